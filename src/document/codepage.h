@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+
+// How bytes read as text: the double-byte rules of the East-Asian code pages
+// 932 (Shift JIS), 936 (GB) and 950 (BIG5), the half-width katakana of 932, the
+// code page the system's language implies, and a guess from a file's content.
+// Every other code page (933 and 937 from detection, 949, 1252) has no
+// double-byte rule. The byte 0xFF is in no range, so a look-ahead that meets a
+// buffer's 0xFF end marker stops there.
+
+bool IsHexDigit(int ch);
+bool IsHalfWidthKana(int nCodePage, std::uint8_t b);
+bool IsLeadByte(int nCodePage, std::uint8_t b);
+bool IsTrailByte(int nCodePage, std::uint8_t b);
+
+// 950 for Chinese (Taiwan, Hong Kong), 936 for other Chinese, 932 Japanese,
+// 949 Korean, 1252 anything else.
+int GetDefaultCodePage();
+int CodePageFromLangID(unsigned short langID);
+
+// Scans the bytes for the first decisive sign of a code page. The caller passes a
+// document buffer with its end marker, whose 0xFF stops the look-ahead; bytes
+// past nLength are never read.
+int DetectCodePage(const std::uint8_t* pData, std::uint32_t nLength);
+
+// Value of a string of hexadecimal digits, kept to its last two digits.
+std::uint8_t HexToByte(const char* pszDigits);
+
+// Name of the text codec for a code page ("GBK", "Big5", "Shift_JIS",
+// "windows-1252", ...), for decoding the text column.
+const char* CodecNameFromCodePage(int nCodePage);

@@ -1,0 +1,160 @@
+#include "hexdoc.h"
+
+#include "archive.h"
+#include "codepage.h"
+#include "fileexception.h"
+#include "resources.h"
+#include "resource.h"
+
+#include <QFileDevice>
+#include <QFileInfo>
+#include <QMimeDatabase>
+
+#include <cstdlib>
+#include <new>
+
+std::uint64_t CHexDoc::s_nMaxFileLength = CHexDoc::kMaxFileLength;
+
+CHexDoc::CHexDoc() = default;
+
+CHexDoc::~CHexDoc()
+{
+    FreeBuffer(m_pData);
+}
+
+std::uint8_t* CHexDoc::AllocBuffer(std::uint32_t nSize)
+{
+    // malloc rather than new[]: a large buffer is left untouched (and so not yet
+    // backed by memory) until the read fills it.
+    auto* p = static_cast<std::uint8_t*>(std::malloc(nSize ? nSize : 1));
+    if (!p)
+        throw std::bad_alloc();
+    return p;
+}
+
+void CHexDoc::FreeBuffer(std::uint8_t* pData)
+{
+    std::free(pData);
+}
+
+void CHexDoc::SetData(std::uint8_t* pData)
+{
+    if (pData != m_pData)
+        FreeBuffer(m_pData);
+    m_pData = pData;
+}
+
+void CHexDoc::DeleteContents()
+{
+    FreeBuffer(m_pData);
+    m_pData = nullptr;
+    m_nSize = 0;
+}
+
+bool CHexDoc::OnNewDocument()
+{
+    if (!CDocument::OnNewDocument())
+        return false;
+    m_pData = AllocBuffer(1);
+    m_nSize = 1;
+    m_pData[0] = 0xFF;
+    return true;
+}
+
+void CHexDoc::Serialize(CArchive& ar)
+{
+    QFileDevice* file = ar.GetFile();
+    const QString name = file->fileName();
+    if (ar.IsStoring()) {
+        const qint64 length = qint64(m_nSize) - 1;
+        if (length > 0 && file->write(reinterpret_cast<const char*>(m_pData), length) != length)
+            throw CFileException::FromDevice(*file, name);
+        return;
+    }
+
+    const qint64 length = file->size();
+    if (length < 0 || std::uint64_t(length) > s_nMaxFileLength) {
+        CFileException e(CFileException::tooLarge, name);
+        e.m_nLimit = s_nMaxFileLength;
+        throw e;
+    }
+    m_nSize = std::uint32_t(length) + 1;
+    m_pData = AllocBuffer(m_nSize);
+    qint64 done = 0;
+    while (done < length) {
+        const qint64 got = file->read(reinterpret_cast<char*>(m_pData) + done, length - done);
+        if (got <= 0) {
+            const bool shortRead = got == 0;
+            DeleteContents();
+            if (shortRead)
+                throw CFileException(CFileException::endOfFile, name);
+            throw CFileException::FromDevice(*file, name);
+        }
+        done += got;
+    }
+    m_pData[m_nSize - 1] = 0xFF;
+}
+
+bool CHexDoc::OnOpenDocument(const QString& path)
+{
+    if (!CDocument::OnOpenDocument(path))
+        return false;
+
+    const QString typeName = ShellTypeName(path);
+    if (!typeName.isEmpty()) {
+        m_strFileType = typeName;
+        return true;
+    }
+    // "report.dat" -> "dat File", "README" -> "File", "name." -> " File".
+    const QString fileName = QFileInfo(path).fileName();
+    const int dot = fileName.lastIndexOf('.');
+    const QString prefix = dot < 0 ? QString() : fileName.mid(dot + 1) + ' ';
+    m_strFileType = prefix + AfxLoadString(IDS_FILE);
+    return true;
+}
+
+QString CHexDoc::ShellTypeName(const QString& path)
+{
+    static const QMimeDatabase db;
+    const QMimeType type = db.mimeTypeForFile(path);
+    if (!type.isValid() || type.isDefault())
+        return QString();
+    return type.comment();
+}
+
+std::uint32_t CHexDoc::GetRowText(std::uint32_t nOffset, std::uint8_t* hex, char* text, bool bContinuation) const
+{
+    if (nOffset >= m_nSize)
+        return 0;
+    const std::uint32_t count = (m_nSize - nOffset < 16) ? m_nSize - nOffset : 16;
+    const std::uint8_t* row = m_pData + nOffset;
+    const int cp = m_nCodePage;
+    // With the end marker in place a lead byte is never the buffer's last byte;
+    // the bound on the look-ahead keeps even a damaged buffer from being overrun.
+    const std::uint32_t left = m_nSize - nOffset;
+    std::uint32_t j = bContinuation ? 1 : 0;
+    while (j < count) {
+        const std::uint8_t b = row[j];
+        hex[j] = b;
+        text[j] = char(b);
+        if (IsLeadByte(cp, b)) {
+            if (j + 1 < left && IsTrailByte(cp, row[j + 1])) {
+                ++j;
+                hex[j] = row[j];
+                text[j] = char(row[j]);
+            } else {
+                text[j] = '.';
+            }
+        } else if (!((b >= 0x20 && b <= 0x7E) || IsHalfWidthKana(cp, b))) {
+            text[j] = '.';
+        }
+        ++j;
+    }
+    if (bContinuation) {
+        hex[0] = row[0];
+        text[0] = '.';
+    }
+    if (nOffset + count == m_nSize)
+        return count;
+    return j;
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "document.h"
+
+#include <QString>
+
+#include <cstdint>
+
+// One open file, held whole in memory as m_pData: the file's bytes followed by
+// the end marker 0xFF, m_nSize bytes in all (file length + 1). The marker is never
+// saved, selected or changed; it stops every one- and two-byte look-ahead of the
+// code-page rules, which is why no row or detection scan can run off the buffer.
+//
+// The document owns the buffer. Views allocate replacement buffers with
+// AllocBuffer and hand them over with SetData, which frees the old one.
+class CHexDoc : public CDocument {
+    Q_OBJECT
+
+public:
+    CHexDoc();
+    ~CHexDoc() override;
+
+    void Serialize(CArchive& ar) override;
+    void DeleteContents() override;
+    bool OnNewDocument() override;
+    bool OnOpenDocument(const QString& path) override;
+
+    // Copies the bytes of the row starting at nOffset into hex and text (room for
+    // 17 each) and returns how many it produced: 0 past the end, 16, 17 when a
+    // double-byte character crosses into the next row, or in the last row the
+    // bytes left, end marker included. With bContinuation the row's first byte is
+    // the trail byte of the previous row's last character and shows as '.'.
+    std::uint32_t GetRowText(std::uint32_t nOffset, std::uint8_t* hex, char* text, bool bContinuation) const;
+
+    void SetByte(std::uint32_t nOffset, std::uint8_t b) { m_pData[nOffset] = b; }
+    void SetData(std::uint8_t* pData);
+    QString GetFileType() const { return m_strFileType; }
+
+    static std::uint8_t* AllocBuffer(std::uint32_t nSize);
+    static void FreeBuffer(std::uint8_t* pData);
+
+    // The longest file that fits: m_nSize counts the end marker in 32 bits.
+    static constexpr std::uint64_t kMaxFileLength = 0xFFFFFFFEull;
+    // The limit the loader enforces; tests lower it to try the refusal cheaply.
+    static std::uint64_t s_nMaxFileLength;
+
+    // The file type name the desktop gives a path, or "" when it has none.
+    static QString ShellTypeName(const QString& path);
+
+    int m_nCodePage = 0;
+    QString m_strFileType;
+    std::uint32_t m_nSize = 0;
+    std::uint8_t* m_pData = nullptr;
+};

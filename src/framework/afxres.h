@@ -1,0 +1,79 @@
+#pragma once
+
+// Identifiers of the framework's standard commands, indicators and strings. The
+// program's resource tables give their texts in every language; the framework
+// only knows the numbers.
+
+// Standard commands.
+constexpr unsigned ID_FILE_NEW = 57600;
+constexpr unsigned ID_FILE_OPEN = 57601;
+constexpr unsigned ID_FILE_CLOSE = 57602;
+constexpr unsigned ID_FILE_SAVE = 57603;
+constexpr unsigned ID_FILE_SAVE_AS = 57604;
+constexpr unsigned ID_FILE_PAGE_SETUP = 57605;
+constexpr unsigned ID_FILE_PRINT_SETUP = 57606;
+constexpr unsigned ID_FILE_PRINT = 57607;
+constexpr unsigned ID_FILE_PRINT_DIRECT = 57608;
+constexpr unsigned ID_FILE_PRINT_PREVIEW = 57609;
+constexpr unsigned ID_FILE_MRU_FILE1 = 57616;
+constexpr unsigned ID_FILE_MRU_FILE16 = 57631;
+constexpr unsigned ID_EDIT_CLEAR = 57632;
+constexpr unsigned ID_EDIT_COPY = 57634;
+constexpr unsigned ID_EDIT_CUT = 57635;
+constexpr unsigned ID_EDIT_FIND = 57636;
+constexpr unsigned ID_EDIT_PASTE = 57637;
+constexpr unsigned ID_EDIT_REPEAT = 57640;
+constexpr unsigned ID_EDIT_REPLACE = 57641;
+constexpr unsigned ID_EDIT_UNDO = 57643;
+constexpr unsigned ID_WINDOW_NEW = 57648;
+constexpr unsigned ID_WINDOW_ARRANGE = 57649;
+constexpr unsigned ID_WINDOW_CASCADE = 57650;
+constexpr unsigned ID_WINDOW_TILE_HORZ = 57651;
+constexpr unsigned ID_WINDOW_TILE_VERT = 57652;
+constexpr unsigned ID_APP_ABOUT = 57664;
+constexpr unsigned ID_APP_EXIT = 57665;
+constexpr unsigned ID_NEXT_PANE = 57680;
+constexpr unsigned ID_PREV_PANE = 57681;
+constexpr unsigned ID_VIEW_TOOLBAR = 59392;
+constexpr unsigned ID_VIEW_STATUS_BAR = 59393;
+
+// Status bar indicators.
+constexpr unsigned ID_SEPARATOR = 0;
+constexpr unsigned ID_INDICATOR_NUM = 59138;
+constexpr unsigned ID_INDICATOR_OVR = 59140;
+
+// Standard strings.
+constexpr unsigned AFX_IDS_APP_TITLE = 57344;
+constexpr unsigned AFX_IDS_IDLEMESSAGE = 57345;
+constexpr unsigned AFX_IDS_ALLFILTER = 61446;       // "All Files (*.*)"
+constexpr unsigned AFX_IDS_UNTITLED = 61443;        // "Untitled"
+constexpr unsigned AFX_IDS_OPENFILE = 61440;        // "Open"
+constexpr unsigned AFX_IDS_SAVEFILE = 61441;        // "Save As"
+constexpr unsigned AFX_IDS_PREVIEW_CLOSE = 61445;   // "&Close"
+constexpr unsigned AFX_IDP_FAILED_TO_OPEN_DOC = 61701;  // "Failed to open document."
+constexpr unsigned AFX_IDP_FAILED_TO_SAVE_DOC = 61702;  // "Failed to save document."
+constexpr unsigned AFX_IDP_ASK_TO_SAVE = 61703;         // "Save changes to %1?"
+constexpr unsigned AFX_IDP_FAILED_MEMORY_ALLOC = 61710; // "Out of memory."
+constexpr unsigned AFX_IDP_FILE_GENERIC = 61728;        // "An unexpected error occurred while accessing %1."
+constexpr unsigned AFX_IDP_FILE_NOT_FOUND = 61729;      // "%1 was not found."
+constexpr unsigned AFX_IDP_FILE_BAD_PATH = 61730;       // "%1 contains an invalid path."
+constexpr unsigned AFX_IDP_FILE_ACCESS_DENIED = 61733;  // "%1 could not be accessed."
+constexpr unsigned AFX_IDP_FILE_INVALID = 61734;        // "%1 is not a file that can be opened."
+constexpr unsigned AFX_IDP_FILE_HARD_IO = 61738;        // "A hardware I/O error was reported while accessing %1."
+constexpr unsigned AFX_IDP_FILE_DISKFULL = 61741;       // "Disk full while accessing %1."
+constexpr unsigned AFX_IDP_FILE_EOF = 61742;            // "Attempted an access to %1 past its end."
+constexpr unsigned AFX_IDP_FILE_TOO_LARGE = 61743;      // "%1 is too large: files of up to %2 bytes can be opened."
+
+// Labels of the find and replace dialogs.
+constexpr unsigned AFX_IDS_FIND_WHAT = 32790;       // "Fi&nd what:"
+constexpr unsigned AFX_IDS_REPLACE_WITH = 32791;    // "Re&place with:"
+constexpr unsigned AFX_IDS_MATCH_CASE = 32792;      // "Match &case"
+constexpr unsigned AFX_IDS_DIRECTION = 32793;       // "Direction"
+constexpr unsigned AFX_IDS_UP = 32794;              // "&Up"
+constexpr unsigned AFX_IDS_DOWN = 32795;            // "&Down"
+constexpr unsigned AFX_IDS_FIND_NEXT = 32796;       // "&Find Next"
+constexpr unsigned AFX_IDS_REPLACE = 32797;         // "&Replace"
+constexpr unsigned AFX_IDS_REPLACE_ALL = 32798;     // "Replace &All"
+constexpr unsigned AFX_IDS_CANCEL = 32799;          // "Cancel"
+constexpr unsigned AFX_IDS_FIND_TITLE = 32800;      // "Find"
+constexpr unsigned AFX_IDS_REPLACE_TITLE = 32801;   // "Replace"

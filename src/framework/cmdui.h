@@ -1,0 +1,23 @@
+#pragma once
+
+// Asks a command's update handler whether the command is usable. The framework
+// makes one before a menu opens, at idle time for the toolbar, and before it
+// carries out any command, whatever its source (menu, button or key).
+class CCmdUI {
+public:
+    explicit CCmdUI(unsigned nID) : m_nID(nID) {}
+    virtual ~CCmdUI() = default;
+
+    virtual void Enable(bool bOn = true) { m_bEnabled = bOn; m_bEnableChanged = true; }
+    virtual void SetCheck(int nCheck = 1) { m_nCheck = nCheck; }
+
+    bool IsEnabled() const { return m_bEnabled; }
+    int GetCheck() const { return m_nCheck; }
+
+    const unsigned m_nID;
+    bool m_bEnableChanged = false;   // some handler answered
+
+private:
+    bool m_bEnabled = false;
+    int m_nCheck = 0;
+};

@@ -1,0 +1,64 @@
+#include "fileexception.h"
+
+#include "afxres.h"
+#include "resources.h"
+
+#include <QDir>
+#include <QFileDevice>
+#include <QFileInfo>
+
+CFileException::CFileException(Cause cause, const QString& fileName, const QString& detail)
+    : m_cause(cause), m_strFileName(fileName), m_strDetail(detail)
+{
+}
+
+CFileException CFileException::FromDevice(const QFileDevice& file, const QString& fileName)
+{
+    const QFileInfo info(fileName);
+    Cause cause = genericException;
+    switch (file.error()) {
+    case QFileDevice::ResourceError:
+        cause = diskFull;
+        break;
+    case QFileDevice::ReadError:
+    case QFileDevice::WriteError:
+        cause = hardIO;
+        break;
+    case QFileDevice::PermissionsError:
+        cause = accessDenied;
+        break;
+    case QFileDevice::OpenError:
+        if (!info.exists() && !info.isSymLink())
+            cause = info.dir().exists() ? fileNotFound : badPath;
+        else if (info.isDir())
+            cause = invalidFile;
+        else
+            cause = accessDenied;
+        break;
+    default:
+        break;
+    }
+    return CFileException(cause, fileName, file.errorString());
+}
+
+QString CFileException::GetErrorMessage() const
+{
+    unsigned id = 0;
+    switch (m_cause) {
+    case fileNotFound: id = AFX_IDP_FILE_NOT_FOUND; break;
+    case badPath: id = AFX_IDP_FILE_BAD_PATH; break;
+    case accessDenied: id = AFX_IDP_FILE_ACCESS_DENIED; break;
+    case invalidFile: id = AFX_IDP_FILE_INVALID; break;
+    case hardIO: id = AFX_IDP_FILE_HARD_IO; break;
+    case diskFull: id = AFX_IDP_FILE_DISKFULL; break;
+    case endOfFile: id = AFX_IDP_FILE_EOF; break;
+    case tooLarge: id = AFX_IDP_FILE_TOO_LARGE; break;
+    case none:
+    case genericException:
+        return QString();
+    }
+    QString text = AfxLoadString(id).replace(QLatin1String("%1"), m_strFileName);
+    if (m_cause == tooLarge)
+        text.replace(QLatin1String("%2"), QString::number(m_nLimit));
+    return text;
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+class QFileDevice;
+
+// A failed file operation, thrown out of loading and saving and caught by the
+// document, which shows its message. The cause decides the message text.
+class CFileException {
+public:
+    enum Cause {
+        none,
+        genericException,
+        fileNotFound,
+        badPath,
+        accessDenied,
+        invalidFile,
+        hardIO,
+        diskFull,
+        endOfFile,
+        tooLarge,
+    };
+
+    CFileException(Cause cause, const QString& fileName, const QString& detail = QString());
+
+    // Cause of the last error of a Qt file, with its text as the detail.
+    static CFileException FromDevice(const QFileDevice& file, const QString& fileName);
+
+    // The text for the user: the cause's message with the file name, or empty for
+    // a generic failure (the caller then shows its own "Failed to ..." text).
+    QString GetErrorMessage() const;
+
+    Cause m_cause;
+    QString m_strFileName;
+    QString m_strDetail;
+    quint64 m_nLimit = 0;   // tooLarge: the greatest length that can be held
+};

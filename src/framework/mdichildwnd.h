@@ -1,0 +1,53 @@
+#pragma once
+
+#include "cmdtarget.h"
+
+#include <QMdiSubWindow>
+
+class CDocument;
+class CView;
+
+// Show commands, as passed to ActivateFrame and stored in window state.
+enum : int { SW_HIDE = 0, SW_SHOWNORMAL = 1, SW_SHOWMINIMIZED = 2, SW_SHOWMAXIMIZED = 3, SW_SHOW = 5,
+             SW_MINIMIZE = 6, SW_RESTORE = 9, SW_SHOWDEFAULT = 10 };
+
+// A document window inside the main frame's MDI area, holding one view.
+//
+// OnSize is called with the size type whenever the window is restored,
+// maximized or minimized or changes size. Closing the window (OnClose) closes
+// the document when this was its last window, after asking to save changes;
+// a cancelled question keeps the window open.
+class CMDIChildWnd : public QMdiSubWindow, public CCmdTarget {
+    Q_OBJECT
+
+public:
+    explicit CMDIChildWnd(QWidget* pParent = nullptr);
+    ~CMDIChildWnd() override;
+
+    void SetView(CView* pView);
+    CView* GetActiveView() const { return m_pView; }
+    CDocument* GetActiveDocument() const;
+
+    // Shows the window; -1 is "the default for a new document window".
+    virtual void ActivateFrame(int nCmdShow = -1);
+
+    bool OnCmdMsg(unsigned nID, CCmdUI* pCmdUI) override;
+
+    // Keeps the window's caption in step with the document's title.
+    void UpdateTitle();
+
+protected:
+    virtual void OnSize(unsigned nType, int cx, int cy);
+    virtual void OnClose();
+
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+
+private:
+    void ReportSize();
+
+    CView* m_pView = nullptr;
+    bool m_bAcceptClose = false;
+};

@@ -1,0 +1,175 @@
+#include "mdiframewnd.h"
+
+#include "mdichildwnd.h"
+#include "view.h"
+#include "winapp.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QMdiArea>
+#include <QMenu>
+#include <QPointer>
+
+namespace {
+
+// Fills a CCmdUI's answer into an action.
+class CActionCmdUI : public CCmdUI {
+public:
+    explicit CActionCmdUI(QAction* pAction, unsigned nID) : CCmdUI(nID), m_pAction(pAction) {}
+    void Enable(bool bOn) override
+    {
+        CCmdUI::Enable(bOn);
+        m_pAction->setEnabled(bOn);
+    }
+    void SetCheck(int nCheck) override
+    {
+        CCmdUI::SetCheck(nCheck);
+        m_pAction->setCheckable(true);
+        m_pAction->setChecked(nCheck != 0);
+    }
+
+private:
+    QAction* m_pAction;
+};
+
+} // namespace
+
+CMDIFrameWnd::CMDIFrameWnd(QWidget* pParent) : QMainWindow(pParent), m_pMdiArea(new QMdiArea(this))
+{
+    setCentralWidget(m_pMdiArea);
+    connect(m_pMdiArea, &QMdiArea::subWindowActivated, this, &CMDIFrameWnd::OnSubWindowActivated);
+}
+
+CMDIFrameWnd::~CMDIFrameWnd() = default;
+
+CMDIChildWnd* CMDIFrameWnd::MDIGetActive() const
+{
+    return qobject_cast<CMDIChildWnd*>(m_pMdiArea->activeSubWindow());
+}
+
+CView* CMDIFrameWnd::GetActiveView() const
+{
+    CMDIChildWnd* child = MDIGetActive();
+    return child ? child->GetActiveView() : nullptr;
+}
+
+CDocument* CMDIFrameWnd::GetActiveDocument() const
+{
+    CMDIChildWnd* child = MDIGetActive();
+    return child ? child->GetActiveDocument() : nullptr;
+}
+
+QList<CMDIChildWnd*> CMDIFrameWnd::GetChildFrames() const
+{
+    QList<CMDIChildWnd*> frames;
+    for (QMdiSubWindow* window : m_pMdiArea->subWindowList())
+        if (auto* child = qobject_cast<CMDIChildWnd*>(window))
+            frames.append(child);
+    return frames;
+}
+
+QAction* CMDIFrameWnd::CommandAction(unsigned nID)
+{
+    auto it = m_actions.find(nID);
+    if (it != m_actions.end())
+        return it.value();
+    auto* action = new QAction(this);
+    action->setData(nID);
+    // Menu shortcuts stay active while a document window has the focus.
+    action->setShortcutContext(Qt::WindowShortcut);
+    connect(action, &QAction::triggered, this, [this, nID] { ExecuteCommand(nID); });
+    m_actions.insert(nID, action);
+    addAction(action);
+    return action;
+}
+
+bool CMDIFrameWnd::ExecuteCommand(unsigned nID)
+{
+    const bool ran = AfxExecuteCommand(this, nID);
+    if (CWinApp* app = AfxGetApp())
+        app->RequestIdle();
+    return ran;
+}
+
+bool CMDIFrameWnd::OnCmdMsg(unsigned nID, CCmdUI* pCmdUI)
+{
+    if (CMDIChildWnd* child = MDIGetActive()) {
+        if (child->OnCmdMsg(nID, pCmdUI))
+            return true;
+    }
+    if (CCmdTarget::OnCmdMsg(nID, pCmdUI))
+        return true;
+    CWinApp* app = AfxGetApp();
+    return app && app->OnCmdMsg(nID, pCmdUI);
+}
+
+void CMDIFrameWnd::UpdateCommandUI(const QList<QAction*>& actions)
+{
+    const QList<QAction*> list = actions.isEmpty() ? QList<QAction*>(m_actions.begin(), m_actions.end()) : actions;
+    for (QAction* action : list) {
+        bool ok = false;
+        const unsigned nID = action->data().toUInt(&ok);
+        if (!ok || nID == 0 || action->isSeparator() || action->menu())
+            continue;
+        CActionCmdUI state(action, nID);
+        if (!OnCmdMsg(nID, &state))
+            action->setEnabled(false);
+    }
+}
+
+void CMDIFrameWnd::TrackMenuUpdates(QMenu* pMenu)
+{
+    connect(pMenu, &QMenu::aboutToShow, this, [this, pMenu] { UpdateCommandUI(pMenu->actions()); });
+}
+
+void CMDIFrameWnd::OnSubWindowActivated(QMdiSubWindow* pWindow)
+{
+    auto* child = qobject_cast<CMDIChildWnd*>(pWindow);
+    if (child == m_pLastActive)
+        return;
+    QPointer<CMDIChildWnd> previous = m_pLastActive;
+    m_pLastActive = child;
+    CView* oldView = previous ? previous->GetActiveView() : nullptr;
+    CView* newView = child ? child->GetActiveView() : nullptr;
+    if (oldView)
+        oldView->OnActivateView(false, newView, oldView);
+    if (newView)
+        newView->OnActivateView(true, newView, oldView);
+    if (child)
+        connect(child, &QObject::destroyed, this, [this, child] {
+            if (m_pLastActive == child)
+                m_pLastActive = nullptr;
+        }, Qt::UniqueConnection);
+    OnChildActivated(child);
+    emit activeChildChanged(child);
+}
+
+void CMDIFrameWnd::OnChildActivated(CMDIChildWnd*)
+{
+}
+
+void CMDIFrameWnd::OnClose()
+{
+    CWinApp* app = AfxGetApp();
+    if (app && !app->SaveAllModified())
+        return;
+    m_bAcceptClose = true;
+}
+
+void CMDIFrameWnd::closeEvent(QCloseEvent* event)
+{
+    m_bAcceptClose = false;
+    OnClose();
+    if (!m_bAcceptClose) {
+        event->ignore();
+        return;
+    }
+    // The documents were saved or their changes declined: close their windows
+    // without asking again.
+    for (CMDIChildWnd* child : GetChildFrames()) {
+        if (CDocument* doc = child->GetActiveDocument())
+            doc->SetModifiedFlag(false);
+        child->close();
+    }
+    QMainWindow::closeEvent(event);
+}

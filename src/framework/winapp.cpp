@@ -1,0 +1,274 @@
+#include "winapp.h"
+
+#include "afxres.h"
+#include "doctemplate.h"
+#include "document.h"
+#include "mdichildwnd.h"
+#include "mdiframewnd.h"
+#include "resources.h"
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QTimer>
+
+namespace {
+
+CWinApp* s_pApp = nullptr;
+
+CWinApp::PromptOpen& openPrompt()
+{
+    static CWinApp::PromptOpen prompt;
+    return prompt;
+}
+
+// "All Files (*.*)" is the text the user sees; the pattern in the last pair of
+// parentheses is what the dialog matches, and "*.*" would hide names without a dot.
+QString AllFilesFilter()
+{
+    return AfxLoadString(AFX_IDS_ALLFILTER) + QStringLiteral(" (*)");
+}
+
+QFileDialog::Options DialogOptions()
+{
+    return QFileDialog::HideNameFilterDetails;
+}
+
+} // namespace
+
+CWinApp* AfxGetApp()
+{
+    return s_pApp;
+}
+
+CMDIFrameWnd* AfxGetMainWnd()
+{
+    return s_pApp ? s_pApp->m_pMainWnd : nullptr;
+}
+
+CWinApp::CWinApp(const QString& appName) : m_pszAppName(appName)
+{
+    s_pApp = this;
+    OnCommand(ID_FILE_NEW, [this] { OnFileNew(); });
+    OnCommand(ID_FILE_OPEN, [this] { OnFileOpen(); });
+    OnCommandRange(ID_FILE_MRU_FILE1, ID_FILE_MRU_FILE16, [this](unsigned nID) { OnOpenRecentFile(nID); });
+    CDocument::SetSaveFileNamePrompt([](CDocument* pDoc) {
+        const QString start = pDoc->GetPathName().isEmpty() ? pDoc->GetTitle() : pDoc->GetPathName();
+        return QFileDialog::getSaveFileName(AfxGetMainWnd(), AfxLoadString(AFX_IDS_SAVEFILE), start,
+                                            AllFilesFilter(), nullptr, DialogOptions());
+    });
+}
+
+CWinApp::~CWinApp()
+{
+    if (qApp)
+        qApp->removeEventFilter(this);
+    m_pDocTemplate.reset();
+    if (s_pApp == this)
+        s_pApp = nullptr;
+}
+
+bool CWinApp::InitInstance()
+{
+    return true;
+}
+
+int CWinApp::ExitInstance()
+{
+    if (m_pRecentFileList)
+        m_pRecentFileList->WriteList(m_profile);
+    m_profile.Sync();
+    return 0;
+}
+
+int CWinApp::Run()
+{
+    qApp->installEventFilter(this);
+    connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
+            &CWinApp::OnAboutToBlock);
+    if (!InitInstance()) {
+        ExitInstance();
+        return 1;
+    }
+    QApplication::exec();
+    return ExitInstance();
+}
+
+void CWinApp::SetRegistryKey(const QString& key)
+{
+    m_profile.SetRegistryKey(key, m_pszAppName);
+}
+
+int CWinApp::GetProfileInt(const QString& section, const QString& entry, int nDefault) const
+{
+    return m_profile.GetProfileInt(section, entry, nDefault);
+}
+
+bool CWinApp::WriteProfileInt(const QString& section, const QString& entry, int nValue)
+{
+    return m_profile.WriteProfileInt(section, entry, nValue);
+}
+
+QString CWinApp::GetProfileString(const QString& section, const QString& entry, const QString& strDefault) const
+{
+    return m_profile.GetProfileString(section, entry, strDefault);
+}
+
+bool CWinApp::WriteProfileString(const QString& section, const QString& entry, const QString& value)
+{
+    return m_profile.WriteProfileString(section, entry, value);
+}
+
+void CWinApp::LoadStdProfileSettings(int nMaxMRU)
+{
+    m_pRecentFileList = std::make_unique<CRecentFileList>(QStringLiteral("Recent File List"),
+                                                          QStringLiteral("File%d"), nMaxMRU);
+    m_pRecentFileList->ReadList(m_profile);
+    emit recentFilesChanged();
+}
+
+void CWinApp::AddToRecentFileList(const QString& path)
+{
+    if (!m_pRecentFileList)
+        return;
+    m_pRecentFileList->Add(path);
+    emit recentFilesChanged();
+}
+
+void CWinApp::AddDocTemplate(CDocTemplate* pTemplate)
+{
+    m_pDocTemplate.reset(pTemplate);
+}
+
+CDocument* CWinApp::OpenDocumentFile(const QString& path)
+{
+    if (!m_pDocTemplate)
+        return nullptr;
+    if (CDocument* open = m_pDocTemplate->FindDocument(path)) {
+        if (m_pMainWnd) {
+            for (CMDIChildWnd* child : m_pMainWnd->GetChildFrames())
+                if (child->GetActiveDocument() == open) {
+                    child->ActivateFrame(child->isMaximized() ? SW_SHOWMAXIMIZED : SW_SHOW);
+                    break;
+                }
+        }
+        return open;
+    }
+    CDocument* doc = m_pDocTemplate->OpenDocumentFile(path, m_pMainWnd);
+    if (doc)
+        AddToRecentFileList(doc->GetPathName());
+    return doc;
+}
+
+void CWinApp::OnFileNew()
+{
+    if (m_pDocTemplate)
+        m_pDocTemplate->OpenDocumentFile(QString(), m_pMainWnd);
+}
+
+void CWinApp::OnFileOpen()
+{
+    QString path;
+    if (openPrompt())
+        path = openPrompt()();
+    else
+        path = QFileDialog::getOpenFileName(m_pMainWnd, AfxLoadString(AFX_IDS_OPENFILE), QString(),
+                                            AllFilesFilter(), nullptr, DialogOptions());
+    if (!path.isEmpty())
+        OpenDocumentFile(path);
+}
+
+void CWinApp::OnOpenRecentFile(unsigned nID)
+{
+    const int index = int(nID - ID_FILE_MRU_FILE1);
+    if (!m_pRecentFileList || index >= m_pRecentFileList->GetCount())
+        return;
+    const QString path = (*m_pRecentFileList)[index];
+    if (!OpenDocumentFile(path)) {
+        m_pRecentFileList->Remove(index);
+        emit recentFilesChanged();
+    }
+}
+
+bool CWinApp::SaveAllModified()
+{
+    if (!m_pDocTemplate)
+        return true;
+    const QList<CDocument*> docs = m_pDocTemplate->GetDocuments();
+    for (CDocument* doc : docs) {
+        if (!doc->SaveModified())
+            return false;
+    }
+    return true;
+}
+
+void CWinApp::SetOpenFileNamePrompt(PromptOpen prompt)
+{
+    openPrompt() = std::move(prompt);
+}
+
+bool CWinApp::OnIdle(long)
+{
+    if (m_pMainWnd)
+        m_pMainWnd->UpdateCommandUI();
+    return false;
+}
+
+bool CWinApp::PreTranslateMessage(QObject*, QEvent*)
+{
+    return false;
+}
+
+void CWinApp::RequestIdle()
+{
+    m_bIdleDue = true;
+    if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance())
+        dispatcher->wakeUp();
+}
+
+bool CWinApp::eventFilter(QObject* pWatched, QEvent* pEvent)
+{
+    switch (pEvent->type()) {
+    case QEvent::KeyPress:
+    case QEvent::ShortcutOverride:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::NonClientAreaMouseButtonPress:
+    case QEvent::NonClientAreaMouseButtonDblClick:
+        m_bIdleDue = true;
+        // A key press arrives first as a shortcut query; only the press itself
+        // counts as the message.
+        if (pEvent->type() != QEvent::ShortcutOverride && pWatched->isWidgetType()
+            && PreTranslateMessage(pWatched, pEvent))
+            return true;
+        break;
+    case QEvent::KeyRelease:
+    case QEvent::MouseButtonRelease:
+    case QEvent::WindowActivate:
+    case QEvent::Close:
+    case QEvent::Show:
+        m_bIdleDue = true;
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(pWatched, pEvent);
+}
+
+void CWinApp::OnAboutToBlock()
+{
+    if (!m_bIdleDue || m_bInIdle)
+        return;
+    m_bIdleDue = false;
+    m_bInIdle = true;
+    const bool more = OnIdle(m_lIdleCount++);
+    m_bInIdle = false;
+    if (more) {
+        // Keep polling without spinning: another pass shortly.
+        QTimer::singleShot(20, this, [this] { m_bIdleDue = true; });
+    } else {
+        m_lIdleCount = 0;
+    }
+}

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "cmdtarget.h"
+#include "recentfilelist.h"
+#include "settingsprofile.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class CDocTemplate;
+class CDocument;
+class CMDIFrameWnd;
+class QEvent;
+
+// The application object: settings profile, recent files, document templates,
+// the main window, idle processing and the message filter.
+//
+// Run() calls InitInstance (false ends the program), runs the event loop and
+// calls ExitInstance. PreTranslateMessage sees every key and mouse-button press
+// (and their non-client counterparts) before it is delivered; returning true
+// consumes it. OnIdle(count) runs when the event loop is about to wait after
+// user input, a command or RequestIdle(), with count rising from 0 while it
+// returns true; then it keeps being called a few times a second until it
+// returns false.
+class CWinApp : public QObject, public CCmdTarget {
+    Q_OBJECT
+
+public:
+    explicit CWinApp(const QString& appName);
+    ~CWinApp() override;
+
+    virtual bool InitInstance();
+    virtual int ExitInstance();
+    virtual bool OnIdle(long lCount);
+    virtual bool PreTranslateMessage(QObject* pTarget, QEvent* pEvent);
+
+    int Run();
+
+    // Settings profile.
+    void SetRegistryKey(const QString& key);
+    int GetProfileInt(const QString& section, const QString& entry, int nDefault) const;
+    bool WriteProfileInt(const QString& section, const QString& entry, int nValue);
+    QString GetProfileString(const QString& section, const QString& entry, const QString& strDefault = QString()) const;
+    bool WriteProfileString(const QString& section, const QString& entry, const QString& value);
+    CSettingsProfile& Profile() { return m_profile; }
+
+    // Recent files: "Recent File List"/"File1".."File<n>".
+    void LoadStdProfileSettings(int nMaxMRU);
+    CRecentFileList* GetRecentFileList() const { return m_pRecentFileList.get(); }
+    void AddToRecentFileList(const QString& path);
+
+    void AddDocTemplate(CDocTemplate* pTemplate);
+    CDocTemplate* GetDocTemplate() const { return m_pDocTemplate.get(); }
+
+    // Opens a file in a new document window, or activates its window when it is
+    // open already. Returns nullptr after a failure has been reported.
+    virtual CDocument* OpenDocumentFile(const QString& path);
+    void OnFileNew();
+    void OnFileOpen();
+    // Asks to save every modified document; false when the user cancelled.
+    bool SaveAllModified();
+
+    CMDIFrameWnd* m_pMainWnd = nullptr;
+    QString m_pszAppName;
+
+    // Ask for an idle pass the next time the event loop waits.
+    void RequestIdle();
+
+    // Asks for the name of a file to open (tests replace it).
+    using PromptOpen = std::function<QString()>;
+    static void SetOpenFileNamePrompt(PromptOpen prompt);
+
+signals:
+    void recentFilesChanged();
+
+protected:
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
+
+private:
+    void OnAboutToBlock();
+    void OnOpenRecentFile(unsigned nID);
+
+    CSettingsProfile m_profile;
+    std::unique_ptr<CRecentFileList> m_pRecentFileList;
+    std::unique_ptr<CDocTemplate> m_pDocTemplate;
+    bool m_bIdleDue = true;
+    bool m_bInIdle = false;
+    long m_lIdleCount = 0;
+};
+
+CWinApp* AfxGetApp();
+CMDIFrameWnd* AfxGetMainWnd();

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "afxres.h"
+
+// Identifiers of the program's own resources: menus, toolbar, icons, dialogs,
+// commands and strings. The texts live in the string tables of src/res.
+
+constexpr unsigned IDR_MAINFRAME = 128;     // main frame title, menu without a document, toolbar, accelerators
+constexpr unsigned IDR_ZORBELTYPE = 129;    // document template string, menu with a document, document icon
+constexpr unsigned IDD_ABOUTBOX = 100;
+constexpr unsigned IDD_SPLASH = 141;
+constexpr unsigned IDC_SPLASH_ICON = 1006;
+constexpr unsigned IDC_SPLASH_VERSION = 1008;
+
+constexpr unsigned ID_CODEPAGE_GB = 32771;
+constexpr unsigned ID_CODEPAGE_BIG5 = 32772;
+constexpr unsigned ID_CODEPAGE_SJIS = 32773;
+constexpr unsigned IDS_NOFONT_GB = 32774;
+constexpr unsigned IDS_NOFONT_BIG5 = 32775;
+constexpr unsigned IDS_NOFONT_SJIS = 32776;
+constexpr unsigned IDS_FILE = 32777;        // the word after an extension in a file type: "dat File"
+constexpr unsigned IDS_SPLASH_NOTICE = 32778;   // the splash's one-line notice
+constexpr unsigned IDS_SPLASH_TEXT = 32779;     // the splash's block of text
+constexpr unsigned IDS_VERSION = 32780;         // "Zorbel Version 1.4"
+constexpr unsigned IDS_OVR = 32781;             // status-bar edit mode in overwrite; "INS" is ID_INDICATOR_OVR's text
+constexpr unsigned IDS_BYTE_COUNT = 32782;      // "%d Byte(s)", status-bar pane 1

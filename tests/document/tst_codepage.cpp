@@ -1,0 +1,167 @@
+#include "codepage.h"
+#include "syslang.h"
+
+#include <QtTest>
+
+// The classification ranges, the language table and the content detection.
+class TestCodePage : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { SetSystemLocaleOverride(QString()); }
+
+    void classifiesRangeEdges_data();
+    void classifiesRangeEdges();
+    void hexDigits();
+    void hexToByte_data();
+    void hexToByte();
+    void defaultCodePageFromLocale_data();
+    void defaultCodePageFromLocale();
+    void detect_data();
+    void detect();
+    void detectNeverReadsPastLength();
+};
+
+void TestCodePage::classifiesRangeEdges_data()
+{
+    QTest::addColumn<int>("cp");
+    QTest::addColumn<int>("byte");
+    QTest::addColumn<bool>("lead");
+    QTest::addColumn<bool>("trail");
+    QTest::addColumn<bool>("kana");
+
+    QTest::newRow("932 0x80 below lead") << 932 << 0x80 << false << true << false;
+    QTest::newRow("932 0x81 first lead") << 932 << 0x81 << true << true << false;
+    QTest::newRow("932 0x9F last low lead") << 932 << 0x9F << true << true << false;
+    QTest::newRow("932 0xA0 kana, no lead") << 932 << 0xA0 << false << true << true;
+    QTest::newRow("932 0xDF last kana") << 932 << 0xDF << false << true << true;
+    QTest::newRow("932 0xE0 high lead") << 932 << 0xE0 << true << true << false;
+    QTest::newRow("932 0xFC last lead and trail") << 932 << 0xFC << true << true << false;
+    QTest::newRow("932 0xFD none") << 932 << 0xFD << false << false << false;
+    QTest::newRow("932 0x3F below trail") << 932 << 0x3F << false << false << false;
+    QTest::newRow("932 0x40 first trail") << 932 << 0x40 << false << true << false;
+    QTest::newRow("932 0x7F no trail") << 932 << 0x7F << false << false << false;
+    QTest::newRow("936 0xA0 none") << 936 << 0xA0 << false << false << false;
+    QTest::newRow("936 0xA1 lead and trail") << 936 << 0xA1 << true << true << false;
+    QTest::newRow("936 0xB0 not kana") << 936 << 0xB0 << true << true << false;
+    QTest::newRow("936 0xFE last") << 936 << 0xFE << true << true << false;
+    QTest::newRow("936 0x41 no trail") << 936 << 0x41 << false << false << false;
+    QTest::newRow("950 0x40 trail") << 950 << 0x40 << false << true << false;
+    QTest::newRow("950 0x7E trail") << 950 << 0x7E << false << true << false;
+    QTest::newRow("950 0x7F none") << 950 << 0x7F << false << false << false;
+    QTest::newRow("950 0xA0 none") << 950 << 0xA0 << false << false << false;
+    QTest::newRow("950 0xA1 both") << 950 << 0xA1 << true << true << false;
+    for (int cp : {932, 936, 950})
+        QTest::addRow("%d 0xFF end marker is nothing", cp) << cp << 0xFF << false << false << false;
+    for (int cp : {933, 937, 949, 1252})
+        QTest::addRow("%d has no double bytes", cp) << cp << 0xB0 << false << false << false;
+}
+
+void TestCodePage::classifiesRangeEdges()
+{
+    QFETCH(int, cp);
+    QFETCH(int, byte);
+    QFETCH(bool, lead);
+    QCOMPARE(IsLeadByte(cp, std::uint8_t(byte)), lead);
+    QFETCH(bool, trail);
+    QCOMPARE(IsTrailByte(cp, std::uint8_t(byte)), trail);
+    QFETCH(bool, kana);
+    QCOMPARE(IsHalfWidthKana(cp, std::uint8_t(byte)), kana);
+}
+
+void TestCodePage::hexDigits()
+{
+    QString accepted;
+    for (int ch = 0; ch < 0x200; ++ch)
+        if (IsHexDigit(ch))
+            accepted += QChar(ch);
+    QCOMPARE(accepted, QStringLiteral("0123456789ABCDEFabcdef"));
+}
+
+void TestCodePage::hexToByte_data()
+{
+    QTest::addColumn<QByteArray>("digits");
+    QTest::addColumn<int>("value");
+    QTest::newRow("7f") << QByteArray("7f") << 0x7F;
+    QTest::newRow("FF") << QByteArray("FF") << 0xFF;
+    QTest::newRow("three digits keep the last two") << QByteArray("123") << 0x23;
+    QTest::newRow("single digit") << QByteArray("a") << 0x0A;
+    QTest::newRow("empty") << QByteArray("") << 0;
+}
+
+void TestCodePage::hexToByte()
+{
+    QFETCH(QByteArray, digits);
+    QFETCH(int, value);
+    QCOMPARE(int(HexToByte(digits.constData())), value);
+}
+
+void TestCodePage::defaultCodePageFromLocale_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<int>("cp");
+    QTest::newRow("Taiwan") << "zh_TW.UTF-8" << 950;
+    QTest::newRow("Hong Kong") << "zh_HK" << 950;
+    QTest::newRow("Macau") << "zh_MO.UTF-8" << 936;
+    QTest::newRow("Singapore") << "zh_SG" << 936;
+    QTest::newRow("PRC") << "zh_CN.GB2312" << 936;
+    QTest::newRow("Japanese") << "ja_JP.UTF-8" << 932;
+    QTest::newRow("Korean") << "ko_KR.UTF-8" << 949;
+    QTest::newRow("English") << "en_US.UTF-8" << 1252;
+    QTest::newRow("German") << "de_DE@euro" << 1252;
+    QTest::newRow("POSIX") << "C" << 1252;
+}
+
+void TestCodePage::defaultCodePageFromLocale()
+{
+    QFETCH(QString, locale);
+    SetSystemLocaleOverride(locale);
+    QFETCH(int, cp);
+    QCOMPARE(GetDefaultCodePage(), cp);
+}
+
+void TestCodePage::detect_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QByteArray>("bytes");   // the end marker is appended
+    QTest::addColumn<int>("cp");
+
+    QTest::newRow("end marker only gives the default") << "ja_JP" << QByteArray() << 932;
+    QTest::newRow("HZ escape") << "en_US" << QByteArray("\x61\x7E\x7B\x78") << 937;
+    QTest::newRow("JIS escape") << "en_US" << QByteArray("\x1B\x24\x42") << 933;
+    QTest::newRow("ESC $ A goes on") << "en_US" << QByteArray("\x1B\x24\x41") << 1252;
+    QTest::newRow("Shift JIS pair") << "en_US" << QByteArray("\x82\xA0") << 932;
+    QTest::newRow("BIG5 pair with low trail") << "en_US" << QByteArray("\xB0\x41") << 950;
+    QTest::newRow("GB pair on a Japanese system") << "ja_JP" << QByteArray("\xB0\xA1") << 936;
+    QTest::newRow("GB lead skips its partner") << "en_US" << QByteArray("\xB0\xB0\x41") << 936;
+    QTest::newRow("later decisive pair wins") << "en_US" << QByteArray("\xB0\xA1\x20\xB0\x41") << 950;
+    QTest::newRow("plain ASCII keeps the default") << "zh_TW" << QByteArray("hello") << 950;
+    QTest::newRow("lead byte before the end marker") << "en_US" << QByteArray("ab\xB0") << 936;
+}
+
+void TestCodePage::detect()
+{
+    QFETCH(QString, locale);
+    QFETCH(QByteArray, bytes);
+    SetSystemLocaleOverride(locale);
+    bytes.append(char(0xFF));
+    QFETCH(int, cp);
+    QCOMPARE(DetectCodePage(reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::uint32_t(bytes.size())), cp);
+}
+
+void TestCodePage::detectNeverReadsPastLength()
+{
+    // Candidates at the very end of a buffer without a marker: the look-ahead
+    // must stop at the length (the sanitizer build turns an overrun into a failure).
+    SetSystemLocaleOverride("en_US");
+    for (const QByteArray& tail : {QByteArray("\x7E"), QByteArray("\x1B\x24"), QByteArray("\xB0"), QByteArray("\x82")}) {
+        auto* heap = new std::uint8_t[tail.size()];
+        std::memcpy(heap, tail.constData(), tail.size());
+        const int cp = DetectCodePage(heap, std::uint32_t(tail.size()));
+        delete[] heap;
+        QVERIFY(cp == 1252 || cp == 936);
+    }
+}
+
+QTEST_APPLESS_MAIN(TestCodePage)
+#include "tst_codepage.moc"

@@ -1,0 +1,285 @@
+#include "afxmsg.h"
+#include "hexdoc.h"
+#include "resources.h"
+#include "syslang.h"
+#include "testsupport.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <unistd.h>
+
+using TestSupport::readFile;
+using TestSupport::scratchDir;
+using TestSupport::writeScratchFile;
+
+// Loading, saving and row extraction of the byte buffer.
+class TestHexDoc : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init() { m_messages.clear(); }
+
+    void roundTrip_data();
+    void roundTrip();
+    void newDocumentHoldsOnlyTheEndMarker();
+    void rowText_data();
+    void rowText();
+    void fileTypeFallback_data();
+    void fileTypeFallback();
+    void fileTypeFromMimeDatabase();
+    void openFailureReportsCause_data();
+    void openFailureReportsCause();
+    void tooLargeIsRefusedWithoutWrapping();
+    void failedSaveKeepsOriginal_data();
+    void failedSaveKeepsOriginal();
+    void saveKeepsPermissionsAndFollowsLinks();
+
+private:
+    QStringList m_messages;
+};
+
+void TestHexDoc::initTestCase()
+{
+    AfxSetResourceLanguage(LANG_EN_US);
+    AfxSetMessageBoxHandler([this](const QString& text, unsigned) {
+        m_messages << text;
+        return IDOK;
+    });
+}
+
+void TestHexDoc::roundTrip_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QByteArray all;
+    for (int b = 0; b < 256; ++b)
+        all.append(char(b));
+    QByteArray large(5 * 1024 * 1024 + 3, Qt::Uninitialized);
+    QRandomGenerator gen(42);
+    gen.fillRange(reinterpret_cast<quint32*>(large.data()), large.size() / 4);
+    QTest::newRow("zero-length") << QByteArray();
+    QTest::newRow("all byte values") << all;
+    QTest::newRow("ends in 0xFF") << QByteArray("\x01\xFF\xFF", 3);
+    QTest::newRow("several MiB") << large;
+}
+
+void TestHexDoc::roundTrip()
+{
+    QFETCH(QByteArray, bytes);
+    const QString path = writeScratchFile("round.bin", bytes);
+    CHexDoc doc;
+    QVERIFY(doc.OnOpenDocument(path));
+    QCOMPARE(doc.m_nSize, std::uint32_t(bytes.size() + 1));
+    QCOMPARE(doc.m_pData[doc.m_nSize - 1], std::uint8_t(0xFF));
+    QVERIFY(std::memcmp(doc.m_pData, bytes.constData(), bytes.size()) == 0);
+    QVERIFY(!doc.IsModified());
+
+    const QString copy = scratchDir() + "/round-copy.bin";
+    QVERIFY(doc.OnSaveDocument(copy));
+    QCOMPARE(readFile(copy), bytes);   // byte for byte, no end marker
+    QVERIFY(m_messages.isEmpty());
+}
+
+void TestHexDoc::newDocumentHoldsOnlyTheEndMarker()
+{
+    CHexDoc doc;
+    QVERIFY(doc.OnNewDocument());
+    QCOMPARE(doc.m_nSize, 1u);
+    QCOMPARE(doc.m_pData[0], std::uint8_t(0xFF));
+    QVERIFY(doc.m_strFileType.isEmpty());
+    doc.DeleteContents();
+    QVERIFY(!doc.m_pData);
+    QCOMPARE(doc.m_nSize, 0u);
+}
+
+void TestHexDoc::rowText_data()
+{
+    QTest::addColumn<int>("cp");
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<bool>("continuation");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QByteArray>("text");   // the characters produced, count of them
+
+    const QByteArray twenty("ABCDEFGHIJKLMNOPQRST");
+    QByteArray straddle(15, 'a');
+    straddle += "\xB0\xA1" "bc";
+    QTest::newRow("past the end") << 936 << twenty << 21 << false << 0 << QByteArray();
+    QTest::newRow("full row") << 1252 << twenty << 0 << false << 16 << QByteArray("ABCDEFGHIJKLMNOP");
+    QTest::newRow("last row holds the end marker") << 1252 << twenty << 16 << false << 5 << QByteArray("QRST.");
+    QTest::newRow("pair crossing the row end") << 936 << straddle << 0 << false << 17
+                                               << QByteArray(15, 'a') + "\xB0\xA1";
+    QTest::newRow("continued row") << 936 << straddle << 16 << true << 4 << QByteArray(".bc.");
+    QTest::newRow("lead before the end marker") << 936 << QByteArray("x\xB0") << 0 << false << 3
+                                                << QByteArray("x..");
+    QTest::newRow("lead without trail") << 936 << QByteArray("\xB0\x41") << 0 << false << 3
+                                        << QByteArray(".A.");
+    QTest::newRow("single-byte code page") << 1252 << QByteArray("\x19\x20\x7E\x7F\xB0") << 0 << false << 6
+                                           << QByteArray(". ~...");
+    QTest::newRow("half-width kana in 932") << 932 << QByteArray("\xA0\xB1\xDF\xE0") << 0 << false << 5
+                                            << QByteArray("\xA0\xB1\xDF..");
+    QTest::newRow("kana range in 936") << 936 << QByteArray("\xA0\x41") << 0 << false << 3
+                                       << QByteArray(".A.");
+    QTest::newRow("BIG5 low trail") << 950 << QByteArray("\xA4\x40z") << 0 << false << 4
+                                    << QByteArray("\xA4\x40z.");
+}
+
+void TestHexDoc::rowText()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(int, offset);
+    QFETCH(int, count);
+    QFETCH(QByteArray, text);
+    CHexDoc doc;
+    QVERIFY(doc.OnOpenDocument(writeScratchFile("rows.bin", file)));
+    QFETCH(int, cp);
+    doc.m_nCodePage = cp;
+
+    std::uint8_t hex[17];
+    char chars[17];
+    std::memset(hex, 0x20, sizeof hex);
+    std::memset(chars, 0x20, sizeof chars);
+    QFETCH(bool, continuation);
+    QCOMPARE(int(doc.GetRowText(std::uint32_t(offset), hex, chars, continuation)), count);
+    QCOMPARE(QByteArray(chars, count), text);
+    for (int i = 0; i < count; ++i)
+        QCOMPARE(hex[i], doc.m_pData[offset + i]);
+}
+
+void TestHexDoc::fileTypeFallback_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("type");
+    QTest::newRow("extension kept in case") << "archive.TAR.zbq" << "zbq File";
+    QTest::newRow("unknown extension") << "report.zzdat" << "zzdat File";
+    QTest::newRow("no dot") << "datablob" << "File";
+    QTest::newRow("trailing dot") << "name." << " File";
+}
+
+void TestHexDoc::fileTypeFallback()
+{
+    QFETCH(QString, name);
+    // Binary content with no recognised signature: the desktop has no name for it.
+    const QString path = writeScratchFile(name, QByteArray("\x00\x01\x02\x03\xFE", 5));
+    CHexDoc doc;
+    QVERIFY(doc.OnOpenDocument(path));
+    QFETCH(QString, type);
+    QCOMPARE(doc.GetFileType(), type);
+}
+
+void TestHexDoc::fileTypeFromMimeDatabase()
+{
+    const QString path = writeScratchFile("page.html", "<!DOCTYPE html><html><body>x</body></html>");
+    CHexDoc doc;
+    QVERIFY(doc.OnOpenDocument(path));
+    QVERIFY(!doc.GetFileType().isEmpty());
+    QVERIFY(doc.GetFileType() != QStringLiteral("html File"));
+}
+
+void TestHexDoc::openFailureReportsCause_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("missing file") << scratchDir() + "/no-such-file" << scratchDir() + "/no-such-file was not found.";
+    QTest::newRow("a folder") << scratchDir() << scratchDir() + " is not a file that can be opened.";
+}
+
+void TestHexDoc::openFailureReportsCause()
+{
+    CHexDoc doc;
+    QFETCH(QString, path);
+    QVERIFY(!doc.OnOpenDocument(path));
+    QFETCH(QString, message);
+    QCOMPARE(m_messages, QStringList{message});
+    QVERIFY(!doc.m_pData);
+    QCOMPARE(doc.m_nSize, 0u);
+}
+
+void TestHexDoc::tooLargeIsRefusedWithoutWrapping()
+{
+    QCOMPARE(CHexDoc::kMaxFileLength, 0xFFFFFFFEull);
+    const QString path = writeScratchFile("big.bin", QByteArray(101, 'x'));
+    CHexDoc::s_nMaxFileLength = 100;
+    CHexDoc doc;
+    const bool opened = doc.OnOpenDocument(path);
+    CHexDoc::s_nMaxFileLength = CHexDoc::kMaxFileLength;
+    QVERIFY(!opened);
+    QVERIFY(!doc.m_pData);
+    QCOMPARE(m_messages.size(), 1);
+    QVERIFY(m_messages[0].contains(path));
+    QVERIFY(m_messages[0].contains("100"));
+
+    // A real file of 4 GiB - 1 bytes (sparse, so it costs no disk space) is refused
+    // by the true limit: its size + 1 would not fit in 32 bits.
+    const QString huge = scratchDir() + "/huge.bin";
+    QFile file(huge);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    if (!file.resize(0xFFFFFFFFll))
+        QSKIP("the file system cannot hold a sparse 4 GiB file");
+    file.close();
+    m_messages.clear();
+    CHexDoc hugeDoc;
+    QVERIFY(!hugeDoc.OnOpenDocument(huge));
+    QCOMPARE(hugeDoc.m_nSize, 0u);
+    QVERIFY(m_messages.value(0).contains("4294967294"));
+    QFile::remove(huge);
+}
+
+void TestHexDoc::failedSaveKeepsOriginal_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("read-only file") << "read-only file";
+    QTest::newRow("read-only folder") << "read-only folder";
+    QTest::newRow("folder is a file") << "folder is a file";
+}
+
+void TestHexDoc::failedSaveKeepsOriginal()
+{
+    QFETCH(QString, kind);
+    const QByteArray original("original bytes");
+    QDir(scratchDir()).mkpath("locked");
+    QString path = writeScratchFile("locked/target.bin", original);
+    CHexDoc doc;
+    QVERIFY(doc.OnOpenDocument(path));
+    doc.SetByte(0, 'O');
+    doc.SetModifiedFlag(true);
+
+    if (kind == "read-only file") {
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup);
+    } else if (kind == "read-only folder") {
+        QFile::setPermissions(scratchDir() + "/locked", QFile::ReadOwner | QFile::ExeOwner);
+    } else {
+        path = writeScratchFile("plain", "x") + "/target.bin";
+    }
+    QVERIFY(!doc.DoSave(path));
+    QFile::setPermissions(scratchDir() + "/locked", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    QCOMPARE(m_messages.size(), 1);
+    QVERIFY(doc.IsModified());
+    QCOMPARE(doc.m_pData[0], std::uint8_t('O'));
+    QCOMPARE(readFile(scratchDir() + "/locked/target.bin"), original);
+    QCOMPARE(QDir(scratchDir() + "/locked").entryList(QDir::Files), QStringList{"target.bin"});
+    QFile::setPermissions(scratchDir() + "/locked/target.bin", QFile::ReadOwner | QFile::WriteOwner);
+}
+
+void TestHexDoc::saveKeepsPermissionsAndFollowsLinks()
+{
+    const QString target = writeScratchFile("perm.bin", "abc");
+    const auto mode = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther;
+    QFile::setPermissions(target, mode);
+    const QString link = scratchDir() + "/perm-link.bin";
+    QVERIFY(QFile::link(target, link));
+
+    CHexDoc doc;
+    QVERIFY(doc.OnOpenDocument(link));
+    doc.SetByte(1, 'X');
+    QVERIFY(doc.OnSaveDocument(link));
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(readFile(target), QByteArray("aXc"));
+    QCOMPARE(QFile::permissions(target) & 0x7077, mode);   // the "user" bits depend on who runs the test
+}
+
+QTEST_GUILESS_MAIN(TestHexDoc)
+#include "tst_hexdoc.moc"

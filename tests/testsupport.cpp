@@ -1,0 +1,53 @@
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+std::unique_ptr<QTemporaryDir>& scratch()
+{
+    static std::unique_ptr<QTemporaryDir> dir;
+    return dir;
+}
+
+// Runs before main(): the environment must be set before QApplication reads it.
+const bool s_environmentReady = [] {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    scratch() = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/zorbel-test-XXXXXX");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(scratch()->path() + "/config"));
+    return true;
+}();
+
+} // namespace
+
+namespace TestSupport {
+
+QString scratchDir()
+{
+    return scratch()->path();
+}
+
+QString writeScratchFile(const QString& name, const QByteArray& bytes)
+{
+    const QString path = scratchDir() + '/' + name;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write scratch file %s", qPrintable(path));
+    return path;
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+} // namespace TestSupport
