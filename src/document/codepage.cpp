@@ -2,6 +2,8 @@
 
 #include "syslang.h"
 
+#include <cstring>
+
 bool IsHexDigit(int ch)
 {
     if (ch >= '0' && ch <= '9')
@@ -63,6 +65,29 @@ int GetDefaultCodePage()
     return CodePageFromLangID(GetSystemDefaultLangID());
 }
 
+namespace {
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+
+// True when one of the eight bytes of w equals b.
+constexpr bool HasByte(std::uint64_t w, std::uint8_t b)
+{
+    const std::uint64_t x = w ^ (kOnes * b);
+    return ((x - kOnes) & ~x & kHighs) != 0;
+}
+
+// True when none of the eight bytes at p can start a rule of DetectCodePage:
+// every rule begins at 0x1B, 0x7E or a byte of 0x81 and above.
+inline bool EightPlainBytes(const std::uint8_t* p)
+{
+    std::uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    return (w & kHighs) == 0 && !HasByte(w, 0x1B) && !HasByte(w, 0x7E);
+}
+
+} // namespace
+
 int DetectCodePage(const std::uint8_t* pData, std::uint32_t nLength)
 {
     int result = GetDefaultCodePage();
@@ -71,6 +96,11 @@ int DetectCodePage(const std::uint8_t* pData, std::uint32_t nLength)
     auto at = [pData, nLength](std::uint32_t i) -> std::uint8_t { return i < nLength ? pData[i] : 0; };
     std::uint32_t i = 0;
     while (i < nLength) {
+        // Plain 7-bit text decides nothing; skip it eight bytes at a time.
+        if (nLength - i >= 8 && EightPlainBytes(pData + i)) {
+            i += 8;
+            continue;
+        }
         const std::uint8_t c = pData[i];
         const std::uint8_t next = at(i + 1);
         if (c == 0x7E && next == 0x7B)

@@ -11,6 +11,7 @@
 #include <QMimeDatabase>
 
 #include <cstdlib>
+#include <sys/mman.h>
 #include <new>
 
 std::uint64_t CHexDoc::s_nMaxFileLength = CHexDoc::kMaxFileLength;
@@ -24,12 +25,24 @@ CHexDoc::~CHexDoc()
 
 std::uint8_t* CHexDoc::AllocBuffer(std::uint32_t nSize)
 {
-    // malloc rather than new[]: a large buffer is left untouched (and so not yet
-    // backed by memory) until the read fills it.
-    auto* p = static_cast<std::uint8_t*>(std::malloc(nSize ? nSize : 1));
+    // Uninitialised memory: the read or the copy that follows writes every byte.
+    // A large buffer is aligned to huge pages and asks for them, which saves the
+    // page faults of touching it 4 KiB at a time (a large share of load time).
+    constexpr std::size_t kHugePage = std::size_t(2) << 20;
+    void* p = nullptr;
+    if (nSize >= 4 * kHugePage) {
+        if (posix_memalign(&p, kHugePage, nSize) != 0)
+            p = nullptr;
+#ifdef MADV_HUGEPAGE
+        else
+            madvise(p, (nSize + kHugePage - 1) & ~(kHugePage - 1), MADV_HUGEPAGE);
+#endif
+    } else {
+        p = std::malloc(nSize ? nSize : 1);
+    }
     if (!p)
         throw std::bad_alloc();
-    return p;
+    return static_cast<std::uint8_t*>(p);
 }
 
 void CHexDoc::FreeBuffer(std::uint8_t* pData)

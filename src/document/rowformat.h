@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <vector>
+
+class CHexDoc;
+
+// The rules that turn a document's bytes into the rows a person reads, shared by
+// the view's painting, printing and the command line's --dump.
+//
+// A row is 79 columns: the offset ("%06X", more digits from 16 MiB on) and four
+// blanks in columns 0-9, the 16 hexadecimal pairs with their blanks in 10-61, the
+// text column in 62-77 and a spill column 78 for the second half of a double-byte
+// character whose lead byte ends the row. FormatRow builds columns 10-78; the text
+// column holds the document's bytes in its code page, one byte per cell.
+//
+// Whether a row begins with the trail byte of such a character depends on how
+// the bytes pair from the start of the file. IsRowContinued answers that without
+// walking from offset 0: it remembers the pairing every 64 KiB. The answers are
+// only right while the cache matches the buffer, so every change of the buffer's
+// bytes must call InvalidateRowCache with the first offset it touched. A change of
+// the document's code page drops the cache by itself.
+class CRowFormat {
+public:
+    enum : int {
+        kOffsetColumns = 10,     // offset and its four blanks
+        kHexPartLength = 52,     // 16 pairs, their blanks and four blanks after them
+        kTextColumn = 62,        // first column of the text column
+        kMaxRowLength = 52 + 17, // FormatRow's longest result: the text column spills once
+        kMaxOffsetLength = 12,   // "FFFFFFF0" and four blanks
+    };
+
+    // Columns 10-78 of row nRow: the hex part, then the text column as the document's
+    // bytes (n of them: 16, 17 when a double-byte character spills into column 78,
+    // fewer in the last row). bContinued says the row's first byte is the trail
+    // byte of the previous row's spilled character; it then shows as '.'. In the
+    // last row the end marker's pair and every pair after it are blank and its
+    // text cell is a space. Returns whether the next row is continued.
+    static bool FormatRow(const CHexDoc& doc, std::uint32_t nRow, QByteArray& strRow, bool bContinued);
+
+    // Writes the offset column "%06X    " for nOffset into pszOut (room for
+    // kMaxOffsetLength) and returns its length: 10, or more from 16 MiB on.
+    static int FormatOffset(std::uint32_t nOffset, char* pszOut);
+
+    // With bAtStart, whether row nRow begins with the trail byte of a character
+    // that starts in the row above; without, whether the row's last byte begins a
+    // character that ends in the next row. False past the end marker.
+    bool IsRowContinued(const CHexDoc& doc, std::uint32_t nRow, bool bAtStart);
+
+    // Forgets what the cache knows about pairing at and after nFrom.
+    void InvalidateRowCache(std::uint32_t nFrom);
+
+private:
+    void Attach(const CHexDoc& doc);
+    bool LandsOn(std::uint32_t nPos);
+    std::uint32_t CheckpointLanding(std::uint32_t nIndex);
+
+    static constexpr std::uint32_t kBlock = 0x10000;
+
+    const CHexDoc* m_pDoc = nullptr;
+    int m_nCodePage = 0;
+    // m_landings[k]: where the walk from offset 0 lands first at or after k * kBlock,
+    // stored as 0 (on it) or 1 (one past it, the block starts with a trail byte).
+    // Only a prefix is known; the rest is computed on demand.
+    std::vector<std::uint8_t> m_landings;
+};

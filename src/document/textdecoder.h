@@ -1,0 +1,53 @@
+#pragma once
+
+#include "codepage.h"
+
+#include <cstdint>
+
+// Reads a row's text column (the bytes CRowFormat::FormatRow puts there) as the
+// characters it shows in a code page: a byte below 0x80 as itself, a lead byte and
+// its trail byte as one character over two cells, any other byte (half-width
+// katakana in 932) as one character. A byte or pair the code page leaves undefined
+// reads as U+FFFD.
+//
+// The text column holds a lead byte only together with its trail byte: row
+// extraction shows a lead byte without one as '.'. So pairing it again from the
+// left, as done here, finds exactly the characters the row was built from.
+//
+// The characters come from tables made once per code page and kept for the life
+// of the program; a decoder is cheap to make and to copy.
+class CTextDecoder {
+public:
+    explicit CTextDecoder(int nCodePage);
+
+    int CodePage() const { return m_nCodePage; }
+
+    char32_t DecodePair(std::uint8_t lead, std::uint8_t trail) const { return m_pPairs[(lead << 8) | trail]; }
+    char32_t DecodeSingle(std::uint8_t b) const { return m_pSingles[b]; }
+
+    // Calls f(nCell, nCells, ch) for each character of the n-byte text column,
+    // from the left; nCell counts cells from the column's start.
+    template <typename F>
+    void ForEachChar(const char* pText, int n, F&& f) const
+    {
+        for (int i = 0; i < n;) {
+            const auto b = std::uint8_t(pText[i]);
+            if (b >= 0x80 && i + 1 < n && IsLeadByte(m_nCodePage, b)) {
+                f(i, 2, DecodePair(b, std::uint8_t(pText[i + 1])));
+                i += 2;
+            } else {
+                f(i, 1, b < 0x80 ? char32_t(b) : DecodeSingle(b));
+                ++i;
+            }
+        }
+    }
+
+    // Writes the n-byte text column as UTF-8 at pOut, which has room for 3n
+    // bytes, and returns the end of what it wrote.
+    char* ToUtf8(const char* pText, int n, char* pOut) const;
+
+private:
+    int m_nCodePage;
+    const char32_t* m_pPairs;   // 65536 entries: lead byte << 8 | trail byte
+    const char32_t* m_pSingles; // 256 entries
+};
