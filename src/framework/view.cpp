@@ -73,6 +73,11 @@ bool CView::OnCmdMsg(unsigned nID, CCmdUI* pCmdUI)
     return m_pDocument && m_pDocument->OnCmdMsg(nID, pCmdUI);
 }
 
+qintptr CView::OnRegisteredMessage(unsigned, quintptr, qintptr)
+{
+    return 0;
+}
+
 void CView::Invalidate(bool)
 {
     viewport()->update();

@@ -50,6 +50,11 @@ public:
 
     bool OnCmdMsg(unsigned nID, CCmdUI* pCmdUI) override;
 
+    // A message registered by name (RegisterWindowMessage), sent to this view by
+    // a window it owns, such as its find dialog; runs at once. Returns 0 for a
+    // message the view does not handle.
+    virtual qintptr OnRegisteredMessage(unsigned nMsg, quintptr wParam, qintptr lParam);
+
     // Repainting.
     void Invalidate(bool bErase = true);
     void InvalidateRect(const QRect& rect, bool bErase = true);
