@@ -1,0 +1,111 @@
+// Find Next for an 8-byte pattern that does not occur in 1 GiB of random bytes,
+// down from the start and up from the end, with and without Match case; then
+// Replace All of 10,000 occurrences in 64 MiB. Each figure is the best of three.
+//   bench_find
+
+#include "beep.h"
+#include "hexdoc.h"
+#include "hexview.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <memory>
+
+namespace {
+
+// A document of nLength random bytes, shown in a view that is never painted.
+struct Window {
+    CHexDoc doc;
+    std::unique_ptr<CHexView> pView = std::make_unique<CHexView>();
+
+    explicit Window(std::uint32_t nLength)
+    {
+        doc.m_nSize = nLength + 1;
+        doc.m_pData = CHexDoc::AllocBuffer(doc.m_nSize);
+        std::uint64_t x = 0x9E3779B97F4A7C15ull;
+        for (std::uint32_t i = 0; i + 8 <= nLength; i += 8) {
+            x ^= x << 13;
+            x ^= x >> 7;
+            x ^= x << 17;
+            std::memcpy(doc.m_pData + i, &x, 8);
+        }
+        std::memset(doc.m_pData + (nLength & ~7u), 0, nLength & 7u);
+        doc.m_pData[nLength] = 0xFF;
+        pView->AttachDocument(&doc);
+        pView->Create();
+        pView->resize(800, 600);
+        pView->OnInitialUpdate();
+    }
+};
+
+double BestSeconds(const std::function<void()>& prepare, const std::function<void()>& run)
+{
+    double best = 1e9;
+    for (int i = 0; i < 3; ++i) {
+        prepare();
+        QElapsedTimer timer;
+        timer.start();
+        run();
+        best = std::min(best, timer.nsecsElapsed() / 1e9);
+    }
+    return best;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    int nBeeps = 0;
+    AfxSetBeepHook([&](unsigned) { ++nBeeps; });
+
+    {
+        constexpr std::uint32_t kLength = 1u << 30;
+        Window w(kLength);
+        // Starts with the letter q, so that without Match case both of its cases are looked for.
+        const QString strPattern = QStringLiteral("71 17 C3 9E 01 F0 77 2B");
+        for (const bool bMatchCase : {true, false}) {
+            for (const bool bDown : {true, false}) {
+                nBeeps = 0;
+                const std::uint32_t nStart = bDown ? 0 : kLength - 1;
+                const double s = BestSeconds([&] { w.pView->m_nSelAnchor = w.pView->m_nSelEnd = nStart; },
+                                             [&] { w.pView->FindNext(strPattern, bDown, bMatchCase); });
+                std::printf("Find Next %-4s %-18s 1 GiB: %6.3f s  %5.2f GB/s  (%s)\n", bDown ? "down" : "up",
+                            bMatchCase ? "match case" : "ignoring case", s, kLength / s / 1e9,
+                            nBeeps == 3 ? "not found, beeped" : "UNEXPECTED RESULT");
+            }
+        }
+    }
+
+    {
+        constexpr std::uint32_t kLength = 64u << 20;
+        constexpr std::uint32_t kCount = 10000;
+        const std::uint8_t find[4] = {0xDE, 0xAD, 0xBE, 0xEF};
+        Window w(kLength);
+        std::unique_ptr<std::uint8_t[]> pOriginal(new std::uint8_t[w.doc.m_nSize]);
+        for (std::uint32_t i = 0; i < kCount; ++i)
+            std::memcpy(w.doc.m_pData + std::uint64_t(i) * (kLength / kCount), find, 4);
+        std::memcpy(pOriginal.get(), w.doc.m_pData, w.doc.m_nSize);
+        const std::uint32_t nOriginalSize = w.doc.m_nSize;
+        const double s = BestSeconds(
+            [&] {
+                std::uint8_t* pData = CHexDoc::AllocBuffer(nOriginalSize);
+                std::memcpy(pData, pOriginal.get(), nOriginalSize);
+                w.doc.SetData(pData);
+                w.doc.m_nSize = nOriginalSize;
+                w.pView->m_nSelAnchor = w.pView->m_nSelEnd = w.pView->m_nCaretPos = 0;
+            },
+            [&] { w.pView->ReplaceAll(QStringLiteral("DE AD BE EF"), QStringLiteral("01 02 03"), true); });
+        const bool bRight = w.doc.m_nSize == nOriginalSize - kCount;
+        std::printf("Replace All of %u occurrences in 64 MiB: %6.3f s  (%s)\n", kCount, s,
+                    bRight ? "length right" : "WRONG LENGTH");
+    }
+    return 0;
+}

@@ -1,0 +1,221 @@
+#include "hexview.h"
+
+#include "afxres.h"
+#include "beep.h"
+#include "bytepattern.h"
+#include "codepage.h"
+#include "findreplacedialog.h"
+#include "hexdoc.h"
+#include "registeredmessage.h"
+
+#include <QStringEncoder>
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+bool IsSeparator(QChar ch)
+{
+    return ch == QLatin1Char(' ') || ch == QLatin1Char(',') || ch == QLatin1Char('\t') || ch == QLatin1Char('\n');
+}
+
+// Typed text reaches the program as bytes of the system's code page.
+QByteArray ToCodePage(const QString& strText)
+{
+    QStringEncoder encoder(CodecNameFromCodePage(GetDefaultCodePage()), QStringEncoder::Flag::Stateless);
+    if (!encoder.isValid())
+        return strText.toLocal8Bit();
+    return encoder.encode(strText);
+}
+
+QString HexText(const QByteArray& bytes)
+{
+    QString strText;
+    strText.reserve(bytes.size() * 3);
+    for (const char b : bytes) {
+        if (!strText.isEmpty())
+            strText += QLatin1Char(',');
+        strText += QString::asprintf("%02X", unsigned(std::uint8_t(b)));
+    }
+    return strText;
+}
+
+} // namespace
+
+void CHexView::RegisterFindCommands()
+{
+    OnCommand(ID_EDIT_FIND, [this] { OnEditFind(); });
+    OnCommand(ID_EDIT_REPLACE, [this] { OnEditReplace(); });
+    OnCommand(ID_EDIT_REPEAT, [this] { OnEditRepeat(); });
+}
+
+QByteArray CHexView::ParsePattern(const QString& strText)
+{
+    QByteArray pattern;
+    const qsizetype nLength = strText.size();
+    for (qsizetype i = 0; i < nLength;) {
+        if (IsSeparator(strText.at(i))) {
+            ++i;
+            continue;
+        }
+        qsizetype j = i;
+        while (j < nLength && !IsSeparator(strText.at(j)))
+            ++j;
+        if (j - i != 2 || !IsHexDigit(strText.at(i).unicode()) || !IsHexDigit(strText.at(i + 1).unicode())) {
+            pattern = ToCodePage(strText);
+            break;
+        }
+        const char digits[3] = {char(strText.at(i).unicode()), char(strText.at(i + 1).unicode()), 0};
+        pattern.append(char(HexToByte(digits)));
+        i = j;
+    }
+    // A text made from a large selection can hold more; the pattern is its start.
+    pattern.truncate(kMaxPattern);
+    return pattern;
+}
+
+QByteArray CHexView::GetSelectedBytes(std::uint32_t nMax) const
+{
+    const std::uint32_t nStart = std::min(m_nSelAnchor, m_nSelEnd);
+    const std::uint32_t n = std::min(std::max(m_nSelAnchor, m_nSelEnd) - nStart, nMax);
+    return QByteArray(reinterpret_cast<const char*>(GetDocument()->m_pData) + nStart, qsizetype(n));
+}
+
+bool CHexView::SelectionMatches(const QByteArray& pattern, bool bMatchCase) const
+{
+    const std::uint32_t nStart = std::min(m_nSelAnchor, m_nSelEnd);
+    const std::uint32_t nEnd = std::max(m_nSelAnchor, m_nSelEnd);
+    if (nEnd - nStart != std::uint32_t(pattern.size()) || nEnd > GetDocument()->m_nSize - 1)
+        return false;
+    return CBytePattern::Equal(GetDocument()->m_pData + nStart,
+                               reinterpret_cast<const std::uint8_t*>(pattern.constData()), nEnd - nStart, bMatchCase);
+}
+
+bool CHexView::FindPattern(const QString& strText, bool bDown, bool bMatchCase)
+{
+    const QByteArray pattern = ParsePattern(strText);
+    std::uint32_t s = m_nSelAnchor;
+    if (m_nSelEnd != m_nSelAnchor && SelectionMatches(pattern, bMatchCase)) {
+        // Step over the occurrence from its start, whichever end is the anchor.
+        const std::uint32_t nStart = std::min(m_nSelAnchor, m_nSelEnd);
+        if (!bDown && nStart == 0)
+            return false;
+        s = bDown ? nStart + 1 : nStart - 1;
+    } else if (!bDown && s == 0) {
+        return false;
+    }
+    return FindFrom(CBytePattern(pattern, bMatchCase), s, bDown);
+}
+
+bool CHexView::FindFrom(const CBytePattern& pattern, std::uint32_t nFrom, bool bDown)
+{
+    const CHexDoc* pDoc = GetDocument();
+    const std::uint32_t nLength = pDoc->m_nSize - 1;
+    std::uint32_t nFound = 0;
+    if (bDown ? !pattern.FindDown(pDoc->m_pData, nLength, nFrom, nFound)
+              : !pattern.FindUp(pDoc->m_pData, nLength, nFrom, nFound))
+        return false;
+    HideSelection();
+    m_nSelAnchor = m_nCaretPos = nFound;
+    m_nSelEnd = nFound + pattern.Length();
+    return true;
+}
+
+void CHexView::HideSelection()
+{
+    if (!m_bSelection)
+        return;
+    m_bSelection = false;
+    InvalidateRgn(&m_rgnHex, false);
+    UpdateWindow();
+    InvalidateRgn(&m_rgnText, false);
+    UpdateWindow();
+}
+
+void CHexView::ShowMatch()
+{
+    const qint64 nTop = qint64(m_nSelAnchor / 16) * qint64(m_nLineHeight);
+    ScrollToPosition(QPoint(0, int(std::min<qint64>(nTop, INT_MAX))));
+    UpdateWindow();
+    ShowSelection(m_nSelAnchor, m_nSelEnd);
+    // The caret follows the match, so that it is not left on whatever byte the
+    // scroll moved under its old place.
+    PlaceCaret();
+}
+
+void CHexView::OpenFindDialog(bool bFindOnly)
+{
+    const QByteArray selected = GetSelectedBytes(kMaxPattern);
+    const QString strInitial = selected.isEmpty() ? m_strFind : HexText(selected);
+    unsigned nFlags = FR_HIDEWHOLEWORD;
+    if (m_bFindDown)
+        nFlags |= FR_DOWN;
+    if (m_bMatchCase)
+        nFlags |= FR_MATCHCASE;
+    if (!m_pFindDlg) {
+        // The box takes kMaxText characters: offer the whole tokens that fit, so
+        // that the text the box shows still reads as those bytes.
+        const QString strBox = selected.isEmpty() ? strInitial
+                                                  : HexText(selected.left((CFindReplaceDialog::kMaxText + 1) / 3));
+        m_pFindDlg = new CFindReplaceDialog;
+        m_pFindDlg->Create(bFindOnly, strBox, QString(), nFlags, this);
+    } else {
+        m_pFindDlg->show();
+        m_pFindDlg->raise();
+        m_pFindDlg->activateWindow();
+    }
+    m_strFind = strInitial;
+}
+
+qintptr CHexView::OnRegisteredMessage(unsigned nMsg, quintptr wParam, qintptr lParam)
+{
+    static const unsigned s_nFindMsg = RegisterWindowMessage(QLatin1String(FINDMSGSTRING));
+    if (nMsg == s_nFindMsg)
+        return OnFindReplace(wParam, lParam);
+    return CScrollView::OnRegisteredMessage(nMsg, wParam, lParam);
+}
+
+qintptr CHexView::OnFindReplace(quintptr, qintptr lParam)
+{
+    CFindReplaceDialog* pDlg = CFindReplaceDialog::GetNotifier(lParam);
+    m_bMatchCase = pDlg->MatchCase();
+    m_bFindDown = pDlg->SearchDown();
+    if (pDlg->IsTerminating()) {
+        if (pDlg == m_pFindDlg)
+            m_pFindDlg = nullptr;
+    } else if (pDlg->FindNext()) {
+        FindNext(pDlg->GetFindString(), m_bFindDown, m_bMatchCase);
+    } else if (pDlg->ReplaceCurrent()) {
+        ReplaceOne(pDlg->GetFindString(), m_bFindDown, m_bMatchCase, pDlg->GetReplaceString());
+    } else if (pDlg->ReplaceAll()) {
+        ReplaceAll(pDlg->GetFindString(), pDlg->GetReplaceString(), m_bMatchCase);
+    }
+    return 0;
+}
+
+void CHexView::FindNext(const QString& strText, bool bDown, bool bMatchCase)
+{
+    m_strFind = strText;
+    m_bMatchCase = bMatchCase;
+    m_bFindDown = bDown;
+    OnEditRepeat();
+}
+
+void CHexView::OnEditFind()
+{
+    OpenFindDialog(true);
+}
+
+void CHexView::OnEditReplace()
+{
+    OpenFindDialog(false);
+}
+
+void CHexView::OnEditRepeat()
+{
+    if (FindPattern(m_strFind, m_bFindDown, m_bMatchCase))
+        ShowMatch();
+    else
+        MessageBeep(0);
+}

@@ -1,0 +1,342 @@
+#include "beep.h"
+#include "editfixture.h"
+#include "findreplacedialog.h"
+#include "resource.h"
+#include "resources.h"
+#include "testsupport.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QtTest>
+
+namespace {
+
+QByteArray Hex(const char* pszHex)
+{
+    return QByteArray::fromHex(pszHex);
+}
+
+using Range = QPair<std::uint32_t, std::uint32_t>;
+
+// An edit window that counts beeps.
+struct FindWindow : EditWindow {
+    int nBeeps = 0;
+
+    explicit FindWindow(const QByteArray& bytes) : EditWindow(bytes)
+    {
+        AfxSetBeepHook([this](unsigned) { ++nBeeps; });
+    }
+    ~FindWindow() { AfxSetBeepHook({}); }
+
+    void Select(std::uint32_t nAnchor, std::uint32_t nEnd)
+    {
+        pView->m_nSelAnchor = pView->m_nCaretPos = nAnchor;
+        pView->m_nSelEnd = nEnd;
+    }
+    Range Selection() const { return {pView->m_nSelAnchor, pView->m_nSelEnd}; }
+};
+
+// Replace All as replacing one by one does it: each search resumes after the
+// bytes put in. nLast receives where the last replacement starts.
+QByteArray ReplacedOneByOne(QByteArray bytes, qsizetype nFrom, const QByteArray& find, const QByteArray& replace,
+                            qsizetype& nLast)
+{
+    for (qsizetype i = bytes.indexOf(find, nFrom); i >= 0; i = bytes.indexOf(find, i + replace.size())) {
+        bytes.replace(i, find.size(), replace);
+        nLast = i;
+    }
+    return bytes;
+}
+
+} // namespace
+
+// Find, F3, Replace and Replace All of the hex view.
+class TestHexViewFind : public QObject {
+    Q_OBJECT
+
+private slots:
+    void parsesPatterns_data();
+    void parsesPatterns();
+    void findsUnderTheCaseRule_data();
+    void findsUnderTheCaseRule();
+    void searchesFromTheAnchor_data();
+    void searchesFromTheAnchor();
+    void repeatStepsThroughOverlappingMatches();
+    void showsAMatchFarDown();
+    void opensWithTheSelectionAsHex();
+    void replacesOne_data();
+    void replacesOne();
+    void replacesAllFromTheStartPoint_data();
+    void replacesAllFromTheStartPoint();
+    void replaceAllMatchesOneByOne();
+    void dialogDrivesTheView();
+};
+
+void TestHexViewFind::parsesPatterns_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("pattern");
+    QTest::newRow("two tokens") << "41 42" << Hex("4142");
+    QTest::newRow("comma, both cases") << "ab,CD" << Hex("abcd");
+    QTest::newRow("tab, line feed, outer separators") << " 0a\t41\n" << Hex("0a41");
+    QTest::newRow("be is a byte") << "be" << Hex("be");
+    QTest::newRow("four digits are text") << "4142" << QByteArray("4142");
+    QTest::newRow("text") << "hello world" << QByteArray("hello world");
+    QTest::newRow("token then text") << "41 hello" << QByteArray("41 hello");
+    QTest::newRow("CR is no separator") << "41\r\n42" << QByteArray("41\r\n42");
+    QTest::newRow("separators only") << " ,\t" << QByteArray();
+    QTest::newRow("long hex text is cut") << QString("41,").repeated(300) << QByteArray(252, 'A');
+    QTest::newRow("long text is cut") << QString(400, 'z') << QByteArray(252, 'z');
+}
+
+void TestHexViewFind::parsesPatterns()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, pattern);
+    QCOMPARE(CHexView::ParsePattern(text), pattern);
+}
+
+void TestHexViewFind::findsUnderTheCaseRule_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("bMatchCase");
+    QTest::addColumn<int>("nFound");   // -1: not found
+    QTest::newRow("41 42 finds ab") << Hex("006162") << "41 42" << false << 1;
+    QTest::newRow("41 42 finds aB") << Hex("00006142") << "41 42" << false << 2;
+    QTest::newRow("match case skips ab") << Hex("61624142") << "41 42" << true << 2;
+    QTest::newRow("match case finds nothing") << Hex("6162") << "41 42" << true << -1;
+    QTest::newRow("@ is not `") << Hex("60") << "40" << false << -1;
+    QTest::newRow("[ is not {") << Hex("7b") << "5b" << false << -1;
+    QTest::newRow("accented letters keep case") << Hex("e0") << "c0" << false << -1;
+    QTest::newRow("be is not the letters") << QByteArray("be\xBE") << "be" << false << 2;
+    QTest::newRow("4142 finds the digits") << QByteArray("AB4142") << "4142" << true << 2;
+    QTest::newRow("never takes in the end marker") << Hex("4142") << "42 ff" << false << -1;
+}
+
+void TestHexViewFind::findsUnderTheCaseRule()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QFETCH(bool, bMatchCase);
+    QFETCH(int, nFound);
+    FindWindow w(bytes);
+    w.pView->FindNext(text, true, bMatchCase);
+    if (nFound < 0) {
+        QCOMPARE(w.nBeeps, 1);
+        QCOMPARE(w.Selection(), Range(0, 0));
+    } else {
+        QCOMPARE(w.nBeeps, 0);
+        QCOMPARE(w.Selection(), Range(nFound, nFound + CHexView::ParsePattern(text).size()));
+        QCOMPARE(w.pView->m_nCaretPos, std::uint32_t(nFound));
+        QVERIFY(w.pView->m_bSelection);
+    }
+}
+
+void TestHexViewFind::searchesFromTheAnchor_data()
+{
+    QTest::addColumn<bool>("bDown");
+    QTest::addColumn<Range>("selection");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("nFound");
+    // Occurrences of 41 at 1, 5 and 9.
+    QTest::newRow("down from the caret") << true << Range(2, 2) << "41" << 5;
+    QTest::newRow("down from an occurrence") << true << Range(5, 5) << "41" << 5;
+    QTest::newRow("down does not wrap") << true << Range(10, 10) << "41" << -1;
+    QTest::newRow("up finds the greatest") << false << Range(8, 8) << "41" << 5;
+    QTest::newRow("up from offset 0 beeps") << false << Range(0, 0) << "00" << -1;
+    QTest::newRow("up steps over a match") << false << Range(5, 6) << "41" << 1;
+    QTest::newRow("up over a backward match") << false << Range(6, 5) << "41" << 1;
+    QTest::newRow("no tokens beeps") << true << Range(0, 0) << "  " << -1;
+}
+
+void TestHexViewFind::searchesFromTheAnchor()
+{
+    QFETCH(bool, bDown);
+    QFETCH(Range, selection);
+    QFETCH(QString, text);
+    QFETCH(int, nFound);
+    FindWindow w(Hex("00410000004100000041000000"));
+    w.Select(selection.first, selection.second);
+    w.pView->FindNext(text, bDown, false);
+    QCOMPARE(w.nBeeps, nFound < 0 ? 1 : 0);
+    QCOMPARE(w.Selection(), nFound < 0 ? selection : Range(nFound, nFound + 1));
+}
+
+void TestHexViewFind::repeatStepsThroughOverlappingMatches()
+{
+    FindWindow w(Hex("41414141"));
+    w.pView->m_strFind = "41 41";
+    for (std::uint32_t i = 0; i < 3; ++i) {
+        w.pView->OnEditRepeat();
+        QCOMPARE(w.Selection(), Range(i, i + 2));
+    }
+    w.pView->OnEditRepeat();
+    QCOMPARE(w.nBeeps, 1);
+    QCOMPARE(w.Selection(), Range(2, 4));
+}
+
+void TestHexViewFind::showsAMatchFarDown()
+{
+    QByteArray bytes(0x2000, 0);
+    bytes[0x1000] = 'A';
+    bytes[0x1001] = 'B';
+    FindWindow w(bytes);
+    w->FindNext("61 62", true, false);
+    QCOMPARE(w->GetScrollPosition().y(), int(0x100 * w->m_nLineHeight));
+    QCOMPARE(w->GetCaretRect().topLeft(), w->CellToClient(10, 0));
+    // The blank between the two found pairs is highlighted; the one below is not.
+    const QImage image = w.Grab();
+    const QPoint inBlank(1, 1);
+    QCOMPARE(QColor(image.pixel(w->CellToClient(12, 0) + inBlank)), QColor(123, 123, 123));
+    QCOMPARE(QColor(image.pixel(w->CellToClient(12, 1) + inBlank)), QColor(Qt::white));
+}
+
+void TestHexViewFind::opensWithTheSelectionAsHex()
+{
+    QByteArray bytes = Hex("0aff41");
+    for (int i = 0; i < 50; ++i)
+        bytes.append(char(i));
+    bytes += bytes;
+    FindWindow w(bytes);
+
+    w.Select(0, 3);
+    w.pView->OnEditFind();
+    QCOMPARE(w.pView->m_strFind, QString("0A,FF,41"));
+    QCOMPARE(w.pView->m_pFindDlg->GetFindString(), QString("0A,FF,41"));
+    w.pView->m_pFindDlg->close();
+    QVERIFY(!w.pView->m_pFindDlg);
+
+    // 50 bytes make 149 characters: the box takes the 42 whole tokens that fit,
+    // the stored text keeps them all, and F3 finds the 50 bytes again.
+    w.Select(3, 53);
+    w.pView->OnEditFind();
+    const QString strAll = w.pView->m_strFind;
+    QCOMPARE(strAll.size(), 149);
+    QCOMPARE(w.pView->m_pFindDlg->GetFindString(), strAll.left(125));
+    w.pView->OnEditRepeat();
+    QCOMPARE(w.Selection(), Range(56, 106));
+    QCOMPARE(w.pView->m_strFind, strAll);
+}
+
+void TestHexViewFind::replacesOne_data()
+{
+    QTest::addColumn<Range>("selection");
+    QTest::addColumn<QString>("replace");
+    QTest::addColumn<QByteArray>("result");
+    QTest::addColumn<Range>("after");
+    QTest::addColumn<int>("nBeeps");
+    // 41 42 at 0, 3 and 6.
+    QTest::newRow("matching selection") << Range(3, 5) << "43" << Hex("41420043004142") << Range(5, 7) << 0;
+    QTest::newRow("no selection replaces the next") << Range(1, 1) << "43" << Hex("41420043004142") << Range(5, 7) << 0;
+    QTest::newRow("the last one, silently") << Range(6, 8) << "" << Hex("414200414200") << Range(6, 6) << 0;
+    QTest::newRow("replacement holding the pattern")
+        << Range(0, 2) << "41 42 41 42" << Hex("41424142004142004142") << Range(5, 7) << 0;
+    QTest::newRow("nothing after the caret") << Range(7, 7) << "43" << Hex("4142004142004142") << Range(7, 7) << 1;
+}
+
+void TestHexViewFind::replacesOne()
+{
+    QFETCH(Range, selection);
+    QFETCH(QString, replace);
+    QFETCH(QByteArray, result);
+    QFETCH(Range, after);
+    QFETCH(int, nBeeps);
+    FindWindow w(Hex("4142004142004142"));
+    w.Select(selection.first, selection.second);
+    w.pView->ReplaceOne("41 42", true, false, replace);
+    QCOMPARE(w.Bytes(), result);
+    QCOMPARE(w.Selection(), after);
+    QCOMPARE(w.nBeeps, nBeeps);
+    QCOMPARE(w.doc.IsModified(), nBeeps == 0);
+    QString why;
+    QVERIFY2(w.InvariantsHold(&why), qPrintable(why));
+}
+
+void TestHexViewFind::replacesAllFromTheStartPoint_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<std::uint32_t>("nCaret");
+    QTest::addColumn<QString>("find");
+    QTest::addColumn<QString>("replace");
+    QTest::addColumn<QByteArray>("result");
+    QTest::addColumn<Range>("after");
+    QTest::newRow("from the middle") << Hex("41004100410041") << 3u << "41" << "42 42" << Hex("410041004242004242")
+                                     << Range(7, 8);
+    QTest::newRow("42 43 with nothing") << Hex("414243") << 0u << "42 43" << "" << Hex("41") << Range(1, 1);
+    QTest::newRow("replacement holds the pattern")
+        << Hex("61004100") << 0u << "41" << "41 41" << Hex("414100414100") << Range(3, 4);
+    QTest::newRow("nothing to replace") << Hex("414243") << 1u << "41" << "00" << Hex("414243") << Range(1, 1);
+    QTest::newRow("no tokens") << Hex("414243") << 0u << " , " << "00" << Hex("414243") << Range(0, 0);
+}
+
+void TestHexViewFind::replacesAllFromTheStartPoint()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(std::uint32_t, nCaret);
+    QFETCH(QString, find);
+    QFETCH(QString, replace);
+    QFETCH(QByteArray, result);
+    QFETCH(Range, after);
+    FindWindow w(bytes);
+    w.Select(nCaret, nCaret);
+    w.pView->ReplaceAll(find, replace, false);
+    QCOMPARE(w.Bytes(), result);
+    QCOMPARE(w.Selection(), after);
+    QCOMPARE(w.nBeeps, result == bytes ? 1 : 0);
+    QVERIFY(w.pView->m_bFindDown);
+    QString why;
+    QVERIFY2(w.InvariantsHold(&why), qPrintable(why));
+}
+
+void TestHexViewFind::replaceAllMatchesOneByOne()
+{
+    QRandomGenerator random(7);
+    QByteArray bytes(20000, 0);
+    for (char& b : bytes)
+        b = "AB\x01"[random.bounded(3)];
+    for (const QByteArray& replace : {QByteArray(), QByteArray("ABAB"), QByteArray("x")}) {
+        FindWindow w(bytes);
+        w.Select(1000, 1000);
+        w.pView->ReplaceAll("41 42", QString::fromLatin1(replace.toHex(' ')), true);
+        qsizetype nLast = -1;
+        QCOMPARE(w.Bytes(), ReplacedOneByOne(bytes, 1000, "AB", replace, nLast));
+        QCOMPARE(w.Selection(), Range(nLast, nLast + 2));
+    }
+}
+
+void TestHexViewFind::dialogDrivesTheView()
+{
+    MainFrame main;
+    FindWindow w(Hex("00414200614200"));
+    const auto byteCount = [&] { return main.pBar->GetPaneText(1); };
+    const auto bytes = [](int n) { return AfxLoadString(IDS_BYTE_COUNT).replace("%d", QString::number(n)); };
+    QVERIFY(AfxExecuteCommand(w.pView.get(), ID_EDIT_REPLACE));
+    CFindReplaceDialog* pDlg = w.pView->m_pFindDlg;
+    QVERIFY(pDlg && pDlg->isVisible());
+    QTest::keyClicks(pDlg->findChild<QLineEdit*>("findWhat"), "41 42");
+    QTest::keyClicks(pDlg->findChild<QLineEdit*>("replaceWith"), "5A");
+    QTest::mouseClick(pDlg->findChild<QPushButton*>("findNext"), Qt::LeftButton);
+    QCOMPARE(w.Selection(), Range(1, 3));
+    QTest::mouseClick(pDlg->findChild<QPushButton*>("replace"), Qt::LeftButton);
+    QCOMPARE(w.Bytes(), Hex("005a00614200"));
+    QCOMPARE(w.Selection(), Range(3, 5));
+    QCOMPARE(byteCount(), bytes(6));
+    QTest::mouseClick(pDlg->findChild<QPushButton*>("replaceAll"), Qt::LeftButton);
+    QCOMPARE(w.Bytes(), Hex("005a005a00"));
+    QCOMPARE(byteCount(), bytes(5));
+    QTest::mouseClick(pDlg->findChild<QPushButton*>("cancel"), Qt::LeftButton);
+    QVERIFY(!w.pView->m_pFindDlg);
+
+    // F3 goes on with the dialog closed; the next Find starts from what was kept.
+    w.Select(0, 0);
+    QVERIFY(AfxExecuteCommand(w.pView.get(), ID_EDIT_REPEAT));
+    QCOMPARE(w.nBeeps, 1);
+    w.pView->OnEditFind();
+    QCOMPARE(w.pView->m_pFindDlg->GetFindString(), QString("41 42"));
+    QCOMPARE(w.pView->m_pFindDlg->GetReplaceString(), QString());
+}
+
+QTEST_MAIN(TestHexViewFind)
+#include "tst_hexview_find.moc"
