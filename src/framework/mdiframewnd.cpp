@@ -1,11 +1,14 @@
 #include "mdiframewnd.h"
 
 #include "mdichildwnd.h"
+#include "resources.h"
+#include "statusbar.h"
 #include "view.h"
 #include "winapp.h"
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QMdiArea>
 #include <QMenu>
 #include <QPointer>
@@ -122,6 +125,34 @@ void CMDIFrameWnd::TrackMenuUpdates(QMenu* pMenu)
     connect(pMenu, &QMenu::aboutToShow, this, [this, pMenu] { UpdateCommandUI(pMenu->actions()); });
 }
 
+void CMDIFrameWnd::LoadAccelTable(unsigned nIDResource)
+{
+    m_accelerators.clear();
+    for (const CAccelRes& accel : AfxLoadAccelerators(nIDResource))
+        if (!m_accelerators.contains(accel.key.toCombined()))
+            m_accelerators.insert(accel.key.toCombined(), accel.id);
+}
+
+bool CMDIFrameWnd::PreTranslateMessage(QObject* pTarget, QEvent* pEvent)
+{
+    if (pEvent->type() != QEvent::KeyPress || !pTarget->isWidgetType()
+        || static_cast<QWidget*>(pTarget)->window() != this)
+        return false;
+    const auto* key = static_cast<QKeyEvent*>(pEvent);
+    // The keypad's Delete is the same key as the other one.
+    const QKeyCombination combination(key->modifiers() & ~Qt::KeypadModifier, Qt::Key(key->key()));
+    auto it = m_accelerators.constFind(combination.toCombined());
+    if (it == m_accelerators.constEnd())
+        return false;
+    ExecuteCommand(it.value());
+    return true;
+}
+
+CStatusBar* CMDIFrameWnd::GetMessageBar() const
+{
+    return findChild<CStatusBar*>(QString(), Qt::FindDirectChildrenOnly);
+}
+
 void CMDIFrameWnd::OnSubWindowActivated(QMdiSubWindow* pWindow)
 {
     auto* child = qobject_cast<CMDIChildWnd*>(pWindow);
@@ -135,11 +166,6 @@ void CMDIFrameWnd::OnSubWindowActivated(QMdiSubWindow* pWindow)
         oldView->OnActivateView(false, newView, oldView);
     if (newView)
         newView->OnActivateView(true, newView, oldView);
-    if (child)
-        connect(child, &QObject::destroyed, this, [this, child] {
-            if (m_pLastActive == child)
-                m_pLastActive = nullptr;
-        }, Qt::UniqueConnection);
     OnChildActivated(child);
     emit activeChildChanged(child);
 }

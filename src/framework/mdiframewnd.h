@@ -4,9 +4,11 @@
 
 #include <QHash>
 #include <QMainWindow>
+#include <QPointer>
 
 class CDocument;
 class CMDIChildWnd;
+class CStatusBar;
 class CView;
 class QAction;
 class QMdiArea;
@@ -16,8 +18,10 @@ class QMenu;
 // The main window: menus, toolbars, status bar and the MDI area that holds the
 // document windows.
 //
-// Every menu item, toolbar button and shortcut is a QAction carrying a command
-// identifier (CommandAction). Triggering one routes the command: the active
+// Every menu item and toolbar button is a QAction carrying a command
+// identifier (CommandAction); keys go through the accelerator table
+// (LoadAccelTable), which PreTranslateMessage translates into commands before
+// the key reaches any widget of this window. Every command routes to the active
 // document window (its view, then its document, then the window itself), then
 // this frame, then the application. The update handlers are asked first; a
 // command they report disabled is dropped. Menus ask them before they open,
@@ -50,6 +54,20 @@ public:
     // Has the menu's actions updated every time before it opens.
     void TrackMenuUpdates(QMenu* pMenu);
 
+    // The accelerator table PreTranslateMessage translates keys with.
+    void LoadAccelTable(unsigned nIDResource);
+    // Called by the application for every key and mouse-button press; a key of
+    // the accelerator table pressed in this window becomes its command, run or
+    // dropped as ExecuteCommand decides, and is consumed either way.
+    virtual bool PreTranslateMessage(QObject* pTarget, QEvent* pEvent);
+
+    // The status bar, when the frame has one.
+    CStatusBar* GetMessageBar() const;
+
+    // True when the clipboard holds something Paste can insert; kept up to date
+    // by the application at idle time.
+    bool m_bClipboardHasText = false;
+
 signals:
     // The active document window changed (nullptr when none is left).
     void activeChildChanged(CMDIChildWnd* pChild);
@@ -65,6 +83,7 @@ private:
 
     QMdiArea* m_pMdiArea;
     QHash<unsigned, QAction*> m_actions;
-    CMDIChildWnd* m_pLastActive = nullptr;
+    QHash<int, unsigned> m_accelerators;   // by QKeyCombination::toCombined()
+    QPointer<CMDIChildWnd> m_pLastActive;
     bool m_bAcceptClose = false;
 };

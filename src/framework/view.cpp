@@ -1,16 +1,23 @@
 #include "view.h"
 
 #include "mdichildwnd.h"
+#include "textcodec.h"
 
 #include <QApplication>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QStyle>
 
+#include <cstdint>
+
 CView::CView(QWidget* pParent) : QAbstractScrollArea(pParent)
 {
     setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_InputMethodEnabled);
     viewport()->setAutoFillBackground(true);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent, false);
     const int interval = QApplication::cursorFlashTime() / 2;
@@ -127,7 +134,7 @@ void CView::paintEvent(QPaintEvent* event)
     m_clipBox = painter.transform().inverted().mapRect(event->region().boundingRect());
     OnDraw(&painter);
     painter.restore();
-    if (IsCaretVisible() && m_bCaretOn && event->region().intersects(m_caret)) {
+    if (IsCaretVisible() && m_bCaretOn && hasFocus() && event->region().intersects(m_caret)) {
         painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
         painter.fillRect(m_caret, Qt::white);
     }
@@ -226,4 +233,265 @@ void CView::OnPrint(QPainter* pDC, CPrintInfo*)
 
 void CView::OnEndPrinting(QPainter*, CPrintInfo*)
 {
+}
+
+namespace {
+
+unsigned VirtualKeyFromQt(int key, Qt::KeyboardModifiers modifiers)
+{
+    if (key >= Qt::Key_0 && key <= Qt::Key_9)
+        return (modifiers & Qt::KeypadModifier) ? VK_NUMPAD0 + unsigned(key - Qt::Key_0) : unsigned(key);
+    if (key >= Qt::Key_A && key <= Qt::Key_Z)
+        return unsigned(key);
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F24)
+        return VK_F1 + unsigned(key - Qt::Key_F1);
+    const bool bKeypad = modifiers & Qt::KeypadModifier;
+    switch (key) {
+    case Qt::Key_Backspace:
+        return VK_BACK;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        return VK_TAB;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return VK_RETURN;
+    case Qt::Key_Shift:
+        return VK_SHIFT;
+    case Qt::Key_Control:
+        return VK_CONTROL;
+    case Qt::Key_Alt:
+        return VK_MENU;
+    case Qt::Key_Pause:
+        return VK_PAUSE;
+    case Qt::Key_CapsLock:
+        return VK_CAPITAL;
+    case Qt::Key_Escape:
+        return VK_ESCAPE;
+    case Qt::Key_Space:
+        return VK_SPACE;
+    case Qt::Key_PageUp:
+        return VK_PRIOR;
+    case Qt::Key_PageDown:
+        return VK_NEXT;
+    case Qt::Key_End:
+        return VK_END;
+    case Qt::Key_Home:
+        return VK_HOME;
+    case Qt::Key_Left:
+        return VK_LEFT;
+    case Qt::Key_Up:
+        return VK_UP;
+    case Qt::Key_Right:
+        return VK_RIGHT;
+    case Qt::Key_Down:
+        return VK_DOWN;
+    case Qt::Key_Insert:
+        return VK_INSERT;
+    case Qt::Key_Delete:
+        return VK_DELETE;
+    case Qt::Key_Meta:
+        return VK_LWIN;
+    case Qt::Key_Menu:
+        return VK_APPS;
+    case Qt::Key_NumLock:
+        return VK_NUMLOCK;
+    case Qt::Key_ScrollLock:
+        return VK_SCROLL;
+    case Qt::Key_Asterisk:
+        return bKeypad ? VK_MULTIPLY : VK_OEM_CLEAR;
+    case Qt::Key_Plus:
+        return bKeypad ? VK_ADD : VK_OEM_CLEAR;
+    case Qt::Key_Minus:
+        return bKeypad ? VK_SUBTRACT : VK_OEM_CLEAR;
+    case Qt::Key_Period:
+        return bKeypad ? VK_DECIMAL : VK_OEM_CLEAR;
+    case Qt::Key_Slash:
+        return bKeypad ? VK_DIVIDE : VK_OEM_CLEAR;
+    default:
+        return VK_OEM_CLEAR;
+    }
+}
+
+unsigned MouseFlags(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers)
+{
+    unsigned nFlags = 0;
+    if (buttons & Qt::LeftButton)
+        nFlags |= MK_LBUTTON;
+    if (buttons & Qt::RightButton)
+        nFlags |= MK_RBUTTON;
+    if (buttons & Qt::MiddleButton)
+        nFlags |= MK_MBUTTON;
+    if (modifiers & Qt::ShiftModifier)
+        nFlags |= MK_SHIFT;
+    if (modifiers & Qt::ControlModifier)
+        nFlags |= MK_CONTROL;
+    return nFlags;
+}
+
+// Marks the view as handling an input event with the given modifiers for as
+// long as the guard lives; nested events restore the outer ones.
+class CInputEventScope {
+public:
+    CInputEventScope(bool& bInEvent, Qt::KeyboardModifiers& modifiers, Qt::KeyboardModifiers now)
+        : m_bInEvent(bInEvent), m_modifiers(modifiers), m_bWasIn(bInEvent), m_was(modifiers)
+    {
+        m_bInEvent = true;
+        m_modifiers = now;
+    }
+    ~CInputEventScope()
+    {
+        m_bInEvent = m_bWasIn;
+        m_modifiers = m_was;
+    }
+
+private:
+    bool& m_bInEvent;
+    Qt::KeyboardModifiers& m_modifiers;
+    bool m_bWasIn;
+    Qt::KeyboardModifiers m_was;
+};
+
+Qt::KeyboardModifiers ModifiersAfter(const QKeyEvent* event, bool bPress)
+{
+    Qt::KeyboardModifiers modifiers = event->modifiers();
+    Qt::KeyboardModifier own = Qt::NoModifier;
+    if (event->key() == Qt::Key_Shift)
+        own = Qt::ShiftModifier;
+    else if (event->key() == Qt::Key_Control)
+        own = Qt::ControlModifier;
+    modifiers.setFlag(own, bPress);
+    return modifiers;
+}
+
+} // namespace
+
+bool CView::IsKeyDown(unsigned nVirtKey) const
+{
+    const Qt::KeyboardModifiers modifiers =
+        m_bInInputEvent ? m_eventModifiers : QGuiApplication::queryKeyboardModifiers();
+    if (nVirtKey == VK_SHIFT)
+        return modifiers & Qt::ShiftModifier;
+    if (nVirtKey == VK_CONTROL)
+        return modifiers & Qt::ControlModifier;
+    return false;
+}
+
+void CView::OnKeyDown(unsigned, unsigned, unsigned)
+{
+}
+
+void CView::OnKeyUp(unsigned, unsigned, unsigned)
+{
+}
+
+void CView::OnChar(unsigned, unsigned, unsigned)
+{
+}
+
+void CView::OnLButtonDown(unsigned, const QPoint&)
+{
+}
+
+void CView::OnLButtonUp(unsigned, const QPoint&)
+{
+}
+
+void CView::OnMouseMove(unsigned, const QPoint&)
+{
+}
+
+QByteArray CView::GetCharCodec() const
+{
+    return QByteArrayLiteral("ISO-8859-1");
+}
+
+void CView::SendChars(const QString& text)
+{
+    if (text.isEmpty())
+        return;
+    const QByteArray bytes = CTextCodec(GetCharCodec()).Encode(text);
+    for (const char ch : bytes)
+        OnChar(std::uint8_t(ch), 1, 0);
+}
+
+void CView::keyPressEvent(QKeyEvent* event)
+{
+    // Alt with a key belongs to the menus (Ctrl+Alt is AltGr on some keyboards).
+    if ((event->modifiers() & Qt::AltModifier) && !(event->modifiers() & Qt::ControlModifier)) {
+        event->ignore();
+        return;
+    }
+    const int key = event->key();
+    if (event->isAutoRepeat() && (key == Qt::Key_Shift || key == Qt::Key_Control))
+        return;
+    const CInputEventScope scope(m_bInInputEvent, m_eventModifiers, ModifiersAfter(event, true));
+    OnKeyDown(VirtualKeyFromQt(key, event->modifiers()), 1, 0);
+    SendChars(event->text());
+}
+
+void CView::keyReleaseEvent(QKeyEvent* event)
+{
+    // Held keys repeat as release and press pairs; only the last release counts.
+    if (event->isAutoRepeat())
+        return;
+    const CInputEventScope scope(m_bInInputEvent, m_eventModifiers, ModifiersAfter(event, false));
+    OnKeyUp(VirtualKeyFromQt(event->key(), event->modifiers()), 1, 0);
+}
+
+void CView::inputMethodEvent(QInputMethodEvent* event)
+{
+    const CInputEventScope scope(m_bInInputEvent, m_eventModifiers, QGuiApplication::keyboardModifiers());
+    SendChars(event->commitString());
+    event->accept();
+}
+
+QVariant CView::inputMethodQuery(Qt::InputMethodQuery query) const
+{
+    switch (query) {
+    case Qt::ImEnabled:
+        return true;
+    case Qt::ImCursorRectangle:
+        return m_caret.translated(viewport()->pos());
+    default:
+        return QAbstractScrollArea::inputMethodQuery(query);
+    }
+}
+
+void CView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    const CInputEventScope scope(m_bInInputEvent, m_eventModifiers, event->modifiers());
+    OnLButtonDown(MouseFlags(event->buttons(), event->modifiers()), event->position().toPoint());
+}
+
+void CView::mouseMoveEvent(QMouseEvent* event)
+{
+    const CInputEventScope scope(m_bInInputEvent, m_eventModifiers, event->modifiers());
+    OnMouseMove(MouseFlags(event->buttons(), event->modifiers()), event->position().toPoint());
+}
+
+void CView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    const CInputEventScope scope(m_bInInputEvent, m_eventModifiers, event->modifiers());
+    OnLButtonUp(MouseFlags(event->buttons(), event->modifiers()), event->position().toPoint());
+}
+
+void CView::focusInEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusInEvent(event);
+    UpdateCaretArea();
+}
+
+void CView::focusOutEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusOutEvent(event);
+    UpdateCaretArea();
+}
+
+bool CView::focusNextPrevChild(bool)
+{
+    return false;
 }

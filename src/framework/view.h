@@ -12,9 +12,25 @@
 class CMDIChildWnd;
 class CPrintInfo;
 class QPainter;
+class QPrinter;
 
 // Size types passed to OnSize.
 enum : unsigned { SIZE_RESTORED = 0, SIZE_MINIMIZED = 1, SIZE_MAXIMIZED = 2 };
+
+// Virtual-key codes, as OnKeyDown and OnKeyUp receive them. Letters and digits
+// are their upper-case ASCII codes ('A' 0x41, '0' 0x30); the numeric keypad's
+// digits are VK_NUMPAD0 + digit. A key without a code of its own is VK_OEM_CLEAR.
+enum : unsigned {
+    VK_BACK = 0x08, VK_TAB = 0x09, VK_RETURN = 0x0D, VK_SHIFT = 0x10, VK_CONTROL = 0x11, VK_MENU = 0x12,
+    VK_PAUSE = 0x13, VK_CAPITAL = 0x14, VK_ESCAPE = 0x1B, VK_SPACE = 0x20, VK_PRIOR = 0x21, VK_NEXT = 0x22,
+    VK_END = 0x23, VK_HOME = 0x24, VK_LEFT = 0x25, VK_UP = 0x26, VK_RIGHT = 0x27, VK_DOWN = 0x28,
+    VK_INSERT = 0x2D, VK_DELETE = 0x2E, VK_LWIN = 0x5B, VK_APPS = 0x5D, VK_NUMPAD0 = 0x60, VK_MULTIPLY = 0x6A,
+    VK_ADD = 0x6B, VK_SUBTRACT = 0x6D, VK_DECIMAL = 0x6E, VK_DIVIDE = 0x6F, VK_F1 = 0x70, VK_NUMLOCK = 0x90,
+    VK_SCROLL = 0x91, VK_OEM_CLEAR = 0xFE,
+};
+
+// Key flags of the mouse handlers: the buttons held and Shift and Ctrl.
+enum : unsigned { MK_LBUTTON = 0x01, MK_RBUTTON = 0x02, MK_SHIFT = 0x04, MK_CONTROL = 0x08, MK_MBUTTON = 0x10 };
 
 // A window that shows a document: one per document window. The document
 // template creates it, attaches the document and calls OnCreate, then
@@ -30,7 +46,19 @@ enum : unsigned { SIZE_RESTORED = 0, SIZE_MINIMIZED = 1, SIZE_MAXIMIZED = 2 };
 // UpdateAllViews does) only schedules a paint.
 //
 // The caret is the view's own: a blinking rectangle in client coordinates,
-// drawn inverted over the painted contents.
+// drawn inverted over the painted contents while the view has the focus.
+//
+// Keyboard and mouse arrive as the platform's messages would. A key press is
+// OnKeyDown with its virtual-key code, then one OnChar per byte of the text it
+// types, in the code page GetCharCodec names: a double-byte character is two
+// calls, a character the code page cannot hold is '?'. Text an input method
+// commits arrives the same way. Keys pressed with Alt (menu keys) and keys the
+// frame's accelerators take never arrive; Tab does, it does not move the focus.
+// A held Shift or Ctrl arrives once, not at every repeat. The left button's
+// press, moves while any button is held, and release arrive with their point in
+// client coordinates; the view keeps them while the button is held, also
+// outside the window. IsKeyDown reads Shift and Ctrl as they are while the
+// handler runs.
 class CView : public QAbstractScrollArea, public CCmdTarget, public CDocumentView {
     Q_OBJECT
 
@@ -72,11 +100,27 @@ public:
     bool IsCaretVisible() const { return m_bCaretCreated && m_nCaretHide == 0; }
     QRect GetCaretRect() const;
 
+    // Whether VK_SHIFT or VK_CONTROL is down; any other key reads as up.
+    bool IsKeyDown(unsigned nVirtKey) const;
+
     // Printing, driven by the framework's print loop (CPrintInfo).
     virtual bool OnPreparePrinting(CPrintInfo* pInfo);
     virtual void OnBeginPrinting(QPainter* pDC, CPrintInfo* pInfo);
     virtual void OnPrint(QPainter* pDC, CPrintInfo* pInfo);
     virtual void OnEndPrinting(QPainter* pDC, CPrintInfo* pInfo);
+
+    // The print commands (view_print.cpp). Print asks the print dialog first;
+    // Print Direct and Print Preview take the application's printer as Print
+    // Setup left it. Each asks OnPreparePrinting, which a view answers with
+    // DoPreparePrinting, then runs the page loop; preview runs it again
+    // whenever the preview window wants its pages drawn.
+    void OnFilePrint();
+    void OnFilePrintDirect();
+    void OnFilePrintPreview();
+    // The page loop on printer: OnBeginPrinting, OnPrint for each page of the
+    // range, OnEndPrinting, all on one painter, without a scroll offset.
+    // Returns false when the printer cannot be started (nothing printed).
+    bool PrintToPrinter(QPrinter& printer, bool bPreview = false);
 
 protected:
     virtual int OnCreate();
@@ -85,17 +129,47 @@ protected:
     // area's bounding box in the painter's (document) coordinates.
     virtual void OnDraw(QPainter* pDC);
     virtual void OnPrepareDC(QPainter* pDC);
+    // Readies the printer for a run: the print dialog, or nothing for Print
+    // Direct and preview. False when the user cancelled.
+    bool DoPreparePrinting(CPrintInfo* pInfo);
     // The invalid area's bounding box during OnDraw, in document coordinates.
     QRect GetClipBox() const { return m_clipBox; }
 
+    // Keyboard and mouse, as the platform's messages (see above). nRepCnt and
+    // nFlags are 1 and 0.
+    virtual void OnKeyDown(unsigned nChar, unsigned nRepCnt, unsigned nFlags);
+    virtual void OnKeyUp(unsigned nChar, unsigned nRepCnt, unsigned nFlags);
+    virtual void OnChar(unsigned nChar, unsigned nRepCnt, unsigned nFlags);
+    virtual void OnLButtonDown(unsigned nFlags, const QPoint& point);
+    virtual void OnLButtonUp(unsigned nFlags, const QPoint& point);
+    virtual void OnMouseMove(unsigned nFlags, const QPoint& point);
+    // The codec OnChar's bytes are in (QStringEncoder's name); Latin-1 here.
+    virtual QByteArray GetCharCodec() const;
+
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    bool focusNextPrevChild(bool bNext) override;
 
     QRect m_clipBox;
 
 private:
     void BlinkCaret();
     void UpdateCaretArea();
+    void SendChars(const QString& text);
+
+    // The modifiers of the input event being handled, with a Shift or Ctrl key
+    // that is the event's own key counted as it is after the event.
+    Qt::KeyboardModifiers m_eventModifiers;
+    bool m_bInInputEvent = false;
 
     CDocument* m_pDocument = nullptr;
     QRegion m_invalid;

@@ -12,6 +12,8 @@
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QPageSetupDialog>
+#include <QPrinter>
 #include <QTimer>
 
 namespace {
@@ -53,6 +55,7 @@ CWinApp::CWinApp(const QString& appName) : m_pszAppName(appName)
     s_pApp = this;
     OnCommand(ID_FILE_NEW, [this] { OnFileNew(); });
     OnCommand(ID_FILE_OPEN, [this] { OnFileOpen(); });
+    OnCommand(ID_FILE_PRINT_SETUP, [this] { OnFilePrintSetup(); });
     OnCommandRange(ID_FILE_MRU_FILE1, ID_FILE_MRU_FILE16, [this](unsigned nID) { OnOpenRecentFile(nID); });
     CDocument::SetSaveFileNamePrompt([](CDocument* pDoc) {
         const QString start = pDoc->GetPathName().isEmpty() ? pDoc->GetTitle() : pDoc->GetPathName();
@@ -180,6 +183,19 @@ void CWinApp::OnFileOpen()
         OpenDocumentFile(path);
 }
 
+void CWinApp::OnFilePrintSetup()
+{
+    QPageSetupDialog dialog(GetPrinter(), m_pMainWnd);
+    dialog.exec();
+}
+
+QPrinter* CWinApp::GetPrinter()
+{
+    if (!m_pPrinter)
+        m_pPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return m_pPrinter.get();
+}
+
 void CWinApp::OnOpenRecentFile(unsigned nID)
 {
     const int index = int(nID - ID_FILE_MRU_FILE1);
@@ -216,9 +232,9 @@ bool CWinApp::OnIdle(long)
     return false;
 }
 
-bool CWinApp::PreTranslateMessage(QObject*, QEvent*)
+bool CWinApp::PreTranslateMessage(QObject* pTarget, QEvent* pEvent)
 {
-    return false;
+    return m_pMainWnd && m_pMainWnd->PreTranslateMessage(pTarget, pEvent);
 }
 
 void CWinApp::RequestIdle()

@@ -13,6 +13,7 @@ class CDocTemplate;
 class CDocument;
 class CMDIFrameWnd;
 class QEvent;
+class QPrinter;
 
 // The application object: settings profile, recent files, document templates,
 // the main window, idle processing and the message filter.
@@ -20,7 +21,8 @@ class QEvent;
 // Run() calls InitInstance (false ends the program), runs the event loop and
 // calls ExitInstance. PreTranslateMessage sees every key and mouse-button press
 // (and their non-client counterparts) before it is delivered; returning true
-// consumes it. OnIdle(count) runs when the event loop is about to wait after
+// consumes it. The default passes it to the main window's, which translates
+// accelerator keys. OnIdle(count) runs when the event loop is about to wait after
 // user input, a command or RequestIdle(), with count rising from 0 while it
 // returns true; then it keeps being called a few times a second until it
 // returns false.
@@ -59,6 +61,12 @@ public:
     virtual CDocument* OpenDocumentFile(const QString& path);
     void OnFileNew();
     void OnFileOpen();
+    // File, Print Setup: the page setup dialog on the application's printer.
+    void OnFilePrintSetup();
+    // The printer every print command and preview of the program uses, with the
+    // settings Print Setup and the print dialog leave on it. Made on first use;
+    // the application owns it.
+    QPrinter* GetPrinter();
     // Asks to save every modified document; false when the user cancelled.
     bool SaveAllModified();
 
@@ -85,6 +93,7 @@ private:
     CSettingsProfile m_profile;
     std::unique_ptr<CRecentFileList> m_pRecentFileList;
     std::unique_ptr<CDocTemplate> m_pDocTemplate;
+    std::unique_ptr<QPrinter> m_pPrinter;
     bool m_bIdleDue = true;
     bool m_bInIdle = false;
     long m_lIdleCount = 0;

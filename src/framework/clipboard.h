@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+
+class QMimeData;
+
+// The clipboard as the program uses it: a block of bytes.
+//
+// SetBytes puts the exact bytes on the clipboard under the private type
+// kBytesMimeType, so that GetBytes gives them back byte for byte, zero bytes
+// included. Other programs see them as text/plain: the bytes read in the given
+// code page (see CTextCodec), made only when a program asks for it. GetBytes
+// takes the private bytes when the clipboard holds them, else the clipboard's
+// text written in the code page, as another program's text arrives as ANSI text
+// on the platform the program was made for. HasBytes tells whether GetBytes has
+// at least one byte to give, without converting anything.
+//
+// Instance() is the system clipboard unless a test installed another object;
+// such an object overrides MimeData and SetMimeData to keep the data in memory.
+class CClipboard {
+public:
+    static constexpr const char* kBytesMimeType = "application/x-zorbel-bytes";
+
+    virtual ~CClipboard();
+
+    static CClipboard* Instance();
+    // Installs pClipboard (nullptr: the system clipboard again) and returns the
+    // one it replaces. The caller keeps ownership.
+    static CClipboard* SetInstance(CClipboard* pClipboard);
+
+    void SetBytes(const QByteArray& bytes, const QByteArray& codec);
+    QByteArray GetBytes(const QByteArray& codec) const;
+    bool HasBytes() const;
+
+protected:
+    // The clipboard's current contents, or nullptr when it holds nothing.
+    virtual const QMimeData* MimeData() const;
+    // Replaces the contents; takes ownership of pData.
+    virtual void SetMimeData(QMimeData* pData);
+};
+
+// Whether Paste has something to insert: the shell's idle handler keeps the
+// main frame's m_bClipboardHasText with it.
+bool AfxClipboardHasBytes();
