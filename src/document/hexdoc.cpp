@@ -5,6 +5,7 @@
 #include "fileexception.h"
 #include "resources.h"
 #include "resource.h"
+#include "rowformat.h"
 
 #include <QFileDevice>
 #include <QFileInfo>
@@ -55,6 +56,14 @@ void CHexDoc::SetData(std::uint8_t* pData)
     if (pData != m_pData)
         FreeBuffer(m_pData);
     m_pData = pData;
+}
+
+void CHexDoc::ResizeData(std::uint32_t nSize)
+{
+    void* p = std::realloc(m_pData, nSize ? nSize : 1);
+    if (!p)
+        throw std::bad_alloc();
+    m_pData = static_cast<std::uint8_t*>(p);
 }
 
 void CHexDoc::DeleteContents()
@@ -137,37 +146,5 @@ QString CHexDoc::ShellTypeName(const QString& path)
 
 std::uint32_t CHexDoc::GetRowText(std::uint32_t nOffset, std::uint8_t* hex, char* text, bool bContinuation) const
 {
-    if (nOffset >= m_nSize)
-        return 0;
-    const std::uint32_t count = (m_nSize - nOffset < 16) ? m_nSize - nOffset : 16;
-    const std::uint8_t* row = m_pData + nOffset;
-    const int cp = m_nCodePage;
-    // With the end marker in place a lead byte is never the buffer's last byte;
-    // the bound on the look-ahead keeps even a damaged buffer from being overrun.
-    const std::uint32_t left = m_nSize - nOffset;
-    std::uint32_t j = bContinuation ? 1 : 0;
-    while (j < count) {
-        const std::uint8_t b = row[j];
-        hex[j] = b;
-        text[j] = char(b);
-        if (IsLeadByte(cp, b)) {
-            if (j + 1 < left && IsTrailByte(cp, row[j + 1])) {
-                ++j;
-                hex[j] = row[j];
-                text[j] = char(row[j]);
-            } else {
-                text[j] = '.';
-            }
-        } else if (!((b >= 0x20 && b <= 0x7E) || IsHalfWidthKana(cp, b))) {
-            text[j] = '.';
-        }
-        ++j;
-    }
-    if (bContinuation) {
-        hex[0] = row[0];
-        text[0] = '.';
-    }
-    if (nOffset + count == m_nSize)
-        return count;
-    return j;
+    return CRowFormat::GetRowText(m_pData, m_nSize, m_nCodePage, nOffset, hex, text, bContinuation);
 }

@@ -34,6 +34,11 @@ public:
 
     void SetByte(std::uint32_t nOffset, std::uint8_t b) { m_pData[nOffset] = b; }
     void SetData(std::uint8_t* pData);
+    // Gives the buffer room for nSize bytes, keeping the first ones; m_nSize is
+    // the caller's to set. A large buffer grows by remapping its pages rather than
+    // by copying them. Throws std::bad_alloc, with the buffer unchanged, when the
+    // memory is not there.
+    void ResizeData(std::uint32_t nSize);
     QString GetFileType() const { return m_strFileType; }
 
     static std::uint8_t* AllocBuffer(std::uint32_t nSize);

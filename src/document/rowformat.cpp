@@ -1,5 +1,6 @@
 #include "rowformat.h"
 
+#include "byteclasses.h"
 #include "codepage.h"
 #include "hexdoc.h"
 
@@ -9,46 +10,126 @@ namespace {
 
 const char kHexDigits[] = "0123456789ABCDEF";
 
+// "XX  " for each byte value, as the four bytes of one unaligned store: a pair is
+// written with its blank and one more, which the next pair overwrites.
+struct HexPairs {
+    char text[256][4];
+    constexpr HexPairs() : text()
+    {
+        for (int b = 0; b < 256; ++b) {
+            text[b][0] = kHexDigits[b >> 4];
+            text[b][1] = kHexDigits[b & 0xF];
+            text[b][2] = ' ';
+            text[b][3] = ' ';
+        }
+    }
+};
+constexpr HexPairs kHexPairs;
+
 } // namespace
+
+std::uint32_t CRowFormat::GetRowText(const std::uint8_t* pData, std::uint32_t nSize, int nCodePage,
+                                     std::uint32_t nOffset, std::uint8_t* hex, char* text, bool bContinuation)
+{
+    if (nOffset >= nSize)
+        return 0;
+    const std::uint8_t* row = pData + nOffset;
+    const std::uint32_t nLeft = nSize - nOffset;
+    const CByteClasses& classes = CByteClasses::For(nCodePage);
+
+    if (nLeft > 16 && classes.HasMasks()) {
+        // A whole row with the byte after it: all 16 bytes at once. The pairs are
+        // where the walk meets a lead byte followed by a trail byte; a byte shows as
+        // itself inside a pair or, alone, when it is shown and no lead byte.
+        const std::uint32_t leads = classes.LeadMask(row);
+        std::uint32_t candidates = leads & classes.TrailMask(row + 1);
+        if (bContinuation)
+            candidates &= ~1u;
+        const std::uint32_t starts = CByteClasses::PairStarts(candidates);
+        const std::uint32_t keep = starts | (starts << 1) | (classes.ShownMask(row) & ~leads);
+        std::memcpy(hex, row, 16);
+        CByteClasses::Select(row, keep, '.', text);
+        if (bContinuation)
+            text[0] = '.';
+        if ((starts & 0x8000) == 0)
+            return 16;
+        hex[16] = row[16];
+        text[16] = char(row[16]);
+        return 17;
+    }
+
+    const std::uint32_t count = nLeft < 16 ? nLeft : 16;
+    std::uint32_t j = bContinuation ? 1 : 0;
+    while (j < count) {
+        const std::uint8_t b = row[j];
+        hex[j] = b;
+        text[j] = char(b);
+        if (IsLeadByte(nCodePage, b)) {
+            // With the end marker in place a lead byte is never the buffer's last
+            // byte; the bound keeps even a damaged buffer from being overrun.
+            if (j + 1 < nLeft && IsTrailByte(nCodePage, row[j + 1])) {
+                ++j;
+                hex[j] = row[j];
+                text[j] = char(row[j]);
+            } else {
+                text[j] = '.';
+            }
+        } else if (!((b >= 0x20 && b <= 0x7E) || IsHalfWidthKana(nCodePage, b))) {
+            text[j] = '.';
+        }
+        ++j;
+    }
+    if (bContinuation) {
+        hex[0] = row[0];
+        text[0] = '.';
+    }
+    return count == nLeft ? count : j;
+}
 
 bool CRowFormat::FormatRow(const CHexDoc& doc, std::uint32_t nRow, QByteArray& strRow, bool bContinued)
 {
+    strRow.resize(kMaxRowLength);
+    strRow.resize(FormatRow(doc, nRow, strRow.data(), bContinued));
+    return bContinued;
+}
+
+int CRowFormat::FormatRow(const CHexDoc& doc, std::uint32_t nRow, char* pszRow, bool& bContinued)
+{
+    // Bytes past the last row's end keep 0x20; their pairs are blanked below.
     std::uint8_t bytes[17];
     char text[17];
-    std::memset(bytes, 0x20, sizeof bytes);
-    std::memset(text, 0x20, sizeof text);
     const std::uint64_t nOffset = std::uint64_t(nRow) * 16;
-    const std::uint32_t n = nOffset < doc.m_nSize ? doc.GetRowText(std::uint32_t(nOffset), bytes, text, bContinued) : 0;
-
-    strRow.resize(kHexPartLength + int(n));
-    char* out = strRow.data();
-    std::memset(out, ' ', kHexPartLength);
-    if (n == 0)
-        return false;
-    for (int k = 0; k < 16; ++k) {
-        char* pair = out + 3 * k + (k >= 8 ? 1 : 0);
-        pair[0] = kHexDigits[bytes[k] >> 4];
-        pair[1] = kHexDigits[bytes[k] & 0xF];
+    std::uint32_t n = 0;
+    if (nOffset < doc.m_nSize) {
+        if (doc.m_nSize - nOffset < 16)
+            std::memset(bytes, 0x20, sizeof bytes);
+        n = GetRowText(doc.m_pData, doc.m_nSize, doc.m_nCodePage, std::uint32_t(nOffset), bytes, text, bContinued);
     }
+    bContinued = n == 17;
+    if (n == 0) {
+        std::memset(pszRow, ' ', kHexPartLength);
+        return kHexPartLength;
+    }
+    for (int k = 0; k < 16; ++k)
+        std::memcpy(pszRow + 3 * k + (k >= 8 ? 1 : 0), kHexPairs.text[bytes[k]], 4);
+    std::memset(pszRow + 49, ' ', 3);
     if (nOffset + 16 >= doc.m_nSize) {
-        // The last row: the end marker's pair and the prefilled pairs after it are
-        // blanked from the separator before the marker to the end of the 16th pair.
+        // The last row: the end marker's pair and the pairs after it are blanked
+        // from the separator before the marker to the end of the 16th pair.
         text[n - 1] = ' ';
-        std::memset(out + 3 * (n - 1), ' ', 48 - 3 * (n - 1));
+        std::memset(pszRow + 3 * (n - 1), ' ', 48 - 3 * (n - 1));
     }
-    std::memcpy(out + kHexPartLength, text, n);
-    return n == 17;
+    std::memcpy(pszRow + kHexPartLength, text, n);
+    return kHexPartLength + int(n);
 }
 
 int CRowFormat::FormatOffset(std::uint32_t nOffset, char* pszOut)
 {
-    int nDigits = 6;
-    while (nDigits < 8 && (nOffset >> (4 * nDigits)) != 0)
-        ++nDigits;
-    for (int i = nDigits - 1; i >= 0; --i) {
-        pszOut[i] = kHexDigits[nOffset & 0xF];
-        nOffset >>= 4;
-    }
+    const int nDigits = nOffset >= 0x10000000 ? 8 : nOffset >= 0x1000000 ? 7 : 6;
+    char digits[8];
+    for (int i = 0; i < 4; ++i)
+        std::memcpy(digits + 2 * i, kHexPairs.text[(nOffset >> (24 - 8 * i)) & 0xFF], 2);
+    std::memcpy(pszOut, digits + 8 - nDigits, 8);
     std::memset(pszOut + nDigits, ' ', 4);
     return nDigits + 4;
 }

@@ -32,6 +32,18 @@ public:
         kMaxOffsetLength = 12,   // "FFFFFFF0" and four blanks
     };
 
+    // Row extraction, CHexDoc::GetRowText: copies the bytes of the row at nOffset
+    // into hex and decides the text column's byte for each into text (room for 17
+    // each). Returns 0 past the end, 16, 17 when the row's last byte begins a
+    // double-byte character (its trail byte is then at index 16), or in the last
+    // row the bytes left, end marker included. With bContinuation the row's first
+    // byte is the trail byte of the previous row's spilled character and shows as
+    // '.'. A lead byte shows as itself only followed by a trail byte, else as '.';
+    // other bytes show as themselves when printable or half-width katakana, else
+    // as '.'. Entries past those produced are left alone.
+    static std::uint32_t GetRowText(const std::uint8_t* pData, std::uint32_t nSize, int nCodePage,
+                                    std::uint32_t nOffset, std::uint8_t* hex, char* text, bool bContinuation);
+
     // Columns 10-78 of row nRow: the hex part, then the text column as the document's
     // bytes (n of them: 16, 17 when a double-byte character spills into column 78,
     // fewer in the last row). bContinued says the row's first byte is the trail
@@ -39,6 +51,9 @@ public:
     // last row the end marker's pair and every pair after it are blank and its
     // text cell is a space. Returns whether the next row is continued.
     static bool FormatRow(const CHexDoc& doc, std::uint32_t nRow, QByteArray& strRow, bool bContinued);
+    // The same into pszRow (room for kMaxRowLength), returning the length. On
+    // return bContinued tells whether the next row is continued.
+    static int FormatRow(const CHexDoc& doc, std::uint32_t nRow, char* pszRow, bool& bContinued);
 
     // Writes the offset column "%06X    " for nOffset into pszOut (room for
     // kMaxOffsetLength) and returns its length: 10, or more from 16 MiB on.

@@ -1,9 +1,12 @@
 #include "textdecoder.h"
 
+#include "byteclasses.h"
+
 #include <QByteArrayView>
 #include <QString>
 #include <QStringDecoder>
 
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -12,11 +15,40 @@
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
+constexpr std::uint8_t kNone = 0xFF;
 
-struct Tables {
-    std::vector<char32_t> pairs = std::vector<char32_t>(65536, kReplacement);
-    std::vector<char32_t> singles = std::vector<char32_t>(256, kReplacement);
-};
+// The UTF-8 of a character in the bytes of a 32-bit value, first byte lowest, for
+// one unaligned store; its length follows from the first byte.
+std::uint32_t Utf8Of(char32_t ch)
+{
+    char bytes[4] = {};
+    if (ch < 0x80) {
+        bytes[0] = char(ch);
+    } else if (ch < 0x800) {
+        bytes[0] = char(0xC0 | (ch >> 6));
+        bytes[1] = char(0x80 | (ch & 0x3F));
+    } else if (ch < 0x10000) {
+        bytes[0] = char(0xE0 | (ch >> 12));
+        bytes[1] = char(0x80 | ((ch >> 6) & 0x3F));
+        bytes[2] = char(0x80 | (ch & 0x3F));
+    } else {
+        bytes[0] = char(0xF0 | (ch >> 18));
+        bytes[1] = char(0x80 | ((ch >> 12) & 0x3F));
+        bytes[2] = char(0x80 | ((ch >> 6) & 0x3F));
+        bytes[3] = char(0x80 | (ch & 0x3F));
+    }
+    std::uint32_t value;
+    std::memcpy(&value, bytes, 4);
+    return value;
+}
+
+// By the high four bits of the first byte; continuation bytes never come first.
+constexpr std::uint8_t kUtf8Length[16] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 3, 4};
+
+int Utf8Length(std::uint32_t utf8)
+{
+    return kUtf8Length[(utf8 >> 4) & 0xF];
+}
 
 // One character, or U+FFFD when the codec could not map the bytes: it then gives
 // U+FFFD, more than one character, or (some codecs) the substitute control 0x1A.
@@ -35,73 +67,123 @@ char32_t Decode(QStringDecoder& decoder, const char* bytes, int n)
     return ch;
 }
 
-std::unique_ptr<Tables> BuildTables(int nCodePage)
-{
-    auto tables = std::make_unique<Tables>();
-    for (int b = 0x20; b < 0x7F; ++b)
-        tables->singles[b] = char32_t(b);
-    QStringDecoder decoder(CodecNameFromCodePage(nCodePage), QStringDecoder::Flag::Stateless);
-    if (!decoder.isValid())
-        return tables;
-    for (int b = 0x80; b < 0x100; ++b) {
-        const char byte = char(b);
-        tables->singles[b] = Decode(decoder, &byte, 1);
-    }
-    for (int lead = 0x80; lead < 0x100; ++lead) {
-        if (!IsLeadByte(nCodePage, std::uint8_t(lead)))
-            continue;
-        for (int trail = 0; trail < 0x100; ++trail) {
-            if (!IsTrailByte(nCodePage, std::uint8_t(trail)))
-                continue;
-            const char pair[2] = {char(lead), char(trail)};
-            tables->pairs[(lead << 8) | trail] = Decode(decoder, pair, 2);
-        }
-    }
-    return tables;
-}
+} // namespace
 
-const Tables& TablesFor(int nCodePage)
+// Pairs are kept only for lead and trail bytes of the code page, indexed by their
+// places among them, which keeps the tables small enough to stay in the cache.
+struct CTextDecoder::Tables {
+    std::uint8_t leadIndex[256];
+    std::uint8_t trailIndex[256];
+    int nTrails = 0;
+    std::vector<char32_t> pairs;
+    std::vector<std::uint32_t> pairsUtf8;
+    char32_t singles[256];
+    std::uint32_t singlesUtf8[256];
+
+    explicit Tables(int nCodePage)
+    {
+        int nLeads = 0;
+        for (int b = 0; b < 256; ++b) {
+            leadIndex[b] = IsLeadByte(nCodePage, std::uint8_t(b)) ? std::uint8_t(nLeads++) : kNone;
+            trailIndex[b] = IsTrailByte(nCodePage, std::uint8_t(b)) ? std::uint8_t(nTrails++) : kNone;
+        }
+        pairs.assign(std::size_t(nLeads) * std::size_t(nTrails), kReplacement);
+        QStringDecoder decoder(CodecNameFromCodePage(nCodePage), QStringDecoder::Flag::Stateless);
+        for (int b = 0; b < 256; ++b) {
+            const char byte = char(b);
+            if (b >= 0x20 && b < 0x7F)
+                singles[b] = char32_t(b);
+            else
+                singles[b] = b >= 0x80 && decoder.isValid() ? Decode(decoder, &byte, 1) : kReplacement;
+            singlesUtf8[b] = Utf8Of(singles[b]);
+        }
+        for (int lead = 0; lead < 256 && decoder.isValid(); ++lead) {
+            for (int trail = 0; trail < 256; ++trail) {
+                if (leadIndex[lead] == kNone || trailIndex[trail] == kNone)
+                    continue;
+                const char pair[2] = {char(lead), char(trail)};
+                pairs[leadIndex[lead] * std::size_t(nTrails) + trailIndex[trail]] = Decode(decoder, pair, 2);
+            }
+        }
+        pairsUtf8.reserve(pairs.size());
+        for (const char32_t ch : pairs)
+            pairsUtf8.push_back(Utf8Of(ch));
+    }
+
+    std::size_t PairIndex(std::uint8_t lead, std::uint8_t trail) const
+    {
+        return leadIndex[lead] * std::size_t(nTrails) + trailIndex[trail];
+    }
+};
+
+CTextDecoder::CTextDecoder(int nCodePage) : m_nCodePage(nCodePage), m_pClasses(&CByteClasses::For(nCodePage))
 {
     static std::mutex mutex;
     static std::map<int, std::unique_ptr<Tables>> all;
     const std::lock_guard<std::mutex> lock(mutex);
     std::unique_ptr<Tables>& tables = all[nCodePage];
     if (!tables)
-        tables = BuildTables(nCodePage);
-    return *tables;
+        tables = std::make_unique<Tables>(nCodePage);
+    m_pTables = tables.get();
 }
 
-char* AppendUtf8(char32_t ch, char* out)
+char32_t CTextDecoder::DecodePair(std::uint8_t lead, std::uint8_t trail) const
 {
-    if (ch < 0x80) {
-        *out++ = char(ch);
-    } else if (ch < 0x800) {
-        *out++ = char(0xC0 | (ch >> 6));
-        *out++ = char(0x80 | (ch & 0x3F));
-    } else if (ch < 0x10000) {
-        *out++ = char(0xE0 | (ch >> 12));
-        *out++ = char(0x80 | ((ch >> 6) & 0x3F));
-        *out++ = char(0x80 | (ch & 0x3F));
-    } else {
-        *out++ = char(0xF0 | (ch >> 18));
-        *out++ = char(0x80 | ((ch >> 12) & 0x3F));
-        *out++ = char(0x80 | ((ch >> 6) & 0x3F));
-        *out++ = char(0x80 | (ch & 0x3F));
-    }
-    return out;
+    if (m_pTables->leadIndex[lead] == kNone || m_pTables->trailIndex[trail] == kNone)
+        return kReplacement;
+    return m_pTables->pairs[m_pTables->PairIndex(lead, trail)];
 }
 
-} // namespace
-
-CTextDecoder::CTextDecoder(int nCodePage) : m_nCodePage(nCodePage)
+char32_t CTextDecoder::DecodeSingle(std::uint8_t b) const
 {
-    const Tables& tables = TablesFor(nCodePage);
-    m_pPairs = tables.pairs.data();
-    m_pSingles = tables.singles.data();
+    return m_pTables->singles[b];
 }
 
 char* CTextDecoder::ToUtf8(const char* pText, int n, char* pOut) const
 {
-    ForEachChar(pText, n, [&pOut](int, int, char32_t ch) { pOut = AppendUtf8(ch, pOut); });
-    return pOut;
+    // ASCII runs go out as they are; only pairs and single bytes from 0x80 need a
+    // table. The column is copied first: the mask tests and the copies of runs read
+    // 16 bytes at a time, and the output may overwrite the column.
+    std::uint8_t text[48];
+    if (n >= 16) {
+        std::memcpy(text, pText, 16);
+        text[16] = n > 16 ? std::uint8_t(pText[16]) : 0;
+    } else {
+        std::memset(text, 0, 16);
+        std::memcpy(text, pText, std::size_t(n));
+    }
+    if (!m_pClasses->HasMasks() || n > 17) {
+        ForEachChar(reinterpret_cast<const char*>(text), n, [&pOut](int, int, char32_t ch) {
+            const std::uint32_t utf8 = Utf8Of(ch);
+            std::memcpy(pOut, &utf8, 4);
+            pOut += Utf8Length(utf8);
+        });
+        return pOut;
+    }
+    // A lead byte at the column's last byte has no trail byte to pair with.
+    const std::uint32_t all = (1u << n) - 1;
+    const std::uint32_t starts = CByteClasses::PairStarts(m_pClasses->LeadMask(text) & (all >> 1));
+    const std::uint32_t high = CByteClasses::HighMask(text) | (n == 17 ? std::uint32_t(text[16] >> 7) << 16 : 0);
+    std::uint32_t special = (starts | high) & ~(starts << 1) & all;
+    int i = 0;
+    while (special != 0) {
+        const int p = __builtin_ctz(special);
+        special &= special - 1;
+        std::memcpy(pOut, text + i, 16);
+        pOut += p - i;
+        std::uint32_t utf8;
+        if ((starts >> p) & 1) {
+            utf8 = m_pTables->pairsUtf8[m_pTables->PairIndex(text[p], text[p + 1])];
+            i = p + 2;
+        } else {
+            utf8 = m_pTables->singlesUtf8[text[p]];
+            i = p + 1;
+        }
+        std::memcpy(pOut, &utf8, 4);
+        pOut += Utf8Length(utf8);
+    }
+    std::memcpy(pOut, text + i, 16);
+    if (n - i == 17)
+        pOut[16] = char(text[16]);
+    return pOut + (n - i);
 }

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+class CByteClasses;
+
 // Reads a row's text column (the bytes CRowFormat::FormatRow puts there) as the
 // characters it shows in a code page: a byte below 0x80 as itself, a lead byte and
 // its trail byte as one character over two cells, any other byte (half-width
@@ -22,8 +24,8 @@ public:
 
     int CodePage() const { return m_nCodePage; }
 
-    char32_t DecodePair(std::uint8_t lead, std::uint8_t trail) const { return m_pPairs[(lead << 8) | trail]; }
-    char32_t DecodeSingle(std::uint8_t b) const { return m_pSingles[b]; }
+    char32_t DecodePair(std::uint8_t lead, std::uint8_t trail) const;
+    char32_t DecodeSingle(std::uint8_t b) const;
 
     // Calls f(nCell, nCells, ch) for each character of the n-byte text column,
     // from the left; nCell counts cells from the column's start.
@@ -42,12 +44,15 @@ public:
         }
     }
 
-    // Writes the n-byte text column as UTF-8 at pOut, which has room for 3n
-    // bytes, and returns the end of what it wrote.
+    // Writes the text column of n bytes (at most 17) as UTF-8 at pOut and returns
+    // the end of what it wrote. pOut needs room for 3n + 16 bytes: runs of ASCII
+    // are copied 16 bytes at a time. pOut may be pText: the column is read first.
     char* ToUtf8(const char* pText, int n, char* pOut) const;
+
+    struct Tables;
 
 private:
     int m_nCodePage;
-    const char32_t* m_pPairs;   // 65536 entries: lead byte << 8 | trail byte
-    const char32_t* m_pSingles; // 256 entries
+    const Tables* m_pTables;
+    const CByteClasses* m_pClasses;
 };

@@ -24,3 +24,4 @@ constexpr unsigned IDS_SPLASH_TEXT = 32779;     // the splash's block of text
 constexpr unsigned IDS_VERSION = 32780;         // "Zorbel Version 1.4"
 constexpr unsigned IDS_OVR = 32781;             // status-bar edit mode in overwrite; "INS" is ID_INDICATOR_OVR's text
 constexpr unsigned IDS_BYTE_COUNT = 32782;      // "%d Byte(s)", status-bar pane 1
+constexpr unsigned IDS_EDIT_TOO_LARGE = 32789;  // an edit refused for the size limit; %1 the largest file length

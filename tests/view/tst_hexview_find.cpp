@@ -222,22 +222,27 @@ void TestHexViewFind::opensWithTheSelectionAsHex()
 
 void TestHexViewFind::replacesOne_data()
 {
+    QTest::addColumn<bool>("bDown");
     QTest::addColumn<Range>("selection");
     QTest::addColumn<QString>("replace");
     QTest::addColumn<QByteArray>("result");
     QTest::addColumn<Range>("after");
     QTest::addColumn<int>("nBeeps");
     // 41 42 at 0, 3 and 6.
-    QTest::newRow("matching selection") << Range(3, 5) << "43" << Hex("41420043004142") << Range(5, 7) << 0;
-    QTest::newRow("no selection replaces the next") << Range(1, 1) << "43" << Hex("41420043004142") << Range(5, 7) << 0;
-    QTest::newRow("the last one, silently") << Range(6, 8) << "" << Hex("414200414200") << Range(6, 6) << 0;
+    QTest::newRow("matching selection") << true << Range(3, 5) << "43" << Hex("41420043004142") << Range(5, 7) << 0;
+    QTest::newRow("no selection replaces the next")
+        << true << Range(1, 1) << "43" << Hex("41420043004142") << Range(5, 7) << 0;
+    QTest::newRow("the last one, silently") << true << Range(6, 8) << "" << Hex("414200414200") << Range(6, 6) << 0;
     QTest::newRow("replacement holding the pattern")
-        << Range(0, 2) << "41 42 41 42" << Hex("41424142004142004142") << Range(5, 7) << 0;
-    QTest::newRow("nothing after the caret") << Range(7, 7) << "43" << Hex("4142004142004142") << Range(7, 7) << 1;
+        << true << Range(0, 2) << "41 42 41 42" << Hex("41424142004142004142") << Range(5, 7) << 0;
+    QTest::newRow("nothing after the caret")
+        << true << Range(7, 7) << "43" << Hex("4142004142004142") << Range(7, 7) << 1;
+    QTest::newRow("up, then the one before") << false << Range(6, 8) << "43" << Hex("41420041420043") << Range(3, 5) << 0;
 }
 
 void TestHexViewFind::replacesOne()
 {
+    QFETCH(bool, bDown);
     QFETCH(Range, selection);
     QFETCH(QString, replace);
     QFETCH(QByteArray, result);
@@ -245,7 +250,7 @@ void TestHexViewFind::replacesOne()
     QFETCH(int, nBeeps);
     FindWindow w(Hex("4142004142004142"));
     w.Select(selection.first, selection.second);
-    w.pView->ReplaceOne("41 42", true, false, replace);
+    w.pView->ReplaceOne("41 42", bDown, false, replace);
     QCOMPARE(w.Bytes(), result);
     QCOMPARE(w.Selection(), after);
     QCOMPARE(w.nBeeps, nBeeps);

@@ -1,0 +1,122 @@
+#pragma once
+
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+// The classes of bytes that the row rules of a code page test, 16 bytes at a
+// time: lead bytes, trail bytes, and bytes that a text column shows as themselves
+// when they stand alone (printable ASCII, half-width katakana in 932). They are
+// taken from IsLeadByte, IsTrailByte and IsHalfWidthKana once per code page, as
+// runs of byte values.
+class CByteClasses {
+public:
+    static const CByteClasses& For(int nCodePage);
+
+    // Whether the masks below can be used; otherwise a caller tests byte by byte.
+    bool HasMasks() const { return m_bMasks; }
+
+    // Bit i is set when p[i] belongs to the class, for i from 0 to 15. Each reads
+    // exactly 16 bytes at p.
+    std::uint32_t LeadMask(const std::uint8_t* p) const { return Mask(p, m_lead); }
+    std::uint32_t TrailMask(const std::uint8_t* p) const { return Mask(p, m_trail); }
+    std::uint32_t ShownMask(const std::uint8_t* p) const { return Mask(p, m_shown); }
+    static std::uint32_t HighMask(const std::uint8_t* p);
+
+    // Writes 16 bytes to pOut: p[i] where bit i of nKeep is set, else chFill.
+    static void Select(const std::uint8_t* p, std::uint32_t nKeep, char chFill, char* pOut);
+
+    // Given bit i set where a lead byte at i is followed by a trail byte, the bits
+    // where the walk from bit 0 takes a pair: it takes one wherever it can and goes
+    // on after its trail byte.
+    static std::uint32_t PairStarts(std::uint32_t nCandidates)
+    {
+        // A run of candidates yields pairs at its start and every second bit after.
+        const std::uint32_t even = 0x55555555u;
+        const std::uint32_t runStarts = nCandidates & ~(nCandidates << 1);
+        const std::uint32_t evenRuns = nCandidates & ~(nCandidates + (runStarts & even));
+        return (evenRuns & even) | (nCandidates & ~evenRuns & ~even);
+    }
+
+private:
+    enum { kMaxRuns = 3 };
+    // Byte b is in run i when b - first[i], unsigned, is at most span[i]; each
+    // value is repeated 16 times, ready to be compared with 16 bytes at once.
+    struct Runs {
+        int nCount = 0;
+        alignas(16) std::uint8_t first[kMaxRuns][16] = {};
+        alignas(16) std::uint8_t span[kMaxRuns][16] = {};
+    };
+
+    explicit CByteClasses(int nCodePage);
+    static bool Collect(Runs& runs, bool (*test)(int nCodePage, std::uint8_t b), int nCodePage);
+    static std::uint32_t Mask(const std::uint8_t* p, const Runs& runs);
+
+    bool m_bMasks = true;
+    Runs m_lead;
+    Runs m_trail;
+    Runs m_shown;
+};
+
+#if defined(__SSE2__)
+
+inline std::uint32_t CByteClasses::Mask(const std::uint8_t* p, const Runs& runs)
+{
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i in = _mm_setzero_si128();
+    for (int i = 0; i < runs.nCount; ++i) {
+        const __m128i offset = _mm_sub_epi8(bytes, _mm_load_si128(reinterpret_cast<const __m128i*>(runs.first[i])));
+        const __m128i span = _mm_load_si128(reinterpret_cast<const __m128i*>(runs.span[i]));
+        in = _mm_or_si128(in, _mm_cmpeq_epi8(_mm_min_epu8(offset, span), offset));
+    }
+    return std::uint32_t(_mm_movemask_epi8(in));
+}
+
+inline std::uint32_t CByteClasses::HighMask(const std::uint8_t* p)
+{
+    return std::uint32_t(_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))));
+}
+
+inline void CByteClasses::Select(const std::uint8_t* p, std::uint32_t nKeep, char chFill, char* pOut)
+{
+    // Bit i of the mask spread to byte i: each half of the register holds one byte
+    // of the mask, tested against the bit of each position.
+    const __m128i halves = _mm_unpacklo_epi64(_mm_set1_epi8(char(nKeep)), _mm_set1_epi8(char(nKeep >> 8)));
+    const __m128i bits = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
+    const __m128i keep = _mm_cmpeq_epi8(_mm_and_si128(halves, bits), bits);
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i result = _mm_or_si128(_mm_and_si128(keep, bytes), _mm_andnot_si128(keep, _mm_set1_epi8(chFill)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(pOut), result);
+}
+
+#else
+
+inline std::uint32_t CByteClasses::Mask(const std::uint8_t* p, const Runs& runs)
+{
+    std::uint32_t mask = 0;
+    for (int j = 0; j < 16; ++j) {
+        for (int i = 0; i < runs.nCount; ++i) {
+            if (std::uint8_t(p[j] - runs.first[i][0]) <= runs.span[i][0])
+                mask |= 1u << j;
+        }
+    }
+    return mask;
+}
+
+inline std::uint32_t CByteClasses::HighMask(const std::uint8_t* p)
+{
+    std::uint32_t mask = 0;
+    for (int j = 0; j < 16; ++j)
+        mask |= std::uint32_t(p[j] >> 7) << j;
+    return mask;
+}
+
+inline void CByteClasses::Select(const std::uint8_t* p, std::uint32_t nKeep, char chFill, char* pOut)
+{
+    for (int j = 0; j < 16; ++j)
+        pOut[j] = (nKeep >> j) & 1 ? char(p[j]) : chFill;
+}
+
+#endif

@@ -1,0 +1,234 @@
+#pragma once
+
+#include "logfont.h"
+#include "rowformat.h"
+#include "scrollview.h"
+
+#include <QByteArray>
+#include <QFont>
+#include <QPoint>
+#include <QRegion>
+#include <QString>
+
+#include <cstdint>
+
+class CBytePattern;
+class CCmdUI;
+class CFindReplaceDialog;
+class CHexDoc;
+
+// The view of a document window: the document's bytes as rows of 16 in a
+// 79-column block (see CRowFormat), centred in the window, with a caret, a
+// selection shown as two highlight regions, editing, find and printing.
+//
+// The class is spread over one source per concern: hexview.cpp (construction,
+// command table, first display, size and scroll sizes), hexview_paint.cpp,
+// hexview_fonts.cpp.
+//
+// Geometry: column c of row r starts at x = m_nLeftMargin + c * m_nCharWidth and
+// its text at y = r * m_nLineHeight + 1, in document coordinates; the scroll
+// position moves the origin. Every single-byte character takes one cell and every
+// double-byte character two, whatever the font's own advances. The cell metrics
+// are measured once, in OnCreate.
+class CHexView : public CScrollView {
+    Q_OBJECT
+
+public:
+    explicit CHexView(QWidget* pParent = nullptr);
+    ~CHexView() override;
+
+    CHexDoc* GetDocument() const;
+
+    // Resets the caret and selection, detects the document's code page, sets up
+    // the font for it and sizes the rows.
+    void OnInitialUpdate() override;
+
+    // Geometry and painting.
+    void UpdateScrollSizes();
+    bool FormatRow(std::uint32_t nRow, QByteArray& strRow, bool bContinued) const;
+    bool IsRowContinued(std::uint32_t nRow, bool bAtStart);
+    // Every change of the buffer's bytes calls this with the first offset it
+    // touched; it tells all views of the document.
+    void InvalidateRowCache(std::uint32_t nFrom);
+
+    // Display code page and fonts.
+    void SetupScreenFont(int nCodePage);
+    static std::uint8_t CharsetFromCodePage(int nCodePage);
+    void OnCodePageGB();
+    void OnCodePageBig5();
+    void OnCodePageSjis();
+    void OnUpdateCodePageGB(CCmdUI* pCmdUI);
+    void OnUpdateCodePageBig5(CCmdUI* pCmdUI);
+    void OnUpdateCodePageSjis(CCmdUI* pCmdUI);
+
+    // Command enabling (hexview_cmdui.cpp). Writes the document's length into
+    // pane 1 of the main frame's status bar.
+    void UpdateByteCount();
+
+    // Printing (hexview_print.cpp): the printer fonts, the page count and each
+    // page's header, rows and footer.
+    bool OnPreparePrinting(CPrintInfo* pInfo) override;
+    void OnBeginPrinting(QPainter* pDC, CPrintInfo* pInfo) override;
+    void OnPrint(QPainter* pDC, CPrintInfo* pInfo) override;
+    void OnEndPrinting(QPainter* pDC, CPrintInfo* pInfo) override;
+    void PrintHeader(QPainter* pDC, unsigned nPage);
+    void PrintRows(QPainter* pDC, unsigned nPage);
+    void PrintFooter(QPainter* pDC, CPrintInfo* pInfo);
+
+    // Caret, selection, keyboard, mouse and editing (hexview_caret.cpp,
+    // hexview_input.cpp, hexview_edit.cpp).
+    //
+    // Cells are (column, line): the column in the 79-column block, the line
+    // counted from the first visible row. OffsetToCell gives an offset's hex cell
+    // (on the caret's digit), its line raised to 0 when above the window;
+    // ConvertColumn turns a hex cell into its text cell and a text column into
+    // its byte's hex column. CellToClient gives a cell's top-left pixel, where its
+    // row's text is drawn; caret, highlight and hit test all go through it.
+    QPoint OffsetToCell(std::uint32_t nOffset);
+    void ConvertColumn(int& nColumn, int& nLine);
+    QPoint CellToClient(int nColumn, int nLine) const;
+    void ResetCaret();
+    void PlaceCaret();
+    void MoveLeft();
+    void MoveRight();
+    void ScrollDownToCaret(std::uint32_t nOffset);
+    void ScrollUpToCaret();
+    void OnVScroll(unsigned nSBCode, unsigned nPos, QScrollBar* pScrollBar) override;
+    void OnHScroll(unsigned nSBCode, unsigned nPos, QScrollBar* pScrollBar) override;
+    void ExtendSelection(std::uint32_t nEnd);
+    void ShowSelection(std::uint32_t a, std::uint32_t b);
+    void BuildHexRegion(std::uint32_t a, std::uint32_t b);
+    void BuildTextRegion(std::uint32_t a, std::uint32_t b);
+    void OnActivateView(bool bActivate, CView* pActivateView, CView* pDeactiveView) override;
+    // Called by OnSize: the caret and a shown highlight follow the new geometry.
+    void FitCaretAndSelection();
+
+    std::uint32_t HitTest(const QPoint& point, bool bClick);
+    bool InsertByte(std::uint32_t nOffset, std::uint8_t b);
+    void SetByteOrNibble(std::uint32_t nOffset, std::uint8_t v, bool bWhole);
+
+    // The primitives every change of length goes through. They refuse (return
+    // false, nothing changed) a removal that would take in the end marker, an
+    // insertion past the size limit (with a message) and a failed allocation
+    // (with "Out of memory."). On success the document is marked modified, every
+    // view follows the new length and the byte count is shown. pSrc may not
+    // point into the document.
+    bool InsertBytes(std::uint32_t nPos, const std::uint8_t* pSrc, std::uint32_t n);
+    bool DeleteBytes(std::uint32_t nPos, std::uint32_t n);
+    bool ReplaceBytes(std::uint32_t nPos, std::uint32_t nRemove, const std::uint8_t* pSrc, std::uint32_t nInsert);
+    void CopyToClipboard(std::uint32_t nPos, std::uint32_t n);
+    void OnEditClear();
+    void OnEditCopy();
+    void OnEditCut();
+    void OnEditPaste();
+    // Follows a change of the document made in any view: row count, scroll
+    // sizes, caret and selection kept within the new end.
+    void OnUpdate(CDocumentView* pSender, qintptr lHint) override;
+
+    // Selection highlight, in client coordinates: both scroll positions are taken
+    // off (x - horizontal, y - vertical position), so a region covers the cells
+    // where they are on screen. Valid while m_bSelection is true.
+    QRegion m_rgnHex;
+    QRegion m_rgnText;
+
+    // Caret and selection, byte offsets.
+    std::uint32_t m_nSelAnchor = 0;
+    std::uint32_t m_nCaretPos = 0;
+    std::uint32_t m_nSelEnd = 0;
+    bool m_bSelection = false;
+    // Asks the next paint to show the highlight again. Every paint draws the
+    // highlight of a shown selection, so a paint meets the request and clears it.
+    bool m_bRedrawSel = false;
+    bool m_bSelForward = true;
+
+    // Find and replace (hexview_find.cpp, hexview_replace.cpp). A text reads as
+    // two-digit hex tokens, else as its own bytes; patterns hold at most
+    // kMaxPattern bytes.
+    static constexpr std::uint32_t kMaxPattern = 252;
+    static QByteArray ParsePattern(const QString& strText);
+    QByteArray GetSelectedBytes(std::uint32_t nMax) const;
+    bool SelectionMatches(const QByteArray& pattern, bool bMatchCase) const;
+    bool FindPattern(const QString& strText, bool bDown, bool bMatchCase);
+    void ShowMatch();
+    void OpenFindDialog(bool bFindOnly);
+    qintptr OnRegisteredMessage(unsigned nMsg, quintptr wParam, qintptr lParam) override;
+    qintptr OnFindReplace(quintptr wParam, qintptr lParam);
+    void FindNext(const QString& strText, bool bDown, bool bMatchCase);
+    bool FindForReplace(const QString& strText);
+    void ReplaceOne(const QString& strFind, bool bDown, bool bMatchCase, const QString& strReplace);
+    void ReplaceAll(const QString& strFind, const QString& strReplace, bool bMatchCase);
+    void OnEditFind();
+    void OnEditReplace();
+    void OnEditRepeat();
+
+    bool m_bFindDown = true;
+    bool m_bMatchCase = false;
+    QString m_strFind;
+    // The open dialog, a child window of this view: it goes when the view goes,
+    // and tells the view (FR_DIALOGTERM) before it deletes itself.
+    CFindReplaceDialog* m_pFindDlg = nullptr;
+
+    // Caret column and digit.
+    bool m_bHighNibble = true;
+    bool m_bHexColumn = true;
+
+    // Printing.
+    std::uint32_t m_nLinesPerPage = 0;
+    int m_nPrintLeft = 0;
+    int m_nPageHeight = 0;
+    int m_nPageWidth = 0;
+    int m_nPrintLineHeight = 0;
+    int m_nPrintTextWidth = 0;
+    QFont m_fontPrint;
+    QFont m_fontPrintHeader;
+
+    // Editing mode.
+    bool m_bResumeInsert = false;
+    bool m_bInsertMode = true;
+
+    // Screen geometry.
+    int m_nCharWidth = 0;
+    int m_nLeftMargin = 0;
+    int m_nClientHeight = 0;
+    int m_nClientWidth = 0;
+    std::uint32_t m_nLineHeight = 0;
+    int m_nTextWidth = 0;
+    std::uint32_t m_nRows = 0;
+
+    // Screen font.
+    CLogFont m_logFont;
+    QFont m_fontScreen;
+
+protected:
+    int OnCreate() override;
+    void OnSize(unsigned nType, int cx, int cy) override;
+    void OnDraw(QPainter* pDC) override;
+    // Keyboard and mouse (hexview_input.cpp).
+    void OnKeyDown(unsigned nChar, unsigned nRepCnt, unsigned nFlags) override;
+    void OnKeyUp(unsigned nChar, unsigned nRepCnt, unsigned nFlags) override;
+    void OnChar(unsigned nChar, unsigned nRepCnt, unsigned nFlags) override;
+    void OnLButtonDown(unsigned nFlags, const QPoint& point) override;
+    void OnMouseMove(unsigned nFlags, const QPoint& point) override;
+    void OnLButtonUp(unsigned nFlags, const QPoint& point) override;
+    QByteArray GetCharCodec() const override;
+
+private:
+    void SetCodePage(int nCodePage);
+    void RegisterPrintCommands();
+    void RegisterCommandUI();
+    // Find and replace.
+    void RegisterFindCommands();
+    bool FindFrom(const CBytePattern& pattern, std::uint32_t nFrom, bool bDown);
+    void HideSelection();
+    bool ReplaceAllFrom(const CBytePattern& pattern, std::uint32_t nFirst, const QByteArray& replacement);
+    // Caret, selection and editing.
+    void RegisterEditCommands();
+    int LineOfOffset(std::uint32_t nOffset) const;
+    QPoint TextCell(std::uint32_t nOffset);
+    void SetRegion(QRegion& rgn, const QPoint (&cells)[8]) const;
+    void CollapseSelection();
+    void EndInsertPause();
+    void KeepWithinEnd();
+
+    CRowFormat m_rowFormat;
+};

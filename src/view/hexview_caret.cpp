@@ -1,0 +1,269 @@
+#include "hexview.h"
+
+#include "hexdoc.h"
+#include "mdichildwnd.h"
+
+#include <QMdiArea>
+#include <QPolygon>
+
+#include <algorithm>
+
+// The caret and the highlight regions are in client coordinates: a cell's pixel
+// has both scroll positions taken off. Lines are kept within one line above and
+// two below the window, which is all a caret or a polygon edge can show of rows
+// further away, and keeps the pixel arithmetic in range whatever the offset.
+
+int CHexView::LineOfOffset(std::uint32_t nOffset) const
+{
+    if (m_nLineHeight == 0)
+        return 0;
+    const qint64 nTop = GetScrollPos(SB_VERT) / qint64(m_nLineHeight);
+    const qint64 nLine = qint64(nOffset / 16) - nTop;
+    const qint64 nBelow = m_nClientHeight / qint64(m_nLineHeight) + 2;
+    return int(std::clamp<qint64>(nLine, -1, nBelow));
+}
+
+QPoint CHexView::OffsetToCell(std::uint32_t nOffset)
+{
+    const int k = int(nOffset % 16);
+    const int nColumn = 10 + 3 * k + (k >= 8 ? 1 : 0) + (m_bHighNibble ? 0 : 1);
+    return QPoint(nColumn, std::max(0, LineOfOffset(nOffset)));
+}
+
+void CHexView::ConvertColumn(int& nColumn, int& nLine)
+{
+    const qint64 nTop = m_nLineHeight ? GetScrollPos(SB_VERT) / qint64(m_nLineHeight) : 0;
+    if ((nColumn == 10 || nColumn == 11) && nTop + nLine > 0
+        && IsRowContinued(std::uint32_t(nTop + nLine), true)) {
+        nColumn = 78;
+        --nLine;
+    } else if (nColumn >= 10 && nColumn <= 32) {
+        nColumn = (nColumn - 10) / 3 + 62;
+    } else if (nColumn >= 33 && nColumn <= 57) {
+        nColumn = (nColumn - 35) / 3 + 70;
+    } else if (nColumn >= 62 && nColumn <= 69) {
+        nColumn = 3 * nColumn - 176;
+    } else if (nColumn >= 70 && nColumn <= 77) {
+        nColumn = 3 * nColumn - 175;
+    } else if (nColumn == 78) {
+        nColumn = 10;
+        ++nLine;
+    } else if (nColumn == 79) {
+        nColumn = 11;
+        ++nLine;
+    }
+}
+
+QPoint CHexView::CellToClient(int nColumn, int nLine) const
+{
+    const int nLineHeight = int(m_nLineHeight);
+    const int nFrac = nLineHeight ? GetScrollPos(SB_VERT) % nLineHeight : 0;
+    return QPoint(m_nLeftMargin + nColumn * m_nCharWidth - GetScrollPos(SB_HORZ), nLine * nLineHeight - nFrac + 1);
+}
+
+// The text cell of an offset: the hex cell converted, with the line not raised,
+// so that an offset above the window stays above it.
+QPoint CHexView::TextCell(std::uint32_t nOffset)
+{
+    int nColumn = OffsetToCell(nOffset).x();
+    int nLine = LineOfOffset(nOffset);
+    ConvertColumn(nColumn, nLine);
+    return QPoint(nColumn, nLine);
+}
+
+// Takes the focus only in the active document window: a window resized in the
+// background (tiling, cascading) must not become the active one.
+void CHexView::ResetCaret()
+{
+    CMDIChildWnd* pFrame = GetParentFrame();
+    if (!pFrame || !pFrame->mdiArea() || pFrame->mdiArea()->activeSubWindow() == pFrame)
+        setFocus();
+    DestroyCaret();
+    CreateCaret(m_bInsertMode ? 2 : m_nCharWidth, int(m_nLineHeight));
+    PlaceCaret();
+    ShowCaret();
+}
+
+void CHexView::PlaceCaret()
+{
+    const QPoint cell(OffsetToCell(m_nCaretPos).x(), LineOfOffset(m_nCaretPos));
+    const QPoint text = m_bHexColumn ? cell : TextCell(m_nCaretPos);
+    SetCaretPos(CellToClient(text.x(), text.y()));
+}
+
+void CHexView::MoveLeft()
+{
+    if (m_bInsertMode) {
+        if (m_nCaretPos > 0)
+            --m_nCaretPos;
+    } else if (m_bHexColumn) {
+        if (m_nCaretPos == 0 && m_bHighNibble)
+            return;
+        if (m_bHighNibble) {
+            --m_nCaretPos;
+            m_bHighNibble = false;
+        } else {
+            m_bHighNibble = true;
+        }
+    } else if (m_nCaretPos > 0) {
+        --m_nCaretPos;
+    }
+}
+
+void CHexView::MoveRight()
+{
+    if (m_nCaretPos + 1ull > GetDocument()->m_nSize - 1ull)
+        return;
+    if (m_bInsertMode || !m_bHexColumn) {
+        ++m_nCaretPos;
+    } else if (m_bHighNibble) {
+        m_bHighNibble = false;
+    } else {
+        ++m_nCaretPos;
+        m_bHighNibble = true;
+    }
+}
+
+// A caret on the line just below the last whole line does not scroll, even when
+// that line is wholly hidden.
+void CHexView::ScrollDownToCaret(std::uint32_t nOffset)
+{
+    if (m_nLineHeight && OffsetToCell(nOffset).y() > m_nClientHeight / int(m_nLineHeight))
+        OnVScroll(SB_LINEDOWN, 0, nullptr);
+}
+
+// A caret on the top line of a scrolled window scrolls up one line, so that a
+// line of context shows above it.
+void CHexView::ScrollUpToCaret()
+{
+    if (OffsetToCell(m_nCaretPos).y() == 0 && GetScrollPos(SB_VERT) != 0)
+        OnVScroll(SB_LINEUP, 0, nullptr);
+}
+
+// Every vertical scroll ends a shown selection: its regions would no longer lie
+// over its bytes. The caret moves with the rows.
+void CHexView::OnVScroll(unsigned nSBCode, unsigned nPos, QScrollBar* pScrollBar)
+{
+    if (m_bSelection) {
+        m_bSelection = false;
+        InvalidateRgn(&m_rgnHex, false);
+        UpdateWindow();
+        InvalidateRgn(&m_rgnText, false);
+        UpdateWindow();
+    }
+    CScrollView::OnVScroll(nSBCode, nPos, pScrollBar);
+    m_bRedrawSel = m_bSelection;
+    PlaceCaret();
+}
+
+// A sideways scroll keeps the selection: its regions move with the columns.
+void CHexView::OnHScroll(unsigned nSBCode, unsigned nPos, QScrollBar* pScrollBar)
+{
+    CScrollView::OnHScroll(nSBCode, nPos, pScrollBar);
+    if (m_bSelection) {
+        BuildHexRegion(m_nSelAnchor, m_nSelEnd);
+        BuildTextRegion(m_nSelAnchor, m_nSelEnd);
+    }
+    PlaceCaret();
+}
+
+void CHexView::FitCaretAndSelection()
+{
+    if (m_bSelection) {
+        BuildHexRegion(m_nSelAnchor, m_nSelEnd);
+        BuildTextRegion(m_nSelAnchor, m_nSelEnd);
+    }
+    ResetCaret();
+}
+
+void CHexView::ExtendSelection(std::uint32_t nEnd)
+{
+    HideCaret();
+    if ((nEnd < m_nSelAnchor && m_bSelForward) || (nEnd > m_nSelAnchor && !m_bSelForward)) {
+        m_bSelForward = !m_bSelForward;
+        m_bSelection = false;
+        InvalidateRect(GetClientRect(), false);
+        UpdateWindow();
+    }
+    if ((nEnd >= m_nSelAnchor && m_nSelEnd >= nEnd) || (nEnd <= m_nSelAnchor && m_nSelEnd <= nEnd)) {
+        // The strip between the new and the old end goes back to plain.
+        m_bSelection = false;
+        BuildHexRegion(m_nSelEnd, nEnd);
+        if (!m_rgnHex.isEmpty()) {
+            InvalidateRgn(&m_rgnHex, false);
+            UpdateWindow();
+        }
+        BuildTextRegion(m_nSelEnd, nEnd);
+        if (!m_rgnText.isEmpty()) {
+            InvalidateRgn(&m_rgnText, false);
+            UpdateWindow();
+        }
+    }
+    m_nSelEnd = nEnd;
+    ShowSelection(m_nSelAnchor, nEnd);
+}
+
+// An empty region would stand for the whole window when invalidated; a
+// selection of no bytes has nothing to repaint.
+void CHexView::ShowSelection(std::uint32_t a, std::uint32_t b)
+{
+    m_bSelection = true;
+    BuildHexRegion(a, b);
+    if (!m_rgnHex.isEmpty()) {
+        InvalidateRgn(&m_rgnHex, false);
+        UpdateWindow();
+    }
+    BuildTextRegion(a, b);
+    if (!m_rgnText.isEmpty()) {
+        InvalidateRgn(&m_rgnText, false);
+        UpdateWindow();
+    }
+}
+
+void CHexView::SetRegion(QRegion& rgn, const QPoint (&cells)[8]) const
+{
+    QPolygon polygon;
+    for (const QPoint& cell : cells)
+        polygon << CellToClient(cell.x(), cell.y());
+    rgn = QRegion(polygon, Qt::WindingFill);
+}
+
+// While the selection is shown the right edge stops after the last selected
+// pair; while a strip is being un-highlighted the left edge takes in the blank
+// before its first pair, which the longer highlight covered.
+void CHexView::BuildHexRegion(std::uint32_t a, std::uint32_t b)
+{
+    const std::uint32_t lo = std::min(a, b);
+    const std::uint32_t hi = std::max(a, b);
+    int c1 = OffsetToCell(lo).x();
+    int c2 = OffsetToCell(hi).x();
+    const int r1 = LineOfOffset(lo);
+    const int r2 = LineOfOffset(hi);
+    if (m_bSelection)
+        c2 -= hi % 16 == 8 ? 2 : 1;
+    else
+        c1 -= lo % 16 == 8 ? 2 : 1;
+    const QPoint cells[8] = {{c1, r1}, {58, r1}, {58, r2}, {c2, r2}, {c2, r2 + 1}, {10, r2 + 1}, {10, r1 + 1}, {c1, r1 + 1}};
+    SetRegion(m_rgnHex, cells);
+}
+
+// Column 79 is the right edge of the spill column, so a character drawn across
+// the end of a row is covered whole.
+void CHexView::BuildTextRegion(std::uint32_t a, std::uint32_t b)
+{
+    const QPoint t1 = TextCell(std::min(a, b));
+    const QPoint t2 = TextCell(std::max(a, b));
+    const QPoint cells[8] = {{t1.x(), t1.y()}, {79, t1.y()}, {79, t2.y()}, {t2.x(), t2.y()},
+                             {t2.x(), t2.y() + 1}, {62, t2.y() + 1}, {62, t1.y() + 1}, {t1.x(), t1.y() + 1}};
+    SetRegion(m_rgnText, cells);
+}
+
+void CHexView::OnActivateView(bool bActivate, CView* pActivateView, CView* pDeactiveView)
+{
+    CScrollView::OnActivateView(bActivate, pActivateView, pDeactiveView);
+    if (!bActivate)
+        return;
+    m_bRedrawSel = m_bSelection;
+    PlaceCaret();
+    UpdateByteCount();
+}

@@ -1,0 +1,43 @@
+#include "hexview.h"
+
+#include "afxres.h"
+#include "cmdui.h"
+#include "hexdoc.h"
+#include "mdiframewnd.h"
+#include "resource.h"
+#include "resources.h"
+#include "statusbar.h"
+#include "winapp.h"
+
+// A command with an update handler here but no command handler anywhere is
+// shown enabled when its condition holds and does nothing when chosen.
+void CHexView::RegisterCommandUI()
+{
+    const auto fileNotEmpty = [this](CCmdUI* pCmdUI) { pCmdUI->Enable(GetDocument()->m_nSize > 1); };
+    for (unsigned nID : {ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_FILE_PRINT, ID_FILE_PRINT_DIRECT, ID_FILE_PRINT_PREVIEW,
+                         ID_EDIT_CLEAR, ID_EDIT_FIND, ID_EDIT_REPLACE})
+        OnUpdateCommand(nID, fileNotEmpty);
+    OnUpdateCommand(ID_EDIT_COPY, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(m_bSelection); });
+    OnUpdateCommand(ID_EDIT_CUT, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(m_bSelection); });
+    OnUpdateCommand(ID_EDIT_PASTE, [](CCmdUI* pCmdUI) {
+        const CMDIFrameWnd* pFrame = AfxGetMainWnd();
+        pCmdUI->Enable(pFrame && pFrame->m_bClipboardHasText);
+    });
+    OnUpdateCommand(ID_EDIT_REPEAT, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(!m_strFind.isEmpty()); });
+}
+
+// The length is written unsigned: a file of 2 GiB or more is no negative size.
+// The pane is 6 pixels a character wide.
+void CHexView::UpdateByteCount()
+{
+    CMDIFrameWnd* pFrame = AfxGetMainWnd();
+    CStatusBar* pBar = pFrame ? pFrame->GetMessageBar() : nullptr;
+    if (!pBar)
+        return;
+    const QString text = AfxLoadString(IDS_BYTE_COUNT)
+                             .replace(QLatin1String("%d"), QString::number(GetDocument()->m_nSize - 1u));
+    if (pBar->GetPaneText(1) == text)
+        return;
+    pBar->SetPaneInfo(1, ID_SEPARATOR, SBPS_POPOUT, 6 * int(text.size()));
+    pBar->SetPaneText(1, text, true);
+}

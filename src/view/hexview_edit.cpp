@@ -1,0 +1,189 @@
+#include "hexview.h"
+
+#include "afxmsg.h"
+#include "afxres.h"
+#include "clipboard.h"
+#include "codepage.h"
+#include "hexdoc.h"
+#include "resource.h"
+#include "resources.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+void CHexView::RegisterEditCommands()
+{
+    OnCommand(ID_EDIT_CLEAR, [this] { OnEditClear(); });
+    OnCommand(ID_EDIT_COPY, [this] { OnEditCopy(); });
+    OnCommand(ID_EDIT_CUT, [this] { OnEditCut(); });
+    OnCommand(ID_EDIT_PASTE, [this] { OnEditPaste(); });
+}
+
+bool CHexView::InsertBytes(std::uint32_t nPos, const std::uint8_t* pSrc, std::uint32_t n)
+{
+    return ReplaceBytes(nPos, 0, pSrc, n);
+}
+
+bool CHexView::DeleteBytes(std::uint32_t nPos, std::uint32_t n)
+{
+    if (n == 0)
+        return false;
+    return ReplaceBytes(nPos, n, nullptr, 0);
+}
+
+// The buffer is resized in place: the tail moves once, up or down, and a large
+// buffer grows by remapping rather than by a second copy of the document. The
+// resize comes first when growing and last when shrinking, so a failed
+// allocation changes nothing.
+bool CHexView::ReplaceBytes(std::uint32_t nPos, std::uint32_t nRemove, const std::uint8_t* pSrc, std::uint32_t nInsert)
+{
+    CHexDoc* pDoc = GetDocument();
+    const std::uint32_t nSize = pDoc->m_nSize;
+    if (nSize == 0 || std::uint64_t(nPos) + nRemove > nSize - 1u)
+        return false;
+    if (nRemove == 0 && nInsert == 0)
+        return true;
+    const std::uint64_t nNewLength = std::uint64_t(nSize) - 1 - nRemove + nInsert;
+    if (nNewLength > std::min(CHexDoc::s_nMaxFileLength, CHexDoc::kMaxFileLength)) {
+        AfxMessageBox(AfxLoadString(IDS_EDIT_TOO_LARGE)
+                          .replace(QLatin1String("%1"), QString::number(CHexDoc::s_nMaxFileLength)),
+                      MB_OK | MB_ICONEXCLAMATION);
+        return false;
+    }
+    const std::uint32_t nNewSize = std::uint32_t(nNewLength + 1);
+
+    QByteArray copy;
+    if (pSrc && pSrc + nInsert > pDoc->m_pData && pSrc < pDoc->m_pData + nSize) {
+        copy = QByteArray(reinterpret_cast<const char*>(pSrc), nInsert);
+        pSrc = reinterpret_cast<const std::uint8_t*>(copy.constData());
+    }
+    const std::uint32_t nTail = nSize - nPos - nRemove;
+    if (nInsert > nRemove) {
+        try {
+            pDoc->ResizeData(nNewSize);
+        } catch (const std::bad_alloc&) {
+            AfxMessageBox(AfxLoadString(AFX_IDP_FAILED_MEMORY_ALLOC), MB_OK | MB_ICONSTOP);
+            return false;
+        }
+    }
+    std::uint8_t* p = pDoc->m_pData;
+    std::memmove(p + nPos + nInsert, p + nPos + nRemove, nTail);
+    if (nInsert)
+        std::memcpy(p + nPos, pSrc, nInsert);
+    if (nInsert < nRemove) {
+        try {
+            pDoc->ResizeData(nNewSize);
+        } catch (const std::bad_alloc&) {
+            // The buffer stays larger than the document; nothing is lost.
+        }
+    }
+    pDoc->m_nSize = nNewSize;
+    InvalidateRowCache(nPos);
+    pDoc->SetModifiedFlag(true);
+    pDoc->UpdateAllViews(nullptr, 0);
+    UpdateByteCount();
+    return true;
+}
+
+void CHexView::CopyToClipboard(std::uint32_t nPos, std::uint32_t n)
+{
+    if (n == 0)
+        return;
+    const QByteArray bytes(reinterpret_cast<const char*>(GetDocument()->m_pData + nPos), qsizetype(n));
+    CClipboard::Instance()->SetBytes(bytes, GetCharCodec());
+}
+
+void CHexView::OnEditCopy()
+{
+    if (!m_bSelection)
+        return;
+    CopyToClipboard(std::min(m_nSelAnchor, m_nSelEnd), std::max(m_nSelAnchor, m_nSelEnd) - std::min(m_nSelAnchor, m_nSelEnd));
+    ResetCaret();
+}
+
+void CHexView::OnEditCut()
+{
+    if (!m_bSelection)
+        return;
+    if (m_bResumeInsert)
+        EndInsertPause();
+    const std::uint32_t nStart = std::min(m_nSelAnchor, m_nSelEnd);
+    const std::uint32_t nLength = std::max(m_nSelAnchor, m_nSelEnd) - nStart;
+    CopyToClipboard(nStart, nLength);
+    DeleteBytes(nStart, nLength);
+    m_bSelection = false;
+    m_nCaretPos = nStart;
+    KeepWithinEnd();
+    ResetCaret();
+}
+
+void CHexView::OnEditClear()
+{
+    if (m_bSelection) {
+        const std::uint32_t nStart = std::min(m_nSelAnchor, m_nSelEnd);
+        DeleteBytes(nStart, std::max(m_nSelAnchor, m_nSelEnd) - nStart);
+        m_bSelection = false;
+        m_nCaretPos = nStart;
+        ResetCaret();
+    } else {
+        if (m_bResumeInsert)
+            EndInsertPause();
+        DeleteBytes(m_nCaretPos, 1);
+    }
+    KeepWithinEnd();
+    UpdateByteCount();
+}
+
+// Over a selection the clipboard's bytes replace it in one step: a paste that is
+// refused (too large, no memory) leaves the selection and its bytes in place.
+void CHexView::OnEditPaste()
+{
+    const QByteArray bytes = CClipboard::Instance()->GetBytes(GetCharCodec());
+    if (bytes.isEmpty())
+        return;
+    if (m_bResumeInsert)
+        EndInsertPause();
+    const auto* pSrc = reinterpret_cast<const std::uint8_t*>(bytes.constData());
+    const auto n = std::uint32_t(std::min<qsizetype>(bytes.size(), qsizetype(UINT32_MAX)));
+    if (m_bSelection) {
+        const std::uint32_t nStart = std::min(m_nSelAnchor, m_nSelEnd);
+        if (!ReplaceBytes(nStart, std::max(m_nSelAnchor, m_nSelEnd) - nStart, pSrc, n))
+            return;
+        m_bSelection = false;
+        m_nCaretPos = nStart;
+    } else if (!InsertBytes(m_nCaretPos, pSrc, n)) {
+        return;
+    }
+    KeepWithinEnd();
+    PlaceCaret();
+}
+
+void CHexView::KeepWithinEnd()
+{
+    const std::uint32_t nLast = GetDocument()->m_nSize - 1;
+    m_nSelAnchor = std::min(m_nSelAnchor, nLast);
+    m_nSelEnd = std::min(m_nSelEnd, nLast);
+    m_nCaretPos = std::min(m_nCaretPos, nLast);
+}
+
+// Any view of the document may have changed its length: this one follows with
+// its rows, scroll sizes, caret and selection. The whole view repaints.
+void CHexView::OnUpdate(CDocumentView* pSender, qintptr lHint)
+{
+    CScrollView::OnUpdate(pSender, lHint);
+    const CHexDoc* pDoc = GetDocument();
+    if (!pDoc || pDoc->m_nSize == 0)
+        return;
+    const auto nRows = std::uint32_t((std::uint64_t(pDoc->m_nSize) + 15) >> 4);
+    if (nRows != m_nRows) {
+        m_nRows = nRows;
+        UpdateScrollSizes();
+    }
+    KeepWithinEnd();
+    if (m_bSelection) {
+        BuildHexRegion(m_nSelAnchor, m_nSelEnd);
+        BuildTextRegion(m_nSelAnchor, m_nSelEnd);
+    }
+    PlaceCaret();
+}

@@ -1,0 +1,266 @@
+#include "hexview.h"
+
+#include "afxres.h"
+#include "codepage.h"
+#include "hexdoc.h"
+#include "mdiframewnd.h"
+#include "resource.h"
+#include "resources.h"
+#include "statusbar.h"
+#include "winapp.h"
+
+#include <algorithm>
+
+// Insert mode pauses after the first digit of a byte typed in the hex column, so
+// that the second digit completes that byte instead of inserting another. Any
+// key that is not a hex digit, a click or Delete ends the pause; the byte keeps
+// 0 as its low digit.
+void CHexView::EndInsertPause()
+{
+    m_bResumeInsert = false;
+    m_bInsertMode = true;
+    m_bHighNibble = true;
+    ResetCaret();
+}
+
+void CHexView::CollapseSelection()
+{
+    m_bSelection = false;
+    InvalidateRgn(&m_rgnHex, false);
+    UpdateWindow();
+    InvalidateRgn(&m_rgnText, false);
+    UpdateWindow();
+    m_nCaretPos = m_nSelEnd;
+}
+
+// The key's code is tested, not its character: keypad 1-6 (0x61-0x66) read as
+// the letters a-f and so keep the pause, keypad 0 and 7-9 end it.
+void CHexView::OnKeyDown(unsigned nChar, unsigned, unsigned)
+{
+    if (!IsHexDigit(int(nChar)) && m_bResumeInsert)
+        EndInsertPause();
+    const bool bShift = IsKeyDown(VK_SHIFT);
+    if (!bShift && !IsKeyDown(VK_CONTROL) && m_bSelection)
+        CollapseSelection();
+
+    const std::uint32_t nLast = GetDocument()->m_nSize - 1;
+    const std::uint64_t nPage = std::uint64_t(m_nLineHeight ? m_nClientHeight / int(m_nLineHeight) : 0) * 16;
+    switch (nChar) {
+    case VK_TAB:
+        m_bHexColumn = !m_bHexColumn;
+        break;
+    case VK_SHIFT:
+        PlaceCaret();
+        m_nSelAnchor = m_nSelEnd = m_nCaretPos;
+        break;
+    case VK_PRIOR:
+        m_nCaretPos = nPage >= m_nCaretPos ? 0 : std::uint32_t(m_nCaretPos - nPage);
+        OnVScroll(SB_PAGEUP, 0, nullptr);
+        break;
+    case VK_NEXT:
+        m_nCaretPos = std::uint32_t(std::min<std::uint64_t>(m_nCaretPos + nPage, nLast));
+        OnVScroll(SB_PAGEDOWN, 0, nullptr);
+        break;
+    case VK_END:
+    case VK_HOME: {
+        const bool bEnd = nChar == VK_END;
+        OnVScroll(bEnd ? SB_BOTTOM : SB_TOP, 0, nullptr);
+        OnHScroll(bEnd ? SB_RIGHT : SB_LEFT, 0, nullptr);
+        m_nCaretPos = bEnd ? nLast : 0;
+        if (bShift) {
+            ExtendSelection(m_nCaretPos);
+            return;
+        }
+        PlaceCaret();
+        break;
+    }
+    case VK_LEFT:
+    case VK_UP:
+    case VK_RIGHT:
+    case VK_DOWN:
+        if (nChar == VK_LEFT)
+            MoveLeft();
+        else if (nChar == VK_RIGHT)
+            MoveRight();
+        else if (nChar == VK_UP)
+            m_nCaretPos = m_nCaretPos >= 16 ? m_nCaretPos - 16 : m_nCaretPos;
+        else
+            m_nCaretPos = std::uint32_t(std::min<std::uint64_t>(m_nCaretPos + 16ull, nLast));
+        if (bShift) {
+            ExtendSelection(m_nCaretPos);
+            return;
+        }
+        break;
+    case VK_INSERT: {
+        m_bHighNibble = true;
+        m_bInsertMode = !m_bInsertMode;
+        CMDIFrameWnd* pFrame = AfxGetMainWnd();
+        if (CStatusBar* pBar = pFrame ? pFrame->GetMessageBar() : nullptr)
+            pBar->SetPaneText(2, AfxLoadString(m_bInsertMode ? ID_INDICATOR_OVR : IDS_OVR), true);
+        break;
+    }
+    default:
+        break;
+    }
+    ScrollDownToCaret(m_nCaretPos);
+    ScrollUpToCaret();
+    ResetCaret();
+}
+
+// Shift released: the caret goes back to the selection's fixed end, where the
+// next Shift press anchors a new selection.
+void CHexView::OnKeyUp(unsigned nChar, unsigned, unsigned)
+{
+    if (nChar == VK_SHIFT)
+        m_nCaretPos = m_nSelAnchor;
+}
+
+// The end marker is never typed over: in overwrite mode a character or digit on
+// it is dropped, and the caret stays.
+void CHexView::OnChar(unsigned nChar, unsigned, unsigned)
+{
+    if (nChar < 0x20 || nChar == 0x7F)
+        return;
+    CHexDoc* pDoc = GetDocument();
+    const bool bOnEndMarker = m_nCaretPos >= pDoc->m_nSize - 1;
+    if (m_bHexColumn) {
+        if (!IsHexDigit(int(nChar)))
+            return;
+        const std::uint8_t v = std::uint8_t(nChar <= '9' ? nChar - '0' : (nChar & ~0x20u) - 55);
+        if (m_bInsertMode) {
+            if (!InsertByte(m_nCaretPos, std::uint8_t(v << 4)))
+                return;
+            m_bInsertMode = false;
+            m_bResumeInsert = true;
+        } else {
+            if (bOnEndMarker)
+                return;
+            SetByteOrNibble(m_nCaretPos, v, false);
+            if (m_bResumeInsert) {
+                m_bInsertMode = true;
+                m_bResumeInsert = false;
+                m_bHighNibble = !m_bHighNibble;
+            }
+        }
+    } else if (m_bInsertMode) {
+        if (!InsertByte(m_nCaretPos, std::uint8_t(nChar)))
+            return;
+    } else {
+        if (bOnEndMarker)
+            return;
+        SetByteOrNibble(m_nCaretPos, std::uint8_t(nChar), true);
+    }
+    MoveRight();
+    ScrollDownToCaret(m_nCaretPos);
+    ResetCaret();
+    pDoc->SetModifiedFlag(true);
+    pDoc->UpdateAllViews(nullptr, 0);
+}
+
+void CHexView::OnLButtonDown(unsigned, const QPoint& point)
+{
+    if (m_bResumeInsert)
+        EndInsertPause();
+    if (!GetClientRect().contains(point))
+        return;
+    m_nCaretPos = HitTest(point, true);
+    ResetCaret();
+    m_nSelAnchor = m_nSelEnd = m_nCaretPos;
+    if (m_bSelection) {
+        m_bSelection = false;
+        InvalidateRect(GetClientRect(), true);
+        UpdateWindow();
+    }
+}
+
+// Only a move with the left button alone extends: Shift, Ctrl or another
+// button held leaves the selection as it is.
+void CHexView::OnMouseMove(unsigned nFlags, const QPoint& point)
+{
+    if (nFlags != MK_LBUTTON)
+        return;
+    const std::uint32_t nEnd = HitTest(point, false);
+    if (nEnd != m_nSelEnd)
+        ExtendSelection(nEnd);
+}
+
+void CHexView::OnLButtonUp(unsigned, const QPoint& point)
+{
+    Q_UNUSED(point);
+    m_nCaretPos = m_nSelAnchor;
+}
+
+// The byte under a client point, also for points outside the window (a drag
+// keeps going there): above the rows counts as the top line, below the last row
+// as the last row, left of the hex pairs as the row's first byte. Clicks right of
+// the text column land on the row's last cell; drags right of the block on the
+// next row's first byte, so that dragging past a row's end takes in the whole
+// row. Sets the caret's column, and its digit when overwriting.
+std::uint32_t CHexView::HitTest(const QPoint& point, bool bClick)
+{
+    const std::uint32_t nSize = GetDocument()->m_nSize;
+    if (m_nLineHeight == 0 || m_nCharWidth == 0 || m_nRows == 0)
+        return 0;
+    const qint64 nLineHeight = m_nLineHeight;
+    const qint64 v = GetScrollPos(SB_VERT);
+    const qint64 nTop = v / nLineHeight;
+    // A row's cells begin one pixel below its line (CellToClient).
+    const qint64 y = qint64(point.y()) + v % nLineHeight - 1;
+    const qint64 nRow = std::min(nTop + std::max<qint64>(0, y / nLineHeight), qint64(m_nRows) - 1);
+
+    const qint64 x = qint64(point.x()) - m_nLeftMargin + GetScrollPos(SB_HORZ);
+    int c = x < 0 ? 10 : int(std::min<qint64>(x / m_nCharWidth, 200));
+    if (c <= 10)
+        c = 10;
+    m_bHexColumn = true;
+    if (bClick) {
+        if (c >= 78)
+            c = IsRowContinued(std::uint32_t(nRow), false) ? 78 : 77;
+        if (c == 60 || c == 61)
+            c = 62;
+        else if (c == 58 || c == 59)
+            c = 57;
+    } else if (c > 78) {
+        c = 79;
+    }
+    int nLine = int(nRow - nTop);
+    if (c >= 62) {
+        if (nRow == qint64(m_nRows) - 1)
+            c = std::min(c, 62 + int((nSize - 1) % 16));
+        ConvertColumn(c, nLine);
+        m_bHexColumn = false;
+    }
+    const int d = c >= 35 ? 1 : 0;
+    if (!m_bInsertMode)
+        m_bHighNibble = (c - d - 9) % 3 != 2;
+    const qint64 nOffset = (nTop + nLine) * 16 + (c - d - 9) / 3;
+    return std::uint32_t(std::clamp<qint64>(nOffset, 0, qint64(nSize) - 1));
+}
+
+bool CHexView::InsertByte(std::uint32_t nOffset, std::uint8_t b)
+{
+    return InsertBytes(nOffset, &b, 1);
+}
+
+// Replaces the digit the caret's cell shows, or the whole byte. The end marker
+// is never written.
+void CHexView::SetByteOrNibble(std::uint32_t nOffset, std::uint8_t v, bool bWhole)
+{
+    CHexDoc* pDoc = GetDocument();
+    if (nOffset >= pDoc->m_nSize - 1)
+        return;
+    const std::uint8_t old = pDoc->m_pData[nOffset];
+    std::uint8_t b = v;
+    if (!bWhole) {
+        const int c = OffsetToCell(nOffset).x();
+        const bool bHigh = (c <= 32 ? c - 10 : c - 35) % 3 == 0;
+        b = bHigh ? std::uint8_t((v << 4) | (old & 0x0F)) : std::uint8_t((old & 0xF0) | (v & 0x0F));
+    }
+    pDoc->SetByte(nOffset, b);
+    InvalidateRowCache(nOffset);
+}
+
+QByteArray CHexView::GetCharCodec() const
+{
+    return CodecNameFromCodePage(GetDefaultCodePage());
+}

@@ -1,0 +1,110 @@
+#include "hexview.h"
+
+#include "hexdoc.h"
+#include "rowpainter.h"
+#include "textdecoder.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+const QColor kPlainText(0, 0, 0);
+const QColor kPlainBack(255, 255, 255);
+const QColor kCaretColumnText(255, 255, 255);
+const QColor kCaretColumnBack(123, 123, 123);
+const QColor kOtherColumnText(123, 123, 123);
+const QColor kOtherColumnBack(231, 231, 231);
+
+struct PaintedRow {
+    std::uint32_t nRow;
+    QByteArray strRow;
+};
+
+} // namespace
+
+// The rows that meet the clip box are drawn black on white. When a selection is
+// shown, they are drawn again clipped to each highlight region in that column's
+// colours, so whatever part of the window a paint covers, the highlight in it is
+// right: a paint need not be one region's own.
+void CHexView::OnDraw(QPainter* pDC)
+{
+    m_bRedrawSel = false;
+    const CHexDoc* pDoc = GetDocument();
+    if (m_nRows == 0 || !pDoc || !pDoc->m_pData || m_nLineHeight == 0)
+        return;
+
+    // Row r's cells span y = r * lh + 1 to r * lh + lh.
+    const QRect clip = GetClipBox();
+    const qint64 nLineHeight = m_nLineHeight;
+    if (clip.isEmpty() || clip.bottom() < 1)
+        return;
+    const qint64 first = clip.top() > 1 ? (qint64(clip.top()) - 1) / nLineHeight : 0;
+    const qint64 last = std::min<qint64>((qint64(clip.bottom()) - 1) / nLineHeight, qint64(m_nRows) - 1);
+    if (first > last)
+        return;
+
+    std::vector<PaintedRow> rows;
+    rows.reserve(std::size_t(last - first + 1));
+    bool bContinued = first > 0 && IsRowContinued(std::uint32_t(first), true);
+    for (qint64 r = first; r <= last; ++r) {
+        PaintedRow row{std::uint32_t(r), QByteArray()};
+        bContinued = FormatRow(row.nRow, row.strRow, bContinued);
+        rows.push_back(std::move(row));
+    }
+
+    const CTextDecoder decoder(pDoc->m_nCodePage);
+    CRowPainter painter(pDC, m_fontScreen, decoder, m_nLeftMargin, m_nCharWidth, int(m_nLineHeight));
+    painter.SetColours(kPlainText, kPlainBack);
+    for (const PaintedRow& row : rows) {
+        painter.DrawOffset(row.nRow);
+        painter.DrawRow(row.nRow, row.strRow);
+    }
+
+    if (!m_bSelection || m_nSelAnchor == m_nSelEnd)
+        return;
+    // The regions are in client coordinates; the painter's are the document's.
+    const QPoint scroll = GetScrollPosition();
+    const struct {
+        const QRegion& region;
+        bool bCaretColumn;
+    } highlights[] = {{m_rgnHex, m_bHexColumn}, {m_rgnText, !m_bHexColumn}};
+    for (const auto& highlight : highlights) {
+        if (highlight.region.isEmpty())
+            continue;
+        const QRegion region = highlight.region.translated(scroll);
+        const QRect box = region.boundingRect();
+        pDC->save();
+        pDC->setClipRegion(region, Qt::IntersectClip);
+        if (highlight.bCaretColumn)
+            painter.SetColours(kCaretColumnText, kCaretColumnBack);
+        else
+            painter.SetColours(kOtherColumnText, kOtherColumnBack);
+        for (const PaintedRow& row : rows) {
+            const int top = painter.Top(row.nRow);
+            if (top <= box.bottom() && top + int(m_nLineHeight) > box.top())
+                painter.DrawRow(row.nRow, row.strRow);
+        }
+        pDC->restore();
+    }
+}
+
+bool CHexView::FormatRow(std::uint32_t nRow, QByteArray& strRow, bool bContinued) const
+{
+    return CRowFormat::FormatRow(*GetDocument(), nRow, strRow, bContinued);
+}
+
+bool CHexView::IsRowContinued(std::uint32_t nRow, bool bAtStart)
+{
+    return m_rowFormat.IsRowContinued(*GetDocument(), nRow, bAtStart);
+}
+
+void CHexView::InvalidateRowCache(std::uint32_t nFrom)
+{
+    for (CDocumentView* pView : GetDocument()->GetViews()) {
+        if (auto* pHexView = dynamic_cast<CHexView*>(pView))
+            pHexView->m_rowFormat.InvalidateRowCache(nFrom);
+    }
+}

@@ -1,0 +1,105 @@
+#include "rowpainter.h"
+
+#include "rowformat.h"
+#include "textdecoder.h"
+
+#include <QByteArray>
+#include <QPainter>
+
+CRowPainter::CRowPainter(QPainter* pDC, const QFont& font, const CTextDecoder& decoder, int nLeftMargin,
+                         int nCharWidth, int nLineHeight)
+    : m_pDC(pDC), m_fm(font, pDC->device()), m_decoder(decoder), m_nLeftMargin(nLeftMargin),
+      m_nCharWidth(nCharWidth), m_nLineHeight(nLineHeight), m_nAscent(m_fm.ascent())
+{
+    // A run of hex digits can go out as one string when the font's own
+    // advance of each of its characters is one cell.
+    m_bWholeRuns = true;
+    for (const char ch : QByteArray("0123456789ABCDEF. ")) {
+        if (m_fm.horizontalAdvance(QLatin1Char(ch)) != nCharWidth)
+            m_bWholeRuns = false;
+    }
+    m_pDC->setFont(font);
+}
+
+void CRowPainter::SetColours(const QColor& text, const QColor& back)
+{
+    m_back = back;
+    m_pDC->setPen(text);
+}
+
+void CRowPainter::DrawOffset(std::uint32_t nRow)
+{
+    char offset[CRowFormat::kMaxOffsetLength];
+    const int nLength = CRowFormat::FormatOffset(nRow * 16, offset);
+    FillCells(0, nLength, Top(nRow));
+    DrawAscii(0, Top(nRow), offset, nLength);
+}
+
+void CRowPainter::DrawRow(std::uint32_t nRow, const QByteArray& strRow)
+{
+    const int top = Top(nRow);
+    FillCells(CRowFormat::kOffsetColumns, int(strRow.size()), top);
+    DrawAscii(CRowFormat::kOffsetColumns, top, strRow.constData(), CRowFormat::kHexPartLength);
+    m_decoder.ForEachChar(strRow.constData() + CRowFormat::kHexPartLength,
+                          int(strRow.size()) - CRowFormat::kHexPartLength,
+                          [this, top](int nCell, int nCells, char32_t ch) {
+                              DrawChar(CRowFormat::kTextColumn + nCell, top, nCells, ch);
+                          });
+}
+
+void CRowPainter::DrawText(int nColumn, int top, const QString& text)
+{
+    for (const char32_t ch : text.toUcs4()) {
+        const int nCells = CellsOf(ch);
+        DrawChar(nColumn, top, nCells, ch);
+        nColumn += nCells;
+    }
+}
+
+int CRowPainter::CellsOf(char32_t ch) const
+{
+    const qreal advance = m_fm.horizontalAdvance(QString::fromUcs4(&ch, 1));
+    return 2 * advance > 3 * m_nCharWidth ? 2 : 1;
+}
+
+int CRowPainter::CellsOf(const QString& text) const
+{
+    int nCells = 0;
+    for (const char32_t ch : text.toUcs4())
+        nCells += CellsOf(ch);
+    return nCells;
+}
+
+void CRowPainter::FillCells(int nColumn, int nCells, int top)
+{
+    m_pDC->fillRect(QRect(X(nColumn), top, nCells * m_nCharWidth, m_nLineHeight), m_back);
+}
+
+void CRowPainter::DrawAscii(int nColumn, int top, const char* pszText, int nLength)
+{
+    if (m_bWholeRuns) {
+        m_pDC->drawText(QPointF(X(nColumn), top + m_nAscent), QString::fromLatin1(pszText, nLength));
+        return;
+    }
+    for (int i = 0; i < nLength; ++i)
+        DrawChar(nColumn + i, top, 1, char32_t(std::uint8_t(pszText[i])));
+}
+
+void CRowPainter::DrawChar(int nColumn, int top, int nCells, char32_t ch)
+{
+    if (ch == ' ')
+        return;
+    const QString glyph = QString::fromUcs4(&ch, 1);
+    const qreal width = nCells * m_nCharWidth;
+    const qreal advance = m_fm.horizontalAdvance(glyph);
+    const qreal baseline = top + m_nAscent;
+    if (advance <= width) {
+        m_pDC->drawText(QPointF(X(nColumn) + (width - advance) / 2, baseline), glyph);
+        return;
+    }
+    m_pDC->save();
+    m_pDC->translate(X(nColumn), baseline);
+    m_pDC->scale(width / advance, 1);
+    m_pDC->drawText(QPointF(0, 0), glyph);
+    m_pDC->restore();
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QColor>
+#include <QFontMetricsF>
+#include <QString>
+
+#include <cstdint>
+
+class CTextDecoder;
+class QByteArray;
+class QFont;
+class QPainter;
+
+// Draws text in the character cells of the 79-column block, for the screen and
+// for printed pages alike: the background of the cells first, then each glyph
+// centred in its one or two cells, squeezed when the font draws it wider. The
+// cells hold whatever the font's own advances are, which keeps the grid when a
+// double-byte character comes from a wider fallback face.
+//
+// Row nRow's text is drawn with its top at nRow * nLineHeight + 1; column c
+// starts at nLeftMargin + c * nCharWidth. The painter's font and pen are set
+// here; the caller keeps the painter alive while this object is used.
+class CRowPainter {
+public:
+    CRowPainter(QPainter* pDC, const QFont& font, const CTextDecoder& decoder, int nLeftMargin, int nCharWidth,
+                int nLineHeight);
+
+    void SetColours(const QColor& text, const QColor& back);
+
+    int Top(std::uint32_t nRow) const { return int(nRow) * m_nLineHeight + 1; }
+
+    // The offset column of row nRow.
+    void DrawOffset(std::uint32_t nRow);
+    // Columns 10-78 of row nRow as CRowFormat::FormatRow builds them.
+    void DrawRow(std::uint32_t nRow, const QByteArray& strRow);
+    // A line of Unicode text from nColumn, its top at y = top, without background:
+    // a character the font draws wider than one and a half cells takes two.
+    void DrawText(int nColumn, int top, const QString& text);
+
+    // How many cells a character or a string takes in DrawText.
+    int CellsOf(char32_t ch) const;
+    int CellsOf(const QString& text) const;
+
+private:
+    int X(int nColumn) const { return m_nLeftMargin + nColumn * m_nCharWidth; }
+    void FillCells(int nColumn, int nCells, int top);
+    void DrawAscii(int nColumn, int top, const char* pszText, int nLength);
+    void DrawChar(int nColumn, int top, int nCells, char32_t ch);
+
+    QPainter* m_pDC;
+    QFontMetricsF m_fm;
+    const CTextDecoder& m_decoder;
+    int m_nLeftMargin;
+    int m_nCharWidth;
+    int m_nLineHeight;
+    qreal m_nAscent;
+    bool m_bWholeRuns;
+    QColor m_back;
+};

@@ -1,0 +1,171 @@
+#pragma once
+
+// A document shown in a real CHexView, for the caret, input and editing tests,
+// with a main frame whose status bar the view writes to and an in-memory
+// clipboard.
+
+#include "afxres.h"
+#include "clipboard.h"
+#include "hexdoc.h"
+#include "hexview.h"
+#include "mdiframewnd.h"
+#include "statusbar.h"
+#include "winapp.h"
+
+#include <QMimeData>
+#include <QScrollBar>
+#include <QtTest>
+
+#include <cstring>
+#include <memory>
+
+class CMemoryClipboard : public CClipboard {
+public:
+    CMemoryClipboard() : m_pPrevious(CClipboard::SetInstance(this)) {}
+    ~CMemoryClipboard() override { CClipboard::SetInstance(m_pPrevious == this ? nullptr : m_pPrevious); }
+
+    // Another program's text on the clipboard.
+    void SetForeignText(const QString& text)
+    {
+        auto* pData = new QMimeData;
+        pData->setText(text);
+        SetMimeData(pData);
+    }
+    void Clear() { m_pData.reset(); }
+
+    const QMimeData* MimeData() const override { return m_pData.get(); }
+    void SetMimeData(QMimeData* pData) override { m_pData.reset(pData); }
+
+private:
+    CClipboard* m_pPrevious;
+    std::unique_ptr<QMimeData> m_pData;
+};
+
+// The application's main frame with the status bar of the program: panes 1
+// (byte count) and 2 (edit mode).
+struct MainFrame {
+    CWinApp app{QStringLiteral("Zorbel")};
+    CMDIFrameWnd frame;
+    CStatusBar* pBar = new CStatusBar(&frame);
+
+    MainFrame()
+    {
+        frame.setStatusBar(pBar);
+        pBar->SetIndicators({ID_SEPARATOR, ID_SEPARATOR, ID_INDICATOR_OVR, ID_INDICATOR_NUM});
+        app.m_pMainWnd = &frame;
+    }
+    ~MainFrame() { app.m_pMainWnd = nullptr; }
+};
+
+struct EditWindow {
+    CHexDoc doc;
+    std::unique_ptr<CHexView> pView;
+
+    explicit EditWindow(const QByteArray& bytes, QSize size = QSize(1000, 300))
+    {
+        SetBytes(bytes);
+        pView = OpenView(size);
+    }
+
+    std::unique_ptr<CHexView> OpenView(QSize size = QSize(1000, 300))
+    {
+        auto pNew = std::make_unique<CHexView>();
+        pNew->AttachDocument(&doc);
+        pNew->Create();
+        pNew->resize(size);
+        pNew->show();
+        pNew->activateWindow();
+        if (!QTest::qWaitForWindowActive(pNew.get()))
+            qWarning("the view's window did not become active");
+        pNew->OnInitialUpdate();
+        pNew->viewport()->repaint();
+        return pNew;
+    }
+
+    void SetBytes(const QByteArray& bytes)
+    {
+        CHexDoc::FreeBuffer(doc.m_pData);
+        doc.m_nSize = std::uint32_t(bytes.size() + 1);
+        doc.m_pData = CHexDoc::AllocBuffer(doc.m_nSize);
+        std::memcpy(doc.m_pData, bytes.constData(), size_t(bytes.size()));
+        doc.m_pData[bytes.size()] = 0xFF;
+    }
+
+    QByteArray Bytes() const { return QByteArray(reinterpret_cast<const char*>(doc.m_pData), doc.m_nSize - 1); }
+    CHexView* operator->() const { return pView.get(); }
+    QWidget* Keys() const { return pView.get(); }
+    QWidget* Mouse() const { return pView->viewport(); }
+
+    // The middle of cell (column, line) in client coordinates.
+    QPoint CellCentre(int nColumn, int nLine) const
+    {
+        return pView->CellToClient(nColumn, nLine) + QPoint(pView->m_nCharWidth / 2, int(pView->m_nLineHeight) / 2);
+    }
+    QRgb Pixel(const QImage& image, int nColumn, int nLine) const { return image.pixel(CellCentre(nColumn, nLine)); }
+    QImage Grab() const { return pView->viewport()->grab().toImage(); }
+
+    // Keys as a person types them: "A" a character key, "S+A" with Shift held,
+    // "KP7" the keypad's 7, and named keys.
+    void Type(const QString& keys) const
+    {
+        for (const QString& key : keys.split(' ', Qt::SkipEmptyParts))
+            Press(key);
+    }
+
+    void Press(const QString& key) const
+    {
+        static const QHash<QString, Qt::Key> named = {
+            {"Left", Qt::Key_Left},   {"Right", Qt::Key_Right},   {"Up", Qt::Key_Up},       {"Down", Qt::Key_Down},
+            {"Home", Qt::Key_Home},   {"End", Qt::Key_End},       {"PgUp", Qt::Key_PageUp}, {"PgDn", Qt::Key_PageDown},
+            {"Ins", Qt::Key_Insert},  {"Tab", Qt::Key_Tab},       {"Esc", Qt::Key_Escape},  {"Ret", Qt::Key_Return},
+            {"Space", Qt::Key_Space},
+        };
+        if (key.startsWith("S+") && key.size() == 3) {
+            const QChar ch = key[2];
+            QTest::sendKeyEvent(QTest::Click, Keys(), Qt::Key(ch.toUpper().unicode()), QString(ch.toUpper()),
+                                Qt::ShiftModifier);
+        } else if (key.startsWith("KP")) {
+            QTest::keyClick(Keys(), Qt::Key(Qt::Key_0 + key.mid(2).toInt()), Qt::KeypadModifier);
+        } else if (named.contains(key)) {
+            QTest::keyClick(Keys(), named.value(key));
+        } else {
+            const QChar ch = key[0];
+            QTest::sendKeyEvent(QTest::Click, Keys(), Qt::Key(ch.toUpper().unicode()), QString(ch), Qt::NoModifier);
+        }
+    }
+
+    // Holds Shift down over a run of keys, as a person selecting does.
+    void WithShift(const QString& keys) const
+    {
+        QTest::simulateEvent(Keys(), true, Qt::Key_Shift, Qt::NoModifier, QString(), false);
+        for (const QString& key : keys.split(' ', Qt::SkipEmptyParts)) {
+            Qt::Key code = key == "Right" ? Qt::Key_Right : key == "Left" ? Qt::Key_Left
+                         : key == "Up"    ? Qt::Key_Up    : key == "Down" ? Qt::Key_Down
+                         : key == "Home"  ? Qt::Key_Home  : Qt::Key_End;
+            QTest::simulateEvent(Keys(), true, code, Qt::ShiftModifier, QString(), false);
+            QTest::simulateEvent(Keys(), false, code, Qt::ShiftModifier, QString(), false);
+        }
+        QTest::simulateEvent(Keys(), false, Qt::Key_Shift, Qt::ShiftModifier, QString(), false);
+    }
+
+    // Checks what no edit may break.
+    bool InvariantsHold(QString* pWhy = nullptr) const
+    {
+        const CHexView* v = pView.get();
+        QString why;
+        if (doc.m_nSize < 1)
+            why = "empty buffer";
+        else if (doc.m_pData[doc.m_nSize - 1] != 0xFF)
+            why = "end marker changed";
+        else if (v->m_nRows != (doc.m_nSize + 15) / 16)
+            why = QString("rows %1 for size %2").arg(v->m_nRows).arg(doc.m_nSize);
+        else if (v->m_nCaretPos > doc.m_nSize - 1 || v->m_nSelAnchor > doc.m_nSize - 1 || v->m_nSelEnd > doc.m_nSize - 1)
+            why = QString("caret %1 anchor %2 end %3 past %4")
+                      .arg(v->m_nCaretPos).arg(v->m_nSelAnchor).arg(v->m_nSelEnd).arg(doc.m_nSize - 1);
+        else if (v->m_bInsertMode && !v->m_bHighNibble)
+            why = "insert mode on a low digit";
+        if (pWhy)
+            *pWhy = why;
+        return why.isEmpty();
+    }
+};

@@ -1,0 +1,444 @@
+#include "afxmsg.h"
+#include "cmdui.h"
+#include "hexdoc.h"
+#include "hexview.h"
+#include "resource.h"
+#include "resources.h"
+#include "syslang.h"
+#include "testsupport.h"
+
+#include <QScrollBar>
+#include <QtTest>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+// The hex view on a real, headless window: geometry, scrolling, the pixels of
+// its rows and highlight, and the display code page with its fonts.
+class TestHexView : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void scrollSizes_data();
+    void scrollSizes();
+    void blockIsCentredOrScrolls();
+    void scrollBarActionsArriveAsScrollCodes_data();
+    void scrollBarActionsArriveAsScrollCodes();
+    void paintsOffsetHexAndText();
+    void spilledCharacterIsDrawnWholeInSpillCells();
+    void continuedRowPaintsTheSameWhenFirst();
+    void highlightColours_data();
+    void highlightColours();
+    void highlightFollowsHorizontalScroll();
+    void codePageCommandsEnabled_data();
+    void codePageCommandsEnabled();
+    void codePageCommandSwitchesFont();
+    void missingFontFallsBack_data();
+    void missingFontFallsBack();
+
+private:
+    CHexView* Open(const QByteArray& bytes, const QSize& client, CHexView* pView = nullptr);
+    void ResizeClient(const QSize& client);
+    QImage Shot() const { return m_pView->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+    QRect Cells(int nColumn, int nLine, int nCount = 1) const;
+    int Ink(const QImage& image, const QRect& rect) const;
+
+    std::unique_ptr<CHexDoc> m_pDoc;
+    std::unique_ptr<CHexView> m_pView;
+    QStringList m_messages;
+};
+
+namespace {
+
+const QRgb kWhite = qRgb(255, 255, 255);
+const QRgb kDarkGrey = qRgb(123, 123, 123);
+const QRgb kLightGrey = qRgb(231, 231, 231);
+
+// Records the scroll codes that reach the view, passing them on when asked to.
+class CRecordingView : public CHexView {
+public:
+    void OnVScroll(unsigned nSBCode, unsigned nPos, QScrollBar* pScrollBar) override
+    {
+        m_codes.push_back(nSBCode);
+        if (m_bPassOn)
+            CHexView::OnVScroll(nSBCode, nPos, pScrollBar);
+    }
+    std::vector<unsigned> m_codes;
+    bool m_bPassOn = true;
+};
+
+QByteArray Rows(int nRows)
+{
+    QByteArray bytes;
+    for (int i = 0; i < nRows * 16; ++i)
+        bytes.append(char('A' + i % 26));
+    return bytes;
+}
+
+} // namespace
+
+void TestHexView::initTestCase()
+{
+    AfxSetResourceLanguage(LANG_EN_US);
+    AfxSetMessageBoxHandler([this](const QString& text, unsigned) {
+        m_messages << text;
+        return IDOK;
+    });
+}
+
+void TestHexView::init()
+{
+    SetSystemLocaleOverride(QStringLiteral("en_US.UTF-8"));
+    CLogFont::s_isCharSetInstalled = nullptr;
+    m_messages.clear();
+}
+
+void TestHexView::cleanup()
+{
+    m_pView.reset();
+    m_pDoc.reset();
+}
+
+CHexView* TestHexView::Open(const QByteArray& bytes, const QSize& client, CHexView* pView)
+{
+    m_pView.reset();
+    m_pDoc = std::make_unique<CHexDoc>();
+    m_pDoc->m_nSize = std::uint32_t(bytes.size()) + 1;
+    m_pDoc->m_pData = CHexDoc::AllocBuffer(m_pDoc->m_nSize);
+    std::memcpy(m_pDoc->m_pData, bytes.constData(), std::size_t(bytes.size()));
+    m_pDoc->m_pData[bytes.size()] = 0xFF;
+
+    m_pView.reset(pView ? pView : new CHexView);
+    m_pView->AttachDocument(m_pDoc.get());
+    m_pView->Create();
+    m_pView->OnInitialUpdate();
+    m_pView->show();
+    ResizeClient(client);
+    return m_pView.get();
+}
+
+void TestHexView::ResizeClient(const QSize& client)
+{
+    // The frame and any scroll bar take their share of the widget.
+    for (int i = 0; i < 3; ++i) {
+        const QSize chrome = m_pView->size() - m_pView->viewport()->size();
+        m_pView->resize(client + chrome);
+        QCoreApplication::processEvents();
+    }
+}
+
+QRect TestHexView::Cells(int nColumn, int nLine, int nCount) const
+{
+    const int lh = int(m_pView->m_nLineHeight);
+    const int cw = m_pView->m_nCharWidth;
+    const int x = m_pView->m_nLeftMargin + nColumn * cw - m_pView->GetScrollPos(SB_HORZ);
+    return QRect(x, nLine * lh + 1, nCount * cw, lh);
+}
+
+// Pixels of the rectangle that are not the background of a plain row.
+int TestHexView::Ink(const QImage& image, const QRect& rect) const
+{
+    int count = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            count += image.pixel(x, y) != kWhite;
+    }
+    return count;
+}
+
+void TestHexView::scrollSizes_data()
+{
+    QTest::addColumn<double>("rowsHigh");
+    QTest::addColumn<int>("pageRows");
+    QTest::newRow("2.5 rows") << 2.5 << 2;
+    QTest::newRow("exactly 3 rows") << 3.0 << 3;
+    QTest::newRow("lower than a row") << 0.5 << 1;
+}
+
+void TestHexView::scrollSizes()
+{
+    QFETCH(double, rowsHigh);
+    QFETCH(int, pageRows);
+    Open(Rows(40), QSize(1000, 100));
+    const int lh = int(m_pView->m_nLineHeight);
+    ResizeClient(QSize(1000, int(rowsHigh * lh)));
+
+    QCOMPARE(m_pView->m_nRows, 41u);
+    QCOMPARE(m_pView->GetTotalSize(), QSize(79 * m_pView->m_nCharWidth, 41 * lh));
+    QCOMPARE(m_pView->GetPageSize().height(), pageRows * lh);
+    QCOMPARE(m_pView->GetLineSize(), QSize(m_pView->m_nCharWidth, lh));
+
+    m_pView->OnVScroll(SB_PAGEDOWN, 0, nullptr);
+    QCOMPARE(m_pView->GetScrollPos(SB_VERT), pageRows * lh);
+    m_pView->OnVScroll(SB_LINEUP, 0, nullptr);
+    QCOMPARE(m_pView->GetScrollPos(SB_VERT), (pageRows - 1) * lh);
+    m_pView->OnVScroll(SB_BOTTOM, 0, nullptr);
+    QCOMPARE(m_pView->GetScrollPos(SB_VERT), 41 * lh - m_pView->viewport()->height());
+}
+
+void TestHexView::blockIsCentredOrScrolls()
+{
+    Open(Rows(3), QSize(1000, 200));
+    const int textWidth = m_pView->m_nTextWidth;
+    QCOMPARE(textWidth, 79 * m_pView->m_nCharWidth);
+    ResizeClient(QSize(textWidth + 101, 200));
+    QCOMPARE(m_pView->m_nLeftMargin, 50);
+    QVERIFY(!m_pView->horizontalScrollBar()->isVisible());
+
+    ResizeClient(QSize(textWidth / 2, 200));
+    QCOMPARE(m_pView->m_nLeftMargin, 0);
+    QVERIFY(m_pView->horizontalScrollBar()->isVisible());
+    QCOMPARE(m_pView->horizontalScrollBar()->maximum(), textWidth - m_pView->viewport()->width());
+}
+
+void TestHexView::scrollBarActionsArriveAsScrollCodes_data()
+{
+    QTest::addColumn<int>("action");
+    QTest::addColumn<unsigned>("code");
+    QTest::addColumn<bool>("passOn");
+    QTest::addColumn<int>("rowsMoved");   // -1: to the bottom
+    QTest::newRow("line down") << int(QAbstractSlider::SliderSingleStepAdd) << unsigned(SB_LINEDOWN) << true << 1;
+    QTest::newRow("page down") << int(QAbstractSlider::SliderPageStepAdd) << unsigned(SB_PAGEDOWN) << true << 4;
+    QTest::newRow("to the bottom") << int(QAbstractSlider::SliderToMaximum) << unsigned(SB_BOTTOM) << true << -1;
+    QTest::newRow("thumb drag") << int(QAbstractSlider::SliderMove) << unsigned(SB_THUMBTRACK) << true << 7;
+    QTest::newRow("view keeps its place") << int(QAbstractSlider::SliderPageStepAdd) << unsigned(SB_PAGEDOWN) << false
+                                          << 0;
+}
+
+void TestHexView::scrollBarActionsArriveAsScrollCodes()
+{
+    QFETCH(int, action);
+    QFETCH(unsigned, code);
+    QFETCH(bool, passOn);
+    QFETCH(int, rowsMoved);
+    auto* view = new CRecordingView;
+    view->m_bPassOn = passOn;
+    Open(Rows(40), QSize(1000, 100), view);
+    const int lh = int(view->m_nLineHeight);
+    ResizeClient(QSize(1000, 4 * lh + lh / 2));
+
+    QScrollBar* bar = view->verticalScrollBar();
+    if (action == QAbstractSlider::SliderMove)
+        bar->setSliderPosition(7 * lh);   // what dragging the thumb does
+    else
+        bar->triggerAction(QAbstractSlider::SliderAction(action));
+    QCOMPARE(view->m_codes, std::vector<unsigned>{code});
+    QCOMPARE(view->GetScrollPos(SB_VERT), rowsMoved < 0 ? bar->maximum() : rowsMoved * lh);
+    QCOMPARE(bar->value(), view->GetScrollPos(SB_VERT));
+}
+
+void TestHexView::paintsOffsetHexAndText()
+{
+    QByteArray bytes = Rows(2);
+    bytes[16] = ' ';
+    Open(bytes + "xyz", QSize(1000, 200));
+    const QImage image = Shot();
+
+    QVERIFY(Ink(image, Cells(0, 0, 6)) > 0);   // "000000"
+    QCOMPARE(Ink(image, Cells(6, 0, 4)), 0);
+    QVERIFY(Ink(image, Cells(10, 0, 2)) > 0);   // "41"
+    QCOMPARE(Ink(image, Cells(12, 0)), 0);
+    QCOMPARE(Ink(image, Cells(33, 0, 2)), 0);   // the double blank after the 8th pair
+    QVERIFY(Ink(image, Cells(62, 0, 16)) > 0);
+    QCOMPARE(Ink(image, Cells(62, 1)), 0);      // a space byte
+
+    // The last row: pairs up to the end marker, a blank cell for the marker.
+    QVERIFY(Ink(image, Cells(10, 2, 8)) > 0);    // "78 79 7A"
+    QCOMPARE(Ink(image, Cells(18, 2, 40)), 0);
+    QVERIFY(Ink(image, Cells(62, 2, 3)) > 0);
+    QCOMPARE(Ink(image, Cells(65, 2, 14)), 0);
+    QCOMPARE(Ink(image, Cells(0, 3, 79)), 0);   // past the last row
+
+    // Outside the block is the window's background, inside the rows white.
+    QCOMPARE(image.pixel(Cells(0, 0).left() - 1, 5), m_pView->viewport()->palette().color(QPalette::Base).rgb());
+    QCOMPARE(image.pixel(Cells(7, 0).center()), kWhite);
+}
+
+void TestHexView::spilledCharacterIsDrawnWholeInSpillCells()
+{
+    // The lead byte ends row 0; the character goes into columns 77 and 78 and the
+    // trail byte's own cell in row 1 shows '.'.
+    QByteArray bytes = QByteArray(15, ' ') + "\xC4\xE3" + QByteArray(14, ' ') + QByteArray(16, ' ');
+    Open(bytes, QSize(1000, 200));
+    QCOMPARE(m_pDoc->m_nCodePage, 936);
+    const QImage image = Shot();
+    QVERIFY(Ink(image, Cells(77, 0, 2)) > 20);
+    QCOMPARE(Ink(image, Cells(62, 0, 15)), 0);
+    QVERIFY(Ink(image, Cells(62, 1)) > 0);
+    QCOMPARE(Ink(image, Cells(63, 1, 16)), 0);
+    QCOMPARE(Ink(image, Cells(77, 2, 2)), 0);
+}
+
+void TestHexView::continuedRowPaintsTheSameWhenFirst()
+{
+    // Row 1 begins with the trail byte of the character spilled from row 0; painted
+    // as the window's first row it must still show '.' for it.
+    QByteArray bytes = QByteArray(15, 'a') + "\xB0\xA1" + "bcdefghijklmnopqrstuvwxyz" + Rows(3);
+    Open(bytes, QSize(1000, 100));
+    const int lh = int(m_pView->m_nLineHeight);
+    ResizeClient(QSize(1000, 2 * lh));
+    const QImage whole = Shot();
+    // One pixel more than a row: row 0's last pixel line is gone, so row 1 is the
+    // first row the paint draws.
+    m_pView->ScrollToPosition(QPoint(0, lh + 1));
+    const QImage scrolled = Shot();
+    const QRect row1(0, lh + 1, whole.width(), lh - 1);
+    QCOMPARE(scrolled.copy(row1.translated(0, -lh - 1)), whole.copy(row1));
+}
+
+void TestHexView::highlightColours_data()
+{
+    QTest::addColumn<bool>("hexColumn");
+    QTest::addColumn<int>("selEnd");
+    QTest::addColumn<QRgb>("hexBack");
+    QTest::addColumn<QRgb>("textBack");
+    QTest::newRow("caret in the hex column") << true << 4 << kDarkGrey << kLightGrey;
+    QTest::newRow("caret in the text column") << false << 4 << kLightGrey << kDarkGrey;
+    QTest::newRow("empty selection") << true << 0 << kWhite << kWhite;
+}
+
+void TestHexView::highlightColours()
+{
+    QFETCH(bool, hexColumn);
+    QFETCH(int, selEnd);
+    QFETCH(QRgb, hexBack);
+    QFETCH(QRgb, textBack);
+    Open(Rows(4), QSize(1000, 200));
+    const int lh = int(m_pView->m_nLineHeight);
+    // Bytes 0-3 of row 1, and a hex region that reaches into the offset column.
+    const QRect hex = Cells(9, 1, 13).adjusted(0, -1, 0, -1);
+    const QRect text = Cells(62, 1, 4).adjusted(0, -1, 0, -1);
+    m_pView->m_rgnHex = QRegion(hex);
+    m_pView->m_rgnText = QRegion(text);
+    m_pView->m_nSelAnchor = 0;
+    m_pView->m_nSelEnd = std::uint32_t(selEnd);
+    m_pView->m_bHexColumn = hexColumn;
+    m_pView->m_bSelection = true;
+    m_pView->InvalidateRgn(nullptr);
+    m_pView->UpdateWindow();
+    const QImage image = Shot();
+
+    const int y = lh + 3;   // above the glyphs
+    QCOMPARE(image.pixel(Cells(10, 1).left() + 1, y), hexBack);
+    QCOMPARE(image.pixel(Cells(20, 1).left() + 1, y), hexBack);
+    QCOMPARE(image.pixel(Cells(22, 1).left() + 1, y), kWhite);
+    QCOMPARE(image.pixel(Cells(9, 1).left() + 1, y), kWhite);   // never the offset column
+    QCOMPARE(image.pixel(Cells(62, 1).left() + 1, y), textBack);
+    QCOMPARE(image.pixel(Cells(66, 1).left() + 1, y), kWhite);
+    QCOMPARE(image.pixel(Cells(62, 2).left() + 1, y + lh), kWhite);
+
+    // A paint of only part of the window keeps the highlight in that part.
+    m_pView->InvalidateRect(Cells(60, 1, 4));
+    m_pView->UpdateWindow();
+    QCOMPARE(Shot(), image);
+}
+
+void TestHexView::highlightFollowsHorizontalScroll()
+{
+    Open(Rows(4), QSize(300, 200));
+    m_pView->ScrollToPosition(QPoint(m_pView->m_nCharWidth * 30, 0));
+    QVERIFY(m_pView->GetScrollPos(SB_HORZ) > 0);
+    // The region is where the cells are on screen: scrolled columns 40-45.
+    m_pView->m_rgnHex = QRegion(Cells(40, 0, 6).adjusted(0, -1, 0, -1));
+    m_pView->m_rgnText = QRegion();
+    m_pView->m_nSelEnd = 2;
+    m_pView->m_bSelection = true;
+    m_pView->InvalidateRgn(&m_pView->m_rgnHex);
+    m_pView->UpdateWindow();
+    const QImage image = Shot();
+    QCOMPARE(image.pixel(Cells(40, 0).left() + 1, 3), kDarkGrey);
+    QCOMPARE(image.pixel(Cells(46, 0).left() + 1, 3), kWhite);
+}
+
+void TestHexView::codePageCommandsEnabled_data()
+{
+    QTest::addColumn<int>("codePage");
+    QTest::addColumn<bool>("gb");
+    QTest::addColumn<bool>("big5");
+    QTest::addColumn<bool>("sjis");
+    QTest::newRow("GB shown") << 936 << false << true << true;
+    QTest::newRow("BIG5 shown") << 950 << true << false << true;
+    QTest::newRow("Shift JIS shown") << 932 << true << true << false;
+    QTest::newRow("HZ text detected") << 937 << true << true << true;
+    QTest::newRow("system default") << 1252 << true << true << true;
+}
+
+void TestHexView::codePageCommandsEnabled()
+{
+    QFETCH(int, codePage);
+    QFETCH(bool, gb);
+    QFETCH(bool, big5);
+    QFETCH(bool, sjis);
+    Open(Rows(1), QSize(800, 200));
+    m_pDoc->m_nCodePage = codePage;
+    const struct {
+        unsigned nID;
+        bool bEnabled;
+    } commands[] = {{ID_CODEPAGE_GB, gb}, {ID_CODEPAGE_BIG5, big5}, {ID_CODEPAGE_SJIS, sjis}};
+    for (const auto& command : commands) {
+        CCmdUI cmdUI(command.nID);
+        QVERIFY(m_pView->OnCmdMsg(command.nID, &cmdUI));
+        QCOMPARE(cmdUI.IsEnabled(), command.bEnabled);
+    }
+}
+
+void TestHexView::codePageCommandSwitchesFont()
+{
+    // "~{" is detected as HZ text: shown in single bytes, drawn with the GB font.
+    Open(QByteArray("~{\xC4\xE3"), QSize(800, 200));
+    QCOMPARE(m_pDoc->m_nCodePage, 937);
+    QCOMPARE(m_pView->m_logFont.lfCharSet, GB2312_CHARSET);
+    const QImage before = Shot();
+
+    QVERIFY(AfxExecuteCommand(m_pView.get(), ID_CODEPAGE_SJIS));
+    QCOMPARE(m_pDoc->m_nCodePage, 932);
+    QCOMPARE(m_pView->m_logFont.lfCharSet, SHIFTJIS_CHARSET);
+    QCOMPARE(m_pView->m_logFont.lfHeight, 16);
+    QVERIFY(m_messages.isEmpty());
+    QVERIFY(Shot() != before);   // 0xC4 reads as katakana now
+    QVERIFY(!AfxExecuteCommand(m_pView.get(), ID_CODEPAGE_SJIS));
+}
+
+void TestHexView::missingFontFallsBack_data()
+{
+    QTest::addColumn<unsigned>("command");
+    QTest::addColumn<int>("missingCharSet");
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<unsigned>("message");
+    QTest::addColumn<int>("fallback");
+    QTest::newRow("BIG5 on a simplified Chinese system")
+        << unsigned(ID_CODEPAGE_BIG5) << int(CHINESEBIG5_CHARSET) << "zh_CN.UTF-8" << unsigned(IDS_NOFONT_BIG5) << 936;
+    QTest::newRow("GB on a Japanese system")
+        << unsigned(ID_CODEPAGE_GB) << int(GB2312_CHARSET) << "ja_JP.UTF-8" << unsigned(IDS_NOFONT_GB) << 932;
+    QTest::newRow("Shift JIS on a traditional Chinese system")
+        << unsigned(ID_CODEPAGE_SJIS) << int(SHIFTJIS_CHARSET) << "zh_TW.UTF-8" << unsigned(IDS_NOFONT_SJIS) << 950;
+}
+
+void TestHexView::missingFontFallsBack()
+{
+    QFETCH(unsigned, command);
+    QFETCH(int, missingCharSet);
+    QFETCH(QString, locale);
+    QFETCH(unsigned, message);
+    QFETCH(int, fallback);
+    SetSystemLocaleOverride(locale);
+    CLogFont::s_isCharSetInstalled = [missingCharSet](std::uint8_t nCharSet) { return nCharSet != missingCharSet; };
+    Open(Rows(1), QSize(800, 200));
+    QVERIFY(m_messages.isEmpty());
+
+    QVERIFY(AfxExecuteCommand(m_pView.get(), command));
+    QCOMPARE(m_messages, QStringList{AfxLoadString(message)});
+    QCOMPARE(m_pDoc->m_nCodePage, fallback);
+    QCOMPARE(m_pView->m_logFont.lfCharSet, CHexView::CharsetFromCodePage(fallback));
+    CCmdUI cmdUI(command);
+    m_pView->OnCmdMsg(command, &cmdUI);
+    QVERIFY(cmdUI.IsEnabled());
+}
+
+QTEST_MAIN(TestHexView)
+#include "tst_hexview.moc"

@@ -1,0 +1,343 @@
+#include "afxmsg.h"
+#include "editfixture.h"
+#include "syslang.h"
+#include "testsupport.h"
+
+#include <QClipboard>
+#include <QRandomGenerator>
+#include <QScopeGuard>
+
+#include <sys/mman.h>
+
+namespace {
+
+QByteArray Hex(const char* pszHex)
+{
+    return QByteArray::fromHex(pszHex);
+}
+
+QByteArray Counting(int n)
+{
+    QByteArray bytes(n, 0);
+    for (int i = 0; i < n; ++i)
+        bytes[i] = char(i);
+    return bytes;
+}
+
+void Select(EditWindow& w, std::uint32_t nAnchor, std::uint32_t nEnd)
+{
+    w->m_nCaretPos = w->m_nSelAnchor = w->m_nSelEnd = nAnchor;
+    w->m_bSelForward = nEnd >= nAnchor;
+    w->ExtendSelection(nEnd);
+}
+
+bool Run(EditWindow& w, unsigned nID)
+{
+    return w->OnCmdMsg(nID, nullptr);
+}
+
+// Records the message boxes shown while it lives.
+struct MessageLog {
+    QStringList texts;
+    MessageBoxHandler previous = AfxSetMessageBoxHandler([this](const QString& text, unsigned) {
+        texts << text;
+        return IDOK;
+    });
+    ~MessageLog() { AfxSetMessageBoxHandler(previous); }
+};
+
+} // namespace
+
+// Delete, Cut, Copy and Paste, the edit primitives and their limits.
+class TestHexViewEdit : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { SetSystemLocaleOverride("en_US"); }
+    void copyPastesBackByteForByte_data();
+    void copyPastesBackByteForByte();
+    void systemClipboardCarriesTheBytes();
+    void pastesOtherProgramsText_data();
+    void pastesOtherProgramsText();
+    void cutsAndPastesOverARightToLeftSelection();
+    void deletes_data();
+    void deletes();
+    void cutOfNothingEndsTheSelection();
+    void refusesGrowthPastTheLimit();
+    void otherViewsFollowTheLength();
+    void keepsOffsetsBelowFourGiB();
+    void randomEditsKeepTheInvariants();
+
+private:
+    MainFrame m_frame;
+    CMemoryClipboard m_clipboard;
+};
+
+void TestHexViewEdit::copyPastesBackByteForByte_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");   // what other programs read
+    QTest::newRow("zero byte inside") << Hex("410042") << QString::fromLatin1("A\0B", 3);
+    QTest::newRow("leading zero byte") << Hex("0041") << QString::fromLatin1("\0A", 2);
+    QTest::newRow("every value") << Counting(256) << QString();
+}
+
+void TestHexViewEdit::copyPastesBackByteForByte()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    EditWindow w(bytes);
+    Select(w, 0, std::uint32_t(bytes.size()));
+    QVERIFY(Run(w, ID_EDIT_COPY));
+    QVERIFY(w->m_bSelection);
+    QVERIFY(!w.doc.IsModified());
+    QVERIFY(AfxClipboardHasBytes());
+    if (!text.isNull())
+        QCOMPARE(m_clipboard.MimeData()->text(), text);
+
+    w.Press("End");
+    QVERIFY(Run(w, ID_EDIT_PASTE));
+    QCOMPARE(w.Bytes(), bytes + bytes);
+    QCOMPARE(w->m_nCaretPos, std::uint32_t(bytes.size()));
+    QVERIFY(w.InvariantsHold());
+}
+
+void TestHexViewEdit::systemClipboardCarriesTheBytes()
+{
+    CClipboard* pFake = CClipboard::SetInstance(nullptr);
+    EditWindow w(Hex("41004280"));
+    Select(w, 4, 0);
+    w->OnEditCopy();
+    const auto restore = qScopeGuard([pFake] { CClipboard::SetInstance(pFake); });
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString::fromUtf8("A\0B€", 6));
+    w.Press("End");
+    w->OnEditPaste();
+    QCOMPARE(w.Bytes(), Hex("41004280 41004280"));
+    QGuiApplication::clipboard()->setText(QStringLiteral("xy"));
+    QVERIFY(AfxClipboardHasBytes());
+    QCOMPARE(CClipboard::Instance()->GetBytes("windows-1252"), QByteArray("xy"));
+    QGuiApplication::clipboard()->clear();
+    QVERIFY(!AfxClipboardHasBytes());
+}
+
+void TestHexViewEdit::pastesOtherProgramsText_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("result");   // pasted at offset 1 of 00 01
+    QTest::newRow("1252") << "en_US" << QString::fromUtf8("AB€中") << Hex("00 414280 3F 01");
+    QTest::newRow("932") << "ja_JP" << QString::fromUtf8("aあ") << Hex("00 6182A0 01");
+    QTest::newRow("empty text") << "en_US" << QString() << Hex("0001");
+}
+
+void TestHexViewEdit::pastesOtherProgramsText()
+{
+    QFETCH(QString, locale);
+    QFETCH(QString, text);
+    SetSystemLocaleOverride(locale);
+    m_clipboard.SetForeignText(text);
+    QCOMPARE(AfxClipboardHasBytes(), !text.isEmpty());
+    EditWindow w(Hex("0001"));
+    w->m_nCaretPos = 1;
+    w->OnEditPaste();
+    QTEST(w.Bytes(), "result");
+    QCOMPARE(w->m_nCaretPos, 1u);
+}
+
+void TestHexViewEdit::cutsAndPastesOverARightToLeftSelection()
+{
+    EditWindow w(Counting(0x30));
+    QTest::mousePress(w.Mouse(), Qt::LeftButton, {}, w.CellCentre(22, 1));
+    QTest::mouseMove(w.Mouse(), w.CellCentre(10, 1));
+    QTest::mouseRelease(w.Mouse(), Qt::LeftButton, {}, w.CellCentre(10, 1));
+    QCOMPARE(w->m_nSelAnchor, 0x14u);
+    QCOMPARE(w->m_nSelEnd, 0x10u);
+    QVERIFY(Run(w, ID_EDIT_CUT));
+    QCOMPARE(m_clipboard.GetBytes("windows-1252"), Hex("10111213"));
+    QCOMPARE(w.doc.m_nSize - 1, 0x2Cu);
+    QCOMPARE(w.Bytes().mid(0x0F, 2), Hex("0F14"));
+    QCOMPARE(w->m_nCaretPos, 0x10u);
+    QVERIFY(!w->m_bSelection);
+    QCOMPARE(m_frame.pBar->GetPaneText(1), QString("44 Byte(s)"));
+
+    Select(w, 0x12, 0x10);
+    QVERIFY(Run(w, ID_EDIT_PASTE));
+    QCOMPARE(w.Bytes().mid(0x0E, 8), Hex("0E0F 10111213 1617"));
+    QCOMPARE(w->m_nCaretPos, 0x10u);
+    QVERIFY(!w->m_bSelection);
+    QVERIFY(w.InvariantsHold());
+}
+
+void TestHexViewEdit::deletes_data()
+{
+    QTest::addColumn<QString>("keys");         // typed first, from offset 2 of 00 01 02
+    QTest::addColumn<quint32>("nCaret");
+    QTest::addColumn<quint32>("nSelEnd");      // a selection from nCaret, when different
+    QTest::addColumn<QByteArray>("result");
+    QTest::addColumn<quint32>("nCaretAfter");
+    QTest::addColumn<bool>("bModified");
+
+    QTest::newRow("on the end marker") << "" << 3u << 3u << Hex("000102") << 3u << false;
+    QTest::newRow("the last byte") << "" << 2u << 2u << Hex("0001") << 2u << true;
+    QTest::newRow("a selection") << "" << 2u << 0u << Hex("02") << 0u << true;
+    QTest::newRow("during the pause") << "A" << 1u << 1u << Hex("000102") << 1u << true;
+}
+
+void TestHexViewEdit::deletes()
+{
+    QFETCH(QString, keys);
+    QFETCH(quint32, nCaret);
+    QFETCH(quint32, nSelEnd);
+    EditWindow w(Hex("000102"));
+    w->m_nCaretPos = nCaret;
+    w.Type(keys);
+    if (nSelEnd != nCaret)
+        Select(w, nCaret, nSelEnd);
+    QVERIFY(Run(w, ID_EDIT_CLEAR));
+    QTEST(w.Bytes(), "result");
+    QTEST(w->m_nCaretPos, "nCaretAfter");
+    QTEST(w.doc.IsModified(), "bModified");
+    QVERIFY(w->m_bInsertMode && !w->m_bResumeInsert);
+    QCOMPARE(m_frame.pBar->GetPaneText(1), QString("%1 Byte(s)").arg(w.doc.m_nSize - 1));
+    QVERIFY(w.InvariantsHold());
+}
+
+void TestHexViewEdit::cutOfNothingEndsTheSelection()
+{
+    m_clipboard.SetForeignText("kept");
+    EditWindow w(Hex("000102"));
+    Select(w, 1, 1);
+    QVERIFY(w->m_bSelection);
+    w->OnEditCut();
+    QVERIFY(!w->m_bSelection);
+    QCOMPARE(w.Bytes(), Hex("000102"));
+    QCOMPARE(m_clipboard.GetBytes("windows-1252"), QByteArray("kept"));
+}
+
+void TestHexViewEdit::refusesGrowthPastTheLimit()
+{
+    MessageLog log;
+    const std::uint64_t nLimit = CHexDoc::s_nMaxFileLength;
+    CHexDoc::s_nMaxFileLength = 5;
+    EditWindow w(Hex("00010203"));
+    w.Type("A 1");
+    QCOMPARE(w.Bytes(), Hex("A100010203"));
+    QVERIFY(log.texts.isEmpty());
+    w.Type("B");
+    QCOMPARE(w.Bytes(), Hex("A100010203"));
+    QVERIFY(!w->m_bResumeInsert);
+    QCOMPARE(log.texts.size(), 1);
+    QVERIFY(log.texts[0].contains("5"));
+
+    m_clipboard.SetForeignText("xyz");
+    Select(w, 1, 3);
+    w->OnEditPaste();
+    QCOMPARE(log.texts.size(), 2);
+    QCOMPARE(w.Bytes(), Hex("A100010203"));
+    QVERIFY(w->m_bSelection);
+    m_clipboard.SetForeignText("xy");
+    w->OnEditPaste();
+    QCOMPARE(w.Bytes(), Hex("A178790203"));
+    CHexDoc::s_nMaxFileLength = nLimit;
+}
+
+void TestHexViewEdit::otherViewsFollowTheLength()
+{
+    EditWindow w(Counting(0x100));
+    std::unique_ptr<CHexView> pOther = w.OpenView(QSize(1000, 120));
+    pOther->m_nCaretPos = 0xF0;
+    pOther->OnVScroll(SB_BOTTOM, 0, nullptr);
+    Select(w, 0x10, 0xF8);
+    QVERIFY(Run(w, ID_EDIT_CUT));
+    QCOMPARE(pOther->m_nRows, 2u);
+    QCOMPARE(pOther->m_nCaretPos, 0x18u);
+    QCOMPARE(pOther->GetTotalSize().height(), 2 * int(pOther->m_nLineHeight));
+    QCOMPARE(pOther->GetScrollPos(SB_VERT), 0);
+    w->m_nCaretPos = 0;
+    w.Type("Tab a b c d e f g h i");
+    QCOMPARE(pOther->m_nRows, 3u);
+    QCOMPARE(m_frame.pBar->GetPaneText(1), QString("33 Byte(s)"));
+}
+
+// A document of the largest length, its zero bytes mapped without memory.
+void TestHexViewEdit::keepsOffsetsBelowFourGiB()
+{
+    const std::size_t nSize = std::size_t(CHexDoc::kMaxFileLength) + 1;
+    void* p = mmap(nullptr, nSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    QVERIFY(p != MAP_FAILED);
+    MessageLog log;
+    EditWindow w(QByteArray(16, 'a'));
+    CHexDoc::FreeBuffer(w.doc.m_pData);
+    w.doc.m_pData = static_cast<std::uint8_t*>(p);
+    w.doc.m_nSize = std::uint32_t(nSize);
+    w.doc.m_pData[nSize - 1] = 0xFF;
+    w.doc.UpdateAllViews(nullptr, 0);
+    const std::uint32_t nLast = std::uint32_t(nSize - 1);
+    QCOMPARE(w->m_nRows, 0x10000000u);
+
+    w->m_nCaretPos = nLast - 20;
+    w.Press("PgDn");
+    QCOMPARE(w->m_nCaretPos, nLast);
+    w->m_nCaretPos = nLast - 5;
+    w.Press("Down");
+    QCOMPARE(w->m_nCaretPos, nLast);
+    w.Press("End");
+    QCOMPARE(w->m_nCaretPos, nLast);
+    // A drag far below the window lands in the last row, not past the end.
+    QTest::mousePress(w.Mouse(), Qt::LeftButton, {}, w.CellCentre(10, 0));
+    QTest::mouseMove(w.Mouse(), QPoint(w.CellCentre(10, 0).x(), 1 << 30));
+    QCOMPARE(w->m_nSelEnd, 0xFFFFFFF0u);
+    QTest::mouseRelease(w.Mouse(), Qt::LeftButton, {}, w.CellCentre(10, 0));
+
+    w->m_nCaretPos = nLast;
+    w.Type("A Tab x");
+    QCOMPARE(w.doc.m_nSize, std::uint32_t(nSize));
+    QCOMPARE(log.texts.size(), 2);
+    QVERIFY(w.InvariantsHold());
+    w.pView.reset();
+    w.doc.m_pData = nullptr;
+    w.doc.m_nSize = 0;
+    munmap(p, nSize);
+}
+
+// Long random runs of keys, clicks, drags and edit commands in two views of one
+// document, with the invariants checked after every step.
+void TestHexViewEdit::randomEditsKeepTheInvariants()
+{
+    static const QStringList keys = {"Left", "Right", "Up", "Down", "Home", "End", "PgUp", "PgDn", "Ins", "Tab",
+                                     "A", "7", "f", "x", "KP7", "KP3", "S+B", "Esc"};
+    static const unsigned commands[] = {ID_EDIT_CLEAR, ID_EDIT_COPY, ID_EDIT_CUT, ID_EDIT_PASTE};
+    QRandomGenerator random(20240611);
+    EditWindow w(Counting(40), QSize(1000, 160));
+    std::unique_ptr<CHexView> pOther = w.OpenView(QSize(600, 100));
+    for (int step = 0; step < 3000; ++step) {
+        const int nKind = random.bounded(10);
+        QString what;
+        if (nKind < 5) {
+            what = keys[random.bounded(keys.size())];
+            w.Press(what);
+        } else if (nKind < 6) {
+            what = "shift " + keys[random.bounded(6)];
+            w.WithShift(what.mid(6));
+        } else if (nKind < 8) {
+            const QPoint a = w.CellCentre(random.bounded(-3, 85), random.bounded(-1, 12));
+            const QPoint b = w.CellCentre(random.bounded(-3, 85), random.bounded(-1, 12));
+            what = QString("drag %1,%2 to %3,%4").arg(a.x()).arg(a.y()).arg(b.x()).arg(b.y());
+            QTest::mousePress(w.Mouse(), Qt::LeftButton, {}, a);
+            QTest::mouseMove(w.Mouse(), b);
+            QTest::mouseRelease(w.Mouse(), Qt::LeftButton, {}, b);
+        } else {
+            const unsigned nID = commands[random.bounded(4)];
+            what = QString("command %1").arg(nID);
+            Run(w, nID);
+        }
+        QString why;
+        QVERIFY2(w.InvariantsHold(&why), qPrintable(QString("step %1, %2: %3").arg(step).arg(what, why)));
+        QVERIFY2(pOther->m_nRows == w->m_nRows && pOther->m_nCaretPos < w.doc.m_nSize
+                     && pOther->m_nSelEnd < w.doc.m_nSize,
+                 qPrintable(QString("step %1, %2: the other view").arg(step).arg(what)));
+    }
+}
+
+QTEST_MAIN(TestHexViewEdit)
+#include "tst_hexview_edit.moc"

@@ -1,0 +1,440 @@
+#include "editfixture.h"
+#include "syslang.h"
+#include "testsupport.h"
+
+namespace {
+
+QByteArray Hex(const char* pszHex)
+{
+    return QByteArray::fromHex(pszHex);
+}
+
+const QRgb kWhite = qRgb(255, 255, 255);
+const QRgb kDarkGrey = qRgb(123, 123, 123);
+const QRgb kLightGrey = qRgb(231, 231, 231);
+
+// Left-button actions through the window, as the platform delivers them: the
+// widget under the pointer, or the one holding the implicit grab.
+void Mouse(const EditWindow& w, QTest::MouseAction action, QPoint client)
+{
+    QWindow* pWindow = w.pView->window()->windowHandle();
+    const QPoint at = w.Mouse()->mapTo(w.pView->window(), client);
+    if (action == QTest::MouseMove)
+        QTest::mouseMove(pWindow, at);
+    else
+        QTest::mouseEvent(action, pWindow, Qt::LeftButton, Qt::NoModifier, at);
+}
+
+} // namespace
+
+// Caret moves, selection and its highlight, typing and the mouse on a real view.
+class TestHexViewInput : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { SetSystemLocaleOverride("en_US"); }
+    void entersHexDigits_data();
+    void entersHexDigits();
+    void typesText_data();
+    void typesText();
+    void typesInTheSystemCodePage_data();
+    void typesInTheSystemCodePage();
+    void stopsAtTheEnds_data();
+    void stopsAtTheEnds();
+    void selectsWithShift_data();
+    void selectsWithShift();
+    void paintsTheHighlight_data();
+    void paintsTheHighlight();
+    void placesAStraddlingCharacter_data();
+    void placesAStraddlingCharacter();
+    void clicksLandByTheRules_data();
+    void clicksLandByTheRules();
+    void dragsPastTheRowAndTheWindow();
+    void scrollsDownOneLine_data();
+    void scrollsDownOneLine();
+    void scrollsUpFromTheTopLine();
+    void insertTogglesTheMode();
+    void followsTheHorizontalScroll();
+
+private:
+    MainFrame m_frame;
+};
+
+void TestHexViewInput::entersHexDigits_data()
+{
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<quint32>("nCaret");   // from offset 5 of 00 11 22 33 44 55 66
+    QTest::addColumn<QByteArray>("result");
+    QTest::addColumn<quint32>("nCaretAfter");
+    QTest::addColumn<bool>("bInsert");
+    QTest::addColumn<bool>("bHigh");
+
+    QTest::newRow("A then 7") << "A 7" << 5u << Hex("00112233 44A75566") << 6u << true << true;
+    QTest::newRow("A then Right") << "A Right" << 5u << Hex("00112233 44A05566") << 6u << true << true;
+    QTest::newRow("A then keypad 7") << "A KP7" << 5u << Hex("00112233 4470A055 66") << 5u << false << false;
+    QTest::newRow("A then keypad 3") << "A KP3" << 5u << Hex("00112233 44A35566") << 6u << true << true;
+    QTest::newRow("4 then Shift+A") << "4 S+A" << 5u << Hex("00112233 44A04055 66") << 5u << false << false;
+    QTest::newRow("4 then a") << "4 a" << 5u << Hex("00112233 444A5566") << 6u << true << true;
+    QTest::newRow("overwrite f then 0") << "Ins f 0" << 2u << Hex("0011F033 445566") << 3u << false << true;
+    QTest::newRow("overwrite on the end marker") << "Ins 7 7" << 7u << Hex("00112233 445566") << 7u << false << true;
+    QTest::newRow("insert at the end marker") << "7 e" << 7u << Hex("00112233 4455667E") << 8u << true << true;
+    QTest::newRow("not a digit") << "g Space" << 5u << Hex("00112233 445566") << 5u << true << true;
+}
+
+void TestHexViewInput::entersHexDigits()
+{
+    QFETCH(QString, keys);
+    QFETCH(quint32, nCaret);
+    QFETCH(QByteArray, result);
+    EditWindow w(Hex("00112233445566"));
+    w->m_nCaretPos = nCaret;
+    w.Type(keys);
+    QCOMPARE(w.Bytes().toHex(' '), result.toHex(' '));
+    QTEST(w->m_nCaretPos, "nCaretAfter");
+    QTEST(w->m_bInsertMode, "bInsert");
+    QTEST(w->m_bHighNibble, "bHigh");
+    QVERIFY(w.InvariantsHold());
+}
+
+void TestHexViewInput::typesText_data()
+{
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<quint32>("nCaret");   // in "abc"
+    QTest::addColumn<QByteArray>("result");
+    QTest::addColumn<quint32>("nCaretAfter");
+
+    QTest::newRow("insert at the end marker") << "x" << 3u << QByteArray("abcx") << 4u;
+    QTest::newRow("insert at the start") << "x y" << 0u << QByteArray("xyabc") << 2u;
+    QTest::newRow("overwrite") << "Ins x" << 1u << QByteArray("axc") << 2u;
+    QTest::newRow("overwrite on the end marker") << "Ins x" << 3u << QByteArray("abc") << 3u;
+    QTest::newRow("control keys") << "Esc Ret" << 1u << QByteArray("abc") << 1u;
+}
+
+void TestHexViewInput::typesText()
+{
+    QFETCH(QString, keys);
+    QFETCH(quint32, nCaret);
+    EditWindow w("abc");
+    w.Press("Tab");
+    QVERIFY(!w->m_bHexColumn);
+    QVERIFY(w->hasFocus());
+    w->m_nCaretPos = nCaret;
+    w.Type(keys);
+    QTEST(w.Bytes(), "result");
+    QTEST(w->m_nCaretPos, "nCaretAfter");
+    QVERIFY(w.InvariantsHold());
+    if (w.doc.m_nSize != 4)
+        QCOMPARE(m_frame.pBar->GetPaneText(1), QString("%1 Byte(s)").arg(w.doc.m_nSize - 1));
+}
+
+void TestHexViewInput::typesInTheSystemCodePage_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("1252") << "en_US" << QString::fromUtf8("é€") << Hex("E980");
+    QTest::newRow("1252 cannot hold it") << "en_US" << QString::fromUtf8("中") << QByteArray("?");
+    QTest::newRow("932 double-byte") << "ja_JP" << QString::fromUtf8("あ") << Hex("82A0");
+    QTest::newRow("936 double-byte") << "zh_CN" << QString::fromUtf8("中") << Hex("D6D0");
+    QTest::newRow("936 cannot hold it") << "zh_CN" << QString::fromUtf8("😀") << QByteArray("?");
+}
+
+void TestHexViewInput::typesInTheSystemCodePage()
+{
+    QFETCH(QString, locale);
+    QFETCH(QString, text);
+    SetSystemLocaleOverride(locale);
+    EditWindow w{QByteArray()};
+    w.Press("Tab");
+    QTest::sendKeyEvent(QTest::Click, w.Keys(), Qt::Key_unknown, text, Qt::NoModifier);
+    QTEST(w.Bytes(), "bytes");
+    QInputMethodEvent commit;
+    commit.setCommitString(text);
+    QApplication::sendEvent(w.Keys(), &commit);
+    QFETCH(QByteArray, bytes);
+    QCOMPARE(w.Bytes(), bytes + bytes);
+}
+
+void TestHexViewInput::stopsAtTheEnds_data()
+{
+    QTest::addColumn<bool>("bInsert");
+    QTest::addColumn<bool>("bHex");
+    QTest::addColumn<quint32>("nCaret");   // in a 3-byte file: 3 is the end marker
+    QTest::addColumn<bool>("bHigh");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<quint32>("nCaretAfter");
+    QTest::addColumn<bool>("bHighAfter");
+
+    QTest::newRow("insert, left at 0") << true << true << 0u << true << "Left" << 0u << true;
+    QTest::newRow("insert, right on the marker") << true << true << 3u << true << "Right" << 3u << true;
+    QTest::newRow("insert, right moves a byte") << true << true << 1u << true << "Right" << 2u << true;
+    QTest::newRow("overwrite, left at 0 high") << false << true << 0u << true << "Left" << 0u << true;
+    QTest::newRow("overwrite, left at 0 low") << false << true << 0u << false << "Left" << 0u << true;
+    QTest::newRow("overwrite, left from high") << false << true << 2u << true << "Left" << 1u << false;
+    QTest::newRow("overwrite, right on the marker") << false << true << 3u << true << "Right" << 3u << true;
+    QTest::newRow("overwrite, right from the last low") << false << true << 2u << false << "Right" << 3u << true;
+    QTest::newRow("overwrite text, left at 0") << false << false << 0u << true << "Left" << 0u << true;
+    QTest::newRow("overwrite text, right on the marker") << false << false << 3u << true << "Right" << 3u << true;
+    QTest::newRow("down past the marker") << true << true << 1u << true << "Down" << 3u << true;
+    QTest::newRow("up in the first row") << true << true << 2u << true << "Up" << 2u << true;
+}
+
+void TestHexViewInput::stopsAtTheEnds()
+{
+    QFETCH(quint32, nCaret);
+    QFETCH(QString, key);
+    EditWindow w("abc");
+    QFETCH(bool, bInsert);
+    QFETCH(bool, bHex);
+    QFETCH(bool, bHigh);
+    w->m_bInsertMode = bInsert;
+    w->m_bHexColumn = bHex;
+    w->m_bHighNibble = bHigh;
+    w->m_nCaretPos = nCaret;
+    w.Press(key);
+    QTEST(w->m_nCaretPos, "nCaretAfter");
+    QTEST(w->m_bHighNibble, "bHighAfter");
+}
+
+void TestHexViewInput::selectsWithShift_data()
+{
+    QTest::addColumn<quint32>("nCaret");   // in a file of 0x40 bytes
+    QTest::addColumn<QString>("keys");     // with Shift held
+    QTest::addColumn<quint32>("nAnchor");
+    QTest::addColumn<quint32>("nEnd");
+
+    QTest::newRow("three to the right") << 0x10u << "Right Right Right" << 0x10u << 0x13u;
+    QTest::newRow("to the end, not the marker") << 0x10u << "End" << 0x10u << 0x40u;
+    QTest::newRow("to the start") << 0x25u << "Home" << 0x25u << 0x00u;
+    QTest::newRow("back across the anchor") << 0x10u << "Right Right Left Left Left" << 0x10u << 0x0Fu;
+    QTest::newRow("down and up") << 0x10u << "Down Down Up" << 0x10u << 0x20u;
+}
+
+void TestHexViewInput::selectsWithShift()
+{
+    QFETCH(quint32, nCaret);
+    QFETCH(QString, keys);
+    QFETCH(quint32, nEnd);
+    EditWindow w(QByteArray(0x40, ' '), QSize(1000, 100));
+    w->m_nCaretPos = nCaret;
+    w.WithShift(keys);
+    QTEST(w->m_nSelAnchor, "nAnchor");
+    QCOMPARE(w->m_nSelEnd, nEnd);
+    QVERIFY(w->m_bSelection);
+    QCOMPARE(w->m_nCaretPos, w->m_nSelAnchor);
+    if (keys == "End")
+        QCOMPARE(w->GetScrollPos(SB_VERT), w->verticalScrollBar()->maximum());
+
+    // An unshifted key collapses the selection onto its moving end and acts there.
+    w.Press("Right");
+    QVERIFY(!w->m_bSelection);
+    QCOMPARE(w->m_nCaretPos, std::min(nEnd + 1, 0x40u));
+    w->viewport()->repaint();
+    QCOMPARE(w.Grab().pixel(w.CellCentre(12, 1)), kWhite);
+}
+
+void TestHexViewInput::paintsTheHighlight_data()
+{
+    QTest::addColumn<bool>("bHexColumn");
+    QTest::newRow("caret in the hex column") << true;
+    QTest::newRow("caret in the text column") << false;
+}
+
+// Bytes 0x11 and 0x12 selected in a file of blanks: the blanks between their
+// pairs and their text cells show the background alone. The highlight stays
+// through a full repaint and a resize.
+void TestHexViewInput::paintsTheHighlight()
+{
+    QFETCH(bool, bHexColumn);
+    EditWindow w(QByteArray(0x40, ' '));
+    if (!bHexColumn)
+        w.Press("Tab");
+    w->m_nCaretPos = 0x11;
+    w.WithShift("Right Right");
+    const QRgb hexBack = bHexColumn ? kDarkGrey : kLightGrey;
+    const QRgb textBack = bHexColumn ? kLightGrey : kDarkGrey;
+    for (int pass = 0; pass < 3; ++pass) {
+        const QImage image = w.Grab();
+        QCOMPARE(w.Pixel(image, 15, 1), hexBack);    // between the pairs of 0x11 and 0x12
+        QCOMPARE(w.Pixel(image, 18, 1), kWhite);     // after the pair of 0x12
+        QCOMPARE(w.Pixel(image, 63, 1), textBack);
+        QCOMPARE(w.Pixel(image, 64, 1), textBack);
+        QCOMPARE(w.Pixel(image, 65, 1), kWhite);
+        QCOMPARE(w.Pixel(image, 63, 0), kWhite);
+        if (pass == 0)
+            w->viewport()->repaint();
+        else
+            w->resize(w->width() + 40, w->height());
+    }
+}
+
+void TestHexViewInput::placesAStraddlingCharacter_data()
+{
+    QTest::addColumn<int>("nScrollLines");
+    QTest::newRow("row of the trail byte on line 8") << 0;
+    QTest::newRow("row of the trail byte on line 5") << 3;
+}
+
+// A character of 932 whose lead byte ends row 7 and whose trail byte starts row 8.
+void TestHexViewInput::placesAStraddlingCharacter()
+{
+    QFETCH(int, nScrollLines);
+    QByteArray bytes(0x400, 'a');
+    bytes[0x7F] = char(0x82);
+    bytes[0x80] = char(0xA0);
+    EditWindow w(bytes, QSize(1000, 240));
+    w.doc.m_nCodePage = 932;
+    w->OnVScroll(SB_THUMBPOSITION, unsigned(nScrollLines) * w->m_nLineHeight, nullptr);
+    const int nLine = 8 - nScrollLines;
+    w->m_nCaretPos = 0x80;
+    w.Press("Tab");
+    QCOMPARE(w->GetCaretRect().topLeft(), w->CellToClient(78, nLine - 1));
+    w.WithShift("Right Right Right Right");
+    QCOMPARE(w->m_nSelEnd, 0x84u);
+    QVERIFY(w->m_rgnText.contains(w.CellCentre(78, nLine - 1)));
+    QVERIFY(!w->m_rgnText.contains(w.CellCentre(77, nLine - 1)));
+    QVERIFY(w->m_rgnText.contains(w.CellCentre(65, nLine)));
+    QVERIFY(!w->m_rgnText.contains(w.CellCentre(66, nLine)));
+}
+
+void TestHexViewInput::clicksLandByTheRules_data()
+{
+    QTest::addColumn<bool>("bInsert");
+    QTest::addColumn<int>("nColumn");
+    QTest::addColumn<int>("nLine");
+    QTest::addColumn<quint32>("nCaret");
+    QTest::addColumn<bool>("bHex");
+    QTest::addColumn<bool>("bHigh");
+
+    // Rows 0-2 of 0x35 bytes; row 1 ends with the lead byte of a character.
+    QTest::newRow("left margin") << true << -2 << 1 << 0x10u << true << true;
+    QTest::newRow("offset column") << true << 3 << 1 << 0x10u << true << true;
+    QTest::newRow("low digit, overwrite") << false << 14 << 0 << 0x01u << true << false;
+    QTest::newRow("low digit, insert") << true << 14 << 0 << 0x01u << true << true;
+    QTest::newRow("blank after a pair") << false << 15 << 0 << 0x02u << true << true;
+    QTest::newRow("gap after byte 7") << false << 34 << 0 << 0x08u << true << true;
+    QTest::newRow("blank 58 after the hex part") << false << 58 << 0 << 0x0Fu << true << false;
+    QTest::newRow("blank 59 after the hex part") << false << 59 << 0 << 0x0Fu << true << false;
+    QTest::newRow("blank 60 after the hex part") << false << 60 << 0 << 0x00u << false << true;
+    QTest::newRow("blank 61 after the hex part") << false << 61 << 0 << 0x00u << false << true;
+    QTest::newRow("right of a plain row") << true << 80 << 0 << 0x0Fu << false << true;
+    QTest::newRow("right of a row ending in a lead byte") << true << 80 << 1 << 0x20u << false << true;
+    QTest::newRow("below the last row") << true << 13 << 7 << 0x31u << true << true;
+    QTest::newRow("below the last row, past its end") << true << 38 << 7 << 0x35u << true << true;
+    QTest::newRow("text cell of the last row") << true << 70 << 3 << 0x35u << false << true;
+}
+
+void TestHexViewInput::clicksLandByTheRules()
+{
+    QFETCH(int, nColumn);
+    QFETCH(int, nLine);
+    QByteArray bytes(0x35, 'a');
+    bytes[0x1F] = char(0x82);
+    bytes[0x20] = char(0xA0);
+    EditWindow w(bytes);
+    w.doc.m_nCodePage = 932;
+    QFETCH(bool, bInsert);
+    w->m_bInsertMode = bInsert;
+    QVERIFY(w->m_nLeftMargin > 2 * w->m_nCharWidth);
+    Mouse(w, QTest::MouseClick, w.CellCentre(nColumn, nLine));
+    QTEST(w->m_nCaretPos, "nCaret");
+    QTEST(w->m_bHexColumn, "bHex");
+    QTEST(w->m_bHighNibble, "bHigh");
+}
+
+// The pointer is followed past the row's end and out of the window while the
+// button is held; the release out there ends the drag.
+void TestHexViewInput::dragsPastTheRowAndTheWindow()
+{
+    EditWindow w(QByteArray(0x35, 'a'));
+    Mouse(w, QTest::MousePress, w.CellCentre(10, 1));
+    Mouse(w, QTest::MouseMove, w.CellCentre(50, 1));
+    Mouse(w, QTest::MouseMove, w.CellCentre(80, 1));
+    QCOMPARE(w->m_nSelAnchor, 0x10u);
+    QCOMPARE(w->m_nSelEnd, 0x20u);
+    QVERIFY(w->m_bSelection);
+    const QPoint outside(w.CellCentre(10, 0).x(), w.Mouse()->height() + 40);
+    Mouse(w, QTest::MouseMove, outside);
+    QCOMPARE(w->m_nSelEnd, 0x30u);
+    Mouse(w, QTest::MouseRelease, outside);
+    QCOMPARE(w->m_nCaretPos, 0x10u);
+    Mouse(w, QTest::MouseMove, w.CellCentre(20, 0));
+    QCOMPARE(w->m_nSelEnd, 0x30u);
+    QVERIFY(w.InvariantsHold());
+}
+
+void TestHexViewInput::scrollsDownOneLine_data()
+{
+    QTest::addColumn<int>("nHalfLines");
+    QTest::newRow("10 lines") << 20;
+    QTest::newRow("10.5 lines") << 21;
+}
+
+// Line 10 is the first line not wholly shown, yet a caret there does not scroll.
+void TestHexViewInput::scrollsDownOneLine()
+{
+    QFETCH(int, nHalfLines);
+    EditWindow w(QByteArray(0x400, 'a'));
+    const int nWanted = nHalfLines * int(w->m_nLineHeight) / 2;
+    w->resize(w->width(), w->height() + nWanted - w->viewport()->height());
+    QCOMPARE(w->m_nClientHeight, nWanted);
+    w.Type("Down Down Down Down Down Down Down Down Down Down");
+    QCOMPARE(w->m_nCaretPos, 0xA0u);
+    QCOMPARE(w->GetScrollPos(SB_VERT), 0);
+    w.Press("Down");
+    QCOMPARE(w->GetScrollPos(SB_VERT), int(w->m_nLineHeight));
+}
+
+void TestHexViewInput::scrollsUpFromTheTopLine()
+{
+    EditWindow w(QByteArray(0x400, 'a'), QSize(1000, 200));
+    const int lh = int(w->m_nLineHeight);
+    w->OnVScroll(SB_THUMBPOSITION, unsigned(3 * lh), nullptr);
+    w->m_nCaretPos = 0x30;
+    w.Press("Right");
+    QCOMPARE(w->m_nCaretPos, 0x31u);
+    QCOMPARE(w->GetScrollPos(SB_VERT), 2 * lh);
+}
+
+void TestHexViewInput::insertTogglesTheMode()
+{
+    EditWindow w("abc");
+    w.Press("Ins");
+    QCOMPARE(m_frame.pBar->GetPaneText(2), QString("OVR"));
+    QCOMPARE(w->GetCaretRect().width(), w->m_nCharWidth);
+    QCOMPARE(w->GetCaretRect().height(), int(w->m_nLineHeight));
+    w.Press("Ins");
+    QCOMPARE(m_frame.pBar->GetPaneText(2), QString("INS"));
+    QCOMPARE(w->GetCaretRect().width(), 2);
+    QVERIFY(w->IsCaretVisible());
+    // The caret is drawn inverted, two pixels wide, at the first digit's cell.
+    const QImage shown = w.Grab();
+    w->HideCaret();
+    const QImage hidden = w.Grab();
+    const QPoint at = w->GetCaretRect().topLeft() + QPoint(0, int(w->m_nLineHeight) / 2);
+    QVERIFY(shown.pixel(at) != hidden.pixel(at));
+    QVERIFY(shown.pixel(at + QPoint(1, 0)) != hidden.pixel(at + QPoint(1, 0)));
+    QCOMPARE(shown.pixel(at + QPoint(2, 0)), hidden.pixel(at + QPoint(2, 0)));
+}
+
+// A window narrower than the block, scrolled sideways: caret, hit test and
+// highlight all take the scroll off.
+void TestHexViewInput::followsTheHorizontalScroll()
+{
+    EditWindow w(QByteArray(0x40, ' '), QSize(300, 200));
+    QCOMPARE(w->m_nLeftMargin, 0);
+    w->OnHScroll(SB_THUMBPOSITION, unsigned(20 * w->m_nCharWidth), nullptr);
+    QCOMPARE(w->GetScrollPos(SB_HORZ), 20 * w->m_nCharWidth);
+    Mouse(w, QTest::MouseClick, w.CellCentre(25, 1));
+    QCOMPARE(w->m_nCaretPos, 0x15u);
+    QCOMPARE(w->GetCaretRect().x(), (25 - 20) * w->m_nCharWidth);
+    w.WithShift("Right Right");
+    QCOMPARE(w.Pixel(w.Grab(), 27, 1), kDarkGrey);
+    w->OnHScroll(SB_THUMBPOSITION, unsigned(18 * w->m_nCharWidth), nullptr);
+    QVERIFY(w->m_bSelection);
+    QCOMPARE(w.Pixel(w.Grab(), 27, 1), kDarkGrey);
+}
+
+QTEST_MAIN(TestHexViewInput)
+#include "tst_hexview_input.moc"

@@ -1,0 +1,342 @@
+#include "hexdoc.h"
+#include "rowformat.h"
+#include "testsupport.h"
+#include "textdecoder.h"
+
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+// The row rules shared by the view, printing and --dump: row strings, the pairing
+// that carries over from one row to the next, and the text column's characters.
+class TestRowFormat : public QObject {
+    Q_OBJECT
+
+private slots:
+    void formatRow_data();
+    void formatRow();
+    void formatOffset_data();
+    void formatOffset();
+    void rowTextMatchesByteByByteRule_data();
+    void rowTextMatchesByteByByteRule();
+    void continuedRowsMatchWalkFromStart_data();
+    void continuedRowsMatchWalkFromStart();
+    void continuedRowsFollowEdits();
+    void continuedRowsFollowCodePage();
+    void textColumnToUtf8_data();
+    void textColumnToUtf8();
+    void utf8MatchesCharacterByCharacter_data();
+    void utf8MatchesCharacterByCharacter();
+};
+
+namespace {
+
+std::unique_ptr<CHexDoc> MakeDoc(const QByteArray& bytes, int nCodePage)
+{
+    auto doc = std::make_unique<CHexDoc>();
+    doc->m_nSize = std::uint32_t(bytes.size()) + 1;
+    doc->m_pData = CHexDoc::AllocBuffer(doc->m_nSize);
+    std::memcpy(doc->m_pData, bytes.constData(), std::size_t(bytes.size()));
+    doc->m_pData[bytes.size()] = 0xFF;
+    doc->m_nCodePage = nCodePage;
+    return doc;
+}
+
+QByteArray RandomBytes(int nLength, quint32 seed)
+{
+    QByteArray bytes(nLength, Qt::Uninitialized);
+    QRandomGenerator gen(seed);
+    for (char& b : bytes)
+        b = char(gen.bounded(256));
+    return bytes;
+}
+
+// The hex part of a row: "XX XX ... XX  XX ... XX    " with blanks for missing pairs.
+QByteArray HexPart(const QByteArray& bytes)
+{
+    QByteArray part;
+    for (int k = 0; k < 16; ++k) {
+        part += k < bytes.size() ? bytes.mid(k, 1).toHex().toUpper() : QByteArray("  ");
+        part += k == 7 ? "  " : " ";
+    }
+    return part + "   ";
+}
+
+// The walk from offset 0 that the view's continued-row test stands for.
+std::vector<bool> ContinuedRows(const CHexDoc& doc)
+{
+    std::vector<bool> continued((doc.m_nSize + 15) / 16 + 1, false);
+    std::uint32_t i = 0;
+    while (i < doc.m_nSize - 1) {
+        if (IsLeadByte(doc.m_nCodePage, doc.m_pData[i]) && IsTrailByte(doc.m_nCodePage, doc.m_pData[i + 1])) {
+            if ((i + 1) % 16 == 0)
+                continued[(i + 1) / 16] = true;
+            i += 2;
+        } else {
+            ++i;
+        }
+    }
+    return continued;
+}
+
+} // namespace
+
+void TestRowFormat::formatRow_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("codePage");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<bool>("continued");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<bool>("nextContinued");
+
+    const QByteArray hello("Hello, world!\r\n\0", 16);
+    const QByteArray a15(15, 'a');
+    QTest::newRow("empty file") << QByteArray() << 1252 << 0 << false << HexPart("") + " " << false;
+    QTest::newRow("full row") << hello << 1252 << 0 << false << HexPart(hello) + "Hello, world!..." << false;
+    QTest::newRow("16 bytes, row after them") << hello << 1252 << 1 << false << HexPart("") + " " << false;
+    QTest::newRow("17 bytes, second row") << hello + "A" << 1252 << 1 << false << HexPart("A") + "A " << false;
+    QTest::newRow("lead byte at offset 15") << a15 + "\xB0\xA1" + "bc" << 936 << 0 << false
+                                            << HexPart(a15 + "\xB0") + a15 + "\xB0\xA1" << true;
+    QTest::newRow("row after it") << a15 + "\xB0\xA1" + "bc" << 936 << 1 << true << HexPart("\xA1" "bc") + ".bc " << false;
+    QTest::newRow("lead byte without trail byte") << a15 + "\xB0" + "bc" << 936 << 0 << false
+                                                  << HexPart(a15 + "\xB0") + a15 + "." << false;
+    QTest::newRow("lead byte before the end marker") << QByteArray("x\xB0") << 936 << 0 << false
+                                                     << HexPart("x\xB0") + "x. " << false;
+    QTest::newRow("half-width katakana in 932") << QByteArray("\xB1\xDF") << 932 << 0 << false
+                                                << HexPart("\xB1\xDF") + "\xB1\xDF " << false;
+    QTest::newRow("the same bytes in 950") << QByteArray("\xA0\xDF") << 950 << 0 << false
+                                           << HexPart("\xA0\xDF") + ".. " << false;
+    QTest::newRow("no pairs in 1252") << QByteArray("\xB0\xA1~") << 1252 << 0 << false
+                                      << HexPart("\xB0\xA1~") + "..~ " << false;
+}
+
+void TestRowFormat::formatRow()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, codePage);
+    QFETCH(int, row);
+    QFETCH(bool, continued);
+    QFETCH(QByteArray, expected);
+    QFETCH(bool, nextContinued);
+
+    const auto doc = MakeDoc(bytes, codePage);
+    QByteArray strRow = "stale";
+    QCOMPARE(CRowFormat::FormatRow(*doc, std::uint32_t(row), strRow, continued), nextContinued);
+    QCOMPARE(strRow, expected);
+}
+
+void TestRowFormat::formatOffset_data()
+{
+    QTest::addColumn<quint32>("offset");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("first row") << 0u << QByteArray("000000    ");
+    QTest::newRow("last six-digit row") << 0xFFFFF0u << QByteArray("FFFFF0    ");
+    QTest::newRow("16 MiB") << 0x1000000u << QByteArray("1000000    ");
+    QTest::newRow("last row of 4 GiB") << 0xFFFFFFF0u << QByteArray("FFFFFFF0    ");
+}
+
+void TestRowFormat::formatOffset()
+{
+    QFETCH(quint32, offset);
+    QFETCH(QByteArray, expected);
+    char out[CRowFormat::kMaxOffsetLength];
+    const int nLength = CRowFormat::FormatOffset(offset, out);
+    QCOMPARE(QByteArray(out, nLength), expected);
+}
+
+// Whole rows are extracted 16 bytes at a time; the rule they must follow is the
+// byte-by-byte one written out here.
+void TestRowFormat::rowTextMatchesByteByByteRule_data()
+{
+    QTest::addColumn<int>("codePage");
+    QTest::addColumn<QByteArray>("bytes");
+    for (const int cp : {932, 936, 950, 1252}) {
+        QTest::addRow("random bytes, %d", cp) << cp << RandomBytes(4099, quint32(cp));
+        QTest::addRow("lead bytes only, %d", cp) << cp << QByteArray(300, char(0xE4));
+    }
+}
+
+void TestRowFormat::rowTextMatchesByteByByteRule()
+{
+    QFETCH(int, codePage);
+    QFETCH(QByteArray, bytes);
+    const auto doc = MakeDoc(bytes, codePage);
+    const std::uint8_t* data = doc->m_pData;
+    for (std::uint32_t offset = 0; offset < doc->m_nSize; ++offset) {
+        for (const bool continuation : {false, true}) {
+            std::uint8_t hex[17], expectedHex[17];
+            char text[17], expectedText[17];
+            std::memset(hex, 0xEE, 17);
+            std::memset(text, 'E', 17);
+            std::memcpy(expectedHex, hex, 17);
+            std::memcpy(expectedText, text, 17);
+
+            const std::uint32_t left = doc->m_nSize - offset;
+            const std::uint32_t count = std::min<std::uint32_t>(left, 16);
+            std::uint32_t j = continuation ? 1 : 0;
+            while (j < count) {
+                const std::uint8_t b = data[offset + j];
+                expectedHex[j] = b;
+                const bool shown = (b >= 0x20 && b <= 0x7E) || IsHalfWidthKana(codePage, b);
+                if (IsLeadByte(codePage, b) && j + 1 < left && IsTrailByte(codePage, data[offset + j + 1])) {
+                    expectedText[j] = char(b);
+                    ++j;
+                    expectedHex[j] = data[offset + j];
+                    expectedText[j] = char(data[offset + j]);
+                } else {
+                    expectedText[j] = shown && !IsLeadByte(codePage, b) ? char(b) : '.';
+                }
+                ++j;
+            }
+            if (continuation) {
+                expectedHex[0] = data[offset];
+                expectedText[0] = '.';
+            }
+            const std::uint32_t expectedCount = count == left ? count : j;
+
+            const std::uint32_t n = doc->GetRowText(offset, hex, text, continuation);
+            QVERIFY2(n == expectedCount && std::memcmp(hex, expectedHex, 17) == 0
+                         && std::memcmp(text, expectedText, 17) == 0,
+                     qPrintable(QString("offset %1, continuation %2").arg(offset).arg(continuation)));
+        }
+    }
+}
+
+void TestRowFormat::continuedRowsMatchWalkFromStart_data()
+{
+    QTest::addColumn<int>("codePage");
+    QTest::addColumn<QByteArray>("bytes");
+    // Past 64 KiB so that the remembered pairing is used and built upon.
+    const int nLength = 3 * 0x10000 + 77;
+    for (const int cp : {932, 936, 950})
+        QTest::addRow("random bytes, %d", cp) << cp << RandomBytes(nLength, quint32(cp));
+    QTest::newRow("one run of lead bytes") << 936 << QByteArray(nLength, char(0xB0));
+    QByteArray odd(nLength, char(0xB0));
+    odd[0] = 'x';
+    odd[0x10000 + 5] = 'y';
+    QTest::newRow("runs of lead bytes across blocks") << 950 << odd;
+    QTest::newRow("no pairs in 1252") << 1252 << RandomBytes(5000, 7);
+}
+
+void TestRowFormat::continuedRowsMatchWalkFromStart()
+{
+    QFETCH(int, codePage);
+    QFETCH(QByteArray, bytes);
+    const auto doc = MakeDoc(bytes, codePage);
+    const std::vector<bool> expected = ContinuedRows(*doc);
+    const std::uint32_t nRows = (doc->m_nSize + 15) / 16;
+
+    // From the end backwards first, so that the cache is filled out of order.
+    CRowFormat format;
+    for (std::uint32_t r = nRows; r-- > 0;) {
+        QVERIFY2(format.IsRowContinued(*doc, r, true) == expected[r], qPrintable(QString("row %1").arg(r)));
+        QVERIFY2(format.IsRowContinued(*doc, r, false) == expected[r + 1], qPrintable(QString("after row %1").arg(r)));
+    }
+    QVERIFY(!format.IsRowContinued(*doc, nRows, true));
+}
+
+void TestRowFormat::continuedRowsFollowEdits()
+{
+    // A lead-byte run through several blocks: one changed byte shifts the pairing
+    // of every row after it.
+    QByteArray bytes(4 * 0x10000, char(0xB0));
+    const auto doc = MakeDoc(bytes, 936);
+    CRowFormat format;
+    const std::uint32_t lastRow = (doc->m_nSize + 15) / 16 - 2;
+    const bool before = format.IsRowContinued(*doc, lastRow, true);
+
+    doc->m_pData[0x10004] = 'x';
+    format.InvalidateRowCache(0x10004);
+    const std::vector<bool> expected = ContinuedRows(*doc);
+    QCOMPARE(format.IsRowContinued(*doc, lastRow, true), bool(expected[lastRow]));
+    QVERIFY(expected[lastRow] != before);
+    for (std::uint32_t r = 0; r <= lastRow; r += 97)
+        QCOMPARE(format.IsRowContinued(*doc, r, true), bool(expected[r]));
+}
+
+void TestRowFormat::continuedRowsFollowCodePage()
+{
+    // 0xE0 pairs with itself in 932 and 936; 0x90 does only in 932, so in 936 the
+    // pairs after it start one byte later and cross every row's end.
+    QByteArray bytes(0x30000, char(0xE0));
+    bytes[0x10004] = char(0x90);
+    const auto doc = MakeDoc(bytes, 932);
+    CRowFormat format;
+    const std::uint32_t row = 0x2FFF0 / 16;
+    QVERIFY(!format.IsRowContinued(*doc, row, true));
+    doc->m_nCodePage = 936;
+    QVERIFY(format.IsRowContinued(*doc, row, true));
+    doc->m_nCodePage = 932;
+    QVERIFY(!format.IsRowContinued(*doc, row, true));
+}
+
+void TestRowFormat::textColumnToUtf8_data()
+{
+    QTest::addColumn<int>("codePage");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("GB pair") << 936 << QByteArray("a\xB0\xA1.") << QString::fromUtf8("a啊.");
+    QTest::newRow("BIG5 pair") << 950 << QByteArray("\xA4\xA4z") << QString::fromUtf8("中z");
+    QTest::newRow("Shift JIS pair and katakana") << 932 << QByteArray("\x82\xA0\xB1") << QString::fromUtf8("あｱ");
+    QTest::newRow("spilled character") << 936 << QByteArray(15, 'a') + "\xC4\xE3"
+                                       << QString(15, 'a') + QString::fromUtf8("你");
+    QTest::newRow("undefined BIG5 pair") << 950 << QByteArray("\xA3\xC0!") << QString(QChar(0xFFFD)) + '!';
+    QTest::newRow("undefined Shift JIS pair") << 932 << QByteArray("\x81\xAD") << QString(QChar(0xFFFD));
+    QTest::newRow("undefined single byte") << 932 << QByteArray("\xA0 ") << QString(QChar(0xFFFD)) + ' ';
+}
+
+void TestRowFormat::textColumnToUtf8()
+{
+    QFETCH(int, codePage);
+    QFETCH(QByteArray, text);
+    QFETCH(QString, expected);
+    const CTextDecoder decoder(codePage);
+    char out[3 * 17 + 16];
+    const char* end = decoder.ToUtf8(text.constData(), int(text.size()), out);
+    QCOMPARE(QString::fromUtf8(out, end - out), expected);
+
+    QString chars;
+    int nCells = 0;
+    decoder.ForEachChar(text.constData(), int(text.size()), [&](int nCell, int nWidth, char32_t ch) {
+        QCOMPARE(nCell, nCells);
+        nCells += nWidth;
+        chars += QString::fromUcs4(&ch, 1);
+    });
+    QCOMPARE(nCells, int(text.size()));
+    QCOMPARE(chars, expected);
+}
+
+// ToUtf8 skips from one pair or high byte to the next; it must give what the
+// characters one by one give, for every row of random files.
+void TestRowFormat::utf8MatchesCharacterByCharacter_data()
+{
+    QTest::addColumn<int>("codePage");
+    for (const int cp : {932, 936, 950, 1252})
+        QTest::addRow("%d", cp) << cp;
+}
+
+void TestRowFormat::utf8MatchesCharacterByCharacter()
+{
+    QFETCH(int, codePage);
+    const auto doc = MakeDoc(RandomBytes(16 * 1000 + 9, quint32(codePage) + 1), codePage);
+    const CTextDecoder decoder(codePage);
+    bool continued = false;
+    for (std::uint32_t r = 0; r < (doc->m_nSize + 15) / 16; ++r) {
+        QByteArray row;
+        continued = CRowFormat::FormatRow(*doc, r, row, continued);
+        const QByteArray text = row.mid(CRowFormat::kHexPartLength);
+        QString expected;
+        decoder.ForEachChar(text.constData(), int(text.size()),
+                            [&expected](int, int, char32_t ch) { expected += QString::fromUcs4(&ch, 1); });
+        char out[3 * 17 + 16];
+        const char* end = decoder.ToUtf8(text.constData(), int(text.size()), out);
+        QVERIFY2(QString::fromUtf8(out, end - out) == expected, qPrintable(QString("row %1").arg(r)));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestRowFormat)
+#include "tst_rowformat.moc"
