@@ -1,5 +1,8 @@
+#include "dump.h"
+#include "hexapp.h"
+#include "printpdf.h"
+
 #include <QApplication>
-#include <QMainWindow>
 
 #include <cstdio>
 #include <cstring>
@@ -10,6 +13,10 @@ const char kUsage[] =
     "Usage: zorbel [OPTION] [FILE]\n"
     "A hex viewer and editor for files that hold Chinese and Japanese text.\n"
     "\n"
+    "  --dump [--codepage N] FILE\n"
+    "                print FILE's rows as the window shows them and exit\n"
+    "  --print-pdf OUT.pdf [--codepage N] FILE\n"
+    "                print FILE into OUT.pdf on A4 paper as File, Print does and exit\n"
     "  --help        show this help and exit\n"
     "  --version     show the version and exit\n";
 
@@ -24,6 +31,10 @@ bool HasDisplay()
 int main(int argc, char* argv[])
 {
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--dump") == 0)
+            return DumpMain(argc, argv);
+        if (std::strcmp(argv[i], "--print-pdf") == 0)
+            return PrintPdfMain(argc, argv);
         if (std::strcmp(argv[i], "--help") == 0) {
             std::fputs(kUsage, stdout);
             return 0;
@@ -38,9 +49,6 @@ int main(int argc, char* argv[])
         return 1;
     }
     QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Zorbel"));
-    window.resize(900, 600);
-    window.show();
-    return app.exec();
+    CHexApp theApp;
+    return theApp.Run();
 }

@@ -1,0 +1,219 @@
+#include "hexapp.h"
+
+#include "afxmsg.h"
+#include "afxres.h"
+#include "childfrm.h"
+#include "clipboard.h"
+#include "doctemplate.h"
+#include "hexdoc.h"
+#include "hexview.h"
+#include "mainfrm.h"
+#include "registeredmessage.h"
+#include "resource.h"
+#include "resources.h"
+#include "tickcount.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QEvent>
+#include <QMessageBox>
+#include <QTimer>
+
+const unsigned CHexApp::s_nFindReplaceMsg = RegisterWindowMessage(QStringLiteral("commdlg_FindReplace"));
+
+namespace {
+
+constexpr quint32 kSplashMilliseconds = 5000;
+
+int ShowMessageBox(const QString& text, unsigned type)
+{
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    switch (type & MB_ICONMASK) {
+    case MB_ICONSTOP:
+        icon = QMessageBox::Critical;
+        break;
+    case MB_ICONQUESTION:
+        icon = QMessageBox::Question;
+        break;
+    case MB_ICONEXCLAMATION:
+        icon = QMessageBox::Warning;
+        break;
+    case MB_ICONINFORMATION:
+        icon = QMessageBox::Information;
+        break;
+    }
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    switch (type & MB_TYPEMASK) {
+    case MB_OKCANCEL:
+        buttons = QMessageBox::Ok | QMessageBox::Cancel;
+        break;
+    case MB_YESNOCANCEL:
+        buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+        break;
+    case MB_YESNO:
+        buttons = QMessageBox::Yes | QMessageBox::No;
+        break;
+    }
+    QMessageBox box(icon, AfxLoadString(AFX_IDS_APP_TITLE), text, buttons, AfxGetMainWnd());
+    switch (box.exec()) {
+    case QMessageBox::Cancel:
+        return IDCANCEL;
+    case QMessageBox::Yes:
+        return IDYES;
+    case QMessageBox::No:
+        return IDNO;
+    default:
+        return IDOK;
+    }
+}
+
+bool IsInputPress(QEvent::Type type)
+{
+    switch (type) {
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::NonClientAreaMouseButtonPress:
+    case QEvent::NonClientAreaMouseButtonDblClick:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+CHexApp::CHexApp() : CWinApp(AfxLoadString(AFX_IDS_APP_TITLE))
+{
+    OnCommand(ID_APP_ABOUT, [this] { OnAppAbout(); });
+    AfxSetMessageBoxHandler(ShowMessageBox);
+    QGuiApplication::setDesktopFileName(QStringLiteral("zorbel"));
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] {
+        m_bClipboardChanged = true;
+        RequestIdle();
+    });
+}
+
+CHexApp::~CHexApp()
+{
+    m_splash.DestroyWindow();
+    m_pMainWnd = nullptr;
+    m_pMainFrame.reset();
+}
+
+void CHexApp::SetCommandLine(const QStringList& args)
+{
+    m_args = args;
+}
+
+QString CHexApp::FileToOpen() const
+{
+    QStringList args = m_args ? *m_args : QCoreApplication::arguments().mid(1);
+    bool bOptions = true;
+    for (const QString& arg : std::as_const(args)) {
+        if (bOptions && arg == QLatin1String("--")) {
+            bOptions = false;
+            continue;
+        }
+        if (bOptions && arg.startsWith(QLatin1Char('-')))
+            continue;
+        return arg;
+    }
+    return QString();
+}
+
+bool CHexApp::InitInstance()
+{
+    AfxInstallQtTranslator(qApp);
+    SetRegistryKey(QStringLiteral("Vantorel"));
+    LoadStdProfileSettings(16);
+    CChildFrame::LoadShowCmd();
+
+    auto* pTemplate = new CMultiDocTemplate(
+        IDR_ZORBELTYPE, [] { return new CHexDoc; }, [] { return new CChildFrame; }, [] { return new CHexView; });
+    pTemplate->SetDocBaseName(AfxLoadString(IDR_ZORBELTYPE).section(QLatin1Char('\n'), 1, 1));
+    AddDocTemplate(pTemplate);
+
+    m_pMainFrame = std::make_unique<CMainFrame>();
+    if (!m_pMainFrame->LoadFrame(IDR_MAINFRAME)) {
+        m_pMainFrame.reset();
+        return false;
+    }
+    m_pMainWnd = m_pMainFrame.get();
+    UpdateClipboardFlag();
+
+    m_pMainFrame->InitialShowWindow(m_nCmdShow);
+    if (!m_pMainFrame->isMinimized() && m_splash.Create(m_pMainFrame.get()))
+        m_splash.show();
+    m_dwSplashStart = GetTickCount();
+
+    // A file that cannot be opened has been reported; the program goes on
+    // without a document window.
+    const QString path = FileToOpen();
+    if (!path.isEmpty())
+        OpenDocumentFile(path);
+    m_pMainFrame->update();
+    return true;
+}
+
+int CHexApp::ExitInstance()
+{
+    CChildFrame::SaveShowCmd();
+    return CWinApp::ExitInstance();
+}
+
+bool CHexApp::OnIdle(long lCount)
+{
+    // Read first, so that Paste shows the clipboard of this pass. While the
+    // splash keeps the passes coming, only a change is worth reading it again.
+    if (lCount == 0 || m_bClipboardChanged)
+        UpdateClipboardFlag();
+    bool bMore = CWinApp::OnIdle(lCount);
+    if (m_pMainFrame)
+        m_pMainFrame->OnIdleUpdateCmdUI();
+    if (m_splash.IsWindowUp()) {
+        // Unsigned difference: a wrap of the tick count does not keep it up.
+        if (GetTickCount() - m_dwSplashStart > kSplashMilliseconds)
+            CloseSplash(nullptr);
+        else
+            bMore = true;
+    }
+    return bMore;
+}
+
+bool CHexApp::PreTranslateMessage(QObject* pTarget, QEvent* pEvent)
+{
+    // Before the accelerators, so that a command's dialog does not open under the splash.
+    if (m_splash.IsWindowUp() && IsInputPress(pEvent->type()))
+        CloseSplash(pTarget);
+    return CWinApp::PreTranslateMessage(pTarget, pEvent);
+}
+
+void CHexApp::CloseSplash(QObject* pTarget)
+{
+    // Destroying the native window that is receiving this very press would pull
+    // it from under Qt's delivery: hide it now, destroy it afterwards.
+    if (pTarget && pTarget->isWidgetType() && static_cast<QWidget*>(pTarget)->window() == &m_splash) {
+        m_splash.hide();
+        QTimer::singleShot(0, this, [this] { m_splash.DestroyWindow(); });
+    } else {
+        m_splash.DestroyWindow();
+    }
+    if (m_pMainFrame)
+        m_pMainFrame->update();
+}
+
+// Paste is offered exactly when it would insert at least one byte.
+void CHexApp::UpdateClipboardFlag()
+{
+    if (!m_pMainFrame)
+        return;
+    m_bClipboardChanged = false;
+    m_pMainFrame->m_bClipboardHasText = AfxClipboardHasBytes();
+}
+
+void CHexApp::OnAppAbout()
+{
+    AfxMessageBox(AfxLoadString(IDS_VERSION) + QStringLiteral("\n\n") + AfxLoadString(IDS_SPLASH_NOTICE),
+                  MB_OK | MB_ICONINFORMATION);
+}

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "mdichildwnd.h"
+#include "mdiframewnd.h"
+#include "resources.h"
+#include "statusbar.h"
+#include "toolbar.h"
+
+#include <QHash>
+#include <QPoint>
+#include <QRect>
+
+class QMenu;
+
+// The main window: menus, toolbar, accelerators, the four-pane status bar and
+// the area that holds the document windows.
+//
+// Menu 128 shows while no document window is open, menu 129 while one is.
+// Status-bar panes: 0 the prompts of menu items and buttons, 1 the active
+// document's length (set by its view), 2 the edit mode ("INS" or "OVR"), 3 Num
+// Lock. The frame's placement persists as "Settings"/"WindowPos", read by
+// InitialShowWindow at start-up and written whenever the frame is asked to close.
+class CMainFrame : public CMDIFrameWnd {
+    Q_OBJECT
+
+public:
+    // The ten fields of "WindowPos", in the order of its text. The rectangle is
+    // the normal (restored) geometry, right and bottom exclusive.
+    struct Placement {
+        quint32 flags = 0;
+        quint32 showCmd = SW_SHOWNORMAL;
+        QPoint ptMinPosition{-1, -1};
+        QPoint ptMaxPosition{-1, -1};
+        int left = 0;
+        int top = 0;
+        int right = 0;
+        int bottom = 0;
+
+        QString ToString() const;
+        // False unless the text holds exactly ten numbers.
+        static bool FromString(const QString& text, Placement* pwp);
+    };
+
+    CMainFrame();
+    ~CMainFrame() override;
+
+    // Title, menus, accelerators, toolbar and status bar. False when a bar
+    // cannot be made.
+    bool LoadFrame(unsigned nIDResource);
+
+    // Shows the frame at its stored placement; nCmdShow, the show command the
+    // program was started with, wins over the stored one unless it is
+    // SW_SHOWNORMAL. Without a usable placement the frame shows with nCmdShow
+    // at the default size, where the window system puts it.
+    void InitialShowWindow(int nCmdShow);
+
+    bool ReadWindowPlacement(Placement* pwp) const;
+    void WriteWindowPlacement(const Placement& wp);
+    bool GetWindowPlacement(Placement* pwp) const;
+
+    // Idle-time work besides the command states: the menu for whether a
+    // document window is open, the panes of the active view, Num Lock.
+    void OnIdleUpdateCmdUI();
+
+    // IDR_MAINFRAME or IDR_ZORBELTYPE: the menu the menu bar shows.
+    unsigned GetMenuID() const { return m_nMenuShown; }
+    QMenu* GetPopup(unsigned nMenuID, int nIndex) const;
+
+    CStatusBar m_wndStatusBar;
+    // Written as the first field of "WindowPos" when the frame closes: one more
+    // than the stored value when a stored placement was applied, else 0, so the
+    // field counts the start-ups that restored a placement.
+    quint32 m_nPlacementFlags = 0;
+    CToolBar m_wndToolBar;
+
+protected:
+    int OnCreate();
+    void OnClose() override;
+    void OnChildActivated(CMDIChildWnd* pChild) override;
+
+private:
+    // One of the two menus: its popups, and the File popup's slot for recent files.
+    struct Menu {
+        QList<QMenu*> popups;
+        QMenu* pFile = nullptr;
+        QAction* pRecentPlaceholder = nullptr;
+    };
+
+    Menu BuildMenu(unsigned nID);
+    QMenu* BuildPopup(const QString& title, const QList<CMenuItemRes>& items, Menu& menu);
+    void ShowMenu(unsigned nID);
+    void UpdateRecentFileMenu();
+    void UpdateFrameTitle();
+    bool HasDocumentWindow() const;
+
+    void SetWindowPlacement(const Placement& wp);
+    void ShowWindow(int nCmdShow);
+    static bool IsOnScreen(const QRect& rect);
+
+    void OnFileClose();
+    void OnWindowNew();
+    void OnWindowTile(Qt::Orientation orientation);
+    void OnWindowArrange();
+
+    QHash<unsigned, Menu> m_menus;
+    unsigned m_nMenuShown = 0;
+};

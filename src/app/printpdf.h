@@ -1,0 +1,11 @@
+#pragma once
+
+// zorbel --print-pdf OUT.pdf [--codepage N] FILE
+//
+// Prints FILE into OUT.pdf on A4 paper: the pages the Print command of a
+// document window prints, header, rows and footer, with the code page the
+// window would detect unless --codepage names one. Shows no window or dialog;
+// without a display it draws offscreen. Returns the exit status: 0, 1 when FILE
+// cannot be read or OUT.pdf cannot be written (with a one-line message), 2 for
+// bad usage.
+int PrintPdfMain(int argc, char* argv[]);

@@ -1,0 +1,253 @@
+#include "appfixture.h"
+
+#include "afxres.h"
+#include "document.h"
+#include "mdichildwnd.h"
+#include "registeredmessage.h"
+#include "resource.h"
+#include "resources.h"
+#include "tickcount.h"
+#include "view.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMenu>
+#include <QScopeGuard>
+#include <QTest>
+
+namespace {
+
+// Records the presses an object is given, after the application's filter.
+class PressRecorder : public QObject {
+public:
+    int presses = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* pEvent) override
+    {
+        if (pEvent->type() == QEvent::KeyPress || pEvent->type() == QEvent::MouseButtonPress)
+            ++presses;
+        return false;
+    }
+};
+
+} // namespace
+
+class TestHexApp : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void startUp_data();
+    void startUp();
+    void splashTimeOut_data();
+    void splashTimeOut();
+    void splashClosesOnInput_data();
+    void splashClosesOnInput();
+    void noSplashWhenStartedMinimized();
+    void recentFiles();
+    void missingRecentFileIsDropped();
+    void aboutIsEnabledAndShowsTheVersion();
+    void findReplaceMessageIsRegistered();
+};
+
+void TestHexApp::init()
+{
+    AppFixture::ResetSettings();
+}
+
+void TestHexApp::cleanup()
+{
+    SetTickCountSource(nullptr);
+}
+
+void TestHexApp::startUp_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("windows");
+    QTest::addColumn<int>("messages");
+
+    const QString path = TestSupport::writeScratchFile("start.bin", "0123456789");
+    const QString dashed = TestSupport::writeScratchFile("-dashed.bin", "abc");
+    const QString missing = TestSupport::scratchDir() + "/missing.bin";
+    QTest::newRow("no file: no document window") << QStringList() << 0 << 0;
+    QTest::newRow("a file opens in a window") << QStringList{path} << 1 << 0;
+    QTest::newRow("options are not file names") << QStringList{"-style", path} << 1 << 0;
+    QTest::newRow("after -- a dash is a name") << QStringList{"--", dashed} << 1 << 0;
+    QTest::newRow("missing file: message, no window") << QStringList{missing} << 0 << 1;
+}
+
+void TestHexApp::startUp()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, windows);
+    QFETCH(int, messages);
+
+    AppFixture fixture(args);
+    QVERIFY(fixture.started);
+    QVERIFY(fixture.frame()->isVisible());
+    QCOMPARE(fixture.windowCount(), windows);
+    QCOMPARE(fixture.messages.size(), messages);
+    if (messages)
+        QVERIFY2(fixture.messages.first().contains("missing.bin"), qPrintable(fixture.messages.first()));
+    fixture.idle();
+    QCOMPARE(fixture.frame()->GetMenuID(), windows ? IDR_ZORBELTYPE : IDR_MAINFRAME);
+    if (windows) {
+        // With no stored state the first document window opens maximized.
+        QVERIFY(fixture.frame()->MDIGetActive()->isMaximized());
+        QCOMPARE(fixture.app->GetRecentFileList()->GetCount(), 1);
+    }
+}
+
+void TestHexApp::splashTimeOut_data()
+{
+    QTest::addColumn<quint32>("start");
+    QTest::addColumn<quint32>("elapsed");
+    QTest::addColumn<bool>("up");
+
+    QTest::newRow("5000 ms: still up") << 1000u << 5000u << true;
+    QTest::newRow("5001 ms: closed") << 1000u << 5001u << false;
+    QTest::newRow("wrap, 5000 ms: still up") << 0xFFFFF000u << 5000u << true;
+    QTest::newRow("wrap, 5001 ms: closed") << 0xFFFFF000u << 5001u << false;
+    QTest::newRow("wrap right after start") << 0xFFFFFFFFu << 1u << true;
+}
+
+void TestHexApp::splashTimeOut()
+{
+    QFETCH(quint32, start);
+    QFETCH(quint32, elapsed);
+    QFETCH(bool, up);
+
+    quint32 now = start;
+    SetTickCountSource([&now] { return now; });
+    AppFixture fixture;
+    QVERIFY(fixture.app->m_splash.IsWindowUp());
+    QVERIFY(fixture.app->m_splash.isVisible());
+    QCOMPARE(fixture.app->m_dwSplashStart, start);
+
+    // While the splash is up the idle processing asks to be called again.
+    QVERIFY(fixture.idle());
+    now = start + elapsed;
+    QCOMPARE(fixture.idle(1), up);
+    QCOMPARE(fixture.app->m_splash.IsWindowUp(), up);
+}
+
+void TestHexApp::splashClosesOnInput_data()
+{
+    QTest::addColumn<QString>("where");
+    QTest::addColumn<bool>("mouse");
+
+    QTest::newRow("key in the main window") << "frame" << false;
+    QTest::newRow("Alt key in the main window") << "alt" << false;
+    QTest::newRow("click in the main window") << "frame" << true;
+    QTest::newRow("click on the splash") << "splash" << true;
+    QTest::newRow("key in a document window") << "view" << false;
+}
+
+void TestHexApp::splashClosesOnInput()
+{
+    QFETCH(QString, where);
+    QFETCH(bool, mouse);
+
+    SetTickCountSource([] { return 0u; });
+    const QString path = TestSupport::writeScratchFile("input.bin", "abc");
+    AppFixture fixture({path});
+    QVERIFY(fixture.app->m_splash.IsWindowUp());
+
+    QWidget* target = fixture.frame()->MDIClient();
+    if (where == "splash")
+        target = fixture.app->m_splash.findChild<QLabel*>("text");
+    else if (where == "view")
+        target = fixture.frame()->GetActiveView();
+    PressRecorder recorder;
+    target->installEventFilter(&recorder);
+    if (mouse)
+        QTest::mouseClick(target, Qt::LeftButton, {}, QPoint(5, 5));
+    else if (where == "alt")
+        QTest::keyClick(target, Qt::Key_Alt, Qt::AltModifier);
+    else
+        QTest::keyClick(target, Qt::Key_Right);
+    QCoreApplication::processEvents();
+
+    QVERIFY(!fixture.app->m_splash.IsWindowUp());
+    QVERIFY(recorder.presses >= 1);
+    // Gone for good: the time-out has nothing left to close.
+    QVERIFY(!fixture.idle());
+}
+
+void TestHexApp::noSplashWhenStartedMinimized()
+{
+    AppFixture fixture({}, SW_SHOWMINIMIZED);
+    QVERIFY(fixture.frame()->isMinimized());
+    QVERIFY(!fixture.app->m_splash.IsWindowUp());
+}
+
+void TestHexApp::recentFiles()
+{
+    const QString first = TestSupport::writeScratchFile("first.bin", "1");
+    const QString second = TestSupport::writeScratchFile("a&b.bin", "2");
+    {
+        AppFixture fixture;
+        QAction* placeholder = nullptr;
+        for (QAction* action : fixture.frame()->GetPopup(IDR_MAINFRAME, 0)->actions())
+            if (action->text() == "Recent File")
+                placeholder = action;
+        QVERIFY(placeholder && placeholder->isVisible() && !placeholder->isEnabled());
+        fixture.app->OpenDocumentFile(first);
+        fixture.app->OpenDocumentFile(second);
+    }
+    AppFixture fixture;
+    QCOMPARE(fixture.app->GetRecentFileList()->GetCount(), 2);
+    for (unsigned nMenu : {IDR_MAINFRAME, IDR_ZORBELTYPE}) {
+        QMenu* file = fixture.frame()->GetPopup(nMenu, 0);
+        QStringList texts;
+        for (QAction* action : file->actions())
+            if (action->isVisible() && action->data().toUInt() >= ID_FILE_MRU_FILE1
+                && action->data().toUInt() <= ID_FILE_MRU_FILE16)
+                texts.append(action->text());
+        QCOMPARE(texts.size(), 2);
+        QVERIFY2(texts[0].startsWith("&1 ") && texts[0].endsWith("a&&b.bin"), qPrintable(texts[0]));
+        QVERIFY2(texts[1].startsWith("&2 ") && texts[1].endsWith("first.bin"), qPrintable(texts[1]));
+    }
+    fixture.idle();
+    fixture.frame()->CommandAction(ID_FILE_MRU_FILE1 + 1)->trigger();
+    QCOMPARE(fixture.windowCount(), 1);
+    QCOMPARE(fixture.frame()->GetActiveDocument()->GetPathName(), first);
+}
+
+void TestHexApp::missingRecentFileIsDropped()
+{
+    const QString gone = TestSupport::writeScratchFile("gone.bin", "x");
+    {
+        AppFixture fixture({gone});
+        QCOMPARE(fixture.windowCount(), 1);
+    }
+    QVERIFY(QFile::remove(gone));
+    AppFixture fixture;
+    QVERIFY(fixture.frame()->ExecuteCommand(ID_FILE_MRU_FILE1));
+    QCOMPARE(fixture.windowCount(), 0);
+    QCOMPARE(fixture.messages.size(), 1);
+    QCOMPARE(fixture.app->GetRecentFileList()->GetCount(), 0);
+}
+
+void TestHexApp::aboutIsEnabledAndShowsTheVersion()
+{
+    AppFixture fixture;
+    fixture.idle();
+    QVERIFY(fixture.frame()->CommandAction(ID_APP_ABOUT)->isEnabled());
+    QVERIFY(fixture.frame()->ExecuteCommand(ID_APP_ABOUT));
+    QCOMPARE(fixture.messages.size(), 1);
+    QVERIFY(fixture.messages.first().startsWith("Zorbel Version 1.4"));
+}
+
+void TestHexApp::findReplaceMessageIsRegistered()
+{
+    QVERIFY(CHexApp::s_nFindReplaceMsg >= 0xC000u);
+    QCOMPARE(RegisterWindowMessage(QStringLiteral("commdlg_FindReplace")), CHexApp::s_nFindReplaceMsg);
+}
+
+QTEST_MAIN(TestHexApp)
+#include "tst_hexapp.moc"

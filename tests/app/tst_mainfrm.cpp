@@ -1,0 +1,462 @@
+#include "appfixture.h"
+
+#include "afxres.h"
+#include "document.h"
+#include "resource.h"
+#include "resources.h"
+
+#include <QAction>
+#include <QEnterEvent>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QScreen>
+#include <QTest>
+#include <QToolTip>
+
+namespace {
+
+const QString kWindowPos = QStringLiteral("Settings/WindowPos");
+const QString kShowCmd = QStringLiteral("Settings/ShowCmd");
+const QString kStored = QStringLiteral("4,1,-1,-1,-1,-1,100,80,540,400");
+
+QStringList MenuTitles(CMainFrame* pFrame)
+{
+    QStringList titles;
+    for (QAction* action : pFrame->menuBar()->actions())
+        titles.append(action->text());
+    return titles;
+}
+
+QString ScratchFile()
+{
+    return TestSupport::writeScratchFile("frame.bin", "0123456789");
+}
+
+} // namespace
+
+class TestMainFrame : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void placementText_data();
+    void placementText();
+    void placementRoundTrip();
+    void showCommand_data();
+    void showCommand();
+    void placementIgnored_data();
+    void placementIgnored();
+    void closedMinimized_data();
+    void closedMinimized();
+    void documentShowState_data();
+    void documentShowState();
+    void menusFollowDocumentWindows();
+    void frameTitle();
+    void languages_data();
+    void languages();
+    void toolbar();
+    void numLock_data();
+    void numLock();
+    void viewToggles();
+    void windowCommands_data();
+    void windowCommands();
+    void arrangeIcons();
+    void closeClosesEveryWindowOfTheDocument();
+};
+
+void TestMainFrame::init()
+{
+    AppFixture::ResetSettings();
+    AfxSetResourceLanguage(LANG_EN_US);
+}
+
+void TestMainFrame::cleanup()
+{
+    AfxSetResourceLanguage(LANG_EN_US);
+    CStatusBar::SetNumLockSource(nullptr);
+}
+
+void TestMainFrame::placementText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("parsed");   // written back, empty when refused
+
+    QTest::newRow("ten numbers") << kStored << kStored;
+    QTest::newRow("blanks before numbers") << "4, 1, -1, -1, -1, -1, 100, 80, 540, 400" << kStored;
+    QTest::newRow("nine numbers") << "4,1,-1,-1,-1,-1,100,80,540" << "";
+    QTest::newRow("eleven numbers") << kStored + ",7" << "";
+    QTest::newRow("text in it") << "4,1,-1,-1,-1,-1,100,80,wide,400" << "";
+    QTest::newRow("negative flags") << "-4,1,-1,-1,-1,-1,100,80,540,400" << "";
+    QTest::newRow("empty") << "" << "";
+}
+
+void TestMainFrame::placementText()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, parsed);
+
+    CMainFrame::Placement wp;
+    QCOMPARE(CMainFrame::Placement::FromString(text, &wp), !parsed.isEmpty());
+    if (!parsed.isEmpty())
+        QCOMPARE(wp.ToString(), parsed);
+}
+
+void TestMainFrame::placementRoundTrip()
+{
+    AppFixture::SetSetting(kWindowPos, kStored);
+    {
+        AppFixture fixture;
+        QCOMPARE(fixture.frame()->geometry(), QRect(100, 80, 440, 320));
+        QVERIFY(!fixture.frame()->isMaximized());
+        QCOMPARE(fixture.frame()->m_nPlacementFlags, 5u);
+        fixture.frame()->setGeometry(50, 60, 400, 300);
+    }
+    QCOMPARE(AppFixture::Setting(kWindowPos).toString(), QString("5,1,-1,-1,-1,-1,50,60,450,360"));
+    AppFixture fixture;
+    QCOMPARE(fixture.frame()->geometry(), QRect(50, 60, 400, 300));
+    QCOMPARE(fixture.frame()->m_nPlacementFlags, 6u);
+}
+
+void TestMainFrame::showCommand_data()
+{
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<int>("started");
+    QTest::addColumn<Qt::WindowState>("state");
+
+    QTest::newRow("stored normal, started normal") << 1 << SW_SHOWNORMAL << Qt::WindowNoState;
+    QTest::newRow("stored normal, started maximized") << 1 << SW_SHOWMAXIMIZED << Qt::WindowMaximized;
+    QTest::newRow("stored maximized, started normal") << 3 << SW_SHOWNORMAL << Qt::WindowMaximized;
+    QTest::newRow("stored maximized, started minimized") << 3 << SW_SHOWMINIMIZED << Qt::WindowMinimized;
+}
+
+void TestMainFrame::showCommand()
+{
+    QFETCH(int, stored);
+    QFETCH(int, started);
+    QFETCH(Qt::WindowState, state);
+
+    AppFixture::SetSetting(kWindowPos, QStringLiteral("4,%1,-1,-1,-1,-1,100,80,540,400").arg(stored));
+    {
+        AppFixture fixture({}, started);
+        QVERIFY(fixture.frame()->windowState().testFlag(state) || state == Qt::WindowNoState);
+        QCOMPARE(fixture.frame()->isMaximized(), state == Qt::WindowMaximized);
+    }
+    // The normal rectangle survives a maximized session.
+    QVERIFY(AppFixture::Setting(kWindowPos).toString().endsWith(",100,80,540,400"));
+}
+
+void TestMainFrame::placementIgnored_data()
+{
+    QTest::addColumn<QString>("stored");
+
+    QTest::newRow("first run") << QString();
+    QTest::newRow("nine numbers") << "3,1,-1,-1,-1,-1,100,80,540";
+    QTest::newRow("text in it") << "3,1,-1,-1,-1,-1,100,80,540,tall";
+    QTest::newRow("off every screen") << "3,1,-1,-1,-1,-1,5000,5000,5440,5320";
+    QTest::newRow("no area") << "3,1,-1,-1,-1,-1,100,80,100,80";
+}
+
+void TestMainFrame::placementIgnored()
+{
+    QFETCH(QString, stored);
+
+    if (!stored.isEmpty())
+        AppFixture::SetSetting(kWindowPos, stored);
+    {
+        AppFixture fixture;
+        QCOMPARE(fixture.frame()->m_nPlacementFlags, 0u);
+        QVERIFY(fixture.frame()->isVisible());
+        const QRect screen = fixture.frame()->screen()->geometry();
+        QVERIFY(screen.intersects(fixture.frame()->geometry()));
+        QVERIFY(fixture.frame()->width() > 100 && fixture.frame()->height() > 100);
+    }
+    QVERIFY(AppFixture::Setting(kWindowPos).toString().startsWith("0,1,"));
+}
+
+void TestMainFrame::closedMinimized_data()
+{
+    QTest::addColumn<bool>("maximizedFirst");
+    QTest::addColumn<QString>("showCmd");
+
+    QTest::newRow("minimized from normal") << false << "1";
+    QTest::newRow("minimized from maximized") << true << "3";
+}
+
+void TestMainFrame::closedMinimized()
+{
+    QFETCH(bool, maximizedFirst);
+    QFETCH(QString, showCmd);
+
+    {
+        AppFixture fixture;
+        if (maximizedFirst)
+            fixture.frame()->showMaximized();
+        fixture.frame()->setWindowState(fixture.frame()->windowState() | Qt::WindowMinimized);
+    }
+    QCOMPARE(AppFixture::Setting(kWindowPos).toString().section(',', 1, 1), showCmd);
+}
+
+void TestMainFrame::documentShowState_data()
+{
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("openedMaximized");
+    QTest::addColumn<QVariant>("written");
+    QTest::addColumn<bool>("nextMaximized");
+
+    QTest::newRow("first run: maximized, nothing written") << QVariant() << "" << true << QVariant() << true;
+    QTest::newRow("restored: 1 written, next opens normal") << QVariant() << "restore" << true << QVariant(1) << false;
+    QTest::newRow("minimizing changes nothing") << QVariant() << "minimize" << true << QVariant() << true;
+    QTest::newRow("stored normal, maximized: 3 written") << QVariant(1) << "maximize" << false << QVariant(3) << true;
+    QTest::newRow("unchanged value is not rewritten") << QVariant("03") << "" << true << QVariant("03") << true;
+    QTest::newRow("only the two states count") << QVariant(2) << "" << true << QVariant(2) << true;
+}
+
+void TestMainFrame::documentShowState()
+{
+    QFETCH(QVariant, stored);
+    QFETCH(QString, change);
+    QFETCH(bool, openedMaximized);
+    QFETCH(QVariant, written);
+    QFETCH(bool, nextMaximized);
+
+    if (stored.isValid())
+        AppFixture::SetSetting(kShowCmd, stored);
+    const QString path = ScratchFile();
+    {
+        AppFixture fixture({path});
+        QMdiSubWindow* child = fixture.frame()->MDIGetActive();
+        QCOMPARE(child->isMaximized(), openedMaximized);
+        if (change == "restore")
+            child->showNormal();
+        else if (change == "maximize")
+            child->showMaximized();
+        else if (change == "minimize")
+            child->showMinimized();
+    }
+    QCOMPARE(AppFixture::Setting(kShowCmd).toString(), written.toString());
+    AppFixture fixture({path});
+    QCOMPARE(fixture.frame()->MDIGetActive()->isMaximized(), nextMaximized);
+}
+
+void TestMainFrame::menusFollowDocumentWindows()
+{
+    AppFixture fixture;
+    fixture.idle();
+    QCOMPARE(MenuTitles(fixture.frame()), QStringList({"&File", "&View", "&Help"}));
+
+    fixture.frame()->ExecuteCommand(ID_FILE_NEW);
+    QCOMPARE(fixture.frame()->GetMenuID(), IDR_ZORBELTYPE);
+    QCOMPARE(MenuTitles(fixture.frame()), QStringList({"&File", "&Edit", "&View", "&Window", "&Help"}));
+    QStringList edit;
+    for (QAction* action : fixture.frame()->GetPopup(IDR_ZORBELTYPE, 1)->actions())
+        edit.append(action->text());
+    QCOMPARE(edit, QStringList({"Cu&t\tCtrl+X", "&Copy\tCtrl+C", "&Paste\tCtrl+V", "&Delete\tDEL", "",
+                                "&Find...\tCtrl+F", "&Repeat\tF3", "R&eplace...\tCtrl+H"}));
+
+    fixture.frame()->ExecuteCommand(ID_WINDOW_NEW);
+    QCOMPARE(fixture.windowCount(), 2);
+    fixture.frame()->MDIGetActive()->close();
+    fixture.idle();
+    QCOMPARE(fixture.frame()->GetMenuID(), IDR_ZORBELTYPE);
+    fixture.frame()->MDIGetActive()->close();
+    fixture.idle();
+    QCOMPARE(fixture.frame()->GetMenuID(), IDR_MAINFRAME);
+    QCOMPARE(MenuTitles(fixture.frame()).size(), 3);
+}
+
+void TestMainFrame::frameTitle()
+{
+    AppFixture::SetSetting(kShowCmd, 1);
+    AppFixture fixture({ScratchFile()});
+    QCOMPARE(fixture.frame()->windowTitle(), QString("Zorbel - frame.bin"));
+    fixture.frame()->ExecuteCommand(ID_WINDOW_NEW);
+    QCOMPARE(fixture.frame()->windowTitle(), QString("Zorbel - frame.bin:2"));
+    // A maximized document window's title goes in brackets, as the platform does it.
+    fixture.frame()->MDIGetActive()->showMaximized();
+    QCOMPARE(fixture.frame()->windowTitle(), QString("Zorbel - [frame.bin:2]"));
+    fixture.frame()->MDIGetActive()->showNormal();
+    QCOMPARE(fixture.frame()->windowTitle(), QString("Zorbel - frame.bin:2"));
+    fixture.frame()->ExecuteCommand(ID_FILE_CLOSE);
+    QCOMPARE(fixture.frame()->windowTitle(), QString("Zorbel"));
+}
+
+void TestMainFrame::languages_data()
+{
+    QTest::addColumn<int>("lang");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("savePrompt");
+    QTest::addColumn<QString>("saveTip");
+    QTest::addColumn<QString>("pasteTip");
+
+    QTest::newRow("US English") << int(LANG_EN_US) << "&File" << "Save the active document" << "Save" << "Paste";
+    QTest::newRow("Traditional Chinese") << int(LANG_ZH_TW) << "檔案(&F)" << "儲存使用中的文件" << "儲存檔案"
+                                         << "貼上";
+    QTest::newRow("Japanese") << int(LANG_JA_JP) << "ﾌｧｲﾙ(&F)" << "現在のﾄﾞｷｭﾒﾝﾄを保存します。" << "上書き保存"
+                              << "";
+    QTest::newRow("Simplified Chinese") << int(LANG_ZH_CN) << "文件(&F)" << "保存活动文档" << "保存" << "粘贴";
+}
+
+void TestMainFrame::languages()
+{
+    QFETCH(int, lang);
+    QFETCH(QString, file);
+    QFETCH(QString, savePrompt);
+    QFETCH(QString, saveTip);
+    QFETCH(QString, pasteTip);
+
+    AfxSetResourceLanguage(static_cast<unsigned short>(lang));
+    AppFixture fixture;
+    QCOMPARE(MenuTitles(fixture.frame()).first(), file);
+
+    // Hovering a button puts its prompt in pane 0; its tooltip is the part after "\n".
+    QWidget* save = fixture.frame()->m_wndToolBar.GetButton(ID_FILE_SAVE);
+    QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
+    QCoreApplication::sendEvent(save, &enter);
+    QCOMPARE(fixture.frame()->m_wndStatusBar.GetPaneText(0), savePrompt);
+    QCOMPARE(save->toolTip(), saveTip);
+
+    QWidget* paste = fixture.frame()->m_wndToolBar.GetButton(ID_EDIT_PASTE);
+    QToolTip::hideText();
+    QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), paste->mapToGlobal(QPoint(2, 2)));
+    QCoreApplication::sendEvent(paste, &help);
+    QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), pasteTip);
+    QToolTip::hideText();
+
+    // Qt's own dialogs speak the same language.
+    const QString cancel = QCoreApplication::translate("QPlatformTheme", "Cancel");
+    QCOMPARE(cancel == "Cancel", lang == LANG_EN_US);
+}
+
+void TestMainFrame::toolbar()
+{
+    AppFixture fixture;
+    CToolBar& bar = fixture.frame()->m_wndToolBar;
+    QCOMPARE(bar.GetItemIDs(),
+             QList<unsigned>({ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, ID_SEPARATOR, ID_EDIT_CUT, ID_EDIT_COPY,
+                              ID_EDIT_PASTE, ID_SEPARATOR, ID_FILE_PRINT_DIRECT, ID_APP_ABOUT, ID_SEPARATOR,
+                              ID_CODEPAGE_GB, ID_CODEPAGE_BIG5, ID_CODEPAGE_SJIS}));
+    for (unsigned nID : bar.GetItemIDs())
+        if (nID != ID_SEPARATOR)
+            QVERIFY2(!fixture.frame()->CommandAction(nID)->icon().isNull(), qPrintable(QString::number(nID)));
+    QCOMPARE(bar.allowedAreas(), Qt::AllToolBarAreas);
+    QVERIFY(bar.isMovable());
+    QCOMPARE(fixture.frame()->toolBarArea(&bar), Qt::TopToolBarArea);
+}
+
+void TestMainFrame::numLock_data()
+{
+    QTest::addColumn<bool>("on");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("on") << true << "NUM";
+    QTest::newRow("off or unknown") << false << "";
+}
+
+void TestMainFrame::numLock()
+{
+    QFETCH(bool, on);
+    QFETCH(QString, text);
+
+    CStatusBar::SetNumLockSource([on] { return on; });
+    AppFixture fixture;
+    fixture.idle();
+    CStatusBar& bar = fixture.frame()->m_wndStatusBar;
+    QCOMPARE(bar.GetCount(), 4);
+    QCOMPARE(bar.GetPaneText(3), text);
+    QCOMPARE(bar.GetPaneText(2), QString("INS"));
+}
+
+void TestMainFrame::viewToggles()
+{
+    AppFixture fixture;
+    CMainFrame* frame = fixture.frame();
+    for (unsigned nID : {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR}) {
+        QWidget* bar = nID == ID_VIEW_TOOLBAR ? static_cast<QWidget*>(&frame->m_wndToolBar) : &frame->m_wndStatusBar;
+        QAction* action = frame->CommandAction(nID);
+        QVERIFY(frame->ExecuteCommand(nID));
+        fixture.idle();
+        QVERIFY(bar->isHidden());
+        QVERIFY(action->isCheckable() && !action->isChecked());
+        QVERIFY(frame->ExecuteCommand(nID));
+        fixture.idle();
+        QVERIFY(bar->isVisible());
+        QVERIFY(action->isChecked());
+    }
+}
+
+void TestMainFrame::windowCommands_data()
+{
+    QTest::addColumn<unsigned>("command");
+
+    QTest::newRow("tile horizontal") << ID_WINDOW_TILE_HORZ;
+    QTest::newRow("tile vertically") << ID_WINDOW_TILE_VERT;
+    QTest::newRow("cascade") << ID_WINDOW_CASCADE;
+}
+
+void TestMainFrame::windowCommands()
+{
+    QFETCH(unsigned, command);
+
+    AppFixture fixture({ScratchFile()});
+    CMainFrame* frame = fixture.frame();
+    QVERIFY(frame->ExecuteCommand(ID_WINDOW_NEW));
+    QCOMPARE(fixture.windowCount(), 2);
+    QVERIFY(frame->ExecuteCommand(command));
+    const QList<CMDIChildWnd*> children = frame->GetChildFrames();
+    const QRect area = frame->MDIClient()->viewport()->rect();
+    const QRect a = children[0]->geometry();
+    const QRect b = children[1]->geometry();
+    QVERIFY(!children[0]->isMaximized() && !children[1]->isMaximized());
+    QVERIFY(!a.intersects(b) || command == ID_WINDOW_CASCADE);
+    if (command == ID_WINDOW_TILE_HORZ) {
+        QCOMPARE(a.width(), area.width());
+        QCOMPARE(a.height() + b.height(), area.height());
+    } else if (command == ID_WINDOW_TILE_VERT) {
+        QCOMPARE(a.height(), area.height());
+        QCOMPARE(a.width() + b.width(), area.width());
+    } else {
+        QVERIFY(a.topLeft() != b.topLeft());
+    }
+    // A window the user restores sets how the next one opens.
+    fixture.app->ExitInstance();
+    QCOMPARE(AppFixture::Setting(kShowCmd).toInt(), SW_SHOWNORMAL);
+}
+
+void TestMainFrame::arrangeIcons()
+{
+    AppFixture fixture({ScratchFile()});
+    CMainFrame* frame = fixture.frame();
+    frame->ExecuteCommand(ID_WINDOW_NEW);
+    for (CMDIChildWnd* child : frame->GetChildFrames()) {
+        child->showMinimized();
+        child->move(40, 40);
+    }
+    QVERIFY(frame->ExecuteCommand(ID_WINDOW_ARRANGE));
+    const QList<CMDIChildWnd*> children = frame->GetChildFrames();
+    const int bottom = frame->MDIClient()->viewport()->height();
+    QCOMPARE(children[0]->geometry().bottom() + 1, bottom);
+    QCOMPARE(children[1]->geometry().bottom() + 1, bottom);
+    QCOMPARE(children[0]->x(), 0);
+    QCOMPARE(children[1]->x(), children[0]->width());
+}
+
+void TestMainFrame::closeClosesEveryWindowOfTheDocument()
+{
+    AppFixture fixture({ScratchFile()});
+    fixture.frame()->ExecuteCommand(ID_WINDOW_NEW);
+    QVERIFY(fixture.frame()->ExecuteCommand(ID_FILE_CLOSE));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(fixture.windowCount(), 0);
+    fixture.idle();
+    QCOMPARE(fixture.frame()->GetMenuID(), IDR_MAINFRAME);
+    QVERIFY(!fixture.frame()->ExecuteCommand(ID_FILE_CLOSE));
+}
+
+QTEST_MAIN(TestMainFrame)
+#include "tst_mainfrm.moc"

@@ -1,0 +1,195 @@
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QtTest>
+
+namespace {
+
+struct Run {
+    int nExitCode = -1;
+    QByteArray stdErr;
+};
+
+// Runs zorbel as a command with no display at all, the way a script would.
+Run RunZorbel(const QStringList& args)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    const QString runtime = TestSupport::scratchDir() + QStringLiteral("/runtime");
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(ZORBEL_BINARY), args);
+    Run run;
+    if (!process.waitForFinished(60000))
+        return run;
+    run.nExitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.stdErr = process.readAllStandardError();
+    return run;
+}
+
+// The PDF's pages as pdftotext lays them out, each a list of lines without
+// trailing blanks.
+QList<QStringList> PdfPages(const QString& pdf)
+{
+    QProcess process;
+    process.start(QStandardPaths::findExecutable(QStringLiteral("pdftotext")),
+                  {QStringLiteral("-layout"), QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-")});
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return {};
+    QStringList pages = QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\f'));
+    if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
+        pages.removeLast();
+    QList<QStringList> result;
+    for (const QString& page : pages) {
+        QStringList lines;
+        for (QString line : page.split(QLatin1Char('\n'))) {
+            while (!line.isEmpty() && line.back().isSpace())
+                line.chop(1);
+            lines.append(line);
+        }
+        while (!lines.isEmpty() && lines.last().isEmpty())
+            lines.removeLast();
+        result.append(lines);
+    }
+    return result;
+}
+
+const QRegularExpression kRowLine(QStringLiteral("^([0-9A-F]{2})( +[0-9A-F]{2})*( |$)"));
+const QRegularExpression kFooter(QStringLiteral("^(\\d+) / (\\d+) +\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}$"));
+
+} // namespace
+
+// zorbel --print-pdf: the printed pages of a file, written without a window.
+class TestPrintPdf : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void printsEveryRowOnceWithHeaderAndFooter();
+    void emptyFilePrintsOnePage();
+    void decodesDoubleByteText_data();
+    void decodesDoubleByteText();
+    void reportsFailures_data();
+    void reportsFailures();
+};
+
+void TestPrintPdf::initTestCase()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+}
+
+// Row r holds bytes of value r: the first pair of every printed row tells which
+// row it is, so the pages together must show 0, 1, 2, ... once each.
+void TestPrintPdf::printsEveryRowOnceWithHeaderAndFooter()
+{
+    constexpr int kRows = 150;
+    QByteArray bytes;
+    for (int i = 0; i < kRows * 16 - 1; ++i)
+        bytes.append(char(i / 16));
+    const QString file = TestSupport::writeScratchFile(QStringLiteral("rows.bin"), bytes);
+    const QString pdf = TestSupport::scratchDir() + QStringLiteral("/rows.pdf");
+
+    const Run run = RunZorbel({QStringLiteral("--print-pdf"), pdf, QStringLiteral("--codepage"), QStringLiteral("1252"), file});
+    QCOMPARE(run.nExitCode, 0);
+    const QList<QStringList> pages = PdfPages(pdf);
+    QVERIFY(pages.size() >= 2);
+
+    int nNextRow = 0;
+    for (int n = 0; n < pages.size(); ++n) {
+        const QStringList& lines = pages[n];
+        QVERIFY(lines.size() > 3);
+        QVERIFY2(lines.first().endsWith(QFileInfo(file).absoluteFilePath()), qPrintable(lines.first()));
+        QVERIFY(lines[1].trimmed().isEmpty());
+        const QRegularExpressionMatch footer = kFooter.match(lines.last());
+        QVERIFY2(footer.hasMatch(), qPrintable(lines.last()));
+        QCOMPARE(footer.captured(1).toInt(), n + 1);
+        QCOMPARE(footer.captured(2).toInt(), pages.size());
+        for (const QString& line : lines.mid(2, lines.size() - 3)) {
+            const QRegularExpressionMatch row = kRowLine.match(line);
+            if (!row.hasMatch())
+                continue;
+            QCOMPARE(row.captured(1).toInt(nullptr, 16), nNextRow);
+            ++nNextRow;
+        }
+    }
+    QCOMPARE(nNextRow, kRows);
+}
+
+void TestPrintPdf::emptyFilePrintsOnePage()
+{
+    const QString file = TestSupport::writeScratchFile(QStringLiteral("empty.bin"), QByteArray());
+    const QString pdf = TestSupport::scratchDir() + QStringLiteral("/empty.pdf");
+    QCOMPARE(RunZorbel({QStringLiteral("--print-pdf"), pdf, file}).nExitCode, 0);
+    const QList<QStringList> pages = PdfPages(pdf);
+    QCOMPARE(pages.size(), 1);
+    QVERIFY(pages[0].first().endsWith(QStringLiteral("empty.bin")));
+    QVERIFY2(kFooter.match(pages[0].last()).captured(1) == QStringLiteral("1"), qPrintable(pages[0].last()));
+}
+
+void TestPrintPdf::decodesDoubleByteText_data()
+{
+    QTest::addColumn<QString>("codePage");
+    QTest::addColumn<QByteArray>("encoded");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("GB") << QStringLiteral("936") << QByteArray("\xD6\xD0\xCE\xC4") << QStringLiteral("中文");
+    QTest::newRow("BIG5") << QStringLiteral("950") << QByteArray("\xA4\xA4\xA4\xE5") << QStringLiteral("中文");
+    QTest::newRow("Shift JIS") << QStringLiteral("932") << QByteArray("\x93\xFA\x96\x7B\x8C\xEA")
+                               << QStringLiteral("日本語");
+}
+
+void TestPrintPdf::decodesDoubleByteText()
+{
+    QFETCH(QString, codePage);
+    QFETCH(QByteArray, encoded);
+    QFETCH(QString, text);
+
+    const QString file = TestSupport::writeScratchFile(QStringLiteral("cjk.txt"), "Text: " + encoded + "\r\n");
+    const QString pdf = TestSupport::scratchDir() + QStringLiteral("/cjk.pdf");
+    QCOMPARE(RunZorbel({QStringLiteral("--print-pdf"), pdf, QStringLiteral("--codepage"), codePage, file}).nExitCode, 0);
+    const QList<QStringList> pages = PdfPages(pdf);
+    QCOMPARE(pages.size(), 1);
+    QVERIFY(pages[0].size() > 2);
+    QVERIFY2(pages[0][2].endsWith(QStringLiteral("Text: ") + text + QStringLiteral("..")), qPrintable(pages[0][2]));
+}
+
+void TestPrintPdf::reportsFailures_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("pdf");
+
+    const QString scratch = TestSupport::scratchDir();
+    QTest::newRow("file missing") << scratch + QStringLiteral("/no-such.bin") << scratch + QStringLiteral("/missing.pdf");
+    QTest::newRow("file is a folder") << scratch << scratch + QStringLiteral("/folder.pdf");
+    QTest::newRow("output folder missing") << QStringLiteral("readable")
+                                           << scratch + QStringLiteral("/no/such/folder/out.pdf");
+    QTest::newRow("output is a folder") << QStringLiteral("readable") << scratch;
+}
+
+void TestPrintPdf::reportsFailures()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, pdf);
+
+    if (file == QStringLiteral("readable"))
+        file = TestSupport::writeScratchFile(QStringLiteral("readable.bin"), QByteArray("abc"));
+    const Run run = RunZorbel({QStringLiteral("--print-pdf"), pdf, file});
+    QCOMPARE(run.nExitCode, 1);
+    const QByteArray message = run.stdErr.trimmed();
+    QVERIFY(!message.isEmpty());
+    QVERIFY2(!message.contains('\n'), message.constData());
+    if (!QFileInfo(pdf).isDir())
+        QVERIFY(!QFile::exists(pdf));
+}
+
+QTEST_MAIN(TestPrintPdf)
+#include "tst_printpdf.moc"
