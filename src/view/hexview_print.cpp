@@ -9,6 +9,7 @@
 #include "textdecoder.h"
 
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QPainter>
 
 #include <algorithm>
@@ -42,6 +43,20 @@ int PrintCellWidth(const QFontMetrics& fm)
                      (fm.horizontalAdvance(QChar(0x4E2D)) + 1) / 2});
 }
 
+// The printer fonts ask for a character cell lfHeight pixels high, ascent and
+// descent together, as a font mapper reads a positive height. Faces differ in
+// how much they put above and below their em, so sizing the em instead would
+// let the header's face overrun the blank line under it.
+QFont CreatePrintFont(const CLogFont& logFont, const QPaintDevice* pDevice)
+{
+    QFont font = logFont.CreateFont();
+    const QFontMetricsF fm(font, pDevice);
+    const qreal cell = fm.ascent() + fm.descent();
+    if (cell > 0 && logFont.lfHeight > 0)
+        font.setPixelSize(std::max(1, int(font.pixelSize() * logFont.lfHeight / cell)));
+    return font;
+}
+
 } // namespace
 
 void CHexView::RegisterPrintCommands()
@@ -64,9 +79,9 @@ void CHexView::OnBeginPrinting(QPainter* pDC, CPrintInfo* pInfo)
     CLogFont logFont = m_logFont;
     logFont.lfHeight = CPrintInfo::GetDeviceCaps(pDC, LOGPIXELSY) / 6;
     logFont.lfWidth = 0;
-    m_fontPrint = logFont.CreateFont();
+    m_fontPrint = CreatePrintFont(logFont, pDC->device());
     logFont.lfCharSet = CharsetFromCodePage(GetDefaultCodePage());
-    m_fontPrintHeader = logFont.CreateFont();
+    m_fontPrintHeader = CreatePrintFont(logFont, pDC->device());
 
     const QFontMetrics fm(m_fontPrint, pDC->device());
     m_nPrintLineHeight = std::max(1, fm.lineSpacing());

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -360,8 +361,9 @@ void TestHexViewPrint::footerShowsPageAndTime()
     QCOMPARE(pages[1].Line(4), QStringLiteral("2 / 7") + QString(58, ' ') + QStringLiteral("2004/05/07 09:05"));
 }
 
-// The body font is the screen font's description at a sixth of an inch, so it
-// follows the code page on show; the header keeps the system's.
+// The body font is the screen font's description with a character cell a sixth
+// of an inch high, so it follows the code page on show; the header keeps the
+// system's, in a cell of the same height whatever its face.
 void TestHexViewPrint::fontsFollowTheCodePage()
 {
     Window window(QByteArray("abc"));
@@ -370,25 +372,34 @@ void TestHexViewPrint::fontsFollowTheCodePage()
     CLogFont system = gb;
     system.lfCharSet = CHexView::CharsetFromCodePage(GetDefaultCodePage());
 
-    const auto bodyFamilies = [&](int nDpi) {
+    // The family of the first body text and of the header, and whether both
+    // cells are nDpi / 6 pixels high, within the pixel lost to rounding.
+    const auto printedFonts = [&](int nDpi) {
         window.Print(66, nDpi);
         const QList<DrawnText>& texts = window.m_pPrinter->Texts();
-        for (const DrawnText& drawn : texts)
-            if (drawn.pos.y() > 2 * window.pView->m_nPrintLineHeight)
-                return QPair<QString, int>(drawn.font.family(), drawn.font.pixelSize());
-        return QPair<QString, int>();
+        const auto cellFits = [&](const QFont& font) {
+            const QFontMetricsF fm(font, window.m_pPrinter.get());
+            return qAbs(fm.ascent() + fm.descent() - nDpi / 6) < 2;
+        };
+        for (const DrawnText& drawn : texts) {
+            if (drawn.pos.y() > 2 * window.pView->m_nPrintLineHeight) {
+                return std::make_tuple(drawn.font.family(), texts.first().font.family(),
+                                       cellFits(drawn.font) && cellFits(texts.first().font));
+            }
+        }
+        return std::make_tuple(QString(), QString(), false);
     };
-    QCOMPARE(bodyFamilies(96), qMakePair(gb.CreateFont().family(), 16));
-    QCOMPARE(bodyFamilies(96), qMakePair(gb.CreateFont().family(), 16));
-    QCOMPARE(bodyFamilies(300), qMakePair(gb.CreateFont().family(), 50));
-    QCOMPARE(window.m_pPrinter->Texts().first().font.family(), system.CreateFont().family());
+    const auto expected = std::make_tuple(gb.CreateFont().family(), system.CreateFont().family(), true);
+    QCOMPARE(printedFonts(96), expected);
+    QCOMPARE(printedFonts(96), expected);
+    QCOMPARE(printedFonts(300), expected);
 
     // A code page without double-byte characters takes the system's fixed font.
     window.doc.m_nCodePage = 1252;
     window.pView->SetupScreenFont(1252);
     CLogFont plain = gb;
     plain.lfCharSet = DEFAULT_CHARSET;
-    QCOMPARE(bodyFamilies(96), qMakePair(plain.CreateFont().family(), 16));
+    QCOMPARE(std::get<0>(printedFonts(96)), plain.CreateFont().family());
 }
 
 void TestHexViewPrint::printsTheBytesInMemory()
