@@ -2,6 +2,7 @@
 
 #include "afxres.h"
 #include "archive.h"
+#include "cmdline.h"
 #include "codepage.h"
 #include "fileexception.h"
 #include "hexdoc.h"
@@ -14,7 +15,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -22,19 +22,6 @@
 namespace {
 
 const char kUsage[] = "Usage: zorbel --dump [--codepage N] FILE\n";
-
-int UsageError(const char* pszProblem)
-{
-    std::fprintf(stderr, "zorbel: %s\n%s", pszProblem, kUsage);
-    return 2;
-}
-
-void ReportError(const QString& text)
-{
-    QString line = text;
-    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    std::fprintf(stderr, "zorbel: %s\n", line.toLocal8Bit().constData());
-}
 
 // Loads the file into the document the way opening it in a window does, without
 // asking the desktop for its type. Reports a failure and returns false.
@@ -71,35 +58,14 @@ bool Write(const char* pData, std::size_t nLength)
 
 int DumpMain(int argc, char* argv[])
 {
-    const char* pszPath = nullptr;
-    int nCodePage = 0;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (std::strcmp(arg, "--dump") == 0)
-            continue;
-        if (std::strcmp(arg, "--codepage") == 0) {
-            if (++i == argc)
-                return UsageError("--codepage needs a code page number");
-            char* end = nullptr;
-            const long value = std::strtol(argv[i], &end, 10);
-            if (end == argv[i] || *end != '\0' || value <= 0 || value > 65535)
-                return UsageError("--codepage needs a code page number");
-            nCodePage = int(value);
-        } else if (arg[0] == '-' && arg[1] != '\0') {
-            return UsageError("unknown option for --dump");
-        } else if (pszPath) {
-            return UsageError("--dump takes one file");
-        } else {
-            pszPath = arg;
-        }
-    }
-    if (!pszPath)
-        return UsageError("--dump needs a file");
+    CFileCommandLine cmd;
+    if (const int nStatus = ParseFileCommandLine(argc, argv, "--dump", false, kUsage, cmd))
+        return nStatus;
 
     CHexDoc doc;
-    if (!Load(doc, QFile::decodeName(pszPath)))
+    if (!Load(doc, QFile::decodeName(cmd.pszPath)))
         return 1;
-    doc.m_nCodePage = nCodePage != 0 ? nCodePage : DetectCodePage(doc.m_pData, doc.m_nSize);
+    doc.m_nCodePage = cmd.nCodePage != 0 ? cmd.nCodePage : DetectCodePage(doc.m_pData, doc.m_nSize);
 
     // A line is at most the offset, the hex part and 17 text bytes of up to 3
     // UTF-8 bytes each (a pair takes 2 cells and at most 4 bytes), the 16 bytes the

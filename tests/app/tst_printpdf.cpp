@@ -79,6 +79,8 @@ private slots:
     void decodesDoubleByteText();
     void reportsFailures_data();
     void reportsFailures();
+    void rejectsBadUsage_data();
+    void rejectsBadUsage();
 };
 
 void TestPrintPdf::initTestCase()
@@ -189,6 +191,35 @@ void TestPrintPdf::reportsFailures()
     QVERIFY2(!message.contains('\n'), message.constData());
     if (!QFileInfo(pdf).isDir())
         QVERIFY(!QFile::exists(pdf));
+}
+
+void TestPrintPdf::rejectsBadUsage_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("problem");
+
+    const QString pdf = TestSupport::scratchDir() + QStringLiteral("/usage.pdf");
+    QTest::newRow("no file") << QStringList{QStringLiteral("--print-pdf"), pdf} << QByteArray("--print-pdf needs a file");
+    QTest::newRow("no output") << QStringList{QStringLiteral("x.bin"), QStringLiteral("--print-pdf")}
+                               << QByteArray("--print-pdf needs one output file");
+    QTest::newRow("code page not a number")
+        << QStringList{QStringLiteral("--print-pdf"), pdf, QStringLiteral("--codepage"), QStringLiteral("9x"),
+                       QStringLiteral("x.bin")}
+        << QByteArray("--codepage needs a code page number");
+    QTest::newRow("two files") << QStringList{QStringLiteral("--print-pdf"), pdf, QStringLiteral("a"), QStringLiteral("b")}
+                               << QByteArray("--print-pdf takes one file");
+}
+
+// Bad usage names the problem, shows the usage and writes nothing.
+void TestPrintPdf::rejectsBadUsage()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, problem);
+
+    const Run run = RunZorbel(args);
+    QCOMPARE(run.nExitCode, 2);
+    QVERIFY2(run.stdErr.startsWith("zorbel: " + problem + "\nUsage: zorbel --print-pdf"), run.stdErr.constData());
+    QVERIFY(!QFile::exists(TestSupport::scratchDir() + QStringLiteral("/usage.pdf")));
 }
 
 QTEST_MAIN(TestPrintPdf)
