@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMimeData>
@@ -38,17 +39,23 @@ CHexView* ActiveView(AppFixture& fixture)
     return qobject_cast<CHexView*>(fixture.frame()->GetActiveView());
 }
 
+// Counts the presses of one key that reach a widget. QTest presses the
+// modifiers first, as a keyboard does; those are no accelerators and pass.
 class KeyRecorder : public QObject {
 public:
+    explicit KeyRecorder(int key) : m_key(key) {}
     int keys = 0;
 
 protected:
     bool eventFilter(QObject*, QEvent* pEvent) override
     {
-        if (pEvent->type() == QEvent::KeyPress)
+        if (pEvent->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(pEvent)->key() == m_key)
             ++keys;
         return false;
     }
+
+private:
+    int m_key;
 };
 
 } // namespace
@@ -78,6 +85,8 @@ private slots:
     void closingAWindowEmptiesTheBytePane();
 
 private:
+    void recordSavePrompts();
+
     QStringList m_prompts;
 };
 
@@ -86,6 +95,12 @@ void TestCmdUI::init()
     AppFixture::ResetSettings();
     QGuiApplication::clipboard()->clear();
     m_prompts.clear();
+}
+
+// The application installs the real file dialog when it is made: replace it
+// afterwards with one that records who asked and cancels.
+void TestCmdUI::recordSavePrompts()
+{
     CDocument::SetSaveFileNamePrompt([this](CDocument* pDoc) {
         m_prompts.append(pDoc->GetTitle());
         return QString();
@@ -201,11 +216,12 @@ void TestCmdUI::keysOfDisabledCommandsDoNothing()
     QFETCH(Qt::KeyboardModifiers, modifiers);
 
     AppFixture fixture({TestSupport::writeScratchFile("keys.bin", bytes)});
+    recordSavePrompts();
     QGuiApplication::clipboard()->setText("kept");
     fixture.idle();
     CHexView* view = ActiveView(fixture);
     auto* doc = qobject_cast<CHexDoc*>(view->GetDocument());
-    KeyRecorder recorder;
+    KeyRecorder recorder(key);
     view->installEventFilter(&recorder);
 
     QTest::keyClick(view, Qt::Key(key), modifiers);
@@ -223,6 +239,7 @@ void TestCmdUI::keysOfDisabledCommandsDoNothing()
 void TestCmdUI::enabledKeyRuns()
 {
     AppFixture fixture;
+    recordSavePrompts();
     fixture.frame()->ExecuteCommand(ID_FILE_NEW);
     CHexView* view = ActiveView(fixture);
     QTest::keyClick(view, Qt::Key_S, Qt::ControlModifier);
@@ -235,6 +252,7 @@ void TestCmdUI::enabledKeyRuns()
 void TestCmdUI::staleButtonIsStillGated()
 {
     AppFixture fixture;
+    recordSavePrompts();
     fixture.frame()->ExecuteCommand(ID_FILE_NEW);
     auto* doc = qobject_cast<CHexDoc*>(fixture.frame()->GetActiveDocument());
     SetBytes(doc, "data");

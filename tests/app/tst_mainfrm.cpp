@@ -128,10 +128,10 @@ void TestMainFrame::showCommand_data()
     QTest::addColumn<int>("started");
     QTest::addColumn<Qt::WindowState>("state");
 
-    QTest::newRow("stored normal, started normal") << 1 << SW_SHOWNORMAL << Qt::WindowNoState;
-    QTest::newRow("stored normal, started maximized") << 1 << SW_SHOWMAXIMIZED << Qt::WindowMaximized;
-    QTest::newRow("stored maximized, started normal") << 3 << SW_SHOWNORMAL << Qt::WindowMaximized;
-    QTest::newRow("stored maximized, started minimized") << 3 << SW_SHOWMINIMIZED << Qt::WindowMinimized;
+    QTest::newRow("stored normal, started normal") << 1 << int(SW_SHOWNORMAL) << Qt::WindowNoState;
+    QTest::newRow("stored normal, started maximized") << 1 << int(SW_SHOWMAXIMIZED) << Qt::WindowMaximized;
+    QTest::newRow("stored maximized, started normal") << 3 << int(SW_SHOWNORMAL) << Qt::WindowMaximized;
+    QTest::newRow("stored maximized, started minimized") << 3 << int(SW_SHOWMINIMIZED) << Qt::WindowMinimized;
 }
 
 void TestMainFrame::showCommand()
@@ -433,12 +433,19 @@ void TestMainFrame::arrangeIcons()
     AppFixture fixture({ScratchFile()});
     CMainFrame* frame = fixture.frame();
     frame->ExecuteCommand(ID_WINDOW_NEW);
+    // Minimizing a maximized window makes the next one active and maximized:
+    // restore them all first.
+    for (CMDIChildWnd* child : frame->GetChildFrames())
+        child->showNormal();
     for (CMDIChildWnd* child : frame->GetChildFrames()) {
         child->showMinimized();
         child->move(40, 40);
     }
+    for (CMDIChildWnd* child : frame->GetChildFrames())
+        QVERIFY(child->isMinimized());
     QVERIFY(frame->ExecuteCommand(ID_WINDOW_ARRANGE));
     const QList<CMDIChildWnd*> children = frame->GetChildFrames();
+
     const int bottom = frame->MDIClient()->viewport()->height();
     QCOMPARE(children[0]->geometry().bottom() + 1, bottom);
     QCOMPARE(children[1]->geometry().bottom() + 1, bottom);
