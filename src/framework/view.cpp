@@ -131,7 +131,7 @@ void CView::paintEvent(QPaintEvent* event)
     painter.setClipRegion(event->region());
     painter.save();
     OnPrepareDC(&painter);
-    m_clipBox = painter.transform().inverted().mapRect(event->region().boundingRect());
+    m_clipBox = painter.transform().inverted().mapRect(QRectF(event->region().boundingRect()));
     OnDraw(&painter);
     painter.restore();
     if (IsCaretVisible() && m_bCaretOn && hasFocus() && event->region().intersects(m_caret)) {
@@ -203,6 +203,15 @@ void CView::HideCaret()
 QRect CView::GetCaretRect() const
 {
     return m_bCaretCreated ? m_caret : QRect();
+}
+
+void CView::ScrollCaret(int dx, int dy)
+{
+    if (dx == 0 && dy == 0)
+        return;
+    UpdateCaretArea();
+    m_caret.translate(dx, dy);
+    UpdateCaretArea();
 }
 
 void CView::BlinkCaret()

@@ -6,6 +6,7 @@
 #include <QAbstractScrollArea>
 #include <QPoint>
 #include <QRect>
+#include <QRectF>
 #include <QRegion>
 #include <QTimer>
 
@@ -99,6 +100,9 @@ public:
     void HideCaret();
     bool IsCaretVisible() const { return m_bCaretCreated && m_nCaretHide == 0; }
     QRect GetCaretRect() const;
+    // Moves the caret by (dx, dy) with the contents a scroll moved, so that it
+    // stays over the cell it was on.
+    void ScrollCaret(int dx, int dy);
 
     // Whether VK_SHIFT or VK_CONTROL is down; any other key reads as up.
     bool IsKeyDown(unsigned nVirtKey) const;
@@ -132,8 +136,9 @@ protected:
     // Readies the printer for a run: the print dialog, or nothing for Print
     // Direct and preview. False when the user cancelled.
     bool DoPreparePrinting(CPrintInfo* pInfo);
-    // The invalid area's bounding box during OnDraw, in document coordinates.
-    QRect GetClipBox() const { return m_clipBox; }
+    // The invalid area's bounding box during OnDraw, in document coordinates: whole
+    // pixels, which in a tall scrolled document pass what an int holds.
+    QRectF GetClipBox() const { return m_clipBox; }
 
     // Keyboard and mouse, as the platform's messages (see above). nRepCnt and
     // nFlags are 1 and 0.
@@ -159,7 +164,7 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
     bool focusNextPrevChild(bool bNext) override;
 
-    QRect m_clipBox;
+    QRectF m_clipBox;
 
 private:
     void BlinkCaret();
