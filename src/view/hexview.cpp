@@ -7,7 +7,6 @@
 #include <QFontMetrics>
 
 #include <algorithm>
-#include <climits>
 
 CHexView::CHexView(QWidget* pParent) : CScrollView(pParent)
 {
@@ -76,11 +75,12 @@ void CHexView::UpdateScrollSizes()
     if (m_nLineHeight == 0)
         return;
     const int nLineHeight = int(m_nLineHeight);
-    // Whole rows, as many as a scroll position can reach.
-    const qint64 nHeight = std::min<qint64>(qint64(m_nRows), INT_MAX / nLineHeight) * nLineHeight;
+    // Whole rows; near 4 GiB their height passes what an int holds, which the
+    // scrolling view takes in 64 bits.
+    const qint64 nHeight = qint64(m_nRows) * nLineHeight;
     // A page is the rows that fit wholly; a window lower than a row still pages by one.
     const int nPageRows = std::max(1, m_nClientHeight / nLineHeight);
-    SetScrollSizes(MM_TEXT, QSize(m_nTextWidth, int(nHeight)), QSize(m_nClientWidth, nPageRows * nLineHeight),
+    SetScrollSizes(MM_TEXT, m_nTextWidth, nHeight, QSize(m_nClientWidth, nPageRows * nLineHeight),
                    QSize(m_nCharWidth, nLineHeight));
 }
 

@@ -57,8 +57,8 @@ void CHexView::ConvertColumn(int& nColumn, int& nLine)
 QPoint CHexView::CellToClient(int nColumn, int nLine) const
 {
     const int nLineHeight = int(m_nLineHeight);
-    const int nFrac = nLineHeight ? GetScrollPos(SB_VERT) % nLineHeight : 0;
-    return QPoint(m_nLeftMargin + nColumn * m_nCharWidth - GetScrollPos(SB_HORZ), nLine * nLineHeight - nFrac + 1);
+    const int nFrac = nLineHeight ? int(GetScrollPos(SB_VERT) % nLineHeight) : 0;
+    return QPoint(m_nLeftMargin + nColumn * m_nCharWidth - int(GetScrollPos(SB_HORZ)), nLine * nLineHeight - nFrac + 1);
 }
 
 // The text cell of an offset: the hex cell converted, with the line not raised,

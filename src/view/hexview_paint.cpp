@@ -7,6 +7,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -36,13 +37,16 @@ void CHexView::OnDraw(QPainter* pDC)
     if (m_nRows == 0 || !pDoc || !pDoc->m_pData || m_nLineHeight == 0)
         return;
 
-    // Row r's cells span y = r * lh + 1 to r * lh + lh.
-    const QRect clip = GetClipBox();
+    // Row r's cells span y = r * lh + 1 to r * lh + lh; the clip box holds whole
+    // pixels, its bottom edge excluded.
+    const QRectF clip = GetClipBox();
     const qint64 nLineHeight = m_nLineHeight;
-    if (clip.isEmpty() || clip.bottom() < 1)
+    const qint64 nClipTop = qint64(std::floor(clip.top()));
+    const qint64 nClipBottom = qint64(std::ceil(clip.bottom())) - 1;
+    if (clip.isEmpty() || nClipBottom < 1)
         return;
-    const qint64 first = clip.top() > 1 ? (qint64(clip.top()) - 1) / nLineHeight : 0;
-    const qint64 last = std::min<qint64>((qint64(clip.bottom()) - 1) / nLineHeight, qint64(m_nRows) - 1);
+    const qint64 first = nClipTop > 1 ? (nClipTop - 1) / nLineHeight : 0;
+    const qint64 last = std::min<qint64>((nClipBottom - 1) / nLineHeight, qint64(m_nRows) - 1);
     if (first > last)
         return;
 
@@ -65,8 +69,9 @@ void CHexView::OnDraw(QPainter* pDC)
 
     if (!m_bSelection || m_nSelAnchor == m_nSelEnd)
         return;
-    // The regions are in client coordinates; the painter's are the document's.
-    const QPoint scroll = GetScrollPosition();
+    // The regions are in client coordinates, and so is the clip they set; the
+    // rows are drawn in the painter's document coordinates.
+    const qint64 nScrollY = GetScrollPos(SB_VERT);
     const struct {
         const QRegion& region;
         bool bCaretColumn;
@@ -74,17 +79,19 @@ void CHexView::OnDraw(QPainter* pDC)
     for (const auto& highlight : highlights) {
         if (highlight.region.isEmpty())
             continue;
-        const QRegion region = highlight.region.translated(scroll);
-        const QRect box = region.boundingRect();
+        const QRect box = highlight.region.boundingRect();
         pDC->save();
-        pDC->setClipRegion(region, Qt::IntersectClip);
+        const QTransform toDocument = pDC->worldTransform();
+        pDC->setWorldTransform(QTransform());
+        pDC->setClipRegion(highlight.region, Qt::IntersectClip);
+        pDC->setWorldTransform(toDocument);
         if (highlight.bCaretColumn)
             painter.SetColours(kCaretColumnText, kCaretColumnBack);
         else
             painter.SetColours(kOtherColumnText, kOtherColumnBack);
         for (const PaintedRow& row : rows) {
-            const int top = painter.Top(row.nRow);
-            if (top <= box.bottom() && top + int(m_nLineHeight) > box.top())
+            const qint64 top = painter.Top(row.nRow) - nScrollY;
+            if (top <= box.bottom() && top + nLineHeight > box.top())
                 painter.DrawRow(row.nRow, row.strRow);
         }
         pDC->restore();

@@ -31,13 +31,14 @@ void CRowPainter::DrawOffset(std::uint32_t nRow)
 {
     char offset[CRowFormat::kMaxOffsetLength];
     const int nLength = CRowFormat::FormatOffset(nRow * 16, offset);
-    FillCells(0, nLength, Top(nRow));
-    DrawAscii(0, Top(nRow), offset, nLength);
+    const qreal top = qreal(Top(nRow));
+    FillCells(0, nLength, top);
+    DrawAscii(0, top, offset, nLength);
 }
 
 void CRowPainter::DrawRow(std::uint32_t nRow, const QByteArray& strRow)
 {
-    const int top = Top(nRow);
+    const qreal top = qreal(Top(nRow));
     FillCells(CRowFormat::kOffsetColumns, int(strRow.size()), top);
     DrawAscii(CRowFormat::kOffsetColumns, top, strRow.constData(), CRowFormat::kHexPartLength);
     m_decoder.ForEachChar(strRow.constData() + CRowFormat::kHexPartLength,
@@ -70,12 +71,12 @@ int CRowPainter::CellsOf(const QString& text) const
     return nCells;
 }
 
-void CRowPainter::FillCells(int nColumn, int nCells, int top)
+void CRowPainter::FillCells(int nColumn, int nCells, qreal top)
 {
-    m_pDC->fillRect(QRect(X(nColumn), top, nCells * m_nCharWidth, m_nLineHeight), m_back);
+    m_pDC->fillRect(QRectF(X(nColumn), top, nCells * m_nCharWidth, m_nLineHeight), m_back);
 }
 
-void CRowPainter::DrawAscii(int nColumn, int top, const char* pszText, int nLength)
+void CRowPainter::DrawAscii(int nColumn, qreal top, const char* pszText, int nLength)
 {
     if (m_bWholeRuns) {
         m_pDC->drawText(QPointF(X(nColumn), top + m_nAscent), QString::fromLatin1(pszText, nLength));
@@ -85,7 +86,7 @@ void CRowPainter::DrawAscii(int nColumn, int top, const char* pszText, int nLeng
         DrawChar(nColumn + i, top, 1, char32_t(std::uint8_t(pszText[i])));
 }
 
-void CRowPainter::DrawChar(int nColumn, int top, int nCells, char32_t ch)
+void CRowPainter::DrawChar(int nColumn, qreal top, int nCells, char32_t ch)
 {
     if (ch == ' ')
         return;

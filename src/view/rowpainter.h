@@ -27,7 +27,8 @@ public:
 
     void SetColours(const QColor& text, const QColor& back);
 
-    int Top(std::uint32_t nRow) const { return int(nRow) * m_nLineHeight + 1; }
+    // In 64 bits: the rows of a tall document lie past what an int holds.
+    qint64 Top(std::uint32_t nRow) const { return qint64(nRow) * m_nLineHeight + 1; }
 
     // The offset column of row nRow.
     void DrawOffset(std::uint32_t nRow);
@@ -43,9 +44,9 @@ public:
 
 private:
     int X(int nColumn) const { return m_nLeftMargin + nColumn * m_nCharWidth; }
-    void FillCells(int nColumn, int nCells, int top);
-    void DrawAscii(int nColumn, int top, const char* pszText, int nLength);
-    void DrawChar(int nColumn, int top, int nCells, char32_t ch);
+    void FillCells(int nColumn, int nCells, qreal top);
+    void DrawAscii(int nColumn, qreal top, const char* pszText, int nLength);
+    void DrawChar(int nColumn, qreal top, int nCells, char32_t ch);
 
     QPainter* m_pDC;
     QFontMetricsF m_fm;

@@ -157,7 +157,7 @@ struct EditWindow {
             why = "empty buffer";
         else if (doc.m_pData[doc.m_nSize - 1] != 0xFF)
             why = "end marker changed";
-        else if (v->m_nRows != (doc.m_nSize + 15) / 16)
+        else if (v->m_nRows != (std::uint64_t(doc.m_nSize) + 15) / 16)
             why = QString("rows %1 for size %2").arg(v->m_nRows).arg(doc.m_nSize);
         else if (v->m_nCaretPos > doc.m_nSize - 1 || v->m_nSelAnchor > doc.m_nSize - 1 || v->m_nSelEnd > doc.m_nSize - 1)
             why = QString("caret %1 anchor %2 end %3 past %4")

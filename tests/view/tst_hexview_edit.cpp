@@ -259,7 +259,9 @@ void TestHexViewEdit::otherViewsFollowTheLength()
     QCOMPARE(m_frame.pBar->GetPaneText(1), QString("33 Byte(s)"));
 }
 
-// A document of the largest length, its zero bytes mapped without memory.
+// A document of the largest length, its zero bytes mapped without memory: its
+// rows are taller than an int counts in pixels, and every part of it must still
+// be reachable by the scroll bar, the keys and the mouse, and painted.
 void TestHexViewEdit::keepsOffsetsBelowFourGiB()
 {
     const std::size_t nSize = std::size_t(CHexDoc::kMaxFileLength) + 1;
@@ -267,37 +269,93 @@ void TestHexViewEdit::keepsOffsetsBelowFourGiB()
     QVERIFY(p != MAP_FAILED);
     MessageLog log;
     EditWindow w(QByteArray(16, 'a'));
+    const auto release = qScopeGuard([&] {
+        w.pView.reset();
+        w.doc.m_pData = nullptr;
+        w.doc.m_nSize = 0;
+        munmap(p, nSize);
+    });
     CHexDoc::FreeBuffer(w.doc.m_pData);
     w.doc.m_pData = static_cast<std::uint8_t*>(p);
     w.doc.m_nSize = std::uint32_t(nSize);
     w.doc.m_pData[nSize - 1] = 0xFF;
+    w.doc.m_pData[0xFFFFFFF0] = 0xAB;
     w.doc.UpdateAllViews(nullptr, 0);
     const std::uint32_t nLast = std::uint32_t(nSize - 1);
+    const qint64 lh = w->m_nLineHeight;
+    const qint64 nBottom = 0x10000000ll * lh - w->viewport()->height();
     QCOMPARE(w->m_nRows, 0x10000000u);
+    QCOMPARE(w->GetTotalHeight(), 0x10000000ll * lh);
 
+    // The scroll bar reaches the end and the middle.
+    QScrollBar* bar = w->verticalScrollBar();
+    bar->triggerAction(QAbstractSlider::SliderToMaximum);
+    QCOMPARE(w->GetScrollPos(SB_VERT), nBottom);
+    bar->setSliderPosition(bar->maximum() / 2);
+    QVERIFY(qAbs(w->GetScrollPos(SB_VERT) - nBottom / 2) < 2 * lh);
+    QCOMPARE(w->GetScrollPos(SB_VERT) % lh, 0);
+    const qint64 nMiddle = w->GetScrollPos(SB_VERT);
+    bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    QCOMPARE(w->GetScrollPos(SB_VERT), nMiddle + lh);
+
+    // Page Down past the middle moves by whole pages, Down and Page Down stop at the end.
+    const auto nSecondLine = std::uint32_t((nMiddle / lh + 2) * 16);
+    w->m_nCaretPos = nSecondLine;
+    w.Press("PgDn");
+    QCOMPARE(w->m_nCaretPos, nSecondLine + w->m_nClientHeight / lh * 16);
+    QCOMPARE(w->GetScrollPos(SB_VERT), nMiddle + lh + w->GetPageSize().height());
     w->m_nCaretPos = nLast - 20;
     w.Press("PgDn");
     QCOMPARE(w->m_nCaretPos, nLast);
     w->m_nCaretPos = nLast - 5;
     w.Press("Down");
     QCOMPARE(w->m_nCaretPos, nLast);
+
+    // End shows the last row, with its offset, its pairs and the caret.
     w.Press("End");
     QCOMPARE(w->m_nCaretPos, nLast);
-    // A drag far below the window lands in the last row, not past the end.
-    QTest::mousePress(w.Mouse(), Qt::LeftButton, {}, w.CellCentre(10, 0));
+    QCOMPARE(w->GetScrollPos(SB_VERT), nBottom);
+    const int nLine = w->OffsetToCell(nLast).y();
+    // Rows are drawn one pixel down, so the last one's bottom line lies just below.
+    QVERIFY(w->viewport()->rect().adjusted(0, 0, 0, 1).contains(w->GetCaretRect()));
+    QCOMPARE(w->GetCaretRect().top(), w->CellToClient(0, nLine).y());
+    const QImage image = w.Grab().convertToFormat(QImage::Format_RGB32);
+    const auto ink = [&](int nColumn, int nCount) {
+        const QRect cells =
+            QRect(w->CellToClient(nColumn, nLine), QSize(nCount * w->m_nCharWidth, int(lh))).intersected(image.rect());
+        int n = 0;
+        for (int y = cells.top(); y <= cells.bottom(); ++y)
+            for (int x = cells.left(); x <= cells.right(); ++x)
+                n += image.pixel(x, y) != qRgb(255, 255, 255);
+        return n;
+    };
+    QVERIFY(ink(0, 8) > 0);       // "FFFFFFF0"
+    QVERIFY(ink(10, 2) > 0);      // "AB"
+    QCOMPARE(ink(54, 4), 0);      // the end marker's blank pair, right of the caret
+
+    // Clicks and drags in the last rows land there.
+    QTest::mouseClick(w.Mouse(), Qt::LeftButton, {}, w.CellCentre(10, nLine));
+    QCOMPARE(w->m_nCaretPos, 0xFFFFFFF0u);
+    QTest::mouseClick(w.Mouse(), Qt::LeftButton, {}, w.CellCentre(13, nLine - 1));
+    QCOMPARE(w->m_nCaretPos, 0xFFFFFFE1u);
+    QTest::mouseClick(w.Mouse(), Qt::LeftButton, {}, w.CellCentre(78, nLine));
+    QCOMPARE(w->m_nCaretPos, nLast);
+    QTest::mousePress(w.Mouse(), Qt::LeftButton, {}, w.CellCentre(10, nLine - 1));
     QTest::mouseMove(w.Mouse(), QPoint(w.CellCentre(10, 0).x(), 1 << 30));
     QCOMPARE(w->m_nSelEnd, 0xFFFFFFF0u);
-    QTest::mouseRelease(w.Mouse(), Qt::LeftButton, {}, w.CellCentre(10, 0));
+    QTest::mouseRelease(w.Mouse(), Qt::LeftButton, {}, w.CellCentre(10, nLine - 1));
 
+    // Page Up goes back by whole pages from there.
+    w->m_nCaretPos = nLast;
+    w.Press("PgUp");
+    QCOMPARE(w->GetScrollPos(SB_VERT), nBottom - w->GetPageSize().height());
+
+    // Nothing more fits: typing at the end is refused with a message.
     w->m_nCaretPos = nLast;
     w.Type("A Tab x");
     QCOMPARE(w.doc.m_nSize, std::uint32_t(nSize));
     QCOMPARE(log.texts.size(), 2);
     QVERIFY(w.InvariantsHold());
-    w.pView.reset();
-    w.doc.m_pData = nullptr;
-    w.doc.m_nSize = 0;
-    munmap(p, nSize);
 }
 
 // Long random runs of keys, clicks, drags and edit commands in two views of one
