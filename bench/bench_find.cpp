@@ -82,6 +82,15 @@ int main(int argc, char* argv[])
                             nBeeps == 3 ? "not found, beeped" : "UNEXPECTED RESULT");
             }
         }
+        // The backward scan must give what trying every start from 0 up and keeping
+        // the last hit gives: the greatest match at or before the anchor.
+        const std::uint8_t planted[8] = {0x51, 0x17, 0xC3, 0x9E, 0x01, 0xF0, 0x77, 0x2B};
+        for (const std::uint32_t nAt : {std::uint32_t(100), kLength / 2, kLength - 8})
+            std::memcpy(w.doc.m_pData + nAt, planted, 8);
+        w.pView->m_nSelAnchor = w.pView->m_nSelEnd = kLength - 9;
+        w.pView->FindNext(strPattern, false, false);
+        std::printf("Find Next up from the end: %s\n",
+                    w.pView->m_nSelAnchor == kLength / 2 ? "greatest match before the anchor" : "WRONG MATCH");
     }
 
     {
@@ -103,9 +112,21 @@ int main(int argc, char* argv[])
                 w.pView->m_nSelAnchor = w.pView->m_nSelEnd = w.pView->m_nCaretPos = 0;
             },
             [&] { w.pView->ReplaceAll(QStringLiteral("DE AD BE EF"), QStringLiteral("01 02 03"), true); });
-        const bool bRight = w.doc.m_nSize == nOriginalSize - kCount;
+        // What replacing them one by one from the start leaves: the random bytes
+        // hold no other occurrence, so each planted one becomes 01 02 03 in place.
+        QByteArray expected;
+        expected.reserve(qsizetype(nOriginalSize));
+        const char* pOld = reinterpret_cast<const char*>(pOriginal.get());
+        for (std::uint32_t i = 0; i < kCount; ++i) {
+            const std::uint32_t nAt = i * (kLength / kCount);
+            expected.append("\x01\x02\x03", 3);
+            const std::uint32_t nNext = i + 1 < kCount ? nAt + kLength / kCount : nOriginalSize;
+            expected.append(pOld + nAt + 4, qsizetype(nNext - nAt - 4));
+        }
+        const bool bRight = w.doc.m_nSize == std::uint32_t(expected.size())
+            && std::memcmp(w.doc.m_pData, expected.constData(), size_t(expected.size())) == 0;
         std::printf("Replace All of %u occurrences in 64 MiB: %6.3f s  (%s)\n", kCount, s,
-                    bRight ? "length right" : "WRONG LENGTH");
+                    bRight ? "same bytes as one by one" : "WRONG RESULT");
     }
     return 0;
 }
