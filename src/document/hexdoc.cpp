@@ -11,9 +11,16 @@
 #include <QFileInfo>
 #include <QMimeDatabase>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
-#include <sys/mman.h>
+#include <cstring>
+#include <cerrno>
 #include <new>
+#include <sys/mman.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
 
 std::uint64_t CHexDoc::s_nMaxFileLength = CHexDoc::kMaxFileLength;
 
@@ -24,31 +31,124 @@ CHexDoc::~CHexDoc()
     FreeBuffer(m_pData);
 }
 
+namespace {
+
+// Each buffer is preceded by a header saying where its memory comes from: a
+// mapping of its own (its start and length), or the heap (a null start).
+//
+// A large buffer is a mapping: it grows and shrinks with mremap, which moves
+// pages and never copies them, whatever came before (the heap's realloc copies a
+// large aligned block once it has shrunk). Its data starts on a huge page and asks
+// for huge pages, which saves the page faults of touching it 4 KiB at a time (a
+// large share of load time).
+struct BufferHeader {
+    void* pBase;
+    std::size_t nMapLength;
+};
+constexpr std::size_t kHeader = 16;
+static_assert(sizeof(BufferHeader) <= kHeader, "the header fits before the data");
+constexpr std::size_t kPage = 4096;
+constexpr std::size_t kHugePage = std::size_t(2) << 20;
+constexpr std::size_t kMapFrom = 4 * kHugePage;
+
+BufferHeader& HeaderOf(std::uint8_t* pData)
+{
+    return *reinterpret_cast<BufferHeader*>(pData - kHeader);
+}
+
+std::size_t RoundUp(std::size_t n, std::size_t to)
+{
+    return (n + to - 1) & ~(to - 1);
+}
+
+// Over the whole mapping, which stays one area of memory: mremap cannot move a
+// range whose parts were given different advice.
+void AskForHugePages(void* pBase, std::size_t nLength)
+{
+#ifdef MADV_HUGEPAGE
+    madvise(pBase, nLength, MADV_HUGEPAGE);
+#else
+    Q_UNUSED(pBase);
+    Q_UNUSED(nLength);
+#endif
+}
+
+// Files this long are read by several threads at once, each into its own part
+// of the buffer: filling fresh memory costs more than the reading, and the cores
+// share that cost.
+constexpr qint64 kReadApartFrom = qint64(64) << 20;
+
+// Reads the first nLength bytes of the file fd into pData. Returns 0, -1 when the
+// file ended early, or the errno of a failed read.
+int ReadApart(int fd, std::uint8_t* pData, qint64 nLength)
+{
+    const unsigned nThreads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+    const qint64 nPart = qint64(RoundUp(std::size_t(nLength / nThreads), kPage));
+    std::vector<int> errors(nThreads, 0);
+    std::vector<std::thread> threads;
+    for (unsigned t = 0; t < nThreads; ++t) {
+        const qint64 nFrom = std::min<qint64>(nLength, t * nPart);
+        const qint64 nTo = t + 1 == nThreads ? nLength : std::min(nLength, nFrom + nPart);
+        auto read = [=, &errors] {
+            for (qint64 nDone = nFrom; nDone < nTo;) {
+                const std::size_t nWant = std::size_t(std::min<qint64>(nTo - nDone, qint64(1) << 30));
+                const ssize_t nGot = pread(fd, pData + nDone, nWant, off_t(nDone));
+                if (nGot < 0 && errno == EINTR)
+                    continue;
+                if (nGot <= 0) {
+                    errors[t] = nGot == 0 ? -1 : errno;
+                    return;
+                }
+                nDone += nGot;
+            }
+        };
+        if (t + 1 == nThreads)
+            read();
+        else
+            threads.emplace_back(read);
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    for (const int nError : errors) {
+        if (nError != 0)
+            return nError;
+    }
+    return 0;
+}
+
+} // namespace
+
 std::uint8_t* CHexDoc::AllocBuffer(std::uint32_t nSize)
 {
     // Uninitialised memory: the read or the copy that follows writes every byte.
-    // A large buffer is aligned to huge pages and asks for them, which saves the
-    // page faults of touching it 4 KiB at a time (a large share of load time).
-    constexpr std::size_t kHugePage = std::size_t(2) << 20;
-    void* p = nullptr;
-    if (nSize >= 4 * kHugePage) {
-        if (posix_memalign(&p, kHugePage, nSize) != 0)
-            p = nullptr;
-#ifdef MADV_HUGEPAGE
-        else
-            madvise(p, (nSize + kHugePage - 1) & ~(kHugePage - 1), MADV_HUGEPAGE);
-#endif
-    } else {
-        p = std::malloc(nSize ? nSize : 1);
+    if (nSize < kMapFrom) {
+        auto* p = static_cast<std::uint8_t*>(std::malloc(kHeader + nSize));
+        if (!p)
+            throw std::bad_alloc();
+        HeaderOf(p + kHeader) = BufferHeader{nullptr, 0};
+        return p + kHeader;
     }
-    if (!p)
+    // Room for the header and for placing the data on the next huge page.
+    const std::size_t nLength = RoundUp(std::size_t(nSize) + kHugePage, kPage);
+    void* pBase = mmap(nullptr, nLength, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (pBase == MAP_FAILED)
         throw std::bad_alloc();
-    return static_cast<std::uint8_t*>(p);
+    auto* pData = reinterpret_cast<std::uint8_t*>(
+        RoundUp(reinterpret_cast<std::uintptr_t>(pBase) + kHeader, kHugePage));
+    HeaderOf(pData) = BufferHeader{pBase, nLength};
+    AskForHugePages(pBase, nLength);
+    return pData;
 }
 
 void CHexDoc::FreeBuffer(std::uint8_t* pData)
 {
-    std::free(pData);
+    if (!pData)
+        return;
+    const BufferHeader header = HeaderOf(pData);
+    if (header.pBase)
+        munmap(header.pBase, header.nMapLength);
+    else
+        std::free(pData - kHeader);
 }
 
 void CHexDoc::SetData(std::uint8_t* pData)
@@ -60,10 +160,35 @@ void CHexDoc::SetData(std::uint8_t* pData)
 
 void CHexDoc::ResizeData(std::uint32_t nSize)
 {
-    void* p = std::realloc(m_pData, nSize ? nSize : 1);
-    if (!p)
-        throw std::bad_alloc();
-    m_pData = static_cast<std::uint8_t*>(p);
+    if (!m_pData) {
+        m_pData = AllocBuffer(nSize);
+        return;
+    }
+    const BufferHeader header = HeaderOf(m_pData);
+    if (header.pBase) {
+        const std::size_t nOffset = std::size_t(m_pData - static_cast<std::uint8_t*>(header.pBase));
+        const std::size_t nLength = RoundUp(nOffset + std::max<std::size_t>(nSize, 1), kPage);
+        if (nLength == header.nMapLength)
+            return;
+        void* pBase = mremap(header.pBase, header.nMapLength, nLength, MREMAP_MAYMOVE);
+        if (pBase == MAP_FAILED)
+            throw std::bad_alloc();
+        m_pData = static_cast<std::uint8_t*>(pBase) + nOffset;
+        HeaderOf(m_pData) = BufferHeader{pBase, nLength};
+        return;
+    }
+    if (nSize < kMapFrom) {
+        void* p = std::realloc(m_pData - kHeader, kHeader + nSize);
+        if (!p)
+            throw std::bad_alloc();
+        m_pData = static_cast<std::uint8_t*>(p) + kHeader;
+        return;
+    }
+    // From the heap to a mapping: the copy is of a small buffer.
+    std::uint8_t* pData = AllocBuffer(nSize);
+    std::memcpy(pData, m_pData, std::min(m_nSize, nSize));
+    FreeBuffer(m_pData);
+    m_pData = pData;
 }
 
 void CHexDoc::DeleteContents()
@@ -102,17 +227,27 @@ void CHexDoc::Serialize(CArchive& ar)
     }
     m_nSize = std::uint32_t(length) + 1;
     m_pData = AllocBuffer(m_nSize);
-    qint64 done = 0;
-    while (done < length) {
-        const qint64 got = file->read(reinterpret_cast<char*>(m_pData) + done, length - done);
-        if (got <= 0) {
-            const bool shortRead = got == 0;
+    if (length >= kReadApartFrom && file->handle() >= 0) {
+        const int nError = ReadApart(file->handle(), m_pData, length);
+        if (nError != 0) {
             DeleteContents();
-            if (shortRead)
+            if (nError < 0)
                 throw CFileException(CFileException::endOfFile, name);
-            throw CFileException::FromDevice(*file, name);
+            throw CFileException(CFileException::hardIO, name);
         }
-        done += got;
+    } else {
+        qint64 done = 0;
+        while (done < length) {
+            const qint64 got = file->read(reinterpret_cast<char*>(m_pData) + done, length - done);
+            if (got <= 0) {
+                const bool shortRead = got == 0;
+                DeleteContents();
+                if (shortRead)
+                    throw CFileException(CFileException::endOfFile, name);
+                throw CFileException::FromDevice(*file, name);
+            }
+            done += got;
+        }
     }
     m_pData[m_nSize - 1] = 0xFF;
 }

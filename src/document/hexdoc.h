@@ -12,7 +12,9 @@
 // code-page rules, which is why no row or detection scan can run off the buffer.
 //
 // The document owns the buffer. Views allocate replacement buffers with
-// AllocBuffer and hand them over with SetData, which frees the old one.
+// AllocBuffer and hand them over with SetData, which frees the old one. Only
+// AllocBuffer's buffers may be handed over: FreeBuffer and ResizeData read what
+// it records before the data.
 class CHexDoc : public CDocument {
     Q_OBJECT
 
@@ -34,8 +36,8 @@ public:
 
     void SetByte(std::uint32_t nOffset, std::uint8_t b) { m_pData[nOffset] = b; }
     void SetData(std::uint8_t* pData);
-    // Gives the buffer room for nSize bytes, keeping the first ones; m_nSize is
-    // the caller's to set. A large buffer grows by remapping its pages rather than
+    // Gives the buffer room for nSize bytes, keeping the first ones (m_nSize
+    // bytes at most); m_nSize is the caller's to set afterwards. A large buffer grows by remapping its pages rather than
     // by copying them. Throws std::bad_alloc, with the buffer unchanged, when the
     // memory is not there.
     void ResizeData(std::uint32_t nSize);

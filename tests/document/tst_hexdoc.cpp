@@ -25,6 +25,7 @@ private slots:
     void roundTrip_data();
     void roundTrip();
     void newDocumentHoldsOnlyTheEndMarker();
+    void resizeKeepsTheBytes();
     void rowText_data();
     void rowText();
     void fileTypeFallback_data();
@@ -63,6 +64,10 @@ void TestHexDoc::roundTrip_data()
     QTest::newRow("all byte values") << all;
     QTest::newRow("ends in 0xFF") << QByteArray("\x01\xFF\xFF", 3);
     QTest::newRow("several MiB") << large;
+    // Read by several threads, each into its own part.
+    QByteArray huge(64 * 1024 * 1024 + 4097, Qt::Uninitialized);
+    gen.fillRange(reinterpret_cast<quint32*>(huge.data()), huge.size() / 4);
+    QTest::newRow("read in parts") << huge;
 }
 
 void TestHexDoc::roundTrip()
@@ -92,6 +97,32 @@ void TestHexDoc::newDocumentHoldsOnlyTheEndMarker()
     doc.DeleteContents();
     QVERIFY(!doc.m_pData);
     QCOMPARE(doc.m_nSize, 0u);
+}
+
+// The buffer grows and shrinks in place or by moving its pages, from the heap
+// to a mapping of its own and back and forth in size, keeping its bytes.
+void TestHexDoc::resizeKeepsTheBytes()
+{
+    CHexDoc doc;
+    doc.m_nSize = 1000;
+    doc.m_pData = CHexDoc::AllocBuffer(doc.m_nSize);
+    for (std::uint32_t i = 0; i < doc.m_nSize; ++i)
+        doc.m_pData[i] = std::uint8_t(i * 7);
+    const auto keeps = [&doc](std::uint32_t n) {
+        for (std::uint32_t i = 0; i < n; ++i) {
+            if (doc.m_pData[i] != std::uint8_t(i * 7))
+                return false;
+        }
+        return true;
+    };
+    for (const std::uint32_t nSize : {20u << 20, (20u << 20) - (1u << 20) - 5, 23u << 20, 1000u}) {
+        const std::uint32_t nKeep = std::min(doc.m_nSize, nSize);
+        doc.ResizeData(nSize);
+        QVERIFY2(keeps(nKeep), qPrintable(QString::number(nSize)));
+        for (std::uint32_t i = nKeep; i < nSize; ++i)
+            doc.m_pData[i] = std::uint8_t(i * 7);
+        doc.m_nSize = nSize;
+    }
 }
 
 void TestHexDoc::rowText_data()
