@@ -15,6 +15,7 @@ private slots:
     void rows_data();
     void rows();
     void offsetsPast16MiB();
+    void characterAcrossBlocks();
     void failures_data();
     void failures();
 };
@@ -124,6 +125,21 @@ void TestDump::offsetsPast16MiB()
     QVERIFY(tail.contains("\n1000000    30 31 "));
     QVERIFY(result.out.endsWith(tail));
     QCOMPARE(result.out.count('\n'), 0x100002);
+}
+
+// Rows are formatted in blocks of 16384 side by side: a character that crosses
+// into the first row of a block still shows there as '.'.
+void TestDump::characterAcrossBlocks()
+{
+    const int nBlock = 16384 * 16;
+    const QByteArray bytes = QByteArray(nBlock - 1, 'a') + "\xC4\xE3" + "ok";
+    const QString path = writeScratchFile("blocks.bin", bytes);
+    const Result result = RunZorbel({"--dump", "--codepage", "936", path});
+    QCOMPARE(result.exitCode, 0);
+    const QByteArray tail = Line(nBlock - 16, QByteArray(15, 'a') + "\xC4", QString(15, 'a') + QString::fromUtf8("你"))
+        + Line(nBlock, "\xE3ok", ".ok");
+    QVERIFY(result.out.endsWith(tail));
+    QCOMPARE(result.out.count('\n'), 16385);
 }
 
 void TestDump::failures_data()
