@@ -1,0 +1,164 @@
+// The hex view on the offscreen platform:
+// - a full repaint of the first and of the last screen of 1 GiB of random bytes
+//   shown in the GB code page, the last screen both before anything near it was
+//   painted (the pairing up to it is not yet known) and again;
+// - typing one byte at the start of 256 MiB, including the repaint, against one
+//   memmove of a 256 MiB buffer by one byte, and the peak memory a run of edits
+//   (typing, Delete, Cut, Paste) takes beyond the document.
+// Each time is the best of several runs.
+//   bench_view
+
+#include "afxres.h"
+#include "hexdoc.h"
+#include "hexview.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QKeyEvent>
+#include <QRandomGenerator>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <memory>
+
+namespace {
+
+// A document of nLength random bytes in a shown view of a usual window's size.
+struct Window {
+    CHexDoc doc;
+    std::unique_ptr<CHexView> pView = std::make_unique<CHexView>();
+
+    explicit Window(std::uint32_t nLength)
+    {
+        doc.m_nSize = nLength + 1;
+        doc.m_pData = CHexDoc::AllocBuffer(doc.m_nSize);
+        // The lengths are multiples of four.
+        QRandomGenerator(20240611).fillRange(reinterpret_cast<quint32*>(doc.m_pData), nLength / 4);
+        doc.m_pData[nLength] = 0xFF;
+        pView->AttachDocument(&doc);
+        pView->Create();
+        pView->resize(1000, 800);
+        pView->show();
+        pView->OnInitialUpdate();
+        pView->OnCodePageGB();
+        Repaint();
+    }
+
+    // Paints the whole window into an image, as a full repaint on screen does.
+    void Repaint() { pView->viewport()->render(&m_image); }
+
+    QImage m_image{QSize(1000, 800), QImage::Format_RGB32};
+};
+
+double Seconds(const std::function<void()>& run)
+{
+    QElapsedTimer timer;
+    timer.start();
+    run();
+    return timer.nsecsElapsed() / 1e9;
+}
+
+double BestSeconds(int nRuns, const std::function<void()>& run)
+{
+    double best = 1e9;
+    for (int i = 0; i < nRuns; ++i)
+        best = std::min(best, Seconds(run));
+    return best;
+}
+
+long PeakKiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+void RepaintFirstAndLast()
+{
+    constexpr std::uint32_t kLength = 1u << 30;
+    Window w(kLength);
+    CHexView* v = w.pView.get();
+    v->OnVScroll(SB_TOP, 0, nullptr);
+    const double first = BestSeconds(10, [&] { w.Repaint(); });
+    v->OnVScroll(SB_BOTTOM, 0, nullptr);
+    const double cold = Seconds([&] { w.Repaint(); });
+    const double last = BestSeconds(10, [&] { w.Repaint(); });
+    std::printf("repaint, 1 GiB GB text: first screen %.2f ms, last screen %.2f ms (%.2f x), "
+                "last screen never painted near before %.2f ms\n",
+                first * 1e3, last * 1e3, last / first, cold * 1e3);
+}
+
+void TypeAtTheStart()
+{
+    constexpr std::uint32_t kLength = 256u << 20;
+    Window w(kLength);
+    CHexView* v = w.pView.get();
+
+    const long nBefore = PeakKiB();
+    v->m_bHexColumn = false;
+    const double type = BestSeconds(5, [&] {
+        v->m_nCaretPos = 0;
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+        QApplication::sendEvent(v, &press);
+        w.Repaint();
+    });
+
+    // More edits of every kind: overwrite, Delete, Cut and Paste of 1 MiB.
+    v->m_nCaretPos = 0;
+    QKeyEvent insert(QEvent::KeyPress, Qt::Key_Insert, Qt::NoModifier);
+    QApplication::sendEvent(v, &insert);
+    const double overwrite = BestSeconds(5, [&] {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Y, Qt::NoModifier, QStringLiteral("y"));
+        QApplication::sendEvent(v, &press);
+        w.Repaint();
+    });
+    const double del = BestSeconds(5, [&] {
+        v->m_nCaretPos = 0;
+        v->OnCmdMsg(ID_EDIT_CLEAR, nullptr);
+        w.Repaint();
+    });
+    const double cut = Seconds([&] {
+        v->m_nSelAnchor = v->m_nCaretPos = 16;
+        v->m_nSelEnd = 16 + (1u << 20);
+        v->m_bSelection = true;
+        v->OnCmdMsg(ID_EDIT_CUT, nullptr);
+        w.Repaint();
+    });
+    const double paste = Seconds([&] {
+        v->m_nCaretPos = 0;
+        v->OnCmdMsg(ID_EDIT_PASTE, nullptr);
+        w.Repaint();
+    });
+    const long nGrowth = PeakKiB() - nBefore;
+
+    // One memmove of the whole buffer by one byte, the move an insertion makes;
+    // after the edits, so that its buffer does not hide their peak.
+    std::unique_ptr<std::uint8_t[]> pCopy(new std::uint8_t[kLength + 2]);
+    std::memcpy(pCopy.get(), w.doc.m_pData, kLength + 1);
+    const double move = BestSeconds(5, [&] { std::memmove(pCopy.get() + 1, pCopy.get(), kLength); });
+    std::printf("memmove of 256 MiB by one byte %.1f ms; typing one byte at the start of 256 MiB with the repaint "
+                "%.1f ms (%.2f x)\n",
+                move * 1e3, type * 1e3, type / move);
+    std::printf("overwrite %.3f ms, Delete %.1f ms, Cut 1 MiB %.1f ms, Paste 1 MiB %.1f ms; "
+                "peak memory beyond the document during the edits %ld MiB (one more buffer: 256 MiB)\n",
+                overwrite * 1e3, del * 1e3, cut * 1e3, paste * 1e3, nGrowth / 1024);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    // The smaller document first, so that the larger one's memory does not hide
+    // the peak of its edits.
+    TypeAtTheStart();
+    RepaintFirstAndLast();
+    return 0;
+}
