@@ -43,7 +43,16 @@ CMDIFrameWnd::CMDIFrameWnd(QWidget* pParent) : QMainWindow(pParent), m_pMdiArea(
     connect(m_pMdiArea, &QMdiArea::subWindowActivated, this, &CMDIFrameWnd::OnSubWindowActivated);
 }
 
-CMDIFrameWnd::~CMDIFrameWnd() = default;
+CMDIFrameWnd::~CMDIFrameWnd()
+{
+    // Document windows still open (the frame is destroyed without having been
+    // closed) go before the MDI area: QMdiArea reads freed memory when they
+    // are deleted as its grandchildren. Their views leave their documents; no
+    // activation is reported to a frame that is half gone.
+    disconnect(m_pMdiArea, nullptr, this, nullptr);
+    m_pLastActive = nullptr;
+    qDeleteAll(m_pMdiArea->subWindowList());
+}
 
 CMDIChildWnd* CMDIFrameWnd::MDIGetActive() const
 {

@@ -12,6 +12,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QPointer>
 #include <QScreen>
 #include <QTest>
 #include <QToolTip>
@@ -67,6 +68,7 @@ private slots:
     void windowCommands();
     void arrangeIcons();
     void closeClosesEveryWindowOfTheDocument();
+    void destroyedWithOpenWindows();
 };
 
 void TestMainFrame::init()
@@ -463,6 +465,23 @@ void TestMainFrame::closeClosesEveryWindowOfTheDocument()
     fixture.idle();
     QCOMPARE(fixture.frame()->GetMenuID(), IDR_MAINFRAME);
     QVERIFY(!fixture.frame()->ExecuteCommand(ID_FILE_CLOSE));
+}
+
+// Ending without closing the main window first (the application object goes
+// while document windows are open) must not touch freed memory; the sanitizer
+// build catches it if it does.
+void TestMainFrame::destroyedWithOpenWindows()
+{
+    auto app = std::make_unique<CHexApp>();
+    app->SetCommandLine({ScratchFile()});
+    QVERIFY(app->InitInstance());
+    CMainFrame* frame = app->GetMainFrame();
+    QVERIFY(frame->ExecuteCommand(ID_WINDOW_NEW));
+    QPointer<CDocument> doc = frame->GetActiveDocument();
+    QCOMPARE(doc->GetViews().size(), 2);
+    QPointer<CMDIChildWnd> child = frame->MDIGetActive();
+    app.reset();
+    QVERIFY(child.isNull());
 }
 
 QTEST_MAIN(TestMainFrame)
