@@ -25,13 +25,18 @@ bool EqualFolded(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t n)
     return true;
 }
 
+// Both return null for an empty range without handing it to the C library.
 const std::uint8_t* FindByte(const std::uint8_t* p, const std::uint8_t* pEnd, std::uint8_t b)
 {
+    if (p >= pEnd)
+        return nullptr;
     return static_cast<const std::uint8_t*>(std::memchr(p, b, std::size_t(pEnd - p)));
 }
 
 const std::uint8_t* FindByteBack(const std::uint8_t* p, const std::uint8_t* pEnd, std::uint8_t b)
 {
+    if (p >= pEnd)
+        return nullptr;
     return static_cast<const std::uint8_t*>(memrchr(p, b, std::size_t(pEnd - p)));
 }
 
