@@ -129,7 +129,7 @@ int CRowFormat::FormatOffset(std::uint32_t nOffset, char* pszOut)
     char digits[8];
     for (int i = 0; i < 4; ++i)
         std::memcpy(digits + 2 * i, kHexPairs.text[(nOffset >> (24 - 8 * i)) & 0xFF], 2);
-    std::memcpy(pszOut, digits + 8 - nDigits, 8);
+    std::memcpy(pszOut, digits + 8 - nDigits, std::size_t(nDigits));
     std::memset(pszOut + nDigits, ' ', 4);
     return nDigits + 4;
 }
