@@ -51,7 +51,10 @@ CMDIFrameWnd::~CMDIFrameWnd()
     // activation is reported to a frame that is half gone.
     disconnect(m_pMdiArea, nullptr, this, nullptr);
     m_pLastActive = nullptr;
-    qDeleteAll(m_pMdiArea->subWindowList());
+    const QList<QMdiSubWindow*> windows = m_pMdiArea->subWindowList();
+    for (QMdiSubWindow* window : windows)
+        disconnect(window, nullptr, this, nullptr);
+    qDeleteAll(windows);
 }
 
 CMDIChildWnd* CMDIFrameWnd::MDIGetActive() const
