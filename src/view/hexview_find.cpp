@@ -136,7 +136,7 @@ void CHexView::HideSelection()
 void CHexView::ShowMatch()
 {
     const qint64 nTop = qint64(m_nSelAnchor / 16) * qint64(m_nLineHeight);
-    ScrollToPosition(QPoint(0, int(std::min<qint64>(nTop, INT_MAX))));
+    ScrollToPosition(0, nTop);
     UpdateWindow();
     ShowSelection(m_nSelAnchor, m_nSelEnd);
     // The caret follows the match, so that it is not left on whatever byte the
