@@ -219,13 +219,16 @@ private:
     // Find and replace.
     void RegisterFindCommands();
     bool FindFrom(const CBytePattern& pattern, std::uint32_t nFrom, bool bDown);
-    void HideSelection();
     bool ReplaceAllFrom(const CBytePattern& pattern, std::uint32_t nFirst, const QByteArray& replacement);
     // Caret, selection and editing.
     void RegisterEditCommands();
     int LineOfOffset(std::uint32_t nOffset) const;
     QPoint TextCell(std::uint32_t nOffset);
     void SetRegion(QRegion& rgn, const QPoint (&cells)[8]) const;
+    // Ends a shown selection and repaints its cells plain.
+    void HideSelection();
+    void RepaintRegions(std::uint32_t a, std::uint32_t b);
+    void RepaintRegion(QRegion& rgn);
     void CollapseSelection();
     void EndInsertPause();
     void KeepWithinEnd();

@@ -144,13 +144,7 @@ void CHexView::ScrollUpToCaret()
 // over its bytes. The caret moves with the rows.
 void CHexView::OnVScroll(unsigned nSBCode, unsigned nPos, QScrollBar* pScrollBar)
 {
-    if (m_bSelection) {
-        m_bSelection = false;
-        InvalidateRgn(&m_rgnHex, false);
-        UpdateWindow();
-        InvalidateRgn(&m_rgnText, false);
-        UpdateWindow();
-    }
+    HideSelection();
     CScrollView::OnVScroll(nSBCode, nPos, pScrollBar);
     m_bRedrawSel = m_bSelection;
     PlaceCaret();
@@ -188,36 +182,45 @@ void CHexView::ExtendSelection(std::uint32_t nEnd)
     if ((nEnd >= m_nSelAnchor && m_nSelEnd >= nEnd) || (nEnd <= m_nSelAnchor && m_nSelEnd <= nEnd)) {
         // The strip between the new and the old end goes back to plain.
         m_bSelection = false;
-        BuildHexRegion(m_nSelEnd, nEnd);
-        if (!m_rgnHex.isEmpty()) {
-            InvalidateRgn(&m_rgnHex, false);
-            UpdateWindow();
-        }
-        BuildTextRegion(m_nSelEnd, nEnd);
-        if (!m_rgnText.isEmpty()) {
-            InvalidateRgn(&m_rgnText, false);
-            UpdateWindow();
-        }
+        RepaintRegions(m_nSelEnd, nEnd);
     }
     m_nSelEnd = nEnd;
     ShowSelection(m_nSelAnchor, nEnd);
 }
 
-// An empty region would stand for the whole window when invalidated; a
-// selection of no bytes has nothing to repaint.
 void CHexView::ShowSelection(std::uint32_t a, std::uint32_t b)
 {
     m_bSelection = true;
+    RepaintRegions(a, b);
+}
+
+void CHexView::HideSelection()
+{
+    if (!m_bSelection)
+        return;
+    m_bSelection = false;
+    RepaintRegion(m_rgnHex);
+    RepaintRegion(m_rgnText);
+}
+
+// Builds the regions of bytes a to b and repaints them, which paints them in or
+// out of the highlight as m_bSelection says.
+void CHexView::RepaintRegions(std::uint32_t a, std::uint32_t b)
+{
     BuildHexRegion(a, b);
-    if (!m_rgnHex.isEmpty()) {
-        InvalidateRgn(&m_rgnHex, false);
-        UpdateWindow();
-    }
+    RepaintRegion(m_rgnHex);
     BuildTextRegion(a, b);
-    if (!m_rgnText.isEmpty()) {
-        InvalidateRgn(&m_rgnText, false);
-        UpdateWindow();
-    }
+    RepaintRegion(m_rgnText);
+}
+
+// An empty region would stand for the whole window when invalidated; a
+// selection of no bytes has nothing to repaint.
+void CHexView::RepaintRegion(QRegion& rgn)
+{
+    if (rgn.isEmpty())
+        return;
+    InvalidateRgn(&rgn, false);
+    UpdateWindow();
 }
 
 void CHexView::SetRegion(QRegion& rgn, const QPoint (&cells)[8]) const

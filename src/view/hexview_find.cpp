@@ -122,17 +122,6 @@ bool CHexView::FindFrom(const CBytePattern& pattern, std::uint32_t nFrom, bool b
     return true;
 }
 
-void CHexView::HideSelection()
-{
-    if (!m_bSelection)
-        return;
-    m_bSelection = false;
-    InvalidateRgn(&m_rgnHex, false);
-    UpdateWindow();
-    InvalidateRgn(&m_rgnText, false);
-    UpdateWindow();
-}
-
 void CHexView::ShowMatch()
 {
     const qint64 nTop = qint64(m_nSelAnchor / 16) * qint64(m_nLineHeight);

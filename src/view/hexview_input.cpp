@@ -25,11 +25,7 @@ void CHexView::EndInsertPause()
 
 void CHexView::CollapseSelection()
 {
-    m_bSelection = false;
-    InvalidateRgn(&m_rgnHex, false);
-    UpdateWindow();
-    InvalidateRgn(&m_rgnText, false);
-    UpdateWindow();
+    HideSelection();
     m_nCaretPos = m_nSelEnd;
 }
 
