@@ -65,10 +65,12 @@ bool Write(const char* pData, std::size_t nLength)
 std::size_t FormatRows(const CHexDoc& doc, const CTextDecoder& decoder, std::uint32_t nFirst, std::uint32_t nEnd,
                        std::vector<char>& out)
 {
-    // A line is at most the offset, the hex part and 17 text bytes of up to 3
-    // UTF-8 bytes each (a pair takes 2 cells and at most 4 bytes), the 16 bytes the
-    // decoder may write past its end, and the newline.
-    constexpr std::size_t kMaxLine = CRowFormat::kMaxOffsetLength + CRowFormat::kHexPartLength + 17 * 3 + 16 + 1;
+    // A line is at most the offset, the hex part and the text bytes of up to 3
+    // UTF-8 bytes each (a pair takes 2 cells and at most 4 bytes; a UTF-8
+    // character takes as many bytes as it had and a blank for each of its other
+    // cells), the 16 bytes the decoder may write past its end, and the newline.
+    constexpr std::size_t kMaxLine =
+        CRowFormat::kMaxOffsetLength + CRowFormat::kHexPartLength + CRowFormat::kMaxTextLength * 3 + 16 + 1;
     out.resize(std::max(out.size(), std::size_t(nEnd - nFirst) * kMaxLine));
     char* p = out.data();
     bool bContinued = nFirst > 0 && CRowFormat().IsRowContinued(doc, nFirst, true);

@@ -1,6 +1,7 @@
 #include "codepage.h"
 
 #include "syslang.h"
+#include "utf8.h"
 
 #include <cstring>
 
@@ -90,6 +91,11 @@ inline bool EightPlainBytes(const std::uint8_t* p)
 
 int DetectCodePage(const std::uint8_t* pData, std::uint32_t nLength)
 {
+    // The end marker is no text: it would make every buffer invalid UTF-8.
+    const std::uint32_t nText = nLength > 0 && pData[nLength - 1] == 0xFF ? nLength - 1 : nLength;
+    if (IsUtf8Text(pData, nText))
+        return kCodePageUtf8;
+
     int result = GetDefaultCodePage();
     // A look-ahead past the end reads as 0, which matches no rule; with a buffer
     // that ends in its 0xFF marker the bounds never come into play.
@@ -145,6 +151,8 @@ const char* CodecNameFromCodePage(int nCodePage)
         return "Big5";
     case 949:
         return "CP949";
+    case kCodePageUtf8:
+        return "UTF-8";
     default:
         return "windows-1252";
     }

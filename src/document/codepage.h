@@ -6,7 +6,7 @@
 // 932 (Shift JIS), 936 (GB) and 950 (BIG5), the half-width katakana of 932, the
 // code page the system's language implies, and a guess from a file's content.
 // Every other code page (933 and 937 from detection, 949, 1252) has no
-// double-byte rule. The byte 0xFF is in no range, so a look-ahead that meets a
+// double-byte rule; 65001 has rules of its own (utf8.h). The byte 0xFF is in no range, so a look-ahead that meets a
 // buffer's 0xFF end marker stops there.
 
 bool IsHexDigit(int ch);
@@ -19,9 +19,11 @@ bool IsTrailByte(int nCodePage, std::uint8_t b);
 int GetDefaultCodePage();
 int CodePageFromLangID(unsigned short langID);
 
-// Scans the bytes for the first decisive sign of a code page. The caller passes a
-// document buffer with its end marker, whose 0xFF stops the look-ahead; bytes
-// past nLength are never read.
+// Scans the bytes for the first decisive sign of a code page. Bytes that are
+// well-formed UTF-8 throughout, with at least one multi-byte sequence, are 65001
+// before any double-byte rule is tried. The caller passes a document buffer with
+// its end marker, whose 0xFF stops the look-ahead; bytes past nLength are never
+// read.
 int DetectCodePage(const std::uint8_t* pData, std::uint32_t nLength);
 
 // Value of a string of hexadecimal digits, kept to its last two digits.

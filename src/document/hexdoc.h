@@ -28,10 +28,11 @@ public:
     bool OnOpenDocument(const QString& path) override;
 
     // Copies the bytes of the row starting at nOffset into hex and text (room for
-    // 17 each) and returns how many it produced: 0 past the end, 16, 17 when a
-    // double-byte character crosses into the next row, or in the last row the
-    // bytes left, end marker included. With bContinuation the row's first byte is
-    // the trail byte of the previous row's last character and shows as '.'.
+    // CRowFormat::kMaxTextLength each) and returns how many it produced: 0 past the
+    // end, 16, 17 when a double-byte character crosses into the next row, up to 19
+    // when a UTF-8 character does, or in the last row the bytes left, end marker
+    // included. With bContinuation the row's first byte is the trail byte of the
+    // previous row's last character and shows as '.'.
     std::uint32_t GetRowText(std::uint32_t nOffset, std::uint8_t* hex, char* text, bool bContinuation) const;
 
     void SetByte(std::uint32_t nOffset, std::uint8_t b) { m_pData[nOffset] = b; }

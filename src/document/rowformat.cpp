@@ -3,6 +3,7 @@
 #include "byteclasses.h"
 #include "codepage.h"
 #include "hexdoc.h"
+#include "utf8.h"
 
 #include <cstring>
 
@@ -26,6 +27,27 @@ struct HexPairs {
 };
 constexpr HexPairs kHexPairs;
 
+std::uint32_t GetUtf8RowText(const std::uint8_t* row, std::uint32_t nLeft, std::uint8_t* hex, char* text)
+{
+    const std::uint32_t count = nLeft < 16 ? nLeft : 16;
+    std::uint32_t j = 0;
+    while (j < count) {
+        const std::uint8_t b = row[j];
+        char32_t ch;
+        const int n = b >= 0x80 ? Utf8SequenceAt(row + j, nLeft - j, ch) : 0;
+        if (n != 0 && IsShownChar(ch)) {
+            std::memcpy(hex + j, row + j, std::size_t(n));
+            std::memcpy(text + j, row + j, std::size_t(n));
+            j += std::uint32_t(n);
+            continue;
+        }
+        hex[j] = b;
+        text[j] = b >= 0x20 && b <= 0x7E ? char(b) : '.';
+        ++j;
+    }
+    return j;
+}
+
 } // namespace
 
 std::uint32_t CRowFormat::GetRowText(const std::uint8_t* pData, std::uint32_t nSize, int nCodePage,
@@ -36,6 +58,16 @@ std::uint32_t CRowFormat::GetRowText(const std::uint8_t* pData, std::uint32_t nS
     const std::uint8_t* row = pData + nOffset;
     const std::uint32_t nLeft = nSize - nOffset;
     const CByteClasses& classes = CByteClasses::For(nCodePage);
+
+    if (nCodePage == kCodePageUtf8) {
+        // A row of ASCII needs no sequence rules.
+        if (nLeft > 16 && CByteClasses::HighMask(row) == 0) {
+            std::memcpy(hex, row, 16);
+            CByteClasses::Select(row, classes.ShownMask(row), '.', text);
+            return 16;
+        }
+        return GetUtf8RowText(row, nLeft, hex, text);
+    }
 
     if (nLeft > 16 && classes.HasMasks()) {
         // A whole row with the byte after it: all 16 bytes at once. The pairs are
@@ -96,8 +128,8 @@ bool CRowFormat::FormatRow(const CHexDoc& doc, std::uint32_t nRow, QByteArray& s
 int CRowFormat::FormatRow(const CHexDoc& doc, std::uint32_t nRow, char* pszRow, bool& bContinued)
 {
     // Bytes past the last row's end keep 0x20; their pairs are blanked below.
-    std::uint8_t bytes[17];
-    char text[17];
+    std::uint8_t bytes[kMaxTextLength];
+    char text[kMaxTextLength];
     const std::uint64_t nOffset = std::uint64_t(nRow) * 16;
     std::uint32_t n = 0;
     if (nOffset < doc.m_nSize) {
@@ -105,7 +137,7 @@ int CRowFormat::FormatRow(const CHexDoc& doc, std::uint32_t nRow, char* pszRow, 
             std::memset(bytes, 0x20, sizeof bytes);
         n = GetRowText(doc.m_pData, doc.m_nSize, doc.m_nCodePage, std::uint32_t(nOffset), bytes, text, bContinued);
     }
-    bContinued = n == 17;
+    bContinued = n == 17 && doc.m_nCodePage != kCodePageUtf8;
     if (n == 0) {
         std::memset(pszRow, ' ', kHexPartLength);
         return kHexPartLength;
@@ -146,6 +178,8 @@ void CRowFormat::Attach(const CHexDoc& doc)
 bool CRowFormat::IsRowContinued(const CHexDoc& doc, std::uint32_t nRow, bool bAtStart)
 {
     Attach(doc);
+    if (m_nCodePage == kCodePageUtf8)
+        return false;
     const std::uint64_t nLimit = (std::uint64_t(nRow) + (bAtStart ? 0 : 1)) * 16;
     // Only a pair that starts just before the limit crosses it. The end marker is
     // never a trail byte, so no pair crosses a limit at or past it.

@@ -16,6 +16,14 @@ class CHexDoc;
 // character whose lead byte ends the row. FormatRow builds columns 10-78; the text
 // column holds the document's bytes in its code page, one byte per cell.
 //
+// In UTF-8 (65001) a character of two to four bytes is drawn from its first
+// byte's cell over one or two cells, and the cells of its other bytes stay blank.
+// One that starts in the row and ends in the next is kept whole in the text
+// column, which then holds up to three bytes of the next row (kMaxTextLength);
+// it is drawn in the row's last cell and, when wide, the spill column, while the
+// next row shows its other bytes as '.' in their own cells. A UTF-8 row thus never
+// depends on the rows above it, and no byte is drawn in the spill column.
+//
 // Whether a row begins with the trail byte of such a character depends on how
 // the bytes pair from the start of the file. IsRowContinued answers that without
 // walking from offset 0: it remembers the pairing every 64 KiB. The answers are
@@ -28,19 +36,23 @@ public:
         kOffsetColumns = 10,     // offset and its four blanks
         kHexPartLength = 52,     // 16 pairs, their blanks and four blanks after them
         kTextColumn = 62,        // first column of the text column
-        kMaxRowLength = 52 + 17, // FormatRow's longest result: the text column spills once
+        kMaxTextLength = 19,     // 16 bytes and the three of a UTF-8 character crossing the end
+        kMaxRowLength = 52 + kMaxTextLength, // FormatRow's longest result
         kMaxOffsetLength = 12,   // "FFFFFFF0" and four blanks
     };
 
     // Row extraction, CHexDoc::GetRowText: copies the bytes of the row at nOffset
-    // into hex and decides the text column's byte for each into text (room for 17
-    // each). Returns 0 past the end, 16, 17 when the row's last byte begins a
-    // double-byte character (its trail byte is then at index 16), or in the last
-    // row the bytes left, end marker included. With bContinuation the row's first
+    // into hex and decides the text column's byte for each into text (room for
+    // kMaxTextLength each). Returns 0 past the end, 16, 17 when the row's last byte
+    // begins a double-byte character (its trail byte is then at index 16), 17-19
+    // when a UTF-8 character crosses the row's end, or in the last row the bytes
+    // left, end marker included. With bContinuation the row's first
     // byte is the trail byte of the previous row's spilled character and shows as
     // '.'. A lead byte shows as itself only followed by a trail byte, else as '.';
     // other bytes show as themselves when printable or half-width katakana, else
-    // as '.'. Entries past those produced are left alone.
+    // as '.'. In UTF-8 a well-formed sequence of a shown character keeps its bytes,
+    // every other byte from 0x80 up shows as '.' and bContinuation changes nothing.
+    // Entries past those produced are left alone.
     static std::uint32_t GetRowText(const std::uint8_t* pData, std::uint32_t nSize, int nCodePage,
                                     std::uint32_t nOffset, std::uint8_t* hex, char* text, bool bContinuation);
 
@@ -61,7 +73,8 @@ public:
 
     // With bAtStart, whether row nRow begins with the trail byte of a character
     // that starts in the row above; without, whether the row's last byte begins a
-    // character that ends in the next row. False past the end marker.
+    // character that ends in the next row. False past the end marker, and always
+    // false in UTF-8, whose bytes each keep their own cell.
     bool IsRowContinued(const CHexDoc& doc, std::uint32_t nRow, bool bAtStart);
 
     // Forgets what the cache knows about pairing at and after nFrom.

@@ -1,11 +1,13 @@
 #include "textdecoder.h"
 
 #include "byteclasses.h"
+#include "rowformat.h"
 
 #include <QByteArrayView>
 #include <QString>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -141,6 +143,8 @@ char32_t CTextDecoder::DecodeSingle(std::uint8_t b) const
 
 char* CTextDecoder::ToUtf8(const char* pText, int n, char* pOut) const
 {
+    if (m_nCodePage == kCodePageUtf8)
+        return Utf8ToUtf8(pText, n, pOut);
     // ASCII runs go out as they are; only pairs and single bytes from 0x80 need a
     // table. The column is copied first: the mask tests and the copies of runs read
     // 16 bytes at a time, and the output may overwrite the column.
@@ -186,4 +190,25 @@ char* CTextDecoder::ToUtf8(const char* pText, int n, char* pOut) const
     if (n - i == 17)
         pOut[16] = char(text[16]);
     return pOut + (n - i);
+}
+
+// Each character goes out once at its first byte's cell, preceded by blanks for the
+// cells since the one before; the bytes of a character crossing the row's end take
+// no cells of this row.
+char* CTextDecoder::Utf8ToUtf8(const char* pText, int n, char* pOut) const
+{
+    char text[CRowFormat::kMaxTextLength];
+    std::memcpy(text, pText, std::size_t(n));
+    int nCells = 0;
+    ForEachUtf8Char(text, n, [&pOut, &nCells](int nCell, int nWidth, char32_t ch) {
+        for (; nCells < nCell; ++nCells)
+            *pOut++ = ' ';
+        const std::uint32_t utf8 = Utf8Of(ch);
+        std::memcpy(pOut, &utf8, 4);
+        pOut += Utf8Length(utf8);
+        nCells = nCell + nWidth;
+    });
+    for (const int nEnd = std::min(n, 16); nCells < nEnd; ++nCells)
+        *pOut++ = ' ';
+    return pOut;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "codepage.h"
+#include "utf8.h"
 
 #include <cstdint>
 
@@ -15,6 +16,11 @@ class CByteClasses;
 // The text column holds a lead byte only together with its trail byte: row
 // extraction shows a lead byte without one as '.'. So pairing it again from the
 // left, as done here, finds exactly the characters the row was built from.
+//
+// In UTF-8 a multi-byte sequence reads as one character from its first byte's
+// cell over the one or two cells IsWideChar gives it; the cells of its other bytes
+// are blank and have no character. A sequence that is not well-formed reads as
+// U+FFFD one byte at a time, though row extraction shows such bytes as '.'.
 //
 // The characters come from tables made once per code page and kept for the life
 // of the program; a decoder is cheap to make and to copy.
@@ -32,6 +38,10 @@ public:
     template <typename F>
     void ForEachChar(const char* pText, int n, F&& f) const
     {
+        if (m_nCodePage == kCodePageUtf8) {
+            ForEachUtf8Char(pText, n, f);
+            return;
+        }
         for (int i = 0; i < n;) {
             const auto b = std::uint8_t(pText[i]);
             if (b >= 0x80 && i + 1 < n && IsLeadByte(m_nCodePage, b)) {
@@ -44,14 +54,36 @@ public:
         }
     }
 
-    // Writes the text column of n bytes (at most 17) as UTF-8 at pOut and returns
-    // the end of what it wrote. pOut needs room for 3n + 16 bytes: runs of ASCII
-    // are copied 16 bytes at a time. pOut may be pText: the column is read first.
+    // Writes the text column of n bytes (at most CRowFormat::kMaxTextLength) as
+    // UTF-8 at pOut and returns the end of what it wrote. A blank cell of a UTF-8
+    // character's other bytes is written as a space. pOut needs room for 3n + 16
+    // bytes: runs of ASCII are copied 16 bytes at a time. pOut may be pText: the
+    // column is read first.
     char* ToUtf8(const char* pText, int n, char* pOut) const;
 
     struct Tables;
 
 private:
+    template <typename F>
+    static void ForEachUtf8Char(const char* pText, int n, F&& f)
+    {
+        for (int i = 0; i < n;) {
+            const auto b = std::uint8_t(pText[i]);
+            char32_t ch = b;
+            const int nBytes = b >= 0x80 ? Utf8SequenceAt(reinterpret_cast<const std::uint8_t*>(pText + i),
+                                                          std::size_t(n - i), ch)
+                                         : 1;
+            if (nBytes == 0) {
+                f(i, 1, char32_t(0xFFFD));
+                ++i;
+            } else {
+                f(i, IsWideChar(ch) ? 2 : 1, ch);
+                i += nBytes;
+            }
+        }
+    }
+    char* Utf8ToUtf8(const char* pText, int n, char* pOut) const;
+
     int m_nCodePage;
     const Tables* m_pTables;
     const CByteClasses* m_pClasses;

@@ -15,6 +15,14 @@ constexpr unsigned IDC_SPLASH_VERSION = 1008;
 constexpr unsigned ID_CODEPAGE_GB = 32771;
 constexpr unsigned ID_CODEPAGE_BIG5 = 32772;
 constexpr unsigned ID_CODEPAGE_SJIS = 32773;
+// View > Code Page: the menu's own commands, checked for the code page on show; the
+// toolbar keeps the three above.
+constexpr unsigned ID_VIEW_CODEPAGE_GB = 33300;
+constexpr unsigned ID_VIEW_CODEPAGE_BIG5 = 33301;
+constexpr unsigned ID_VIEW_CODEPAGE_SJIS = 33302;
+constexpr unsigned ID_VIEW_CODEPAGE_UTF8 = 33303;
+constexpr unsigned ID_VIEW_CODEPAGE_KOREAN = 33304;
+constexpr unsigned ID_VIEW_CODEPAGE_WESTERN = 33305;
 constexpr unsigned IDS_NOFONT_GB = 32774;
 constexpr unsigned IDS_NOFONT_BIG5 = 32775;
 constexpr unsigned IDS_NOFONT_SJIS = 32776;

@@ -16,6 +16,7 @@ CHexView::CHexView(QWidget* pParent) : CScrollView(pParent)
     OnUpdateCommand(ID_CODEPAGE_GB, [this](CCmdUI* pCmdUI) { OnUpdateCodePageGB(pCmdUI); });
     OnUpdateCommand(ID_CODEPAGE_BIG5, [this](CCmdUI* pCmdUI) { OnUpdateCodePageBig5(pCmdUI); });
     OnUpdateCommand(ID_CODEPAGE_SJIS, [this](CCmdUI* pCmdUI) { OnUpdateCodePageSjis(pCmdUI); });
+    RegisterCodePageMenu();
     RegisterPrintCommands();
     RegisterCommandUI();
     RegisterEditCommands();

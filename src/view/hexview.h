@@ -214,6 +214,7 @@ protected:
 
 private:
     void SetCodePage(int nCodePage);
+    void RegisterCodePageMenu();
     void RegisterPrintCommands();
     void RegisterCommandUI();
     // Find and replace.

@@ -6,6 +6,7 @@
 #include "hexdoc.h"
 #include "resource.h"
 #include "resources.h"
+#include "utf8.h"
 
 std::uint8_t CHexView::CharsetFromCodePage(int nCodePage)
 {
@@ -83,6 +84,27 @@ void CHexView::OnCodePageBig5()
 void CHexView::OnCodePageSjis()
 {
     SetCodePage(932);
+}
+
+// The View > Code Page items, enabled as the toolbar's buttons are: each for a code
+// page other than the one on show, which is checked.
+void CHexView::RegisterCodePageMenu()
+{
+    static const struct {
+        unsigned nID;
+        int nCodePage;
+    } kItems[] = {
+        {ID_VIEW_CODEPAGE_GB, 936},       {ID_VIEW_CODEPAGE_BIG5, 950},   {ID_VIEW_CODEPAGE_SJIS, 932},
+        {ID_VIEW_CODEPAGE_UTF8, kCodePageUtf8}, {ID_VIEW_CODEPAGE_KOREAN, 949}, {ID_VIEW_CODEPAGE_WESTERN, 1252},
+    };
+    for (const auto& item : kItems) {
+        const int nCodePage = item.nCodePage;
+        OnCommand(item.nID, [this, nCodePage] { SetCodePage(nCodePage); });
+        OnUpdateCommand(item.nID, [this, nCodePage](CCmdUI* pCmdUI) {
+            pCmdUI->Enable(GetDocument()->m_nCodePage != nCodePage);
+            pCmdUI->SetCheck(GetDocument()->m_nCodePage == nCodePage);
+        });
+    }
 }
 
 void CHexView::OnUpdateCodePageGB(CCmdUI* pCmdUI)

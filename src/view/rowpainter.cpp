@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QPainter>
 
+#include <algorithm>
+
 CRowPainter::CRowPainter(QPainter* pDC, const QFont& font, const CTextDecoder& decoder, int nLeftMargin,
                          int nCharWidth, int nLineHeight)
     : m_pDC(pDC), m_fm(font, pDC->device()), m_decoder(decoder), m_nLeftMargin(nLeftMargin),
@@ -38,12 +40,17 @@ void CRowPainter::DrawOffset(std::uint32_t nRow)
 
 void CRowPainter::DrawRow(std::uint32_t nRow, const QByteArray& strRow)
 {
+    // The text column may hold bytes of the next row that take no cells here (a
+    // UTF-8 character crossing the row's end), so the spill column's background
+    // is filled only where a character reaches it.
     const qreal top = qreal(Top(nRow));
-    FillCells(CRowFormat::kOffsetColumns, int(strRow.size()), top);
+    const int nText = int(strRow.size()) - CRowFormat::kHexPartLength;
+    FillCells(CRowFormat::kOffsetColumns, CRowFormat::kHexPartLength + std::min(nText, 16), top);
     DrawAscii(CRowFormat::kOffsetColumns, top, strRow.constData(), CRowFormat::kHexPartLength);
-    m_decoder.ForEachChar(strRow.constData() + CRowFormat::kHexPartLength,
-                          int(strRow.size()) - CRowFormat::kHexPartLength,
+    m_decoder.ForEachChar(strRow.constData() + CRowFormat::kHexPartLength, nText,
                           [this, top](int nCell, int nCells, char32_t ch) {
+                              if (nCell + nCells > 16)
+                                  FillCells(CRowFormat::kTextColumn + 16, nCell + nCells - 16, top);
                               DrawChar(CRowFormat::kTextColumn + nCell, top, nCells, ch);
                           });
 }

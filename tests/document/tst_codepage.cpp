@@ -1,7 +1,10 @@
 #include "codepage.h"
 #include "syslang.h"
+#include "utf8.h"
 
+#include <QRandomGenerator>
 #include <QtTest>
+
 
 // The classification ranges, the language table and the content detection.
 class TestCodePage : public QObject {
@@ -20,6 +23,8 @@ private slots:
     void detect_data();
     void detect();
     void detectNeverReadsPastLength();
+    void detectKeepsResultOfTextThatIsNotUtf8_data();
+    void detectKeepsResultOfTextThatIsNotUtf8();
 };
 
 void TestCodePage::classifiesRangeEdges_data()
@@ -137,6 +142,25 @@ void TestCodePage::detect_data()
     QTest::newRow("later decisive pair wins") << "en_US" << QByteArray("\xB0\xA1\x20\xB0\x41") << 950;
     QTest::newRow("plain ASCII keeps the default") << "zh_TW" << QByteArray("hello") << 950;
     QTest::newRow("lead byte before the end marker") << "en_US" << QByteArray("ab\xB0") << 936;
+
+    const QByteArray gb("\xBC\xF2\xCC\xE5\xD6\xD0\xCE\xC4\xCA\xFD\xBE\xDD");
+    const QByteArray big5("\xC1\x63\xC5\xE9\xA4\xA4\xA4\xE5\xB8\xEA\xAE\xC6");
+    const QByteArray sjis("\x93\xFA\x96\x7B\x8C\xEA\x83\x65\x83\x4C\x83\x58\x83\x67");
+    QTest::newRow("GB text") << "en_US" << gb << 936;
+    QTest::newRow("BIG5 text") << "ja_JP" << big5 << 950;
+    QTest::newRow("Shift JIS text") << "zh_CN" << sjis << 932;
+    QTest::newRow("UTF-8 Chinese") << "en_US" << QString("中文字符").toUtf8() << 65001;
+    QTest::newRow("UTF-8 on a Japanese system") << "ja_JP" << QString("日本語のテキスト").toUtf8() << 65001;
+    QTest::newRow("one two-byte character in ASCII") << "zh_TW" << QByteArray("caf\xC3\xA9 au lait") << 65001;
+    QTest::newRow("byte-order mark alone") << "en_US" << QByteArray("\xEF\xBB\xBF") << 65001;
+    QTest::newRow("UTF-8 before the HZ escape rule") << "en_US" << QByteArray("~{\xE4\xB8\xAD") << 65001;
+    QTest::newRow("UTF-8 then a GB pair") << "en_US" << QString("中").toUtf8() + "\xB0\xA1" << 936;
+    QTest::newRow("UTF-8 then a stray 0xFF") << "en_US" << QByteArray("\xE4\xB8\xAD\xFF") << 936;
+    QTest::newRow("sequence cut by the end") << "en_US" << QByteArray("ab\xE4\xB8") << 936;
+    QTest::newRow("overlong form") << "en_US" << QByteArray("\xC0\xAF") << 936;
+    QTest::newRow("encoded surrogate") << "en_US" << QByteArray("\xED\xA0\x80") << 936;
+    QTest::newRow("past U+10FFFF") << "zh_TW" << QByteArray("\xF4\x90\x80\x80") << 936;
+    QTest::newRow("lone continuation byte") << "en_US" << QByteArray("a\x80") << 1252;
 }
 
 void TestCodePage::detect()
@@ -161,6 +185,90 @@ void TestCodePage::detectNeverReadsPastLength()
         delete[] heap;
         QVERIFY(cp == 1252 || cp == 936);
     }
+}
+
+namespace {
+
+// Detection as it was before UTF-8 was known: the double-byte rules alone.
+int DetectWithoutUtf8(const QByteArray& buffer)
+{
+    const auto at = [&buffer](int i) { return i < buffer.size() ? std::uint8_t(buffer[i]) : std::uint8_t(0); };
+    int result = GetDefaultCodePage();
+    for (int i = 0; i < buffer.size();) {
+        const std::uint8_t c = at(i);
+        const std::uint8_t next = at(i + 1);
+        if (c == 0x7E && next == 0x7B)
+            return 937;
+        if (c == 0x1B && next == 0x24 && at(i + 2) == 0x42)
+            return 933;
+        if (c >= 0x81 && c <= 0x9F && IsTrailByte(932, next))
+            return 932;
+        if (IsLeadByte(950, c) && next >= 0x40 && next <= 0x7E)
+            return 950;
+        if (IsLeadByte(936, c)) {
+            result = 936;
+            i += 2;
+        } else {
+            ++i;
+        }
+    }
+    return result;
+}
+
+enum ByteKind { kAnyByte, kMostlyAscii, kUtf8LookAlikes };
+
+char RandomByte(QRandomGenerator& gen, int kind)
+{
+    // Bytes that UTF-8 and the double-byte code pages both use.
+    static const char lookAlikes[] = {'a',    '~',    '{',    '\x1B', '$',    'B',    '\x80', '\x9F', '\xA0', '\xBF',
+                                      '\xC2', '\xDF', '\xE0', '\xE4', '\xED', '\xEF', '\xF0', '\xF4', '\xF5', '\xFE'};
+    switch (kind) {
+    case kMostlyAscii:
+        return char(gen.bounded(8) == 0 ? 0x80 + gen.bounded(128) : 0x20 + gen.bounded(95));
+    case kUtf8LookAlikes:
+        return lookAlikes[gen.bounded(int(sizeof lookAlikes))];
+    default:
+        return char(gen.bounded(256));
+    }
+}
+
+} // namespace
+
+// Random buffers of several kinds: whatever is not UTF-8 with a multi-byte
+// sequence must be detected as it was before.
+void TestCodePage::detectKeepsResultOfTextThatIsNotUtf8_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<int>("kind");
+    for (const char* locale : {"en_US", "ja_JP", "zh_TW"}) {
+        QTest::addRow("any byte, %s", locale) << locale << int(kAnyByte);
+        QTest::addRow("mostly ASCII, %s", locale) << locale << int(kMostlyAscii);
+        QTest::addRow("UTF-8 look-alikes, %s", locale) << locale << int(kUtf8LookAlikes);
+    }
+}
+
+void TestCodePage::detectKeepsResultOfTextThatIsNotUtf8()
+{
+    QFETCH(QString, locale);
+    QFETCH(int, kind);
+    SetSystemLocaleOverride(locale);
+    QRandomGenerator gen(7);
+    int nOther = 0;
+    for (int n = 0; n < 20000; ++n) {
+        QByteArray bytes(1 + int(gen.bounded(40)), Qt::Uninitialized);
+        for (char& b : bytes)
+            b = RandomByte(gen, kind);
+        const bool bUtf8 = IsUtf8Text(reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size()));
+        bytes.append(char(0xFF));
+        const int cp = DetectCodePage(reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::uint32_t(bytes.size()));
+        if (bUtf8) {
+            QCOMPARE(cp, 65001);
+        } else {
+            ++nOther;
+            QCOMPARE(cp, DetectWithoutUtf8(bytes));
+        }
+    }
+    QVERIFY(nOther > 1000);
 }
 
 QTEST_APPLESS_MAIN(TestCodePage)

@@ -24,14 +24,24 @@ void collectCommands(const QList<CMenuItemRes>& items, QList<unsigned>& ids)
     }
 }
 
-// The command ids of each popup, 0 for a separator.
+// The command ids of each popup, 0 for a separator; a submenu's ids follow in
+// its place.
+void appendIds(const QList<CMenuItemRes>& items, QList<unsigned>& ids)
+{
+    for (const CMenuItemRes& item : items) {
+        if (item.popup)
+            appendIds(item.children, ids);
+        else
+            ids.append(item.separator ? 0u : item.id);
+    }
+}
+
 QList<QList<unsigned>> popupIds(const QList<CMenuItemRes>& menu)
 {
     QList<QList<unsigned>> result;
     for (const CMenuItemRes& popup : menu) {
         QList<unsigned> ids;
-        for (const CMenuItemRes& item : popup.children)
-            ids.append(item.separator ? 0u : item.id);
+        appendIds(popup.children, ids);
         result.append(ids);
     }
     return result;
@@ -252,6 +262,9 @@ void TestResources::menuStructure_data()
     const QList<unsigned> edit{ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, ID_EDIT_CLEAR, 0,
                                ID_EDIT_FIND, ID_EDIT_REPEAT, ID_EDIT_REPLACE};
     const QList<unsigned> view{ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR};
+    const QList<unsigned> view129{ID_VIEW_TOOLBAR,         ID_VIEW_STATUS_BAR,         ID_VIEW_CODEPAGE_GB,
+                                  ID_VIEW_CODEPAGE_BIG5,   ID_VIEW_CODEPAGE_SJIS,      ID_VIEW_CODEPAGE_UTF8,
+                                  ID_VIEW_CODEPAGE_KOREAN, ID_VIEW_CODEPAGE_WESTERN};
     const QList<unsigned> window{ID_WINDOW_NEW, ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ,
                                  ID_WINDOW_TILE_VERT, ID_WINDOW_ARRANGE};
     const QList<unsigned> helpEn{0, ID_APP_ABOUT};
@@ -259,16 +272,16 @@ void TestResources::menuStructure_data()
 
     QTest::newRow("en 128") << int(LANG_EN_US) << IDR_MAINFRAME << QList<QList<unsigned>>{file128, view, helpEn};
     QTest::newRow("en 129") << int(LANG_EN_US) << IDR_ZORBELTYPE
-                            << QList<QList<unsigned>>{file129, edit, view, window, helpEn};
+                            << QList<QList<unsigned>>{file129, edit, view129, window, helpEn};
     QTest::newRow("zh-TW 128") << int(LANG_ZH_TW) << IDR_MAINFRAME << QList<QList<unsigned>>{file128, view, help};
     QTest::newRow("zh-TW 129") << int(LANG_ZH_TW) << IDR_ZORBELTYPE
-                               << QList<QList<unsigned>>{file129, edit, view, window, help};
+                               << QList<QList<unsigned>>{file129, edit, view129, window, help};
     QTest::newRow("ja 128") << int(LANG_JA_JP) << IDR_MAINFRAME << QList<QList<unsigned>>{file128, view, help};
     QTest::newRow("ja 129") << int(LANG_JA_JP) << IDR_ZORBELTYPE
-                            << QList<QList<unsigned>>{file129, edit, view, window, help};
+                            << QList<QList<unsigned>>{file129, edit, view129, window, help};
     QTest::newRow("zh-CN 128") << int(LANG_ZH_CN) << IDR_MAINFRAME << QList<QList<unsigned>>{file128, view, help};
     QTest::newRow("zh-CN 129") << int(LANG_ZH_CN) << IDR_ZORBELTYPE
-                               << QList<QList<unsigned>>{file129Cn, edit, view, window, help};
+                               << QList<QList<unsigned>>{file129Cn, edit, view129, window, help};
 }
 
 void TestResources::menuStructure()
@@ -283,8 +296,11 @@ void TestResources::menuStructure()
     for (const CMenuItemRes& popup : items) {
         QVERIFY(popup.popup);
         QVERIFY2(popup.text.contains('&'), qPrintable(popup.text));
-        for (const CMenuItemRes& item : popup.children) {
-            QVERIFY(!item.popup);
+        QList<CMenuItemRes> entries = popup.children;
+        for (int i = 0; i < entries.size(); ++i) {
+            const CMenuItemRes item = entries.at(i);
+            if (item.popup)
+                entries.append(item.children);
             QCOMPARE(item.grayed, item.id == ID_FILE_MRU_FILE1);
             if (!item.separator && !item.grayed)
                 QVERIFY2(item.text.contains('&'), qPrintable(item.text));

@@ -4,9 +4,13 @@
 #include "hexview.h"
 #include "resource.h"
 #include "resources.h"
+#include "rowformat.h"
+#include "rowpainter.h"
 #include "syslang.h"
 #include "testsupport.h"
+#include "textdecoder.h"
 
+#include <QPainter>
 #include <QScrollBar>
 #include <QtTest>
 
@@ -38,6 +42,11 @@ private slots:
     void codePageCommandsEnabled_data();
     void codePageCommandsEnabled();
     void codePageCommandSwitchesFont();
+    void codePageMenuChecksThePageShown_data();
+    void codePageMenuChecksThePageShown();
+    void utf8RowPaintsAsTheDumpShows();
+    void utf8CharactersStayInTheirCells_data();
+    void utf8CharactersStayInTheirCells();
     void missingFontFallsBack_data();
     void missingFontFallsBack();
 
@@ -402,6 +411,104 @@ void TestHexView::codePageCommandSwitchesFont()
     QVERIFY(m_messages.isEmpty());
     QVERIFY(Shot() != before);   // 0xC4 reads as katakana now
     QVERIFY(!AfxExecuteCommand(m_pView.get(), ID_CODEPAGE_SJIS));
+}
+
+void TestHexView::codePageMenuChecksThePageShown_data()
+{
+    QTest::addColumn<int>("codePage");
+    QTest::addColumn<unsigned>("checked");   // 0: none
+    QTest::newRow("GB") << 936 << unsigned(ID_VIEW_CODEPAGE_GB);
+    QTest::newRow("BIG5") << 950 << unsigned(ID_VIEW_CODEPAGE_BIG5);
+    QTest::newRow("Shift JIS") << 932 << unsigned(ID_VIEW_CODEPAGE_SJIS);
+    QTest::newRow("UTF-8") << 65001 << unsigned(ID_VIEW_CODEPAGE_UTF8);
+    QTest::newRow("Korean") << 949 << unsigned(ID_VIEW_CODEPAGE_KOREAN);
+    QTest::newRow("Western") << 1252 << unsigned(ID_VIEW_CODEPAGE_WESTERN);
+    QTest::newRow("HZ text detected") << 937 << 0u;
+}
+
+void TestHexView::codePageMenuChecksThePageShown()
+{
+    QFETCH(int, codePage);
+    QFETCH(unsigned, checked);
+    Open(Rows(1), QSize(800, 200));
+    m_pDoc->m_nCodePage = codePage;
+    for (unsigned nID = ID_VIEW_CODEPAGE_GB; nID <= ID_VIEW_CODEPAGE_WESTERN; ++nID) {
+        CCmdUI cmdUI(nID);
+        QVERIFY(m_pView->OnCmdMsg(nID, &cmdUI));
+        QCOMPARE(cmdUI.GetCheck() != 0, nID == checked);
+        QCOMPARE(cmdUI.IsEnabled(), nID != checked);
+    }
+    // Choosing an item shows its code page, which the toolbar's buttons follow.
+    const unsigned nOther = checked == ID_VIEW_CODEPAGE_UTF8 ? ID_VIEW_CODEPAGE_SJIS : ID_VIEW_CODEPAGE_UTF8;
+    QVERIFY(AfxExecuteCommand(m_pView.get(), nOther));
+    QCOMPARE(m_pDoc->m_nCodePage, nOther == ID_VIEW_CODEPAGE_UTF8 ? 65001 : 932);
+    CCmdUI sjisButton(ID_CODEPAGE_SJIS);
+    QVERIFY(m_pView->OnCmdMsg(ID_CODEPAGE_SJIS, &sjisButton));
+    QCOMPARE(sjisButton.IsEnabled(), m_pDoc->m_nCodePage != 932);
+    QCOMPARE(sjisButton.GetCheck(), 0);
+}
+
+// The text column painted in the window and the same rows as --dump writes them,
+// drawn cell by cell, give the same pixels.
+void TestHexView::utf8RowPaintsAsTheDumpShows()
+{
+    const QByteArray bytes = QString("中文ABC日本語のテキスト한국어").toUtf8() + "\x01\xE4\xB8\xFF"
+        + QString("字").toUtf8() + QByteArray(14, 'x') + QString("繁體").toUtf8();
+    Open(bytes, QSize(1000, 200));
+    QVERIFY(m_pDoc->m_nCodePage != 65001);   // the stray bytes make it no UTF-8 text
+    AfxExecuteCommand(m_pView.get(), ID_VIEW_CODEPAGE_UTF8);
+    QCOMPARE(m_pDoc->m_nCodePage, 65001);
+    const QImage painted = Shot();
+
+    QImage dumped(painted.size(), QImage::Format_RGB32);
+    dumped.fill(kWhite);
+    QPainter dc(&dumped);
+    const CTextDecoder decoder(65001);
+    CRowPainter painter(&dc, m_pView->m_fontScreen, decoder, m_pView->m_nLeftMargin, m_pView->m_nCharWidth,
+                        int(m_pView->m_nLineHeight));
+    painter.SetColours(Qt::black, Qt::white);
+    const int nRows = int((m_pDoc->m_nSize + 15) / 16);
+    for (int r = 0; r < nRows; ++r) {
+        QByteArray strRow;
+        CRowFormat::FormatRow(*m_pDoc, std::uint32_t(r), strRow, false);
+        char line[3 * CRowFormat::kMaxTextLength + 16];
+        const QByteArray text = strRow.mid(CRowFormat::kHexPartLength);
+        const char* end = decoder.ToUtf8(text.constData(), int(text.size()), line);
+        painter.DrawText(CRowFormat::kTextColumn, int(painter.Top(std::uint32_t(r))), QString::fromUtf8(line, end - line));
+    }
+    dc.end();
+    const QRect textColumn = Cells(62, 0, 17).united(Cells(62, nRows - 1, 17));
+    QVERIFY(Ink(painted, textColumn) > 200);
+    QCOMPARE(painted.copy(textColumn), dumped.copy(textColumn));
+}
+
+// Characters the cell font lacks (Hangul, emoji, ideographs past the BMP) come
+// from other fonts and still keep to their cells: nothing is drawn in the blank
+// cells of their other bytes nor in the rows above and below.
+void TestHexView::utf8CharactersStayInTheirCells_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("cells");
+    QTest::newRow("Hangul") << QString("한") << 2;
+    QTest::newRow("emoji") << QString("😀") << 2;
+    QTest::newRow("ideograph past the BMP") << QString("𠀋") << 2;
+    QTest::newRow("Cyrillic") << QString("Ж") << 1;
+    QTest::newRow("euro sign") << QString("€") << 1;
+}
+
+void TestHexView::utf8CharactersStayInTheirCells()
+{
+    QFETCH(QString, text);
+    QFETCH(int, cells);
+    const QByteArray utf8 = text.toUtf8();
+    Open(QByteArray(16, ' ') + QByteArray(4, ' ') + utf8 + QByteArray(28 - utf8.size(), ' '), QSize(1000, 200));
+    QCOMPARE(m_pDoc->m_nCodePage, 65001);
+    const QImage image = Shot();
+    QVERIFY(Ink(image, Cells(66, 1, cells)) > 0);
+    QCOMPARE(Ink(image, Cells(66 + cells, 1, 12 - cells)), 0);
+    QCOMPARE(Ink(image, Cells(62, 1, 4)), 0);
+    QCOMPARE(Ink(image, Cells(62, 0, 17)), 0);
+    QCOMPARE(Ink(image, Cells(62, 2, 17)), 0);
 }
 
 void TestHexView::missingFontFallsBack_data()

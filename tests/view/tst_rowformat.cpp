@@ -2,6 +2,7 @@
 #include "rowformat.h"
 #include "testsupport.h"
 #include "textdecoder.h"
+#include "utf8.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
@@ -30,6 +31,9 @@ private slots:
     void textColumnToUtf8();
     void utf8MatchesCharacterByCharacter_data();
     void utf8MatchesCharacterByCharacter();
+    void utf8Rows_data();
+    void utf8Rows();
+    void utf8RowsShowEveryCharacterOnce();
 };
 
 namespace {
@@ -336,6 +340,132 @@ void TestRowFormat::utf8MatchesCharacterByCharacter()
         const char* end = decoder.ToUtf8(text.constData(), int(text.size()), out);
         QVERIFY2(QString::fromUtf8(out, end - out) == expected, qPrintable(QString("row %1").arg(r)));
     }
+}
+
+namespace {
+
+// The text column of a row as --dump writes it.
+QString DumpedText(const QByteArray& strRow, const CTextDecoder& decoder)
+{
+    const QByteArray text = strRow.mid(CRowFormat::kHexPartLength);
+    char out[3 * CRowFormat::kMaxTextLength + 16];
+    const char* end = decoder.ToUtf8(text.constData(), int(text.size()), out);
+    return QString::fromUtf8(out, end - out);
+}
+
+} // namespace
+
+// In UTF-8 each character shows once at its first byte's cell, wide ones over two
+// cells; the dump writes a blank for each other cell of its bytes. The last cell
+// of a row that reaches the end marker is its blank.
+void TestRowFormat::utf8Rows_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("expected");
+
+    const QByteArray a12(12, 'a');
+    const QByteArray a13(13, 'a');
+    const QByteArray a14(14, 'a');
+    const QByteArray a15(15, 'a');
+    const QByteArray zhong("\xE4\xB8\xAD");
+    const QByteArray grin("\xF0\x9F\x98\x80");
+    QTest::newRow("Chinese") << QString("中文ABC").toUtf8() << 0 << QString("中 文 ABC ");
+    QTest::newRow("Japanese") << QString("日本語です").toUtf8() << 0 << QString("日 本 語 で す  ");
+    QTest::newRow("Korean") << QString("한국어").toUtf8() << 0 << QString("한 국 어  ");
+    QTest::newRow("emoji takes two cells") << grin + "x" << 0 << QString("😀  x ");
+    QTest::newRow("narrow three-byte character") << QByteArray("\xE2\x82\xAC" "1") << 0 << QString("€  1 ");
+    QTest::newRow("two-byte character") << QByteArray("\xC3\xA9t") << 0 << QString("é t ");
+    QTest::newRow("half-width katakana is narrow") << QString("ｱｲ").toUtf8() << 0 << QString("ｱ  ｲ   ");
+    QTest::newRow("mixed with binary bytes") << QByteArray("\0", 1) + zhong + "\xFF\x01" "A" << 0
+                                             << QString(".中 ..A ");
+    QTest::newRow("overlong two bytes") << QByteArray("\xC0\x80z") << 0 << QString("..z ");
+    QTest::newRow("overlong three bytes") << QByteArray("\xE0\x9F\xBF") << 0 << QString("... ");
+    QTest::newRow("overlong four bytes") << QByteArray("\xF0\x8F\xBF\xBF") << 0 << QString(".... ");
+    QTest::newRow("encoded surrogate") << QByteArray("\xED\xA0\x80") << 0 << QString("... ");
+    QTest::newRow("past U+10FFFF") << QByteArray("\xF4\x90\x80\x80") << 0 << QString(".... ");
+    QTest::newRow("byte never in UTF-8") << QByteArray("\xF5\xC1") << 0 << QString(".. ");
+    QTest::newRow("lone continuation bytes") << QByteArray("\x80\xBFq") << 0 << QString("..q ");
+    QTest::newRow("sequence broken by ASCII") << QByteArray("\xE4\xB8" "A") << 0 << QString("..A ");
+    QTest::newRow("C1 control") << QByteArray("\xC2\x85") << 0 << QString(".. ");
+    QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF" "A") << 0 << QString("...A ");
+    QTest::newRow("cut at the file's end") << QByteArray("a\xE4\xB8") << 0 << QString("a.. ");
+    QTest::newRow("wide character spills") << a15 + zhong + "bc" << 0 << QString::fromLatin1(a15) + "中";
+    QTest::newRow("row after a spill") << a15 + zhong + "bc" << 1 << QString("..bc ");
+    QTest::newRow("wide character ends in the next row") << a14 + zhong + "bc" << 0 << QString::fromLatin1(a14) + "中";
+    QTest::newRow("row after it") << a14 + zhong + "bc" << 1 << QString(".bc ");
+    QTest::newRow("narrow character crosses the end") << a15 + "\xC3\xA9x" << 0 << QString::fromLatin1(a15) + "é";
+    QTest::newRow("emoji with two bytes in the next row") << a14 + grin + "z" << 0 << QString::fromLatin1(a14) + "😀";
+    QTest::newRow("emoji in the row's last cells") << a12 + grin + "z" << 0 << QString::fromLatin1(a12) + "😀  ";
+    QTest::newRow("emoji from cell 13") << a13 + grin + "z" << 0 << QString::fromLatin1(a13) + "😀 ";
+    QTest::newRow("emoji spills") << a15 + grin + "z" << 0 << QString::fromLatin1(a15) + "😀";
+    QTest::newRow("three bytes after a spilled emoji") << a15 + grin + "z" << 1 << QString("...z ");
+    QTest::newRow("cut at the row's and the file's end") << a15 + "\xE4\xB8" << 0 << QString::fromLatin1(a15) + ".";
+    QTest::newRow("row after the cut") << a15 + "\xE4\xB8" << 1 << QString(". ");
+}
+
+void TestRowFormat::utf8Rows()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, row);
+    QFETCH(QString, expected);
+    const auto doc = MakeDoc(bytes, kCodePageUtf8);
+    QByteArray strRow;
+    // A UTF-8 row never depends on the one above: continued or not, it is the same.
+    for (const bool continued : {false, true}) {
+        QVERIFY(!CRowFormat::FormatRow(*doc, std::uint32_t(row), strRow, continued));
+        QCOMPARE(strRow.left(CRowFormat::kHexPartLength), HexPart(bytes.mid(16 * row, 16)));
+        QCOMPARE(DumpedText(strRow, CTextDecoder(kCodePageUtf8)), expected);
+    }
+    CRowFormat format;
+    QVERIFY(!format.IsRowContinued(*doc, std::uint32_t(row), true));
+    QVERIFY(!format.IsRowContinued(*doc, std::uint32_t(row), false));
+}
+
+// Text with characters of every length among random bytes: every character that
+// is shown appears once, in the row of its first byte, and each full row fills its
+// 16 cells, or 17 when a wide character spills.
+void TestRowFormat::utf8RowsShowEveryCharacterOnce()
+{
+    const QByteArray pieces[] = {"a", "\xC3\xA9", "\xE4\xB8\xAD", "\xE2\x82\xAC", "\xF0\x9F\x98\x80",
+                                 "\xF0\x90\x8C\xB0", "\xC2\x85", "\x80", "\xED\xA0\x80", "\xE4\xB8"};
+    QRandomGenerator gen(11);
+    QByteArray bytes;
+    while (bytes.size() < 20000)
+        bytes += gen.bounded(4) == 0 ? QByteArray(1, char(gen.bounded(256))) : pieces[gen.bounded(10)];
+    const auto doc = MakeDoc(bytes, kCodePageUtf8);
+
+    QString expected;
+    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.constData());
+    for (int i = 0; i < bytes.size();) {
+        char32_t ch = data[i];
+        const int n = Utf8SequenceAt(data + i, std::size_t(bytes.size() - i), ch);
+        if (n != 0 && IsShownChar(ch))
+            expected += QString::fromUcs4(&ch, 1);
+        else if (ch > 0x20 && ch < 0x7F && ch != '.')
+            expected += QChar(ch);
+        i += n != 0 ? n : 1;
+    }
+
+    const CTextDecoder decoder(kCodePageUtf8);
+    QString shown;
+    const std::uint32_t nRows = (doc->m_nSize + 15) / 16;
+    for (std::uint32_t r = 0; r < nRows; ++r) {
+        QByteArray strRow;
+        CRowFormat::FormatRow(*doc, r, strRow, false);
+        const QString text = DumpedText(strRow, decoder);
+        int nCells = 0;
+        for (const char32_t ch : text.toUcs4()) {
+            nCells += IsWideChar(ch) ? 2 : 1;
+            if (ch != ' ' && ch != '.')
+                shown += QString::fromUcs4(&ch, 1);
+        }
+        if (r + 1 < nRows) {
+            const bool bSpills = nCells == 17 && IsWideChar(text.toUcs4().last());
+            QVERIFY2(nCells == 16 || bSpills, qPrintable(QString("row %1: %2").arg(r).arg(text)));
+        }
+    }
+    QCOMPARE(shown, expected);
 }
 
 QTEST_GUILESS_MAIN(TestRowFormat)
