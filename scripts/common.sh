@@ -8,7 +8,7 @@ PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-translations-l10n qt6-qpa-plugins
     libgl-dev shared-mime-info
-    fonts-wqy-zenhei fonts-ipafont-gothic fonts-dejavu-core
+    fonts-wqy-zenhei fonts-ipafont-gothic fonts-dejavu-core fonts-noto-color-emoji
     poppler-utils xxd
 )
 

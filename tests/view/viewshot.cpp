@@ -20,8 +20,10 @@ int main(int argc, char* argv[])
     view.AttachDocument(&doc);
     view.Create();
     view.OnInitialUpdate();
-    if (argc > 5)
-        view.OnCmdMsg(QByteArray(argv[5]) == "950" ? 32772 : QByteArray(argv[5]) == "932" ? 32773 : 32771, nullptr);
+    if (argc > 5) {
+        const QByteArray cp = argv[5];
+        view.OnCmdMsg(cp == "950" ? 32772 : cp == "932" ? 32773 : cp == "65001" ? 33303 : 32771, nullptr);
+    }
     view.resize(argc > 4 ? atoi(argv[3]) : 720, argc > 4 ? atoi(argv[4]) : 400);
     view.show();
     QApplication::processEvents();
