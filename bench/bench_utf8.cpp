@@ -54,18 +54,21 @@ int main(int argc, char* argv[])
     for (const auto& sample : samples) {
         const std::vector<std::uint8_t> buffer = Fill(nSize, sample.text);
         std::vector<double> ratios;
-        bool bUtf8 = true;
+        double best = 1e9;
+        bool bUtf8 = false;
         for (int run = 0; run < 5; ++run) {
             const double peer = Seconds([&] {
                 if (std::memchr(buffer.data(), 0xFF, buffer.size()))
                     std::abort();
             });
-            const double check = Seconds([&] { bUtf8 = bUtf8 && IsUtf8Text(buffer.data(), buffer.size()); });
+            const double check = Seconds([&] { bUtf8 = IsUtf8Text(buffer.data(), buffer.size()); });
             ratios.push_back(check / peer);
+            best = std::min(best, check);
         }
         std::sort(ratios.begin(), ratios.end());
-        std::printf("%-8s %zu MiB: UTF-8 check / memchr %.2f (best) to %.2f (worst), %s\n", sample.name, nSize >> 20,
-                    ratios.front(), ratios.back(), bUtf8 ? "valid" : "INVALID");
+        std::printf("%-8s %zu MiB: %.1f GB/s, UTF-8 check / memchr %.2f (best) to %.2f (worst), %s\n", sample.name,
+                    nSize >> 20, double(nSize) / best / 1e9, ratios.front(), ratios.back(),
+                    bUtf8 ? "UTF-8" : "not UTF-8");
     }
     return 0;
 }

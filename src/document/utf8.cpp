@@ -2,6 +2,10 @@
 
 #include <QChar>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <tmmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cstring>
 #include <iterator>
@@ -114,9 +118,11 @@ bool IsShownChar(char32_t ch)
     }
 }
 
-bool IsUtf8Text(const std::uint8_t* pData, std::size_t nLength)
+namespace {
+
+// Byte at a time past runs of ASCII.
+bool IsUtf8TextByBytes(const std::uint8_t* pData, std::size_t nLength, bool bMultiByte)
 {
-    bool bMultiByte = false;
     std::size_t i = 0;
     while (i < nLength) {
         if (nLength - i >= 16) {
@@ -139,4 +145,133 @@ bool IsUtf8Text(const std::uint8_t* pData, std::size_t nLength)
         i += std::size_t(n);
     }
     return bMultiByte;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+#define ZORBEL_UTF8_SSSE3 1
+
+// Sixteen bytes at a time by table look-ups (after Keiser and Lemire, "Validating
+// UTF-8 in less than one instruction per byte"): three 16-entry tables, indexed by
+// the high and low half of the byte before and the high half of the byte itself,
+// give a bit for each kind of error the pair can be part of; a bit set in all three
+// is an error. Only a third or fourth byte of a sequence may then be a lone
+// continuation byte, which the bytes two and three back tell.
+enum : std::uint8_t {
+    kTooShort = 1 << 0,   // lead byte not followed by a continuation byte
+    kTooLong = 1 << 1,    // ASCII followed by a continuation byte
+    kOverlong3 = 1 << 2,  // E0 80-9F
+    kTooLarge = 1 << 3,   // F4 90-BF, F5-FF 90-BF
+    kSurrogate = 1 << 4,  // ED A0-BF
+    kOverlong2 = 1 << 5,  // C0-C1 80-BF
+    kTooLarge1000 = 1 << 6,  // F5-FF 80-8F
+    kOverlong4 = 1 << 6,  // F0 80-8F
+    kTwoConts = 1 << 7,   // a continuation byte after a continuation byte
+    kCarry = kTooShort | kTooLong | kTwoConts,
+};
+
+__attribute__((target("ssse3"))) __m128i Lookup(__m128i table, __m128i index)
+{
+    return _mm_shuffle_epi8(table, index);
+}
+
+__attribute__((target("ssse3"))) __m128i HighNibbles(__m128i v)
+{
+    return _mm_and_si128(_mm_srli_epi16(v, 4), _mm_set1_epi8(0x0F));
+}
+
+// The errors of block with prev the block before it.
+__attribute__((target("ssse3"))) __m128i BlockErrors(__m128i block, __m128i prev)
+{
+    const __m128i byte1High = _mm_setr_epi8(
+        kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, char(kTwoConts),
+        char(kTwoConts), char(kTwoConts), char(kTwoConts), kTooShort | kOverlong2, kTooShort,
+        kTooShort | kOverlong3 | kSurrogate, kTooShort | kTooLarge | kTooLarge1000 | kOverlong4);
+    const __m128i byte1Low = _mm_setr_epi8(
+        char(kCarry | kOverlong3 | kOverlong2 | kOverlong4), char(kCarry | kOverlong2), char(kCarry), char(kCarry),
+        char(kCarry | kTooLarge), char(kCarry | kTooLarge | kTooLarge1000),
+        char(kCarry | kTooLarge | kTooLarge1000), char(kCarry | kTooLarge | kTooLarge1000),
+        char(kCarry | kTooLarge | kTooLarge1000), char(kCarry | kTooLarge | kTooLarge1000),
+        char(kCarry | kTooLarge | kTooLarge1000), char(kCarry | kTooLarge | kTooLarge1000),
+        char(kCarry | kTooLarge | kTooLarge1000), char(kCarry | kTooLarge | kTooLarge1000 | kSurrogate),
+        char(kCarry | kTooLarge | kTooLarge1000), char(kCarry | kTooLarge | kTooLarge1000));
+    const __m128i byte2High = _mm_setr_epi8(
+        kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort,
+        char(kTooLong | kOverlong2 | kTwoConts | kOverlong3 | kTooLarge1000 | kOverlong4),
+        char(kTooLong | kOverlong2 | kTwoConts | kOverlong3 | kTooLarge),
+        char(kTooLong | kOverlong2 | kTwoConts | kSurrogate | kTooLarge),
+        char(kTooLong | kOverlong2 | kTwoConts | kSurrogate | kTooLarge), kTooShort, kTooShort, kTooShort, kTooShort);
+
+    const __m128i prev1 = _mm_alignr_epi8(block, prev, 15);
+    const __m128i special = _mm_and_si128(
+        _mm_and_si128(Lookup(byte1High, HighNibbles(prev1)), Lookup(byte1Low, _mm_and_si128(prev1, _mm_set1_epi8(0x0F)))),
+        Lookup(byte2High, HighNibbles(block)));
+    // Bytes two back from E0 up and three back from F0 up need a continuation byte
+    // here: bit 7 of the saturated difference.
+    const __m128i third = _mm_subs_epu8(_mm_alignr_epi8(block, prev, 14), _mm_set1_epi8(char(0xE0 - 0x80)));
+    const __m128i fourth = _mm_subs_epu8(_mm_alignr_epi8(block, prev, 13), _mm_set1_epi8(char(0xF0 - 0x80)));
+    const __m128i must23 = _mm_and_si128(_mm_or_si128(third, fourth), _mm_set1_epi8(char(0x80)));
+    return _mm_xor_si128(must23, special);
+}
+
+// The last block is padded with zeros, which no sequence cut short by the end can
+// take as its next byte; when the length is a multiple of 16 it is all padding.
+__attribute__((target("ssse3"))) bool IsUtf8TextByBlocks(const std::uint8_t* pData, std::size_t nLength)
+{
+    __m128i prev = _mm_setzero_si128();
+    __m128i high = _mm_setzero_si128();
+    std::size_t i = 0;
+    while (true) {
+        // Runs of ASCII after ASCII hold no error: 64 bytes at a time.
+        if (nLength - i >= 64 && _mm_movemask_epi8(prev) == 0) {
+            const auto* p = reinterpret_cast<const __m128i*>(pData + i);
+            const __m128i last = _mm_loadu_si128(p + 3);
+            const __m128i any = _mm_or_si128(_mm_or_si128(_mm_loadu_si128(p), _mm_loadu_si128(p + 1)),
+                                             _mm_or_si128(_mm_loadu_si128(p + 2), last));
+            if (_mm_movemask_epi8(any) == 0) {
+                prev = last;
+                i += 64;
+                continue;
+            }
+        }
+        __m128i errors = _mm_setzero_si128();
+        // Four blocks between checks keep the loop short; the check stops the scan
+        // within 64 bytes of the first invalid byte.
+        for (int k = 0; k < 4; ++k) {
+            __m128i block;
+            const bool bLast = nLength - i < 16;
+            if (bLast) {
+                alignas(16) std::uint8_t tail[16] = {};
+                std::memcpy(tail, pData + i, nLength - i);
+                block = _mm_load_si128(reinterpret_cast<const __m128i*>(tail));
+            } else {
+                block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pData + i));
+            }
+            if (_mm_movemask_epi8(block) != 0 || _mm_movemask_epi8(prev) != 0) {
+                high = _mm_or_si128(high, block);
+                errors = _mm_or_si128(errors, BlockErrors(block, prev));
+            }
+            prev = block;
+            if (bLast) {
+                return _mm_movemask_epi8(_mm_cmpeq_epi8(errors, _mm_setzero_si128())) == 0xFFFF
+                    && _mm_movemask_epi8(high) != 0;
+            }
+            i += 16;
+        }
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(errors, _mm_setzero_si128())) != 0xFFFF)
+            return false;
+    }
+}
+
+#endif
+
+} // namespace
+
+bool IsUtf8Text(const std::uint8_t* pData, std::size_t nLength)
+{
+#ifdef ZORBEL_UTF8_SSSE3
+    static const bool bBlocks = __builtin_cpu_supports("ssse3");
+    if (bBlocks)
+        return IsUtf8TextByBlocks(pData, nLength);
+#endif
+    return IsUtf8TextByBytes(pData, nLength, false);
 }

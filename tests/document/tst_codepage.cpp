@@ -25,6 +25,8 @@ private slots:
     void detectNeverReadsPastLength();
     void detectKeepsResultOfTextThatIsNotUtf8_data();
     void detectKeepsResultOfTextThatIsNotUtf8();
+    void utf8CheckMatchesSequenceWalk_data();
+    void utf8CheckMatchesSequenceWalk();
 };
 
 void TestCodePage::classifiesRangeEdges_data()
@@ -215,7 +217,7 @@ int DetectWithoutUtf8(const QByteArray& buffer)
     return result;
 }
 
-enum ByteKind { kAnyByte, kMostlyAscii, kUtf8LookAlikes };
+enum ByteKind { kAnyByte, kMostlyAscii, kUtf8LookAlikes, kUtf8Text };
 
 char RandomByte(QRandomGenerator& gen, int kind)
 {
@@ -227,6 +229,11 @@ char RandomByte(QRandomGenerator& gen, int kind)
         return char(gen.bounded(8) == 0 ? 0x80 + gen.bounded(128) : 0x20 + gen.bounded(95));
     case kUtf8LookAlikes:
         return lookAlikes[gen.bounded(int(sizeof lookAlikes))];
+    case kUtf8Text: {
+        // Mostly well-formed: continuation bytes are likelier after a lead byte.
+        static const char text[] = {'a', ' ', '\x80', '\x8F', '\x90', '\x9F', '\xA0', '\xBF', '\xBF', '\xBF', '\x80', '\x80'};
+        return gen.bounded(16) == 0 ? char(0xC0 + gen.bounded(64)) : text[gen.bounded(int(sizeof text))];
+    }
     default:
         return char(gen.bounded(256));
     }
@@ -269,6 +276,57 @@ void TestCodePage::detectKeepsResultOfTextThatIsNotUtf8()
         }
     }
     QVERIFY(nOther > 1000);
+}
+
+// The check reads 16 bytes at a time where it can; it must answer as a walk of
+// one sequence after another does, at every length and alignment.
+void TestCodePage::utf8CheckMatchesSequenceWalk_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::newRow("any byte") << int(kAnyByte);
+    QTest::newRow("UTF-8 look-alikes") << int(kUtf8LookAlikes);
+    QTest::newRow("mostly well-formed") << int(kUtf8Text);
+}
+
+void TestCodePage::utf8CheckMatchesSequenceWalk()
+{
+    QFETCH(int, kind);
+    QRandomGenerator gen(3);
+    const QList<QByteArray> characters = {"a", "\xC3\xA9", "\xE4\xB8\xAD", "\xF0\x9F\x98\x80", "\xED\x9F\xBF"};
+    int nValid = 0;
+    for (int n = 0; n < 30000; ++n) {
+        // Text, then a few bytes of the kind at a random place.
+        QByteArray bytes;
+        const int nLength = int(gen.bounded(80));
+        while (bytes.size() < nLength)
+            bytes += characters.at(int(gen.bounded(characters.size())));
+        // Runs of ASCII long enough to be passed over whole.
+        if (gen.bounded(2) == 0)
+            bytes.insert(int(gen.bounded(bytes.size() + 1)), QByteArray(int(gen.bounded(150)), 'a'));
+        const int nPlace = int(gen.bounded(bytes.size() + 1));
+        for (int k = int(gen.bounded(4)); k > 0; --k)
+            bytes.insert(nPlace, RandomByte(gen, kind));
+
+        const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.constData());
+        bool bExpected = false;
+        for (int i = 0; i < bytes.size();) {
+            char32_t ch;
+            const int nBytes = data[i] < 0x80 ? 1 : Utf8SequenceAt(data + i, std::size_t(bytes.size() - i), ch);
+            if (nBytes == 0) {
+                bExpected = false;
+                break;
+            }
+            bExpected = bExpected || nBytes > 1;
+            i += nBytes;
+            if (i == bytes.size())
+                break;
+        }
+        if (bytes.isEmpty())
+            bExpected = false;
+        nValid += bExpected;
+        QVERIFY2(IsUtf8Text(data, std::size_t(bytes.size())) == bExpected, bytes.toHex(' ').constData());
+    }
+    QVERIFY(nValid > 1000 && nValid < 29000);
 }
 
 QTEST_APPLESS_MAIN(TestCodePage)
