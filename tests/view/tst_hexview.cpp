@@ -491,6 +491,7 @@ void TestHexView::utf8CharactersStayInTheirCells_data()
     QTest::addColumn<int>("cells");
     QTest::newRow("Hangul") << QString("한") << 2;
     QTest::newRow("emoji") << QString("😀") << 2;
+    QTest::newRow("colour emoji") << QString("🚀") << 2;
     QTest::newRow("ideograph past the BMP") << QString("𠀋") << 2;
     QTest::newRow("Cyrillic") << QString("Ж") << 1;
     QTest::newRow("euro sign") << QString("€") << 1;
