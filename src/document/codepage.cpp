@@ -3,7 +3,12 @@
 #include "syslang.h"
 #include "utf8.h"
 
+#include <algorithm>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 bool IsHexDigit(int ch)
 {
@@ -87,23 +92,17 @@ inline bool EightPlainBytes(const std::uint8_t* p)
     return (w & kHighs) == 0 && !HasByte(w, 0x1B) && !HasByte(w, 0x7E);
 }
 
-} // namespace
-
-int DetectCodePage(const std::uint8_t* pData, std::uint32_t nLength)
+// The double-byte rules, one byte the walk lands on at a time, from i up to
+// nEnd; the look-ahead reads up to nLength and takes anything past it as 0,
+// which matches no rule. Returns the code page a rule decides, or 0 with i where
+// the walk lands next (nEnd or one past it) and result 936 once a GB lead byte
+// was met.
+int DetectBytes(const std::uint8_t* pData, std::uint32_t nLength, std::uint32_t nEnd, std::uint32_t& i, int& result)
 {
-    // The end marker is no text: it would make every buffer invalid UTF-8.
-    const std::uint32_t nText = nLength > 0 && pData[nLength - 1] == 0xFF ? nLength - 1 : nLength;
-    if (IsUtf8Text(pData, nText))
-        return kCodePageUtf8;
-
-    int result = GetDefaultCodePage();
-    // A look-ahead past the end reads as 0, which matches no rule; with a buffer
-    // that ends in its 0xFF marker the bounds never come into play.
-    auto at = [pData, nLength](std::uint32_t i) -> std::uint8_t { return i < nLength ? pData[i] : 0; };
-    std::uint32_t i = 0;
-    while (i < nLength) {
+    auto at = [pData, nLength](std::uint32_t k) -> std::uint8_t { return k < nLength ? pData[k] : 0; };
+    while (i < nEnd) {
         // Plain 7-bit text decides nothing; skip it eight bytes at a time.
-        if (nLength - i >= 8 && EightPlainBytes(pData + i)) {
+        if (nEnd - i >= 8 && EightPlainBytes(pData + i)) {
             i += 8;
             continue;
         }
@@ -119,15 +118,143 @@ int DetectCodePage(const std::uint8_t* pData, std::uint32_t nLength)
             return 950;
         if (IsLeadByte(936, c)) {
             result = 936;
-            if (nLength - i < 2)
+            if (nLength - i < 2) {
+                i = nLength;
                 break;
+            }
             i += 2;
         } else {
             ++i;
         }
     }
+    return 0;
+}
+
+#if defined(__SSE2__)
+
+// Bit k set when byte k of the 16 at p lies in [first, last].
+inline std::uint32_t RangeMask(__m128i bytes, std::uint8_t first, std::uint8_t last)
+{
+    const __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8(char(first)));
+    const __m128i in = _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(char(last - first))), offset);
+    return std::uint32_t(_mm_movemask_epi8(in));
+}
+
+// What a block of 64 bytes holds for the rules, one bit per byte: GB lead bytes
+// (0xA1-0xFE, the same in BIG5), bytes of 0x40-0x7E (a BIG5 trail byte after a
+// lead byte decides 950), and bytes that only rare rules begin with: 0x1B, 0x7E
+// and 0x81-0x9F.
+struct BlockMasks {
+    std::uint64_t leads = 0;
+    std::uint64_t lowTrails = 0;
+    std::uint64_t rare = 0;
+
+    explicit BlockMasks(const std::uint8_t* p)
+    {
+        for (int k = 0; k < 4; ++k) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+            const __m128i marks = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x1B)),
+                                               _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x7E)));
+            leads |= std::uint64_t(RangeMask(bytes, 0xA1, 0xFE)) << (16 * k);
+            lowTrails |= std::uint64_t(RangeMask(bytes, 0x40, 0x7E)) << (16 * k);
+            rare |= std::uint64_t(RangeMask(bytes, 0x81, 0x9F) | std::uint32_t(_mm_movemask_epi8(marks))) << (16 * k);
+        }
+    }
+};
+
+// Given bit k set where a lead byte at k takes the next byte with it, the bits
+// where the walk from bit 0 takes a pair, as CByteClasses::PairStarts for 64 bits.
+inline std::uint64_t PairStarts64(std::uint64_t nCandidates)
+{
+    const std::uint64_t even = 0x5555555555555555ull;
+    const std::uint64_t runStarts = nCandidates & ~(nCandidates << 1);
+    const std::uint64_t evenRuns = nCandidates & ~(nCandidates + (runStarts & even));
+    return (evenRuns & even) | (nCandidates & ~evenRuns & ~even);
+}
+
+#endif
+
+// DetectBytes, 64 bytes at a time where the rules allow.
+int DetectDoubleByte(const std::uint8_t* pData, std::uint32_t nLength, std::uint32_t nEnd, std::uint32_t& i,
+                     int& result)
+{
+#if defined(__SSE2__)
+    // Blocks of 64 bytes where no rare rule can begin: the walk takes every GB
+    // lead byte with the byte after it, so the bytes it lands on follow from the
+    // lead bytes alone, and among them only a lead byte before a byte of
+    // 0x40-0x7E decides (950). A block that holds more goes through the rules
+    // one byte at a time. The look-ahead of the last byte stays inside the buffer.
+    while (i < nEnd && nEnd - i > 64) {
+        const std::uint8_t* p = pData + i;
+        const BlockMasks masks(p);
+        const std::uint64_t starts = PairStarts64(masks.leads);
+        const std::uint64_t nextLowTrails = (masks.lowTrails >> 1) | (std::uint64_t(p[64] >= 0x40 && p[64] <= 0x7E) << 63);
+        if (masks.rare != 0 || (starts & nextLowTrails) != 0) {
+            if (const int nDecided = DetectBytes(pData, nLength, i + 64, i, result))
+                return nDecided;
+        } else {
+            if (starts != 0)
+                result = 936;
+            i += 64 + std::uint32_t(starts >> 63);
+        }
+    }
+#endif
+    return DetectBytes(pData, nLength, nEnd, i, result);
+}
+
+
+} // namespace
+
+int DetectCodePage(const std::uint8_t* pData, std::uint32_t nLength)
+{
+    // The end marker is no text: it would make every buffer invalid UTF-8.
+    const std::uint32_t nText = nLength > 0 && pData[nLength - 1] == 0xFF ? nLength - 1 : nLength;
+    if (IsUtf8Text(pData, nText))
+        return kCodePageUtf8;
+
+    int result = GetDefaultCodePage();
+    std::uint32_t i = 0;
+    if (const int nDecided = DetectDoubleByte(pData, nLength, nLength, i, result))
+        return nDecided;
     return result;
 }
+
+int CCodePageDetector::Scan(const std::uint8_t* pData, std::uint32_t nLength, bool bLast)
+{
+    if (m_bUtf8) {
+        // Up to a byte that begins a character, so that no sequence is cut; the
+        // end marker of the last part is no text.
+        std::uint32_t nCut = bLast ? nLength - 1 : nLength - std::min<std::uint32_t>(nLength, 3);
+        for (int k = 0; k < 3 && !bLast && nCut > m_nUtf8 && (pData[nCut] & 0xC0) == 0x80; ++k)
+            --nCut;
+        if (!bLast && nCut > m_nUtf8 && (pData[nCut] & 0xC0) == 0x80) {
+            m_bUtf8 = false;
+        } else if (nCut > m_nUtf8) {
+            const std::uint8_t* p = pData + m_nUtf8;
+            const std::size_t n = nCut - m_nUtf8;
+            // IsUtf8Text is false for ASCII alone too.
+            if (std::any_of(p, p + n, [](std::uint8_t b) { return b >= 0x80; })) {
+                m_bUtf8 = IsUtf8Text(p, n);
+                m_bMultiByte = true;
+            }
+            m_nUtf8 = nCut;
+        }
+    }
+    if (m_nDecided == 0) {
+        const std::uint32_t nEnd = bLast ? nLength : nLength - std::min<std::uint32_t>(nLength, 2);
+        m_nDecided = DetectDoubleByte(pData, nLength, nEnd, m_nDouble, m_nResult);
+    }
+    if (bLast)
+        return m_bUtf8 && m_bMultiByte ? kCodePageUtf8 : m_nDecided != 0 ? m_nDecided : m_nResult;
+    if (!m_bUtf8 && m_nDecided != 0)
+        return m_nDecided;
+    // What the scans have not passed yet stays for the next part.
+    m_nKept = std::min(m_bUtf8 ? m_nUtf8 : nLength, m_nDecided == 0 ? m_nDouble : nLength);
+    m_nUtf8 -= std::min(m_nUtf8, m_nKept);
+    m_nDouble -= std::min(m_nDouble, m_nKept);
+    return 0;
+}
+
 
 std::uint8_t HexToByte(const char* pszDigits)
 {

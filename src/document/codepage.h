@@ -25,6 +25,25 @@ int CodePageFromLangID(unsigned short langID);
 // its end marker, whose 0xFF stops the look-ahead; bytes past nLength are never
 // read.
 int DetectCodePage(const std::uint8_t* pData, std::uint32_t nLength);
+// DetectCodePage over a file read from its start in parts, without holding it
+// whole. The caller reads each part into a buffer after the bytes kept from the
+// part before and calls Scan with all of them, the last part followed by the end
+// marker. Scan returns the code page once it is decided, else 0; the caller then
+// keeps the bytes from Kept() on at the start of the buffer.
+class CCodePageDetector {
+public:
+    int Scan(const std::uint8_t* pData, std::uint32_t nLength, bool bLast);
+    std::uint32_t Kept() const { return m_nKept; }
+
+private:
+    bool m_bUtf8 = true;        // well-formed UTF-8 so far
+    bool m_bMultiByte = false;  // with a multi-byte sequence
+    int m_nDecided = 0;         // what a double-byte rule decided
+    int m_nResult = GetDefaultCodePage();
+    std::uint32_t m_nUtf8 = 0;  // where each check goes on
+    std::uint32_t m_nDouble = 0;
+    std::uint32_t m_nKept = 0;
+};
 
 // Value of a string of hexadecimal digits, kept to its last two digits.
 std::uint8_t HexToByte(const char* pszDigits);

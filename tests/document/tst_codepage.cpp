@@ -5,6 +5,7 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include <vector>
 
 // The classification ranges, the language table and the content detection.
 class TestCodePage : public QObject {
@@ -27,6 +28,8 @@ private slots:
     void detectKeepsResultOfTextThatIsNotUtf8();
     void utf8CheckMatchesSequenceWalk_data();
     void utf8CheckMatchesSequenceWalk();
+    void detectMatchesByteByByteRule_data();
+    void detectMatchesByteByByteRule();
 };
 
 void TestCodePage::classifiesRangeEdges_data()
@@ -327,6 +330,62 @@ void TestCodePage::utf8CheckMatchesSequenceWalk()
         QVERIFY2(IsUtf8Text(data, std::size_t(bytes.size())) == bExpected, bytes.toHex(' ').constData());
     }
     QVERIFY(nValid > 1000 && nValid < 29000);
+}
+
+// Random bytes drawn mostly from one set, with a rare byte from a second: the
+// scan goes far before anything decides, through blocks of every makeup.
+void TestCodePage::detectMatchesByteByByteRule_data()
+{
+    QTest::addColumn<QByteArray>("common");
+    QTest::addColumn<QByteArray>("rare");
+    QByteArray leads;
+    for (int b = 0xA1; b <= 0xFE; ++b)
+        leads += char(b);
+    const QByteArray text = leads + "hello world\r\n";
+    QTest::newRow("GB text, BIG5 trail bytes") << text << QByteArray("@Z~");
+    QTest::newRow("GB text, Shift JIS lead bytes") << text << QByteArray("\x81\x9F\x90");
+    QTest::newRow("GB text, escapes") << text << QByteArray("~{\x1B$B");
+    QTest::newRow("lead bytes, text") << QByteArray("\xCD\xCD\xCD\xB0") << QByteArray("a\x80\xA0\xFF");
+    QTest::newRow("text, lead bytes") << QByteArray("abc \n") << QByteArray("\xB0\xCD");
+    QTest::newRow("high bytes that decide nothing") << QByteArray("\x80\xA0\xFF\xB0") << QByteArray("\x7E\x40");
+    QTest::newRow("UTF-8 text, Shift JIS pairs") << QByteArray("a \xE4\xB8\xAD\xC3\xA9") << QByteArray("\x82\xA0");
+}
+
+void TestCodePage::detectMatchesByteByByteRule()
+{
+    QFETCH(QByteArray, common);
+    QFETCH(QByteArray, rare);
+    SetSystemLocaleOverride("ja_JP");
+    QRandomGenerator gen(quint32(qHash(QByteArray(QTest::currentDataTag()))));
+    for (int trial = 0; trial < 400; ++trial) {
+        const int nLength = int(gen.bounded(trial < 200 ? 300 : 5000));
+        const int nRareOdds = int(gen.bounded(1, 3000));
+        QByteArray bytes;
+        for (int k = 0; k < nLength; ++k) {
+            const QByteArray& set = int(gen.bounded(nRareOdds)) == 0 ? rare : common;
+            bytes += set[int(gen.bounded(int(set.size())))];
+        }
+        bytes += char(0xFF);
+        const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.constData());
+        const int expected = IsUtf8Text(data, std::size_t(nLength)) ? 65001 : DetectWithoutUtf8(bytes);
+        const int cp = DetectCodePage(data, std::uint32_t(bytes.size()));
+        QVERIFY2(cp == expected, qPrintable(QString("trial %1: %2").arg(trial).arg(bytes.toHex().constData())));
+
+        // In parts, as --dump reads a file: the bytes each scan keeps go on at
+        // the start of the next part.
+        const int nSplit = int(gen.bounded(1, 200));
+        CCodePageDetector detector;
+        QByteArray buffer;
+        int decided = 0;
+        for (int at = 0; at < nLength + 1 && decided == 0; at += nSplit) {
+            buffer += bytes.mid(at, nSplit);
+            const bool bLast = at + nSplit >= nLength + 1;
+            decided = detector.Scan(reinterpret_cast<const std::uint8_t*>(buffer.constData()),
+                                    std::uint32_t(buffer.size()), bLast);
+            buffer.remove(0, int(detector.Kept()));
+        }
+        QVERIFY2(decided == cp, qPrintable(QString("trial %1 in parts of %2").arg(trial).arg(nSplit)));
+    }
 }
 
 QTEST_APPLESS_MAIN(TestCodePage)
