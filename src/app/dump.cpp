@@ -1,7 +1,6 @@
 #include "dump.h"
 
 #include "afxres.h"
-#include "archive.h"
 #include "cmdline.h"
 #include "codepage.h"
 #include "fileexception.h"
@@ -27,27 +26,138 @@ namespace {
 
 const char kUsage[] = "Usage: zorbel --dump [--codepage N] FILE\n";
 
-// Loads the file into the document the way opening it in a window does, without
-// asking the desktop for its type. Reports a failure and returns false.
-bool Load(CHexDoc& doc, const QString& path)
-{
-    try {
+// The file is read and its rows formatted in blocks of this many rows.
+constexpr std::uint32_t kBlockRows = 1u << 14;
+constexpr std::uint32_t kBlockBytes = kBlockRows * 16;
+
+// The file, read from its start in parts, as loading it into a document would
+// see it: a failure throws the CFileException that loading would.
+class CFileReader {
+public:
+    explicit CFileReader(const QString& path) : m_file(path), m_path(path)
+    {
         if (QFileInfo(path).isDir())
             throw CFileException(CFileException::invalidFile, path);
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            throw CFileException::FromDevice(file, path);
-        CArchive ar(&file, CArchive::load);
-        doc.Serialize(ar);
-    } catch (const CFileException& e) {
-        const QString text = e.GetErrorMessage();
-        ReportError(text.isEmpty() ? path + QLatin1String(": ") + AfxLoadString(AFX_IDP_FAILED_TO_OPEN_DOC) : text);
-        return false;
-    } catch (const std::bad_alloc&) {
-        ReportError(path + QLatin1String(": ") + AfxLoadString(AFX_IDP_FAILED_MEMORY_ALLOC));
-        return false;
+        if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            throw CFileException::FromDevice(m_file, path);
+        // The file is read twice when its code page is detected first.
+        if (m_file.isSequential())
+            throw CFileException(CFileException::invalidFile, path);
+        CheckLength(std::uint64_t(std::max<qint64>(m_file.size(), 0)));
     }
-    return true;
+
+    // Reads up to n bytes into p and returns how many: fewer only at the end.
+    std::uint32_t Read(std::uint8_t* p, std::uint32_t n)
+    {
+        std::uint32_t nDone = 0;
+        while (nDone < n) {
+            const qint64 got = m_file.read(reinterpret_cast<char*>(p) + nDone, n - nDone);
+            if (got < 0)
+                throw CFileException::FromDevice(m_file, m_path);
+            if (got == 0)
+                break;
+            nDone += std::uint32_t(got);
+        }
+        m_nRead += nDone;
+        CheckLength(m_nRead);
+        return nDone;
+    }
+
+    void Rewind()
+    {
+        if (!m_file.seek(0))
+            throw CFileException::FromDevice(m_file, m_path);
+        m_nRead = 0;
+    }
+
+private:
+    // A file that grows while it is read is held to the same limit.
+    void CheckLength(std::uint64_t nLength) const
+    {
+        if (nLength > CHexDoc::s_nMaxFileLength) {
+            CFileException e(CFileException::tooLarge, m_path);
+            e.m_nLimit = CHexDoc::s_nMaxFileLength;
+            throw e;
+        }
+    }
+
+    QFile m_file;
+    QString m_path;
+    std::uint64_t m_nRead = 0;
+};
+
+// The code page the window would detect in the document of the whole file, its
+// end marker included, found one part at a time.
+int DetectInFile(CFileReader& reader)
+{
+    std::vector<std::uint8_t> buffer(2 * kBlockBytes + 1);
+    CCodePageDetector detector;
+    std::uint32_t nKept = 0;
+    for (;;) {
+        const std::uint32_t n = reader.Read(buffer.data() + nKept, kBlockBytes);
+        std::uint32_t nLength = nKept + n;
+        const bool bLast = n < kBlockBytes;
+        if (bLast)
+            buffer[nLength++] = 0xFF;
+        if (const int nCodePage = detector.Scan(buffer.data(), nLength, bLast))
+            return nCodePage;
+        nKept = nLength - detector.Kept();
+        std::memmove(buffer.data(), buffer.data() + detector.Kept(), nKept);
+    }
+}
+
+// A row's text may take up to this many bytes of the next row.
+constexpr std::uint32_t kLookAhead = CRowFormat::kMaxTextLength - 16;
+
+// One block of rows: the file's bytes from nOffset, with the ones after them a
+// row's text may read (from the next block, or the end marker).
+struct Block {
+    std::uint32_t nOffset = 0;
+    std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(kBlockBytes + kLookAhead + 1);
+    std::uint32_t nSize = 0;   // bytes held, the ones after the rows included
+    bool bLast = false;
+    bool bContinued = false;   // the first row begins with a trail byte
+    std::vector<char> out;
+};
+
+// Whether the last row of a block that is not the file's last spills a
+// character into the next block.
+bool SpillsOver(const Block& block, int nCodePage)
+{
+    const std::uint32_t nLast = kBlockBytes - 1;
+    const std::uint8_t* p = block.bytes.data();
+    return IsLeadByte(nCodePage, p[nLast]) && IsTrailByte(nCodePage, p[nLast + 1])
+        && CRowFormat::LandsOn(p, block.bContinued ? 1 : 0, nLast, nCodePage);
+}
+
+// Formats the block's rows as dump lines into its output and returns their length.
+std::size_t FormatBlock(Block& block, const CTextDecoder& decoder)
+{
+    // A line is at most the offset, the hex part and the text bytes of up to 3
+    // UTF-8 bytes each (a pair takes 2 cells and at most 4 bytes; a UTF-8
+    // character takes as many bytes as it had and a blank for each of its other
+    // cells), the 16 bytes the decoder may write past its end, and the newline.
+    constexpr std::size_t kMaxLine =
+        CRowFormat::kOffsetColumns + CRowFormat::kHexPartLength + CRowFormat::kMaxTextLength * 3 + 16 + 1;
+    const std::uint32_t nRows = block.bLast ? (block.nSize + 15) / 16 : kBlockRows;
+    block.out.resize(std::size_t(nRows) * kMaxLine);
+    char* p = block.out.data();
+    bool bContinued = block.bContinued;
+    for (std::uint32_t r = 0; r < nRows; ++r) {
+        char* line = p;
+        CRowFormat::FormatOffset(block.nOffset + r * 16, p);
+        p += CRowFormat::kOffsetColumns;
+        // The row goes straight into the output; its text column is then turned
+        // into UTF-8 where it stands.
+        const int nLength =
+            CRowFormat::FormatRow(block.bytes.data(), block.nSize, decoder.CodePage(), r * 16, p, bContinued);
+        char* text = p + CRowFormat::kHexPartLength;
+        p = decoder.ToUtf8(text, nLength - CRowFormat::kHexPartLength, text);
+        while (p > line && p[-1] == ' ')
+            --p;
+        *p++ = '\n';
+    }
+    return std::size_t(p - block.out.data());
 }
 
 bool Write(const char* pData, std::size_t nLength)
@@ -58,35 +168,61 @@ bool Write(const char* pData, std::size_t nLength)
     return false;
 }
 
-// Formats rows [nFirst, nEnd) as dump lines into out, which keeps its size from
-// block to block, and returns their length. Each block of rows finds out by
-// itself whether its first row is continued, so that blocks can be formatted apart
-// from each other.
-std::size_t FormatRows(const CHexDoc& doc, const CTextDecoder& decoder, std::uint32_t nFirst, std::uint32_t nEnd,
-                       std::vector<char>& out)
+// Reads the file block by block, formats blocks on every core a few ahead of
+// the output and writes them in order as each is done; memory stays a few blocks
+// whatever the file's length. Returns false once the output cannot be written.
+bool DumpFile(CFileReader& reader, int nCodePage)
 {
-    // A line is at most the offset, the hex part and the text bytes of up to 3
-    // UTF-8 bytes each (a pair takes 2 cells and at most 4 bytes; a UTF-8
-    // character takes as many bytes as it had and a blank for each of its other
-    // cells), the 16 bytes the decoder may write past its end, and the newline.
-    constexpr std::size_t kMaxLine =
-        CRowFormat::kMaxOffsetLength + CRowFormat::kHexPartLength + CRowFormat::kMaxTextLength * 3 + 16 + 1;
-    out.resize(std::max(out.size(), std::size_t(nEnd - nFirst) * kMaxLine));
-    char* p = out.data();
-    bool bContinued = nFirst > 0 && CRowFormat().IsRowContinued(doc, nFirst, true);
-    for (std::uint32_t r = nFirst; r < nEnd; ++r) {
-        char* line = p;
-        p += CRowFormat::FormatOffset(r * 16, p);
-        // The row goes straight into the output; its text column is then turned
-        // into UTF-8 where it stands.
-        const int nLength = CRowFormat::FormatRow(doc, r, p, bContinued);
-        char* text = p + CRowFormat::kHexPartLength;
-        p = decoder.ToUtf8(text, nLength - CRowFormat::kHexPartLength, text);
-        while (p > line && p[-1] == ' ')
-            --p;
-        *p++ = '\n';
+    const CTextDecoder decoder(nCodePage);
+    const std::size_t nAhead = std::min(8u, 2 * std::max(1u, std::thread::hardware_concurrency()));
+    // The blocks go round: one written is the next to be read into.
+    std::vector<Block> blocks(nAhead);
+    std::deque<std::pair<Block*, std::future<std::size_t>>> pending;
+    std::size_t nNext = 0;
+    std::uint32_t nOffset = 0;
+    bool bContinued = false;
+    bool bDone = false;
+    // The bytes after the rows of the block read last, which begin the next.
+    std::uint8_t carried[kLookAhead];
+    std::uint32_t nCarried = 0;
+    bool bWritten = true;
+    try {
+        while (bWritten && (!bDone || !pending.empty())) {
+            while (!bDone && pending.size() < nAhead) {
+                Block& block = blocks[nNext++ % nAhead];
+                block.nOffset = nOffset;
+                block.bContinued = bContinued;
+                std::memcpy(block.bytes.data(), carried, nCarried);
+                const std::uint32_t nWanted = kBlockBytes + kLookAhead;
+                std::uint32_t nHeld = nCarried + reader.Read(block.bytes.data() + nCarried, nWanted - nCarried);
+                block.bLast = nHeld <= kBlockBytes;
+                nCarried = block.bLast ? 0 : nHeld - kBlockBytes;
+                std::memcpy(carried, block.bytes.data() + kBlockBytes, nCarried);
+                // The file ends here: the end marker follows, as in a document.
+                if (nHeld < nWanted)
+                    block.bytes[nHeld++] = 0xFF;
+                block.nSize = nHeld;
+                bDone = block.bLast;
+                if (!bDone)
+                    bContinued = SpillsOver(block, nCodePage);
+                nOffset += kBlockBytes;
+                pending.emplace_back(&block, std::async(std::launch::async, [&block, &decoder] {
+                                         return FormatBlock(block, decoder);
+                                     }));
+            }
+            const std::size_t nLength = pending.front().second.get();
+            bWritten = Write(pending.front().first->out.data(), nLength);
+            pending.pop_front();
+        }
+    } catch (...) {
+        // Blocks still being formatted finish before their buffers go.
+        for (auto& block : pending)
+            block.second.wait();
+        throw;
     }
-    return std::size_t(p - out.data());
+    for (auto& block : pending)
+        block.second.wait();
+    return bWritten;
 }
 
 } // namespace
@@ -97,41 +233,24 @@ int DumpMain(int argc, char* argv[])
     if (const int nStatus = ParseFileCommandLine(argc, argv, "--dump", false, kUsage, cmd))
         return nStatus;
 
-    CHexDoc doc;
-    if (!Load(doc, QFile::decodeName(cmd.pszPath)))
-        return 1;
-    doc.m_nCodePage = cmd.nCodePage != 0 ? cmd.nCodePage : DetectCodePage(doc.m_pData, doc.m_nSize);
-
-    // Blocks of rows are formatted on every core, a few blocks ahead of the
-    // output, and written in order as each is done: a large file streams out.
-    constexpr std::uint32_t kBlockRows = 1u << 14;
-    const CTextDecoder decoder(doc.m_nCodePage);
-    const std::uint32_t nRows = std::uint32_t((std::uint64_t(doc.m_nSize) + 15) >> 4);
-    const std::size_t nAhead = 2 * std::max(1u, std::thread::hardware_concurrency());
-    // The buffers go round: one written is the next to be formatted into.
-    std::vector<std::vector<char>> buffers(nAhead);
-    std::deque<std::pair<std::vector<char>*, std::future<std::size_t>>> pending;
-    std::uint32_t nNext = 0;
-    std::size_t nBuffer = 0;
-    bool bWritten = true;
-    while (bWritten && (nNext < nRows || !pending.empty())) {
-        while (nNext < nRows && pending.size() < nAhead) {
-            const std::uint32_t nEnd = nRows - nNext > kBlockRows ? nNext + kBlockRows : nRows;
-            std::vector<char>* pOut = &buffers[nBuffer++ % nAhead];
-            pending.emplace_back(pOut, std::async(std::launch::async, [&doc, &decoder, nNext, nEnd, pOut] {
-                                     return FormatRows(doc, decoder, nNext, nEnd, *pOut);
-                                 }));
-            nNext = nEnd;
+    const QString path = QFile::decodeName(cmd.pszPath);
+    try {
+        CFileReader reader(path);
+        int nCodePage = cmd.nCodePage;
+        if (nCodePage == 0) {
+            nCodePage = DetectInFile(reader);
+            reader.Rewind();
         }
-        const std::size_t nLength = pending.front().second.get();
-        bWritten = Write(pending.front().first->data(), nLength);
-        pending.pop_front();
-    }
-    // Blocks still being formatted finish before the document goes.
-    for (auto& block : pending)
-        block.second.wait();
-    if (!bWritten)
+        if (!DumpFile(reader, nCodePage))
+            return 1;
+    } catch (const CFileException& e) {
+        const QString text = e.GetErrorMessage();
+        ReportError(text.isEmpty() ? path + QLatin1String(": ") + AfxLoadString(AFX_IDP_FAILED_TO_OPEN_DOC) : text);
         return 1;
+    } catch (const std::bad_alloc&) {
+        ReportError(path + QLatin1String(": ") + AfxLoadString(AFX_IDP_FAILED_MEMORY_ALLOC));
+        return 1;
+    }
     if (std::fflush(stdout) != 0) {
         ReportError(QLatin1String("cannot write the output: ") + QString::fromLocal8Bit(std::strerror(errno)));
         return 1;

@@ -5,6 +5,7 @@
 #include "hexdoc.h"
 #include "utf8.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -127,25 +128,29 @@ bool CRowFormat::FormatRow(const CHexDoc& doc, std::uint32_t nRow, QByteArray& s
 
 int CRowFormat::FormatRow(const CHexDoc& doc, std::uint32_t nRow, char* pszRow, bool& bContinued)
 {
-    // Bytes past the last row's end keep 0x20; their pairs are blanked below.
-    std::uint8_t bytes[kMaxTextLength];
-    char text[kMaxTextLength];
     const std::uint64_t nOffset = std::uint64_t(nRow) * 16;
-    std::uint32_t n = 0;
-    if (nOffset < doc.m_nSize) {
-        if (doc.m_nSize - nOffset < 16)
-            std::memset(bytes, 0x20, sizeof bytes);
-        n = GetRowText(doc.m_pData, doc.m_nSize, doc.m_nCodePage, std::uint32_t(nOffset), bytes, text, bContinued);
-    }
-    bContinued = n == 17 && doc.m_nCodePage != kCodePageUtf8;
-    if (n == 0) {
+    if (nOffset >= doc.m_nSize) {
+        bContinued = false;
         std::memset(pszRow, ' ', kHexPartLength);
         return kHexPartLength;
     }
+    return FormatRow(doc.m_pData, doc.m_nSize, doc.m_nCodePage, std::uint32_t(nOffset), pszRow, bContinued);
+}
+
+int CRowFormat::FormatRow(const std::uint8_t* pData, std::uint32_t nSize, int nCodePage, std::uint32_t nOffset,
+                          char* pszRow, bool& bContinued)
+{
+    // Bytes past the last row's end keep 0x20; their pairs are blanked below.
+    std::uint8_t bytes[kMaxTextLength];
+    char text[kMaxTextLength];
+    if (nSize - nOffset < 16)
+        std::memset(bytes, 0x20, sizeof bytes);
+    const std::uint32_t n = GetRowText(pData, nSize, nCodePage, nOffset, bytes, text, bContinued);
+    bContinued = n == 17 && nCodePage != kCodePageUtf8;
     for (int k = 0; k < 16; ++k)
         std::memcpy(pszRow + 3 * k + (k >= 8 ? 1 : 0), kHexPairs.text[bytes[k]], 4);
     std::memset(pszRow + 49, ' ', 3);
-    if (nOffset + 16 >= doc.m_nSize) {
+    if (nSize - nOffset <= 16) {
         // The last row: the end marker's pair and the pairs after it are blanked
         // from the separator before the marker to the end of the 16th pair.
         text[n - 1] = ' ';
@@ -155,15 +160,14 @@ int CRowFormat::FormatRow(const CHexDoc& doc, std::uint32_t nRow, char* pszRow, 
     return kHexPartLength + int(n);
 }
 
-int CRowFormat::FormatOffset(std::uint32_t nOffset, char* pszOut)
+void CRowFormat::FormatOffset(std::uint32_t nOffset, char* pszOut)
 {
     const int nDigits = nOffset >= 0x10000000 ? 8 : nOffset >= 0x1000000 ? 7 : 6;
     char digits[8];
     for (int i = 0; i < 4; ++i)
         std::memcpy(digits + 2 * i, kHexPairs.text[(nOffset >> (24 - 8 * i)) & 0xFF], 2);
     std::memcpy(pszOut, digits + 8 - nDigits, std::size_t(nDigits));
-    std::memset(pszOut + nDigits, ' ', 4);
-    return nDigits + 4;
+    std::memset(pszOut + nDigits, ' ', std::size_t(kOffsetColumns - nDigits));
 }
 
 void CRowFormat::Attach(const CHexDoc& doc)
@@ -171,7 +175,7 @@ void CRowFormat::Attach(const CHexDoc& doc)
     if (m_pDoc != &doc || m_nCodePage != doc.m_nCodePage) {
         m_pDoc = &doc;
         m_nCodePage = doc.m_nCodePage;
-        m_landings.clear();
+        m_runs.clear();
     }
 }
 
@@ -188,50 +192,108 @@ bool CRowFormat::IsRowContinued(const CHexDoc& doc, std::uint32_t nRow, bool bAt
     const std::uint32_t nLead = std::uint32_t(nLimit) - 1;
     if (!IsLeadByte(m_nCodePage, doc.m_pData[nLead]) || !IsTrailByte(m_nCodePage, doc.m_pData[nLead + 1]))
         return false;
-    return LandsOn(nLead);
+    return (nLead - RunStart(nLead)) % 2 == 0;
 }
 
 void CRowFormat::InvalidateRowCache(std::uint32_t nFrom)
 {
-    // Entry k depends on the bytes up to k * kBlock, its look-ahead included.
-    const std::uint64_t nKeep = (std::uint64_t(nFrom) + kBlock - 1) / kBlock;
-    if (m_landings.size() > nKeep)
-        m_landings.resize(std::size_t(nKeep));
+    ReplaceInRowCache(nFrom, 0xFFFFFFFFu - nFrom, 0);
 }
 
-// Whether the walk from offset 0, which takes a lead byte and the trail byte after
-// it as one step and any other byte as one, steps on nPos rather than over it.
-//
-// The walk always steps on the byte after a byte that is not a lead byte: that
-// byte is either stepped on and left by one, or stepped over as a trail byte. So
-// the walk can begin after the last such byte before nPos, and only a run of lead
-// bytes back to the start of nPos's block needs the remembered landing there.
-bool CRowFormat::LandsOn(std::uint32_t nPos)
+void CRowFormat::ReplaceInRowCache(std::uint32_t nPos, std::uint32_t nRemoved, std::uint32_t nInserted)
 {
-    if (nPos == 0)
-        return true;
-    const std::uint8_t* data = m_pDoc->m_pData;
-    const std::uint32_t nBlock = (nPos - 1) / kBlock;
-    const std::uint32_t nBlockStart = nBlock * kBlock;
-    std::uint32_t i = nPos;
-    while (i > nBlockStart && IsLeadByte(m_nCodePage, data[i - 1]))
-        --i;
-    if (i == nBlockStart)
-        i = CheckpointLanding(nBlock);
-    while (i < nPos)
-        i += (IsLeadByte(m_nCodePage, data[i]) && IsTrailByte(m_nCodePage, data[i + 1])) ? 2 : 1;
-    return i == nPos;
-}
-
-std::uint32_t CRowFormat::CheckpointLanding(std::uint32_t nIndex)
-{
-    if (m_landings.empty())
-        m_landings.push_back(0);
-    // Each new entry reads the one before it, so filling in order keeps LandsOn
-    // from recursing more than one level.
-    while (m_landings.size() <= nIndex) {
-        const std::uint32_t nStart = std::uint32_t(m_landings.size()) * kBlock;
-        m_landings.push_back(LandsOn(nStart) ? 0 : 1);
+    // A run keeps its part before nPos and, moved along, its part after the
+    // removed bytes; the bytes in between are new.
+    const std::uint64_t nRemovedEnd = std::uint64_t(nPos) + nRemoved;
+    const std::int64_t nShift = std::int64_t(nInserted) - std::int64_t(nRemoved);
+    std::vector<Run> runs;
+    runs.reserve(m_runs.size() + 1);
+    for (const Run& run : m_runs) {
+        if (run.nStart < nPos)
+            runs.push_back({run.nStart, std::min(run.nEnd, nPos)});
+        if (run.nEnd > nRemovedEnd) {
+            const std::uint64_t nStart = std::max<std::uint64_t>(run.nStart, nRemovedEnd);
+            runs.push_back({std::uint32_t(std::int64_t(nStart) + nShift), std::uint32_t(std::int64_t(run.nEnd) + nShift)});
+        }
     }
-    return nIndex * kBlock + m_landings[nIndex];
+    m_runs.swap(runs);
+}
+
+std::uint32_t CRowFormat::LeadRunStart(const std::uint8_t* pData, std::uint32_t nFloor, std::uint32_t nPos,
+                                       int nCodePage)
+{
+    const CByteClasses& classes = CByteClasses::For(nCodePage);
+    std::uint32_t p = nPos;
+    if (classes.HasMasks()) {
+        // Four masks at a time while the run goes on, then the last non-lead byte
+        // among the 16 bytes that hold it.
+        while (p - nFloor >= 64 && (classes.LeadMask(pData + p - 64) & classes.LeadMask(pData + p - 48)
+                                    & classes.LeadMask(pData + p - 32) & classes.LeadMask(pData + p - 16))
+                   == 0xFFFF)
+            p -= 64;
+        while (p - nFloor >= 16) {
+            const std::uint32_t others = ~classes.LeadMask(pData + p - 16) & 0xFFFF;
+            if (others != 0)
+                return p - 16 + std::uint32_t(32 - __builtin_clz(others));
+            p -= 16;
+        }
+    }
+    while (p > nFloor && IsLeadByte(nCodePage, pData[p - 1]))
+        --p;
+    return p;
+}
+
+bool CRowFormat::LandsOn(const std::uint8_t* pData, std::uint32_t nFrom, std::uint32_t nPos, int nCodePage)
+{
+    // The walk lands on the run's start: on nFrom, or after a byte that is no
+    // lead byte. From there it takes the run's bytes in pairs; an odd one left
+    // before nPos pairs with it when nPos can be a trail byte.
+    const std::uint32_t nStart = LeadRunStart(pData, nFrom, nPos, nCodePage);
+    return (nPos - nStart) % 2 == 0 || !IsTrailByte(nCodePage, pData[nPos]);
+}
+
+// The first offset s such that every byte from s up to nPos is a lead byte,
+// helped by the runs already known: the scan jumps over them and the run it
+// finds is remembered when it is long.
+std::uint32_t CRowFormat::RunStart(std::uint32_t nPos)
+{
+    const std::uint8_t* data = m_pDoc->m_pData;
+    std::uint32_t p = nPos;
+    while (p > 0) {
+        // The last known run that starts before p.
+        auto it = std::upper_bound(m_runs.begin(), m_runs.end(), p - 1,
+                                   [](std::uint32_t n, const Run& run) { return n < run.nStart; });
+        std::uint32_t nFloor = 0;
+        if (it != m_runs.begin()) {
+            --it;
+            if (it->nEnd >= p) {
+                p = it->nStart;
+                continue;
+            }
+            nFloor = it->nEnd;
+        }
+        const std::uint32_t nStart = LeadRunStart(data, nFloor, p, m_nCodePage);
+        if (nStart > nFloor || nFloor == 0) {
+            p = nStart;
+            break;
+        }
+        p = nFloor;
+    }
+    if (nPos - p >= kMinRun)
+        Remember(p, nPos);
+    return p;
+}
+
+void CRowFormat::Remember(std::uint32_t nStart, std::uint32_t nEnd)
+{
+    // Runs that overlap or touch the new one join it.
+    auto first = std::lower_bound(m_runs.begin(), m_runs.end(), nStart,
+                                  [](const Run& run, std::uint32_t n) { return run.nEnd < n; });
+    auto last = first;
+    Run joined{nStart, nEnd};
+    for (; last != m_runs.end() && last->nStart <= nEnd; ++last) {
+        joined.nStart = std::min(joined.nStart, last->nStart);
+        joined.nEnd = std::max(joined.nEnd, last->nEnd);
+    }
+    m_runs.insert(m_runs.erase(first, last), joined);
 }

@@ -10,8 +10,8 @@ class CHexDoc;
 // The rules that turn a document's bytes into the rows a person reads, shared by
 // the view's painting, printing and the command line's --dump.
 //
-// A row is 79 columns: the offset ("%06X", more digits from 16 MiB on) and four
-// blanks in columns 0-9, the 16 hexadecimal pairs with their blanks in 10-61, the
+// A row is 79 columns: the offset ("%06X", more digits from 16 MiB on) and the
+// blanks after it in columns 0-9, the 16 hexadecimal pairs with their blanks in 10-61, the
 // text column in 62-77 and a spill column 78 for the second half of a double-byte
 // character whose lead byte ends the row. FormatRow builds columns 10-78; the text
 // column holds the document's bytes in its code page, one byte per cell.
@@ -26,10 +26,14 @@ class CHexDoc;
 //
 // Whether a row begins with the trail byte of such a character depends on how
 // the bytes pair from the start of the file. IsRowContinued answers that without
-// walking from offset 0: it remembers the pairing every 64 KiB. The answers are
-// only right while the cache matches the buffer, so every change of the buffer's
-// bytes must call InvalidateRowCache with the first offset it touched. A change of
-// the document's code page drops the cache by itself.
+// walking from offset 0. The walk always lands on the byte after one that is no
+// lead byte, and in every double-byte code page here a lead byte is also a trail
+// byte, so inside a run of lead bytes it takes them two by two: the parity of the
+// distance from the run's start decides. Runs of lead bytes are found by scanning
+// back 16 bytes at a time, and long ones are remembered. What is remembered holds
+// only while it matches the buffer: every change of the buffer's bytes must call
+// ReplaceInRowCache, or InvalidateRowCache with the first offset it touched. A
+// change of the document's code page drops the cache by itself.
 class CRowFormat {
 public:
     enum : int {
@@ -38,7 +42,6 @@ public:
         kTextColumn = 62,        // first column of the text column
         kMaxTextLength = 19,     // 16 bytes and the three of a UTF-8 character crossing the end
         kMaxRowLength = 52 + kMaxTextLength, // FormatRow's longest result
-        kMaxOffsetLength = 12,   // "FFFFFFF0" and four blanks
     };
 
     // Row extraction, CHexDoc::GetRowText: copies the bytes of the row at nOffset
@@ -67,9 +70,17 @@ public:
     // return bContinued tells whether the next row is continued.
     static int FormatRow(const CHexDoc& doc, std::uint32_t nRow, char* pszRow, bool& bContinued);
 
-    // Writes the offset column "%06X    " for nOffset into pszOut (room for
-    // kMaxOffsetLength) and returns its length: 10, or more from 16 MiB on.
-    static int FormatOffset(std::uint32_t nOffset, char* pszOut);
+    // The same for the row at nOffset of pData, whose nSize bytes are the document's
+    // or a part of them that holds at least the row's byte after it, unless it ends
+    // with the end marker.
+    static int FormatRow(const std::uint8_t* pData, std::uint32_t nSize, int nCodePage, std::uint32_t nOffset,
+                         char* pszRow, bool& bContinued);
+
+    // Writes the offset column for nOffset into pszOut, kOffsetColumns long:
+    // "%06X" and blanks up to the hex part. From 16 MiB on the offset takes seven
+    // or eight digits and fewer blanks: the window draws "%06X    " and the row
+    // over its end, so the hex part stays at column 10.
+    static void FormatOffset(std::uint32_t nOffset, char* pszOut);
 
     // With bAtStart, whether row nRow begins with the trail byte of a character
     // that starts in the row above; without, whether the row's last byte begins a
@@ -77,20 +88,38 @@ public:
     // false in UTF-8, whose bytes each keep their own cell.
     bool IsRowContinued(const CHexDoc& doc, std::uint32_t nRow, bool bAtStart);
 
-    // Forgets what the cache knows about pairing at and after nFrom.
+    // Forgets what the cache knows about the bytes at and after nFrom.
     void InvalidateRowCache(std::uint32_t nFrom);
+    // Follows a change that replaced the nRemoved bytes at nPos by nInserted others
+    // and moved the bytes after them along: what is known of the bytes before and
+    // after the change is kept, so that an edit near the start of a large file
+    // does not cost a scan of all that follows.
+    void ReplaceInRowCache(std::uint32_t nPos, std::uint32_t nRemoved, std::uint32_t nInserted);
+
+    // The first offset s from nFloor to nPos such that every byte from s up to
+    // nPos is a lead byte of the code page.
+    static std::uint32_t LeadRunStart(const std::uint8_t* pData, std::uint32_t nFloor, std::uint32_t nPos,
+                                      int nCodePage);
+    // Whether the walk from a byte the walk lands on, nFrom, lands on nPos too
+    // rather than stepping over it as a trail byte, in a double-byte code page.
+    static bool LandsOn(const std::uint8_t* pData, std::uint32_t nFrom, std::uint32_t nPos, int nCodePage);
 
 private:
-    void Attach(const CHexDoc& doc);
-    bool LandsOn(std::uint32_t nPos);
-    std::uint32_t CheckpointLanding(std::uint32_t nIndex);
+    // Bytes [nStart, nEnd) are all lead bytes.
+    struct Run {
+        std::uint32_t nStart;
+        std::uint32_t nEnd;
+    };
 
-    static constexpr std::uint32_t kBlock = 0x10000;
+    void Attach(const CHexDoc& doc);
+    std::uint32_t RunStart(std::uint32_t nPos);
+    void Remember(std::uint32_t nStart, std::uint32_t nEnd);
+
+    // Shorter runs are quicker to scan again than to look up.
+    static constexpr std::uint32_t kMinRun = 4096;
 
     const CHexDoc* m_pDoc = nullptr;
     int m_nCodePage = 0;
-    // m_landings[k]: where the walk from offset 0 lands first at or after k * kBlock,
-    // stored as 0 (on it) or 1 (one past it, the block starts with a trail byte).
-    // Only a prefix is known; the rest is computed on demand.
-    std::vector<std::uint8_t> m_landings;
+    // Disjoint runs of lead bytes found so far, by offset.
+    std::vector<Run> m_runs;
 };

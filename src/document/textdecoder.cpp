@@ -18,6 +18,10 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 constexpr std::uint8_t kNone = 0xFF;
+// An undefined pair takes two cells in the window, U+FFFD only one in a terminal:
+// the blank after it keeps the text column's cells where the window has them.
+// Its entry in the table of pairs' UTF-8 is 0, which no character's UTF-8 is.
+constexpr char kWideReplacement[4] = {char(0xEF), char(0xBF), char(0xBD), ' '};
 
 // The UTF-8 of a character in the bytes of a 32-bit value, first byte lowest, for
 // one unaligned store; its length follows from the first byte.
@@ -50,6 +54,17 @@ constexpr std::uint8_t kUtf8Length[16] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2,
 int Utf8Length(std::uint32_t utf8)
 {
     return kUtf8Length[(utf8 >> 4) & 0xF];
+}
+
+// Writes the UTF-8 of a table entry at pOut, 4 bytes stored, and returns its end.
+char* PutUtf8(char* pOut, std::uint32_t utf8)
+{
+    if (utf8 == 0) {
+        std::memcpy(pOut, kWideReplacement, 4);
+        return pOut + 4;
+    }
+    std::memcpy(pOut, &utf8, 4);
+    return pOut + Utf8Length(utf8);
 }
 
 // One character, or U+FFFD when the codec could not map the bytes: it then gives
@@ -109,7 +124,7 @@ struct CTextDecoder::Tables {
         }
         pairsUtf8.reserve(pairs.size());
         for (const char32_t ch : pairs)
-            pairsUtf8.push_back(Utf8Of(ch));
+            pairsUtf8.push_back(ch == kReplacement ? 0 : Utf8Of(ch));
     }
 
     std::size_t PairIndex(std::uint8_t lead, std::uint8_t trail) const
@@ -157,7 +172,11 @@ char* CTextDecoder::ToUtf8(const char* pText, int n, char* pOut) const
         std::memcpy(text, pText, std::size_t(n));
     }
     if (!m_pClasses->HasMasks() || n > 17) {
-        ForEachChar(reinterpret_cast<const char*>(text), n, [&pOut](int, int, char32_t ch) {
+        ForEachChar(reinterpret_cast<const char*>(text), n, [&pOut](int, int nCells, char32_t ch) {
+            if (nCells == 2 && ch == kReplacement) {
+                pOut = PutUtf8(pOut, 0);
+                return;
+            }
             const std::uint32_t utf8 = Utf8Of(ch);
             std::memcpy(pOut, &utf8, 4);
             pOut += Utf8Length(utf8);
@@ -175,16 +194,13 @@ char* CTextDecoder::ToUtf8(const char* pText, int n, char* pOut) const
         special &= special - 1;
         std::memcpy(pOut, text + i, 16);
         pOut += p - i;
-        std::uint32_t utf8;
         if ((starts >> p) & 1) {
-            utf8 = m_pTables->pairsUtf8[m_pTables->PairIndex(text[p], text[p + 1])];
+            pOut = PutUtf8(pOut, m_pTables->pairsUtf8[m_pTables->PairIndex(text[p], text[p + 1])]);
             i = p + 2;
         } else {
-            utf8 = m_pTables->singlesUtf8[text[p]];
+            pOut = PutUtf8(pOut, m_pTables->singlesUtf8[text[p]]);
             i = p + 1;
         }
-        std::memcpy(pOut, &utf8, 4);
-        pOut += Utf8Length(utf8);
     }
     std::memcpy(pOut, text + i, 16);
     if (n - i == 17)

@@ -56,7 +56,8 @@ public:
 
     // Writes the text column of n bytes (at most CRowFormat::kMaxTextLength) as
     // UTF-8 at pOut and returns the end of what it wrote. A blank cell of a UTF-8
-    // character's other bytes is written as a space. pOut needs room for 3n + 16
+    // character's other bytes is written as a space, and an undefined pair as
+    // U+FFFD and a blank, two cells as in the window. pOut needs room for 3n + 16
     // bytes: runs of ASCII are copied 16 bytes at a time. pOut may be pText: the
     // column is read first.
     char* ToUtf8(const char* pText, int n, char* pOut) const;

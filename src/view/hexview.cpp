@@ -101,6 +101,8 @@ void CHexView::OnInitialUpdate()
     m_nSelEnd = 0;
 
     CHexDoc* pDoc = GetDocument();
+    // The document may hold other bytes than when this view last saw it.
+    m_rowFormat.InvalidateRowCache(0);
     pDoc->m_nCodePage = DetectCodePage(pDoc->m_pData, pDoc->m_nSize);
     SetupScreenFont(pDoc->m_nCodePage);
     // In 64 bits: a 4 GiB buffer would wrap (m_nSize + 15) to a handful of rows.

@@ -47,9 +47,11 @@ public:
     void UpdateScrollSizes();
     bool FormatRow(std::uint32_t nRow, QByteArray& strRow, bool bContinued) const;
     bool IsRowContinued(std::uint32_t nRow, bool bAtStart);
-    // Every change of the buffer's bytes calls this with the first offset it
-    // touched; it tells all views of the document.
+    // Every change of the buffer's bytes calls one of these, which tell all views
+    // of the document: with the first offset it touched, or, for a change that
+    // keeps the bytes after it (moved along), with the bytes it replaced.
     void InvalidateRowCache(std::uint32_t nFrom);
+    void ReplaceInRowCache(std::uint32_t nPos, std::uint32_t nRemoved, std::uint32_t nInserted);
 
     // Display code page and fonts.
     void SetupScreenFont(int nCodePage);

@@ -79,7 +79,7 @@ bool CHexView::ReplaceBytes(std::uint32_t nPos, std::uint32_t nRemove, const std
         }
     }
     pDoc->m_nSize = nNewSize;
-    InvalidateRowCache(nPos);
+    ReplaceInRowCache(nPos, nRemove, nInsert);
     pDoc->SetModifiedFlag(true);
     pDoc->UpdateAllViews(nullptr, 0);
     UpdateByteCount();

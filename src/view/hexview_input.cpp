@@ -253,7 +253,7 @@ void CHexView::SetByteOrNibble(std::uint32_t nOffset, std::uint8_t v, bool bWhol
         b = bHigh ? std::uint8_t((v << 4) | (old & 0x0F)) : std::uint8_t((old & 0xF0) | (v & 0x0F));
     }
     pDoc->SetByte(nOffset, b);
-    InvalidateRowCache(nOffset);
+    ReplaceInRowCache(nOffset, 1, 1);
 }
 
 QByteArray CHexView::GetCharCodec() const

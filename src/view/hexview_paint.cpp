@@ -115,3 +115,11 @@ void CHexView::InvalidateRowCache(std::uint32_t nFrom)
             pHexView->m_rowFormat.InvalidateRowCache(nFrom);
     }
 }
+
+void CHexView::ReplaceInRowCache(std::uint32_t nPos, std::uint32_t nRemoved, std::uint32_t nInserted)
+{
+    for (CDocumentView* pView : GetDocument()->GetViews()) {
+        if (auto* pHexView = dynamic_cast<CHexView*>(pView))
+            pHexView->m_rowFormat.ReplaceInRowCache(nPos, nRemoved, nInserted);
+    }
+}

@@ -31,11 +31,11 @@ void CRowPainter::SetColours(const QColor& text, const QColor& back)
 
 void CRowPainter::DrawOffset(std::uint32_t nRow)
 {
-    char offset[CRowFormat::kMaxOffsetLength];
-    const int nLength = CRowFormat::FormatOffset(nRow * 16, offset);
+    char offset[CRowFormat::kOffsetColumns];
+    CRowFormat::FormatOffset(nRow * 16, offset);
     const qreal top = qreal(Top(nRow));
-    FillCells(0, nLength, top);
-    DrawAscii(0, top, offset, nLength);
+    FillCells(0, CRowFormat::kOffsetColumns, top);
+    DrawAscii(0, top, offset, CRowFormat::kOffsetColumns);
 }
 
 void CRowPainter::DrawRow(std::uint32_t nRow, const QByteArray& strRow)

@@ -1,7 +1,15 @@
+#include "codepage.h"
+#include "hexdoc.h"
+#include "rowformat.h"
+#include "syslang.h"
 #include "testsupport.h"
+#include "textdecoder.h"
 
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QtTest>
+
+#include <cstring>
 
 using TestSupport::scratchDir;
 using TestSupport::writeScratchFile;
@@ -16,6 +24,8 @@ private slots:
     void rows();
     void offsetsPast16MiB();
     void characterAcrossBlocks();
+    void streamedRowsMatchWholeDocument_data();
+    void streamedRowsMatchWholeDocument();
     void failures_data();
     void failures();
 };
@@ -55,7 +65,8 @@ Result RunZorbel(const QStringList& args, const QString& locale = QStringLiteral
 // the text column, without trailing blanks.
 QByteArray Line(quint32 offset, const QByteArray& bytes, const QString& text)
 {
-    QByteArray line = QByteArray::number(offset, 16).toUpper().rightJustified(6, '0') + "    ";
+    QByteArray line = QByteArray::number(offset, 16).toUpper().rightJustified(6, '0');
+    line = line.leftJustified(10, ' ');
     for (int k = 0; k < 16; ++k) {
         line += k < bytes.size() ? bytes.mid(k, 1).toHex().toUpper() : QByteArray("  ");
         line += k == 7 ? "  " : " ";
@@ -99,6 +110,10 @@ void TestDump::rows_data()
                                                       << Line(0, "\xA0x", ".x");
     QTest::newRow("undefined pair") << QByteArray("\xA3\xC0") << QStringList{"--codepage", "950"} << "C"
                                     << Line(0, "\xA3\xC0", replacement);
+    // The window gives an undefined pair two cells; the text after it keeps its column.
+    QTest::newRow("undefined pair before text")
+        << QByteArray("\xA3\xC0z\xA4\xA4!") << QStringList{"--codepage", "950"} << "C"
+        << Line(0, "\xA3\xC0z\xA4\xA4!", replacement + QString::fromUtf8(" z中!"));
 }
 
 void TestDump::rows()
@@ -122,7 +137,9 @@ void TestDump::offsetsPast16MiB()
     QCOMPARE(result.exitCode, 0);
     const QByteArray tail = Line(0xFFFFF0, QByteArray(16, '\0'), QString(16, '.'))
         + Line(0x1000000, "0123456789abcdef", "0123456789abcdef") + Line(0x1000010, "g", "g");
-    QVERIFY(tail.contains("\n1000000    30 31 "));
+    // The hex part stays at column 10, as in the window.
+    QVERIFY(result.out.contains("\nFFFFF0    00 00 "));
+    QVERIFY(result.out.contains("\n1000000   30 31 "));
     QVERIFY(result.out.endsWith(tail));
     QCOMPARE(result.out.count('\n'), 0x100002);
 }
@@ -140,6 +157,81 @@ void TestDump::characterAcrossBlocks()
         + Line(nBlock, "\xE3ok", ".ok");
     QVERIFY(result.out.endsWith(tail));
     QCOMPARE(result.out.count('\n'), 16385);
+}
+
+// The file is read in blocks of 16384 rows and the pairing carried from one to
+// the next; the rows must be those of the whole document walked from offset 0,
+// in the code page the window detects in it.
+void TestDump::streamedRowsMatchWholeDocument_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("codePage");   // 0: detected
+
+    const int nBlock = 16384 * 16;
+    for (const int cp : {932, 936, 950}) {
+        const char lead = cp == 932 ? char(0x81) : char(0xCD);
+        QTest::addRow("lead bytes through three blocks, %d", cp) << QByteArray(3 * nBlock + 37, lead) << cp;
+        QTest::addRow("lead bytes from an odd offset, %d", cp) << "x" + QByteArray(2 * nBlock + 4, lead) << cp;
+        QByteArray ends(3 * nBlock, lead);
+        ends[nBlock - 2] = 'a';   // a run of one lead byte up to the boundary
+        ends[2 * nBlock + 1] = 'b';
+        QTest::addRow("runs ending at block boundaries, %d", cp) << ends << cp;
+    }
+    QByteArray mixed;
+    QRandomGenerator gen(12);
+    while (mixed.size() < 2 * nBlock + 100) {
+        // Runs of lead bytes of every length among text.
+        mixed += QByteArray(int(gen.bounded(40000)), char(0xB0));
+        mixed += gen.bounded(2) ? "ab" : "c";
+    }
+    QTest::newRow("lead runs of random lengths, detected") << mixed << 0;
+    QByteArray later = QByteArray(2 * nBlock + 3, char(0xCD)) + "\xB0\x41";
+    QTest::newRow("decisive pair in the last block") << later << 0;
+    QTest::newRow("decisive pair across a part of detection")
+        << QByteArray(nBlock - 1, 'a') + "\x82\xA0" + QByteArray(nBlock, char(0xCD)) << 0;
+    QByteArray random(2 * nBlock + 5, Qt::Uninitialized);
+    for (char& b : random)
+        b = char(gen.bounded(256));
+    QTest::newRow("random bytes, detected") << random << 0;
+}
+
+void TestDump::streamedRowsMatchWholeDocument()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, codePage);
+
+    CHexDoc doc;
+    doc.m_nSize = std::uint32_t(bytes.size()) + 1;
+    doc.m_pData = CHexDoc::AllocBuffer(doc.m_nSize);
+    std::memcpy(doc.m_pData, bytes.constData(), std::size_t(bytes.size()));
+    doc.m_pData[bytes.size()] = 0xFF;
+    SetSystemLocaleOverride(QStringLiteral("C"));
+    doc.m_nCodePage = codePage != 0 ? codePage : DetectCodePage(doc.m_pData, doc.m_nSize);
+    SetSystemLocaleOverride(QString());
+
+    QByteArray expected;
+    const CTextDecoder decoder(doc.m_nCodePage);
+    bool continued = false;
+    for (std::uint32_t r = 0; r < (doc.m_nSize + 15) / 16; ++r) {
+        char line[CRowFormat::kOffsetColumns + CRowFormat::kHexPartLength + 17 * 4 + 16];
+        CRowFormat::FormatOffset(r * 16, line);
+        char* row = line + CRowFormat::kOffsetColumns;
+        const int nLength = CRowFormat::FormatRow(doc, r, row, continued);
+        char* end = decoder.ToUtf8(row + CRowFormat::kHexPartLength, nLength - CRowFormat::kHexPartLength,
+                                   row + CRowFormat::kHexPartLength);
+        while (end > line && end[-1] == ' ')
+            --end;
+        expected += QByteArray(line, end - line) + '\n';
+    }
+
+    const QString path = writeScratchFile("stream.bin", bytes);
+    QStringList args{"--dump", path};
+    if (codePage != 0)
+        args << "--codepage" << QString::number(codePage);
+    const Result result = RunZorbel(args);
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.out.size(), expected.size());
+    QVERIFY(result.out == expected);
 }
 
 void TestDump::failures_data()

@@ -25,6 +25,7 @@ private slots:
     void rowTextMatchesByteByByteRule();
     void continuedRowsMatchWalkFromStart_data();
     void continuedRowsMatchWalkFromStart();
+    void continuedRowsFollowEdits_data();
     void continuedRowsFollowEdits();
     void continuedRowsFollowCodePage();
     void textColumnToUtf8_data();
@@ -139,17 +140,20 @@ void TestRowFormat::formatOffset_data()
     QTest::addColumn<QByteArray>("expected");
     QTest::newRow("first row") << 0u << QByteArray("000000    ");
     QTest::newRow("last six-digit row") << 0xFFFFF0u << QByteArray("FFFFF0    ");
-    QTest::newRow("16 MiB") << 0x1000000u << QByteArray("1000000    ");
-    QTest::newRow("last row of 4 GiB") << 0xFFFFFFF0u << QByteArray("FFFFFFF0    ");
+    // The window draws the hex part over the blanks of a longer offset.
+    QTest::newRow("16 MiB") << 0x1000000u << QByteArray("1000000   ");
+    QTest::newRow("last seven-digit row") << 0xFFFFFF0u << QByteArray("FFFFFF0   ");
+    QTest::newRow("256 MiB") << 0x10000000u << QByteArray("10000000  ");
+    QTest::newRow("last row of 4 GiB") << 0xFFFFFFF0u << QByteArray("FFFFFFF0  ");
 }
 
 void TestRowFormat::formatOffset()
 {
     QFETCH(quint32, offset);
     QFETCH(QByteArray, expected);
-    char out[CRowFormat::kMaxOffsetLength];
-    const int nLength = CRowFormat::FormatOffset(offset, out);
-    QCOMPARE(QByteArray(out, nLength), expected);
+    char out[CRowFormat::kOffsetColumns];
+    CRowFormat::FormatOffset(offset, out);
+    QCOMPARE(QByteArray(out, CRowFormat::kOffsetColumns), expected);
 }
 
 // Whole rows are extracted 16 bytes at a time; the rule they must follow is the
@@ -214,15 +218,26 @@ void TestRowFormat::continuedRowsMatchWalkFromStart_data()
 {
     QTest::addColumn<int>("codePage");
     QTest::addColumn<QByteArray>("bytes");
-    // Past 64 KiB so that the remembered pairing is used and built upon.
+    // Long runs, so that remembered runs are used and built upon.
     const int nLength = 3 * 0x10000 + 77;
-    for (const int cp : {932, 936, 950})
+    for (const int cp : {932, 936, 950}) {
+        const char lead = cp == 932 ? char(0x81) : char(0xB0);
         QTest::addRow("random bytes, %d", cp) << cp << RandomBytes(nLength, quint32(cp));
-    QTest::newRow("one run of lead bytes") << 936 << QByteArray(nLength, char(0xB0));
-    QByteArray odd(nLength, char(0xB0));
-    odd[0] = 'x';
-    odd[0x10000 + 5] = 'y';
-    QTest::newRow("runs of lead bytes across blocks") << 950 << odd;
+        QTest::addRow("one run of lead bytes, %d", cp) << cp << QByteArray(nLength, lead);
+        QByteArray odd(nLength, lead);
+        odd[0] = 'x';
+        odd[0x10000 + 5] = 'y';
+        QTest::addRow("runs of lead bytes from odd offsets, %d", cp) << cp << odd;
+        QByteArray runs;
+        QRandomGenerator gen{quint32(cp)};
+        while (runs.size() < nLength) {
+            runs += QByteArray(int(gen.bounded(9000)), lead);
+            runs += RandomBytes(int(gen.bounded(3)) + 1, gen.generate());
+        }
+        QTest::addRow("runs of random lengths, %d", cp) << cp << runs;
+    }
+    // 932's lead bytes 0xE0-0xFC are lead bytes in 936 too; 0x81 is none there.
+    QTest::newRow("932 high lead bytes") << 932 << QByteArray(nLength, char(0xE5));
     QTest::newRow("no pairs in 1252") << 1252 << RandomBytes(5000, 7);
 }
 
@@ -243,23 +258,54 @@ void TestRowFormat::continuedRowsMatchWalkFromStart()
     QVERIFY(!format.IsRowContinued(*doc, nRows, true));
 }
 
+void TestRowFormat::continuedRowsFollowEdits_data()
+{
+    QTest::addColumn<int>("codePage");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<int>("removed");
+    QTest::addColumn<QByteArray>("inserted");
+    QTest::addColumn<bool>("invalidate");   // InvalidateRowCache instead of ReplaceInRowCache
+    for (const int cp : {932, 936, 950}) {
+        QTest::addRow("lead byte typed at offset 0, %d", cp) << cp << 0 << 0 << QByteArray("\xE4") << false;
+        QTest::addRow("other byte typed at offset 0, %d", cp) << cp << 0 << 0 << QByteArray("x") << false;
+        QTest::addRow("first byte deleted, %d", cp) << cp << 0 << 1 << QByteArray() << false;
+        QTest::addRow("byte overwritten in a run, %d", cp) << cp << 0x10004 << 1 << QByteArray("x") << false;
+        QTest::addRow("run cut out, %d", cp) << cp << 0x8000 << 0x11001 << QByteArray() << false;
+        QTest::addRow("text pasted into a run, %d", cp) << cp << 0x20003 << 0 << QByteArray("ab\xE4") << false;
+        QTest::addRow("byte changed, cache dropped from it, %d", cp) << cp << 0x10004 << 1 << QByteArray("x") << true;
+    }
+}
+
 void TestRowFormat::continuedRowsFollowEdits()
 {
-    // A lead-byte run through several blocks: one changed byte shifts the pairing
-    // of every row after it.
-    QByteArray bytes(4 * 0x10000, char(0xB0));
-    const auto doc = MakeDoc(bytes, 936);
+    // Runs of lead bytes through several blocks, asked about first so that the
+    // cache holds them: one changed byte shifts the pairing of every row after it.
+    QFETCH(int, codePage);
+    QFETCH(int, position);
+    QFETCH(int, removed);
+    QFETCH(QByteArray, inserted);
+    QFETCH(bool, invalidate);
+    QByteArray bytes(4 * 0x10000, char(0xE4));
+    bytes[0x30000] = 'z';
+    const auto doc = MakeDoc(bytes, codePage);
     CRowFormat format;
-    const std::uint32_t lastRow = (doc->m_nSize + 15) / 16 - 2;
-    const bool before = format.IsRowContinued(*doc, lastRow, true);
+    for (std::uint32_t r = (doc->m_nSize + 15) / 16; r-- > 0;)
+        format.IsRowContinued(*doc, r, true);
 
-    doc->m_pData[0x10004] = 'x';
-    format.InvalidateRowCache(0x10004);
+    bytes.replace(position, removed, inserted);
+    const auto edited = MakeDoc(bytes, codePage);
+    doc->SetData(edited->m_pData);
+    doc->m_nSize = edited->m_nSize;
+    edited->m_pData = nullptr;
+    if (invalidate)
+        format.InvalidateRowCache(std::uint32_t(position));
+    else
+        format.ReplaceInRowCache(std::uint32_t(position), std::uint32_t(removed), std::uint32_t(inserted.size()));
+
     const std::vector<bool> expected = ContinuedRows(*doc);
-    QCOMPARE(format.IsRowContinued(*doc, lastRow, true), bool(expected[lastRow]));
-    QVERIFY(expected[lastRow] != before);
-    for (std::uint32_t r = 0; r <= lastRow; r += 97)
-        QCOMPARE(format.IsRowContinued(*doc, r, true), bool(expected[r]));
+    const std::uint32_t nRows = (doc->m_nSize + 15) / 16;
+    for (std::uint32_t r = nRows; r-- > 0;)
+        QVERIFY2(format.IsRowContinued(*doc, r, true) == expected[r], qPrintable(QString("row %1").arg(r)));
 }
 
 void TestRowFormat::continuedRowsFollowCodePage()
@@ -283,14 +329,21 @@ void TestRowFormat::textColumnToUtf8_data()
     QTest::addColumn<int>("codePage");
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("GB pair") << 936 << QByteArray("a\xB0\xA1.") << QString::fromUtf8("a啊.");
-    QTest::newRow("BIG5 pair") << 950 << QByteArray("\xA4\xA4z") << QString::fromUtf8("中z");
-    QTest::newRow("Shift JIS pair and katakana") << 932 << QByteArray("\x82\xA0\xB1") << QString::fromUtf8("あｱ");
+    QTest::addColumn<QString>("utf8");   // when it differs: an undefined pair keeps its two cells
+    const QString replacement(QChar(0xFFFD));
+    QTest::newRow("GB pair") << 936 << QByteArray("a\xB0\xA1.") << QString::fromUtf8("a啊.") << QString();
+    QTest::newRow("BIG5 pair") << 950 << QByteArray("\xA4\xA4z") << QString::fromUtf8("中z") << QString();
+    QTest::newRow("Shift JIS pair and katakana")
+        << 932 << QByteArray("\x82\xA0\xB1") << QString::fromUtf8("あｱ") << QString();
     QTest::newRow("spilled character") << 936 << QByteArray(15, 'a') + "\xC4\xE3"
-                                       << QString(15, 'a') + QString::fromUtf8("你");
-    QTest::newRow("undefined BIG5 pair") << 950 << QByteArray("\xA3\xC0!") << QString(QChar(0xFFFD)) + '!';
-    QTest::newRow("undefined Shift JIS pair") << 932 << QByteArray("\x81\xAD") << QString(QChar(0xFFFD));
-    QTest::newRow("undefined single byte") << 932 << QByteArray("\xA0 ") << QString(QChar(0xFFFD)) + ' ';
+                                       << QString(15, 'a') + QString::fromUtf8("你") << QString();
+    QTest::newRow("undefined BIG5 pair") << 950 << QByteArray("\xA3\xC0!") << replacement + '!'
+                                         << replacement + " !";
+    QTest::newRow("undefined Shift JIS pair")
+        << 932 << QByteArray("\x81\xAD") << replacement << replacement + ' ';
+    QTest::newRow("undefined pair spilled") << 950 << QByteArray(15, 'a') + "\xA3\xC0"
+                                            << QString(15, 'a') + replacement << QString(15, 'a') + replacement + ' ';
+    QTest::newRow("undefined single byte") << 932 << QByteArray("\xA0 ") << replacement + ' ' << QString();
 }
 
 void TestRowFormat::textColumnToUtf8()
@@ -298,10 +351,11 @@ void TestRowFormat::textColumnToUtf8()
     QFETCH(int, codePage);
     QFETCH(QByteArray, text);
     QFETCH(QString, expected);
+    QFETCH(QString, utf8);
     const CTextDecoder decoder(codePage);
     char out[3 * 17 + 16];
     const char* end = decoder.ToUtf8(text.constData(), int(text.size()), out);
-    QCOMPARE(QString::fromUtf8(out, end - out), expected);
+    QCOMPARE(QString::fromUtf8(out, end - out), utf8.isNull() ? expected : utf8);
 
     QString chars;
     int nCells = 0;
@@ -334,8 +388,11 @@ void TestRowFormat::utf8MatchesCharacterByCharacter()
         continued = CRowFormat::FormatRow(*doc, r, row, continued);
         const QByteArray text = row.mid(CRowFormat::kHexPartLength);
         QString expected;
-        decoder.ForEachChar(text.constData(), int(text.size()),
-                            [&expected](int, int, char32_t ch) { expected += QString::fromUcs4(&ch, 1); });
+        decoder.ForEachChar(text.constData(), int(text.size()), [&expected](int, int nCells, char32_t ch) {
+            expected += QString::fromUcs4(&ch, 1);
+            if (nCells == 2 && ch == 0xFFFD)
+                expected += ' ';
+        });
         char out[3 * 17 + 16];
         const char* end = decoder.ToUtf8(text.constData(), int(text.size()), out);
         QVERIFY2(QString::fromUtf8(out, end - out) == expected, qPrintable(QString("row %1").arg(r)));
