@@ -189,6 +189,10 @@ void TestDump::streamedRowsMatchWholeDocument_data()
     QTest::newRow("decisive pair in the last block") << later << 0;
     QTest::newRow("decisive pair across a part of detection")
         << QByteArray(nBlock - 1, 'a') + "\x82\xA0" + QByteArray(nBlock, char(0xCD)) << 0;
+    // A UTF-8 row's text takes the rest of a character from the next row.
+    for (const int nBefore : {nBlock - 1, nBlock - 2, nBlock - 3})
+        QTest::addRow("UTF-8 character across blocks after %d bytes", nBefore)
+            << QByteArray(nBefore, 'a') + "\xF0\x9F\x98\x80\xE4\xB8\xAD" + QByteArray(nBlock, 'b') << 0;
     QByteArray random(2 * nBlock + 5, Qt::Uninitialized);
     for (char& b : random)
         b = char(gen.bounded(256));
@@ -213,7 +217,7 @@ void TestDump::streamedRowsMatchWholeDocument()
     const CTextDecoder decoder(doc.m_nCodePage);
     bool continued = false;
     for (std::uint32_t r = 0; r < (doc.m_nSize + 15) / 16; ++r) {
-        char line[CRowFormat::kOffsetColumns + CRowFormat::kHexPartLength + 17 * 4 + 16];
+        char line[CRowFormat::kOffsetColumns + CRowFormat::kHexPartLength + CRowFormat::kMaxTextLength * 3 + 16];
         CRowFormat::FormatOffset(r * 16, line);
         char* row = line + CRowFormat::kOffsetColumns;
         const int nLength = CRowFormat::FormatRow(doc, r, row, continued);

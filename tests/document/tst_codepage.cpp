@@ -332,39 +332,49 @@ void TestCodePage::utf8CheckMatchesSequenceWalk()
     QVERIFY(nValid > 1000 && nValid < 29000);
 }
 
-// Random bytes drawn mostly from one set, with a rare byte from a second: the
+// Random pieces drawn mostly from one set, with a rare one from a second: the
 // scan goes far before anything decides, through blocks of every makeup.
 void TestCodePage::detectMatchesByteByByteRule_data()
 {
-    QTest::addColumn<QByteArray>("common");
-    QTest::addColumn<QByteArray>("rare");
+    QTest::addColumn<QByteArrayList>("common");
+    QTest::addColumn<QByteArrayList>("rare");
+    const auto bytesOf = [](const QByteArray& bytes) {
+        QByteArrayList pieces;
+        for (const char b : bytes)
+            pieces += QByteArray(1, b);
+        return pieces;
+    };
     QByteArray leads;
     for (int b = 0xA1; b <= 0xFE; ++b)
         leads += char(b);
-    const QByteArray text = leads + "hello world\r\n";
-    QTest::newRow("GB text, BIG5 trail bytes") << text << QByteArray("@Z~");
-    QTest::newRow("GB text, Shift JIS lead bytes") << text << QByteArray("\x81\x9F\x90");
-    QTest::newRow("GB text, escapes") << text << QByteArray("~{\x1B$B");
-    QTest::newRow("lead bytes, text") << QByteArray("\xCD\xCD\xCD\xB0") << QByteArray("a\x80\xA0\xFF");
-    QTest::newRow("text, lead bytes") << QByteArray("abc \n") << QByteArray("\xB0\xCD");
-    QTest::newRow("high bytes that decide nothing") << QByteArray("\x80\xA0\xFF\xB0") << QByteArray("\x7E\x40");
-    QTest::newRow("UTF-8 text, Shift JIS pairs") << QByteArray("a \xE4\xB8\xAD\xC3\xA9") << QByteArray("\x82\xA0");
+    const QByteArrayList text = bytesOf(leads + "hello world\r\n");
+    QTest::newRow("GB text, BIG5 trail bytes") << text << bytesOf("@Z~");
+    QTest::newRow("GB text, Shift JIS lead bytes") << text << bytesOf("\x81\x9F\x90");
+    QTest::newRow("GB text, escapes") << text << bytesOf("~{\x1B$B");
+    QTest::newRow("lead bytes, text") << bytesOf("\xCD\xCD\xCD\xB0") << bytesOf("a\x80\xA0\xFF");
+    QTest::newRow("text, lead bytes") << bytesOf("abc \n") << bytesOf("\xB0\xCD");
+    QTest::newRow("high bytes that decide nothing") << bytesOf("\x80\xA0\xFF\xB0") << bytesOf("\x7E\x40");
+    // Shift JIS pairs decide 932 early, but only once the text is not UTF-8.
+    QTest::newRow("UTF-8 text, a stray byte")
+        << QByteArrayList{"a", " ", "\xE4\xB8\xAD", "\xC3\xA9", "\xE3\x81\x82", "\xF0\x9F\x98\x80"}
+        << QByteArrayList{"\x82", "\xA0\xA0"};
 }
 
 void TestCodePage::detectMatchesByteByByteRule()
 {
-    QFETCH(QByteArray, common);
-    QFETCH(QByteArray, rare);
+    QFETCH(QByteArrayList, common);
+    QFETCH(QByteArrayList, rare);
     SetSystemLocaleOverride("ja_JP");
     QRandomGenerator gen(quint32(qHash(QByteArray(QTest::currentDataTag()))));
     for (int trial = 0; trial < 400; ++trial) {
-        const int nLength = int(gen.bounded(trial < 200 ? 300 : 5000));
+        const int nPieces = int(gen.bounded(trial < 200 ? 300 : 5000));
         const int nRareOdds = int(gen.bounded(1, 3000));
         QByteArray bytes;
-        for (int k = 0; k < nLength; ++k) {
-            const QByteArray& set = int(gen.bounded(nRareOdds)) == 0 ? rare : common;
+        for (int k = 0; k < nPieces; ++k) {
+            const QByteArrayList& set = int(gen.bounded(nRareOdds)) == 0 ? rare : common;
             bytes += set[int(gen.bounded(int(set.size())))];
         }
+        const int nLength = int(bytes.size());
         bytes += char(0xFF);
         const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.constData());
         const int expected = IsUtf8Text(data, std::size_t(nLength)) ? 65001 : DetectWithoutUtf8(bytes);
