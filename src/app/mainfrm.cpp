@@ -166,7 +166,7 @@ void CMainFrame::OnIdleUpdateCmdUI()
     // typing, replacing, another window becoming active.
     if (auto* pView = qobject_cast<CHexView*>(GetActiveView())) {
         pView->UpdateByteCount();
-        m_wndStatusBar.SetPaneText(2, AfxLoadString(pView->m_bInsertMode ? ID_INDICATOR_OVR : IDS_OVR));
+        m_wndStatusBar.SetPaneText(2, AfxLoadString(pView->InsertModeChosen() ? ID_INDICATOR_OVR : IDS_OVR));
     }
 }
 

@@ -61,16 +61,18 @@ void CClipboard::SetBytes(const QByteArray& bytes, const QByteArray& codec)
     SetMimeData(new CBytesMimeData(bytes, codec));
 }
 
-QByteArray CClipboard::GetBytes(const QByteArray& codec) const
+QByteArray CClipboard::GetBytes(QString* pText) const
 {
+    if (pText)
+        pText->clear();
     const QMimeData* pData = MimeData();
     if (!pData)
         return QByteArray();
     if (pData->hasFormat(QLatin1String(kBytesMimeType)))
         return pData->data(QLatin1String(kBytesMimeType));
-    if (!pData->hasText())
-        return QByteArray();
-    return CTextCodec(codec).Encode(pData->text());
+    if (pText && pData->hasText())
+        *pText = pData->text();
+    return QByteArray();
 }
 
 bool CClipboard::HasBytes() const

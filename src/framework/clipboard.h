@@ -10,10 +10,10 @@ class QMimeData;
 // kBytesMimeType, so that GetBytes gives them back byte for byte, zero bytes
 // included. Other programs see them as text/plain: the bytes read in the given
 // code page (see CTextCodec), made only when a program asks for it. GetBytes
-// takes the private bytes when the clipboard holds them, else the clipboard's
-// text written in the code page, as another program's text arrives as ANSI text
-// on the platform the program was made for. HasBytes tells whether GetBytes has
-// at least one byte to give, without converting anything.
+// gives the private bytes when the clipboard holds them; else it gives nothing
+// and puts another program's text in *pText, for the caller to write in the
+// document's code page. HasBytes tells whether the clipboard holds bytes or a
+// text to paste, without converting anything.
 //
 // Instance() is the system clipboard unless a test installed another object;
 // such an object overrides MimeData and SetMimeData to keep the data in memory.
@@ -29,7 +29,7 @@ public:
     static CClipboard* SetInstance(CClipboard* pClipboard);
 
     void SetBytes(const QByteArray& bytes, const QByteArray& codec);
-    QByteArray GetBytes(const QByteArray& codec) const;
+    QByteArray GetBytes(QString* pText = nullptr) const;
     bool HasBytes() const;
 
 protected:

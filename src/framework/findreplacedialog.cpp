@@ -15,6 +15,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <limits>
+
 namespace {
 
 constexpr unsigned kActions = FR_FINDNEXT | FR_REPLACE | FR_REPLACEALL | FR_DIALOGTERM;
@@ -32,7 +34,8 @@ QLineEdit* AddTextRow(QGridLayout* pGrid, int nRow, unsigned nStringID, const ch
     auto* pLabel = new QLabel(AfxLoadString(nStringID));
     auto* pEdit = new QLineEdit;
     pEdit->setObjectName(QLatin1String(pszName));
-    pEdit->setMaxLength(CFindReplaceDialog::kMaxText);
+    // A line edit cuts what passes its maximum, silently.
+    pEdit->setMaxLength(std::numeric_limits<int>::max());
     pEdit->setText(strText);
     pLabel->setBuddy(pEdit);
     pGrid->addWidget(pLabel, nRow, 0);

@@ -32,7 +32,7 @@ inline constexpr char FINDMSGSTRING[] = "commdlg_FindReplace";
 // way of closing it calls the owner's OnRegisteredMessage at once, with the
 // number of FINDMSGSTRING and the dialog as lParam (see GetNotifier); the
 // dialog's flags then hold that one action plus FR_DOWN and FR_MATCHCASE as the
-// controls show them. The texts are handed over as typed.
+// controls show them. The texts are handed over as typed, however long.
 //
 // Ownership: the dialog is a child window of its owner. Closing it sends
 // FR_DIALOGTERM and then deletes it later, from the event loop, so the owner
@@ -43,9 +43,6 @@ class CFindReplaceDialog : public QDialog {
     Q_OBJECT
 
 public:
-    // The boxes take this many characters; a longer text is cut.
-    static constexpr int kMaxText = 127;
-
     CFindReplaceDialog();
 
     // Builds the find form (bFindDialogOnly) or the replace form, fills the

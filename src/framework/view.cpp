@@ -414,7 +414,7 @@ QByteArray CView::GetCharCodec() const
     return QByteArrayLiteral("ISO-8859-1");
 }
 
-void CView::SendChars(const QString& text)
+void CView::OnText(const QString& text)
 {
     if (text.isEmpty())
         return;
@@ -435,7 +435,7 @@ void CView::keyPressEvent(QKeyEvent* event)
         return;
     const CInputEventScope scope(m_bInInputEvent, m_eventModifiers, ModifiersAfter(event, true));
     OnKeyDown(VirtualKeyFromQt(key, event->modifiers()), 1, 0);
-    SendChars(event->text());
+    OnText(event->text());
 }
 
 void CView::keyReleaseEvent(QKeyEvent* event)
@@ -450,7 +450,7 @@ void CView::keyReleaseEvent(QKeyEvent* event)
 void CView::inputMethodEvent(QInputMethodEvent* event)
 {
     const CInputEventScope scope(m_bInInputEvent, m_eventModifiers, QGuiApplication::keyboardModifiers());
-    SendChars(event->commitString());
+    OnText(event->commitString());
     event->accept();
 }
 

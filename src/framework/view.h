@@ -50,10 +50,10 @@ enum : unsigned { MK_LBUTTON = 0x01, MK_RBUTTON = 0x02, MK_SHIFT = 0x04, MK_CONT
 // drawn inverted over the painted contents while the view has the focus.
 //
 // Keyboard and mouse arrive as the platform's messages would. A key press is
-// OnKeyDown with its virtual-key code, then one OnChar per byte of the text it
-// types, in the code page GetCharCodec names: a double-byte character is two
-// calls, a character the code page cannot hold is '?'. Text an input method
-// commits arrives the same way. Keys pressed with Alt (menu keys) and keys the
+// OnKeyDown with its virtual-key code, then OnText with the text it types; text
+// an input method commits arrives through OnText too. OnText's default gives one
+// OnChar per byte of the text in the code page GetCharCodec names: a double-byte
+// character is two calls, a character the code page cannot hold is '?'. Keys pressed with Alt (menu keys) and keys the
 // frame's accelerators take never arrive; Tab does, it does not move the focus.
 // A held Shift or Ctrl arrives once, not at every repeat. The left button's
 // press, moves while any button is held, and release arrive with their point in
@@ -148,6 +148,7 @@ protected:
     virtual void OnLButtonDown(unsigned nFlags, const QPoint& point);
     virtual void OnLButtonUp(unsigned nFlags, const QPoint& point);
     virtual void OnMouseMove(unsigned nFlags, const QPoint& point);
+    virtual void OnText(const QString& text);
     // The codec OnChar's bytes are in (QStringEncoder's name); Latin-1 here.
     virtual QByteArray GetCharCodec() const;
 
@@ -169,7 +170,6 @@ protected:
 private:
     void BlinkCaret();
     void UpdateCaretArea();
-    void SendChars(const QString& text);
 
     // The modifiers of the input event being handled, with a Shift or Ctrl key
     // that is the event's own key counted as it is after the event.

@@ -33,3 +33,4 @@ constexpr unsigned IDS_VERSION = 32780;         // "Zorbel Version 1.4"
 constexpr unsigned IDS_OVR = 32781;             // status-bar edit mode in overwrite; "INS" is ID_INDICATOR_OVR's text
 constexpr unsigned IDS_BYTE_COUNT = 32782;      // "%d Byte(s)", status-bar pane 1
 constexpr unsigned IDS_EDIT_TOO_LARGE = 32789;  // an edit refused for the size limit; %1 the largest file length
+constexpr unsigned IDS_CANNOT_ENCODE = 33000;   // a character the code page cannot hold; %1 the character, %2 the code page

@@ -3,6 +3,7 @@
 #include "logfont.h"
 #include "rowformat.h"
 #include "scrollview.h"
+#include "textencoder.h"
 
 #include <QByteArray>
 #include <QFont>
@@ -107,6 +108,10 @@ public:
 
     std::uint32_t HitTest(const QPoint& point, bool bClick);
     bool InsertByte(std::uint32_t nOffset, std::uint8_t b);
+    // Writes text in the document's code page (see EncodeText). A character the
+    // code page cannot hold refuses the text: a beep, a status-bar message naming
+    // the character and the code page, and false.
+    bool EncodeOrRefuse(const QString& text, QByteArray& bytes);
     void SetByteOrNibble(std::uint32_t nOffset, std::uint8_t v, bool bWhole);
 
     // The primitives every change of length goes through. They refuse (return
@@ -144,19 +149,23 @@ public:
     bool m_bSelForward = true;
 
     // Find and replace (hexview_find.cpp, hexview_replace.cpp). A text reads as
-    // two-digit hex tokens, else as its own bytes; patterns hold at most
-    // kMaxPattern bytes.
-    static constexpr std::uint32_t kMaxPattern = 252;
-    static QByteArray ParsePattern(const QString& strText);
+    // two-digit hex tokens, else as its own characters written in the code page;
+    // the pattern holds the whole text. The dialog offers at most kMaxOffered
+    // selected bytes as its find text, and the view keeps the text it offers.
+    static constexpr std::uint32_t kMaxOffered = 4096;
+    static CEncodedText ParsePattern(const QString& strText, int nCodePage);
+    // The pattern of a text in the document's code page, or false after the
+    // message of EncodeOrRefuse.
+    bool PatternOf(const QString& strText, QByteArray& pattern);
     QByteArray GetSelectedBytes(std::uint32_t nMax) const;
     bool SelectionMatches(const QByteArray& pattern, bool bMatchCase) const;
-    bool FindPattern(const QString& strText, bool bDown, bool bMatchCase);
+    bool FindPattern(const QByteArray& pattern, bool bDown, bool bMatchCase);
     void ShowMatch();
     void OpenFindDialog(bool bFindOnly);
     qintptr OnRegisteredMessage(unsigned nMsg, quintptr wParam, qintptr lParam) override;
     qintptr OnFindReplace(quintptr wParam, qintptr lParam);
     void FindNext(const QString& strText, bool bDown, bool bMatchCase);
-    bool FindForReplace(const QString& strText);
+    bool FindForReplace(const QByteArray& pattern);
     void ReplaceOne(const QString& strFind, bool bDown, bool bMatchCase, const QString& strReplace);
     void ReplaceAll(const QString& strFind, const QString& strReplace, bool bMatchCase);
     void OnEditFind();
@@ -184,9 +193,13 @@ public:
     QFont m_fontPrint;
     QFont m_fontPrintHeader;
 
-    // Editing mode.
+    // Editing mode. While insert mode pauses for a byte's second digit,
+    // m_bInsertMode is false: the mode the user chose is InsertModeChosen().
     bool m_bResumeInsert = false;
     bool m_bInsertMode = true;
+    bool InsertModeChosen() const;
+    // A key extended the selection during the Shift press going on.
+    bool m_bShiftSelecting = false;
 
     // Screen geometry.
     int m_nCharWidth = 0;
@@ -212,6 +225,7 @@ protected:
     void OnLButtonDown(unsigned nFlags, const QPoint& point) override;
     void OnMouseMove(unsigned nFlags, const QPoint& point) override;
     void OnLButtonUp(unsigned nFlags, const QPoint& point) override;
+    void OnText(const QString& text) override;
     QByteArray GetCharCodec() const override;
 
 private:

@@ -14,7 +14,11 @@
 void CHexView::RegisterCommandUI()
 {
     const auto fileNotEmpty = [this](CCmdUI* pCmdUI) { pCmdUI->Enable(GetDocument()->m_nSize > 1); };
-    for (unsigned nID : {ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_FILE_PRINT, ID_FILE_PRINT_DIRECT, ID_FILE_PRINT_PREVIEW,
+    // An emptied document is saved like any other change.
+    OnUpdateCommand(ID_FILE_SAVE, [this](CCmdUI* pCmdUI) {
+        pCmdUI->Enable(GetDocument()->m_nSize > 1 || GetDocument()->IsModified());
+    });
+    for (unsigned nID : {ID_FILE_SAVE_AS, ID_FILE_PRINT, ID_FILE_PRINT_DIRECT, ID_FILE_PRINT_PREVIEW,
                          ID_EDIT_CLEAR, ID_EDIT_FIND, ID_EDIT_REPLACE})
         OnUpdateCommand(nID, fileNotEmpty);
     OnUpdateCommand(ID_EDIT_COPY, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(m_bSelection); });

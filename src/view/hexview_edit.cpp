@@ -136,10 +136,15 @@ void CHexView::OnEditClear()
 }
 
 // Over a selection the clipboard's bytes replace it in one step: a paste that is
-// refused (too large, no memory) leaves the selection and its bytes in place.
+// refused (too large, no memory, a character the code page cannot hold) leaves
+// the selection and its bytes in place. Another program's text is written in
+// the document's code page, as typing is.
 void CHexView::OnEditPaste()
 {
-    const QByteArray bytes = CClipboard::Instance()->GetBytes(GetCharCodec());
+    QString text;
+    QByteArray bytes = CClipboard::Instance()->GetBytes(&text);
+    if (bytes.isEmpty() && !text.isEmpty() && !EncodeOrRefuse(text, bytes))
+        return;
     if (bytes.isEmpty())
         return;
     if (m_bResumeInsert)

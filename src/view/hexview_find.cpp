@@ -7,8 +7,7 @@
 #include "findreplacedialog.h"
 #include "hexdoc.h"
 #include "registeredmessage.h"
-
-#include <QStringEncoder>
+#include "textencoder.h"
 
 #include <algorithm>
 #include <climits>
@@ -18,15 +17,6 @@ namespace {
 bool IsSeparator(QChar ch)
 {
     return ch == QLatin1Char(' ') || ch == QLatin1Char(',') || ch == QLatin1Char('\t') || ch == QLatin1Char('\n');
-}
-
-// Typed text reaches the program as bytes of the system's code page.
-QByteArray ToCodePage(const QString& strText)
-{
-    QStringEncoder encoder(CodecNameFromCodePage(GetDefaultCodePage()), QStringEncoder::Flag::Stateless);
-    if (!encoder.isValid())
-        return strText.toLocal8Bit();
-    return encoder.encode(strText);
 }
 
 QString HexText(const QByteArray& bytes)
@@ -50,9 +40,11 @@ void CHexView::RegisterFindCommands()
     OnCommand(ID_EDIT_REPEAT, [this] { OnEditRepeat(); });
 }
 
-QByteArray CHexView::ParsePattern(const QString& strText)
+// The whole text makes the pattern, however long: a pattern cut short would find
+// and replace other bytes than the text says.
+CEncodedText CHexView::ParsePattern(const QString& strText, int nCodePage)
 {
-    QByteArray pattern;
+    CEncodedText pattern;
     const qsizetype nLength = strText.size();
     for (qsizetype i = 0; i < nLength;) {
         if (IsSeparator(strText.at(i))) {
@@ -62,17 +54,26 @@ QByteArray CHexView::ParsePattern(const QString& strText)
         qsizetype j = i;
         while (j < nLength && !IsSeparator(strText.at(j)))
             ++j;
-        if (j - i != 2 || !IsHexDigit(strText.at(i).unicode()) || !IsHexDigit(strText.at(i + 1).unicode())) {
-            pattern = ToCodePage(strText);
-            break;
-        }
+        if (j - i != 2 || !IsHexDigit(strText.at(i).unicode()) || !IsHexDigit(strText.at(i + 1).unicode()))
+            return EncodeText(nCodePage, strText);
         const char digits[3] = {char(strText.at(i).unicode()), char(strText.at(i + 1).unicode()), 0};
-        pattern.append(char(HexToByte(digits)));
+        pattern.bytes.append(char(HexToByte(digits)));
         i = j;
     }
-    // A text made from a large selection can hold more; the pattern is its start.
-    pattern.truncate(kMaxPattern);
     return pattern;
+}
+
+bool CHexView::PatternOf(const QString& strText, QByteArray& pattern)
+{
+    const CEncodedText parsed = ParsePattern(strText, GetDocument()->m_nCodePage);
+    if (parsed.bOk) {
+        pattern = parsed.bytes;
+        return true;
+    }
+    // The message names the character; EncodeOrRefuse words it.
+    QByteArray unused;
+    EncodeOrRefuse(strText, unused);
+    return false;
 }
 
 QByteArray CHexView::GetSelectedBytes(std::uint32_t nMax) const
@@ -92,9 +93,8 @@ bool CHexView::SelectionMatches(const QByteArray& pattern, bool bMatchCase) cons
                                reinterpret_cast<const std::uint8_t*>(pattern.constData()), nEnd - nStart, bMatchCase);
 }
 
-bool CHexView::FindPattern(const QString& strText, bool bDown, bool bMatchCase)
+bool CHexView::FindPattern(const QByteArray& pattern, bool bDown, bool bMatchCase)
 {
-    const QByteArray pattern = ParsePattern(strText);
     std::uint32_t s = m_nSelAnchor;
     if (m_nSelEnd != m_nSelAnchor && SelectionMatches(pattern, bMatchCase)) {
         // Step over the occurrence from its start, whichever end is the anchor.
@@ -135,7 +135,7 @@ void CHexView::ShowMatch()
 
 void CHexView::OpenFindDialog(bool bFindOnly)
 {
-    const QByteArray selected = GetSelectedBytes(kMaxPattern);
+    const QByteArray selected = GetSelectedBytes(kMaxOffered);
     const QString strInitial = selected.isEmpty() ? m_strFind : HexText(selected);
     unsigned nFlags = FR_HIDEWHOLEWORD;
     if (m_bFindDown)
@@ -143,12 +143,8 @@ void CHexView::OpenFindDialog(bool bFindOnly)
     if (m_bMatchCase)
         nFlags |= FR_MATCHCASE;
     if (!m_pFindDlg) {
-        // The box takes kMaxText characters: offer the whole tokens that fit, so
-        // that the text the box shows still reads as those bytes.
-        const QString strBox = selected.isEmpty() ? strInitial
-                                                  : HexText(selected.left((CFindReplaceDialog::kMaxText + 1) / 3));
         m_pFindDlg = new CFindReplaceDialog;
-        m_pFindDlg->Create(bFindOnly, strBox, QString(), nFlags, this);
+        m_pFindDlg->Create(bFindOnly, strInitial, QString(), nFlags, this);
     } else {
         m_pFindDlg->show();
         m_pFindDlg->raise();
@@ -203,7 +199,10 @@ void CHexView::OnEditReplace()
 
 void CHexView::OnEditRepeat()
 {
-    if (FindPattern(m_strFind, m_bFindDown, m_bMatchCase))
+    QByteArray pattern;
+    if (!PatternOf(m_strFind, pattern))
+        return;
+    if (FindPattern(pattern, m_bFindDown, m_bMatchCase))
         ShowMatch();
     else
         MessageBeep(0);

@@ -1,12 +1,15 @@
 #include "hexview.h"
 
+#include "afxmsg.h"
 #include "afxres.h"
+#include "beep.h"
 #include "codepage.h"
 #include "hexdoc.h"
 #include "mdiframewnd.h"
 #include "resource.h"
 #include "resources.h"
 #include "statusbar.h"
+#include "textencoder.h"
 #include "winapp.h"
 
 #include <algorithm>
@@ -29,25 +32,50 @@ void CHexView::CollapseSelection()
     m_nCaretPos = m_nSelEnd;
 }
 
+bool CHexView::InsertModeChosen() const
+{
+    return m_bInsertMode || m_bResumeInsert;
+}
+
+namespace {
+
+bool IsSelectingKey(unsigned nChar)
+{
+    return nChar == VK_LEFT || nChar == VK_RIGHT || nChar == VK_UP || nChar == VK_DOWN || nChar == VK_HOME
+        || nChar == VK_END;
+}
+
+} // namespace
+
 // The key's code is tested, not its character: keypad 1-6 (0x61-0x66) read as
 // the letters a-f and so keep the pause, keypad 0 and 7-9 end it.
+//
+// Shift alone does nothing: most Shift presses are for a capital. The first key
+// of a Shift press that extends the selection anchors it at the caret, ending
+// the selection shown before; a Shift press with only characters typed leaves
+// the selection, the caret and a pending pause as they were.
 void CHexView::OnKeyDown(unsigned nChar, unsigned, unsigned)
 {
+    if (nChar == VK_SHIFT) {
+        m_bShiftSelecting = false;
+        return;
+    }
     if (!IsHexDigit(int(nChar)) && m_bResumeInsert)
         EndInsertPause();
     const bool bShift = IsKeyDown(VK_SHIFT);
     if (!bShift && !IsKeyDown(VK_CONTROL) && m_bSelection)
         CollapseSelection();
+    if (bShift && !m_bShiftSelecting && IsSelectingKey(nChar)) {
+        HideSelection();
+        m_nSelAnchor = m_nSelEnd = m_nCaretPos;
+        m_bShiftSelecting = true;
+    }
 
     const std::uint32_t nLast = GetDocument()->m_nSize - 1;
     const std::uint64_t nPage = std::uint64_t(m_nLineHeight ? m_nClientHeight / int(m_nLineHeight) : 0) * 16;
     switch (nChar) {
     case VK_TAB:
         m_bHexColumn = !m_bHexColumn;
-        break;
-    case VK_SHIFT:
-        PlaceCaret();
-        m_nSelAnchor = m_nSelEnd = m_nCaretPos;
         break;
     case VK_PRIOR:
         m_nCaretPos = nPage >= m_nCaretPos ? 0 : std::uint32_t(m_nCaretPos - nPage);
@@ -92,7 +120,7 @@ void CHexView::OnKeyDown(unsigned nChar, unsigned, unsigned)
         m_bInsertMode = !m_bInsertMode;
         CMDIFrameWnd* pFrame = AfxGetMainWnd();
         if (CStatusBar* pBar = pFrame ? pFrame->GetMessageBar() : nullptr)
-            pBar->SetPaneText(2, AfxLoadString(m_bInsertMode ? ID_INDICATOR_OVR : IDS_OVR), true);
+            pBar->SetPaneText(2, AfxLoadString(InsertModeChosen() ? ID_INDICATOR_OVR : IDS_OVR), true);
         break;
     }
     default:
@@ -103,12 +131,34 @@ void CHexView::OnKeyDown(unsigned nChar, unsigned, unsigned)
     ResetCaret();
 }
 
-// Shift released: the caret goes back to the selection's fixed end, where the
-// next Shift press anchors a new selection.
+// Shift released after selecting: the caret goes back to the selection's fixed
+// end, where the next selecting Shift press anchors a new selection.
 void CHexView::OnKeyUp(unsigned nChar, unsigned, unsigned)
 {
-    if (nChar == VK_SHIFT)
+    if (nChar != VK_SHIFT)
+        return;
+    if (m_bShiftSelecting)
         m_nCaretPos = m_nSelAnchor;
+    m_bShiftSelecting = false;
+}
+
+// Text goes in as the bytes of the document's code page. In the hex column only
+// the ASCII hex digits count; the text column takes the text whole or, when the
+// code page cannot hold a character of it, not at all.
+void CHexView::OnText(const QString& text)
+{
+    if (m_bHexColumn) {
+        for (const QChar ch : text) {
+            if (ch.unicode() < 0x80)
+                OnChar(ch.unicode(), 1, 0);
+        }
+        return;
+    }
+    QByteArray bytes;
+    if (!EncodeOrRefuse(text, bytes))
+        return;
+    for (const char b : bytes)
+        OnChar(std::uint8_t(b), 1, 0);
 }
 
 // The end marker is never typed over: in overwrite mode a character or digit on
@@ -117,6 +167,10 @@ void CHexView::OnChar(unsigned nChar, unsigned, unsigned)
 {
     if (nChar < 0x20 || nChar == 0x7F)
         return;
+    // A character typed with Shift held over a selection lands where an
+    // unshifted one would.
+    if (m_bSelection)
+        CollapseSelection();
     CHexDoc* pDoc = GetDocument();
     const bool bOnEndMarker = m_nCaretPos >= pDoc->m_nSize - 1;
     if (m_bHexColumn) {
@@ -256,7 +310,29 @@ void CHexView::SetByteOrNibble(std::uint32_t nOffset, std::uint8_t v, bool bWhol
     ReplaceInRowCache(nOffset, 1, 1);
 }
 
+// Bytes go out to other programs as the text the text column shows.
 QByteArray CHexView::GetCharCodec() const
 {
-    return CodecNameFromCodePage(GetDefaultCodePage());
+    return CodecNameFromCodePage(GetDocument()->m_nCodePage);
+}
+
+bool CHexView::EncodeOrRefuse(const QString& text, QByteArray& bytes)
+{
+    const int nCodePage = GetDocument()->m_nCodePage;
+    const CEncodedText encoded = EncodeText(nCodePage, text);
+    if (encoded.bOk) {
+        bytes = encoded.bytes;
+        return true;
+    }
+    MessageBeep(MB_ICONEXCLAMATION);
+    CMDIFrameWnd* pFrame = AfxGetMainWnd();
+    if (CStatusBar* pBar = pFrame ? pFrame->GetMessageBar() : nullptr) {
+        const char32_t ch = encoded.chRefused;
+        const QString strCode = QString::number(uint(ch), 16).toUpper().rightJustified(4, QLatin1Char('0'));
+        const QString strChar = QString::fromUcs4(&ch, 1) + QStringLiteral(" (U+") + strCode + QLatin1Char(')');
+        pBar->SetPaneText(0, AfxLoadString(IDS_CANNOT_ENCODE)
+                                 .replace(QLatin1String("%1"), strChar)
+                                 .replace(QLatin1String("%2"), QString::number(nCodePage)));
+    }
+    return false;
 }

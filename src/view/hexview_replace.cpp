@@ -17,15 +17,14 @@
 // Replace All builds the new buffer in one pass and installs it once: it costs
 // one copy of the document however many occurrences it replaces.
 
-bool CHexView::FindForReplace(const QString& strText)
+bool CHexView::FindForReplace(const QByteArray& pattern)
 {
-    const QByteArray pattern = ParsePattern(strText);
     if (!pattern.isEmpty()) {
-        if (m_nSelAnchor == m_nSelEnd && !FindPattern(m_strFind, m_bFindDown, m_bMatchCase)) {
+        if (m_nSelAnchor == m_nSelEnd && !FindPattern(pattern, m_bFindDown, m_bMatchCase)) {
             MessageBeep(0);
             return false;
         }
-        if (SelectionMatches(pattern, m_bMatchCase) || FindPattern(m_strFind, m_bFindDown, m_bMatchCase))
+        if (SelectionMatches(pattern, m_bMatchCase) || FindPattern(pattern, m_bFindDown, m_bMatchCase))
             return true;
     }
     MessageBeep(0);
@@ -37,10 +36,11 @@ void CHexView::ReplaceOne(const QString& strFind, bool bDown, bool bMatchCase, c
     m_strFind = strFind;
     m_bMatchCase = bMatchCase;
     m_bFindDown = bDown;
-    if (!FindForReplace(strFind))
+    QByteArray find;
+    QByteArray replacement;
+    if (!PatternOf(strFind, find) || !PatternOf(strReplace, replacement) || !FindForReplace(find))
         return;
-    const CBytePattern pattern(ParsePattern(strFind), bMatchCase);
-    const QByteArray replacement = ParsePattern(strReplace);
+    const CBytePattern pattern(find, bMatchCase);
     const std::uint32_t nStart = std::min(m_nSelAnchor, m_nSelEnd);
     const std::uint32_t n = pattern.Length();
     const auto m = std::uint32_t(replacement.size());
@@ -60,10 +60,12 @@ void CHexView::ReplaceAll(const QString& strFind, const QString& strReplace, boo
     m_strFind = strFind;
     m_bMatchCase = bMatchCase;
     m_bFindDown = true;
-    if (!FindForReplace(strFind))
+    QByteArray find;
+    QByteArray replacement;
+    if (!PatternOf(strFind, find) || !PatternOf(strReplace, replacement) || !FindForReplace(find))
         return;
-    const CBytePattern pattern(ParsePattern(strFind), bMatchCase);
-    if (!ReplaceAllFrom(pattern, std::min(m_nSelAnchor, m_nSelEnd), ParsePattern(strReplace)))
+    const CBytePattern pattern(find, bMatchCase);
+    if (!ReplaceAllFrom(pattern, std::min(m_nSelAnchor, m_nSelEnd), replacement))
         return;
     KeepWithinEnd();
     ShowMatch();

@@ -82,6 +82,7 @@ private slots:
     void byteCount();
     void byteCountFollowsLength();
     void panesFollowTheActiveWindow();
+    void modePaneShowsTheChosenMode();
     void closingAWindowEmptiesTheBytePane();
 
 private:
@@ -117,14 +118,16 @@ void TestCmdUI::enabling_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<bool>("selection");
     QTest::addColumn<QString>("find");
+    QTest::addColumn<bool>("modified");
     QTest::addColumn<QList<unsigned>>("enabled");
 
-    QTest::newRow("empty file") << QByteArray() << false << QString() << QList<unsigned>();
-    QTest::newRow("bytes, nothing selected") << QByteArray("abc") << false << QString() << kNeedBytes;
-    QTest::newRow("bytes selected") << QByteArray("abc") << true << QString()
+    QTest::newRow("empty file") << QByteArray() << false << QString() << false << QList<unsigned>();
+    QTest::newRow("bytes, nothing selected") << QByteArray("abc") << false << QString() << false << kNeedBytes;
+    QTest::newRow("bytes selected") << QByteArray("abc") << true << QString() << false
                                     << kNeedBytes + QList<unsigned>{ID_EDIT_COPY, ID_EDIT_CUT};
-    QTest::newRow("find text in an empty file") << QByteArray() << false << "41"
+    QTest::newRow("find text in an empty file") << QByteArray() << false << "41" << false
                                                 << QList<unsigned>{ID_EDIT_REPEAT};
+    QTest::newRow("emptied file") << QByteArray() << false << QString() << true << QList<unsigned>{ID_FILE_SAVE};
 }
 
 void TestCmdUI::enabling()
@@ -132,10 +135,12 @@ void TestCmdUI::enabling()
     QFETCH(QByteArray, bytes);
     QFETCH(bool, selection);
     QFETCH(QString, find);
+    QFETCH(bool, modified);
     QFETCH(QList<unsigned>, enabled);
 
     AppFixture fixture({TestSupport::writeScratchFile("enabling.bin", bytes)});
     CHexView* view = ActiveView(fixture);
+    view->GetDocument()->SetModifiedFlag(modified);
     view->m_bSelection = selection;
     view->m_nSelEnd = selection ? 2 : 0;
     view->m_strFind = find;
@@ -331,6 +336,20 @@ void TestCmdUI::panesFollowTheActiveWindow()
     frame->MDIClient()->setActiveSubWindow(children[1]);
     QCOMPARE(frame->m_wndStatusBar.GetPaneText(1), QString("20 Byte(s)"));
     QCOMPARE(frame->m_wndStatusBar.GetPaneText(2), QString("INS"));
+}
+
+// While insert mode waits for a byte's second digit the pane still says INS.
+void TestCmdUI::modePaneShowsTheChosenMode()
+{
+    AppFixture fixture({TestSupport::writeScratchFile("mode.bin", "abc")});
+    CHexView* view = ActiveView(fixture);
+    QTest::keyClick(view, Qt::Key_4);
+    QVERIFY(view->m_bResumeInsert);
+    fixture.idle();
+    QCOMPARE(fixture.frame()->m_wndStatusBar.GetPaneText(2), QString("INS"));
+    QTest::keyClick(view, Qt::Key_Insert);
+    fixture.idle();
+    QCOMPARE(fixture.frame()->m_wndStatusBar.GetPaneText(2), QString("OVR"));
 }
 
 void TestCmdUI::closingAWindowEmptiesTheBytePane()

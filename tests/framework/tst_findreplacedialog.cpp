@@ -64,7 +64,7 @@ private slots:
     void closingNotifiesAndDeletes_data();
     void closingNotifiesAndDeletes();
     void destroyingTheOwnerClosesSilently();
-    void cutsTextsAndWaitsForAFindText();
+    void keepsLongTextsAndWaitsForAFindText();
     void speaksTheResourceLanguage();
 };
 
@@ -167,15 +167,15 @@ void TestFindReplaceDialog::destroyingTheOwnerClosesSilently()
     QVERIFY(log.isEmpty());
 }
 
-void TestFindReplaceDialog::cutsTextsAndWaitsForAFindText()
+void TestFindReplaceDialog::keepsLongTextsAndWaitsForAFindText()
 {
     QList<Notification> log;
     CRecordingView view(&log);
     auto* pDlg = new CFindReplaceDialog;
-    const QString strLong = QString(200, QLatin1Char('x'));
+    const QString strLong = QString(40000, QLatin1Char('x'));
     pDlg->Create(false, strLong, strLong, FR_DOWN, &view);
-    QCOMPARE(pDlg->GetFindString(), strLong.left(CFindReplaceDialog::kMaxText));
-    QCOMPARE(pDlg->GetReplaceString(), strLong.left(CFindReplaceDialog::kMaxText));
+    QCOMPARE(pDlg->GetFindString(), strLong);
+    QCOMPARE(pDlg->GetReplaceString(), strLong);
 
     auto* pEdit = Child<QLineEdit>(pDlg, "findWhat");
     pEdit->clear();

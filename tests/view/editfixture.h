@@ -92,6 +92,14 @@ struct EditWindow {
     }
 
     QByteArray Bytes() const { return QByteArray(reinterpret_cast<const char*>(doc.m_pData), doc.m_nSize - 1); }
+    // The bytes the document writes to a file.
+    QByteArray SavedBytes(const QString& path)
+    {
+        if (!doc.OnSaveDocument(path))
+            return "save failed";
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("unreadable");
+    }
     CHexView* operator->() const { return pView.get(); }
     QWidget* Keys() const { return pView.get(); }
     QWidget* Mouse() const { return pView->viewport(); }
@@ -104,7 +112,8 @@ struct EditWindow {
     QRgb Pixel(const QImage& image, int nColumn, int nLine) const { return image.pixel(CellCentre(nColumn, nLine)); }
     QImage Grab() const { return pView->viewport()->grab().toImage(); }
 
-    // Keys as a person types them: "A" a character key, "S+A" with Shift held,
+    // Keys as a person types them: "A" a character key, "S+A" with Shift pressed
+    // for it and released,
     // "KP7" the keypad's 7, and named keys.
     void Type(const QString& keys) const
     {
@@ -121,9 +130,12 @@ struct EditWindow {
             {"Space", Qt::Key_Space},
         };
         if (key.startsWith("S+") && key.size() == 3) {
+            // Shift goes down and up around the key, as for every capital typed.
             const QChar ch = key[2];
+            QTest::simulateEvent(Keys(), true, Qt::Key_Shift, Qt::NoModifier, QString(), false);
             QTest::sendKeyEvent(QTest::Click, Keys(), Qt::Key(ch.toUpper().unicode()), QString(ch.toUpper()),
                                 Qt::ShiftModifier);
+            QTest::simulateEvent(Keys(), false, Qt::Key_Shift, Qt::ShiftModifier, QString(), false);
         } else if (key.startsWith("KP")) {
             QTest::keyClick(Keys(), Qt::Key(Qt::Key_0 + key.mid(2).toInt()), Qt::KeypadModifier);
         } else if (named.contains(key)) {

@@ -1,4 +1,5 @@
 #include "afxmsg.h"
+#include "beep.h"
 #include "editfixture.h"
 #include "syslang.h"
 #include "testsupport.h"
@@ -115,7 +116,9 @@ void TestHexViewEdit::systemClipboardCarriesTheBytes()
     QCOMPARE(w.Bytes(), Hex("41004280 41004280"));
     QGuiApplication::clipboard()->setText(QStringLiteral("xy"));
     QVERIFY(AfxClipboardHasBytes());
-    QCOMPARE(CClipboard::Instance()->GetBytes("windows-1252"), QByteArray("xy"));
+    QString text;
+    QCOMPARE(CClipboard::Instance()->GetBytes(&text), QByteArray());
+    QCOMPARE(text, QString("xy"));
     QGuiApplication::clipboard()->clear();
     QVERIFY(!AfxClipboardHasBytes());
 }
@@ -123,25 +126,47 @@ void TestHexViewEdit::systemClipboardCarriesTheBytes()
 void TestHexViewEdit::pastesOtherProgramsText_data()
 {
     QTest::addColumn<QString>("locale");
+    QTest::addColumn<int>("cp");
     QTest::addColumn<QString>("text");
-    QTest::addColumn<QByteArray>("result");   // pasted at offset 1 of 00 01
-    QTest::newRow("1252") << "en_US" << QString::fromUtf8("AB€中") << Hex("00 414280 3F 01");
-    QTest::newRow("932") << "ja_JP" << QString::fromUtf8("aあ") << Hex("00 6182A0 01");
-    QTest::newRow("empty text") << "en_US" << QString() << Hex("0001");
+    QTest::addColumn<QByteArray>("result");   // pasted over byte 1 of 00 01 02 selected; empty: refused
+    QTest::newRow("1252 under en_US") << "en_US" << 1252 << QString::fromUtf8("AB€") << Hex("00 414280 02");
+    QTest::newRow("932 under zh_CN") << "zh_CN" << 932 << QString::fromUtf8("中文カ") << Hex("00 928695B6834A 02");
+    QTest::newRow("936 under ja_JP") << "ja_JP" << 936 << QString::fromUtf8("中文") << Hex("00 D6D0CEC4 02");
+    QTest::newRow("950 under C") << "C" << 950 << QString::fromUtf8("中") << Hex("00 A4A4 02");
+    QTest::newRow("1252 cannot hold it") << "en_US" << 1252 << QString::fromUtf8("AB€中") << QByteArray();
+    QTest::newRow("932 cannot hold it under zh_CN") << "zh_CN" << 932 << QString::fromUtf8("这") << QByteArray();
 }
 
+// Another program's text is written in the code page the document shows, not
+// the system's; a text the page cannot hold pastes nothing and says why.
 void TestHexViewEdit::pastesOtherProgramsText()
 {
     QFETCH(QString, locale);
+    QFETCH(int, cp);
     QFETCH(QString, text);
+    QFETCH(QByteArray, result);
     SetSystemLocaleOverride(locale);
+    int nBeeps = 0;
+    AfxSetBeepHook([&nBeeps](unsigned) { ++nBeeps; });
+    const auto restore = qScopeGuard([] { AfxSetBeepHook({}); });
+    m_frame.pBar->SetPaneText(0, QString());
     m_clipboard.SetForeignText(text);
-    QCOMPARE(AfxClipboardHasBytes(), !text.isEmpty());
-    EditWindow w(Hex("0001"));
-    w->m_nCaretPos = 1;
+    QVERIFY(AfxClipboardHasBytes());
+    EditWindow w(Hex("000102"));
+    w.doc.m_nCodePage = cp;
+    Select(w, 1, 2);
     w->OnEditPaste();
-    QTEST(w.Bytes(), "result");
-    QCOMPARE(w->m_nCaretPos, 1u);
+    if (result.isEmpty()) {
+        QCOMPARE(w.Bytes(), Hex("000102"));
+        QVERIFY(w->m_bSelection);
+        QVERIFY(!w.doc.IsModified());
+        QCOMPARE(nBeeps, 1);
+        QVERIFY(m_frame.pBar->GetPaneText(0).contains(QString::number(cp)));
+    } else {
+        QCOMPARE(w.Bytes().toHex(' '), result.toHex(' '));
+        QCOMPARE(w->m_nCaretPos, 1u);
+        QCOMPARE(nBeeps, 0);
+    }
 }
 
 void TestHexViewEdit::cutsAndPastesOverARightToLeftSelection()
@@ -153,7 +178,7 @@ void TestHexViewEdit::cutsAndPastesOverARightToLeftSelection()
     QCOMPARE(w->m_nSelAnchor, 0x14u);
     QCOMPARE(w->m_nSelEnd, 0x10u);
     QVERIFY(Run(w, ID_EDIT_CUT));
-    QCOMPARE(m_clipboard.GetBytes("windows-1252"), Hex("10111213"));
+    QCOMPARE(m_clipboard.GetBytes(), Hex("10111213"));
     QCOMPARE(w.doc.m_nSize - 1, 0x2Cu);
     QCOMPARE(w.Bytes().mid(0x0F, 2), Hex("0F14"));
     QCOMPARE(w->m_nCaretPos, 0x10u);
@@ -211,7 +236,9 @@ void TestHexViewEdit::cutOfNothingEndsTheSelection()
     w->OnEditCut();
     QVERIFY(!w->m_bSelection);
     QCOMPARE(w.Bytes(), Hex("000102"));
-    QCOMPARE(m_clipboard.GetBytes("windows-1252"), QByteArray("kept"));
+    QString text;
+    m_clipboard.GetBytes(&text);
+    QCOMPARE(text, QString("kept"));
 }
 
 void TestHexViewEdit::refusesGrowthPastTheLimit()

@@ -71,6 +71,8 @@ private slots:
     void replacesAllFromTheStartPoint();
     void replaceAllMatchesOneByOne();
     void dialogDrivesTheView();
+    void highlightsTheSelectedBytes_data();
+    void highlightsTheSelectedBytes();
 };
 
 void TestHexViewFind::parsesPatterns_data()
@@ -86,15 +88,19 @@ void TestHexViewFind::parsesPatterns_data()
     QTest::newRow("token then text") << "41 hello" << QByteArray("41 hello");
     QTest::newRow("CR is no separator") << "41\r\n42" << QByteArray("41\r\n42");
     QTest::newRow("separators only") << " ,\t" << QByteArray();
-    QTest::newRow("long hex text is cut") << QString("41,").repeated(300) << QByteArray(252, 'A');
-    QTest::newRow("long text is cut") << QString(400, 'z') << QByteArray(252, 'z');
+    QTest::newRow("long hex text is whole") << QString("41,").repeated(300) << QByteArray(300, 'A');
+    QTest::newRow("long text is whole") << QString(400, 'z') << QByteArray(400, 'z');
+    QTest::newRow("long double-byte text is whole")
+        << QString::fromUtf8("中").repeated(127) + "x" << Hex("D6D0").repeated(127) + "x";
 }
 
 void TestHexViewFind::parsesPatterns()
 {
     QFETCH(QString, text);
     QFETCH(QByteArray, pattern);
-    QCOMPARE(CHexView::ParsePattern(text), pattern);
+    const CEncodedText parsed = CHexView::ParsePattern(text, 936);
+    QVERIFY(parsed.bOk);
+    QCOMPARE(parsed.bytes, pattern);
 }
 
 void TestHexViewFind::findsUnderTheCaseRule_data()
@@ -128,7 +134,7 @@ void TestHexViewFind::findsUnderTheCaseRule()
         QCOMPARE(w.Selection(), Range(0, 0));
     } else {
         QCOMPARE(w.nBeeps, 0);
-        QCOMPARE(w.Selection(), Range(nFound, nFound + CHexView::ParsePattern(text).size()));
+        QCOMPARE(w.Selection(), Range(nFound, nFound + CHexView::ParsePattern(text, 1252).bytes.size()));
         QCOMPARE(w.pView->m_nCaretPos, std::uint32_t(nFound));
         QVERIFY(w.pView->m_bSelection);
     }
@@ -208,13 +214,13 @@ void TestHexViewFind::opensWithTheSelectionAsHex()
     w.pView->m_pFindDlg->close();
     QVERIFY(!w.pView->m_pFindDlg);
 
-    // 50 bytes make 149 characters: the box takes the 42 whole tokens that fit,
-    // the stored text keeps them all, and F3 finds the 50 bytes again.
+    // 50 bytes make 149 characters: the box and the stored text hold them all,
+    // and F3 finds the 50 bytes again.
     w.Select(3, 53);
     w.pView->OnEditFind();
     const QString strAll = w.pView->m_strFind;
     QCOMPARE(strAll.size(), 149);
-    QCOMPARE(w.pView->m_pFindDlg->GetFindString(), strAll.left(125));
+    QCOMPARE(w.pView->m_pFindDlg->GetFindString(), strAll);
     w.pView->OnEditRepeat();
     QCOMPARE(w.Selection(), Range(56, 106));
     QCOMPARE(w.pView->m_strFind, strAll);
@@ -341,6 +347,70 @@ void TestHexViewFind::dialogDrivesTheView()
     w.pView->OnEditFind();
     QCOMPARE(w.pView->m_pFindDlg->GetFindString(), QString("41 42"));
     QCOMPARE(w.pView->m_pFindDlg->GetReplaceString(), QString());
+}
+
+void TestHexViewFind::highlightsTheSelectedBytes_data()
+{
+    QTest::addColumn<bool>("bTextColumn");
+    QTest::addColumn<QString>("command");
+    for (const bool bText : {false, true}) {
+        const char* pszColumn = bText ? "text column" : "hex column";
+        for (const char* pszCommand : {"find", "F3", "replace", "replace all"})
+            QTest::addRow("%s, %s", pszCommand, pszColumn) << bText << QString(pszCommand);
+    }
+}
+
+// After a keyboard selection of 20 bytes, each command leaves both columns
+// highlighting exactly the bytes selected, on every visible row. A cell counts
+// as highlighted when its top-left corner, above the glyphs, is not white.
+void TestHexViewFind::highlightsTheSelectedBytes()
+{
+    QFETCH(bool, bTextColumn);
+    QFETCH(QString, command);
+    QByteArray bytes;
+    for (int i = 0; i < 40; ++i)
+        bytes += QByteArray(150 + i, '\0') + "_2.28.GLIBC_2.14.";
+    FindWindow w(bytes);
+    if (bTextColumn)
+        w.Press("Tab");
+    w.WithShift("Down Right Right Right Right");
+    QCOMPARE(w.Selection(), Range(0, 20));
+    if (command == "find") {
+        w->FindNext("GLIBC", true, false);
+    } else if (command == "F3") {
+        w->FindNext("GLIBC", true, false);
+        w->OnEditRepeat();
+    } else if (command == "replace") {
+        w->FindNext("GLIBC", true, false);
+        w->ReplaceOne("GLIBC", true, false, "glibc");
+    } else {
+        w->ReplaceAll("GLIBC", "GLIBX", false);
+    }
+    QVERIFY(w->m_bSelection);
+    const std::uint32_t lo = std::min(w->m_nSelAnchor, w->m_nSelEnd);
+    const std::uint32_t hi = std::max(w->m_nSelAnchor, w->m_nSelEnd);
+    QCOMPARE(hi - lo, 5u);
+
+    const QImage image = w.Grab();
+    const std::uint32_t nTop = std::uint32_t(w->GetScrollPos(SB_VERT) / w->m_nLineHeight);
+    const int nLines = w->m_nClientHeight / int(w->m_nLineHeight);
+    QString hex, text, expected;
+    // A line cut by the window's top edge is left out.
+    for (int nLine = w->CellToClient(0, 0).y() < 1 ? 1 : 0; nLine < nLines; ++nLine) {
+        for (int k = 0; k < 16; ++k) {
+            const std::uint32_t nOffset = (nTop + nLine) * 16 + k;
+            if (nOffset >= w.doc.m_nSize - 1)
+                break;
+            const auto painted = [&](int nColumn) {
+                return image.pixel(w->CellToClient(nColumn, nLine) + QPoint(1, 1)) != qRgb(255, 255, 255) ? 'x' : '.';
+            };
+            hex += painted(10 + 3 * k + (k >= 8 ? 1 : 0));
+            text += painted(62 + k);
+            expected += nOffset >= lo && nOffset < hi ? 'x' : '.';
+        }
+    }
+    QCOMPARE(hex, expected);
+    QCOMPARE(text, expected);
 }
 
 QTEST_MAIN(TestHexViewFind)

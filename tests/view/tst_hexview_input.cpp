@@ -1,3 +1,4 @@
+#include "beep.h"
 #include "editfixture.h"
 #include "syslang.h"
 #include "testsupport.h"
@@ -37,8 +38,11 @@ private slots:
     void entersHexDigits();
     void typesText_data();
     void typesText();
-    void typesInTheSystemCodePage_data();
-    void typesInTheSystemCodePage();
+    void typesCapitalsWithShift_data();
+    void typesCapitalsWithShift();
+    void typesInTheDocumentCodePage_data();
+    void typesInTheDocumentCodePage();
+    void loneShiftKeepsTheSelection();
     void stopsAtTheEnds_data();
     void stopsAtTheEnds();
     void selectsWithShift_data();
@@ -73,7 +77,7 @@ void TestHexViewInput::entersHexDigits_data()
     QTest::newRow("A then Right") << "A Right" << 5u << Hex("00112233 44A05566") << 6u << true << true;
     QTest::newRow("A then keypad 7") << "A KP7" << 5u << Hex("00112233 4470A055 66") << 5u << false << false;
     QTest::newRow("A then keypad 3") << "A KP3" << 5u << Hex("00112233 44A35566") << 6u << true << true;
-    QTest::newRow("4 then Shift+A") << "4 S+A" << 5u << Hex("00112233 44A04055 66") << 5u << false << false;
+    QTest::newRow("4 then Shift+A") << "4 S+A" << 5u << Hex("00112233 444A5566") << 6u << true << true;
     QTest::newRow("4 then a") << "4 a" << 5u << Hex("00112233 444A5566") << 6u << true << true;
     QTest::newRow("overwrite f then 0") << "Ins f 0" << 2u << Hex("0011F033 445566") << 3u << false << true;
     QTest::newRow("overwrite on the end marker") << "Ins 7 7" << 7u << Hex("00112233 445566") << 7u << false << true;
@@ -127,33 +131,115 @@ void TestHexViewInput::typesText()
         QCOMPARE(m_frame.pBar->GetPaneText(1), QString("%1 Byte(s)").arg(w.doc.m_nSize - 1));
 }
 
-void TestHexViewInput::typesInTheSystemCodePage_data()
+void TestHexViewInput::typesCapitalsWithShift_data()
 {
-    QTest::addColumn<QString>("locale");
-    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("bHex");
     QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QByteArray>("saved");
 
-    QTest::newRow("1252") << "en_US" << QString::fromUtf8("é€") << Hex("E980");
-    QTest::newRow("1252 cannot hold it") << "en_US" << QString::fromUtf8("中") << QByteArray("?");
-    QTest::newRow("932 double-byte") << "ja_JP" << QString::fromUtf8("あ") << Hex("82A0");
-    QTest::newRow("936 double-byte") << "zh_CN" << QString::fromUtf8("中") << Hex("D6D0");
-    QTest::newRow("936 cannot hold it") << "zh_CN" << QString::fromUtf8("😀") << QByteArray("?");
+    const QString hello = "S+H e l l o Space S+W o r l d";
+    QTest::newRow("text, insert, empty file") << false << QByteArray() << hello << QByteArray("Hello World");
+    QTest::newRow("text, overwrite") << false << QByteArray("xxxxxxxxxxxx") << "Ins " + hello
+                                     << QByteArray("Hello Worldx");
+    QTest::newRow("text, capital last") << false << QByteArray("z") << "a S+B" << QByteArray("aBz");
+    QTest::newRow("hex, insert, DEADBEEF") << true << QByteArray() << "S+D S+E S+A S+D S+B S+E S+E S+F"
+                                           << Hex("DEADBEEF");
+    QTest::newRow("hex, overwrite, ABCD") << true << Hex("00000000") << "Ins S+A S+B S+C S+D" << Hex("ABCD0000");
+    QTest::newRow("hex, 4 then Shift+A") << true << Hex("FF") << "4 S+A" << Hex("4AFF");
+    QTest::newRow("hex, Shift+A then 4") << true << QByteArray() << "S+A 4" << Hex("A4");
+    QTest::newRow("hex, mixed case") << true << QByteArray() << "S+C a f S+E" << Hex("CAFE");
 }
 
-void TestHexViewInput::typesInTheSystemCodePage()
+// Each capital typed with its own Shift press: the caret stays after what was
+// typed, and a pause for a byte's second digit goes on. The bytes are checked
+// in the saved file.
+void TestHexViewInput::typesCapitalsWithShift()
+{
+    QFETCH(bool, bHex);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, keys);
+    EditWindow w(bytes);
+    if (!bHex)
+        w.Press("Tab");
+    w.Type(keys);
+    QVERIFY(!w->m_bSelection);
+    QVERIFY(w.InvariantsHold());
+    QTEST(w.SavedBytes(TestSupport::scratchDir() + "/capitals.bin"), "saved");
+}
+
+void TestHexViewInput::typesInTheDocumentCodePage_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<int>("cp");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("bytes");   // empty: refused
+
+    QTest::newRow("1252 under en_US") << "en_US" << 1252 << QString::fromUtf8("é€") << Hex("E980");
+    QTest::newRow("932 under zh_CN") << "zh_CN" << 932 << QString::fromUtf8("あ中") << Hex("82A0 9286");
+    QTest::newRow("936 under ja_JP") << "ja_JP" << 936 << QString::fromUtf8("中") << Hex("D6D0");
+    QTest::newRow("950 under C") << "C" << 950 << QString::fromUtf8("中") << Hex("A4A4");
+    QTest::newRow("1252 cannot hold it") << "en_US" << 1252 << QString::fromUtf8("中") << QByteArray();
+    QTest::newRow("936 cannot hold it") << "zh_CN" << 936 << QString::fromUtf8("😀") << QByteArray();
+    QTest::newRow("932 cannot hold simplified") << "zh_CN" << 932 << QString::fromUtf8("a这") << QByteArray();
+}
+
+// Typed and committed text is written in the code page the text column shows,
+// whatever the system's language; a character it cannot hold is refused with a
+// beep and a message naming it, and nothing of the text goes in.
+void TestHexViewInput::typesInTheDocumentCodePage()
 {
     QFETCH(QString, locale);
+    QFETCH(int, cp);
     QFETCH(QString, text);
+    QFETCH(QByteArray, bytes);
     SetSystemLocaleOverride(locale);
+    int nBeeps = 0;
+    AfxSetBeepHook([&nBeeps](unsigned) { ++nBeeps; });
+    m_frame.pBar->SetPaneText(0, QString());
     EditWindow w{QByteArray()};
+    w.doc.m_nCodePage = cp;
     w.Press("Tab");
     QTest::sendKeyEvent(QTest::Click, w.Keys(), Qt::Key_unknown, text, Qt::NoModifier);
-    QTEST(w.Bytes(), "bytes");
     QInputMethodEvent commit;
     commit.setCommitString(text);
     QApplication::sendEvent(w.Keys(), &commit);
-    QFETCH(QByteArray, bytes);
-    QCOMPARE(w.Bytes(), bytes + bytes);
+    AfxSetBeepHook({});
+    QCOMPARE(w.Bytes().toHex(' '), (bytes + bytes).toHex(' '));
+    QCOMPARE(nBeeps, bytes.isEmpty() ? 2 : 0);
+    const QString message = m_frame.pBar->GetPaneText(0);
+    if (bytes.isEmpty()) {
+        QVERIFY2(message.contains(QString::number(cp)) && message.contains("U+"), qPrintable(message));
+        QVERIFY(!w.doc.IsModified());
+    } else {
+        QVERIFY(message.isEmpty());
+    }
+}
+
+// A Shift press with no key that selects leaves a selection as it is: what is
+// highlighted, selected and copied agree. The next selecting Shift press
+// starts a new selection at the caret and repaints the old one plain.
+void TestHexViewInput::loneShiftKeepsTheSelection()
+{
+    EditWindow w(QByteArray(0x40, ' '));
+    w->m_nCaretPos = 0x11;
+    w.WithShift("Right Right");
+    w.WithShift("");
+    QVERIFY(w->m_bSelection);
+    QCOMPARE(w->m_nSelAnchor, 0x11u);
+    QCOMPARE(w->m_nSelEnd, 0x13u);
+    QCOMPARE(w->m_nCaretPos, 0x11u);
+    QCOMPARE(w.Pixel(w.Grab(), 15, 1), kDarkGrey);
+
+    w->m_nCaretPos = 0x20;
+    w.WithShift("Left");
+    QCOMPARE(w->m_nSelAnchor, 0x20u);
+    QCOMPARE(w->m_nSelEnd, 0x1Fu);
+    const QImage image = w.Grab();
+    QCOMPARE(w.Pixel(image, 15, 1), kWhite);
+    QCOMPARE(w.Pixel(image, 63, 1), kWhite);
+    QCOMPARE(w.Pixel(image, 77, 1), kLightGrey);
+    QCOMPARE(w.Pixel(image, 62, 2), kWhite);
 }
 
 void TestHexViewInput::stopsAtTheEnds_data()
