@@ -2,6 +2,7 @@
 
 #include "codepage.h"
 #include "textdecoder.h"
+#include "utf8.h"
 
 #include <QStringEncoder>
 
@@ -42,8 +43,19 @@ CEncodedText EncodeText(int nCodePage, QStringView text)
         const bool bPair = QChar::isHighSurrogate(u) && i + 1 < text.size() && text[i + 1].isLowSurrogate();
         const qsizetype n = bPair ? 2 : 1;
         const char32_t ch = bPair ? QChar::surrogateToUcs4(u, text[i + 1].unicode()) : char32_t(u);
-        const QByteArray bytes = encoder.isValid() ? QByteArray(encoder.encode(text.mid(i, n))) : QByteArray();
-        if (ch == kReplacement || !ReadsBackAs(decoder, bytes, ch)) {
+        const bool bLoneSurrogate = QChar::isSurrogate(u) && !bPair;
+        QByteArray bytes;
+        bool bHolds = false;
+        if (nCodePage == kCodePageUtf8) {
+            // UTF-8 holds every character; only half a surrogate pair is none.
+            bytes = text.mid(i, n).toUtf8();
+            bHolds = !bLoneSurrogate;
+        } else {
+            if (encoder.isValid())
+                bytes = encoder.encode(text.mid(i, n));
+            bHolds = ch != kReplacement && ReadsBackAs(decoder, bytes, ch);
+        }
+        if (!bHolds) {
             result.bytes.clear();
             result.bOk = false;
             result.chRefused = ch;

@@ -9,9 +9,10 @@
 //
 // A character is written only when its bytes read back as itself in the text
 // column: one byte below 0x80 for ASCII, a byte from 0x80 that is no lead byte,
-// or a lead byte with its trail byte. Anything else, a codec's substitute
-// bytes included, refuses the whole text: no byte is written and the result names
-// the first character refused.
+// or a lead byte with its trail byte; in UTF-8 (65001) every character but half
+// a surrogate pair. Anything else, a codec's substitute bytes included, refuses
+// the whole text: no byte is written and the result names the first character
+// refused.
 struct CEncodedText {
     QByteArray bytes;
     bool bOk = true;

@@ -39,6 +39,10 @@ void TestTextEncoder::encodes_data()
     QTest::newRow("932 yen sign has no byte of its own") << 932 << QString::fromUtf8("¥") << QByteArray() << 0 << 0xA5u;
     QTest::newRow("932 a text in GB's page only") << 932 << QString::fromUtf8("这") << QByteArray() << 0 << 0x8FD9u;
     QTest::newRow("replacement character") << 1252 << QString(QChar(0xFFFD)) << QByteArray() << 0 << 0xFFFDu;
+    QTest::newRow("65001 writes any character")
+        << 65001 << QString::fromUtf8("aé中😀") << hex("61C3A9E4B8ADF09F9880") << -1 << 0u;
+    QTest::newRow("65001 refuses half a surrogate pair")
+        << 65001 << QString("a") + QChar(0xDC00) << QByteArray() << 1 << 0xDC00u;
     QTest::newRow("lone surrogate") << 932 << QString(QChar(0xD800)) << QByteArray() << 0 << 0xD800u;
 }
 
