@@ -208,22 +208,33 @@ char* CTextDecoder::ToUtf8(const char* pText, int n, char* pOut) const
     return pOut + (n - i);
 }
 
-// Each character goes out once at its first byte's cell, preceded by blanks for the
-// cells since the one before; the bytes of a character crossing the row's end take
-// no cells of this row.
+// Each character goes out once at its first byte's cell, as the bytes it came
+// from, preceded by blanks for the cells since the one before; the bytes of a
+// character crossing the row's end take no cells of this row.
 char* CTextDecoder::Utf8ToUtf8(const char* pText, int n, char* pOut) const
 {
     char text[CRowFormat::kMaxTextLength];
     std::memcpy(text, pText, std::size_t(n));
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text);
     int nCells = 0;
-    ForEachUtf8Char(text, n, [&pOut, &nCells](int nCell, int nWidth, char32_t ch) {
-        for (; nCells < nCell; ++nCells)
+    for (int i = 0; i < n;) {
+        for (; nCells < i; ++nCells)
             *pOut++ = ' ';
-        const std::uint32_t utf8 = Utf8Of(ch);
-        std::memcpy(pOut, &utf8, 4);
-        pOut += Utf8Length(utf8);
-        nCells = nCell + nWidth;
-    });
+        char32_t ch;
+        const int nBytes = bytes[i] >= 0x80 ? Utf8SequenceAt(bytes + i, std::size_t(n - i), ch) : 1;
+        if (nBytes == 0) {
+            const std::uint32_t utf8 = Utf8Of(kReplacement);
+            std::memcpy(pOut, &utf8, 3);
+            pOut += 3;
+            nCells = i + 1;
+            ++i;
+            continue;
+        }
+        std::memcpy(pOut, text + i, std::size_t(nBytes));
+        pOut += nBytes;
+        nCells = i + (nBytes > 1 && IsWideChar(ch) ? 2 : 1);
+        i += nBytes;
+    }
     for (const int nEnd = std::min(n, 16); nCells < nEnd; ++nCells)
         *pOut++ = ' ';
     return pOut;

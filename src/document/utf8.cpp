@@ -50,54 +50,15 @@ constexpr char32_t kWideRanges[][2] = {
 
 constexpr std::uint64_t kHighs = 0x8080808080808080ull;
 
-bool IsContinuation(std::uint8_t b)
-{
-    return (b & 0xC0) == 0x80;
-}
-
 } // namespace
-
-int Utf8SequenceAt(const std::uint8_t* p, std::size_t nLeft, char32_t& ch)
-{
-    const std::uint8_t b = p[0];
-    int nLength;
-    // The second byte's range excludes overlong forms (0xE0, 0xF0), surrogates
-    // (0xED) and code points past U+10FFFF (0xF4).
-    std::uint8_t low = 0x80;
-    std::uint8_t high = 0xBF;
-    if (b >= 0xC2 && b <= 0xDF) {
-        nLength = 2;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-        nLength = 3;
-        if (b == 0xE0)
-            low = 0xA0;
-        else if (b == 0xED)
-            high = 0x9F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        nLength = 4;
-        if (b == 0xF0)
-            low = 0x90;
-        else if (b == 0xF4)
-            high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (nLeft < std::size_t(nLength) || p[1] < low || p[1] > high)
-        return 0;
-    char32_t value = b & (0x7F >> nLength);
-    for (int i = 1; i < nLength; ++i) {
-        if (!IsContinuation(p[i]))
-            return 0;
-        value = (value << 6) | (p[i] & 0x3F);
-    }
-    ch = value;
-    return nLength;
-}
 
 bool IsWideChar(char32_t ch)
 {
+    // The ideographs and Hangul syllables of most text first.
     if (ch < kWideRanges[0][0])
         return false;
+    if ((ch >= 0x4E00 && ch <= 0x9FFF) || (ch >= 0xAC00 && ch <= 0xD7A3))
+        return true;
     const auto* range = std::upper_bound(std::begin(kWideRanges), std::end(kWideRanges), ch,
                                          [](char32_t c, const char32_t(&r)[2]) { return c < r[0]; });
     return ch <= (*(range - 1))[1];
@@ -105,6 +66,8 @@ bool IsWideChar(char32_t ch)
 
 bool IsShownChar(char32_t ch)
 {
+    if ((ch >= 0x4E00 && ch <= 0x9FFF) || (ch >= 0xAC00 && ch <= 0xD7A3))
+        return true;
     switch (QChar::category(ch)) {
     case QChar::Other_Control:
     case QChar::Other_Format:

@@ -10,13 +10,6 @@
 
 constexpr int kCodePageUtf8 = 65001;
 
-// The length (2-4) of the well-formed multi-byte sequence at p, reading at most
-// nLeft bytes, with its character in ch; 0 when p[0] starts none: an ASCII byte,
-// a continuation byte, an overlong form, an encoded surrogate, a code point past
-// U+10FFFF, a sequence cut short, 0xC0, 0xC1 and 0xF5-0xFF. The end marker 0xFF is
-// never a continuation byte, so a sequence never runs into it.
-int Utf8SequenceAt(const std::uint8_t* p, std::size_t nLeft, char32_t& ch);
-
 // Whether a character takes two cells: East Asian Wide or Fullwidth.
 bool IsWideChar(char32_t ch);
 
@@ -26,6 +19,48 @@ bool IsWideChar(char32_t ch);
 bool IsShownChar(char32_t ch);
 
 // Whether nLength bytes are well-formed UTF-8 throughout and hold at least one
-// multi-byte sequence. Stops at the first byte that breaks the rules; runs of
-// ASCII are passed over 16 bytes at a time.
+// multi-byte sequence. Reads 16 bytes at a time, runs of ASCII 64, and stops
+// within 64 bytes of the first byte that breaks the rules.
 bool IsUtf8Text(const std::uint8_t* pData, std::size_t nLength);
+
+// The length (2-4) of the well-formed multi-byte sequence at p, reading at most
+// nLeft bytes, with its character in ch; 0 when p[0] starts none: an ASCII byte,
+// a continuation byte, an overlong form, an encoded surrogate, a code point past
+// U+10FFFF, a sequence cut short, 0xC0, 0xC1 and 0xF5-0xFF. The end marker 0xFF is
+// never a continuation byte, so a sequence never runs into it.
+inline int Utf8SequenceAt(const std::uint8_t* p, std::size_t nLeft, char32_t& ch)
+{
+    const std::uint8_t b = p[0];
+    int nLength;
+    // The second byte's range excludes overlong forms (0xE0, 0xF0), surrogates
+    // (0xED) and code points past U+10FFFF (0xF4).
+    std::uint8_t low = 0x80;
+    std::uint8_t high = 0xBF;
+    if (b >= 0xC2 && b <= 0xDF) {
+        nLength = 2;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        nLength = 3;
+        if (b == 0xE0)
+            low = 0xA0;
+        else if (b == 0xED)
+            high = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        nLength = 4;
+        if (b == 0xF0)
+            low = 0x90;
+        else if (b == 0xF4)
+            high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (nLeft < std::size_t(nLength) || p[1] < low || p[1] > high)
+        return 0;
+    char32_t value = b & (0x7F >> nLength);
+    for (int i = 1; i < nLength; ++i) {
+        if ((p[i] & 0xC0) != 0x80)
+            return 0;
+        value = (value << 6) | (p[i] & 0x3F);
+    }
+    ch = value;
+    return nLength;
+}
