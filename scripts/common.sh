@@ -12,6 +12,10 @@ PACKAGES=(
     poppler-utils xxd
 )
 
+# Only for building with clang (scripts/test --clang) and fuzzing (scripts/fuzz,
+# which needs clang's libFuzzer runtime).
+CLANG_PACKAGES=(clang libclang-rt-14-dev)
+
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then
         "$@"
@@ -23,10 +27,11 @@ as_root() {
     fi
 }
 
+# install_packages [more packages...]: the build's packages and those given.
 install_packages() {
     local missing=()
     local package
-    for package in "${PACKAGES[@]}"; do
+    for package in "${PACKAGES[@]}" "$@"; do
         if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed"; then
             missing+=("$package")
         fi

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <cstdlib>
@@ -48,6 +49,24 @@ QByteArray readFile(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return QByteArray();
     return file.readAll();
+}
+
+TinyFileSystem::TinyFileSystem(int nKiB)
+{
+    static int s_nCount = 0;
+    const QString path = scratchDir() + QStringLiteral("/tiny-%1").arg(++s_nCount);
+    QDir().mkpath(path);
+    QProcess mount;
+    mount.start(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                          QStringLiteral("size=%1k").arg(nKiB), QStringLiteral("tmpfs"), path});
+    if (mount.waitForFinished(10000) && mount.exitStatus() == QProcess::NormalExit && mount.exitCode() == 0)
+        m_path = path;
+}
+
+TinyFileSystem::~TinyFileSystem()
+{
+    if (!m_path.isEmpty())
+        QProcess::execute(QStringLiteral("umount"), {m_path});
 }
 
 } // namespace TestSupport

@@ -16,4 +16,20 @@ QString writeScratchFile(const QString& name, const QByteArray& bytes);
 
 QByteArray readFile(const QString& path);
 
+// A file system of nKiB KiB (tmpfs) mounted on a new folder in the scratch
+// folder, for writes that meet a full disk; unmounted when it goes. Mounting
+// needs root: where it cannot be done path() is empty and the test skips.
+class TinyFileSystem {
+public:
+    explicit TinyFileSystem(int nKiB);
+    ~TinyFileSystem();
+    TinyFileSystem(const TinyFileSystem&) = delete;
+    TinyFileSystem& operator=(const TinyFileSystem&) = delete;
+
+    QString path() const { return m_path; }
+
+private:
+    QString m_path;
+};
+
 } // namespace TestSupport

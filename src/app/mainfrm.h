@@ -36,6 +36,9 @@ public:
         int right = 0;
         int bottom = 0;
 
+        // The rectangle from left, top, right and bottom; a null rectangle when
+        // it has no area or is larger than a window can be.
+        QRect NormalRect() const;
         QString ToString() const;
         // False unless the text holds exactly ten numbers.
         static bool FromString(const QString& text, Placement* pwp);

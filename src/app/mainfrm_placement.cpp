@@ -5,6 +5,9 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStringList>
+#include <QWidget>
+
+#include <limits>
 
 namespace {
 
@@ -60,6 +63,16 @@ bool CMainFrame::Placement::FromString(const QString& text, Placement* pwp)
     return true;
 }
 
+QRect CMainFrame::Placement::NormalRect() const
+{
+    // In 64 bits: the stored corners may lie at the two ends of the int range.
+    const qint64 width = qint64(right) - left;
+    const qint64 height = qint64(bottom) - top;
+    if (width <= 0 || height <= 0 || width > QWIDGETSIZE_MAX || height > QWIDGETSIZE_MAX)
+        return QRect();
+    return QRect(left, top, int(width), int(height));
+}
+
 bool CMainFrame::ReadWindowPlacement(Placement* pwp) const
 {
     const QString text = AfxGetApp()->GetProfileString(kSettings, kWindowPos);
@@ -90,7 +103,7 @@ bool CMainFrame::GetWindowPlacement(Placement* pwp) const
 
 void CMainFrame::SetWindowPlacement(const Placement& wp)
 {
-    setGeometry(wp.left, wp.top, wp.right - wp.left, wp.bottom - wp.top);
+    setGeometry(wp.NormalRect());
 }
 
 bool CMainFrame::IsOnScreen(const QRect& rect)
@@ -108,8 +121,7 @@ bool CMainFrame::IsOnScreen(const QRect& rect)
 void CMainFrame::InitialShowWindow(int nCmdShow)
 {
     Placement wp;
-    if (!ReadWindowPlacement(&wp)
-        || !IsOnScreen(QRect(wp.left, wp.top, wp.right - wp.left, wp.bottom - wp.top))) {
+    if (!ReadWindowPlacement(&wp) || !IsOnScreen(wp.NormalRect())) {
         if (const QScreen* screen = QGuiApplication::primaryScreen())
             resize(screen->availableGeometry().size() * 3 / 4);
         ShowWindow(nCmdShow);
@@ -117,7 +129,8 @@ void CMainFrame::InitialShowWindow(int nCmdShow)
     }
     if (nCmdShow != SW_SHOWNORMAL)
         wp.showCmd = quint32(nCmdShow);
-    m_nPlacementFlags = wp.flags + 1;
+    // The count stops at its largest value rather than starting again from 0.
+    m_nPlacementFlags = wp.flags == std::numeric_limits<quint32>::max() ? wp.flags : wp.flags + 1;
     SetWindowPlacement(wp);
     ShowWindow(int(wp.showCmd));
 }

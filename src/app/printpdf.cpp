@@ -67,8 +67,9 @@ int PrintPdfMain(int argc, char* argv[])
     printer.setDocName(doc.GetTitle());
     CPrintInfo info(&printer);
     info.m_bDirect = true;
-    if (!view.OnPreparePrinting(&info) || !view.PrintToPrinter(printer)) {
-        ReportError(out + QLatin1String(": cannot be written"));
+    QString strError;
+    if (!view.OnPreparePrinting(&info) || !view.PrintToPrinter(printer, false, &strError)) {
+        ReportError(strError.isEmpty() ? out + QLatin1String(": cannot be written") : strError);
         return 1;
     }
     return 0;

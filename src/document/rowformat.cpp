@@ -10,7 +10,7 @@
 
 namespace {
 
-const char kHexDigits[] = "0123456789ABCDEF";
+constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 // "XX  " for each byte value, as the four bytes of one unaligned store: a pair is
 // written with its blank and one more, which the next pair overwrites.

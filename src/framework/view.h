@@ -123,8 +123,10 @@ public:
     void OnFilePrintPreview();
     // The page loop on printer: OnBeginPrinting, OnPrint for each page of the
     // range, OnEndPrinting, all on one painter, without a scroll offset.
-    // Returns false when the printer cannot be started (nothing printed).
-    bool PrintToPrinter(QPrinter& printer, bool bPreview = false);
+    // Returns false when the printer cannot be started (nothing printed), or
+    // when the PDF file it wrote is incomplete (CheckPrintFile: the file is
+    // removed and *pError says why).
+    bool PrintToPrinter(QPrinter& printer, bool bPreview = false, QString* pError = nullptr);
 
 protected:
     virtual int OnCreate();

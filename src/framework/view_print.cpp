@@ -2,6 +2,7 @@
 
 #include "afxmsg.h"
 #include "afxres.h"
+#include "printfile.h"
 #include "printinfo.h"
 #include "resources.h"
 #include "winapp.h"
@@ -30,8 +31,10 @@ void RunPrintCommand(CView* pView, bool bDirect)
         return;
     if (pView->GetDocument())
         pPrinter->setDocName(pView->GetDocument()->GetTitle());
-    if (!pView->PrintToPrinter(*pPrinter))
-        AfxMessageBox(AfxLoadString(AFX_IDP_FAILED_TO_START_PRINT), MB_OK | MB_ICONEXCLAMATION);
+    QString strError;
+    if (!pView->PrintToPrinter(*pPrinter, false, &strError))
+        AfxMessageBox(strError.isEmpty() ? AfxLoadString(AFX_IDP_FAILED_TO_START_PRINT) : strError,
+                      MB_OK | MB_ICONEXCLAMATION);
 }
 
 } // namespace
@@ -93,7 +96,7 @@ bool CView::DoPreparePrinting(CPrintInfo* pInfo)
     return dialog.exec() == QDialog::Accepted;
 }
 
-bool CView::PrintToPrinter(QPrinter& printer, bool bPreview)
+bool CView::PrintToPrinter(QPrinter& printer, bool bPreview, QString* pError)
 {
     CPrintInfo info(&printer);
     info.m_bPreview = bPreview;
@@ -112,5 +115,10 @@ bool CView::PrintToPrinter(QPrinter& printer, bool bPreview)
         painter.restore();
     }
     OnEndPrinting(&painter, &info);
-    return painter.end();
+    if (!painter.end())
+        return false;
+    const QString strError = CheckPrintFile(printer);
+    if (pError)
+        *pError = strError;
+    return strError.isEmpty();
 }

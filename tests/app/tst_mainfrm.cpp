@@ -48,6 +48,8 @@ private slots:
     void placementText_data();
     void placementText();
     void placementRoundTrip();
+    void placementCount_data();
+    void placementCount();
     void showCommand_data();
     void showCommand();
     void placementIgnored_data();
@@ -124,6 +126,25 @@ void TestMainFrame::placementRoundTrip()
     QCOMPARE(fixture.frame()->m_nPlacementFlags, 6u);
 }
 
+void TestMainFrame::placementCount_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<quint32>("count");
+
+    QTest::newRow("one below the largest") << "4294967294" << 4294967295u;
+    QTest::newRow("the largest") << "4294967295" << 4294967295u;
+}
+
+void TestMainFrame::placementCount()
+{
+    QFETCH(QString, stored);
+    QFETCH(quint32, count);
+
+    AppFixture::SetSetting(kWindowPos, stored + ",1,-1,-1,-1,-1,100,80,540,400");
+    AppFixture fixture;
+    QCOMPARE(fixture.frame()->m_nPlacementFlags, count);
+}
+
 void TestMainFrame::showCommand_data()
 {
     QTest::addColumn<int>("stored");
@@ -161,6 +182,10 @@ void TestMainFrame::placementIgnored_data()
     QTest::newRow("text in it") << "3,1,-1,-1,-1,-1,100,80,540,tall";
     QTest::newRow("off every screen") << "3,1,-1,-1,-1,-1,5000,5000,5440,5320";
     QTest::newRow("no area") << "3,1,-1,-1,-1,-1,100,80,100,80";
+    QTest::newRow("sides at the ends of the int range") << "3,1,0,0,0,0,-2147483648,0,2147483647,100";
+    QTest::newRow("top below bottom by the whole range") << "3,1,0,0,0,0,0,2147483647,100,-2147483648";
+    QTest::newRow("wider than a window can be") << "3,1,0,0,0,0,0,0,2147483647,100";
+    QTest::newRow("taller than a window can be") << "3,1,0,0,0,0,0,-2147483647,400,2147483647";
 }
 
 void TestMainFrame::placementIgnored()

@@ -79,6 +79,7 @@ private slots:
     void decodesDoubleByteText();
     void reportsFailures_data();
     void reportsFailures();
+    void fullDiskLeavesNoPdf();
     void rejectsBadUsage_data();
     void rejectsBadUsage();
 };
@@ -191,6 +192,22 @@ void TestPrintPdf::reportsFailures()
     QVERIFY2(!message.contains('\n'), message.constData());
     if (!QFileInfo(pdf).isDir())
         QVERIFY(!QFile::exists(pdf));
+}
+
+// Qt's PDF writer ignores failed writes; the truncated file must not pass for
+// a printed one.
+void TestPrintPdf::fullDiskLeavesNoPdf()
+{
+    const TestSupport::TinyFileSystem disk(64);
+    if (disk.path().isEmpty())
+        QSKIP("mounting a small tmpfs needs root");
+    const QString file = TestSupport::writeScratchFile(QStringLiteral("large.bin"), QByteArray(40000, 'x'));
+    const QString pdf = disk.path() + QStringLiteral("/out.pdf");
+
+    const Run run = RunZorbel({QStringLiteral("--print-pdf"), pdf, file});
+    QCOMPARE(run.nExitCode, 1);
+    QCOMPARE(run.stdErr, "zorbel: Disk full while accessing " + pdf.toLocal8Bit() + ".\n");
+    QVERIFY(!QFile::exists(pdf));
 }
 
 void TestPrintPdf::rejectsBadUsage_data()

@@ -1,3 +1,4 @@
+#include "afxmsg.h"
 #include "afxres.h"
 #include "cmdtarget.h"
 #include "codepage.h"
@@ -19,6 +20,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <optional>
 #include <tuple>
 
 namespace {
@@ -245,6 +247,7 @@ private slots:
     void footerShowsPageAndTime();
     void fontsFollowTheCodePage();
     void printsTheBytesInMemory();
+    void directPrintNeedsNoDialog_data();
     void directPrintNeedsNoDialog();
     void previewRemembersPagesShown();
 };
@@ -412,15 +415,41 @@ void TestHexViewPrint::printsTheBytesInMemory()
     QCOMPARE(pages[0].Line(2).left(5), QStringLiteral("78 AB"));
 }
 
-// Print Direct takes the application's printer as it is, here a PDF file.
+// Print Direct takes the application's printer as it is, here a PDF file. A
+// file that could not be written whole is removed and said so.
+void TestHexViewPrint::directPrintNeedsNoDialog_data()
+{
+    QTest::addColumn<bool>("fullDisk");
+
+    QTest::newRow("written") << false;
+    QTest::newRow("disk full") << true;
+}
+
 void TestHexViewPrint::directPrintNeedsNoDialog()
 {
+    QFETCH(bool, fullDisk);
+
+    std::optional<TestSupport::TinyFileSystem> disk;
+    if (fullDisk && disk.emplace(64).path().isEmpty())
+        QSKIP("mounting a small tmpfs needs root");
     CWinApp app(QStringLiteral("Zorbel"));
-    const QString out = TestSupport::scratchDir() + QStringLiteral("/direct.pdf");
+    const QString out = (disk ? disk->path() : TestSupport::scratchDir()) + QStringLiteral("/direct.pdf");
     app.GetPrinter()->setOutputFormat(QPrinter::PdfFormat);
     app.GetPrinter()->setOutputFileName(out);
-    Window window(RowsOfTheirIndex(3));
+    Window window(RowsOfTheirIndex(fullDisk ? 4000 : 3));
+    QStringList messages;
+    const MessageBoxHandler previous = AfxSetMessageBoxHandler([&](const QString& text, unsigned) {
+        messages << text;
+        return IDOK;
+    });
     QVERIFY(AfxExecuteCommand(window.pView.get(), ID_FILE_PRINT_DIRECT));
+    AfxSetMessageBoxHandler(previous);
+    if (fullDisk) {
+        QCOMPARE(messages, QStringList{QStringLiteral("Disk full while accessing %1.").arg(out)});
+        QVERIFY(!QFile::exists(out));
+        return;
+    }
+    QCOMPARE(messages, QStringList());
     const QByteArray pdf = TestSupport::readFile(out);
     QVERIFY(pdf.startsWith("%PDF"));
     QCOMPARE(pdf.count("/Type /Page\n") + pdf.count("/Type /Page\r"), 1);
