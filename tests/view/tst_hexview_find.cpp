@@ -5,6 +5,8 @@
 #include "resources.h"
 #include "testsupport.h"
 
+#include <QApplication>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -71,6 +73,7 @@ private slots:
     void replacesAllFromTheStartPoint();
     void replaceAllMatchesOneByOne();
     void dialogDrivesTheView();
+    void findsTextInAUtf8Document();
     void highlightsTheSelectedBytes_data();
     void highlightsTheSelectedBytes();
 };
@@ -315,6 +318,39 @@ void TestHexViewFind::replaceAllMatchesOneByOne()
         QCOMPARE(w.Bytes(), ReplacedOneByOne(bytes, 1000, "AB", replace, nLast));
         QCOMPARE(w.Selection(), Range(nLast, nLast + 2));
     }
+}
+
+// The find text is written in UTF-8 when the document shows UTF-8, wherever its
+// characters fall in the rows; a text in another page's bytes is not found.
+void TestHexViewFind::findsTextInAUtf8Document()
+{
+    const QByteArray text = QString::fromUtf8("テキスト中文").toUtf8();
+    FindWindow w(QByteArray(14, 'x') + text + QByteArray("\xD6\xD0\xCE\xC4", 4) + text);
+    w.doc.m_nCodePage = 65001;
+    QVERIFY(AfxExecuteCommand(w.pView.get(), ID_EDIT_FIND));
+    CFindReplaceDialog* pDlg = w.pView->m_pFindDlg;
+    QVERIFY(pDlg && pDlg->isVisible());
+    QLineEdit* pFind = pDlg->findChild<QLineEdit*>("findWhat");
+    // Characters that no key has come from the input method.
+    const auto commit = [pFind](const QString& chars) {
+        QInputMethodEvent event;
+        event.setCommitString(chars);
+        QApplication::sendEvent(pFind, &event);
+    };
+    commit(QString::fromUtf8("中文"));
+    QTest::mouseClick(pDlg->findChild<QPushButton*>("findNext"), Qt::LeftButton);
+    QCOMPARE(w.Selection(), Range(26, 32));
+    QTest::mouseClick(pDlg->findChild<QPushButton*>("findNext"), Qt::LeftButton);
+    QCOMPARE(w.Selection(), Range(48, 54));
+    QTest::mouseClick(pDlg->findChild<QPushButton*>("findNext"), Qt::LeftButton);
+    QCOMPARE(w.Selection(), Range(48, 54));
+    QCOMPARE(w.nBeeps, 1);
+    // A character that crosses a row's end is found as well.
+    pFind->selectAll();
+    commit(QString::fromUtf8("テキ"));
+    w.Select(0, 0);
+    QTest::mouseClick(pDlg->findChild<QPushButton*>("findNext"), Qt::LeftButton);
+    QCOMPARE(w.Selection(), Range(14, 20));
 }
 
 void TestHexViewFind::dialogDrivesTheView()

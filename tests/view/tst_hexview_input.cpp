@@ -182,6 +182,8 @@ void TestHexViewInput::typesInTheDocumentCodePage_data()
     QTest::newRow("1252 cannot hold it") << "en_US" << 1252 << QString::fromUtf8("中") << QByteArray();
     QTest::newRow("936 cannot hold it") << "zh_CN" << 936 << QString::fromUtf8("😀") << QByteArray();
     QTest::newRow("932 cannot hold simplified") << "zh_CN" << 932 << QString::fromUtf8("a这") << QByteArray();
+    QTest::newRow("65001 under zh_CN") << "zh_CN" << 65001 << QString::fromUtf8("中한😀")
+                                       << Hex("E4B8AD ED959C F09F9880");
 }
 
 // Typed and committed text is written in the code page the text column shows,
