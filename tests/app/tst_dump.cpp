@@ -110,6 +110,14 @@ void TestDump::rows_data()
                                                       << Line(0, "\xA0x", ".x");
     QTest::newRow("undefined pair") << QByteArray("\xA3\xC0") << QStringList{"--codepage", "950"} << "C"
                                     << Line(0, "\xA3\xC0", replacement);
+    QTest::newRow("UTF-8 detected") << QString::fromUtf8("中文 ok").toUtf8() << QStringList() << "ja_JP.UTF-8"
+                                    << Line(0, "\xE4\xB8\xAD\xE6\x96\x87 ok", QString::fromUtf8("中 文  ok"));
+    QTest::newRow("UTF-8 character across a row end")
+        << a15 + "\xE4\xB8\xADok" << QStringList() << "C"
+        << Line(0, a15 + "\xE4", QString(a15) + QString::fromUtf8("中")) + Line(16, "\xB8\xADok", "..ok");
+    QTest::newRow("UTF-8 named among binary bytes")
+        << QByteArray("\x01\xC3\xA9\xFF\xE2\x82\xAC!") << QStringList{"--codepage", "65001"} << "C"
+        << Line(0, "\x01\xC3\xA9\xFF\xE2\x82\xAC!", QString::fromUtf8(".é .€  !"));
     // The window gives an undefined pair two cells; the text after it keeps its column.
     QTest::newRow("undefined pair before text")
         << QByteArray("\xA3\xC0z\xA4\xA4!") << QStringList{"--codepage", "950"} << "C"

@@ -77,6 +77,7 @@ private slots:
     void emptyFilePrintsOnePage();
     void decodesDoubleByteText_data();
     void decodesDoubleByteText();
+    void printsUtf8RowsAsTheDumpDoes();
     void reportsFailures_data();
     void reportsFailures();
     void fullDiskLeavesNoPdf();
@@ -163,6 +164,40 @@ void TestPrintPdf::decodesDoubleByteText()
     QCOMPARE(pages.size(), 1);
     QVERIFY(pages[0].size() > 2);
     QVERIFY2(pages[0][2].endsWith(QStringLiteral("Text: ") + text + QStringLiteral("..")), qPrintable(pages[0][2]));
+}
+
+// The printed rows of a UTF-8 file hold the same characters as --dump writes, row
+// for row; pdftotext spaces them its own way, so blanks are left out.
+void TestPrintPdf::printsUtf8RowsAsTheDumpDoes()
+{
+    const QByteArray bytes = QString::fromUtf8("UTF-8: 中文字符，日本語のテキスト、한국어 문장。 café Жук")
+                                 .toUtf8()
+                                 .repeated(3)
+                             + "\x01\xE4\xB8\xFF";
+    const QString file = TestSupport::writeScratchFile(QStringLiteral("utf8.txt"), bytes);
+    const QString pdf = TestSupport::scratchDir() + QStringLiteral("/utf8.pdf");
+    QCOMPARE(RunZorbel({QStringLiteral("--print-pdf"), pdf, QStringLiteral("--codepage"), QStringLiteral("65001"), file})
+                 .nExitCode,
+             0);
+    QProcess dump;
+    dump.start(QStringLiteral(ZORBEL_BINARY), {QStringLiteral("--dump"), QStringLiteral("--codepage"), QStringLiteral("65001"), file});
+    QVERIFY(dump.waitForFinished(60000) && dump.exitCode() == 0);
+    QStringList dumped = QString::fromUtf8(dump.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+
+    const QList<QStringList> pages = PdfPages(pdf);
+    QCOMPARE(pages.size(), 1);
+    QStringList printed;
+    for (const QString& line : pages[0]) {
+        if (kRowLine.match(line).hasMatch())
+            printed.append(line);
+    }
+    QCOMPARE(printed.size(), dumped.size());
+    const auto withoutBlanks = [](QString line) { return line.remove(QRegularExpression(QStringLiteral("\\s"))); };
+    for (int i = 0; i < printed.size(); ++i) {
+        // The dump's lines begin with the offset column, which printed rows have not.
+        const QString dumpedRow = dumped[i].mid(dumped[i].indexOf(QLatin1String("    ")) + 4);
+        QCOMPARE(withoutBlanks(printed[i]), withoutBlanks(dumpedRow));
+    }
 }
 
 void TestPrintPdf::reportsFailures_data()
