@@ -5,8 +5,11 @@
 // - typing one byte at the start of 256 MiB, including the repaint, against one
 //   memmove of a 256 MiB buffer by one byte, and the peak memory a run of edits
 //   (typing, Delete, Cut, Paste) takes beyond the document.
-// Each time is the best of several runs.
-//   bench_view
+// - far jumps in 1 GiB of 0xCD, a GB lead byte that pairs with itself: the
+//   first Ctrl+End with its repaint, and the same after typing a byte at offset 0,
+//   against a repaint of the first screen.
+// Each time is the best of several runs, but a first Ctrl+End happens once.
+//   bench_view [farjump]   (farjump: the far jumps alone)
 
 #include "afxres.h"
 #include "hexdoc.h"
@@ -33,12 +36,15 @@ struct Window {
     CHexDoc doc;
     std::unique_ptr<CHexView> pView = std::make_unique<CHexView>();
 
-    explicit Window(std::uint32_t nLength)
+    explicit Window(std::uint32_t nLength, int nFill = -1)
     {
         doc.m_nSize = nLength + 1;
         doc.m_pData = CHexDoc::AllocBuffer(doc.m_nSize);
         // The lengths are multiples of four.
-        QRandomGenerator(20240611).fillRange(reinterpret_cast<quint32*>(doc.m_pData), nLength / 4);
+        if (nFill < 0)
+            QRandomGenerator(20240611).fillRange(reinterpret_cast<quint32*>(doc.m_pData), nLength / 4);
+        else
+            std::memset(doc.m_pData, nFill, nLength);
         doc.m_pData[nLength] = 0xFF;
         pView->AttachDocument(&doc);
         pView->Create();
@@ -149,6 +155,40 @@ void TypeAtTheStart()
                 overwrite * 1e3, del * 1e3, cut * 1e3, paste * 1e3, nGrowth / 1024);
 }
 
+void Key(CHexView* v, Qt::Key key, Qt::KeyboardModifiers modifiers, const QString& text = QString())
+{
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+    QApplication::sendEvent(v, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
+    QApplication::sendEvent(v, &release);
+}
+
+void FarJumps()
+{
+    constexpr std::uint32_t kLength = 1u << 30;
+    Window w(kLength, 0xCD);
+    CHexView* v = w.pView.get();
+    const double first = BestSeconds(10, [&] { w.Repaint(); });
+    const double end = Seconds([&] {
+        Key(v, Qt::Key_End, Qt::ControlModifier);
+        w.Repaint();
+    });
+    Key(v, Qt::Key_Home, Qt::ControlModifier);
+    w.Repaint();
+    v->m_bHexColumn = false;
+    Key(v, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+    w.Repaint();
+    const double afterTyping = Seconds([&] {
+        Key(v, Qt::Key_End, Qt::ControlModifier);
+        w.Repaint();
+    });
+    std::printf("far jump, 1 GiB of 0xCD: first Ctrl+End %.2f ms, Ctrl+End after typing at offset 0 %.2f ms; "
+                "first screen %.2f ms\n",
+                end * 1e3, afterTyping * 1e3, first * 1e3);
+    // The same for bench/compare.sh.
+    std::printf("farjump %.3f %.3f %.3f\n", end * 1e3, afterTyping * 1e3, first * 1e3);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -156,9 +196,14 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    if (argc > 1 && qstrcmp(argv[1], "farjump") == 0) {
+        FarJumps();
+        return 0;
+    }
     // The smaller document first, so that the larger one's memory does not hide
     // the peak of its edits.
     TypeAtTheStart();
     RepaintFirstAndLast();
+    FarJumps();
     return 0;
 }

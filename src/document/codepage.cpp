@@ -174,10 +174,40 @@ inline std::uint64_t PairStarts64(std::uint64_t nCandidates)
 
 #endif
 
+// Joins blocks of 64 lead bytes into runs and keeps the long ones.
+class CLeadRunList {
+public:
+    explicit CLeadRunList(std::vector<CByteRange>* pRuns) : m_pRuns(pRuns) {}
+    ~CLeadRunList() { Flush(); }
+
+    void AddBlock(std::uint32_t nStart)
+    {
+        if (!m_pRuns)
+            return;
+        if (m_run.nEnd != nStart || m_run.nEnd == 0) {
+            Flush();
+            m_run.nStart = nStart;
+        }
+        m_run.nEnd = nStart + 64;
+    }
+
+private:
+    void Flush()
+    {
+        if (m_pRuns && m_run.nEnd - m_run.nStart >= kLongLeadRun)
+            m_pRuns->push_back(m_run);
+        m_run = CByteRange{0, 0};
+    }
+
+    std::vector<CByteRange>* m_pRuns;
+    CByteRange m_run{0, 0};
+};
+
 // DetectBytes, 64 bytes at a time where the rules allow.
 int DetectDoubleByte(const std::uint8_t* pData, std::uint32_t nLength, std::uint32_t nEnd, std::uint32_t& i,
-                     int& result)
+                     int& result, std::vector<CByteRange>* pLeadRuns = nullptr)
 {
+    CLeadRunList leadRuns(pLeadRuns);
 #if defined(__SSE2__)
     // Blocks of 64 bytes where no rare rule can begin: the walk takes every GB
     // lead byte with the byte after it, so the bytes it lands on follow from the
@@ -195,6 +225,8 @@ int DetectDoubleByte(const std::uint8_t* pData, std::uint32_t nLength, std::uint
         } else {
             if (starts != 0)
                 result = 936;
+            if (masks.leads == ~std::uint64_t(0))
+                leadRuns.AddBlock(i);
             i += 64 + std::uint32_t(starts >> 63);
         }
     }
@@ -205,7 +237,7 @@ int DetectDoubleByte(const std::uint8_t* pData, std::uint32_t nLength, std::uint
 
 } // namespace
 
-int DetectCodePage(const std::uint8_t* pData, std::uint32_t nLength)
+int DetectCodePage(const std::uint8_t* pData, std::uint32_t nLength, std::vector<CByteRange>* pLeadRuns)
 {
     // The end marker is no text: it would make every buffer invalid UTF-8.
     const std::uint32_t nText = nLength > 0 && pData[nLength - 1] == 0xFF ? nLength - 1 : nLength;
@@ -214,7 +246,7 @@ int DetectCodePage(const std::uint8_t* pData, std::uint32_t nLength)
 
     int result = GetDefaultCodePage();
     std::uint32_t i = 0;
-    if (const int nDecided = DetectDoubleByte(pData, nLength, nLength, i, result))
+    if (const int nDecided = DetectDoubleByte(pData, nLength, nLength, i, result, pLeadRuns))
         return nDecided;
     return result;
 }

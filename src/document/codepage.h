@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 // How bytes read as text: the double-byte rules of the East-Asian code pages
 // 932 (Shift JIS), 936 (GB) and 950 (BIG5), the half-width katakana of 932, the
@@ -24,7 +25,17 @@ int CodePageFromLangID(unsigned short langID);
 // before any double-byte rule is tried. The caller passes a document buffer with
 // its end marker, whose 0xFF stops the look-ahead; bytes past nLength are never
 // read.
-int DetectCodePage(const std::uint8_t* pData, std::uint32_t nLength);
+//
+// With pLeadRuns, the scan also lists runs of 0xA1-0xFE, the lead bytes of GB
+// and BIG5, that it passed over whole and that are at least kLongLeadRun bytes
+// long (not always the whole of each run), in order: the row cache takes them
+// over, so that a jump far into such a run needs no scan of it.
+struct CByteRange {
+    std::uint32_t nStart;
+    std::uint32_t nEnd;
+};
+constexpr std::uint32_t kLongLeadRun = 4096;
+int DetectCodePage(const std::uint8_t* pData, std::uint32_t nLength, std::vector<CByteRange>* pLeadRuns = nullptr);
 // DetectCodePage over a file read from its start in parts, without holding it
 // whole. The caller reads each part into a buffer after the bytes kept from the
 // part before and calls Scan with all of them, the last part followed by the end

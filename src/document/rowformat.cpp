@@ -219,6 +219,17 @@ void CRowFormat::ReplaceInRowCache(std::uint32_t nPos, std::uint32_t nRemoved, s
     m_runs.swap(runs);
 }
 
+void CRowFormat::AddLeadRuns(const CHexDoc& doc, const std::vector<CByteRange>& runs)
+{
+    Attach(doc);
+    for (int b = 0; b < 256; ++b) {
+        if (IsLeadByte(m_nCodePage, std::uint8_t(b)) != (b >= 0xA1 && b <= 0xFE))
+            return;
+    }
+    for (const CByteRange& run : runs)
+        Remember(run.nStart, run.nEnd);
+}
+
 std::uint32_t CRowFormat::LeadRunStart(const std::uint8_t* pData, std::uint32_t nFloor, std::uint32_t nPos,
                                        int nCodePage)
 {

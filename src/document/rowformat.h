@@ -1,5 +1,7 @@
 #pragma once
 
+#include "codepage.h"
+
 #include <QByteArray>
 
 #include <cstdint>
@@ -95,6 +97,9 @@ public:
     // after the change is kept, so that an edit near the start of a large file
     // does not cost a scan of all that follows.
     void ReplaceInRowCache(std::uint32_t nPos, std::uint32_t nRemoved, std::uint32_t nInserted);
+    // Takes over runs of 0xA1-0xFE that DetectCodePage found in the document, when
+    // those are the lead bytes of its code page.
+    void AddLeadRuns(const CHexDoc& doc, const std::vector<CByteRange>& runs);
 
     // The first offset s from nFloor to nPos such that every byte from s up to
     // nPos is a lead byte of the code page.
@@ -106,17 +111,14 @@ public:
 
 private:
     // Bytes [nStart, nEnd) are all lead bytes.
-    struct Run {
-        std::uint32_t nStart;
-        std::uint32_t nEnd;
-    };
+    using Run = CByteRange;
 
     void Attach(const CHexDoc& doc);
     std::uint32_t RunStart(std::uint32_t nPos);
     void Remember(std::uint32_t nStart, std::uint32_t nEnd);
 
     // Shorter runs are quicker to scan again than to look up.
-    static constexpr std::uint32_t kMinRun = 4096;
+    static constexpr std::uint32_t kMinRun = kLongLeadRun;
 
     const CHexDoc* m_pDoc = nullptr;
     int m_nCodePage = 0;

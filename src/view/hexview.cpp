@@ -103,7 +103,9 @@ void CHexView::OnInitialUpdate()
     CHexDoc* pDoc = GetDocument();
     // The document may hold other bytes than when this view last saw it.
     m_rowFormat.InvalidateRowCache(0);
-    pDoc->m_nCodePage = DetectCodePage(pDoc->m_pData, pDoc->m_nSize);
+    std::vector<CByteRange> leadRuns;
+    pDoc->m_nCodePage = DetectCodePage(pDoc->m_pData, pDoc->m_nSize, &leadRuns);
+    m_rowFormat.AddLeadRuns(*pDoc, leadRuns);
     SetupScreenFont(pDoc->m_nCodePage);
     // In 64 bits: a 4 GiB buffer would wrap (m_nSize + 15) to a handful of rows.
     m_nRows = std::uint32_t((std::uint64_t(pDoc->m_nSize) + 15) >> 4);

@@ -28,6 +28,8 @@ private slots:
     void detectKeepsResultOfTextThatIsNotUtf8();
     void utf8CheckMatchesSequenceWalk_data();
     void utf8CheckMatchesSequenceWalk();
+    void detectListsLongLeadRuns_data();
+    void detectListsLongLeadRuns();
     void detectMatchesByteByByteRule_data();
     void detectMatchesByteByByteRule();
 };
@@ -396,6 +398,42 @@ void TestCodePage::detectMatchesByteByByteRule()
         }
         QVERIFY2(decided == cp, qPrintable(QString("trial %1 in parts of %2").arg(trial).arg(nSplit)));
     }
+}
+
+void TestCodePage::detectListsLongLeadRuns_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("longest");   // the longest run of lead bytes in them
+    QTest::newRow("one run") << QByteArray(100000, char(0xCD)) << 100000;
+    QTest::newRow("from an odd offset") << "x" + QByteArray(9000, char(0xA1)) + "y" << 9000;
+    QByteArray runs = QByteArray(5000, char(0xFE)) + "ab" + QByteArray(3000, char(0xB0)) + "\r\n";
+    runs += QByteArray(20001, char(0xD0)) + QByteArray(100, 'z');
+    QTest::newRow("runs and text") << runs << 20001;
+    QTest::newRow("too short") << QByteArray(4100, char(0xCD)) << 4100;
+    QTest::newRow("0xA0 and 0xFF are none") << QByteArray(5000, char(0xA0)) + QByteArray(5000, char(0xFF)) << 0;
+}
+
+// Only bytes that are lead bytes may be listed; a run of a few blocks must be.
+void TestCodePage::detectListsLongLeadRuns()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, longest);
+    bytes += char(0xFF);
+    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.constData());
+    std::vector<CByteRange> runs;
+    DetectCodePage(data, std::uint32_t(bytes.size()), &runs);
+    std::uint32_t nLast = 0;
+    std::uint32_t nLongest = 0;
+    for (const CByteRange& run : runs) {
+        QVERIFY(run.nStart >= nLast && run.nEnd - run.nStart >= kLongLeadRun);
+        for (std::uint32_t k = run.nStart; k < run.nEnd; ++k)
+            QVERIFY2(data[k] >= 0xA1 && data[k] <= 0xFE, qPrintable(QString("offset %1").arg(k)));
+        nLast = run.nEnd;
+        nLongest = std::max(nLongest, run.nEnd - run.nStart);
+    }
+    QVERIFY(int(nLongest) <= longest);
+    if (longest >= int(kLongLeadRun) + 128)
+        QVERIFY(int(nLongest) > longest - 128);
 }
 
 QTEST_APPLESS_MAIN(TestCodePage)

@@ -249,13 +249,22 @@ void TestRowFormat::continuedRowsMatchWalkFromStart()
     const std::vector<bool> expected = ContinuedRows(*doc);
     const std::uint32_t nRows = (doc->m_nSize + 15) / 16;
 
-    // From the end backwards first, so that the cache is filled out of order.
-    CRowFormat format;
-    for (std::uint32_t r = nRows; r-- > 0;) {
-        QVERIFY2(format.IsRowContinued(*doc, r, true) == expected[r], qPrintable(QString("row %1").arg(r)));
-        QVERIFY2(format.IsRowContinued(*doc, r, false) == expected[r + 1], qPrintable(QString("after row %1").arg(r)));
+    // From the end backwards first, so that the cache is filled out of order;
+    // again with the runs of lead bytes that detection lists, as a view opens.
+    for (const bool seeded : {false, true}) {
+        CRowFormat format;
+        if (seeded) {
+            std::vector<CByteRange> runs;
+            DetectCodePage(doc->m_pData, doc->m_nSize, &runs);
+            format.AddLeadRuns(*doc, runs);
+        }
+        for (std::uint32_t r = nRows; r-- > 0;) {
+            QVERIFY2(format.IsRowContinued(*doc, r, true) == expected[r], qPrintable(QString("row %1").arg(r)));
+            QVERIFY2(format.IsRowContinued(*doc, r, false) == expected[r + 1],
+                     qPrintable(QString("after row %1").arg(r)));
+        }
+        QVERIFY(!format.IsRowContinued(*doc, nRows, true));
     }
-    QVERIFY(!format.IsRowContinued(*doc, nRows, true));
 }
 
 void TestRowFormat::continuedRowsFollowEdits_data()
