@@ -1,6 +1,7 @@
 #include "childfrm.h"
 
 #include "afxres.h"
+#include "hexview.h"
 #include "mdiframewnd.h"
 #include "statusbar.h"
 #include "view.h"
@@ -63,6 +64,8 @@ void CChildFrame::OnClose()
         if (CStatusBar* pBar = pFrame->GetMessageBar()) {
             pBar->SetPaneInfo(1, ID_SEPARATOR, SBPS_POPOUT, 0);
             pBar->SetPaneText(1, QString(), true);
+            pBar->SetPaneInfo(CHexView::kCaretPane, ID_SEPARATOR, SBPS_NORMAL, 0);
+            pBar->SetPaneText(CHexView::kCaretPane, QString(), true);
         }
     }
     CMDIChildWnd::OnClose();

@@ -122,10 +122,11 @@ int CMainFrame::OnCreate()
         return -1;
     m_wndToolBar.setWindowTitle(PlainMenuText(CommandAction(ID_VIEW_TOOLBAR)->text()));
 
-    if (!m_wndStatusBar.SetIndicators({ID_SEPARATOR, ID_SEPARATOR, ID_INDICATOR_OVR, ID_INDICATOR_NUM}))
+    if (!m_wndStatusBar.SetIndicators({ID_SEPARATOR, ID_SEPARATOR, ID_INDICATOR_OVR, ID_INDICATOR_NUM, ID_SEPARATOR}))
         return -1;
     setStatusBar(&m_wndStatusBar);
     m_wndStatusBar.SetPaneInfo(1, ID_SEPARATOR, SBPS_POPOUT, 0);
+    DragAcceptFiles();
 
     // The toolbar docks on any side or floats; its place is not remembered.
     m_wndToolBar.setMovable(true);
@@ -166,6 +167,7 @@ void CMainFrame::OnIdleUpdateCmdUI()
     // typing, replacing, another window becoming active.
     if (auto* pView = qobject_cast<CHexView*>(GetActiveView())) {
         pView->UpdateByteCount();
+        pView->UpdateCaretPane();
         m_wndStatusBar.SetPaneText(2, AfxLoadString(pView->InsertModeChosen() ? ID_INDICATOR_OVR : IDS_OVR));
     }
 }

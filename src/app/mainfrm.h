@@ -18,7 +18,7 @@ class QMenu;
 // Menu 128 shows while no document window is open, menu 129 while one is.
 // Status-bar panes: 0 the prompts of menu items and buttons, 1 the active
 // document's length (set by its view), 2 the edit mode ("INS" or "OVR"), 3 Num
-// Lock. The frame's placement persists as "Settings"/"WindowPos", read by
+// Lock, 4 where the caret is (set by the view). Files dropped on the frame open. The frame's placement persists as "Settings"/"WindowPos", read by
 // InitialShowWindow at start-up and written whenever the frame is asked to close.
 class CMainFrame : public CMDIFrameWnd {
     Q_OBJECT

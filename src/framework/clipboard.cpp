@@ -61,6 +61,13 @@ void CClipboard::SetBytes(const QByteArray& bytes, const QByteArray& codec)
     SetMimeData(new CBytesMimeData(bytes, codec));
 }
 
+void CClipboard::SetText(const QString& text)
+{
+    auto* pData = new QMimeData;
+    pData->setText(text);
+    SetMimeData(pData);
+}
+
 QByteArray CClipboard::GetBytes(QString* pText) const
 {
     if (pText)

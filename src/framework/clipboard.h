@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 class QMimeData;
 
@@ -29,6 +30,8 @@ public:
     static CClipboard* SetInstance(CClipboard* pClipboard);
 
     void SetBytes(const QByteArray& bytes, const QByteArray& codec);
+    // Puts text alone on the clipboard, as other programs' text arrives.
+    void SetText(const QString& text);
     QByteArray GetBytes(QString* pText = nullptr) const;
     bool HasBytes() const;
 

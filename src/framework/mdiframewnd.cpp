@@ -8,10 +8,14 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QKeyEvent>
 #include <QMdiArea>
 #include <QMenu>
+#include <QMimeData>
 #include <QPointer>
+#include <QTimer>
+#include <QUrl>
 
 namespace {
 
@@ -34,6 +38,19 @@ public:
 private:
     QAction* m_pAction;
 };
+
+// The local files among dragged data; other URLs (web pages, remote files)
+// are not offered to the program.
+QStringList LocalFiles(const QMimeData* pData)
+{
+    QStringList paths;
+    if (!pData || !pData->hasUrls())
+        return paths;
+    for (const QUrl& url : pData->urls())
+        if (url.isLocalFile())
+            paths.append(url.toLocalFile());
+    return paths;
+}
 
 } // namespace
 
@@ -158,6 +175,66 @@ bool CMDIFrameWnd::PreTranslateMessage(QObject* pTarget, QEvent* pEvent)
         return false;
     ExecuteCommand(it.value());
     return true;
+}
+
+void CMDIFrameWnd::TrackPopupMenu(unsigned nIDResource, const QPoint& ptScreen)
+{
+    const QList<CMenuItemRes> menus = AfxLoadMenu(nIDResource);
+    if (menus.isEmpty())
+        return;
+    QMenu menu(this);
+    for (const CMenuItemRes& item : menus.first().children) {
+        if (item.separator) {
+            menu.addSeparator();
+            continue;
+        }
+        QAction* action = menu.addAction(item.text);
+        action->setData(item.id);
+        action->setStatusTip(AfxLoadString(item.id).section(QLatin1Char('\n'), 0, 0));
+    }
+    UpdateCommandUI(menu.actions());
+    if (QAction* chosen = menu.exec(ptScreen))
+        ExecuteCommand(chosen->data().toUInt());
+}
+
+void CMDIFrameWnd::DragAcceptFiles(bool bAccept)
+{
+    setAcceptDrops(bAccept);
+}
+
+void CMDIFrameWnd::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!LocalFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void CMDIFrameWnd::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (!LocalFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void CMDIFrameWnd::dropEvent(QDropEvent* event)
+{
+    const QStringList paths = LocalFiles(event->mimeData());
+    if (paths.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // The file manager waits for the drop to finish: open the files after it,
+    // so that a message about one of them does not hold the other program.
+    QTimer::singleShot(0, this, [this, paths] { OnDropFiles(paths); });
+}
+
+// Each file opens in the order dropped; one that fails is reported by the
+// application and the others still open.
+void CMDIFrameWnd::OnDropFiles(const QStringList& paths)
+{
+    activateWindow();
+    if (CWinApp* app = AfxGetApp()) {
+        for (const QString& path : paths)
+            app->OpenDocumentFile(path);
+        app->RequestIdle();
+    }
 }
 
 CStatusBar* CMDIFrameWnd::GetMessageBar() const

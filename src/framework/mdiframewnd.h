@@ -13,6 +13,9 @@ class CView;
 class QAction;
 class QMdiArea;
 class QMdiSubWindow;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
 class QMenu;
 
 // The main window: menus, toolbars, status bar and the MDI area that holds the
@@ -61,6 +64,16 @@ public:
     // dropped as ExecuteCommand decides, and is consumed either way.
     virtual bool PreTranslateMessage(QObject* pTarget, QEvent* pEvent);
 
+    // Shows the first popup of menu resource nIDResource at ptScreen as a
+    // context menu and runs the chosen command as ExecuteCommand does: its items
+    // are enabled by the same update handlers as the menu bar's, asked as it
+    // opens. Returns once the menu has closed.
+    void TrackPopupMenu(unsigned nIDResource, const QPoint& ptScreen);
+
+    // Files dragged from a file manager and dropped anywhere on the frame
+    // arrive at OnDropFiles, which opens each in its own document window.
+    void DragAcceptFiles(bool bAccept = true);
+
     // The status bar, when the frame has one.
     CStatusBar* GetMessageBar() const;
 
@@ -77,6 +90,11 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
     virtual void OnChildActivated(CMDIChildWnd* pChild);
+    virtual void OnDropFiles(const QStringList& paths);
+
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void OnSubWindowActivated(QMdiSubWindow* pWindow);

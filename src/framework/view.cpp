@@ -4,6 +4,7 @@
 #include "textcodec.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -409,6 +410,15 @@ void CView::OnMouseMove(unsigned, const QPoint&)
 {
 }
 
+void CView::OnLButtonDblClk(unsigned nFlags, const QPoint& point)
+{
+    OnLButtonDown(nFlags, point);
+}
+
+void CView::OnContextMenu(const QPoint&)
+{
+}
+
 QByteArray CView::GetCharCodec() const
 {
     return QByteArrayLiteral("ISO-8859-1");
@@ -486,6 +496,23 @@ void CView::mouseReleaseEvent(QMouseEvent* event)
         return;
     const CInputEventScope scope(m_bInInputEvent, m_eventModifiers, event->modifiers());
     OnLButtonUp(MouseFlags(event->buttons(), event->modifiers()), event->position().toPoint());
+}
+
+void CView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    const CInputEventScope scope(m_bInInputEvent, m_eventModifiers, event->modifiers());
+    OnLButtonDblClk(MouseFlags(event->buttons(), event->modifiers()), event->position().toPoint());
+}
+
+void CView::contextMenuEvent(QContextMenuEvent* event)
+{
+    const QPoint ptScreen = event->reason() == QContextMenuEvent::Keyboard
+                                ? viewport()->mapToGlobal(m_caret.bottomLeft())
+                                : event->globalPos();
+    OnContextMenu(ptScreen);
+    event->accept();
 }
 
 void CView::focusInEvent(QFocusEvent* event)

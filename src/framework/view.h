@@ -58,7 +58,8 @@ enum : unsigned { MK_LBUTTON = 0x01, MK_RBUTTON = 0x02, MK_SHIFT = 0x04, MK_CONT
 // A held Shift or Ctrl arrives once, not at every repeat. The left button's
 // press, moves while any button is held, and release arrive with their point in
 // client coordinates; the view keeps them while the button is held, also
-// outside the window. IsKeyDown reads Shift and Ctrl as they are while the
+// outside the window; the second press of a double-click arrives as
+// OnLButtonDblClk. IsKeyDown reads Shift and Ctrl as they are while the
 // handler runs.
 class CView : public QAbstractScrollArea, public CCmdTarget, public CDocumentView {
     Q_OBJECT
@@ -151,6 +152,12 @@ protected:
     virtual void OnLButtonUp(unsigned nFlags, const QPoint& point);
     virtual void OnMouseMove(unsigned nFlags, const QPoint& point);
     virtual void OnText(const QString& text);
+    // The second press of a double-click, in place of its OnLButtonDown; the
+    // default passes it on as that press.
+    virtual void OnLButtonDblClk(unsigned nFlags, const QPoint& point);
+    // A context menu asked for at ptScreen: by the right button, or by the
+    // keyboard, which puts it below the caret.
+    virtual void OnContextMenu(const QPoint& ptScreen);
     // The codec OnChar's bytes are in (QStringEncoder's name); Latin-1 here.
     virtual QByteArray GetCharCodec() const;
 
@@ -163,6 +170,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     bool focusNextPrevChild(bool bNext) override;

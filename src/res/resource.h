@@ -34,3 +34,16 @@ constexpr unsigned IDS_OVR = 32781;             // status-bar edit mode in overw
 constexpr unsigned IDS_BYTE_COUNT = 32782;      // "%d Byte(s)", status-bar pane 1
 constexpr unsigned IDS_EDIT_TOO_LARGE = 32789;  // an edit refused for the size limit; %1 the largest file length
 constexpr unsigned IDS_CANNOT_ENCODE = 33000;   // a character the code page cannot hold; %1 the character, %2 the code page
+
+constexpr unsigned ID_EDIT_COPY_HEX = 33050;     // Edit, Copy as Hex: the selection as "DE AD BE EF" text
+constexpr unsigned ID_EDIT_GOTO = 33051;         // Edit, Go To
+constexpr unsigned IDR_HEXVIEW_CONTEXT = 33052;  // the document view's context menu
+constexpr unsigned IDS_CARET_OFFSET = 33053;     // the caret pane; %1 hexadecimal, %2 decimal
+constexpr unsigned IDS_CARET_SELECTION = 33054;  // the same with a selection: %3-%4 first and last, %5 length
+constexpr unsigned IDS_GOTO_TITLE = 33055;
+constexpr unsigned IDS_GOTO_OFFSET = 33056;      // "&Offset:"
+constexpr unsigned IDS_GOTO_DECIMAL = 33057;     // "&Decimal"
+constexpr unsigned IDS_OK = 33058;
+constexpr unsigned IDS_GOTO_INVALID = 33059;     // %1 the text typed
+constexpr unsigned IDS_GOTO_PAST_END = 33060;    // %1 the text typed, %2 the file's length, %3 in hexadecimal
+constexpr unsigned IDS_GOTO_BEFORE_START = 33061;

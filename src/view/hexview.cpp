@@ -20,6 +20,7 @@ CHexView::CHexView(QWidget* pParent) : CScrollView(pParent)
     RegisterPrintCommands();
     RegisterCommandUI();
     RegisterEditCommands();
+    RegisterSelectCommands();
     RegisterFindCommands();
 }
 

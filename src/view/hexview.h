@@ -24,7 +24,7 @@ class CHexDoc;
 //
 // The class is spread over one source per concern: hexview.cpp (construction,
 // command table, first display, size and scroll sizes), hexview_paint.cpp,
-// hexview_fonts.cpp.
+// hexview_fonts.cpp and those named below.
 //
 // Geometry: column c of row r starts at x = m_nLeftMargin + c * m_nCharWidth and
 // its text at y = r * m_nLineHeight + 1, in document coordinates; the scroll
@@ -67,6 +67,12 @@ public:
     // Command enabling (hexview_cmdui.cpp). Writes the document's length into
     // pane 1 of the main frame's status bar.
     void UpdateByteCount();
+    // Writes where the caret is into pane kCaretPane: its offset, and with a
+    // selection the selection's first and last offset and its length. While a
+    // selection shows, the caret stands at its moving end (m_nSelEnd). Only the
+    // active document window's view writes it; every caret move calls this.
+    static constexpr int kCaretPane = 4;
+    void UpdateCaretPane();
 
     // Printing (hexview_print.cpp): the printer fonts, the page count and each
     // page's header, rows and footer.
@@ -128,6 +134,23 @@ public:
     void OnEditCopy();
     void OnEditCut();
     void OnEditPaste();
+
+    // Whole selections and jumps (hexview_select.cpp, hexview_goto.cpp).
+    // SelectRange shows bytes nAnchor up to nEnd (not included) as the selection
+    // in place of any other, the caret at its anchor as after a drag.
+    void SelectRange(std::uint32_t nAnchor, std::uint32_t nEnd);
+    // The first byte and the length of the character the text column shows at
+    // nOffset: two bytes for a double-byte character, else one.
+    void CharacterAt(std::uint32_t nOffset, std::uint32_t& nStart, std::uint32_t& nLength);
+    void OnEditSelectAll();
+    void OnEditCopyHex();
+    void OnEditGoTo();
+    // Moves the caret to the offset the text names (see ParseGoToOffset) and
+    // scrolls its row into view; refuses a text that names none with a message
+    // and returns false.
+    bool GoToOffset(const QString& strText, bool bDecimal);
+    void MoveCaretTo(std::uint32_t nOffset);
+    bool m_bGoToDecimal = false;
     // Follows a change of the document made in any view: row count, scroll
     // sizes, caret and selection kept within the new end.
     void OnUpdate(CDocumentView* pSender, qintptr lHint) override;
@@ -226,6 +249,8 @@ protected:
     void OnMouseMove(unsigned nFlags, const QPoint& point) override;
     void OnLButtonUp(unsigned nFlags, const QPoint& point) override;
     void OnText(const QString& text) override;
+    void OnLButtonDblClk(unsigned nFlags, const QPoint& point) override;
+    void OnContextMenu(const QPoint& ptScreen) override;
     QByteArray GetCharCodec() const override;
 
 private:
@@ -239,6 +264,7 @@ private:
     bool ReplaceAllFrom(const CBytePattern& pattern, std::uint32_t nFirst, const QByteArray& replacement);
     // Caret, selection and editing.
     void RegisterEditCommands();
+    void RegisterSelectCommands();
     int LineOfOffset(std::uint32_t nOffset) const;
     QPoint TextCell(std::uint32_t nOffset);
     void SetRegion(QRegion& rgn, const QPoint (&cells)[8]) const;

@@ -89,6 +89,7 @@ void CHexView::PlaceCaret()
     const QPoint cell(OffsetToCell(m_nCaretPos).x(), LineOfOffset(m_nCaretPos));
     const QPoint text = m_bHexColumn ? cell : TextCell(m_nCaretPos);
     SetCaretPos(CellToClient(text.x(), text.y()));
+    UpdateCaretPane();
 }
 
 void CHexView::MoveLeft()
@@ -186,6 +187,7 @@ void CHexView::ExtendSelection(std::uint32_t nEnd)
     }
     m_nSelEnd = nEnd;
     ShowSelection(m_nSelAnchor, nEnd);
+    UpdateCaretPane();
 }
 
 void CHexView::ShowSelection(std::uint32_t a, std::uint32_t b)

@@ -9,6 +9,10 @@
 #include "statusbar.h"
 #include "winapp.h"
 
+#include <QLabel>
+
+#include <algorithm>
+
 // A command with an update handler here but no command handler anywhere is
 // shown enabled when its condition holds and does nothing when chosen.
 void CHexView::RegisterCommandUI()
@@ -44,4 +48,35 @@ void CHexView::UpdateByteCount()
         return;
     pBar->SetPaneInfo(1, ID_SEPARATOR, SBPS_POPOUT, 6 * int(text.size()));
     pBar->SetPaneText(1, text, true);
+}
+
+// The pane is as wide as the caret's text gets in this document, so that it
+// does not jump as the caret moves; a selection's text may widen it.
+void CHexView::UpdateCaretPane()
+{
+    CMDIFrameWnd* pFrame = AfxGetMainWnd();
+    CStatusBar* pBar = pFrame ? pFrame->GetMessageBar() : nullptr;
+    if (!pBar || pBar->GetCount() <= kCaretPane || !GetDocument())
+        return;
+    if (const CView* pActive = pFrame->GetActiveView(); pActive && pActive != this)
+        return;
+    const auto hex = [](std::uint32_t n) { return QString::number(n, 16).toUpper(); };
+    const std::uint32_t nCaret = m_bSelection ? m_nSelEnd : m_nCaretPos;
+    QString text;
+    if (m_bSelection && m_nSelAnchor != m_nSelEnd) {
+        const std::uint32_t nFirst = std::min(m_nSelAnchor, m_nSelEnd);
+        const std::uint32_t nLength = std::max(m_nSelAnchor, m_nSelEnd) - nFirst;
+        text = AfxLoadString(IDS_CARET_SELECTION)
+                   .arg(hex(nCaret), QString::number(nCaret), hex(nFirst), hex(nFirst + nLength - 1),
+                        QString::number(nLength));
+    } else {
+        text = AfxLoadString(IDS_CARET_OFFSET).arg(hex(nCaret), QString::number(nCaret));
+    }
+    if (pBar->GetPaneText(kCaretPane) == text)
+        return;
+    const std::uint32_t nLast = GetDocument()->m_nSize - 1;
+    const QString widest = AfxLoadString(IDS_CARET_OFFSET).arg(hex(nLast), QString::number(nLast));
+    pBar->SetPaneInfo(kCaretPane, ID_SEPARATOR, SBPS_NORMAL,
+                      pBar->PaneLabel(kCaretPane)->fontMetrics().horizontalAdvance(widest));
+    pBar->SetPaneText(kCaretPane, text, true);
 }

@@ -207,12 +207,19 @@ void CHexView::OnChar(unsigned nChar, unsigned, unsigned)
     pDoc->UpdateAllViews(nullptr, 0);
 }
 
-void CHexView::OnLButtonDown(unsigned, const QPoint& point)
+// Shift+click extends the selection from its anchor, or from the caret when
+// there is none.
+void CHexView::OnLButtonDown(unsigned nFlags, const QPoint& point)
 {
     if (m_bResumeInsert)
         EndInsertPause();
     if (!GetClientRect().contains(point))
         return;
+    if (nFlags & MK_SHIFT) {
+        const std::uint32_t nAnchor = m_bSelection ? m_nSelAnchor : m_nCaretPos;
+        SelectRange(nAnchor, HitTest(point, true));
+        return;
+    }
     m_nCaretPos = HitTest(point, true);
     ResetCaret();
     m_nSelAnchor = m_nSelEnd = m_nCaretPos;
@@ -221,6 +228,7 @@ void CHexView::OnLButtonDown(unsigned, const QPoint& point)
         InvalidateRect(GetClientRect(), true);
         UpdateWindow();
     }
+    UpdateCaretPane();
 }
 
 // Only a move with the left button alone extends: Shift, Ctrl or another

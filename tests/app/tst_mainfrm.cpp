@@ -283,8 +283,9 @@ void TestMainFrame::menusFollowDocumentWindows()
     QStringList edit;
     for (QAction* action : fixture.frame()->GetPopup(IDR_ZORBELTYPE, 1)->actions())
         edit.append(action->text());
-    QCOMPARE(edit, QStringList({"Cu&t\tCtrl+X", "&Copy\tCtrl+C", "&Paste\tCtrl+V", "&Delete\tDEL", "",
-                                "&Find...\tCtrl+F", "&Repeat\tF3", "R&eplace...\tCtrl+H"}));
+    QCOMPARE(edit, QStringList({"Cu&t\tCtrl+X", "&Copy\tCtrl+C", "Copy as &Hex", "&Paste\tCtrl+V",
+                                "&Delete\tDEL", "", "Select &All\tCtrl+A", "", "&Find...\tCtrl+F",
+                                "&Repeat\tF3", "R&eplace...\tCtrl+H", "", "&Go To...\tCtrl+G"}));
 
     fixture.frame()->ExecuteCommand(ID_WINDOW_NEW);
     QCOMPARE(fixture.windowCount(), 2);
@@ -394,7 +395,7 @@ void TestMainFrame::numLock()
     AppFixture fixture;
     fixture.idle();
     CStatusBar& bar = fixture.frame()->m_wndStatusBar;
-    QCOMPARE(bar.GetCount(), 4);
+    QCOMPARE(bar.GetCount(), 5);
     QCOMPARE(bar.GetPaneText(3), text);
     QCOMPARE(bar.GetPaneText(2), QString("INS"));
 }

@@ -2,6 +2,8 @@
 #include "resources.h"
 #include "testsupport.h"
 
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QLibraryInfo>
@@ -47,6 +49,16 @@ QList<QList<unsigned>> popupIds(const QList<CMenuItemRes>& menu)
     return result;
 }
 
+// The entries of the Edit popup of menu 129.
+QList<CMenuItemRes> EditPopup()
+{
+    for (const CMenuItemRes& popup : AfxLoadMenu(IDR_ZORBELTYPE))
+        for (const CMenuItemRes& item : popup.children)
+            if (item.id == ID_EDIT_COPY)
+                return popup.children;
+    return {};
+}
+
 } // namespace
 
 class TestResources : public QObject {
@@ -70,6 +82,10 @@ private slots:
 
     void menuStructure_data();
     void menuStructure();
+    void newEditItems_data();
+    void newEditItems();
+    void contextMenuMatchesTheEditMenu_data();
+    void contextMenuMatchesTheEditMenu();
     void acceleratorTable();
     void toolBarOrder();
     void everyCommandHasPromptInEveryLanguage();
@@ -176,7 +192,8 @@ void TestResources::placeholdersSurviveTranslation()
     const unsigned ids[] = {AFX_IDP_ASK_TO_SAVE, AFX_IDP_FILE_GENERIC, AFX_IDP_FILE_NOT_FOUND,
                             AFX_IDP_FILE_BAD_PATH, AFX_IDP_FILE_ACCESS_DENIED, AFX_IDP_FILE_INVALID,
                             AFX_IDP_FILE_HARD_IO, AFX_IDP_FILE_DISKFULL, AFX_IDP_FILE_EOF,
-                            AFX_IDP_FILE_TOO_LARGE, IDS_BYTE_COUNT};
+                            AFX_IDP_FILE_TOO_LARGE, IDS_BYTE_COUNT, IDS_CARET_OFFSET, IDS_CARET_SELECTION,
+                            IDS_GOTO_INVALID, IDS_GOTO_PAST_END, IDS_GOTO_BEFORE_START};
     auto placeholders = [](const QString& text) {
         QStringList found;
         for (auto it = placeholder.globalMatch(text); it.hasNext();)
@@ -259,8 +276,9 @@ void TestResources::menuStructure_data()
                                   ID_FILE_PRINT_SETUP, 0, ID_FILE_MRU_FILE1, 0, ID_APP_EXIT};
     QList<unsigned> file129Cn = file129;
     file129Cn.move(2, 4);   // Close after Save As
-    const QList<unsigned> edit{ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, ID_EDIT_CLEAR, 0,
-                               ID_EDIT_FIND, ID_EDIT_REPEAT, ID_EDIT_REPLACE};
+    const QList<unsigned> edit{ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_COPY_HEX, ID_EDIT_PASTE, ID_EDIT_CLEAR, 0,
+                               ID_EDIT_SELECT_ALL, 0, ID_EDIT_FIND, ID_EDIT_REPEAT, ID_EDIT_REPLACE, 0,
+                               ID_EDIT_GOTO};
     const QList<unsigned> view{ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR};
     const QList<unsigned> view129{ID_VIEW_TOOLBAR,         ID_VIEW_STATUS_BAR,         ID_VIEW_CODEPAGE_GB,
                                   ID_VIEW_CODEPAGE_BIG5,   ID_VIEW_CODEPAGE_SJIS,      ID_VIEW_CODEPAGE_UTF8,
@@ -313,6 +331,78 @@ void TestResources::menuStructure()
     }
 }
 
+void TestResources::newEditItems_data()
+{
+    QTest::addColumn<int>("lang");
+    QTest::addColumn<QStringList>("texts");     // Copy as Hex, Select All, Go To
+    QTest::addColumn<QStringList>("tooltips");
+
+    QTest::newRow("en") << int(LANG_EN_US) << QStringList{"Copy as &Hex", "Select &All\tCtrl+A", "&Go To...\tCtrl+G"}
+                        << QStringList{"Copy as Hex", "Select All", "Go To"};
+    QTest::newRow("zh-TW") << int(LANG_ZH_TW)
+                           << QStringList{"複製為十六進位(&H)", "全選(&A)\tCtrl+A", "移至(&G)...\tCtrl+G"}
+                           << QStringList{"複製為十六進位", "全選", "移至"};
+    QTest::newRow("ja") << int(LANG_JA_JP)
+                        << QStringList{"16 進数でｺﾋﾟｰ(&H)", "すべて選択(&A)\tCtrl+A", "移動(&G)...\tCtrl+G"}
+                        << QStringList{"16 進数でｺﾋﾟｰ", "すべて選択", "移動"};
+    QTest::newRow("zh-CN") << int(LANG_ZH_CN)
+                           << QStringList{"复制为十六进制(&H)", "全选(&A)\tCtrl+A", "转到(&G)...\tCtrl+G"}
+                           << QStringList{"复制为十六进制", "全选", "转到"};
+}
+
+// The items' texts, and prompts of their own language whose tooltip part names
+// them; the Go To dialog's texts are translated too.
+void TestResources::newEditItems()
+{
+    QFETCH(int, lang);
+    QFETCH(QStringList, texts);
+    QFETCH(QStringList, tooltips);
+
+    AfxSetResourceLanguage(lang);
+    const QList<CMenuItemRes> edit = EditPopup();
+    const unsigned ids[] = {ID_EDIT_COPY_HEX, ID_EDIT_SELECT_ALL, ID_EDIT_GOTO};
+    for (int i = 0; i < 3; ++i) {
+        const auto it = std::find_if(edit.cbegin(), edit.cend(), [&](const CMenuItemRes& item) { return item.id == ids[i]; });
+        QVERIFY(it != edit.cend());
+        QCOMPARE(it->text, texts[i]);
+        QVERIFY(AfxHasString(ids[i], lang));
+        const QStringList prompt = AfxLoadString(ids[i]).split('\n');
+        QCOMPARE(prompt.size(), 2);
+        QCOMPARE(prompt[1], tooltips[i]);
+    }
+    for (unsigned id : {IDS_GOTO_TITLE, IDS_GOTO_OFFSET, IDS_GOTO_DECIMAL, IDS_OK, IDS_GOTO_INVALID,
+                        IDS_GOTO_PAST_END, IDS_GOTO_BEFORE_START, IDS_CARET_OFFSET, IDS_CARET_SELECTION})
+        QVERIFY2(AfxHasString(id, lang), qPrintable(QString::number(id)));
+}
+
+void TestResources::contextMenuMatchesTheEditMenu_data()
+{
+    QTest::addColumn<int>("lang");
+    for (unsigned short lang : kLanguages)
+        QTest::addRow("0x%x", lang) << int(lang);
+}
+
+// The view's context menu offers Edit menu commands under the Edit menu's texts.
+void TestResources::contextMenuMatchesTheEditMenu()
+{
+    QFETCH(int, lang);
+    AfxSetResourceLanguage(lang);
+    const QList<CMenuItemRes> context = AfxLoadMenu(IDR_HEXVIEW_CONTEXT);
+    QCOMPARE(context.size(), 1);
+    QCOMPARE(popupIds(context).first(), QList<unsigned>({ID_EDIT_UNDO, ID_EDIT_REDO, 0, ID_EDIT_CUT, ID_EDIT_COPY,
+                                                         ID_EDIT_COPY_HEX, ID_EDIT_PASTE, ID_EDIT_CLEAR, 0,
+                                                         ID_EDIT_SELECT_ALL}));
+    const QList<CMenuItemRes> edit = EditPopup();
+    for (const CMenuItemRes& item : context.first().children) {
+        if (item.separator)
+            continue;
+        QVERIFY2(item.text.contains('&'), qPrintable(item.text));
+        for (const CMenuItemRes& same : edit)
+            if (same.id == item.id)
+                QCOMPARE(item.text, same.text);
+    }
+}
+
 void TestResources::acceleratorTable()
 {
     const QList<CAccelRes> table = AfxLoadAccelerators(IDR_MAINFRAME);
@@ -333,6 +423,9 @@ void TestResources::acceleratorTable()
         {ID_PREV_PANE, Qt::SHIFT | Qt::Key_F6},
         {ID_EDIT_CUT, Qt::CTRL | Qt::Key_X},
         {ID_EDIT_UNDO, Qt::CTRL | Qt::Key_Z},
+        {ID_EDIT_SELECT_ALL, Qt::CTRL | Qt::Key_A},
+        {ID_EDIT_GOTO, Qt::CTRL | Qt::Key_G},
+        {ID_APP_EXIT, Qt::CTRL | Qt::Key_Q},
     };
     QCOMPARE(table.size(), expected.size());
     for (int i = 0; i < table.size(); ++i) {

@@ -42,7 +42,7 @@ private:
 };
 
 // The application's main frame with the status bar of the program: panes 1
-// (byte count) and 2 (edit mode).
+// (byte count), 2 (edit mode) and 4 (caret).
 struct MainFrame {
     CWinApp app{QStringLiteral("Zorbel")};
     CMDIFrameWnd frame;
@@ -51,7 +51,7 @@ struct MainFrame {
     MainFrame()
     {
         frame.setStatusBar(pBar);
-        pBar->SetIndicators({ID_SEPARATOR, ID_SEPARATOR, ID_INDICATOR_OVR, ID_INDICATOR_NUM});
+        pBar->SetIndicators({ID_SEPARATOR, ID_SEPARATOR, ID_INDICATOR_OVR, ID_INDICATOR_NUM, ID_SEPARATOR});
         app.m_pMainWnd = &frame;
     }
     ~MainFrame() { app.m_pMainWnd = nullptr; }

@@ -1,0 +1,66 @@
+#include "hexview.h"
+
+#include "afxmsg.h"
+#include "gotodlg.h"
+#include "gotooffset.h"
+#include "hexdoc.h"
+#include "resource.h"
+#include "resources.h"
+
+// The text starts as the caret's offset in the base last used, selected, so
+// that typing replaces it.
+void CHexView::OnEditGoTo()
+{
+    const std::uint32_t nCaret = m_bSelection ? m_nSelEnd : m_nCaretPos;
+    const QString strInitial = m_bGoToDecimal ? QString::number(nCaret) : QString::number(nCaret, 16).toUpper();
+    CGoToDlg dlg(strInitial, m_bGoToDecimal,
+                 [this](const QString& strText, bool bDecimal) { return GoToOffset(strText, bDecimal); }, this);
+    dlg.exec();
+    m_bGoToDecimal = dlg.IsDecimal();
+    ResetCaret();
+}
+
+bool CHexView::GoToOffset(const QString& strText, bool bDecimal)
+{
+    const std::uint32_t nLength = GetDocument()->m_nSize - 1;
+    const std::uint32_t nCaret = m_bSelection ? m_nSelEnd : m_nCaretPos;
+    std::uint32_t nOffset = 0;
+    switch (ParseGoToOffset(strText, bDecimal, nCaret, nLength, &nOffset)) {
+    case GoToResult::Ok:
+        MoveCaretTo(nOffset);
+        return true;
+    case GoToResult::Invalid:
+        AfxMessageBox(AfxLoadString(IDS_GOTO_INVALID).arg(strText.trimmed()), MB_OK | MB_ICONEXCLAMATION);
+        return false;
+    case GoToResult::BeforeStart:
+        AfxMessageBox(AfxLoadString(IDS_GOTO_BEFORE_START).arg(strText.trimmed()), MB_OK | MB_ICONEXCLAMATION);
+        return false;
+    case GoToResult::PastEnd:
+        AfxMessageBox(AfxLoadString(IDS_GOTO_PAST_END)
+                          .arg(strText.trimmed(), QString::number(nLength), QString::number(nLength, 16).toUpper()),
+                      MB_OK | MB_ICONEXCLAMATION);
+        return false;
+    }
+    return false;
+}
+
+// A row already wholly in the window stays where it is; any other becomes the
+// top row, as a found match does.
+void CHexView::MoveCaretTo(std::uint32_t nOffset)
+{
+    if (m_bResumeInsert)
+        EndInsertPause();
+    HideSelection();
+    m_nCaretPos = m_nSelAnchor = m_nSelEnd = nOffset;
+    m_bHighNibble = true;
+    if (m_nLineHeight) {
+        const qint64 nLineHeight = m_nLineHeight;
+        const qint64 nTopPixel = GetScrollPos(SB_VERT);
+        const qint64 nRowPixel = qint64(nOffset / 16) * nLineHeight;
+        if (nRowPixel < nTopPixel || nRowPixel + nLineHeight > nTopPixel + m_nClientHeight) {
+            ScrollToPosition(0, nRowPixel);
+            UpdateWindow();
+        }
+    }
+    ResetCaret();
+}

@@ -1,0 +1,118 @@
+#include "hexview.h"
+
+#include "afxmsg.h"
+#include "afxres.h"
+#include "clipboard.h"
+#include "cmdui.h"
+#include "codepage.h"
+#include "hexdoc.h"
+#include "mdiframewnd.h"
+#include "resource.h"
+#include "resources.h"
+#include "winapp.h"
+
+#include <algorithm>
+#include <new>
+
+void CHexView::RegisterSelectCommands()
+{
+    OnCommand(ID_EDIT_SELECT_ALL, [this] { OnEditSelectAll(); });
+    OnUpdateCommand(ID_EDIT_SELECT_ALL, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(GetDocument()->m_nSize > 1); });
+    OnCommand(ID_EDIT_COPY_HEX, [this] { OnEditCopyHex(); });
+    OnUpdateCommand(ID_EDIT_COPY_HEX, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(m_bSelection); });
+    OnCommand(ID_EDIT_GOTO, [this] { OnEditGoTo(); });
+}
+
+// The shown highlight goes first, so that its cells are repainted plain
+// before the new regions are built. The caret hides while a selection shows,
+// as during a drag.
+void CHexView::SelectRange(std::uint32_t nAnchor, std::uint32_t nEnd)
+{
+    if (m_bResumeInsert)
+        EndInsertPause();
+    HideSelection();
+    m_nSelAnchor = nAnchor;
+    m_nSelEnd = nEnd;
+    m_nCaretPos = nAnchor;
+    m_bSelForward = nEnd >= nAnchor;
+    if (IsCaretVisible())
+        HideCaret();
+    ShowSelection(nAnchor, nEnd);
+    UpdateCaretPane();
+}
+
+void CHexView::OnEditSelectAll()
+{
+    const std::uint32_t nLength = GetDocument()->m_nSize - 1;
+    if (nLength > 0)
+        SelectRange(0, nLength);
+}
+
+// The text is built whole before the clipboard is touched: a selection too
+// large for memory leaves the clipboard as it was.
+void CHexView::OnEditCopyHex()
+{
+    if (!m_bSelection || m_nSelAnchor == m_nSelEnd)
+        return;
+    const std::uint32_t nStart = std::min(m_nSelAnchor, m_nSelEnd);
+    const std::uint32_t nLength = std::max(m_nSelAnchor, m_nSelEnd) - nStart;
+    try {
+        const QByteArray bytes =
+            QByteArray::fromRawData(reinterpret_cast<const char*>(GetDocument()->m_pData + nStart), nLength);
+        CClipboard::Instance()->SetText(QString::fromLatin1(bytes.toHex(' ').toUpper()));
+    } catch (const std::bad_alloc&) {
+        AfxMessageBox(AfxLoadString(AFX_IDP_FAILED_MEMORY_ALLOC), MB_OK | MB_ICONSTOP);
+    }
+}
+
+// Pairs as the text column does: from the row's first byte, or its second when
+// the row begins with the trail byte of the row above's last character; a lead
+// byte pairs only with a trail byte after it. The end marker is no trail byte.
+void CHexView::CharacterAt(std::uint32_t nOffset, std::uint32_t& nStart, std::uint32_t& nLength)
+{
+    const CHexDoc* pDoc = GetDocument();
+    const std::uint32_t nRow = nOffset / 16;
+    std::uint32_t nPos = nRow * 16;
+    if (nRow > 0 && IsRowContinued(nRow, true)) {
+        if (nOffset == nPos) {
+            nStart = nPos - 1;
+            nLength = 2;
+            return;
+        }
+        ++nPos;
+    }
+    for (;;) {
+        const bool bPair = nPos + 1 < pDoc->m_nSize && IsLeadByte(pDoc->m_nCodePage, pDoc->m_pData[nPos])
+                           && IsTrailByte(pDoc->m_nCodePage, pDoc->m_pData[nPos + 1]);
+        const std::uint32_t n = bPair ? 2 : 1;
+        if (nOffset < nPos + n) {
+            nStart = nPos;
+            nLength = n;
+            return;
+        }
+        nPos += n;
+    }
+}
+
+// A double-click selects the byte under the pointer, in the text column the
+// whole character. The end marker is no byte: a double-click there leaves the
+// caret on it.
+void CHexView::OnLButtonDblClk(unsigned, const QPoint& point)
+{
+    if (!GetClientRect().contains(point))
+        return;
+    const std::uint32_t nHit = HitTest(point, true);
+    if (nHit >= GetDocument()->m_nSize - 1)
+        return;
+    std::uint32_t nStart = nHit;
+    std::uint32_t nLength = 1;
+    if (!m_bHexColumn)
+        CharacterAt(nHit, nStart, nLength);
+    SelectRange(nStart, nStart + nLength);
+}
+
+void CHexView::OnContextMenu(const QPoint& ptScreen)
+{
+    if (CMDIFrameWnd* pFrame = AfxGetMainWnd())
+        pFrame->TrackPopupMenu(IDR_HEXVIEW_CONTEXT, ptScreen);
+}

@@ -1,0 +1,255 @@
+#include "appfixture.h"
+
+#include "afxres.h"
+#include "clipboard.h"
+#include "document.h"
+#include "hexview.h"
+#include "resource.h"
+#include "resources.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMimeData>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+CHexView* ActiveView(AppFixture& fixture)
+{
+    return qobject_cast<CHexView*>(fixture.frame()->GetActiveView());
+}
+
+// The right button on the view, as the platform delivers it; pMenuWork runs on
+// the context menu while it is open and must close it.
+void RightClick(CHexView* pView, const std::function<void(QMenu*)>& menuWork)
+{
+    bool bOpened = false;
+    QTimer::singleShot(0, [&] {
+        auto* pMenu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        bOpened = pMenu != nullptr;
+        if (pMenu)
+            menuWork(pMenu);
+    });
+    QWindow* pWindow = pView->window()->windowHandle();
+    const QPoint at = pView->viewport()->mapTo(pView->window(), QPoint(40, 10));
+    QTest::mouseClick(pWindow, Qt::RightButton, Qt::NoModifier, at);
+    QVERIFY(bOpened);
+}
+
+QMimeData* UrlData(const QStringList& urls)
+{
+    auto* pData = new QMimeData;
+    QList<QUrl> list;
+    for (const QString& url : urls)
+        list.append(url.contains(':') ? QUrl(url) : QUrl::fromLocalFile(url));
+    pData->setUrls(list);
+    return pData;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(QList<unsigned>)
+
+// What reaches the main frame from the mouse and the keyboard besides the menus:
+// the document view's context menu, files dropped on the frame, Ctrl+Q.
+class TestFrameInput : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void contextMenu_data();
+    void contextMenu();
+    void contextMenuRunsTheChosenCommand();
+    void dropOpensEachFile_data();
+    void dropOpensEachFile();
+    void ctrlQQuits_data();
+    void ctrlQQuits();
+    void caretPaneFollowsTheActiveWindow();
+};
+
+void TestFrameInput::init()
+{
+    AppFixture::ResetSettings();
+    AfxSetResourceLanguage(LANG_EN_US);
+    QGuiApplication::clipboard()->clear();
+}
+
+void TestFrameInput::contextMenu_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("selection");
+    QTest::addColumn<bool>("clipboard");
+    QTest::addColumn<QList<unsigned>>("enabled");
+
+    QTest::newRow("empty file") << QByteArray() << false << false << QList<unsigned>{};
+    QTest::newRow("bytes") << QByteArray("abcdef") << false << false
+                           << QList<unsigned>{ID_EDIT_CLEAR, ID_EDIT_SELECT_ALL};
+    QTest::newRow("bytes, clipboard text") << QByteArray("abcdef") << false << true
+                                           << QList<unsigned>{ID_EDIT_PASTE, ID_EDIT_CLEAR, ID_EDIT_SELECT_ALL};
+    QTest::newRow("selection") << QByteArray("abcdef") << true << false
+                               << QList<unsigned>{ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_COPY_HEX, ID_EDIT_CLEAR,
+                                                  ID_EDIT_SELECT_ALL};
+}
+
+// The items, in their order, enabled exactly as the Edit menu's are. Undo and
+// Redo count as disabled while nothing answers for them.
+void TestFrameInput::contextMenu()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, selection);
+    QFETCH(bool, clipboard);
+    QFETCH(QList<unsigned>, enabled);
+
+    AppFixture fixture({TestSupport::writeScratchFile("context.bin", bytes)});
+    if (clipboard)
+        QGuiApplication::clipboard()->setText("x");
+    CHexView* pView = ActiveView(fixture);
+    if (selection)
+        pView->SelectRange(1, 3);
+    fixture.idle();
+
+    QList<unsigned> ids;
+    QList<unsigned> on;
+    QStringList texts;
+    RightClick(pView, [&](QMenu* pMenu) {
+        for (QAction* action : pMenu->actions()) {
+            ids.append(action->isSeparator() ? 0u : action->data().toUInt());
+            if (!action->isSeparator())
+                texts.append(action->text());
+            if (action->isEnabled() && !action->isSeparator())
+                on.append(action->data().toUInt());
+        }
+        pMenu->close();
+    });
+    QCOMPARE(ids, QList<unsigned>({ID_EDIT_UNDO, ID_EDIT_REDO, 0, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_COPY_HEX,
+                                   ID_EDIT_PASTE, ID_EDIT_CLEAR, 0, ID_EDIT_SELECT_ALL}));
+    QCOMPARE(texts.mid(2), QStringList({"Cu&t\tCtrl+X", "&Copy\tCtrl+C", "Copy as &Hex", "&Paste\tCtrl+V",
+                                        "&Delete\tDEL", "Select &All\tCtrl+A"}));
+    for (unsigned nID : ids)
+        if (nID && fixture.frame()->HasCommandAction(nID) && nID != ID_EDIT_UNDO && nID != ID_EDIT_REDO)
+            QVERIFY2(fixture.frame()->CommandAction(nID)->isEnabled() == on.contains(nID), qPrintable(QString::number(nID)));
+    for (unsigned nID : {ID_EDIT_UNDO, ID_EDIT_REDO})
+        on.removeAll(nID);
+    QCOMPARE(on, enabled);
+}
+
+// Chosen by its mnemonic, as a person at the keyboard does.
+void TestFrameInput::contextMenuRunsTheChosenCommand()
+{
+    AppFixture fixture({TestSupport::writeScratchFile("choose.bin", QByteArray::fromHex("DEADBEEF"))});
+    CHexView* pView = ActiveView(fixture);
+    RightClick(pView, [](QMenu* pMenu) { QTest::keyClick(pMenu, Qt::Key_A); });
+    QVERIFY(pView->m_bSelection);
+    QCOMPARE(pView->m_nSelEnd, 4u);
+    fixture.idle();
+    RightClick(pView, [](QMenu* pMenu) { QTest::keyClick(pMenu, Qt::Key_H); });
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString("DE AD BE EF"));
+}
+
+void TestFrameInput::dropOpensEachFile_data()
+{
+    QTest::addColumn<QStringList>("files");   // "name=bytes", a missing file, or a URL
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<QStringList>("titles");
+    QTest::addColumn<int>("messages");
+
+    QTest::newRow("two files") << QStringList{"one.bin=1", "two.bin=22"} << true
+                               << QStringList{"one.bin", "two.bin"} << 0;
+    QTest::newRow("a file and a missing one") << QStringList{"missing.bin", "three.bin=333"} << true
+                                              << QStringList{"three.bin"} << 1;
+    QTest::newRow("a web page") << QStringList{"https://example.org/a.bin"} << false << QStringList{} << 0;
+}
+
+void TestFrameInput::dropOpensEachFile()
+{
+    QFETCH(QStringList, files);
+    QFETCH(bool, accepted);
+    QFETCH(QStringList, titles);
+    QFETCH(int, messages);
+
+    AppFixture fixture;
+    QStringList urls;
+    for (const QString& file : files) {
+        if (file.contains("://"))
+            urls.append(file);
+        else if (file.contains('='))
+            urls.append(TestSupport::writeScratchFile(file.section('=', 0, 0), file.section('=', 1).toLatin1()));
+        else
+            urls.append(TestSupport::scratchDir() + "/" + file);
+    }
+    std::unique_ptr<QMimeData> pData(UrlData(urls));
+    const QPoint at = fixture.frame()->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, pData.get(), Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(fixture.frame(), &enter);
+    QCOMPARE(enter.isAccepted(), accepted);
+    if (accepted) {
+        QDropEvent drop(QPointF(at), Qt::CopyAction, pData.get(), Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(fixture.frame(), &drop);
+        QVERIFY(drop.isAccepted());
+    }
+    QTRY_COMPARE(fixture.windowCount() + fixture.messages.size(), titles.size() + messages);
+    QStringList opened;
+    for (CMDIChildWnd* pChild : fixture.frame()->GetChildFrames())
+        opened.append(pChild->GetActiveDocument()->GetTitle());
+    QCOMPARE(opened, titles);
+    QCOMPARE(int(fixture.messages.size()), messages);
+}
+
+void TestFrameInput::ctrlQQuits_data()
+{
+    QTest::addColumn<bool>("modified");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("closed");
+
+    QTest::newRow("nothing to save") << false << int(IDCANCEL) << true;
+    QTest::newRow("changes kept by No") << true << int(IDNO) << true;
+    QTest::newRow("Cancel stays") << true << int(IDCANCEL) << false;
+}
+
+void TestFrameInput::ctrlQQuits()
+{
+    QFETCH(bool, modified);
+    QFETCH(int, answer);
+
+    AppFixture fixture({TestSupport::writeScratchFile("quit.bin", "abc")});
+    QStringList prompts;
+    AfxSetMessageBoxHandler([&](const QString& text, unsigned) {
+        prompts.append(text);
+        return answer;
+    });
+    fixture.frame()->GetActiveDocument()->SetModifiedFlag(modified);
+    QTest::keyClick(ActiveView(fixture), Qt::Key_Q, Qt::ControlModifier);
+    QTEST(fixture.frame()->isHidden(), "closed");
+    QCOMPARE(prompts, modified ? QStringList{"Save changes to quit.bin?"} : QStringList{});
+}
+
+// The pane shows the caret of the window that is active, as soon as it is.
+void TestFrameInput::caretPaneFollowsTheActiveWindow()
+{
+    AppFixture fixture({TestSupport::writeScratchFile("first.bin", QByteArray(0x40, 'a'))});
+    CHexView* pFirst = ActiveView(fixture);
+    QTest::keyClick(pFirst, Qt::Key_Down);
+    QVERIFY(fixture.app->OpenDocumentFile(TestSupport::writeScratchFile("second.bin", QByteArray(0x20, 'b'))));
+    CHexView* pSecond = ActiveView(fixture);
+    QVERIFY(pSecond != pFirst);
+    CStatusBar& bar = fixture.frame()->m_wndStatusBar;
+    QCOMPARE(bar.GetPaneText(CHexView::kCaretPane), QString("Offset: 0x0 (0)"));
+    QTest::keyClick(pSecond, Qt::Key_End);
+    QCOMPARE(bar.GetPaneText(CHexView::kCaretPane), QString("Offset: 0x20 (32)"));
+    fixture.frame()->MDIClient()->activatePreviousSubWindow();
+    QCOMPARE(ActiveView(fixture), pFirst);
+    QCOMPARE(bar.GetPaneText(CHexView::kCaretPane), QString("Offset: 0x10 (16)"));
+    QVERIFY(fixture.frame()->ExecuteCommand(ID_FILE_CLOSE));
+    QCOMPARE(bar.GetPaneText(CHexView::kCaretPane), QString("Offset: 0x20 (32)"));
+    QVERIFY(fixture.frame()->ExecuteCommand(ID_FILE_CLOSE));
+    QCOMPARE(bar.GetPaneText(CHexView::kCaretPane), QString());
+}
+
+QTEST_MAIN(TestFrameInput)
+#include "tst_frameinput.moc"
