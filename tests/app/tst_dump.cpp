@@ -23,6 +23,7 @@ private slots:
     void rows_data();
     void rows();
     void offsetsPast16MiB();
+    void characterAcrossBlocks_data();
     void characterAcrossBlocks();
     void streamedRowsMatchWholeDocument_data();
     void streamedRowsMatchWholeDocument();
@@ -152,19 +153,37 @@ void TestDump::offsetsPast16MiB()
     QCOMPARE(result.out.count('\n'), 0x100002);
 }
 
-// Rows are formatted in blocks of 16384 side by side: a character that crosses
-// into the first row of a block still shows there as '.'.
+// Rows are formatted in blocks of 16384 side by side, and the row cache keeps
+// the pairing every 64 KiB: a character that crosses into the first row of
+// such a block still shows there as '.', even where its trail byte would show
+// as itself (Shift JIS 82 60, the trail byte a backquote).
+void TestDump::characterAcrossBlocks_data()
+{
+    QTest::addColumn<int>("block");
+    QTest::addColumn<QString>("codePage");
+    QTest::addColumn<QByteArray>("character");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("GB, a dump block") << 16384 * 16 << "936" << QByteArray("\xC4\xE3") << QString::fromUtf8("你");
+    QTest::newRow("Shift JIS, a dump block") << 16384 * 16 << "932" << QByteArray("\x82\x60") << QString::fromUtf8("Ａ");
+    QTest::newRow("Shift JIS, 64 KiB") << 0x10000 << "932" << QByteArray("\x82\x60") << QString::fromUtf8("Ａ");
+}
+
 void TestDump::characterAcrossBlocks()
 {
-    const int nBlock = 16384 * 16;
-    const QByteArray bytes = QByteArray(nBlock - 1, 'a') + "\xC4\xE3" + "ok";
+    QFETCH(int, block);
+    QFETCH(QString, codePage);
+    QFETCH(QByteArray, character);
+    QFETCH(QString, text);
+
+    const QByteArray bytes = QByteArray(block - 1, 'a') + character + "ok";
     const QString path = writeScratchFile("blocks.bin", bytes);
-    const Result result = RunZorbel({"--dump", "--codepage", "936", path});
+    const Result result = RunZorbel({"--dump", "--codepage", codePage, path});
     QCOMPARE(result.exitCode, 0);
-    const QByteArray tail = Line(nBlock - 16, QByteArray(15, 'a') + "\xC4", QString(15, 'a') + QString::fromUtf8("你"))
-        + Line(nBlock, "\xE3ok", ".ok");
-    QVERIFY(result.out.endsWith(tail));
-    QCOMPARE(result.out.count('\n'), 16385);
+    const QByteArray tail = Line(block - 16, QByteArray(15, 'a') + character.left(1), QString(15, 'a') + text)
+        + Line(block, character.mid(1) + "ok", ".ok");
+    QVERIFY2(result.out.endsWith(tail), result.out.right(200).constData());
+    QCOMPARE(result.out.count('\n'), block / 16 + 1);
 }
 
 // The file is read in blocks of 16384 rows and the pairing carried from one to
@@ -255,6 +274,8 @@ void TestDump::failures_data()
     QTest::newRow("no file") << QStringList{"--dump"} << 2;
     QTest::newRow("two files") << QStringList{"--dump", "a", "b"} << 2;
     QTest::newRow("code page not a number") << QStringList{"--dump", "--codepage", "gb", "a"} << 2;
+    QTest::newRow("code page 0") << QStringList{"--dump", "--codepage", "0", "a"} << 2;
+    QTest::newRow("code page past 65535") << QStringList{"--dump", "--codepage", "65536", "a"} << 2;
 }
 
 void TestDump::failures()

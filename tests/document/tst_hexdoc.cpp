@@ -37,6 +37,7 @@ private slots:
     void failedSaveKeepsOriginal_data();
     void failedSaveKeepsOriginal();
     void saveKeepsPermissionsAndFollowsLinks();
+    void saveAsThenSave();
 
 private:
     QStringList m_messages;
@@ -293,6 +294,28 @@ void TestHexDoc::failedSaveKeepsOriginal()
     QCOMPARE(readFile(scratchDir() + "/locked/target.bin"), original);
     QCOMPARE(QDir(scratchDir() + "/locked").entryList(QDir::Files), QStringList{"target.bin"});
     QFile::setPermissions(scratchDir() + "/locked/target.bin", QFile::ReadOwner | QFile::WriteOwner);
+}
+
+// Save As moves the document to the new file: the next Save writes there and
+// leaves the old file as it was.
+void TestHexDoc::saveAsThenSave()
+{
+    const QString first = writeScratchFile("first.bin", "abc");
+    const QString second = scratchDir() + "/second.bin";
+    CHexDoc doc;
+    QVERIFY(doc.OnOpenDocument(first));
+    doc.SetPathName(first);
+    doc.SetByte(0, 'x');
+    doc.SetModifiedFlag(true);
+    QVERIFY(doc.DoSave(second));
+    QCOMPARE(doc.GetPathName(), QFileInfo(second).absoluteFilePath());
+    QVERIFY(!doc.IsModified());
+    doc.SetByte(1, 'y');
+    doc.SetModifiedFlag(true);
+    QVERIFY(doc.DoFileSave());
+    QCOMPARE(readFile(second), QByteArray("xyc"));
+    QCOMPARE(readFile(first), QByteArray("abc"));
+    QVERIFY(!doc.IsModified());
 }
 
 void TestHexDoc::saveKeepsPermissionsAndFollowsLinks()

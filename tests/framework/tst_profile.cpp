@@ -14,6 +14,8 @@ private slots:
     void badValuesGiveDefaults();
     void storesUnderOrganisationAndApplication();
     void recentFilesKeepOrderAndLimit();
+    void recentFileRemoved_data();
+    void recentFileRemoved();
 };
 
 void TestProfile::roundTripsValues()
@@ -70,6 +72,39 @@ void TestProfile::recentFilesKeepOrderAndLimit()
     CRecentFileList reread("Recent File List", "File%d", 16);
     reread.ReadList(profile);
     QCOMPARE(reread.Names(), list.Names());
+}
+
+void TestProfile::recentFileRemoved_data()
+{
+    QTest::addColumn<int>("removed");
+    QTest::addColumn<QStringList>("left");
+
+    QTest::newRow("the newest") << 0 << QStringList{"/data/b.bin", "/data/a.bin"};
+    QTest::newRow("one in the middle") << 1 << QStringList{"/data/c.bin", "/data/a.bin"};
+    QTest::newRow("the oldest") << 2 << QStringList{"/data/c.bin", "/data/b.bin"};
+    QTest::newRow("past the end") << 3 << QStringList{"/data/c.bin", "/data/b.bin", "/data/a.bin"};
+}
+
+// A file that can no longer be opened leaves the list; written again, the list
+// leaves no entry of it behind in the profile.
+void TestProfile::recentFileRemoved()
+{
+    QFETCH(int, removed);
+    QFETCH(QStringList, left);
+
+    CSettingsProfile profile;
+    profile.SetRegistryKey("Vantorel", "Zorbel");
+    CRecentFileList list("Recent File List", "File%d", 4);
+    for (const char* name : {"/data/a.bin", "/data/b.bin", "/data/c.bin"})
+        list.Add(name);
+    list.WriteList(profile);
+    list.Remove(removed);
+    list.WriteList(profile);
+    QCOMPARE(profile.GetProfileString("Recent File List", QStringLiteral("File%1").arg(left.size() + 1)), QString());
+
+    CRecentFileList reread("Recent File List", "File%d", 4);
+    reread.ReadList(profile);
+    QCOMPARE(reread.Names(), left);
 }
 
 QTEST_GUILESS_MAIN(TestProfile)

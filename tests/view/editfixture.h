@@ -161,9 +161,11 @@ struct EditWindow {
     }
 
     // Checks what no edit may break.
-    bool InvariantsHold(QString* pWhy = nullptr) const
+    bool InvariantsHold(QString* pWhy = nullptr) const { return InvariantsHold(pView.get(), pWhy); }
+
+    // The same for another view of the document.
+    bool InvariantsHold(const CHexView* v, QString* pWhy) const
     {
-        const CHexView* v = pView.get();
         QString why;
         if (doc.m_nSize < 1)
             why = "empty buffer";

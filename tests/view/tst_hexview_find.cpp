@@ -154,6 +154,8 @@ void TestHexViewFind::searchesFromTheAnchor_data()
     QTest::newRow("down from an occurrence") << true << Range(5, 5) << "41" << 5;
     QTest::newRow("down does not wrap") << true << Range(10, 10) << "41" << -1;
     QTest::newRow("up finds the greatest") << false << Range(8, 8) << "41" << 5;
+    QTest::newRow("up from an occurrence") << false << Range(5, 5) << "41" << 5;
+    QTest::newRow("up from the last occurrence") << false << Range(9, 9) << "41" << 9;
     QTest::newRow("up from offset 0 beeps") << false << Range(0, 0) << "00" << -1;
     QTest::newRow("up steps over a match") << false << Range(5, 6) << "41" << 1;
     QTest::newRow("up over a backward match") << false << Range(6, 5) << "41" << 1;
@@ -281,6 +283,10 @@ void TestHexViewFind::replacesAllFromTheStartPoint_data()
     QTest::newRow("42 43 with nothing") << Hex("414243") << 0u << "42 43" << "" << Hex("41") << Range(1, 1);
     QTest::newRow("replacement holds the pattern")
         << Hex("61004100") << 0u << "41" << "41 41" << Hex("414100414100") << Range(3, 4);
+    QTest::newRow("pattern overlapping itself") << Hex("4141414141") << 0u << "41 41" << "42" << Hex("424241")
+                                                << Range(1, 3);
+    QTest::newRow("overlapping, from the second byte")
+        << Hex("4141414141") << 1u << "41 41" << "43 43 43" << Hex("41434343434343") << Range(4, 6);
     QTest::newRow("nothing to replace") << Hex("414243") << 1u << "41" << "00" << Hex("414243") << Range(1, 1);
     QTest::newRow("no tokens") << Hex("414243") << 0u << " , " << "00" << Hex("414243") << Range(0, 0);
 }

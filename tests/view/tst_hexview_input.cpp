@@ -43,12 +43,18 @@ private slots:
     void typesInTheDocumentCodePage_data();
     void typesInTheDocumentCodePage();
     void loneShiftKeepsTheSelection();
+    void overwritesEitherDigit_data();
+    void overwritesEitherDigit();
+    void movesByRows_data();
+    void movesByRows();
     void stopsAtTheEnds_data();
     void stopsAtTheEnds();
     void selectsWithShift_data();
     void selectsWithShift();
     void paintsTheHighlight_data();
     void paintsTheHighlight();
+    void shrinkingASelectionRepaints_data();
+    void shrinkingASelectionRepaints();
     void placesAStraddlingCharacter_data();
     void placesAStraddlingCharacter();
     void clicksLandByTheRules_data();
@@ -244,6 +250,70 @@ void TestHexViewInput::loneShiftKeepsTheSelection()
     QCOMPARE(w.Pixel(image, 62, 2), kWhite);
 }
 
+void TestHexViewInput::overwritesEitherDigit_data()
+{
+    QTest::addColumn<quint32>("nCaret");   // in bytes 00 01 .. 1F
+    QTest::addColumn<bool>("bHigh");
+    QTest::addColumn<quint8>("result");
+    QTest::addColumn<quint32>("nCaretAfter");
+
+    QTest::newRow("byte 7, high digit") << 7u << true << quint8(0xC7) << 7u;
+    QTest::newRow("byte 8, high digit") << 8u << true << quint8(0xC8) << 8u;
+    QTest::newRow("byte 8, low digit") << 8u << false << quint8(0x0C) << 9u;
+    QTest::newRow("byte 11, high digit") << 11u << true << quint8(0xCB) << 11u;
+    QTest::newRow("byte 15, high digit") << 15u << true << quint8(0xCF) << 15u;
+    QTest::newRow("byte 15, low digit") << 15u << false << quint8(0x0C) << 16u;
+    QTest::newRow("second row, byte 8, high digit") << 24u << true << quint8(0xC8) << 24u;
+    QTest::newRow("second row, last byte, low digit") << 31u << false << quint8(0x1C) << 32u;
+}
+
+// Overwriting one digit of a byte, in either half of a row: the halves' pairs
+// sit one column apart.
+void TestHexViewInput::overwritesEitherDigit()
+{
+    QFETCH(quint32, nCaret);
+    QFETCH(bool, bHigh);
+    QFETCH(quint8, result);
+    QByteArray bytes(32, 0);
+    for (int i = 0; i < bytes.size(); ++i)
+        bytes[i] = char(i);
+    EditWindow w(bytes);
+    w.Press("Ins");
+    w->m_nCaretPos = nCaret;
+    w->m_bHighNibble = bHigh;
+    w->ResetCaret();
+    w.Press("c");
+    QByteArray expected = bytes;
+    expected[nCaret] = char(result);
+    QCOMPARE(w.Bytes().toHex(' '), expected.toHex(' '));
+    QTEST(w->m_nCaretPos, "nCaretAfter");
+    QCOMPARE(w->m_bHighNibble, !bHigh);
+}
+
+void TestHexViewInput::movesByRows_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<quint32>("nCaret");   // in 40 bytes: 40 is the end marker
+    QTest::addColumn<quint32>("nCaretAfter");
+
+    QTest::newRow("up from 16") << "Up" << 16u << 0u;
+    QTest::newRow("up from 15") << "Up" << 15u << 15u;
+    QTest::newRow("up from 33") << "Up" << 33u << 17u;
+    QTest::newRow("down onto the end marker") << "Down" << 24u << 40u;
+    QTest::newRow("down stops at the end marker") << "Down" << 25u << 40u;
+    QTest::newRow("down from 23") << "Down" << 23u << 39u;
+}
+
+void TestHexViewInput::movesByRows()
+{
+    QFETCH(QString, key);
+    QFETCH(quint32, nCaret);
+    EditWindow w(QByteArray(40, 'x'));
+    w->m_nCaretPos = nCaret;
+    w.Press(key);
+    QTEST(w->m_nCaretPos, "nCaretAfter");
+}
+
 void TestHexViewInput::stopsAtTheEnds_data()
 {
     QTest::addColumn<bool>("bInsert");
@@ -355,6 +425,40 @@ void TestHexViewInput::paintsTheHighlight()
         else
             w->resize(w->width() + 40, w->height());
     }
+}
+
+void TestHexViewInput::shrinkingASelectionRepaints_data()
+{
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<int>("nPlain");       // the byte in row 1 left plain
+    QTest::addColumn<int>("nSelected");    // its neighbour, still selected
+
+    QTest::newRow("backward, shrunk from the left") << "Up Right Right" << 6 << 7;
+    QTest::newRow("forward, shrunk from the right") << "Down Left Left" << 3 << 2;
+}
+
+// The strip a selection gives up is painted plain at once. What the screen
+// shows is read, not a fresh grab of the widget, which would repaint it all
+// and hide a strip left highlighted.
+void TestHexViewInput::shrinkingASelectionRepaints()
+{
+    QFETCH(QString, keys);
+    QFETCH(int, nPlain);
+    QFETCH(int, nSelected);
+    EditWindow w(QByteArray(0x40, ' '));
+    w->m_nCaretPos = keys.startsWith("Up") ? 0x25 : 0x05;
+    w.WithShift(keys);
+    QCoreApplication::processEvents();
+    const QImage screen = w->screen()->grabWindow(w->winId()).toImage();
+    const auto pixel = [&](int nColumn) {
+        return screen.pixel(w->viewport()->mapTo(w.pView.get(), w.CellCentre(nColumn, 1)));
+    };
+    // The blank before a byte's pair, and its text cell.
+    const auto blank = [](int nByte) { return 10 + 3 * nByte - 1 + (nByte >= 8 ? 1 : 0); };
+    QCOMPARE(pixel(62 + nPlain), kWhite);
+    QCOMPARE(pixel(62 + nSelected), kLightGrey);
+    QCOMPARE(pixel(blank(std::max(nPlain, nSelected))), kWhite);
+    QCOMPARE(pixel(blank(nPlain < nSelected ? nSelected + 1 : nSelected)), kDarkGrey);
 }
 
 void TestHexViewInput::placesAStraddlingCharacter_data()

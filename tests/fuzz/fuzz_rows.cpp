@@ -1,0 +1,61 @@
+// Row text, row formatting and code-page detection against their plain
+// versions, in every code page: the input is the file's bytes.
+
+#include "codepage.h"
+#include "fuzzinput.h"
+#include "hexdoc.h"
+#include "plainrules.h"
+#include "rowformat.h"
+
+#include <cstring>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSize)
+{
+    if (nSize > 4096)
+        return 0;
+    CHexDoc doc;
+    doc.m_nSize = std::uint32_t(nSize + 1);
+    doc.m_pData = CHexDoc::AllocBuffer(doc.m_nSize);
+    if (nSize)
+        std::memcpy(doc.m_pData, pData, nSize);
+    doc.m_pData[nSize] = 0xFF;
+    const std::uint8_t* p = doc.m_pData;
+    const std::uint32_t n = doc.m_nSize;
+
+    FUZZ_CHECK(DetectCodePage(p, n) == Plain::DetectCodePage(p, n));
+    // Detection never reads past the length given, end marker or not.
+    FUZZ_CHECK(DetectCodePage(p, n - 1) == Plain::DetectCodePage(p, n - 1));
+
+    for (const int nCodePage : kFuzzCodePages) {
+        doc.m_nCodePage = nCodePage;
+        const std::vector<bool> starts = Plain::PairStarts(p, n, nCodePage);
+        CRowFormat rows;
+        const std::uint32_t nRows = (n + 15) / 16;
+        for (std::uint32_t nRow = 0; nRow <= nRows; ++nRow) {
+            const std::uint32_t nOffset = nRow * 16;
+            const bool bContinued = nOffset > 0 && nOffset < n && starts[nOffset - 1];
+            FUZZ_CHECK(rows.IsRowContinued(doc, nRow, true) == bContinued);
+            FUZZ_CHECK(rows.IsRowContinued(doc, nRow, false) == (nOffset + 15 < n && starts[nOffset + 15]));
+
+            for (const bool bContinuation : {false, true}) {
+                std::uint8_t hex[CRowFormat::kMaxTextLength], plainHex[CRowFormat::kMaxTextLength];
+                char text[CRowFormat::kMaxTextLength], plainText[CRowFormat::kMaxTextLength];
+                const std::uint32_t got = CRowFormat::GetRowText(p, n, nCodePage, nOffset, hex, text, bContinuation);
+                const std::uint32_t want = Plain::RowText(p, n, nCodePage, nOffset, plainHex, plainText, bContinuation);
+                FUZZ_CHECK(got == want);
+                FUZZ_CHECK(std::memcmp(hex, plainHex, got) == 0);
+                FUZZ_CHECK(std::memcmp(text, plainText, got) == 0);
+            }
+
+            char row[CRowFormat::kMaxRowLength];
+            bool bNext = bContinued;
+            const int nLength = CRowFormat::FormatRow(doc, nRow, row, bNext);
+            const std::vector<char> plain = Plain::FormattedRow(p, n, nCodePage, nRow, bContinued);
+            FUZZ_CHECK(std::size_t(nLength) == plain.size());
+            FUZZ_CHECK(std::memcmp(row, plain.data(), plain.size()) == 0);
+            FUZZ_CHECK(bNext == (nOffset + 15 < n && starts[nOffset + 15]));
+        }
+    }
+    return 0;
+}
