@@ -10,6 +10,8 @@ public:
 
     virtual void Enable(bool bOn = true) { m_bEnabled = bOn; m_bEnableChanged = true; }
     virtual void SetCheck(int nCheck = 1) { m_nCheck = nCheck; }
+    // A check drawn as one choice among several (a radio mark).
+    virtual void SetRadio(bool bOn = true) { m_nCheck = bOn ? 1 : 0; }
 
     bool IsEnabled() const { return m_bEnabled; }
     int GetCheck() const { return m_nCheck; }

@@ -7,6 +7,7 @@
 #include "winapp.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
@@ -33,6 +34,17 @@ public:
         CCmdUI::SetCheck(nCheck);
         m_pAction->setCheckable(true);
         m_pAction->setChecked(nCheck != 0);
+    }
+    void SetRadio(bool bOn) override
+    {
+        // Menus draw a radio mark for an action of an exclusive group; the
+        // update handlers, not the group, decide which one is checked.
+        if (!m_pAction->actionGroup()) {
+            auto* pGroup = new QActionGroup(m_pAction);
+            pGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+            pGroup->addAction(m_pAction);
+        }
+        SetCheck(bOn ? 1 : 0);
     }
 
 private:

@@ -102,7 +102,7 @@ void CHexView::RegisterCodePageMenu()
         OnCommand(item.nID, [this, nCodePage] { SetCodePage(nCodePage); });
         OnUpdateCommand(item.nID, [this, nCodePage](CCmdUI* pCmdUI) {
             pCmdUI->Enable(GetDocument()->m_nCodePage != nCodePage);
-            pCmdUI->SetCheck(GetDocument()->m_nCodePage == nCodePage);
+            pCmdUI->SetRadio(GetDocument()->m_nCodePage == nCodePage);
         });
     }
 }
