@@ -3,6 +3,7 @@
 #include "afxres.h"
 #include "cmdline.h"
 #include "codepage.h"
+#include "diskfile.h"
 #include "fileexception.h"
 #include "hexdoc.h"
 #include "resources.h"
@@ -10,7 +11,6 @@
 #include "textdecoder.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -34,12 +34,9 @@ constexpr std::uint32_t kBlockBytes = kBlockRows * 16;
 // see it: a failure throws the CFileException that loading would.
 class CFileReader {
 public:
-    explicit CFileReader(const QString& path) : m_file(path), m_path(path)
+    explicit CFileReader(const QString& path) : m_path(path)
     {
-        if (QFileInfo(path).isDir())
-            throw CFileException(CFileException::invalidFile, path);
-        if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-            throw CFileException::FromDevice(m_file, path);
+        AfxOpenRegularFile(m_file, path);
         // The file is read twice when its code page is detected first.
         if (m_file.isSequential())
             throw CFileException(CFileException::invalidFile, path);

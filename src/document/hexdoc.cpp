@@ -2,6 +2,7 @@
 
 #include "archive.h"
 #include "codepage.h"
+#include "longtask.h"
 #include "fileexception.h"
 #include "resources.h"
 #include "resource.h"
@@ -78,10 +79,35 @@ void AskForHugePages(void* pBase, std::size_t nLength)
 // share that cost.
 constexpr qint64 kReadApartFrom = qint64(64) << 20;
 
-// Reads the first nLength bytes of the file fd into pData. Returns 0, -1 when the
-// file ended early, or the errno of a failed read.
-int ReadApart(int fd, std::uint8_t* pData, qint64 nLength)
+// Reads and writes go in pieces this long: few enough to cost nothing, short
+// enough that the progress moves and a cancel is seen at once.
+constexpr qint64 kPiece = qint64(8) << 20;
+
+// Reads [nFrom, nTo) of the file fd into pData, reporting each piece to ar.
+// Returns 0, -1 when the file ended early, ECANCELED when the user cancelled,
+// or the errno of a failed read.
+int ReadRange(int fd, std::uint8_t* pData, qint64 nFrom, qint64 nTo, const CArchive& ar)
 {
+    for (qint64 nDone = nFrom; nDone < nTo;) {
+        const std::size_t nWant = std::size_t(std::min(nTo - nDone, kPiece));
+        const ssize_t nGot = pread(fd, pData + nDone, nWant, off_t(nDone));
+        if (nGot < 0 && errno == EINTR)
+            continue;
+        if (nGot <= 0)
+            return nGot == 0 ? -1 : errno;
+        nDone += nGot;
+        if (!ar.Progress(nGot))
+            return ECANCELED;
+    }
+    return 0;
+}
+
+// Reads the first nLength bytes of the file fd into pData, a large file by
+// several threads. Returns as ReadRange does.
+int ReadWhole(int fd, std::uint8_t* pData, qint64 nLength, const CArchive& ar)
+{
+    if (nLength < kReadApartFrom)
+        return ReadRange(fd, pData, 0, nLength, ar);
     const unsigned nThreads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
     const qint64 nPart = qint64(RoundUp(std::size_t(nLength / nThreads), kPage));
     std::vector<int> errors(nThreads, 0);
@@ -89,19 +115,7 @@ int ReadApart(int fd, std::uint8_t* pData, qint64 nLength)
     for (unsigned t = 0; t < nThreads; ++t) {
         const qint64 nFrom = std::min<qint64>(nLength, t * nPart);
         const qint64 nTo = t + 1 == nThreads ? nLength : std::min(nLength, nFrom + nPart);
-        auto read = [=, &errors] {
-            for (qint64 nDone = nFrom; nDone < nTo;) {
-                const std::size_t nWant = std::size_t(std::min<qint64>(nTo - nDone, qint64(1) << 30));
-                const ssize_t nGot = pread(fd, pData + nDone, nWant, off_t(nDone));
-                if (nGot < 0 && errno == EINTR)
-                    continue;
-                if (nGot <= 0) {
-                    errors[t] = nGot == 0 ? -1 : errno;
-                    return;
-                }
-                nDone += nGot;
-            }
-        };
+        auto read = [=, &errors, &ar] { errors[t] = ReadRange(fd, pData, nFrom, nTo, ar); };
         if (t + 1 == nThreads)
             read();
         else
@@ -211,45 +225,112 @@ bool CHexDoc::OnNewDocument()
 void CHexDoc::Serialize(CArchive& ar)
 {
     QFileDevice* file = ar.GetFile();
-    const QString name = file->fileName();
+    const QString name = ar.GetFileName();
     if (ar.IsStoring()) {
-        const qint64 length = qint64(m_nSize) - 1;
-        if (length > 0 && file->write(reinterpret_cast<const char*>(m_pData), length) != length)
-            throw CFileException::FromDevice(*file, name);
+        const qint64 nLength = qint64(m_nSize) - 1;
+        ar.SetProgressTotal(nLength);
+        // A short write is followed by another, which then says why it failed.
+        for (qint64 nDone = 0; nDone < nLength;) {
+            const qint64 nPut = file->write(reinterpret_cast<const char*>(m_pData) + nDone,
+                                            std::min(nLength - nDone, kPiece));
+            if (nPut <= 0)
+                throw CFileException::FromDevice(*file, name);
+            nDone += nPut;
+            if (!ar.Progress(nPut))
+                throw CUserException();
+        }
         return;
     }
 
+    const int fd = file->handle();
     const qint64 length = file->size();
-    if (length < 0 || std::uint64_t(length) > s_nMaxFileLength) {
-        CFileException e(CFileException::tooLarge, name);
-        e.m_nLimit = s_nMaxFileLength;
-        throw e;
+    if (fd < 0 || length < 0)
+        throw CFileException(CFileException::genericException, name);
+    if (std::uint64_t(length) > s_nMaxFileLength)
+        throw TooLarge(name);
+    if (length == 0) {
+        ReadToEnd(fd, name, ar);
+        return;
     }
     m_nSize = std::uint32_t(length) + 1;
     m_pData = AllocBuffer(m_nSize);
-    if (length >= kReadApartFrom && file->handle() >= 0) {
-        const int nError = ReadApart(file->handle(), m_pData, length);
-        if (nError != 0) {
-            DeleteContents();
-            if (nError < 0)
-                throw CFileException(CFileException::endOfFile, name);
-            throw CFileException(CFileException::hardIO, name);
-        }
-    } else {
-        qint64 done = 0;
-        while (done < length) {
-            const qint64 got = file->read(reinterpret_cast<char*>(m_pData) + done, length - done);
-            if (got <= 0) {
-                const bool shortRead = got == 0;
-                DeleteContents();
-                if (shortRead)
-                    throw CFileException(CFileException::endOfFile, name);
-                throw CFileException::FromDevice(*file, name);
-            }
-            done += got;
-        }
+    const int nError = ReadWhole(fd, m_pData, length, ar);
+    if (nError != 0) {
+        DeleteContents();
+        if (nError == ECANCELED)
+            throw CUserException();
+        if (nError < 0)
+            throw CFileException(CFileException::endOfFile, name);
+        throw CFileException::FromErrno(nError, name);
     }
     m_pData[m_nSize - 1] = 0xFF;
+}
+
+CFileException CHexDoc::TooLarge(const QString& name)
+{
+    CFileException e(CFileException::tooLarge, name);
+    e.m_nLimit = s_nMaxFileLength;
+    return e;
+}
+
+// A file whose length reads as 0 may still hold bytes: the kernel's files under
+// /proc make theirs as they are read. It is read until it ends, in a buffer
+// that doubles as it fills.
+void CHexDoc::ReadToEnd(int fd, const QString& name, const CArchive& ar)
+{
+    std::uint32_t nRoom = 1u << 16;
+    m_pData = AllocBuffer(nRoom);
+    m_nSize = nRoom;
+    std::uint32_t nDone = 0;
+    for (;;) {
+        if (nDone == nRoom) {
+            if (nRoom > s_nMaxFileLength) {
+                DeleteContents();
+                throw TooLarge(name);
+            }
+            nRoom = std::uint32_t(std::min<std::uint64_t>(2 * std::uint64_t(nRoom), s_nMaxFileLength + 1));
+            ResizeData(nRoom);
+            m_nSize = nRoom;
+        }
+        const ssize_t nGot = read(fd, m_pData + nDone, nRoom - nDone);
+        if (nGot < 0 && errno == EINTR)
+            continue;
+        if (nGot < 0) {
+            const int nError = errno;
+            DeleteContents();
+            throw CFileException::FromErrno(nError, name);
+        }
+        if (nGot == 0)
+            break;
+        nDone += std::uint32_t(nGot);
+        if (!ar.Progress(nGot)) {
+            DeleteContents();
+            throw CUserException();
+        }
+    }
+    if (nDone > s_nMaxFileLength) {
+        DeleteContents();
+        throw TooLarge(name);
+    }
+    // The buffer is never full here: there is room for the end marker, and
+    // the rest of the room goes back.
+    ResizeData(nDone + 1);
+    m_nSize = nDone + 1;
+    m_pData[nDone] = 0xFF;
+}
+
+bool CHexDoc::ReloadDocument()
+{
+    CHexDoc fresh;
+    if (!fresh.OnOpenDocument(GetPathName()))
+        return false;
+    std::swap(m_pData, fresh.m_pData);
+    std::swap(m_nSize, fresh.m_nSize);
+    m_strFileType = fresh.m_strFileType;
+    AdoptFileWatch(fresh);
+    SetModifiedFlag(false);
+    UpdateAllViews(nullptr);
+    return true;
 }
 
 bool CHexDoc::OnOpenDocument(const QString& path)

@@ -15,6 +15,8 @@
 // AllocBuffer and hand them over with SetData, which frees the old one. Only
 // AllocBuffer's buffers may be handed over: FreeBuffer and ResizeData read what
 // it records before the data.
+class CFileException;
+
 class CHexDoc : public CDocument {
     Q_OBJECT
 
@@ -26,6 +28,9 @@ public:
     void DeleteContents() override;
     bool OnNewDocument() override;
     bool OnOpenDocument(const QString& path) override;
+    // Reads the file into a second document first: a failed reload leaves this
+    // one as it was. The code page stays as it was chosen.
+    bool ReloadDocument() override;
 
     // Copies the bytes of the row starting at nOffset into hex and text (room for
     // CRowFormat::kMaxTextLength each) and returns how many it produced: 0 past the
@@ -59,4 +64,8 @@ public:
     QString m_strFileType;
     std::uint32_t m_nSize = 0;
     std::uint8_t* m_pData = nullptr;
+
+private:
+    static CFileException TooLarge(const QString& name);
+    void ReadToEnd(int fd, const QString& name, const CArchive& ar);
 };

@@ -67,6 +67,14 @@ constexpr unsigned AFX_IDP_FILE_DISKFULL = 61741;       // "Disk full while acce
 constexpr unsigned AFX_IDP_FILE_EOF = 61742;            // "Attempted an access to %1 past its end."
 constexpr unsigned AFX_IDP_FILE_TOO_LARGE = 61743;      // "%1 is too large: files of up to %2 bytes can be opened."
 
+// The framework's own texts for files on disk.
+constexpr unsigned AFX_IDP_FILE_NOT_REGULAR = 33150;    // "%1 is not a regular file ... cannot be saved over."
+constexpr unsigned AFX_IDP_FILE_CHANGED = 33151;        // "%1 was changed by another program. Reload it?"
+constexpr unsigned AFX_IDP_RELOAD_LOSES = 33152;        // added when the document has unsaved changes
+constexpr unsigned AFX_IDP_SAVE_OVER_CHANGED = 33153;   // "%1 was changed by another program since ... Save over it?"
+constexpr unsigned AFX_IDS_OPENING = 33154;             // status bar during a long open: "Opening %1"
+constexpr unsigned AFX_IDS_SAVING = 33155;              // status bar during a long save: "Saving %1"
+
 // Labels of the find and replace dialogs.
 constexpr unsigned AFX_IDS_FIND_WHAT = 32790;       // "Fi&nd what:"
 constexpr unsigned AFX_IDS_REPLACE_WITH = 32791;    // "Re&place with:"

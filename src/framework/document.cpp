@@ -3,12 +3,15 @@
 #include "afxmsg.h"
 #include "afxres.h"
 #include "archive.h"
+#include "diskfile.h"
 #include "fileexception.h"
+#include "longtask.h"
 #include "resources.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QFileSystemWatcher>
+#include <QTimer>
 
 #include <new>
 
@@ -39,12 +42,15 @@ QString ResolveSaveTarget(const QString& path)
 
 // A file or folder that nobody may write is refused even to a user whose
 // privileges would let the rename through: the user marked it read-only.
+// A pipe, device or socket is never replaced by a file.
 void CheckWritable(const QString& target)
 {
     const QFileInfo file(target);
     if (file.exists()) {
         if (file.isDir())
             throw CFileException(CFileException::invalidFile, target);
+        if (!file.isFile())
+            throw CFileException(CFileException::notRegularFile, target);
         if (!file.isWritable() || !(file.permissions() & kAnyWrite))
             throw CFileException(CFileException::accessDenied, target);
     }
@@ -53,6 +59,11 @@ void CheckWritable(const QString& target)
         throw CFileException(CFileException::badPath, target);
     if (!folder.isWritable() || !(folder.permissions() & kAnyWrite))
         throw CFileException(CFileException::accessDenied, target);
+}
+
+QString TaskText(unsigned nID, const QString& path)
+{
+    return AfxLoadString(nID).replace(QLatin1String("%1"), QFileInfo(path).fileName());
 }
 
 } // namespace
@@ -115,16 +126,16 @@ bool CDocument::OnNewDocument()
 
 bool CDocument::OnOpenDocument(const QString& path)
 {
-    QFile file(path);
+    QFile file;
     try {
-        if (QFileInfo(path).isDir())
-            throw CFileException(CFileException::invalidFile, path);
-        if (!file.open(QIODevice::ReadOnly))
-            throw CFileException::FromDevice(file, path);
+        AfxOpenRegularFile(file, path);
         DeleteContents();
         SetModifiedFlag(true);   // contents are in flux until the load ends
-        CArchive ar(&file, CArchive::load);
-        Serialize(ar);
+        CLongTask task(TaskText(AFX_IDS_OPENING, path), file.size());
+        task.Run([&] {
+            CArchive ar(&file, CArchive::load, path, &task);
+            Serialize(ar);
+        });
     } catch (const CFileException& e) {
         DeleteContents();
         ReportSaveLoadException(&e, false);
@@ -133,32 +144,105 @@ bool CDocument::OnOpenDocument(const QString& path)
         DeleteContents();
         AfxMessageBox(AfxLoadString(AFX_IDP_FAILED_MEMORY_ALLOC), MB_OK | MB_ICONSTOP);
         return false;
+    } catch (const CUserException&) {
+        DeleteContents();
+        return false;
     }
     SetModifiedFlag(false);
+    WatchFile(ResolveSaveTarget(path));
     return true;
 }
 
 bool CDocument::OnSaveDocument(const QString& path)
 {
     const QString target = ResolveSaveTarget(path);
+    // The rename of a save replaces the watched file; that is no change by
+    // another program, and the watch is put on the new file afterwards.
+    m_bSaving = true;
     try {
         CheckWritable(target);
-        QSaveFile file(target);
-        file.setDirectWriteFallback(false);
-        if (!file.open(QIODevice::WriteOnly))
-            throw CFileException::FromDevice(file, path);
-        CArchive ar(&file, CArchive::store);
-        Serialize(ar);
-        if (!file.commit())
-            throw CFileException::FromDevice(file, path);
+        if (target == m_strWatched && CFileStamp::Of(target) != m_diskStamp
+            && AfxMessageBox(AfxLoadString(AFX_IDP_SAVE_OVER_CHANGED).replace(QLatin1String("%1"), path),
+                             MB_YESNO | MB_ICONEXCLAMATION) != IDYES) {
+            m_bSaving = false;
+            return false;
+        }
+        CLongTask task(TaskText(AFX_IDS_SAVING, path), 0);
+        task.Run([&] {
+            AfxWriteFileSafely(target, [&](QFileDevice& file) {
+                CArchive ar(&file, CArchive::store, path, &task);
+                Serialize(ar);
+            });
+        });
     } catch (const CFileException& e) {
+        m_bSaving = false;
         ReportSaveLoadException(&e, true);
         return false;
     } catch (const std::bad_alloc&) {
+        m_bSaving = false;
         AfxMessageBox(AfxLoadString(AFX_IDP_FAILED_MEMORY_ALLOC), MB_OK | MB_ICONSTOP);
         return false;
+    } catch (const CUserException&) {
+        m_bSaving = false;
+        return false;
     }
+    m_bSaving = false;
     SetModifiedFlag(false);
+    WatchFile(target);
+    return true;
+}
+
+void CDocument::WatchFile(const QString& target)
+{
+    if (!m_pWatcher) {
+        m_pWatcher = new QFileSystemWatcher(this);
+        connect(m_pWatcher, &QFileSystemWatcher::fileChanged, this, &CDocument::OnFileChanged);
+    }
+    if (!m_strWatched.isEmpty())
+        m_pWatcher->removePath(m_strWatched);
+    m_strWatched = target;
+    m_diskStamp = CFileStamp::Of(target);
+    m_seenStamp = m_diskStamp;
+    m_bChangedOnDisk = false;
+    m_pWatcher->addPath(target);
+}
+
+void CDocument::OnFileChanged()
+{
+    if (m_bSaving)
+        return;
+    // A file replaced by a rename or deleted drops out of the watch; the new
+    // file under the name is watched again.
+    if (!m_pWatcher->files().contains(m_strWatched))
+        m_pWatcher->addPath(m_strWatched);
+    const CFileStamp stamp = CFileStamp::Of(m_strWatched);
+    if (stamp == m_seenStamp)
+        return;
+    m_seenStamp = stamp;
+    m_bChangedOnDisk = true;
+    emit changedOnDisk();
+}
+
+void CDocument::CheckChangedOnDisk()
+{
+    if (!m_bChangedOnDisk || m_bAsking)
+        return;
+    m_bChangedOnDisk = false;
+    QString text = AfxLoadString(AFX_IDP_FILE_CHANGED).replace(QLatin1String("%1"), m_strPathName);
+    if (IsModified())
+        text += QLatin1String("\n\n") + AfxLoadString(AFX_IDP_RELOAD_LOSES);
+    m_bAsking = true;
+    const int nAnswer = AfxMessageBox(text, MB_YESNO | MB_ICONQUESTION);
+    m_bAsking = false;
+    if (nAnswer == IDYES)
+        ReloadDocument();
+}
+
+bool CDocument::ReloadDocument()
+{
+    if (!OnOpenDocument(m_strPathName))
+        return false;
+    UpdateAllViews(nullptr);
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cmdtarget.h"
+#include "diskfile.h"
 
 #include <QList>
 #include <QObject>
@@ -10,6 +11,7 @@
 
 class CArchive;
 class CFileException;
+class QFileSystemWatcher;
 
 // What a document needs of each of its views: to be told that it changed.
 class CDocumentView {
@@ -25,8 +27,16 @@ public:
 // loading archive; OnSaveDocument calls Serialize with a storing archive. Both
 // catch the CFileException that Serialize throws, show its message (or "Failed to
 // open/save document."), and return false; the modified flag is cleared only
-// after success. A save writes a temporary file and renames it over the target,
-// so a failed save leaves the file on disk as it was.
+// after success. Serialize runs as a CLongTask, possibly on another thread, and
+// throws CUserException when the user cancels: that returns false without a
+// message. Only regular files are opened or saved over. A failed or cancelled
+// save leaves the file on disk as it was (see AfxWriteFileSafely).
+//
+// The file of an open or saved document is watched. When another program
+// rewrites, truncates, replaces or deletes it, changedOnDisk is emitted, and
+// CheckChangedOnDisk, called by the window that shows the document when it is
+// active, asks whether to reload it. Saving over a file that changed since it
+// was read asks first.
 class CDocument : public QObject, public CCmdTarget {
     Q_OBJECT
 
@@ -55,6 +65,14 @@ public:
     virtual bool OnOpenDocument(const QString& path);
     virtual bool OnSaveDocument(const QString& path);
     virtual void Serialize(CArchive& ar);
+    // Reads the file again, for all views; false after a failure was reported,
+    // with the document as it was.
+    virtual bool ReloadDocument();
+
+    // Asks to reload the document when its file changed since the last time;
+    // the question is asked once for each change.
+    void CheckChangedOnDisk();
+    bool IsChangedOnDisk() const { return m_bChangedOnDisk; }
 
     // Asks "Save changes to ...?" for a modified document and saves on Yes.
     // Returns false when the user cancels or the save fails.
@@ -72,13 +90,29 @@ public:
 signals:
     void titleChanged();
     void modifiedChanged(bool bModified);
+    void changedOnDisk();
 
 protected:
     void ReportSaveLoadException(const CFileException* pException, bool bSaving) const;
+    // Watches target, as it is now, for changes by other programs.
+    void WatchFile(const QString& target);
+    // Takes over what other knows of the file on disk (a reload reads into
+    // another document first).
+    void AdoptFileWatch(const CDocument& other) { WatchFile(other.m_strWatched); }
 
 private:
+    void OnFileChanged();
+
     QString m_strPathName;
     QString m_strTitle;
     bool m_bModified = false;
     QList<CDocumentView*> m_viewList;
+
+    QFileSystemWatcher* m_pWatcher = nullptr;
+    QString m_strWatched;     // the file itself, at the end of any symbolic links
+    CFileStamp m_diskStamp;   // as it was read or saved
+    CFileStamp m_seenStamp;   // as it was when last noticed
+    bool m_bChangedOnDisk = false;
+    bool m_bSaving = false;
+    bool m_bAsking = false;
 };

@@ -7,6 +7,9 @@
 #include <QFileDevice>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
+
 CFileException::CFileException(Cause cause, const QString& fileName, const QString& detail)
     : m_cause(cause), m_strFileName(fileName), m_strDetail(detail)
 {
@@ -41,6 +44,41 @@ CFileException CFileException::FromDevice(const QFileDevice& file, const QString
     return CFileException(cause, fileName, file.errorString());
 }
 
+CFileException CFileException::FromErrno(int nError, const QString& fileName)
+{
+    Cause cause = genericException;
+    switch (nError) {
+    case ENOENT:
+        cause = QFileInfo(fileName).dir().exists() ? fileNotFound : badPath;
+        break;
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+        cause = badPath;
+        break;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ETXTBSY:
+        cause = accessDenied;
+        break;
+    case EISDIR:
+        cause = invalidFile;
+        break;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        cause = diskFull;
+        break;
+    case EIO:
+        cause = hardIO;
+        break;
+    default:
+        break;
+    }
+    return CFileException(cause, fileName, QString::fromLocal8Bit(std::strerror(nError)));
+}
+
 QString CFileException::GetErrorMessage() const
 {
     unsigned id = 0;
@@ -53,6 +91,7 @@ QString CFileException::GetErrorMessage() const
     case diskFull: id = AFX_IDP_FILE_DISKFULL; break;
     case endOfFile: id = AFX_IDP_FILE_EOF; break;
     case tooLarge: id = AFX_IDP_FILE_TOO_LARGE; break;
+    case notRegularFile: id = AFX_IDP_FILE_NOT_REGULAR; break;
     case none:
     case genericException:
         return QString();

@@ -19,12 +19,16 @@ public:
         diskFull,
         endOfFile,
         tooLarge,
+        notRegularFile,   // a pipe, device or socket where a file is written
     };
 
     CFileException(Cause cause, const QString& fileName, const QString& detail = QString());
 
     // Cause of the last error of a Qt file, with its text as the detail.
     static CFileException FromDevice(const QFileDevice& file, const QString& fileName);
+
+    // Cause of a failed system call on the file, from its errno.
+    static CFileException FromErrno(int nError, const QString& fileName);
 
     // The text for the user: the cause's message with the file name, or empty for
     // a generic failure (the caller then shows its own "Failed to ..." text).

@@ -2,6 +2,7 @@
 
 #include "doctemplate.h"
 #include "document.h"
+#include "mdiframewnd.h"
 #include "view.h"
 
 #include <QCloseEvent>
@@ -19,8 +20,15 @@ void CMDIChildWnd::SetView(CView* pView)
     m_pView = pView;
     setWidget(pView);
     setFocusProxy(pView);
-    if (CDocument* doc = GetActiveDocument())
+    if (CDocument* doc = GetActiveDocument()) {
         connect(doc, &CDocument::titleChanged, this, &CMDIChildWnd::UpdateTitle);
+        // The question waits until this window is the active one.
+        connect(doc, &CDocument::changedOnDisk, this, [this] {
+            auto* pFrame = qobject_cast<CMDIFrameWnd*>(window());
+            if (pFrame && pFrame->MDIGetActive() == this)
+                pFrame->CheckActiveDocumentOnDisk();
+        });
+    }
     UpdateTitle();
 }
 

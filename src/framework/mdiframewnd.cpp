@@ -1,5 +1,7 @@
 #include "mdiframewnd.h"
 
+#include "document.h"
+#include "longtask.h"
 #include "mdichildwnd.h"
 #include "resources.h"
 #include "statusbar.h"
@@ -269,6 +271,25 @@ void CMDIFrameWnd::OnSubWindowActivated(QMdiSubWindow* pWindow)
         newView->OnActivateView(true, newView, oldView);
     OnChildActivated(child);
     emit activeChildChanged(child);
+    CheckActiveDocumentOnDisk();
+}
+
+void CMDIFrameWnd::CheckActiveDocumentOnDisk()
+{
+    QTimer::singleShot(0, this, [this] {
+        // Not under a long task, whose input filter would keep the answer away.
+        if (!isActiveWindow() || CLongTask::IsAnyRunning())
+            return;
+        if (CDocument* doc = GetActiveDocument())
+            doc->CheckChangedOnDisk();
+    });
+}
+
+void CMDIFrameWnd::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        CheckActiveDocumentOnDisk();
 }
 
 void CMDIFrameWnd::OnChildActivated(CMDIChildWnd*)

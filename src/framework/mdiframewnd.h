@@ -74,6 +74,10 @@ public:
     // arrive at OnDropFiles, which opens each in its own document window.
     void DragAcceptFiles(bool bAccept = true);
 
+    // Soon, once the activation of the moment is through: asks about the active
+    // document's file if another program changed it (CDocument::CheckChangedOnDisk).
+    void CheckActiveDocumentOnDisk();
+
     // The status bar, when the frame has one.
     CStatusBar* GetMessageBar() const;
 
@@ -88,6 +92,7 @@ signals:
 protected:
     virtual void OnClose();
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
     virtual void OnChildActivated(CMDIChildWnd* pChild);
     virtual void OnDropFiles(const QStringList& paths);

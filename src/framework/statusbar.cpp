@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QProgressBar>
 
 #include <algorithm>
 
@@ -156,6 +157,27 @@ void CStatusBar::UpdateIndicators()
         return;
     const bool on = numLockSource() ? numLockSource()() : ReadNumLockLeds();
     SetPaneText(index, on ? AfxLoadString(ID_INDICATOR_NUM) : QString(), false);
+}
+
+void CStatusBar::ShowProgress(const QString& text, qint64 nDone, qint64 nTotal)
+{
+    if (!m_pProgress) {
+        m_pProgress = new QProgressBar(this);
+        m_pProgress->setMinimumWidth(fontMetrics().horizontalAdvance(text) + 80);
+        m_pProgress->setTextVisible(true);
+        insertPermanentWidget(0, m_pProgress, 1);
+    }
+    // Per mille, which keeps lengths of 4 GiB within the bar's int range.
+    m_pProgress->setRange(0, nTotal > 0 ? 1000 : 0);
+    m_pProgress->setValue(nTotal > 0 ? int(std::min(nDone, nTotal) * 1000 / nTotal) : 0);
+    m_pProgress->setFormat(nTotal > 0 ? text + QStringLiteral("  %p%") : text);
+    m_pProgress->show();
+}
+
+void CStatusBar::EndProgress()
+{
+    delete m_pProgress;
+    m_pProgress = nullptr;
 }
 
 void CStatusBar::SetNumLockSource(std::function<bool()> source)

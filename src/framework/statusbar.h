@@ -7,6 +7,7 @@
 #include <functional>
 
 class QLabel;
+class QProgressBar;
 
 // Pane styles for SetPaneInfo.
 enum : unsigned {
@@ -50,6 +51,12 @@ public:
 
     void UpdateIndicators();
 
+    // A progress bar before the panes, labelled with text: done of total, or a
+    // busy bar while total is 0 (not known). EndProgress removes it.
+    void ShowProgress(const QString& text, qint64 nDone, qint64 nTotal);
+    void EndProgress();
+    QProgressBar* GetProgressBar() const { return m_pProgress; }
+
     // Replaces the Num Lock reading (tests); an empty function restores the
     // real one, which reads the keyboard LEDs the kernel exposes.
     static void SetNumLockSource(std::function<bool()> source);
@@ -67,4 +74,5 @@ private:
     bool IsMessagePane(int nIndex) const { return nIndex == 0 && m_panes[0].nID == 0; }
 
     QList<Pane> m_panes;
+    QProgressBar* m_pProgress = nullptr;
 };

@@ -3,18 +3,25 @@
 #include "afxres.h"
 #include "doctemplate.h"
 #include "document.h"
+#include "longtask.h"
 #include "mdichildwnd.h"
 #include "mdiframewnd.h"
 #include "resources.h"
+#include "statusbar.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QEvent>
+#include <QEventLoop>
+#include <QKeyEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QPageSetupDialog>
 #include <QPrinter>
 #include <QTimer>
+
+#include <exception>
+#include <thread>
 
 namespace {
 
@@ -38,7 +45,91 @@ QFileDialog::Options DialogOptions()
     return QFileDialog::HideNameFilterDetails;
 }
 
+// Keeps input away from the program while a long task runs: a key or click
+// could start a command on the document being read or close its window. Esc
+// cancels the task. Painting, resizing and timers go on.
+class CLongTaskInputFilter : public QObject {
+public:
+    explicit CLongTaskInputFilter(CLongTask& task) : m_task(task) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* pEvent) override
+    {
+        switch (pEvent->type()) {
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent*>(pEvent)->key() == Qt::Key_Escape)
+                m_task.Cancel();
+            return true;
+        case QEvent::Close:
+            pEvent->ignore();
+            return true;
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::NonClientAreaMouseButtonPress:
+        case QEvent::NonClientAreaMouseButtonRelease:
+        case QEvent::NonClientAreaMouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+private:
+    CLongTask& m_task;
+};
+
+// The work runs on its own thread while this one turns the event loop; the
+// progress shows in the main frame's status bar once the task has run for
+// CWinApp::s_nProgressDelay milliseconds.
+void RunLongTask(CLongTask& task, const std::function<void()>& work)
+{
+    QEventLoop loop;
+    std::exception_ptr error;
+    std::thread worker([&] {
+        try {
+            work();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+
+    CLongTaskInputFilter filter(task);
+    qApp->installEventFilter(&filter);
+    CStatusBar* pBar = AfxGetMainWnd() ? AfxGetMainWnd()->GetMessageBar() : nullptr;
+    bool bShown = false;
+    auto show = [&] {
+        if (pBar)
+            pBar->ShowProgress(task.GetText(), task.GetDone(), task.GetTotal());
+        bShown = true;
+    };
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, &loop, show);
+    QTimer::singleShot(CWinApp::s_nProgressDelay, &loop, [&] {
+        show();
+        tick.start(50);
+    });
+    loop.exec(QEventLoop::ExcludeSocketNotifiers);
+    worker.join();
+    qApp->removeEventFilter(&filter);
+    if (bShown && pBar)
+        pBar->EndProgress();
+    if (error)
+        std::rethrow_exception(error);
+}
+
 } // namespace
+
+int CWinApp::s_nProgressDelay = 300;
 
 CWinApp* AfxGetApp()
 {
@@ -57,6 +148,7 @@ CWinApp::CWinApp(const QString& appName) : m_pszAppName(appName)
     OnCommand(ID_FILE_OPEN, [this] { OnFileOpen(); });
     OnCommand(ID_FILE_PRINT_SETUP, [this] { OnFilePrintSetup(); });
     OnCommandRange(ID_FILE_MRU_FILE1, ID_FILE_MRU_FILE16, [this](unsigned nID) { OnOpenRecentFile(nID); });
+    CLongTask::SetRunner(RunLongTask);
     CDocument::SetSaveFileNamePrompt([](CDocument* pDoc) {
         const QString start = pDoc->GetPathName().isEmpty() ? pDoc->GetTitle() : pDoc->GetPathName();
         return QFileDialog::getSaveFileName(AfxGetMainWnd(), AfxLoadString(AFX_IDS_SAVEFILE), start,
@@ -69,8 +161,10 @@ CWinApp::~CWinApp()
     if (qApp)
         qApp->removeEventFilter(this);
     m_pDocTemplate.reset();
-    if (s_pApp == this)
+    if (s_pApp == this) {
         s_pApp = nullptr;
+        CLongTask::SetRunner(nullptr);
+    }
 }
 
 bool CWinApp::InitInstance()

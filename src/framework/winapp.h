@@ -76,6 +76,10 @@ public:
     // Ask for an idle pass the next time the event loop waits.
     void RequestIdle();
 
+    // How long a long task (a load or a save) runs before its progress shows, in
+    // milliseconds; tests shorten it.
+    static int s_nProgressDelay;
+
     // Asks for the name of a file to open (tests replace it).
     using PromptOpen = std::function<QString()>;
     static void SetOpenFileNamePrompt(PromptOpen prompt);

@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include <cstring>
+#include <sys/stat.h>
 
 using TestSupport::scratchDir;
 using TestSupport::writeScratchFile;
@@ -29,6 +30,7 @@ private slots:
     void streamedRowsMatchWholeDocument();
     void failures_data();
     void failures();
+    void fileOfLengthZeroIsReadToItsEnd();
 };
 
 namespace {
@@ -271,6 +273,9 @@ void TestDump::failures_data()
     QTest::addColumn<int>("exitCode");
     QTest::newRow("missing file") << QStringList{"--dump", "/nonexistent/zorbel-file"} << 1;
     QTest::newRow("a folder") << QStringList{"--dump", "/"} << 1;
+    // Refused at once: opening a FIFO without a writer would wait for ever.
+    QTest::newRow("a FIFO") << QStringList{"--dump", "FIFO"} << 1;
+    QTest::newRow("a device") << QStringList{"--dump", "/dev/null"} << 1;
     QTest::newRow("no file") << QStringList{"--dump"} << 2;
     QTest::newRow("two files") << QStringList{"--dump", "a", "b"} << 2;
     QTest::newRow("code page not a number") << QStringList{"--dump", "--codepage", "gb", "a"} << 2;
@@ -282,12 +287,27 @@ void TestDump::failures()
 {
     QFETCH(QStringList, args);
     QFETCH(int, exitCode);
+    if (args.last() == "FIFO") {
+        args.last() = scratchDir() + "/fifo";
+        QVERIFY(::mkfifo(QFile::encodeName(args.last()).constData(), 0666) == 0);
+    }
     const Result result = RunZorbel(args);
     QCOMPARE(result.exitCode, exitCode);
     QCOMPARE(result.out, QByteArray());
     QVERIFY(result.err.startsWith("zorbel: "));
     if (exitCode == 1)
         QCOMPARE(result.err.count('\n'), 1);
+    if (args.last().contains("fifo") || args.last() == "/dev/null")
+        QVERIFY(result.err.endsWith(QFile::encodeName(args.last()) + " is not a file that can be opened.\n"));
+}
+
+// The kernel's files read as empty until they are read; their bytes are dumped.
+void TestDump::fileOfLengthZeroIsReadToItsEnd()
+{
+    const Result result = RunZorbel({"--dump", "/proc/self/status"});
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY(result.out.startsWith("000000    4E 61 6D 65 3A"));   // "Name:"
+    QVERIFY(result.out.count('\n') > 5);
 }
 
 QTEST_GUILESS_MAIN(TestDump)

@@ -7,6 +7,8 @@
 #include <QStandardPaths>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 struct Run {
@@ -208,6 +210,8 @@ void TestPrintPdf::reportsFailures_data()
     const QString scratch = TestSupport::scratchDir();
     QTest::newRow("file missing") << scratch + QStringLiteral("/no-such.bin") << scratch + QStringLiteral("/missing.pdf");
     QTest::newRow("file is a folder") << scratch << scratch + QStringLiteral("/folder.pdf");
+    QTest::newRow("file is a FIFO") << QStringLiteral("fifo") << scratch + QStringLiteral("/fifo.pdf");
+    QTest::newRow("file is a device") << QStringLiteral("/dev/null") << scratch + QStringLiteral("/device.pdf");
     QTest::newRow("output folder missing") << QStringLiteral("readable")
                                            << scratch + QStringLiteral("/no/such/folder/out.pdf");
     QTest::newRow("output is a folder") << QStringLiteral("readable") << scratch;
@@ -220,6 +224,10 @@ void TestPrintPdf::reportsFailures()
 
     if (file == QStringLiteral("readable"))
         file = TestSupport::writeScratchFile(QStringLiteral("readable.bin"), QByteArray("abc"));
+    if (file == QStringLiteral("fifo")) {
+        file = TestSupport::scratchDir() + QStringLiteral("/fifo");
+        QVERIFY(::mkfifo(QFile::encodeName(file).constData(), 0666) == 0);
+    }
     const Run run = RunZorbel({QStringLiteral("--print-pdf"), pdf, file});
     QCOMPARE(run.nExitCode, 1);
     const QByteArray message = run.stdErr.trimmed();

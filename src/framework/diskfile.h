@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QFile;
+class QFileDevice;
+
+// What tells one state of a file on disk from another: which file the name
+// leads to, its length and when it was last written. A file another program
+// rewrites, truncates, replaces or deletes gets another stamp.
+struct CFileStamp {
+    bool bExists = false;
+    quint64 nDevice = 0;
+    quint64 nInode = 0;
+    qint64 nSize = 0;
+    qint64 nModifiedNs = 0;
+
+    static CFileStamp Of(const QString& path);
+    bool operator==(const CFileStamp& other) const;
+    bool operator!=(const CFileStamp& other) const { return !(*this == other); }
+};
+
+// Opens path for reading into file. Anything but a regular file (or a link to
+// one) is refused with CFileException::invalidFile: it is looked at before it
+// is opened, because opening a FIFO waits for a writer and a device may act on
+// being opened, and the open file is looked at again, since the name may have
+// been given to something else meanwhile. Throws CFileException.
+void AfxOpenRegularFile(QFile& file, const QString& path);
+
+// Writes the file target (no symbolic link) through write, which throws on
+// failure, so that a failure or a cancel leaves the old bytes on disk and a
+// success has put the new bytes on the disk before it returns. Only regular
+// files are written: anything else at target is refused with
+// CFileException::notRegularFile and left as it is. Throws CFileException or
+// what write throws.
+void AfxWriteFileSafely(const QString& target, const std::function<void(QFileDevice& file)>& write);
