@@ -49,11 +49,12 @@ std::uint32_t Utf8Of(char32_t ch)
 }
 
 // By the high four bits of the first byte; continuation bytes never come first.
-constexpr std::uint8_t kUtf8Length[16] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 3, 4};
-
+// Computed rather than looked up: the length is on the path from one character's
+// store to the next.
 int Utf8Length(std::uint32_t utf8)
 {
-    return kUtf8Length[(utf8 >> 4) & 0xF];
+    const std::uint32_t b = utf8 & 0xFF;
+    return 1 + int(b >= 0xC0) + int(b >= 0xE0) + int(b >= 0xF0);
 }
 
 // Writes the UTF-8 of a table entry at pOut, 4 bytes stored, and returns its end.
