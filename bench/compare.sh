@@ -131,10 +131,11 @@ done
 # Peak memory of a dump of 1 GiB, in MiB.
 peak() { /usr/bin/time -f %M "$@" 2>&1 > /dev/null | tail -1 | awk '{ printf "%.1f\n", $1 / 1024 }'; }
 if [ -x /usr/bin/time ] || need /usr/bin/time time; then
+    # xxd streams too; its figure comes from the smaller file, to save time.
     for kind in cd gb; do
         z=$(peak "$zorbel" --dump "$tmp/$kind-1g")
-        x=$(peak xxd "$tmp/$kind-1g")
-        line "peak memory, --dump of 1 GiB $kind (MiB)" "$z" "$x" "$(ratio "$z" "$x")" "< 64 MiB"
+        x=$(peak xxd "$tmp/$kind-256")
+        line "peak memory, --dump of 1 GiB $kind vs xxd of 256 MiB (MiB)" "$z" "$x" "$(ratio "$z" "$x")" "< 64 MiB"
     done
 fi
 
