@@ -206,12 +206,15 @@ void CHexView::HideSelection()
 }
 
 // Builds the regions of bytes a to b and repaints them, which paints them in or
-// out of the highlight as m_bSelection says.
+// out of the highlight as m_bSelection says. Both regions are built before
+// either is painted: a synchronous paint also takes in whatever else is waiting
+// to be painted (a scroll's whole window), and that paint must find the text
+// region of the same bytes as the hex region, not the previous selection's.
 void CHexView::RepaintRegions(std::uint32_t a, std::uint32_t b)
 {
     BuildHexRegion(a, b);
-    RepaintRegion(m_rgnHex);
     BuildTextRegion(a, b);
+    RepaintRegion(m_rgnHex);
     RepaintRegion(m_rgnText);
 }
 

@@ -397,14 +397,15 @@ void TestHexViewFind::highlightsTheSelectedBytes_data()
     QTest::addColumn<QString>("command");
     for (const bool bText : {false, true}) {
         const char* pszColumn = bText ? "text column" : "hex column";
-        for (const char* pszCommand : {"find", "F3", "replace", "replace all"})
+        for (const char* pszCommand : {"find", "find from the dialog", "F3", "replace", "replace all"})
             QTest::addRow("%s, %s", pszCommand, pszColumn) << bText << QString(pszCommand);
     }
 }
 
 // After a keyboard selection of 20 bytes, each command leaves both columns
-// highlighting exactly the bytes selected, on every visible row. A cell counts
-// as highlighted when its top-left corner, above the glyphs, is not white.
+// highlighting exactly the bytes selected, on every visible row of the screen.
+// A cell counts as highlighted when its top-left corner, above the glyphs, is
+// not white.
 void TestHexViewFind::highlightsTheSelectedBytes()
 {
     QFETCH(bool, bTextColumn);
@@ -419,6 +420,11 @@ void TestHexViewFind::highlightsTheSelectedBytes()
     QCOMPARE(w.Selection(), Range(0, 20));
     if (command == "find") {
         w->FindNext("GLIBC", true, false);
+    } else if (command == "find from the dialog") {
+        w->OnEditFind();
+        CFindReplaceDialog* pDlg = w->m_pFindDlg;
+        pDlg->findChild<QLineEdit*>("findWhat")->setText("GLIBC");
+        QTest::mouseClick(pDlg->findChild<QPushButton*>("findNext"), Qt::LeftButton);
     } else if (command == "F3") {
         w->FindNext("GLIBC", true, false);
         w->OnEditRepeat();
@@ -433,7 +439,14 @@ void TestHexViewFind::highlightsTheSelectedBytes()
     const std::uint32_t hi = std::max(w->m_nSelAnchor, w->m_nSelEnd);
     QCOMPARE(hi - lo, 5u);
 
-    const QImage image = w.Grab();
+    // What the screen shows: a fresh rendering of the view would hide pixels
+    // left over from an earlier paint.
+    QWidget* pViewport = w->viewport();
+    const QPoint at = pViewport->mapTo(pViewport->window(), QPoint());
+    const QImage image = pViewport->screen()
+                             ->grabWindow(pViewport->window()->winId(), at.x(), at.y(), pViewport->width(),
+                                          pViewport->height())
+                             .toImage();
     const std::uint32_t nTop = std::uint32_t(w->GetScrollPos(SB_VERT) / w->m_nLineHeight);
     const int nLines = w->m_nClientHeight / int(w->m_nLineHeight);
     QString hex, text, expected;
