@@ -205,8 +205,18 @@ void CHexDoc::ResizeData(std::uint32_t nSize)
     m_pData = pData;
 }
 
+bool CHexDoc::OnSaveDocument(const QString& path)
+{
+    if (!CDocument::OnSaveDocument(path))
+        return false;
+    m_history.MarkSaved();
+    return true;
+}
+
 void CHexDoc::DeleteContents()
 {
+    m_history.Clear();
+    m_history.MarkSaved();
     FreeBuffer(m_pData);
     m_pData = nullptr;
     m_nSize = 0;
@@ -328,6 +338,9 @@ bool CHexDoc::ReloadDocument()
     std::swap(m_nSize, fresh.m_nSize);
     m_strFileType = fresh.m_strFileType;
     AdoptFileWatch(fresh);
+    // The history's steps were made on the bytes just dropped.
+    m_history.Clear();
+    m_history.MarkSaved();
     SetModifiedFlag(false);
     UpdateAllViews(nullptr);
     return true;

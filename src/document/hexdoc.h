@@ -1,6 +1,7 @@
 #pragma once
 
 #include "document.h"
+#include "edithistory.h"
 
 #include <QString>
 
@@ -31,6 +32,7 @@ public:
     // Reads the file into a second document first: a failed reload leaves this
     // one as it was. The code page stays as it was chosen.
     bool ReloadDocument() override;
+    bool OnSaveDocument(const QString& path) override;
 
     // Copies the bytes of the row starting at nOffset into hex and text (room for
     // CRowFormat::kMaxTextLength each) and returns how many it produced: 0 past the
@@ -49,6 +51,15 @@ public:
     void ResizeData(std::uint32_t nSize);
     QString GetFileType() const { return m_strFileType; }
 
+    // Replaces nRemove bytes at nPos by nInsert bytes from pSrc, the tail moved
+    // once (hexdoc_edit.cpp). The caller keeps the run before the end marker and
+    // the length within the limit; pSrc may not point into the buffer. Throws
+    // std::bad_alloc with nothing changed.
+    void Splice(std::uint32_t nPos, std::uint32_t nRemove, const std::uint8_t* pSrc, std::uint32_t nInsert);
+    // Undoes or does again a step of the history, every piece of it. Throws
+    // std::bad_alloc with nothing changed.
+    void ApplyStep(const CEditStep& step, bool bUndo);
+
     static std::uint8_t* AllocBuffer(std::uint32_t nSize);
     static void FreeBuffer(std::uint8_t* pData);
 
@@ -60,6 +71,8 @@ public:
     // The file type name the desktop gives a path, or "" when it has none.
     static QString ShellTypeName(const QString& path);
 
+    // Shared by every window of the document; emptied with its contents.
+    CEditHistory m_history;
     int m_nCodePage = 0;
     QString m_strFileType;
     std::uint32_t m_nSize = 0;

@@ -47,3 +47,4 @@ constexpr unsigned IDS_OK = 33058;
 constexpr unsigned IDS_GOTO_INVALID = 33059;     // %1 the text typed
 constexpr unsigned IDS_GOTO_PAST_END = 33060;    // %1 the text typed, %2 the file's length, %3 in hexadecimal
 constexpr unsigned IDS_GOTO_BEFORE_START = 33061;
+constexpr unsigned IDS_UNDO_TOO_LARGE = 33001;  // a change too large for the undo history

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "edithistory.h"
 #include "logfont.h"
 #include "rowformat.h"
 #include "scrollview.h"
@@ -130,6 +131,18 @@ public:
     bool DeleteBytes(std::uint32_t nPos, std::uint32_t n);
     bool ReplaceBytes(std::uint32_t nPos, std::uint32_t nRemove, const std::uint8_t* pSrc, std::uint32_t nInsert);
     void CopyToClipboard(std::uint32_t nPos, std::uint32_t n);
+
+    // Undo and redo (hexview_undo.cpp). Every change of bytes is a step of the
+    // document's history: BeginStep, given what the step will keep, says whether
+    // the history can hold it and fills in the caret and selection before it;
+    // EndStep adds it (a typed byte may extend the last step) or, when it was
+    // too large, empties the history and says so in the status bar.
+    bool BeginStep(CEditStep& step, std::uint64_t nBytes);
+    void EndStep(CEditStep&& step, bool bKept);
+    CEditState EditState() const;
+    void UndoOrRedo(bool bUndo);
+    static std::uint64_t UndoLimit();
+    bool m_bTyping = false;
     void OnEditClear();
     void OnEditCopy();
     void OnEditCut();

@@ -25,6 +25,8 @@ void CHexView::RegisterCommandUI()
     for (unsigned nID : {ID_FILE_SAVE_AS, ID_FILE_PRINT, ID_FILE_PRINT_DIRECT, ID_FILE_PRINT_PREVIEW,
                          ID_EDIT_CLEAR, ID_EDIT_FIND, ID_EDIT_REPLACE})
         OnUpdateCommand(nID, fileNotEmpty);
+    OnUpdateCommand(ID_EDIT_UNDO, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(GetDocument()->m_history.CanUndo()); });
+    OnUpdateCommand(ID_EDIT_REDO, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(GetDocument()->m_history.CanRedo()); });
     OnUpdateCommand(ID_EDIT_COPY, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(m_bSelection); });
     OnUpdateCommand(ID_EDIT_CUT, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(m_bSelection); });
     OnUpdateCommand(ID_EDIT_PASTE, [](CCmdUI* pCmdUI) {

@@ -18,6 +18,8 @@ void CHexView::RegisterEditCommands()
     OnCommand(ID_EDIT_COPY, [this] { OnEditCopy(); });
     OnCommand(ID_EDIT_CUT, [this] { OnEditCut(); });
     OnCommand(ID_EDIT_PASTE, [this] { OnEditPaste(); });
+    OnCommand(ID_EDIT_UNDO, [this] { UndoOrRedo(true); });
+    OnCommand(ID_EDIT_REDO, [this] { UndoOrRedo(false); });
 }
 
 bool CHexView::InsertBytes(std::uint32_t nPos, const std::uint8_t* pSrc, std::uint32_t n)
@@ -32,10 +34,7 @@ bool CHexView::DeleteBytes(std::uint32_t nPos, std::uint32_t n)
     return ReplaceBytes(nPos, n, nullptr, 0);
 }
 
-// The buffer is resized in place: the tail moves once, up or down, and a large
-// buffer grows by remapping rather than by a second copy of the document. The
-// resize comes first when growing and last when shrinking, so a failed
-// allocation changes nothing.
+// Each change is one step of the document's history.
 bool CHexView::ReplaceBytes(std::uint32_t nPos, std::uint32_t nRemove, const std::uint8_t* pSrc, std::uint32_t nInsert)
 {
     CHexDoc* pDoc = GetDocument();
@@ -51,34 +50,27 @@ bool CHexView::ReplaceBytes(std::uint32_t nPos, std::uint32_t nRemove, const std
                       MB_OK | MB_ICONEXCLAMATION);
         return false;
     }
-    const std::uint32_t nNewSize = std::uint32_t(nNewLength + 1);
 
     QByteArray copy;
     if (pSrc && pSrc + nInsert > pDoc->m_pData && pSrc < pDoc->m_pData + nSize) {
         copy = QByteArray(reinterpret_cast<const char*>(pSrc), nInsert);
         pSrc = reinterpret_cast<const std::uint8_t*>(copy.constData());
     }
-    const std::uint32_t nTail = nSize - nPos - nRemove;
-    if (nInsert > nRemove) {
-        try {
-            pDoc->ResizeData(nNewSize);
-        } catch (const std::bad_alloc&) {
-            AfxMessageBox(AfxLoadString(AFX_IDP_FAILED_MEMORY_ALLOC), MB_OK | MB_ICONSTOP);
-            return false;
-        }
+    CEditStep step;
+    const bool bKept = BeginStep(step, std::uint64_t(nRemove) + nInsert);
+    if (bKept) {
+        step.offsets = {nPos};
+        step.nRemove = nRemove;
+        step.removed = QByteArray(reinterpret_cast<const char*>(pDoc->m_pData) + nPos, nRemove);
+        step.inserted = QByteArray(reinterpret_cast<const char*>(pSrc), nInsert);
     }
-    std::uint8_t* p = pDoc->m_pData;
-    std::memmove(p + nPos + nInsert, p + nPos + nRemove, nTail);
-    if (nInsert)
-        std::memcpy(p + nPos, pSrc, nInsert);
-    if (nInsert < nRemove) {
-        try {
-            pDoc->ResizeData(nNewSize);
-        } catch (const std::bad_alloc&) {
-            // The buffer stays larger than the document; nothing is lost.
-        }
+    try {
+        pDoc->Splice(nPos, nRemove, pSrc, nInsert);
+    } catch (const std::bad_alloc&) {
+        AfxMessageBox(AfxLoadString(AFX_IDP_FAILED_MEMORY_ALLOC), MB_OK | MB_ICONSTOP);
+        return false;
     }
-    pDoc->m_nSize = nNewSize;
+    EndStep(std::move(step), bKept);
     ReplaceInRowCache(nPos, nRemove, nInsert);
     pDoc->SetModifiedFlag(true);
     pDoc->UpdateAllViews(nullptr, 0);

@@ -12,6 +12,8 @@
 #include "textencoder.h"
 #include "winapp.h"
 
+#include <QScopeGuard>
+
 #include <algorithm>
 
 // Insert mode pauses after the first digit of a byte typed in the hex column, so
@@ -65,6 +67,9 @@ void CHexView::OnKeyDown(unsigned nChar, unsigned, unsigned)
     const bool bShift = IsKeyDown(VK_SHIFT);
     if (!bShift && !IsKeyDown(VK_CONTROL) && m_bSelection)
         CollapseSelection();
+    // A key that moves the caret or changes the mode ends a run of typing.
+    if ((nChar >= VK_PRIOR && nChar <= VK_DOWN) || nChar == VK_TAB || nChar == VK_INSERT)
+        GetDocument()->m_history.EndTyping();
     if (bShift && !m_bShiftSelecting && IsSelectingKey(nChar)) {
         HideSelection();
         m_nSelAnchor = m_nSelEnd = m_nCaretPos;
@@ -167,6 +172,8 @@ void CHexView::OnChar(unsigned nChar, unsigned, unsigned)
 {
     if (nChar < 0x20 || nChar == 0x7F)
         return;
+    m_bTyping = true;
+    const auto typed = qScopeGuard([this] { m_bTyping = false; });
     // A character typed with Shift held over a selection lands where an
     // unshifted one would.
     if (m_bSelection)
@@ -215,6 +222,7 @@ void CHexView::OnLButtonDown(unsigned nFlags, const QPoint& point)
         EndInsertPause();
     if (!GetClientRect().contains(point))
         return;
+    GetDocument()->m_history.EndTyping();
     if (nFlags & MK_SHIFT) {
         const std::uint32_t nAnchor = m_bSelection ? m_nSelAnchor : m_nCaretPos;
         SelectRange(nAnchor, HitTest(point, true));
@@ -314,7 +322,16 @@ void CHexView::SetByteOrNibble(std::uint32_t nOffset, std::uint8_t v, bool bWhol
         const bool bHigh = (c <= 32 ? c - 10 : c - 35) % 3 == 0;
         b = bHigh ? std::uint8_t((v << 4) | (old & 0x0F)) : std::uint8_t((old & 0xF0) | (v & 0x0F));
     }
+    CEditStep step;
+    const bool bKept = BeginStep(step, 2);
+    if (bKept) {
+        step.offsets = {nOffset};
+        step.nRemove = 1;
+        step.removed = QByteArray(1, char(old));
+        step.inserted = QByteArray(1, char(b));
+    }
     pDoc->SetByte(nOffset, b);
+    EndStep(std::move(step), bKept);
     ReplaceInRowCache(nOffset, 1, 1);
 }
 

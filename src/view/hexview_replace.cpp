@@ -101,12 +101,32 @@ bool CHexView::ReplaceAllFrom(const CBytePattern& pattern, std::uint32_t nFirst,
         return false;
     }
 
+    // The history keeps each occurrence's offset and old bytes.
+    CEditStep step;
+    const bool bKept = BeginStep(step, nCount * (n + sizeof(std::uint32_t)) + m);
+    if (bKept) {
+        try {
+            step.offsets.reserve(std::size_t(nCount));
+            step.removed.reserve(qsizetype(nCount * n));
+        } catch (const std::bad_alloc&) {
+            CHexDoc::FreeBuffer(pNew);
+            AfxMessageBox(AfxLoadString(AFX_IDP_FAILED_MEMORY_ALLOC), MB_OK | MB_ICONSTOP);
+            return false;
+        }
+        step.nRemove = n;
+        step.inserted = replacement;
+    }
+
     // Second pass: copy around the same occurrences. The end marker travels
     // with the last stretch.
     std::memcpy(pNew, pOld, nFirst);
     std::uint8_t* pOut = pNew + nFirst;
     std::uint32_t nAt = nFirst;
     for (std::uint64_t i = 0; i < nCount; ++i) {
+        if (bKept) {
+            step.offsets.push_back(nAt);
+            step.removed.append(reinterpret_cast<const char*>(pOld) + nAt, n);
+        }
         std::memcpy(pOut, replacement.constData(), m);
         pOut += m;
         const std::uint32_t nTail = nAt + n;
@@ -127,6 +147,7 @@ bool CHexView::ReplaceAllFrom(const CBytePattern& pattern, std::uint32_t nFirst,
 
     pDoc->SetData(pNew);
     pDoc->m_nSize = nNewSize;
+    EndStep(std::move(step), bKept);
     m_nRows = std::uint32_t((std::uint64_t(nNewSize) + 15) >> 4);
     UpdateScrollSizes();
     pDoc->SetModifiedFlag(true);

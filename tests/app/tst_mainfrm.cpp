@@ -283,9 +283,9 @@ void TestMainFrame::menusFollowDocumentWindows()
     QStringList edit;
     for (QAction* action : fixture.frame()->GetPopup(IDR_ZORBELTYPE, 1)->actions())
         edit.append(action->text());
-    QCOMPARE(edit, QStringList({"Cu&t\tCtrl+X", "&Copy\tCtrl+C", "Copy as &Hex", "&Paste\tCtrl+V",
-                                "&Delete\tDEL", "", "Select &All\tCtrl+A", "", "&Find...\tCtrl+F",
-                                "&Repeat\tF3", "R&eplace...\tCtrl+H", "", "&Go To...\tCtrl+G"}));
+    QCOMPARE(edit, QStringList({"&Undo\tCtrl+Z", "&Redo\tCtrl+Y", "", "Cu&t\tCtrl+X", "&Copy\tCtrl+C",
+                                "Copy as &Hex", "&Paste\tCtrl+V", "&Delete\tDEL", "", "Select &All\tCtrl+A", "",
+                                "&Find...\tCtrl+F", "&Repeat\tF3", "R&eplace...\tCtrl+H", "", "&Go To...\tCtrl+G"}));
 
     fixture.frame()->ExecuteCommand(ID_WINDOW_NEW);
     QCOMPARE(fixture.windowCount(), 2);

@@ -276,9 +276,9 @@ void TestResources::menuStructure_data()
                                   ID_FILE_PRINT_SETUP, 0, ID_FILE_MRU_FILE1, 0, ID_APP_EXIT};
     QList<unsigned> file129Cn = file129;
     file129Cn.move(2, 4);   // Close after Save As
-    const QList<unsigned> edit{ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_COPY_HEX, ID_EDIT_PASTE, ID_EDIT_CLEAR, 0,
-                               ID_EDIT_SELECT_ALL, 0, ID_EDIT_FIND, ID_EDIT_REPEAT, ID_EDIT_REPLACE, 0,
-                               ID_EDIT_GOTO};
+    const QList<unsigned> edit{ID_EDIT_UNDO, ID_EDIT_REDO, 0, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_COPY_HEX,
+                               ID_EDIT_PASTE, ID_EDIT_CLEAR, 0, ID_EDIT_SELECT_ALL, 0, ID_EDIT_FIND, ID_EDIT_REPEAT,
+                               ID_EDIT_REPLACE, 0, ID_EDIT_GOTO};
     const QList<unsigned> view{ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR};
     const QList<unsigned> view129{ID_VIEW_TOOLBAR,         ID_VIEW_STATUS_BAR,         ID_VIEW_CODEPAGE_GB,
                                   ID_VIEW_CODEPAGE_BIG5,   ID_VIEW_CODEPAGE_SJIS,      ID_VIEW_CODEPAGE_UTF8,
@@ -426,6 +426,8 @@ void TestResources::acceleratorTable()
         {ID_EDIT_SELECT_ALL, Qt::CTRL | Qt::Key_A},
         {ID_EDIT_GOTO, Qt::CTRL | Qt::Key_G},
         {ID_APP_EXIT, Qt::CTRL | Qt::Key_Q},
+        {ID_EDIT_REDO, Qt::CTRL | Qt::Key_Y},
+        {ID_EDIT_REDO, Qt::CTRL | Qt::SHIFT | Qt::Key_Z},
     };
     QCOMPARE(table.size(), expected.size());
     for (int i = 0; i < table.size(); ++i) {

@@ -1,0 +1,121 @@
+#include "edithistory.h"
+
+#include <utility>
+
+std::uint64_t CEditStep::Cost() const
+{
+    return std::uint64_t(removed.size()) + std::uint64_t(inserted.size()) + offsets.size() * sizeof(std::uint32_t)
+        + sizeof(CEditStep);
+}
+
+std::uint32_t CEditStep::OffsetAfter(std::size_t i) const
+{
+    return std::uint32_t(std::int64_t(offsets[i]) + std::int64_t(i) * (std::int64_t(inserted.size()) - nRemove));
+}
+
+void CEditHistory::SetLimit(std::uint64_t nBytes)
+{
+    m_nLimit = nBytes;
+    // Redo steps go first, newest first: a redo step needs every step before it.
+    while (m_nCost > m_nLimit && m_steps.size() > m_nDone) {
+        m_nCost -= m_steps.back().Cost();
+        m_steps.pop_back();
+    }
+    while (m_nCost > m_nLimit && !m_steps.empty())
+        DropOldest();
+}
+
+bool CEditHistory::Add(CEditStep step)
+{
+    m_bTypingOpen = step.bTyping;
+    while (m_steps.size() > m_nDone) {
+        m_nCost -= m_steps.back().Cost();
+        m_steps.pop_back();
+    }
+    if (m_nSaved > m_nDropped + std::int64_t(m_nDone))
+        m_nSaved = -1;
+    const std::uint64_t nCost = step.Cost();
+    if (nCost > m_nLimit) {
+        Forget();
+        return false;
+    }
+    m_steps.push_back(std::move(step));
+    ++m_nDone;
+    m_nCost += nCost;
+    while (m_nCost > m_nLimit && m_steps.size() > 1)
+        DropOldest();
+    return true;
+}
+
+bool CEditHistory::ExtendTyping(std::uint32_t nPos, const QByteArray& removed, const QByteArray& inserted)
+{
+    if (!m_bTypingOpen || m_nDone == 0 || m_nDone != m_steps.size() || m_nSaved == m_nDropped + std::int64_t(m_nDone))
+        return false;
+    CEditStep& last = m_steps.back();
+    if (!last.bTyping || last.offsets.size() != 1)
+        return false;
+    const std::uint32_t nStart = last.offsets[0];
+    const auto nRun = std::uint32_t(last.inserted.size());
+    const std::uint64_t nBefore = last.Cost();
+    if (nPos == nStart + nRun) {
+        last.removed += removed;
+        last.nRemove += std::uint32_t(removed.size());
+        last.inserted += inserted;
+    } else if (nPos >= nStart && std::uint64_t(nPos) + removed.size() <= std::uint64_t(nStart) + nRun) {
+        last.inserted.replace(qsizetype(nPos - nStart), removed.size(), inserted);
+    } else {
+        return false;
+    }
+    m_nCost = m_nCost - nBefore + last.Cost();
+    return true;
+}
+
+CEditStep& CEditHistory::Undo()
+{
+    m_bTypingOpen = false;
+    return m_steps[--m_nDone];
+}
+
+CEditStep& CEditHistory::Redo()
+{
+    m_bTypingOpen = false;
+    return m_steps[m_nDone++];
+}
+
+void CEditHistory::MarkSaved()
+{
+    m_nSaved = m_nDropped + std::int64_t(m_nDone);
+    m_bTypingOpen = false;
+}
+
+bool CEditHistory::IsAtSaved() const
+{
+    return m_nSaved == m_nDropped + std::int64_t(m_nDone);
+}
+
+// Keeps the saved mark where the document is now.
+void CEditHistory::Clear()
+{
+    const bool bSaved = IsAtSaved();
+    m_steps.clear();
+    m_nDone = 0;
+    m_nDropped = 0;
+    m_nCost = 0;
+    m_nSaved = bSaved ? 0 : -1;
+    m_bTypingOpen = false;
+}
+
+// Only done steps are dropped from the front.
+void CEditHistory::DropOldest()
+{
+    m_nCost -= m_steps.front().Cost();
+    m_steps.pop_front();
+    ++m_nDropped;
+    --m_nDone;
+}
+
+void CEditHistory::Forget()
+{
+    Clear();
+    m_nSaved = -1;
+}
