@@ -7,9 +7,10 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-translations-l10n qt6-qpa-plugins
-    libgl-dev shared-mime-info
+    libgl-dev libxkbcommon-dev libx11-dev shared-mime-info
     fonts-wqy-zenhei fonts-ipafont-gothic fonts-dejavu-core fonts-noto-color-emoji
     poppler-utils xxd
+    appstream desktop-file-utils
 )
 
 # Only for building with clang (scripts/test --clang) and fuzzing (scripts/fuzz,
@@ -42,14 +43,16 @@ install_packages() {
         as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
-# build DIR [extra cmake options...]: configures once, then builds incrementally.
+# build DIR TARGET [extra cmake options...]: configures once, then builds TARGET
+# ("all" for everything) incrementally. A build with nothing to do prints nothing.
 build() {
-    local dir=$1
-    shift
+    local dir=$1 target=$2
+    shift 2
     if [ ! -f "$dir/build.ninja" ]; then
         local launcher=()
         command -v ccache >/dev/null 2>&1 && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-        cmake -S "$ROOT" -B "$dir" -G Ninja -Wno-dev "${launcher[@]}" "$@" || return 1
+        cmake -S "$ROOT" -B "$dir" -G Ninja -Wno-dev --log-level=NOTICE "${launcher[@]}" "$@" || return 1
     fi
-    cmake --build "$dir" -j "$(nproc)"
+    cmake --build "$dir" -j "$(nproc)" --target "$target" | { grep -v '^ninja: no work to do\.$' || true; }
+    return "${PIPESTATUS[0]}"
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 // Helpers shared by the tests. Linking this library also runs a static initialiser
 // that selects the offscreen platform and points the settings profile at a fresh
@@ -31,5 +32,16 @@ public:
 private:
     QString m_path;
 };
+
+// How a program run by runProgram ended; exitCode is -1 when it crashed or
+// did not end within a minute.
+struct ProgramResult {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs a program without a display, its messages in the given locale.
+ProgramResult runProgram(const QString& program, const QStringList& args, const QString& locale = QStringLiteral("C"));
 
 } // namespace TestSupport

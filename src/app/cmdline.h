@@ -1,6 +1,8 @@
 #pragma once
 
-class QString;
+#include <QStringList>
+
+#include <string>
 
 // The command line of the commands that print a file without a window:
 //   --dump [--codepage N] FILE
@@ -17,6 +19,23 @@ struct CFileCommandLine {
 // the problem and pszUsage to standard error.
 int ParseFileCommandLine(int argc, char* argv[], const char* pszCommand, bool bTakesOutput, const char* pszUsage,
                          CFileCommandLine& cmd);
+
+// The command line of the program with a window:
+//   zorbel [-h|--help] [-v|--version] [--] [FILE...]
+// Qt's own options (-platform NAME, -style NAME, -reverse, ...) pass through to
+// QApplication, which takes them out of the arguments before the files are read.
+struct CWindowCommandLine {
+    enum Action { Run, Help, Version };
+    Action action = Run;
+    QStringList files;
+};
+
+// Reads argv for the window; returns 0, or 2 after writing the problem and the
+// usage to standard error.
+int ParseWindowCommandLine(int argc, char* argv[], CWindowCommandLine& cmd);
+
+// The text of --help, with the accepted code pages.
+std::string Usage();
 
 // Writes "zorbel: " and text as one line to standard error.
 void ReportError(const QString& text);

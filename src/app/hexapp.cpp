@@ -87,7 +87,7 @@ CHexApp::CHexApp() : CWinApp(AfxLoadString(AFX_IDS_APP_TITLE))
 {
     OnCommand(ID_APP_ABOUT, [this] { OnAppAbout(); });
     AfxSetMessageBoxHandler(ShowMessageBox);
-    QGuiApplication::setDesktopFileName(QStringLiteral("zorbel"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.vantorel.Zorbel"));
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] {
         m_bClipboardChanged = true;
         RequestIdle();
@@ -106,20 +106,18 @@ void CHexApp::SetCommandLine(const QStringList& args)
     m_args = args;
 }
 
-QString CHexApp::FileToOpen() const
+QStringList CHexApp::FilesToOpen() const
 {
-    QStringList args = m_args ? *m_args : QCoreApplication::arguments().mid(1);
+    const QStringList args = m_args ? *m_args : QCoreApplication::arguments().mid(1);
+    QStringList files;
     bool bOptions = true;
-    for (const QString& arg : std::as_const(args)) {
-        if (bOptions && arg == QLatin1String("--")) {
+    for (const QString& arg : args) {
+        if (bOptions && arg == QLatin1String("--"))
             bOptions = false;
-            continue;
-        }
-        if (bOptions && arg.startsWith(QLatin1Char('-')))
-            continue;
-        return arg;
+        else if (!bOptions || !arg.startsWith(QLatin1Char('-')) || arg.size() == 1)
+            files.append(arg);
     }
-    return QString();
+    return files;
 }
 
 bool CHexApp::InitInstance()
@@ -148,9 +146,8 @@ bool CHexApp::InitInstance()
     m_dwSplashStart = GetTickCount();
 
     // A file that cannot be opened has been reported; the program goes on
-    // without a document window.
-    const QString path = FileToOpen();
-    if (!path.isEmpty())
+    // with the others, or without a document window.
+    for (const QString& path : FilesToOpen())
         OpenDocumentFile(path);
     m_pMainFrame->update();
     return true;

@@ -14,8 +14,8 @@ class CMainFrame;
 // The application object: start-up, the splash, idle processing and exit.
 //
 // InitInstance sets up the settings profile, the recent-file list, the document
-// template and the main frame, shows the splash and opens the file the command
-// line names; with none the program starts without a document window, and a
+// template and the main frame, shows the splash and opens the files the command
+// line names, each in a window of its own; with none the program starts without a document window, and a
 // file that cannot be opened is reported and leaves the program running.
 //
 // The splash goes at the first idle pass more than 5000 ms after start-up, or at
@@ -34,7 +34,7 @@ public:
     bool PreTranslateMessage(QObject* pTarget, QEvent* pEvent) override;
 
     // The arguments after the program's name; QCoreApplication::arguments()
-    // unless set. The first one that is not an option names the file to open.
+    // unless set. Each one that is not an option names a file to open.
     void SetCommandLine(const QStringList& args);
     CMainFrame* GetMainFrame() const { return m_pMainFrame.get(); }
 
@@ -47,7 +47,7 @@ public:
     static const unsigned s_nFindReplaceMsg;
 
 private:
-    QString FileToOpen() const;
+    QStringList FilesToOpen() const;
     void CloseSplash(QObject* pTarget);
     void UpdateClipboardFlag();
     void OnAppAbout();

@@ -14,6 +14,7 @@
 #include <QMdiSubWindow>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QStyle>
 
 namespace {
 
@@ -72,11 +73,11 @@ CMainFrame::CMainFrame()
     });
     OnCommand(ID_APP_EXIT, [this] { close(); });
     OnCommand(ID_WINDOW_NEW, [this] { OnWindowNew(); });
-    OnCommand(ID_WINDOW_CASCADE, [this] { MDIClient()->cascadeSubWindows(); });
+    OnCommand(ID_WINDOW_CASCADE, [this] { OnWindowCascade(); });
     OnCommand(ID_WINDOW_TILE_HORZ, [this] { OnWindowTile(Qt::Horizontal); });
     OnCommand(ID_WINDOW_TILE_VERT, [this] { OnWindowTile(Qt::Vertical); });
     OnCommand(ID_WINDOW_ARRANGE, [this] { OnWindowArrange(); });
-    for (unsigned nID : {ID_FILE_CLOSE, ID_WINDOW_NEW, ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ, ID_WINDOW_TILE_VERT,
+    for (unsigned nID : {ID_FILE_CLOSE, ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_WINDOW_NEW, ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ, ID_WINDOW_TILE_VERT,
                          ID_WINDOW_ARRANGE})
         OnUpdateCommand(nID, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(MDIGetActive() != nullptr); });
 
@@ -215,6 +216,36 @@ void CMainFrame::OnWindowTile(Qt::Orientation orientation)
             window->setGeometry(left, 0, area.width() * (i + 1) / n - left, area.height());
         }
     }
+}
+
+// Each window one title bar lower and to the right of the one before, at the
+// size a new window opens with as far as the area allows; the active window
+// comes last, on top. Windows that would leave the area start again at the top.
+void CMainFrame::OnWindowCascade()
+{
+    QList<QMdiSubWindow*> windows;
+    const QList<QMdiSubWindow*> history = MDIClient()->subWindowList(QMdiArea::ActivationHistoryOrder);
+    for (QMdiSubWindow* window : history)
+        if (!window->isHidden() && !window->isMinimized())
+            windows.append(window);
+    const QRect area = MDIClient()->viewport()->rect();
+    const int step = std::max(8, style()->pixelMetric(QStyle::PM_TitleBarHeight));
+    int offset = 0;
+    for (QMdiSubWindow* window : std::as_const(windows)) {
+        if (window->isMaximized())
+            window->showNormal();
+        QSize size = window->sizeHint().boundedTo(area.size() - QSize(offset, offset));
+        // Never smaller than half the area: start again at the top-left instead.
+        if (offset > 0 && (size.width() < area.width() / 2 || size.height() < area.height() / 2)) {
+            offset = 0;
+            size = window->sizeHint().boundedTo(area.size());
+        }
+        window->setGeometry(offset, offset, size.width(), size.height());
+        window->raise();
+        offset += step;
+    }
+    if (!windows.isEmpty())
+        MDIClient()->setActiveSubWindow(windows.last());
 }
 
 // Minimized document windows in rows along the bottom edge, from the left.

@@ -40,7 +40,8 @@ public:
         // it has no area or is larger than a window can be.
         QRect NormalRect() const;
         QString ToString() const;
-        // False unless the text holds exactly ten numbers.
+        // Reads the first ten numbers; false when there are fewer or one of them
+        // is not a number.
         static bool FromString(const QString& text, Placement* pwp);
     };
 
@@ -103,6 +104,7 @@ private:
     void OnFileClose();
     void OnWindowNew();
     void OnWindowTile(Qt::Orientation orientation);
+    void OnWindowCascade();
     void OnWindowArrange();
 
     QHash<unsigned, Menu> m_menus;

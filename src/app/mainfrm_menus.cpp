@@ -66,6 +66,8 @@ CMainFrame::Menu CMainFrame::BuildMenu(unsigned nID)
 QMenu* CMainFrame::BuildPopup(const QString& title, const QList<CMenuItemRes>& items, Menu& menu)
 {
     auto* popup = new QMenu(title, this);
+    // Every separator the menu resource has shows, a leading one too.
+    popup->setSeparatorsCollapsible(false);
     for (const CMenuItemRes& item : items) {
         if (item.popup) {
             popup->addMenu(BuildPopup(item.text, item.children, menu));
@@ -81,6 +83,8 @@ QMenu* CMainFrame::BuildPopup(const QString& title, const QList<CMenuItemRes>& i
             action->setText(item.text);
             action->setStatusTip(AfxLoadString(item.id).section(QLatin1Char('\n'), 0, 0));
             popup->addAction(action);
+            if (item.id == ID_WINDOW_NEW)
+                SetWindowMenu(popup);
         }
     }
     TrackMenuUpdates(popup);

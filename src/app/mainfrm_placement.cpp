@@ -32,8 +32,9 @@ QString CMainFrame::Placement::ToString() const
 
 bool CMainFrame::Placement::FromString(const QString& text, Placement* pwp)
 {
+    // Numbers past the tenth are ignored, as the stored form is read.
     const QStringList parts = text.split(QLatin1Char(','));
-    if (parts.size() != 10)
+    if (parts.size() < 10)
         return false;
     bool ok = true;
     auto number = [&](int i) {

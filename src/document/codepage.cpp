@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -297,6 +298,11 @@ std::uint8_t HexToByte(const char* pszDigits)
         value = ((value << 4) & 0xFF) + static_cast<unsigned>(digit);
     }
     return static_cast<std::uint8_t>(value);
+}
+
+bool IsShownCodePage(int nCodePage)
+{
+    return std::find(std::begin(kShownCodePages), std::end(kShownCodePages), nCodePage) != std::end(kShownCodePages);
 }
 
 const char* CodecNameFromCodePage(int nCodePage)

@@ -59,6 +59,11 @@ private:
 // Value of a string of hexadecimal digits, kept to its last two digits.
 std::uint8_t HexToByte(const char* pszDigits);
 
+// The code pages the text column can show, in the order --help lists them;
+// --codepage accepts these and no other.
+inline constexpr int kShownCodePages[] = {936, 950, 932, 65001, 949, 1252};
+bool IsShownCodePage(int nCodePage);
+
 // Name of the text codec for a code page ("GBK", "Big5", "Shift_JIS",
 // "windows-1252", ...), for decoding the text column.
 const char* CodecNameFromCodePage(int nCodePage);

@@ -37,6 +37,9 @@ constexpr unsigned ID_APP_EXIT = 57665;
 constexpr unsigned ID_NEXT_PANE = 57680;
 constexpr unsigned ID_PREV_PANE = 57681;
 constexpr unsigned ID_VIEW_TOOLBAR = 59392;
+// The Window menu's list of document windows: the first nine, then "More Windows...".
+constexpr unsigned AFX_IDM_FIRST_MDICHILD = 0xFF00;
+constexpr unsigned ID_WINDOW_MORE = AFX_IDM_FIRST_MDICHILD + 9;
 constexpr unsigned ID_VIEW_STATUS_BAR = 59393;
 
 // Status bar indicators.
@@ -52,6 +55,9 @@ constexpr unsigned AFX_IDS_UNTITLED = 61443;        // "Untitled"
 constexpr unsigned AFX_IDS_OPENFILE = 61440;        // "Open"
 constexpr unsigned AFX_IDS_SAVEFILE = 61441;        // "Save As"
 constexpr unsigned AFX_IDS_PREVIEW_CLOSE = 61445;   // "&Close"
+constexpr unsigned AFX_IDS_MDICHILD = 61215;        // "Activate this window"
+constexpr unsigned AFX_IDS_MORE_WINDOWS = 33250;    // "&More Windows..."
+constexpr unsigned AFX_IDS_SELECT_WINDOW = 33251;   // "Select Window"
 constexpr unsigned AFX_IDP_FAILED_TO_OPEN_DOC = 61701;  // "Failed to open document."
 constexpr unsigned AFX_IDP_FAILED_TO_SAVE_DOC = 61702;  // "Failed to save document."
 constexpr unsigned AFX_IDP_ASK_TO_SAVE = 61703;         // "Save changes to %1?"

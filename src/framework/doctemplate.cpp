@@ -4,6 +4,7 @@
 #include "mdichildwnd.h"
 #include "mdiframewnd.h"
 #include "view.h"
+#include "winapp.h"
 
 #include <QFileInfo>
 #include <QMdiArea>
@@ -45,6 +46,11 @@ CDocument* CDocTemplate::OpenDocumentFile(const QString& path, CMDIFrameWnd* pMa
 {
     CDocument* doc = m_docFactory();
     m_docs.append(doc);
+    // A document saved under a new name goes to the top of the recent files.
+    QObject::connect(doc, &CDocument::savedAs, doc, [](const QString& saved) {
+        if (CWinApp* pApp = AfxGetApp())
+            pApp->AddToRecentFileList(saved);
+    });
     bool ok;
     if (path.isEmpty()) {
         ok = doc->OnNewDocument();

@@ -281,8 +281,10 @@ bool CDocument::DoFileSave()
 
 bool CDocument::DoSave(const QString& path)
 {
+    // path may be m_strPathName itself, which SetPathName changes.
+    const bool bPrompted = path.isEmpty();
     QString target = path;
-    if (target.isEmpty()) {
+    if (bPrompted) {
         if (!savePrompt())
             return false;
         target = savePrompt()(this);
@@ -293,6 +295,8 @@ bool CDocument::DoSave(const QString& path)
         return false;
     if (QFileInfo(target).absoluteFilePath() != m_strPathName)
         SetPathName(target);
+    if (bPrompted)
+        emit savedAs(m_strPathName);
     return true;
 }
 

@@ -89,6 +89,8 @@ public:
 
 signals:
     void titleChanged();
+    // Saved under a name the user chose (Save As, the first save of a new document).
+    void savedAs(const QString& path);
     void modifiedChanged(bool bModified);
     void changedOnDisk();
 

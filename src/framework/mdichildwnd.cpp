@@ -52,6 +52,12 @@ void CMDIChildWnd::UpdateTitle()
     setWindowTitle(title);
 }
 
+QString CMDIChildWnd::GetDisplayTitle() const
+{
+    QString title = windowTitle();
+    return title.replace(QStringLiteral("[*]"), isWindowModified() ? QStringLiteral("*") : QString());
+}
+
 void CMDIChildWnd::ActivateFrame(int nCmdShow)
 {
     switch (nCmdShow) {

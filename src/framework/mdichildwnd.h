@@ -35,6 +35,8 @@ public:
 
     // Keeps the window's caption in step with the document's title.
     void UpdateTitle();
+    // The caption as the title bar shows it, a "[*]" placeholder resolved.
+    QString GetDisplayTitle() const;
 
 protected:
     virtual void OnSize(unsigned nType, int cx, int cy);

@@ -2,6 +2,7 @@
 
 #include "document.h"
 #include "longtask.h"
+#include "afxres.h"
 #include "mdichildwnd.h"
 #include "resources.h"
 #include "statusbar.h"
@@ -12,6 +13,7 @@
 #include <QActionGroup>
 #include <QCloseEvent>
 #include <QDropEvent>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QMdiArea>
 #include <QMenu>
@@ -72,6 +74,16 @@ CMDIFrameWnd::CMDIFrameWnd(QWidget* pParent) : QMainWindow(pParent), m_pMdiArea(
 {
     setCentralWidget(m_pMdiArea);
     connect(m_pMdiArea, &QMdiArea::subWindowActivated, this, &CMDIFrameWnd::OnSubWindowActivated);
+    OnCommandRange(AFX_IDM_FIRST_MDICHILD, ID_WINDOW_MORE, [this](unsigned nID) {
+        if (nID == ID_WINDOW_MORE) {
+            OnWindowMore();
+            return;
+        }
+        const QList<CMDIChildWnd*> windows = GetWindowList();
+        const int index = int(nID - AFX_IDM_FIRST_MDICHILD);
+        if (index < windows.size())
+            MDIActivate(windows[index]);
+    });
 }
 
 CMDIFrameWnd::~CMDIFrameWnd()
@@ -182,6 +194,14 @@ bool CMDIFrameWnd::PreTranslateMessage(QObject* pTarget, QEvent* pEvent)
         || static_cast<QWidget*>(pTarget)->window() != this)
         return false;
     const auto* key = static_cast<QKeyEvent*>(pEvent);
+    if (key->key() == Qt::Key_F6 && key->modifiers().testFlag(Qt::ControlModifier)
+        && !key->modifiers().testFlag(Qt::AltModifier)) {
+        if (key->modifiers().testFlag(Qt::ShiftModifier))
+            m_pMdiArea->activatePreviousSubWindow();
+        else
+            m_pMdiArea->activateNextSubWindow();
+        return true;
+    }
     // The keypad's Delete is the same key as the other one.
     const QKeyCombination combination(key->modifiers() & ~Qt::KeypadModifier, Qt::Key(key->key()));
     auto it = m_accelerators.constFind(combination.toCombined());
@@ -249,6 +269,83 @@ void CMDIFrameWnd::OnDropFiles(const QStringList& paths)
             app->OpenDocumentFile(path);
         app->RequestIdle();
     }
+}
+
+void CMDIFrameWnd::SetWindowMenu(QMenu* pMenu)
+{
+    connect(pMenu, &QMenu::aboutToShow, this, [this, pMenu] { UpdateWindowList(pMenu); });
+}
+
+QList<CMDIChildWnd*> CMDIFrameWnd::GetWindowList() const
+{
+    QList<CMDIChildWnd*> windows;
+    // A closing window is hidden at once but deleted only later.
+    for (QMdiSubWindow* window : m_pMdiArea->subWindowList(QMdiArea::CreationOrder))
+        if (auto* child = qobject_cast<CMDIChildWnd*>(window); child && !child->isHidden())
+            windows.append(child);
+    return windows;
+}
+
+void CMDIFrameWnd::MDIActivate(CMDIChildWnd* pChild)
+{
+    if (pChild->isMinimized())
+        pChild->showNormal();
+    m_pMdiArea->setActiveSubWindow(pChild);
+    if (CView* view = pChild->GetActiveView())
+        view->setFocus();
+}
+
+void CMDIFrameWnd::UpdateWindowList(QMenu* pMenu)
+{
+    for (unsigned nID = AFX_IDM_FIRST_MDICHILD; nID <= ID_WINDOW_MORE; ++nID)
+        if (HasCommandAction(nID))
+            pMenu->removeAction(CommandAction(nID));
+    // The separator before the list is the menu's own action, told apart by its id.
+    for (QAction* action : pMenu->actions())
+        if (action->isSeparator() && action->data().toUInt() == AFX_IDM_FIRST_MDICHILD)
+            delete action;
+    const QList<CMDIChildWnd*> windows = GetWindowList();
+    if (windows.isEmpty())
+        return;
+    pMenu->addSeparator()->setData(AFX_IDM_FIRST_MDICHILD);
+    const QString prompt = AfxLoadString(AFX_IDS_MDICHILD);
+    CMDIChildWnd* active = MDIGetActive();
+    for (int i = 0; i < windows.size() && i < 9; ++i) {
+        QAction* action = CommandAction(AFX_IDM_FIRST_MDICHILD + unsigned(i));
+        QString title = windows[i]->GetDisplayTitle();
+        action->setText(QStringLiteral("&%1 ").arg(i + 1) + title.replace(QLatin1Char('&'), QStringLiteral("&&")));
+        action->setStatusTip(prompt);
+        action->setCheckable(true);
+        action->setChecked(windows[i] == active);
+        action->setEnabled(true);
+        pMenu->addAction(action);
+    }
+    if (windows.size() > 9) {
+        QAction* more = CommandAction(ID_WINDOW_MORE);
+        more->setText(AfxLoadString(AFX_IDS_MORE_WINDOWS));
+        more->setStatusTip(prompt);
+        more->setEnabled(true);
+        pMenu->addAction(more);
+    }
+}
+
+void CMDIFrameWnd::OnWindowMore()
+{
+    const QList<CMDIChildWnd*> windows = GetWindowList();
+    QStringList titles;
+    // Numbered, as two files of one name give two windows of one title.
+    for (int i = 0; i < windows.size(); ++i)
+        titles.append(QStringLiteral("%1 ").arg(i + 1) + windows[i]->GetDisplayTitle());
+    QInputDialog dialog(this);
+    dialog.setWindowTitle(AfxLoadString(AFX_IDS_SELECT_WINDOW));
+    dialog.setOption(QInputDialog::UseListViewForComboBoxItems);
+    dialog.setComboBoxItems(titles);
+    dialog.setTextValue(titles.value(std::max(0, int(windows.indexOf(MDIGetActive())))));
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const int index = titles.indexOf(dialog.textValue());
+    if (index >= 0 && index < windows.size())
+        MDIActivate(windows[index]);
 }
 
 CStatusBar* CMDIFrameWnd::GetMessageBar() const

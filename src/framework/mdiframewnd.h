@@ -30,6 +30,12 @@ class QMenu;
 // command they report disabled is dropped. Menus ask them before they open,
 // and UpdateCommandUI asks them for everything (the application does that at
 // idle time for the toolbar).
+//
+// Ctrl+F6 activates the next document window and Ctrl+Shift+F6 the previous
+// one, in the order the Window menu lists them, before the accelerator table.
+// Ctrl+Tab and Ctrl+Shift+Tab are the MDI area's own: while Ctrl is held each
+// Tab marks the next (or previous) window, which becomes active when Ctrl is
+// let go.
 class CMDIFrameWnd : public QMainWindow, public CCmdTarget {
     Q_OBJECT
 
@@ -73,6 +79,16 @@ public:
     // Files dragged from a file manager and dropped anywhere on the frame
     // arrive at OnDropFiles, which opens each in its own document window.
     void DragAcceptFiles(bool bAccept = true);
+    // Makes pMenu a Window menu: each time it opens, its own items are followed
+    // by the visible document windows in the order they were made, "&1" to "&9"
+    // with the active one checked, and "&More Windows..." (a list of them all)
+    // when there are more. The entries are the commands AFX_IDM_FIRST_MDICHILD
+    // + i and ID_WINDOW_MORE.
+    void SetWindowMenu(QMenu* pMenu);
+    // The document windows the Window menu lists, in its order.
+    QList<CMDIChildWnd*> GetWindowList() const;
+    // Activates a document window, restoring it when minimized.
+    void MDIActivate(CMDIChildWnd* pChild);
 
     // Soon, once the activation of the moment is through: asks about the active
     // document's file if another program changed it (CDocument::CheckChangedOnDisk).
@@ -103,6 +119,8 @@ protected:
 
 private:
     void OnSubWindowActivated(QMdiSubWindow* pWindow);
+    void UpdateWindowList(QMenu* pMenu);
+    void OnWindowMore();
 
     QMdiArea* m_pMdiArea;
     QHash<unsigned, QAction*> m_actions;

@@ -239,7 +239,8 @@ std::optional<QKeyCombination> parseKey(const QString& text)
         {"PageDown", Qt::Key_PageDown}, {"Left", Qt::Key_Left}, {"Right", Qt::Key_Right},
         {"Up", Qt::Key_Up}, {"Down", Qt::Key_Down}, {"Tab", Qt::Key_Tab},
         {"Return", Qt::Key_Return}, {"Enter", Qt::Key_Enter}, {"Escape", Qt::Key_Escape},
-        {"Space", Qt::Key_Space},
+        {"Space", Qt::Key_Space}, {"Plus", Qt::Key_Plus}, {"Minus", Qt::Key_Minus},
+        {"Equal", Qt::Key_Equal},
     };
     const auto found = named.constFind(name);
     if (found == named.constEnd())

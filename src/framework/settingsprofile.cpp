@@ -40,6 +40,9 @@ QString CSettingsProfile::GetProfileString(const QString& section, const QString
     if (!m_pSettings)
         return strDefault;
     const QVariant value = m_pSettings->value(Key(section, entry));
+    // A value written by hand without quotes reads as a list when it holds commas.
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(QLatin1Char(','));
     return value.isValid() ? value.toString() : strDefault;
 }
 

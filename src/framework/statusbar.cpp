@@ -1,6 +1,7 @@
 #include "statusbar.h"
 
 #include "afxres.h"
+#include "keyboardstate.h"
 #include "resources.h"
 
 #include <QDir>
@@ -20,8 +21,8 @@ std::function<bool()>& numLockSource()
     return source;
 }
 
-// The keyboard LEDs the kernel exposes; when there are none (a remote or
-// virtual display) Num Lock counts as off, since its state cannot be known.
+// The keyboard LEDs the kernel exposes, for when the window system cannot tell;
+// when there are none either Num Lock counts as off, since its state cannot be known.
 bool ReadNumLockLeds()
 {
     static const QStringList files = [] {
@@ -155,7 +156,13 @@ void CStatusBar::UpdateIndicators()
     const int index = CommandToIndex(ID_INDICATOR_NUM);
     if (index < 0)
         return;
-    const bool on = numLockSource() ? numLockSource()() : ReadNumLockLeds();
+    bool on = false;
+    if (numLockSource())
+        on = numLockSource()();
+    else if (const std::optional<bool> indicator = AfxGetNumLockIndicator())
+        on = *indicator;
+    else
+        on = ReadNumLockLeds();
     SetPaneText(index, on ? AfxLoadString(ID_INDICATOR_NUM) : QString(), false);
 }
 

@@ -16,7 +16,9 @@
 #include <QKeyEvent>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QPageSetupDialog>
+#include <QDialogButtonBox>
+#include <QPrintDialog>
+#include <QPushButton>
 #include <QPrinter>
 #include <QTimer>
 
@@ -267,19 +269,32 @@ void CWinApp::OnFileNew()
 
 void CWinApp::OnFileOpen()
 {
+    QString folder = m_strLastOpenFolder;
+    if (CDocument* pDoc = m_pMainWnd ? m_pMainWnd->GetActiveDocument() : nullptr)
+        if (!pDoc->GetPathName().isEmpty())
+            folder = QFileInfo(pDoc->GetPathName()).absolutePath();
     QString path;
     if (openPrompt())
-        path = openPrompt()();
+        path = openPrompt()(folder);
     else
-        path = QFileDialog::getOpenFileName(m_pMainWnd, AfxLoadString(AFX_IDS_OPENFILE), QString(),
-                                            AllFilesFilter(), nullptr, DialogOptions());
-    if (!path.isEmpty())
-        OpenDocumentFile(path);
+        path = QFileDialog::getOpenFileName(m_pMainWnd, AfxLoadString(AFX_IDS_OPENFILE), folder, AllFilesFilter(),
+                                            nullptr, DialogOptions());
+    if (path.isEmpty())
+        return;
+    m_strLastOpenFolder = QFileInfo(path).absolutePath();
+    OpenDocumentFile(path);
 }
 
 void CWinApp::OnFilePrintSetup()
 {
-    QPageSetupDialog dialog(GetPrinter(), m_pMainWnd);
+    QPrintDialog dialog(GetPrinter(), m_pMainWnd);
+    // Setup chooses a printer and its paper; what to print is the print command's.
+    dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize);
+    dialog.setWindowTitle(AfxLoadString(ID_FILE_PRINT_SETUP).section(QLatin1Char('\n'), 1, 1));
+    // Its button confirms the choice rather than printing.
+    if (auto* buttons = dialog.findChild<QDialogButtonBox*>())
+        if (QPushButton* ok = buttons->button(QDialogButtonBox::Ok))
+            ok->setText(QDialogButtonBox(QDialogButtonBox::Ok).button(QDialogButtonBox::Ok)->text());
     dialog.exec();
 }
 

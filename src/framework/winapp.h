@@ -61,7 +61,8 @@ public:
     virtual CDocument* OpenDocumentFile(const QString& path);
     void OnFileNew();
     void OnFileOpen();
-    // File, Print Setup: the page setup dialog on the application's printer.
+    // File, Print Setup: the print dialog on the application's printer, to
+    // choose the printer and its paper without printing.
     void OnFilePrintSetup();
     // The printer every print command and preview of the program uses, with the
     // settings Print Setup and the print dialog leave on it. Made on first use;
@@ -80,8 +81,10 @@ public:
     // milliseconds; tests shorten it.
     static int s_nProgressDelay;
 
-    // Asks for the name of a file to open (tests replace it).
-    using PromptOpen = std::function<QString()>;
+    // Asks for the name of a file to open, starting in the given folder (tests
+    // replace it). The folder is the active document's, else the one a file
+    // was last opened from, else the working folder.
+    using PromptOpen = std::function<QString(const QString& folder)>;
     static void SetOpenFileNamePrompt(PromptOpen prompt);
 
 signals:
@@ -98,6 +101,7 @@ private:
     std::unique_ptr<CRecentFileList> m_pRecentFileList;
     std::unique_ptr<CDocTemplate> m_pDocTemplate;
     std::unique_ptr<QPrinter> m_pPrinter;
+    QString m_strLastOpenFolder;
     bool m_bIdleDue = true;
     bool m_bInIdle = false;
     long m_lIdleCount = 0;

@@ -48,3 +48,6 @@ constexpr unsigned IDS_GOTO_INVALID = 33059;     // %1 the text typed
 constexpr unsigned IDS_GOTO_PAST_END = 33060;    // %1 the text typed, %2 the file's length, %3 in hexadecimal
 constexpr unsigned IDS_GOTO_BEFORE_START = 33061;
 constexpr unsigned IDS_UNDO_TOO_LARGE = 33001;  // a change too large for the undo history
+constexpr unsigned ID_VIEW_ZOOM_IN = 33260;     // View, Zoom In: a larger screen font
+constexpr unsigned ID_VIEW_ZOOM_OUT = 33261;    // View, Zoom Out
+constexpr unsigned ID_VIEW_ZOOM_RESET = 33262;  // View, Normal Size: the font's first size

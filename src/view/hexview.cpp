@@ -5,8 +5,10 @@
 #include "resource.h"
 
 #include <QFontMetrics>
+#include <QStyle>
 
 #include <algorithm>
+
 
 CHexView::CHexView(QWidget* pParent) : CScrollView(pParent)
 {
@@ -22,6 +24,7 @@ CHexView::CHexView(QWidget* pParent) : CScrollView(pParent)
     RegisterEditCommands();
     RegisterSelectCommands();
     RegisterFindCommands();
+    RegisterZoomCommands();
 }
 
 CHexView::~CHexView() = default;
@@ -35,27 +38,9 @@ int CHexView::OnCreate()
 {
     if (CScrollView::OnCreate() == -1)
         return -1;
-    const int nDefault = GetDefaultCodePage();
-    SetupScreenFont(nDefault);
-
-    // The metrics are taken once, so they must hold every font a later change of
-    // code page may bring: a cell as wide as the widest Latin letter and half the
-    // widest ideograph, a line as high as the highest font.
-    int nCharWidth = 1;
-    int nLineHeight = 1;
-    for (const int nCodePage : {nDefault, 936, 950, 932}) {
-        CLogFont logFont = m_logFont;
-        logFont.lfCharSet = CharsetFromCodePage(nCodePage);
-        if (nCodePage != nDefault && !logFont.IsInstalled())
-            continue;
-        const QFontMetrics fm(nCodePage == nDefault ? m_fontScreen : logFont.CreateFont());
-        nCharWidth = std::max({nCharWidth, fm.horizontalAdvance(QLatin1Char('0')),
-                               fm.horizontalAdvance(QLatin1Char('W')), (fm.horizontalAdvance(QChar(0x4E2D)) + 1) / 2});
-        nLineHeight = std::max(nLineHeight, fm.lineSpacing());
-    }
-    m_nCharWidth = nCharWidth;
-    m_nLineHeight = std::uint32_t(nLineHeight);
-    m_nTextWidth = 79 * nCharWidth;
+    // The document's code page and its font come with OnInitialUpdate.
+    m_nFontHeight = GetStoredFontHeight();
+    ApplyScreenFont(CharsetFromCodePage(GetDefaultCodePage()));
     return 0;
 }
 
@@ -66,10 +51,29 @@ void CHexView::OnSize(unsigned nType, int cx, int cy)
         return;
     m_nClientWidth = cx;
     m_nClientHeight = cy;
-    m_nLeftMargin = cx > m_nTextWidth ? (cx - m_nTextWidth) / 2 : 0;
+    LayOut();
+}
+
+void CHexView::LayOut()
+{
+    if (m_nClientWidth <= 0)
+        return;
+    m_nLeftMargin = m_nClientWidth > m_nTextWidth ? (m_nClientWidth - m_nTextWidth) / 2 : 0;
     UpdateScrollSizes();
-    FitCaretAndSelection();
+    const CHexDoc* pDoc = GetDocument();
+    if (pDoc && pDoc->m_pData)
+        FitCaretAndSelection();
     m_bRedrawSel = m_bSelection;
+}
+
+QSize CHexView::sizeHint() const
+{
+    // Room for both scroll bars, and a cell to spare so that the horizontal one
+    // does not come for a pixel.
+    const int frame = 2 * frameWidth();
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    return QSize(m_nTextWidth + m_nCharWidth + frame + scrollBar,
+                 kPreferredRows * int(m_nLineHeight) + frame + scrollBar);
 }
 
 void CHexView::UpdateScrollSizes()

@@ -7,6 +7,7 @@
 #include "textencoder.h"
 
 #include <QByteArray>
+#include <QColor>
 #include <QFont>
 #include <QPoint>
 #include <QRegion>
@@ -30,8 +31,10 @@ class CHexDoc;
 // Geometry: column c of row r starts at x = m_nLeftMargin + c * m_nCharWidth and
 // its text at y = r * m_nLineHeight + 1, in document coordinates; the scroll
 // position moves the origin. Every single-byte character takes one cell and every
-// double-byte character two, whatever the font's own advances. The cell metrics
-// are measured once, in OnCreate.
+// double-byte character two, whatever the font's own advances. A cell is as wide
+// as the screen font's half-width glyphs and a row as high as its line spacing:
+// they are measured again whenever the font changes (code page, text size), and
+// the block, caret and highlight follow.
 class CHexView : public CScrollView {
     Q_OBJECT
 
@@ -45,8 +48,27 @@ public:
     // the font for it and sizes the rows.
     void OnInitialUpdate() override;
 
+    // The colours of the rows and of the two-tone highlight. Under a light
+    // palette (base lighter than text) they are fixed: black on white, the
+    // caret column's highlight white on dark grey, the other column's dark grey
+    // on light grey. Under a dark palette they are the palette's text on its
+    // base, with the greys placed between them as the light ones are.
+    struct Colours {
+        QColor plainText;
+        QColor plainBack;
+        QColor caretColumnText;
+        QColor caretColumnBack;
+        QColor otherColumnText;
+        QColor otherColumnBack;
+    };
+    Colours GetColours() const;
+
     // Geometry and painting.
     void UpdateScrollSizes();
+    // The whole 79-column block and kPreferredRows rows: the size a document
+    // window opens with when the area allows.
+    static constexpr int kPreferredRows = 25;
+    QSize sizeHint() const override;
     bool FormatRow(std::uint32_t nRow, QByteArray& strRow, bool bContinued) const;
     bool IsRowContinued(std::uint32_t nRow, bool bAtStart);
     // Every change of the buffer's bytes calls one of these, which tell all views
@@ -55,7 +77,8 @@ public:
     void InvalidateRowCache(std::uint32_t nFrom);
     void ReplaceInRowCache(std::uint32_t nPos, std::uint32_t nRemoved, std::uint32_t nInserted);
 
-    // Display code page and fonts.
+    // Display code page and fonts (hexview_fonts.cpp). SetupScreenFont gives
+    // every view of the document the font for the code page.
     void SetupScreenFont(int nCodePage);
     static std::uint8_t CharsetFromCodePage(int nCodePage);
     void OnCodePageGB();
@@ -64,6 +87,17 @@ public:
     void OnUpdateCodePageGB(CCmdUI* pCmdUI);
     void OnUpdateCodePageBig5(CCmdUI* pCmdUI);
     void OnUpdateCodePageSjis(CCmdUI* pCmdUI);
+
+    // Text size: the screen font's pixel height, changed by Zoom In, Zoom Out,
+    // Normal Size and Ctrl with the wheel. The last size chosen is kept in the
+    // settings profile for the next window.
+    static constexpr int kDefaultFontHeight = 16;
+    static constexpr int kMinFontHeight = 8;
+    static constexpr int kMaxFontHeight = 64;
+    static constexpr int kFontHeightStep = 2;
+    void SetFontHeight(int nHeight);
+    int GetFontHeight() const { return m_nFontHeight; }
+    static int GetStoredFontHeight();
 
     // Command enabling (hexview_cmdui.cpp). Writes the document's length into
     // pane 1 of the main frame's status bar.
@@ -249,6 +283,8 @@ public:
     // Screen font.
     CLogFont m_logFont;
     QFont m_fontScreen;
+    int m_nFontHeight = kDefaultFontHeight;
+    int m_nWheelZoom = 0;   // wheel angle not yet turned into a step
 
 protected:
     int OnCreate() override;
@@ -265,8 +301,15 @@ protected:
     void OnLButtonDblClk(unsigned nFlags, const QPoint& point) override;
     void OnContextMenu(const QPoint& ptScreen) override;
     QByteArray GetCharCodec() const override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
+    void ApplyScreenFont(std::uint8_t nCharSet);
+    void MeasureCells();
+    // Places the block in the window and fits scroll sizes, caret and highlight
+    // to the cell metrics.
+    void LayOut();
+    void RegisterZoomCommands();
     void SetCodePage(int nCodePage);
     void RegisterCodePageMenu();
     void RegisterPrintCommands();

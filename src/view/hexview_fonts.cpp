@@ -7,6 +7,19 @@
 #include "resource.h"
 #include "resources.h"
 #include "utf8.h"
+#include "winapp.h"
+
+#include <QFontMetrics>
+#include <QWheelEvent>
+
+#include <algorithm>
+
+namespace {
+
+const QString kSettings = QStringLiteral("Settings");
+const QString kFontHeight = QStringLiteral("FontHeight");
+
+} // namespace
 
 std::uint8_t CHexView::CharsetFromCodePage(int nCodePage)
 {
@@ -27,22 +40,17 @@ std::uint8_t CHexView::CharsetFromCodePage(int nCodePage)
 // Builds the screen font for a code page. Without an installed font for its script
 // the user is told which to install, and the document falls back to the system's
 // code page, whose font is taken as it comes. Either way every view of the
-// document repaints. The cell metrics stay those OnCreate measured.
+// document takes the font, at its own text size, and repaints.
 void CHexView::SetupScreenFont(int nCodePage)
 {
-    m_logFont = CLogFont();
-    m_logFont.lfHeight = 16;
-    m_logFont.lfWeight = FW_NORMAL;
-    m_logFont.lfPitchAndFamily = FIXED_PITCH;
-    m_logFont.lfCharSet = CharsetFromCodePage(nCodePage);
-    m_fontScreen = m_logFont.CreateFont();
-
+    CLogFont logFont;
+    logFont.lfCharSet = CharsetFromCodePage(nCodePage);
     CHexDoc* pDoc = GetDocument();
-    if (!m_logFont.IsInstalled()) {
+    if (!logFont.IsInstalled()) {
         // 933 and 937 are drawn with the Japanese and GB fonts, so they share
         // their messages.
         unsigned nIDMessage = 0;
-        switch (m_logFont.lfCharSet) {
+        switch (logFont.lfCharSet) {
         case GB2312_CHARSET:
             nIDMessage = IDS_NOFONT_GB;
             break;
@@ -56,13 +64,85 @@ void CHexView::SetupScreenFont(int nCodePage)
         if (nIDMessage != 0)
             AfxMessageBox(AfxLoadString(nIDMessage), MB_OK);
         const int nDefault = GetDefaultCodePage();
-        m_logFont.lfCharSet = CharsetFromCodePage(nDefault);
+        logFont.lfCharSet = CharsetFromCodePage(nDefault);
         if (pDoc)
             pDoc->m_nCodePage = nDefault;
-        m_fontScreen = m_logFont.CreateFont();
     }
-    if (pDoc)
-        pDoc->UpdateAllViews(nullptr);
+    if (!pDoc) {
+        ApplyScreenFont(logFont.lfCharSet);
+        return;
+    }
+    for (CDocumentView* pView : pDoc->GetViews())
+        if (auto* pHexView = dynamic_cast<CHexView*>(pView))
+            pHexView->ApplyScreenFont(logFont.lfCharSet);
+    pDoc->UpdateAllViews(nullptr);
+}
+
+void CHexView::ApplyScreenFont(std::uint8_t nCharSet)
+{
+    m_logFont = CLogFont();
+    m_logFont.lfHeight = m_nFontHeight;
+    m_logFont.lfWeight = FW_NORMAL;
+    m_logFont.lfPitchAndFamily = FIXED_PITCH;
+    m_logFont.lfCharSet = nCharSet;
+    m_fontScreen = m_logFont.CreateFont();
+    MeasureCells();
+    LayOut();
+    viewport()->update();
+}
+
+// A cell is as wide as the font's half-width glyphs (its digits and Latin
+// letters), so that the ideographs of a font that draws them twice as wide sit
+// side by side; a wider ideograph is squeezed into its two cells when drawn.
+void CHexView::MeasureCells()
+{
+    const QFontMetrics fm(m_fontScreen);
+    m_nCharWidth = std::max({1, fm.horizontalAdvance(QLatin1Char('0')), fm.horizontalAdvance(QLatin1Char('W'))});
+    m_nLineHeight = std::uint32_t(std::max(1, fm.lineSpacing()));
+    m_nTextWidth = 79 * m_nCharWidth;
+}
+
+int CHexView::GetStoredFontHeight()
+{
+    const CWinApp* pApp = AfxGetApp();
+    const int nHeight = pApp ? pApp->GetProfileInt(kSettings, kFontHeight, kDefaultFontHeight) : kDefaultFontHeight;
+    return std::clamp(nHeight, kMinFontHeight, kMaxFontHeight);
+}
+
+void CHexView::SetFontHeight(int nHeight)
+{
+    nHeight = std::clamp(nHeight, kMinFontHeight, kMaxFontHeight);
+    if (CWinApp* pApp = AfxGetApp())
+        pApp->WriteProfileInt(kSettings, kFontHeight, nHeight);
+    if (nHeight == m_nFontHeight)
+        return;
+    m_nFontHeight = nHeight;
+    ApplyScreenFont(m_logFont.lfCharSet);
+    updateGeometry();
+}
+
+void CHexView::RegisterZoomCommands()
+{
+    OnCommand(ID_VIEW_ZOOM_IN, [this] { SetFontHeight(m_nFontHeight + kFontHeightStep); });
+    OnCommand(ID_VIEW_ZOOM_OUT, [this] { SetFontHeight(m_nFontHeight - kFontHeightStep); });
+    OnCommand(ID_VIEW_ZOOM_RESET, [this] { SetFontHeight(kDefaultFontHeight); });
+    OnUpdateCommand(ID_VIEW_ZOOM_IN, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(m_nFontHeight < kMaxFontHeight); });
+    OnUpdateCommand(ID_VIEW_ZOOM_OUT, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(m_nFontHeight > kMinFontHeight); });
+}
+
+// Ctrl with the wheel zooms, a step a notch; without Ctrl the wheel scrolls.
+void CHexView::wheelEvent(QWheelEvent* event)
+{
+    if (!event->modifiers().testFlag(Qt::ControlModifier)) {
+        CScrollView::wheelEvent(event);
+        return;
+    }
+    m_nWheelZoom += event->angleDelta().y();
+    const int nSteps = m_nWheelZoom / QWheelEvent::DefaultDeltasPerStep;
+    m_nWheelZoom -= nSteps * QWheelEvent::DefaultDeltasPerStep;
+    if (nSteps != 0)
+        SetFontHeight(m_nFontHeight + nSteps * kFontHeightStep);
+    event->accept();
 }
 
 void CHexView::SetCodePage(int nCodePage)

@@ -12,12 +12,24 @@
 
 namespace {
 
-const QColor kPlainText(0, 0, 0);
-const QColor kPlainBack(255, 255, 255);
-const QColor kCaretColumnText(255, 255, 255);
-const QColor kCaretColumnBack(123, 123, 123);
-const QColor kOtherColumnText(123, 123, 123);
-const QColor kOtherColumnBack(231, 231, 231);
+// The colours under a light palette: black on white, the caret column's
+// highlight white on dark grey, the other column's dark grey on light grey.
+const CHexView::Colours kLightColours = {QColor(0, 0, 0),       QColor(255, 255, 255), QColor(255, 255, 255),
+                                         QColor(123, 123, 123), QColor(123, 123, 123), QColor(231, 231, 231)};
+
+// Where a dark palette's greys stand between its text (0) and its base (1): the
+// caret column's highlight is its base on a light grey, the other column's a
+// light grey on a grey a little lighter than the base, each pair as far apart
+// as the light colours' pairs.
+constexpr double kCaretColumnGrey = 0.3;
+constexpr double kOtherColumnGrey = 0.9;
+
+QColor Mix(const QColor& from, const QColor& to, double f)
+{
+    return QColor::fromRgbF(float(from.redF() + (to.redF() - from.redF()) * f),
+                            float(from.greenF() + (to.greenF() - from.greenF()) * f),
+                            float(from.blueF() + (to.blueF() - from.blueF()) * f));
+}
 
 struct PaintedRow {
     std::uint32_t nRow;
@@ -26,7 +38,17 @@ struct PaintedRow {
 
 } // namespace
 
-// The rows that meet the clip box are drawn black on white. When a selection is
+CHexView::Colours CHexView::GetColours() const
+{
+    const QColor text = palette().color(QPalette::Text);
+    const QColor base = palette().color(QPalette::Base);
+    if (base.lightnessF() >= text.lightnessF())
+        return kLightColours;
+    return {text, base, base, Mix(text, base, kCaretColumnGrey), Mix(text, base, kCaretColumnGrey),
+            Mix(text, base, kOtherColumnGrey)};
+}
+
+// The rows that meet the clip box are drawn in the plain colours. When a selection is
 // shown, they are drawn again clipped to each highlight region in that column's
 // colours, so whatever part of the window a paint covers, the highlight in it is
 // right: a paint need not be one region's own.
@@ -60,8 +82,9 @@ void CHexView::OnDraw(QPainter* pDC)
     }
 
     const CTextDecoder decoder(pDoc->m_nCodePage);
+    const Colours colours = GetColours();
     CRowPainter painter(pDC, m_fontScreen, decoder, m_nLeftMargin, m_nCharWidth, int(m_nLineHeight));
-    painter.SetColours(kPlainText, kPlainBack);
+    painter.SetColours(colours.plainText, colours.plainBack);
     for (const PaintedRow& row : rows) {
         painter.DrawOffset(row.nRow);
         painter.DrawRow(row.nRow, row.strRow);
@@ -86,9 +109,9 @@ void CHexView::OnDraw(QPainter* pDC)
         pDC->setClipRegion(highlight.region, Qt::IntersectClip);
         pDC->setWorldTransform(toDocument);
         if (highlight.bCaretColumn)
-            painter.SetColours(kCaretColumnText, kCaretColumnBack);
+            painter.SetColours(colours.caretColumnText, colours.caretColumnBack);
         else
-            painter.SetColours(kOtherColumnText, kOtherColumnBack);
+            painter.SetColours(colours.otherColumnText, colours.otherColumnBack);
         for (const PaintedRow& row : rows) {
             const qint64 top = painter.Top(row.nRow) - nScrollY;
             if (top <= box.bottom() && top + nLineHeight > box.top())

@@ -78,6 +78,7 @@ private slots:
     void keysOfDisabledCommandsDoNothing();
     void enabledKeyRuns();
     void staleButtonIsStillGated();
+    void saveNeedsADocument();
     void byteCount_data();
     void byteCount();
     void byteCountFollowsLength();
@@ -268,6 +269,18 @@ void TestCmdUI::staleButtonIsStillGated()
     SetBytes(doc, QByteArray());
     QTest::mouseClick(save, Qt::LeftButton);
     QVERIFY(m_prompts.isEmpty());
+}
+
+// With no document window the toolbar still shows Save: it must be off.
+void TestCmdUI::saveNeedsADocument()
+{
+    AppFixture fixture;
+    fixture.idle();
+    QVERIFY(!fixture.frame()->m_wndToolBar.GetButton(ID_FILE_SAVE)->isEnabled());
+    for (unsigned nID : {ID_FILE_SAVE, ID_FILE_SAVE_AS}) {
+        QVERIFY(!fixture.frame()->CommandAction(nID)->isEnabled());
+        QVERIFY(!fixture.frame()->ExecuteCommand(nID));
+    }
 }
 
 void TestCmdUI::byteCount_data()

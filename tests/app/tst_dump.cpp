@@ -5,7 +5,6 @@
 #include "testsupport.h"
 #include "textdecoder.h"
 
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QtTest>
 
@@ -35,33 +34,12 @@ private slots:
 
 namespace {
 
-struct Result {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using Result = TestSupport::ProgramResult;
 
 Result RunZorbel(const QStringList& args, const QString& locale = QStringLiteral("C"))
 {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("LC_ALL"));
-    env.remove(QStringLiteral("LC_MESSAGES"));
-    env.remove(QStringLiteral("LANGUAGE"));
-    env.insert(QStringLiteral("LANG"), locale);
     // --dump must not need a display.
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(ZORBEL_BINARY), args);
-    Result result;
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        return result;
-    result.exitCode = process.exitCode();
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
+    return TestSupport::runProgram(QStringLiteral(ZORBEL_BINARY), args, locale);
 }
 
 // A line as the window shows the row: the offset, the pairs of the row's bytes,

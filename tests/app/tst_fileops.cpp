@@ -75,7 +75,7 @@ void TestFileOps::longTaskShowsProgressAndEscCancels()
     }
 
     int nOpenPrompts = 0;
-    CWinApp::SetOpenFileNamePrompt([&nOpenPrompts] {
+    CWinApp::SetOpenFileNamePrompt([&nOpenPrompts](const QString&) {
         ++nOpenPrompts;
         return QString();
     });
@@ -131,7 +131,7 @@ void TestFileOps::fifoFromFileOpenIsRefusedAtOnce()
     const QString fifo = scratchDir() + "/pipe";
     QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0666) == 0);
     AppFixture f;
-    CWinApp::SetOpenFileNamePrompt([fifo] { return fifo; });
+    CWinApp::SetOpenFileNamePrompt([fifo](const QString&) { return fifo; });
     std::atomic<bool> finished{false};
     std::atomic<bool> blocked{false};
     std::thread watchdog([&] {

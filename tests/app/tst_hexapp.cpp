@@ -10,6 +10,9 @@
 #include "view.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenu>
@@ -49,6 +52,9 @@ private slots:
     void splashClosesOnInput();
     void noSplashWhenStartedMinimized();
     void recentFiles();
+    void savedAsGoesToTheTopOfRecentFiles_data();
+    void savedAsGoesToTheTopOfRecentFiles();
+    void openStartsInTheDocumentsFolder();
     void missingRecentFileIsDropped();
     void aboutIsEnabledAndShowsTheVersion();
     void findReplaceMessageIsRegistered();
@@ -78,6 +84,9 @@ void TestHexApp::startUp_data()
     QTest::newRow("options are not file names") << QStringList{"-style", path} << 1 << 0;
     QTest::newRow("after -- a dash is a name") << QStringList{"--", dashed} << 1 << 0;
     QTest::newRow("missing file: message, no window") << QStringList{missing} << 0 << 1;
+    const QString other = TestSupport::writeScratchFile("other.bin", "xyz");
+    QTest::newRow("two files: two windows") << QStringList{path, other} << 2 << 0;
+    QTest::newRow("a missing file among others") << QStringList{missing, path, other} << 2 << 1;
 }
 
 void TestHexApp::startUp()
@@ -98,7 +107,8 @@ void TestHexApp::startUp()
     if (windows) {
         // With no stored state the first document window opens maximized.
         QVERIFY(fixture.frame()->MDIGetActive()->isMaximized());
-        QCOMPARE(fixture.app->GetRecentFileList()->GetCount(), 1);
+        QCOMPARE(fixture.app->GetRecentFileList()->GetCount(), windows);
+        QCOMPARE(fixture.frame()->GetActiveDocument()->GetPathName(), args.last());
     }
 }
 
@@ -216,6 +226,100 @@ void TestHexApp::recentFiles()
     fixture.frame()->CommandAction(ID_FILE_MRU_FILE1 + 1)->trigger();
     QCOMPARE(fixture.windowCount(), 1);
     QCOMPARE(fixture.frame()->GetActiveDocument()->GetPathName(), first);
+}
+
+void TestHexApp::savedAsGoesToTheTopOfRecentFiles_data()
+{
+    QTest::addColumn<bool>("newDocument");
+    QTest::addColumn<unsigned>("command");
+    QTest::addColumn<bool>("chosen");   // the user picks a name rather than cancelling
+
+    QTest::newRow("Save As") << false << ID_FILE_SAVE_AS << true;
+    QTest::newRow("first Save of a new document") << true << ID_FILE_SAVE << true;
+    QTest::newRow("Save As cancelled") << false << ID_FILE_SAVE_AS << false;
+    QTest::newRow("Save of a named document") << false << ID_FILE_SAVE << false;
+}
+
+void TestHexApp::savedAsGoesToTheTopOfRecentFiles()
+{
+    QFETCH(bool, newDocument);
+    QFETCH(unsigned, command);
+    QFETCH(bool, chosen);
+
+    const QString opened = TestSupport::writeScratchFile("opened.bin", "abc");
+    const QString other = TestSupport::writeScratchFile("other.bin", "def");
+    const QString saved = TestSupport::scratchDir() + "/saved as.bin";
+    QFile::remove(saved);
+    AppFixture fixture;
+    // After the application, which sets the file dialog as the prompt.
+    int prompts = 0;
+    CDocument::SetSaveFileNamePrompt([&](CDocument*) {
+        ++prompts;
+        return chosen ? saved : QString();
+    });
+    const auto restore = qScopeGuard([] { CDocument::SetSaveFileNamePrompt(nullptr); });
+    fixture.app->OpenDocumentFile(other);
+    if (newDocument) {
+        QVERIFY(fixture.frame()->ExecuteCommand(ID_FILE_NEW));
+        // Something to save: an empty new document has no bytes.
+        QTest::keyClicks(fixture.frame()->GetActiveView(), "41");
+    } else {
+        fixture.app->OpenDocumentFile(opened);
+    }
+    CRecentFileList* list = fixture.app->GetRecentFileList();
+    auto entries = [list] {
+        QStringList names;
+        for (int i = 0; i < list->GetCount(); ++i)
+            names.append((*list)[i]);
+        return names;
+    };
+    const QStringList before = entries();
+    fixture.idle();
+    QVERIFY(fixture.frame()->ExecuteCommand(command));
+
+    if (chosen) {
+        QVERIFY(QFile::exists(saved));
+        QCOMPARE(entries(), QStringList{saved} + before);
+        QCOMPARE(fixture.frame()->GetActiveDocument()->GetPathName(), saved);
+        // The menu follows.
+        bool shown = false;
+        for (QAction* action : fixture.frame()->GetPopup(IDR_ZORBELTYPE, 0)->actions())
+            shown = shown || (action->isVisible() && action->text().startsWith("&1 ")
+                                && action->text().endsWith("saved as.bin"));
+        QVERIFY(shown);
+    } else {
+        QCOMPARE(entries(), before);
+    }
+    QCOMPARE(prompts, command == ID_FILE_SAVE_AS || newDocument ? 1 : 0);
+}
+
+// The Open dialog starts in the active document's folder; without a named
+// document, in the folder a file was last opened from.
+void TestHexApp::openStartsInTheDocumentsFolder()
+{
+    QDir(TestSupport::scratchDir()).mkpath("one");
+    QDir(TestSupport::scratchDir()).mkpath("two");
+    const QString first = TestSupport::writeScratchFile("one/first.bin", "1");
+    const QString second = TestSupport::writeScratchFile("two/second.bin", "2");
+    QStringList folders;
+    QString answer;
+    CWinApp::SetOpenFileNamePrompt([&](const QString& folder) {
+        folders.append(folder);
+        return answer;
+    });
+    const auto restore = qScopeGuard([] { CWinApp::SetOpenFileNamePrompt(nullptr); });
+
+    AppFixture fixture({first});
+    answer = second;
+    QVERIFY(fixture.frame()->ExecuteCommand(ID_FILE_OPEN));   // from first's folder, opens second
+    answer.clear();
+    fixture.frame()->MDIActivate(fixture.frame()->GetWindowList().first());
+    QVERIFY(fixture.frame()->ExecuteCommand(ID_FILE_OPEN));   // first is active again
+    QVERIFY(fixture.frame()->ExecuteCommand(ID_FILE_NEW));
+    fixture.idle();
+    QVERIFY(fixture.frame()->ExecuteCommand(ID_FILE_OPEN));   // an untitled document: the last folder
+    QCOMPARE(folders, QStringList({QFileInfo(first).absolutePath(), QFileInfo(first).absolutePath(),
+                                   QFileInfo(second).absolutePath()}));
 }
 
 void TestHexApp::missingRecentFileIsDropped()

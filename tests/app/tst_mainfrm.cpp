@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QEnterEvent>
+#include <QFile>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QMdiArea>
@@ -50,6 +51,8 @@ private slots:
     void placementRoundTrip();
     void placementCount_data();
     void placementCount();
+    void placementWrittenByHand_data();
+    void placementWrittenByHand();
     void showCommand_data();
     void showCommand();
     void placementIgnored_data();
@@ -93,7 +96,7 @@ void TestMainFrame::placementText_data()
     QTest::newRow("ten numbers") << kStored << kStored;
     QTest::newRow("blanks before numbers") << "4, 1, -1, -1, -1, -1, 100, 80, 540, 400" << kStored;
     QTest::newRow("nine numbers") << "4,1,-1,-1,-1,-1,100,80,540" << "";
-    QTest::newRow("eleven numbers") << kStored + ",7" << "";
+    QTest::newRow("eleven numbers") << kStored + ",7" << kStored;
     QTest::newRow("text in it") << "4,1,-1,-1,-1,-1,100,80,wide,400" << "";
     QTest::newRow("negative flags") << "-4,1,-1,-1,-1,-1,100,80,540,400" << "";
     QTest::newRow("empty") << "" << "";
@@ -143,6 +146,31 @@ void TestMainFrame::placementCount()
     AppFixture::SetSetting(kWindowPos, stored + ",1,-1,-1,-1,-1,100,80,540,400");
     AppFixture fixture;
     QCOMPARE(fixture.frame()->m_nPlacementFlags, count);
+}
+
+void TestMainFrame::placementWrittenByHand_data()
+{
+    QTest::addColumn<QByteArray>("line");
+
+    QTest::newRow("without quotes") << QByteArray("WindowPos=4,1,-1,-1,-1,-1,100,80,540,400");
+    QTest::newRow("twelve numbers without quotes") << QByteArray("WindowPos=4,1,-1,-1,-1,-1,100,80,540,400,9,9");
+    QTest::newRow("twelve numbers in quotes") << QByteArray("WindowPos=\"4,1,-1,-1,-1,-1,100,80,540,400,9,9\"");
+}
+
+void TestMainFrame::placementWrittenByHand()
+{
+    QFETCH(QByteArray, line);
+
+    const QString path = QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Vantorel"),
+                                   QStringLiteral("Zorbel"))
+                             .fileName();
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("[Settings]\n" + line + "\n");
+    file.close();
+    AppFixture fixture;
+    QCOMPARE(fixture.frame()->geometry(), QRect(100, 80, 440, 320));
+    QCOMPARE(fixture.frame()->m_nPlacementFlags, 5u);
 }
 
 void TestMainFrame::showCommand_data()

@@ -280,9 +280,10 @@ void TestResources::menuStructure_data()
                                ID_EDIT_PASTE, ID_EDIT_CLEAR, 0, ID_EDIT_SELECT_ALL, 0, ID_EDIT_FIND, ID_EDIT_REPEAT,
                                ID_EDIT_REPLACE, 0, ID_EDIT_GOTO};
     const QList<unsigned> view{ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR};
-    const QList<unsigned> view129{ID_VIEW_TOOLBAR,         ID_VIEW_STATUS_BAR,         ID_VIEW_CODEPAGE_GB,
-                                  ID_VIEW_CODEPAGE_BIG5,   ID_VIEW_CODEPAGE_SJIS,      ID_VIEW_CODEPAGE_UTF8,
-                                  ID_VIEW_CODEPAGE_KOREAN, ID_VIEW_CODEPAGE_WESTERN};
+    const QList<unsigned> view129{ID_VIEW_TOOLBAR,         ID_VIEW_STATUS_BAR,       ID_VIEW_CODEPAGE_GB,
+                                  ID_VIEW_CODEPAGE_BIG5,   ID_VIEW_CODEPAGE_SJIS,    ID_VIEW_CODEPAGE_UTF8,
+                                  ID_VIEW_CODEPAGE_KOREAN, ID_VIEW_CODEPAGE_WESTERN, 0,
+                                  ID_VIEW_ZOOM_IN,         ID_VIEW_ZOOM_OUT,         ID_VIEW_ZOOM_RESET};
     const QList<unsigned> window{ID_WINDOW_NEW, ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ,
                                  ID_WINDOW_TILE_VERT, ID_WINDOW_ARRANGE};
     const QList<unsigned> helpEn{0, ID_APP_ABOUT};
@@ -428,6 +429,11 @@ void TestResources::acceleratorTable()
         {ID_APP_EXIT, Qt::CTRL | Qt::Key_Q},
         {ID_EDIT_REDO, Qt::CTRL | Qt::Key_Y},
         {ID_EDIT_REDO, Qt::CTRL | Qt::SHIFT | Qt::Key_Z},
+        {ID_VIEW_ZOOM_IN, Qt::CTRL | Qt::Key_Plus},
+        {ID_VIEW_ZOOM_IN, Qt::CTRL | Qt::SHIFT | Qt::Key_Plus},
+        {ID_VIEW_ZOOM_IN, Qt::CTRL | Qt::Key_Equal},
+        {ID_VIEW_ZOOM_OUT, Qt::CTRL | Qt::Key_Minus},
+        {ID_VIEW_ZOOM_RESET, Qt::CTRL | Qt::Key_0},
     };
     QCOMPARE(table.size(), expected.size());
     for (int i = 0; i < table.size(); ++i) {

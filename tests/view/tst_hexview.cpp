@@ -14,6 +14,7 @@
 #include <QScrollBar>
 #include <QtTest>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -49,6 +50,11 @@ private slots:
     void utf8CharactersStayInTheirCells();
     void missingFontFallsBack_data();
     void missingFontFallsBack();
+    void cellsFitTheCodePagesFont_data();
+    void cellsFitTheCodePagesFont();
+    void zoom_data();
+    void zoom();
+    void darkPaletteKeepsContrast();
 
 private:
     CHexView* Open(const QByteArray& bytes, const QSize& client, CHexView* pView = nullptr);
@@ -67,6 +73,41 @@ namespace {
 const QRgb kWhite = qRgb(255, 255, 255);
 const QRgb kDarkGrey = qRgb(123, 123, 123);
 const QRgb kLightGrey = qRgb(231, 231, 231);
+
+// The contrast ratio of two colours, from 1 (the same) to 21 (black and white).
+double Contrast(QRgb a, QRgb b)
+{
+    auto luminance = [](QRgb rgb) {
+        auto linear = [](int c) {
+            const double v = c / 255.0;
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(qRed(rgb)) + 0.7152 * linear(qGreen(rgb)) + 0.0722 * linear(qBlue(rgb));
+    };
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The colour of the cell's background (its top row of pixels, above the glyphs)
+// and the colour of its ink farthest from that background.
+struct CellColours {
+    QRgb back;
+    QRgb ink;
+};
+
+CellColours ColoursOf(const QImage& image, const QRect& cell)
+{
+    CellColours colours{image.pixel(cell.left() + 1, cell.top()), 0};
+    double best = 0;
+    for (int y = cell.top(); y <= cell.bottom(); ++y)
+        for (int x = cell.left(); x <= cell.right(); ++x)
+            if (const double c = Contrast(image.pixel(x, y), colours.back); c > best) {
+                best = c;
+                colours.ink = image.pixel(x, y);
+            }
+    return colours;
+}
 
 // Records the scroll codes that reach the view, passing them on when asked to.
 class CRecordingView : public CHexView {
@@ -546,6 +587,175 @@ void TestHexView::missingFontFallsBack()
     CCmdUI cmdUI(command);
     m_pView->OnCmdMsg(command, &cmdUI);
     QVERIFY(cmdUI.IsEnabled());
+}
+
+void TestHexView::cellsFitTheCodePagesFont_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("codePage");
+
+    QTest::newRow("GB") << QByteArray("\xd6\xd0\xce\xc4\xb2\xe2\xca\xd4") << 936;
+    QTest::newRow("BIG5") << QByteArray("\xb0\x41\xa4\xa4\xa4\xe5") << 950;
+    QTest::newRow("Shift JIS") << QByteArray("\x93\xfa\x96\x7b\x8c\xea\x82\xc5") << 932;
+}
+
+// Under the C locale the window starts with the system's fixed font; a file in a
+// double-byte code page then takes that code page's font, whose half-width
+// glyphs set the cell, so its ideographs touch and its hex digits stay close.
+void TestHexView::cellsFitTheCodePagesFont()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, codePage);
+    SetSystemLocaleOverride(QStringLiteral("C"));
+
+    Open(bytes, QSize(1000, 200));
+    QCOMPARE(m_pDoc->m_nCodePage, codePage);
+    const QFontMetrics fm(m_pView->m_fontScreen);
+    QCOMPARE(m_pView->m_nCharWidth, fm.horizontalAdvance(QLatin1Char('0')));
+    QCOMPARE(m_pView->m_nTextWidth, 79 * m_pView->m_nCharWidth);
+    // The ideograph fills its two cells: no blank columns between characters.
+    const QImage image = Shot();
+    const QRect pair = Cells(62, 0, 4).adjusted(0, 0, 0, -1);
+    int firstInk = pair.right();
+    int lastInk = pair.left();
+    for (int x = pair.left(); x <= pair.right(); ++x)
+        for (int y = pair.top(); y <= pair.bottom(); ++y)
+            if (image.pixel(x, y) != kWhite) {
+                firstInk = std::min(firstInk, x);
+                lastInk = std::max(lastInk, x);
+            }
+    QVERIFY2(firstInk - pair.left() <= 2 && pair.right() - lastInk <= 2,
+             qPrintable(QStringLiteral("ink %1-%2 in cells %3-%4").arg(firstInk).arg(lastInk).arg(pair.left()).arg(pair.right())));
+}
+
+void TestHexView::zoom_data()
+{
+    QTest::addColumn<QList<unsigned>>("commands");
+    QTest::addColumn<int>("wheel");   // angle turned with Ctrl held, after the commands
+    QTest::addColumn<int>("height");
+
+    QTest::newRow("zoom in") << QList<unsigned>{ID_VIEW_ZOOM_IN} << 0 << 18;
+    QTest::newRow("zoom out twice") << QList<unsigned>{ID_VIEW_ZOOM_OUT, ID_VIEW_ZOOM_OUT} << 0 << 12;
+    QTest::newRow("normal size after zooming in")
+        << QList<unsigned>{ID_VIEW_ZOOM_IN, ID_VIEW_ZOOM_IN, ID_VIEW_ZOOM_RESET} << 0 << 16;
+    QTest::newRow("two wheel notches up") << QList<unsigned>() << 240 << 20;
+    QTest::newRow("half a notch does nothing") << QList<unsigned>() << 60 << 16;
+    QTest::newRow("a notch down") << QList<unsigned>() << -120 << 14;
+    QList<unsigned> many(40, ID_VIEW_ZOOM_OUT);
+    QTest::newRow("never below the smallest") << many << 0 << int(CHexView::kMinFontHeight);
+    many.fill(ID_VIEW_ZOOM_IN);
+    QTest::newRow("never above the largest") << many << 0 << int(CHexView::kMaxFontHeight);
+}
+
+// The cells, the block, the caret and the highlight scale with the font.
+void TestHexView::zoom()
+{
+    QFETCH(QList<unsigned>, commands);
+    QFETCH(int, wheel);
+    QFETCH(int, height);
+
+    // Wide enough for the block at the largest size.
+    Open(Rows(40), QSize(3300, 1200));
+    QCOMPARE(m_pView->GetFontHeight(), 16);
+    QTest::keyClick(m_pView->viewport(), Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClick(m_pView->viewport(), Qt::Key_Right, Qt::ShiftModifier);
+    QVERIFY(m_pView->m_bSelection);
+    // Where caret and highlight stand, in cells.
+    auto column = [this](int x) { return (x - m_pView->m_nLeftMargin) / m_pView->m_nCharWidth; };
+    const int caretColumn = column(m_pView->GetCaretRect().x());
+    const QRect hex = m_pView->m_rgnHex.boundingRect();
+    const int hexColumn = column(hex.left());
+    const int hexCells = hex.width() / m_pView->m_nCharWidth;
+    for (unsigned nID : commands)
+        AfxExecuteCommand(m_pView.get(), nID);
+    if (wheel) {
+        const QPointF at(50, 50);
+        QWheelEvent event(at, m_pView->viewport()->mapToGlobal(at), QPoint(), QPoint(0, wheel), Qt::NoButton,
+                          Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(m_pView->viewport(), &event);
+        QCOMPARE(m_pView->GetScrollPos(SB_VERT), 0);
+    }
+    QCOMPARE(m_pView->GetFontHeight(), height);
+    QCOMPARE(m_pView->m_fontScreen.pixelSize(), height);
+    const QFontMetrics fm(m_pView->m_fontScreen);
+    QCOMPARE(m_pView->m_nCharWidth, fm.horizontalAdvance(QLatin1Char('0')));
+    QCOMPARE(int(m_pView->m_nLineHeight), fm.lineSpacing());
+    QCOMPARE(m_pView->m_nTextWidth, 79 * m_pView->m_nCharWidth);
+    QCOMPARE(m_pView->GetTotalSize(), QSize(79 * m_pView->m_nCharWidth, 41 * int(m_pView->m_nLineHeight)));
+    QCOMPARE(m_pView->GetCaretRect().topLeft(), m_pView->CellToClient(caretColumn, 0));
+    QCOMPARE(m_pView->GetCaretRect().height(), int(m_pView->m_nLineHeight));
+    QCOMPARE(m_pView->m_rgnHex.boundingRect(), Cells(hexColumn, 0, hexCells));
+    // Much of the first byte's cells is the highlight's colour, the rest its glyphs.
+    const QImage image = Shot();
+    auto share = [&image](const QRect& cells, QRgb colour) {
+        int n = 0;
+        for (int y = cells.top(); y <= cells.bottom(); ++y)
+            for (int x = cells.left(); x <= cells.right(); ++x)
+                n += image.pixel(x, y) == colour;
+        return double(n) / (cells.width() * cells.height());
+    };
+    QVERIFY(share(Cells(10, 0, 2), kDarkGrey) > 0.2);
+    QVERIFY(share(Cells(62, 0, 1), kLightGrey) > 0.2);
+}
+
+// Under a dark palette the rows are the palette's text on its base, and text,
+// hex digits, both highlights and the caret stand out from what is behind them.
+void TestHexView::darkPaletteKeepsContrast()
+{
+    Open(Rows(4), QSize(1000, 200));
+    QPalette dark = m_pView->palette();
+    dark.setColor(QPalette::Base, QColor(30, 30, 34));
+    dark.setColor(QPalette::Text, QColor(220, 220, 210));
+    dark.setColor(QPalette::Window, QColor(45, 45, 48));
+    dark.setColor(QPalette::WindowText, QColor(220, 220, 210));
+    m_pView->setPalette(dark);
+    m_pView->activateWindow();
+    m_pView->setFocus();
+    QVERIFY(QTest::qWaitForWindowActive(m_pView.get()));
+
+    // The caret, on the first row's first hex digit, above its glyph.
+    m_pView->InvalidateRgn(nullptr);
+    m_pView->UpdateWindow();
+    const QRect caret = m_pView->GetCaretRect();
+    QVERIFY(!caret.isEmpty());
+    QVERIFY(Contrast(Shot().pixel(caret.left(), caret.top()), dark.color(QPalette::Base).rgb()) >= 4.5);
+
+    // The first two bytes of row 1 highlighted, the caret in the hex column.
+    m_pView->m_rgnHex = QRegion(Cells(10, 1, 5));
+    m_pView->m_rgnText = QRegion(Cells(62, 1, 2));
+    m_pView->m_nSelAnchor = 16;
+    m_pView->m_nSelEnd = 18;
+    m_pView->m_bHexColumn = true;
+    m_pView->m_bSelection = true;
+    m_pView->InvalidateRgn(nullptr);
+    m_pView->UpdateWindow();
+    const QImage image = Shot();
+
+    const struct {
+        const char* what;
+        QRect cell;
+    } cells[] = {
+        {"offset", Cells(0, 0, 6)},
+        {"hex", Cells(10, 0, 2)},
+        {"text", Cells(62, 0, 4)},
+        {"caret column highlight", Cells(10, 1, 2)},
+        {"other column highlight", Cells(62, 1, 1)},
+    };
+    for (const auto& cell : cells) {
+        const CellColours colours = ColoursOf(image, cell.cell.adjusted(0, 0, 0, -1));
+        QVERIFY2(Contrast(colours.ink, colours.back) >= 4.5,
+                 qPrintable(QStringLiteral("%1: %2 on %3")
+                                .arg(cell.what)
+                                .arg(colours.ink, 0, 16)
+                                .arg(colours.back, 0, 16)));
+    }
+    QCOMPARE(image.pixel(Cells(13, 0).left() + 1, Cells(13, 0).top()), dark.color(QPalette::Base).rgb());
+    QCOMPARE(image.pixel(Cells(30, 3).left() + 1, Cells(30, 3).top() + 2), dark.color(QPalette::Base).rgb());
+    // The two highlights differ from each other and from the plain rows.
+    const QRgb caretColumn = image.pixel(Cells(10, 1).left() + 1, Cells(10, 1).top());
+    const QRgb otherColumn = image.pixel(Cells(62, 1).left() + 1, Cells(62, 1).top());
+    QVERIFY(Contrast(caretColumn, otherColumn) >= 1.5);
+    QVERIFY(Contrast(otherColumn, dark.color(QPalette::Base).rgb()) >= 1.2);
 }
 
 QTEST_MAIN(TestHexView)
