@@ -51,7 +51,7 @@ build() {
     if [ ! -f "$dir/build.ninja" ]; then
         local launcher=()
         command -v ccache >/dev/null 2>&1 && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-        cmake -S "$ROOT" -B "$dir" -G Ninja -Wno-dev --log-level=NOTICE "${launcher[@]}" "$@" || return 1
+        cmake -S "$ROOT" -B "$dir" -G Ninja -Wno-dev -DCMAKE_MESSAGE_LOG_LEVEL=NOTICE "${launcher[@]}" "$@" || return 1
     fi
     cmake --build "$dir" -j "$(nproc)" --target "$target" | { grep -v '^ninja: no work to do\.$' || true; }
     return "${PIPESTATUS[0]}"
