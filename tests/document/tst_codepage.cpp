@@ -367,7 +367,7 @@ void TestCodePage::detectMatchesByteByByteRule()
     QFETCH(QByteArrayList, common);
     QFETCH(QByteArrayList, rare);
     SetSystemLocaleOverride("ja_JP");
-    QRandomGenerator gen(quint32(qHash(QByteArray(QTest::currentDataTag()))));
+    QRandomGenerator gen{quint32(qHash(QByteArray(QTest::currentDataTag())))};
     for (int trial = 0; trial < 400; ++trial) {
         const int nPieces = int(gen.bounded(trial < 200 ? 300 : 5000));
         const int nRareOdds = int(gen.bounded(1, 3000));
