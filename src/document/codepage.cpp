@@ -131,37 +131,67 @@ int DetectBytes(const std::uint8_t* pData, std::uint32_t nLength, std::uint32_t 
     return 0;
 }
 
-#if defined(__SSE2__)
-
-// Bit k set when byte k of the 16 at p lies in [first, last].
-inline std::uint32_t RangeMask(__m128i bytes, std::uint8_t first, std::uint8_t last)
-{
-    const __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8(char(first)));
-    const __m128i in = _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(char(last - first))), offset);
-    return std::uint32_t(_mm_movemask_epi8(in));
-}
-
 // What a block of 64 bytes holds for the rules, one bit per byte: GB lead bytes
 // (0xA1-0xFE, the same in BIG5), bytes of 0x40-0x7E (a BIG5 trail byte after a
 // lead byte decides 950), and bytes that only rare rules begin with: 0x1B, 0x7E
-// and 0x81-0x9F.
+// and 0x81-0x9F. In most text the block holds neither of the last two kinds, and
+// then only the lead bytes are sorted out.
 struct BlockMasks {
     std::uint64_t leads = 0;
     std::uint64_t lowTrails = 0;
     std::uint64_t rare = 0;
 
-    explicit BlockMasks(const std::uint8_t* p)
-    {
-        for (int k = 0; k < 4; ++k) {
-            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
-            const __m128i marks = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x1B)),
-                                               _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x7E)));
-            leads |= std::uint64_t(RangeMask(bytes, 0xA1, 0xFE)) << (16 * k);
-            lowTrails |= std::uint64_t(RangeMask(bytes, 0x40, 0x7E)) << (16 * k);
-            rare |= std::uint64_t(RangeMask(bytes, 0x81, 0x9F) | std::uint32_t(_mm_movemask_epi8(marks))) << (16 * k);
-        }
-    }
+    explicit BlockMasks(const std::uint8_t* p);
 };
+
+#if defined(__SSE2__)
+
+// 0xFF in each byte of bytes that lies in [first, last].
+inline __m128i InRange(__m128i bytes, std::uint8_t first, std::uint8_t last)
+{
+    const __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8(char(first)));
+    return _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(char(last - first))), offset);
+}
+
+inline std::uint64_t Bits(__m128i in, int k)
+{
+    return std::uint64_t(std::uint32_t(_mm_movemask_epi8(in))) << (16 * k);
+}
+
+BlockMasks::BlockMasks(const std::uint8_t* p)
+{
+    __m128i bytes[4];
+    __m128i any = _mm_setzero_si128();
+    for (int k = 0; k < 4; ++k) {
+        bytes[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+        leads |= Bits(InRange(bytes[k], 0xA1, 0xFE), k);
+        any = _mm_or_si128(any, _mm_or_si128(InRange(bytes[k], 0x40, 0x9F), _mm_cmpeq_epi8(bytes[k], _mm_set1_epi8(0x1B))));
+    }
+    // 0x40-0x9F holds both kinds and 0x7F-0x80, which are neither.
+    if (_mm_movemask_epi8(any) == 0)
+        return;
+    for (int k = 0; k < 4; ++k) {
+        lowTrails |= Bits(InRange(bytes[k], 0x40, 0x7E), k);
+        const __m128i marks = _mm_or_si128(_mm_cmpeq_epi8(bytes[k], _mm_set1_epi8(0x1B)),
+                                           _mm_cmpeq_epi8(bytes[k], _mm_set1_epi8(0x7E)));
+        rare |= Bits(_mm_or_si128(marks, InRange(bytes[k], 0x81, 0x9F)), k);
+    }
+}
+
+#else
+
+BlockMasks::BlockMasks(const std::uint8_t* p)
+{
+    for (int k = 0; k < 64; ++k) {
+        const std::uint8_t b = p[k];
+        const std::uint64_t bit = std::uint64_t(1) << k;
+        leads |= b >= 0xA1 && b <= 0xFE ? bit : 0;
+        lowTrails |= b >= 0x40 && b <= 0x7E ? bit : 0;
+        rare |= b == 0x1B || b == 0x7E || (b >= 0x81 && b <= 0x9F) ? bit : 0;
+    }
+}
+
+#endif
 
 // Given bit k set where a lead byte at k takes the next byte with it, the bits
 // where the walk from bit 0 takes a pair, as CByteClasses::PairStarts for 64 bits.
@@ -172,8 +202,6 @@ inline std::uint64_t PairStarts64(std::uint64_t nCandidates)
     const std::uint64_t evenRuns = nCandidates & ~(nCandidates + (runStarts & even));
     return (evenRuns & even) | (nCandidates & ~evenRuns & ~even);
 }
-
-#endif
 
 // Joins blocks of 64 lead bytes into runs and keeps the long ones.
 class CLeadRunList {
@@ -209,29 +237,43 @@ int DetectDoubleByte(const std::uint8_t* pData, std::uint32_t nLength, std::uint
                      int& result, std::vector<CByteRange>* pLeadRuns = nullptr)
 {
     CLeadRunList leadRuns(pLeadRuns);
-#if defined(__SSE2__)
     // Blocks of 64 bytes where no rare rule can begin: the walk takes every GB
     // lead byte with the byte after it, so the bytes it lands on follow from the
     // lead bytes alone, and among them only a lead byte before a byte of
     // 0x40-0x7E decides (950). A block that holds more goes through the rules
     // one byte at a time. The look-ahead of the last byte stays inside the buffer.
-    while (i < nEnd && nEnd - i > 64) {
-        const std::uint8_t* p = pData + i;
+    //
+    // The walk enters a block at its first byte, or at the second when a pair
+    // began on the last byte of the block before (nCarry). It lands on the byte
+    // after every byte that is no lead byte, whether it took that byte as a trail
+    // byte or not, and then takes the lead bytes after it two by two: a block
+    // hands on a pair when it ends in an odd run of lead bytes, and a block of
+    // lead bytes alone hands on what it was handed. So no block waits for the
+    // pairing of the one before, only for that one bit.
+    std::uint32_t nBlock = i;
+    std::uint32_t nCarry = 0;
+    while (nBlock < nEnd && nEnd - nBlock > 64) {
+        const std::uint8_t* p = pData + nBlock;
         const BlockMasks masks(p);
-        const std::uint64_t starts = PairStarts64(masks.leads);
-        const std::uint64_t nextLowTrails = (masks.lowTrails >> 1) | (std::uint64_t(p[64] >= 0x40 && p[64] <= 0x7E) << 63);
-        if (masks.rare != 0 || (starts & nextLowTrails) != 0) {
-            if (const int nDecided = DetectBytes(pData, nLength, i + 64, i, result))
+        const std::uint64_t candidates = masks.leads & ~std::uint64_t(nCarry);
+        const std::uint64_t nextLowTrails =
+            (masks.lowTrails >> 1) | (std::uint64_t(p[64] >= 0x40 && p[64] <= 0x7E) << 63);
+        if (masks.rare != 0 || ((candidates & nextLowTrails) != 0 && (PairStarts64(candidates) & nextLowTrails) != 0)) {
+            i = nBlock + nCarry;
+            if (const int nDecided = DetectBytes(pData, nLength, nBlock + 64, i, result))
                 return nDecided;
+            nCarry = i - (nBlock + 64);
         } else {
-            if (starts != 0)
+            if (candidates != 0)
                 result = 936;
             if (masks.leads == ~std::uint64_t(0))
-                leadRuns.AddBlock(i);
-            i += 64 + std::uint32_t(starts >> 63);
+                leadRuns.AddBlock(nBlock);
+            else
+                nCarry = std::uint32_t(__builtin_clzll(~masks.leads)) & 1;
         }
+        nBlock += 64;
     }
-#endif
+    i = nBlock + nCarry;
     return DetectBytes(pData, nLength, nEnd, i, result);
 }
 
