@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -26,9 +27,11 @@ namespace {
 
 const char kUsage[] = "Usage: zorbel --dump [--codepage N] FILE\n";
 
-// The file is read and its rows formatted in blocks of this many rows.
+// The file is read and its rows formatted in blocks of this many rows; the
+// first block is short, so that the first line goes out before much is read.
 constexpr std::uint32_t kBlockRows = 1u << 14;
 constexpr std::uint32_t kBlockBytes = kBlockRows * 16;
+constexpr std::uint32_t kFirstBlockRows = 64;
 
 // The file, read from its start in parts, as loading it into a document would
 // see it: a failure throws the CFileException that loading would.
@@ -110,6 +113,7 @@ constexpr std::uint32_t kLookAhead = CRowFormat::kMaxTextLength - 16;
 // row's text may read (from the next block, or the end marker).
 struct Block {
     std::uint32_t nOffset = 0;
+    std::uint32_t nRows = kBlockRows;  // rows unless the file ends in them
     std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(kBlockBytes + kLookAhead + 1);
     std::uint32_t nSize = 0;   // bytes held, the ones after the rows included
     bool bLast = false;
@@ -121,7 +125,7 @@ struct Block {
 // character into the next block.
 bool SpillsOver(const Block& block, int nCodePage)
 {
-    const std::uint32_t nLast = kBlockBytes - 1;
+    const std::uint32_t nLast = block.nRows * 16 - 1;
     const std::uint8_t* p = block.bytes.data();
     return IsLeadByte(nCodePage, p[nLast]) && IsTrailByte(nCodePage, p[nLast + 1])
         && CRowFormat::LandsOn(p, block.bContinued ? 1 : 0, nLast, nCodePage);
@@ -136,7 +140,7 @@ std::size_t FormatBlock(Block& block, const CTextDecoder& decoder)
     // cells), the 16 bytes the decoder may write past its end, and the newline.
     constexpr std::size_t kMaxLine =
         CRowFormat::kOffsetColumns + CRowFormat::kHexPartLength + CRowFormat::kMaxTextLength * 3 + 16 + 1;
-    const std::uint32_t nRows = block.bLast ? (block.nSize + 15) / 16 : kBlockRows;
+    const std::uint32_t nRows = block.bLast ? (block.nSize + 15) / 16 : block.nRows;
     block.out.resize(std::size_t(nRows) * kMaxLine);
     char* p = block.out.data();
     bool bContinued = block.bContinued;
@@ -166,8 +170,9 @@ bool Write(const char* pData, std::size_t nLength)
 }
 
 // Reads the file block by block, formats blocks on every core a few ahead of
-// the output and writes them in order as each is done; memory stays a few blocks
-// whatever the file's length. Returns false once the output cannot be written.
+// the output and writes them in order as each is done, the first as soon as it
+// is; memory stays a few blocks whatever the file's length. Returns false once
+// the output cannot be written.
 bool DumpFile(CFileReader& reader, int nCodePage)
 {
     const CTextDecoder decoder(nCodePage);
@@ -186,15 +191,20 @@ bool DumpFile(CFileReader& reader, int nCodePage)
     try {
         while (bWritten && (!bDone || !pending.empty())) {
             while (!bDone && pending.size() < nAhead) {
-                Block& block = blocks[nNext++ % nAhead];
+                if (!pending.empty()
+                    && pending.front().second.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+                    break;
+                Block& block = blocks[nNext % nAhead];
+                block.nRows = nNext++ == 0 ? kFirstBlockRows : kBlockRows;
+                const std::uint32_t nBlockBytes = block.nRows * 16;
                 block.nOffset = nOffset;
                 block.bContinued = bContinued;
                 std::memcpy(block.bytes.data(), carried, nCarried);
-                const std::uint32_t nWanted = kBlockBytes + kLookAhead;
+                const std::uint32_t nWanted = nBlockBytes + kLookAhead;
                 std::uint32_t nHeld = nCarried + reader.Read(block.bytes.data() + nCarried, nWanted - nCarried);
-                block.bLast = nHeld <= kBlockBytes;
-                nCarried = block.bLast ? 0 : nHeld - kBlockBytes;
-                std::memcpy(carried, block.bytes.data() + kBlockBytes, nCarried);
+                block.bLast = nHeld <= nBlockBytes;
+                nCarried = block.bLast ? 0 : nHeld - nBlockBytes;
+                std::memcpy(carried, block.bytes.data() + nBlockBytes, nCarried);
                 // The file ends here: the end marker follows, as in a document.
                 if (nHeld < nWanted)
                     block.bytes[nHeld++] = 0xFF;
@@ -202,7 +212,7 @@ bool DumpFile(CFileReader& reader, int nCodePage)
                 bDone = block.bLast;
                 if (!bDone)
                     bContinued = SpillsOver(block, nCodePage);
-                nOffset += kBlockBytes;
+                nOffset += nBlockBytes;
                 pending.emplace_back(&block, std::async(std::launch::async, [&block, &decoder] {
                                          return FormatBlock(block, decoder);
                                      }));

@@ -133,10 +133,10 @@ void TestDump::offsetsPast16MiB()
     QCOMPARE(result.out.count('\n'), 0x100002);
 }
 
-// Rows are formatted in blocks of 16384 side by side, and the row cache keeps
-// the pairing every 64 KiB: a character that crosses into the first row of
-// such a block still shows there as '.', even where its trail byte would show
-// as itself (Shift JIS 82 60, the trail byte a backquote).
+// Rows are formatted in blocks of 16384 side by side after a first one of 64,
+// and the row cache keeps the pairing every 64 KiB: a character that crosses
+// into the first row of such a block still shows there as '.', even where its
+// trail byte would show as itself (Shift JIS 82 60, the trail byte a backquote).
 void TestDump::characterAcrossBlocks_data()
 {
     QTest::addColumn<int>("block");
@@ -144,8 +144,9 @@ void TestDump::characterAcrossBlocks_data()
     QTest::addColumn<QByteArray>("character");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("GB, a dump block") << 16384 * 16 << "936" << QByteArray("\xC4\xE3") << QString::fromUtf8("你");
-    QTest::newRow("Shift JIS, a dump block") << 16384 * 16 << "932" << QByteArray("\x82\x60") << QString::fromUtf8("Ａ");
+    QTest::newRow("GB, the first dump block") << 64 * 16 << "936" << QByteArray("\xC4\xE3") << QString::fromUtf8("你");
+    QTest::newRow("GB, a dump block") << 64 * 16 + 16384 * 16 << "936" << QByteArray("\xC4\xE3") << QString::fromUtf8("你");
+    QTest::newRow("Shift JIS, a dump block") << 64 * 16 + 16384 * 16 << "932" << QByteArray("\x82\x60") << QString::fromUtf8("Ａ");
     QTest::newRow("Shift JIS, 64 KiB") << 0x10000 << "932" << QByteArray("\x82\x60") << QString::fromUtf8("Ａ");
 }
 
@@ -166,22 +167,24 @@ void TestDump::characterAcrossBlocks()
     QCOMPARE(result.out.count('\n'), block / 16 + 1);
 }
 
-// The file is read in blocks of 16384 rows and the pairing carried from one to
-// the next; the rows must be those of the whole document walked from offset 0,
-// in the code page the window detects in it.
+// The file is read in blocks of 16384 rows (64 the first) and the pairing
+// carried from one to the next; the rows must be those of the whole document
+// walked from offset 0, in the code page the window detects in it.
 void TestDump::streamedRowsMatchWholeDocument_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<int>("codePage");   // 0: detected
 
     const int nBlock = 16384 * 16;
+    const int nFirst = 64 * 16;
     for (const int cp : {932, 936, 950}) {
         const char lead = cp == 932 ? char(0x81) : char(0xCD);
         QTest::addRow("lead bytes through three blocks, %d", cp) << QByteArray(3 * nBlock + 37, lead) << cp;
         QTest::addRow("lead bytes from an odd offset, %d", cp) << "x" + QByteArray(2 * nBlock + 4, lead) << cp;
         QByteArray ends(3 * nBlock, lead);
-        ends[nBlock - 2] = 'a';   // a run of one lead byte up to the boundary
-        ends[2 * nBlock + 1] = 'b';
+        ends[nFirst - 2] = 'a';   // a run of one lead byte up to the boundary
+        ends[nFirst + nBlock - 3] = 'a';
+        ends[nFirst + 2 * nBlock + 1] = 'b';
         QTest::addRow("runs ending at block boundaries, %d", cp) << ends << cp;
     }
     QByteArray mixed;
