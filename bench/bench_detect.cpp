@@ -26,7 +26,9 @@ std::vector<std::uint8_t> GbText()
     while (bytes.size() < kLength) {
         for (int n = 5 + int(gen.bounded(36)); n > 0; --n) {
             if (gen.bounded(10) == 0) {
-                bytes.push_back(' ');
+                static const char* const pieces[] = {" ", "abc", "123", ", "};
+                for (const char* p = pieces[gen.bounded(4)]; *p; ++p)
+                    bytes.push_back(std::uint8_t(*p));
             } else {
                 bytes.push_back(std::uint8_t(0xB0 + gen.bounded(0x48)));
                 bytes.push_back(std::uint8_t(0xA1 + gen.bounded(0x5E)));

@@ -132,14 +132,16 @@ int DetectBytes(const std::uint8_t* pData, std::uint32_t nLength, std::uint32_t 
 }
 
 // What a block of 64 bytes holds for the rules, one bit per byte: GB lead bytes
-// (0xA1-0xFE, the same in BIG5), bytes of 0x40-0x7E (a BIG5 trail byte after a
-// lead byte decides 950), and bytes that only rare rules begin with: 0x1B, 0x7E
-// and 0x81-0x9F. In most text the block holds neither of the last two kinds, and
-// then only the lead bytes are sorted out.
+// (0xA1-0xFE, the same in BIG5), and those of them followed by a byte of
+// 0x40-0x7E (a BIG5 trail byte: where the walk lands on such a lead byte, 950 is
+// decided); and whether the block holds a byte that only rare rules begin
+// with: 0x1B, 0x7E or 0x81-0x9F. The byte after the block is read too. All is
+// worked out without branches, which text that mixes letters with GB
+// characters would make hard to predict.
 struct BlockMasks {
     std::uint64_t leads = 0;
-    std::uint64_t lowTrails = 0;
-    std::uint64_t rare = 0;
+    std::uint64_t leadsBeforeLow = 0;
+    bool bRare = false;
 
     explicit BlockMasks(const std::uint8_t* p);
 };
@@ -160,22 +162,18 @@ inline std::uint64_t Bits(__m128i in, int k)
 
 BlockMasks::BlockMasks(const std::uint8_t* p)
 {
-    __m128i bytes[4];
-    __m128i any = _mm_setzero_si128();
+    __m128i rare = _mm_setzero_si128();
     for (int k = 0; k < 4; ++k) {
-        bytes[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
-        leads |= Bits(InRange(bytes[k], 0xA1, 0xFE), k);
-        any = _mm_or_si128(any, _mm_or_si128(InRange(bytes[k], 0x40, 0x9F), _mm_cmpeq_epi8(bytes[k], _mm_set1_epi8(0x1B))));
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k + 1));
+        const __m128i lead = InRange(bytes, 0xA1, 0xFE);
+        leads |= Bits(lead, k);
+        leadsBeforeLow |= Bits(_mm_and_si128(lead, InRange(next, 0x40, 0x7E)), k);
+        const __m128i marks = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x1B)),
+                                           _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x7E)));
+        rare = _mm_or_si128(rare, _mm_or_si128(marks, InRange(bytes, 0x81, 0x9F)));
     }
-    // 0x40-0x9F holds both kinds and 0x7F-0x80, which are neither.
-    if (_mm_movemask_epi8(any) == 0)
-        return;
-    for (int k = 0; k < 4; ++k) {
-        lowTrails |= Bits(InRange(bytes[k], 0x40, 0x7E), k);
-        const __m128i marks = _mm_or_si128(_mm_cmpeq_epi8(bytes[k], _mm_set1_epi8(0x1B)),
-                                           _mm_cmpeq_epi8(bytes[k], _mm_set1_epi8(0x7E)));
-        rare |= Bits(_mm_or_si128(marks, InRange(bytes[k], 0x81, 0x9F)), k);
-    }
+    bRare = _mm_movemask_epi8(rare) != 0;
 }
 
 #else
@@ -184,10 +182,10 @@ BlockMasks::BlockMasks(const std::uint8_t* p)
 {
     for (int k = 0; k < 64; ++k) {
         const std::uint8_t b = p[k];
-        const std::uint64_t bit = std::uint64_t(1) << k;
-        leads |= b >= 0xA1 && b <= 0xFE ? bit : 0;
-        lowTrails |= b >= 0x40 && b <= 0x7E ? bit : 0;
-        rare |= b == 0x1B || b == 0x7E || (b >= 0x81 && b <= 0x9F) ? bit : 0;
+        const std::uint64_t lead = b >= 0xA1 && b <= 0xFE ? std::uint64_t(1) << k : 0;
+        leads |= lead;
+        leadsBeforeLow |= p[k + 1] >= 0x40 && p[k + 1] <= 0x7E ? lead : 0;
+        bRare = bRare || b == 0x1B || b == 0x7E || (b >= 0x81 && b <= 0x9F);
     }
 }
 
@@ -256,9 +254,7 @@ int DetectDoubleByte(const std::uint8_t* pData, std::uint32_t nLength, std::uint
         const std::uint8_t* p = pData + nBlock;
         const BlockMasks masks(p);
         const std::uint64_t candidates = masks.leads & ~std::uint64_t(nCarry);
-        const std::uint64_t nextLowTrails =
-            (masks.lowTrails >> 1) | (std::uint64_t(p[64] >= 0x40 && p[64] <= 0x7E) << 63);
-        if (masks.rare != 0 || ((candidates & nextLowTrails) != 0 && (PairStarts64(candidates) & nextLowTrails) != 0)) {
+        if (masks.bRare || (PairStarts64(candidates) & masks.leadsBeforeLow) != 0) {
             i = nBlock + nCarry;
             if (const int nDecided = DetectBytes(pData, nLength, nBlock + 64, i, result))
                 return nDecided;
