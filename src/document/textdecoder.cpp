@@ -20,7 +20,6 @@ constexpr char32_t kReplacement = 0xFFFD;
 constexpr std::uint8_t kNone = 0xFF;
 // An undefined pair takes two cells in the window, U+FFFD only one in a terminal:
 // the blank after it keeps the text column's cells where the window has them.
-// Its entry in the table of pairs' UTF-8 is 0, which no character's UTF-8 is.
 constexpr char kWideReplacement[4] = {char(0xEF), char(0xBF), char(0xBD), ' '};
 
 // The UTF-8 of a character in the bytes of a 32-bit value, first byte lowest, for
@@ -49,23 +48,34 @@ std::uint32_t Utf8Of(char32_t ch)
 }
 
 // By the high four bits of the first byte; continuation bytes never come first.
-// Computed rather than looked up: the length is on the path from one character's
-// store to the next.
 int Utf8Length(std::uint32_t utf8)
 {
     const std::uint32_t b = utf8 & 0xFF;
     return 1 + int(b >= 0xC0) + int(b >= 0xE0) + int(b >= 0xF0);
 }
 
-// Writes the UTF-8 of a table entry at pOut, 4 bytes stored, and returns its end.
-char* PutUtf8(char* pOut, std::uint32_t utf8)
+// What a character of the text column writes, ready for one store: up to four
+// bytes, first byte lowest, and in the high half how many of them count.
+using Output = std::uint64_t;
+
+Output OutputOf(const char bytes[4], int nLength)
 {
-    if (utf8 == 0) {
-        std::memcpy(pOut, kWideReplacement, 4);
-        return pOut + 4;
-    }
-    std::memcpy(pOut, &utf8, 4);
-    return pOut + Utf8Length(utf8);
+    std::uint32_t value;
+    std::memcpy(&value, bytes, 4);
+    return Output(value) | Output(nLength) << 32;
+}
+
+Output OutputOf(std::uint32_t utf8)
+{
+    return Output(utf8) | Output(Utf8Length(utf8)) << 32;
+}
+
+// Writes an output at pOut, 4 bytes stored, and returns its end.
+char* Put(char* pOut, Output output)
+{
+    const auto bytes = std::uint32_t(output);
+    std::memcpy(pOut, &bytes, 4);
+    return pOut + (output >> 32);
 }
 
 // One character, or U+FFFD when the codec could not map the bytes: it then gives
@@ -94,9 +104,9 @@ struct CTextDecoder::Tables {
     std::uint8_t trailIndex[256];
     int nTrails = 0;
     std::vector<char32_t> pairs;
-    std::vector<std::uint32_t> pairsUtf8;
+    std::vector<Output> pairsOut;
     char32_t singles[256];
-    std::uint32_t singlesUtf8[256];
+    Output singlesOut[256];
 
     explicit Tables(int nCodePage)
     {
@@ -113,7 +123,7 @@ struct CTextDecoder::Tables {
                 singles[b] = char32_t(b);
             else
                 singles[b] = b >= 0x80 && decoder.isValid() ? Decode(decoder, &byte, 1) : kReplacement;
-            singlesUtf8[b] = Utf8Of(singles[b]);
+            singlesOut[b] = OutputOf(Utf8Of(singles[b]));
         }
         for (int lead = 0; lead < 256 && decoder.isValid(); ++lead) {
             for (int trail = 0; trail < 256; ++trail) {
@@ -123,9 +133,9 @@ struct CTextDecoder::Tables {
                 pairs[leadIndex[lead] * std::size_t(nTrails) + trailIndex[trail]] = Decode(decoder, pair, 2);
             }
         }
-        pairsUtf8.reserve(pairs.size());
+        pairsOut.reserve(pairs.size());
         for (const char32_t ch : pairs)
-            pairsUtf8.push_back(ch == kReplacement ? 0 : Utf8Of(ch));
+            pairsOut.push_back(ch == kReplacement ? OutputOf(kWideReplacement, 4) : OutputOf(Utf8Of(ch)));
     }
 
     std::size_t PairIndex(std::uint8_t lead, std::uint8_t trail) const
@@ -175,7 +185,7 @@ char* CTextDecoder::ToUtf8(const char* pText, int n, char* pOut) const
     if (!m_pClasses->HasMasks() || n > 17) {
         ForEachChar(reinterpret_cast<const char*>(text), n, [&pOut](int, int nCells, char32_t ch) {
             if (nCells == 2 && ch == kReplacement) {
-                pOut = PutUtf8(pOut, 0);
+                pOut = Put(pOut, OutputOf(kWideReplacement, 4));
                 return;
             }
             const std::uint32_t utf8 = Utf8Of(ch);
@@ -189,19 +199,22 @@ char* CTextDecoder::ToUtf8(const char* pText, int n, char* pOut) const
     const std::uint32_t starts = CByteClasses::PairStarts(m_pClasses->LeadMask(text) & (all >> 1));
     const std::uint32_t high = CByteClasses::HighMask(text) | (n == 17 ? std::uint32_t(text[16] >> 7) << 16 : 0);
     std::uint32_t special = (starts | high) & ~(starts << 1) & all;
+    // The characters are looked up first and written after: the stores then
+    // hold back no look-up, and the look-ups of a row overlap.
+    Output outputs[17];
+    int nSpecial = 0;
+    for (std::uint32_t rest = special; rest != 0; rest &= rest - 1) {
+        const int p = __builtin_ctz(rest);
+        outputs[nSpecial++] = (starts >> p) & 1 ? m_pTables->pairsOut[m_pTables->PairIndex(text[p], text[p + 1])]
+                                                : m_pTables->singlesOut[text[p]];
+    }
     int i = 0;
-    while (special != 0) {
+    for (int k = 0; k < nSpecial; ++k) {
         const int p = __builtin_ctz(special);
         special &= special - 1;
         std::memcpy(pOut, text + i, 16);
-        pOut += p - i;
-        if ((starts >> p) & 1) {
-            pOut = PutUtf8(pOut, m_pTables->pairsUtf8[m_pTables->PairIndex(text[p], text[p + 1])]);
-            i = p + 2;
-        } else {
-            pOut = PutUtf8(pOut, m_pTables->singlesUtf8[text[p]]);
-            i = p + 1;
-        }
+        pOut = Put(pOut + (p - i), outputs[k]);
+        i = p + 1 + int((starts >> p) & 1);
     }
     std::memcpy(pOut, text + i, 16);
     if (n - i == 17)
