@@ -141,6 +141,7 @@ void CMainFrame::OnChildActivated(CMDIChildWnd* pChild)
 {
     if (pChild) {
         connect(pChild, &QWidget::windowTitleChanged, this, &CMainFrame::UpdateFrameTitle, Qt::UniqueConnection);
+        connect(pChild, &CMDIChildWnd::modifiedChanged, this, &CMainFrame::UpdateFrameTitle, Qt::UniqueConnection);
         connect(pChild, &QMdiSubWindow::windowStateChanged, this, &CMainFrame::UpdateFrameTitle,
                 Qt::UniqueConnection);
     }
@@ -150,6 +151,8 @@ void CMainFrame::OnChildActivated(CMDIChildWnd* pChild)
 }
 
 // With a maximized document window QMdiSubWindow adds " - [title]" itself.
+// The child's caption brings its "[*]", which this window shows as "*" while
+// the active document is modified.
 void CMainFrame::UpdateFrameTitle()
 {
     const QString title = AfxLoadString(IDR_MAINFRAME);
@@ -158,6 +161,7 @@ void CMainFrame::UpdateFrameTitle()
         setWindowTitle(title + QStringLiteral(" - ") + pChild->windowTitle());
     else
         setWindowTitle(title);
+    setWindowModified(pChild && pChild->isWindowModified());
 }
 
 void CMainFrame::OnIdleUpdateCmdUI()

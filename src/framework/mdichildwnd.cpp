@@ -22,6 +22,8 @@ void CMDIChildWnd::SetView(CView* pView)
     setFocusProxy(pView);
     if (CDocument* doc = GetActiveDocument()) {
         connect(doc, &CDocument::titleChanged, this, &CMDIChildWnd::UpdateTitle);
+        connect(doc, &CDocument::modifiedChanged, this, &QWidget::setWindowModified);
+        setWindowModified(doc->IsModified());
         // The question waits until this window is the active one.
         connect(doc, &CDocument::changedOnDisk, this, [this] {
             auto* pFrame = qobject_cast<CMDIFrameWnd*>(window());
@@ -37,25 +39,49 @@ CDocument* CMDIChildWnd::GetActiveDocument() const
     return m_pView ? m_pView->GetDocument() : nullptr;
 }
 
+// With several windows on one document each caption gets ":n". The "[*]" at
+// the end shows as "*" while the document is modified; a "[*]" in the file's
+// own name is doubled, which Qt shows as one literal "[*]".
 void CMDIChildWnd::UpdateTitle()
 {
     CDocument* doc = GetActiveDocument();
     if (!doc)
         return;
-    // With several windows on one document each caption gets ":n".
     QString title = doc->GetTitle();
+    title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
     const auto& views = doc->GetViews();
     if (views.size() > 1) {
         const int index = views.indexOf(m_pView);
         title += QStringLiteral(":%1").arg(index + 1);
     }
-    setWindowTitle(title);
+    setWindowTitle(title + QStringLiteral("[*]"));
 }
 
 QString CMDIChildWnd::GetDisplayTitle() const
 {
-    QString title = windowTitle();
-    return title.replace(QStringLiteral("[*]"), isWindowModified() ? QStringLiteral("*") : QString());
+    return ResolveModifiedMark(windowTitle(), isWindowModified());
+}
+
+// As Qt reads a caption: in a run of "[*]", pairs stand for a literal "[*]"
+// and an odd one left over is the modified mark.
+QString CMDIChildWnd::ResolveModifiedMark(const QString& caption, bool bModified)
+{
+    const QLatin1String mark("[*]");
+    QString shown;
+    qsizetype i = 0;
+    while (i < caption.size()) {
+        if (!QStringView(caption).mid(i).startsWith(mark)) {
+            shown += caption[i++];
+            continue;
+        }
+        int nRun = 0;
+        for (; QStringView(caption).mid(i).startsWith(mark); i += mark.size())
+            ++nRun;
+        shown += QString(mark).repeated(nRun / 2);
+        if (nRun % 2 && bModified)
+            shown += QLatin1Char('*');
+    }
+    return shown;
 }
 
 void CMDIChildWnd::ActivateFrame(int nCmdShow)
@@ -114,6 +140,8 @@ void CMDIChildWnd::changeEvent(QEvent* event)
     QMdiSubWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange)
         ReportSize();
+    else if (event->type() == QEvent::ModifiedChange)
+        emit modifiedChanged();
 }
 
 void CMDIChildWnd::OnClose()

@@ -37,6 +37,11 @@ public:
     void UpdateTitle();
     // The caption as the title bar shows it, a "[*]" placeholder resolved.
     QString GetDisplayTitle() const;
+    static QString ResolveModifiedMark(const QString& caption, bool bModified);
+
+signals:
+    // The window's modified flag, which follows its document's, changed.
+    void modifiedChanged();
 
 protected:
     virtual void OnSize(unsigned nType, int cx, int cy);

@@ -4,6 +4,7 @@
 #include "document.h"
 #include "resource.h"
 #include "resources.h"
+#include "view.h"
 
 #include <QAction>
 #include <QEnterEvent>
@@ -17,6 +18,7 @@
 #include <QScreen>
 #include <QTest>
 #include <QToolTip>
+#include <QWindow>
 
 namespace {
 
@@ -30,6 +32,12 @@ QStringList MenuTitles(CMainFrame* pFrame)
     for (QAction* action : pFrame->menuBar()->actions())
         titles.append(action->text());
     return titles;
+}
+
+// The title as the window system shows it, "[*]" resolved.
+QString ShownTitle(QWidget* pWindow)
+{
+    return pWindow->windowHandle()->title();
 }
 
 QString ScratchFile()
@@ -63,6 +71,7 @@ private slots:
     void documentShowState();
     void menusFollowDocumentWindows();
     void frameTitle();
+    void modifiedMark();
     void languages_data();
     void languages();
     void toolbar();
@@ -330,16 +339,62 @@ void TestMainFrame::frameTitle()
 {
     AppFixture::SetSetting(kShowCmd, 1);
     AppFixture fixture({ScratchFile()});
-    QCOMPARE(fixture.frame()->windowTitle(), QString("Zorbel - frame.bin"));
+    QCOMPARE(ShownTitle(fixture.frame()), QString("Zorbel - frame.bin"));
     fixture.frame()->ExecuteCommand(ID_WINDOW_NEW);
-    QCOMPARE(fixture.frame()->windowTitle(), QString("Zorbel - frame.bin:2"));
+    QCOMPARE(ShownTitle(fixture.frame()), QString("Zorbel - frame.bin:2"));
     // A maximized document window's title goes in brackets, as the platform does it.
     fixture.frame()->MDIGetActive()->showMaximized();
-    QCOMPARE(fixture.frame()->windowTitle(), QString("Zorbel - [frame.bin:2]"));
+    QCOMPARE(ShownTitle(fixture.frame()), QString("Zorbel - [frame.bin:2]"));
     fixture.frame()->MDIGetActive()->showNormal();
-    QCOMPARE(fixture.frame()->windowTitle(), QString("Zorbel - frame.bin:2"));
+    QCOMPARE(ShownTitle(fixture.frame()), QString("Zorbel - frame.bin:2"));
     fixture.frame()->ExecuteCommand(ID_FILE_CLOSE);
-    QCOMPARE(fixture.frame()->windowTitle(), QString("Zorbel"));
+    QCOMPARE(ShownTitle(fixture.frame()), QString("Zorbel"));
+}
+
+// "*" follows the modified flag of the active document in the main window's
+// title and of each document in its windows' captions: typing, undo back to
+// the saved bytes, redo, Save, Save As (to a name with Qt's own "[*]" in it)
+// and a maximized window.
+void TestMainFrame::modifiedMark()
+{
+    AppFixture::SetSetting(kShowCmd, 1);
+    const QString savedAs = TestSupport::scratchDir() + "/saved[*].bin";
+    QFile::remove(savedAs);
+    AppFixture fixture({ScratchFile()});
+    CDocument::SetSaveFileNamePrompt([&](CDocument*) { return savedAs; });
+    const auto restore = qScopeGuard([] { CDocument::SetSaveFileNamePrompt(nullptr); });
+    fixture.frame()->ExecuteCommand(ID_WINDOW_NEW);
+    QWidget* pView = fixture.frame()->GetActiveView();
+    auto titles = [&fixture] {
+        QStringList shown{ShownTitle(fixture.frame())};
+        for (CMDIChildWnd* pChild : fixture.frame()->GetWindowList())
+            shown.append(pChild->GetDisplayTitle());
+        return shown.join(" | ");
+    };
+    QCOMPARE(titles(), QString("Zorbel - frame.bin:2 | frame.bin:1 | frame.bin:2"));
+
+    QTest::keyClicks(pView, "41");
+    QCOMPARE(titles(), QString("Zorbel - frame.bin:2* | frame.bin:1* | frame.bin:2*"));
+    QTest::keyClick(pView, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(titles(), QString("Zorbel - frame.bin:2 | frame.bin:1 | frame.bin:2"));
+    QTest::keyClick(pView, Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(titles(), QString("Zorbel - frame.bin:2* | frame.bin:1* | frame.bin:2*"));
+    QVERIFY(fixture.frame()->ExecuteCommand(ID_FILE_SAVE));
+    QCOMPARE(titles(), QString("Zorbel - frame.bin:2 | frame.bin:1 | frame.bin:2"));
+    // Undone past the save, the bytes differ from the file again.
+    QTest::keyClick(pView, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(titles(), QString("Zorbel - frame.bin:2* | frame.bin:1* | frame.bin:2*"));
+
+    QVERIFY(fixture.frame()->ExecuteCommand(ID_FILE_SAVE_AS));
+    QCOMPARE(titles(), QString("Zorbel - saved[*].bin:2 | saved[*].bin:1 | saved[*].bin:2"));
+    QTest::keyClicks(pView, "5");
+    QCOMPARE(titles(), QString("Zorbel - saved[*].bin:2* | saved[*].bin:1* | saved[*].bin:2*"));
+    fixture.frame()->MDIGetActive()->showMaximized();
+    QCOMPARE(ShownTitle(fixture.frame()), QString("Zorbel - [saved[*].bin:2*]"));
+    QTest::keyClick(pView, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(ShownTitle(fixture.frame()), QString("Zorbel - [saved[*].bin:2]"));
+    fixture.frame()->MDIGetActive()->showNormal();
+    QCOMPARE(titles(), QString("Zorbel - saved[*].bin:2 | saved[*].bin:1 | saved[*].bin:2"));
 }
 
 void TestMainFrame::languages_data()
