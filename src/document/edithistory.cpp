@@ -70,6 +70,12 @@ bool CEditHistory::ExtendTyping(std::uint32_t nPos, const QByteArray& removed, c
     return true;
 }
 
+void CEditHistory::SetAfter(const CEditState& state)
+{
+    if (m_nDone > 0)
+        m_steps[m_nDone - 1].after = state;
+}
+
 CEditStep& CEditHistory::Undo()
 {
     m_bTypingOpen = false;

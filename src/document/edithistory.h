@@ -24,7 +24,7 @@ struct CEditStep {
     QByteArray removed;    // offsets.size() * nRemove bytes, piece by piece
     QByteArray inserted;   // put in at every offset
     CEditState before;     // restored by Undo
-    CEditState after;      // restored by Redo; taken when the step is undone
+    CEditState after;      // restored by Redo: where the change left them
     bool bTyping = false;  // a run of typed bytes, which later typing extends
 
     std::uint64_t Cost() const;
@@ -54,6 +54,9 @@ public:
     bool ExtendTyping(std::uint32_t nPos, const QByteArray& removed, const QByteArray& inserted);
     // Ends the run of typing: the next typed byte starts a new step.
     void EndTyping() { m_bTypingOpen = false; }
+    // Where the caret and selection stand once the newest done step's command
+    // has finished, for Redo to put them back there.
+    void SetAfter(const CEditState& state);
 
     bool CanUndo() const { return m_nDone > 0; }
     bool CanRedo() const { return m_nDone < m_steps.size(); }

@@ -170,9 +170,13 @@ public:
     // document's history: BeginStep, given what the step will keep, says whether
     // the history can hold it and fills in the caret and selection before it;
     // EndStep adds it (a typed byte may extend the last step) or, when it was
-    // too large, empties the history and says so in the status bar.
+    // too large, empties the history and says so in the status bar. Each
+    // command that may change bytes calls NoteStepAfter when it has placed the
+    // caret, which records that place in the step it made, for Redo.
     bool BeginStep(CEditStep& step, std::uint64_t nBytes);
     void EndStep(CEditStep&& step, bool bKept);
+    void NoteStepAfter();
+    bool m_bStepMade = false;
     CEditState EditState() const;
     void UndoOrRedo(bool bUndo);
     static std::uint64_t UndoLimit();

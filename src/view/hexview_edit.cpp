@@ -108,6 +108,7 @@ void CHexView::OnEditCut()
     m_nCaretPos = nStart;
     KeepWithinEnd();
     ResetCaret();
+    NoteStepAfter();
 }
 
 void CHexView::OnEditClear()
@@ -125,6 +126,7 @@ void CHexView::OnEditClear()
     }
     KeepWithinEnd();
     UpdateByteCount();
+    NoteStepAfter();
 }
 
 // Over a selection the clipboard's bytes replace it in one step: a paste that is
@@ -154,6 +156,7 @@ void CHexView::OnEditPaste()
     }
     KeepWithinEnd();
     PlaceCaret();
+    NoteStepAfter();
 }
 
 void CHexView::KeepWithinEnd()

@@ -173,7 +173,10 @@ void CHexView::OnChar(unsigned nChar, unsigned, unsigned)
     if (nChar < 0x20 || nChar == 0x7F)
         return;
     m_bTyping = true;
-    const auto typed = qScopeGuard([this] { m_bTyping = false; });
+    const auto typed = qScopeGuard([this] {
+        m_bTyping = false;
+        NoteStepAfter();
+    });
     // A character typed with Shift held over a selection lands where an
     // unshifted one would.
     if (m_bSelection)

@@ -53,6 +53,7 @@ void CHexView::ReplaceOne(const QString& strFind, bool bDown, bool bMatchCase, c
     KeepWithinEnd();
     if (bFound)
         ShowMatch();
+    NoteStepAfter();
 }
 
 void CHexView::ReplaceAll(const QString& strFind, const QString& strReplace, bool bMatchCase)
@@ -70,6 +71,7 @@ void CHexView::ReplaceAll(const QString& strFind, const QString& strReplace, boo
     KeepWithinEnd();
     ShowMatch();
     UpdateByteCount();
+    NoteStepAfter();
 }
 
 bool CHexView::ReplaceAllFrom(const CBytePattern& pattern, std::uint32_t nFirst, const QByteArray& replacement)

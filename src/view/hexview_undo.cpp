@@ -50,6 +50,7 @@ bool CHexView::BeginStep(CEditStep& step, std::uint64_t nBytes)
 
 void CHexView::EndStep(CEditStep&& step, bool bKept)
 {
+    m_bStepMade = true;
     CEditHistory& history = GetDocument()->m_history;
     if (bKept && step.bTyping && history.ExtendTyping(step.offsets[0], step.removed, step.inserted))
         return;
@@ -57,6 +58,14 @@ void CHexView::EndStep(CEditStep&& step, bool bKept)
         history.Forget();
         ShowStatus(AfxLoadString(IDS_UNDO_TOO_LARGE));
     }
+}
+
+void CHexView::NoteStepAfter()
+{
+    if (!m_bStepMade)
+        return;
+    m_bStepMade = false;
+    GetDocument()->m_history.SetAfter(EditState());
 }
 
 // The bytes go back (or forward) in every window of the document; this window
@@ -69,7 +78,6 @@ void CHexView::UndoOrRedo(bool bUndo)
         return;
     if (m_bResumeInsert)
         EndInsertPause();
-    const CEditState now = EditState();
     CEditStep& step = bUndo ? history.Undo() : history.Redo();
     try {
         pDoc->ApplyStep(step, bUndo);
@@ -81,8 +89,6 @@ void CHexView::UndoOrRedo(bool bUndo)
         AfxMessageBox(AfxLoadString(AFX_IDP_FAILED_MEMORY_ALLOC), MB_OK | MB_ICONSTOP);
         return;
     }
-    if (bUndo)
-        step.after = now;
     HideSelection();
     InvalidateRowCache(step.offsets.empty() ? 0 : step.offsets.front());
     const CEditState& state = bUndo ? step.before : step.after;

@@ -12,6 +12,15 @@ bool Run(const EditWindow& w, unsigned nID)
     return AfxExecuteCommand(w.pView.get(), nID);
 }
 
+QString StateText(const CHexView& view)
+{
+    return QString("anchor %1 end %2 caret %3 %4")
+        .arg(view.m_nSelAnchor)
+        .arg(view.m_nSelEnd)
+        .arg(view.m_nCaretPos)
+        .arg(view.m_bSelection ? "selected" : "none");
+}
+
 void Select(const EditWindow& w, std::uint32_t nAnchor, std::uint32_t nEnd)
 {
     w->m_nCaretPos = w->m_nSelAnchor = w->m_nSelEnd = nAnchor;
@@ -89,7 +98,7 @@ void TestHexViewUndo::undoesAndRedoes()
         w->ReplaceAll("36", "-", false);
         w->ReplaceAll("38", "-", false);
     }
-    const CEditState done{w->m_nSelAnchor, w->m_nSelEnd, w->m_nCaretPos, w->m_bSelection};
+    const QString done = StateText(*w.pView);
     QCOMPARE(w.Bytes(), after);
     QVERIFY(w.doc.IsModified());
 
@@ -102,22 +111,26 @@ void TestHexViewUndo::undoesAndRedoes()
     QVERIFY(w.InvariantsHold());
     QCOMPARE(pOther->m_nRows, w->m_nRows);
 
+    // Redone, the step leaves the caret and selection where the change left
+    // them, also in the window that did not make it.
     for (int i = 0; i < nSteps; ++i)
         QVERIFY(AfxExecuteCommand(pOther.get(), ID_EDIT_REDO));
     QCOMPARE(w.Bytes(), after);
+    QCOMPARE(StateText(*pOther), done);
     QVERIFY(w.doc.IsModified());
     QVERIFY(!w.doc.m_history.CanRedo());
     QVERIFY(w.InvariantsHold());
-    // Undone and redone in the first window, the step brings back its caret
-    // and selection there.
+    // Undone after the caret moved away and redone in the first window: the
+    // caret comes back to where the change left it, not where it was undone.
+    w->setFocus();
+    w.Press("End");
     for (int i = 0; i < nSteps; ++i)
         QVERIFY(Run(w, ID_EDIT_UNDO));
     QCOMPARE(w.Bytes(), before);
+    w.Press("Home");
     for (int i = 0; i < nSteps; ++i)
         QVERIFY(Run(w, ID_EDIT_REDO));
-    QCOMPARE(w->m_nSelAnchor, done.nAnchor);
-    QCOMPARE(w->m_nSelEnd, done.nEnd);
-    QCOMPARE(w->m_bSelection, done.bSelection);
+    QCOMPARE(StateText(*w.pView), done);
 }
 
 // Undo and redo across a save: the modified flag is off exactly at the bytes
@@ -191,6 +204,7 @@ void TestHexViewUndo::randomEditsMatchAModel()
         b = char('a' + random.bounded(4));
     EditWindow w(bytes);
     QList<QByteArray> states{bytes};
+    QStringList afters{QString()};   // the caret and selection each state's edit left
     int nAt = 0;
     const int nSaved = 0;
     for (int nOp = 0; nOp < 300; ++nOp) {
@@ -198,6 +212,7 @@ void TestHexViewUndo::randomEditsMatchAModel()
         const int nKind = int(random.bounded(8));
         const QByteArray was = w.Bytes();
         bool bUndoRedo = false;
+        bool bRedone = false;
         switch (nKind) {
         case 0:
             w->m_nCaretPos = random.bounded(nLast + 1);
@@ -224,6 +239,7 @@ void TestHexViewUndo::randomEditsMatchAModel()
             bUndoRedo = true;
             if (nKind == 5 ? nAt > 0 : nAt < states.size() - 1) {
                 nAt += nKind == 5 ? -1 : 1;
+                bRedone = nKind == 6;
                 QVERIFY(Run(w, nKind == 5 ? ID_EDIT_UNDO : ID_EDIT_REDO));
             }
             break;
@@ -234,16 +250,20 @@ void TestHexViewUndo::randomEditsMatchAModel()
         if (!bUndoRedo && w.Bytes() != was) {
             // Typing next to the last typed byte joins its step.
             const bool bJoined = nKind == 0 && w.doc.m_history.Count() == std::size_t(nAt) && nAt > 0;
+            states.resize(nAt + 1);
+            afters.resize(nAt + 1);
             if (!bJoined) {
-                states.resize(nAt + 1);
                 states << w.Bytes();
+                afters << StateText(*w.pView);
                 ++nAt;
             } else {
-                states.resize(nAt + 1);
                 states[nAt] = w.Bytes();
+                afters[nAt] = StateText(*w.pView);
             }
         }
         QCOMPARE(w.Bytes(), states[nAt]);
+        if (bRedone)
+            QCOMPARE(StateText(*w.pView), afters[nAt]);
         QCOMPARE(w.doc.IsModified(), nAt != nSaved);
         QString why;
         QVERIFY2(w.InvariantsHold(&why), qPrintable(why));
