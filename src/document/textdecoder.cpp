@@ -103,6 +103,7 @@ struct CTextDecoder::Tables {
     std::uint8_t leadIndex[256];
     std::uint8_t trailIndex[256];
     int nTrails = 0;
+    std::uint32_t leadRow[256];   // where a lead byte's pairs begin
     std::vector<char32_t> pairs;
     std::vector<Output> pairsOut;
     char32_t singles[256];
@@ -115,6 +116,8 @@ struct CTextDecoder::Tables {
             leadIndex[b] = IsLeadByte(nCodePage, std::uint8_t(b)) ? std::uint8_t(nLeads++) : kNone;
             trailIndex[b] = IsTrailByte(nCodePage, std::uint8_t(b)) ? std::uint8_t(nTrails++) : kNone;
         }
+        for (int b = 0; b < 256; ++b)
+            leadRow[b] = leadIndex[b] == kNone ? 0 : std::uint32_t(leadIndex[b]) * std::uint32_t(nTrails);
         pairs.assign(std::size_t(nLeads) * std::size_t(nTrails), kReplacement);
         QStringDecoder decoder(CodecNameFromCodePage(nCodePage), QStringDecoder::Flag::Stateless);
         for (int b = 0; b < 256; ++b) {
@@ -140,7 +143,7 @@ struct CTextDecoder::Tables {
 
     std::size_t PairIndex(std::uint8_t lead, std::uint8_t trail) const
     {
-        return leadIndex[lead] * std::size_t(nTrails) + trailIndex[trail];
+        return leadRow[lead] + std::size_t(trailIndex[trail]);
     }
 };
 
@@ -201,12 +204,14 @@ char* CTextDecoder::ToUtf8(const char* pText, int n, char* pOut) const
     std::uint32_t special = (starts | high) & ~(starts << 1) & all;
     // The characters are looked up first and written after: the stores then
     // hold back no look-up, and the look-ups of a row overlap.
+    const Tables& tables = *m_pTables;
+    const Output* pairsOut = tables.pairsOut.data();
     Output outputs[17];
     int nSpecial = 0;
     for (std::uint32_t rest = special; rest != 0; rest &= rest - 1) {
         const int p = __builtin_ctz(rest);
-        outputs[nSpecial++] = (starts >> p) & 1 ? m_pTables->pairsOut[m_pTables->PairIndex(text[p], text[p + 1])]
-                                                : m_pTables->singlesOut[text[p]];
+        outputs[nSpecial++] =
+            (starts >> p) & 1 ? pairsOut[tables.PairIndex(text[p], text[p + 1])] : tables.singlesOut[text[p]];
     }
     int i = 0;
     for (int k = 0; k < nSpecial; ++k) {
