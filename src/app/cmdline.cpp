@@ -54,6 +54,17 @@ int UsageError(const std::string& problem, const char* pszUsage)
 
 } // namespace
 
+FileCommand FindFileCommand(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--dump") == 0)
+            return FileCommand::Dump;
+        if (std::strcmp(argv[i], "--print-pdf") == 0)
+            return FileCommand::PrintPdf;
+    }
+    return FileCommand::None;
+}
+
 int ParseFileCommandLine(int argc, char* argv[], const char* pszCommand, bool bTakesOutput, const char* pszUsage,
                          CFileCommandLine& cmd)
 {

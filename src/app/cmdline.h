@@ -20,6 +20,10 @@ struct CFileCommandLine {
 int ParseFileCommandLine(int argc, char* argv[], const char* pszCommand, bool bTakesOutput, const char* pszUsage,
                          CFileCommandLine& cmd);
 
+// Which of those commands the command line names first, if any.
+enum class FileCommand { None, Dump, PrintPdf };
+FileCommand FindFileCommand(int argc, char* argv[]);
+
 // The command line of the program with a window:
 //   zorbel [-h|--help] [-v|--version] [--] [FILE...]
 // Qt's own options (-platform NAME, -style NAME, -reverse, ...) pass through to

@@ -6,7 +6,6 @@
 #include <QApplication>
 
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -20,11 +19,13 @@ bool HasDisplay()
 
 int main(int argc, char* argv[])
 {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--dump") == 0)
-            return DumpMain(argc, argv);
-        if (std::strcmp(argv[i], "--print-pdf") == 0)
-            return PrintPdfMain(argc, argv);
+    switch (FindFileCommand(argc, argv)) {
+    case FileCommand::Dump:
+        return DumpMain(argc, argv);
+    case FileCommand::PrintPdf:
+        return PrintPdfMain(argc, argv);
+    case FileCommand::None:
+        break;
     }
     CWindowCommandLine cmd;
     if (const int nStatus = ParseWindowCommandLine(argc, argv, cmd))

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs the build into a scratch folder and checks what the desktop reads:
-# the .desktop entry, the AppStream metainfo, the man page and the icon.
+# the .desktop entry, the AppStream metainfo, the man page and the icon, and
+# that the installed program finds its window program.
 #   desktopfiles.sh BUILD_DIR
 # Exits 77 (skipped) when a validator is missing; scripts/common.sh installs them.
 set -eu
@@ -26,6 +27,7 @@ expect() {
     fi
 }
 expect bin/zorbel
+expect libexec/zorbel/zorbel-window
 expect share/applications/com.vantorel.Zorbel.desktop
 expect share/metainfo/com.vantorel.Zorbel.metainfo.xml
 expect share/man/man1/zorbel.1
@@ -45,4 +47,11 @@ check() {
 check "desktop entry" desktop-file-validate "$root/usr/share/applications/com.vantorel.Zorbel.desktop"
 check "metainfo" appstreamcli validate --no-net "$root/usr/share/metainfo/com.vantorel.Zorbel.metainfo.xml"
 check "man page" groff -man -ww -z "$root/usr/share/man/man1/zorbel.1"
+# zorbel hands all but --dump to the window program, found from its own place.
+if "$root/usr/bin/zorbel" --version | grep -q "^Zorbel Version"; then
+    echo "PASS: the installed zorbel runs the window program"
+else
+    echo "FAIL: the installed zorbel does not run the window program"
+    failed=1
+fi
 exit $failed

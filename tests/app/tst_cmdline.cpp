@@ -13,6 +13,7 @@ private slots:
     void answers();
     void everyListedCodePageIsAccepted_data();
     void everyListedCodePageIsAccepted();
+    void dumpsWithoutTheWindowProgram();
 };
 
 namespace {
@@ -103,6 +104,25 @@ void TestCommandLine::everyListedCodePageIsAccepted()
     const TestSupport::ProgramResult result = RunZorbel({"--dump", "--codepage", QString::number(codePage), file});
     QCOMPARE(result.exitCode, 0);
     QVERIFY2(result.out.startsWith("000000    41 42"), result.out.constData());
+}
+
+// zorbel runs --dump by itself and hands the rest to the window program: moved
+// away from it, it still dumps, and says what it cannot start.
+void TestCommandLine::dumpsWithoutTheWindowProgram()
+{
+    const QString alone = TestSupport::scratchDir() + QStringLiteral("/zorbel");
+    QFile::remove(alone);
+    QVERIFY(QFile::copy(QStringLiteral(ZORBEL_BINARY), alone));
+    const QString file = TestSupport::writeScratchFile("alone.bin", "AB");
+    const TestSupport::ProgramResult dump = TestSupport::runProgram(alone, {"--dump", file});
+    QCOMPARE(dump.exitCode, 0);
+    QVERIFY2(dump.out.startsWith("000000    41 42"), dump.out.constData());
+
+    const TestSupport::ProgramResult version = TestSupport::runProgram(alone, {"--version"});
+    QCOMPARE(version.exitCode, 1);
+    QVERIFY(version.out.isEmpty());
+    QVERIFY2(version.err.startsWith("zorbel: cannot start ") && version.err.contains("zorbel-window"),
+             version.err.constData());
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)
