@@ -215,6 +215,8 @@ bool CHexDoc::OnSaveDocument(const QString& path)
 
 void CHexDoc::DeleteContents()
 {
+    m_bDetected = false;
+    m_leadRuns.clear();
     m_history.Clear();
     m_history.MarkSaved();
     FreeBuffer(m_pData);
@@ -260,6 +262,7 @@ void CHexDoc::Serialize(CArchive& ar)
         throw TooLarge(name);
     if (length == 0) {
         ReadToEnd(fd, name, ar);
+        DetectLoaded(ar);
         return;
     }
     m_nSize = std::uint32_t(length) + 1;
@@ -274,6 +277,22 @@ void CHexDoc::Serialize(CArchive& ar)
         throw CFileException::FromErrno(nError, name);
     }
     m_pData[m_nSize - 1] = 0xFF;
+    DetectLoaded(ar);
+}
+
+// The scan reports no progress of its own: the bar turns busy while it runs,
+// and a cancel asked for meanwhile is honoured when it ends.
+void CHexDoc::DetectLoaded(const CArchive& ar)
+{
+    if (!m_bDetectOnLoad)
+        return;
+    ar.SetProgressTotal(0);
+    m_nCodePage = DetectCodePage(m_pData, m_nSize, &m_leadRuns);
+    m_bDetected = true;
+    if (!ar.Progress(0)) {
+        DeleteContents();
+        throw CUserException();
+    }
 }
 
 CFileException CHexDoc::TooLarge(const QString& name)
@@ -332,6 +351,7 @@ void CHexDoc::ReadToEnd(int fd, const QString& name, const CArchive& ar)
 bool CHexDoc::ReloadDocument()
 {
     CHexDoc fresh;
+    fresh.m_bDetectOnLoad = false;
     if (!fresh.OnOpenDocument(GetPathName()))
         return false;
     std::swap(m_pData, fresh.m_pData);

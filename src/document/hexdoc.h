@@ -1,11 +1,13 @@
 #pragma once
 
+#include "codepage.h"
 #include "document.h"
 #include "edithistory.h"
 
 #include <QString>
 
 #include <cstdint>
+#include <vector>
 
 // One open file, held whole in memory as m_pData: the file's bytes followed by
 // the end marker 0xFF, m_nSize bytes in all (file length + 1). The marker is never
@@ -74,6 +76,14 @@ public:
     // Shared by every window of the document; emptied with its contents.
     CEditHistory m_history;
     int m_nCodePage = 0;
+    // A load ends with DetectCodePage over the bytes read, as part of the same
+    // long task (off the user interface's thread, under its progress and
+    // cancel): it sets m_nCodePage and keeps the runs of lead bytes it found
+    // until the document's first view takes them over. A reload keeps the code
+    // page chosen and skips the scan.
+    bool m_bDetectOnLoad = true;
+    bool m_bDetected = false;
+    std::vector<CByteRange> m_leadRuns;
     QString m_strFileType;
     std::uint32_t m_nSize = 0;
     std::uint8_t* m_pData = nullptr;
@@ -81,4 +91,5 @@ public:
 private:
     static CFileException TooLarge(const QString& name);
     void ReadToEnd(int fd, const QString& name, const CArchive& ar);
+    void DetectLoaded(const CArchive& ar);
 };

@@ -51,3 +51,4 @@ constexpr unsigned IDS_UNDO_TOO_LARGE = 33001;  // a change too large for the un
 constexpr unsigned ID_VIEW_ZOOM_IN = 33260;     // View, Zoom In: a larger screen font
 constexpr unsigned ID_VIEW_ZOOM_OUT = 33261;    // View, Zoom Out
 constexpr unsigned ID_VIEW_ZOOM_RESET = 33262;  // View, Normal Size: the font's first size
+constexpr unsigned IDS_REPLACING = 33450;       // status bar during a long Replace All: "Replacing in %1"

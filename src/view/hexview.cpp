@@ -108,8 +108,15 @@ void CHexView::OnInitialUpdate()
     CHexDoc* pDoc = GetDocument();
     // The document may hold other bytes than when this view last saw it.
     m_rowFormat.InvalidateRowCache(0);
+    // The load detected the code page of the bytes it read; a later window
+    // (the bytes may have changed since) or a new document scans them here.
     std::vector<CByteRange> leadRuns;
-    pDoc->m_nCodePage = DetectCodePage(pDoc->m_pData, pDoc->m_nSize, &leadRuns);
+    if (pDoc->m_bDetected) {
+        leadRuns.swap(pDoc->m_leadRuns);
+        pDoc->m_bDetected = false;
+    } else {
+        pDoc->m_nCodePage = DetectCodePage(pDoc->m_pData, pDoc->m_nSize, &leadRuns);
+    }
     m_rowFormat.AddLeadRuns(*pDoc, leadRuns);
     SetupScreenFont(pDoc->m_nCodePage);
     // In 64 bits: a 4 GiB buffer would wrap (m_nSize + 15) to a handful of rows.

@@ -174,6 +174,8 @@ public:
     // command that may change bytes calls NoteStepAfter when it has placed the
     // caret, which records that place in the step it made, for Redo.
     bool BeginStep(CEditStep& step, std::uint64_t nBytes);
+    // Whether the history, with the limit BeginStep set, holds a step keeping nBytes.
+    bool HistoryHolds(std::uint64_t nBytes) const;
     void EndStep(CEditStep&& step, bool bKept);
     void NoteStepAfter();
     bool m_bStepMade = false;

@@ -45,7 +45,12 @@ bool CHexView::BeginStep(CEditStep& step, std::uint64_t nBytes)
     history.SetLimit(UndoLimit());
     step.before = EditState();
     step.bTyping = m_bTyping;
-    return nBytes + sizeof(CEditStep) <= history.Limit();
+    return HistoryHolds(nBytes);
+}
+
+bool CHexView::HistoryHolds(std::uint64_t nBytes) const
+{
+    return nBytes + sizeof(CEditStep) <= GetDocument()->m_history.Limit();
 }
 
 void CHexView::EndStep(CEditStep&& step, bool bKept)

@@ -3,12 +3,14 @@
 #include "afxres.h"
 #include "doctemplate.h"
 #include "hexdoc.h"
+#include "hexview.h"
 #include "longtask.h"
 #include "statusbar.h"
 
 #include <QMdiArea>
 #include <QProgressBar>
 #include <QSignalSpy>
+#include <QThread>
 #include <QTimer>
 
 #include <atomic>
@@ -53,26 +55,38 @@ void TestFileOps::cleanup()
 
 void TestFileOps::longTaskShowsProgressAndEscCancels_data()
 {
-    QTest::addColumn<bool>("saving");
-    QTest::newRow("open") << false;
-    QTest::newRow("save") << true;
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<bool>("bDetecting");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("open, reading") << "open" << false << "Opening long.bin (Esc cancels)";
+    QTest::newRow("open, detecting the code page") << "open" << true << "Opening long.bin (Esc cancels)";
+    QTest::newRow("save") << "save" << false << "Saving long.bin (Esc cancels)";
+    QTest::newRow("replace all") << "replace" << false << "Replacing in long.bin (Esc cancels)";
 }
 
-// The task is held at its first step until the test has seen the progress bar
-// and pressed Esc, so nothing depends on how fast the machine is.
+// The task is held at a step until the test has seen the progress bar and
+// pressed Esc, so nothing depends on how fast the machine is: at its first
+// step, or at the step that ends the code-page scan of an open (the bar is busy
+// then, its total unknown).
 void TestFileOps::longTaskShowsProgressAndEscCancels()
 {
-    QFETCH(bool, saving);
-    const QByteArray bytes(1 << 20, 'z');
+    QFETCH(QString, action);
+    QFETCH(bool, bDetecting);
+    QFETCH(QString, text);
+    QByteArray bytes(1 << 20, 'z');
+    bytes[5] = char(0xB0);   // GB text: a scan to the end, which decides 936
+    bytes[6] = char(0xA1);
     const QString path = writeScratchFile("long.bin", bytes);
     AppFixture f;
-    CHexDoc* pSaved = nullptr;
-    if (saving) {
-        pSaved = qobject_cast<CHexDoc*>(f.app->OpenDocumentFile(path));
-        QVERIFY(pSaved);
-        pSaved->SetByte(0, 'A');
-        pSaved->SetModifiedFlag(true);
+    CHexDoc* pDoc = nullptr;
+    if (action != "open") {
+        pDoc = qobject_cast<CHexDoc*>(f.app->OpenDocumentFile(path));
+        QVERIFY(pDoc);
+        QCOMPARE(pDoc->m_nCodePage, 936);
+        pDoc->SetByte(0, 'A');
+        pDoc->SetModifiedFlag(true);
     }
+    const QByteArray before = pDoc ? QByteArray(reinterpret_cast<const char*>(pDoc->m_pData), int(pDoc->m_nSize)) : QByteArray();
 
     int nOpenPrompts = 0;
     CWinApp::SetOpenFileNamePrompt([&nOpenPrompts](const QString&) {
@@ -81,18 +95,27 @@ void TestFileOps::longTaskShowsProgressAndEscCancels()
     });
     CWinApp::s_nProgressDelay = 0;
     std::atomic<bool> released{false};
-    CLongTask::s_stepHook = [&released](CLongTask&) {
+    std::atomic<bool> bHeldOffMainThread{true};
+    QThread* pMain = QThread::currentThread();
+    CLongTask::s_stepHook = [&](CLongTask& task) {
+        if (bDetecting && task.GetTotal() != 0)
+            return;
+        if (QThread::currentThread() == pMain)
+            bHeldOffMainThread = false;
         for (int i = 0; i < 1000 && !released; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     };
     QString barText;
+    int nBarMaximum = -1;
     bool bPressed = false;
     QTimer poll;
     connect(&poll, &QTimer::timeout, this, [&] {
         QProgressBar* bar = f.frame()->m_wndStatusBar.GetProgressBar();
-        if (bPressed || !bar || !bar->isVisible())
+        // A save learns its total as it starts: the bar may be busy at first.
+        if (bPressed || !bar || !bar->isVisible() || (bar->maximum() == 0) != bDetecting)
             return;
         barText = bar->format();
+        nBarMaximum = bar->maximum();
         // Other keys are held back from the program while the task runs.
         QTest::keyClick(f.frame(), Qt::Key_O, Qt::ControlModifier);
         QTest::keyClick(f.frame(), Qt::Key_Escape);
@@ -102,25 +125,44 @@ void TestFileOps::longTaskShowsProgressAndEscCancels()
     poll.start(5);
 
     bool bDone = true;
-    if (saving)
-        bDone = pSaved->DoFileSave();
-    else
+    if (action == "save") {
+        bDone = pDoc->DoFileSave();
+    } else if (action == "replace") {
+        auto* pView = qobject_cast<CHexView*>(f.frame()->GetActiveView());
+        QVERIFY(pView);
+        pView->ReplaceAll("7A", "41 42", false);
+        bDone = pDoc->m_nSize != std::uint32_t(before.size());
+    } else {
         bDone = f.app->OpenDocumentFile(path) != nullptr;
+    }
     poll.stop();
     released = true;
 
     QVERIFY(bPressed);
+    QVERIFY(bHeldOffMainThread);
     QVERIFY(!bDone);
     QCOMPARE(nOpenPrompts, 0);
-    QVERIFY2(barText.startsWith(saving ? "Saving long.bin (Esc cancels)" : "Opening long.bin (Esc cancels)"),
-             qPrintable(barText));
+    QVERIFY2(barText.startsWith(text), qPrintable(barText));
+    // Reading, saving and replacing count bytes; the code-page scan does not.
+    QCOMPARE(nBarMaximum, bDetecting ? 0 : 1000);
     QVERIFY(!f.frame()->m_wndStatusBar.GetProgressBar());
     QCOMPARE(f.messages, QStringList());
     QCOMPARE(readFile(path), bytes);
-    QCOMPARE(f.windowCount(), saving ? 1 : 0);
-    QCOMPARE(f.app->GetDocTemplate()->GetDocuments().size(), saving ? 1 : 0);
-    if (saving)
-        QVERIFY(pSaved->IsModified());
+    QCOMPARE(f.windowCount(), pDoc ? 1 : 0);
+    QCOMPARE(f.app->GetDocTemplate()->GetDocuments().size(), pDoc ? 1 : 0);
+    if (pDoc) {
+        QVERIFY(pDoc->IsModified());
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(pDoc->m_pData), int(pDoc->m_nSize)), before);
+    }
+    if (action == "replace") {
+        QVERIFY(!pDoc->m_history.CanUndo());
+        // Not cancelled, the replacement made on the worker is installed whole.
+        CLongTask::s_stepHook = nullptr;
+        qobject_cast<CHexView*>(f.frame()->GetActiveView())->ReplaceAll("7A", "41 42", false);
+        QCOMPARE(pDoc->m_nSize, std::uint32_t(before.size() + (1 << 20) - 3));   // each of the 2^20 - 3 z two bytes
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(pDoc->m_pData) + 9, 4), QByteArray("\xB0\xA1" "AB"));
+        QVERIFY(pDoc->m_history.CanUndo());
+    }
     QCOMPARE(QDir(scratchDir()).entryList({"*long.bin*"}, QDir::Files | QDir::Hidden), QStringList{"long.bin"});
 }
 
