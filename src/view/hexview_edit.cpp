@@ -113,6 +113,8 @@ void CHexView::OnEditCut()
 
 void CHexView::OnEditClear()
 {
+    if (m_bResumeInsert)
+        EndInsertPause();
     if (m_bSelection) {
         const std::uint32_t nStart = std::min(m_nSelAnchor, m_nSelEnd);
         DeleteBytes(nStart, std::max(m_nSelAnchor, m_nSelEnd) - nStart);
@@ -120,8 +122,6 @@ void CHexView::OnEditClear()
         m_nCaretPos = nStart;
         ResetCaret();
     } else {
-        if (m_bResumeInsert)
-            EndInsertPause();
         DeleteBytes(m_nCaretPos, 1);
     }
     KeepWithinEnd();

@@ -18,8 +18,8 @@
 
 // Insert mode pauses after the first digit of a byte typed in the hex column, so
 // that the second digit completes that byte instead of inserting another. Any
-// key that is not a hex digit, a click or Delete ends the pause; the byte keeps
-// 0 as its low digit.
+// key that is not a hex digit, a click, Delete and every other edit end the
+// pause; the byte keeps 0 as its low digit.
 void CHexView::EndInsertPause()
 {
     m_bResumeInsert = false;

@@ -41,6 +41,8 @@ void CHexView::ReplaceOne(const QString& strFind, bool bDown, bool bMatchCase, c
     QByteArray replacement;
     if (!PatternOf(strFind, find) || !PatternOf(strReplace, replacement) || !FindForReplace(find))
         return;
+    if (m_bResumeInsert)
+        EndInsertPause();
     const CBytePattern pattern(find, bMatchCase);
     const std::uint32_t nStart = std::min(m_nSelAnchor, m_nSelEnd);
     const std::uint32_t n = pattern.Length();
@@ -66,6 +68,8 @@ void CHexView::ReplaceAll(const QString& strFind, const QString& strReplace, boo
     QByteArray replacement;
     if (!PatternOf(strFind, find) || !PatternOf(strReplace, replacement) || !FindForReplace(find))
         return;
+    if (m_bResumeInsert)
+        EndInsertPause();
     const CBytePattern pattern(find, bMatchCase);
     if (!ReplaceAllFrom(pattern, std::min(m_nSelAnchor, m_nSelEnd), replacement))
         return;

@@ -13,6 +13,7 @@
 #include "winapp.h"
 
 #include <QMimeData>
+#include <QScreen>
 #include <QScrollBar>
 #include <QtTest>
 
@@ -111,6 +112,16 @@ struct EditWindow {
     }
     QRgb Pixel(const QImage& image, int nColumn, int nLine) const { return image.pixel(CellCentre(nColumn, nLine)); }
     QImage Grab() const { return pView->viewport()->grab().toImage(); }
+    // What the screen shows of the view: a fresh rendering, as Grab makes,
+    // would hide pixels left over from an earlier paint.
+    QImage Screen() const
+    {
+        QWidget* pViewport = pView->viewport();
+        const QPoint at = pViewport->mapTo(pViewport->window(), QPoint());
+        return pViewport->screen()
+            ->grabWindow(pViewport->window()->winId(), at.x(), at.y(), pViewport->width(), pViewport->height())
+            .toImage();
+    }
 
     // Keys as a person types them: "A" a character key, "S+A" with Shift pressed
     // for it and released,

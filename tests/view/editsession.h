@@ -12,7 +12,18 @@
 // mouse events or the view's commands. After each step the bytes must equal the
 // model's and the document's invariants hold in both views of it: the end
 // marker, caret and selection inside the buffer, the row count, and the row
-// continuation both views report agreeing with a walk from offset 0.
+// continuation both views report agreeing with a walk from offset 0. Where a
+// step's outcome follows from plain rules of the layout (the caret after a
+// key, a click or a typed digit; the selection after Shift+keys, a drag or
+// Replace All) the view's caret, digit and selection must match them too, and
+// a selection made by keys, a drag or Replace All must be highlighted on the
+// screen over exactly its bytes.
+//
+// An aimed session adds steps that go where random choices seldom do: digits
+// typed over the right half of rows below the first, Up and Down from row
+// starts, selections ending on row boundaries in both directions and shrunk
+// again, Replace All of a byte repeated. The fuzz target leaves them out, so
+// that the inputs it kept replay the sessions they were kept for.
 
 #include "afxmsg.h"
 #include "codepage.h"
@@ -25,12 +36,14 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 class CEditSession {
 public:
-    explicit CEditSession(const QByteArray& bytes)
-        : m_window(bytes, QSize(700, 160)), m_model(bytes), m_pSecond(m_window.OpenView(QSize(500, 120)))
+    explicit CEditSession(const QByteArray& bytes, bool bAimed = false)
+        : m_window(bytes, QSize(bAimed ? 900 : 700, 160)), m_model(bytes), m_pSecond(m_window.OpenView(QSize(500, 120))),
+          m_bAimed(bAimed)
     {
         m_window.doc.SetPathName(m_dir.path() + QStringLiteral("/edited.bin"));
         m_window.pView->activateWindow();
@@ -41,8 +54,9 @@ public:
     QString Run(CFuzzInput& in, int nSteps)
     {
         for (int nStep = 0; nStep < nSteps && !in.AtEnd(); ++nStep) {
+            m_failure.clear();
             const QString what = Step(in);
-            const QString why = Check();
+            const QString why = m_failure.isEmpty() ? Check() : m_failure;
             if (!why.isEmpty())
                 return QStringLiteral("step %1 (%2): %3").arg(nStep).arg(what, why);
         }
@@ -62,7 +76,7 @@ private:
 
     QString Step(CFuzzInput& in)
     {
-        switch (in.Byte() % 12) {
+        switch (in.Byte() % (m_bAimed ? 16 : 12)) {
         case 0:
         case 1:
             return TypeHexDigit(in);
@@ -84,9 +98,247 @@ private:
             return ReplaceAll(in);
         case 10:
             return ChangeCodePage(in);
-        default:
+        case 11:
             return Save();
+        case 12:
+            return OverwriteRightHalf(in);
+        case 13:
+            return MoveFromRowStart(in);
+        case 14:
+            return SelectToRowBoundary(in);
+        default:
+            return ReplaceRepeatedByte(in);
         }
+    }
+
+    // Where the caret stands: its byte, and its digit in the hex column.
+    struct Place {
+        std::uint32_t nPos;
+        bool bHigh;
+    };
+
+    std::uint32_t TopRow() const
+    {
+        return std::uint32_t(View()->GetScrollPos(SB_VERT) / std::max(1u, View()->m_nLineHeight));
+    }
+    int WholeLines() const { return View()->m_nClientHeight / int(std::max(1u, View()->m_nLineHeight)); }
+
+    // The place a key moves the caret to from `at`. Digits are stepped through
+    // only when overwriting in the hex column; a page is the window's whole
+    // lines.
+    Place Moved(const QString& key, Place at, bool bInsert) const
+    {
+        const bool bDigits = View()->m_bHexColumn && !bInsert;
+        const std::uint32_t nPage = std::uint32_t(WholeLines()) * 16;
+        if (key == QLatin1String("Left")) {
+            if (bDigits && !at.bHigh)
+                at.bHigh = true;
+            else if (at.nPos > 0)
+                at = {at.nPos - 1, bDigits ? false : at.bHigh};
+        } else if (key == QLatin1String("Right")) {
+            if (at.nPos < Length()) {
+                if (bDigits && at.bHigh)
+                    at.bHigh = false;
+                else
+                    at = {at.nPos + 1, bDigits ? true : at.bHigh};
+            }
+        } else if (key == QLatin1String("Up")) {
+            if (at.nPos >= 16)
+                at.nPos -= 16;
+        } else if (key == QLatin1String("Down")) {
+            at.nPos = std::min(at.nPos + 16, Length());
+        } else if (key == QLatin1String("Home")) {
+            at.nPos = 0;
+        } else if (key == QLatin1String("End")) {
+            at.nPos = Length();
+        } else if (key == QLatin1String("PgUp")) {
+            at.nPos = at.nPos > nPage ? at.nPos - nPage : 0;
+        } else if (key == QLatin1String("PgDn")) {
+            at.nPos = std::min(at.nPos + nPage, Length());
+        }
+        return at;
+    }
+
+    // Keys pressed alone move the caret, from the end of a shown selection.
+    // Keys pressed while Shift is held select from the caret to where they move
+    // it; when Shift goes up the caret returns to the selection's anchor.
+    QString PressMoving(const QStringList& keys, bool bShift)
+    {
+        const CHexView* v = View();
+        const bool bInsert = v->m_bInsertMode || v->m_bResumeInsert;
+        Place at{v->m_nCaretPos, v->m_bHighNibble || v->m_bResumeInsert};
+        if (!bShift && v->m_bSelection)
+            at.nPos = v->m_nSelEnd;
+        const std::uint32_t nAnchor = at.nPos;
+        for (const QString& key : keys)
+            at = Moved(key, at, bInsert);
+        const QString joined = keys.join(QLatin1Char(' '));
+        if (bShift) {
+            m_window.WithShift(joined);
+            ExpectSelection(nAnchor, at.bHigh, {}, nAnchor, at.nPos, true);
+            return QStringLiteral("Shift+") + joined;
+        }
+        for (const QString& key : keys)
+            m_window.Press(key);
+        ExpectCaret(at.nPos, at.bHigh);
+        return joined;
+    }
+
+    // The byte a click (or the end of a drag) on the cell at nColumn, nLine
+    // lands on, and whether in the hex column: a pair's digit its byte, a
+    // blank the byte after it, a text cell its byte; past the last byte the
+    // end marker. A drag right of the text column takes in the whole row. Other
+    // cells have rules of their own and give nothing.
+    struct Hit {
+        Place at;
+        bool bHex;
+    };
+    std::optional<Hit> HitOf(int nColumn, int nLine, bool bDrag) const
+    {
+        if (nLine < 0 || nLine >= WholeLines()
+            || !View()->viewport()->rect().contains(m_window.CellCentre(nColumn, nLine)))
+            return std::nullopt;
+        const std::uint32_t nLastRow = Length() / 16;
+        const std::uint32_t nRow = std::min(TopRow() + std::uint32_t(nLine), nLastRow);
+        std::uint32_t nOffset = 0;
+        bool bHigh = true;
+        bool bHex = true;
+        if (nColumn >= 10 && nColumn <= 57) {
+            // Bytes 8-15 stand one cell further right than bytes 0-7.
+            const int c = nColumn - 10 - (nColumn >= 34 ? 1 : 0);
+            nOffset = nRow * 16 + std::uint32_t(c / 3 + (c % 3 == 2 ? 1 : 0));
+            bHigh = c % 3 != 1;
+        } else if (nColumn >= 62 && nColumn <= 77) {
+            nOffset = nRow * 16 + std::uint32_t(nColumn - 62);
+            bHex = false;
+        } else if (bDrag && nColumn >= 79) {
+            nOffset = nRow < nLastRow ? (nRow + 1) * 16 : Length();
+            bHigh = nRow == nLastRow;
+            bHex = false;
+        } else {
+            return std::nullopt;
+        }
+        if (View()->m_bInsertMode || View()->m_bResumeInsert)
+            bHigh = true;
+        return Hit{{std::min(nOffset, Length()), bHigh}, bHex};
+    }
+
+    // What the view's state must be after the step: no selection shown, or
+    // the one given.
+    void ExpectCaret(std::uint32_t nCaret, std::optional<bool> bHigh = {}, std::optional<bool> bHex = {})
+    {
+        m_expected = Expected{nCaret, bHigh, bHex, false, 0, 0};
+    }
+    void ExpectSelection(std::uint32_t nCaret, std::optional<bool> bHigh, std::optional<bool> bHex,
+                         std::uint32_t nAnchor, std::uint32_t nEnd, bool bShown)
+    {
+        m_expected = Expected{nCaret, bHigh, bHex, bShown, nAnchor, nEnd};
+    }
+
+    // A click on the cell at nColumn, nLine, checked against where it lands.
+    QString ClickAt(int nColumn, int nLine)
+    {
+        const std::optional<Hit> hit = HitOf(nColumn, nLine, false);
+        QTest::mouseClick(m_window.Mouse(), Qt::LeftButton, {}, m_window.CellCentre(nColumn, nLine));
+        if (hit)
+            ExpectCaret(hit->at.nPos, hit->at.bHigh, hit->bHex);
+        return QStringLiteral("click (%1,%2)").arg(nColumn).arg(nLine);
+    }
+
+    // A step made of several, each checked as it is done.
+    void Part(const QString& what)
+    {
+        if (!m_failure.isEmpty())
+            return;
+        const QString why = Check();
+        if (!why.isEmpty())
+            m_failure = what + QStringLiteral(": ") + why;
+    }
+
+    // A line showing a row below the first when the document has one.
+    int LowerLine(CFuzzInput& in) const
+    {
+        const qint64 nShown = std::min<qint64>(WholeLines(), qint64(Length() / 16) - TopRow() + 1);
+        const int nLines = int(std::max<qint64>(1, nShown));
+        return nLines > 1 && TopRow() == 0 ? 1 + int(in.Below(std::uint32_t(nLines - 1)))
+                                           : int(in.Below(std::uint32_t(std::max(1, nLines))));
+    }
+
+    // Digits typed over bytes 8-15 of a row, whose cells lie past the wider
+    // blank in the middle of the row.
+    QString OverwriteRightHalf(CFuzzInput& in)
+    {
+        if (View()->m_bInsertMode || View()->m_bResumeInsert) {
+            m_window.Press(QStringLiteral("Ins"));
+            Part(QStringLiteral("Insert"));
+        }
+        const int k = 8 + int(in.Below(8));
+        const QString what = ClickAt(10 + 3 * k + 1 + int(in.Below(2)), LowerLine(in));
+        Part(what);
+        for (std::uint32_t n = 1 + in.Below(3); n > 0; --n)
+            Part(TypeHexDigit(in));
+        return QStringLiteral("overwrite right half: ") + what;
+    }
+
+    // Up, Down, Left or Right, alone or with Shift, from the first byte of a row.
+    QString MoveFromRowStart(CFuzzInput& in)
+    {
+        const QString what = ClickAt(in.Bit() ? 10 : 62, LowerLine(in));
+        Part(what);
+        static const char* const kKeys[] = {"Up", "Down", "Left", "Right"};
+        const QString key = QLatin1String(kKeys[in.Byte() % 4]);
+        PressMoving({key}, in.Bit());
+        CheckHighlight(key);
+        return what + QLatin1Char(' ') + key;
+    }
+
+    // From a row start, Shift+Up or Down and maybe back (a selection both ways,
+    // grown and shrunk), or a drag to a row start or past a row's end.
+    QString SelectToRowBoundary(CFuzzInput& in)
+    {
+        QString what = ClickAt(in.Bit() ? 10 : 62, LowerLine(in));
+        Part(what);
+        if (in.Bit()) {
+            static const char* const kRuns[] = {"Down", "Up", "Down Down", "Up Up", "Down Down Up", "Up Up Down",
+                                                "Down Left", "Up Right", "Down Right Up", "Up Left Down"};
+            what += QLatin1Char(' ') + PressMoving(QString::fromLatin1(kRuns[in.Byte() % 10]).split(' '), true);
+        } else {
+            const int nLine = int(in.Below(std::uint32_t(WholeLines())));
+            const int nFrom = in.Bit() ? 10 + int(in.Below(48)) : 62 + int(in.Below(16));
+            const int nTo = in.Bit() ? 10 : 79;
+            what = Drag(nFrom, nLine, nTo, int(in.Below(std::uint32_t(WholeLines()))));
+        }
+        CheckHighlight(what);
+        return what;
+    }
+
+    // A pattern of one byte repeated, which overlaps itself in a run of it.
+    QString ReplaceRepeatedByte(CFuzzInput& in)
+    {
+        const char b = Length() > 0 ? m_model[int(in.Below(Length()))] : 'A';
+        const QByteArray pattern(2 + int(in.Below(2)), b);
+        QByteArray replacement;
+        for (std::uint32_t i = in.Below(4); i > 0; --i)
+            replacement.append(in.Bit() ? b : char(0x40 + in.Byte() % 4));
+        const QString what = ReplaceAllBy(pattern, replacement, in.Bit());
+        CheckHighlight(what);
+        return what;
+    }
+
+    // A press on one cell, a move to another and the release there.
+    QString Drag(int nFromColumn, int nFromLine, int nToColumn, int nToLine)
+    {
+        const std::optional<Hit> from = HitOf(nFromColumn, nFromLine, false);
+        const QPoint a = m_window.CellCentre(nFromColumn, nFromLine);
+        const QPoint b = m_window.CellCentre(nToColumn, nToLine);
+        QTest::mousePress(m_window.Mouse(), Qt::LeftButton, {}, a);
+        const std::optional<Hit> to = HitOf(nToColumn, nToLine, true);
+        QTest::mouseMove(m_window.Mouse(), b);
+        QTest::mouseRelease(m_window.Mouse(), Qt::LeftButton, {}, b);
+        if (from && to)
+            ExpectSelection(from->at.nPos, to->at.bHigh, to->bHex, from->at.nPos, to->at.nPos,
+                            to->at.nPos != from->at.nPos);
+        return QStringLiteral("drag (%1,%2)-(%3,%4)").arg(nFromColumn).arg(nFromLine).arg(nToColumn).arg(nToLine);
     }
 
     // A typed key ends a shown selection first; typing is tried without one.
@@ -105,6 +357,7 @@ private:
         const char ch = "0123456789abcdefABCDEF"[in.Byte() % 22];
         const std::uint8_t v = std::uint8_t(ch <= '9' ? ch - '0' : (ch & ~0x20) - 'A' + 10);
         const std::uint32_t nCaret = View()->m_nCaretPos;
+        ExpectTyped(true);
         if (!View()->m_bHexColumn)
             Insert(nCaret, std::uint8_t(ch), View()->m_bInsertMode);
         else if (View()->m_bInsertMode)
@@ -124,10 +377,37 @@ private:
             return QStringLiteral("Left");
         const char ch = char('g' + in.Byte() % 20);
         const bool bInsert = View()->m_bInsertMode || View()->m_bResumeInsert;
+        ExpectTyped(false);
         if (!View()->m_bHexColumn)
             Insert(View()->m_nCaretPos, std::uint8_t(ch), bInsert);
         m_window.Press(QString(QLatin1Char(ch)));
         return QStringLiteral("type %1").arg(QLatin1Char(ch));
+    }
+
+    // Where the caret goes for a typed character, from the state before it. A
+    // character in the text column, or a byte's second digit, moves it to the
+    // next byte; a first digit to the byte's low digit. In the hex column a
+    // letter past F does nothing but end the pause after a first digit. On the
+    // end marker only inserting moves it.
+    void ExpectTyped(bool bHexDigit)
+    {
+        const CHexView* v = View();
+        const std::uint32_t nCaret = v->m_nCaretPos;
+        const bool bOnEnd = nCaret >= Length();
+        if (!v->m_bHexColumn) {
+            const bool bInsert = v->m_bInsertMode || (!bHexDigit && v->m_bResumeInsert);
+            ExpectCaret(nCaret + (bInsert || !bOnEnd ? 1 : 0), v->m_bHighNibble || v->m_bResumeInsert);
+        } else if (!bHexDigit) {
+            ExpectCaret(nCaret, v->m_bHighNibble || v->m_bResumeInsert);
+        } else if (v->m_bInsertMode) {
+            ExpectCaret(nCaret, false);
+        } else if (bOnEnd) {
+            ExpectCaret(nCaret, v->m_bHighNibble);
+        } else if (v->m_bResumeInsert || !v->m_bHighNibble) {
+            ExpectCaret(nCaret + 1, true);
+        } else {
+            ExpectCaret(nCaret, false);
+        }
     }
 
     void Insert(std::uint32_t nAt, std::uint8_t b, bool bInsert)
@@ -142,26 +422,22 @@ private:
     {
         static const char* const kKeys[] = {"Left", "Right", "Up", "Down", "Home", "End", "PgUp", "PgDn"};
         const QString key = QLatin1String(kKeys[in.Byte() % 8]);
-        if (in.Bit()) {
-            m_window.WithShift(key);
-            return QStringLiteral("Shift+") + key;
-        }
-        m_window.Press(key);
-        return key;
+        // Held with Shift, the page keys go as End.
+        if (in.Bit())
+            return PressMoving({key.startsWith(QLatin1String("Pg")) ? QStringLiteral("End") : key}, true);
+        return PressMoving({key}, false);
     }
 
     QString ClickOrDrag(CFuzzInput& in)
     {
-        const int nLines = std::max(1, View()->m_nClientHeight / int(std::max(1u, View()->m_nLineHeight)));
-        const QPoint from = m_window.CellCentre(10 + int(in.Below(69)), int(in.Below(std::uint32_t(nLines))));
-        QTest::mousePress(m_window.Mouse(), Qt::LeftButton, {}, from);
-        QPoint to = from;
-        if (in.Bit()) {
-            to = m_window.CellCentre(10 + int(in.Below(70)), int(in.Below(std::uint32_t(nLines + 2))) - 1);
-            QTest::mouseMove(m_window.Mouse(), to);
-        }
-        QTest::mouseRelease(m_window.Mouse(), Qt::LeftButton, {}, to);
-        return QStringLiteral("drag (%1,%2)-(%3,%4)").arg(from.x()).arg(from.y()).arg(to.x()).arg(to.y());
+        const auto nLines = std::uint32_t(std::max(1, WholeLines()));
+        const int nColumn = 10 + int(in.Below(69));
+        const int nLine = int(in.Below(nLines));
+        if (!in.Bit())
+            return ClickAt(nColumn, nLine);
+        const int nToColumn = 10 + int(in.Below(70));
+        const int nToLine = int(in.Below(nLines + 2)) - 1;
+        return Drag(nColumn, nLine, nToColumn, nToLine);
     }
 
     QString Switch(CFuzzInput& in)
@@ -171,12 +447,16 @@ private:
         return bTab ? QStringLiteral("Tab") : QStringLiteral("Insert");
     }
 
+    // Deleting, cutting or pasting over a selection leaves the caret on its
+    // start; deleting or pasting without one leaves the caret where it was.
     QString Delete()
     {
+        const std::uint32_t nCaret = View()->m_bSelection ? SelStart() : View()->m_nCaretPos;
         if (View()->m_bSelection)
             m_model.remove(SelStart(), SelLength());
         else if (View()->m_nCaretPos < Length())
             m_model.remove(View()->m_nCaretPos, 1);
+        ExpectCaret(std::min(nCaret, Length()));
         View()->OnCmdMsg(ID_EDIT_CLEAR, nullptr);
         return QStringLiteral("Delete");
     }
@@ -189,6 +469,8 @@ private:
             if (bCut)
                 m_model.remove(SelStart(), SelLength());
         }
+        if (bCut && View()->m_bSelection)
+            ExpectCaret(std::min(SelStart(), Length()));
         View()->OnCmdMsg(bCut ? ID_EDIT_CUT : ID_EDIT_COPY, nullptr);
         return bCut ? QStringLiteral("Cut") : QStringLiteral("Copy");
     }
@@ -196,10 +478,12 @@ private:
     QString Paste()
     {
         if (!m_clipboard.isEmpty()) {
+            const std::uint32_t nCaret = View()->m_bSelection ? SelStart() : View()->m_nCaretPos;
             if (View()->m_bSelection)
                 m_model.replace(SelStart(), SelLength(), m_clipboard);
             else
                 m_model.insert(View()->m_nCaretPos, m_clipboard);
+            ExpectCaret(std::min(nCaret, Length()));
         }
         View()->OnCmdMsg(ID_EDIT_PASTE, nullptr);
         return QStringLiteral("Paste");
@@ -218,8 +502,14 @@ private:
         QByteArray replacement;
         for (std::uint32_t i = in.Byte() % 4; i > 0; --i)
             replacement.append(char(0x40 + in.Byte() % 4));
-        const bool bMatchCase = in.Bit();
+        return ReplaceAllBy(pattern, replacement, in.Bit());
+    }
 
+    // The selection ends on the last replacement's start, as long as the
+    // pattern, within the end.
+    QString ReplaceAllBy(const QByteArray& pattern, const QByteArray& replacement, bool bMatchCase)
+    {
+        const auto n = std::uint32_t(pattern.size());
         // The first occurrence: the selection when it is one, else the next one
         // from the anchor down.
         const std::uint32_t nAnchor = View()->m_nSelAnchor;
@@ -231,7 +521,9 @@ private:
             nAt = Plain::Find(Bytes(), Length(), Bytes(pattern), n, nAnchor, true, bMatchCase);
         if (nAt >= 0) {
             QByteArray result = m_model.left(nAt);
+            std::uint32_t nLastNew = 0;
             while (nAt >= 0) {
+                nLastNew = std::uint32_t(result.size());
                 result += replacement;
                 const std::int64_t nNext = Plain::Find(Bytes(), Length(), Bytes(pattern), n, std::uint32_t(nAt + n),
                                                        true, bMatchCase);
@@ -239,6 +531,8 @@ private:
                 nAt = nNext;
             }
             m_model = result;
+            const std::uint32_t nAnchor = std::min(nLastNew, Length());
+            ExpectSelection(nAnchor, {}, {}, nAnchor, std::min(nLastNew + n, Length()), true);
         }
         View()->ReplaceAll(Hex(pattern), Hex(replacement), bMatchCase);
         return QStringLiteral("Replace All %1 by %2").arg(Hex(pattern), Hex(replacement));
@@ -265,6 +559,24 @@ private:
     {
         if (m_window.Bytes() != m_model)
             return QStringLiteral("bytes %1, model %2").arg(Hex(m_window.Bytes()), Hex(m_model));
+        if (m_expected) {
+            const Expected e = *m_expected;
+            m_expected.reset();
+            const CHexView* v = View();
+            const auto place = [](std::uint32_t nPos, bool bHigh) {
+                return QStringLiteral("%1%2").arg(nPos).arg(bHigh ? QString() : QStringLiteral(" (low digit)"));
+            };
+            if (v->m_nCaretPos != e.nCaret || (e.bHigh && v->m_bHighNibble != *e.bHigh))
+                return QStringLiteral("caret %1, expected %2")
+                    .arg(place(v->m_nCaretPos, v->m_bHighNibble), place(e.nCaret, e.bHigh.value_or(v->m_bHighNibble)));
+            if (e.bHex && v->m_bHexColumn != *e.bHex)
+                return QStringLiteral("caret in the wrong column");
+            if (v->m_bSelection != e.bSelection
+                || (e.bSelection && (v->m_nSelAnchor != e.nAnchor || v->m_nSelEnd != e.nEnd)))
+                return QStringLiteral("selection %1 %2-%3, expected %4 %5-%6")
+                    .arg(v->m_bSelection ? "shown" : "hidden").arg(v->m_nSelAnchor).arg(v->m_nSelEnd)
+                    .arg(e.bSelection ? "shown" : "hidden").arg(e.nAnchor).arg(e.nEnd);
+        }
         if (m_bCheckFile) {
             m_bCheckFile = false;
             if (TestSupport::readFile(m_window.doc.GetPathName()) != m_model)
@@ -292,6 +604,82 @@ private:
         return QString();
     }
 
+    // After a step of an aimed session that leaves a selection shown: what the
+    // screen shows of it.
+    void CheckHighlight(const QString& what)
+    {
+        Part(what);
+        if (!m_failure.isEmpty() || !View()->m_bSelection)
+            return;
+        const QString why = HighlightMismatch();
+        if (!why.isEmpty())
+            m_failure = what + QStringLiteral(": ") + why;
+    }
+
+    // The screen is read, not a fresh grab of the widget, which would repaint it
+    // all and hide a strip left highlighted (EditWindow::Screen). A cell counts as highlighted when
+    // its commonest colour, the background behind its glyph, is not white. Every text cell of a
+    // character of one byte shows whether its byte is selected; in the hex column both digits of each
+    // pair do, and each blank between two pairs is highlighted when both are
+    // selected. The first selected byte's high digit and the blank before the
+    // end follow the caret's digit and are left out.
+    QString HighlightMismatch() const
+    {
+        CHexView* v = View();
+        QCoreApplication::processEvents();
+        const QImage image = m_window.Screen();
+        const std::uint32_t lo = SelStart();
+        const std::uint32_t hi = lo + SelLength();
+        const auto selected = [&](std::uint32_t nOffset) { return nOffset >= lo && nOffset < hi; };
+        const std::vector<bool> starts = Plain::PairStarts(m_window.doc.m_pData, m_window.doc.m_nSize,
+                                                           m_window.doc.m_nCodePage);
+        // Each line as a row of cells: x highlighted, . plain, blank not read.
+        QString shown;
+        QString expected;
+        // A line cut by the window's top edge is left out.
+        for (int nLine = v->CellToClient(0, 0).y() < 1 ? 1 : 0; nLine < WholeLines(); ++nLine) {
+            QString lineShown(80, QLatin1Char(' '));
+            QString lineExpected = lineShown;
+            for (int k = 0; k < 16; ++k) {
+                const std::uint32_t nOffset = (TopRow() + std::uint32_t(nLine)) * 16 + std::uint32_t(k);
+                if (nOffset >= Length())
+                    break;
+                const auto cell = [&](int nColumn, bool bSelected) {
+                    const QRect rect(v->CellToClient(nColumn, nLine), QSize(v->m_nCharWidth, int(v->m_nLineHeight)));
+                    if (!image.rect().contains(rect))
+                        return;
+                    QHash<QRgb, int> counts;
+                    for (int y = rect.top(); y <= rect.bottom(); ++y)
+                        for (int x = rect.left(); x <= rect.right(); ++x)
+                            ++counts[image.pixel(x, y)];
+                    const auto most = std::max_element(counts.cbegin(), counts.cend());
+                    lineShown[nColumn] = most.key() != qRgb(255, 255, 255) ? 'x' : '.';
+                    lineExpected[nColumn] = bSelected ? 'x' : '.';
+                };
+                const int c = 10 + 3 * k + (k >= 8 ? 1 : 0);
+                // A character of two bytes, or past ASCII, is drawn across cells.
+                const bool bPaired = starts[nOffset] || (nOffset > 0 && starts[nOffset - 1]);
+                if (!bPaired && std::uint8_t(m_model[int(nOffset)]) < 0x80)
+                    cell(62 + k, selected(nOffset));
+                if (nOffset != lo)
+                    cell(c, selected(nOffset));
+                cell(c + 1, selected(nOffset));
+                if (k < 15 && nOffset + 1 != hi)
+                    cell(c + 2, selected(nOffset) && selected(nOffset + 1));
+            }
+            while (lineShown.endsWith(QLatin1Char(' ')))
+                lineShown.chop(1);
+            while (lineExpected.endsWith(QLatin1Char(' ')))
+                lineExpected.chop(1);
+            shown += lineShown + QLatin1Char('\n');
+            expected += lineExpected + QLatin1Char('\n');
+        }
+        if (shown == expected)
+            return QString();
+        return QStringLiteral("highlight of %1-%2 from row %3:\n%4expected\n%5")
+            .arg(lo).arg(hi).arg(TopRow()).arg(shown, expected);
+    }
+
     const std::uint8_t* Bytes() const { return reinterpret_cast<const std::uint8_t*>(m_model.constData()); }
     static const std::uint8_t* Bytes(const QByteArray& b) { return reinterpret_cast<const std::uint8_t*>(b.constData()); }
     static QString Hex(const QByteArray& b) { return QString::fromLatin1(b.toHex(' ')); }
@@ -316,5 +704,18 @@ private:
     QByteArray m_model;
     QByteArray m_clipboard;
     std::unique_ptr<CHexView> m_pSecond;
+    bool m_bAimed;
     bool m_bCheckFile = false;
+
+    struct Expected {
+        std::uint32_t nCaret;
+        std::optional<bool> bHigh;
+        std::optional<bool> bHex;
+        bool bSelection;
+        std::uint32_t nAnchor;
+        std::uint32_t nEnd;
+    };
+    std::optional<Expected> m_expected;
+    // The first check that failed within a step made of several.
+    QString m_failure;
 };

@@ -72,6 +72,8 @@ private slots:
     void replacesAllFromTheStartPoint_data();
     void replacesAllFromTheStartPoint();
     void replaceAllMatchesOneByOne();
+    void replacingEndsTheInsertPause_data();
+    void replacingEndsTheInsertPause();
     void dialogDrivesTheView();
     void findsTextInAUtf8Document();
     void highlightsTheSelectedBytes_data();
@@ -326,6 +328,33 @@ void TestHexViewFind::replaceAllMatchesOneByOne()
     }
 }
 
+void TestHexViewFind::replacingEndsTheInsertPause_data()
+{
+    QTest::addColumn<bool>("bAll");
+    QTest::newRow("Replace All") << true;
+    QTest::newRow("Replace") << false;
+}
+
+// A first digit typed in insert mode, then a replacement of the bytes before
+// it that were the last search's match: the next digit inserts a byte, as
+// after any other edit, and is not dropped on the end marker or typed into
+// another byte.
+void TestHexViewFind::replacingEndsTheInsertPause()
+{
+    QFETCH(bool, bAll);
+    FindWindow w(Hex("414243"));
+    w.Select(0, 2);
+    w->m_nCaretPos = 3;
+    w.Type("4");
+    QCOMPARE(w.Bytes(), Hex("41424340"));
+    if (bAll)
+        w->ReplaceAll("41 42", "", false);
+    else
+        w->ReplaceOne("41 42", true, false, "");
+    w.Type("5");
+    QCOMPARE(w.Bytes(), Hex("434050"));
+}
+
 // The find text is written in UTF-8 when the document shows UTF-8, wherever its
 // characters fall in the rows; a text in another page's bytes is not found.
 void TestHexViewFind::findsTextInAUtf8Document()
@@ -439,14 +468,7 @@ void TestHexViewFind::highlightsTheSelectedBytes()
     const std::uint32_t hi = std::max(w->m_nSelAnchor, w->m_nSelEnd);
     QCOMPARE(hi - lo, 5u);
 
-    // What the screen shows: a fresh rendering of the view would hide pixels
-    // left over from an earlier paint.
-    QWidget* pViewport = w->viewport();
-    const QPoint at = pViewport->mapTo(pViewport->window(), QPoint());
-    const QImage image = pViewport->screen()
-                             ->grabWindow(pViewport->window()->winId(), at.x(), at.y(), pViewport->width(),
-                                          pViewport->height())
-                             .toImage();
+    const QImage image = w.Screen();
     const std::uint32_t nTop = std::uint32_t(w->GetScrollPos(SB_VERT) / w->m_nLineHeight);
     const int nLines = w->m_nClientHeight / int(w->m_nLineHeight);
     QString hex, text, expected;

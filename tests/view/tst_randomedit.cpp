@@ -25,6 +25,7 @@ void TestRandomEdit::bytesFollowTheModel_data()
     QTest::newRow("GB text") << 7u << QByteArray("\xD6\xD0\xCE\xC4 text \xD6\xD0\xCE\xC4\xD6\xD0\xCE\xC4" "AAaa").repeated(3);
     QTest::newRow("Shift JIS text") << 93u << QByteArray("\x93\xFA\x96\x7B\x8C\xEA\x82\x60\x82\x60" "AAAA").repeated(4);
     QTest::newRow("UTF-8 text") << 65001u << QByteArray("\xE4\xB8\xAD\xE6\x96\x87 UTF-8 ").repeated(4);
+    QTest::newRow("runs of one byte") << 41u << QByteArray("AAAAA\x01\x01\x01\x01" "aAaA").repeated(4);
     QTest::newRow("empty") << 1u << QByteArray();
 }
 
@@ -38,7 +39,7 @@ void TestRandomEdit::bytesFollowTheModel()
     for (char& c : choices)
         c = char(random.bounded(256));
     CFuzzInput in(reinterpret_cast<const std::uint8_t*>(choices.constData()), std::size_t(choices.size()));
-    CEditSession session(bytes);
+    CEditSession session(bytes, true);
     const QString why = session.Run(in, 250);
     QVERIFY2(why.isEmpty(), qPrintable(why));
 }
