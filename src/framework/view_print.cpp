@@ -2,6 +2,7 @@
 
 #include "afxmsg.h"
 #include "afxres.h"
+#include "printdialog.h"
 #include "printfile.h"
 #include "printinfo.h"
 #include "resources.h"
@@ -93,7 +94,7 @@ bool CView::DoPreparePrinting(CPrintInfo* pInfo)
     QPrintDialog dialog(pPrinter, this);
     dialog.setOption(QAbstractPrintDialog::PrintPageRange);
     dialog.setMinMax(int(pInfo->GetMinPage()), int(pInfo->GetMaxPage()));
-    return dialog.exec() == QDialog::Accepted;
+    return AfxExecPrintDialog(dialog);
 }
 
 bool CView::PrintToPrinter(QPrinter& printer, bool bPreview, QString* pError)

@@ -6,6 +6,7 @@
 #include "longtask.h"
 #include "mdichildwnd.h"
 #include "mdiframewnd.h"
+#include "printdialog.h"
 #include "resources.h"
 #include "statusbar.h"
 
@@ -295,7 +296,7 @@ void CWinApp::OnFilePrintSetup()
     if (auto* buttons = dialog.findChild<QDialogButtonBox*>())
         if (QPushButton* ok = buttons->button(QDialogButtonBox::Ok))
             ok->setText(QDialogButtonBox(QDialogButtonBox::Ok).button(QDialogButtonBox::Ok)->text());
-    dialog.exec();
+    AfxExecPrintDialog(dialog);
 }
 
 QPrinter* CWinApp::GetPrinter()

@@ -16,8 +16,11 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenu>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QScopeGuard>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -58,6 +61,8 @@ private slots:
     void missingRecentFileIsDropped();
     void aboutIsEnabledAndShowsTheVersion();
     void findReplaceMessageIsRegistered();
+    void cancelledPrintDialogKeepsThePrinter_data();
+    void cancelledPrintDialogKeepsThePrinter();
 };
 
 void TestHexApp::init()
@@ -351,6 +356,46 @@ void TestHexApp::findReplaceMessageIsRegistered()
 {
     QVERIFY(CHexApp::s_nFindReplaceMsg >= 0xC000u);
     QCOMPARE(RegisterWindowMessage(QStringLiteral("commdlg_FindReplace")), CHexApp::s_nFindReplaceMsg);
+}
+
+void TestHexApp::cancelledPrintDialogKeepsThePrinter_data()
+{
+    QTest::addColumn<unsigned>("command");
+    QTest::newRow("Print Setup") << ID_FILE_PRINT_SETUP;
+    QTest::newRow("Print") << ID_FILE_PRINT;
+}
+
+// The dialog changes the printer while it is open, as Qt's does when another
+// printer is picked in its list or its Properties close; Cancel puts back
+// what the printer was before.
+void TestHexApp::cancelledPrintDialogKeepsThePrinter()
+{
+    QFETCH(unsigned, command);
+    AppFixture fixture({TestSupport::writeScratchFile("printer.bin", "0123456789")});
+    QPrinter* pPrinter = fixture.app->GetPrinter();
+    const QString before = TestSupport::scratchDir() + "/before.pdf";
+    pPrinter->setOutputFileName(before);
+    pPrinter->setPageSize(QPageSize(QPageSize::A4));
+    pPrinter->setPageOrientation(QPageLayout::Portrait);
+    bool bShown = false;
+    QTimer::singleShot(0, [&] {
+        auto* pDialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
+        bShown = pDialog && pDialog->printer() == pPrinter;
+        pPrinter->setOutputFileName(TestSupport::scratchDir() + "/other.pdf");
+        pPrinter->setPageSize(QPageSize(QPageSize::Letter));
+        pPrinter->setPageOrientation(QPageLayout::Landscape);
+        pPrinter->setCopyCount(3);
+        if (pDialog)
+            pDialog->reject();
+    });
+    QVERIFY(fixture.frame()->ExecuteCommand(command));
+    QVERIFY(bShown);
+    QCOMPARE(pPrinter->outputFormat(), QPrinter::PdfFormat);
+    QCOMPARE(pPrinter->outputFileName(), before);
+    QCOMPARE(pPrinter->pageLayout().pageSize().id(), QPageSize::A4);
+    QCOMPARE(pPrinter->pageLayout().orientation(), QPageLayout::Portrait);
+    QCOMPARE(pPrinter->copyCount(), 1);
+    QVERIFY(!QFile::exists(before));
 }
 
 QTEST_MAIN(TestHexApp)

@@ -1,0 +1,9 @@
+#pragma once
+
+class QPrintDialog;
+
+// Runs a print dialog on its printer and says whether it was accepted. Qt's
+// dialog puts the printer picked in its list, with that printer's default
+// paper, on the printer at once, and its Properties put the paper there when
+// they close; a dialog that is cancelled leaves the printer as it was before.
+bool AfxExecPrintDialog(QPrintDialog& dialog);
