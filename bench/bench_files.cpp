@@ -8,6 +8,7 @@
 
 #include "hexdoc.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
@@ -54,6 +55,8 @@ void Report(const char* what, std::vector<double> times)
 
 int main(int argc, char* argv[])
 {
+    // The document watches the files it opens and saves, which needs the event loop's thread.
+    QCoreApplication app(argc, argv);
     const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/tmp");
     const int nRounds = argc > 2 ? std::atoi(argv[2]) : 5;
     const QString big = dir + "/zorbel-bench-load.bin";

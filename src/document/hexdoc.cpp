@@ -24,6 +24,7 @@
 #include <vector>
 
 std::uint64_t CHexDoc::s_nMaxFileLength = CHexDoc::kMaxFileLength;
+bool CHexDoc::s_bHugePages = false;
 
 CHexDoc::CHexDoc() = default;
 
@@ -39,9 +40,8 @@ namespace {
 //
 // A large buffer is a mapping: it grows and shrinks with mremap, which moves
 // pages and never copies them, whatever came before (the heap's realloc copies a
-// large aligned block once it has shrunk). Its data starts on a huge page and asks
-// for huge pages, which saves the page faults of touching it 4 KiB at a time (a
-// large share of load time).
+// large aligned block once it has shrunk). Its data starts on a huge page, so
+// that it can ask for huge pages (s_bHugePages).
 struct BufferHeader {
     void* pBase;
     std::size_t nMapLength;
@@ -150,7 +150,8 @@ std::uint8_t* CHexDoc::AllocBuffer(std::uint32_t nSize)
     auto* pData = reinterpret_cast<std::uint8_t*>(
         RoundUp(reinterpret_cast<std::uintptr_t>(pBase) + kHeader, kHugePage));
     HeaderOf(pData) = BufferHeader{pBase, nLength};
-    AskForHugePages(pBase, nLength);
+    if (s_bHugePages)
+        AskForHugePages(pBase, nLength);
     return pData;
 }
 

@@ -69,6 +69,11 @@ public:
     static constexpr std::uint64_t kMaxFileLength = 0xFFFFFFFEull;
     // The limit the loader enforces; tests lower it to try the refusal cheaply.
     static std::uint64_t s_nMaxFileLength;
+    // Whether a large buffer asks for huge pages, off unless bench_files shows
+    // it helps: with the kernel's usual settings the advice makes each fault of
+    // a fresh buffer wait for a huge page to be compacted, and loads took twice
+    // as long with it.
+    static bool s_bHugePages;
 
     // The file type name the desktop gives a path, or "" when it has none.
     static QString ShellTypeName(const QString& path);
