@@ -16,22 +16,14 @@ bool IsShownAlone(int nCodePage, std::uint8_t b)
 
 } // namespace
 
-const CByteClasses& CByteClasses::For(int nCodePage)
+const CByteClasses& CByteClasses::Find(int nCodePage)
 {
-    // Rows are formatted one after another in one code page.
-    thread_local int nLastCodePage = 0;
-    thread_local const CByteClasses* pLast = nullptr;
-    if (pLast && nLastCodePage == nCodePage)
-        return *pLast;
-
     static std::mutex mutex;
     static std::map<int, std::unique_ptr<CByteClasses>> all;
     const std::lock_guard<std::mutex> lock(mutex);
     std::unique_ptr<CByteClasses>& classes = all[nCodePage];
     if (!classes)
         classes.reset(new CByteClasses(nCodePage));
-    nLastCodePage = nCodePage;
-    pLast = classes.get();
     return *classes;
 }
 

@@ -13,7 +13,17 @@
 // runs of byte values.
 class CByteClasses {
 public:
-    static const CByteClasses& For(int nCodePage);
+    static const CByteClasses& For(int nCodePage)
+    {
+        // Rows are formatted one after another in one code page.
+        thread_local int nLastCodePage = 0;
+        thread_local const CByteClasses* pLast = nullptr;
+        if (!pLast || nLastCodePage != nCodePage) {
+            pLast = &Find(nCodePage);
+            nLastCodePage = nCodePage;
+        }
+        return *pLast;
+    }
 
     // Whether the masks below can be used; otherwise a caller tests byte by byte.
     bool HasMasks() const { return m_bMasks; }
@@ -51,6 +61,7 @@ private:
     };
 
     explicit CByteClasses(int nCodePage);
+    static const CByteClasses& Find(int nCodePage);
     static bool Collect(Runs& runs, bool (*test)(int nCodePage, std::uint8_t b), int nCodePage);
     static std::uint32_t Mask(const std::uint8_t* p, const Runs& runs);
 

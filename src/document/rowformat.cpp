@@ -162,12 +162,14 @@ int CRowFormat::FormatRow(const std::uint8_t* pData, std::uint32_t nSize, int nC
 
 void CRowFormat::FormatOffset(std::uint32_t nOffset, char* pszOut)
 {
+    // Eight digits and blanks after them: the column is the last nDigits digits
+    // and the blanks that follow, one copy of a fixed length.
     const int nDigits = nOffset >= 0x10000000 ? 8 : nOffset >= 0x1000000 ? 7 : 6;
-    char digits[8];
+    char digits[8 + kOffsetColumns];
     for (int i = 0; i < 4; ++i)
         std::memcpy(digits + 2 * i, kHexPairs.text[(nOffset >> (24 - 8 * i)) & 0xFF], 2);
-    std::memcpy(pszOut, digits + 8 - nDigits, std::size_t(nDigits));
-    std::memset(pszOut + nDigits, ' ', std::size_t(kOffsetColumns - nDigits));
+    std::memset(digits + 8, ' ', kOffsetColumns);
+    std::memcpy(pszOut, digits + 8 - nDigits, kOffsetColumns);
 }
 
 void CRowFormat::Attach(const CHexDoc& doc)
