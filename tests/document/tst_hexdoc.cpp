@@ -24,6 +24,9 @@ private slots:
 
     void roundTrip_data();
     void roundTrip();
+    void loadDetectsTheCodePage_data();
+    void loadDetectsTheCodePage();
+    void reloadKeepsTheChosenCodePage();
     void newDocumentHoldsOnlyTheEndMarker();
     void resizeKeepsTheBytes();
     void rowText_data();
@@ -86,6 +89,61 @@ void TestHexDoc::roundTrip()
     QVERIFY(doc.OnSaveDocument(copy));
     QCOMPARE(readFile(copy), bytes);   // byte for byte, no end marker
     QVERIFY(m_messages.isEmpty());
+}
+
+void TestHexDoc::loadDetectsTheCodePage_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("nCodePage");
+    QByteArray random(1 << 20, Qt::Uninitialized);
+    QRandomGenerator gen(5);
+    gen.fillRange(reinterpret_cast<quint32*>(random.data()), random.size() / 4);
+    QByteArray runs = QByteArray(3 * 4096, char(0xCD)) + "ab" + QByteArray(5 * 4096 + 1, char(0xB0)) + "\x81";
+    QTest::newRow("GB") << QByteArray("ab\xB0\xA1\xC4\xE3") << 936;
+    QTest::newRow("BIG5") << QByteArray("\xA4\x40") << 950;
+    QTest::newRow("Shift JIS") << QByteArray("\x82\xA0") << 932;
+    QTest::newRow("UTF-8") << QByteArray("\xE4\xB8\xAD") << 65001;
+    QTest::newRow("runs of lead bytes") << runs << 936;
+    QTest::newRow("random") << random << 0;   // 0: whatever the scan decides
+}
+
+// What the load found is what DetectCodePage finds in the bytes with their end
+// marker, runs of lead bytes included.
+void TestHexDoc::loadDetectsTheCodePage()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, nCodePage);
+    CHexDoc doc;
+    QVERIFY(doc.OnOpenDocument(writeScratchFile("detect.bin", bytes)));
+    QVERIFY(doc.m_bDetected);
+    std::vector<CByteRange> runs;
+    const QByteArray marked = bytes + char(0xFF);
+    const int nExpected = DetectCodePage(reinterpret_cast<const std::uint8_t*>(marked.constData()),
+                                         std::uint32_t(marked.size()), &runs);
+    if (nCodePage != 0)
+        QCOMPARE(nExpected, nCodePage);
+    QCOMPARE(doc.m_nCodePage, nExpected);
+    QCOMPARE(doc.m_leadRuns.size(), runs.size());
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        QCOMPARE(doc.m_leadRuns[i].nStart, runs[i].nStart);
+        QCOMPARE(doc.m_leadRuns[i].nEnd, runs[i].nEnd);
+    }
+    if (QTest::currentDataTag() == QLatin1String("runs of lead bytes"))
+        QVERIFY(!runs.empty());
+}
+
+void TestHexDoc::reloadKeepsTheChosenCodePage()
+{
+    const QString path = writeScratchFile("reload.bin", QByteArray("\xB0\xA1"));
+    CHexDoc doc;
+    QVERIFY(doc.OnOpenDocument(path));
+    doc.SetPathName(path);
+    QCOMPARE(doc.m_nCodePage, 936);
+    doc.m_nCodePage = 950;
+    writeScratchFile("reload.bin", QByteArray("\x82\xA0"));
+    QVERIFY(doc.ReloadDocument());
+    QCOMPARE(doc.m_nCodePage, 950);
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(doc.m_pData), 3), QByteArray("\x82\xA0\xFF"));
 }
 
 void TestHexDoc::newDocumentHoldsOnlyTheEndMarker()
