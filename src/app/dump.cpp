@@ -161,12 +161,20 @@ std::size_t FormatBlock(Block& block, const CTextDecoder& decoder)
     return std::size_t(p - block.out.data());
 }
 
-bool Write(const char* pData, std::size_t nLength)
+bool ReportWriteError()
 {
-    if (std::fwrite(pData, 1, nLength, stdout) == nLength)
-        return true;
     ReportError(QLatin1String("cannot write the output: ") + QString::fromLocal8Bit(std::strerror(errno)));
     return false;
+}
+
+bool Write(const char* pData, std::size_t nLength)
+{
+    return std::fwrite(pData, 1, nLength, stdout) == nLength || ReportWriteError();
+}
+
+bool Flush()
+{
+    return std::fflush(stdout) == 0 || ReportWriteError();
 }
 
 // Reads the file block by block, formats blocks on every core a few ahead of
@@ -219,6 +227,9 @@ bool DumpFile(CFileReader& reader, int nCodePage)
             }
             const std::size_t nLength = pending.front().second.get();
             bWritten = Write(pending.front().first->out.data(), nLength);
+            // The first block goes out whole, not partly kept in the stream's buffer.
+            if (bWritten && pending.front().first->nOffset == 0)
+                bWritten = Flush();
             pending.pop_front();
         }
     } catch (...) {
@@ -258,9 +269,5 @@ int DumpMain(int argc, char* argv[])
         ReportError(path + QLatin1String(": ") + AfxLoadString(AFX_IDP_FAILED_MEMORY_ALLOC));
         return 1;
     }
-    if (std::fflush(stdout) != 0) {
-        ReportError(QLatin1String("cannot write the output: ") + QString::fromLocal8Bit(std::strerror(errno)));
-        return 1;
-    }
-    return 0;
+    return Flush() ? 0 : 1;
 }
