@@ -223,6 +223,9 @@ public:
     // highlight of a shown selection, so a paint meets the request and clears it.
     bool m_bRedrawSel = false;
     bool m_bSelForward = true;
+    // The caret's digit the shown highlight was built for: its hex cells start
+    // and end on that digit.
+    bool m_bSelHighNibble = true;
 
     // Find and replace (hexview_find.cpp, hexview_replace.cpp). A text reads as
     // two-digit hex tokens, else as its own characters written in the code page;

@@ -174,6 +174,10 @@ void CHexView::FitCaretAndSelection()
 void CHexView::ExtendSelection(std::uint32_t nEnd)
 {
     HideCaret();
+    // A key that moved the caret to the other digit moves both ends of the hex
+    // highlight by a cell: the one built for the old digit goes first.
+    if (m_bSelHighNibble != m_bHighNibble)
+        HideSelection();
     if ((nEnd < m_nSelAnchor && m_bSelForward) || (nEnd > m_nSelAnchor && !m_bSelForward)) {
         m_bSelForward = !m_bSelForward;
         m_bSelection = false;
@@ -247,10 +251,12 @@ void CHexView::BuildHexRegion(std::uint32_t a, std::uint32_t b)
     int c2 = OffsetToCell(hi).x();
     const int r1 = LineOfOffset(lo);
     const int r2 = LineOfOffset(hi);
-    if (m_bSelection)
+    if (m_bSelection) {
+        m_bSelHighNibble = m_bHighNibble;
         c2 -= hi % 16 == 8 ? 2 : 1;
-    else
+    } else {
         c1 -= lo % 16 == 8 ? 2 : 1;
+    }
     const QPoint cells[8] = {{c1, r1}, {58, r1}, {58, r2}, {c2, r2}, {c2, r2 + 1}, {10, r2 + 1}, {10, r1 + 1}, {c1, r1 + 1}};
     SetRegion(m_rgnHex, cells);
 }

@@ -292,11 +292,13 @@ private:
         return what + QLatin1Char(' ') + key;
     }
 
-    // From a row start, Shift+Up or Down and maybe back (a selection both ways,
-    // grown and shrunk), or a drag to a row start or past a row's end.
+    // From a row start or byte 8 of a row, Shift+Up or Down and maybe back (a
+    // selection both ways, grown and shrunk), or a drag to a row start or past
+    // a row's end.
     QString SelectToRowBoundary(CFuzzInput& in)
     {
-        QString what = ClickAt(in.Bit() ? 10 : 62, LowerLine(in));
+        static const int kColumns[] = {10, 62, 35, 36};
+        QString what = ClickAt(kColumns[in.Byte() % 4], LowerLine(in));
         Part(what);
         if (in.Bit()) {
             static const char* const kRuns[] = {"Down", "Up", "Down Down", "Up Up", "Down Down Up", "Up Up Down",
@@ -616,13 +618,16 @@ private:
             m_failure = what + QStringLiteral(": ") + why;
     }
 
-    // The screen is read, not a fresh grab of the widget, which would repaint it
-    // all and hide a strip left highlighted (EditWindow::Screen). A cell counts as highlighted when
-    // its commonest colour, the background behind its glyph, is not white. Every text cell of a
-    // character of one byte shows whether its byte is selected; in the hex column both digits of each
-    // pair do, and each blank between two pairs is highlighted when both are
-    // selected. The first selected byte's high digit and the blank before the
-    // end follow the caret's digit and are left out.
+    // The screen is read, not a fresh grab of the widget, which would repaint
+    // it all and hide a strip left highlighted (EditWindow::Screen). A cell
+    // counts as highlighted when its commonest colour, the background behind
+    // its glyph, is not white. Every text cell of a character of one byte
+    // shows whether its byte is selected; in the hex column both digits of
+    // each pair do, and each blank between two pairs is highlighted when both
+    // are selected. The hex highlight starts and ends on the caret's digit,
+    // which the steps that select leave as it was when they selected: a low
+    // digit leaves the first byte's high digit out and takes in the blank
+    // before the end.
     QString HighlightMismatch() const
     {
         CHexView* v = View();
@@ -630,6 +635,7 @@ private:
         const QImage image = m_window.Screen();
         const std::uint32_t lo = SelStart();
         const std::uint32_t hi = lo + SelLength();
+        const bool bHigh = v->m_bHighNibble;
         const auto selected = [&](std::uint32_t nOffset) { return nOffset >= lo && nOffset < hi; };
         const std::vector<bool> starts = Plain::PairStarts(m_window.doc.m_pData, m_window.doc.m_nSize,
                                                            m_window.doc.m_nCodePage);
@@ -661,11 +667,14 @@ private:
                 const bool bPaired = starts[nOffset] || (nOffset > 0 && starts[nOffset - 1]);
                 if (!bPaired && std::uint8_t(m_model[int(nOffset)]) < 0x80)
                     cell(62 + k, selected(nOffset));
-                if (nOffset != lo)
-                    cell(c, selected(nOffset));
+                cell(c, nOffset == lo ? hi > lo && bHigh : selected(nOffset));
                 cell(c + 1, selected(nOffset));
-                if (k < 15 && nOffset + 1 != hi)
-                    cell(c + 2, selected(nOffset) && selected(nOffset + 1));
+                if (k < 15)
+                    cell(c + 2, nOffset + 1 == hi ? hi > lo && !bHigh : selected(nOffset) && selected(nOffset + 1));
+                // The second blank in the middle of the row lies past the
+                // highlight of a selection ending on byte 8 whatever the digit.
+                if (k == 7)
+                    cell(c + 3, selected(nOffset) && selected(nOffset + 1));
             }
             while (lineShown.endsWith(QLatin1Char(' ')))
                 lineShown.chop(1);

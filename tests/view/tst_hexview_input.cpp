@@ -55,6 +55,7 @@ private slots:
     void paintsTheHighlight();
     void shrinkingASelectionRepaints_data();
     void shrinkingASelectionRepaints();
+    void stepToTheOtherDigitRepaints();
     void placesAStraddlingCharacter_data();
     void placesAStraddlingCharacter();
     void clicksLandByTheRules_data();
@@ -459,6 +460,23 @@ void TestHexViewInput::shrinkingASelectionRepaints()
     QCOMPARE(pixel(62 + nSelected), kLightGrey);
     QCOMPARE(pixel(blank(std::max(nPlain, nSelected))), kWhite);
     QCOMPARE(pixel(blank(nPlain < nSelected ? nSelected + 1 : nSelected)), kDarkGrey);
+}
+
+// Overwriting, Shift+Down then Left from byte 0x10 ends on a low digit, which
+// moves both ends of the hex highlight a cell right: the high digit of 0x10
+// shows plain on the screen at once, its low digit highlighted.
+void TestHexViewInput::stepToTheOtherDigitRepaints()
+{
+    EditWindow w(QByteArray(0x40, ' '));
+    w.Press("Ins");
+    w->m_nCaretPos = 0x10;
+    w.WithShift("Down Left");
+    QVERIFY(!w->m_bHighNibble);
+    QCoreApplication::processEvents();
+    const QImage screen = w.Screen();
+    const auto corner = [&](int nColumn) { return screen.pixel(w->CellToClient(nColumn, 1) + QPoint(1, 1)); };
+    QCOMPARE(corner(10), kWhite);
+    QCOMPARE(corner(11), kDarkGrey);
 }
 
 void TestHexViewInput::placesAStraddlingCharacter_data()
