@@ -42,8 +42,10 @@ bool ReadNumLockLeds()
 
 } // namespace
 
+// Num Lock pressed while another program has the focus shows at once too.
 CStatusBar::CStatusBar(QWidget* pParent) : QStatusBar(pParent)
 {
+    AfxWatchKeyboardState(this, [this] { UpdateIndicators(); });
 }
 
 CStatusBar::~CStatusBar() = default;
