@@ -51,14 +51,14 @@ QByteArray readFile(const QString& path)
     return file.readAll();
 }
 
-TinyFileSystem::TinyFileSystem(int nKiB)
+TinyFileSystem::TinyFileSystem(int nKiB, bool bReadOnly)
 {
     static int s_nCount = 0;
     const QString path = scratchDir() + QStringLiteral("/tiny-%1").arg(++s_nCount);
     QDir().mkpath(path);
     QProcess mount;
     mount.start(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                                          QStringLiteral("size=%1k").arg(nKiB), QStringLiteral("tmpfs"), path});
+                                          QStringLiteral("size=%1k%2").arg(nKiB).arg(bReadOnly ? ",ro" : ""), QStringLiteral("tmpfs"), path});
     if (mount.waitForFinished(10000) && mount.exitStatus() == QProcess::NormalExit && mount.exitCode() == 0)
         m_path = path;
 }

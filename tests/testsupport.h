@@ -18,11 +18,12 @@ QString writeScratchFile(const QString& name, const QByteArray& bytes);
 QByteArray readFile(const QString& path);
 
 // A file system of nKiB KiB (tmpfs) mounted on a new folder in the scratch
-// folder, for writes that meet a full disk; unmounted when it goes. Mounting
-// needs root: where it cannot be done path() is empty and the test skips.
+// folder, for writes that meet a full disk, or mounted read-only; unmounted
+// when it goes. Mounting needs root: where it cannot be done path() is empty
+// and the test skips.
 class TinyFileSystem {
 public:
-    explicit TinyFileSystem(int nKiB);
+    explicit TinyFileSystem(int nKiB, bool bReadOnly = false);
     ~TinyFileSystem();
     TinyFileSystem(const TinyFileSystem&) = delete;
     TinyFileSystem& operator=(const TinyFileSystem&) = delete;

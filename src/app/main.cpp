@@ -5,6 +5,7 @@
 
 #include <QApplication>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -19,6 +20,9 @@ bool HasDisplay()
 
 int main(int argc, char* argv[])
 {
+    // A write past the file size limit (ulimit -f) then fails with EFBIG and is
+    // reported, instead of ending the program with the unsaved edits.
+    std::signal(SIGXFSZ, SIG_IGN);
     switch (FindFileCommand(argc, argv)) {
     case FileCommand::Dump:
         return DumpMain(argc, argv);

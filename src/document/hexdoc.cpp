@@ -247,7 +247,7 @@ void CHexDoc::Serialize(CArchive& ar)
             const qint64 nPut = file->write(reinterpret_cast<const char*>(m_pData) + nDone,
                                             std::min(nLength - nDone, kPiece));
             if (nPut <= 0)
-                throw CFileException::FromDevice(*file, name);
+                throw CFileException::FromDevice(*file, name, errno);
             nDone += nPut;
             if (!ar.Progress(nPut))
                 throw CUserException();

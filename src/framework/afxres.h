@@ -78,6 +78,8 @@ constexpr unsigned AFX_IDP_FILE_NOT_REGULAR = 33150;    // "%1 is not a regular 
 constexpr unsigned AFX_IDP_FILE_CHANGED = 33151;        // "%1 was changed by another program. Reload it?"
 constexpr unsigned AFX_IDP_RELOAD_LOSES = 33152;        // added when the document has unsaved changes
 constexpr unsigned AFX_IDP_SAVE_OVER_CHANGED = 33153;   // "%1 was changed by another program since ... Save over it?"
+constexpr unsigned AFX_IDP_FILE_SIZE_LIMIT = 33550;     // "%1 cannot be written: it would be larger than ..."
+constexpr unsigned AFX_IDP_FILE_READ_ONLY = 33551;      // "%1 is on a read-only file system ..."
 constexpr unsigned AFX_IDS_OPENING = 33154;             // status bar during a long open: "Opening %1"
 constexpr unsigned AFX_IDS_SAVING = 33155;              // status bar during a long save: "Saving %1"
 

@@ -88,7 +88,7 @@ qint64 WriteThrough(int fd, const QString& name, const std::function<void(QFileD
         throw CFileException::FromDevice(file, name);
     write(file);
     if (!file.flush())
-        throw CFileException::FromDevice(file, name);
+        throw CFileException::FromDevice(file, name, errno);
     return file.pos();
 }
 

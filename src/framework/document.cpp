@@ -13,7 +13,9 @@
 #include <QFileSystemWatcher>
 #include <QTimer>
 
+#include <cerrno>
 #include <new>
+#include <unistd.h>
 
 namespace {
 
@@ -40,6 +42,14 @@ QString ResolveSaveTarget(const QString& path)
     return path;
 }
 
+// Refuses to write target because path, the file or its folder, may not be
+// written: its file system is mounted read-only, or nobody may write it.
+[[noreturn]] void RefuseWrite(const QString& path, const QString& target)
+{
+    const bool bReadOnly = ::access(QFile::encodeName(path).constData(), W_OK) != 0 && errno == EROFS;
+    throw CFileException(bReadOnly ? CFileException::readOnly : CFileException::accessDenied, target);
+}
+
 // A file or folder that nobody may write is refused even to a user whose
 // privileges would let the rename through: the user marked it read-only.
 // A pipe, device or socket is never replaced by a file.
@@ -52,13 +62,13 @@ void CheckWritable(const QString& target)
         if (!file.isFile())
             throw CFileException(CFileException::notRegularFile, target);
         if (!file.isWritable() || !(file.permissions() & kAnyWrite))
-            throw CFileException(CFileException::accessDenied, target);
+            RefuseWrite(target, target);
     }
     const QFileInfo folder(file.absolutePath());
     if (!folder.exists() || !folder.isDir())
         throw CFileException(CFileException::badPath, target);
     if (!folder.isWritable() || !(folder.permissions() & kAnyWrite))
-        throw CFileException(CFileException::accessDenied, target);
+        RefuseWrite(folder.filePath(), target);
 }
 
 QString TaskText(unsigned nID, const QString& path)

@@ -15,8 +15,17 @@ CFileException::CFileException(Cause cause, const QString& fileName, const QStri
 {
 }
 
-CFileException CFileException::FromDevice(const QFileDevice& file, const QString& fileName)
+CFileException CFileException::FromDevice(const QFileDevice& file, const QString& fileName, int nError)
 {
+    const bool bReadOrWrite = file.error() == QFileDevice::ReadError || file.error() == QFileDevice::WriteError
+                              || file.error() == QFileDevice::ResourceError;
+    if (bReadOrWrite && nError != 0) {
+        CFileException e = FromErrno(nError, fileName);
+        if (e.m_cause != genericException) {
+            e.m_strDetail = file.errorString();
+            return e;
+        }
+    }
     const QFileInfo info(fileName);
     Cause cause = genericException;
     switch (file.error()) {
@@ -58,17 +67,21 @@ CFileException CFileException::FromErrno(int nError, const QString& fileName)
         break;
     case EACCES:
     case EPERM:
-    case EROFS:
     case ETXTBSY:
         cause = accessDenied;
+        break;
+    case EROFS:
+        cause = readOnly;
         break;
     case EISDIR:
         cause = invalidFile;
         break;
     case ENOSPC:
     case EDQUOT:
-    case EFBIG:
         cause = diskFull;
+        break;
+    case EFBIG:
+        cause = sizeLimit;
         break;
     case EIO:
         cause = hardIO;
@@ -92,6 +105,8 @@ QString CFileException::GetErrorMessage() const
     case endOfFile: id = AFX_IDP_FILE_EOF; break;
     case tooLarge: id = AFX_IDP_FILE_TOO_LARGE; break;
     case notRegularFile: id = AFX_IDP_FILE_NOT_REGULAR; break;
+    case sizeLimit: id = AFX_IDP_FILE_SIZE_LIMIT; break;
+    case readOnly: id = AFX_IDP_FILE_READ_ONLY; break;
     case none:
     case genericException:
         return QString();

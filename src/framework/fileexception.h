@@ -20,12 +20,16 @@ public:
         endOfFile,
         tooLarge,
         notRegularFile,   // a pipe, device or socket where a file is written
+        sizeLimit,        // longer than the file system or RLIMIT_FSIZE allows (EFBIG)
+        readOnly,         // on a file system mounted read-only (EROFS)
     };
 
     CFileException(Cause cause, const QString& fileName, const QString& detail = QString());
 
-    // Cause of the last error of a Qt file, with its text as the detail.
-    static CFileException FromDevice(const QFileDevice& file, const QString& fileName);
+    // Cause of the last error of a Qt file, with its text as the detail. Qt
+    // tells a full disk from other failed writes but no more: nError, the
+    // errno taken right after the failed read or write, names the others.
+    static CFileException FromDevice(const QFileDevice& file, const QString& fileName, int nError = 0);
 
     // Cause of a failed system call on the file, from its errno.
     static CFileException FromErrno(int nError, const QString& fileName);

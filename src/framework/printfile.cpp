@@ -9,6 +9,8 @@
 #include <QPrinter>
 #include <QStorageInfo>
 
+#include <sys/resource.h>
+
 namespace {
 
 // The trailer Qt writes: "startxref\n<offset> \n%%EOF\n", well within this.
@@ -46,13 +48,19 @@ QString CheckPdfFile(const QString& path)
     }
     if (IsWholePdf(file))
         return QString();
+    const qint64 nSize = file.size();
     file.close();
     // The writer's own error is lost; a file system with no room left is the
-    // usual reason, and the one the user can act on.
+    // usual reason, and the one the user can act on, then a file cut at the
+    // file size limit.
     const QStorageInfo storage(info.absolutePath());
     const bool full = storage.isValid() && storage.bytesAvailable() < qMax(storage.blockSize(), 1);
+    struct rlimit limit;
+    const bool atLimit = ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY
+                         && quint64(nSize) >= quint64(limit.rlim_cur);
     QFile::remove(path);
-    return AfxLoadString(full ? AFX_IDP_FILE_DISKFULL : AFX_IDP_FILE_GENERIC).replace(QLatin1String("%1"), path);
+    const unsigned id = full ? AFX_IDP_FILE_DISKFULL : atLimit ? AFX_IDP_FILE_SIZE_LIMIT : AFX_IDP_FILE_GENERIC;
+    return AfxLoadString(id).replace(QLatin1String("%1"), path);
 }
 
 QString CheckPrintFile(const QPrinter& printer)

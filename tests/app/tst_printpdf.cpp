@@ -7,6 +7,8 @@
 #include <QStandardPaths>
 #include <QtTest>
 
+#include <optional>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -82,7 +84,8 @@ private slots:
     void printsUtf8RowsAsTheDumpDoes();
     void reportsFailures_data();
     void reportsFailures();
-    void fullDiskLeavesNoPdf();
+    void failedWriteLeavesNoPdf_data();
+    void failedWriteLeavesNoPdf();
     void rejectsBadUsage_data();
     void rejectsBadUsage();
 };
@@ -237,19 +240,41 @@ void TestPrintPdf::reportsFailures()
         QVERIFY(!QFile::exists(pdf));
 }
 
-// Qt's PDF writer ignores failed writes; the truncated file must not pass for
-// a printed one.
-void TestPrintPdf::fullDiskLeavesNoPdf()
+void TestPrintPdf::failedWriteLeavesNoPdf_data()
 {
-    const TestSupport::TinyFileSystem disk(64);
-    if (disk.path().isEmpty())
-        QSKIP("mounting a small tmpfs needs root");
-    const QString file = TestSupport::writeScratchFile(QStringLiteral("large.bin"), QByteArray(40000, 'x'));
-    const QString pdf = disk.path() + QStringLiteral("/out.pdf");
+    QTest::addColumn<bool>("bLimit");
+    QTest::addColumn<QString>("message");   // %1 is the PDF's path
+    QTest::newRow("full disk") << false << "Disk full while accessing %1.";
+    QTest::newRow("file size limit")
+        << true << "%1 cannot be written: it would be larger than the file system or the file size limit allows.";
+}
 
+// Qt's PDF writer ignores failed writes; the truncated file must not pass for
+// a printed one. The limit on the length of files written (ulimit -f) passes to
+// the program, which reports it instead of being ended by its signal.
+void TestPrintPdf::failedWriteLeavesNoPdf()
+{
+    QFETCH(bool, bLimit);
+    QFETCH(QString, message);
+    const QString file = TestSupport::writeScratchFile(QStringLiteral("large.bin"), QByteArray(40000, 'x'));
+    std::optional<TestSupport::TinyFileSystem> disk;
+    if (!bLimit) {
+        disk.emplace(64);
+        if (disk->path().isEmpty())
+            QSKIP("mounting a small tmpfs needs root");
+    }
+    const QString pdf = (disk ? disk->path() : TestSupport::scratchDir()) + QStringLiteral("/out.pdf");
+
+    struct rlimit old;
+    QVERIFY(::getrlimit(RLIMIT_FSIZE, &old) == 0);
+    struct rlimit limit = old;
+    if (bLimit)
+        limit.rlim_cur = 16 * 1024;
+    QVERIFY(::setrlimit(RLIMIT_FSIZE, &limit) == 0);
     const Run run = RunZorbel({QStringLiteral("--print-pdf"), pdf, file});
+    ::setrlimit(RLIMIT_FSIZE, &old);
     QCOMPARE(run.nExitCode, 1);
-    QCOMPARE(run.stdErr, "zorbel: Disk full while accessing " + pdf.toLocal8Bit() + ".\n");
+    QCOMPARE(QString::fromLocal8Bit(run.stdErr), QStringLiteral("zorbel: ") + message.arg(pdf) + QLatin1Char('\n'));
     QVERIFY(!QFile::exists(pdf));
 }
 

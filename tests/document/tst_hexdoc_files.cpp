@@ -22,6 +22,26 @@ using TestSupport::readFile;
 using TestSupport::scratchDir;
 using TestSupport::writeScratchFile;
 
+namespace {
+
+// Opens path in doc under its name, as the program does.
+bool OpenNamed(CHexDoc& doc, const QString& path)
+{
+    if (!doc.OnOpenDocument(path))
+        return false;
+    doc.SetPathName(path);
+    return true;
+}
+
+// An edit not saved yet: b becomes the first byte.
+void EditFirstByte(CHexDoc& doc, char b)
+{
+    doc.SetByte(0, std::uint8_t(b));
+    doc.SetModifiedFlag(true);
+}
+
+} // namespace
+
 // Opening and saving where the document meets the file system: special files,
 // files the kernel makes as they are read, several names for one file, failed
 // and cancelled saves, and files changed by other programs.
@@ -42,6 +62,8 @@ private slots:
     void everyNameSeesTheSavedBytes();
     void failedSaveKeepsTheOldBytes_data();
     void failedSaveKeepsTheOldBytes();
+    void saveFailureSaysWhy_data();
+    void saveFailureSaysWhy();
     void saveKeepsOwnerAndGroup();
     void changeByAnotherProgramAsksToReload_data();
     void changeByAnotherProgramAsksToReload();
@@ -149,10 +171,8 @@ void TestHexDocFiles::specialFilesAreNotSavedOver()
     QFETCH(bool, saveAs);
     const QString source = writeScratchFile("source.bin", "bytes");
     CHexDoc doc;
-    QVERIFY(doc.OnOpenDocument(source));
-    doc.SetPathName(source);
-    doc.SetByte(0, 'B');
-    doc.SetModifiedFlag(true);
+    QVERIFY(OpenNamed(doc, source));
+    EditFirstByte(doc, 'B');
     QString path;
     if (saveAs) {
         path = MakeSpecial(kind, "special");
@@ -239,8 +259,7 @@ void TestHexDocFiles::everyNameSeesTheSavedBytes()
     QVERIFY(::stat(QFile::encodeName(path).constData(), &before) == 0);
 
     CHexDoc doc;
-    QVERIFY(doc.OnOpenDocument(other));
-    doc.SetPathName(other);
+    QVERIFY(OpenNamed(doc, other));
     doc.SetByte(0, 'N');
     doc.SetByte(1, 'E');
     doc.SetByte(2, 'W');
@@ -286,8 +305,7 @@ void TestHexDocFiles::failedSaveKeepsTheOldBytes()
     const QStringList entries = FolderEntries(scratchDir());
 
     CHexDoc doc;
-    QVERIFY(doc.OnOpenDocument(path));
-    doc.SetPathName(path);
+    QVERIFY(OpenNamed(doc, path));
     doc.ResizeData(1 << 20);
     std::memset(doc.m_pData, 'n', 1 << 20);
     doc.m_nSize = 1 << 20;
@@ -309,12 +327,40 @@ void TestHexDocFiles::failedSaveKeepsTheOldBytes()
     QVERIFY(!saved);
     QCOMPARE(m_messages.size(), failure == "cancel" ? 0 : 1);
     if (failure != "cancel")
-        QVERIFY2(m_messages[0].contains(path), qPrintable(m_messages[0]));
+        QCOMPARE(m_messages[0], path + " cannot be written: it would be larger than the file system or the file size"
+                                       " limit allows.");
     QVERIFY(doc.IsModified());
     QCOMPARE(readFile(path), old);
     if (names == 2)
         QCOMPARE(readFile(scratchDir() + "/second.bin"), old);
     QCOMPARE(FolderEntries(scratchDir()), entries);
+}
+
+void TestHexDocFiles::saveFailureSaysWhy_data()
+{
+    QTest::addColumn<bool>("bReadOnly");
+    QTest::addColumn<QString>("message");   // %1 is the file's path
+    QTest::newRow("full disk") << false << "Disk full while accessing %1.";
+    QTest::newRow("read-only file system") << true << "%1 is on a read-only file system and cannot be written.";
+}
+
+// Save As of 1 MiB onto a small file system, or onto one mounted read-only.
+void TestHexDocFiles::saveFailureSaysWhy()
+{
+    QFETCH(bool, bReadOnly);
+    QFETCH(QString, message);
+    const TestSupport::TinyFileSystem disk(64, bReadOnly);
+    if (disk.path().isEmpty())
+        QSKIP("mounting a small tmpfs needs root");
+    const QString path = disk.path() + "/new.bin";
+    CHexDoc doc;
+    QVERIFY(doc.OnNewDocument());
+    doc.ResizeData(1 << 20);
+    std::memset(doc.m_pData, 'n', 1 << 20);
+    doc.m_nSize = 1 << 20;
+    QVERIFY(!doc.OnSaveDocument(path));
+    QCOMPARE(m_messages, QStringList{message.arg(path)});
+    QVERIFY(!QFile::exists(path));
 }
 
 void TestHexDocFiles::saveKeepsOwnerAndGroup()
@@ -324,9 +370,8 @@ void TestHexDocFiles::saveKeepsOwnerAndGroup()
     const QString path = writeScratchFile("owned.bin", "abc");
     QVERIFY(::chown(QFile::encodeName(path).constData(), 65534, 65534) == 0);
     CHexDoc doc;
-    QVERIFY(doc.OnOpenDocument(path));
-    doc.SetPathName(path);
-    doc.SetByte(0, 'X');
+    QVERIFY(OpenNamed(doc, path));
+    EditFirstByte(doc, 'X');
     QVERIFY(doc.OnSaveDocument(path));
     QCOMPARE(readFile(path), QByteArray("Xbc"));
     struct stat st;
@@ -357,8 +402,7 @@ void TestHexDocFiles::changeByAnotherProgramAsksToReload()
     QFETCH(QByteArray, after);
     const QString path = writeScratchFile("watched.bin", "original");
     CHexDoc doc;
-    QVERIFY(doc.OnOpenDocument(path));
-    doc.SetPathName(path);
+    QVERIFY(OpenNamed(doc, path));
     doc.SetByte(0, 'X');
     doc.SetModifiedFlag(modified);
     QSignalSpy changed(&doc, &CDocument::changedOnDisk);
@@ -404,8 +448,7 @@ void TestHexDocFiles::ownSaveIsNoChange()
 {
     const QString path = writeScratchFile("own.bin", "abc");
     CHexDoc doc;
-    QVERIFY(doc.OnOpenDocument(path));
-    doc.SetPathName(path);
+    QVERIFY(OpenNamed(doc, path));
     QSignalSpy changed(&doc, &CDocument::changedOnDisk);
     doc.SetByte(0, 'X');
     QVERIFY(doc.OnSaveDocument(path));
@@ -431,10 +474,8 @@ void TestHexDocFiles::savingOverAChangedFileAsksFirst()
     QFETCH(QByteArray, onDisk);
     const QString path = writeScratchFile("contested.bin", "original");
     CHexDoc doc;
-    QVERIFY(doc.OnOpenDocument(path));
-    doc.SetPathName(path);
-    doc.SetByte(0, 'X');
-    doc.SetModifiedFlag(true);
+    QVERIFY(OpenNamed(doc, path));
+    EditFirstByte(doc, 'X');
     writeScratchFile("contested.bin", "changed");
 
     m_nAnswer = answer;
