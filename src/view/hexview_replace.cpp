@@ -107,6 +107,7 @@ bool CHexView::ReplaceAllFrom(const CBytePattern& pattern, std::uint32_t nFirst,
     BeginStep(step, 0);   // the caret and selection before; what fits is known after counting
     std::uint64_t nCount = 1;
     std::uint32_t nLast = nFirst;
+    std::uint64_t nNewLength = 0;
     bool bTooLarge = false;
     bool bKept = false;
     std::uint8_t* pNew = nullptr;
@@ -117,7 +118,7 @@ bool CHexView::ReplaceAllFrom(const CBytePattern& pattern, std::uint32_t nFirst,
             reach(nAt - nFirst, false);
         }
         reach(nLength - nFirst, true);
-        const std::uint64_t nNewLength = std::uint64_t(nLength) + nCount * m - nCount * n;
+        nNewLength = std::uint64_t(nLength) + nCount * m - nCount * n;
         if (nNewLength > std::min(CHexDoc::s_nMaxFileLength, CHexDoc::kMaxFileLength)) {
             bTooLarge = true;
             return;
@@ -175,7 +176,7 @@ bool CHexView::ReplaceAllFrom(const CBytePattern& pattern, std::uint32_t nFirst,
     // The selection ends where replacing one by one leaves it: on the last
     // replacement's start, n bytes long, in the new buffer's offsets.
     const auto nLastNew = std::uint32_t(nLast + (nCount - 1) * m - (nCount - 1) * n);
-    const auto nNewSize = std::uint32_t(std::uint64_t(nLength) + nCount * m - nCount * n + 1);
+    const auto nNewSize = std::uint32_t(nNewLength + 1);
     HideSelection();
     m_nSelAnchor = m_nCaretPos = nLastNew;
     m_nSelEnd = nLastNew + n;
