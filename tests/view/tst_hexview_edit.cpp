@@ -265,6 +265,16 @@ void TestHexViewEdit::refusesGrowthPastTheLimit()
     m_clipboard.SetForeignText("xy");
     w->OnEditPaste();
     QCOMPARE(w.Bytes(), Hex("A178790203"));
+
+    // Replace All may fill the document up to the limit, not past it.
+    Select(w, 0, 0);
+    w->ReplaceAll("78", "58", false);
+    QCOMPARE(w.Bytes(), Hex("A158790203"));
+    QCOMPARE(log.texts.size(), 2);
+    Select(w, 0, 0);
+    w->ReplaceAll("79", "79 79", false);
+    QCOMPARE(w.Bytes(), Hex("A158790203"));
+    QCOMPARE(log.texts.size(), 3);
     CHexDoc::s_nMaxFileLength = nLimit;
 }
 
