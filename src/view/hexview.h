@@ -108,6 +108,9 @@ public:
     // active document window's view writes it; every caret move calls this.
     static constexpr int kCaretPane = 4;
     void UpdateCaretPane();
+    // Shows a message in the status bar's message pane: refusals and warnings
+    // that need no answer.
+    void ShowStatusMessage(const QString& strText);
 
     // Printing (hexview_print.cpp): the printer fonts, the page count and each
     // page's header, rows and footer.

@@ -36,6 +36,13 @@ void CHexView::RegisterCommandUI()
     OnUpdateCommand(ID_EDIT_REPEAT, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(!m_strFind.isEmpty()); });
 }
 
+void CHexView::ShowStatusMessage(const QString& strText)
+{
+    CMDIFrameWnd* pFrame = AfxGetMainWnd();
+    if (CStatusBar* pBar = pFrame ? pFrame->GetMessageBar() : nullptr)
+        pBar->SetPaneText(0, strText);
+}
+
 // The length is written unsigned: a file of 2 GiB or more is no negative size.
 // The pane is 6 pixels a character wide.
 void CHexView::UpdateByteCount()

@@ -353,14 +353,11 @@ bool CHexView::EncodeOrRefuse(const QString& text, QByteArray& bytes)
         return true;
     }
     MessageBeep(MB_ICONEXCLAMATION);
-    CMDIFrameWnd* pFrame = AfxGetMainWnd();
-    if (CStatusBar* pBar = pFrame ? pFrame->GetMessageBar() : nullptr) {
-        const char32_t ch = encoded.chRefused;
-        const QString strCode = QString::number(uint(ch), 16).toUpper().rightJustified(4, QLatin1Char('0'));
-        const QString strChar = QString::fromUcs4(&ch, 1) + QStringLiteral(" (U+") + strCode + QLatin1Char(')');
-        pBar->SetPaneText(0, AfxLoadString(IDS_CANNOT_ENCODE)
-                                 .replace(QLatin1String("%1"), strChar)
-                                 .replace(QLatin1String("%2"), QString::number(nCodePage)));
-    }
+    const char32_t ch = encoded.chRefused;
+    const QString strCode = QString::number(uint(ch), 16).toUpper().rightJustified(4, QLatin1Char('0'));
+    const QString strChar = QString::fromUcs4(&ch, 1) + QStringLiteral(" (U+") + strCode + QLatin1Char(')');
+    ShowStatusMessage(AfxLoadString(IDS_CANNOT_ENCODE)
+                          .replace(QLatin1String("%1"), strChar)
+                          .replace(QLatin1String("%2"), QString::number(nCodePage)));
     return false;
 }

@@ -3,25 +3,12 @@
 #include "afxmsg.h"
 #include "afxres.h"
 #include "hexdoc.h"
-#include "mdiframewnd.h"
 #include "resource.h"
 #include "resources.h"
-#include "statusbar.h"
 #include "winapp.h"
 
 #include <algorithm>
 #include <new>
-
-namespace {
-
-void ShowStatus(const QString& text)
-{
-    CMDIFrameWnd* pFrame = AfxGetMainWnd();
-    if (CStatusBar* pBar = pFrame ? pFrame->GetMessageBar() : nullptr)
-        pBar->SetPaneText(0, text);
-}
-
-} // namespace
 
 // The limit of the history's bytes: "Settings"/"UndoLimitMB" of the profile, in
 // MiB, 256 by default.
@@ -61,7 +48,7 @@ void CHexView::EndStep(CEditStep&& step, bool bKept)
         return;
     if (!bKept || !history.Add(std::move(step))) {
         history.Forget();
-        ShowStatus(AfxLoadString(IDS_UNDO_TOO_LARGE));
+        ShowStatusMessage(AfxLoadString(IDS_UNDO_TOO_LARGE));
     }
 }
 
