@@ -76,7 +76,7 @@ int main(int argc, char* argv[])
         CHexDoc doc;
         if (!doc.OnOpenDocument(path))
             return 1;
-        cp = DetectCodePage(doc.m_pData, doc.m_nSize);
+        cp = DetectCodePage(doc.Data(), doc.GetSize());
         best = std::min(best, timer.nsecsElapsed() / 1e9);
     }
     const long peakMiB = (PeakKiB() - baseKiB) / 1024;

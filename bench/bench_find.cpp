@@ -23,19 +23,22 @@ struct Window {
     CHexDoc doc;
     std::unique_ptr<CHexView> pView = std::make_unique<CHexView>();
 
-    explicit Window(std::uint32_t nLength)
+    // plant, when given, writes into the bytes before the document takes them.
+    explicit Window(std::uint32_t nLength, const std::function<void(std::uint8_t*)>& plant = {})
     {
-        doc.m_nSize = nLength + 1;
-        doc.m_pData = CHexDoc::AllocBuffer(doc.m_nSize);
+        std::uint8_t* pData = CHexDoc::AllocBuffer(nLength + 1);
         std::uint64_t x = 0x9E3779B97F4A7C15ull;
         for (std::uint32_t i = 0; i + 8 <= nLength; i += 8) {
             x ^= x << 13;
             x ^= x >> 7;
             x ^= x << 17;
-            std::memcpy(doc.m_pData + i, &x, 8);
+            std::memcpy(pData + i, &x, 8);
         }
-        std::memset(doc.m_pData + (nLength & ~7u), 0, nLength & 7u);
-        doc.m_pData[nLength] = 0xFF;
+        std::memset(pData + (nLength & ~7u), 0, nLength & 7u);
+        pData[nLength] = 0xFF;
+        if (plant)
+            plant(pData);
+        doc.AdoptBuffer(pData, nLength + 1);
         pView->AttachDocument(&doc);
         pView->Create();
         pView->resize(800, 600);
@@ -86,7 +89,7 @@ int main(int argc, char* argv[])
         // the last hit gives: the greatest match at or before the anchor.
         const std::uint8_t planted[8] = {0x51, 0x17, 0xC3, 0x9E, 0x01, 0xF0, 0x77, 0x2B};
         for (const std::uint32_t nAt : {std::uint32_t(100), kLength / 2, kLength - 8})
-            std::memcpy(w.doc.m_pData + nAt, planted, 8);
+            w.doc.ReplaceBytes(nAt, 8, planted, 8, {});
         w.pView->m_nSelAnchor = w.pView->m_nSelEnd = kLength - 9;
         w.pView->FindNext(strPattern, false, false);
         std::printf("Find Next up from the end: %s\n",
@@ -97,18 +100,18 @@ int main(int argc, char* argv[])
         constexpr std::uint32_t kLength = 64u << 20;
         constexpr std::uint32_t kCount = 10000;
         const std::uint8_t find[4] = {0xDE, 0xAD, 0xBE, 0xEF};
-        Window w(kLength);
-        std::unique_ptr<std::uint8_t[]> pOriginal(new std::uint8_t[w.doc.m_nSize]);
-        for (std::uint32_t i = 0; i < kCount; ++i)
-            std::memcpy(w.doc.m_pData + std::uint64_t(i) * (kLength / kCount), find, 4);
-        std::memcpy(pOriginal.get(), w.doc.m_pData, w.doc.m_nSize);
-        const std::uint32_t nOriginalSize = w.doc.m_nSize;
+        Window w(kLength, [&](std::uint8_t* pData) {
+            for (std::uint32_t i = 0; i < kCount; ++i)
+                std::memcpy(pData + std::uint64_t(i) * (kLength / kCount), find, 4);
+        });
+        std::unique_ptr<std::uint8_t[]> pOriginal(new std::uint8_t[w.doc.GetSize()]);
+        std::memcpy(pOriginal.get(), w.doc.Data(), w.doc.GetSize());
+        const std::uint32_t nOriginalSize = w.doc.GetSize();
         const double s = BestSeconds(
             [&] {
                 std::uint8_t* pData = CHexDoc::AllocBuffer(nOriginalSize);
                 std::memcpy(pData, pOriginal.get(), nOriginalSize);
-                w.doc.SetData(pData);
-                w.doc.m_nSize = nOriginalSize;
+                w.doc.AdoptBuffer(pData, nOriginalSize);
                 w.pView->m_nSelAnchor = w.pView->m_nSelEnd = w.pView->m_nCaretPos = 0;
             },
             [&] { w.pView->ReplaceAll(QStringLiteral("DE AD BE EF"), QStringLiteral("01 02 03"), true); });
@@ -123,8 +126,8 @@ int main(int argc, char* argv[])
             const std::uint32_t nNext = i + 1 < kCount ? nAt + kLength / kCount : nOriginalSize;
             expected.append(pOld + nAt + 4, qsizetype(nNext - nAt - 4));
         }
-        const bool bRight = w.doc.m_nSize == std::uint32_t(expected.size())
-            && std::memcmp(w.doc.m_pData, expected.constData(), size_t(expected.size())) == 0;
+        const bool bRight = w.doc.GetSize() == std::uint32_t(expected.size())
+            && std::memcmp(w.doc.Data(), expected.constData(), size_t(expected.size())) == 0;
         std::printf("Replace All of %u occurrences in 64 MiB: %6.3f s  (%s)\n", kCount, s,
                     bRight ? "same bytes as one by one" : "WRONG RESULT");
     }

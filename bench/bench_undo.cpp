@@ -59,10 +59,11 @@ void UndoReplaceAll(int nRounds)
     constexpr std::uint32_t kLength = 64u << 20;
     constexpr std::uint32_t kCount = 10000;
     const std::uint8_t find[4] = {0xDE, 0xAD, 0xBE, 0xEF};
-    Window w(kLength);
-    for (std::uint32_t i = 0; i < kCount; ++i)
-        std::memcpy(w.doc.m_pData + std::uint64_t(i) * (kLength / kCount), find, 4);
-    const QByteArray original(reinterpret_cast<const char*>(w.doc.m_pData), qsizetype(w.doc.m_nSize));
+    Window w(kLength, -1, [&](std::uint8_t* pData) {
+        for (std::uint32_t i = 0; i < kCount; ++i)
+            std::memcpy(pData + std::uint64_t(i) * (kLength / kCount), find, 4);
+    });
+    const QByteArray original(reinterpret_cast<const char*>(w.doc.Data()), qsizetype(w.doc.GetSize()));
 
     Spread replace;
     Spread undo;
@@ -71,17 +72,18 @@ void UndoReplaceAll(int nRounds)
     std::size_t nHeap = 0;
     int nWrong = 0;
     for (int i = 0; i < nRounds; ++i) {
-        w.doc.m_history.Clear();
+        // A fresh copy, whose history holds no step to redo.
+        w.doc.SetContents(QByteArray(original.constData(), original.size() - 1));
         w.pView->m_nSelAnchor = w.pView->m_nSelEnd = w.pView->m_nCaretPos = 0;
         w.pView->m_bSelection = false;
         const std::size_t nHeapBefore = HeapBytes();
         const double r = Seconds(
             [&] { w.pView->ReplaceAll(QStringLiteral("DE AD BE EF"), QStringLiteral("01 02 03"), true); });
         nHeap = HeapBytes() - nHeapBefore;
-        nCost = w.doc.m_history.Cost();
+        nCost = w.doc.History().Cost();
         const double u = Seconds([&] { Undo(w); });
-        nWrong += w.doc.m_nSize != std::uint32_t(original.size())
-            || std::memcmp(w.doc.m_pData, original.constData(), std::size_t(original.size())) != 0;
+        nWrong += w.doc.GetSize() != std::uint32_t(original.size())
+            || std::memcmp(w.doc.Data(), original.constData(), std::size_t(original.size())) != 0;
         replace.values.push_back(r);
         undo.values.push_back(u);
         ratio.values.push_back(u / r);
@@ -101,8 +103,8 @@ void UndoTypedByte(int nRounds)
     CHexView* v = w.pView.get();
     v->m_bHexColumn = false;
     std::unique_ptr<std::uint8_t[]> pCopy(new std::uint8_t[kLength + 2]);
-    std::memcpy(pCopy.get(), w.doc.m_pData, kLength + 1);
-    const std::uint8_t first = w.doc.m_pData[0];
+    std::memcpy(pCopy.get(), w.doc.Data(), kLength + 1);
+    const std::uint8_t first = w.doc.Data()[0];
 
     Spread undo;
     Spread move;
@@ -129,7 +131,7 @@ void UndoTypedByte(int nRounds)
             u = undoAndPaint();
             m = memmove();
         }
-        nWrong += w.doc.m_nSize != kLength + 1 || w.doc.m_pData[0] != first;
+        nWrong += w.doc.GetSize() != kLength + 1 || w.doc.Data()[0] != first;
         undo.values.push_back(u);
         move.values.push_back(m);
         ratio.values.push_back(u / m);

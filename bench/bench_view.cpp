@@ -108,7 +108,7 @@ void TypeAtTheStart()
     // One memmove of the whole buffer by one byte, the move an insertion makes;
     // after the edits, so that its buffer does not hide their peak.
     std::unique_ptr<std::uint8_t[]> pCopy(new std::uint8_t[kLength + 2]);
-    std::memcpy(pCopy.get(), w.doc.m_pData, kLength + 1);
+    std::memcpy(pCopy.get(), w.doc.Data(), kLength + 1);
     const double move = BestSeconds(5, [&] { std::memmove(pCopy.get() + 1, pCopy.get(), kLength); });
     std::printf("memmove of 256 MiB by one byte %.1f ms; typing one byte at the start of 256 MiB with the repaint "
                 "%.1f ms (%.2f x)\n",

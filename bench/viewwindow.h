@@ -19,16 +19,19 @@ struct Window {
     CHexDoc doc;
     std::unique_ptr<CHexView> pView = std::make_unique<CHexView>();
 
-    explicit Window(std::uint32_t nLength, int nFill = -1)
+    // plant, when given, writes into the bytes before the document takes them.
+    explicit Window(std::uint32_t nLength, int nFill = -1, const std::function<void(std::uint8_t*)>& plant = {})
     {
-        doc.m_nSize = nLength + 1;
-        doc.m_pData = CHexDoc::AllocBuffer(doc.m_nSize);
+        std::uint8_t* pData = CHexDoc::AllocBuffer(nLength + 1);
         // The lengths are multiples of four.
         if (nFill < 0)
-            QRandomGenerator(20240611).fillRange(reinterpret_cast<quint32*>(doc.m_pData), nLength / 4);
+            QRandomGenerator(20240611).fillRange(reinterpret_cast<quint32*>(pData), nLength / 4);
         else
-            std::memset(doc.m_pData, nFill, nLength);
-        doc.m_pData[nLength] = 0xFF;
+            std::memset(pData, nFill, nLength);
+        pData[nLength] = 0xFF;
+        if (plant)
+            plant(pData);
+        doc.AdoptBuffer(pData, nLength + 1);
         pView->AttachDocument(&doc);
         pView->Create();
         pView->resize(1000, 800);

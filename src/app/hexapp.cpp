@@ -19,6 +19,8 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <algorithm>
+
 const unsigned CHexApp::s_nFindReplaceMsg = RegisterWindowMessage(QStringLiteral("commdlg_FindReplace"));
 
 namespace {
@@ -127,8 +129,16 @@ bool CHexApp::InitInstance()
     LoadStdProfileSettings(16);
     CChildFrame::LoadShowCmd();
 
+    // Each new document's undo history holds "Settings"/"UndoLimitMB" of the
+    // profile, in MiB, 256 by default.
+    const auto newDocument = [this] {
+        auto* pDoc = new CHexDoc;
+        const int nMB = GetProfileInt(QStringLiteral("Settings"), QStringLiteral("UndoLimitMB"), 256);
+        pDoc->SetUndoLimit(std::uint64_t(std::max(nMB, 0)) << 20);
+        return pDoc;
+    };
     auto* pTemplate = new CMultiDocTemplate(
-        IDR_ZORBELTYPE, [] { return new CHexDoc; }, [] { return new CChildFrame; }, [] { return new CHexView; });
+        IDR_ZORBELTYPE, newDocument, [] { return new CChildFrame; }, [] { return new CHexView; });
     pTemplate->SetDocBaseName(AfxLoadString(IDR_ZORBELTYPE).section(QLatin1Char('\n'), 1, 1));
     AddDocTemplate(pTemplate);
 

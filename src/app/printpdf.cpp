@@ -55,10 +55,8 @@ int PrintPdfMain(int argc, char* argv[])
     if (!view.Create())
         return 1;
     view.OnInitialUpdate();
-    if (cmd.nCodePage != 0) {
-        doc.m_nCodePage = cmd.nCodePage;
+    if (cmd.nCodePage != 0)
         view.SetupScreenFont(cmd.nCodePage);
-    }
 
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);

@@ -26,7 +26,11 @@
 std::uint64_t CHexDoc::s_nMaxFileLength = CHexDoc::kMaxFileLength;
 bool CHexDoc::s_bHugePages = false;
 
-CHexDoc::CHexDoc() = default;
+CHexDoc::CHexDoc()
+{
+    m_history.SetLimit(s_nDefaultUndoLimit);
+    connect(this, &CDocument::modifiedChanged, this, [this](bool bModified) { emit cleanChanged(!bModified); });
+}
 
 CHexDoc::~CHexDoc()
 {
@@ -363,7 +367,7 @@ bool CHexDoc::ReloadDocument()
     m_history.Clear();
     m_history.MarkSaved();
     SetModifiedFlag(false);
-    UpdateAllViews(nullptr);
+    emit reloaded();
     return true;
 }
 

@@ -9,15 +9,19 @@
 #include <cstdint>
 #include <vector>
 
-// One open file, held whole in memory as m_pData: the file's bytes followed by
-// the end marker 0xFF, m_nSize bytes in all (file length + 1). The marker is never
+// One open file, held whole in memory: the file's bytes followed by the end
+// marker 0xFF, GetSize() bytes in all (file length + 1). The marker is never
 // saved, selected or changed; it stops every one- and two-byte look-ahead of the
 // code-page rules, which is why no row or detection scan can run off the buffer.
 //
-// The document owns the buffer. Views allocate replacement buffers with
-// AllocBuffer and hand them over with SetData, which frees the old one. Only
-// AllocBuffer's buffers may be handed over: FreeBuffer and ResizeData read what
-// it records before the data.
+// The document owns its bytes, its code page and its history: everything that
+// changes them goes through the members below, which record the history step,
+// set the modified flag (it follows the history: undoing back to the saved
+// state clears it) and tell every listener by a signal. Views hear of a change
+// only by those signals; the document knows nothing of its views beyond what
+// CDocument keeps. The caret and selection a step restores are the caller's to
+// give (CEditState), for the history to hand back on Undo and Redo.
+class CBytePattern;
 class CFileException;
 
 class CHexDoc : public CDocument {
@@ -36,6 +40,17 @@ public:
     bool ReloadDocument() override;
     bool OnSaveDocument(const QString& path) override;
 
+    // The bytes, the end marker included; null before a load or a new document.
+    const std::uint8_t* Data() const { return m_pData; }
+    // File length + 1 (the end marker), 0 while there is no buffer.
+    std::uint32_t GetSize() const { return m_nSize; }
+    // The file's length: the end marker's offset.
+    std::uint32_t GetLength() const { return m_nSize ? m_nSize - 1 : 0; }
+    int GetCodePage() const { return m_nCodePage; }
+    const CEditHistory& History() const { return m_history; }
+    QString GetFileType() const { return m_strFileType; }
+    void SetFileType(const QString& type) { m_strFileType = type; }
+
     // Copies the bytes of the row starting at nOffset into hex and text (room for
     // CRowFormat::kMaxTextLength each) and returns how many it produced: 0 past the
     // end, 16, 17 when a double-byte character crosses into the next row, up to 19
@@ -44,28 +59,74 @@ public:
     // previous row's last character and shows as '.'.
     std::uint32_t GetRowText(std::uint32_t nOffset, std::uint8_t* hex, char* text, bool bContinuation) const;
 
-    void SetByte(std::uint32_t nOffset, std::uint8_t b) { m_pData[nOffset] = b; }
-    void SetData(std::uint8_t* pData);
-    // Gives the buffer room for nSize bytes, keeping the first ones (m_nSize
-    // bytes at most); m_nSize is the caller's to set afterwards. A large buffer grows by remapping its pages rather than
-    // by copying them. Throws std::bad_alloc, with the buffer unchanged, when the
-    // memory is not there.
-    void ResizeData(std::uint32_t nSize);
-    QString GetFileType() const { return m_strFileType; }
+    // What an edit came to. Done and DoneWithoutUndo changed the bytes; the
+    // others changed nothing.
+    enum class EditResult {
+        Done,
+        DoneWithoutUndo,   // done, but the step passed the undo limit: the history was emptied
+        Refused,           // a range that takes in the end marker, nothing to undo, no occurrence
+        TooLarge,          // the new length would pass the size limit (s_nMaxFileLength)
+        OutOfMemory,
+        Cancelled,         // the user cancelled a long Replace All
+    };
+    static bool Changed(EditResult r) { return r == EditResult::Done || r == EditResult::DoneWithoutUndo; }
 
-    // Replaces nRemove bytes at nPos by nInsert bytes from pSrc, the tail moved
-    // once (hexdoc_edit.cpp). The caller keeps the run before the end marker and
-    // the length within the limit; pSrc may not point into the buffer. Throws
-    // std::bad_alloc with nothing changed.
-    void Splice(std::uint32_t nPos, std::uint32_t nRemove, const std::uint8_t* pSrc, std::uint32_t nInsert);
-    // Undoes or does again a step of the history, every piece of it. Throws
-    // std::bad_alloc with nothing changed.
-    void ApplyStep(const CEditStep& step, bool bUndo);
+    // The one primitive for a change of bytes (hexdoc_edit.cpp): replaces nRemove
+    // bytes at nPos by nInsert bytes from pSrc. Inserting (nRemove 0), deleting
+    // (nInsert 0) and overwriting are its cases. pSrc may point into the
+    // document. A typed change (bTyping) may extend the last typed step.
+    EditResult ReplaceBytes(std::uint32_t nPos, std::uint32_t nRemove, const std::uint8_t* pSrc,
+                            std::uint32_t nInsert, const CEditState& before, bool bTyping = false);
+    // Overwrites one byte: a step with no caret or selection to put back.
+    EditResult SetByte(std::uint32_t nOffset, std::uint8_t b) { return ReplaceBytes(nOffset, 1, &b, 1, {}); }
+    // Replaces every occurrence of pattern from nFirst on, each searched for past
+    // the last one, so a replacement holding the pattern is never replaced again.
+    // The new buffer is built in two passes (count, then copy) as a long task,
+    // with progress and cancel, and installed once: one copy of the document
+    // however many occurrences. On success nLast is the last replacement's
+    // start, in the new offsets.
+    EditResult ReplaceAll(const CBytePattern& pattern, std::uint32_t nFirst, const QByteArray& replacement,
+                          const CEditState& before, std::uint32_t& nLast);
+    // Undoes or does again the history's next step; state is where the step
+    // puts the caret and selection back.
+    EditResult Undo(CEditState& state);
+    EditResult Redo(CEditState& state);
+    // Where the caret and selection stand once the command that made the newest
+    // step has finished, for Redo.
+    void SetStepAfter(const CEditState& state) { m_history.SetAfter(state); }
+    // The next typed byte starts a new step.
+    void EndTyping() { m_history.EndTyping(); }
+    // Emits codePageChanged when it changes; false when it was already so.
+    bool SetCodePage(int nCodePage);
+    // The lead-byte runs for a first window: those the load found, handed over
+    // once; after that (a later window, a new document) the bytes are scanned
+    // again and the code page set from them.
+    std::vector<CByteRange> TakeDetection();
+    bool IsDetected() const { return m_bDetected; }
+    const std::vector<CByteRange>& LeadRuns() const { return m_leadRuns; }
+
+    // The bytes the history may keep. Documents start with the default, which
+    // the application sets from its settings at start.
+    void SetUndoLimit(std::uint64_t nBytes) { m_history.SetLimit(nBytes); }
+    static void SetDefaultUndoLimit(std::uint64_t nBytes) { s_nDefaultUndoLimit = nBytes; }
+    static std::uint64_t DefaultUndoLimit() { return s_nDefaultUndoLimit; }
+
+    // Search (hexdoc_find.cpp). The scans never take in the end marker.
+    bool Find(const CBytePattern& pattern, std::uint32_t nFrom, bool bDown, std::uint32_t& nFound) const;
+    // Whether the pattern's bytes stand at nAt.
+    bool MatchesAt(std::uint32_t nAt, const QByteArray& pattern, bool bMatchCase) const;
+
+    // Puts in new contents outside the history, as a load does: an AllocBuffer
+    // buffer of nSize bytes whose last is the end marker, or bytes to copy. The
+    // history is emptied and reloaded is emitted. For tools and tests that build
+    // a document without a file.
+    void AdoptBuffer(std::uint8_t* pData, std::uint32_t nSize);
+    void SetContents(const QByteArray& bytes);
 
     static std::uint8_t* AllocBuffer(std::uint32_t nSize);
     static void FreeBuffer(std::uint8_t* pData);
 
-    // The longest file that fits: m_nSize counts the end marker in 32 bits.
+    // The longest file that fits: GetSize() counts the end marker in 32 bits.
     static constexpr std::uint64_t kMaxFileLength = 0xFFFFFFFEull;
     // The limit the loader enforces; tests lower it to try the refusal cheaply.
     static std::uint64_t s_nMaxFileLength;
@@ -77,6 +138,45 @@ public:
 
     // The file type name the desktop gives a path, or "" when it has none.
     static QString ShellTypeName(const QString& path);
+
+signals:
+    // nRemoved bytes at nPos were replaced by nInserted others and the bytes
+    // after them moved along. A change of many pieces (Replace All and its undo)
+    // reports the span from its first piece to the end.
+    void bytesChanged(quint32 nPos, quint32 nRemoved, quint32 nInserted);
+    void codePageChanged(int nCodePage);
+    // New contents as a whole: a reload, or contents put in by AdoptBuffer.
+    void reloaded();
+    // Emitted when the bytes come to match the file on disk or stop matching it.
+    void cleanChanged(bool bClean);
+
+private:
+    static CFileException TooLarge(const QString& name);
+    void ReadToEnd(int fd, const QString& name, const CArchive& ar);
+    void DetectLoaded(const CArchive& ar);
+    void SetData(std::uint8_t* pData);
+    // Gives the buffer room for nSize bytes, keeping the first ones (m_nSize
+    // bytes at most); m_nSize is the caller's to set afterwards. A large buffer
+    // grows by remapping its pages rather than by copying them. Throws
+    // std::bad_alloc, with the buffer unchanged, when the memory is not there.
+    void ResizeData(std::uint32_t nSize);
+    // Replaces nRemove bytes at nPos by nInsert bytes from pSrc, the tail moved
+    // once. pSrc may not point into the buffer. Throws std::bad_alloc with
+    // nothing changed.
+    void Splice(std::uint32_t nPos, std::uint32_t nRemove, const std::uint8_t* pSrc, std::uint32_t nInsert);
+    // Undoes or does again a step of the history, every piece of it. Throws
+    // std::bad_alloc with nothing changed.
+    void ApplyStep(const CEditStep& step, bool bUndo);
+    EditResult UndoOrRedo(bool bUndo, CEditState& state);
+    // Adds a step just made to the history (the typed ones may extend the last);
+    // false when the history could not keep it and was emptied.
+    bool Record(CEditStep&& step, bool bKept);
+    bool HistoryHolds(std::uint64_t nBytes) const;
+    // Sets the modified flag from the history and tells of the change.
+    void AfterChange(std::uint32_t nPos, std::uint32_t nRemoved, std::uint32_t nInserted);
+    static bool PastLimit(std::uint64_t nLength);
+
+    static std::uint64_t s_nDefaultUndoLimit;
 
     // Shared by every window of the document; emptied with its contents.
     CEditHistory m_history;
@@ -92,9 +192,4 @@ public:
     QString m_strFileType;
     std::uint32_t m_nSize = 0;
     std::uint8_t* m_pData = nullptr;
-
-private:
-    static CFileException TooLarge(const QString& name);
-    void ReadToEnd(int fd, const QString& name, const CArchive& ar);
-    void DetectLoaded(const CArchive& ar);
 };

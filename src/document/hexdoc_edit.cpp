@@ -1,14 +1,269 @@
 #include "hexdoc.h"
 
+#include "bytepattern.h"
+#include "longtask.h"
+#include "resource.h"
+#include "resources.h"
+
+#include <algorithm>
 #include <cstring>
 #include <new>
+
+std::uint64_t CHexDoc::s_nDefaultUndoLimit = 256ull << 20;
+
+bool CHexDoc::PastLimit(std::uint64_t nLength)
+{
+    return nLength > std::min(s_nMaxFileLength, kMaxFileLength);
+}
+
+bool CHexDoc::HistoryHolds(std::uint64_t nBytes) const
+{
+    return nBytes + sizeof(CEditStep) <= m_history.Limit();
+}
+
+// A step larger than the limit is not copied at all (bKept false): the change
+// goes ahead and the history is emptied.
+bool CHexDoc::Record(CEditStep&& step, bool bKept)
+{
+    if (bKept && step.bTyping && m_history.ExtendTyping(step.offsets[0], step.removed, step.inserted))
+        return true;
+    if (bKept && m_history.Add(std::move(step)))
+        return true;
+    m_history.Forget();
+    return false;
+}
+
+// The modified flag follows the history; the views hear of the bytes after it.
+void CHexDoc::AfterChange(std::uint32_t nPos, std::uint32_t nRemoved, std::uint32_t nInserted)
+{
+    SetModifiedFlag(!m_history.IsAtSaved());
+    emit bytesChanged(nPos, nRemoved, nInserted);
+}
+
+CHexDoc::EditResult CHexDoc::ReplaceBytes(std::uint32_t nPos, std::uint32_t nRemove, const std::uint8_t* pSrc,
+                                          std::uint32_t nInsert, const CEditState& before, bool bTyping)
+{
+    if (m_nSize == 0 || std::uint64_t(nPos) + nRemove > m_nSize - 1u)
+        return EditResult::Refused;
+    if (nRemove == 0 && nInsert == 0)
+        return EditResult::Done;
+    if (PastLimit(std::uint64_t(m_nSize) - 1 - nRemove + nInsert))
+        return EditResult::TooLarge;
+
+    QByteArray copy;
+    try {
+        if (pSrc && pSrc + nInsert > m_pData && pSrc < m_pData + m_nSize) {
+            copy = QByteArray(reinterpret_cast<const char*>(pSrc), nInsert);
+            pSrc = reinterpret_cast<const std::uint8_t*>(copy.constData());
+        }
+        CEditStep step;
+        const bool bKept = HistoryHolds(std::uint64_t(nRemove) + nInsert);
+        step.before = before;
+        step.bTyping = bTyping;
+        if (bKept) {
+            step.offsets = {nPos};
+            step.nRemove = nRemove;
+            step.removed = QByteArray(reinterpret_cast<const char*>(m_pData) + nPos, nRemove);
+            step.inserted = QByteArray(reinterpret_cast<const char*>(pSrc), nInsert);
+        }
+        Splice(nPos, nRemove, pSrc, nInsert);
+        const bool bRecorded = Record(std::move(step), bKept);
+        AfterChange(nPos, nRemove, nInsert);
+        return bRecorded ? EditResult::Done : EditResult::DoneWithoutUndo;
+    } catch (const std::bad_alloc&) {
+        return EditResult::OutOfMemory;
+    }
+}
+
+// The two passes run as a long task, possibly on another thread: they read the
+// document and write a buffer of their own, which is installed only afterwards,
+// so the windows repaint meanwhile and a cancel leaves the document and its
+// history as they were. The task counts each byte of the rest of the document
+// twice, once per pass.
+CHexDoc::EditResult CHexDoc::ReplaceAll(const CBytePattern& pattern, std::uint32_t nFirst,
+                                        const QByteArray& replacement, const CEditState& before,
+                                        std::uint32_t& nLast)
+{
+    const std::uint32_t nLength = GetLength();
+    std::uint32_t nStart = 0;
+    if (!Find(pattern, nFirst, true, nStart))
+        return EditResult::Refused;
+    const std::uint8_t* pOld = m_pData;
+    const std::uint32_t n = pattern.Length();
+    const auto m = std::uint32_t(replacement.size());
+
+    CLongTask task(AfxLoadString(IDS_REPLACING).replace(QLatin1String("%1"), GetTitle()),
+                   2 * qint64(nLength - nStart));
+    qint64 nReported = 0;
+    auto reach = [&task, &nReported](qint64 nDone, bool bAlways) {
+        if (nDone - nReported < (qint64(1) << 20) && !bAlways)
+            return;
+        const qint64 nStep = nDone - nReported;
+        nReported = nDone;
+        if (!task.Step(nStep))
+            throw CUserException();
+    };
+    CEditStep step;
+    step.before = before;
+    std::uint64_t nCount = 1;
+    std::uint32_t nLastOld = nStart;
+    std::uint64_t nNewLength = 0;
+    bool bTooLarge = false;
+    bool bKept = false;
+    std::uint8_t* pNew = nullptr;
+    auto replace = [&] {
+        // First pass: count the occurrences, each searched for past the last one.
+        for (std::uint32_t nAt = nStart; pattern.FindDown(pOld, nLength, nAt + n, nAt); ++nCount) {
+            nLastOld = nAt;
+            reach(nAt - nStart, false);
+        }
+        reach(nLength - nStart, true);
+        nNewLength = std::uint64_t(nLength) + nCount * m - nCount * n;
+        if (PastLimit(nNewLength)) {
+            bTooLarge = true;
+            return;
+        }
+        pNew = AllocBuffer(std::uint32_t(nNewLength + 1));
+
+        // The history keeps each occurrence's offset and old bytes.
+        bKept = HistoryHolds(nCount * (n + sizeof(std::uint32_t)) + m);
+        if (bKept) {
+            step.offsets.reserve(std::size_t(nCount));
+            step.removed.reserve(qsizetype(nCount * n));
+            step.nRemove = n;
+            step.inserted = replacement;
+        }
+
+        // Second pass: copy around the same occurrences. The end marker travels
+        // with the last stretch.
+        std::memcpy(pNew, pOld, nStart);
+        std::uint8_t* pOut = pNew + nStart;
+        std::uint32_t nAt = nStart;
+        for (std::uint64_t i = 0; i < nCount; ++i) {
+            if (bKept) {
+                step.offsets.push_back(nAt);
+                step.removed.append(reinterpret_cast<const char*>(pOld) + nAt, n);
+            }
+            std::memcpy(pOut, replacement.constData(), m);
+            pOut += m;
+            const std::uint32_t nTail = nAt + n;
+            std::uint32_t nNext = m_nSize;
+            if (i + 1 < nCount)
+                pattern.FindDown(pOld, nLength, nTail, nNext);
+            std::memcpy(pOut, pOld + nTail, nNext - nTail);
+            pOut += nNext - nTail;
+            nAt = nNext;
+            reach(qint64(nLength - nStart) + std::min(nAt, nLength) - nStart, false);
+        }
+    };
+    try {
+        task.Run(replace);
+    } catch (const CUserException&) {
+        FreeBuffer(pNew);
+        return EditResult::Cancelled;
+    } catch (const std::bad_alloc&) {
+        FreeBuffer(pNew);
+        return EditResult::OutOfMemory;
+    }
+    if (bTooLarge)
+        return EditResult::TooLarge;
+
+    nLast = std::uint32_t(nLastOld + (nCount - 1) * m - (nCount - 1) * n);
+    const auto nNewSize = std::uint32_t(nNewLength + 1);
+    SetData(pNew);
+    m_nSize = nNewSize;
+    const bool bRecorded = Record(std::move(step), bKept);
+    AfterChange(nStart, nLength - nStart, std::uint32_t(nNewLength) - nStart);
+    return bRecorded ? EditResult::Done : EditResult::DoneWithoutUndo;
+}
+
+CHexDoc::EditResult CHexDoc::Undo(CEditState& state)
+{
+    return UndoOrRedo(true, state);
+}
+
+CHexDoc::EditResult CHexDoc::Redo(CEditState& state)
+{
+    return UndoOrRedo(false, state);
+}
+
+CHexDoc::EditResult CHexDoc::UndoOrRedo(bool bUndo, CEditState& state)
+{
+    if (bUndo ? !m_history.CanUndo() : !m_history.CanRedo())
+        return EditResult::Refused;
+    const std::uint32_t nOldLength = GetLength();
+    CEditStep& step = bUndo ? m_history.Undo() : m_history.Redo();
+    try {
+        ApplyStep(step, bUndo);
+    } catch (const std::bad_alloc&) {
+        if (bUndo)
+            m_history.Redo();
+        else
+            m_history.Undo();
+        return EditResult::OutOfMemory;
+    }
+    state = bUndo ? step.before : step.after;
+    const std::uint32_t nFirst = step.offsets.empty() ? 0 : step.offsets.front();
+    if (step.offsets.size() == 1) {
+        const auto nInserted = std::uint32_t(step.inserted.size());
+        AfterChange(nFirst, bUndo ? nInserted : step.nRemove, bUndo ? step.nRemove : nInserted);
+    } else {
+        AfterChange(nFirst, nOldLength - nFirst, GetLength() - nFirst);
+    }
+    return EditResult::Done;
+}
+
+bool CHexDoc::SetCodePage(int nCodePage)
+{
+    if (nCodePage == m_nCodePage)
+        return false;
+    m_nCodePage = nCodePage;
+    emit codePageChanged(nCodePage);
+    return true;
+}
+
+std::vector<CByteRange> CHexDoc::TakeDetection()
+{
+    std::vector<CByteRange> leadRuns;
+    if (m_bDetected) {
+        leadRuns.swap(m_leadRuns);
+        m_bDetected = false;
+    } else {
+        SetCodePage(DetectCodePage(m_pData, m_nSize, &leadRuns));
+    }
+    return leadRuns;
+}
+
+void CHexDoc::AdoptBuffer(std::uint8_t* pData, std::uint32_t nSize)
+{
+    SetData(pData);
+    m_nSize = nSize;
+    m_history.Clear();
+    m_history.MarkSaved();
+    emit reloaded();
+}
+
+void CHexDoc::SetContents(const QByteArray& bytes)
+{
+    const auto nSize = std::uint32_t(bytes.size() + 1);
+    std::uint8_t* pData = AllocBuffer(nSize);
+    if (!bytes.isEmpty())
+        std::memcpy(pData, bytes.constData(), std::size_t(bytes.size()));
+    pData[nSize - 1] = 0xFF;
+    AdoptBuffer(pData, nSize);
+}
 
 // The buffer is resized in place: the tail moves once, up or down, and a large
 // buffer grows by remapping rather than by a second copy of the document. The
 // resize comes first when growing and last when shrinking, so a failed
-// allocation changes nothing.
+// allocation changes nothing. An overwrite moves nothing.
 void CHexDoc::Splice(std::uint32_t nPos, std::uint32_t nRemove, const std::uint8_t* pSrc, std::uint32_t nInsert)
 {
+    if (nRemove == nInsert) {
+        if (nInsert)
+            std::memcpy(m_pData + nPos, pSrc, nInsert);
+        return;
+    }
     const std::uint32_t nNewSize = m_nSize - nRemove + nInsert;
     const std::uint32_t nTail = m_nSize - nPos - nRemove;
     if (nInsert > nRemove)
@@ -26,7 +281,6 @@ void CHexDoc::Splice(std::uint32_t nPos, std::uint32_t nRemove, const std::uint8
     }
     m_nSize = nNewSize;
 }
-
 // A step of several pieces is done in one pass into a new buffer, the way
 // Replace All made it: one copy of the document however many pieces.
 void CHexDoc::ApplyStep(const CEditStep& step, bool bUndo)

@@ -129,12 +129,12 @@ bool CRowFormat::FormatRow(const CHexDoc& doc, std::uint32_t nRow, QByteArray& s
 int CRowFormat::FormatRow(const CHexDoc& doc, std::uint32_t nRow, char* pszRow, bool& bContinued)
 {
     const std::uint64_t nOffset = std::uint64_t(nRow) * 16;
-    if (nOffset >= doc.m_nSize) {
+    if (nOffset >= doc.GetSize()) {
         bContinued = false;
         std::memset(pszRow, ' ', kHexPartLength);
         return kHexPartLength;
     }
-    return FormatRow(doc.m_pData, doc.m_nSize, doc.m_nCodePage, std::uint32_t(nOffset), pszRow, bContinued);
+    return FormatRow(doc.Data(), doc.GetSize(), doc.GetCodePage(), std::uint32_t(nOffset), pszRow, bContinued);
 }
 
 int CRowFormat::FormatRow(const std::uint8_t* pData, std::uint32_t nSize, int nCodePage, std::uint32_t nOffset,
@@ -174,9 +174,9 @@ void CRowFormat::FormatOffset(std::uint32_t nOffset, char* pszOut)
 
 void CRowFormat::Attach(const CHexDoc& doc)
 {
-    if (m_pDoc != &doc || m_nCodePage != doc.m_nCodePage) {
+    if (m_pDoc != &doc || m_nCodePage != doc.GetCodePage()) {
         m_pDoc = &doc;
-        m_nCodePage = doc.m_nCodePage;
+        m_nCodePage = doc.GetCodePage();
         m_runs.clear();
     }
 }
@@ -189,10 +189,10 @@ bool CRowFormat::IsRowContinued(const CHexDoc& doc, std::uint32_t nRow, bool bAt
     const std::uint64_t nLimit = (std::uint64_t(nRow) + (bAtStart ? 0 : 1)) * 16;
     // Only a pair that starts just before the limit crosses it. The end marker is
     // never a trail byte, so no pair crosses a limit at or past it.
-    if (nLimit == 0 || nLimit >= doc.m_nSize)
+    if (nLimit == 0 || nLimit >= doc.GetSize())
         return false;
     const std::uint32_t nLead = std::uint32_t(nLimit) - 1;
-    if (!IsLeadByte(m_nCodePage, doc.m_pData[nLead]) || !IsTrailByte(m_nCodePage, doc.m_pData[nLead + 1]))
+    if (!IsLeadByte(m_nCodePage, doc.Data()[nLead]) || !IsTrailByte(m_nCodePage, doc.Data()[nLead + 1]))
         return false;
     return (nLead - RunStart(nLead)) % 2 == 0;
 }
@@ -270,7 +270,7 @@ bool CRowFormat::LandsOn(const std::uint8_t* pData, std::uint32_t nFrom, std::ui
 // finds is remembered when it is long.
 std::uint32_t CRowFormat::RunStart(std::uint32_t nPos)
 {
-    const std::uint8_t* data = m_pDoc->m_pData;
+    const std::uint8_t* data = m_pDoc->Data();
     std::uint32_t p = nPos;
     while (p > 0) {
         // The last known run that starts before p.

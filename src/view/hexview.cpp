@@ -61,7 +61,7 @@ void CHexView::LayOut()
     m_nLeftMargin = m_nClientWidth > m_nTextWidth ? (m_nClientWidth - m_nTextWidth) / 2 : 0;
     UpdateScrollSizes();
     const CHexDoc* pDoc = GetDocument();
-    if (pDoc && pDoc->m_pData)
+    if (pDoc && pDoc->Data())
         FitCaretAndSelection();
     m_bRedrawSel = m_bSelection;
 }
@@ -110,17 +110,12 @@ void CHexView::OnInitialUpdate()
     m_rowFormat.InvalidateRowCache(0);
     // The load detected the code page of the bytes it read; a later window
     // (the bytes may have changed since) or a new document scans them here.
-    std::vector<CByteRange> leadRuns;
-    if (pDoc->m_bDetected) {
-        leadRuns.swap(pDoc->m_leadRuns);
-        pDoc->m_bDetected = false;
-    } else {
-        pDoc->m_nCodePage = DetectCodePage(pDoc->m_pData, pDoc->m_nSize, &leadRuns);
-    }
+    ConnectDocument();
+    const std::vector<CByteRange> leadRuns = pDoc->TakeDetection();
     m_rowFormat.AddLeadRuns(*pDoc, leadRuns);
-    SetupScreenFont(pDoc->m_nCodePage);
-    // In 64 bits: a 4 GiB buffer would wrap (m_nSize + 15) to a handful of rows.
-    m_nRows = std::uint32_t((std::uint64_t(pDoc->m_nSize) + 15) >> 4);
+    SetupScreenFont(pDoc->GetCodePage());
+    // In 64 bits: a 4 GiB buffer would wrap (size + 15) to a handful of rows.
+    m_nRows = std::uint32_t((std::uint64_t(pDoc->GetSize()) + 15) >> 4);
     UpdateScrollSizes();
     CScrollView::OnInitialUpdate();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "edithistory.h"
+#include "hexdoc.h"
 #include "logfont.h"
 #include "rowformat.h"
 #include "scrollview.h"
@@ -10,6 +11,7 @@
 #include <QColor>
 #include <QFont>
 #include <QPoint>
+#include <QPointer>
 #include <QRegion>
 #include <QString>
 
@@ -18,7 +20,6 @@
 class CBytePattern;
 class CCmdUI;
 class CFindReplaceDialog;
-class CHexDoc;
 
 // The view of a document window: the document's bytes as rows of 16 in a
 // 79-column block (see CRowFormat), centred in the window, with a caret, a
@@ -71,14 +72,10 @@ public:
     QSize sizeHint() const override;
     bool FormatRow(std::uint32_t nRow, QByteArray& strRow, bool bContinued) const;
     bool IsRowContinued(std::uint32_t nRow, bool bAtStart);
-    // Every change of the buffer's bytes calls one of these, which tell all views
-    // of the document: with the first offset it touched, or, for a change that
-    // keeps the bytes after it (moved along), with the bytes it replaced.
-    void InvalidateRowCache(std::uint32_t nFrom);
-    void ReplaceInRowCache(std::uint32_t nPos, std::uint32_t nRemoved, std::uint32_t nInserted);
 
-    // Display code page and fonts (hexview_fonts.cpp). SetupScreenFont gives
-    // every view of the document the font for the code page.
+    // Display code page and fonts (hexview_fonts.cpp). SetupScreenFont sets the
+    // document's code page (or the system's when no font holds it); every view
+    // of the document then takes the font for it.
     void SetupScreenFont(int nCodePage);
     static std::uint8_t CharsetFromCodePage(int nCodePage);
     void OnCodePageGB();
@@ -158,33 +155,28 @@ public:
     bool EncodeOrRefuse(const QString& text, QByteArray& bytes);
     void SetByteOrNibble(std::uint32_t nOffset, std::uint8_t v, bool bWhole);
 
-    // The primitives every change of length goes through. They refuse (return
-    // false, nothing changed) a removal that would take in the end marker, an
-    // insertion past the size limit (with a message) and a failed allocation
-    // (with "Out of memory."). On success the document is marked modified, every
-    // view follows the new length and the byte count is shown. pSrc may not
-    // point into the document.
+    // The edits of this window, made by the document (CHexDoc::ReplaceBytes)
+    // with this window's caret and selection as the step's before. They refuse
+    // (return false, nothing changed) a removal that would take in the end
+    // marker, an insertion past the size limit (with a message) and a failed
+    // allocation (with "Out of memory."). On success every view follows the
+    // document's signal and the byte count is shown.
     bool InsertBytes(std::uint32_t nPos, const std::uint8_t* pSrc, std::uint32_t n);
     bool DeleteBytes(std::uint32_t nPos, std::uint32_t n);
     bool ReplaceBytes(std::uint32_t nPos, std::uint32_t nRemove, const std::uint8_t* pSrc, std::uint32_t nInsert);
     void CopyToClipboard(std::uint32_t nPos, std::uint32_t n);
 
     // Undo and redo (hexview_undo.cpp). Every change of bytes is a step of the
-    // document's history: BeginStep, given what the step will keep, says whether
-    // the history can hold it and fills in the caret and selection before it;
-    // EndStep adds it (a typed byte may extend the last step) or, when it was
-    // too large, empties the history and says so in the status bar. Each
-    // command that may change bytes calls NoteStepAfter when it has placed the
-    // caret, which records that place in the step it made, for Redo.
-    bool BeginStep(CEditStep& step, std::uint64_t nBytes);
-    // Whether the history, with the limit BeginStep set, holds a step keeping nBytes.
-    bool HistoryHolds(std::uint64_t nBytes) const;
-    void EndStep(CEditStep&& step, bool bKept);
+    // document's history, which the document records. ReportEdit shows what
+    // became of an edit: the message of a refusal, or in the status bar that a
+    // change too large for the history cannot be undone. Each command that may
+    // change bytes calls NoteStepAfter when it has placed the caret, which
+    // records that place in the step it made, for Redo.
+    bool ReportEdit(CHexDoc::EditResult result);
     void NoteStepAfter();
     bool m_bStepMade = false;
     CEditState EditState() const;
     void UndoOrRedo(bool bUndo);
-    static std::uint64_t UndoLimit();
     bool m_bTyping = false;
     void OnEditClear();
     void OnEditCopy();
@@ -210,6 +202,11 @@ public:
     // Follows a change of the document made in any view: row count, scroll
     // sizes, caret and selection kept within the new end.
     void OnUpdate(CDocumentView* pSender, qintptr lHint) override;
+    // The document's signals (hexview_edit.cpp, hexview_fonts.cpp): each view
+    // keeps its own row cache, rows, caret, selection and font current.
+    void OnBytesChanged(quint32 nPos, quint32 nRemoved, quint32 nInserted);
+    void OnCodePageChanged(int nCodePage);
+    void OnReloaded();
 
     // Selection highlight, in client coordinates: both scroll positions are taken
     // off (x - horizontal, y - vertical position), so a region covers the cells
@@ -235,7 +232,6 @@ public:
     // the pattern holds the whole text. The dialog offers at most kMaxOffered
     // selected bytes as its find text, and the view keeps the text it offers.
     static constexpr std::uint32_t kMaxOffered = 4096;
-    static CEncodedText ParsePattern(const QString& strText, int nCodePage);
     // The pattern of a text in the document's code page, or false after the
     // message of EncodeOrRefuse.
     bool PatternOf(const QString& strText, QByteArray& pattern);
@@ -329,7 +325,6 @@ private:
     // Find and replace.
     void RegisterFindCommands();
     bool FindFrom(const CBytePattern& pattern, std::uint32_t nFrom, bool bDown);
-    bool ReplaceAllFrom(const CBytePattern& pattern, std::uint32_t nFirst, const QByteArray& replacement);
     // Caret, selection and editing.
     void RegisterEditCommands();
     void RegisterSelectCommands();
@@ -343,6 +338,9 @@ private:
     void CollapseSelection();
     void EndInsertPause();
     void KeepWithinEnd();
+    // Listens to the document's signals; called when the view first shows it.
+    void ConnectDocument();
 
     CRowFormat m_rowFormat;
+    QPointer<CHexDoc> m_pConnected;
 };

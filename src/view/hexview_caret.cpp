@@ -113,7 +113,7 @@ void CHexView::MoveLeft()
 
 void CHexView::MoveRight()
 {
-    if (m_nCaretPos + 1ull > GetDocument()->m_nSize - 1ull)
+    if (m_nCaretPos + 1ull > GetDocument()->GetLength())
         return;
     if (m_bInsertMode || !m_bHexColumn) {
         ++m_nCaretPos;

@@ -17,16 +17,16 @@
 // shown enabled when its condition holds and does nothing when chosen.
 void CHexView::RegisterCommandUI()
 {
-    const auto fileNotEmpty = [this](CCmdUI* pCmdUI) { pCmdUI->Enable(GetDocument()->m_nSize > 1); };
+    const auto fileNotEmpty = [this](CCmdUI* pCmdUI) { pCmdUI->Enable(GetDocument()->GetSize() > 1); };
     // An emptied document is saved like any other change.
     OnUpdateCommand(ID_FILE_SAVE, [this](CCmdUI* pCmdUI) {
-        pCmdUI->Enable(GetDocument()->m_nSize > 1 || GetDocument()->IsModified());
+        pCmdUI->Enable(GetDocument()->GetSize() > 1 || GetDocument()->IsModified());
     });
     for (unsigned nID : {ID_FILE_SAVE_AS, ID_FILE_PRINT, ID_FILE_PRINT_DIRECT, ID_FILE_PRINT_PREVIEW,
                          ID_EDIT_CLEAR, ID_EDIT_FIND, ID_EDIT_REPLACE})
         OnUpdateCommand(nID, fileNotEmpty);
-    OnUpdateCommand(ID_EDIT_UNDO, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(GetDocument()->m_history.CanUndo()); });
-    OnUpdateCommand(ID_EDIT_REDO, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(GetDocument()->m_history.CanRedo()); });
+    OnUpdateCommand(ID_EDIT_UNDO, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(GetDocument()->History().CanUndo()); });
+    OnUpdateCommand(ID_EDIT_REDO, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(GetDocument()->History().CanRedo()); });
     OnUpdateCommand(ID_EDIT_COPY, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(m_bSelection); });
     OnUpdateCommand(ID_EDIT_CUT, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(m_bSelection); });
     OnUpdateCommand(ID_EDIT_PASTE, [](CCmdUI* pCmdUI) {
@@ -52,7 +52,7 @@ void CHexView::UpdateByteCount()
     if (!pBar)
         return;
     const QString text = AfxLoadString(IDS_BYTE_COUNT)
-                             .replace(QLatin1String("%d"), QString::number(GetDocument()->m_nSize - 1u));
+                             .replace(QLatin1String("%d"), QString::number(GetDocument()->GetLength()));
     if (pBar->GetPaneText(1) == text)
         return;
     pBar->SetPaneInfo(1, ID_SEPARATOR, SBPS_POPOUT, 6 * int(text.size()));
@@ -83,7 +83,7 @@ void CHexView::UpdateCaretPane()
     }
     if (pBar->GetPaneText(kCaretPane) == text)
         return;
-    const std::uint32_t nLast = GetDocument()->m_nSize - 1;
+    const std::uint32_t nLast = GetDocument()->GetLength();
     const QString widest = AfxLoadString(IDS_CARET_OFFSET).arg(hex(nLast), QString::number(nLast));
     pBar->SetPaneInfo(kCaretPane, ID_SEPARATOR, SBPS_NORMAL,
                       pBar->PaneLabel(kCaretPane)->fontMetrics().horizontalAdvance(widest));

@@ -34,47 +34,39 @@ bool CHexView::DeleteBytes(std::uint32_t nPos, std::uint32_t n)
     return ReplaceBytes(nPos, n, nullptr, 0);
 }
 
-// Each change is one step of the document's history.
+// Each change is one step of the document's history, made by the document.
 bool CHexView::ReplaceBytes(std::uint32_t nPos, std::uint32_t nRemove, const std::uint8_t* pSrc, std::uint32_t nInsert)
 {
-    CHexDoc* pDoc = GetDocument();
-    const std::uint32_t nSize = pDoc->m_nSize;
-    if (nSize == 0 || std::uint64_t(nPos) + nRemove > nSize - 1u)
+    const CHexDoc::EditResult result = GetDocument()->ReplaceBytes(nPos, nRemove, pSrc, nInsert, EditState(), m_bTyping);
+    if (!ReportEdit(result))
         return false;
-    if (nRemove == 0 && nInsert == 0)
-        return true;
-    const std::uint64_t nNewLength = std::uint64_t(nSize) - 1 - nRemove + nInsert;
-    if (nNewLength > std::min(CHexDoc::s_nMaxFileLength, CHexDoc::kMaxFileLength)) {
+    UpdateByteCount();
+    return true;
+}
+
+// The messages of a refused edit; a change the history could not keep is made
+// and said so in the status bar.
+bool CHexView::ReportEdit(CHexDoc::EditResult result)
+{
+    switch (result) {
+    case CHexDoc::EditResult::Done:
+        break;
+    case CHexDoc::EditResult::DoneWithoutUndo:
+        ShowStatusMessage(AfxLoadString(IDS_UNDO_TOO_LARGE));
+        break;
+    case CHexDoc::EditResult::TooLarge:
         AfxMessageBox(AfxLoadString(IDS_EDIT_TOO_LARGE)
                           .replace(QLatin1String("%1"), QString::number(CHexDoc::s_nMaxFileLength)),
                       MB_OK | MB_ICONEXCLAMATION);
         return false;
-    }
-
-    QByteArray copy;
-    if (pSrc && pSrc + nInsert > pDoc->m_pData && pSrc < pDoc->m_pData + nSize) {
-        copy = QByteArray(reinterpret_cast<const char*>(pSrc), nInsert);
-        pSrc = reinterpret_cast<const std::uint8_t*>(copy.constData());
-    }
-    CEditStep step;
-    const bool bKept = BeginStep(step, std::uint64_t(nRemove) + nInsert);
-    if (bKept) {
-        step.offsets = {nPos};
-        step.nRemove = nRemove;
-        step.removed = QByteArray(reinterpret_cast<const char*>(pDoc->m_pData) + nPos, nRemove);
-        step.inserted = QByteArray(reinterpret_cast<const char*>(pSrc), nInsert);
-    }
-    try {
-        pDoc->Splice(nPos, nRemove, pSrc, nInsert);
-    } catch (const std::bad_alloc&) {
+    case CHexDoc::EditResult::OutOfMemory:
         AfxMessageBox(AfxLoadString(AFX_IDP_FAILED_MEMORY_ALLOC), MB_OK | MB_ICONSTOP);
         return false;
+    case CHexDoc::EditResult::Refused:
+    case CHexDoc::EditResult::Cancelled:
+        return false;
     }
-    EndStep(std::move(step), bKept);
-    ReplaceInRowCache(nPos, nRemove, nInsert);
-    pDoc->SetModifiedFlag(true);
-    pDoc->UpdateAllViews(nullptr, 0);
-    UpdateByteCount();
+    m_bStepMade = true;
     return true;
 }
 
@@ -82,7 +74,7 @@ void CHexView::CopyToClipboard(std::uint32_t nPos, std::uint32_t n)
 {
     if (n == 0)
         return;
-    const QByteArray bytes(reinterpret_cast<const char*>(GetDocument()->m_pData + nPos), qsizetype(n));
+    const QByteArray bytes(reinterpret_cast<const char*>(GetDocument()->Data() + nPos), qsizetype(n));
     CClipboard::Instance()->SetBytes(bytes, GetCharCodec());
 }
 
@@ -161,7 +153,7 @@ void CHexView::OnEditPaste()
 
 void CHexView::KeepWithinEnd()
 {
-    const std::uint32_t nLast = GetDocument()->m_nSize - 1;
+    const std::uint32_t nLast = GetDocument()->GetLength();
     m_nSelAnchor = std::min(m_nSelAnchor, nLast);
     m_nSelEnd = std::min(m_nSelEnd, nLast);
     m_nCaretPos = std::min(m_nCaretPos, nLast);
@@ -173,9 +165,9 @@ void CHexView::OnUpdate(CDocumentView* pSender, qintptr lHint)
 {
     CScrollView::OnUpdate(pSender, lHint);
     const CHexDoc* pDoc = GetDocument();
-    if (!pDoc || pDoc->m_nSize == 0)
+    if (!pDoc || pDoc->GetSize() == 0)
         return;
-    const auto nRows = std::uint32_t((std::uint64_t(pDoc->m_nSize) + 15) >> 4);
+    const auto nRows = std::uint32_t((std::uint64_t(pDoc->GetSize()) + 15) >> 4);
     if (nRows != m_nRows) {
         m_nRows = nRows;
         UpdateScrollSizes();
@@ -186,4 +178,32 @@ void CHexView::OnUpdate(CDocumentView* pSender, qintptr lHint)
         BuildTextRegion(m_nSelAnchor, m_nSelEnd);
     }
     PlaceCaret();
+}
+
+// Each window listens to its document itself; no window updates another.
+void CHexView::ConnectDocument()
+{
+    CHexDoc* pDoc = GetDocument();
+    if (pDoc == m_pConnected)
+        return;
+    if (m_pConnected)
+        disconnect(m_pConnected, nullptr, this, nullptr);
+    m_pConnected = pDoc;
+    if (!pDoc)
+        return;
+    connect(pDoc, &CHexDoc::bytesChanged, this, &CHexView::OnBytesChanged);
+    connect(pDoc, &CHexDoc::codePageChanged, this, &CHexView::OnCodePageChanged);
+    connect(pDoc, &CHexDoc::reloaded, this, &CHexView::OnReloaded);
+}
+
+void CHexView::OnBytesChanged(quint32 nPos, quint32 nRemoved, quint32 nInserted)
+{
+    m_rowFormat.ReplaceInRowCache(nPos, nRemoved, nInserted);
+    OnUpdate(nullptr, 0);
+}
+
+void CHexView::OnReloaded()
+{
+    m_rowFormat.InvalidateRowCache(0);
+    OnUpdate(nullptr, 0);
 }

@@ -3,21 +3,14 @@
 #include "afxres.h"
 #include "beep.h"
 #include "bytepattern.h"
-#include "codepage.h"
 #include "findreplacedialog.h"
 #include "hexdoc.h"
+#include "parsepattern.h"
 #include "registeredmessage.h"
-#include "textencoder.h"
 
 #include <algorithm>
-#include <climits>
 
 namespace {
-
-bool IsSeparator(QChar ch)
-{
-    return ch == QLatin1Char(' ') || ch == QLatin1Char(',') || ch == QLatin1Char('\t') || ch == QLatin1Char('\n');
-}
 
 QString HexText(const QByteArray& bytes)
 {
@@ -40,32 +33,9 @@ void CHexView::RegisterFindCommands()
     OnCommand(ID_EDIT_REPEAT, [this] { OnEditRepeat(); });
 }
 
-// The whole text makes the pattern, however long: a pattern cut short would find
-// and replace other bytes than the text says.
-CEncodedText CHexView::ParsePattern(const QString& strText, int nCodePage)
-{
-    CEncodedText pattern;
-    const qsizetype nLength = strText.size();
-    for (qsizetype i = 0; i < nLength;) {
-        if (IsSeparator(strText.at(i))) {
-            ++i;
-            continue;
-        }
-        qsizetype j = i;
-        while (j < nLength && !IsSeparator(strText.at(j)))
-            ++j;
-        if (j - i != 2 || !IsHexDigit(strText.at(i).unicode()) || !IsHexDigit(strText.at(i + 1).unicode()))
-            return EncodeText(nCodePage, strText);
-        const char digits[3] = {char(strText.at(i).unicode()), char(strText.at(i + 1).unicode()), 0};
-        pattern.bytes.append(char(HexToByte(digits)));
-        i = j;
-    }
-    return pattern;
-}
-
 bool CHexView::PatternOf(const QString& strText, QByteArray& pattern)
 {
-    const CEncodedText parsed = ParsePattern(strText, GetDocument()->m_nCodePage);
+    const CEncodedText parsed = ParsePattern(strText, GetDocument()->GetCodePage());
     if (parsed.bOk) {
         pattern = parsed.bytes;
         return true;
@@ -80,17 +50,15 @@ QByteArray CHexView::GetSelectedBytes(std::uint32_t nMax) const
 {
     const std::uint32_t nStart = std::min(m_nSelAnchor, m_nSelEnd);
     const std::uint32_t n = std::min(std::max(m_nSelAnchor, m_nSelEnd) - nStart, nMax);
-    return QByteArray(reinterpret_cast<const char*>(GetDocument()->m_pData) + nStart, qsizetype(n));
+    return QByteArray(reinterpret_cast<const char*>(GetDocument()->Data()) + nStart, qsizetype(n));
 }
 
 bool CHexView::SelectionMatches(const QByteArray& pattern, bool bMatchCase) const
 {
     const std::uint32_t nStart = std::min(m_nSelAnchor, m_nSelEnd);
-    const std::uint32_t nEnd = std::max(m_nSelAnchor, m_nSelEnd);
-    if (nEnd - nStart != std::uint32_t(pattern.size()) || nEnd > GetDocument()->m_nSize - 1)
+    if (std::max(m_nSelAnchor, m_nSelEnd) - nStart != std::uint32_t(pattern.size()))
         return false;
-    return CBytePattern::Equal(GetDocument()->m_pData + nStart,
-                               reinterpret_cast<const std::uint8_t*>(pattern.constData()), nEnd - nStart, bMatchCase);
+    return GetDocument()->MatchesAt(nStart, pattern, bMatchCase);
 }
 
 bool CHexView::FindPattern(const QByteArray& pattern, bool bDown, bool bMatchCase)
@@ -110,11 +78,8 @@ bool CHexView::FindPattern(const QByteArray& pattern, bool bDown, bool bMatchCas
 
 bool CHexView::FindFrom(const CBytePattern& pattern, std::uint32_t nFrom, bool bDown)
 {
-    const CHexDoc* pDoc = GetDocument();
-    const std::uint32_t nLength = pDoc->m_nSize - 1;
     std::uint32_t nFound = 0;
-    if (bDown ? !pattern.FindDown(pDoc->m_pData, nLength, nFrom, nFound)
-              : !pattern.FindUp(pDoc->m_pData, nLength, nFrom, nFound))
+    if (!GetDocument()->Find(pattern, nFrom, bDown, nFound))
         return false;
     HideSelection();
     m_nSelAnchor = m_nCaretPos = nFound;

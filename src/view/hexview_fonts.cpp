@@ -39,13 +39,14 @@ std::uint8_t CHexView::CharsetFromCodePage(int nCodePage)
 
 // Builds the screen font for a code page. Without an installed font for its script
 // the user is told which to install, and the document falls back to the system's
-// code page, whose font is taken as it comes. Either way every view of the
-// document takes the font, at its own text size, and repaints.
+// code page, whose font is taken as it comes. The document's code page is set;
+// every view of the document takes the font, at its own text size, when the
+// document tells it of the change (OnCodePageChanged), this one also when the
+// code page stays.
 void CHexView::SetupScreenFont(int nCodePage)
 {
     CLogFont logFont;
     logFont.lfCharSet = CharsetFromCodePage(nCodePage);
-    CHexDoc* pDoc = GetDocument();
     if (!logFont.IsInstalled()) {
         // 933 and 937 are drawn with the Japanese and GB fonts, so they share
         // their messages.
@@ -63,19 +64,17 @@ void CHexView::SetupScreenFont(int nCodePage)
         }
         if (nIDMessage != 0)
             AfxMessageBox(AfxLoadString(nIDMessage), MB_OK);
-        const int nDefault = GetDefaultCodePage();
-        logFont.lfCharSet = CharsetFromCodePage(nDefault);
-        if (pDoc)
-            pDoc->m_nCodePage = nDefault;
+        nCodePage = GetDefaultCodePage();
+        logFont.lfCharSet = CharsetFromCodePage(nCodePage);
     }
-    if (!pDoc) {
+    CHexDoc* pDoc = GetDocument();
+    if (!pDoc || !pDoc->SetCodePage(nCodePage))
         ApplyScreenFont(logFont.lfCharSet);
-        return;
-    }
-    for (CDocumentView* pView : pDoc->GetViews())
-        if (auto* pHexView = dynamic_cast<CHexView*>(pView))
-            pHexView->ApplyScreenFont(logFont.lfCharSet);
-    pDoc->UpdateAllViews(nullptr);
+}
+
+void CHexView::OnCodePageChanged(int nCodePage)
+{
+    ApplyScreenFont(CharsetFromCodePage(nCodePage));
 }
 
 void CHexView::ApplyScreenFont(std::uint8_t nCharSet)
@@ -147,7 +146,6 @@ void CHexView::wheelEvent(QWheelEvent* event)
 
 void CHexView::SetCodePage(int nCodePage)
 {
-    GetDocument()->m_nCodePage = nCodePage;
     SetupScreenFont(nCodePage);
 }
 
@@ -181,23 +179,23 @@ void CHexView::RegisterCodePageMenu()
         const int nCodePage = item.nCodePage;
         OnCommand(item.nID, [this, nCodePage] { SetCodePage(nCodePage); });
         OnUpdateCommand(item.nID, [this, nCodePage](CCmdUI* pCmdUI) {
-            pCmdUI->Enable(GetDocument()->m_nCodePage != nCodePage);
-            pCmdUI->SetRadio(GetDocument()->m_nCodePage == nCodePage);
+            pCmdUI->Enable(GetDocument()->GetCodePage() != nCodePage);
+            pCmdUI->SetRadio(GetDocument()->GetCodePage() == nCodePage);
         });
     }
 }
 
 void CHexView::OnUpdateCodePageGB(CCmdUI* pCmdUI)
 {
-    pCmdUI->Enable(GetDocument()->m_nCodePage != 936);
+    pCmdUI->Enable(GetDocument()->GetCodePage() != 936);
 }
 
 void CHexView::OnUpdateCodePageBig5(CCmdUI* pCmdUI)
 {
-    pCmdUI->Enable(GetDocument()->m_nCodePage != 950);
+    pCmdUI->Enable(GetDocument()->GetCodePage() != 950);
 }
 
 void CHexView::OnUpdateCodePageSjis(CCmdUI* pCmdUI)
 {
-    pCmdUI->Enable(GetDocument()->m_nCodePage != 932);
+    pCmdUI->Enable(GetDocument()->GetCodePage() != 932);
 }

@@ -22,7 +22,7 @@ void CHexView::OnEditGoTo()
 
 bool CHexView::GoToOffset(const QString& strText, bool bDecimal)
 {
-    const std::uint32_t nLength = GetDocument()->m_nSize - 1;
+    const std::uint32_t nLength = GetDocument()->GetLength();
     const std::uint32_t nCaret = m_bSelection ? m_nSelEnd : m_nCaretPos;
     std::uint32_t nOffset = 0;
     switch (ParseGoToOffset(strText, bDecimal, nCaret, nLength, &nOffset)) {

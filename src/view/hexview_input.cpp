@@ -69,14 +69,14 @@ void CHexView::OnKeyDown(unsigned nChar, unsigned, unsigned)
         CollapseSelection();
     // A key that moves the caret or changes the mode ends a run of typing.
     if ((nChar >= VK_PRIOR && nChar <= VK_DOWN) || nChar == VK_TAB || nChar == VK_INSERT)
-        GetDocument()->m_history.EndTyping();
+        GetDocument()->EndTyping();
     if (bShift && !m_bShiftSelecting && IsSelectingKey(nChar)) {
         HideSelection();
         m_nSelAnchor = m_nSelEnd = m_nCaretPos;
         m_bShiftSelecting = true;
     }
 
-    const std::uint32_t nLast = GetDocument()->m_nSize - 1;
+    const std::uint32_t nLast = GetDocument()->GetLength();
     const std::uint64_t nPage = std::uint64_t(m_nLineHeight ? m_nClientHeight / int(m_nLineHeight) : 0) * 16;
     switch (nChar) {
     case VK_TAB:
@@ -182,7 +182,7 @@ void CHexView::OnChar(unsigned nChar, unsigned, unsigned)
     if (m_bSelection)
         CollapseSelection();
     CHexDoc* pDoc = GetDocument();
-    const bool bOnEndMarker = m_nCaretPos >= pDoc->m_nSize - 1;
+    const bool bOnEndMarker = m_nCaretPos >= pDoc->GetLength();
     if (m_bHexColumn) {
         if (!IsHexDigit(int(nChar)))
             return;
@@ -213,8 +213,6 @@ void CHexView::OnChar(unsigned nChar, unsigned, unsigned)
     MoveRight();
     ScrollDownToCaret(m_nCaretPos);
     ResetCaret();
-    pDoc->SetModifiedFlag(true);
-    pDoc->UpdateAllViews(nullptr, 0);
 }
 
 // Shift+click extends the selection from its anchor, or from the caret when
@@ -225,7 +223,7 @@ void CHexView::OnLButtonDown(unsigned nFlags, const QPoint& point)
         EndInsertPause();
     if (!GetClientRect().contains(point))
         return;
-    GetDocument()->m_history.EndTyping();
+    GetDocument()->EndTyping();
     if (nFlags & MK_SHIFT) {
         const std::uint32_t nAnchor = m_bSelection ? m_nSelAnchor : m_nCaretPos;
         SelectRange(nAnchor, HitTest(point, true));
@@ -267,7 +265,7 @@ void CHexView::OnLButtonUp(unsigned, const QPoint& point)
 // row. Sets the caret's column, and its digit when overwriting.
 std::uint32_t CHexView::HitTest(const QPoint& point, bool bClick)
 {
-    const std::uint32_t nSize = GetDocument()->m_nSize;
+    const std::uint32_t nSize = GetDocument()->GetSize();
     if (m_nLineHeight == 0 || m_nCharWidth == 0 || m_nRows == 0)
         return 0;
     const qint64 nLineHeight = m_nLineHeight;
@@ -316,37 +314,27 @@ bool CHexView::InsertByte(std::uint32_t nOffset, std::uint8_t b)
 void CHexView::SetByteOrNibble(std::uint32_t nOffset, std::uint8_t v, bool bWhole)
 {
     CHexDoc* pDoc = GetDocument();
-    if (nOffset >= pDoc->m_nSize - 1)
+    if (nOffset >= pDoc->GetLength())
         return;
-    const std::uint8_t old = pDoc->m_pData[nOffset];
+    const std::uint8_t old = pDoc->Data()[nOffset];
     std::uint8_t b = v;
     if (!bWhole) {
         const int c = OffsetToCell(nOffset).x();
         const bool bHigh = (c <= 32 ? c - 10 : c - 35) % 3 == 0;
         b = bHigh ? std::uint8_t((v << 4) | (old & 0x0F)) : std::uint8_t((old & 0xF0) | (v & 0x0F));
     }
-    CEditStep step;
-    const bool bKept = BeginStep(step, 2);
-    if (bKept) {
-        step.offsets = {nOffset};
-        step.nRemove = 1;
-        step.removed = QByteArray(1, char(old));
-        step.inserted = QByteArray(1, char(b));
-    }
-    pDoc->SetByte(nOffset, b);
-    EndStep(std::move(step), bKept);
-    ReplaceInRowCache(nOffset, 1, 1);
+    ReplaceBytes(nOffset, 1, &b, 1);
 }
 
 // Bytes go out to other programs as the text the text column shows.
 QByteArray CHexView::GetCharCodec() const
 {
-    return CodecNameFromCodePage(GetDocument()->m_nCodePage);
+    return CodecNameFromCodePage(GetDocument()->GetCodePage());
 }
 
 bool CHexView::EncodeOrRefuse(const QString& text, QByteArray& bytes)
 {
-    const int nCodePage = GetDocument()->m_nCodePage;
+    const int nCodePage = GetDocument()->GetCodePage();
     const CEncodedText encoded = EncodeText(nCodePage, text);
     if (encoded.bOk) {
         bytes = encoded.bytes;

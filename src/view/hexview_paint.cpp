@@ -56,7 +56,7 @@ void CHexView::OnDraw(QPainter* pDC)
 {
     m_bRedrawSel = false;
     const CHexDoc* pDoc = GetDocument();
-    if (m_nRows == 0 || !pDoc || !pDoc->m_pData || m_nLineHeight == 0)
+    if (m_nRows == 0 || !pDoc || !pDoc->Data() || m_nLineHeight == 0)
         return;
 
     // Row r's cells span y = r * lh + 1 to r * lh + lh; the clip box holds whole
@@ -81,7 +81,7 @@ void CHexView::OnDraw(QPainter* pDC)
         rows.push_back(std::move(row));
     }
 
-    const CTextDecoder decoder(pDoc->m_nCodePage);
+    const CTextDecoder decoder(pDoc->GetCodePage());
     const Colours colours = GetColours();
     CRowPainter painter(pDC, m_fontScreen, decoder, m_nLeftMargin, m_nCharWidth, int(m_nLineHeight));
     painter.SetColours(colours.plainText, colours.plainBack);
@@ -129,20 +129,4 @@ bool CHexView::FormatRow(std::uint32_t nRow, QByteArray& strRow, bool bContinued
 bool CHexView::IsRowContinued(std::uint32_t nRow, bool bAtStart)
 {
     return m_rowFormat.IsRowContinued(*GetDocument(), nRow, bAtStart);
-}
-
-void CHexView::InvalidateRowCache(std::uint32_t nFrom)
-{
-    for (CDocumentView* pView : GetDocument()->GetViews()) {
-        if (auto* pHexView = dynamic_cast<CHexView*>(pView))
-            pHexView->m_rowFormat.InvalidateRowCache(nFrom);
-    }
-}
-
-void CHexView::ReplaceInRowCache(std::uint32_t nPos, std::uint32_t nRemoved, std::uint32_t nInserted)
-{
-    for (CDocumentView* pView : GetDocument()->GetViews()) {
-        if (auto* pHexView = dynamic_cast<CHexView*>(pView))
-            pHexView->m_rowFormat.ReplaceInRowCache(nPos, nRemoved, nInserted);
-    }
 }

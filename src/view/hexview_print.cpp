@@ -115,7 +115,7 @@ void CHexView::PrintHeader(QPainter* pDC, unsigned)
 {
     const CHexDoc* pDoc = GetDocument();
     pDC->save();
-    const CTextDecoder decoder(pDoc->m_nCodePage);
+    const CTextDecoder decoder(pDoc->GetCodePage());
     CRowPainter painter(pDC, m_fontPrintHeader, decoder, m_nPrintLeft, m_nPrintTextWidth / kLineColumns,
                         m_nPrintLineHeight);
     painter.SetColours(kInk, kPaper);
@@ -138,7 +138,7 @@ void CHexView::PrintRows(QPainter* pDC, unsigned nPage)
     const auto last = std::uint32_t(std::min<std::uint64_t>(nFirst + m_nLinesPerPage, m_nRows) - 1);
 
     pDC->save();
-    const CTextDecoder decoder(GetDocument()->m_nCodePage);
+    const CTextDecoder decoder(GetDocument()->GetCodePage());
     const int nCharWidth = m_nPrintTextWidth / kLineColumns;
     // Printed rows have no offset column: the hex part starts at the block's left edge.
     CRowPainter painter(pDC, m_fontPrint, decoder, m_nPrintLeft - CRowFormat::kOffsetColumns * nCharWidth,
@@ -160,7 +160,7 @@ void CHexView::PrintRows(QPainter* pDC, unsigned nPage)
 void CHexView::PrintFooter(QPainter* pDC, CPrintInfo* pInfo)
 {
     pDC->save();
-    const CTextDecoder decoder(GetDocument()->m_nCodePage);
+    const CTextDecoder decoder(GetDocument()->GetCodePage());
     CRowPainter painter(pDC, m_fontPrint, decoder, m_nPrintLeft, m_nPrintTextWidth / kLineColumns,
                         m_nPrintLineHeight);
     painter.SetColours(kInk, kPaper);

@@ -17,7 +17,7 @@
 void CHexView::RegisterSelectCommands()
 {
     OnCommand(ID_EDIT_SELECT_ALL, [this] { OnEditSelectAll(); });
-    OnUpdateCommand(ID_EDIT_SELECT_ALL, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(GetDocument()->m_nSize > 1); });
+    OnUpdateCommand(ID_EDIT_SELECT_ALL, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(GetDocument()->GetSize() > 1); });
     OnCommand(ID_EDIT_COPY_HEX, [this] { OnEditCopyHex(); });
     OnUpdateCommand(ID_EDIT_COPY_HEX, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(m_bSelection); });
     OnCommand(ID_EDIT_GOTO, [this] { OnEditGoTo(); });
@@ -43,7 +43,7 @@ void CHexView::SelectRange(std::uint32_t nAnchor, std::uint32_t nEnd)
 
 void CHexView::OnEditSelectAll()
 {
-    const std::uint32_t nLength = GetDocument()->m_nSize - 1;
+    const std::uint32_t nLength = GetDocument()->GetLength();
     if (nLength > 0)
         SelectRange(0, nLength);
 }
@@ -58,7 +58,7 @@ void CHexView::OnEditCopyHex()
     const std::uint32_t nLength = std::max(m_nSelAnchor, m_nSelEnd) - nStart;
     try {
         const QByteArray bytes =
-            QByteArray::fromRawData(reinterpret_cast<const char*>(GetDocument()->m_pData + nStart), nLength);
+            QByteArray::fromRawData(reinterpret_cast<const char*>(GetDocument()->Data() + nStart), nLength);
         CClipboard::Instance()->SetText(QString::fromLatin1(bytes.toHex(' ').toUpper()));
     } catch (const std::bad_alloc&) {
         AfxMessageBox(AfxLoadString(AFX_IDP_FAILED_MEMORY_ALLOC), MB_OK | MB_ICONSTOP);
@@ -82,8 +82,8 @@ void CHexView::CharacterAt(std::uint32_t nOffset, std::uint32_t& nStart, std::ui
         ++nPos;
     }
     for (;;) {
-        const bool bPair = nPos + 1 < pDoc->m_nSize && IsLeadByte(pDoc->m_nCodePage, pDoc->m_pData[nPos])
-                           && IsTrailByte(pDoc->m_nCodePage, pDoc->m_pData[nPos + 1]);
+        const bool bPair = nPos + 1 < pDoc->GetSize() && IsLeadByte(pDoc->GetCodePage(), pDoc->Data()[nPos])
+                           && IsTrailByte(pDoc->GetCodePage(), pDoc->Data()[nPos + 1]);
         const std::uint32_t n = bPair ? 2 : 1;
         if (nOffset < nPos + n) {
             nStart = nPos;
@@ -102,7 +102,7 @@ void CHexView::OnLButtonDblClk(unsigned, const QPoint& point)
     if (!GetClientRect().contains(point))
         return;
     const std::uint32_t nHit = HitTest(point, true);
-    if (nHit >= GetDocument()->m_nSize - 1)
+    if (nHit >= GetDocument()->GetLength())
         return;
     std::uint32_t nStart = nHit;
     std::uint32_t nLength = 1;

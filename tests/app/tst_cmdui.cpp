@@ -27,11 +27,7 @@ const QList<unsigned> kNeedBytes = {ID_FILE_SAVE,  ID_FILE_SAVE_AS, ID_FILE_PRIN
 // Replaces a document's bytes as the edit commands do, keeping the end marker.
 void SetBytes(CHexDoc* pDoc, const QByteArray& bytes)
 {
-    std::uint8_t* pData = CHexDoc::AllocBuffer(std::uint32_t(bytes.size()) + 1);
-    std::memcpy(pData, bytes.constData(), size_t(bytes.size()));
-    pData[bytes.size()] = 0xFF;
-    pDoc->SetData(pData);
-    pDoc->m_nSize = std::uint32_t(bytes.size()) + 1;
+    pDoc->SetContents(bytes);
 }
 
 CHexView* ActiveView(AppFixture& fixture)
@@ -235,7 +231,7 @@ void TestCmdUI::keysOfDisabledCommandsDoNothing()
 
     // The accelerator took the key, and its disabled command was dropped.
     QCOMPARE(recorder.keys, 0);
-    QCOMPARE(QByteArray(reinterpret_cast<const char*>(doc->m_pData), int(doc->m_nSize) - 1), bytes);
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(doc->Data()), int(doc->GetSize()) - 1), bytes);
     QVERIFY(!doc->IsModified());
     QCOMPARE(QGuiApplication::clipboard()->text(), QString("kept"));
     QVERIFY(m_prompts.isEmpty());
@@ -326,11 +322,14 @@ void TestCmdUI::byteCountFollowsLength()
     bar.GetPaneInfo(1, nID, nStyle, cxWidth);
     QCOMPARE(cxWidth, 60);
 
-    // Lengths past 2 GiB are no negative numbers.
-    const std::uint32_t nSize = doc->m_nSize;
-    doc->m_nSize = 0xC0000000u;
+    // Lengths past 2 GiB are no negative numbers. The buffer is mapped and
+    // never written but for its end marker, so it costs a page.
+    constexpr std::uint32_t kHuge = 0xC0000000u;
+    std::uint8_t* pHuge = CHexDoc::AllocBuffer(kHuge);
+    pHuge[kHuge - 1] = 0xFF;
+    doc->AdoptBuffer(pHuge, kHuge);
     ActiveView(fixture)->UpdateByteCount();
-    doc->m_nSize = nSize;
+    SetBytes(doc, QByteArray(90, 'x'));
     QCOMPARE(bar.GetPaneText(1), QString("3221225471 Byte(s)"));
 }
 

@@ -215,18 +215,15 @@ void TestDump::streamedRowsMatchWholeDocument()
     QFETCH(int, codePage);
 
     CHexDoc doc;
-    doc.m_nSize = std::uint32_t(bytes.size()) + 1;
-    doc.m_pData = CHexDoc::AllocBuffer(doc.m_nSize);
-    std::memcpy(doc.m_pData, bytes.constData(), std::size_t(bytes.size()));
-    doc.m_pData[bytes.size()] = 0xFF;
+    doc.SetContents(bytes);
     SetSystemLocaleOverride(QStringLiteral("C"));
-    doc.m_nCodePage = codePage != 0 ? codePage : DetectCodePage(doc.m_pData, doc.m_nSize);
+    doc.SetCodePage(codePage != 0 ? codePage : DetectCodePage(doc.Data(), doc.GetSize()));
     SetSystemLocaleOverride(QString());
 
     QByteArray expected;
-    const CTextDecoder decoder(doc.m_nCodePage);
+    const CTextDecoder decoder(doc.GetCodePage());
     bool continued = false;
-    for (std::uint32_t r = 0; r < (doc.m_nSize + 15) / 16; ++r) {
+    for (std::uint32_t r = 0; r < (doc.GetSize() + 15) / 16; ++r) {
         char line[CRowFormat::kOffsetColumns + CRowFormat::kHexPartLength + CRowFormat::kMaxTextLength * 3 + 16];
         CRowFormat::FormatOffset(r * 16, line);
         char* row = line + CRowFormat::kOffsetColumns;

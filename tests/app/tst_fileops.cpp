@@ -82,11 +82,11 @@ void TestFileOps::longTaskShowsProgressAndEscCancels()
     if (action != "open") {
         pDoc = qobject_cast<CHexDoc*>(f.app->OpenDocumentFile(path));
         QVERIFY(pDoc);
-        QCOMPARE(pDoc->m_nCodePage, 936);
+        QCOMPARE(pDoc->GetCodePage(), 936);
         pDoc->SetByte(0, 'A');
         pDoc->SetModifiedFlag(true);
     }
-    const QByteArray before = pDoc ? QByteArray(reinterpret_cast<const char*>(pDoc->m_pData), int(pDoc->m_nSize)) : QByteArray();
+    const QByteArray before = pDoc ? QByteArray(reinterpret_cast<const char*>(pDoc->Data()), int(pDoc->GetSize())) : QByteArray();
 
     int nOpenPrompts = 0;
     CWinApp::SetOpenFileNamePrompt([&nOpenPrompts](const QString&) {
@@ -131,7 +131,7 @@ void TestFileOps::longTaskShowsProgressAndEscCancels()
         auto* pView = qobject_cast<CHexView*>(f.frame()->GetActiveView());
         QVERIFY(pView);
         pView->ReplaceAll("7A", "41 42", false);
-        bDone = pDoc->m_nSize != std::uint32_t(before.size());
+        bDone = pDoc->GetSize() != std::uint32_t(before.size());
     } else {
         bDone = f.app->OpenDocumentFile(path) != nullptr;
     }
@@ -152,16 +152,16 @@ void TestFileOps::longTaskShowsProgressAndEscCancels()
     QCOMPARE(f.app->GetDocTemplate()->GetDocuments().size(), pDoc ? 1 : 0);
     if (pDoc) {
         QVERIFY(pDoc->IsModified());
-        QCOMPARE(QByteArray(reinterpret_cast<const char*>(pDoc->m_pData), int(pDoc->m_nSize)), before);
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(pDoc->Data()), int(pDoc->GetSize())), before);
     }
     if (action == "replace") {
-        QVERIFY(!pDoc->m_history.CanUndo());
+        QCOMPARE(pDoc->History().Count(), std::size_t(1));   // the byte set above, no Replace All
         // Not cancelled, the replacement made on the worker is installed whole.
         CLongTask::s_stepHook = nullptr;
         qobject_cast<CHexView*>(f.frame()->GetActiveView())->ReplaceAll("7A", "41 42", false);
-        QCOMPARE(pDoc->m_nSize, std::uint32_t(before.size() + (1 << 20) - 3));   // each of the 2^20 - 3 z two bytes
-        QCOMPARE(QByteArray(reinterpret_cast<const char*>(pDoc->m_pData) + 9, 4), QByteArray("\xB0\xA1" "AB"));
-        QVERIFY(pDoc->m_history.CanUndo());
+        QCOMPARE(pDoc->GetSize(), std::uint32_t(before.size() + (1 << 20) - 3));   // each of the 2^20 - 3 z two bytes
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(pDoc->Data()) + 9, 4), QByteArray("\xB0\xA1" "AB"));
+        QCOMPARE(pDoc->History().Count(), std::size_t(2));
     }
     QCOMPARE(QDir(scratchDir()).entryList({"*long.bin*"}, QDir::Files | QDir::Hidden), QStringList{"long.bin"});
 }
@@ -229,8 +229,8 @@ void TestFileOps::changedFileIsAskedAboutInItsActiveWindow()
         f.frame()->MDIClient()->setActiveSubWindow(pWatched);
     }
     QTRY_COMPARE(questions, QStringList{path + " was changed by another program. Reload it?"});
-    QCOMPARE(pDoc->m_nSize, 17u);
-    QCOMPARE(QByteArray(reinterpret_cast<const char*>(pDoc->m_pData), 16), "after the change");
+    QCOMPARE(pDoc->GetSize(), 17u);
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(pDoc->Data()), 16), "after the change");
     QVERIFY(!pDoc->IsModified());
 }
 

@@ -1,5 +1,4 @@
 #include "edithistory.h"
-#include "hexdoc.h"
 
 #include <QtTest>
 
@@ -18,20 +17,6 @@ CEditStep Step(std::uint32_t nPos, const QByteArray& removed, const QByteArray& 
     return step;
 }
 
-void SetBytes(CHexDoc& doc, const QByteArray& bytes)
-{
-    CHexDoc::FreeBuffer(doc.m_pData);
-    doc.m_nSize = std::uint32_t(bytes.size() + 1);
-    doc.m_pData = CHexDoc::AllocBuffer(doc.m_nSize);
-    std::memcpy(doc.m_pData, bytes.constData(), size_t(bytes.size()));
-    doc.m_pData[bytes.size()] = 0xFF;
-}
-
-QByteArray Bytes(const CHexDoc& doc)
-{
-    return QByteArray(reinterpret_cast<const char*>(doc.m_pData), doc.m_nSize);
-}
-
 } // namespace
 
 // The history's byte rules: typed runs, the saved mark, the limit, and steps
@@ -44,8 +29,6 @@ private slots:
     void foldsTypedRuns();
     void followsTheSavedPlace();
     void dropsTheOldestStepsFirst();
-    void appliesStepsBothWays_data();
-    void appliesStepsBothWays();
 };
 
 void TestEditHistory::foldsTypedRuns_data()
@@ -130,46 +113,6 @@ void TestEditHistory::dropsTheOldestStepsFirst()
     QVERIFY(!history.Add(Step(0, QByteArray(int(4 * nStep), 'a'), QByteArray())));
     QVERIFY(!history.CanUndo() && !history.CanRedo());
     QVERIFY(!history.IsAtSaved());
-}
-
-void TestEditHistory::appliesStepsBothWays_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QList<quint32>>("offsets");
-    QTest::addColumn<QByteArray>("removed");
-    QTest::addColumn<QByteArray>("inserted");
-    QTest::addColumn<QByteArray>("after");
-
-    QTest::newRow("insert") << QByteArray("abc") << QList<quint32>{1} << QByteArray() << QByteArray("xy")
-                            << QByteArray("axybc");
-    QTest::newRow("delete to the end") << QByteArray("abc") << QList<quint32>{1} << QByteArray("bc") << QByteArray()
-                                       << QByteArray("a");
-    QTest::newRow("replace all, growing") << QByteArray("ab-ab-ab") << QList<quint32>{0, 3, 6} << QByteArray("ababab")
-                                          << QByteArray("XYZ") << QByteArray("XYZ-XYZ-XYZ");
-    QTest::newRow("replace all, shrinking") << QByteArray("abc.abc") << QList<quint32>{0, 4} << QByteArray("abcabc")
-                                            << QByteArray("z") << QByteArray("z.z");
-    QTest::newRow("replace all, removing") << QByteArray("aXbXc") << QList<quint32>{1, 3} << QByteArray("XX")
-                                           << QByteArray() << QByteArray("abc");
-}
-
-void TestEditHistory::appliesStepsBothWays()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QList<quint32>, offsets);
-    QFETCH(QByteArray, removed);
-    QFETCH(QByteArray, after);
-    CEditStep step;
-    step.offsets.assign(offsets.begin(), offsets.end());
-    step.nRemove = std::uint32_t(removed.size() / offsets.size());
-    step.removed = removed;
-    QFETCH(QByteArray, inserted);
-    step.inserted = inserted;
-    CHexDoc doc;
-    SetBytes(doc, bytes);
-    doc.ApplyStep(step, false);
-    QCOMPARE(Bytes(doc), after + '\xFF');
-    doc.ApplyStep(step, true);
-    QCOMPARE(Bytes(doc), bytes + '\xFF');
 }
 
 QTEST_MAIN(TestEditHistory)

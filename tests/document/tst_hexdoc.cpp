@@ -80,9 +80,9 @@ void TestHexDoc::roundTrip()
     const QString path = writeScratchFile("round.bin", bytes);
     CHexDoc doc;
     QVERIFY(doc.OnOpenDocument(path));
-    QCOMPARE(doc.m_nSize, std::uint32_t(bytes.size() + 1));
-    QCOMPARE(doc.m_pData[doc.m_nSize - 1], std::uint8_t(0xFF));
-    QVERIFY(std::memcmp(doc.m_pData, bytes.constData(), bytes.size()) == 0);
+    QCOMPARE(doc.GetSize(), std::uint32_t(bytes.size() + 1));
+    QCOMPARE(doc.Data()[doc.GetSize() - 1], std::uint8_t(0xFF));
+    QVERIFY(std::memcmp(doc.Data(), bytes.constData(), bytes.size()) == 0);
     QVERIFY(!doc.IsModified());
 
     const QString copy = scratchDir() + "/round-copy.bin";
@@ -115,18 +115,18 @@ void TestHexDoc::loadDetectsTheCodePage()
     QFETCH(int, nCodePage);
     CHexDoc doc;
     QVERIFY(doc.OnOpenDocument(writeScratchFile("detect.bin", bytes)));
-    QVERIFY(doc.m_bDetected);
+    QVERIFY(doc.IsDetected());
     std::vector<CByteRange> runs;
     const QByteArray marked = bytes + char(0xFF);
     const int nExpected = DetectCodePage(reinterpret_cast<const std::uint8_t*>(marked.constData()),
                                          std::uint32_t(marked.size()), &runs);
     if (nCodePage != 0)
         QCOMPARE(nExpected, nCodePage);
-    QCOMPARE(doc.m_nCodePage, nExpected);
-    QCOMPARE(doc.m_leadRuns.size(), runs.size());
+    QCOMPARE(doc.GetCodePage(), nExpected);
+    QCOMPARE(doc.LeadRuns().size(), runs.size());
     for (std::size_t i = 0; i < runs.size(); ++i) {
-        QCOMPARE(doc.m_leadRuns[i].nStart, runs[i].nStart);
-        QCOMPARE(doc.m_leadRuns[i].nEnd, runs[i].nEnd);
+        QCOMPARE(doc.LeadRuns()[i].nStart, runs[i].nStart);
+        QCOMPARE(doc.LeadRuns()[i].nEnd, runs[i].nEnd);
     }
     if (QTest::currentDataTag() == QLatin1String("runs of lead bytes"))
         QVERIFY(!runs.empty());
@@ -138,49 +138,57 @@ void TestHexDoc::reloadKeepsTheChosenCodePage()
     CHexDoc doc;
     QVERIFY(doc.OnOpenDocument(path));
     doc.SetPathName(path);
-    QCOMPARE(doc.m_nCodePage, 936);
-    doc.m_nCodePage = 950;
+    QCOMPARE(doc.GetCodePage(), 936);
+    doc.SetCodePage(950);
     writeScratchFile("reload.bin", QByteArray("\x82\xA0"));
     QVERIFY(doc.ReloadDocument());
-    QCOMPARE(doc.m_nCodePage, 950);
-    QCOMPARE(QByteArray(reinterpret_cast<const char*>(doc.m_pData), 3), QByteArray("\x82\xA0\xFF"));
+    QCOMPARE(doc.GetCodePage(), 950);
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(doc.Data()), 3), QByteArray("\x82\xA0\xFF"));
 }
 
 void TestHexDoc::newDocumentHoldsOnlyTheEndMarker()
 {
     CHexDoc doc;
     QVERIFY(doc.OnNewDocument());
-    QCOMPARE(doc.m_nSize, 1u);
-    QCOMPARE(doc.m_pData[0], std::uint8_t(0xFF));
-    QVERIFY(doc.m_strFileType.isEmpty());
+    QCOMPARE(doc.GetSize(), 1u);
+    QCOMPARE(doc.Data()[0], std::uint8_t(0xFF));
+    QVERIFY(doc.GetFileType().isEmpty());
     doc.DeleteContents();
-    QVERIFY(!doc.m_pData);
-    QCOMPARE(doc.m_nSize, 0u);
+    QVERIFY(!doc.Data());
+    QCOMPARE(doc.GetSize(), 0u);
 }
 
 // The buffer grows and shrinks in place or by moving its pages, from the heap
-// to a mapping of its own and back and forth in size, keeping its bytes.
+// to a mapping of its own and back and forth in size, keeping its bytes: edits
+// at the end of the file resize it.
 void TestHexDoc::resizeKeepsTheBytes()
 {
     CHexDoc doc;
-    doc.m_nSize = 1000;
-    doc.m_pData = CHexDoc::AllocBuffer(doc.m_nSize);
-    for (std::uint32_t i = 0; i < doc.m_nSize; ++i)
-        doc.m_pData[i] = std::uint8_t(i * 7);
+    const auto pattern = [](std::uint32_t nFrom, std::uint32_t nTo) {
+        QByteArray bytes(qsizetype(nTo - nFrom), 0);
+        for (std::uint32_t i = nFrom; i < nTo; ++i)
+            bytes[qsizetype(i - nFrom)] = char(i * 7);
+        return bytes;
+    };
+    doc.SetContents(pattern(0, 999));
     const auto keeps = [&doc](std::uint32_t n) {
         for (std::uint32_t i = 0; i < n; ++i) {
-            if (doc.m_pData[i] != std::uint8_t(i * 7))
+            if (doc.Data()[i] != std::uint8_t(i * 7))
                 return false;
         }
-        return true;
+        return doc.Data()[n] == 0xFF;
     };
-    for (const std::uint32_t nSize : {20u << 20, (20u << 20) - (1u << 20) - 5, 23u << 20, 1000u}) {
-        const std::uint32_t nKeep = std::min(doc.m_nSize, nSize);
-        doc.ResizeData(nSize);
-        QVERIFY2(keeps(nKeep), qPrintable(QString::number(nSize)));
-        for (std::uint32_t i = nKeep; i < nSize; ++i)
-            doc.m_pData[i] = std::uint8_t(i * 7);
-        doc.m_nSize = nSize;
+    for (const std::uint32_t nLength : {20u << 20, (20u << 20) - (1u << 20) - 5, 23u << 20, 999u}) {
+        const std::uint32_t nOld = doc.GetLength();
+        if (nLength > nOld) {
+            const QByteArray more = pattern(nOld, nLength);
+            QVERIFY(CHexDoc::Changed(doc.ReplaceBytes(nOld, 0, reinterpret_cast<const std::uint8_t*>(more.constData()),
+                                                      nLength - nOld, {})));
+        } else {
+            QVERIFY(CHexDoc::Changed(doc.ReplaceBytes(nLength, nOld - nLength, nullptr, 0, {})));
+        }
+        QCOMPARE(doc.GetLength(), nLength);
+        QVERIFY2(keeps(nLength), qPrintable(QString::number(nLength)));
     }
 }
 
@@ -225,7 +233,7 @@ void TestHexDoc::rowText()
     CHexDoc doc;
     QVERIFY(doc.OnOpenDocument(writeScratchFile("rows.bin", file)));
     QFETCH(int, cp);
-    doc.m_nCodePage = cp;
+    doc.SetCodePage(cp);
 
     std::uint8_t hex[17];
     char chars[17];
@@ -235,7 +243,7 @@ void TestHexDoc::rowText()
     QCOMPARE(int(doc.GetRowText(std::uint32_t(offset), hex, chars, continuation)), count);
     QCOMPARE(QByteArray(chars, count), text);
     for (int i = 0; i < count; ++i)
-        QCOMPARE(hex[i], doc.m_pData[offset + i]);
+        QCOMPARE(hex[i], doc.Data()[offset + i]);
 }
 
 void TestHexDoc::fileTypeFallback_data()
@@ -283,8 +291,8 @@ void TestHexDoc::openFailureReportsCause()
     QVERIFY(!doc.OnOpenDocument(path));
     QFETCH(QString, message);
     QCOMPARE(m_messages, QStringList{message});
-    QVERIFY(!doc.m_pData);
-    QCOMPARE(doc.m_nSize, 0u);
+    QVERIFY(!doc.Data());
+    QCOMPARE(doc.GetSize(), 0u);
 }
 
 void TestHexDoc::tooLargeIsRefusedWithoutWrapping()
@@ -296,7 +304,7 @@ void TestHexDoc::tooLargeIsRefusedWithoutWrapping()
     const bool opened = doc.OnOpenDocument(path);
     CHexDoc::s_nMaxFileLength = CHexDoc::kMaxFileLength;
     QVERIFY(!opened);
-    QVERIFY(!doc.m_pData);
+    QVERIFY(!doc.Data());
     QCOMPARE(m_messages.size(), 1);
     QVERIFY(m_messages[0].contains(path));
     QVERIFY(m_messages[0].contains("100"));
@@ -312,7 +320,7 @@ void TestHexDoc::tooLargeIsRefusedWithoutWrapping()
     m_messages.clear();
     CHexDoc hugeDoc;
     QVERIFY(!hugeDoc.OnOpenDocument(huge));
-    QCOMPARE(hugeDoc.m_nSize, 0u);
+    QCOMPARE(hugeDoc.GetSize(), 0u);
     QVERIFY(m_messages.value(0).contains("4294967294"));
     QFile::remove(huge);
 }
@@ -348,7 +356,7 @@ void TestHexDoc::failedSaveKeepsOriginal()
 
     QCOMPARE(m_messages.size(), 1);
     QVERIFY(doc.IsModified());
-    QCOMPARE(doc.m_pData[0], std::uint8_t('O'));
+    QCOMPARE(doc.Data()[0], std::uint8_t('O'));
     QCOMPARE(readFile(scratchDir() + "/locked/target.bin"), original);
     QCOMPARE(QDir(scratchDir() + "/locked").entryList(QDir::Files), QStringList{"target.bin"});
     QFile::setPermissions(scratchDir() + "/locked/target.bin", QFile::ReadOwner | QFile::WriteOwner);

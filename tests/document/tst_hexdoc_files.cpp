@@ -152,7 +152,7 @@ void TestHexDocFiles::specialFilesAreNotOpened()
     }
     QVERIFY(!opened.get());
     QCOMPARE(m_messages, QStringList{path + " is not a file that can be opened."});
-    QVERIFY(!doc.m_pData);
+    QVERIFY(!doc.Data());
 }
 
 void TestHexDocFiles::specialFilesAreNotSavedOver_data()
@@ -230,14 +230,14 @@ void TestHexDocFiles::filesOfLengthZeroAreReadToTheirEnd()
     CHexDoc::s_nMaxFileLength = CHexDoc::kMaxFileLength;
     QCOMPARE(opened, opens);
     if (!opens) {
-        QVERIFY(!doc.m_pData);
+        QVERIFY(!doc.Data());
         QCOMPARE(m_messages.size(), 1);
         QVERIFY(m_messages[0].contains("too large"));
         return;
     }
     QVERIFY(m_messages.isEmpty());
-    QCOMPARE(doc.m_pData[doc.m_nSize - 1], std::uint8_t(0xFF));
-    const QByteArray read(reinterpret_cast<const char*>(doc.m_pData), int(doc.m_nSize - 1));
+    QCOMPARE(doc.Data()[doc.GetSize() - 1], std::uint8_t(0xFF));
+    const QByteArray read(reinterpret_cast<const char*>(doc.Data()), int(doc.GetSize() - 1));
     QVERIFY(read.startsWith(begins));
     if (path.startsWith("/proc/self/maps")) {
         // The maps of two moments of one process differ; both are many lines.
@@ -274,8 +274,7 @@ void TestHexDocFiles::everyNameSeesTheSavedBytes()
     QVERIFY(m_messages.isEmpty());
 
     // Shorter, then longer than the file on disk.
-    doc.m_nSize = 3;
-    doc.m_pData[2] = 0xFF;
+    doc.ReplaceBytes(2, doc.GetLength() - 2, nullptr, 0, {});
     QVERIFY(doc.OnSaveDocument(other));
     QCOMPARE(readFile(path), QByteArray("NE"));
 }
@@ -306,9 +305,7 @@ void TestHexDocFiles::failedSaveKeepsTheOldBytes()
 
     CHexDoc doc;
     QVERIFY(OpenNamed(doc, path));
-    doc.ResizeData(1 << 20);
-    std::memset(doc.m_pData, 'n', 1 << 20);
-    doc.m_nSize = 1 << 20;
+    doc.SetContents(QByteArray((1 << 20) - 1, 'n'));
     doc.SetModifiedFlag(true);
 
     bool saved = true;
@@ -355,9 +352,7 @@ void TestHexDocFiles::saveFailureSaysWhy()
     const QString path = disk.path() + "/new.bin";
     CHexDoc doc;
     QVERIFY(doc.OnNewDocument());
-    doc.ResizeData(1 << 20);
-    std::memset(doc.m_pData, 'n', 1 << 20);
-    doc.m_nSize = 1 << 20;
+    doc.SetContents(QByteArray((1 << 20) - 1, 'n'));
     QVERIFY(!doc.OnSaveDocument(path));
     QCOMPARE(m_messages, QStringList{message.arg(path)});
     QVERIFY(!QFile::exists(path));
@@ -425,7 +420,7 @@ void TestHexDocFiles::changeByAnotherProgramAsksToReload()
     QVERIFY(!m_messages.isEmpty());
     const QString question = path + " was changed by another program. Reload it?";
     QCOMPARE(m_messages[0], modified ? question + "\n\nReloading loses the changes you have not saved." : question);
-    QCOMPARE(QByteArray(reinterpret_cast<const char*>(doc.m_pData), int(doc.m_nSize - 1)), after);
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(doc.Data()), int(doc.GetSize() - 1)), after);
     QCOMPARE(doc.IsModified(), modified && (answer == IDNO || change == "delete"));
     if (change == "delete")
         QCOMPARE(m_messages.value(1), path + " was not found.");
@@ -440,7 +435,7 @@ void TestHexDocFiles::changeByAnotherProgramAsksToReload()
         QVERIFY(changed.wait(5000));
         doc.CheckChangedOnDisk();
         QCOMPARE(m_messages.size(), 1);
-        QCOMPARE(QByteArray(reinterpret_cast<const char*>(doc.m_pData), int(doc.m_nSize - 1)), "once more");
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(doc.Data()), int(doc.GetSize() - 1)), "once more");
     }
 }
 

@@ -4,7 +4,7 @@
 
 #include "bytepattern.h"
 #include "fuzzinput.h"
-#include "hexview.h"
+#include "parsepattern.h"
 #include "plainrules.h"
 #include "textencoder.h"
 
@@ -46,10 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
     // Hex tokens read as their bytes; any other text is taken whole and kept to
     // the longest pattern.
     const int nCodePage = kFuzzCodePages[(nFlags >> 4) % kFuzzCodePageCount];
-    const CEncodedText parsed = CHexView::ParsePattern(HexText(pPattern, n, nFlags >> 2), nCodePage);
+    const CEncodedText parsed = ParsePattern(HexText(pPattern, n, nFlags >> 2), nCodePage);
     FUZZ_CHECK(parsed.bOk);
     FUZZ_CHECK(parsed.bytes == QByteArray(reinterpret_cast<const char*>(pPattern), qsizetype(n)));
-    const CEncodedText fromText = CHexView::ParsePattern(
+    const CEncodedText fromText = ParsePattern(
         QString::fromUtf8(reinterpret_cast<const char*>(pBytes), qsizetype(std::min<std::size_t>(nLength, 600))),
         nCodePage);
     FUZZ_CHECK(fromText.bOk || fromText.nRefusedAt >= 0);

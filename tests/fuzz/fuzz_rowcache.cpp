@@ -17,12 +17,7 @@ namespace {
 
 void Install(CHexDoc& doc, const std::vector<std::uint8_t>& bytes)
 {
-    std::uint8_t* pData = CHexDoc::AllocBuffer(std::uint32_t(bytes.size() + 1));
-    if (!bytes.empty())
-        std::memcpy(pData, bytes.data(), bytes.size());
-    pData[bytes.size()] = 0xFF;
-    doc.SetData(pData);
-    doc.m_nSize = std::uint32_t(bytes.size() + 1);
+    doc.SetContents(QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
 }
 
 } // namespace
@@ -32,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
     constexpr std::uint32_t kBlock = 0x10000;
     CFuzzInput in(pData, nSize);
     CHexDoc doc;
-    doc.m_nCodePage = kFuzzCodePages[in.Below(kFuzzCodePageCount)];
+    doc.SetCodePage(kFuzzCodePages[in.Below(kFuzzCodePageCount)]);
     const std::uint32_t nLength = in.Below(3 * kBlock + 64);
     std::size_t nPattern = 1 + in.Byte() % 32;
     const std::uint8_t* pPattern = in.Take(nPattern);
@@ -45,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
     std::vector<bool> starts;
     bool bStale = true;
     for (int nStep = 0; nStep < 64 && !in.AtEnd(); ++nStep) {
-        const std::uint32_t nEnd = doc.m_nSize - 1;
+        const std::uint32_t nEnd = doc.GetSize() - 1;
         // A place near a block's edge, or anywhere.
         const std::uint32_t nPos = in.Bit() ? std::min<std::uint32_t>(nEnd, in.Below(nEnd / kBlock + 1) * kBlock + in.Byte() % 32 - 16)
                                             : in.Below(nEnd + 1);
@@ -85,19 +80,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
             break;
         }
         case 3: // another code page; the cache notices by itself
-            doc.m_nCodePage = kFuzzCodePages[in.Below(kFuzzCodePageCount)];
+            doc.SetCodePage(kFuzzCodePages[in.Below(kFuzzCodePageCount)]);
             bStale = true;
             break;
         default: { // ask about the row at that place and its neighbours
             if (bStale) {
-                starts = Plain::PairStarts(doc.m_pData, doc.m_nSize, doc.m_nCodePage);
+                starts = Plain::PairStarts(doc.Data(), doc.GetSize(), doc.GetCodePage());
                 bStale = false;
             }
             const std::uint32_t nRow = nPos / 16;
             for (std::uint32_t r = nRow > 0 ? nRow - 1 : 0; r <= nRow + 1; ++r) {
                 const std::uint64_t nOffset = std::uint64_t(r) * 16;
-                const bool bAtStart = nOffset > 0 && nOffset < doc.m_nSize && starts[nOffset - 1];
-                const bool bAtEnd = nOffset + 15 < doc.m_nSize && starts[nOffset + 15];
+                const bool bAtStart = nOffset > 0 && nOffset < doc.GetSize() && starts[nOffset - 1];
+                const bool bAtEnd = nOffset + 15 < doc.GetSize() && starts[nOffset + 15];
                 FUZZ_CHECK(rows.IsRowContinued(doc, r, true) == bAtStart);
                 FUZZ_CHECK(rows.IsRowContinued(doc, r, false) == bAtEnd);
             }

@@ -15,20 +15,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
     if (nSize > 4096)
         return 0;
     CHexDoc doc;
-    doc.m_nSize = std::uint32_t(nSize + 1);
-    doc.m_pData = CHexDoc::AllocBuffer(doc.m_nSize);
-    if (nSize)
-        std::memcpy(doc.m_pData, pData, nSize);
-    doc.m_pData[nSize] = 0xFF;
-    const std::uint8_t* p = doc.m_pData;
-    const std::uint32_t n = doc.m_nSize;
+    doc.SetContents(QByteArray(reinterpret_cast<const char*>(pData), qsizetype(nSize)));
+    const std::uint8_t* p = doc.Data();
+    const std::uint32_t n = doc.GetSize();
 
     FUZZ_CHECK(DetectCodePage(p, n) == Plain::DetectCodePage(p, n));
     // Detection never reads past the length given, end marker or not.
     FUZZ_CHECK(DetectCodePage(p, n - 1) == Plain::DetectCodePage(p, n - 1));
 
     for (const int nCodePage : kFuzzCodePages) {
-        doc.m_nCodePage = nCodePage;
+        doc.SetCodePage(nCodePage);
         const std::vector<bool> starts = Plain::PairStarts(p, n, nCodePage);
         CRowFormat rows;
         const std::uint32_t nRows = (n + 15) / 16;

@@ -85,14 +85,10 @@ struct EditWindow {
 
     void SetBytes(const QByteArray& bytes)
     {
-        CHexDoc::FreeBuffer(doc.m_pData);
-        doc.m_nSize = std::uint32_t(bytes.size() + 1);
-        doc.m_pData = CHexDoc::AllocBuffer(doc.m_nSize);
-        std::memcpy(doc.m_pData, bytes.constData(), size_t(bytes.size()));
-        doc.m_pData[bytes.size()] = 0xFF;
+        doc.SetContents(bytes);
     }
 
-    QByteArray Bytes() const { return QByteArray(reinterpret_cast<const char*>(doc.m_pData), doc.m_nSize - 1); }
+    QByteArray Bytes() const { return QByteArray(reinterpret_cast<const char*>(doc.Data()), doc.GetSize() - 1); }
     // The bytes the document writes to a file.
     QByteArray SavedBytes(const QString& path)
     {
@@ -178,15 +174,15 @@ struct EditWindow {
     bool InvariantsHold(const CHexView* v, QString* pWhy) const
     {
         QString why;
-        if (doc.m_nSize < 1)
+        if (doc.GetSize() < 1)
             why = "empty buffer";
-        else if (doc.m_pData[doc.m_nSize - 1] != 0xFF)
+        else if (doc.Data()[doc.GetSize() - 1] != 0xFF)
             why = "end marker changed";
-        else if (v->m_nRows != (std::uint64_t(doc.m_nSize) + 15) / 16)
-            why = QString("rows %1 for size %2").arg(v->m_nRows).arg(doc.m_nSize);
-        else if (v->m_nCaretPos > doc.m_nSize - 1 || v->m_nSelAnchor > doc.m_nSize - 1 || v->m_nSelEnd > doc.m_nSize - 1)
+        else if (v->m_nRows != (std::uint64_t(doc.GetSize()) + 15) / 16)
+            why = QString("rows %1 for size %2").arg(v->m_nRows).arg(doc.GetSize());
+        else if (v->m_nCaretPos > doc.GetSize() - 1 || v->m_nSelAnchor > doc.GetSize() - 1 || v->m_nSelEnd > doc.GetSize() - 1)
             why = QString("caret %1 anchor %2 end %3 past %4")
-                      .arg(v->m_nCaretPos).arg(v->m_nSelAnchor).arg(v->m_nSelEnd).arg(doc.m_nSize - 1);
+                      .arg(v->m_nCaretPos).arg(v->m_nSelAnchor).arg(v->m_nSelEnd).arg(doc.GetSize() - 1);
         else if (v->m_bInsertMode && !v->m_bHighNibble)
             why = "insert mode on a low digit";
         if (pWhy)

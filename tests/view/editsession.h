@@ -546,7 +546,7 @@ private:
                                              ID_VIEW_CODEPAGE_UTF8, ID_VIEW_CODEPAGE_KOREAN, ID_VIEW_CODEPAGE_WESTERN};
         const unsigned nID = kCommands[in.Byte() % 6];
         View()->OnCmdMsg(nID, nullptr);
-        return QStringLiteral("code page %1").arg(m_window.doc.m_nCodePage);
+        return QStringLiteral("code page %1").arg(m_window.doc.GetCodePage());
     }
 
     QString Save()
@@ -586,8 +586,8 @@ private:
         }
         QString why;
         CHexView* views[] = {m_window.pView.get(), m_pSecond.get()};
-        const std::vector<bool> starts = Plain::PairStarts(m_window.doc.m_pData, m_window.doc.m_nSize,
-                                                           m_window.doc.m_nCodePage);
+        const std::vector<bool> starts = Plain::PairStarts(m_window.doc.Data(), m_window.doc.GetSize(),
+                                                           m_window.doc.GetCodePage());
         for (CHexView* pView : views) {
             if (!m_window.InvariantsHold(pView, &why))
                 return why;
@@ -637,8 +637,8 @@ private:
         const std::uint32_t hi = lo + SelLength();
         const bool bHigh = v->m_bHighNibble;
         const auto selected = [&](std::uint32_t nOffset) { return nOffset >= lo && nOffset < hi; };
-        const std::vector<bool> starts = Plain::PairStarts(m_window.doc.m_pData, m_window.doc.m_nSize,
-                                                           m_window.doc.m_nCodePage);
+        const std::vector<bool> starts = Plain::PairStarts(m_window.doc.Data(), m_window.doc.GetSize(),
+                                                           m_window.doc.GetCodePage());
         // Each line as a row of cells: x highlighted, . plain, blank not read.
         QString shown;
         QString expected;

@@ -158,10 +158,7 @@ CHexView* TestHexView::Open(const QByteArray& bytes, const QSize& client, CHexVi
 {
     m_pView.reset();
     m_pDoc = std::make_unique<CHexDoc>();
-    m_pDoc->m_nSize = std::uint32_t(bytes.size()) + 1;
-    m_pDoc->m_pData = CHexDoc::AllocBuffer(m_pDoc->m_nSize);
-    std::memcpy(m_pDoc->m_pData, bytes.constData(), std::size_t(bytes.size()));
-    m_pDoc->m_pData[bytes.size()] = 0xFF;
+    m_pDoc->SetContents(bytes);
 
     m_pView.reset(pView ? pView : new CHexView);
     m_pView->AttachDocument(m_pDoc.get());
@@ -315,7 +312,7 @@ void TestHexView::spilledCharacterIsDrawnWholeInSpillCells()
     // trail byte's own cell in row 1 shows '.'.
     QByteArray bytes = QByteArray(15, ' ') + "\xC4\xE3" + QByteArray(14, ' ') + QByteArray(16, ' ');
     Open(bytes, QSize(1000, 200));
-    QCOMPARE(m_pDoc->m_nCodePage, 936);
+    QCOMPARE(m_pDoc->GetCodePage(), 936);
     const QImage image = Shot();
     QVERIFY(Ink(image, Cells(77, 0, 2)) > 20);
     QCOMPARE(Ink(image, Cells(62, 0, 15)), 0);
@@ -425,7 +422,7 @@ void TestHexView::codePageCommandsEnabled()
     QFETCH(bool, big5);
     QFETCH(bool, sjis);
     Open(Rows(1), QSize(800, 200));
-    m_pDoc->m_nCodePage = codePage;
+    m_pDoc->SetCodePage(codePage);
     const struct {
         unsigned nID;
         bool bEnabled;
@@ -441,12 +438,12 @@ void TestHexView::codePageCommandSwitchesFont()
 {
     // "~{" is detected as HZ text: shown in single bytes, drawn with the GB font.
     Open(QByteArray("~{\xC4\xE3"), QSize(800, 200));
-    QCOMPARE(m_pDoc->m_nCodePage, 937);
+    QCOMPARE(m_pDoc->GetCodePage(), 937);
     QCOMPARE(m_pView->m_logFont.lfCharSet, GB2312_CHARSET);
     const QImage before = Shot();
 
     QVERIFY(AfxExecuteCommand(m_pView.get(), ID_CODEPAGE_SJIS));
-    QCOMPARE(m_pDoc->m_nCodePage, 932);
+    QCOMPARE(m_pDoc->GetCodePage(), 932);
     QCOMPARE(m_pView->m_logFont.lfCharSet, SHIFTJIS_CHARSET);
     QCOMPARE(m_pView->m_logFont.lfHeight, 16);
     QVERIFY(m_messages.isEmpty());
@@ -472,7 +469,7 @@ void TestHexView::codePageMenuChecksThePageShown()
     QFETCH(int, codePage);
     QFETCH(unsigned, checked);
     Open(Rows(1), QSize(800, 200));
-    m_pDoc->m_nCodePage = codePage;
+    m_pDoc->SetCodePage(codePage);
     for (unsigned nID = ID_VIEW_CODEPAGE_GB; nID <= ID_VIEW_CODEPAGE_WESTERN; ++nID) {
         CCmdUI cmdUI(nID);
         QVERIFY(m_pView->OnCmdMsg(nID, &cmdUI));
@@ -482,10 +479,10 @@ void TestHexView::codePageMenuChecksThePageShown()
     // Choosing an item shows its code page, which the toolbar's buttons follow.
     const unsigned nOther = checked == ID_VIEW_CODEPAGE_UTF8 ? ID_VIEW_CODEPAGE_SJIS : ID_VIEW_CODEPAGE_UTF8;
     QVERIFY(AfxExecuteCommand(m_pView.get(), nOther));
-    QCOMPARE(m_pDoc->m_nCodePage, nOther == ID_VIEW_CODEPAGE_UTF8 ? 65001 : 932);
+    QCOMPARE(m_pDoc->GetCodePage(), nOther == ID_VIEW_CODEPAGE_UTF8 ? 65001 : 932);
     CCmdUI sjisButton(ID_CODEPAGE_SJIS);
     QVERIFY(m_pView->OnCmdMsg(ID_CODEPAGE_SJIS, &sjisButton));
-    QCOMPARE(sjisButton.IsEnabled(), m_pDoc->m_nCodePage != 932);
+    QCOMPARE(sjisButton.IsEnabled(), m_pDoc->GetCodePage() != 932);
     QCOMPARE(sjisButton.GetCheck(), 0);
 }
 
@@ -496,9 +493,9 @@ void TestHexView::utf8RowPaintsAsTheDumpShows()
     const QByteArray bytes = QString("中文ABC日本語のテキスト한국어").toUtf8() + "\x01\xE4\xB8\xFF"
         + QString("字").toUtf8() + QByteArray(14, 'x') + QString("繁體").toUtf8();
     Open(bytes, QSize(1000, 200));
-    QVERIFY(m_pDoc->m_nCodePage != 65001);   // the stray bytes make it no UTF-8 text
+    QVERIFY(m_pDoc->GetCodePage() != 65001);   // the stray bytes make it no UTF-8 text
     AfxExecuteCommand(m_pView.get(), ID_VIEW_CODEPAGE_UTF8);
-    QCOMPARE(m_pDoc->m_nCodePage, 65001);
+    QCOMPARE(m_pDoc->GetCodePage(), 65001);
     const QImage painted = Shot();
 
     QImage dumped(painted.size(), QImage::Format_RGB32);
@@ -508,7 +505,7 @@ void TestHexView::utf8RowPaintsAsTheDumpShows()
     CRowPainter painter(&dc, m_pView->m_fontScreen, decoder, m_pView->m_nLeftMargin, m_pView->m_nCharWidth,
                         int(m_pView->m_nLineHeight));
     painter.SetColours(Qt::black, Qt::white);
-    const int nRows = int((m_pDoc->m_nSize + 15) / 16);
+    const int nRows = int((m_pDoc->GetSize() + 15) / 16);
     for (int r = 0; r < nRows; ++r) {
         QByteArray strRow;
         CRowFormat::FormatRow(*m_pDoc, std::uint32_t(r), strRow, false);
@@ -544,7 +541,7 @@ void TestHexView::utf8CharactersStayInTheirCells()
     QFETCH(int, cells);
     const QByteArray utf8 = text.toUtf8();
     Open(QByteArray(16, ' ') + QByteArray(4, ' ') + utf8 + QByteArray(28 - utf8.size(), ' '), QSize(1000, 200));
-    QCOMPARE(m_pDoc->m_nCodePage, 65001);
+    QCOMPARE(m_pDoc->GetCodePage(), 65001);
     const QImage image = Shot();
     QVERIFY(Ink(image, Cells(66, 1, cells)) > 0);
     QCOMPARE(Ink(image, Cells(66 + cells, 1, 12 - cells)), 0);
@@ -582,7 +579,7 @@ void TestHexView::missingFontFallsBack()
 
     QVERIFY(AfxExecuteCommand(m_pView.get(), command));
     QCOMPARE(m_messages, QStringList{AfxLoadString(message)});
-    QCOMPARE(m_pDoc->m_nCodePage, fallback);
+    QCOMPARE(m_pDoc->GetCodePage(), fallback);
     QCOMPARE(m_pView->m_logFont.lfCharSet, CHexView::CharsetFromCodePage(fallback));
     CCmdUI cmdUI(command);
     m_pView->OnCmdMsg(command, &cmdUI);
@@ -609,7 +606,7 @@ void TestHexView::cellsFitTheCodePagesFont()
     SetSystemLocaleOverride(QStringLiteral("C"));
 
     Open(bytes, QSize(1000, 200));
-    QCOMPARE(m_pDoc->m_nCodePage, codePage);
+    QCOMPARE(m_pDoc->GetCodePage(), codePage);
     const QFontMetrics fm(m_pView->m_fontScreen);
     QCOMPARE(m_pView->m_nCharWidth, fm.horizontalAdvance(QLatin1Char('0')));
     QCOMPARE(m_pView->m_nTextWidth, 79 * m_pView->m_nCharWidth);

@@ -8,7 +8,6 @@
 #include <QRandomGenerator>
 #include <QScopeGuard>
 
-#include <sys/mman.h>
 
 namespace {
 
@@ -153,7 +152,7 @@ void TestHexViewEdit::pastesOtherProgramsText()
     m_clipboard.SetForeignText(text);
     QVERIFY(AfxClipboardHasBytes());
     EditWindow w(Hex("000102"));
-    w.doc.m_nCodePage = cp;
+    w.doc.SetCodePage(cp);
     Select(w, 1, 2);
     w->OnEditPaste();
     if (result.isEmpty()) {
@@ -179,7 +178,7 @@ void TestHexViewEdit::cutsAndPastesOverARightToLeftSelection()
     QCOMPARE(w->m_nSelEnd, 0x10u);
     QVERIFY(Run(w, ID_EDIT_CUT));
     QCOMPARE(m_clipboard.GetBytes(), Hex("10111213"));
-    QCOMPARE(w.doc.m_nSize - 1, 0x2Cu);
+    QCOMPARE(w.doc.GetSize() - 1, 0x2Cu);
     QCOMPARE(w.Bytes().mid(0x0F, 2), Hex("0F14"));
     QCOMPARE(w->m_nCaretPos, 0x10u);
     QVERIFY(!w->m_bSelection);
@@ -223,7 +222,7 @@ void TestHexViewEdit::deletes()
     QTEST(w->m_nCaretPos, "nCaretAfter");
     QTEST(w.doc.IsModified(), "bModified");
     QVERIFY(w->m_bInsertMode && !w->m_bResumeInsert);
-    QCOMPARE(m_frame.pBar->GetPaneText(1), QString("%1 Byte(s)").arg(w.doc.m_nSize - 1));
+    QCOMPARE(m_frame.pBar->GetPaneText(1), QString("%1 Byte(s)").arg(w.doc.GetSize() - 1));
     QVERIFY(w.InvariantsHold());
 }
 
@@ -302,22 +301,12 @@ void TestHexViewEdit::otherViewsFollowTheLength()
 void TestHexViewEdit::keepsOffsetsBelowFourGiB()
 {
     const std::size_t nSize = std::size_t(CHexDoc::kMaxFileLength) + 1;
-    void* p = mmap(nullptr, nSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    QVERIFY(p != MAP_FAILED);
+    std::uint8_t* p = CHexDoc::AllocBuffer(std::uint32_t(nSize));
     MessageLog log;
     EditWindow w(QByteArray(16, 'a'));
-    const auto release = qScopeGuard([&] {
-        w.pView.reset();
-        w.doc.m_pData = nullptr;
-        w.doc.m_nSize = 0;
-        munmap(p, nSize);
-    });
-    CHexDoc::FreeBuffer(w.doc.m_pData);
-    w.doc.m_pData = static_cast<std::uint8_t*>(p);
-    w.doc.m_nSize = std::uint32_t(nSize);
-    w.doc.m_pData[nSize - 1] = 0xFF;
-    w.doc.m_pData[0xFFFFFFF0] = 0xAB;
-    w.doc.UpdateAllViews(nullptr, 0);
+    p[nSize - 1] = 0xFF;
+    p[0xFFFFFFF0] = 0xAB;
+    w.doc.AdoptBuffer(p, std::uint32_t(nSize));
     const std::uint32_t nLast = std::uint32_t(nSize - 1);
     const qint64 lh = w->m_nLineHeight;
     const qint64 nBottom = 0x10000000ll * lh - w->viewport()->height();
@@ -390,7 +379,7 @@ void TestHexViewEdit::keepsOffsetsBelowFourGiB()
     // Nothing more fits: typing at the end is refused with a message.
     w->m_nCaretPos = nLast;
     w.Type("A Tab x");
-    QCOMPARE(w.doc.m_nSize, std::uint32_t(nSize));
+    QCOMPARE(w.doc.GetSize(), std::uint32_t(nSize));
     QCOMPARE(log.texts.size(), 2);
     QVERIFY(w.InvariantsHold());
 }
@@ -428,8 +417,8 @@ void TestHexViewEdit::randomEditsKeepTheInvariants()
         }
         QString why;
         QVERIFY2(w.InvariantsHold(&why), qPrintable(QString("step %1, %2: %3").arg(step).arg(what, why)));
-        QVERIFY2(pOther->m_nRows == w->m_nRows && pOther->m_nCaretPos < w.doc.m_nSize
-                     && pOther->m_nSelEnd < w.doc.m_nSize,
+        QVERIFY2(pOther->m_nRows == w->m_nRows && pOther->m_nCaretPos < w.doc.GetSize()
+                     && pOther->m_nSelEnd < w.doc.GetSize(),
                  qPrintable(QString("step %1, %2: the other view").arg(step).arg(what)));
     }
 }

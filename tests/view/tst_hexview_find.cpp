@@ -1,6 +1,7 @@
 #include "beep.h"
 #include "editfixture.h"
 #include "findreplacedialog.h"
+#include "parsepattern.h"
 #include "resource.h"
 #include "resources.h"
 #include "testsupport.h"
@@ -103,7 +104,7 @@ void TestHexViewFind::parsesPatterns()
 {
     QFETCH(QString, text);
     QFETCH(QByteArray, pattern);
-    const CEncodedText parsed = CHexView::ParsePattern(text, 936);
+    const CEncodedText parsed = ParsePattern(text, 936);
     QVERIFY(parsed.bOk);
     QCOMPARE(parsed.bytes, pattern);
 }
@@ -139,7 +140,7 @@ void TestHexViewFind::findsUnderTheCaseRule()
         QCOMPARE(w.Selection(), Range(0, 0));
     } else {
         QCOMPARE(w.nBeeps, 0);
-        QCOMPARE(w.Selection(), Range(nFound, nFound + CHexView::ParsePattern(text, 1252).bytes.size()));
+        QCOMPARE(w.Selection(), Range(nFound, nFound + ParsePattern(text, 1252).bytes.size()));
         QCOMPARE(w.pView->m_nCaretPos, std::uint32_t(nFound));
         QVERIFY(w.pView->m_bSelection);
     }
@@ -361,7 +362,7 @@ void TestHexViewFind::findsTextInAUtf8Document()
 {
     const QByteArray text = QString::fromUtf8("テキスト中文").toUtf8();
     FindWindow w(QByteArray(14, 'x') + text + QByteArray("\xD6\xD0\xCE\xC4", 4) + text);
-    w.doc.m_nCodePage = 65001;
+    w.doc.SetCodePage(65001);
     QVERIFY(AfxExecuteCommand(w.pView.get(), ID_EDIT_FIND));
     CFindReplaceDialog* pDlg = w.pView->m_pFindDlg;
     QVERIFY(pDlg && pDlg->isVisible());
@@ -476,7 +477,7 @@ void TestHexViewFind::highlightsTheSelectedBytes()
     for (int nLine = w->CellToClient(0, 0).y() < 1 ? 1 : 0; nLine < nLines; ++nLine) {
         for (int k = 0; k < 16; ++k) {
             const std::uint32_t nOffset = (nTop + nLine) * 16 + k;
-            if (nOffset >= w.doc.m_nSize - 1)
+            if (nOffset >= w.doc.GetSize() - 1)
                 break;
             const auto painted = [&](int nColumn) {
                 return image.pixel(w->CellToClient(nColumn, nLine) + QPoint(1, 1)) != qRgb(255, 255, 255) ? 'x' : '.';

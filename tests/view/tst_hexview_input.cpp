@@ -134,8 +134,8 @@ void TestHexViewInput::typesText()
     QTEST(w.Bytes(), "result");
     QTEST(w->m_nCaretPos, "nCaretAfter");
     QVERIFY(w.InvariantsHold());
-    if (w.doc.m_nSize != 4)
-        QCOMPARE(m_frame.pBar->GetPaneText(1), QString("%1 Byte(s)").arg(w.doc.m_nSize - 1));
+    if (w.doc.GetSize() != 4)
+        QCOMPARE(m_frame.pBar->GetPaneText(1), QString("%1 Byte(s)").arg(w.doc.GetSize() - 1));
 }
 
 void TestHexViewInput::typesCapitalsWithShift_data()
@@ -207,7 +207,7 @@ void TestHexViewInput::typesInTheDocumentCodePage()
     AfxSetBeepHook([&nBeeps](unsigned) { ++nBeeps; });
     m_frame.pBar->SetPaneText(0, QString());
     EditWindow w{QByteArray()};
-    w.doc.m_nCodePage = cp;
+    w.doc.SetCodePage(cp);
     w.Press("Tab");
     QTest::sendKeyEvent(QTest::Click, w.Keys(), Qt::Key_unknown, text, Qt::NoModifier);
     QInputMethodEvent commit;
@@ -494,7 +494,7 @@ void TestHexViewInput::placesAStraddlingCharacter()
     bytes[0x7F] = char(0x82);
     bytes[0x80] = char(0xA0);
     EditWindow w(bytes, QSize(1000, 240));
-    w.doc.m_nCodePage = 932;
+    w.doc.SetCodePage(932);
     w->OnVScroll(SB_THUMBPOSITION, unsigned(nScrollLines) * w->m_nLineHeight, nullptr);
     const int nLine = 8 - nScrollLines;
     w->m_nCaretPos = 0x80;
@@ -543,7 +543,7 @@ void TestHexViewInput::clicksLandByTheRules()
     bytes[0x1F] = char(0x82);
     bytes[0x20] = char(0xA0);
     EditWindow w(bytes);
-    w.doc.m_nCodePage = 932;
+    w.doc.SetCodePage(932);
     QFETCH(bool, bInsert);
     w->m_bInsertMode = bInsert;
     QVERIFY(w->m_nLeftMargin > 2 * w->m_nCharWidth);

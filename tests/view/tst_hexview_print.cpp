@@ -174,11 +174,8 @@ struct Window {
 
     explicit Window(const QByteArray& bytes)
     {
-        doc.m_nSize = std::uint32_t(bytes.size() + 1);
-        doc.m_pData = CHexDoc::AllocBuffer(doc.m_nSize);
-        std::memcpy(doc.m_pData, bytes.constData(), size_t(bytes.size()));
-        doc.m_pData[bytes.size()] = 0xFF;
-        doc.m_strFileType = QStringLiteral("Binary data file");
+        doc.SetContents(bytes);
+        doc.SetFileType(QStringLiteral("Binary data file"));
         doc.SetPathName(QStringLiteral("/data/records/2004/x.bin"));
         pView->AttachDocument(&doc);
         pView->Create();
@@ -398,8 +395,7 @@ void TestHexViewPrint::fontsFollowTheCodePage()
     QCOMPARE(printedFonts(300), expected);
 
     // A code page without double-byte characters takes the system's fixed font.
-    window.doc.m_nCodePage = 1252;
-    window.pView->SetupScreenFont(1252);
+    window.doc.SetCodePage(1252);
     CLogFont plain = gb;
     plain.lfCharSet = DEFAULT_CHARSET;
     QCOMPARE(std::get<0>(printedFonts(96)), plain.CreateFont().family());
@@ -409,8 +405,6 @@ void TestHexViewPrint::printsTheBytesInMemory()
 {
     Window window(QByteArray(20, 'x'));
     window.doc.SetByte(1, 0xAB);
-    window.doc.SetModifiedFlag(true);
-    window.pView->InvalidateRowCache(1);
     const QList<Page> pages = window.Print(66);
     QCOMPARE(pages[0].Line(2).left(5), QStringLiteral("78 AB"));
 }

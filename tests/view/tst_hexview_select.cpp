@@ -209,7 +209,7 @@ void TestHexViewSelect::doubleClick()
     QByteArray bytes("ab\x82\xA0" "aaaaaaaaaaa\x82\xA0" "a");
     QCOMPARE(bytes.size(), 0x12);
     EditWindow w(bytes);
-    w.doc.m_nCodePage = 932;
+    w.doc.SetCodePage(932);
     Act(w, steps);
     QCOMPARE(w->m_bSelection && w->m_nSelAnchor != w->m_nSelEnd, bSelection);
     if (bSelection) {

@@ -106,7 +106,7 @@ void TestHexViewUndo::undoesAndRedoes()
     for (int i = 0; i < nSteps; ++i)
         QVERIFY(AfxExecuteCommand(pOther.get(), ID_EDIT_UNDO));
     QCOMPARE(w.Bytes(), before);
-    QVERIFY(!w.doc.m_history.CanUndo());
+    QVERIFY(!w.doc.History().CanUndo());
     QVERIFY(!w.doc.IsModified());
     QVERIFY(w.InvariantsHold());
     QCOMPARE(pOther->m_nRows, w->m_nRows);
@@ -118,7 +118,7 @@ void TestHexViewUndo::undoesAndRedoes()
     QCOMPARE(w.Bytes(), after);
     QCOMPARE(StateText(*pOther), done);
     QVERIFY(w.doc.IsModified());
-    QVERIFY(!w.doc.m_history.CanRedo());
+    QVERIFY(!w.doc.History().CanRedo());
     QVERIFY(w.InvariantsHold());
     // Undone after the caret moved away and redone in the first window: the
     // caret comes back to where the change left it, not where it was undone.
@@ -156,24 +156,22 @@ void TestHexViewUndo::followsTheSavedState()
     // Changing the code page is no step.
     w->OnCodePageSjis();
     QVERIFY(!w.doc.IsModified());
-    QVERIFY(w.doc.m_history.CanRedo());
+    QVERIFY(w.doc.History().CanRedo());
 }
 
-// With a limit of 1 MiB from the profile, a cut of 2 MiB is done, empties the
-// history and says it cannot be undone.
+// With a limit of 1 MiB, a cut of 2 MiB is done, empties the history and says
+// it cannot be undone.
 void TestHexViewUndo::keepsTheHistoryWithinTheLimit()
 {
-    m_frame.app.SetRegistryKey("Vantorel");
-    QVERIFY(m_frame.app.WriteProfileInt("Settings", "UndoLimitMB", 1));
-    const auto restore = qScopeGuard([this] { m_frame.app.WriteProfileInt("Settings", "UndoLimitMB", 256); });
     EditWindow w(QByteArray(3 << 20, 'a'));
+    w.doc.SetUndoLimit(1 << 20);
     w.Type("b");
-    QVERIFY(w.doc.m_history.CanUndo());
+    QVERIFY(w.doc.History().CanUndo());
     Select(w, 0, 2 << 20);
     QVERIFY(Run(w, ID_EDIT_CUT));
-    QCOMPARE(w.doc.m_history.Limit(), 1ull << 20);
-    QCOMPARE(w.doc.m_nSize, (1u << 20) + 2);
-    QVERIFY(!w.doc.m_history.CanUndo());
+    QCOMPARE(w.doc.History().Limit(), 1ull << 20);
+    QCOMPARE(w.doc.GetSize(), (1u << 20) + 2);
+    QVERIFY(!w.doc.History().CanUndo());
     QVERIFY(m_frame.pBar->GetPaneText(0).contains("cannot be undone"));
     for (int i = 0; i < 40; ++i) {
         Select(w, 0, 100 << 10);
@@ -181,8 +179,8 @@ void TestHexViewUndo::keepsTheHistoryWithinTheLimit()
         w->m_nCaretPos = 0;
         w->OnEditPaste();
     }
-    QVERIFY(w.doc.m_history.Cost() <= 1u << 20);
-    QVERIFY(w.doc.m_history.CanUndo());
+    QVERIFY(w.doc.History().Cost() <= 1u << 20);
+    QVERIFY(w.doc.History().CanUndo());
 }
 
 void TestHexViewUndo::randomEditsMatchAModel_data()
@@ -208,7 +206,7 @@ void TestHexViewUndo::randomEditsMatchAModel()
     int nAt = 0;
     const int nSaved = 0;
     for (int nOp = 0; nOp < 300; ++nOp) {
-        const std::uint32_t nLast = w.doc.m_nSize - 1;
+        const std::uint32_t nLast = w.doc.GetSize() - 1;
         const int nKind = int(random.bounded(8));
         const QByteArray was = w.Bytes();
         bool bUndoRedo = false;
@@ -249,7 +247,7 @@ void TestHexViewUndo::randomEditsMatchAModel()
         }
         if (!bUndoRedo && w.Bytes() != was) {
             // Typing next to the last typed byte joins its step.
-            const bool bJoined = nKind == 0 && w.doc.m_history.Count() == std::size_t(nAt) && nAt > 0;
+            const bool bJoined = nKind == 0 && w.doc.History().Count() == std::size_t(nAt) && nAt > 0;
             states.resize(nAt + 1);
             afters.resize(nAt + 1);
             if (!bJoined) {

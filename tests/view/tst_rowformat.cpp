@@ -42,11 +42,8 @@ namespace {
 std::unique_ptr<CHexDoc> MakeDoc(const QByteArray& bytes, int nCodePage)
 {
     auto doc = std::make_unique<CHexDoc>();
-    doc->m_nSize = std::uint32_t(bytes.size()) + 1;
-    doc->m_pData = CHexDoc::AllocBuffer(doc->m_nSize);
-    std::memcpy(doc->m_pData, bytes.constData(), std::size_t(bytes.size()));
-    doc->m_pData[bytes.size()] = 0xFF;
-    doc->m_nCodePage = nCodePage;
+    doc->SetContents(bytes);
+    doc->SetCodePage(nCodePage);
     return doc;
 }
 
@@ -73,10 +70,10 @@ QByteArray HexPart(const QByteArray& bytes)
 // The walk from offset 0 that the view's continued-row test stands for.
 std::vector<bool> ContinuedRows(const CHexDoc& doc)
 {
-    std::vector<bool> continued((doc.m_nSize + 15) / 16 + 1, false);
+    std::vector<bool> continued((doc.GetSize() + 15) / 16 + 1, false);
     std::uint32_t i = 0;
-    while (i < doc.m_nSize - 1) {
-        if (IsLeadByte(doc.m_nCodePage, doc.m_pData[i]) && IsTrailByte(doc.m_nCodePage, doc.m_pData[i + 1])) {
+    while (i < doc.GetSize() - 1) {
+        if (IsLeadByte(doc.GetCodePage(), doc.Data()[i]) && IsTrailByte(doc.GetCodePage(), doc.Data()[i + 1])) {
             if ((i + 1) % 16 == 0)
                 continued[(i + 1) / 16] = true;
             i += 2;
@@ -173,8 +170,8 @@ void TestRowFormat::rowTextMatchesByteByByteRule()
     QFETCH(int, codePage);
     QFETCH(QByteArray, bytes);
     const auto doc = MakeDoc(bytes, codePage);
-    const std::uint8_t* data = doc->m_pData;
-    for (std::uint32_t offset = 0; offset < doc->m_nSize; ++offset) {
+    const std::uint8_t* data = doc->Data();
+    for (std::uint32_t offset = 0; offset < doc->GetSize(); ++offset) {
         for (const bool continuation : {false, true}) {
             std::uint8_t hex[17], expectedHex[17];
             char text[17], expectedText[17];
@@ -183,7 +180,7 @@ void TestRowFormat::rowTextMatchesByteByByteRule()
             std::memcpy(expectedHex, hex, 17);
             std::memcpy(expectedText, text, 17);
 
-            const std::uint32_t left = doc->m_nSize - offset;
+            const std::uint32_t left = doc->GetSize() - offset;
             const std::uint32_t count = std::min<std::uint32_t>(left, 16);
             std::uint32_t j = continuation ? 1 : 0;
             while (j < count) {
@@ -247,7 +244,7 @@ void TestRowFormat::continuedRowsMatchWalkFromStart()
     QFETCH(QByteArray, bytes);
     const auto doc = MakeDoc(bytes, codePage);
     const std::vector<bool> expected = ContinuedRows(*doc);
-    const std::uint32_t nRows = (doc->m_nSize + 15) / 16;
+    const std::uint32_t nRows = (doc->GetSize() + 15) / 16;
 
     // From the end backwards first, so that the cache is filled out of order;
     // again with the runs of lead bytes that detection lists, as a view opens.
@@ -255,7 +252,7 @@ void TestRowFormat::continuedRowsMatchWalkFromStart()
         CRowFormat format;
         if (seeded) {
             std::vector<CByteRange> runs;
-            DetectCodePage(doc->m_pData, doc->m_nSize, &runs);
+            DetectCodePage(doc->Data(), doc->GetSize(), &runs);
             format.AddLeadRuns(*doc, runs);
         }
         for (std::uint32_t r = nRows; r-- > 0;) {
@@ -298,21 +295,19 @@ void TestRowFormat::continuedRowsFollowEdits()
     bytes[0x30000] = 'z';
     const auto doc = MakeDoc(bytes, codePage);
     CRowFormat format;
-    for (std::uint32_t r = (doc->m_nSize + 15) / 16; r-- > 0;)
+    for (std::uint32_t r = (doc->GetSize() + 15) / 16; r-- > 0;)
         format.IsRowContinued(*doc, r, true);
 
     bytes.replace(position, removed, inserted);
     const auto edited = MakeDoc(bytes, codePage);
-    doc->SetData(edited->m_pData);
-    doc->m_nSize = edited->m_nSize;
-    edited->m_pData = nullptr;
+    doc->SetContents(QByteArray(reinterpret_cast<const char*>(edited->Data()), qsizetype(edited->GetLength())));
     if (invalidate)
         format.InvalidateRowCache(std::uint32_t(position));
     else
         format.ReplaceInRowCache(std::uint32_t(position), std::uint32_t(removed), std::uint32_t(inserted.size()));
 
     const std::vector<bool> expected = ContinuedRows(*doc);
-    const std::uint32_t nRows = (doc->m_nSize + 15) / 16;
+    const std::uint32_t nRows = (doc->GetSize() + 15) / 16;
     for (std::uint32_t r = nRows; r-- > 0;)
         QVERIFY2(format.IsRowContinued(*doc, r, true) == expected[r], qPrintable(QString("row %1").arg(r)));
 }
@@ -327,9 +322,9 @@ void TestRowFormat::continuedRowsFollowCodePage()
     CRowFormat format;
     const std::uint32_t row = 0x2FFF0 / 16;
     QVERIFY(!format.IsRowContinued(*doc, row, true));
-    doc->m_nCodePage = 936;
+    doc->SetCodePage(936);
     QVERIFY(format.IsRowContinued(*doc, row, true));
-    doc->m_nCodePage = 932;
+    doc->SetCodePage(932);
     QVERIFY(!format.IsRowContinued(*doc, row, true));
 }
 
@@ -392,7 +387,7 @@ void TestRowFormat::utf8MatchesCharacterByCharacter()
     const auto doc = MakeDoc(RandomBytes(16 * 1000 + 9, quint32(codePage) + 1), codePage);
     const CTextDecoder decoder(codePage);
     bool continued = false;
-    for (std::uint32_t r = 0; r < (doc->m_nSize + 15) / 16; ++r) {
+    for (std::uint32_t r = 0; r < (doc->GetSize() + 15) / 16; ++r) {
         QByteArray row;
         continued = CRowFormat::FormatRow(*doc, r, row, continued);
         const QByteArray text = row.mid(CRowFormat::kHexPartLength);
@@ -515,7 +510,7 @@ void TestRowFormat::utf8RowsShowEveryCharacterOnce()
 
     const CTextDecoder decoder(kCodePageUtf8);
     QString shown;
-    const std::uint32_t nRows = (doc->m_nSize + 15) / 16;
+    const std::uint32_t nRows = (doc->GetSize() + 15) / 16;
     for (std::uint32_t r = 0; r < nRows; ++r) {
         QByteArray strRow;
         CRowFormat::FormatRow(*doc, r, strRow, false);

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "textencoder.h"
+
+#include <QString>
+
+// Reads a find or replace text: two-digit hex tokens separated by blanks,
+// commas, tabs or line breaks make the bytes they name; any other text is its
+// own characters written in the code page (see EncodeText), the whole text,
+// however long: a pattern cut short would find and replace other bytes than the
+// text says.
+CEncodedText ParsePattern(const QString& strText, int nCodePage);
