@@ -1,6 +1,7 @@
 #include "afxmsg.h"
 #include "beep.h"
 #include "editfixture.h"
+#include "resource.h"
 #include "syslang.h"
 #include "testsupport.h"
 
@@ -65,6 +66,7 @@ private slots:
     void cutOfNothingEndsTheSelection();
     void refusesGrowthPastTheLimit();
     void otherViewsFollowTheLength();
+    void otherViewsFollowTheRowsAndCodePage();
     void keepsOffsetsBelowFourGiB();
     void randomEditsKeepTheInvariants();
 
@@ -293,6 +295,40 @@ void TestHexViewEdit::otherViewsFollowTheLength()
     w.Type("Tab a b c d e f g h i");
     QCOMPARE(pOther->m_nRows, 3u);
     QCOMPARE(m_frame.pBar->GetPaneText(1), QString("33 Byte(s)"));
+
+    // A selection in the other window keeps within the end after this one's
+    // undo, which leaves the caret and selection of this window alone.
+    pOther->SelectRange(0x10, 0x21);
+    w->m_nCaretPos = 3;
+    QVERIFY(Run(w, ID_EDIT_UNDO));
+    QCOMPARE(pOther->m_nRows, 2u);
+    QVERIFY(pOther->m_bSelection);
+    QCOMPARE(std::max(pOther->m_nSelAnchor, pOther->m_nSelEnd), 0x18u);
+    QVERIFY(w.InvariantsHold(pOther.get(), nullptr));
+}
+
+// The row cache of another window follows an edit made in this one (a long
+// run of GB lead bytes moves by a byte, so every row's pairing flips), and a
+// code page chosen in one window is drawn in every window.
+void TestHexViewEdit::otherViewsFollowTheRowsAndCodePage()
+{
+    EditWindow w(QByteArray(3 * int(kLongLeadRun), char(0xB0)) + "tail");
+    w.doc.SetCodePage(936);
+    std::unique_ptr<CHexView> pOther = w.OpenView(QSize(600, 120));
+    const std::uint32_t nRow = kLongLeadRun / 16 + 5;
+    QVERIFY(!pOther->IsRowContinued(nRow, true));   // remembers the run from offset 0
+    w->m_nCaretPos = 0;
+    w.Type("Tab x");
+    QVERIFY(pOther->IsRowContinued(nRow, true));
+    QVERIFY(Run(w, ID_EDIT_UNDO));
+    QVERIFY(!pOther->IsRowContinued(nRow, true));
+
+    QVERIFY(Run(w, ID_VIEW_CODEPAGE_WESTERN));
+    QCOMPARE(w.doc.GetCodePage(), 1252);
+    QCOMPARE(pOther->m_logFont.lfCharSet, std::uint8_t(DEFAULT_CHARSET));
+    w->m_nCaretPos = 0;
+    w.Type("x");
+    QVERIFY(!pOther->IsRowContinued(nRow, true));
 }
 
 // A document of the largest length, its zero bytes mapped without memory: its
