@@ -1,7 +1,9 @@
 #include "appfixture.h"
 
 #include "afxres.h"
+#include "doctemplate.h"
 #include "document.h"
+#include "hexdoc.h"
 #include "mdichildwnd.h"
 #include "registeredmessage.h"
 #include "resource.h"
@@ -55,6 +57,7 @@ private slots:
     void splashClosesOnInput();
     void noSplashWhenStartedMinimized();
     void recentFiles();
+    void documentsTakeTheUndoLimitFromTheSettings();
     void savedAsGoesToTheTopOfRecentFiles_data();
     void savedAsGoesToTheTopOfRecentFiles();
     void openStartsInTheDocumentsFolder();
@@ -198,6 +201,21 @@ void TestHexApp::noSplashWhenStartedMinimized()
     AppFixture fixture({}, SW_SHOWMINIMIZED);
     QVERIFY(fixture.frame()->isMinimized());
     QVERIFY(!fixture.app->m_splash.IsWindowUp());
+}
+
+// "Settings"/"UndoLimitMB" is read as each document opens, in MiB.
+void TestHexApp::documentsTakeTheUndoLimitFromTheSettings()
+{
+    const QString path = TestSupport::writeScratchFile("limit.bin", "1");
+    AppFixture fixture;
+    auto* pFirst = qobject_cast<CHexDoc*>(fixture.app->OpenDocumentFile(path));
+    QVERIFY(pFirst);
+    QCOMPARE(pFirst->History().Limit(), 256ull << 20);
+    QVERIFY(fixture.app->WriteProfileInt("Settings", "UndoLimitMB", 3));
+    fixture.app->OnFileNew();
+    auto* pSecond = qobject_cast<CHexDoc*>(fixture.app->GetDocTemplate()->GetDocuments().last());
+    QVERIFY(pSecond && pSecond != pFirst);
+    QCOMPARE(pSecond->History().Limit(), 3ull << 20);
 }
 
 void TestHexApp::recentFiles()
