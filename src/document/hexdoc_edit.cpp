@@ -22,13 +22,17 @@ bool CHexDoc::HistoryHolds(std::uint64_t nBytes) const
 }
 
 // A step larger than the limit is not copied at all (bKept false): the change
-// goes ahead and the history is emptied.
+// goes ahead and the history is emptied. So it is when the history finds no
+// memory for the step: the bytes are changed by then, and that is no failure.
 bool CHexDoc::Record(CEditStep&& step, bool bKept)
 {
-    if (bKept && step.bTyping && m_history.ExtendTyping(step.offsets[0], step.removed, step.inserted))
-        return true;
-    if (bKept && m_history.Add(std::move(step)))
-        return true;
+    try {
+        if (bKept && step.bTyping && m_history.ExtendTyping(step.offsets[0], step.removed, step.inserted))
+            return true;
+        if (bKept && m_history.Add(std::move(step)))
+            return true;
+    } catch (const std::bad_alloc&) {
+    }
     m_history.Forget();
     return false;
 }

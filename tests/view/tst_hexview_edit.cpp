@@ -322,6 +322,10 @@ void TestHexViewEdit::otherViewsFollowTheRowsAndCodePage()
     QVERIFY(pOther->IsRowContinued(nRow, true));
     QVERIFY(Run(w, ID_EDIT_UNDO));
     QVERIFY(!pOther->IsRowContinued(nRow, true));
+    // New contents as a whole (as a reload puts in) drop what was remembered.
+    w.doc.SetContents('a' + QByteArray(3 * int(kLongLeadRun), char(0xB0)));
+    QVERIFY(pOther->IsRowContinued(nRow, true));
+    QVERIFY(w->IsRowContinued(nRow, true));
 
     QVERIFY(Run(w, ID_VIEW_CODEPAGE_WESTERN));
     QCOMPARE(w.doc.GetCodePage(), 1252);
