@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -49,6 +50,18 @@ QByteArray readFile(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return QByteArray();
     return file.readAll();
+}
+
+QString sysFileShorterThanItsLength()
+{
+    for (const char* candidate : {"/sys/kernel/mm/transparent_hugepage/enabled", "/sys/power/state",
+                                  "/sys/kernel/profiling", "/sys/devices/system/cpu/online"}) {
+        const QString path = QString::fromLatin1(candidate);
+        const qint64 nLength = QFileInfo(path).size();
+        if (nLength > 0 && readFile(path).size() < nLength)
+            return path;
+    }
+    return QString();
 }
 
 TinyFileSystem::TinyFileSystem(int nKiB, bool bReadOnly)

@@ -17,6 +17,10 @@ QString writeScratchFile(const QString& name, const QByteArray& bytes);
 
 QByteArray readFile(const QString& path);
 
+// A file of the kernel's under /sys that states a length (4096) and holds
+// fewer bytes, or an empty string when there is none here.
+QString sysFileShorterThanItsLength();
+
 // A file system of nKiB KiB (tmpfs) mounted on a new folder in the scratch
 // folder, for writes that meet a full disk, or mounted read-only; unmounted
 // when it goes. Mounting needs root: where it cannot be done path() is empty

@@ -56,7 +56,8 @@ int UsageError(const std::string& problem, const char* pszUsage)
 
 FileCommand FindFileCommand(int argc, char* argv[])
 {
-    for (int i = 1; i < argc; ++i) {
+    // After "--" every argument is a file, whatever its name.
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
         if (std::strcmp(argv[i], "--dump") == 0)
             return FileCommand::Dump;
         if (std::strcmp(argv[i], "--print-pdf") == 0)
@@ -65,37 +66,67 @@ FileCommand FindFileCommand(int argc, char* argv[])
     return FileCommand::None;
 }
 
+namespace {
+
+// Reads "--codepage N" or "--codepage=N" at argv[i], moving i past its value.
+// Returns 0, or 2 after reporting the problem.
+int ParseCodePage(int argc, char* argv[], int& i, const char* pszUsage, int& nCodePage)
+{
+    const char* arg = argv[i];
+    const char* value = std::strchr(arg, '=');
+    if (value)
+        ++value;
+    else if (++i < argc)
+        value = argv[i];
+    else
+        return UsageError("--codepage needs a code page number", pszUsage);
+    char* end = nullptr;
+    const long number = std::strtol(value, &end, 10);
+    if (end == value || *end != '\0' || number <= 0 || number > 65535)
+        return UsageError("--codepage needs a code page number", pszUsage);
+    if (!IsShownCodePage(int(number)))
+        return UsageError("code page " + std::to_string(number) + " cannot be shown; --codepage takes "
+                              + CodePageList(),
+                          pszUsage);
+    nCodePage = int(number);
+    return 0;
+}
+
+bool IsCodePageOption(const char* arg)
+{
+    return std::strcmp(arg, "--codepage") == 0 || std::strncmp(arg, "--codepage=", 11) == 0;
+}
+
+} // namespace
+
 int ParseFileCommandLine(int argc, char* argv[], const char* pszCommand, bool bTakesOutput, const char* pszUsage,
                          CFileCommandLine& cmd)
 {
     const std::string command = pszCommand;
     cmd = CFileCommandLine();
+    bool bOptions = true;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
-        if (std::strcmp(arg, pszCommand) == 0) {
+        if (!bOptions || arg[0] != '-' || arg[1] == '\0') {
+            // "-" is standard input or output, where the command allows it.
+            if (cmd.pszPath)
+                return UsageError(command + " takes one file", pszUsage);
+            cmd.pszPath = arg;
+        } else if (std::strcmp(arg, "--") == 0) {
+            bOptions = false;
+        } else if (std::strcmp(arg, pszCommand) == 0) {
             if (!bTakesOutput)
                 continue;
-            if (cmd.pszOut || ++i == argc)
+            // An option after it is no output file: "--print-pdf --dump a.bin"
+            // must not write a file named "--dump".
+            if (cmd.pszOut || ++i == argc || (argv[i][0] == '-' && argv[i][1] != '\0'))
                 return UsageError(command + " needs one output file", pszUsage);
             cmd.pszOut = argv[i];
-        } else if (std::strcmp(arg, "--codepage") == 0) {
-            if (++i == argc)
-                return UsageError("--codepage needs a code page number", pszUsage);
-            char* end = nullptr;
-            const long value = std::strtol(argv[i], &end, 10);
-            if (end == argv[i] || *end != '\0' || value <= 0 || value > 65535)
-                return UsageError("--codepage needs a code page number", pszUsage);
-            if (!IsShownCodePage(int(value)))
-                return UsageError("code page " + std::to_string(value) + " cannot be shown; --codepage takes "
-                                      + CodePageList(),
-                                  pszUsage);
-            cmd.nCodePage = int(value);
-        } else if (arg[0] == '-' && arg[1] != '\0') {
-            return UsageError("unknown option for " + command, pszUsage);
-        } else if (cmd.pszPath) {
-            return UsageError(command + " takes one file", pszUsage);
+        } else if (IsCodePageOption(arg)) {
+            if (const int nStatus = ParseCodePage(argc, argv, i, pszUsage, cmd.nCodePage))
+                return nStatus;
         } else {
-            cmd.pszPath = arg;
+            return UsageError("unknown option " + std::string(arg) + " for " + command, pszUsage);
         }
     }
     if (!cmd.pszPath)
@@ -119,7 +150,7 @@ int ParseWindowCommandLine(int argc, char* argv[], CWindowCommandLine& cmd)
             bHelp = true;
         } else if (std::strcmp(arg, "-v") == 0 || std::strcmp(arg, "--version") == 0) {
             bVersion = true;
-        } else if (std::strcmp(arg, "--codepage") == 0) {
+        } else if (IsCodePageOption(arg)) {
             return UsageError("--codepage goes with --dump or --print-pdf", Usage().c_str());
         } else if (IsOneOf(QtOptionName(arg), std::begin(kQtOptionsWithValue), std::end(kQtOptionsWithValue))) {
             if (++i == argc)
@@ -128,6 +159,8 @@ int ParseWindowCommandLine(int argc, char* argv[], CWindowCommandLine& cmd)
             return UsageError(std::string("unknown option ") + arg, Usage().c_str());
         }
     }
+    if ((bHelp || bVersion) && !cmd.files.isEmpty())
+        return UsageError(std::string(bHelp ? "--help" : "--version") + " takes no file", Usage().c_str());
     if (bHelp)
         cmd.action = CWindowCommandLine::Help;
     else if (bVersion)
@@ -142,9 +175,14 @@ std::string Usage()
            "Each FILE opens in a document window of its own.\n"
            "\n"
            "  --dump [--codepage N] FILE\n"
-           "                print FILE's rows as the window shows them and exit\n"
+           "                print FILE's rows as the window shows them and exit;\n"
+           "                FILE - reads standard input\n"
            "  --print-pdf OUT.pdf [--codepage N] FILE\n"
-           "                print FILE into OUT.pdf on A4 paper as File, Print does and exit\n"
+           "                print FILE into OUT.pdf on A4 paper as File, Print does and exit;\n"
+           "                OUT.pdf - writes standard output\n"
+           "  --codepage N, --codepage=N\n"
+           "                read FILE in code page N\n"
+           "  --            what follows is a FILE, even when it begins with -\n"
            "  -h, --help    show this help and exit\n"
            "  -v, --version show the version and exit\n"
            "\n"

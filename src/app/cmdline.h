@@ -5,9 +5,11 @@
 #include <string>
 
 // The command line of the commands that print a file without a window:
-//   --dump [--codepage N] FILE
-//   --print-pdf OUT.pdf [--codepage N] FILE
-// The command's own option may stand anywhere among the others.
+//   --dump [--codepage N] [--] FILE
+//   --print-pdf OUT.pdf [--codepage N] [--] FILE
+// The command's own option may stand anywhere among the others; --codepage=N
+// is the same as --codepage N; after "--" every argument is the file. An
+// output file must not begin with "-" unless it is "-" itself.
 struct CFileCommandLine {
     const char* pszPath = nullptr;
     const char* pszOut = nullptr;   // the command option's value, when it takes one
@@ -20,7 +22,7 @@ struct CFileCommandLine {
 int ParseFileCommandLine(int argc, char* argv[], const char* pszCommand, bool bTakesOutput, const char* pszUsage,
                          CFileCommandLine& cmd);
 
-// Which of those commands the command line names first, if any.
+// Which of those commands the command line names first, if any, before "--".
 enum class FileCommand { None, Dump, PrintPdf };
 FileCommand FindFileCommand(int argc, char* argv[]);
 

@@ -10,6 +10,7 @@
 #include "rowformat.h"
 #include "textdecoder.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <algorithm>
@@ -18,14 +19,17 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <fcntl.h>
 #include <future>
 #include <new>
 #include <thread>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
 
-const char kUsage[] = "Usage: zorbel --dump [--codepage N] FILE\n";
+const char kUsage[] = "Usage: zorbel --dump [--codepage N] [--] FILE\n";
 
 // The file is read and its rows formatted in blocks of this many rows; the
 // first block is short, so that the first line goes out before much is read.
@@ -39,7 +43,10 @@ class CFileReader {
 public:
     explicit CFileReader(const QString& path) : m_path(path)
     {
-        AfxOpenRegularFile(m_file, path);
+        if (path == QLatin1String("-"))
+            OpenStandardInput();
+        else
+            AfxOpenRegularFile(m_file, path);
         // The file is read twice when its code page is detected first.
         if (m_file.isSequential())
             throw CFileException(CFileException::invalidFile, path);
@@ -71,6 +78,69 @@ public:
     }
 
 private:
+    // Standard input, which is read twice when its code page is detected
+    // first: itself when it is a file, else a copy of it in an unnamed
+    // temporary file, so that memory stays small whatever comes down a pipe.
+    void OpenStandardInput()
+    {
+        struct stat st;
+        int fd = -1;
+        if (::fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode)) {
+            fd = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
+        } else {
+            const QString folder = QDir::tempPath();
+            fd = ::open(QFile::encodeName(folder).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+            if (fd < 0)
+                throw CFileException::FromErrno(errno, folder);
+            CopyStandardInput(fd);
+        }
+        if (fd < 0)
+            throw CFileException::FromErrno(errno, m_path);
+        if (!m_file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            throw CFileException::FromDevice(m_file, m_path);
+        }
+    }
+
+    void CopyStandardInput(int fd)
+    {
+        std::vector<char> buffer(std::size_t(1) << 20);
+        std::uint64_t nCopied = 0;
+        for (;;) {
+            const ssize_t nGot = ::read(STDIN_FILENO, buffer.data(), buffer.size());
+            if (nGot < 0 && errno == EINTR)
+                continue;
+            if (nGot < 0) {
+                const int nError = errno;
+                ::close(fd);
+                throw CFileException::FromErrno(nError, m_path);
+            }
+            if (nGot == 0)
+                break;
+            nCopied += std::uint64_t(nGot);
+            if (nCopied > CHexDoc::s_nMaxFileLength) {
+                ::close(fd);
+                CheckLength(nCopied);
+            }
+            for (ssize_t nPut = 0; nPut < nGot;) {
+                const ssize_t n = ::write(fd, buffer.data() + nPut, std::size_t(nGot - nPut));
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n <= 0) {
+                    const int nError = errno;
+                    ::close(fd);
+                    throw CFileException::FromErrno(nError, QDir::tempPath());
+                }
+                nPut += n;
+            }
+        }
+        if (::lseek(fd, 0, SEEK_SET) != 0) {
+            const int nError = errno;
+            ::close(fd);
+            throw CFileException::FromErrno(nError, m_path);
+        }
+    }
+
     // A file that grows while it is read is held to the same limit.
     void CheckLength(std::uint64_t nLength) const
     {

@@ -1,7 +1,8 @@
 #pragma once
 
-// zorbel --dump [--codepage N] FILE
+// zorbel --dump [--codepage N] [--] FILE
 //
+// FILE "-" is standard input.
 // Prints the file's rows to standard output as a document window shows them, one
 // line per row: the offset column, the hex part and the text column decoded to
 // UTF-8, without trailing blanks. The code page is the one the window would

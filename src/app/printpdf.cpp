@@ -1,19 +1,120 @@
 #include "printpdf.h"
 
 #include "afxmsg.h"
+#include "afxres.h"
 #include "cmdline.h"
+#include "diskfile.h"
+#include "fileexception.h"
 #include "hexdoc.h"
 #include "hexview.h"
+#include "printfile.h"
 #include "printinfo.h"
+#include "resources.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPageSize>
 #include <QPrinter>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
-const char kUsage[] = "Usage: zorbel --print-pdf OUT.pdf [--codepage N] FILE\n";
+const char kUsage[] = "Usage: zorbel --print-pdf OUT.pdf [--codepage N] [--] FILE\n";
+
+// A print that failed, with the message for the user.
+struct PrintFailure {
+    QString text;
+};
+
+// Qt says where it keeps its runtime files when XDG_RUNTIME_DIR is not set,
+// which is no news to someone printing from a script; every other message
+// goes where it always goes.
+QtMessageHandler s_previousHandler = nullptr;
+
+void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    if (s_previousHandler)
+        s_previousHandler(type, context, text);
+}
+
+// Whether a and b name one file.
+bool IsSameFile(const QString& a, const QString& b)
+{
+    struct stat stA;
+    struct stat stB;
+    return ::stat(QFile::encodeName(a).constData(), &stA) == 0 && ::stat(QFile::encodeName(b).constData(), &stB) == 0
+        && stA.st_dev == stB.st_dev && stA.st_ino == stB.st_ino;
+}
+
+// Prints the view's pages into the file open on file and checks that the PDF
+// is whole; shownAs names it in messages. Qt's PDF writer opens its output by
+// name, so it is given the descriptor's name under /proc. The file is left
+// positioned at its end, where the safe writer cuts it.
+void PrintInto(CHexView& view, QPrinter& printer, QFileDevice& file, const QString& shownAs)
+{
+    const QString name = QStringLiteral("/proc/self/fd/%1").arg(file.handle());
+    printer.setOutputFileName(name);
+    QString strError;
+    if (!view.PrintToPrinter(printer, false, &strError)) {
+        strError = CheckPdfFile(name, shownAs);
+        throw PrintFailure{strError.isEmpty() ? AfxLoadString(AFX_IDP_FILE_GENERIC).replace(QLatin1String("%1"), shownAs)
+                                              : strError};
+    }
+    if (!file.seek(file.size()))
+        throw CFileException::FromDevice(file, shownAs);
+}
+
+[[noreturn]] void ThrowOutputError()
+{
+    throw PrintFailure{QLatin1String("cannot write the output: ") + QString::fromLocal8Bit(std::strerror(errno))};
+}
+
+// "-": the PDF is made in an unnamed temporary file, checked, and then copied
+// to standard output, whose failure (a closed pipe, a full device) is reported.
+void PrintToStandardOutput(CHexView& view, QPrinter& printer)
+{
+    const QString folder = QDir::tempPath();
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0)
+        throw CFileException::FromErrno(errno, folder);
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadWrite | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        throw CFileException::FromDevice(file, folder);
+    }
+    PrintInto(view, printer, file, QStringLiteral("-"));
+    char buffer[1 << 16];
+    for (off_t nDone = 0;;) {
+        const ssize_t nGot = ::pread(fd, buffer, sizeof buffer, nDone);
+        if (nGot < 0 && errno == EINTR)
+            continue;
+        if (nGot < 0)
+            throw CFileException::FromErrno(errno, folder);
+        if (nGot == 0)
+            break;
+        for (ssize_t nPut = 0; nPut < nGot;) {
+            const ssize_t n = ::write(STDOUT_FILENO, buffer + nPut, std::size_t(nGot - nPut));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                ThrowOutputError();
+            nPut += n;
+        }
+        nDone += nGot;
+    }
+    if (::fsync(STDOUT_FILENO) != 0 && errno != EINVAL && errno != EROFS)
+        ThrowOutputError();
+}
 
 } // namespace
 
@@ -22,11 +123,14 @@ int PrintPdfMain(int argc, char* argv[])
     CFileCommandLine cmd;
     if (const int nStatus = ParseFileCommandLine(argc, argv, "--print-pdf", true, kUsage, cmd))
         return nStatus;
+    // A closed pipe on standard output is a failed write, reported, not a signal.
+    std::signal(SIGPIPE, SIG_IGN);
 
     // Nothing is shown, so no display is needed; Qt still wants a platform.
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
         && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    s_previousHandler = qInstallMessageHandler(QuietHandler);
     QApplication app(argc, argv);
     // What a window would put in a message box (a failed load, a missing font)
     // becomes one line on standard error.
@@ -37,17 +141,15 @@ int PrintPdfMain(int argc, char* argv[])
 
     const QString path = QFile::decodeName(cmd.pszPath);
     const QString out = QFile::decodeName(cmd.pszOut);
+    const bool bToStandardOutput = out == QLatin1String("-");
     CHexDoc doc;
     if (!doc.OnOpenDocument(path))
         return 1;
     doc.SetPathName(path);
-    // The PDF writer only says that it failed; opening the file first says why.
-    QFile probe(out);
-    if (!probe.open(QIODevice::WriteOnly)) {
-        ReportError(out + QLatin1String(": ") + probe.errorString());
+    if (!bToStandardOutput && IsSameFile(path, out)) {
+        ReportError(AfxLoadString(AFX_IDP_PRINT_OVER_INPUT).replace(QLatin1String("%1"), out));
         return 1;
     }
-    probe.close();
 
     // The view prints as a document window's view would, never shown.
     CHexView view;
@@ -60,14 +162,29 @@ int PrintPdfMain(int argc, char* argv[])
 
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(out);
     printer.setPageSize(QPageSize(QPageSize::A4));
     printer.setDocName(doc.GetTitle());
     CPrintInfo info(&printer);
     info.m_bDirect = true;
-    QString strError;
-    if (!view.OnPreparePrinting(&info) || !view.PrintToPrinter(printer, false, &strError)) {
-        ReportError(strError.isEmpty() ? out + QLatin1String(": cannot be written") : strError);
+    if (!view.OnPreparePrinting(&info))
+        return 1;
+    try {
+        if (bToStandardOutput) {
+            PrintToStandardOutput(view, printer);
+        } else {
+            if (QFileInfo(out).isDir())
+                throw CFileException(CFileException::invalidFile, out);
+            // As a document is saved: an old PDF stays whole until the new
+            // one is on disk, and a failure leaves nothing behind.
+            AfxRemoveSaveLeftovers(out);
+            AfxWriteFileSafely(out, [&](QFileDevice& file) { PrintInto(view, printer, file, out); });
+        }
+    } catch (const PrintFailure& failure) {
+        ReportError(failure.text);
+        return 1;
+    } catch (const CFileException& e) {
+        const QString text = e.GetErrorMessage();
+        ReportError(text.isEmpty() ? AfxLoadString(AFX_IDP_FILE_GENERIC).replace(QLatin1String("%1"), out) : text);
         return 1;
     }
     return 0;

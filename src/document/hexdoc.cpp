@@ -273,12 +273,21 @@ void CHexDoc::Serialize(CArchive& ar)
     m_nSize = std::uint32_t(length) + 1;
     m_pData = AllocBuffer(m_nSize);
     const int nError = ReadWhole(fd, m_pData, length, ar);
+    if (nError < 0) {
+        // The file ended before its stated length: the kernel's files under
+        // /sys say 4096 bytes and hold fewer. It is read to its end as a file
+        // of length 0 is, which is also how --dump reads every file.
+        DeleteContents();
+        if (::lseek(fd, 0, SEEK_SET) != 0)
+            throw CFileException::FromErrno(errno, name);
+        ReadToEnd(fd, name, ar);
+        DetectLoaded(ar);
+        return;
+    }
     if (nError != 0) {
         DeleteContents();
         if (nError == ECANCELED)
             throw CUserException();
-        if (nError < 0)
-            throw CFileException(CFileException::endOfFile, name);
         throw CFileException::FromErrno(nError, name);
     }
     m_pData[m_nSize - 1] = 0xFF;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -22,6 +23,11 @@ struct CFileStamp {
     bool operator!=(const CFileStamp& other) const { return !(*this == other); }
 };
 
+// What tells one file from another by name: the path with its symbolic links,
+// "." and ".." resolved when the file exists, else the absolute path with "."
+// and ".." taken out. "f.bin", "./f.bin" and "/a/sub/../f.bin" give the same.
+QString AfxCanonicalFilePath(const QString& path);
+
 // Opens path for reading into file. Anything but a regular file (or a link to
 // one) is refused with CFileException::invalidFile: it is looked at before it
 // is opened, because opening a FIFO waits for a writer and a device may act on
@@ -36,3 +42,12 @@ void AfxOpenRegularFile(QFile& file, const QString& path);
 // CFileException::notRegularFile and left as it is. Throws CFileException or
 // what write throws.
 void AfxWriteFileSafely(const QString& target, const std::function<void(QFileDevice& file)>& write);
+
+// Removes what saves of target that were killed before they ended left beside
+// it: this program's hidden temporary files, recognised by their names
+// (".NAME.zorbel-XXXXXX"), owned by this user or by the file's owner, and
+// held open by no save in progress. A copy of the old bytes kept during the
+// rewrite in place of a file with several names (".NAME.zorbel-old-XXXXXX")
+// goes only when the file holds the same bytes; otherwise it may be the only
+// whole copy, and its path is returned for the user to decide.
+QStringList AfxRemoveSaveLeftovers(const QString& target);

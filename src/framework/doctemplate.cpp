@@ -1,5 +1,6 @@
 #include "doctemplate.h"
 
+#include "diskfile.h"
 #include "document.h"
 #include "mdichildwnd.h"
 #include "mdiframewnd.h"
@@ -34,9 +35,10 @@ CDocTemplate::~CDocTemplate()
 
 CDocument* CDocTemplate::FindDocument(const QString& path) const
 {
-    const QString absolute = QFileInfo(path).absoluteFilePath();
+    // The same file however it is named: "f.bin", "./f.bin", a link to it.
+    const QString canonical = AfxCanonicalFilePath(path);
     for (CDocument* doc : m_docs) {
-        if (!doc->GetPathName().isEmpty() && doc->GetPathName() == absolute)
+        if (!doc->GetPathName().isEmpty() && AfxCanonicalFilePath(doc->GetPathName()) == canonical)
             return doc;
     }
     return nullptr;

@@ -8,6 +8,7 @@
 #include "longtask.h"
 #include "resources.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
@@ -31,15 +32,27 @@ constexpr QFileDevice::Permissions kAnyWrite =
     QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
 
 // The file a save really writes: the end of a chain of symbolic links, so that
-// the rename of the finished file replaces the target and not the link.
+// the rename of the finished file replaces the target and not the link. It is
+// also the name the file is watched and compared by, so that "f.bin",
+// "./f.bin" and "/a/sub/../f.bin" are one file.
 QString ResolveSaveTarget(const QString& path)
 {
     const QFileInfo info(path);
-    if (info.isSymLink()) {
-        const QString target = info.canonicalFilePath();
-        return target.isEmpty() ? info.symLinkTarget() : target;
+    if (info.isSymLink() && !info.exists())
+        return QDir::cleanPath(info.symLinkTarget());
+    return AfxCanonicalFilePath(path);
+}
+
+// Removes what killed saves of target left beside it; a copy of old bytes
+// that may be the only whole one is removed only when the user says so.
+void CleanSaveLeftovers(const QString& target)
+{
+    for (const QString& leftover : AfxRemoveSaveLeftovers(target)) {
+        const QString question =
+            AfxLoadString(AFX_IDP_SAVE_LEFTOVER).replace(QLatin1String("%1"), leftover).replace(QLatin1String("%2"), target);
+        if (AfxMessageBox(question, MB_YESNO | MB_ICONQUESTION) == IDYES)
+            QFile::remove(leftover);
     }
-    return path;
 }
 
 // Refuses to write target because path, the file or its folder, may not be
@@ -159,7 +172,9 @@ bool CDocument::OnOpenDocument(const QString& path)
         return false;
     }
     SetModifiedFlag(false);
-    WatchFile(ResolveSaveTarget(path));
+    const QString target = ResolveSaveTarget(path);
+    CleanSaveLeftovers(target);
+    WatchFile(target);
     return true;
 }
 
@@ -171,6 +186,7 @@ bool CDocument::OnSaveDocument(const QString& path)
     m_bSaving = true;
     try {
         CheckWritable(target);
+        CleanSaveLeftovers(target);
         if (target == m_strWatched && CFileStamp::Of(target) != m_diskStamp
             && AfxMessageBox(AfxLoadString(AFX_IDP_SAVE_OVER_CHANGED).replace(QLatin1String("%1"), path),
                              MB_YESNO | MB_ICONEXCLAMATION) != IDYES) {

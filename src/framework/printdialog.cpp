@@ -52,6 +52,11 @@ struct PrinterSettings {
 
 } // namespace
 
+void AfxCopyPrinterSettings(const QPrinter& from, QPrinter& to)
+{
+    PrinterSettings(from).Restore(to);
+}
+
 bool AfxExecPrintDialog(QPrintDialog& dialog)
 {
     QPrinter* pPrinter = dialog.printer();

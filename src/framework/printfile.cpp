@@ -36,15 +36,16 @@ bool IsWholePdf(QFile& file)
 
 } // namespace
 
-QString CheckPdfFile(const QString& path)
+QString CheckPdfFile(const QString& path, const QString& shownAs)
 {
+    const QString name = shownAs.isEmpty() ? path : shownAs;
     const QFileInfo info(path);
     if (info.exists() && !info.isFile())
         return QString();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        const QString message = CFileException::FromDevice(file, path).GetErrorMessage();
-        return message.isEmpty() ? AfxLoadString(AFX_IDP_FILE_GENERIC).replace(QLatin1String("%1"), path) : message;
+        const QString message = CFileException::FromDevice(file, name).GetErrorMessage();
+        return message.isEmpty() ? AfxLoadString(AFX_IDP_FILE_GENERIC).replace(QLatin1String("%1"), name) : message;
     }
     if (IsWholePdf(file))
         return QString();
@@ -53,14 +54,15 @@ QString CheckPdfFile(const QString& path)
     // The writer's own error is lost; a file system with no room left is the
     // usual reason, and the one the user can act on, then a file cut at the
     // file size limit.
-    const QStorageInfo storage(info.absolutePath());
+    const QStorageInfo storage(QFileInfo(name).absolutePath());
     const bool full = storage.isValid() && storage.bytesAvailable() < qMax(storage.blockSize(), 1);
     struct rlimit limit;
     const bool atLimit = ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY
                          && quint64(nSize) >= quint64(limit.rlim_cur);
-    QFile::remove(path);
+    if (shownAs.isEmpty())
+        QFile::remove(path);
     const unsigned id = full ? AFX_IDP_FILE_DISKFULL : atLimit ? AFX_IDP_FILE_SIZE_LIMIT : AFX_IDP_FILE_GENERIC;
-    return AfxLoadString(id).replace(QLatin1String("%1"), path);
+    return AfxLoadString(id).replace(QLatin1String("%1"), name);
 }
 
 QString CheckPrintFile(const QPrinter& printer)

@@ -16,5 +16,8 @@ class QPrinter;
 // /dev/stdout) cannot be read back and is taken as written.
 QString CheckPrintFile(const QPrinter& printer);
 
-// The same check for the PDF file at path.
-QString CheckPdfFile(const QString& path);
+// The same check for the PDF file at path. With shownAs, the file at path is
+// one being written for shownAs (such as /proc/self/fd/N, open on a temporary
+// file the safe writer will rename): the message names shownAs, the room left
+// is that of shownAs's folder, and the file is left for its writer to remove.
+QString CheckPdfFile(const QString& path, const QString& shownAs = QString());

@@ -1,5 +1,6 @@
 #include "recentfilelist.h"
 
+#include "diskfile.h"
 #include "settingsprofile.h"
 
 #include <QFileInfo>
@@ -17,7 +18,9 @@ QString CRecentFileList::Entry(int nIndex) const
 void CRecentFileList::Add(const QString& path)
 {
     const QString absolute = QFileInfo(path).absoluteFilePath();
-    m_names.removeAll(absolute);
+    // One entry per file, however it was named.
+    const QString canonical = AfxCanonicalFilePath(absolute);
+    m_names.removeIf([&](const QString& name) { return AfxCanonicalFilePath(name) == canonical; });
     m_names.prepend(absolute);
     while (m_names.size() > m_nSize)
         m_names.removeLast();

@@ -1,6 +1,21 @@
 #include "settingsprofile.h"
 
+#include "afxmsg.h"
+#include "afxres.h"
+#include "resources.h"
+
+#include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
+
+namespace {
+
+// Settings are a few lines; Qt reads the whole file when the settings are
+// made and writes it whole at every sync, so a longer file is no settings
+// file of ours.
+constexpr qint64 kMaxSettingsFile = qint64(1) << 20;
+
+} // namespace
 
 CSettingsProfile::CSettingsProfile() = default;
 
@@ -8,6 +23,18 @@ CSettingsProfile::~CSettingsProfile() = default;
 
 void CSettingsProfile::SetRegistryKey(const QString& key, const QString& appName)
 {
+    // Where QSettings keeps them on Linux, looked at before Qt opens it: a
+    // FIFO there would make the program wait for a writer before any window.
+    // A file that is refused is left as it is and the defaults are used.
+    const QString file = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1Char('/')
+                         + key + QLatin1Char('/') + appName + QLatin1String(".conf");
+    const QFileInfo info(file);
+    if (info.exists() && (!info.isFile() || info.size() > kMaxSettingsFile)) {
+        m_pSettings.reset();
+        AfxMessageBox(AfxLoadString(AFX_IDP_SETTINGS_REFUSED).replace(QLatin1String("%1"), file),
+                      MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
     m_pSettings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, key, appName);
 }
 

@@ -9,7 +9,9 @@ class QSettings;
 // The user's settings profile: integer and string values by section and value
 // name, kept under the organisation given to SetRegistryKey and the application
 // name ("Vantorel" / "Zorbel" -> ~/.config/Vantorel/Zorbel.conf on Linux).
-// Before SetRegistryKey nothing is stored and reads give their defaults.
+// Before SetRegistryKey nothing is stored and reads give their defaults; so it
+// stays when the file is not a regular file or longer than 1 MiB, which
+// SetRegistryKey says in a message and leaves as it is.
 class CSettingsProfile {
 public:
     CSettingsProfile();

@@ -303,6 +303,15 @@ QPrinter* CWinApp::GetPrinter()
 {
     if (!m_pPrinter)
         m_pPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    // A print that failed to start (no printer there) can leave Qt's printer
+    // active with nothing painting on it, and an active printer takes no
+    // other printer or output file ever again: a fresh one takes its place,
+    // with the choices the user made.
+    if (m_pPrinter->printerState() == QPrinter::Active && !m_pPrinter->paintingActive()) {
+        auto pFresh = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        AfxCopyPrinterSettings(*m_pPrinter, *pFresh);
+        m_pPrinter = std::move(pFresh);
+    }
     return m_pPrinter.get();
 }
 

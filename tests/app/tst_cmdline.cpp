@@ -57,6 +57,26 @@ void TestCommandLine::answers_data()
     QTest::newRow("--print-pdf refuses it too")
         << QStringList{"--print-pdf", TestSupport::scratchDir() + "/out.pdf", "--codepage", "933", file} << 2
         << QByteArray() << QByteArray("zorbel: code page 933 cannot be shown; --codepage takes 936, 950, ");
+    QTest::newRow("--help with a file") << QStringList{"--help", "extra"} << 2 << QByteArray()
+                                        << QByteArray("zorbel: --help takes no file");
+    QTest::newRow("--codepage=N") << QStringList{"--dump", "--codepage=950", file} << 0
+                                  << QByteArray("000000    41 42") << QByteArray();
+    QTest::newRow("--codepage= without a number") << QStringList{"--dump", "--codepage=", file} << 2 << QByteArray()
+                                                  << QByteArray("zorbel: --codepage needs a code page number");
+    QTest::newRow("--codepage=N without --dump") << QStringList{"--codepage=936", file} << 2 << QByteArray()
+                                                 << QByteArray("zorbel: --codepage goes with --dump or --print-pdf");
+    QTest::newRow("--dump names the unknown option") << QStringList{"--dump", "--bogus", file} << 2 << QByteArray()
+                                                     << QByteArray("zorbel: unknown option --bogus for --dump");
+    // Not refused as an option; it is looked for in the working folder.
+    QTest::newRow("--dump -- before a file named like an option")
+        << QStringList{"--dump", "--codepage", "936", "--", "-x.bin"} << 1 << QByteArray()
+        << QByteArray("zorbel: -x.bin was not found.");
+    QTest::newRow("-- before --dump: a file named --dump, no display")
+        << QStringList{"--", "--dump"} << 1 << QByteArray()
+        << QByteArray("zorbel: no display to open a window on");
+    QTest::newRow("--print-pdf takes no option as its output")
+        << QStringList{"--print-pdf", "--dump", file} << 2 << QByteArray()
+        << QByteArray("zorbel: --print-pdf needs one output file");
     QTest::newRow("files and Qt's options, no display")
         << QStringList{"-style", "fusion", "-reverse", file, "--", "-x"} << 1 << QByteArray()
         << QByteArray("zorbel: no display to open a window on (DISPLAY and WAYLAND_DISPLAY are not set)");

@@ -30,6 +30,8 @@ private slots:
     void failures_data();
     void failures();
     void fileOfLengthZeroIsReadToItsEnd();
+    void standardInput_data();
+    void standardInput();
 };
 
 namespace {
@@ -286,6 +288,36 @@ void TestDump::fileOfLengthZeroIsReadToItsEnd()
     QCOMPARE(result.exitCode, 0);
     QVERIFY(result.out.startsWith("000000    4E 61 6D 65 3A"));   // "Name:"
     QVERIFY(result.out.count('\n') > 5);
+}
+
+void TestDump::standardInput_data()
+{
+    QTest::addColumn<bool>("bPipe");
+    QTest::newRow("a pipe") << true;
+    QTest::newRow("a file") << false;
+}
+
+// "-" dumps standard input as it would the file, its code page detected.
+void TestDump::standardInput()
+{
+    QFETCH(bool, bPipe);
+    const QByteArray bytes = QByteArray(40000, 'x') + "\xD6\xD0\xCE\xC4";
+    const QString path = writeScratchFile("input.bin", bytes);
+    const Result expected = RunZorbel({"--dump", path});
+    QCOMPARE(expected.exitCode, 0);
+
+    QProcess process;
+    if (!bPipe)
+        process.setStandardInputFile(path);
+    process.start(QStringLiteral(ZORBEL_BINARY), {"--dump", "-"});
+    QVERIFY(process.waitForStarted());
+    if (bPipe) {
+        process.write(bytes);
+        process.closeWriteChannel();
+    }
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), 0);
+    QCOMPARE(process.readAllStandardOutput(), expected.out);
 }
 
 QTEST_GUILESS_MAIN(TestDump)

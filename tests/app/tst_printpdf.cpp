@@ -16,27 +16,39 @@ namespace {
 struct Run {
     int nExitCode = -1;
     QByteArray stdErr;
+    QByteArray stdOut;
 };
 
-// Runs zorbel as a command with no display at all, the way a script would.
-Run RunZorbel(const QStringList& args)
+// Runs zorbel as a command with no display at all, the way a script would;
+// without bRuntimeDir, XDG_RUNTIME_DIR is not set.
+Run RunZorbel(const QStringList& args, bool bRuntimeDir = true)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"})
         env.remove(QString::fromLatin1(name));
     const QString runtime = TestSupport::scratchDir() + QStringLiteral("/runtime");
     QDir().mkpath(runtime);
     QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    if (bRuntimeDir)
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
     QProcess process;
     process.setProcessEnvironment(env);
     process.start(QStringLiteral(ZORBEL_BINARY), args);
     Run run;
-    if (!process.waitForFinished(60000))
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
         return run;
+    }
     run.nExitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     run.stdErr = process.readAllStandardError();
+    run.stdOut = process.readAllStandardOutput();
     return run;
+}
+
+QStringList FolderEntries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
 // The PDF's pages as pdftotext lays them out, each a list of lines without
@@ -88,6 +100,11 @@ private slots:
     void failedWriteLeavesNoPdf();
     void rejectsBadUsage_data();
     void rejectsBadUsage();
+    void refusesOutputs_data();
+    void refusesOutputs();
+    void writesStandardOutput_data();
+    void writesStandardOutput();
+    void printsFilesUnderSys();
 };
 
 void TestPrintPdf::initTestCase()
@@ -243,18 +260,25 @@ void TestPrintPdf::reportsFailures()
 void TestPrintPdf::failedWriteLeavesNoPdf_data()
 {
     QTest::addColumn<bool>("bLimit");
+    QTest::addColumn<bool>("bOld");   // a PDF of an earlier print is there
     QTest::addColumn<QString>("message");   // %1 is the PDF's path
-    QTest::newRow("full disk") << false << "Disk full while accessing %1.";
-    QTest::newRow("file size limit")
-        << true << "%1 cannot be written: it would be larger than the file system or the file size limit allows.";
+    for (const bool bOld : {false, true}) {
+        const char* suffix = bOld ? ", the old PDF stays" : "";
+        QTest::addRow("full disk%s", suffix) << false << bOld << "Disk full while accessing %1.";
+        QTest::addRow("file size limit%s", suffix)
+            << true << bOld
+            << "%1 cannot be written: it would be larger than the file system or the file size limit allows.";
+    }
 }
 
 // Qt's PDF writer ignores failed writes; the truncated file must not pass for
-// a printed one. The limit on the length of files written (ulimit -f) passes to
-// the program, which reports it instead of being ended by its signal.
+// a printed one, nor take the place of the PDF that was there. The limit on
+// the length of files written (ulimit -f) passes to the program, which
+// reports it instead of being ended by its signal.
 void TestPrintPdf::failedWriteLeavesNoPdf()
 {
     QFETCH(bool, bLimit);
+    QFETCH(bool, bOld);
     QFETCH(QString, message);
     const QString file = TestSupport::writeScratchFile(QStringLiteral("large.bin"), QByteArray(40000, 'x'));
     std::optional<TestSupport::TinyFileSystem> disk;
@@ -263,19 +287,29 @@ void TestPrintPdf::failedWriteLeavesNoPdf()
         if (disk->path().isEmpty())
             QSKIP("mounting a small tmpfs needs root");
     }
-    const QString pdf = (disk ? disk->path() : TestSupport::scratchDir()) + QStringLiteral("/out.pdf");
+    const QString folder = disk ? disk->path() : TestSupport::scratchDir() + QStringLiteral("/limited");
+    QDir().mkpath(folder);
+    const QString pdf = folder + QStringLiteral("/out.pdf");
+    const QByteArray old("%PDF-1.4 of an earlier print");
+    if (bOld) {
+        QFile oldFile(pdf);
+        QVERIFY(oldFile.open(QIODevice::WriteOnly) && oldFile.write(old) == old.size());
+    }
+    const QStringList entries = FolderEntries(folder);
 
-    struct rlimit old;
-    QVERIFY(::getrlimit(RLIMIT_FSIZE, &old) == 0);
-    struct rlimit limit = old;
+    struct rlimit previous;
+    QVERIFY(::getrlimit(RLIMIT_FSIZE, &previous) == 0);
+    struct rlimit limit = previous;
     if (bLimit)
         limit.rlim_cur = 16 * 1024;
     QVERIFY(::setrlimit(RLIMIT_FSIZE, &limit) == 0);
     const Run run = RunZorbel({QStringLiteral("--print-pdf"), pdf, file});
-    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::setrlimit(RLIMIT_FSIZE, &previous);
     QCOMPARE(run.nExitCode, 1);
     QCOMPARE(QString::fromLocal8Bit(run.stdErr), QStringLiteral("zorbel: ") + message.arg(pdf) + QLatin1Char('\n'));
-    QVERIFY(!QFile::exists(pdf));
+    QCOMPARE(FolderEntries(folder), entries);
+    if (bOld)
+        QCOMPARE(TestSupport::readFile(pdf), old);
 }
 
 void TestPrintPdf::rejectsBadUsage_data()
@@ -305,6 +339,98 @@ void TestPrintPdf::rejectsBadUsage()
     QCOMPARE(run.nExitCode, 2);
     QVERIFY2(run.stdErr.startsWith("zorbel: " + problem + "\nUsage: zorbel --print-pdf"), run.stdErr.constData());
     QVERIFY(!QFile::exists(TestSupport::scratchDir() + QStringLiteral("/usage.pdf")));
+}
+
+void TestPrintPdf::refusesOutputs_data()
+{
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("message");   // %1 is the output
+    QTest::newRow("the input itself") << "input" << "%1 is the file being printed and is not written over; choose"
+                                                    " another output file.";
+    QTest::newRow("a link to the input") << "link" << "%1 is the file being printed and is not written over; choose"
+                                                      " another output file.";
+    QTest::newRow("a FIFO nobody reads") << "fifo" << "%1 is not a regular file (it is a pipe, a device or a socket)"
+                                                      " and cannot be saved over.";
+}
+
+// An output that would destroy the input or wait for ever is refused at once
+// and left as it is.
+void TestPrintPdf::refusesOutputs()
+{
+    QFETCH(QString, output);
+    QFETCH(QString, message);
+    const QByteArray bytes("the input's bytes");
+    const QString file = TestSupport::writeScratchFile(QStringLiteral("input.bin"), bytes);
+    QString out = file;
+    if (output == QStringLiteral("link")) {
+        out = TestSupport::scratchDir() + QStringLiteral("/link.pdf");
+        QFile::remove(out);
+        QVERIFY(QFile::link(file, out));
+    } else if (output == QStringLiteral("fifo")) {
+        out = TestSupport::scratchDir() + QStringLiteral("/fifo.pdf");
+        QFile::remove(out);
+        QVERIFY(::mkfifo(QFile::encodeName(out).constData(), 0666) == 0);
+    }
+    const Run run = RunZorbel({QStringLiteral("--print-pdf"), out, file});
+    QCOMPARE(run.nExitCode, 1);
+    QCOMPARE(QString::fromLocal8Bit(run.stdErr), QStringLiteral("zorbel: ") + message.arg(out) + QLatin1Char('\n'));
+    QCOMPARE(TestSupport::readFile(file), bytes);
+}
+
+void TestPrintPdf::writesStandardOutput_data()
+{
+    QTest::addColumn<QString>("into");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("err");
+    QTest::newRow("a pipe, no runtime folder set") << "pipe" << 0 << QByteArray();
+    QTest::newRow("a closed pipe") << "closed" << 1 << QByteArray("zorbel: cannot write the output: Broken pipe\n");
+    QTest::newRow("a full device") << "full" << 1
+                                   << QByteArray("zorbel: cannot write the output: No space left on device\n");
+}
+
+// "-" writes the PDF to standard output; a write that fails there is a failure.
+void TestPrintPdf::writesStandardOutput()
+{
+    QFETCH(QString, into);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, err);
+    const QString file = TestSupport::writeScratchFile(QStringLiteral("out.bin"), QByteArray(4000, 'x'));
+    const QString bash = QStandardPaths::findExecutable(QStringLiteral("bash"));
+    Run run;
+    if (into == QStringLiteral("pipe")) {
+        run = RunZorbel({QStringLiteral("--print-pdf"), QStringLiteral("-"), file}, false);
+        QVERIFY(run.stdOut.startsWith("%PDF"));
+        QVERIFY(run.stdOut.trimmed().endsWith("%%EOF"));
+    } else {
+        // The exit status of zorbel itself, not of the pipe's last command.
+        const QString script = into == QStringLiteral("closed")
+                                   ? QStringLiteral("\"$0\" --print-pdf - \"$1\" | true; exit ${PIPESTATUS[0]}")
+                                   : QStringLiteral("exec \"$0\" --print-pdf - \"$1\" > /dev/full");
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        process.setProcessEnvironment(env);
+        process.start(bash, {QStringLiteral("-c"), script, QStringLiteral(ZORBEL_BINARY), file});
+        QVERIFY(process.waitForFinished(60000));
+        run.nExitCode = process.exitCode();
+        run.stdErr = process.readAllStandardError();
+    }
+    QCOMPARE(run.nExitCode, exitCode);
+    QCOMPARE(run.stdErr, err);
+}
+
+// A file under /sys that holds fewer bytes than it says prints as --dump and
+// the window show it.
+void TestPrintPdf::printsFilesUnderSys()
+{
+    const QString path = TestSupport::sysFileShorterThanItsLength();
+    if (path.isEmpty())
+        QSKIP("no file under /sys reads shorter than its length");
+    const QString pdf = TestSupport::scratchDir() + QStringLiteral("/sys.pdf");
+    const Run run = RunZorbel({QStringLiteral("--print-pdf"), pdf, path});
+    QCOMPARE(run.nExitCode, 0);
+    QVERIFY(!PdfPages(pdf).isEmpty());
 }
 
 QTEST_MAIN(TestPrintPdf)

@@ -1,9 +1,16 @@
+#include "afxmsg.h"
 #include "recentfilelist.h"
+#include "resources.h"
 #include "settingsprofile.h"
+#include "syslang.h"
 #include "testsupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 // The settings profile and the recent-file list stored in it.
 class TestProfile : public QObject {
@@ -16,6 +23,9 @@ private slots:
     void recentFilesKeepOrderAndLimit();
     void recentFileRemoved_data();
     void recentFileRemoved();
+    void recentFilesOncePerFile();
+    void unusableSettingsFileGivesDefaults_data();
+    void unusableSettingsFileGivesDefaults();
 };
 
 void TestProfile::roundTripsValues()
@@ -105,6 +115,71 @@ void TestProfile::recentFileRemoved()
     CRecentFileList reread("Recent File List", "File%d", 4);
     reread.ReadList(profile);
     QCOMPARE(reread.Names(), left);
+}
+
+// One file named several ways is one entry, under the name it was added by last.
+void TestProfile::recentFilesOncePerFile()
+{
+    const QString path = TestSupport::writeScratchFile("recent.bin", "x");
+    const QString link = TestSupport::scratchDir() + "/link-to-recent.bin";
+    QFile::remove(link);
+    QVERIFY(QFile::link(path, link));
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(TestSupport::scratchDir());
+    CRecentFileList list("Recent File List", "File%d", 4);
+    list.Add("recent.bin");
+    list.Add("./recent.bin");
+    list.Add(link);
+    QDir::setCurrent(before);
+    QCOMPARE(list.Names(), QStringList{link});
+}
+
+void TestProfile::unusableSettingsFileGivesDefaults_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("FIFO") << "fifo";
+    QTest::newRow("folder") << "folder";
+    QTest::newRow("longer than 1 MiB") << "large";
+}
+
+// The settings file is looked at before Qt reads it: a FIFO in its place
+// would hang the start (an alarm ends the test then), a long file would be
+// read and written whole. It gets a message and is left alone.
+void TestProfile::unusableSettingsFileGivesDefaults()
+{
+    QFETCH(QString, kind);
+    const QString folder = TestSupport::scratchDir() + "/config/Refused";
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder);
+    const QString file = folder + "/Zorbel.conf";
+    if (kind == "fifo")
+        QVERIFY(::mkfifo(QFile::encodeName(file).constData(), 0600) == 0);
+    else if (kind == "folder")
+        QVERIFY(QDir().mkpath(file));
+    else
+        QVERIFY(QFile::resize(TestSupport::writeScratchFile("x", "[Settings]\nShowCmd=2\n"), (1 << 20) + 1)
+                && QFile::rename(TestSupport::scratchDir() + "/x", file));
+    AfxSetResourceLanguage(LANG_EN_US);
+    QStringList messages;
+    const MessageBoxHandler previous = AfxSetMessageBoxHandler([&](const QString& text, unsigned) {
+        messages << text;
+        return IDOK;
+    });
+    ::alarm(20);
+    {
+        CSettingsProfile profile;
+        profile.SetRegistryKey("Refused", "Zorbel");
+        QCOMPARE(profile.GetProfileInt("Settings", "ShowCmd", 7), 7);
+        QVERIFY(!profile.WriteProfileInt("Settings", "ShowCmd", 3));
+        profile.Sync();
+    }
+    ::alarm(0);
+    AfxSetMessageBoxHandler(previous);
+    QCOMPARE(messages, QStringList{"The settings file " + file
+                                   + " is not a regular file, or is larger than 1 MiB. The default settings are used,"
+                                     " and the file is left as it is."});
+    if (kind == "large")
+        QCOMPARE(QFileInfo(file).size(), (1 << 20) + 1);
 }
 
 QTEST_GUILESS_MAIN(TestProfile)

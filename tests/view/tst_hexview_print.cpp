@@ -247,6 +247,7 @@ private slots:
     void directPrintNeedsNoDialog_data();
     void directPrintNeedsNoDialog();
     void previewRemembersPagesShown();
+    void failedPrintLeavesThePrinterUsable();
 };
 
 void TestHexViewPrint::splitsRowsIntoPages_data()
@@ -472,6 +473,33 @@ void TestHexViewPrint::previewRemembersPagesShown()
     QCOMPARE(modeShown, QPrintPreviewWidget::FacingPagesView);
     QVERIFY(nPagesShown > 1);
     QCOMPARE(app.GetProfileInt(QStringLiteral("Settings"), QStringLiteral("PreviewPages"), 0), 1);
+}
+
+// With no printer to print on, Print Direct fails; the application's printer
+// must still print afterwards, here into a PDF file as File, Print would.
+void TestHexViewPrint::failedPrintLeavesThePrinterUsable()
+{
+    CWinApp app(QStringLiteral("Zorbel"));
+    QPrinter* pPrinter = app.GetPrinter();
+    pPrinter->setOutputFormat(QPrinter::NativeFormat);
+    pPrinter->setPrinterName(QStringLiteral("zorbel-no-such-printer"));
+    Window window(RowsOfTheirIndex(3));
+    QStringList messages;
+    const MessageBoxHandler previous = AfxSetMessageBoxHandler([&](const QString& text, unsigned) {
+        messages << text;
+        return IDOK;
+    });
+    QVERIFY(AfxExecuteCommand(window.pView.get(), ID_FILE_PRINT_DIRECT));
+    QCOMPARE(messages, QStringList{QStringLiteral("Failed to start printing.")});
+
+    messages.clear();
+    const QString out = TestSupport::scratchDir() + QStringLiteral("/after-failure.pdf");
+    app.GetPrinter()->setOutputFormat(QPrinter::PdfFormat);
+    app.GetPrinter()->setOutputFileName(out);
+    QVERIFY(AfxExecuteCommand(window.pView.get(), ID_FILE_PRINT_DIRECT));
+    AfxSetMessageBoxHandler(previous);
+    QCOMPARE(messages, QStringList());
+    QVERIFY(TestSupport::readFile(out).startsWith("%PDF"));
 }
 
 QTEST_MAIN(TestHexViewPrint)

@@ -1,0 +1,355 @@
+#include "afxmsg.h"
+#include "hexdoc.h"
+#include "longtask.h"
+#include "resources.h"
+#include "syslang.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QtTest>
+
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+using TestSupport::readFile;
+using TestSupport::scratchDir;
+using TestSupport::writeScratchFile;
+
+namespace {
+
+const char kOtherUser[] = "zorbel-test-user";
+const char kAcl[] = "system.posix_acl_access";
+
+QByteArray Native(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+// The document's bytes become bytes, as an edit would leave them.
+void SetContents(CHexDoc& doc, const QByteArray& bytes)
+{
+    doc.SetContents(bytes);
+    doc.SetModifiedFlag(true);
+}
+
+// An access ACL in the kernel's form: the owner rw-, one named user, the
+// owning group r--, the mask and others r--.
+QByteArray AclGivingUser(uid_t uid, quint16 nUserPerm)
+{
+    QByteArray acl;
+    auto put = [&acl](quint32 value, int nBytes) {
+        for (int i = 0; i < nBytes; ++i)
+            acl.append(char((value >> (8 * i)) & 0xFF));
+    };
+    put(2, 4);
+    const quint32 kNone = 0xFFFFFFFF;
+    const quint32 entries[][3] = {{0x01, 6, kNone}, {0x02, nUserPerm, quint32(uid)}, {0x04, 4, kNone},
+                                  {0x10, 6, kNone}, {0x20, 4, kNone}};
+    for (const auto& entry : entries) {
+        put(entry[0], 2);
+        put(entry[1], 2);
+        put(entry[2], 4);
+    }
+    return acl;
+}
+
+QByteArray Xattr(const QString& path, const char* name)
+{
+    QByteArray value(4096, '\0');
+    const ssize_t n = ::getxattr(Native(path).constData(), name, value.data(), value.size());
+    return n < 0 ? QByteArray("<none>") : value.left(n);
+}
+
+// Runs work in a child process, as uid when it is not 0; the child's exit
+// status: 0 when work returned true. A child that kills itself gives -1.
+int RunInChild(uid_t uid, gid_t gid, const std::function<bool()>& work)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (uid != 0 && (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0))
+            ::_exit(3);
+        ::_exit(work() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
+
+// What a save keeps of the file it replaces and what it leaves beside it:
+// owner, group, mode, ACL and extended attributes, names at the file system's
+// limit, the leftovers of saves that were killed, and the file's identity
+// however it was named.
+class TestHexDocSaves : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void changeIsSeenWhateverTheName_data();
+    void changeIsSeenWhateverTheName();
+    void saveKeepsOwnerModeAclAndAttributes_data();
+    void saveKeepsOwnerModeAclAndAttributes();
+    void longNamesSaveInPlace_data();
+    void longNamesSaveInPlace();
+    void killedSaveLeavesNothingBehind_data();
+    void killedSaveLeavesNothingBehind();
+    void othersFilesAndSavesInProgressStay();
+
+private:
+    QStringList FolderEntries() const;
+    // Saves doc to path in a child process that is killed once the save has
+    // written its first piece.
+    void KillDuringSave(CHexDoc& doc, const QString& path);
+
+    QStringList m_messages;
+    int m_nAnswer = IDYES;
+    bool m_bMadeUser = false;
+};
+
+void TestHexDocSaves::initTestCase()
+{
+    AfxSetResourceLanguage(LANG_EN_US);
+    AfxSetMessageBoxHandler([this](const QString& text, unsigned) {
+        m_messages << text;
+        return m_nAnswer;
+    });
+    if (::geteuid() == 0 && !::getpwnam(kOtherUser))
+        m_bMadeUser = QProcess::execute(QStringLiteral("useradd"), {QStringLiteral("-M"), QStringLiteral("-N"),
+                                                                  QString::fromLatin1(kOtherUser)})
+                      == 0;
+}
+
+void TestHexDocSaves::cleanupTestCase()
+{
+    if (m_bMadeUser)
+        QProcess::execute(QStringLiteral("userdel"), {QString::fromLatin1(kOtherUser)});
+}
+
+void TestHexDocSaves::init()
+{
+    m_messages.clear();
+    m_nAnswer = IDYES;
+    QDir(scratchDir()).removeRecursively();
+    QDir().mkpath(scratchDir());
+}
+
+void TestHexDocSaves::cleanup()
+{
+    CLongTask::s_stepHook = nullptr;
+}
+
+QStringList TestHexDocSaves::FolderEntries() const
+{
+    return QDir(scratchDir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+void TestHexDocSaves::changeIsSeenWhateverTheName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("relative") << "f.bin";
+    QTest::newRow("dot slash") << "./f.bin";
+    QTest::newRow("through ..") << "sub/../f.bin";
+    QTest::newRow("absolute through ..") << scratchDir() + "/sub/../f.bin";
+}
+
+// Another program rewrites the file after it was opened under name; Save asks
+// before writing over its bytes.
+void TestHexDocSaves::changeIsSeenWhateverTheName()
+{
+    QFETCH(QString, name);
+    const QString path = writeScratchFile("f.bin", "original");
+    QDir().mkpath(scratchDir() + "/sub");
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(scratchDir());
+    CHexDoc doc;
+    const bool bOpened = doc.OnOpenDocument(name);
+    doc.SetPathName(name);
+    QDir::setCurrent(before);
+    QVERIFY(bOpened);
+    doc.SetByte(0, 'X');
+    doc.SetModifiedFlag(true);
+    writeScratchFile("f.bin", "other program");
+
+    m_nAnswer = IDNO;
+    QVERIFY(!doc.DoFileSave());
+    QCOMPARE(m_messages.size(), 1);
+    QVERIFY(m_messages[0].endsWith("was changed by another program since it was read. Save over it?"));
+    QCOMPARE(readFile(path), QByteArray("other program"));
+}
+
+void TestHexDocSaves::saveKeepsOwnerModeAclAndAttributes_data()
+{
+    QTest::addColumn<bool>("bOwnerSaves");   // else the other user, whom the ACL lets write
+    QTest::newRow("root saves the other user's file") << true;
+    QTest::newRow("the other user saves root's file") << false;
+}
+
+void TestHexDocSaves::saveKeepsOwnerModeAclAndAttributes()
+{
+    QFETCH(bool, bOwnerSaves);
+    const struct passwd* pOther = ::getpwnam(kOtherUser);
+    if (::geteuid() != 0 || !pOther)
+        QSKIP("needs root, who can make a second user");
+    const uid_t otherUid = pOther->pw_uid;
+    const gid_t otherGid = pOther->pw_gid;
+    // The other user reaches the folder and may make files in it.
+    QVERIFY(::chmod(Native(scratchDir()).constData(), 0777) == 0);
+    const QString path = writeScratchFile("kept.bin", "old bytes");
+    const QByteArray native = Native(path);
+    if (bOwnerSaves)
+        QVERIFY(::chown(native.constData(), otherUid, otherGid) == 0);
+    QVERIFY(::chmod(native.constData(), 0640) == 0);
+    const QByteArray acl = AclGivingUser(bOwnerSaves ? 65534 : otherUid, 6);
+    if (::setxattr(native.constData(), kAcl, acl.constData(), acl.size(), 0) != 0
+        || ::setxattr(native.constData(), "user.origin", "camera", 6, 0) != 0)
+        QSKIP("this file system keeps no ACLs or extended attributes");
+    struct stat before;
+    QVERIFY(::stat(native.constData(), &before) == 0);
+    const QByteArray aclBefore = Xattr(path, kAcl);
+
+    const int nStatus = RunInChild(bOwnerSaves ? 0 : otherUid, otherGid, [&] {
+        CHexDoc doc;
+        if (!doc.OnOpenDocument(path))
+            return false;
+        doc.SetPathName(path);
+        SetContents(doc, "new bytes, longer");
+        return doc.OnSaveDocument(path);
+    });
+    QCOMPARE(nStatus, 0);
+    QCOMPARE(readFile(path), QByteArray("new bytes, longer"));
+    struct stat after;
+    QVERIFY(::stat(native.constData(), &after) == 0);
+    QCOMPARE(after.st_uid, before.st_uid);
+    QCOMPARE(after.st_gid, before.st_gid);
+    QCOMPARE(after.st_mode, before.st_mode);
+    QCOMPARE(Xattr(path, kAcl), aclBefore);
+    QCOMPARE(Xattr(path, "user.origin"), QByteArray("camera"));
+    QCOMPARE(FolderEntries(), QStringList{"kept.bin"});
+}
+
+void TestHexDocSaves::longNamesSaveInPlace_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("247 bytes") << QString(247, 'a');
+    QTest::newRow("248 bytes") << QString(248, 'a');
+    QTest::newRow("255 bytes") << QString(255, 'a');
+    QTest::newRow("255 bytes of three-byte characters") << QString(85, QChar(0x4E2D));
+}
+
+void TestHexDocSaves::longNamesSaveInPlace()
+{
+    QFETCH(QString, name);
+    QCOMPARE(Native(name).size() >= 247, true);
+    for (const int nNames : {1, 2}) {
+        init();
+        const QString path = writeScratchFile(name, "old");
+        if (nNames == 2)
+            QVERIFY(::link(Native(path).constData(), Native(scratchDir() + "/other").constData()) == 0);
+        CHexDoc doc;
+        QVERIFY(doc.OnOpenDocument(path));
+        doc.SetPathName(path);
+        SetContents(doc, "new");
+        QVERIFY2(doc.OnSaveDocument(path), qPrintable(m_messages.join('\n')));
+        QCOMPARE(readFile(path), QByteArray("new"));
+        QCOMPARE(FolderEntries().size(), nNames);
+    }
+}
+
+void TestHexDocSaves::KillDuringSave(CHexDoc& doc, const QString& path)
+{
+    CLongTask::s_stepHook = [](CLongTask& task) {
+        if (task.GetDone() > 0)
+            ::raise(SIGKILL);
+    };
+    QCOMPARE(RunInChild(0, 0, [&] { return doc.OnSaveDocument(path); }), -1);
+    CLongTask::s_stepHook = nullptr;
+}
+
+void TestHexDocSaves::killedSaveLeavesNothingBehind_data()
+{
+    QTest::addColumn<int>("names");
+    QTest::addColumn<bool>("bSameStart");   // the new bytes begin as the old ones
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<int>("questions");
+    QTest::addColumn<int>("leftovers");
+    QTest::newRow("one name: the new bytes' file goes") << 1 << false << int(IDYES) << 0 << 0;
+    QTest::newRow("two names, killed before a byte changed: the copy goes") << 2 << true << int(IDYES) << 0 << 0;
+    QTest::newRow("two names, killed mid-way, user removes the copy") << 2 << false << int(IDYES) << 1 << 0;
+    QTest::newRow("two names, killed mid-way, user keeps the copy") << 2 << false << int(IDNO) << 1 << 1;
+}
+
+// A save killed after its first piece leaves its file beside the file; the next open removes this program's leftovers, asking first about a
+// copy of old bytes the file no longer holds.
+void TestHexDocSaves::killedSaveLeavesNothingBehind()
+{
+    QFETCH(int, names);
+    QFETCH(bool, bSameStart);
+    QFETCH(int, answer);
+    QFETCH(int, questions);
+    QFETCH(int, leftovers);
+    // Saves write 8 MiB at a time: the first piece is written before the kill.
+    const QByteArray old((8 << 20) + 1024, 'o');
+    const QString path = writeScratchFile("big.bin", old);
+    if (names == 2)
+        QVERIFY(::link(Native(path).constData(), Native(scratchDir() + "/second.bin").constData()) == 0);
+    const QStringList entries = FolderEntries();
+    {
+        CHexDoc doc;
+        QVERIFY(doc.OnOpenDocument(path));
+        doc.SetPathName(path);
+        SetContents(doc, bSameStart ? old + "more" : QByteArray(old.size(), 'n'));
+        KillDuringSave(doc, path);
+    }
+    QCOMPARE(FolderEntries().size(), entries.size() + 1);
+    if (names == 1 || bSameStart)
+        QCOMPARE(readFile(path), old);
+
+    m_nAnswer = answer;
+    CHexDoc again;
+    QVERIFY(again.OnOpenDocument(path));
+    QCOMPARE(m_messages.size(), questions);
+    if (questions)
+        QVERIFY(m_messages[0].contains(" is a copy of the bytes " + path + " held before a save that did not finish"));
+    QCOMPARE(FolderEntries().size(), entries.size() + leftovers);
+}
+
+// Names like this program's that are another program's, or whose save is
+// still running (it holds its file locked), are left alone.
+void TestHexDocSaves::othersFilesAndSavesInProgressStay()
+{
+    const QString path = writeScratchFile("f.bin", "bytes");
+    writeScratchFile(".f.bin.zorbel-abc", "too short");
+    writeScratchFile(".f.bin.XyZ123", "another program's");
+    writeScratchFile(".g.bin.zorbel-XyZ123", "another file's");
+    const QString running = writeScratchFile(".f.bin.zorbel-Run123", "being written");
+    writeScratchFile(".f.bin.zorbel-Old123", "killed");
+    QFile lockHolder(running);
+    QVERIFY(lockHolder.open(QIODevice::ReadOnly));
+    QVERIFY(::flock(lockHolder.handle(), LOCK_EX) == 0);
+    const QStringList before = FolderEntries();
+
+    CHexDoc doc;
+    QVERIFY(doc.OnOpenDocument(path));
+    QStringList expected = before;
+    expected.removeAll(".f.bin.zorbel-Old123");
+    QCOMPARE(FolderEntries(), expected);
+    QVERIFY(m_messages.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestHexDocSaves)
+#include "tst_hexdoc_saves.moc"
