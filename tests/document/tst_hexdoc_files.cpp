@@ -260,7 +260,7 @@ void TestHexDocFiles::filesShorterThanTheirLengthAreReadToTheirEnd()
     CHexDoc doc;
     QVERIFY(doc.OnOpenDocument(path));
     QVERIFY(m_messages.isEmpty());
-    QCOMPARE(QByteArray(reinterpret_cast<const char*>(doc.m_pData), int(doc.m_nSize - 1)), readFile(path));
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(doc.Data()), int(doc.GetLength())), readFile(path));
 }
 
 void TestHexDocFiles::everyNameSeesTheSavedBytes()
