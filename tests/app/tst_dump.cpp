@@ -317,6 +317,7 @@ void TestDump::guessIsNotedOnATerminal()
     const QString path = writeScratchFile("guess.bin", QByteArray(100000, 'a'));
     const QString rows = scratchDir() + "/guess.rows";
     qputenv("ZORBEL_DUMP_GUESS_NOTE_MS", "0");
+    const auto unset = qScopeGuard([] { qunsetenv("ZORBEL_DUMP_GUESS_NOTE_MS"); });
     QByteArray err;
     if (bTerminal) {
         QString command = QStringLiteral(ZORBEL_BINARY " --dump");
@@ -330,7 +331,6 @@ void TestDump::guessIsNotedOnATerminal()
         QCOMPARE(result.exitCode, 0);
         err = result.err;
     }
-    qunsetenv("ZORBEL_DUMP_GUESS_NOTE_MS");
     const QByteArray note = "zorbel: " + QFile::encodeName(path) + ": guessing the code page from the whole file; "
                             "--codepage N skips this";
     QCOMPARE(err.count(note), bNoted ? 1 : 0);
