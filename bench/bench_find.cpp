@@ -2,6 +2,13 @@
 // down from the start and up from the end, with and without Match case; then
 // Replace All of 10,000 occurrences in 64 MiB. Each figure is the best of three.
 //   bench_find
+// With a file, one timed run over its bytes, for bench/compare.sh to set
+// against sed and memmem over the same file:
+//   bench_find replace FILE FIND REPLACE [matchcase]   Replace All from offset 0
+//   bench_find find FILE FIND                          Find Next down from 0, then
+//                                                      memmem over the same bytes
+// FIND and REPLACE are hexadecimal, as typed into the dialog ("CD CD 00"). Both
+// print "seconds ZORBEL_S [MEMMEM_S]" and what was found or replaced.
 
 #include "beep.h"
 #include "hexdoc.h"
@@ -9,9 +16,11 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -39,12 +48,87 @@ struct Window {
         if (plant)
             plant(pData);
         doc.AdoptBuffer(pData, nLength + 1);
+        Show();
+    }
+
+    // The bytes of a file, read in parts into a buffer the document takes.
+    explicit Window(const char* pszPath)
+    {
+        QFile file(QString::fromLocal8Bit(pszPath));
+        if (!file.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "bench_find: cannot read %s\n", pszPath);
+            std::exit(2);
+        }
+        const auto nLength = std::uint32_t(file.size());
+        std::uint8_t* pData = CHexDoc::AllocBuffer(nLength + 1);
+        for (std::uint32_t nDone = 0; nDone < nLength;) {
+            const qint64 got = file.read(reinterpret_cast<char*>(pData) + nDone, std::min(nLength - nDone, 1u << 24));
+            if (got <= 0)
+                std::exit(2);
+            nDone += std::uint32_t(got);
+        }
+        pData[nLength] = 0xFF;
+        doc.AdoptBuffer(pData, nLength + 1);
+        Show();
+    }
+
+    void Show()
+    {
         pView->AttachDocument(&doc);
         pView->Create();
         pView->resize(800, 600);
         pView->OnInitialUpdate();
     }
 };
+
+double BestSeconds(const std::function<void()>& prepare, const std::function<void()>& run)
+{
+    double best = 1e9;
+    for (int i = 0; i < 3; ++i) {
+        prepare();
+        QElapsedTimer timer;
+        timer.start();
+        run();
+        best = std::min(best, timer.nsecsElapsed() / 1e9);
+    }
+    return best;
+}
+
+double Seconds(const std::function<void()>& run)
+{
+    QElapsedTimer timer;
+    timer.start();
+    run();
+    return timer.nsecsElapsed() / 1e9;
+}
+
+// One Replace All or Find over a file, for bench/compare.sh.
+int RunOnFile(int argc, char* argv[])
+{
+    const bool bReplace = qstrcmp(argv[1], "replace") == 0;
+    if (argc < (bReplace ? 5 : 4))
+        return 2;
+    Window w(argv[2]);
+    const QString strFind = QString::fromLatin1(argv[3]);
+    const std::uint32_t nLength = w.doc.GetLength();
+    if (bReplace) {
+        const QString strReplace = QString::fromLatin1(argv[4]);
+        const bool bMatchCase = argc > 5 && qstrcmp(argv[5], "matchcase") == 0;
+        const double s = Seconds([&] { w.pView->ReplaceAll(strFind, strReplace, bMatchCase); });
+        std::printf("seconds %.4f\n", s);
+        std::printf("length %u -> %u\n", nLength, w.doc.GetLength());
+        return 0;
+    }
+    const double s = Seconds([&] { w.pView->FindNext(strFind, true, true); });
+    const std::uint32_t nFound = w.pView->m_nSelAnchor;
+    const QByteArray find = QByteArray::fromHex(argv[3]);
+    const void* pPeer = nullptr;
+    const double peer = Seconds([&] { pPeer = memmem(w.doc.Data(), nLength, find.constData(), std::size_t(find.size())); });
+    const std::int64_t nPeer = pPeer ? static_cast<const std::uint8_t*>(pPeer) - w.doc.Data() : -1;
+    std::printf("seconds %.4f %.4f\n", s, peer);
+    std::printf("found %u, memmem %lld\n", nFound, static_cast<long long>(nPeer));
+    return 0;
+}
 
 double BestSeconds(const std::function<void()>& prepare, const std::function<void()>& run)
 {
@@ -68,6 +152,8 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     int nBeeps = 0;
     AfxSetBeepHook([&](unsigned) { ++nBeeps; });
+    if (argc > 1 && (qstrcmp(argv[1], "replace") == 0 || qstrcmp(argv[1], "find") == 0))
+        return RunOnFile(argc, argv);
 
     {
         constexpr std::uint32_t kLength = 1u << 30;

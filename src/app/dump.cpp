@@ -11,6 +11,7 @@
 #include "textdecoder.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <algorithm>
@@ -156,14 +157,34 @@ private:
     std::uint64_t m_nRead = 0;
 };
 
+// Where no pair of bytes decides, the guess reads the whole file before the
+// first line can go out. Someone at a terminal who waits longer than this is
+// told why, once, and how to skip it. ZORBEL_DUMP_GUESS_NOTE_MS sets the wait,
+// so that a test can see the note without a file that takes that long.
+qint64 GuessNoteAfterMs()
+{
+    bool bOk = false;
+    const int nMs = qEnvironmentVariableIntValue("ZORBEL_DUMP_GUESS_NOTE_MS", &bOk);
+    return bOk && nMs >= 0 ? nMs : 300;
+}
+
 // The code page the window would detect in the document of the whole file, its
 // end marker included, found one part at a time.
-int DetectInFile(CFileReader& reader)
+int DetectInFile(CFileReader& reader, const QString& path)
 {
     std::vector<std::uint8_t> buffer(2 * kBlockBytes + 1);
     CCodePageDetector detector;
     std::uint32_t nKept = 0;
+    const bool bTerminal = ::isatty(STDERR_FILENO) == 1;
+    const qint64 nNoteAfterMs = GuessNoteAfterMs();
+    QElapsedTimer timer;
+    timer.start();
+    bool bNoted = false;
     for (;;) {
+        if (bTerminal && !bNoted && timer.elapsed() >= nNoteAfterMs) {
+            bNoted = true;
+            ReportError(path + QLatin1String(": guessing the code page from the whole file; --codepage N skips this"));
+        }
         const std::uint32_t n = reader.Read(buffer.data() + nKept, kBlockBytes);
         std::uint32_t nLength = nKept + n;
         const bool bLast = n < kBlockBytes;
@@ -326,7 +347,7 @@ int DumpMain(int argc, char* argv[])
         CFileReader reader(path);
         int nCodePage = cmd.nCodePage;
         if (nCodePage == 0) {
-            nCodePage = DetectInFile(reader);
+            nCodePage = DetectInFile(reader, path);
             reader.Rewind();
         }
         if (!DumpFile(reader, nCodePage))

@@ -3,6 +3,24 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+// Every scan is one pass over the range, whatever the case rule: a block of
+// start offsets is tested at once against both cases of the pattern's first
+// byte and both cases of its last byte, and only starts that pass both are
+// compared whole. A call reads each byte of the stretch it crosses a bounded
+// number of times, so Replace All, which calls FindDown once per occurrence,
+// stays linear even when one case of the first byte is rare or missing, and a
+// run of a byte that starts the pattern costs a block, not a call per byte.
+//
+// BYTEPATTERN_READ(n) is told of every n bytes a scan reads; a test defines it
+// to count them.
+#ifndef BYTEPATTERN_READ
+#define BYTEPATTERN_READ(n) static_cast<void>(0)
+#endif
+
 namespace {
 
 struct FoldTable {
@@ -25,30 +43,133 @@ bool EqualFolded(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t n)
     return true;
 }
 
-// Both return null for an empty range without handing it to the C library.
-const std::uint8_t* FindByte(const std::uint8_t* p, const std::uint8_t* pEnd, std::uint8_t b)
-{
-    if (p >= pEnd)
-        return nullptr;
-    return static_cast<const std::uint8_t*>(std::memchr(p, b, std::size_t(pEnd - p)));
-}
+// A byte of the pattern in both of the cases it matches; twice the same byte
+// when it is no letter or case matters.
+struct CasePair {
+    std::uint8_t a;
+    std::uint8_t b;
 
-const std::uint8_t* FindByteBack(const std::uint8_t* p, const std::uint8_t* pEnd, std::uint8_t b)
-{
-    if (p >= pEnd)
+    static CasePair Of(std::uint8_t c, bool bMatchCase)
+    {
+        const std::uint8_t lower = kFold.to[c];
+        const bool bLetter = lower >= 'a' && lower <= 'z';
+        const std::uint8_t a = bMatchCase ? c : lower;
+        return {a, bMatchCase || !bLetter ? a : std::uint8_t(lower - ('a' - 'A'))};
+    }
+    bool Has(std::uint8_t c) const { return c == a || c == b; }
+};
+
+constexpr std::uint32_t kBlock = 16;
+
+#if defined(__SSE2__)
+// Bit j set when byte j of the block at p is either byte of the pair.
+struct PairMask {
+    __m128i a;
+    __m128i b;
+
+    explicit PairMask(CasePair pair) : a(_mm_set1_epi8(char(pair.a))), b(_mm_set1_epi8(char(pair.b))) {}
+    std::uint32_t At(const std::uint8_t* p) const
+    {
+        BYTEPATTERN_READ(kBlock);
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        return std::uint32_t(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, a), _mm_cmpeq_epi8(v, b))));
+    }
+};
+#else
+struct PairMask {
+    CasePair pair;
+
+    explicit PairMask(CasePair pair) : pair(pair) {}
+    std::uint32_t At(const std::uint8_t* p) const
+    {
+        BYTEPATTERN_READ(kBlock);
+        std::uint32_t mask = 0;
+        for (std::uint32_t j = 0; j < kBlock; ++j)
+            mask |= std::uint32_t(pair.Has(p[j])) << j;
+        return mask;
+    }
+};
+#endif
+
+// The pattern as the block scans use it.
+struct Scan {
+    CasePair first;
+    CasePair last;
+    const std::uint8_t* pattern;
+    std::uint32_t n;
+    bool bMatchCase;
+
+    // The first and last bytes are known to match when this is asked.
+    bool RestMatches(const std::uint8_t* p) const
+    {
+        if (n <= 2)
+            return true;
+        BYTEPATTERN_READ(n - 2);
+        return bMatchCase ? std::memcmp(p + 1, pattern + 1, n - 2) == 0 : EqualFolded(p + 1, pattern + 1, n - 2);
+    }
+
+    bool MatchesAt(const std::uint8_t* p) const
+    {
+        BYTEPATTERN_READ(2);
+        return first.Has(p[0]) && last.Has(p[n - 1]) && RestMatches(p);
+    }
+
+    // The least match start from p up to pEnd (exclusive), or null. A block of
+    // starts is tested at once where its last bytes too lie within the range;
+    // the starts after the last whole block one at a time.
+    __attribute__((noinline)) const std::uint8_t* Down(const std::uint8_t* p, const std::uint8_t* pEnd) const
+    {
+        const PairMask firstMask(first);
+        const PairMask lastMask(last);
+        for (; pEnd - p >= std::ptrdiff_t(kBlock); p += kBlock) {
+            for (std::uint32_t mask = firstMask.At(p) & lastMask.At(p + n - 1); mask != 0; mask &= mask - 1) {
+                const std::uint8_t* q = p + __builtin_ctz(mask);
+                if (RestMatches(q))
+                    return q;
+            }
+        }
+        for (; p < pEnd; ++p) {
+            if (MatchesAt(p))
+                return p;
+        }
         return nullptr;
-    return static_cast<const std::uint8_t*>(memrchr(p, b, std::size_t(pEnd - p)));
-}
+    }
+
+    // The greatest match start from pBegin up to pEnd (exclusive), or null: the
+    // mirror of Down, whole blocks back from pEnd, the highest start of a block
+    // first, then the starts before them one by one.
+    const std::uint8_t* Up(const std::uint8_t* pBegin, const std::uint8_t* pEnd) const
+    {
+        const PairMask firstMask(first);
+        const PairMask lastMask(last);
+        const std::uint8_t* p = pEnd;
+        for (; p - pBegin >= std::ptrdiff_t(kBlock); p -= kBlock) {
+            const std::uint8_t* const pBlock = p - kBlock;
+            for (std::uint32_t mask = firstMask.At(pBlock) & lastMask.At(pBlock + n - 1); mask != 0;) {
+                const int j = 31 - __builtin_clz(mask);
+                if (RestMatches(pBlock + j))
+                    return pBlock + j;
+                mask &= ~(std::uint32_t(1) << j);
+            }
+        }
+        while (p > pBegin) {
+            if (MatchesAt(--p))
+                return p;
+        }
+        return nullptr;
+    }
+};
 
 } // namespace
 
 CBytePattern::CBytePattern(const QByteArray& pattern, bool bMatchCase) : m_pattern(pattern), m_bMatchCase(bMatchCase)
 {
-    const std::uint8_t b = m_pattern.isEmpty() ? 0 : std::uint8_t(m_pattern.at(0));
-    const std::uint8_t lower = kFold.to[b];
-    const bool bLetter = lower >= 'a' && lower <= 'z';
-    m_first[0] = bMatchCase ? b : lower;
-    m_first[1] = bMatchCase || !bLetter ? m_first[0] : std::uint8_t(lower - ('a' - 'A'));
+    const CasePair first = CasePair::Of(m_pattern.isEmpty() ? 0 : std::uint8_t(m_pattern.front()), bMatchCase);
+    const CasePair last = CasePair::Of(m_pattern.isEmpty() ? 0 : std::uint8_t(m_pattern.back()), bMatchCase);
+    m_first[0] = first.a;
+    m_first[1] = first.b;
+    m_last[0] = last.a;
+    m_last[1] = last.b;
 }
 
 bool CBytePattern::Equal(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t n, bool bMatchCase)
@@ -72,23 +193,18 @@ bool CBytePattern::FindDown(const std::uint8_t* pData, std::uint32_t nLength, st
     const std::uint32_t n = Length();
     if (n == 0 || n > nLength || nFrom > nLength - n)
         return false;
-    const std::uint8_t* const pEnd = pData + (nLength - n) + 1;   // one past the last start
-    const std::uint8_t* p = pData + nFrom;
-    // Two candidate streams, one per case of the first byte, merged in order.
-    const std::uint8_t* a = FindByte(p, pEnd, m_first[0]);
-    const std::uint8_t* b = m_first[1] == m_first[0] ? nullptr : FindByte(p, pEnd, m_first[1]);
-    while (a || b) {
-        const std::uint8_t* q = !b || (a && a < b) ? a : b;
-        if (RestMatches(q)) {
-            nFound = std::uint32_t(q - pData);
-            return true;
-        }
-        if (q == a)
-            a = FindByte(q + 1, pEnd, m_first[0]);
-        else
-            b = FindByte(q + 1, pEnd, m_first[1]);
-    }
-    return false;
+    const Scan scan{{m_first[0], m_first[1]},
+                    {m_last[0], m_last[1]},
+                    reinterpret_cast<const std::uint8_t*>(m_pattern.constData()),
+                    n,
+                    m_bMatchCase};
+    // A match right at the start, as in a run of occurrences that Replace All
+    // goes through one call each, is taken without setting up the blocks.
+    const std::uint8_t* q = pData + nFrom;
+    if (!scan.MatchesAt(q) && !(q = scan.Down(q + 1, pData + (nLength - n) + 1)))
+        return false;
+    nFound = std::uint32_t(q - pData);
+    return true;
 }
 
 bool CBytePattern::FindUp(const std::uint8_t* pData, std::uint32_t nLength, std::uint32_t nFrom,
@@ -97,19 +213,14 @@ bool CBytePattern::FindUp(const std::uint8_t* pData, std::uint32_t nLength, std:
     const std::uint32_t n = Length();
     if (n == 0 || n > nLength)
         return false;
-    const std::uint8_t* const pEnd = pData + std::min(nFrom, nLength - n) + 1;
-    const std::uint8_t* a = FindByteBack(pData, pEnd, m_first[0]);
-    const std::uint8_t* b = m_first[1] == m_first[0] ? nullptr : FindByteBack(pData, pEnd, m_first[1]);
-    while (a || b) {
-        const std::uint8_t* q = !b || (a && a > b) ? a : b;
-        if (RestMatches(q)) {
-            nFound = std::uint32_t(q - pData);
-            return true;
-        }
-        if (q == a)
-            a = FindByteBack(pData, q, m_first[0]);
-        else
-            b = FindByteBack(pData, q, m_first[1]);
-    }
-    return false;
+    const Scan scan{{m_first[0], m_first[1]},
+                    {m_last[0], m_last[1]},
+                    reinterpret_cast<const std::uint8_t*>(m_pattern.constData()),
+                    n,
+                    m_bMatchCase};
+    const std::uint8_t* q = scan.Up(pData, pData + std::min(nFrom, nLength - n) + 1);
+    if (!q)
+        return false;
+    nFound = std::uint32_t(q - pData);
+    return true;
 }

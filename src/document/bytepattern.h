@@ -35,6 +35,8 @@ private:
 
     QByteArray m_pattern;
     bool m_bMatchCase;
-    // The first byte in both cases; equal when it is no letter or case matters.
+    // The first and the last byte in both cases; equal when it is no letter or
+    // case matters.
     std::uint8_t m_first[2];
+    std::uint8_t m_last[2];
 };

@@ -28,17 +28,33 @@ struct HexPairs {
 };
 constexpr HexPairs kHexPairs;
 
+// The n (2-4) bytes of a sequence into both columns, without a call for a
+// copy of variable length.
+void CopySequence(const std::uint8_t* from, int n, std::uint8_t* hex, char* text)
+{
+    for (int k = 0; k < 4; ++k) {
+        if (k < n) {
+            hex[k] = from[k];
+            text[k] = char(from[k]);
+        }
+    }
+}
+
 std::uint32_t GetUtf8RowText(const std::uint8_t* row, std::uint32_t nLeft, std::uint8_t* hex, char* text)
 {
     const std::uint32_t count = nLeft < 16 ? nLeft : 16;
     std::uint32_t j = 0;
     while (j < count) {
         const std::uint8_t b = row[j];
+        if (IsIdeographAt(row + j, nLeft - j)) {
+            CopySequence(row + j, 3, hex + j, text + j);
+            j += 3;
+            continue;
+        }
         char32_t ch;
         const int n = b >= 0x80 ? Utf8SequenceAt(row + j, nLeft - j, ch) : 0;
         if (n != 0 && IsShownChar(ch)) {
-            std::memcpy(hex + j, row + j, std::size_t(n));
-            std::memcpy(text + j, row + j, std::size_t(n));
+            CopySequence(row + j, n, hex + j, text + j);
             j += std::uint32_t(n);
             continue;
         }

@@ -232,29 +232,43 @@ char* CTextDecoder::ToUtf8(const char* pText, int n, char* pOut) const
 // character crossing the row's end take no cells of this row.
 char* CTextDecoder::Utf8ToUtf8(const char* pText, int n, char* pOut) const
 {
-    char text[CRowFormat::kMaxTextLength];
+    // Room for a 4-byte copy from any byte of the column: a character's bytes
+    // and the blanks before it go out as fixed-length copies, the output's end
+    // then moved by as many as count (the output has room for the excess).
+    char text[CRowFormat::kMaxTextLength + 3] = {};
     std::memcpy(text, pText, std::size_t(n));
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text);
+    const auto blanks = [&pOut](int nBlanks) {
+        // A character is followed by at most three cells of its other bytes.
+        std::memcpy(pOut, "    ", 4);
+        pOut += nBlanks;
+    };
     int nCells = 0;
     for (int i = 0; i < n;) {
-        for (; nCells < i; ++nCells)
-            *pOut++ = ' ';
+        blanks(std::max(i - nCells, 0));
+        nCells = std::max(nCells, i);
+        if (IsIdeographAt(bytes + i, std::size_t(n - i))) {
+            std::memcpy(pOut, text + i, 4);
+            pOut += 3;
+            nCells = i + 2;
+            i += 3;
+            continue;
+        }
         char32_t ch;
         const int nBytes = bytes[i] >= 0x80 ? Utf8SequenceAt(bytes + i, std::size_t(n - i), ch) : 1;
         if (nBytes == 0) {
             const std::uint32_t utf8 = Utf8Of(kReplacement);
-            std::memcpy(pOut, &utf8, 3);
+            std::memcpy(pOut, &utf8, 4);
             pOut += 3;
             nCells = i + 1;
             ++i;
             continue;
         }
-        std::memcpy(pOut, text + i, std::size_t(nBytes));
+        std::memcpy(pOut, text + i, 4);
         pOut += nBytes;
         nCells = i + (nBytes > 1 && IsWideChar(ch) ? 2 : 1);
         i += nBytes;
     }
-    for (const int nEnd = std::min(n, 16); nCells < nEnd; ++nCells)
-        *pOut++ = ' ';
+    blanks(std::max(std::min(n, 16) - nCells, 0));
     return pOut;
 }

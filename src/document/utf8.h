@@ -64,3 +64,14 @@ inline int Utf8SequenceAt(const std::uint8_t* p, std::size_t nLeft, char32_t& ch
     ch = value;
     return nLength;
 }
+
+// Whether p starts the 3-byte sequence of a CJK Unified Ideograph, U+4E00 to
+// U+9FFF, reading at most nLeft bytes: the characters of most Chinese and
+// Japanese text, shown and wide, told apart with a few tests so that the rows
+// of such text need not take the general path for each.
+inline bool IsIdeographAt(const std::uint8_t* p, std::size_t nLeft)
+{
+    // Leads E4-E9 hold U+4000-U+9FFF; the ideographs begin at E4 B8 80.
+    return p[0] >= 0xE4 && p[0] <= 0xE9 && nLeft >= 3 && (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80
+        && (p[0] > 0xE4 || p[1] >= 0xB8);
+}

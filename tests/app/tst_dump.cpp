@@ -30,8 +30,13 @@ private slots:
     void failures_data();
     void failures();
     void fileOfLengthZeroIsReadToItsEnd();
+<<<<<<< HEAD
     void standardInput_data();
     void standardInput();
+=======
+    void guessIsNotedOnATerminal_data();
+    void guessIsNotedOnATerminal();
+>>>>>>> speed
 };
 
 namespace {
@@ -290,6 +295,7 @@ void TestDump::fileOfLengthZeroIsReadToItsEnd()
     QVERIFY(result.out.count('\n') > 5);
 }
 
+<<<<<<< HEAD
 void TestDump::standardInput_data()
 {
     QTest::addColumn<bool>("bPipe");
@@ -318,6 +324,51 @@ void TestDump::standardInput()
     QVERIFY(process.waitForFinished(60000));
     QCOMPARE(process.exitCode(), 0);
     QCOMPARE(process.readAllStandardOutput(), expected.out);
+=======
+void TestDump::guessIsNotedOnATerminal_data()
+{
+    QTest::addColumn<bool>("bTerminal");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<bool>("bNoted");
+    QTest::newRow("guessed, standard error a terminal") << true << QStringList() << true;
+    QTest::newRow("--codepage given") << true << QStringList{"--codepage", "936"} << false;
+    QTest::newRow("standard error a pipe") << false << QStringList() << false;
+}
+
+// With the wait before the note set to nothing, a guess is noted once on a
+// terminal, where a person waits for the first line, and never in a pipe or
+// when there is nothing to guess. The terminal is the one `script` makes; the
+// rows go to a file so that only standard error reaches it.
+void TestDump::guessIsNotedOnATerminal()
+{
+    QFETCH(bool, bTerminal);
+    QFETCH(QStringList, options);
+    QFETCH(bool, bNoted);
+    if (bTerminal && QStandardPaths::findExecutable("script").isEmpty())
+        QSKIP("script, which gives the program a terminal, is not installed");
+    const QString path = writeScratchFile("guess.bin", QByteArray(100000, 'a'));
+    const QString rows = scratchDir() + "/guess.rows";
+    qputenv("ZORBEL_DUMP_GUESS_NOTE_MS", "0");
+    const auto unset = qScopeGuard([] { qunsetenv("ZORBEL_DUMP_GUESS_NOTE_MS"); });
+    QByteArray err;
+    if (bTerminal) {
+        QString command = QStringLiteral(ZORBEL_BINARY " --dump");
+        for (const QString& arg : options + QStringList{path})
+            command += " '" + arg + "'";
+        const Result result = TestSupport::runProgram("script", {"-q", "-e", "-c", command + " > '" + rows + "'", "/dev/null"});
+        QCOMPARE(result.exitCode, 0);
+        err = result.out;
+    } else {
+        const Result result = RunZorbel(QStringList{"--dump"} + options + QStringList{path});
+        QCOMPARE(result.exitCode, 0);
+        err = result.err;
+    }
+    const QByteArray note = "zorbel: " + QFile::encodeName(path) + ": guessing the code page from the whole file; "
+                            "--codepage N skips this";
+    QCOMPARE(err.count(note), bNoted ? 1 : 0);
+    if (!bNoted)
+        QCOMPARE(err, QByteArray());
+>>>>>>> speed
 }
 
 QTEST_GUILESS_MAIN(TestDump)

@@ -41,12 +41,17 @@ struct FindWindow : EditWindow {
 };
 
 // Replace All as replacing one by one does it: each search resumes after the
-// bytes put in. nLast receives where the last replacement starts.
+// bytes put in. Without Match case the search runs over a copy with the ASCII
+// letters in lower case, kept in step with the bytes. nLast receives where the
+// last replacement starts.
 QByteArray ReplacedOneByOne(QByteArray bytes, qsizetype nFrom, const QByteArray& find, const QByteArray& replace,
-                            qsizetype& nLast)
+                            qsizetype& nLast, bool bMatchCase = true)
 {
-    for (qsizetype i = bytes.indexOf(find, nFrom); i >= 0; i = bytes.indexOf(find, i + replace.size())) {
+    QByteArray searched = bMatchCase ? bytes : bytes.toLower();
+    const QByteArray found = bMatchCase ? find : find.toLower();
+    for (qsizetype i = searched.indexOf(found, nFrom); i >= 0; i = searched.indexOf(found, i + replace.size())) {
         bytes.replace(i, find.size(), replace);
+        searched.replace(i, find.size(), bMatchCase ? replace : replace.toLower());
         nLast = i;
     }
     return bytes;
@@ -72,6 +77,7 @@ private slots:
     void replacesOne();
     void replacesAllFromTheStartPoint_data();
     void replacesAllFromTheStartPoint();
+    void replaceAllMatchesOneByOne_data();
     void replaceAllMatchesOneByOne();
     void replacingEndsTheInsertPause_data();
     void replacingEndsTheInsertPause();
@@ -313,19 +319,38 @@ void TestHexViewFind::replacesAllFromTheStartPoint()
     QVERIFY2(w.InvariantsHold(&why), qPrintable(why));
 }
 
+void TestHexViewFind::replaceAllMatchesOneByOne_data()
+{
+    QTest::addColumn<QByteArray>("alphabet");
+    QTest::addColumn<QByteArray>("find");
+    QTest::addColumn<bool>("bMatchCase");
+    QTest::newRow("AB, match case") << QByteArray("AB\x01") << QByteArray("AB") << true;
+    QTest::newRow("ab, capitals common") << QByteArray("AaBb\x01") << QByteArray("ab") << false;
+    QTest::newRow("the, capital T rare") << QByteArray("tttttttttttttttttttttttthhhhhhhheeeeeee T") << QByteArray("the")
+                                         << false;
+    QTest::newRow("the, no capitals at all") << QByteArray("theeeet ") << QByteArray("THE") << false;
+    QTest::newRow("CD CD in runs of CD") << QByteArray("\xCD\xCD\xCD\xCD\xCD\xCD\x00", 7)
+                                         << QByteArray("\xCD\xCD", 2) << false;
+}
+
 void TestHexViewFind::replaceAllMatchesOneByOne()
 {
+    QFETCH(QByteArray, alphabet);
+    QFETCH(QByteArray, find);
+    QFETCH(bool, bMatchCase);
     QRandomGenerator random(7);
     QByteArray bytes(20000, 0);
     for (char& b : bytes)
-        b = "AB\x01"[random.bounded(3)];
-    for (const QByteArray& replace : {QByteArray(), QByteArray("ABAB"), QByteArray("x")}) {
+        b = alphabet.at(int(random.bounded(alphabet.size())));
+    for (const QByteArray& replace : {QByteArray(), QByteArray("ABAB"), QByteArray("x"), find.toUpper()}) {
         FindWindow w(bytes);
         w.Select(1000, 1000);
-        w.pView->ReplaceAll("41 42", QString::fromLatin1(replace.toHex(' ')), true);
+        w.pView->ReplaceAll(QString::fromLatin1(find.toHex(' ')), QString::fromLatin1(replace.toHex(' ')), bMatchCase);
         qsizetype nLast = -1;
-        QCOMPARE(w.Bytes(), ReplacedOneByOne(bytes, 1000, "AB", replace, nLast));
-        QCOMPARE(w.Selection(), Range(nLast, nLast + 2));
+        const QByteArray result = ReplacedOneByOne(bytes, 1000, find, replace, nLast, bMatchCase);
+        QCOMPARE(w.Bytes(), result);
+        // The selection is kept within the document when the last one ends it.
+        QCOMPARE(w.Selection(), Range(nLast, std::min(nLast + find.size(), result.size())));
     }
 }
 

@@ -463,6 +463,13 @@ void TestRowFormat::utf8Rows_data()
     QTest::newRow("three bytes after a spilled emoji") << a15 + grin + "z" << 1 << QString("...z ");
     QTest::newRow("cut at the row's and the file's end") << a15 + "\xE4\xB8" << 0 << QString::fromLatin1(a15) + ".";
     QTest::newRow("row after the cut") << a15 + "\xE4\xB8" << 1 << QString(". ");
+    // The ideographs U+4E00-U+9FFF take a path of their own; their neighbours don't.
+    QTest::newRow("hexagram before the first ideograph") << QByteArray("\xE4\xB7\xBF\xE4\xB8\x80") << 0
+                                                         << QString::fromUtf8("\u4DFF  \u4E00  ");
+    QTest::newRow("last ideograph, then U+A000") << QByteArray("\xE9\xBF\xBF\xEA\x80\x80") << 0
+                                                  << QString::fromUtf8("\u9FFF \uA000  ");
+    QTest::newRow("ideograph's third byte not a continuation") << QByteArray("\xE5\xAD\x41") << 0
+                                                                << QString("..A ");
 }
 
 void TestRowFormat::utf8Rows()

@@ -1,0 +1,163 @@
+// The pattern's scans against a plain one-start-at-a-time search, and a count
+// of the bytes they read. The scan is compiled into this test with a counter
+// of its reads, so that a search that reads the same bytes again and again
+// (once per match, say) is caught by the count, not by a clock.
+
+#include <cstdint>
+
+namespace {
+std::uint64_t g_nRead = 0;
+}
+#define BYTEPATTERN_READ(n) (g_nRead += (n))
+#include "bytepattern.cpp"
+
+#include "plainrules.h"
+
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <iterator>
+#include <vector>
+
+namespace {
+
+// nLength bytes drawn from the alphabet, each with the weight of its repeats.
+std::vector<std::uint8_t> RandomBytes(const QByteArray& alphabet, std::uint32_t nLength, std::uint32_t nSeed)
+{
+    QRandomGenerator random(nSeed);
+    std::vector<std::uint8_t> bytes(nLength);
+    for (std::uint8_t& b : bytes)
+        b = std::uint8_t(alphabet.at(int(random.bounded(alphabet.size()))));
+    return bytes;
+}
+
+// Words in lower case with a capital first letter in about one word of nRare.
+std::vector<std::uint8_t> EnglishLike(std::uint32_t nLength, std::uint32_t nRare)
+{
+    static const char* const kWords[] = {"the", "of", "and", "to", "then", "lazy", "dog", "they", "other", "a"};
+    QRandomGenerator random(11);
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(nLength + 8);
+    while (bytes.size() < nLength) {
+        const char* pszWord = kWords[random.bounded(int(std::size(kWords)))];
+        const bool bCapital = random.bounded(nRare) == 0;
+        for (const char* p = pszWord; *p; ++p)
+            bytes.push_back(std::uint8_t(p == pszWord && bCapital ? *p - ('a' - 'A') : *p));
+        bytes.push_back(' ');
+    }
+    bytes.resize(nLength);
+    return bytes;
+}
+
+} // namespace
+
+class TestBytePattern : public QObject {
+    Q_OBJECT
+private slots:
+    void findsWhatTheOneByOneSearchFinds_data();
+    void findsWhatTheOneByOneSearchFinds();
+    void readsEachByteABoundedNumberOfTimes_data();
+    void readsEachByteABoundedNumberOfTimes();
+};
+
+void TestBytePattern::findsWhatTheOneByOneSearchFinds_data()
+{
+    QTest::addColumn<QByteArray>("alphabet");
+    QTest::addColumn<QByteArray>("pattern");
+    QTest::addColumn<bool>("bMatchCase");
+    for (const bool bMatchCase : {false, true}) {
+        const char* pszCase = bMatchCase ? ", match case" : "";
+        QTest::addRow("rare capital T%s", pszCase) << QByteArray("ttttttttttttttttttTthhhe ") << QByteArray("The")
+                                                   << bMatchCase;
+        QTest::addRow("common capitals%s", pszCase) << QByteArray("tThHeE") << QByteArray("the") << bMatchCase;
+        QTest::addRow("one letter%s", pszCase) << QByteArray("aAb") << QByteArray("A") << bMatchCase;
+        QTest::addRow("two letters, last common%s", pszCase) << QByteArray("xXyyyyy") << QByteArray("xY")
+                                                             << bMatchCase;
+        QTest::addRow("0xCD runs, CD CD 00%s", pszCase)
+            << QByteArray("\xCD\xCD\xCD\xCD\xCD\xCD\xCD\x00", 8) << QByteArray("\xCD\xCD\x00", 3) << bMatchCase;
+        QTest::addRow("0xCD runs, CD%s", pszCase) << QByteArray("\xCD\xCD\xCD\x01", 4) << QByteArray("\xCD")
+                                                  << bMatchCase;
+        // Longer than a block, so that its last byte is read from the next one.
+        QTest::addRow("pattern of 17%s", pszCase) << QByteArray("aA") << QByteArray("aaaaaaaaaaaaaaaaA") << bMatchCase;
+        QTest::addRow("pattern of 40%s", pszCase) << QByteArray("aaaaaaaaaaaaaaab")
+                                                  << QByteArray(39, 'a') + QByteArray("B") << bMatchCase;
+        QTest::addRow("letters of the upper half%s", pszCase)
+            << QByteArray("\xC1\xE1\x41\x61", 4) << QByteArray("\xE1\x41", 2) << bMatchCase;
+    }
+}
+
+// Every start offset of texts a little shorter and longer than whole blocks,
+// each held in a buffer of exactly its length, so that the address sanitizer
+// sees a read past its end.
+void TestBytePattern::findsWhatTheOneByOneSearchFinds()
+{
+    QFETCH(QByteArray, alphabet);
+    QFETCH(QByteArray, pattern);
+    QFETCH(bool, bMatchCase);
+    const CBytePattern scan(pattern, bMatchCase);
+    const auto* pPattern = reinterpret_cast<const std::uint8_t*>(pattern.constData());
+    const auto n = std::uint32_t(pattern.size());
+    for (const std::uint32_t nLength : {0u, 1u, 15u, 16u, 17u, 47u, 64u, 200u, 1001u}) {
+        const std::vector<std::uint8_t> bytes = RandomBytes(alphabet, nLength, nLength + 1);
+        for (std::uint32_t nFrom = 0; nFrom <= nLength + 1; ++nFrom) {
+            for (const bool bDown : {true, false}) {
+                std::uint32_t nFound = 0;
+                const bool bFound = bDown ? scan.FindDown(bytes.data(), nLength, nFrom, nFound)
+                                          : scan.FindUp(bytes.data(), nLength, nFrom, nFound);
+                const std::int64_t nPlain = Plain::Find(bytes.data(), nLength, pPattern, n, nFrom, bDown, bMatchCase);
+                if (bFound != (nPlain >= 0) || (bFound && nFound != nPlain))
+                    QFAIL(qPrintable(QString("length %1 from %2 %3: found %4, one by one %5")
+                                         .arg(nLength)
+                                         .arg(nFrom)
+                                         .arg(bDown ? "down" : "up")
+                                         .arg(bFound ? qint64(nFound) : -1)
+                                         .arg(nPlain)));
+            }
+        }
+    }
+}
+
+// Replace All's first pass: each search starts past the last match and runs
+// to the next. However many matches there are, and however rare one case of
+// the first letter is, all the searches together read each byte a bounded
+// number of times: at most the bytes they cross plus a block or two and the
+// pattern per call.
+void TestBytePattern::readsEachByteABoundedNumberOfTimes_data()
+{
+    QTest::addColumn<QByteArray>("pattern");
+    QTest::addColumn<bool>("bMatchCase");
+    QTest::addColumn<std::uint32_t>("nRare");
+    QTest::newRow("the, capitals rare") << QByteArray("the") << false << 100000u;
+    QTest::newRow("the, capitals rare, match case") << QByteArray("the") << true << 100000u;
+    QTest::newRow("the, capitals common") << QByteArray("the") << false << 2u;
+    QTest::newRow("space, on almost every word") << QByteArray(" ") << false << 100000u;
+    QTest::newRow("words longer than a block") << QByteArray("other lazy other ") << false << 50u;
+}
+
+void TestBytePattern::readsEachByteABoundedNumberOfTimes()
+{
+    QFETCH(QByteArray, pattern);
+    QFETCH(bool, bMatchCase);
+    QFETCH(std::uint32_t, nRare);
+    constexpr std::uint32_t kLength = 1u << 20;
+    const std::vector<std::uint8_t> bytes = EnglishLike(kLength, nRare);
+    const CBytePattern scan(pattern, bMatchCase);
+    const std::uint64_t nPerCall = 2 * kBlock + 2 * scan.Length();
+    for (const bool bDown : {true, false}) {
+        g_nRead = 0;
+        std::uint64_t nCalls = 1;
+        if (bDown) {
+            for (std::uint32_t nAt = 0; scan.FindDown(bytes.data(), kLength, nAt, nAt); ++nAt)
+                ++nCalls;
+        } else {
+            for (std::uint32_t nAt = kLength; nAt > 0 && scan.FindUp(bytes.data(), kLength, nAt - 1, nAt);)
+                ++nCalls;
+        }
+        QVERIFY2(nCalls > 100, "the text holds many matches");
+        QVERIFY2(g_nRead <= 3 * std::uint64_t(kLength) + nCalls * nPerCall,
+                 qPrintable(QString("%1 bytes read by %2 searches over %3 bytes").arg(g_nRead).arg(nCalls).arg(kLength)));
+    }
+}
+
+QTEST_APPLESS_MAIN(TestBytePattern)
+#include "tst_bytepattern.moc"
