@@ -39,7 +39,7 @@ int main(int argc, char* argv[])
         return 0;
     }
     if (cmd.action == CWindowCommandLine::Version) {
-        std::puts("Zorbel Version 1.4");
+        std::puts("Zorbel Version " ZORBEL_VERSION);
         return 0;
     }
     if (!HasDisplay()) {

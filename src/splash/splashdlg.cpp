@@ -99,7 +99,7 @@ bool CSplashDlg::Create(QWidget* pOwner)
 
 bool CSplashDlg::OnInitDialog()
 {
-    m_pVersion->setText(QStringLiteral("Zorbel Version 1.4"));
+    m_pVersion->setText(QStringLiteral("Zorbel Version " ZORBEL_VERSION));
     // The button's natural size is its fitted size, so centring before the fit
     // already uses the final dialog size.
     CenterWindow();
