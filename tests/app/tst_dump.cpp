@@ -30,13 +30,10 @@ private slots:
     void failures_data();
     void failures();
     void fileOfLengthZeroIsReadToItsEnd();
-<<<<<<< HEAD
     void standardInput_data();
     void standardInput();
-=======
     void guessIsNotedOnATerminal_data();
     void guessIsNotedOnATerminal();
->>>>>>> speed
 };
 
 namespace {
@@ -295,7 +292,6 @@ void TestDump::fileOfLengthZeroIsReadToItsEnd()
     QVERIFY(result.out.count('\n') > 5);
 }
 
-<<<<<<< HEAD
 void TestDump::standardInput_data()
 {
     QTest::addColumn<bool>("bPipe");
@@ -324,7 +320,6 @@ void TestDump::standardInput()
     QVERIFY(process.waitForFinished(60000));
     QCOMPARE(process.exitCode(), 0);
     QCOMPARE(process.readAllStandardOutput(), expected.out);
-=======
 void TestDump::guessIsNotedOnATerminal_data()
 {
     QTest::addColumn<bool>("bTerminal");
@@ -368,7 +363,6 @@ void TestDump::guessIsNotedOnATerminal()
     QCOMPARE(err.count(note), bNoted ? 1 : 0);
     if (!bNoted)
         QCOMPARE(err, QByteArray());
->>>>>>> speed
 }
 
 QTEST_GUILESS_MAIN(TestDump)
