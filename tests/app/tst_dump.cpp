@@ -320,6 +320,8 @@ void TestDump::standardInput()
     QVERIFY(process.waitForFinished(60000));
     QCOMPARE(process.exitCode(), 0);
     QCOMPARE(process.readAllStandardOutput(), expected.out);
+}
+
 void TestDump::guessIsNotedOnATerminal_data()
 {
     QTest::addColumn<bool>("bTerminal");
