@@ -130,18 +130,6 @@ int RunOnFile(int argc, char* argv[])
     return 0;
 }
 
-double BestSeconds(const std::function<void()>& prepare, const std::function<void()>& run)
-{
-    double best = 1e9;
-    for (int i = 0; i < 3; ++i) {
-        prepare();
-        QElapsedTimer timer;
-        timer.start();
-        run();
-        best = std::min(best, timer.nsecsElapsed() / 1e9);
-    }
-    return best;
-}
 
 } // namespace
 
