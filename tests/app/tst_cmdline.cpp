@@ -57,6 +57,17 @@ void TestCommandLine::answers_data()
     QTest::newRow("--print-pdf refuses it too")
         << QStringList{"--print-pdf", TestSupport::scratchDir() + "/out.pdf", "--codepage", "933", file} << 2
         << QByteArray() << QByteArray("zorbel: code page 933 cannot be shown; --codepage takes 936, 950, ");
+    // A lone dash is a file's name, here one in the current folder; a word
+    // that starts with a dash is an option.
+    QDir::setCurrent(TestSupport::scratchDir());
+    TestSupport::writeScratchFile("-", "CD");
+    QTest::newRow("--dump of the file named -") << QStringList{"--dump", "-"} << 0 << QByteArray("000000    43 44")
+                                                << QByteArray();
+    QTest::newRow("--dump with an unknown option") << QStringList{"--dump", "-x", file} << 2 << QByteArray()
+                                                   << QByteArray("zorbel: unknown option for --dump");
+    QTest::newRow("the file named -, no display")
+        << QStringList{"-"} << 1 << QByteArray()
+        << QByteArray("zorbel: no display to open a window on (DISPLAY and WAYLAND_DISPLAY are not set)");
     QTest::newRow("files and Qt's options, no display")
         << QStringList{"-style", "fusion", "-reverse", file, "--", "-x"} << 1 << QByteArray()
         << QByteArray("zorbel: no display to open a window on (DISPLAY and WAYLAND_DISPLAY are not set)");

@@ -89,6 +89,9 @@ void TestHexApp::startUp_data()
     QTest::newRow("options are not file names") << QStringList{"-style", path} << 1 << 0;
     QTest::newRow("after -- a dash is a name") << QStringList{"--", dashed} << 1 << 0;
     QTest::newRow("missing file: message, no window") << QStringList{missing} << 0 << 1;
+    QDir::setCurrent(TestSupport::scratchDir());
+    TestSupport::writeScratchFile("-", "dash");
+    QTest::newRow("a lone dash is a name") << QStringList{"-"} << 1 << 0;
     const QString other = TestSupport::writeScratchFile("other.bin", "xyz");
     QTest::newRow("two files: two windows") << QStringList{path, other} << 2 << 0;
     QTest::newRow("a missing file among others") << QStringList{missing, path, other} << 2 << 1;
@@ -113,7 +116,7 @@ void TestHexApp::startUp()
         // With no stored state the first document window opens maximized.
         QVERIFY(fixture.frame()->MDIGetActive()->isMaximized());
         QCOMPARE(fixture.app->GetRecentFileList()->GetCount(), windows);
-        QCOMPARE(fixture.frame()->GetActiveDocument()->GetPathName(), args.last());
+        QCOMPARE(fixture.frame()->GetActiveDocument()->GetPathName(), QFileInfo(args.last()).absoluteFilePath());
     }
 }
 
