@@ -36,6 +36,7 @@ private slots:
 
     void longTaskShowsProgressAndEscCancels_data();
     void longTaskShowsProgressAndEscCancels();
+    void saveProgressCountsUpToAll();
     void fifoFromFileOpenIsRefusedAtOnce();
     void changedFileIsAskedAboutInItsActiveWindow_data();
     void changedFileIsAskedAboutInItsActiveWindow();
@@ -164,6 +165,44 @@ void TestFileOps::longTaskShowsProgressAndEscCancels()
         QVERIFY(pDoc->m_history.CanUndo());
     }
     QCOMPARE(QDir(scratchDir()).entryList({"*long.bin*"}, QDir::Files | QDir::Hidden), QStringList{"long.bin"});
+}
+
+// A save long enough to be written in several pieces: the bar adds up what
+// each piece wrote and ends at 100 %. Each piece is held until the bar has
+// shown something new (or for at most two seconds).
+void TestFileOps::saveProgressCountsUpToAll()
+{
+    const QString path = writeScratchFile("pieces.bin", QByteArray(20 << 20, 'p'));
+    AppFixture f;
+    auto* pDoc = qobject_cast<CHexDoc*>(f.app->OpenDocumentFile(path));
+    QVERIFY(pDoc);
+    pDoc->SetModifiedFlag(true);
+
+    CWinApp::s_nProgressDelay = 0;
+    std::atomic<int> nShown{0};   // bar texts seen so far
+    QString lastText;
+    int nSteps = 0;
+    CLongTask::s_stepHook = [&](CLongTask& task) {
+        if (task.GetTotal() == 0)
+            return;
+        ++nSteps;
+        const int nBefore = nShown;
+        for (int i = 0; i < 200 && nShown == nBefore; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    };
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        QProgressBar* bar = f.frame()->m_wndStatusBar.GetProgressBar();
+        if (bar && bar->isVisible() && bar->maximum() != 0 && bar->text() != lastText) {
+            lastText = bar->text();
+            ++nShown;
+        }
+    });
+    poll.start(5);
+    QVERIFY(pDoc->DoFileSave());
+    poll.stop();
+    QVERIFY(nSteps >= 2);
+    QCOMPARE(lastText, QStringLiteral("Saving pieces.bin (Esc cancels)  100%"));
 }
 
 // Were the FIFO opened for reading, open() would wait for a writer: a writer
