@@ -3,6 +3,7 @@
 #include "afxres.h"
 #include "document.h"
 #include "mdichildwnd.h"
+#include "recentfilelist.h"
 #include "registeredmessage.h"
 #include "resource.h"
 #include "resources.h"
@@ -59,6 +60,7 @@ private slots:
     void savedAsGoesToTheTopOfRecentFiles();
     void openStartsInTheDocumentsFolder();
     void missingRecentFileIsDropped();
+    void recentFilesHoldSixteen();
     void aboutIsEnabledAndShowsTheVersion();
     void findReplaceMessageIsRegistered();
     void cancelledPrintDialogKeepsThePrinter_data();
@@ -343,6 +345,27 @@ void TestHexApp::missingRecentFileIsDropped()
     QCOMPARE(fixture.windowCount(), 0);
     QCOMPARE(fixture.messages.size(), 1);
     QCOMPARE(fixture.app->GetRecentFileList()->GetCount(), 0);
+}
+
+// The profile may hold more names than the list keeps: the first sixteen are
+// read, and a seventeenth opened pushes out the oldest.
+void TestHexApp::recentFilesHoldSixteen()
+{
+    for (int i = 1; i <= 17; ++i)
+        AppFixture::SetSetting(QStringLiteral("Recent File List/File%1").arg(i), QStringLiteral("/data/f%1.bin").arg(i));
+    const QString opened = TestSupport::writeScratchFile("seventeenth.bin", "x");
+    {
+        AppFixture fixture;
+        const CRecentFileList& list = *fixture.app->GetRecentFileList();
+        QCOMPARE(list.GetCount(), 16);
+        QCOMPARE(list[15], QStringLiteral("/data/f16.bin"));
+        QVERIFY(fixture.app->OpenDocumentFile(opened));
+        QCOMPARE(list.GetCount(), 16);
+        QCOMPARE(list[0], QFileInfo(opened).absoluteFilePath());
+        QCOMPARE(list[15], QStringLiteral("/data/f15.bin"));
+    }
+    QCOMPARE(AppFixture::Setting("Recent File List/File16").toString(), QStringLiteral("/data/f15.bin"));
+    QVERIFY(!AppFixture::Setting("Recent File List/File17").isValid());
 }
 
 void TestHexApp::aboutIsEnabledAndShowsTheVersion()
