@@ -9,7 +9,7 @@ PACKAGES=(
     qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-translations-l10n qt6-qpa-plugins
     libgl-dev libxkbcommon-dev libx11-dev shared-mime-info
     fonts-wqy-zenhei fonts-ipafont-gothic fonts-dejavu-core fonts-noto-color-emoji
-    poppler-utils xxd
+    poppler-utils xxd unicode-data
     appstream desktop-file-utils
 )
 

@@ -77,6 +77,15 @@ void TestCommandLine::answers_data()
     QTest::newRow("--print-pdf takes no option as its output")
         << QStringList{"--print-pdf", "--dump", file} << 2 << QByteArray()
         << QByteArray("zorbel: --print-pdf needs one output file");
+    // A lone dash opens a file of that name in the window (with --dump it is
+    // standard input); a word that starts with a dash is an option.
+    QDir::setCurrent(TestSupport::scratchDir());
+    TestSupport::writeScratchFile("-", "CD");
+    QTest::newRow("--dump with an unknown option") << QStringList{"--dump", "-x", file} << 2 << QByteArray()
+                                                   << QByteArray("zorbel: unknown option -x for --dump");
+    QTest::newRow("the file named -, no display")
+        << QStringList{"-"} << 1 << QByteArray()
+        << QByteArray("zorbel: no display to open a window on (DISPLAY and WAYLAND_DISPLAY are not set)");
     QTest::newRow("files and Qt's options, no display")
         << QStringList{"-style", "fusion", "-reverse", file, "--", "-x"} << 1 << QByteArray()
         << QByteArray("zorbel: no display to open a window on (DISPLAY and WAYLAND_DISPLAY are not set)");

@@ -36,6 +36,7 @@ private slots:
 
     void longTaskShowsProgressAndEscCancels_data();
     void longTaskShowsProgressAndEscCancels();
+    void saveProgressCountsUpToAll();
     void fifoFromFileOpenIsRefusedAtOnce();
     void changedFileIsAskedAboutInItsActiveWindow_data();
     void changedFileIsAskedAboutInItsActiveWindow();
@@ -164,6 +165,52 @@ void TestFileOps::longTaskShowsProgressAndEscCancels()
         QCOMPARE(pDoc->History().Count(), std::size_t(2));
     }
     QCOMPARE(QDir(scratchDir()).entryList({"*long.bin*"}, QDir::Files | QDir::Hidden), QStringList{"long.bin"});
+}
+
+// A save long enough to be written in several pieces: the bar adds up what
+// each piece wrote and ends at 100 %. The first piece is held until the bar has
+// shown, the last until the bar is full (or for at most five seconds).
+void TestFileOps::saveProgressCountsUpToAll()
+{
+    const QString path = writeScratchFile("pieces.bin", QByteArray(20 << 20, 'p'));
+    AppFixture f;
+    auto* pDoc = qobject_cast<CHexDoc*>(f.app->OpenDocumentFile(path));
+    QVERIFY(pDoc);
+    pDoc->SetModifiedFlag(true);
+
+    CWinApp::s_nProgressDelay = 0;
+    std::atomic<bool> bShown{false};
+    std::atomic<bool> bFull{false};
+    int nShown = 0;   // the texts the bar showed, one after another
+    QString lastText;
+    int nSteps = 0;
+    CLongTask::s_stepHook = [&](CLongTask& task) {
+        if (task.GetTotal() == 0)
+            return;
+        std::atomic<bool>& seen = ++nSteps == 1 ? bShown : bFull;
+        if (nSteps > 1 && task.GetDone() < task.GetTotal())
+            return;
+        for (int i = 0; i < 500 && !seen; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    };
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        QProgressBar* bar = f.frame()->m_wndStatusBar.GetProgressBar();
+        if (!bar || !bar->isVisible() || bar->maximum() == 0)
+            return;
+        if (bar->text() != lastText) {
+            lastText = bar->text();
+            ++nShown;
+        }
+        bShown = true;
+        bFull = bar->value() == bar->maximum();
+    });
+    poll.start(5);
+    QVERIFY(pDoc->DoFileSave());
+    poll.stop();
+    QVERIFY(nSteps >= 2);
+    QVERIFY2(nShown >= 2, "the bar showed one figure only");
+    QCOMPARE(lastText, QStringLiteral("Saving pieces.bin (Esc cancels)  100%"));
 }
 
 // Were the FIFO opened for reading, open() would wait for a writer: a writer

@@ -14,6 +14,9 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
+#include <QStyle>
+#include <QStyleOptionTitleBar>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -70,6 +73,8 @@ private slots:
     void dropOpensEachFile();
     void ctrlQQuits_data();
     void ctrlQQuits();
+    void closingADocumentWindow_data();
+    void closingADocumentWindow();
     void caretPaneFollowsTheActiveWindow();
 };
 
@@ -229,6 +234,60 @@ void TestFrameInput::ctrlQQuits()
     QCOMPARE(prompts, modified ? QStringList{"Save changes to quit.bin?"} : QStringList{});
     if (!fixture.frame()->isHidden())
         fixture.frame()->GetActiveDocument()->SetModifiedFlag(false);
+}
+
+void TestFrameInput::closingADocumentWindow_data()
+{
+    QTest::addColumn<int>("windows");
+    QTest::addColumn<QString>("how");
+
+    QTest::newRow("the last window, Ctrl+F4") << 1 << "Ctrl+F4";
+    QTest::newRow("the last window, its close button") << 1 << "button";
+    QTest::newRow("one of two windows, Ctrl+F4") << 2 << "Ctrl+F4";
+    QTest::newRow("one of two windows, its close button") << 2 << "button";
+}
+
+// Closing the last window of a modified document asks to save it, and Cancel
+// keeps the window; closing one of its two windows asks nothing.
+void TestFrameInput::closingADocumentWindow()
+{
+    QFETCH(int, windows);
+    QFETCH(QString, how);
+
+    QStringList prompts;
+    AppFixture fixture({TestSupport::writeScratchFile("closing.bin", "abc")});
+    AfxSetMessageBoxHandler([&](const QString& text, unsigned) {
+        prompts.append(text);
+        return int(IDCANCEL);
+    });
+    if (windows == 2)
+        QVERIFY(fixture.frame()->ExecuteCommand(ID_WINDOW_NEW));
+    QTest::keyClick(ActiveView(fixture), Qt::Key_4);
+    QVERIFY(fixture.frame()->GetActiveDocument()->IsModified());
+    CMDIChildWnd* pChild = fixture.frame()->MDIGetActive();
+    fixture.frame()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(fixture.frame()));
+    if (how == "Ctrl+F4") {
+        QTest::keyClick(ActiveView(fixture), Qt::Key_F4, Qt::ControlModifier);
+    } else {
+        pChild->showNormal();
+        QStyleOptionTitleBar option;
+        option.initFrom(pChild);
+        option.rect = QRect(0, 0, pChild->width(), pChild->style()->pixelMetric(QStyle::PM_TitleBarHeight, &option, pChild));
+        option.titleBarFlags = pChild->windowFlags();
+        option.subControls = QStyle::SC_All;
+        const QRect button = pChild->style()->subControlRect(QStyle::CC_TitleBar, &option, QStyle::SC_TitleBarCloseButton, pChild);
+        QVERIFY(button.isValid());
+        // The title bar acts on the button the pointer moved onto.
+        QMouseEvent move(QEvent::MouseMove, button.center(), pChild->mapToGlobal(button.center()), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(pChild, &move);
+        QTest::mouseClick(pChild, Qt::LeftButton, Qt::NoModifier, button.center());
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(prompts, windows == 1 ? QStringList{"Save changes to closing.bin?"} : QStringList{});
+    QCOMPARE(fixture.windowCount(), 1);
+    fixture.frame()->GetActiveDocument()->SetModifiedFlag(false);
 }
 
 // The pane shows the caret of the window that is active, as soon as it is.

@@ -5,6 +5,7 @@
 #include "document.h"
 #include "hexdoc.h"
 #include "mdichildwnd.h"
+#include "recentfilelist.h"
 #include "registeredmessage.h"
 #include "resource.h"
 #include "resources.h"
@@ -62,6 +63,7 @@ private slots:
     void savedAsGoesToTheTopOfRecentFiles();
     void openStartsInTheDocumentsFolder();
     void missingRecentFileIsDropped();
+    void recentFilesHoldSixteen();
     void aboutIsEnabledAndShowsTheVersion();
     void findReplaceMessageIsRegistered();
     void cancelledPrintDialogKeepsThePrinter_data();
@@ -92,6 +94,9 @@ void TestHexApp::startUp_data()
     QTest::newRow("options are not file names") << QStringList{"-style", path} << 1 << 0;
     QTest::newRow("after -- a dash is a name") << QStringList{"--", dashed} << 1 << 0;
     QTest::newRow("missing file: message, no window") << QStringList{missing} << 0 << 1;
+    QDir::setCurrent(TestSupport::scratchDir());
+    TestSupport::writeScratchFile("-", "dash");
+    QTest::newRow("a lone dash is a name") << QStringList{"-"} << 1 << 0;
     const QString other = TestSupport::writeScratchFile("other.bin", "xyz");
     QTest::newRow("two files: two windows") << QStringList{path, other} << 2 << 0;
     QTest::newRow("a missing file among others") << QStringList{missing, path, other} << 2 << 1;
@@ -116,7 +121,7 @@ void TestHexApp::startUp()
         // With no stored state the first document window opens maximized.
         QVERIFY(fixture.frame()->MDIGetActive()->isMaximized());
         QCOMPARE(fixture.app->GetRecentFileList()->GetCount(), windows);
-        QCOMPARE(fixture.frame()->GetActiveDocument()->GetPathName(), args.last());
+        QCOMPARE(fixture.frame()->GetActiveDocument()->GetPathName(), QFileInfo(args.last()).absoluteFilePath());
     }
 }
 
@@ -358,6 +363,27 @@ void TestHexApp::missingRecentFileIsDropped()
     QCOMPARE(fixture.windowCount(), 0);
     QCOMPARE(fixture.messages.size(), 1);
     QCOMPARE(fixture.app->GetRecentFileList()->GetCount(), 0);
+}
+
+// The profile may hold more names than the list keeps: the first sixteen are
+// read, and a seventeenth opened pushes out the oldest.
+void TestHexApp::recentFilesHoldSixteen()
+{
+    for (int i = 1; i <= 17; ++i)
+        AppFixture::SetSetting(QStringLiteral("Recent File List/File%1").arg(i), QStringLiteral("/data/f%1.bin").arg(i));
+    const QString opened = TestSupport::writeScratchFile("seventeenth.bin", "x");
+    {
+        AppFixture fixture;
+        const CRecentFileList& list = *fixture.app->GetRecentFileList();
+        QCOMPARE(list.GetCount(), 16);
+        QCOMPARE(list[15], QStringLiteral("/data/f16.bin"));
+        QVERIFY(fixture.app->OpenDocumentFile(opened));
+        QCOMPARE(list.GetCount(), 16);
+        QCOMPARE(list[0], QFileInfo(opened).absoluteFilePath());
+        QCOMPARE(list[15], QStringLiteral("/data/f15.bin"));
+    }
+    QCOMPARE(AppFixture::Setting("Recent File List/File16").toString(), QStringLiteral("/data/f15.bin"));
+    QVERIFY(!AppFixture::Setting("Recent File List/File17").isValid());
 }
 
 void TestHexApp::aboutIsEnabledAndShowsTheVersion()

@@ -65,6 +65,8 @@ private slots:
     void showCommand();
     void placementIgnored_data();
     void placementIgnored();
+    void placementAtTheVisibleEdge_data();
+    void placementAtTheVisibleEdge();
     void closedMinimized_data();
     void closedMinimized();
     void documentShowState_data();
@@ -240,6 +242,40 @@ void TestMainFrame::placementIgnored()
         QVERIFY(fixture.frame()->width() > 100 && fixture.frame()->height() > 100);
     }
     QVERIFY(AppFixture::Setting(kWindowPos).toString().startsWith("0,1,"));
+}
+
+void TestMainFrame::placementAtTheVisibleEdge_data()
+{
+    QTest::addColumn<QSize>("visible");   // of the screen's bottom right corner
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("kept");
+
+    QTest::newRow("32 by 32 of it on the screen") << QSize(32, 32) << QSize(440, 320) << true;
+    QTest::newRow("31 wide on the screen") << QSize(31, 32) << QSize(440, 320) << false;
+    QTest::newRow("31 high on the screen") << QSize(32, 31) << QSize(440, 320) << false;
+    QTest::newRow("32 by 32 in all") << QSize(32, 32) << QSize(32, 32) << true;
+    QTest::newRow("31 wide in all") << QSize(31, 32) << QSize(31, 32) << false;
+    QTest::newRow("31 high in all") << QSize(32, 31) << QSize(32, 31) << false;
+}
+
+// A stored placement is used while at least 32 by 32 pixels of it are on a
+// screen, else the frame opens at its first-run size.
+void TestMainFrame::placementAtTheVisibleEdge()
+{
+    QFETCH(QSize, visible);
+    QFETCH(QSize, size);
+    QFETCH(bool, kept);
+
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QPoint at = screen.bottomRight() + QPoint(1, 1) - QPoint(visible.width(), visible.height());
+    const QRect rect(at, size);
+    AppFixture::SetSetting(kWindowPos, QStringLiteral("4,1,-1,-1,-1,-1,%1,%2,%3,%4")
+                                           .arg(rect.left())
+                                           .arg(rect.top())
+                                           .arg(rect.left() + rect.width())
+                                           .arg(rect.top() + rect.height()));
+    AppFixture fixture;
+    QCOMPARE(fixture.frame()->m_nPlacementFlags, kept ? 5u : 0u);
 }
 
 void TestMainFrame::closedMinimized_data()

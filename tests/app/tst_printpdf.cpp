@@ -1,6 +1,7 @@
 #include "testsupport.h"
 
 #include <QDir>
+#include <QSizeF>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -78,6 +79,20 @@ QList<QStringList> PdfPages(const QString& pdf)
     return result;
 }
 
+// The first page's size in points as pdfinfo reads it, width by height: an
+// empty size when pdfinfo is missing or fails.
+QSizeF PdfPageSize(const QString& pdf)
+{
+    QProcess process;
+    process.start(QStandardPaths::findExecutable(QStringLiteral("pdfinfo")), {pdf});
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return {};
+    const QRegularExpressionMatch size = QRegularExpression(QStringLiteral("^Page size: +([0-9.]+) x ([0-9.]+) pts"),
+                                                            QRegularExpression::MultilineOption)
+                                             .match(QString::fromUtf8(process.readAllStandardOutput()));
+    return size.hasMatch() ? QSizeF(size.captured(1).toDouble(), size.captured(2).toDouble()) : QSizeF();
+}
+
 const QRegularExpression kRowLine(QStringLiteral("^([0-9A-F]{2})( +[0-9A-F]{2})*( |$)"));
 const QRegularExpression kFooter(QStringLiteral("^(\\d+) / (\\d+) +\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}$"));
 
@@ -90,7 +105,7 @@ class TestPrintPdf : public QObject {
 private slots:
     void initTestCase();
     void printsEveryRowOnceWithHeaderAndFooter();
-    void emptyFilePrintsOnePage();
+    void emptyFilePrintsOnePageOfA4Upright();
     void decodesDoubleByteText_data();
     void decodesDoubleByteText();
     void printsUtf8RowsAsTheDumpDoes();
@@ -109,8 +124,9 @@ private slots:
 
 void TestPrintPdf::initTestCase()
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
-        QSKIP("pdftotext (poppler-utils) is not installed");
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()
+        || QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty())
+        QSKIP("pdftotext and pdfinfo (poppler-utils) are not installed");
 }
 
 // Row r holds bytes of value r: the first pair of every printed row tells which
@@ -150,7 +166,7 @@ void TestPrintPdf::printsEveryRowOnceWithHeaderAndFooter()
     QCOMPARE(nNextRow, kRows);
 }
 
-void TestPrintPdf::emptyFilePrintsOnePage()
+void TestPrintPdf::emptyFilePrintsOnePageOfA4Upright()
 {
     const QString file = TestSupport::writeScratchFile(QStringLiteral("empty.bin"), QByteArray());
     const QString pdf = TestSupport::scratchDir() + QStringLiteral("/empty.pdf");
@@ -159,6 +175,10 @@ void TestPrintPdf::emptyFilePrintsOnePage()
     QCOMPARE(pages.size(), 1);
     QVERIFY(pages[0].first().endsWith(QStringLiteral("empty.bin")));
     QVERIFY2(kFooter.match(pages[0].last()).captured(1) == QStringLiteral("1"), qPrintable(pages[0].last()));
+    // A4 is 210 by 297 mm, 595.28 by 841.89 points, upright.
+    const QSizeF size = PdfPageSize(pdf);
+    QVERIFY2(qAbs(size.width() - 595.28) < 1 && qAbs(size.height() - 841.89) < 1,
+             qPrintable(QStringLiteral("%1 x %2").arg(size.width()).arg(size.height())));
 }
 
 void TestPrintPdf::decodesDoubleByteText_data()

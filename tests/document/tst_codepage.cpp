@@ -3,7 +3,9 @@
 #include "syslang.h"
 #include "utf8.h"
 
+#include <QFile>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <vector>
@@ -33,6 +35,7 @@ private slots:
     void detectListsLongLeadRuns();
     void detectMatchesByteByByteRule_data();
     void detectMatchesByteByByteRule();
+    void wideCharsFollowUnicodesWidthData();
 };
 
 void TestCodePage::classifiesRangeEdges_data()
@@ -413,6 +416,38 @@ void TestCodePage::detectListsLongLeadRuns()
     QVERIFY(int(nLongest) <= longest);
     if (longest >= int(kLongLeadRun) + 128)
         QVERIFY(int(nLongest) > longest - 128);
+}
+
+// Two cells for exactly the code points Unicode's own East Asian Width data
+// calls Wide or Fullwidth, each edge of each range included; everything the
+// file leaves out is Neutral.
+void TestCodePage::wideCharsFollowUnicodesWidthData()
+{
+    QFile file(QStringLiteral("/usr/share/unicode/EastAsianWidth.txt"));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        QSKIP("/usr/share/unicode/EastAsianWidth.txt (Debian's unicode-data) is not installed");
+    const QString text = QString::fromUtf8(file.readAll());
+    if (!text.startsWith(QStringLiteral("# EastAsianWidth-15.0.")))
+        QSKIP("the wide-character table follows Unicode 15.0; this EastAsianWidth.txt is of another version");
+    std::vector<bool> wide(0x110000, false);
+    const QRegularExpression entry(QStringLiteral("^([0-9A-F]+)(?:\\.\\.([0-9A-F]+))?;(\\w+)"),
+                                   QRegularExpression::MultilineOption);
+    int nEntries = 0;
+    for (const QRegularExpressionMatch& m : entry.globalMatch(text)) {
+        const uint first = m.captured(1).toUInt(nullptr, 16);
+        const uint last = m.captured(2).isEmpty() ? first : m.captured(2).toUInt(nullptr, 16);
+        const bool bWide = m.captured(3) == QLatin1String("W") || m.captured(3) == QLatin1String("F");
+        for (uint ch = first; ch <= last && ch < wide.size(); ++ch)
+            wide[ch] = bWide;
+        ++nEntries;
+    }
+    QVERIFY(nEntries > 1000);
+    for (uint ch = 0; ch < wide.size(); ++ch) {
+        if (IsWideChar(char32_t(ch)) != wide[ch])
+            QFAIL(qPrintable(QStringLiteral("U+%1 should be %2")
+                                 .arg(QString::number(ch, 16).toUpper())
+                                 .arg(wide[ch] ? QStringLiteral("wide") : QStringLiteral("narrow"))));
+    }
 }
 
 QTEST_APPLESS_MAIN(TestCodePage)

@@ -8,6 +8,7 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using TestSupport::readFile;
@@ -40,6 +41,8 @@ private slots:
     void failedSaveKeepsOriginal_data();
     void failedSaveKeepsOriginal();
     void saveKeepsPermissionsAndFollowsLinks();
+    void savedFileMode_data();
+    void savedFileMode();
     void saveAsThenSave();
 
 private:
@@ -399,6 +402,54 @@ void TestHexDoc::saveKeepsPermissionsAndFollowsLinks()
     QVERIFY(QFileInfo(link).isSymLink());
     QCOMPARE(readFile(target), QByteArray("aXc"));
     QCOMPARE(QFile::permissions(target) & 0x7077, mode);   // the "user" bits depend on who runs the test
+}
+
+// The mode bits a saved file ends with, set-user-ID, set-group-ID and sticky
+// included: an existing file keeps all of its own, a new one gets 0666 less the
+// umask.
+void TestHexDoc::savedFileMode_data()
+{
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<int>("mode");    // of the existing file
+    QTest::addColumn<int>("mask");    // the umask
+    QTest::addColumn<int>("expected");
+    QTest::newRow("set-user-ID kept") << true << 04755 << 022 << 04755;
+    QTest::newRow("set-group-ID and sticky kept") << true << 03640 << 022 << 03640;
+    QTest::newRow("no bits the file lacked") << true << 0604 << 0 << 0604;
+    // Some write bit is enough for a user whose privileges let the write through.
+    QTest::newRow("only its group may write") << true << 0420 << 022 << 0420;
+    QTest::newRow("only others may write") << true << 0402 << 022 << 0402;
+    QTest::newRow("new file, umask 022") << false << 0 << 022 << 0644;
+    QTest::newRow("new file, umask 077") << false << 0 << 077 << 0600;
+    QTest::newRow("new file, umask 0") << false << 0 << 0 << 0666;
+}
+
+void TestHexDoc::savedFileMode()
+{
+    QFETCH(bool, exists);
+    QFETCH(int, mode);
+    QFETCH(int, mask);
+    QFETCH(int, expected);
+    const QString source = writeScratchFile("mode-source.bin", "abc");
+    const QString target = scratchDir() + "/mode.bin";
+    QFile::remove(target);
+    const QByteArray name = QFile::encodeName(target);
+    if (exists && !(mode & 0200) && ::geteuid() != 0)
+        QSKIP("only a privileged user may write a file its owner may not");
+    if (exists) {
+        writeScratchFile("mode.bin", "old");
+        QCOMPARE(::chmod(name.constData(), mode_t(mode)), 0);
+    }
+    CHexDoc doc;
+    QVERIFY(doc.OnOpenDocument(source));
+    const mode_t old = ::umask(mode_t(mask));
+    const bool bSaved = doc.OnSaveDocument(target);
+    ::umask(old);
+    QVERIFY(bSaved);
+    QCOMPARE(readFile(target), QByteArray("abc"));
+    struct stat st;
+    QCOMPARE(::stat(name.constData(), &st), 0);
+    QCOMPARE(int(st.st_mode & 07777), expected);
 }
 
 QTEST_GUILESS_MAIN(TestHexDoc)

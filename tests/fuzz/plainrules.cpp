@@ -1,19 +1,136 @@
 #include "plainrules.h"
 
-#include "codepage.h"
 #include "syslang.h"
-#include "utf8.h"
+
+#include <QChar>
 
 #include <algorithm>
 #include <cstdio>
+#include <initializer_list>
+#include <iterator>
+
+// Everything these rules read bytes by is defined here again from each code
+// page's byte ranges, so that a fault in the program's own classification is
+// not repeated in the rules the fuzz targets hold it against.
 
 namespace Plain {
 
 namespace {
 
+constexpr int kUtf8 = 65001;
+
+struct Range {
+    int first;
+    int last;
+};
+
+bool InAny(std::uint8_t b, std::initializer_list<Range> ranges)
+{
+    for (const Range& r : ranges)
+        if (b >= r.first && b <= r.last)
+            return true;
+    return false;
+}
+
+// Shift JIS (932): lead 81-9F and E0-FC, trail 40-7E and 80-FC. GB (936): both
+// A1-FE. BIG5 (950): lead A1-FE, trail 40-7E and A1-FE. No other code page has
+// pairs.
+bool Lead(int nCodePage, std::uint8_t b)
+{
+    switch (nCodePage) {
+    case 932:
+        return InAny(b, {{0x81, 0x9F}, {0xE0, 0xFC}});
+    case 936:
+    case 950:
+        return InAny(b, {{0xA1, 0xFE}});
+    default:
+        return false;
+    }
+}
+
+bool Trail(int nCodePage, std::uint8_t b)
+{
+    switch (nCodePage) {
+    case 932:
+        return InAny(b, {{0x40, 0x7E}, {0x80, 0xFC}});
+    case 936:
+        return InAny(b, {{0xA1, 0xFE}});
+    case 950:
+        return InAny(b, {{0x40, 0x7E}, {0xA1, 0xFE}});
+    default:
+        return false;
+    }
+}
+
+// The half-width katakana of 932, with 0xA0 shown as one of them.
+bool Kana(int nCodePage, std::uint8_t b)
+{
+    return nCodePage == 932 && InAny(b, {{0xA0, 0xDF}});
+}
+
+// The code page of the system's language, from the locale's name.
+int SystemCodePage()
+{
+    const QString name = SystemLocaleName();
+    if (name.startsWith(QLatin1String("zh_TW")) || name.startsWith(QLatin1String("zh_HK")))
+        return 950;
+    if (name.startsWith(QLatin1String("zh")))
+        return 936;
+    if (name.startsWith(QLatin1String("ja")))
+        return 932;
+    if (name.startsWith(QLatin1String("ko")))
+        return 949;
+    return 1252;
+}
+
+// A UTF-8 sequence decoded by its bit patterns and then judged by its value:
+// its length (2-4) with the character in ch, or 0 for anything that is not a
+// well-formed multi-byte sequence within nLeft bytes.
+int Utf8At(const std::uint8_t* p, std::uint32_t nLeft, char32_t& ch)
+{
+    const std::uint8_t b = p[0];
+    int n;
+    char32_t value;
+    if ((b & 0xE0) == 0xC0) {
+        n = 2;
+        value = b & 0x1F;
+    } else if ((b & 0xF0) == 0xE0) {
+        n = 3;
+        value = b & 0x0F;
+    } else if ((b & 0xF8) == 0xF0) {
+        n = 4;
+        value = b & 0x07;
+    } else {
+        return 0;
+    }
+    if (nLeft < std::uint32_t(n))
+        return 0;
+    for (int k = 1; k < n; ++k) {
+        if ((p[k] & 0xC0) != 0x80)
+            return 0;
+        value = (value << 6) | (p[k] & 0x3F);
+    }
+    const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (value < least[n] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+        return 0;
+    ch = value;
+    return n;
+}
+
+// Characters from 0x80 up that the text column shows: all but controls, format
+// characters, surrogates, unassigned code points and the line and paragraph
+// separators.
+bool ShownChar(char32_t ch)
+{
+    static const QChar::Category kHidden[] = {QChar::Other_Control,      QChar::Other_Format,
+                                               QChar::Other_Surrogate,    QChar::Other_NotAssigned,
+                                               QChar::Separator_Line,     QChar::Separator_Paragraph};
+    return std::find(std::begin(kHidden), std::end(kHidden), QChar::category(ch)) == std::end(kHidden);
+}
+
 bool Shown(int nCodePage, std::uint8_t b)
 {
-    return (b >= 0x20 && b <= 0x7E) || (nCodePage != kCodePageUtf8 && IsHalfWidthKana(nCodePage, b));
+    return (b >= 0x20 && b <= 0x7E) || (nCodePage != kUtf8 && Kana(nCodePage, b));
 }
 
 std::uint32_t Utf8RowText(const std::uint8_t* row, std::uint32_t nLeft, std::uint8_t* hex, char* text)
@@ -22,8 +139,8 @@ std::uint32_t Utf8RowText(const std::uint8_t* row, std::uint32_t nLeft, std::uin
     std::uint32_t j = 0;
     while (j < count) {
         char32_t ch = 0;
-        const int n = row[j] >= 0x80 ? Utf8SequenceAt(row + j, nLeft - j, ch) : 0;
-        if (n != 0 && IsShownChar(ch)) {
+        const int n = Utf8At(row + j, nLeft - j, ch);
+        if (n != 0 && ShownChar(ch)) {
             for (int k = 0; k < n; ++k, ++j) {
                 hex[j] = row[j];
                 text[j] = char(row[j]);
@@ -31,7 +148,7 @@ std::uint32_t Utf8RowText(const std::uint8_t* row, std::uint32_t nLeft, std::uin
             continue;
         }
         hex[j] = row[j];
-        text[j] = Shown(kCodePageUtf8, row[j]) ? char(row[j]) : '.';
+        text[j] = Shown(kUtf8, row[j]) ? char(row[j]) : '.';
         ++j;
     }
     return j;
@@ -51,7 +168,7 @@ std::uint32_t RowText(const std::uint8_t* pData, std::uint32_t nSize, int nCodeP
         return 0;
     const std::uint8_t* row = pData + nOffset;
     const std::uint32_t nLeft = nSize - nOffset;
-    if (nCodePage == kCodePageUtf8)
+    if (nCodePage == kUtf8)
         return Utf8RowText(row, nLeft, hex, text);
     const std::uint32_t count = std::min<std::uint32_t>(nLeft, 16);
     std::uint32_t j = 0;
@@ -63,14 +180,14 @@ std::uint32_t RowText(const std::uint8_t* pData, std::uint32_t nSize, int nCodeP
     while (j < count) {
         const std::uint8_t b = row[j];
         hex[j] = b;
-        if (IsLeadByte(nCodePage, b) && j + 1 < nLeft && IsTrailByte(nCodePage, row[j + 1])) {
+        if (Lead(nCodePage, b) && j + 1 < nLeft && Trail(nCodePage, row[j + 1])) {
             text[j] = char(b);
             hex[j + 1] = row[j + 1];
             text[j + 1] = char(row[j + 1]);
             j += 2;
             continue;
         }
-        text[j] = !IsLeadByte(nCodePage, b) && Shown(nCodePage, b) ? char(b) : '.';
+        text[j] = !Lead(nCodePage, b) && Shown(nCodePage, b) ? char(b) : '.';
         ++j;
     }
     return j;
@@ -83,16 +200,16 @@ int DetectCodePage(const std::uint8_t* pData, std::uint32_t nLength)
     std::uint32_t i = 0;
     while (i < nText) {
         char32_t ch = 0;
-        const int n = pData[i] < 0x80 ? 1 : Utf8SequenceAt(pData + i, nText - i, ch);
+        const int n = pData[i] < 0x80 ? 1 : Utf8At(pData + i, nText - i, ch);
         if (n == 0)
             break;
         bMultiByte = bMultiByte || n > 1;
         i += std::uint32_t(n);
     }
     if (i == nText && bMultiByte)
-        return kCodePageUtf8;
+        return kUtf8;
 
-    int result = CodePageFromLangID(GetSystemDefaultLangID());
+    int result = SystemCodePage();
     auto at = [&](std::uint32_t k) -> std::uint8_t { return k < nLength ? pData[k] : 0; };
     for (i = 0; i < nLength;) {
         const std::uint8_t c = pData[i];
@@ -101,11 +218,11 @@ int DetectCodePage(const std::uint8_t* pData, std::uint32_t nLength)
             return 937;
         if (c == 0x1B && next == 0x24 && at(i + 2) == 0x42)
             return 933;
-        if (c >= 0x81 && c <= 0x9F && IsTrailByte(932, next))
+        if (c >= 0x81 && c <= 0x9F && Trail(932, next))
             return 932;
-        if (IsLeadByte(950, c) && next >= 0x40 && next <= 0x7E)
+        if (Lead(950, c) && next >= 0x40 && next <= 0x7E)
             return 950;
-        if (IsLeadByte(936, c)) {
+        if (Lead(936, c)) {
             result = 936;
             i += 2;
         } else {
@@ -118,10 +235,10 @@ int DetectCodePage(const std::uint8_t* pData, std::uint32_t nLength)
 std::vector<bool> PairStarts(const std::uint8_t* pData, std::uint32_t nSize, int nCodePage)
 {
     std::vector<bool> starts(nSize, false);
-    if (nCodePage == kCodePageUtf8)
+    if (nCodePage == kUtf8)
         return starts;
     for (std::uint32_t i = 0; i < nSize;) {
-        if (i + 1 < nSize && IsLeadByte(nCodePage, pData[i]) && IsTrailByte(nCodePage, pData[i + 1])) {
+        if (i + 1 < nSize && Lead(nCodePage, pData[i]) && Trail(nCodePage, pData[i + 1])) {
             starts[i] = true;
             i += 2;
         } else {

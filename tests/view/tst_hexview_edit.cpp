@@ -67,6 +67,8 @@ private slots:
     void refusesGrowthPastTheLimit();
     void otherViewsFollowTheLength();
     void otherViewsFollowTheRowsAndCodePage();
+    void farRowsPaintAsAFreshView_data();
+    void farRowsPaintAsAFreshView();
     void keepsOffsetsBelowFourGiB();
     void randomEditsKeepTheInvariants();
 
@@ -333,6 +335,64 @@ void TestHexViewEdit::otherViewsFollowTheRowsAndCodePage()
     w->m_nCaretPos = 0;
     w.Type("x");
     QVERIFY(!pOther->IsRowContinued(nRow, true));
+}
+
+void TestHexViewEdit::farRowsPaintAsAFreshView_data()
+{
+    QTest::addColumn<unsigned>("command");   // the code page
+    QTest::addColumn<char>("lead");          // fills the document after "ab"
+    QTest::addColumn<QString>("keys");       // typed at the start of row 1 (Ins: overwrite), Delete or Paste
+
+    const struct {
+        const char* pszName;
+        unsigned nCommand;
+        char lead;
+    } pages[] = {{"GB", ID_VIEW_CODEPAGE_GB, char(0xB0)},
+                 {"BIG5", ID_VIEW_CODEPAGE_BIG5, char(0xA4)},
+                 {"Shift JIS", ID_VIEW_CODEPAGE_SJIS, char(0x88)}};
+    for (const auto& page : pages) {
+        QTest::addRow("%s, a lead byte inserted", page.pszName) << page.nCommand << page.lead << "B 0";
+        QTest::addRow("%s, two inserted", page.pszName) << page.nCommand << page.lead << "B 0 B 0";
+        QTest::addRow("%s, a letter inserted", page.pszName) << page.nCommand << page.lead << "4 1";
+        QTest::addRow("%s, a letter pasted", page.pszName) << page.nCommand << page.lead << "Paste";
+        QTest::addRow("%s, one deleted", page.pszName) << page.nCommand << page.lead << "Delete";
+        QTest::addRow("%s, a letter over a lead byte", page.pszName) << page.nCommand << page.lead << "Ins 4 1";
+    }
+}
+
+// Rows far from an edit, deep in a run of lead bytes whose pairing the edit
+// shifts, paint as a view opened afresh on the same bytes paints them.
+void TestHexViewEdit::farRowsPaintAsAFreshView()
+{
+    QFETCH(unsigned, command);
+    QFETCH(char, lead);
+    QFETCH(QString, keys);
+
+    EditWindow w("ab" + QByteArray(200000, lead));
+    QVERIFY(Run(w, command));
+    // The far rows are formatted once before the edit.
+    w->OnVScroll(SB_BOTTOM, 0, nullptr);
+    w->viewport()->repaint();
+    w->OnVScroll(SB_TOP, 0, nullptr);
+    w.Type("Down");
+    if (keys == "Delete") {   // the main frame's key for it
+        QVERIFY(Run(w, ID_EDIT_CLEAR));
+    } else if (keys == "Paste") {   // a letter inserted in one step
+        m_clipboard.SetForeignText("A");
+        QVERIFY(Run(w, ID_EDIT_PASTE));
+    } else {
+        w.Type(keys);
+    }
+    QVERIFY(w.doc.IsModified());
+    EditWindow fresh(w.Bytes());
+    QVERIFY(Run(fresh, command));
+    QCoreApplication::processEvents();   // the scroll bars settle
+    for (const unsigned nCode : {unsigned(SB_BOTTOM), unsigned(SB_PAGEUP)}) {
+        w->OnVScroll(nCode, 0, nullptr);
+        fresh->OnVScroll(nCode, 0, nullptr);
+        QCOMPARE(fresh->GetScrollPos(SB_VERT), w->GetScrollPos(SB_VERT));
+        QVERIFY(w.Grab() == fresh.Grab());
+    }
 }
 
 // A document of the largest length, its zero bytes mapped without memory: its
