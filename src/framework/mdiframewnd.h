@@ -116,7 +116,7 @@ public:
     CStatusBar* GetMessageBar() const;
 
     // True when the clipboard holds something Paste can insert; kept up to date
-    // by the application at idle time.
+    // by the application at idle time, which hands it to the views it makes.
     bool m_bClipboardHasText = false;
 
 signals:
