@@ -8,6 +8,7 @@
 #include "logfont.h"
 #include "settingsprofile.h"
 #include "testsupport.h"
+#include "winapp.h"
 
 #include <QAction>
 #include <QPaintEngine>
@@ -487,6 +488,8 @@ void TestHexViewPrint::failedPrintLeavesThePrinterUsable()
     pPrinter->setOutputFormat(QPrinter::NativeFormat);
     pPrinter->setPrinterName(QStringLiteral("zorbel-no-such-printer"));
     Window window(RowsOfTheirIndex(3));
+    // The application hands its printer to the views it makes.
+    window.pView->SetServices({nullptr, [&app] { return app.GetPrinter(); }, {}});
     QStringList messages;
     const MessageBoxHandler previous = AfxSetMessageBoxHandler([&](const QString& text, unsigned) {
         messages << text;
