@@ -1,12 +1,12 @@
 #include "view.h"
 
-#include "mdichildwnd.h"
 #include "textcodec.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMdiSubWindow>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -41,10 +41,10 @@ void CView::AttachDocument(CDocument* pDocument)
         m_pDocument->AddView(this);
 }
 
-CMDIChildWnd* CView::GetParentFrame() const
+QMdiSubWindow* CView::GetParentFrame() const
 {
     for (QWidget* w = parentWidget(); w; w = w->parentWidget()) {
-        if (auto* frame = qobject_cast<CMDIChildWnd*>(w))
+        if (auto* frame = qobject_cast<QMdiSubWindow*>(w))
             return frame;
     }
     return nullptr;
