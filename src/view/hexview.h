@@ -124,6 +124,10 @@ signals:
     // Where the caret is, and the widest such text in this document, for a
     // pane that does not jump as the caret moves.
     void caretChanged(const QString& strText, const QString& strWidest);
+    // The same move as numbers, for panels that follow the caret: the caret's
+    // offset (a selection's moving end), and the selection's first byte and
+    // length (nLength 0 without one). Emitted on every caret move.
+    void caretMoved(quint32 nCaret, quint32 nSelFirst, quint32 nSelLength);
 
 public:
     // Printing (hexview_print.cpp): the printer fonts, the page count and each

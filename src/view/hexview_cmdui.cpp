@@ -57,10 +57,15 @@ void CHexView::UpdateModePane()
 // be wider still.
 void CHexView::UpdateCaretPane()
 {
-    if (!GetDocument() || !isSignalConnected(QMetaMethod::fromSignal(&CHexView::caretChanged)))
+    if (!GetDocument())
+        return;
+    const std::uint32_t nCaret = m_bSelection ? m_nSelEnd : m_nCaretPos;
+    const bool bSelected = m_bSelection && m_nSelAnchor != m_nSelEnd;
+    emit caretMoved(nCaret, bSelected ? std::min(m_nSelAnchor, m_nSelEnd) : nCaret,
+                    bSelected ? std::max(m_nSelAnchor, m_nSelEnd) - std::min(m_nSelAnchor, m_nSelEnd) : 0);
+    if (!isSignalConnected(QMetaMethod::fromSignal(&CHexView::caretChanged)))
         return;
     const auto hex = [](std::uint32_t n) { return QString::number(n, 16).toUpper(); };
-    const std::uint32_t nCaret = m_bSelection ? m_nSelEnd : m_nCaretPos;
     QString text;
     if (m_bSelection && m_nSelAnchor != m_nSelEnd) {
         const std::uint32_t nFirst = std::min(m_nSelAnchor, m_nSelEnd);
