@@ -1,6 +1,5 @@
 #include "view.h"
 
-#include "textcodec.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -426,11 +425,10 @@ QByteArray CView::GetCharCodec() const
 
 void CView::OnText(const QString& text)
 {
-    if (text.isEmpty())
-        return;
-    const QByteArray bytes = CTextCodec(GetCharCodec()).Encode(text);
-    for (const char ch : bytes)
-        OnChar(std::uint8_t(ch), 1, 0);
+    for (const QChar ch : text) {
+        if (ch.unicode() <= 0xFF)
+            OnChar(ch.unicode(), 1, 0);
+    }
 }
 
 void CView::keyPressEvent(QKeyEvent* event)

@@ -71,9 +71,10 @@ struct CViewServices {
 // Keyboard and mouse arrive as the platform's messages would. A key press is
 // OnKeyDown with its virtual-key code, then OnText with the text it types; text
 // an input method commits arrives through OnText too. OnText's default gives one
-// OnChar per byte of the text in the code page GetCharCodec names: a double-byte
-// character is two calls, a character the code page cannot hold is '?'. Keys pressed with Alt (menu keys) and keys the
-// frame's accelerators take never arrive; Tab does, it does not move the focus.
+// OnChar per character of Latin-1 and drops the others: a view that types in
+// another code page overrides OnText with its own encoder, so that one encoder
+// decides what a character becomes. Keys pressed with Alt (menu keys) and keys
+// the frame's accelerators take never arrive; Tab does, it does not move the focus.
 // A held Shift or Ctrl arrives once, not at every repeat. The left button's
 // press, moves while any button is held, and release arrive with their point in
 // client coordinates; the view keeps them while the button is held, also
@@ -188,7 +189,8 @@ protected:
     // A context menu asked for at ptScreen: by the right button, or by the
     // keyboard, which puts it below the caret.
     virtual void OnContextMenu(const QPoint& ptScreen);
-    // The codec OnChar's bytes are in (QStringEncoder's name); Latin-1 here.
+    // The codec the view's bytes read in for other programs (QStringDecoder's
+    // name): text copied to the clipboard is decoded with it. Latin-1 here.
     virtual QByteArray GetCharCodec() const;
 
     void paintEvent(QPaintEvent* event) override;
