@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -148,6 +149,9 @@ void CDataInspector::ShowAndFocus()
     if (m_pTable->currentRow() < 0)
         m_pTable->setCurrentCell(0, 1);
     m_pTable->setFocus(Qt::ShortcutFocusReason);
+    // A dock shown just now may take the focus only once the window has laid
+    // it out: ask again from the event loop.
+    QTimer::singleShot(0, m_pTable, [pTable = m_pTable] { pTable->setFocus(Qt::ShortcutFocusReason); });
 }
 
 CDataFormat CDataInspector::Format() const

@@ -20,6 +20,7 @@
 #include <QSortFilterProxyModel>
 #include <QSpinBox>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 CStringsPanel::CStringsPanel(QWidget* pParent)
@@ -241,6 +242,9 @@ void CStringsPanel::ShowAndFocus()
     show();
     raise();
     m_pTable->setFocus(Qt::ShortcutFocusReason);
+    // A dock shown just now may take the focus only once the window has laid
+    // it out: ask again from the event loop.
+    QTimer::singleShot(0, m_pTable, [pTable = m_pTable] { pTable->setFocus(Qt::ShortcutFocusReason); });
 }
 
 bool CStringsPanel::eventFilter(QObject* pObject, QEvent* pEvent)
