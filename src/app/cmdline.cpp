@@ -62,6 +62,8 @@ FileCommand FindFileCommand(int argc, char* argv[])
             return FileCommand::Dump;
         if (std::strcmp(argv[i], "--print-pdf") == 0)
             return FileCommand::PrintPdf;
+        if (std::strcmp(argv[i], "--strings") == 0)
+            return FileCommand::Strings;
     }
     return FileCommand::None;
 }
@@ -125,6 +127,15 @@ int ParseFileCommandLine(int argc, char* argv[], const char* pszCommand, bool bT
         } else if (IsCodePageOption(arg)) {
             if (const int nStatus = ParseCodePage(argc, argv, i, pszUsage, cmd.nCodePage))
                 return nStatus;
+        } else if (command == "--strings" && std::strcmp(arg, "--cjk") == 0) {
+            cmd.bNonAsciiOnly = true;
+        } else if (command == "--strings" && (std::strcmp(arg, "--min") == 0 || std::strncmp(arg, "--min=", 6) == 0)) {
+            const char* value = arg[5] == '=' ? arg + 6 : ++i < argc ? argv[i] : nullptr;
+            char* end = nullptr;
+            const long number = value ? std::strtol(value, &end, 10) : 0;
+            if (!value || end == value || *end != '\0' || number < 1 || number > 65536)
+                return UsageError("--min needs a number of characters from 1 to 65536", pszUsage);
+            cmd.nMinChars = int(number);
         } else {
             return UsageError("unknown option " + std::string(arg) + " for " + command, pszUsage);
         }
@@ -180,6 +191,11 @@ std::string Usage()
            "  --print-pdf OUT.pdf [--codepage N] FILE\n"
            "                print FILE into OUT.pdf on A4 paper as File, Print does and exit;\n"
            "                OUT.pdf - writes standard output\n"
+           "  --strings [--min N] [--cjk] [--codepage N] FILE\n"
+           "                print the runs of text in FILE, at least N characters long\n"
+           "                (4 without --min), one line each: the offset in hexadecimal,\n"
+           "                a tab and the text; --cjk lists only runs with a character\n"
+           "                beyond ASCII\n"
            "  --codepage N, --codepage=N\n"
            "                read FILE in code page N\n"
            "  --            what follows is a FILE, even when it begins with -\n"

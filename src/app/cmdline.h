@@ -7,6 +7,7 @@
 // The command line of the commands that print a file without a window:
 //   --dump [--codepage N] [--] FILE
 //   --print-pdf OUT.pdf [--codepage N] [--] FILE
+//   --strings [--codepage N] [--min N] [--cjk] [--] FILE
 // The command's own option may stand anywhere among the others; --codepage=N
 // is the same as --codepage N; after "--" every argument is the file. An
 // output file must not begin with "-" unless it is "-" itself.
@@ -14,6 +15,8 @@ struct CFileCommandLine {
     const char* pszPath = nullptr;
     const char* pszOut = nullptr;   // the command option's value, when it takes one
     int nCodePage = 0;              // 0: the code page the window would detect
+    int nMinChars = 4;              // --strings: --min N
+    bool bNonAsciiOnly = false;     // --strings: --cjk
 };
 
 // Reads argv for the command pszCommand ("--dump", "--print-pdf"), whose option
@@ -23,7 +26,7 @@ int ParseFileCommandLine(int argc, char* argv[], const char* pszCommand, bool bT
                          CFileCommandLine& cmd);
 
 // Which of those commands the command line names first, if any, before "--".
-enum class FileCommand { None, Dump, PrintPdf };
+enum class FileCommand { None, Dump, PrintPdf, Strings };
 FileCommand FindFileCommand(int argc, char* argv[]);
 
 // The command line of the program with a window:

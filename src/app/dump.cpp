@@ -1,31 +1,21 @@
 #include "dump.h"
 
-#include "afxres.h"
 #include "cmdline.h"
 #include "codepage.h"
-#include "diskfile.h"
-#include "fileexception.h"
+#include "filereader.h"
 #include "hexdoc.h"
-#include "resources.h"
 #include "rowformat.h"
 #include "textdecoder.h"
 
-#include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <deque>
-#include <fcntl.h>
 #include <future>
-#include <new>
 #include <thread>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -37,165 +27,6 @@ const char kUsage[] = "Usage: zorbel --dump [--codepage N] [--] FILE\n";
 constexpr std::uint32_t kBlockRows = 1u << 14;
 constexpr std::uint32_t kBlockBytes = kBlockRows * 16;
 constexpr std::uint32_t kFirstBlockRows = 64;
-
-// The file, read from its start in parts, as loading it into a document would
-// see it: a failure throws the CFileException that loading would.
-class CFileReader {
-public:
-    explicit CFileReader(const QString& path) : m_path(path)
-    {
-        if (path == QLatin1String("-"))
-            OpenStandardInput();
-        else
-            AfxOpenRegularFile(m_file, path);
-        // The file is read twice when its code page is detected first.
-        if (m_file.isSequential())
-            throw CFileException(CFileException::invalidFile, path);
-        CheckLength(std::uint64_t(std::max<qint64>(m_file.size(), 0)));
-    }
-
-    // Reads up to n bytes into p and returns how many: fewer only at the end.
-    std::uint32_t Read(std::uint8_t* p, std::uint32_t n)
-    {
-        std::uint32_t nDone = 0;
-        while (nDone < n) {
-            const qint64 got = m_file.read(reinterpret_cast<char*>(p) + nDone, n - nDone);
-            if (got < 0)
-                throw CFileException::FromDevice(m_file, m_path);
-            if (got == 0)
-                break;
-            nDone += std::uint32_t(got);
-        }
-        m_nRead += nDone;
-        CheckLength(m_nRead);
-        return nDone;
-    }
-
-    void Rewind()
-    {
-        if (!m_file.seek(0))
-            throw CFileException::FromDevice(m_file, m_path);
-        m_nRead = 0;
-    }
-
-private:
-    // Standard input, which is read twice when its code page is detected
-    // first: itself when it is a file, else a copy of it in an unnamed
-    // temporary file, so that memory stays small whatever comes down a pipe.
-    void OpenStandardInput()
-    {
-        struct stat st;
-        int fd = -1;
-        if (::fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode)) {
-            fd = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
-        } else {
-            const QString folder = QDir::tempPath();
-            fd = ::open(QFile::encodeName(folder).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-            if (fd < 0)
-                throw CFileException::FromErrno(errno, folder);
-            CopyStandardInput(fd);
-        }
-        if (fd < 0)
-            throw CFileException::FromErrno(errno, m_path);
-        if (!m_file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
-            ::close(fd);
-            throw CFileException::FromDevice(m_file, m_path);
-        }
-    }
-
-    void CopyStandardInput(int fd)
-    {
-        std::vector<char> buffer(std::size_t(1) << 20);
-        std::uint64_t nCopied = 0;
-        for (;;) {
-            const ssize_t nGot = ::read(STDIN_FILENO, buffer.data(), buffer.size());
-            if (nGot < 0 && errno == EINTR)
-                continue;
-            if (nGot < 0) {
-                const int nError = errno;
-                ::close(fd);
-                throw CFileException::FromErrno(nError, m_path);
-            }
-            if (nGot == 0)
-                break;
-            nCopied += std::uint64_t(nGot);
-            if (nCopied > CHexDoc::s_nMaxFileLength) {
-                ::close(fd);
-                CheckLength(nCopied);
-            }
-            for (ssize_t nPut = 0; nPut < nGot;) {
-                const ssize_t n = ::write(fd, buffer.data() + nPut, std::size_t(nGot - nPut));
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n <= 0) {
-                    const int nError = errno;
-                    ::close(fd);
-                    throw CFileException::FromErrno(nError, QDir::tempPath());
-                }
-                nPut += n;
-            }
-        }
-        if (::lseek(fd, 0, SEEK_SET) != 0) {
-            const int nError = errno;
-            ::close(fd);
-            throw CFileException::FromErrno(nError, m_path);
-        }
-    }
-
-    // A file that grows while it is read is held to the same limit.
-    void CheckLength(std::uint64_t nLength) const
-    {
-        if (nLength > CHexDoc::s_nMaxFileLength) {
-            CFileException e(CFileException::tooLarge, m_path);
-            e.m_nLimit = CHexDoc::s_nMaxFileLength;
-            throw e;
-        }
-    }
-
-    QFile m_file;
-    QString m_path;
-    std::uint64_t m_nRead = 0;
-};
-
-// Where no pair of bytes decides, the guess reads the whole file before the
-// first line can go out. Someone at a terminal who waits longer than this is
-// told why, once, and how to skip it. ZORBEL_DUMP_GUESS_NOTE_MS sets the wait,
-// so that a test can see the note without a file that takes that long.
-qint64 GuessNoteAfterMs()
-{
-    bool bOk = false;
-    const int nMs = qEnvironmentVariableIntValue("ZORBEL_DUMP_GUESS_NOTE_MS", &bOk);
-    return bOk && nMs >= 0 ? nMs : 300;
-}
-
-// The code page the window would detect in the document of the whole file, its
-// end marker included, found one part at a time.
-int DetectInFile(CFileReader& reader, const QString& path)
-{
-    std::vector<std::uint8_t> buffer(2 * kBlockBytes + 1);
-    CCodePageDetector detector;
-    std::uint32_t nKept = 0;
-    const bool bTerminal = ::isatty(STDERR_FILENO) == 1;
-    const qint64 nNoteAfterMs = GuessNoteAfterMs();
-    QElapsedTimer timer;
-    timer.start();
-    bool bNoted = false;
-    for (;;) {
-        if (bTerminal && !bNoted && timer.elapsed() >= nNoteAfterMs) {
-            bNoted = true;
-            ReportError(path + QLatin1String(": guessing the code page from the whole file; --codepage N skips this"));
-        }
-        const std::uint32_t n = reader.Read(buffer.data() + nKept, kBlockBytes);
-        std::uint32_t nLength = nKept + n;
-        const bool bLast = n < kBlockBytes;
-        if (bLast)
-            buffer[nLength++] = 0xFF;
-        if (const int nCodePage = detector.Scan(buffer.data(), nLength, bLast))
-            return nCodePage;
-        nKept = nLength - detector.Kept();
-        std::memmove(buffer.data(), buffer.data() + detector.Kept(), nKept);
-    }
-}
 
 // A row's text may take up to this many bytes of the next row.
 constexpr std::uint32_t kLookAhead = CRowFormat::kMaxTextLength - 16;
@@ -252,22 +83,6 @@ std::size_t FormatBlock(Block& block, const CTextDecoder& decoder)
     return std::size_t(p - block.out.data());
 }
 
-bool ReportWriteError()
-{
-    ReportError(QLatin1String("cannot write the output: ") + QString::fromLocal8Bit(std::strerror(errno)));
-    return false;
-}
-
-bool Write(const char* pData, std::size_t nLength)
-{
-    return std::fwrite(pData, 1, nLength, stdout) == nLength || ReportWriteError();
-}
-
-bool Flush()
-{
-    return std::fflush(stdout) == 0 || ReportWriteError();
-}
-
 // Reads the file block by block, formats blocks on every core a few ahead of
 // the output and writes them in order as each is done, the first as soon as it
 // is; memory stays a few blocks whatever the file's length. Returns false once
@@ -317,10 +132,10 @@ bool DumpFile(CFileReader& reader, int nCodePage)
                                      }));
             }
             const std::size_t nLength = pending.front().second.get();
-            bWritten = Write(pending.front().first->out.data(), nLength);
+            bWritten = WriteOutput(pending.front().first->out.data(), nLength);
             // The first block goes out whole, not partly kept in the stream's buffer.
             if (bWritten && pending.front().first->nOffset == 0)
-                bWritten = Flush();
+                bWritten = FlushOutput();
             pending.pop_front();
         }
     } catch (...) {
@@ -342,23 +157,5 @@ int DumpMain(int argc, char* argv[])
     if (const int nStatus = ParseFileCommandLine(argc, argv, "--dump", false, kUsage, cmd))
         return nStatus;
 
-    const QString path = QFile::decodeName(cmd.pszPath);
-    try {
-        CFileReader reader(path);
-        int nCodePage = cmd.nCodePage;
-        if (nCodePage == 0) {
-            nCodePage = DetectInFile(reader, path);
-            reader.Rewind();
-        }
-        if (!DumpFile(reader, nCodePage))
-            return 1;
-    } catch (const CFileException& e) {
-        const QString text = e.GetErrorMessage();
-        ReportError(text.isEmpty() ? path + QLatin1String(": ") + AfxLoadString(AFX_IDP_FAILED_TO_OPEN_DOC) : text);
-        return 1;
-    } catch (const std::bad_alloc&) {
-        ReportError(path + QLatin1String(": ") + AfxLoadString(AFX_IDP_FAILED_MEMORY_ALLOC));
-        return 1;
-    }
-    return Flush() ? 0 : 1;
+    return PrintFile(cmd, [](CFileReader& reader, int nCodePage) { return DumpFile(reader, nCodePage); });
 }

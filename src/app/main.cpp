@@ -1,5 +1,6 @@
 #include "cmdline.h"
 #include "dump.h"
+#include "stringsmain.h"
 #include "hexapp.h"
 #include "printpdf.h"
 
@@ -28,6 +29,8 @@ int main(int argc, char* argv[])
         return DumpMain(argc, argv);
     case FileCommand::PrintPdf:
         return PrintPdfMain(argc, argv);
+    case FileCommand::Strings:
+        return StringsMain(argc, argv);
     case FileCommand::None:
         break;
     }

@@ -106,6 +106,7 @@ bool CMainFrame::LoadFrame(unsigned nIDResource)
     LoadAccelTable(nIDResource);
     if (OnCreate() == -1)
         return false;
+    CreatePanels();
     if (CWinApp* pApp = AfxGetApp())
         connect(pApp, &CWinApp::recentFilesChanged, this, &CMainFrame::UpdateRecentFileMenu);
     UpdateRecentFileMenu();
@@ -149,6 +150,7 @@ void CMainFrame::OnChildActivated(CMDIChildWnd* pChild)
     ShowMenu(HasDocumentWindow() ? IDR_ZORBELTYPE : IDR_MAINFRAME);
     UpdateFrameTitle();
     ShowViewStatus(pChild ? qobject_cast<CHexView*>(pChild->GetActiveView()) : nullptr);
+    ShowPanelsFor(pChild ? qobject_cast<CHexView*>(pChild->GetActiveView()) : nullptr);
     OnIdleUpdateCmdUI();
 }
 

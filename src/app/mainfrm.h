@@ -11,7 +11,9 @@
 #include <QPointer>
 #include <QRect>
 
+class CDataInspector;
 class CHexView;
+class CStringsPanel;
 class QMenu;
 
 // The main window: menus, toolbar, accelerators, the four-pane status bar and
@@ -122,4 +124,19 @@ private:
     unsigned m_nMenuShown = 0;
     QPointer<CHexView> m_pStatusView;
     QList<QMetaObject::Connection> m_statusConnections;
+
+public:
+    // The dock panels (mainfrm_panels.cpp), children of the frame.
+    CDataInspector* Inspector() const { return m_pInspector; }
+    CStringsPanel* StringsPanel() const { return m_pStrings; }
+
+private:
+    void CreatePanels();
+    void SavePanelLayout();
+    void ShowPanelsFor(CHexView* pView);
+    // Keys typed into a panel's text boxes, and Delete anywhere in a panel,
+    // are the panel's: the accelerators would edit the document instead.
+    bool PreTranslateMessage(QObject* pTarget, QEvent* pEvent) override;
+    CDataInspector* m_pInspector = nullptr;
+    CStringsPanel* m_pStrings = nullptr;
 };

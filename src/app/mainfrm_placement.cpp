@@ -160,5 +160,6 @@ void CMainFrame::OnClose()
         wp.flags = m_nPlacementFlags;
         WriteWindowPlacement(wp);
     }
+    SavePanelLayout();
     CMDIFrameWnd::OnClose();
 }

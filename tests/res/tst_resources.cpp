@@ -279,8 +279,9 @@ void TestResources::menuStructure_data()
     const QList<unsigned> edit{ID_EDIT_UNDO, ID_EDIT_REDO, 0, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_COPY_HEX,
                                ID_EDIT_PASTE, ID_EDIT_CLEAR, 0, ID_EDIT_SELECT_ALL, 0, ID_EDIT_FIND, ID_EDIT_REPEAT,
                                ID_EDIT_REPLACE, 0, ID_EDIT_GOTO};
-    const QList<unsigned> view{ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR};
-    const QList<unsigned> view129{ID_VIEW_TOOLBAR,         ID_VIEW_STATUS_BAR,       ID_VIEW_CODEPAGE_GB,
+    const QList<unsigned> view{ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_VIEW_DATA_INSPECTOR, ID_VIEW_STRINGS};
+    const QList<unsigned> view129{ID_VIEW_TOOLBAR,         ID_VIEW_STATUS_BAR,       ID_VIEW_DATA_INSPECTOR,
+                                  ID_VIEW_STRINGS,         ID_VIEW_CODEPAGE_GB,
                                   ID_VIEW_CODEPAGE_BIG5,   ID_VIEW_CODEPAGE_SJIS,    ID_VIEW_CODEPAGE_UTF8,
                                   ID_VIEW_CODEPAGE_KOREAN, ID_VIEW_CODEPAGE_WESTERN, 0,
                                   ID_VIEW_ZOOM_IN,         ID_VIEW_ZOOM_OUT,         ID_VIEW_ZOOM_RESET};
@@ -434,6 +435,8 @@ void TestResources::acceleratorTable()
         {ID_VIEW_ZOOM_IN, Qt::CTRL | Qt::Key_Equal},
         {ID_VIEW_ZOOM_OUT, Qt::CTRL | Qt::Key_Minus},
         {ID_VIEW_ZOOM_RESET, Qt::CTRL | Qt::Key_0},
+        {ID_VIEW_DATA_INSPECTOR, Qt::CTRL | Qt::SHIFT | Qt::Key_I},
+        {ID_VIEW_STRINGS, Qt::CTRL | Qt::SHIFT | Qt::Key_S},
     };
     QCOMPARE(table.size(), expected.size());
     for (int i = 0; i < table.size(); ++i) {

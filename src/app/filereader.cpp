@@ -1,0 +1,219 @@
+#include "filereader.h"
+
+#include "afxres.h"
+#include "cmdline.h"
+#include "codepage.h"
+#include "diskfile.h"
+#include "fileexception.h"
+#include "hexdoc.h"
+#include "resources.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+CFileReader::CFileReader(const QString& path) : m_path(path)
+{
+    if (path == QLatin1String("-"))
+        OpenStandardInput();
+    else
+        AfxOpenRegularFile(m_file, path);
+    // The file is read twice when its code page is detected first.
+    if (m_file.isSequential())
+        throw CFileException(CFileException::invalidFile, path);
+    CheckLength(std::uint64_t(std::max<qint64>(m_file.size(), 0)));
+}
+
+// Reads up to n bytes into p and returns how many: fewer only at the end.
+std::uint32_t CFileReader::Read(std::uint8_t* p, std::uint32_t n)
+{
+    std::uint32_t nDone = 0;
+    while (nDone < n) {
+        const qint64 got = m_file.read(reinterpret_cast<char*>(p) + nDone, n - nDone);
+        if (got < 0)
+            throw CFileException::FromDevice(m_file, m_path);
+        if (got == 0)
+            break;
+        nDone += std::uint32_t(got);
+    }
+    m_nRead += nDone;
+    CheckLength(m_nRead);
+    return nDone;
+}
+
+void CFileReader::Rewind()
+{
+    if (!m_file.seek(0))
+        throw CFileException::FromDevice(m_file, m_path);
+    m_nRead = 0;
+}
+
+// Standard input, which is read twice when its code page is detected
+// first: itself when it is a file, else a copy of it in an unnamed
+// temporary file, so that memory stays small whatever comes down a pipe.
+void CFileReader::OpenStandardInput()
+{
+    struct stat st;
+    int fd = -1;
+    if (::fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode)) {
+        fd = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
+    } else {
+        const QString folder = QDir::tempPath();
+        fd = ::open(QFile::encodeName(folder).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd < 0)
+            throw CFileException::FromErrno(errno, folder);
+        CopyStandardInput(fd);
+    }
+    if (fd < 0)
+        throw CFileException::FromErrno(errno, m_path);
+    if (!m_file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        throw CFileException::FromDevice(m_file, m_path);
+    }
+}
+
+void CFileReader::CopyStandardInput(int fd)
+{
+    std::vector<char> buffer(std::size_t(1) << 20);
+    std::uint64_t nCopied = 0;
+    for (;;) {
+        const ssize_t nGot = ::read(STDIN_FILENO, buffer.data(), buffer.size());
+        if (nGot < 0 && errno == EINTR)
+            continue;
+        if (nGot < 0) {
+            const int nError = errno;
+            ::close(fd);
+            throw CFileException::FromErrno(nError, m_path);
+        }
+        if (nGot == 0)
+            break;
+        nCopied += std::uint64_t(nGot);
+        if (nCopied > CHexDoc::s_nMaxFileLength) {
+            ::close(fd);
+            CheckLength(nCopied);
+        }
+        for (ssize_t nPut = 0; nPut < nGot;) {
+            const ssize_t n = ::write(fd, buffer.data() + nPut, std::size_t(nGot - nPut));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                const int nError = errno;
+                ::close(fd);
+                throw CFileException::FromErrno(nError, QDir::tempPath());
+            }
+            nPut += n;
+        }
+    }
+    if (::lseek(fd, 0, SEEK_SET) != 0) {
+        const int nError = errno;
+        ::close(fd);
+        throw CFileException::FromErrno(nError, m_path);
+    }
+}
+
+// A file that grows while it is read is held to the same limit.
+void CFileReader::CheckLength(std::uint64_t nLength) const
+{
+    if (nLength > CHexDoc::s_nMaxFileLength) {
+        CFileException e(CFileException::tooLarge, m_path);
+        e.m_nLimit = CHexDoc::s_nMaxFileLength;
+        throw e;
+    }
+}
+
+namespace {
+
+// Detection reads the file in parts of this many bytes.
+constexpr std::uint32_t kDetectBytes = 1u << 18;
+
+// Where no pair of bytes decides, the guess reads the whole file before the
+// first line can go out. Someone at a terminal who waits longer than this is
+// told why, once, and how to skip it. ZORBEL_DUMP_GUESS_NOTE_MS sets the wait,
+// so that a test can see the note without a file that takes that long.
+qint64 GuessNoteAfterMs()
+{
+    bool bOk = false;
+    const int nMs = qEnvironmentVariableIntValue("ZORBEL_DUMP_GUESS_NOTE_MS", &bOk);
+    return bOk && nMs >= 0 ? nMs : 300;
+}
+
+} // namespace
+
+int DetectInFile(CFileReader& reader, const QString& path)
+{
+    std::vector<std::uint8_t> buffer(2 * kDetectBytes + 1);
+    CCodePageDetector detector;
+    std::uint32_t nKept = 0;
+    const bool bTerminal = ::isatty(STDERR_FILENO) == 1;
+    const qint64 nNoteAfterMs = GuessNoteAfterMs();
+    QElapsedTimer timer;
+    timer.start();
+    bool bNoted = false;
+    for (;;) {
+        if (bTerminal && !bNoted && timer.elapsed() >= nNoteAfterMs) {
+            bNoted = true;
+            ReportError(path + QLatin1String(": guessing the code page from the whole file; --codepage N skips this"));
+        }
+        const std::uint32_t n = reader.Read(buffer.data() + nKept, kDetectBytes);
+        std::uint32_t nLength = nKept + n;
+        const bool bLast = n < kDetectBytes;
+        if (bLast)
+            buffer[nLength++] = 0xFF;
+        if (const int nCodePage = detector.Scan(buffer.data(), nLength, bLast))
+            return nCodePage;
+        nKept = nLength - detector.Kept();
+        std::memmove(buffer.data(), buffer.data() + detector.Kept(), nKept);
+    }
+}
+
+
+namespace {
+
+bool ReportWriteError()
+{
+    ReportError(QLatin1String("cannot write the output: ") + QString::fromLocal8Bit(std::strerror(errno)));
+    return false;
+}
+
+} // namespace
+
+bool WriteOutput(const char* pData, std::size_t nLength)
+{
+    return std::fwrite(pData, 1, nLength, stdout) == nLength || ReportWriteError();
+}
+
+bool FlushOutput()
+{
+    return std::fflush(stdout) == 0 || ReportWriteError();
+}
+
+int PrintFile(const CFileCommandLine& cmd, const std::function<bool(CFileReader&, int nCodePage)>& print)
+{
+    const QString path = QFile::decodeName(cmd.pszPath);
+    try {
+        CFileReader reader(path);
+        int nCodePage = cmd.nCodePage;
+        if (nCodePage == 0) {
+            nCodePage = DetectInFile(reader, path);
+            reader.Rewind();
+        }
+        if (!print(reader, nCodePage))
+            return 1;
+    } catch (const CFileException& e) {
+        const QString text = e.GetErrorMessage();
+        ReportError(text.isEmpty() ? path + QLatin1String(": ") + AfxLoadString(AFX_IDP_FAILED_TO_OPEN_DOC) : text);
+        return 1;
+    } catch (const std::bad_alloc&) {
+        ReportError(path + QLatin1String(": ") + AfxLoadString(AFX_IDP_FAILED_MEMORY_ALLOC));
+        return 1;
+    }
+    return FlushOutput() ? 0 : 1;
+}

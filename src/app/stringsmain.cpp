@@ -1,0 +1,58 @@
+#include "stringsmain.h"
+
+#include "cmdline.h"
+#include "filereader.h"
+#include "stringscan.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kUsage[] = "Usage: zorbel --strings [--codepage N] [--min N] [--cjk] [--] FILE\n";
+
+// The file is read in parts of this many bytes; the first is short, so that
+// the first lines go out before much is read.
+constexpr std::uint32_t kPartBytes = 1u << 20;
+constexpr std::uint32_t kFirstPartBytes = 1u << 14;
+
+bool PrintStrings(CFileReader& reader, const CFileCommandLine& cmd, int nCodePage)
+{
+    CStringScanner scanner(nCodePage, cmd.nMinChars, cmd.bNonAsciiOnly);
+    // Room for a part and the few bytes of a character the last part cut off.
+    std::vector<std::uint8_t> buffer(kPartBytes + 8);
+    std::vector<CTextRun> runs;
+    std::string out;
+    std::uint32_t nKept = 0;
+    bool bFirst = true;
+    for (bool bLast = false; !bLast;) {
+        const std::uint32_t nWanted = bFirst ? kFirstPartBytes : kPartBytes;
+        const std::uint32_t nGot = reader.Read(buffer.data() + nKept, nWanted);
+        bLast = nGot < nWanted;
+        const std::uint32_t nHeld = nKept + nGot;
+        const std::uint32_t nDone = scanner.Scan(buffer.data(), nHeld, bLast, runs);
+        nKept = nHeld - nDone;
+        std::copy(buffer.begin() + nDone, buffer.begin() + nHeld, buffer.begin());
+        out.clear();
+        for (const CTextRun& run : runs)
+            CStringScanner::AppendLine(run, out);
+        runs.clear();
+        if (!WriteOutput(out.data(), out.size()))
+            return false;
+        if (bFirst && !FlushOutput())
+            return false;
+        bFirst = false;
+    }
+    return true;
+}
+
+} // namespace
+
+int StringsMain(int argc, char* argv[])
+{
+    CFileCommandLine cmd;
+    if (const int nStatus = ParseFileCommandLine(argc, argv, "--strings", false, kUsage, cmd))
+        return nStatus;
+
+    return PrintFile(cmd, [&cmd](CFileReader& reader, int nCodePage) { return PrintStrings(reader, cmd, nCodePage); });
+}

@@ -1,0 +1,59 @@
+#include "stringsmodel.h"
+
+#include "resource.h"
+#include "resources.h"
+
+int CStringsModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_runs.size());
+}
+
+int CStringsModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant CStringsModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount())
+        return QVariant();
+    const CTextRun& run = m_runs[std::size_t(index.row())];
+    if (role == Qt::TextAlignmentRole && index.column() != TextColumn)
+        return int(Qt::AlignRight | Qt::AlignVCenter);
+    if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole)
+        return QVariant();
+    switch (index.column()) {
+    case OffsetColumn:
+        return QStringLiteral("%1").arg(run.nOffset, 8, 16, QLatin1Char('0')).toUpper();
+    case LengthColumn:
+        return run.nLength;
+    default:
+        return QString::fromStdString(run.text);
+    }
+}
+
+QVariant CStringsModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    static const unsigned kHeaders[] = {IDS_STRINGS_OFFSET, IDS_STRINGS_LENGTH, IDS_STRINGS_TEXT};
+    return section >= 0 && section < ColumnCount ? AfxLoadString(kHeaders[section]) : QVariant();
+}
+
+void CStringsModel::Clear()
+{
+    beginResetModel();
+    m_runs.clear();
+    m_runs.shrink_to_fit();
+    endResetModel();
+}
+
+void CStringsModel::Append(std::vector<CTextRun>&& runs)
+{
+    if (runs.empty())
+        return;
+    const int nFirst = rowCount();
+    beginInsertRows(QModelIndex(), nFirst, nFirst + int(runs.size()) - 1);
+    m_runs.insert(m_runs.end(), std::make_move_iterator(runs.begin()), std::make_move_iterator(runs.end()));
+    endInsertRows();
+}

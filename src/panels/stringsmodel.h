@@ -1,0 +1,31 @@
+#pragma once
+
+#include "stringscan.h"
+
+#include <QAbstractTableModel>
+
+#include <vector>
+
+// The runs of text the Strings panel lists: offset, length in bytes, text.
+// Runs come in batches as the scan goes on and are kept as the scanner gives
+// them (UTF-8); a row's text is made when a view asks for it.
+class CStringsModel : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    enum Column { OffsetColumn, LengthColumn, TextColumn, ColumnCount };
+
+    using QAbstractTableModel::QAbstractTableModel;
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    void Clear();
+    void Append(std::vector<CTextRun>&& runs);
+    const CTextRun& Run(int nRow) const { return m_runs[std::size_t(nRow)]; }
+
+private:
+    std::vector<CTextRun> m_runs;
+};

@@ -1,0 +1,271 @@
+#include "stringspanel.h"
+
+#include "afxmsg.h"
+#include "hexdoc.h"
+#include "hexview.h"
+#include "resource.h"
+#include "resources.h"
+#include "stringscan.h"
+#include "stringsmodel.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QSortFilterProxyModel>
+#include <QSpinBox>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+CStringsPanel::CStringsPanel(QWidget* pParent)
+    : QDockWidget(pParent), m_pMin(new QSpinBox), m_pNonAscii(new QCheckBox(AfxLoadString(IDS_STRINGS_NON_ASCII))),
+      m_pFilter(new QLineEdit), m_pTable(new QTableView), m_pStatus(new QLabel), m_pModel(new CStringsModel(this)),
+      m_pProxy(new QSortFilterProxyModel(this)), m_pScanContext(new QObject)
+{
+    setObjectName(QStringLiteral("strings"));
+    m_pMin->setRange(1, 256);
+    m_pMin->setValue(4);
+    auto* pMinLabel = new QLabel(AfxLoadString(IDS_STRINGS_MIN));
+    pMinLabel->setBuddy(m_pMin);
+    auto* pFilterLabel = new QLabel(AfxLoadString(IDS_STRINGS_FILTER));
+    pFilterLabel->setBuddy(m_pFilter);
+    m_pFilter->setClearButtonEnabled(true);
+    auto* pExport = new QPushButton(AfxLoadString(IDS_STRINGS_EXPORT));
+
+    m_pProxy->setSourceModel(m_pModel);
+    m_pProxy->setFilterKeyColumn(CStringsModel::TextColumn);
+    m_pProxy->setFilterCaseSensitivity(Qt::CaseInsensitive);
+    m_pTable->setModel(m_pProxy);
+    m_pTable->verticalHeader()->hide();
+    m_pTable->verticalHeader()->setDefaultSectionSize(m_pTable->fontMetrics().height() + 4);
+    m_pTable->horizontalHeader()->setStretchLastSection(true);
+    m_pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_pTable->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_pTable->setWordWrap(false);
+    m_pTable->installEventFilter(this);
+    m_pFilter->installEventFilter(this);
+
+    connect(m_pFilter, &QLineEdit::textChanged, m_pProxy, [this](const QString& text) {
+        m_pProxy->setFilterFixedString(text);
+        ShowCount();
+    });
+    connect(m_pMin, &QSpinBox::valueChanged, this, &CStringsPanel::Rescan);
+    connect(m_pNonAscii, &QCheckBox::toggled, this, &CStringsPanel::Rescan);
+    connect(pExport, &QPushButton::clicked, this, &CStringsPanel::Export);
+    connect(m_pTable, &QAbstractItemView::activated, this, &CStringsPanel::SelectRun);
+    connect(this, &QDockWidget::visibilityChanged, this, [this](bool bVisible) {
+        if (bVisible && m_bStale && !m_bScanning)
+            Rescan();
+    });
+    m_rescanTimer.setSingleShot(true);
+    m_rescanTimer.setInterval(300);
+    connect(&m_rescanTimer, &QTimer::timeout, this, &CStringsPanel::Rescan);
+
+    auto* pOptions = new QHBoxLayout;
+    pOptions->addWidget(pMinLabel);
+    pOptions->addWidget(m_pMin);
+    pOptions->addWidget(m_pNonAscii);
+    pOptions->addStretch();
+    pOptions->addWidget(pExport);
+    auto* pFilterRow = new QHBoxLayout;
+    pFilterRow->addWidget(pFilterLabel);
+    pFilterRow->addWidget(m_pFilter);
+    auto* pBody = new QWidget;
+    auto* pLayout = new QVBoxLayout(pBody);
+    pLayout->setContentsMargins(2, 2, 2, 2);
+    pLayout->addLayout(pOptions);
+    pLayout->addLayout(pFilterRow);
+    pLayout->addWidget(m_pTable);
+    pLayout->addWidget(m_pStatus);
+    setWidget(pBody);
+
+    m_pScanContext->moveToThread(&m_thread);
+    connect(&m_thread, &QThread::finished, m_pScanContext, &QObject::deleteLater);
+    m_thread.start();
+}
+
+// The thread stops before the panel goes: no part is then being scanned, and
+// results it posted are dropped with the panel.
+CStringsPanel::~CStringsPanel()
+{
+    m_thread.quit();
+    m_thread.wait();
+}
+
+void CStringsPanel::SetView(CHexView* pView)
+{
+    m_pView = pView;
+    CHexDoc* pDoc = pView ? pView->GetDocument() : nullptr;
+    if (pDoc == m_pDoc)
+        return;
+    for (const QMetaObject::Connection& connection : std::as_const(m_connections))
+        disconnect(connection);
+    m_connections.clear();
+    m_pDoc = pDoc;
+    if (m_pDoc) {
+        m_connections = {
+            connect(m_pDoc, &CHexDoc::bytesChanged, this, &CStringsPanel::OnDocumentChanged),
+            connect(m_pDoc, &CHexDoc::codePageChanged, this, &CStringsPanel::Rescan),
+            connect(m_pDoc, &CHexDoc::reloaded, this, &CStringsPanel::Rescan),
+        };
+    }
+    Rescan();
+}
+
+void CStringsPanel::OnDocumentChanged()
+{
+    // A scan under way reads parts of the document as it was: it stops now,
+    // and a new one starts once typing pauses.
+    StopScan();
+    m_bStale = true;
+    m_rescanTimer.start();
+}
+
+void CStringsPanel::StopScan()
+{
+    ++m_nGeneration;
+    m_pScanner.reset();
+    m_bScanning = false;
+    ShowCount();
+}
+
+void CStringsPanel::Rescan()
+{
+    m_rescanTimer.stop();
+    StopScan();
+    m_pModel->Clear();
+    m_bStale = true;
+    if (!m_pDoc || !m_pDoc->Data() || !isVisible()) {
+        ShowCount();
+        return;
+    }
+    m_bStale = false;
+    m_pScanner = std::make_shared<CStringScanner>(m_pDoc->GetCodePage(), m_pMin->value(), m_pNonAscii->isChecked());
+    m_bScanning = true;
+    m_bFirstPart = true;
+    SendPart();
+}
+
+void CStringsPanel::SendPart()
+{
+    const std::uint64_t nAt = m_pScanner->Offset();
+    const std::uint32_t nLength = m_pDoc->GetLength();
+    const std::uint32_t nLeft = nLength - std::uint32_t(nAt);
+    const std::uint32_t nPart = std::min(nLeft, m_bFirstPart ? kFirstPartBytes : kPartBytes);
+    m_bFirstPart = false;
+    const bool bLast = nPart == nLeft;
+    auto pBytes = std::make_shared<QByteArray>(reinterpret_cast<const char*>(m_pDoc->Data() + nAt), nPart);
+    std::shared_ptr<CStringScanner> pScanner = m_pScanner;
+    const int nGeneration = m_nGeneration;
+    QMetaObject::invokeMethod(
+        m_pScanContext,
+        [this, pBytes, pScanner, nGeneration, bLast] {
+            auto pRuns = std::make_shared<std::vector<CTextRun>>();
+            pScanner->Scan(reinterpret_cast<const std::uint8_t*>(pBytes->constData()), std::uint32_t(pBytes->size()),
+                           bLast, *pRuns);
+            const std::uint64_t nNext = pScanner->Offset();
+            QMetaObject::invokeMethod(
+                this, [this, pRuns, nGeneration, nNext] { OnPartScanned(nGeneration, nNext, *pRuns); },
+                Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+}
+
+void CStringsPanel::OnPartScanned(int nGeneration, std::uint64_t nNext, std::vector<CTextRun>& runs)
+{
+    if (nGeneration != m_nGeneration || !m_pDoc)
+        return;
+    m_pModel->Append(std::move(runs));
+    if (nNext >= m_pDoc->GetLength()) {
+        m_pScanner.reset();
+        m_bScanning = false;
+        ShowCount();
+        emit scanFinished();
+        return;
+    }
+    ShowCount();
+    SendPart();
+}
+
+void CStringsPanel::ShowCount()
+{
+    const QString count = QString::number(m_pProxy->rowCount());
+    m_pStatus->setText(AfxLoadString(m_bScanning ? IDS_STRINGS_SCANNING : IDS_STRINGS_FOUND).arg(count));
+}
+
+void CStringsPanel::SelectRun(const QModelIndex& index)
+{
+    if (!index.isValid() || !m_pView || !m_pDoc)
+        return;
+    const CTextRun& run = m_pModel->Run(m_pProxy->mapToSource(index).row());
+    if (run.nOffset + run.nLength > m_pDoc->GetLength())
+        return;
+    m_pView->SelectRange(std::uint32_t(run.nOffset), std::uint32_t(run.nOffset + run.nLength));
+    m_pView->ShowMatch();
+}
+
+QByteArray CStringsPanel::ExportText() const
+{
+    std::string out;
+    for (int r = 0; r < m_pProxy->rowCount(); ++r)
+        CStringScanner::AppendLine(m_pModel->Run(m_pProxy->mapToSource(m_pProxy->index(r, 0)).row()), out);
+    return QByteArray::fromStdString(out);
+}
+
+bool CStringsPanel::ExportTo(const QString& path)
+{
+    QSaveFile file(path);
+    const QByteArray text = ExportText();
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+        AfxMessageBox(AfxLoadString(IDS_STRINGS_EXPORT_FAILED).arg(path) + QLatin1Char('\n') + file.errorString());
+        return false;
+    }
+    return true;
+}
+
+void CStringsPanel::Export()
+{
+    const QString path = QFileDialog::getSaveFileName(this, QString(), QString(), QStringLiteral("*.txt"));
+    if (!path.isEmpty())
+        ExportTo(path);
+}
+
+void CStringsPanel::ShowAndFocus()
+{
+    show();
+    raise();
+    m_pTable->setFocus(Qt::ShortcutFocusReason);
+    // A dock shown just now may take the focus only once the window has laid
+    // it out: ask again from the event loop.
+    QTimer::singleShot(0, m_pTable, [pTable = m_pTable] { pTable->setFocus(Qt::ShortcutFocusReason); });
+}
+
+bool CStringsPanel::eventFilter(QObject* pObject, QEvent* pEvent)
+{
+    if (pEvent->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(pEvent)->key() == Qt::Key_Escape) {
+        // Esc stops a scan under way, else goes back to the rows.
+        if (m_bScanning)
+            StopScan();
+        else if (m_pView)
+            m_pView->setFocus(Qt::ShortcutFocusReason);
+        return true;
+    }
+    return QDockWidget::eventFilter(pObject, pEvent);
+}
+
+CHexView* CStringsPanel::View() const
+{
+    return m_pView;
+}
+
+void CStringsPanel::keyPressEvent(QKeyEvent* pEvent)
+{
+    pEvent->accept();
+}

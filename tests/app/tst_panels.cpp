@@ -1,0 +1,152 @@
+#include "appfixture.h"
+#include "datainspector.h"
+#include "hexdoc.h"
+#include "hexview.h"
+#include "stringscan.h"
+#include "stringspanel.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QTableView>
+#include <QTableWidget>
+
+// The dock panels in the main frame: their keys, the active window they
+// follow, the keys they keep from the frame's accelerators, and their layout
+// kept from one start to the next.
+class TestPanels : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void inspectorKeysAndFocus();
+    void deleteInAPanelEditsNoBytes();
+    void layoutAndSwitchesPersist();
+    void stringsListAndSelect();
+};
+
+namespace {
+
+CHexView* ActiveView(AppFixture& fixture)
+{
+    return qobject_cast<CHexView*>(fixture.frame()->GetActiveView());
+}
+
+QByteArray Bytes(CHexDoc* pDoc)
+{
+    return QByteArray(reinterpret_cast<const char*>(pDoc->Data()), int(pDoc->GetLength()));
+}
+
+} // namespace
+
+void TestPanels::init()
+{
+    AppFixture::ResetSettings();
+    AfxSetResourceLanguage(LANG_EN_US);
+}
+
+void TestPanels::inspectorKeysAndFocus()
+{
+    AppFixture fixture({TestSupport::writeScratchFile("inspect.bin", QByteArray("\x10\x20\x30\x40", 4))});
+    CHexView* pView = ActiveView(fixture);
+    QVERIFY(pView);
+    QApplication::setActiveWindow(fixture.frame());
+    QVERIFY(QTest::qWaitForWindowActive(fixture.frame()));
+    pView->setFocus();
+    CDataInspector* pInspector = fixture.frame()->Inspector();
+    QVERIFY(!pInspector->isVisible());
+    QTest::keyClick(pView, Qt::Key_I, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(pInspector->isVisible());
+    QCOMPARE(QApplication::focusWidget(), pInspector->Table());
+    QCOMPARE(pInspector->View(), pView);
+    QCOMPARE(pInspector->Table()->item(CDataInspector::RowOf(CDataType::UInt8), 1)->text(), QString("16"));
+    QTest::keyClick(pInspector->Table(), Qt::Key_Escape);
+    QCOMPARE(QApplication::focusWidget(), pView);
+    QTest::keyClick(pView, Qt::Key_Right);
+    QCOMPARE(pInspector->Table()->item(CDataInspector::RowOf(CDataType::UInt8), 1)->text(), QString("32"));
+}
+
+// Delete is the frame's Edit, Delete key: typed into a value it must edit the
+// value, not delete the bytes under the caret.
+void TestPanels::deleteInAPanelEditsNoBytes()
+{
+    AppFixture fixture({TestSupport::writeScratchFile("keys.bin", QByteArray("\x10\x20\x30\x40", 4))});
+    CHexView* pView = ActiveView(fixture);
+    QApplication::setActiveWindow(fixture.frame());
+    QVERIFY(QTest::qWaitForWindowActive(fixture.frame()));
+    pView->setFocus();
+    QTest::keyClick(pView, Qt::Key_I, Qt::ControlModifier | Qt::ShiftModifier);
+    QTableWidget* pTable = fixture.frame()->Inspector()->Table();
+    QTest::keyClick(pTable, Qt::Key_Delete);
+    pTable->setCurrentCell(CDataInspector::RowOf(CDataType::UInt8), 1);
+    QTest::keyClick(pTable, Qt::Key_F2);
+    auto* pEditor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    QVERIFY(pEditor);
+    QTest::keyClick(pEditor, Qt::Key_Home);
+    QTest::keyClick(pEditor, Qt::Key_Delete);
+    QCOMPARE(pEditor->text(), QString("6"));
+    QTest::keyClick(pEditor, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(pEditor, "255");
+    QTest::keyClick(pEditor, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    QCOMPARE(Bytes(pView->GetDocument()), QByteArray("\xFF\x20\x30\x40", 4));
+    QCOMPARE(fixture.messages, QStringList());
+}
+
+void TestPanels::layoutAndSwitchesPersist()
+{
+    const QString path = TestSupport::writeScratchFile("layout.bin", QByteArray("\x12\x34", 2));
+    {
+        AppFixture fixture({path});
+        fixture.frame()->Inspector()->ShowAndFocus();
+        fixture.frame()->Inspector()->findChild<QCheckBox*>()->click();
+    }
+    AppFixture fixture({path});
+    CDataInspector* pInspector = fixture.frame()->Inspector();
+    QVERIFY(pInspector->isVisible());
+    QVERIFY(!fixture.frame()->StringsPanel()->isVisible());
+    QVERIFY(pInspector->IsBigEndian());
+    QCOMPARE(pInspector->Table()->item(CDataInspector::RowOf(CDataType::UInt16), 1)->text(), QString("4660"));
+}
+
+void TestPanels::stringsListAndSelect()
+{
+    QByteArray bytes = QByteArray(40, '\0') + "first string" + QByteArray(9, '\x01') + "\xD6\xD0\xCE\xC4\xD7\xD6\xB7\xFB"
+        + QByteArray(3, '\0') + "ab" + QByteArray(5, '\x02') + "last one here";
+    AppFixture fixture({TestSupport::writeScratchFile("strings.bin", bytes)});
+    CHexView* pView = ActiveView(fixture);
+    pView->GetDocument()->SetCodePage(936);
+    QApplication::setActiveWindow(fixture.frame());
+    QVERIFY(QTest::qWaitForWindowActive(fixture.frame()));
+    pView->setFocus();
+    CStringsPanel* pPanel = fixture.frame()->StringsPanel();
+    QTest::keyClick(pView, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(pPanel->isVisible());
+    QTRY_VERIFY(!pPanel->IsScanning());
+    // The same list as the scanner gives in one pass.
+    CStringScanner scanner(936);
+    std::vector<CTextRun> runs;
+    scanner.Scan(reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::uint32_t(bytes.size()), true, runs);
+    std::string expected;
+    for (const CTextRun& run : runs)
+        CStringScanner::AppendLine(run, expected);
+    QCOMPARE(pPanel->ExportText(), QByteArray::fromStdString(expected));
+    QCOMPARE(pPanel->ExportText(), QByteArray("00000028\tfirst string\n0000003D\t\xE4\xB8\xAD\xE6\x96\x87\xE5\xAD\x97"
+                                              "\xE7\xAC\xA6\n0000004F\tlast one here\n"));
+
+    QTest::keyClicks(pPanel->Filter(), "LAST");
+    QCOMPARE(pPanel->Table()->model()->rowCount(), 1);
+    pPanel->Table()->setFocus();
+    pPanel->Table()->setCurrentIndex(pPanel->Table()->model()->index(0, 0));
+    QTest::keyClick(pPanel->Table(), Qt::Key_Return);
+    QCOMPARE(pView->m_nSelAnchor, 0x4Fu);
+    QCOMPARE(pView->m_nSelEnd, 0x4Fu + 13);
+
+    // An edit starts the list over.
+    const std::uint8_t x = 'X';
+    pView->GetDocument()->ReplaceBytes(0, 0, &x, 1, pView->EditState());
+    pPanel->Filter()->clear();
+    QTRY_VERIFY(pPanel->ExportText().startsWith("00000029\tfirst string\n"));
+}
+
+QTEST_MAIN(TestPanels)
+#include "tst_panels.moc"

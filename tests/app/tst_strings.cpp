@@ -1,0 +1,239 @@
+#include "codepage.h"
+#include "stringscan.h"
+#include "testsupport.h"
+#include "textdecoder.h"
+#include "textencoder.h"
+#include "utf8.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+// `zorbel --strings` and the scanner behind it, against a slow rule written
+// out here a byte at a time over the whole file, on random mixes of binary
+// and text in each code page.
+class TestStrings : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void matchesOracle_data();
+    void matchesOracle();
+    void partsDoNotMatter();
+    void lineFormat();
+    void failures_data();
+    void failures();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+namespace {
+
+// The length of the character at i that belongs in a run, or 0.
+int OracleChar(const QByteArray& bytes, int i, int nCodePage, char32_t& ch)
+{
+    const auto b = std::uint8_t(bytes[i]);
+    ch = b;
+    if (b == '\t' || (b >= 0x20 && b <= 0x7E))
+        return 1;
+    if (b < 0x80)
+        return 0;
+    if (nCodePage == kCodePageUtf8) {
+        // The shortest slice Qt decodes to one character without a substitute.
+        for (int n = 2; n <= 4 && i + n <= bytes.size(); ++n) {
+            const QString s = QString::fromUtf8(bytes.mid(i, n));
+            const QList<uint> ucs = s.toUcs4();
+            if (ucs.size() == 1 && ucs[0] != 0xFFFD && s.toUtf8() == bytes.mid(i, n)) {
+                ch = ucs[0];
+                return IsShownChar(ch) ? n : 0;
+            }
+        }
+        return 0;
+    }
+    const CTextDecoder decoder(nCodePage);
+    if (IsLeadByte(nCodePage, b)) {
+        if (i + 1 >= bytes.size() || !IsTrailByte(nCodePage, std::uint8_t(bytes[i + 1])))
+            return 0;
+        ch = decoder.DecodePair(b, std::uint8_t(bytes[i + 1]));
+        return ch == 0xFFFD ? 0 : 2;
+    }
+    // Half-width katakana in 932, a letter or sign of a single-byte code page.
+    const bool bDoubleByte = nCodePage == 932 || nCodePage == 936 || nCodePage == 950;
+    if (bDoubleByte && !IsHalfWidthKana(nCodePage, b))
+        return 0;
+    ch = decoder.DecodeSingle(b);
+    return ch != 0xFFFD && IsShownChar(ch) ? 1 : 0;
+}
+
+QByteArray Oracle(const QByteArray& bytes, int nCodePage, int nMin, bool bCjk)
+{
+    QByteArray out;
+    int i = 0;
+    while (i < bytes.size()) {
+        char32_t ch;
+        int nStart = i;
+        QString text;
+        int nChars = 0;
+        bool bWide = false;
+        for (int n; i < bytes.size() && (n = OracleChar(bytes, i, nCodePage, ch)) > 0; i += n) {
+            text += QString::fromUcs4(&ch, 1);
+            ++nChars;
+            bWide = bWide || ch >= 0x80;
+        }
+        if (nChars >= nMin && (bWide || !bCjk)) {
+            text.replace(QLatin1Char('\t'), QLatin1String("\\t"));
+            out += QByteArray::number(nStart, 16).toUpper().rightJustified(8, '0') + '\t' + text.toUtf8() + '\n';
+        }
+        if (i == nStart)
+            ++i;
+    }
+    return out;
+}
+
+// Binary, ASCII words and text of the code page, in random pieces.
+QByteArray RandomMix(int nCodePage, QRandomGenerator& random)
+{
+    static const QString kText = QString::fromUtf8("中文字符測試資料日本語のテキストｱｲｳ한국어·—「」");
+    QByteArray bytes;
+    while (bytes.size() < 6000) {
+        switch (random.bounded(3)) {
+        case 0:
+            for (int n = random.bounded(1, 40); n > 0; --n)
+                bytes += char(random.bounded(256));
+            break;
+        case 1:
+            for (int n = random.bounded(1, 12); n > 0; --n)
+                bytes += char(random.bounded(2) ? random.bounded('a', 'z' + 1) : random.bounded(0x20, 0x7F));
+            break;
+        default:
+            for (int n = random.bounded(1, 12); n > 0; --n) {
+                const CEncodedText encoded = EncodeText(nCodePage, QString(kText[random.bounded(int(kText.size()))]));
+                if (encoded.bOk)
+                    bytes += encoded.bytes;
+            }
+            break;
+        }
+    }
+    return bytes;
+}
+
+QByteArray ScanInParts(const QByteArray& bytes, int nCodePage, int nMin, bool bCjk, QRandomGenerator& random)
+{
+    CStringScanner scanner(nCodePage, nMin, bCjk);
+    std::vector<CTextRun> runs;
+    std::string out;
+    const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.constData());
+    while (scanner.Offset() < std::uint64_t(bytes.size())) {
+        const auto nAt = std::uint32_t(scanner.Offset());
+        const std::uint32_t nLeft = std::uint32_t(bytes.size()) - nAt;
+        const std::uint32_t nPart = std::min(nLeft, std::uint32_t(random.bounded(1, 9)));
+        scanner.Scan(p + nAt, nPart, nPart == nLeft, runs);
+    }
+    for (const CTextRun& run : runs)
+        CStringScanner::AppendLine(run, out);
+    return QByteArray::fromStdString(out);
+}
+
+TestSupport::ProgramResult RunZorbel(const QStringList& args)
+{
+    return TestSupport::runProgram(QStringLiteral(ZORBEL_BINARY), args);
+}
+
+} // namespace
+
+void TestStrings::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+}
+
+void TestStrings::matchesOracle_data()
+{
+    QTest::addColumn<int>("codePage");
+    QTest::addColumn<int>("minChars");
+    QTest::addColumn<bool>("cjk");
+    QTest::addColumn<quint32>("seed");
+    for (int nCodePage : {936, 950, 932, 65001, 1252})
+        for (quint32 seed = 1; seed <= 3; ++seed)
+            QTest::addRow("%d seed %u", nCodePage, seed) << nCodePage << int(seed + 1) << (seed == 3) << seed;
+}
+
+void TestStrings::matchesOracle()
+{
+    QFETCH(int, codePage);
+    QFETCH(int, minChars);
+    QFETCH(bool, cjk);
+    QFETCH(quint32, seed);
+    QRandomGenerator random(seed * 7919 + quint32(codePage));
+    const QByteArray bytes = RandomMix(codePage, random);
+    const QString path = m_dir.filePath(QStringLiteral("mix-%1-%2").arg(codePage).arg(seed));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+    file.close();
+    QStringList args{QStringLiteral("--strings"), QStringLiteral("--codepage"), QString::number(codePage),
+                     QStringLiteral("--min"), QString::number(minChars), path};
+    if (cjk)
+        args.insert(1, QStringLiteral("--cjk"));
+    const TestSupport::ProgramResult result = RunZorbel(args);
+    QCOMPARE(result.err, QByteArray());
+    QCOMPARE(result.exitCode, 0);
+    const QByteArray expected = Oracle(bytes, codePage, minChars, cjk);
+    QVERIFY(expected.count('\n') > 10);
+    const QList<QByteArray> got = result.out.split('\n');
+    const QList<QByteArray> want = expected.split('\n');
+    for (int i = 0; i < std::min(got.size(), want.size()); ++i)
+        QCOMPARE(got[i], want[i]);
+    QCOMPARE(result.out, expected);
+}
+
+void TestStrings::partsDoNotMatter()
+{
+    // Parts of one to eight bytes cut every character somewhere.
+    QRandomGenerator random(42);
+    for (int nCodePage : {936, 950, 932, 65001}) {
+        const QByteArray bytes = RandomMix(nCodePage, random);
+        QCOMPARE(ScanInParts(bytes, nCodePage, 3, false, random), Oracle(bytes, nCodePage, 3, false));
+    }
+}
+
+void TestStrings::lineFormat()
+{
+    CTextRun run;
+    run.nOffset = 0x1234ABCDEull;
+    run.text = "a\tb\nc";
+    std::string out;
+    CStringScanner::AppendLine(run, out);
+    QCOMPARE(QByteArray::fromStdString(out), QByteArray("1234ABCDE\ta\\tb\\nc\n"));
+}
+
+void TestStrings::failures_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("no such file") << QStringList{QStringLiteral("--strings"), QStringLiteral("/nonexistent/x")} << 1;
+    QTest::newRow("no file") << QStringList{QStringLiteral("--strings")} << 2;
+    QTest::newRow("--min 0") << QStringList{QStringLiteral("--strings"), QStringLiteral("--min"), QStringLiteral("0"),
+                                            QStringLiteral("/dev/null")}
+                             << 2;
+    QTest::newRow("--min not a number") << QStringList{QStringLiteral("--strings"), QStringLiteral("--min=four"),
+                                                       QStringLiteral("/dev/null")}
+                                        << 2;
+    QTest::newRow("--cjk without --strings") << QStringList{QStringLiteral("--dump"), QStringLiteral("--cjk"),
+                                                            QStringLiteral("/dev/null")}
+                                             << 2;
+}
+
+void TestStrings::failures()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    const TestSupport::ProgramResult result = RunZorbel(args);
+    QCOMPARE(result.exitCode, exitCode);
+    QVERIFY(result.out.isEmpty());
+    QVERIFY(result.err.startsWith("zorbel: "));
+}
+
+QTEST_GUILESS_MAIN(TestStrings)
+#include "tst_strings.moc"
