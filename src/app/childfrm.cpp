@@ -1,9 +1,5 @@
 #include "childfrm.h"
 
-#include "afxres.h"
-#include "hexview.h"
-#include "mdiframewnd.h"
-#include "statusbar.h"
 #include "view.h"
 #include "winapp.h"
 
@@ -58,15 +54,3 @@ void CChildFrame::OnSize(unsigned nType, int cx, int cy)
         s_nShowCmd = SW_SHOWMAXIMIZED;
 }
 
-void CChildFrame::OnClose()
-{
-    if (CMDIFrameWnd* pFrame = AfxGetMainWnd()) {
-        if (CStatusBar* pBar = pFrame->GetMessageBar()) {
-            pBar->SetPaneInfo(1, ID_SEPARATOR, SBPS_POPOUT, 0);
-            pBar->SetPaneText(1, QString(), true);
-            pBar->SetPaneInfo(CHexView::kCaretPane, ID_SEPARATOR, SBPS_NORMAL, 0);
-            pBar->SetPaneText(CHexView::kCaretPane, QString(), true);
-        }
-    }
-    CMDIChildWnd::OnClose();
-}

@@ -27,6 +27,4 @@ public:
 
 protected:
     void OnSize(unsigned nType, int cx, int cy) override;
-    // Empties the byte-count pane of the main frame's status bar first.
-    void OnClose() override;
 };

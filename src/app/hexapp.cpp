@@ -137,8 +137,15 @@ bool CHexApp::InitInstance()
         pDoc->SetUndoLimit(std::uint64_t(std::max(nMB, 0)) << 20);
         return pDoc;
     };
+    // Each view gets what it uses of the program from here, never by looking up.
+    const auto makeView = [this] {
+        auto* pView = new CHexView;
+        pView->SetServices({&Profile(), [this] { return GetPrinter(); },
+                            [this] { return m_pMainFrame && m_pMainFrame->m_bClipboardHasText; }});
+        return pView;
+    };
     auto* pTemplate = new CMultiDocTemplate(
-        IDR_ZORBELTYPE, newDocument, [] { return new CChildFrame; }, [] { return new CHexView; });
+        IDR_ZORBELTYPE, newDocument, [] { return new CChildFrame; }, makeView);
     pTemplate->SetDocBaseName(AfxLoadString(IDR_ZORBELTYPE).section(QLatin1Char('\n'), 1, 1));
     AddDocTemplate(pTemplate);
 
@@ -147,7 +154,7 @@ bool CHexApp::InitInstance()
         m_pMainFrame.reset();
         return false;
     }
-    m_pMainWnd = m_pMainFrame.get();
+    SetMainWnd(m_pMainFrame.get());
     UpdateClipboardFlag();
 
     m_pMainFrame->InitialShowWindow(m_nCmdShow);

@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QIcon>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QRegularExpression>
@@ -147,7 +148,51 @@ void CMainFrame::OnChildActivated(CMDIChildWnd* pChild)
     }
     ShowMenu(HasDocumentWindow() ? IDR_ZORBELTYPE : IDR_MAINFRAME);
     UpdateFrameTitle();
+    ShowViewStatus(pChild ? qobject_cast<CHexView*>(pChild->GetActiveView()) : nullptr);
     OnIdleUpdateCmdUI();
+}
+
+void CMainFrame::ShowViewStatus(CHexView* pView)
+{
+    if (pView == m_pStatusView && pView)
+        return;
+    for (const QMetaObject::Connection& connection : std::as_const(m_statusConnections))
+        disconnect(connection);
+    m_statusConnections.clear();
+    m_pStatusView = pView;
+    if (!pView) {
+        m_wndStatusBar.SetPaneInfo(1, ID_SEPARATOR, SBPS_POPOUT, 0);
+        m_wndStatusBar.SetPaneText(1, QString());
+        m_wndStatusBar.SetPaneInfo(kCaretPane, ID_SEPARATOR, SBPS_NORMAL, 0);
+        m_wndStatusBar.SetPaneText(kCaretPane, QString());
+        return;
+    }
+    m_statusConnections = {
+        connect(pView, &CHexView::statusMessage, this, [this](const QString& text) { m_wndStatusBar.SetPaneText(0, text); }),
+        connect(pView, &CHexView::byteCountChanged, this, &CMainFrame::ShowByteCount),
+        connect(pView, &CHexView::editModeChanged, this, [this](const QString& text) { m_wndStatusBar.SetPaneText(2, text); }),
+        connect(pView, &CHexView::caretChanged, this, &CMainFrame::ShowCaret),
+    };
+}
+
+// The pane is 6 pixels a character wide.
+void CMainFrame::ShowByteCount(const QString& text)
+{
+    if (m_wndStatusBar.GetPaneText(1) == text)
+        return;
+    m_wndStatusBar.SetPaneInfo(1, ID_SEPARATOR, SBPS_POPOUT, 6 * int(text.size()));
+    m_wndStatusBar.SetPaneText(1, text);
+}
+
+// The pane is as wide as the caret's text gets in the document, so that it
+// does not jump as the caret moves; a selection's text may widen it.
+void CMainFrame::ShowCaret(const QString& text, const QString& widest)
+{
+    if (m_wndStatusBar.GetPaneText(kCaretPane) == text)
+        return;
+    m_wndStatusBar.SetPaneInfo(kCaretPane, ID_SEPARATOR, SBPS_NORMAL,
+                               m_wndStatusBar.PaneLabel(kCaretPane)->fontMetrics().horizontalAdvance(widest));
+    m_wndStatusBar.SetPaneText(kCaretPane, text);
 }
 
 // With a maximized document window QMdiSubWindow adds " - [title]" itself.
@@ -170,10 +215,10 @@ void CMainFrame::OnIdleUpdateCmdUI()
     m_wndStatusBar.UpdateIndicators();
     // The panes follow the active view whatever changed its length or mode:
     // typing, replacing, another window becoming active.
-    if (auto* pView = qobject_cast<CHexView*>(GetActiveView())) {
-        pView->UpdateByteCount();
-        pView->UpdateCaretPane();
-        m_wndStatusBar.SetPaneText(2, AfxLoadString(pView->InsertModeChosen() ? ID_INDICATOR_OVR : IDS_OVR));
+    if (m_pStatusView) {
+        m_pStatusView->UpdateByteCount();
+        m_pStatusView->UpdateCaretPane();
+        m_pStatusView->UpdateModePane();
     }
 }
 
@@ -194,7 +239,7 @@ void CMainFrame::OnWindowNew()
     CDocument* pDoc = GetActiveDocument();
     CWinApp* pApp = AfxGetApp();
     if (pDoc && pApp && pApp->GetDocTemplate())
-        pApp->GetDocTemplate()->CreateNewFrame(pDoc, this);
+        pApp->GetDocTemplate()->CreateNewFrame(pDoc);
 }
 
 // Horizontal tiles are full-width bands stacked from the top, vertical tiles

@@ -8,18 +8,23 @@
 
 #include <QHash>
 #include <QPoint>
+#include <QPointer>
 #include <QRect>
 
+class CHexView;
 class QMenu;
 
 // The main window: menus, toolbar, accelerators, the four-pane status bar and
 // the area that holds the document windows.
 //
 // Menu 128 shows while no document window is open, menu 129 while one is.
-// Status-bar panes: 0 the prompts of menu items and buttons, 1 the active
-// document's length (set by its view), 2 the edit mode ("INS" or "OVR"), 3 Num
-// Lock, 4 where the caret is (set by the view). Files dropped on the frame open. The frame's placement persists as "Settings"/"WindowPos", read by
-// InitialShowWindow at start-up and written whenever the frame is asked to close.
+// Status-bar panes: 0 the prompts of menu items and buttons and the messages of
+// the active view, 1 the active document's length, 2 the edit mode ("INS" or
+// "OVR"), 3 Num Lock, 4 where the caret is. Panes 1, 2 and 4 show what the
+// active document window's view reports; with no document window 1 and 4 are
+// empty. Files dropped on the frame open. The frame's placement persists as
+// "Settings"/"WindowPos", read by InitialShowWindow at start-up and written
+// whenever the frame is asked to close.
 class CMainFrame : public CMDIFrameWnd {
     Q_OBJECT
 
@@ -44,6 +49,8 @@ public:
         // is not a number.
         static bool FromString(const QString& text, Placement* pwp);
     };
+
+    static constexpr int kCaretPane = 4;
 
     CMainFrame();
     ~CMainFrame() override;
@@ -95,6 +102,10 @@ private:
     void ShowMenu(unsigned nID);
     void UpdateRecentFileMenu();
     void UpdateFrameTitle();
+    // Listens to pView's reports (nullptr: empties the view's panes).
+    void ShowViewStatus(CHexView* pView);
+    void ShowByteCount(const QString& text);
+    void ShowCaret(const QString& text, const QString& widest);
     bool HasDocumentWindow() const;
 
     void SetWindowPlacement(const Placement& wp);
@@ -109,4 +120,6 @@ private:
 
     QHash<unsigned, Menu> m_menus;
     unsigned m_nMenuShown = 0;
+    QPointer<CHexView> m_pStatusView;
+    QList<QMetaObject::Connection> m_statusConnections;
 };

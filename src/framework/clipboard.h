@@ -43,5 +43,6 @@ protected:
 };
 
 // Whether Paste has something to insert: the shell's idle handler keeps the
-// main frame's m_bClipboardHasText with it.
+// main frame's m_bClipboardHasText with it, which views read through their
+// CViewServices.
 bool AfxClipboardHasBytes();

@@ -3,29 +3,18 @@
 #include "diskfile.h"
 #include "document.h"
 #include "mdichildwnd.h"
-#include "mdiframewnd.h"
 #include "view.h"
-#include "winapp.h"
 
 #include <QFileInfo>
-#include <QMdiArea>
-
-QList<CDocTemplate*>& CDocTemplate::Templates()
-{
-    static QList<CDocTemplate*> all;
-    return all;
-}
 
 CDocTemplate::CDocTemplate(unsigned nIDResource, DocFactory doc, FrameFactory frame, ViewFactory view)
     : m_nIDResource(nIDResource), m_docFactory(std::move(doc)), m_frameFactory(std::move(frame)),
       m_viewFactory(std::move(view))
 {
-    Templates().append(this);
 }
 
 CDocTemplate::~CDocTemplate()
 {
-    Templates().removeAll(this);
     const QList<CDocument*> docs = m_docs;
     for (CDocument* doc : docs) {
         doc->DeleteContents();
@@ -44,15 +33,11 @@ CDocument* CDocTemplate::FindDocument(const QString& path) const
     return nullptr;
 }
 
-CDocument* CDocTemplate::OpenDocumentFile(const QString& path, CMDIFrameWnd* pMainFrame)
+CDocument* CDocTemplate::OpenDocumentFile(const QString& path)
 {
     CDocument* doc = m_docFactory();
     m_docs.append(doc);
-    // A document saved under a new name goes to the top of the recent files.
-    QObject::connect(doc, &CDocument::savedAs, doc, [](const QString& saved) {
-        if (CWinApp* pApp = AfxGetApp())
-            pApp->AddToRecentFileList(saved);
-    });
+    connect(doc, &CDocument::savedAs, this, &CDocTemplate::documentSavedAs);
     bool ok;
     if (path.isEmpty()) {
         ok = doc->OnNewDocument();
@@ -63,7 +48,7 @@ CDocument* CDocTemplate::OpenDocumentFile(const QString& path, CMDIFrameWnd* pMa
         if (ok)
             doc->SetPathName(path);
     }
-    if (!ok || !CreateNewFrame(doc, pMainFrame)) {
+    if (!ok || !CreateNewFrame(doc)) {
         m_docs.removeAll(doc);
         doc->DeleteContents();
         delete doc;
@@ -72,7 +57,7 @@ CDocument* CDocTemplate::OpenDocumentFile(const QString& path, CMDIFrameWnd* pMa
     return doc;
 }
 
-CMDIChildWnd* CDocTemplate::CreateNewFrame(CDocument* pDoc, CMDIFrameWnd* pMainFrame)
+CMDIChildWnd* CDocTemplate::CreateNewFrame(CDocument* pDoc)
 {
     CMDIChildWnd* frame = m_frameFactory();
     CView* view = m_viewFactory();
@@ -84,21 +69,31 @@ CMDIChildWnd* CDocTemplate::CreateNewFrame(CDocument* pDoc, CMDIFrameWnd* pMainF
         return nullptr;
     }
     frame->SetView(view);
-    if (pMainFrame)
-        pMainFrame->MDIClient()->addSubWindow(frame);
+    // The document closes with the last of its windows.
+    connect(frame, &CMDIChildWnd::viewDetached, this, [this](CDocument* pClosed) {
+        if (pClosed->GetViews().isEmpty())
+            CloseDocument(pClosed);
+        else
+            UpdateFrameTitles(pClosed);
+    });
+    emit frameCreated(frame);
     view->OnInitialUpdate();
-    for (CDocumentView* other : pDoc->GetViews())
-        if (auto* v = dynamic_cast<CView*>(other))
-            if (v->GetParentFrame())
-                v->GetParentFrame()->UpdateTitle();
+    UpdateFrameTitles(pDoc);
     frame->ActivateFrame(-1);
     return frame;
 }
 
 void CDocTemplate::CloseDocument(CDocument* pDoc)
 {
-    for (CDocTemplate* tmpl : Templates())
-        tmpl->m_docs.removeAll(pDoc);
+    m_docs.removeAll(pDoc);
     pDoc->DeleteContents();
     pDoc->deleteLater();
+}
+
+void CDocTemplate::UpdateFrameTitles(CDocument* pDoc)
+{
+    for (CDocumentView* other : pDoc->GetViews())
+        if (auto* view = dynamic_cast<CView*>(other))
+            if (auto* frame = qobject_cast<CMDIChildWnd*>(view->GetParentFrame()))
+                frame->UpdateTitle();
 }

@@ -1,8 +1,6 @@
 #include "mdichildwnd.h"
 
-#include "doctemplate.h"
 #include "document.h"
-#include "mdiframewnd.h"
 #include "view.h"
 
 #include <QCloseEvent>
@@ -24,12 +22,7 @@ void CMDIChildWnd::SetView(CView* pView)
         connect(doc, &CDocument::titleChanged, this, &CMDIChildWnd::UpdateTitle);
         connect(doc, &CDocument::modifiedChanged, this, &QWidget::setWindowModified);
         setWindowModified(doc->IsModified());
-        // The question waits until this window is the active one.
-        connect(doc, &CDocument::changedOnDisk, this, [this] {
-            auto* pFrame = qobject_cast<CMDIFrameWnd*>(window());
-            if (pFrame && pFrame->MDIGetActive() == this)
-                pFrame->CheckActiveDocumentOnDisk();
-        });
+        connect(doc, &CDocument::changedOnDisk, this, &CMDIChildWnd::documentChangedOnDisk);
     }
     UpdateTitle();
 }
@@ -169,11 +162,6 @@ void CMDIChildWnd::closeEvent(QCloseEvent* event)
     CDocument* doc = GetActiveDocument();
     if (m_pView)
         m_pView->AttachDocument(nullptr);
-    if (doc && doc->GetViews().isEmpty())
-        CDocTemplate::CloseDocument(doc);
-    else if (doc)
-        for (CDocumentView* other : doc->GetViews())
-            if (auto* view = dynamic_cast<CView*>(other))
-                if (view->GetParentFrame())
-                    view->GetParentFrame()->UpdateTitle();
+    if (doc)
+        emit viewDetached(doc);
 }

@@ -14,9 +14,12 @@ enum : int { SW_HIDE = 0, SW_SHOWNORMAL = 1, SW_SHOWMINIMIZED = 2, SW_SHOWMAXIMI
 // A document window inside the main frame's MDI area, holding one view.
 //
 // OnSize is called with the size type whenever the window is restored,
-// maximized or minimized or changes size. Closing the window (OnClose) closes
-// the document when this was its last window, after asking to save changes;
-// a cancelled question keeps the window open.
+// maximized or minimized or changes size. Closing the window (OnClose) asks to
+// save changes when this is its document's last window; a cancelled question
+// keeps the window open. Otherwise the view leaves the document and
+// viewDetached tells the window's owner (the template that made it), which
+// closes the document when no view is left. The window knows neither its owner
+// nor the main frame: what they must hear goes out by signals.
 class CMDIChildWnd : public QMdiSubWindow, public CCmdTarget {
     Q_OBJECT
 
@@ -42,6 +45,11 @@ public:
 signals:
     // The window's modified flag, which follows its document's, changed.
     void modifiedChanged();
+    // Another program changed the document's file; the main frame asks about
+    // it when this window is the active one.
+    void documentChangedOnDisk();
+    // The window closed and its view has left pDoc.
+    void viewDetached(CDocument* pDoc);
 
 protected:
     virtual void OnSize(unsigned nType, int cx, int cy);
@@ -50,7 +58,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
-
 
 private:
     void ReportSize();

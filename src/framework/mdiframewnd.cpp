@@ -7,7 +7,6 @@
 #include "resources.h"
 #include "statusbar.h"
 #include "view.h"
-#include "winapp.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -100,6 +99,18 @@ CMDIFrameWnd::~CMDIFrameWnd()
     qDeleteAll(windows);
 }
 
+void CMDIFrameWnd::AddChildFrame(CMDIChildWnd* pChild)
+{
+    m_pMdiArea->addSubWindow(pChild);
+    connect(pChild, &CMDIChildWnd::documentChangedOnDisk, this, [this, pChild] {
+        // The question waits until this window is the active one.
+        if (MDIGetActive() == pChild)
+            CheckActiveDocumentOnDisk();
+    });
+    if (CView* view = pChild->GetActiveView())
+        connect(view, &CView::popupMenuRequested, this, &CMDIFrameWnd::TrackPopupMenu);
+}
+
 CMDIChildWnd* CMDIFrameWnd::MDIGetActive() const
 {
     return qobject_cast<CMDIChildWnd*>(m_pMdiArea->activeSubWindow());
@@ -144,8 +155,7 @@ QAction* CMDIFrameWnd::CommandAction(unsigned nID)
 bool CMDIFrameWnd::ExecuteCommand(unsigned nID)
 {
     const bool ran = AfxExecuteCommand(this, nID);
-    if (CWinApp* app = AfxGetApp())
-        app->RequestIdle();
+    emit idleRequested();
     return ran;
 }
 
@@ -157,8 +167,7 @@ bool CMDIFrameWnd::OnCmdMsg(unsigned nID, CCmdUI* pCmdUI)
     }
     if (CCmdTarget::OnCmdMsg(nID, pCmdUI))
         return true;
-    CWinApp* app = AfxGetApp();
-    return app && app->OnCmdMsg(nID, pCmdUI);
+    return m_pOwner && m_pOwner->OnCmdMsg(nID, pCmdUI);
 }
 
 void CMDIFrameWnd::UpdateCommandUI(const QList<QAction*>& actions)
@@ -260,15 +269,12 @@ void CMDIFrameWnd::dropEvent(QDropEvent* event)
 }
 
 // Each file opens in the order dropped; one that fails is reported by the
-// application and the others still open.
+// owner and the others still open.
 void CMDIFrameWnd::OnDropFiles(const QStringList& paths)
 {
     activateWindow();
-    if (CWinApp* app = AfxGetApp()) {
-        for (const QString& path : paths)
-            app->OpenDocumentFile(path);
-        app->RequestIdle();
-    }
+    emit filesDropped(paths);
+    emit idleRequested();
 }
 
 void CMDIFrameWnd::SetWindowMenu(QMenu* pMenu)
@@ -395,8 +401,7 @@ void CMDIFrameWnd::OnChildActivated(CMDIChildWnd*)
 
 void CMDIFrameWnd::OnClose()
 {
-    CWinApp* app = AfxGetApp();
-    if (app && !app->SaveAllModified())
+    if (m_pOwner && !m_pOwner->SaveAllModified())
         return;
     m_bAcceptClose = true;
 }

@@ -18,6 +18,17 @@ class QDragMoveEvent;
 class QDropEvent;
 class QMenu;
 
+// The main frame's owner (the application) as the frame reaches it: commands
+// the frame does not take go on to the owner, and closing the frame first asks
+// the owner whether every document may close. The frame is told its owner with
+// SetOwner and never looks for it; without one, commands end at the frame and
+// it closes without asking.
+class CFrameOwner : public CCmdTarget {
+public:
+    // Asks to save every modified document; false when the user cancelled.
+    virtual bool SaveAllModified() = 0;
+};
+
 // The main window: menus, toolbars, status bar and the MDI area that holds the
 // document windows.
 //
@@ -26,7 +37,7 @@ class QMenu;
 // (LoadAccelTable), which PreTranslateMessage translates into commands before
 // the key reaches any widget of this window. Every command routes to the active
 // document window (its view, then its document, then the window itself), then
-// this frame, then the application. The update handlers are asked first; a
+// this frame, then its owner. The update handlers are asked first; a
 // command they report disabled is dropped. Menus ask them before they open,
 // and UpdateCommandUI asks them for everything (the application does that at
 // idle time for the toolbar).
@@ -42,6 +53,12 @@ class CMDIFrameWnd : public QMainWindow, public CCmdTarget {
 public:
     explicit CMDIFrameWnd(QWidget* pParent = nullptr);
     ~CMDIFrameWnd() override;
+
+    void SetOwner(CFrameOwner* pOwner) { m_pOwner = pOwner; }
+    // Takes a new document window into the MDI area and listens to it: its
+    // view's context menus show here, and a change of its document's file on
+    // disk is asked about once it is the active window.
+    void AddChildFrame(CMDIChildWnd* pChild);
 
     QMdiArea* MDIClient() const { return m_pMdiArea; }
     CMDIChildWnd* MDIGetActive() const;
@@ -77,7 +94,8 @@ public:
     void TrackPopupMenu(unsigned nIDResource, const QPoint& ptScreen);
 
     // Files dragged from a file manager and dropped anywhere on the frame
-    // arrive at OnDropFiles, which opens each in its own document window.
+    // arrive at OnDropFiles, which hands them to the owner (filesDropped) to
+    // open each in its own document window.
     void DragAcceptFiles(bool bAccept = true);
     // Makes pMenu a Window menu: each time it opens, its own items are followed
     // by the visible document windows in the order they were made, "&1" to "&9"
@@ -98,12 +116,16 @@ public:
     CStatusBar* GetMessageBar() const;
 
     // True when the clipboard holds something Paste can insert; kept up to date
-    // by the application at idle time.
+    // by the application at idle time, which hands it to the views it makes.
     bool m_bClipboardHasText = false;
 
 signals:
     // The active document window changed (nullptr when none is left).
     void activeChildChanged(CMDIChildWnd* pChild);
+    // A command ran or files were dropped: the owner's idle pass is due.
+    void idleRequested();
+    // Files dropped on the frame, to open in the order given.
+    void filesDropped(const QStringList& paths);
 
 protected:
     virtual void OnClose();
@@ -123,6 +145,7 @@ private:
     void OnWindowMore();
 
     QMdiArea* m_pMdiArea;
+    CFrameOwner* m_pOwner = nullptr;
     QHash<unsigned, QAction*> m_actions;
     QHash<int, unsigned> m_accelerators;   // by QKeyCombination::toCombined()
     QPointer<CMDIChildWnd> m_pLastActive;

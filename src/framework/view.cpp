@@ -1,12 +1,11 @@
 #include "view.h"
 
-#include "mdichildwnd.h"
-#include "textcodec.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMdiSubWindow>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -41,10 +40,10 @@ void CView::AttachDocument(CDocument* pDocument)
         m_pDocument->AddView(this);
 }
 
-CMDIChildWnd* CView::GetParentFrame() const
+QMdiSubWindow* CView::GetParentFrame() const
 {
     for (QWidget* w = parentWidget(); w; w = w->parentWidget()) {
-        if (auto* frame = qobject_cast<CMDIChildWnd*>(w))
+        if (auto* frame = qobject_cast<QMdiSubWindow*>(w))
             return frame;
     }
     return nullptr;
@@ -426,11 +425,10 @@ QByteArray CView::GetCharCodec() const
 
 void CView::OnText(const QString& text)
 {
-    if (text.isEmpty())
-        return;
-    const QByteArray bytes = CTextCodec(GetCharCodec()).Encode(text);
-    for (const char ch : bytes)
-        OnChar(std::uint8_t(ch), 1, 0);
+    for (const QChar ch : text) {
+        if (ch.unicode() <= 0xFF)
+            OnChar(ch.unicode(), 1, 0);
+    }
 }
 
 void CView::keyPressEvent(QKeyEvent* event)

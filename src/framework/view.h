@@ -10,8 +10,11 @@
 #include <QRegion>
 #include <QTimer>
 
-class CMDIChildWnd;
+#include <functional>
+
 class CPrintInfo;
+class CSettingsProfile;
+class QMdiSubWindow;
 class QPainter;
 class QPrinter;
 
@@ -33,6 +36,22 @@ enum : unsigned {
 // Key flags of the mouse handlers: the buttons held and Shift and Ctrl.
 enum : unsigned { MK_LBUTTON = 0x01, MK_RBUTTON = 0x02, MK_SHIFT = 0x04, MK_CONTROL = 0x08, MK_MBUTTON = 0x10 };
 
+// What a view uses of the program around it, handed down by whoever makes the
+// view (the application's view factory) so that the view never looks upward.
+// Each part may be missing, as in a view made alone: without a profile the view
+// reads its settings' defaults and keeps nothing, without a printer each print
+// command prints on one of its own, without clipboardHasBytes Paste is off.
+struct CViewServices {
+    // The settings profile, for values a view reads and keeps.
+    CSettingsProfile* pProfile = nullptr;
+    // The printer every print command and preview uses, as Print Setup left it
+    // (made by its owner on first use).
+    std::function<QPrinter*()> printer;
+    // Whether the clipboard holds something Paste can insert, as last read
+    // (asking the clipboard itself at every update would be slow).
+    std::function<bool()> clipboardHasBytes;
+};
+
 // A window that shows a document: one per document window. The document
 // template creates it, attaches the document and calls OnCreate, then
 // OnInitialUpdate once the document is loaded. Painting goes through OnDraw
@@ -52,9 +71,10 @@ enum : unsigned { MK_LBUTTON = 0x01, MK_RBUTTON = 0x02, MK_SHIFT = 0x04, MK_CONT
 // Keyboard and mouse arrive as the platform's messages would. A key press is
 // OnKeyDown with its virtual-key code, then OnText with the text it types; text
 // an input method commits arrives through OnText too. OnText's default gives one
-// OnChar per byte of the text in the code page GetCharCodec names: a double-byte
-// character is two calls, a character the code page cannot hold is '?'. Keys pressed with Alt (menu keys) and keys the
-// frame's accelerators take never arrive; Tab does, it does not move the focus.
+// OnChar per character of Latin-1 and drops the others: a view that types in
+// another code page overrides OnText with its own encoder, so that one encoder
+// decides what a character becomes. Keys pressed with Alt (menu keys) and keys
+// the frame's accelerators take never arrive; Tab does, it does not move the focus.
 // A held Shift or Ctrl arrives once, not at every repeat. The left button's
 // press, moves while any button is held, and release arrive with their point in
 // client coordinates; the view keeps them while the button is held, also
@@ -70,7 +90,12 @@ public:
 
     CDocument* GetDocument() const { return m_pDocument; }
     void AttachDocument(CDocument* pDocument);
-    CMDIChildWnd* GetParentFrame() const;
+    // The document window holding the view, or nullptr.
+    QMdiSubWindow* GetParentFrame() const;
+
+    // Set before Create.
+    void SetServices(CViewServices services) { m_services = std::move(services); }
+    const CViewServices& GetServices() const { return m_services; }
 
     // Called by the template after construction (OnCreate) and after loading.
     bool Create();
@@ -129,6 +154,12 @@ public:
     // removed and *pError says why).
     bool PrintToPrinter(QPrinter& printer, bool bPreview = false, QString* pError = nullptr);
 
+signals:
+    // Asks whoever shows the view (the main frame) to show the first popup of
+    // menu resource nIDResource at ptScreen as a context menu, and to run the
+    // command chosen; the menu has closed when the emit returns.
+    void popupMenuRequested(unsigned nIDResource, const QPoint& ptScreen);
+
 protected:
     virtual int OnCreate();
     virtual void OnSize(unsigned nType, int cx, int cy);
@@ -158,7 +189,8 @@ protected:
     // A context menu asked for at ptScreen: by the right button, or by the
     // keyboard, which puts it below the caret.
     virtual void OnContextMenu(const QPoint& ptScreen);
-    // The codec OnChar's bytes are in (QStringEncoder's name); Latin-1 here.
+    // The codec the view's bytes read in for other programs (QStringDecoder's
+    // name): text copied to the clipboard is decoded with it. Latin-1 here.
     virtual QByteArray GetCharCodec() const;
 
     void paintEvent(QPaintEvent* event) override;
@@ -188,6 +220,7 @@ private:
     bool m_bInInputEvent = false;
 
     CDocument* m_pDocument = nullptr;
+    CViewServices m_services;
     QRegion m_invalid;
     bool m_bCaretCreated = false;
     int m_nCaretHide = 1;   // a new caret is hidden until ShowCaret

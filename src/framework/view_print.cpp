@@ -6,7 +6,7 @@
 #include "printfile.h"
 #include "printinfo.h"
 #include "resources.h"
-#include "winapp.h"
+#include "settingsprofile.h"
 
 #include <QAction>
 #include <QPainter>
@@ -23,9 +23,10 @@ const QString kPreviewPages = QStringLiteral("PreviewPages");
 // Print and Print Direct differ only in whether the dialog is asked.
 void RunPrintCommand(CView* pView, bool bDirect)
 {
-    // Without an application (tests) the printer lives for this command only.
+    // Without the application's printer (tests) one lives for this command only.
     QPrinter ownPrinter(QPrinter::HighResolution);
-    QPrinter* pPrinter = AfxGetApp() ? AfxGetApp()->GetPrinter() : &ownPrinter;
+    const auto& printer = pView->GetServices().printer;
+    QPrinter* pPrinter = printer ? printer() : &ownPrinter;
     CPrintInfo info(pPrinter);
     info.m_bDirect = bDirect;
     if (!pView->OnPreparePrinting(&info))
@@ -55,8 +56,8 @@ void CView::OnFilePrintDirect()
 void CView::OnFilePrintPreview()
 {
     QPrinter ownPrinter(QPrinter::HighResolution);
-    CWinApp* pApp = AfxGetApp();
-    QPrinter* pPrinter = pApp ? pApp->GetPrinter() : &ownPrinter;
+    CSettingsProfile* pProfile = m_services.pProfile;
+    QPrinter* pPrinter = m_services.printer ? m_services.printer() : &ownPrinter;
     CPrintInfo info(pPrinter);
     info.m_bPreview = true;
     if (!OnPreparePrinting(&info))
@@ -67,7 +68,7 @@ void CView::OnFilePrintPreview()
     QPrintPreviewDialog dialog(pPrinter, this);
     connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
             [this](QPrinter* pPreviewPrinter) { PrintToPrinter(*pPreviewPrinter, true); });
-    const int nPages = pApp ? pApp->GetProfileInt(kSettings, kPreviewPages, 1) : 1;
+    const int nPages = pProfile ? pProfile->GetProfileInt(kSettings, kPreviewPages, 1) : 1;
     if (nPages == 2) {
         // Through the dialog's own action, so that its tool buttons agree.
         if (QAction* pFacing = dialog.findChild<QAction*>(QStringLiteral("facingModeAction")))
@@ -76,9 +77,9 @@ void CView::OnFilePrintPreview()
     dialog.exec();
 
     const QPrintPreviewWidget* pWidget = dialog.findChild<QPrintPreviewWidget*>();
-    if (pApp && pWidget && pWidget->viewMode() != QPrintPreviewWidget::AllPagesView)
-        pApp->WriteProfileInt(kSettings, kPreviewPages,
-                              pWidget->viewMode() == QPrintPreviewWidget::FacingPagesView ? 2 : 1);
+    if (pProfile && pWidget && pWidget->viewMode() != QPrintPreviewWidget::AllPagesView)
+        pProfile->WriteProfileInt(kSettings, kPreviewPages,
+                                  pWidget->viewMode() == QPrintPreviewWidget::FacingPagesView ? 2 : 1);
 }
 
 bool CView::DoPreparePrinting(CPrintInfo* pInfo)

@@ -240,6 +240,29 @@ void CWinApp::AddToRecentFileList(const QString& path)
 void CWinApp::AddDocTemplate(CDocTemplate* pTemplate)
 {
     m_pDocTemplate.reset(pTemplate);
+    connect(pTemplate, &CDocTemplate::frameCreated, this, [this](CMDIChildWnd* pFrame) {
+        if (m_pMainWnd)
+            m_pMainWnd->AddChildFrame(pFrame);
+    });
+    // A document saved under a new name goes to the top of the recent files.
+    connect(pTemplate, &CDocTemplate::documentSavedAs, this, &CWinApp::AddToRecentFileList);
+}
+
+void CWinApp::SetMainWnd(CMDIFrameWnd* pFrame)
+{
+    if (m_pMainWnd) {
+        m_pMainWnd->SetOwner(nullptr);
+        disconnect(m_pMainWnd, nullptr, this, nullptr);
+    }
+    m_pMainWnd = pFrame;
+    if (!pFrame)
+        return;
+    pFrame->SetOwner(this);
+    connect(pFrame, &CMDIFrameWnd::idleRequested, this, &CWinApp::RequestIdle);
+    connect(pFrame, &CMDIFrameWnd::filesDropped, this, [this](const QStringList& paths) {
+        for (const QString& path : paths)
+            OpenDocumentFile(path);
+    });
 }
 
 CDocument* CWinApp::OpenDocumentFile(const QString& path)
@@ -256,7 +279,7 @@ CDocument* CWinApp::OpenDocumentFile(const QString& path)
         }
         return open;
     }
-    CDocument* doc = m_pDocTemplate->OpenDocumentFile(path, m_pMainWnd);
+    CDocument* doc = m_pDocTemplate->OpenDocumentFile(path);
     if (doc)
         AddToRecentFileList(doc->GetPathName());
     return doc;
@@ -265,7 +288,7 @@ CDocument* CWinApp::OpenDocumentFile(const QString& path)
 void CWinApp::OnFileNew()
 {
     if (m_pDocTemplate)
-        m_pDocTemplate->OpenDocumentFile(QString(), m_pMainWnd);
+        m_pDocTemplate->OpenDocumentFile(QString());
 }
 
 void CWinApp::OnFileOpen()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cmdtarget.h"
+#include "mdiframewnd.h"
 #include "recentfilelist.h"
 #include "settingsprofile.h"
 
@@ -11,7 +11,6 @@
 
 class CDocTemplate;
 class CDocument;
-class CMDIFrameWnd;
 class QEvent;
 class QPrinter;
 
@@ -26,7 +25,13 @@ class QPrinter;
 // user input, a command or RequestIdle(), with count rising from 0 while it
 // returns true; then it keeps being called a few times a second until it
 // returns false.
-class CWinApp : public QObject, public CCmdTarget {
+//
+// The application owns the document template and the main frame and listens
+// to them: the template's new windows go into the main frame, names saved under
+// go to the recent files, the frame's dropped files open here, and commands
+// the frame does not take come here (CFrameOwner). Neither of them knows the
+// application.
+class CWinApp : public QObject, public CFrameOwner {
     Q_OBJECT
 
 public:
@@ -68,9 +73,11 @@ public:
     // settings Print Setup and the print dialog leave on it. Made on first use;
     // the application owns it.
     QPrinter* GetPrinter();
-    // Asks to save every modified document; false when the user cancelled.
-    bool SaveAllModified();
+    bool SaveAllModified() override;
 
+    // The main frame, which the application connects to itself here; nullptr
+    // before it exists and once it is gone.
+    void SetMainWnd(CMDIFrameWnd* pFrame);
     CMDIFrameWnd* m_pMainWnd = nullptr;
     QString m_pszAppName;
 

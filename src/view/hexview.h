@@ -94,21 +94,42 @@ public:
     static constexpr int kFontHeightStep = 2;
     void SetFontHeight(int nHeight);
     int GetFontHeight() const { return m_nFontHeight; }
-    static int GetStoredFontHeight();
+    // The size kept in the services' profile, or the default.
+    int GetStoredFontHeight() const;
 
-    // Command enabling (hexview_cmdui.cpp). Writes the document's length into
-    // pane 1 of the main frame's status bar.
+    // Command enabling and what the status bar shows (hexview_cmdui.cpp). The
+    // view only reports, by the signals below; whoever shows a view (the main
+    // frame, for the active document window's) connects them. Each Update
+    // emits the text as it is now, also when it did not change: the view calls
+    // it when the value may have changed, the frame when it shows another view.
+    //
+    // The document's length: byteCountChanged.
     void UpdateByteCount();
-    // Writes where the caret is into pane kCaretPane: its offset, and with a
-    // selection the selection's first and last offset and its length. While a
-    // selection shows, the caret stands at its moving end (m_nSelEnd). Only the
-    // active document window's view writes it; every caret move calls this.
-    static constexpr int kCaretPane = 4;
+    // Where the caret is: its offset, and with a selection the selection's
+    // first and last offset and its length. While a selection shows, the caret
+    // stands at its moving end (m_nSelEnd). Every caret move calls this.
     void UpdateCaretPane();
-    // Shows a message in the status bar's message pane: refusals and warnings
-    // that need no answer.
+    // The edit mode the user chose: editModeChanged.
+    void UpdateModePane();
+    // Refusals and warnings that need no answer: statusMessage.
     void ShowStatusMessage(const QString& strText);
 
+signals:
+    // A message for the status bar's message pane.
+    void statusMessage(const QString& strText);
+    // "N Byte(s)", the document's length.
+    void byteCountChanged(const QString& strText);
+    // "INS" or "OVR".
+    void editModeChanged(const QString& strText);
+    // Where the caret is, and the widest such text in this document, for a
+    // pane that does not jump as the caret moves.
+    void caretChanged(const QString& strText, const QString& strWidest);
+    // The same move as numbers, for panels that follow the caret: the caret's
+    // offset (a selection's moving end), and the selection's first byte and
+    // length (nLength 0 without one). Emitted on every caret move.
+    void caretMoved(quint32 nCaret, quint32 nSelFirst, quint32 nSelLength);
+
+public:
     // Printing (hexview_print.cpp): the printer fonts, the page count and each
     // page's header, rows and footer.
     bool OnPreparePrinting(CPrintInfo* pInfo) override;

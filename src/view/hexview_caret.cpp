@@ -1,9 +1,9 @@
 #include "hexview.h"
 
 #include "hexdoc.h"
-#include "mdichildwnd.h"
 
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPolygon>
 
 #include <algorithm>
@@ -75,7 +75,7 @@ QPoint CHexView::TextCell(std::uint32_t nOffset)
 // background (tiling, cascading) must not become the active one.
 void CHexView::ResetCaret()
 {
-    CMDIChildWnd* pFrame = GetParentFrame();
+    const QMdiSubWindow* pFrame = GetParentFrame();
     if (!pFrame || !pFrame->mdiArea() || pFrame->mdiArea()->activeSubWindow() == pFrame)
         setFocus();
     DestroyCaret();

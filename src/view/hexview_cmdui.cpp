@@ -3,13 +3,10 @@
 #include "afxres.h"
 #include "cmdui.h"
 #include "hexdoc.h"
-#include "mdiframewnd.h"
 #include "resource.h"
 #include "resources.h"
-#include "statusbar.h"
-#include "winapp.h"
 
-#include <QLabel>
+#include <QMetaMethod>
 
 #include <algorithm>
 
@@ -29,48 +26,46 @@ void CHexView::RegisterCommandUI()
     OnUpdateCommand(ID_EDIT_REDO, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(GetDocument()->History().CanRedo()); });
     OnUpdateCommand(ID_EDIT_COPY, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(m_bSelection); });
     OnUpdateCommand(ID_EDIT_CUT, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(m_bSelection); });
-    OnUpdateCommand(ID_EDIT_PASTE, [](CCmdUI* pCmdUI) {
-        const CMDIFrameWnd* pFrame = AfxGetMainWnd();
-        pCmdUI->Enable(pFrame && pFrame->m_bClipboardHasText);
+    OnUpdateCommand(ID_EDIT_PASTE, [this](CCmdUI* pCmdUI) {
+        const auto& hasBytes = GetServices().clipboardHasBytes;
+        pCmdUI->Enable(hasBytes && hasBytes());
     });
     OnUpdateCommand(ID_EDIT_REPEAT, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(!m_strFind.isEmpty()); });
 }
 
 void CHexView::ShowStatusMessage(const QString& strText)
 {
-    CMDIFrameWnd* pFrame = AfxGetMainWnd();
-    if (CStatusBar* pBar = pFrame ? pFrame->GetMessageBar() : nullptr)
-        pBar->SetPaneText(0, strText);
+    emit statusMessage(strText);
 }
 
 // The length is written unsigned: a file of 2 GiB or more is no negative size.
-// The pane is 6 pixels a character wide.
 void CHexView::UpdateByteCount()
 {
-    CMDIFrameWnd* pFrame = AfxGetMainWnd();
-    CStatusBar* pBar = pFrame ? pFrame->GetMessageBar() : nullptr;
-    if (!pBar)
+    if (!GetDocument())
         return;
-    const QString text = AfxLoadString(IDS_BYTE_COUNT)
-                             .replace(QLatin1String("%d"), QString::number(GetDocument()->GetLength()));
-    if (pBar->GetPaneText(1) == text)
-        return;
-    pBar->SetPaneInfo(1, ID_SEPARATOR, SBPS_POPOUT, 6 * int(text.size()));
-    pBar->SetPaneText(1, text, true);
+    emit byteCountChanged(AfxLoadString(IDS_BYTE_COUNT)
+                              .replace(QLatin1String("%d"), QString::number(GetDocument()->GetLength())));
 }
 
-// The pane is as wide as the caret's text gets in this document, so that it
-// does not jump as the caret moves; a selection's text may widen it.
+void CHexView::UpdateModePane()
+{
+    emit editModeChanged(AfxLoadString(InsertModeChosen() ? ID_INDICATOR_OVR : IDS_OVR));
+}
+
+// Every caret move comes here: with no one listening the texts are not made.
+// The widest text is the caret's at the document's end; a selection's text may
+// be wider still.
 void CHexView::UpdateCaretPane()
 {
-    CMDIFrameWnd* pFrame = AfxGetMainWnd();
-    CStatusBar* pBar = pFrame ? pFrame->GetMessageBar() : nullptr;
-    if (!pBar || pBar->GetCount() <= kCaretPane || !GetDocument())
+    if (!GetDocument())
         return;
-    if (const CView* pActive = pFrame->GetActiveView(); pActive && pActive != this)
+    const std::uint32_t nCaret = m_bSelection ? m_nSelEnd : m_nCaretPos;
+    const bool bSelected = m_bSelection && m_nSelAnchor != m_nSelEnd;
+    emit caretMoved(nCaret, bSelected ? std::min(m_nSelAnchor, m_nSelEnd) : nCaret,
+                    bSelected ? std::max(m_nSelAnchor, m_nSelEnd) - std::min(m_nSelAnchor, m_nSelEnd) : 0);
+    if (!isSignalConnected(QMetaMethod::fromSignal(&CHexView::caretChanged)))
         return;
     const auto hex = [](std::uint32_t n) { return QString::number(n, 16).toUpper(); };
-    const std::uint32_t nCaret = m_bSelection ? m_nSelEnd : m_nCaretPos;
     QString text;
     if (m_bSelection && m_nSelAnchor != m_nSelEnd) {
         const std::uint32_t nFirst = std::min(m_nSelAnchor, m_nSelEnd);
@@ -81,11 +76,6 @@ void CHexView::UpdateCaretPane()
     } else {
         text = AfxLoadString(IDS_CARET_OFFSET).arg(hex(nCaret), QString::number(nCaret));
     }
-    if (pBar->GetPaneText(kCaretPane) == text)
-        return;
     const std::uint32_t nLast = GetDocument()->GetLength();
-    const QString widest = AfxLoadString(IDS_CARET_OFFSET).arg(hex(nLast), QString::number(nLast));
-    pBar->SetPaneInfo(kCaretPane, ID_SEPARATOR, SBPS_NORMAL,
-                      pBar->PaneLabel(kCaretPane)->fontMetrics().horizontalAdvance(widest));
-    pBar->SetPaneText(kCaretPane, text, true);
+    emit caretChanged(text, AfxLoadString(IDS_CARET_OFFSET).arg(hex(nLast), QString::number(nLast)));
 }

@@ -6,8 +6,8 @@
 #include "hexdoc.h"
 #include "resource.h"
 #include "resources.h"
+#include "settingsprofile.h"
 #include "utf8.h"
-#include "winapp.h"
 
 #include <QFontMetrics>
 #include <QWheelEvent>
@@ -101,18 +101,19 @@ void CHexView::MeasureCells()
     m_nTextWidth = 79 * m_nCharWidth;
 }
 
-int CHexView::GetStoredFontHeight()
+int CHexView::GetStoredFontHeight() const
 {
-    const CWinApp* pApp = AfxGetApp();
-    const int nHeight = pApp ? pApp->GetProfileInt(kSettings, kFontHeight, kDefaultFontHeight) : kDefaultFontHeight;
+    const CSettingsProfile* pProfile = GetServices().pProfile;
+    const int nHeight = pProfile ? pProfile->GetProfileInt(kSettings, kFontHeight, kDefaultFontHeight)
+                                 : kDefaultFontHeight;
     return std::clamp(nHeight, kMinFontHeight, kMaxFontHeight);
 }
 
 void CHexView::SetFontHeight(int nHeight)
 {
     nHeight = std::clamp(nHeight, kMinFontHeight, kMaxFontHeight);
-    if (CWinApp* pApp = AfxGetApp())
-        pApp->WriteProfileInt(kSettings, kFontHeight, nHeight);
+    if (CSettingsProfile* pProfile = GetServices().pProfile)
+        pProfile->WriteProfileInt(kSettings, kFontHeight, nHeight);
     if (nHeight == m_nFontHeight)
         return;
     m_nFontHeight = nHeight;

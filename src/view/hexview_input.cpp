@@ -5,12 +5,9 @@
 #include "beep.h"
 #include "codepage.h"
 #include "hexdoc.h"
-#include "mdiframewnd.h"
 #include "resource.h"
 #include "resources.h"
-#include "statusbar.h"
 #include "textencoder.h"
-#include "winapp.h"
 
 #include <QScopeGuard>
 
@@ -123,9 +120,7 @@ void CHexView::OnKeyDown(unsigned nChar, unsigned, unsigned)
     case VK_INSERT: {
         m_bHighNibble = true;
         m_bInsertMode = !m_bInsertMode;
-        CMDIFrameWnd* pFrame = AfxGetMainWnd();
-        if (CStatusBar* pBar = pFrame ? pFrame->GetMessageBar() : nullptr)
-            pBar->SetPaneText(2, AfxLoadString(InsertModeChosen() ? ID_INDICATOR_OVR : IDS_OVR), true);
+        UpdateModePane();
         break;
     }
     default:

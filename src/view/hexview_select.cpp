@@ -6,10 +6,8 @@
 #include "cmdui.h"
 #include "codepage.h"
 #include "hexdoc.h"
-#include "mdiframewnd.h"
 #include "resource.h"
 #include "resources.h"
-#include "winapp.h"
 
 #include <algorithm>
 #include <new>
@@ -113,6 +111,5 @@ void CHexView::OnLButtonDblClk(unsigned, const QPoint& point)
 
 void CHexView::OnContextMenu(const QPoint& ptScreen)
 {
-    if (CMDIFrameWnd* pFrame = AfxGetMainWnd())
-        pFrame->TrackPopupMenu(IDR_HEXVIEW_CONTEXT, ptScreen);
+    emit popupMenuRequested(IDR_HEXVIEW_CONTEXT, ptScreen);
 }

@@ -300,16 +300,16 @@ void TestFrameInput::caretPaneFollowsTheActiveWindow()
     CHexView* pSecond = ActiveView(fixture);
     QVERIFY(pSecond != pFirst);
     CStatusBar& bar = fixture.frame()->m_wndStatusBar;
-    QCOMPARE(bar.GetPaneText(CHexView::kCaretPane), QString("Offset: 0x0 (0)"));
+    QCOMPARE(bar.GetPaneText(CMainFrame::kCaretPane), QString("Offset: 0x0 (0)"));
     QTest::keyClick(pSecond, Qt::Key_End);
-    QCOMPARE(bar.GetPaneText(CHexView::kCaretPane), QString("Offset: 0x20 (32)"));
+    QCOMPARE(bar.GetPaneText(CMainFrame::kCaretPane), QString("Offset: 0x20 (32)"));
     fixture.frame()->MDIClient()->activatePreviousSubWindow();
     QCOMPARE(ActiveView(fixture), pFirst);
-    QCOMPARE(bar.GetPaneText(CHexView::kCaretPane), QString("Offset: 0x10 (16)"));
+    QCOMPARE(bar.GetPaneText(CMainFrame::kCaretPane), QString("Offset: 0x10 (16)"));
     QVERIFY(fixture.frame()->ExecuteCommand(ID_FILE_CLOSE));
-    QCOMPARE(bar.GetPaneText(CHexView::kCaretPane), QString("Offset: 0x20 (32)"));
+    QCOMPARE(bar.GetPaneText(CMainFrame::kCaretPane), QString("Offset: 0x20 (32)"));
     QVERIFY(fixture.frame()->ExecuteCommand(ID_FILE_CLOSE));
-    QCOMPARE(bar.GetPaneText(CHexView::kCaretPane), QString());
+    QCOMPARE(bar.GetPaneText(CMainFrame::kCaretPane), QString());
 }
 
 QTEST_MAIN(TestFrameInput)

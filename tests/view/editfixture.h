@@ -1,7 +1,7 @@
 #pragma once
 
 // A document shown in a real CHexView, for the caret, input and editing tests,
-// with a main frame whose status bar the view writes to and an in-memory
+// with a status bar that shows what the views report and an in-memory
 // clipboard.
 
 #include "afxres.h"
@@ -42,20 +42,39 @@ private:
     std::unique_ptr<QMimeData> m_pData;
 };
 
-// The application's main frame with the status bar of the program: panes 1
-// (byte count), 2 (edit mode) and 4 (caret).
+// The application's main frame with the status bar of the program: panes 0
+// (messages), 1 (byte count), 2 (edit mode) and 4 (caret). While it lives,
+// every view an EditWindow opens reports to it, as the program's main frame
+// shows what its active view reports.
 struct MainFrame {
+    static constexpr int kCaretPane = 4;
     CWinApp app{QStringLiteral("Zorbel")};
     CMDIFrameWnd frame;
     CStatusBar* pBar = new CStatusBar(&frame);
+    static inline MainFrame* s_pShowing = nullptr;
 
     MainFrame()
     {
         frame.setStatusBar(pBar);
         pBar->SetIndicators({ID_SEPARATOR, ID_SEPARATOR, ID_INDICATOR_OVR, ID_INDICATOR_NUM, ID_SEPARATOR});
-        app.m_pMainWnd = &frame;
+        app.SetMainWnd(&frame);
+        s_pShowing = this;
     }
-    ~MainFrame() { app.m_pMainWnd = nullptr; }
+    ~MainFrame()
+    {
+        s_pShowing = nullptr;
+        app.SetMainWnd(nullptr);
+    }
+
+    void Show(CHexView* pView) const
+    {
+        CStatusBar* bar = pBar;
+        QObject::connect(pView, &CHexView::statusMessage, bar, [bar](const QString& s) { bar->SetPaneText(0, s); });
+        QObject::connect(pView, &CHexView::byteCountChanged, bar, [bar](const QString& s) { bar->SetPaneText(1, s); });
+        QObject::connect(pView, &CHexView::editModeChanged, bar, [bar](const QString& s) { bar->SetPaneText(2, s); });
+        QObject::connect(pView, &CHexView::caretChanged, bar,
+                         [bar](const QString& s) { bar->SetPaneText(kCaretPane, s); });
+    }
 };
 
 struct EditWindow {
@@ -71,6 +90,8 @@ struct EditWindow {
     std::unique_ptr<CHexView> OpenView(QSize size = QSize(1000, 300))
     {
         auto pNew = std::make_unique<CHexView>();
+        if (MainFrame::s_pShowing)
+            MainFrame::s_pShowing->Show(pNew.get());
         pNew->AttachDocument(&doc);
         pNew->Create();
         pNew->resize(size);

@@ -6,6 +6,7 @@
 #include "hexdoc.h"
 #include "hexview.h"
 #include "logfont.h"
+#include "settingsprofile.h"
 #include "testsupport.h"
 #include "winapp.h"
 
@@ -427,11 +428,13 @@ void TestHexViewPrint::directPrintNeedsNoDialog()
     std::optional<TestSupport::TinyFileSystem> disk;
     if (fullDisk && disk.emplace(64).path().isEmpty())
         QSKIP("mounting a small tmpfs needs root");
-    CWinApp app(QStringLiteral("Zorbel"));
+    // The printer Print Setup left, which the view is given by its owner.
+    QPrinter printer(QPrinter::HighResolution);
     const QString out = (disk ? disk->path() : TestSupport::scratchDir()) + QStringLiteral("/direct.pdf");
-    app.GetPrinter()->setOutputFormat(QPrinter::PdfFormat);
-    app.GetPrinter()->setOutputFileName(out);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(out);
     Window window(RowsOfTheirIndex(fullDisk ? 4000 : 3));
+    window.pView->SetServices({nullptr, [&printer] { return &printer; }, {}});
     QStringList messages;
     const MessageBoxHandler previous = AfxSetMessageBoxHandler([&](const QString& text, unsigned) {
         messages << text;
@@ -453,10 +456,11 @@ void TestHexViewPrint::directPrintNeedsNoDialog()
 // Preview opens with as many pages side by side as it was closed with.
 void TestHexViewPrint::previewRemembersPagesShown()
 {
-    CWinApp app(QStringLiteral("Zorbel"));
-    app.SetRegistryKey(QStringLiteral("Vantorel"));
-    app.WriteProfileInt(QStringLiteral("Settings"), QStringLiteral("PreviewPages"), 2);
+    CSettingsProfile profile;
+    profile.SetRegistryKey(QStringLiteral("Vantorel"), QStringLiteral("Zorbel"));
+    profile.WriteProfileInt(QStringLiteral("Settings"), QStringLiteral("PreviewPages"), 2);
     Window window(RowsOfTheirIndex(200));
+    window.pView->SetServices({&profile, {}, {}});
 
     QPrintPreviewWidget::ViewMode modeShown = QPrintPreviewWidget::AllPagesView;
     int nPagesShown = 0;
@@ -472,7 +476,7 @@ void TestHexViewPrint::previewRemembersPagesShown()
     QVERIFY(AfxExecuteCommand(window.pView.get(), ID_FILE_PRINT_PREVIEW));
     QCOMPARE(modeShown, QPrintPreviewWidget::FacingPagesView);
     QVERIFY(nPagesShown > 1);
-    QCOMPARE(app.GetProfileInt(QStringLiteral("Settings"), QStringLiteral("PreviewPages"), 0), 1);
+    QCOMPARE(profile.GetProfileInt(QStringLiteral("Settings"), QStringLiteral("PreviewPages"), 0), 1);
 }
 
 // With no printer to print on, Print Direct fails; the application's printer
@@ -484,6 +488,8 @@ void TestHexViewPrint::failedPrintLeavesThePrinterUsable()
     pPrinter->setOutputFormat(QPrinter::NativeFormat);
     pPrinter->setPrinterName(QStringLiteral("zorbel-no-such-printer"));
     Window window(RowsOfTheirIndex(3));
+    // The application hands its printer to the views it makes.
+    window.pView->SetServices({nullptr, [&app] { return app.GetPrinter(); }, {}});
     QStringList messages;
     const MessageBoxHandler previous = AfxSetMessageBoxHandler([&](const QString& text, unsigned) {
         messages << text;

@@ -103,7 +103,7 @@ private slots:
     void goToDialog();
 
 private:
-    QString Pane() const { return m_frame.pBar->GetPaneText(CHexView::kCaretPane); }
+    QString Pane() const { return m_frame.pBar->GetPaneText(MainFrame::kCaretPane); }
 
     MainFrame m_frame;
     QStringList m_messages;
