@@ -1,5 +1,8 @@
 #include "bytepattern.h"
 
+#include "codepage.h"
+#include "rowformat.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -162,7 +165,8 @@ struct Scan {
 
 } // namespace
 
-CBytePattern::CBytePattern(const QByteArray& pattern, bool bMatchCase) : m_pattern(pattern), m_bMatchCase(bMatchCase)
+CBytePattern::CBytePattern(const QByteArray& pattern, bool bMatchCase, int nCodePage)
+    : m_pattern(pattern), m_bMatchCase(bMatchCase), m_nCodePage(nCodePage)
 {
     const CasePair first = CasePair::Of(m_pattern.isEmpty() ? 0 : std::uint8_t(m_pattern.front()), bMatchCase);
     const CasePair last = CasePair::Of(m_pattern.isEmpty() ? 0 : std::uint8_t(m_pattern.back()), bMatchCase);
@@ -170,6 +174,20 @@ CBytePattern::CBytePattern(const QByteArray& pattern, bool bMatchCase) : m_patte
     m_first[1] = first.b;
     m_last[0] = last.a;
     m_last[1] = last.b;
+    if (bMatchCase)
+        return;
+    for (int b = 'A'; b <= 'Z' && !m_bTrailLetters; ++b)
+        m_bTrailLetters = IsTrailByte(nCodePage, std::uint8_t(b)) || IsTrailByte(nCodePage, std::uint8_t(b + ('a' - 'A')));
+    if (!m_bTrailLetters)
+        return;
+    // The pattern pairs from its first byte, as a text typed into the box does.
+    const auto* p = reinterpret_cast<const std::uint8_t*>(m_pattern.constData());
+    const qsizetype n = m_pattern.size();
+    m_trail = QByteArray(n, 0);
+    for (qsizetype i = 0; i < n; ++i) {
+        if (i + 1 < n && IsLeadByte(nCodePage, p[i]) && IsTrailByte(nCodePage, p[i + 1]))
+            m_trail[++i] = 1;
+    }
 }
 
 bool CBytePattern::Equal(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t n, bool bMatchCase)
@@ -182,9 +200,38 @@ bool CBytePattern::MatchesAt(const std::uint8_t* p) const
     return Equal(p, reinterpret_cast<const std::uint8_t*>(m_pattern.constData()), Length(), m_bMatchCase);
 }
 
+bool CBytePattern::MatchesAt(const std::uint8_t* pData, std::uint32_t nLength, std::uint32_t nAt) const
+{
+    const std::uint32_t n = Length();
+    if (std::uint64_t(nAt) + n > nLength)
+        return false;
+    return MatchesAt(pData + nAt) && (!m_bTrailLetters || FoldsAt(pData, pData + nAt));
+}
+
 bool CBytePattern::RestMatches(const std::uint8_t* p) const
 {
     return Equal(p + 1, reinterpret_cast<const std::uint8_t*>(m_pattern.constData()) + 1, Length() - 1, m_bMatchCase);
+}
+
+// Only bytes that differ from the pattern's, letters in the other case, are
+// looked at. One is a trail byte in the document when the byte before it is a
+// lead byte that the text column's walk lands on (CRowFormat::LandsOn), which
+// costs a look back over the run of lead bytes before it.
+bool CBytePattern::FoldsAt(const std::uint8_t* pData, const std::uint8_t* q) const
+{
+    const auto* pattern = reinterpret_cast<const std::uint8_t*>(m_pattern.constData());
+    const std::uint32_t n = Length();
+    for (std::uint32_t k = 0; k < n; ++k) {
+        if (q[k] == pattern[k])
+            continue;
+        if (m_trail[k])
+            return false;
+        const auto i = std::uint32_t(q - pData) + k;
+        if (i > 0 && IsLeadByte(m_nCodePage, pData[i - 1]) && IsTrailByte(m_nCodePage, pData[i])
+            && CRowFormat::LandsOn(pData, 0, i - 1, m_nCodePage))
+            return false;
+    }
+    return true;
 }
 
 bool CBytePattern::FindDown(const std::uint8_t* pData, std::uint32_t nLength, std::uint32_t nFrom,
@@ -200,25 +247,34 @@ bool CBytePattern::FindDown(const std::uint8_t* pData, std::uint32_t nLength, st
                     m_bMatchCase};
     // A match right at the start, as in a run of occurrences that Replace All
     // goes through one call each, is taken without setting up the blocks.
+    const std::uint8_t* const pEnd = pData + (nLength - n) + 1;
     const std::uint8_t* q = pData + nFrom;
-    if (!scan.MatchesAt(q) && !(q = scan.Down(q + 1, pData + (nLength - n) + 1)))
+    if (!scan.MatchesAt(q) && !(q = scan.Down(q + 1, pEnd)))
         return false;
+    // The scan folds every letter; a candidate with letters inside double-byte
+    // characters in the other case is passed over.
+    while (m_bTrailLetters && !FoldsAt(pData, q)) {
+        if (!(q = scan.Down(q + 1, pEnd)))
+            return false;
+    }
     nFound = std::uint32_t(q - pData);
     return true;
 }
 
 bool CBytePattern::FindUp(const std::uint8_t* pData, std::uint32_t nLength, std::uint32_t nFrom,
-                          std::uint32_t& nFound) const
+                          std::uint32_t& nFound, std::uint32_t nFloor) const
 {
     const std::uint32_t n = Length();
-    if (n == 0 || n > nLength)
+    if (n == 0 || n > nLength || nFloor > std::min(nFrom, nLength - n))
         return false;
     const Scan scan{{m_first[0], m_first[1]},
                     {m_last[0], m_last[1]},
                     reinterpret_cast<const std::uint8_t*>(m_pattern.constData()),
                     n,
                     m_bMatchCase};
-    const std::uint8_t* q = scan.Up(pData, pData + std::min(nFrom, nLength - n) + 1);
+    const std::uint8_t* q = scan.Up(pData + nFloor, pData + std::min(nFrom, nLength - n) + 1);
+    while (q && m_bTrailLetters && !FoldsAt(pData, q))
+        q = scan.Up(pData + nFloor, q);
     if (!q)
         return false;
     nFound = std::uint32_t(q - pData);

@@ -24,7 +24,7 @@ int DigitValue(QChar ch, int nBase)
 // The value saturates just past what a 4 GiB document can hold, so a long run
 // of digits reads as "past the end" rather than wrapping round to a small offset.
 GoToResult ParseGoToOffset(QStringView text, bool bDecimal, std::uint32_t nCaret, std::uint32_t nLength,
-                           std::uint32_t* pOffset)
+                           std::uint32_t* pOffset, std::uint64_t* pPastEnd)
 {
     text = text.trimmed();
     int nSign = 0;
@@ -40,7 +40,7 @@ GoToResult ParseGoToOffset(QStringView text, bool bDecimal, std::uint32_t nCaret
     if (text.isEmpty())
         return GoToResult::Invalid;
 
-    constexpr std::uint64_t kCap = std::uint64_t(1) << 33;
+    constexpr std::uint64_t kCap = kGoToTooFar;
     std::uint64_t nValue = 0;
     for (const QChar ch : text) {
         const int v = DigitValue(ch, nBase);
@@ -56,8 +56,11 @@ GoToResult ParseGoToOffset(QStringView text, bool bDecimal, std::uint32_t nCaret
         nTarget = std::int64_t(nCaret) + nTarget;
     if (nTarget < 0)
         return GoToResult::BeforeStart;
-    if (nTarget > std::int64_t(nLength))
+    if (nTarget > std::int64_t(nLength)) {
+        if (pPastEnd)
+            *pPastEnd = nValue == kCap ? kCap : std::uint64_t(nTarget);
         return GoToResult::PastEnd;
+    }
     *pOffset = std::uint32_t(nTarget);
     return GoToResult::Ok;
 }

@@ -16,5 +16,8 @@ enum class GoToResult {
     PastEnd,       // an offset past nLength, however many digits it has
 };
 
+// With PastEnd, *pPastEnd (when given) is the offset meant, or kGoToTooFar
+// and more when the text has more digits than any offset.
+constexpr std::uint64_t kGoToTooFar = std::uint64_t(1) << 33;
 GoToResult ParseGoToOffset(QStringView text, bool bDecimal, std::uint32_t nCaret, std::uint32_t nLength,
-                           std::uint32_t* pOffset);
+                           std::uint32_t* pOffset, std::uint64_t* pPastEnd = nullptr);

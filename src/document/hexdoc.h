@@ -84,9 +84,9 @@ public:
     // The new buffer is built in two passes (count, then copy) as a long task,
     // with progress and cancel, and installed once: one copy of the document
     // however many occurrences. On success nLast is the last replacement's
-    // start, in the new offsets.
+    // start, in the new offsets, and *pCount how many were replaced.
     EditResult ReplaceAll(const CBytePattern& pattern, std::uint32_t nFirst, const QByteArray& replacement,
-                          const CEditState& before, std::uint32_t& nLast);
+                          const CEditState& before, std::uint32_t& nLast, std::uint64_t* pCount = nullptr);
     // Undoes or does again the history's next step; state is where the step
     // puts the caret and selection back.
     EditResult Undo(CEditState& state);
@@ -113,8 +113,13 @@ public:
 
     // Search (hexdoc_find.cpp). The scans never take in the end marker.
     bool Find(const CBytePattern& pattern, std::uint32_t nFrom, bool bDown, std::uint32_t& nFound) const;
-    // Whether the pattern's bytes stand at nAt.
-    bool MatchesAt(std::uint32_t nAt, const QByteArray& pattern, bool bMatchCase) const;
+    // The same as a long task, with progress and cancel, for the commands a
+    // person waits for: Find, F3 and Replace.
+    enum class FindResult { Found, NotFound, Cancelled };
+    FindResult FindWithProgress(const CBytePattern& pattern, std::uint32_t nFrom, bool bDown,
+                                std::uint32_t& nFound) const;
+    // Whether the pattern matches at nAt.
+    bool MatchesAt(std::uint32_t nAt, const CBytePattern& pattern) const;
 
     // Puts in new contents outside the history, as a load does: an AllocBuffer
     // buffer of nSize bytes whose last is the end marker, or bytes to copy. The

@@ -79,14 +79,35 @@ CHexDoc::EditResult CHexDoc::ReplaceBytes(std::uint32_t nPos, std::uint32_t nRem
     }
 }
 
+namespace {
+
+// Replacements and matched bytes are mostly a few bytes long, where a call of
+// memcpy costs more than the copy.
+inline void CopyShort(std::uint8_t* pTo, const std::uint8_t* pFrom, std::uint32_t n)
+{
+    if (n > 16) {
+        std::memcpy(pTo, pFrom, n);
+        return;
+    }
+    for (std::uint32_t i = 0; i < n; ++i)
+        pTo[i] = pFrom[i];
+}
+
+} // namespace
+
 // The two passes run as a long task, possibly on another thread: they read the
 // document and write a buffer of their own, which is installed only afterwards,
 // so the windows repaint meanwhile and a cancel leaves the document and its
 // history as they were. The task counts each byte of the rest of the document
 // twice, once per pass.
+//
+// Runs of short occurrences (CD over a run of CD) make the cost per occurrence
+// count: an occurrence right after the last one is taken without a scan, the
+// progress is told at most once a MiB, and the history's offsets and old bytes
+// are written into room set aside once.
 CHexDoc::EditResult CHexDoc::ReplaceAll(const CBytePattern& pattern, std::uint32_t nFirst,
                                         const QByteArray& replacement, const CEditState& before,
-                                        std::uint32_t& nLast)
+                                        std::uint32_t& nLast, std::uint64_t* pCount)
 {
     const std::uint32_t nLength = GetLength();
     std::uint32_t nStart = 0;
@@ -95,17 +116,27 @@ CHexDoc::EditResult CHexDoc::ReplaceAll(const CBytePattern& pattern, std::uint32
     const std::uint8_t* pOld = m_pData;
     const std::uint32_t n = pattern.Length();
     const auto m = std::uint32_t(replacement.size());
+    const auto* pReplacement = reinterpret_cast<const std::uint8_t*>(replacement.constData());
 
     CLongTask task(AfxLoadString(IDS_REPLACING).replace(QLatin1String("%1"), GetTitle()),
                    2 * qint64(nLength - nStart));
+    constexpr qint64 kReport = qint64(1) << 20;
     qint64 nReported = 0;
-    auto reach = [&task, &nReported](qint64 nDone, bool bAlways) {
-        if (nDone - nReported < (qint64(1) << 20) && !bAlways)
-            return;
+    qint64 nNextReport = kReport;
+    auto reach = [&](qint64 nDone) {
         const qint64 nStep = nDone - nReported;
         nReported = nDone;
+        nNextReport = nDone + kReport;
         if (!task.Step(nStep))
             throw CUserException();
+    };
+    // The occurrence searched for past the last one, at nFrom or after it.
+    auto next = [&](std::uint32_t nFrom, std::uint32_t& nAt) {
+        if (pattern.StartsAt(pOld, nLength, nFrom)) {
+            nAt = nFrom;
+            return true;
+        }
+        return pattern.FindDown(pOld, nLength, nFrom, nAt);
     };
     CEditStep step;
     step.before = before;
@@ -117,11 +148,12 @@ CHexDoc::EditResult CHexDoc::ReplaceAll(const CBytePattern& pattern, std::uint32
     std::uint8_t* pNew = nullptr;
     auto replace = [&] {
         // First pass: count the occurrences, each searched for past the last one.
-        for (std::uint32_t nAt = nStart; pattern.FindDown(pOld, nLength, nAt + n, nAt); ++nCount) {
+        for (std::uint32_t nAt = nStart; next(nAt + n, nAt); ++nCount) {
             nLastOld = nAt;
-            reach(nAt - nStart, false);
+            if (nAt - nStart >= nNextReport)
+                reach(nAt - nStart);
         }
-        reach(nLength - nStart, true);
+        reach(nLength - nStart);
         nNewLength = std::uint64_t(nLength) + nCount * m - nCount * n;
         if (PastLimit(nNewLength)) {
             bTooLarge = true;
@@ -131,11 +163,15 @@ CHexDoc::EditResult CHexDoc::ReplaceAll(const CBytePattern& pattern, std::uint32
 
         // The history keeps each occurrence's offset and old bytes.
         bKept = HistoryHolds(nCount * (n + sizeof(std::uint32_t)) + m);
+        std::uint32_t* pOffset = nullptr;
+        std::uint8_t* pRemoved = nullptr;
         if (bKept) {
-            step.offsets.reserve(std::size_t(nCount));
-            step.removed.reserve(qsizetype(nCount * n));
+            step.offsets.resize(std::size_t(nCount));
+            step.removed.resize(qsizetype(nCount * n));
             step.nRemove = n;
             step.inserted = replacement;
+            pOffset = step.offsets.data();
+            pRemoved = reinterpret_cast<std::uint8_t*>(step.removed.data());
         }
 
         // Second pass: copy around the same occurrences. The end marker travels
@@ -143,21 +179,26 @@ CHexDoc::EditResult CHexDoc::ReplaceAll(const CBytePattern& pattern, std::uint32
         std::memcpy(pNew, pOld, nStart);
         std::uint8_t* pOut = pNew + nStart;
         std::uint32_t nAt = nStart;
+        const qint64 nFirstPass = nLength - nStart;
         for (std::uint64_t i = 0; i < nCount; ++i) {
             if (bKept) {
-                step.offsets.push_back(nAt);
-                step.removed.append(reinterpret_cast<const char*>(pOld) + nAt, n);
+                *pOffset++ = nAt;
+                CopyShort(pRemoved, pOld + nAt, n);
+                pRemoved += n;
             }
-            std::memcpy(pOut, replacement.constData(), m);
+            CopyShort(pOut, pReplacement, m);
             pOut += m;
             const std::uint32_t nTail = nAt + n;
             std::uint32_t nNext = m_nSize;
             if (i + 1 < nCount)
-                pattern.FindDown(pOld, nLength, nTail, nNext);
-            std::memcpy(pOut, pOld + nTail, nNext - nTail);
-            pOut += nNext - nTail;
+                next(nTail, nNext);
+            if (nNext != nTail) {
+                std::memcpy(pOut, pOld + nTail, nNext - nTail);
+                pOut += nNext - nTail;
+            }
             nAt = nNext;
-            reach(qint64(nLength - nStart) + std::min(nAt, nLength) - nStart, false);
+            if (nFirstPass + nAt - nStart >= nNextReport)
+                reach(nFirstPass + std::min(nAt, nLength) - nStart);
         }
     };
     try {
@@ -173,6 +214,8 @@ CHexDoc::EditResult CHexDoc::ReplaceAll(const CBytePattern& pattern, std::uint32
         return EditResult::TooLarge;
 
     nLast = std::uint32_t(nLastOld + (nCount - 1) * m - (nCount - 1) * n);
+    if (pCount)
+        *pCount = nCount;
     const auto nNewSize = std::uint32_t(nNewLength + 1);
     SetData(pNew);
     m_nSize = nNewSize;

@@ -1,6 +1,11 @@
 #include "hexdoc.h"
 
 #include "bytepattern.h"
+#include "longtask.h"
+#include "resource.h"
+#include "resources.h"
+
+#include <algorithm>
 
 bool CHexDoc::Find(const CBytePattern& pattern, std::uint32_t nFrom, bool bDown, std::uint32_t& nFound) const
 {
@@ -10,11 +15,50 @@ bool CHexDoc::Find(const CBytePattern& pattern, std::uint32_t nFrom, bool bDown,
                  : pattern.FindUp(m_pData, m_nSize - 1, nFrom, nFound);
 }
 
-bool CHexDoc::MatchesAt(std::uint32_t nAt, const QByteArray& pattern, bool bMatchCase) const
+// The scan goes a stretch of start offsets at a time and tells the task of each
+// stretch it passed without a match, so that a match near the start never waits
+// for a worker thread or a step. The document is only read: it may be searched
+// on another thread while the windows repaint, and a cancel changes nothing.
+CHexDoc::FindResult CHexDoc::FindWithProgress(const CBytePattern& pattern, std::uint32_t nFrom, bool bDown,
+                                              std::uint32_t& nFound) const
 {
-    const auto n = std::uint32_t(pattern.size());
-    if (m_nSize == 0 || std::uint64_t(nAt) + n > m_nSize - 1u)
-        return false;
-    return CBytePattern::Equal(m_pData + nAt, reinterpret_cast<const std::uint8_t*>(pattern.constData()), n,
-                               bMatchCase);
+    constexpr std::uint32_t kStretch = 1u << 20;
+    const std::uint32_t nLength = GetLength();
+    const std::uint32_t n = pattern.Length();
+    if (n == 0 || n > nLength || (bDown && nFrom > nLength - n))
+        return FindResult::NotFound;
+    // The starts that can match: [nFrom, nLength - n] going down, [0, nFrom] going up.
+    const std::uint32_t nLastStart = nLength - n;
+    nFrom = std::min(nFrom, bDown ? nFrom : nLastStart);
+    const std::uint32_t nStarts = bDown ? nLastStart - nFrom + 1 : nFrom + 1;
+    if (nStarts <= kStretch)
+        return Find(pattern, nFrom, bDown, nFound) ? FindResult::Found : FindResult::NotFound;
+
+    CLongTask task(AfxLoadString(IDS_SEARCHING).replace(QLatin1String("%1"), GetTitle()), qint64(nStarts));
+    bool bFound = false;
+    try {
+        task.Run([&] {
+            for (std::uint32_t nDone = 0; nDone < nStarts && !bFound;) {
+                const std::uint32_t nStep = std::min(kStretch, nStarts - nDone);
+                if (bDown) {
+                    // The window of the stretch's last start ends n - 1 bytes after it.
+                    const std::uint32_t nEnd = nFrom + nDone + nStep - 1 + n;
+                    bFound = pattern.FindDown(m_pData, nEnd, nFrom + nDone, nFound);
+                } else {
+                    bFound = pattern.FindUp(m_pData, nLength, nFrom - nDone, nFound, nFrom - nDone - (nStep - 1));
+                }
+                nDone += nStep;
+                if (!bFound && !task.Step(nStep))
+                    throw CUserException();
+            }
+        });
+    } catch (const CUserException&) {
+        return FindResult::Cancelled;
+    }
+    return bFound ? FindResult::Found : FindResult::NotFound;
+}
+
+bool CHexDoc::MatchesAt(std::uint32_t nAt, const CBytePattern& pattern) const
+{
+    return m_nSize != 0 && pattern.MatchesAt(m_pData, m_nSize - 1, nAt);
 }

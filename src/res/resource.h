@@ -45,13 +45,15 @@ constexpr unsigned IDS_GOTO_OFFSET = 33056;      // "&Offset:"
 constexpr unsigned IDS_GOTO_DECIMAL = 33057;     // "&Decimal"
 constexpr unsigned IDS_OK = 33058;
 constexpr unsigned IDS_GOTO_INVALID = 33059;     // %1 the text typed
-constexpr unsigned IDS_GOTO_PAST_END = 33060;    // %1 the text typed, %2 the file's length, %3 in hexadecimal
+constexpr unsigned IDS_GOTO_PAST_END = 33060;    // %1 the offset as "256 (0x100)", %2 the file's length, %3 in hexadecimal
 constexpr unsigned IDS_GOTO_BEFORE_START = 33061;
 constexpr unsigned IDS_UNDO_TOO_LARGE = 33001;  // a change too large for the undo history
 constexpr unsigned ID_VIEW_ZOOM_IN = 33260;     // View, Zoom In: a larger screen font
 constexpr unsigned ID_VIEW_ZOOM_OUT = 33261;    // View, Zoom Out
 constexpr unsigned ID_VIEW_ZOOM_RESET = 33262;  // View, Normal Size: the font's first size
 constexpr unsigned IDS_REPLACING = 33450;       // status bar during a long Replace All: "Replacing in %1"
+constexpr unsigned IDS_SEARCHING = 33451;       // status bar during a long Find, F3 or Replace: "Searching %1"
+constexpr unsigned IDS_REPLACED = 33452;        // status bar after Replace All; %1 how many were replaced
 
 // Dock panels beside the rows: the Data Inspector and the Strings list.
 constexpr unsigned ID_VIEW_DATA_INSPECTOR = 34200;  // View, Data Inspector: shows it and moves the focus into it

@@ -257,8 +257,11 @@ public:
     // message of EncodeOrRefuse.
     bool PatternOf(const QString& strText, QByteArray& pattern);
     QByteArray GetSelectedBytes(std::uint32_t nMax) const;
-    bool SelectionMatches(const QByteArray& pattern, bool bMatchCase) const;
-    bool FindPattern(const QByteArray& pattern, bool bDown, bool bMatchCase);
+    // Find, F3 and Replace start from a selection only when it is shown.
+    bool SelectionShown() const;
+    CBytePattern PatternFor(const QByteArray& pattern, bool bMatchCase) const;
+    bool SelectionMatches(const CBytePattern& pattern) const;
+    CHexDoc::FindResult FindPattern(const QByteArray& pattern, bool bDown, bool bMatchCase);
     void ShowMatch();
     void OpenFindDialog(bool bFindOnly);
     qintptr OnRegisteredMessage(unsigned nMsg, quintptr wParam, qintptr lParam) override;
@@ -345,7 +348,7 @@ private:
     void RegisterCommandUI();
     // Find and replace.
     void RegisterFindCommands();
-    bool FindFrom(const CBytePattern& pattern, std::uint32_t nFrom, bool bDown);
+    CHexDoc::FindResult FindFrom(const CBytePattern& pattern, std::uint32_t nFrom, bool bDown);
     // Caret, selection and editing.
     void RegisterEditCommands();
     void RegisterSelectCommands();

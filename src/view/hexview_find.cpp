@@ -53,38 +53,56 @@ QByteArray CHexView::GetSelectedBytes(std::uint32_t nMax) const
     return QByteArray(reinterpret_cast<const char*>(GetDocument()->Data()) + nStart, qsizetype(n));
 }
 
-bool CHexView::SelectionMatches(const QByteArray& pattern, bool bMatchCase) const
+bool CHexView::SelectionShown() const
 {
-    const std::uint32_t nStart = std::min(m_nSelAnchor, m_nSelEnd);
-    if (std::max(m_nSelAnchor, m_nSelEnd) - nStart != std::uint32_t(pattern.size()))
-        return false;
-    return GetDocument()->MatchesAt(nStart, pattern, bMatchCase);
+    return m_bSelection && m_nSelAnchor != m_nSelEnd;
 }
 
-bool CHexView::FindPattern(const QByteArray& pattern, bool bDown, bool bMatchCase)
+CBytePattern CHexView::PatternFor(const QByteArray& pattern, bool bMatchCase) const
 {
-    std::uint32_t s = m_nSelAnchor;
-    if (m_nSelEnd != m_nSelAnchor && SelectionMatches(pattern, bMatchCase)) {
+    return CBytePattern(pattern, bMatchCase, GetDocument()->GetCodePage());
+}
+
+bool CHexView::SelectionMatches(const CBytePattern& pattern) const
+{
+    const std::uint32_t nStart = std::min(m_nSelAnchor, m_nSelEnd);
+    if (std::max(m_nSelAnchor, m_nSelEnd) - nStart != pattern.Length())
+        return false;
+    return GetDocument()->MatchesAt(nStart, pattern);
+}
+
+// A search starts at the caret, or with a selection shown at its anchor, and
+// steps over the selection when it is an occurrence. Arrow keys move the caret
+// and leave the anchor where the last click or Shift press put it, so without
+// a shown selection the anchor says nothing.
+CHexDoc::FindResult CHexView::FindPattern(const QByteArray& bytes, bool bDown, bool bMatchCase)
+{
+    const CBytePattern pattern = PatternFor(bytes, bMatchCase);
+    const bool bShown = SelectionShown();
+    std::uint32_t s = bShown ? m_nSelAnchor : m_nCaretPos;
+    if (bShown && SelectionMatches(pattern)) {
         // Step over the occurrence from its start, whichever end is the anchor.
         const std::uint32_t nStart = std::min(m_nSelAnchor, m_nSelEnd);
         if (!bDown && nStart == 0)
-            return false;
+            return CHexDoc::FindResult::NotFound;
         s = bDown ? nStart + 1 : nStart - 1;
     } else if (!bDown && s == 0) {
-        return false;
+        return CHexDoc::FindResult::NotFound;
     }
-    return FindFrom(CBytePattern(pattern, bMatchCase), s, bDown);
+    return FindFrom(pattern, s, bDown);
 }
 
-bool CHexView::FindFrom(const CBytePattern& pattern, std::uint32_t nFrom, bool bDown)
+// A cancelled search leaves the selection and the caret as they were.
+CHexDoc::FindResult CHexView::FindFrom(const CBytePattern& pattern, std::uint32_t nFrom, bool bDown)
 {
     std::uint32_t nFound = 0;
-    if (!GetDocument()->Find(pattern, nFrom, bDown, nFound))
-        return false;
+    const CHexDoc::FindResult result = GetDocument()->FindWithProgress(pattern, nFrom, bDown, nFound);
+    if (result != CHexDoc::FindResult::Found)
+        return result;
     HideSelection();
     m_nSelAnchor = m_nCaretPos = nFound;
     m_nSelEnd = nFound + pattern.Length();
-    return true;
+    return result;
 }
 
 void CHexView::ShowMatch()
@@ -167,8 +185,14 @@ void CHexView::OnEditRepeat()
     QByteArray pattern;
     if (!PatternOf(m_strFind, pattern))
         return;
-    if (FindPattern(pattern, m_bFindDown, m_bMatchCase))
+    switch (FindPattern(pattern, m_bFindDown, m_bMatchCase)) {
+    case CHexDoc::FindResult::Found:
         ShowMatch();
-    else
+        break;
+    case CHexDoc::FindResult::NotFound:
         MessageBeep(0);
+        break;
+    case CHexDoc::FindResult::Cancelled:
+        break;
+    }
 }

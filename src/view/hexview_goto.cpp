@@ -25,7 +25,8 @@ bool CHexView::GoToOffset(const QString& strText, bool bDecimal)
     const std::uint32_t nLength = GetDocument()->GetLength();
     const std::uint32_t nCaret = m_bSelection ? m_nSelEnd : m_nCaretPos;
     std::uint32_t nOffset = 0;
-    switch (ParseGoToOffset(strText, bDecimal, nCaret, nLength, &nOffset)) {
+    std::uint64_t nPastEnd = 0;
+    switch (ParseGoToOffset(strText, bDecimal, nCaret, nLength, &nOffset, &nPastEnd)) {
     case GoToResult::Ok:
         MoveCaretTo(nOffset);
         return true;
@@ -35,11 +36,17 @@ bool CHexView::GoToOffset(const QString& strText, bool bDecimal)
     case GoToResult::BeforeStart:
         AfxMessageBox(AfxLoadString(IDS_GOTO_BEFORE_START).arg(strText.trimmed()), MB_OK | MB_ICONEXCLAMATION);
         return false;
-    case GoToResult::PastEnd:
+    case GoToResult::PastEnd: {
+        // The offset in both bases, as the end is named; digits past any offset
+        // as they were typed.
+        const QString strOffset = nPastEnd >= kGoToTooFar
+                                      ? strText.trimmed()
+                                      : QStringLiteral("%1 (0x%2)").arg(nPastEnd).arg(QString::number(nPastEnd, 16).toUpper());
         AfxMessageBox(AfxLoadString(IDS_GOTO_PAST_END)
-                          .arg(strText.trimmed(), QString::number(nLength), QString::number(nLength, 16).toUpper()),
+                          .arg(strOffset, QString::number(nLength), QString::number(nLength, 16).toUpper()),
                       MB_OK | MB_ICONEXCLAMATION);
         return false;
+    }
     }
     return false;
 }

@@ -13,17 +13,25 @@
 // that holds the pattern is never replaced again. Replace All is the document's
 // (CHexDoc::ReplaceAll).
 
+// A shown selection that is an occurrence is replaced; otherwise the next one
+// is found and selected first.
 bool CHexView::FindForReplace(const QByteArray& pattern)
 {
-    if (!pattern.isEmpty()) {
-        if (m_nSelAnchor == m_nSelEnd && !FindPattern(pattern, m_bFindDown, m_bMatchCase)) {
-            MessageBeep(0);
-            return false;
-        }
-        if (SelectionMatches(pattern, m_bMatchCase) || FindPattern(pattern, m_bFindDown, m_bMatchCase))
-            return true;
+    if (pattern.isEmpty()) {
+        MessageBeep(0);
+        return false;
     }
-    MessageBeep(0);
+    if (SelectionShown() && SelectionMatches(PatternFor(pattern, m_bMatchCase)))
+        return true;
+    switch (FindPattern(pattern, m_bFindDown, m_bMatchCase)) {
+    case CHexDoc::FindResult::Found:
+        return true;
+    case CHexDoc::FindResult::NotFound:
+        MessageBeep(0);
+        return false;
+    case CHexDoc::FindResult::Cancelled:
+        return false;
+    }
     return false;
 }
 
@@ -38,16 +46,17 @@ void CHexView::ReplaceOne(const QString& strFind, bool bDown, bool bMatchCase, c
         return;
     if (m_bResumeInsert)
         EndInsertPause();
-    const CBytePattern pattern(find, bMatchCase);
+    const CBytePattern pattern = PatternFor(find, bMatchCase);
     const std::uint32_t nStart = std::min(m_nSelAnchor, m_nSelEnd);
     const std::uint32_t n = pattern.Length();
     const auto m = std::uint32_t(replacement.size());
     if (!ReplaceBytes(nStart, n, reinterpret_cast<const std::uint8_t*>(replacement.constData()), m))
         return;
     // Search on outside the bytes just put in: after them going down, before
-    // them going up. Finding nothing leaves the selection on the replacement's
-    // start, silently.
-    const bool bFound = bDown ? FindFrom(pattern, nStart + m, true) : nStart >= n && FindFrom(pattern, nStart - n, false);
+    // them going up. Finding nothing, or a search cancelled, leaves the
+    // selection on the replacement's start, silently.
+    const bool bFound = bDown ? FindFrom(pattern, nStart + m, true) == CHexDoc::FindResult::Found
+                              : nStart >= n && FindFrom(pattern, nStart - n, false) == CHexDoc::FindResult::Found;
     KeepWithinEnd();
     if (bFound)
         ShowMatch();
@@ -65,19 +74,20 @@ void CHexView::ReplaceAll(const QString& strFind, const QString& strReplace, boo
         return;
     if (m_bResumeInsert)
         EndInsertPause();
-    const CBytePattern pattern(find, bMatchCase);
     std::uint32_t nLast = 0;
-    const CHexDoc::EditResult result =
-        GetDocument()->ReplaceAll(pattern, std::min(m_nSelAnchor, m_nSelEnd), replacement, EditState(), nLast);
+    std::uint64_t nCount = 0;
+    const CHexDoc::EditResult result = GetDocument()->ReplaceAll(
+        PatternFor(find, bMatchCase), std::min(m_nSelAnchor, m_nSelEnd), replacement, EditState(), nLast, &nCount);
     if (!ReportEdit(result))
         return;
-    // The selection ends where replacing one by one leaves it: on the last
-    // replacement's start, as long as the pattern.
+    // The last replacement ends selected, its own bytes whatever the find
+    // text's length, and the status bar says how many there were.
     HideSelection();
     m_nSelAnchor = m_nCaretPos = nLast;
-    m_nSelEnd = nLast + pattern.Length();
+    m_nSelEnd = nLast + std::uint32_t(replacement.size());
     KeepWithinEnd();
     ShowMatch();
     UpdateByteCount();
     NoteStepAfter();
+    ShowStatusMessage(AfxLoadString(IDS_REPLACED).arg(nCount));
 }

@@ -1,5 +1,7 @@
 #include "appfixture.h"
 
+#include "beep.h"
+
 #include "afxres.h"
 #include "doctemplate.h"
 #include "hexdoc.h"
@@ -63,18 +65,24 @@ void TestFileOps::longTaskShowsProgressAndEscCancels_data()
     QTest::newRow("open, detecting the code page") << "open" << true << "Opening long.bin (Esc cancels)";
     QTest::newRow("save") << "save" << false << "Saving long.bin (Esc cancels)";
     QTest::newRow("replace all") << "replace" << false << "Replacing in long.bin (Esc cancels)";
+    QTest::newRow("find") << "find" << false << "Searching long.bin (Esc cancels)";
+    QTest::newRow("find up") << "find up" << false << "Searching long.bin (Esc cancels)";
+    QTest::newRow("F3") << "F3" << false << "Searching long.bin (Esc cancels)";
+    QTest::newRow("replace") << "replace one" << false << "Searching long.bin (Esc cancels)";
 }
 
 // The task is held at a step until the test has seen the progress bar and
 // pressed Esc, so nothing depends on how fast the machine is: at its first
 // step, or at the step that ends the code-page scan of an open (the bar is busy
-// then, its total unknown).
+// then, its total unknown). A search over a file longer than the stretch it
+// goes at a time is held at the step after its first stretch.
 void TestFileOps::longTaskShowsProgressAndEscCancels()
 {
     QFETCH(QString, action);
     QFETCH(bool, bDetecting);
     QFETCH(QString, text);
-    QByteArray bytes(1 << 20, 'z');
+    const bool bSearch = action.startsWith("find") || action == "F3" || action == "replace one";
+    QByteArray bytes(bSearch ? 4 << 20 : 1 << 20, 'z');
     bytes[5] = char(0xB0);   // GB text: a scan to the end, which decides 936
     bytes[6] = char(0xA1);
     const QString path = writeScratchFile("long.bin", bytes);
@@ -125,8 +133,29 @@ void TestFileOps::longTaskShowsProgressAndEscCancels()
     });
     poll.start(5);
 
+    int nBeeps = 0;
+    AfxSetBeepHook([&nBeeps](unsigned) { ++nBeeps; });
+    const auto noBeeps = qScopeGuard([] { AfxSetBeepHook({}); });
+    auto* pView = qobject_cast<CHexView*>(f.frame()->GetActiveView());
+    const std::uint32_t nCaret = action == "find up" ? std::uint32_t(bytes.size()) : 3;
+    if (bSearch) {
+        QVERIFY(pView);
+        pView->MoveCaretTo(nCaret);
+    }
     bool bDone = true;
-    if (action == "save") {
+    if (bSearch) {
+        if (action == "F3") {
+            pView->m_strFind = "00";
+            QTest::keyClick(pView, Qt::Key_F3);
+        } else if (action == "replace one") {
+            pView->ReplaceOne("00", true, false, "41");
+        } else {
+            pView->FindNext("00", action == "find", false);
+        }
+        // Cancelled, the search neither beeps nor moves the caret.
+        bDone = nBeeps != 0 || pView->m_nCaretPos != nCaret || pView->m_nSelAnchor != nCaret
+                || pView->m_nSelEnd != nCaret;
+    } else if (action == "save") {
         bDone = pDoc->DoFileSave();
     } else if (action == "replace") {
         auto* pView = qobject_cast<CHexView*>(f.frame()->GetActiveView());

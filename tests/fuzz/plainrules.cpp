@@ -276,15 +276,19 @@ std::vector<char> FormattedRow(const std::uint8_t* pData, std::uint32_t nSize, i
 }
 
 std::int64_t Find(const std::uint8_t* pData, std::uint32_t nLength, const std::uint8_t* pPattern, std::uint32_t n,
-                  std::uint32_t nFrom, bool bDown, bool bMatchCase)
+                  std::uint32_t nFrom, bool bDown, bool bMatchCase, int nCodePage)
 {
     if (n == 0 || n > nLength)
         return -1;
+    const std::vector<bool> bytePairs = PairStarts(pData, nLength, nCodePage);
+    const std::vector<bool> patternPairs = PairStarts(pPattern, n, nCodePage);
     auto matchesAt = [&](std::uint32_t i) {
         for (std::uint32_t k = 0; k < n; ++k) {
             const std::uint8_t a = pData[i + k];
             const std::uint8_t b = pPattern[k];
-            if (bMatchCase ? a != b : Lower(a) != Lower(b))
+            if (a == b)
+                continue;
+            if (bMatchCase || Lower(a) != Lower(b) || (k > 0 && patternPairs[k - 1]) || (i + k > 0 && bytePairs[i + k - 1]))
                 return false;
         }
         return true;

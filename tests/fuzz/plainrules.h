@@ -24,8 +24,10 @@ std::vector<char> FormattedRow(const std::uint8_t* pData, std::uint32_t nSize, i
                                bool bContinued);
 
 // The least (bDown) or greatest match start of pattern from nFrom in the
-// first nLength bytes, or -1.
+// first nLength bytes, or -1. Without Match case a letter equals its other case
+// unless it is the second byte of a pair, in the bytes (PairStarts from their
+// start) or in the pattern (from its own start), in code page nCodePage.
 std::int64_t Find(const std::uint8_t* pData, std::uint32_t nLength, const std::uint8_t* pPattern, std::uint32_t n,
-                  std::uint32_t nFrom, bool bDown, bool bMatchCase);
+                  std::uint32_t nFrom, bool bDown, bool bMatchCase, int nCodePage = 0);
 
 } // namespace Plain

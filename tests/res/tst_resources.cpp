@@ -193,7 +193,8 @@ void TestResources::placeholdersSurviveTranslation()
                             AFX_IDP_FILE_BAD_PATH, AFX_IDP_FILE_ACCESS_DENIED, AFX_IDP_FILE_INVALID,
                             AFX_IDP_FILE_HARD_IO, AFX_IDP_FILE_DISKFULL, AFX_IDP_FILE_EOF,
                             AFX_IDP_FILE_TOO_LARGE, IDS_BYTE_COUNT, IDS_CARET_OFFSET, IDS_CARET_SELECTION,
-                            IDS_GOTO_INVALID, IDS_GOTO_PAST_END, IDS_GOTO_BEFORE_START};
+                            IDS_GOTO_INVALID, IDS_GOTO_PAST_END, IDS_GOTO_BEFORE_START, IDS_REPLACING,
+                            IDS_SEARCHING, IDS_REPLACED};
     auto placeholders = [](const QString& text) {
         QStringList found;
         for (auto it = placeholder.globalMatch(text); it.hasNext();)

@@ -507,34 +507,35 @@ private:
         return ReplaceAllBy(pattern, replacement, in.Bit());
     }
 
-    // The selection ends on the last replacement's start, as long as the
-    // pattern, within the end.
+    // The selection ends over the last replacement.
     QString ReplaceAllBy(const QByteArray& pattern, const QByteArray& replacement, bool bMatchCase)
     {
         const auto n = std::uint32_t(pattern.size());
-        // The first occurrence: the selection when it is one, else the next one
-        // from the anchor down.
-        const std::uint32_t nAnchor = View()->m_nSelAnchor;
+        const int nCodePage = m_window.doc.GetCodePage();
+        const auto find = [&](std::uint32_t nFrom) {
+            return Plain::Find(Bytes(), Length(), Bytes(pattern), n, nFrom, true, bMatchCase, nCodePage);
+        };
+        // The first occurrence: a shown selection when it is one, else the next
+        // one down from its anchor, or without one from the caret.
+        const bool bShown = View()->m_bSelection && View()->m_nSelAnchor != View()->m_nSelEnd;
         std::int64_t nAt = -1;
-        if (View()->m_nSelAnchor != View()->m_nSelEnd && SelLength() == n
-            && Plain::Find(Bytes(), Length(), Bytes(pattern), n, SelStart(), true, bMatchCase) == SelStart())
+        if (bShown && SelLength() == n && find(SelStart()) == SelStart())
             nAt = SelStart();
         else
-            nAt = Plain::Find(Bytes(), Length(), Bytes(pattern), n, nAnchor, true, bMatchCase);
+            nAt = find(bShown ? View()->m_nSelAnchor : View()->m_nCaretPos);
         if (nAt >= 0) {
             QByteArray result = m_model.left(nAt);
             std::uint32_t nLastNew = 0;
             while (nAt >= 0) {
                 nLastNew = std::uint32_t(result.size());
                 result += replacement;
-                const std::int64_t nNext = Plain::Find(Bytes(), Length(), Bytes(pattern), n, std::uint32_t(nAt + n),
-                                                       true, bMatchCase);
+                const std::int64_t nNext = find(std::uint32_t(nAt + n));
                 result += m_model.mid(nAt + n, (nNext < 0 ? Length() : nNext) - (nAt + n));
                 nAt = nNext;
             }
             m_model = result;
             const std::uint32_t nAnchor = std::min(nLastNew, Length());
-            ExpectSelection(nAnchor, {}, {}, nAnchor, std::min(nLastNew + n, Length()), true);
+            ExpectSelection(nAnchor, {}, {}, nAnchor, nAnchor + std::uint32_t(replacement.size()), true);
         }
         View()->ReplaceAll(Hex(pattern), Hex(replacement), bMatchCase);
         return QStringLiteral("Replace All %1 by %2").arg(Hex(pattern), Hex(replacement));

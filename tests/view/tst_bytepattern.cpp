@@ -65,24 +65,38 @@ void TestBytePattern::findsWhatTheOneByOneSearchFinds_data()
     QTest::addColumn<QByteArray>("alphabet");
     QTest::addColumn<QByteArray>("pattern");
     QTest::addColumn<bool>("bMatchCase");
+    QTest::addColumn<int>("nCodePage");
     for (const bool bMatchCase : {false, true}) {
         const char* pszCase = bMatchCase ? ", match case" : "";
         QTest::addRow("rare capital T%s", pszCase) << QByteArray("ttttttttttttttttttTthhhe ") << QByteArray("The")
-                                                   << bMatchCase;
-        QTest::addRow("common capitals%s", pszCase) << QByteArray("tThHeE") << QByteArray("the") << bMatchCase;
-        QTest::addRow("one letter%s", pszCase) << QByteArray("aAb") << QByteArray("A") << bMatchCase;
+                                                   << bMatchCase << 0;
+        QTest::addRow("common capitals%s", pszCase) << QByteArray("tThHeE") << QByteArray("the") << bMatchCase << 0;
+        QTest::addRow("one letter%s", pszCase) << QByteArray("aAb") << QByteArray("A") << bMatchCase << 0;
         QTest::addRow("two letters, last common%s", pszCase) << QByteArray("xXyyyyy") << QByteArray("xY")
-                                                             << bMatchCase;
+                                                             << bMatchCase << 0;
         QTest::addRow("0xCD runs, CD CD 00%s", pszCase)
-            << QByteArray("\xCD\xCD\xCD\xCD\xCD\xCD\xCD\x00", 8) << QByteArray("\xCD\xCD\x00", 3) << bMatchCase;
+            << QByteArray("\xCD\xCD\xCD\xCD\xCD\xCD\xCD\x00", 8) << QByteArray("\xCD\xCD\x00", 3) << bMatchCase << 0;
         QTest::addRow("0xCD runs, CD%s", pszCase) << QByteArray("\xCD\xCD\xCD\x01", 4) << QByteArray("\xCD")
-                                                  << bMatchCase;
+                                                  << bMatchCase << 0;
         // Longer than a block, so that its last byte is read from the next one.
-        QTest::addRow("pattern of 17%s", pszCase) << QByteArray("aA") << QByteArray("aaaaaaaaaaaaaaaaA") << bMatchCase;
+        QTest::addRow("pattern of 17%s", pszCase) << QByteArray("aA") << QByteArray("aaaaaaaaaaaaaaaaA") << bMatchCase << 0;
         QTest::addRow("pattern of 40%s", pszCase) << QByteArray("aaaaaaaaaaaaaaab")
-                                                  << QByteArray(39, 'a') + QByteArray("B") << bMatchCase;
+                                                  << QByteArray(39, 'a') + QByteArray("B") << bMatchCase << 0;
         QTest::addRow("letters of the upper half%s", pszCase)
-            << QByteArray("\xC1\xE1\x41\x61", 4) << QByteArray("\xE1\x41", 2) << bMatchCase;
+            << QByteArray("\xC1\xE1\x41\x61", 4) << QByteArray("\xE1\x41", 2) << bMatchCase << 0;
+        // Letters in trail positions among runs of lead bytes of every length.
+        QTest::addRow("932, a among 83%s", pszCase) << QByteArray("\x83\x83\x41\x61 \xB1") << QByteArray("a")
+                                                     << bMatchCase << 932;
+        QTest::addRow("932, ア among 83 and letters%s", pszCase)
+            << QByteArray("\x83\x83\x41\x61\x41 ") << QByteArray("\x83\x41") << bMatchCase << 932;
+        QTest::addRow("932, aア%s", pszCase) << QByteArray("\x83\x41\x61") << QByteArray("a\x83\x41") << bMatchCase
+                                              << 932;
+        QTest::addRow("950, 乙A%s", pszCase) << QByteArray("\xA4\xA4\x41\x61") << QByteArray("\xA4\x41\x41")
+                                              << bMatchCase << 950;
+        QTest::addRow("936, a after lead bytes%s", pszCase) << QByteArray("\xB0\xB0\xA1\x41\x61")
+                                                             << QByteArray("\xB0\x61") << bMatchCase << 936;
+        QTest::addRow("65001, a beside ア%s", pszCase) << QByteArray("\xE3\x82\xA2\x41\x61")
+                                                        << QByteArray("\xA2\x61") << bMatchCase << 65001;
     }
 }
 
@@ -94,7 +108,8 @@ void TestBytePattern::findsWhatTheOneByOneSearchFinds()
     QFETCH(QByteArray, alphabet);
     QFETCH(QByteArray, pattern);
     QFETCH(bool, bMatchCase);
-    const CBytePattern scan(pattern, bMatchCase);
+    QFETCH(int, nCodePage);
+    const CBytePattern scan(pattern, bMatchCase, nCodePage);
     const auto* pPattern = reinterpret_cast<const std::uint8_t*>(pattern.constData());
     const auto n = std::uint32_t(pattern.size());
     for (const std::uint32_t nLength : {0u, 1u, 15u, 16u, 17u, 47u, 64u, 200u, 1001u}) {
@@ -104,7 +119,8 @@ void TestBytePattern::findsWhatTheOneByOneSearchFinds()
                 std::uint32_t nFound = 0;
                 const bool bFound = bDown ? scan.FindDown(bytes.data(), nLength, nFrom, nFound)
                                           : scan.FindUp(bytes.data(), nLength, nFrom, nFound);
-                const std::int64_t nPlain = Plain::Find(bytes.data(), nLength, pPattern, n, nFrom, bDown, bMatchCase);
+                const std::int64_t nPlain =
+                    Plain::Find(bytes.data(), nLength, pPattern, n, nFrom, bDown, bMatchCase, nCodePage);
                 if (bFound != (nPlain >= 0) || (bFound && nFound != nPlain))
                     QFAIL(qPrintable(QString("length %1 from %2 %3: found %4, one by one %5")
                                          .arg(nLength)

@@ -32,10 +32,13 @@ struct FindWindow : EditWindow {
     }
     ~FindWindow() { AfxSetBeepHook({}); }
 
+    // A selection shown from nAnchor to nEnd, or the caret at nAnchor.
     void Select(std::uint32_t nAnchor, std::uint32_t nEnd)
     {
         pView->m_nSelAnchor = pView->m_nCaretPos = nAnchor;
         pView->m_nSelEnd = nEnd;
+        if (nAnchor != nEnd)
+            pView->ShowSelection(nAnchor, nEnd);
     }
     Range Selection() const { return {pView->m_nSelAnchor, pView->m_nSelEnd}; }
 };
@@ -70,6 +73,10 @@ private slots:
     void findsUnderTheCaseRule();
     void searchesFromTheAnchor_data();
     void searchesFromTheAnchor();
+    void startsAtTheCaretWithoutASelection_data();
+    void startsAtTheCaretWithoutASelection();
+    void foldsOnlyLettersThatStandAlone_data();
+    void foldsOnlyLettersThatStandAlone();
     void repeatStepsThroughOverlappingMatches();
     void showsAMatchFarDown();
     void opensWithTheSelectionAsHex();
@@ -184,6 +191,107 @@ void TestHexViewFind::searchesFromTheAnchor()
     QCOMPARE(w.Selection(), nFound < 0 ? selection : Range(nFound, nFound + 1));
 }
 
+void TestHexViewFind::startsAtTheCaretWithoutASelection_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArray>("result");
+    QTest::addColumn<Range>("after");
+    QTest::newRow("Replace All") << "replace all" << Hex("4141414142424242") << Range(7, 8);
+    // The one at the caret is replaced and the next selected.
+    QTest::newRow("Replace") << "replace" << Hex("4141414142414141") << Range(5, 6);
+    QTest::newRow("Find") << "find" << Hex("4141414141414141") << Range(4, 5);
+    QTest::newRow("F3") << "F3" << Hex("4141414141414141") << Range(4, 5);
+    QTest::newRow("Find up") << "find up" << Hex("4141414141414141") << Range(4, 5);
+}
+
+// Arrow keys move the caret and leave the anchor behind: with no selection
+// shown, the commands start at the caret, and the occurrences before it stay.
+void TestHexViewFind::startsAtTheCaretWithoutASelection()
+{
+    QFETCH(QString, command);
+    QFETCH(QByteArray, result);
+    QFETCH(Range, after);
+    FindWindow w(Hex("4141414141414141"));
+    for (int i = 0; i < 16 && w->m_nCaretPos != 4; ++i)
+        w.Type("Right");
+    QCOMPARE(w->m_nCaretPos, 4u);
+    QCOMPARE(w->m_nSelAnchor, 0u);
+    if (command == "replace all") {
+        w->ReplaceAll("41", "42", false);
+    } else if (command == "replace") {
+        w->ReplaceOne("41", true, false, "42");
+    } else if (command == "F3") {
+        w->m_strFind = "41";
+        QVERIFY(AfxExecuteCommand(w.pView.get(), ID_EDIT_REPEAT));
+    } else {
+        w->FindNext("41", command == "find", false);
+    }
+    QCOMPARE(w.Bytes(), result);
+    QCOMPARE(w.Selection(), after);
+    QCOMPARE(w.nBeeps, 0);
+}
+
+void TestHexViewFind::foldsOnlyLettersThatStandAlone_data()
+{
+    QTest::addColumn<int>("nCodePage");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("find");
+    QTest::addColumn<QByteArray>("result");   // Replace All by X from offset 0, Match case off
+    // Shift JIS ア 83 41, ヂ 83 61: the trail bytes are letters.
+    QTest::newRow("932, ア is not ヂ") << 932 << Hex("834183612083 41") << QString::fromUtf8("ア")
+                                      << Hex("58836120 58");
+    QTest::newRow("932, a is no trail byte") << 932 << Hex("83416141") << "61" << Hex("83415858");
+    QTest::newRow("932, the run of lead bytes decides")
+        << 932 << Hex("8383834120838341") << "61" << Hex("8383834120838358");
+    QTest::newRow("932, the pattern's own character") << 932 << Hex("838361") << "83 41" << Hex("838361");
+    QTest::newRow("932, half-width katakana is no lead byte") << 932 << Hex("B141") << "b1 61" << Hex("58");
+    // BIG5 乙 A4 41, 兀 A4 61.
+    QTest::newRow("950, 乙 is not 兀") << 950 << Hex("A441A46120A441") << QString::fromUtf8("乙")
+                                     << Hex("58A4612058");
+    QTest::newRow("950, a is no trail byte") << 950 << Hex("A4416141") << "61" << Hex("A4415858");
+    QTest::newRow("950, the run of lead bytes decides") << 950 << Hex("A4A4A441") << "61" << Hex("A4A4A441");
+    // GB pairs lead bytes with A1-FE only: a letter after one stands alone.
+    QTest::newRow("936, a letter after a lead byte") << 936 << Hex("B041B061") << "61" << Hex("B058B058");
+    QTest::newRow("936, 中 whole") << 936 << Hex("D6D041") << QString::fromUtf8("中a") << Hex("58");
+    // No letter is ever part of a UTF-8 character.
+    QTest::newRow("65001, letters beside ア") << 65001 << Hex("41E382A261") << "61" << Hex("58E382A258");
+    QTest::newRow("65001, ア then a") << 65001 << Hex("E382A241") << QString::fromUtf8("アa") << Hex("58");
+}
+
+// Without Match case only bytes that stand alone as ASCII letters in the
+// document's code page fold; inside double-byte characters, the document's or
+// the pattern's, bytes must be equal. Find (stepping with F3) finds the
+// occurrences Replace All replaces.
+void TestHexViewFind::foldsOnlyLettersThatStandAlone()
+{
+    QFETCH(int, nCodePage);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, find);
+    QFETCH(QByteArray, result);
+    FindWindow w(bytes);
+    w.doc.SetCodePage(nCodePage);
+    const QByteArray pattern = ParsePattern(find, nCodePage).bytes;
+    // Each X of the result stands for an occurrence.
+    QList<qsizetype> found;
+    for (qsizetype i = 0, j = 0; i < result.size(); ++i, ++j) {
+        if (result.at(i) == 'X') {
+            found.append(j);
+            j += pattern.size() - 1;
+        }
+    }
+    QList<qsizetype> stepped;
+    w->FindNext(find, true, false);
+    while (w.nBeeps == 0 && stepped.size() <= found.size()) {
+        stepped.append(w.Selection().first);
+        w->OnEditRepeat();
+    }
+    QCOMPARE(stepped, found);
+
+    w.Select(0, 0);
+    w->ReplaceAll(find, "58", false);
+    QCOMPARE(w.Bytes(), result);
+}
+
 void TestHexViewFind::repeatStepsThroughOverlappingMatches()
 {
     FindWindow w(Hex("41414141"));
@@ -288,14 +396,14 @@ void TestHexViewFind::replacesAllFromTheStartPoint_data()
     QTest::addColumn<QByteArray>("result");
     QTest::addColumn<Range>("after");
     QTest::newRow("from the middle") << Hex("41004100410041") << 3u << "41" << "42 42" << Hex("410041004242004242")
-                                     << Range(7, 8);
+                                     << Range(7, 9);
     QTest::newRow("42 43 with nothing") << Hex("414243") << 0u << "42 43" << "" << Hex("41") << Range(1, 1);
     QTest::newRow("replacement holds the pattern")
-        << Hex("61004100") << 0u << "41" << "41 41" << Hex("414100414100") << Range(3, 4);
+        << Hex("61004100") << 0u << "41" << "41 41" << Hex("414100414100") << Range(3, 5);
     QTest::newRow("pattern overlapping itself") << Hex("4141414141") << 0u << "41 41" << "42" << Hex("424241")
-                                                << Range(1, 3);
+                                                << Range(1, 2);
     QTest::newRow("overlapping, from the second byte")
-        << Hex("4141414141") << 1u << "41 41" << "43 43 43" << Hex("41434343434343") << Range(4, 6);
+        << Hex("4141414141") << 1u << "41 41" << "43 43 43" << Hex("41434343434343") << Range(4, 7);
     QTest::newRow("nothing to replace") << Hex("414243") << 1u << "41" << "00" << Hex("414243") << Range(1, 1);
     QTest::newRow("no tokens") << Hex("414243") << 0u << " , " << "00" << Hex("414243") << Range(0, 0);
 }
@@ -349,16 +457,19 @@ void TestHexViewFind::replaceAllMatchesOneByOne()
         qsizetype nLast = -1;
         const QByteArray result = ReplacedOneByOne(bytes, 1000, find, replace, nLast, bMatchCase);
         QCOMPARE(w.Bytes(), result);
-        // The selection is kept within the document when the last one ends it.
-        QCOMPARE(w.Selection(), Range(nLast, std::min(nLast + find.size(), result.size())));
+        // The last replacement ends selected.
+        QCOMPARE(w.Selection(), Range(nLast, nLast + replace.size()));
     }
 }
 
 void TestHexViewFind::replacingEndsTheInsertPause_data()
 {
     QTest::addColumn<bool>("bAll");
-    QTest::newRow("Replace All") << true;
-    QTest::newRow("Replace") << false;
+    QTest::addColumn<QByteArray>("result");
+    // Replace All leaves the caret on its last, empty, replacement; Replace,
+    // whose search for the next finds none, where the typed digit left it.
+    QTest::newRow("Replace All") << true << Hex("504340");
+    QTest::newRow("Replace") << false << Hex("434050");
 }
 
 // A first digit typed in insert mode, then a replacement of the bytes before
@@ -368,17 +479,20 @@ void TestHexViewFind::replacingEndsTheInsertPause_data()
 void TestHexViewFind::replacingEndsTheInsertPause()
 {
     QFETCH(bool, bAll);
+    QFETCH(QByteArray, result);
     FindWindow w(Hex("414243"));
-    w.Select(0, 2);
-    w->m_nCaretPos = 3;
+    w.Select(3, 3);
     w.Type("4");
     QCOMPARE(w.Bytes(), Hex("41424340"));
+    w->m_nSelAnchor = 0;
+    w->m_nSelEnd = 2;
+    w->ShowSelection(0, 2);
     if (bAll)
         w->ReplaceAll("41 42", "", false);
     else
         w->ReplaceOne("41 42", true, false, "");
     w.Type("5");
-    QCOMPARE(w.Bytes(), Hex("434050"));
+    QCOMPARE(w.Bytes(), result);
 }
 
 // The find text is written in UTF-8 when the document shows UTF-8, wherever its
@@ -434,6 +548,10 @@ void TestHexViewFind::dialogDrivesTheView()
     QTest::mouseClick(pDlg->findChild<QPushButton*>("replaceAll"), Qt::LeftButton);
     QCOMPARE(w.Bytes(), Hex("005a005a00"));
     QCOMPARE(byteCount(), bytes(5));
+    // The last replacement is selected, one byte as the replacement is, and
+    // the status bar counts them.
+    QCOMPARE(w.Selection(), Range(3, 4));
+    QCOMPARE(main.pBar->GetPaneText(0), QString("1 replaced"));
     QTest::mouseClick(pDlg->findChild<QPushButton*>("cancel"), Qt::LeftButton);
     QVERIFY(!w.pView->m_pFindDlg);
 

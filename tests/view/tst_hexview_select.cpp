@@ -314,10 +314,15 @@ void TestHexViewSelect::goTo_data()
     QTest::newRow("decimal") << "256" << true << 0u << qint64(0x100) << "";
     QTest::newRow("relative to the selection's moving end") << "+10" << false << 0x20u << qint64(0x32) << "";
     QTest::newRow("the end marker") << "1000" << false << 0u << qint64(0x1000) << "";
+    // The offset named in both bases, as the end is.
     QTest::newRow("past the end marker") << "1001" << false << 0x20u << qint64(-1)
-                                         << "1001 is past the end of the file, which is 4096 bytes long (0x1000).";
+                                         << "4097 (0x1001) is past the end of the file, which is 4096 bytes long (0x1000).";
     QTest::newRow("decimal past the end") << " 4097 " << true << 0x20u << qint64(-1)
-                                          << "4097 is past the end of the file, which is 4096 bytes long (0x1000).";
+                                          << "4097 (0x1001) is past the end of the file, which is 4096 bytes long (0x1000).";
+    QTest::newRow("relative past the end") << "+FF0" << false << 0x20u << qint64(-1)
+                                           << "4114 (0x1012) is past the end of the file, which is 4096 bytes long (0x1000).";
+    QTest::newRow("more digits than any offset") << "123456789ABCDEF" << false << 0x20u << qint64(-1)
+                                                 << "123456789ABCDEF is past the end of the file, which is 4096 bytes long (0x1000).";
     QTest::newRow("to the start") << "-22" << false << 0x20u << qint64(0) << "";
     QTest::newRow("before the start") << "-23" << false << 0x20u << qint64(-1)
                                        << "-23 is before the start of the file.";
