@@ -72,6 +72,8 @@ CHexDoc::EditResult CHexDoc::ReplaceBytes(std::uint32_t nPos, std::uint32_t nRem
         }
         Splice(nPos, nRemove, pSrc, nInsert);
         const bool bRecorded = Record(std::move(step), bKept);
+        AdjustBookmarks(1, [nPos](std::size_t) { return nPos; }, nRemove, nInsert,
+                        bRecorded ? &m_history.Newest()->marksDone : nullptr);
         AfterChange(nPos, nRemove, nInsert);
         return bRecorded ? EditResult::Done : EditResult::DoneWithoutUndo;
     } catch (const std::bad_alloc&) {
@@ -114,6 +116,8 @@ CHexDoc::EditResult CHexDoc::ReplaceAll(const CBytePattern& pattern, std::uint32
     std::uint64_t nNewLength = 0;
     bool bTooLarge = false;
     bool bKept = false;
+    // The bookmarks need the offsets even when the history cannot keep them.
+    const bool bMarks = !m_bookmarks.IsEmpty();
     std::uint8_t* pNew = nullptr;
     auto replace = [&] {
         // First pass: count the occurrences, each searched for past the last one.
@@ -131,8 +135,9 @@ CHexDoc::EditResult CHexDoc::ReplaceAll(const CBytePattern& pattern, std::uint32
 
         // The history keeps each occurrence's offset and old bytes.
         bKept = HistoryHolds(nCount * (n + sizeof(std::uint32_t)) + m);
-        if (bKept) {
+        if (bKept || bMarks)
             step.offsets.reserve(std::size_t(nCount));
+        if (bKept) {
             step.removed.reserve(qsizetype(nCount * n));
             step.nRemove = n;
             step.inserted = replacement;
@@ -144,10 +149,10 @@ CHexDoc::EditResult CHexDoc::ReplaceAll(const CBytePattern& pattern, std::uint32
         std::uint8_t* pOut = pNew + nStart;
         std::uint32_t nAt = nStart;
         for (std::uint64_t i = 0; i < nCount; ++i) {
-            if (bKept) {
+            if (bKept || bMarks)
                 step.offsets.push_back(nAt);
+            if (bKept)
                 step.removed.append(reinterpret_cast<const char*>(pOld) + nAt, n);
-            }
             std::memcpy(pOut, replacement.constData(), m);
             pOut += m;
             const std::uint32_t nTail = nAt + n;
@@ -176,6 +181,8 @@ CHexDoc::EditResult CHexDoc::ReplaceAll(const CBytePattern& pattern, std::uint32
     const auto nNewSize = std::uint32_t(nNewLength + 1);
     SetData(pNew);
     m_nSize = nNewSize;
+    AdjustBookmarks(step.offsets.size(), [&step](std::size_t i) { return step.offsets[i]; }, n, m,
+                    bKept ? &step.marksDone : nullptr);
     const bool bRecorded = Record(std::move(step), bKept);
     AfterChange(nStart, nLength - nStart, std::uint32_t(nNewLength) - nStart);
     return bRecorded ? EditResult::Done : EditResult::DoneWithoutUndo;
@@ -206,6 +213,7 @@ CHexDoc::EditResult CHexDoc::UndoOrRedo(bool bUndo, CEditState& state)
             m_history.Undo();
         return EditResult::OutOfMemory;
     }
+    StepBookmarks(step, bUndo);
     state = bUndo ? step.before : step.after;
     const std::uint32_t nFirst = step.offsets.empty() ? 0 : step.offsets.front();
     if (step.offsets.size() == 1) {
