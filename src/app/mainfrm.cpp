@@ -1,6 +1,7 @@
 #include "mainfrm.h"
 
 #include "afxres.h"
+#include "bookmarkpanel.h"
 #include "doctemplate.h"
 #include "document.h"
 #include "hexdoc.h"
@@ -135,6 +136,7 @@ int CMainFrame::OnCreate()
     m_wndToolBar.setFloatable(true);
     m_wndToolBar.setAllowedAreas(Qt::AllToolBarAreas);
     addToolBar(Qt::TopToolBarArea, &m_wndToolBar);
+    CreateBookmarkPanel();
     return 0;
 }
 
@@ -149,6 +151,7 @@ void CMainFrame::OnChildActivated(CMDIChildWnd* pChild)
     ShowMenu(HasDocumentWindow() ? IDR_ZORBELTYPE : IDR_MAINFRAME);
     UpdateFrameTitle();
     ShowViewStatus(pChild ? qobject_cast<CHexView*>(pChild->GetActiveView()) : nullptr);
+    m_pBookmarkPanel->SetView(pChild ? qobject_cast<CHexView*>(pChild->GetActiveView()) : nullptr);
     OnIdleUpdateCmdUI();
 }
 

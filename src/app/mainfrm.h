@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QRect>
 
+class CBookmarkPanel;
 class CHexView;
 class QMenu;
 
@@ -120,6 +121,10 @@ private:
 
     QHash<unsigned, Menu> m_menus;
     unsigned m_nMenuShown = 0;
+    // The Bookmarks list (mainfrm_bookmarks.cpp).
+    void CreateBookmarkPanel();
+    CBookmarkPanel* m_pBookmarkPanel = nullptr;
+
     QPointer<CHexView> m_pStatusView;
     QList<QMetaObject::Connection> m_statusConnections;
 };
