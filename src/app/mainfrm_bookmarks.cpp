@@ -15,9 +15,15 @@ void CMainFrame::CreateBookmarkPanel()
     m_pBookmarkPanel = new CBookmarkPanel(this);
     addDockWidget(Qt::RightDockWidgetArea, m_pBookmarkPanel);
     m_pBookmarkPanel->hide();
-    OnCommand(ID_VIEW_BOOKMARKS, [this] {
+    OnCommand(ID_VIEW_BOOKMARKS, [this, bSized = false]() mutable {
         m_pBookmarkPanel->setVisible(m_pBookmarkPanel->isHidden());
         if (m_pBookmarkPanel->isVisible()) {
+            // The first time, room for an offset, a length, a short name and
+            // a row's bytes; after that the width the user left it at.
+            if (!bSized)
+                resizeDocks({m_pBookmarkPanel}, {m_pBookmarkPanel->fontMetrics().averageCharWidth() * 60},
+                            Qt::Horizontal);
+            bSized = true;
             m_pBookmarkPanel->raise();
             m_pBookmarkPanel->Table()->setFocus();
         }

@@ -7,6 +7,7 @@
 #include "hexview.h"
 #include "resource.h"
 #include "resources.h"
+#include "rowformat.h"
 #include "textdecoder.h"
 
 #include <QFile>
@@ -39,8 +40,9 @@ CBookmarkPanel::CBookmarkPanel(QWidget* pParent)
     m_pTable->verticalHeader()->hide();
     m_pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_pTable->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
+    m_pTable->setWordWrap(false);
     m_pTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_pTable->horizontalHeader()->setSectionResizeMode(kName, QHeaderView::Stretch);
+    m_pTable->horizontalHeader()->setStretchLastSection(true);
     m_pTable->installEventFilter(this);
 
     m_pDelete = new QPushButton(AfxLoadString(IDS_BOOKMARK_DELETE), pBody);
@@ -121,21 +123,20 @@ void CBookmarkPanel::Rebuild()
     UpdateButtons();
 }
 
-// The bytes read as the text column reads them, a control byte as '.'.
+// The bytes as the text column would show them in a row starting at the
+// bookmark: the same rules make the same characters and the same dots.
 QString CBookmarkPanel::Preview(std::uint32_t nOffset, std::uint32_t nLength) const
 {
-    const std::uint32_t nEnd = std::min(nOffset + std::min<std::uint32_t>(nLength, kPreviewBytes), m_pDoc->GetLength());
-    if (nOffset >= nEnd)
-        return QString();
-    QByteArray bytes(reinterpret_cast<const char*>(m_pDoc->Data()) + nOffset, int(nEnd - nOffset));
-    for (char& ch : bytes)
-        if (std::uint8_t(ch) < 0x20 || std::uint8_t(ch) == 0x7F)
-            ch = '.';
-    QString text;
-    CTextDecoder(m_pDoc->GetCodePage()).ForEachChar(bytes.constData(), int(bytes.size()), [&text](int, int, char32_t ch) {
-        text += QString::fromUcs4(&ch, 1);
+    std::uint8_t hex[CRowFormat::kMaxTextLength];
+    char text[CRowFormat::kMaxTextLength];
+    const std::uint32_t n = m_pDoc->GetRowText(nOffset, hex, text, false);
+    const int nShown = int(std::min<std::uint32_t>(nLength, kPreviewBytes));
+    QString preview;
+    CTextDecoder(m_pDoc->GetCodePage()).ForEachChar(text, int(n), [&](int nCell, int, char32_t ch) {
+        if (nCell < nShown)
+            preview += QString::fromUcs4(&ch, 1);
     });
-    return nLength > kPreviewBytes ? text + QChar(0x2026) : text;
+    return nLength > kPreviewBytes ? preview + QChar(0x2026) : preview;
 }
 
 void CBookmarkPanel::GoTo(int nRow)

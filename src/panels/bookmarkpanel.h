@@ -3,6 +3,8 @@
 #include <QDockWidget>
 #include <QPointer>
 
+#include <cstdint>
+
 class CHexDoc;
 class CHexView;
 class QPushButton;
@@ -29,8 +31,8 @@ public:
 
     // The list's columns.
     enum Column { kOffset, kLength, kName, kBytes, kColumns };
-    // How many bytes the Bytes column shows at most.
-    static constexpr int kPreviewBytes = 24;
+    // How many bytes the Bytes column shows at most: a row's worth.
+    static constexpr std::uint32_t kPreviewBytes = 16;
 
     // Write or read the document's bookmarks as text (CBookmarks::ToText). A
     // failure, or a line that is no bookmark of this document, is told in a
