@@ -6,6 +6,7 @@
 #include "resource.h"
 
 #include <QTableWidget>
+#include <QTimer>
 
 // The Bookmarks list docks on the right, hidden until View > Bookmarks shows
 // it; showing it puts the keyboard focus in it. It follows the active document
@@ -25,7 +26,9 @@ void CMainFrame::CreateBookmarkPanel()
                             Qt::Horizontal);
             bSized = true;
             m_pBookmarkPanel->raise();
-            m_pBookmarkPanel->Table()->setFocus();
+            // After the menu that sent the command has closed and given the
+            // focus back to where it was.
+            QTimer::singleShot(0, m_pBookmarkPanel->Table(), qOverload<>(&QWidget::setFocus));
         }
     });
     OnUpdateCommand(ID_VIEW_BOOKMARKS, [this](CCmdUI* pCmdUI) {
