@@ -135,6 +135,7 @@ bool CHexApp::InitInstance()
         auto* pDoc = new CHexDoc;
         const int nMB = GetProfileInt(QStringLiteral("Settings"), QStringLiteral("UndoLimitMB"), 256);
         pDoc->SetUndoLimit(std::uint64_t(std::max(nMB, 0)) << 20);
+        pDoc->SetBookmarkProfile(&Profile());
         return pDoc;
     };
     // Each view gets what it uses of the program from here, never by looking up.

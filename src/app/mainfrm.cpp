@@ -1,6 +1,7 @@
 #include "mainfrm.h"
 
 #include "afxres.h"
+#include "bookmarkpanel.h"
 #include "doctemplate.h"
 #include "document.h"
 #include "hexdoc.h"
@@ -136,6 +137,7 @@ int CMainFrame::OnCreate()
     m_wndToolBar.setFloatable(true);
     m_wndToolBar.setAllowedAreas(Qt::AllToolBarAreas);
     addToolBar(Qt::TopToolBarArea, &m_wndToolBar);
+    CreateBookmarkPanel();
     return 0;
 }
 
@@ -151,6 +153,7 @@ void CMainFrame::OnChildActivated(CMDIChildWnd* pChild)
     UpdateFrameTitle();
     ShowViewStatus(pChild ? qobject_cast<CHexView*>(pChild->GetActiveView()) : nullptr);
     ShowPanelsFor(pChild ? qobject_cast<CHexView*>(pChild->GetActiveView()) : nullptr);
+    m_pBookmarkPanel->SetView(pChild ? qobject_cast<CHexView*>(pChild->GetActiveView()) : nullptr);
     OnIdleUpdateCmdUI();
 }
 

@@ -12,6 +12,7 @@
 #include <QRect>
 
 class CDataInspector;
+class CBookmarkPanel;
 class CHexView;
 class CStringsPanel;
 class QMenu;
@@ -122,6 +123,10 @@ private:
 
     QHash<unsigned, Menu> m_menus;
     unsigned m_nMenuShown = 0;
+    // The Bookmarks list (mainfrm_bookmarks.cpp).
+    void CreateBookmarkPanel();
+    CBookmarkPanel* m_pBookmarkPanel = nullptr;
+
     QPointer<CHexView> m_pStatusView;
     QList<QMetaObject::Connection> m_statusConnections;
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "bookmarks.h"
+
 #include <QByteArray>
 
 #include <cstdint>
@@ -26,6 +28,11 @@ struct CEditStep {
     CEditState before;     // restored by Undo
     CEditState after;      // restored by Redo: where the change left them
     bool bTyping = false;  // a run of typed bytes, which later typing extends
+    // The bookmarks the change cut into or grew, as they were before it was
+    // done and before it was undone: the reverse change alone cannot put them
+    // back.
+    std::vector<CBookmark> marksDone;
+    std::vector<CBookmark> marksUndone;
 
     std::uint64_t Cost() const;
     // Where piece i starts once the step is done.
@@ -58,6 +65,8 @@ public:
     // has finished, for Redo to put them back there.
     void SetAfter(const CEditState& state);
 
+    // The newest done step, or null.
+    CEditStep* Newest() { return m_nDone > 0 ? &m_steps[m_nDone - 1] : nullptr; }
     bool CanUndo() const { return m_nDone > 0; }
     bool CanRedo() const { return m_nDone < m_steps.size(); }
     // The step to revert or to do again; the history moves past it.

@@ -30,10 +30,12 @@ CHexDoc::CHexDoc()
 {
     m_history.SetLimit(s_nDefaultUndoLimit);
     connect(this, &CDocument::modifiedChanged, this, [this](bool bModified) { emit cleanChanged(!bModified); });
+    connect(&m_bookmarks, &CBookmarks::bookmarksChanged, this, [this] { m_bBookmarksToStore = true; });
 }
 
 CHexDoc::~CHexDoc()
 {
+    StoreBookmarks();
     FreeBuffer(m_pData);
 }
 
@@ -215,11 +217,22 @@ bool CHexDoc::OnSaveDocument(const QString& path)
     if (!CDocument::OnSaveDocument(path))
         return false;
     m_history.MarkSaved();
+    // Saved under another name, the bookmarks go with the new file; the old
+    // file keeps what it had.
+    const QString key = AfxCanonicalFilePath(path);
+    if (m_pBookmarkProfile && key != m_strBookmarkKey) {
+        m_strBookmarkKey = key;
+        m_bBookmarksToStore = !m_bookmarks.IsEmpty();
+        StoreBookmarks();
+    }
     return true;
 }
 
 void CHexDoc::DeleteContents()
 {
+    // A failed load calls this too, possibly off the interface's thread; the
+    // key is set only once a file is open, so that stores nothing.
+    StoreBookmarks();
     m_bDetected = false;
     m_leadRuns.clear();
     m_history.Clear();
@@ -376,6 +389,7 @@ bool CHexDoc::ReloadDocument()
     m_history.Clear();
     m_history.MarkSaved();
     SetModifiedFlag(false);
+    m_bookmarks.Clip(GetLength());
     emit reloaded();
     return true;
 }
@@ -384,6 +398,11 @@ bool CHexDoc::OnOpenDocument(const QString& path)
 {
     if (!CDocument::OnOpenDocument(path))
         return false;
+    if (m_pBookmarkProfile) {
+        m_strBookmarkKey = AfxCanonicalFilePath(path);
+        m_bookmarks.SetAll(CBookmarks::Load(*m_pBookmarkProfile, m_strBookmarkKey, GetLength()));
+        m_bBookmarksToStore = false;
+    }
 
     const QString typeName = ShellTypeName(path);
     if (!typeName.isEmpty()) {

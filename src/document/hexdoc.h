@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bookmarks.h"
 #include "codepage.h"
 #include "document.h"
 #include "edithistory.h"
@@ -7,6 +8,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 // One open file, held whole in memory: the file's bytes followed by the end
@@ -22,6 +24,7 @@
 // CDocument keeps. The caret and selection a step restores are the caller's to
 // give (CEditState), for the history to hand back on Undo and Redo.
 class CBytePattern;
+class CSettingsProfile;
 class CFileException;
 
 class CHexDoc : public CDocument {
@@ -48,6 +51,16 @@ public:
     std::uint32_t GetLength() const { return m_nSize ? m_nSize - 1 : 0; }
     int GetCodePage() const { return m_nCodePage; }
     const CEditHistory& History() const { return m_history; }
+    // The bookmarks move with every change of the bytes made here; Undo and
+    // Redo put back those a step changed.
+    CBookmarks& Bookmarks() { return m_bookmarks; }
+    const CBookmarks& Bookmarks() const { return m_bookmarks; }
+    // Where bookmarks are kept between runs, given by the application to each
+    // new document: an opened file takes its stored ones, and the document
+    // stores its own when its contents go (closing) and when it is saved under
+    // another name. Without one (the default) nothing is kept. The profile
+    // must outlive the document.
+    void SetBookmarkProfile(CSettingsProfile* pProfile) { m_pBookmarkProfile = pProfile; }
     QString GetFileType() const { return m_strFileType; }
     void SetFileType(const QString& type) { m_strFileType = type; }
 
@@ -183,6 +196,13 @@ private:
 
     static std::uint64_t s_nDefaultUndoLimit;
 
+    // Moves the bookmarks with a change just made and keeps those it changed
+    // in pKeep (a step's marksDone), when there is one.
+    void AdjustBookmarks(std::size_t nPieces, const std::function<std::uint32_t(std::size_t)>& at,
+                         std::uint32_t nRemove, std::uint32_t nInsert, std::vector<CBookmark>* pKeep);
+    void StepBookmarks(CEditStep& step, bool bUndo);
+    void StoreBookmarks();
+
     // Shared by every window of the document; emptied with its contents.
     CEditHistory m_history;
     int m_nCodePage = 0;
@@ -194,6 +214,14 @@ private:
     bool m_bDetectOnLoad = true;
     bool m_bDetected = false;
     std::vector<CByteRange> m_leadRuns;
+    CBookmarks m_bookmarks;
+    CSettingsProfile* m_pBookmarkProfile = nullptr;
+    // The canonical path the bookmarks are kept under, set once a file is
+    // open; empty keeps nothing.
+    QString m_strBookmarkKey;
+    // Whether they changed since they were loaded or stored: closing a file
+    // whose bookmarks stayed as they were writes nothing.
+    bool m_bBookmarksToStore = false;
     QString m_strFileType;
     std::uint32_t m_nSize = 0;
     std::uint8_t* m_pData = nullptr;

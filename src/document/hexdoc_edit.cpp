@@ -72,6 +72,8 @@ CHexDoc::EditResult CHexDoc::ReplaceBytes(std::uint32_t nPos, std::uint32_t nRem
         }
         Splice(nPos, nRemove, pSrc, nInsert);
         const bool bRecorded = Record(std::move(step), bKept);
+        AdjustBookmarks(1, [nPos](std::size_t) { return nPos; }, nRemove, nInsert,
+                        bRecorded ? &m_history.Newest()->marksDone : nullptr);
         AfterChange(nPos, nRemove, nInsert);
         return bRecorded ? EditResult::Done : EditResult::DoneWithoutUndo;
     } catch (const std::bad_alloc&) {
@@ -145,6 +147,8 @@ CHexDoc::EditResult CHexDoc::ReplaceAll(const CBytePattern& pattern, std::uint32
     std::uint64_t nNewLength = 0;
     bool bTooLarge = false;
     bool bKept = false;
+    // The bookmarks need the offsets even when the history cannot keep them.
+    const bool bMarks = !m_bookmarks.IsEmpty();
     std::uint8_t* pNew = nullptr;
     auto replace = [&] {
         // First pass: count the occurrences, each searched for past the last one.
@@ -165,12 +169,14 @@ CHexDoc::EditResult CHexDoc::ReplaceAll(const CBytePattern& pattern, std::uint32
         bKept = HistoryHolds(nCount * (n + sizeof(std::uint32_t)) + m);
         std::uint32_t* pOffset = nullptr;
         std::uint8_t* pRemoved = nullptr;
-        if (bKept) {
+        if (bKept || bMarks) {
             step.offsets.resize(std::size_t(nCount));
+            pOffset = step.offsets.data();
+        }
+        if (bKept) {
             step.removed.resize(qsizetype(nCount * n));
             step.nRemove = n;
             step.inserted = replacement;
-            pOffset = step.offsets.data();
             pRemoved = reinterpret_cast<std::uint8_t*>(step.removed.data());
         }
 
@@ -181,8 +187,9 @@ CHexDoc::EditResult CHexDoc::ReplaceAll(const CBytePattern& pattern, std::uint32
         std::uint32_t nAt = nStart;
         const qint64 nFirstPass = nLength - nStart;
         for (std::uint64_t i = 0; i < nCount; ++i) {
-            if (bKept) {
+            if (pOffset)
                 *pOffset++ = nAt;
+            if (bKept) {
                 CopyShort(pRemoved, pOld + nAt, n);
                 pRemoved += n;
             }
@@ -219,6 +226,8 @@ CHexDoc::EditResult CHexDoc::ReplaceAll(const CBytePattern& pattern, std::uint32
     const auto nNewSize = std::uint32_t(nNewLength + 1);
     SetData(pNew);
     m_nSize = nNewSize;
+    AdjustBookmarks(step.offsets.size(), [&step](std::size_t i) { return step.offsets[i]; }, n, m,
+                    bKept ? &step.marksDone : nullptr);
     const bool bRecorded = Record(std::move(step), bKept);
     AfterChange(nStart, nLength - nStart, std::uint32_t(nNewLength) - nStart);
     return bRecorded ? EditResult::Done : EditResult::DoneWithoutUndo;
@@ -249,6 +258,7 @@ CHexDoc::EditResult CHexDoc::UndoOrRedo(bool bUndo, CEditState& state)
             m_history.Undo();
         return EditResult::OutOfMemory;
     }
+    StepBookmarks(step, bUndo);
     state = bUndo ? step.before : step.after;
     const std::uint32_t nFirst = step.offsets.empty() ? 0 : step.offsets.front();
     if (step.offsets.size() == 1) {

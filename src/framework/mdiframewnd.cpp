@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QCoreApplication>
 #include <QCloseEvent>
 #include <QDropEvent>
 #include <QInputDialog>
@@ -215,6 +216,14 @@ bool CMDIFrameWnd::PreTranslateMessage(QObject* pTarget, QEvent* pEvent)
     const QKeyCombination combination(key->modifiers() & ~Qt::KeypadModifier, Qt::Key(key->key()));
     auto it = m_accelerators.constFind(combination.toCombined());
     if (it == m_accelerators.constEnd())
+        return false;
+    // A widget that takes the key itself says so as Qt's shortcuts ask it, by
+    // accepting a shortcut override: a line editor keeps Delete and Ctrl+C,
+    // a list in a dock panel keeps Delete for its own rows.
+    QKeyEvent query(QEvent::ShortcutOverride, key->key(), key->modifiers(), key->text());
+    query.ignore();
+    QCoreApplication::sendEvent(pTarget, &query);
+    if (query.isAccepted())
         return false;
     ExecuteCommand(it.value());
     return true;

@@ -80,3 +80,23 @@ constexpr unsigned IDS_STRINGS_EXPORT = 34236;
 constexpr unsigned IDS_STRINGS_SCANNING = 34237;       // %1 the runs found so far
 constexpr unsigned IDS_STRINGS_FOUND = 34238;          // %1 the runs listed
 constexpr unsigned IDS_STRINGS_EXPORT_FAILED = 34239;  // %1 the file
+
+// Bookmarks: the Edit menu's commands, the View menu's list and its texts.
+constexpr unsigned ID_EDIT_TOGGLE_BOOKMARK = 33700;    // Edit, Toggle Bookmark: at the caret or the selection
+constexpr unsigned ID_EDIT_NEXT_BOOKMARK = 33701;
+constexpr unsigned ID_EDIT_PREV_BOOKMARK = 33702;
+constexpr unsigned ID_VIEW_BOOKMARKS = 33703;          // View, Bookmarks: shows or hides the list
+constexpr unsigned IDS_BOOKMARKS_TITLE = 33704;        // the list's title
+constexpr unsigned IDS_BOOKMARK_OFFSET = 33705;        // its columns
+constexpr unsigned IDS_BOOKMARK_LENGTH = 33706;
+constexpr unsigned IDS_BOOKMARK_NAME = 33707;
+constexpr unsigned IDS_BOOKMARK_BYTES = 33708;
+constexpr unsigned IDS_BOOKMARK_EXPORT = 33709;        // its buttons
+constexpr unsigned IDS_BOOKMARK_IMPORT = 33710;
+constexpr unsigned IDS_BOOKMARK_DELETE = 33711;
+constexpr unsigned IDS_BOOKMARK_FILTER = 33712;        // the file dialogs' filter
+constexpr unsigned IDS_BOOKMARK_BAD_LINE = 33713;      // %1 the line's number, %2 the file
+constexpr unsigned IDS_BOOKMARK_WRAPPED_START = 33714; // Next Bookmark went on from the first
+constexpr unsigned IDS_BOOKMARK_WRAPPED_END = 33715;   // Previous Bookmark went on from the last
+constexpr unsigned IDS_BOOKMARK_READ_FAILED = 33716;   // %1 the file, %2 why
+constexpr unsigned IDS_BOOKMARK_WRITE_FAILED = 33717;  // %1 the file, %2 why

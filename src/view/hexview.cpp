@@ -25,6 +25,7 @@ CHexView::CHexView(QWidget* pParent) : CScrollView(pParent)
     RegisterSelectCommands();
     RegisterFindCommands();
     RegisterZoomCommands();
+    RegisterBookmarkCommands();
 }
 
 CHexView::~CHexView() = default;

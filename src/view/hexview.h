@@ -220,6 +220,13 @@ public:
     bool GoToOffset(const QString& strText, bool bDecimal);
     void MoveCaretTo(std::uint32_t nOffset);
     bool m_bGoToDecimal = false;
+    // Bookmarks (hexview_bookmarks.cpp): Toggle Bookmark at the caret or the
+    // selection, Next and Previous Bookmark, and their marks in the rows.
+    // SelectAndShow selects bytes nStart up to nEnd and scrolls them into view.
+    void OnEditToggleBookmark();
+    void GoToBookmark(bool bForward);
+    void SelectAndShow(std::uint32_t nStart, std::uint32_t nEnd);
+    void DrawBookmarks(QPainter* pDC, std::uint32_t nFirstRow, std::uint32_t nLastRow);
     // Follows a change of the document made in any view: row count, scroll
     // sizes, caret and selection kept within the new end.
     void OnUpdate(CDocumentView* pSender, qintptr lHint) override;
@@ -352,6 +359,7 @@ private:
     // Caret, selection and editing.
     void RegisterEditCommands();
     void RegisterSelectCommands();
+    void RegisterBookmarkCommands();
     int LineOfOffset(std::uint32_t nOffset) const;
     QPoint TextCell(std::uint32_t nOffset);
     void SetRegion(QRegion& rgn, const QPoint (&cells)[8]) const;

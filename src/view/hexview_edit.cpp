@@ -186,14 +186,17 @@ void CHexView::ConnectDocument()
     CHexDoc* pDoc = GetDocument();
     if (pDoc == m_pConnected)
         return;
-    if (m_pConnected)
+    if (m_pConnected) {
         disconnect(m_pConnected, nullptr, this, nullptr);
+        disconnect(&m_pConnected->Bookmarks(), nullptr, this, nullptr);
+    }
     m_pConnected = pDoc;
     if (!pDoc)
         return;
     connect(pDoc, &CHexDoc::bytesChanged, this, &CHexView::OnBytesChanged);
     connect(pDoc, &CHexDoc::codePageChanged, this, &CHexView::OnCodePageChanged);
     connect(pDoc, &CHexDoc::reloaded, this, &CHexView::OnReloaded);
+    connect(&pDoc->Bookmarks(), &CBookmarks::bookmarksChanged, viewport(), qOverload<>(&QWidget::update));
 }
 
 void CHexView::OnBytesChanged(quint32 nPos, quint32 nRemoved, quint32 nInserted)

@@ -5,6 +5,7 @@
 #include "textdecoder.h"
 
 #include <QPainter>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <cmath>
@@ -89,6 +90,8 @@ void CHexView::OnDraw(QPainter* pDC)
         painter.DrawOffset(row.nRow);
         painter.DrawRow(row.nRow, row.strRow);
     }
+    // The bookmarks' marks go over everything else, whichever way this ends.
+    const auto marks = qScopeGuard([&] { DrawBookmarks(pDC, std::uint32_t(first), std::uint32_t(last)); });
 
     if (!m_bSelection || m_nSelAnchor == m_nSelEnd)
         return;
