@@ -101,9 +101,12 @@ bool CMainFrame::PreTranslateMessage(QObject* pTarget, QEvent* pEvent)
         auto* pWidget = static_cast<QWidget*>(pTarget);
         const bool bInPanel = (m_pInspector && m_pInspector->isAncestorOf(pWidget))
             || (m_pStrings && m_pStrings->isAncestorOf(pWidget));
+        // Text boxes keep every key; the tables keep Delete and F2 (edit the
+        // row), which the rows' accelerators would otherwise take.
+        const int nKey = static_cast<QKeyEvent*>(pEvent)->key();
         if (bInPanel
             && (qobject_cast<QLineEdit*>(pWidget) || qobject_cast<QAbstractSpinBox*>(pWidget)
-                || static_cast<QKeyEvent*>(pEvent)->key() == Qt::Key_Delete))
+                || nKey == Qt::Key_Delete || nKey == Qt::Key_F2))
             return false;
     }
     return CMDIFrameWnd::PreTranslateMessage(pTarget, pEvent);
