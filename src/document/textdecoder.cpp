@@ -108,6 +108,12 @@ struct CTextDecoder::Tables {
     std::vector<Output> pairsOut;
     char32_t singles[256];
     Output singlesOut[256];
+    // What a character of the text column writes, by its first byte and the
+    // byte after it (first byte lowest): a lead byte's pair, any other byte alone
+    // (below 0x80 as itself). One look-up a character, whatever its kind; the
+    // length stays beside the bytes, since working it out from them would hold
+    // up the next character's store.
+    std::vector<Output> charsOut;
 
     explicit Tables(int nCodePage)
     {
@@ -139,6 +145,18 @@ struct CTextDecoder::Tables {
         pairsOut.reserve(pairs.size());
         for (const char32_t ch : pairs)
             pairsOut.push_back(ch == kReplacement ? OutputOf(kWideReplacement, 4) : OutputOf(Utf8Of(ch)));
+        charsOut.resize(std::size_t(1) << 16);
+        for (int next = 0; next < 256; ++next) {
+            for (int b = 0; b < 256; ++b) {
+                Output& out = charsOut[std::size_t(next) << 8 | std::size_t(b)];
+                if (leadIndex[b] == kNone)
+                    out = b < 0x80 ? OutputOf(std::uint32_t(b)) : singlesOut[b];
+                else if (trailIndex[next] == kNone)
+                    out = OutputOf(kWideReplacement, 4);
+                else
+                    out = pairsOut[PairIndex(std::uint8_t(b), std::uint8_t(next))];
+            }
+        }
     }
 
     std::size_t PairIndex(std::uint8_t lead, std::uint8_t trail) const
@@ -199,32 +217,25 @@ char* CTextDecoder::ToUtf8(const char* pText, int n, char* pOut) const
     }
     // A lead byte at the column's last byte has no trail byte to pair with.
     const std::uint32_t all = (1u << n) - 1;
-    const std::uint32_t starts = CByteClasses::PairStarts(m_pClasses->LeadMask(text) & (all >> 1));
     const std::uint32_t high = CByteClasses::HighMask(text) | (n == 17 ? std::uint32_t(text[16] >> 7) << 16 : 0);
-    std::uint32_t special = (starts | high) & ~(starts << 1) & all;
-    // The characters are looked up first and written after: the stores then
-    // hold back no look-up, and the look-ups of a row overlap.
-    const Tables& tables = *m_pTables;
-    const Output* pairsOut = tables.pairsOut.data();
-    Output outputs[17];
-    int nSpecial = 0;
-    for (std::uint32_t rest = special; rest != 0; rest &= rest - 1) {
-        const int p = __builtin_ctz(rest);
-        outputs[nSpecial++] =
-            (starts >> p) & 1 ? pairsOut[tables.PairIndex(text[p], text[p + 1])] : tables.singlesOut[text[p]];
-    }
-    int i = 0;
-    for (int k = 0; k < nSpecial; ++k) {
-        const int p = __builtin_ctz(special);
-        special &= special - 1;
-        std::memcpy(pOut, text + i, 16);
-        pOut = Put(pOut + (p - i), outputs[k]);
-        i = p + 1 + int((starts >> p) & 1);
-    }
-    std::memcpy(pOut, text + i, 16);
-    if (n - i == 17)
+    if ((high & all) == 0) {
+        std::memcpy(pOut, text, 16);
         pOut[16] = char(text[16]);
-    return pOut + (n - i);
+        return pOut + n;
+    }
+    const std::uint32_t starts = CByteClasses::PairStarts(m_pClasses->LeadMask(text) & (all >> 1));
+    // A lead byte that ends the column stands alone.
+    const std::uint32_t lone = m_pTables->leadIndex[text[n - 1]] != kNone ? (1u << (n - 1)) & ~(starts << 1) : 0;
+    text[17] = 0;
+    const Output* charsOut = m_pTables->charsOut.data();
+    for (std::uint32_t chars = all & ~(starts << 1) & ~lone; chars != 0; chars &= chars - 1) {
+        std::uint16_t bytes;
+        std::memcpy(&bytes, text + __builtin_ctz(chars), 2);
+        pOut = Put(pOut, charsOut[bytes]);
+    }
+    if (lone != 0)
+        pOut = Put(pOut, m_pTables->singlesOut[text[n - 1]]);
+    return pOut;
 }
 
 // Each character goes out once at its first byte's cell, as the bytes it came
