@@ -144,6 +144,24 @@ std::uint32_t CRowFormat::GetRowText(const std::uint8_t* pData, std::uint32_t nS
             CByteClasses::Select(row, classes.ShownMask(row), '.', text);
             return 16;
         }
+        // A row of ideographs and ASCII, those ideographs crossing its end
+        // included, at once. Continuation bytes outside them show as '.', as the
+        // walk sees them; a byte from 0x80 up of any other kind needs the walk.
+        if (nLeft >= kMaxTextLength) {
+            const CUtf8Masks masks(row);
+            const std::uint32_t starts = masks.nIdeographs & 0xFFFF;
+            const std::uint32_t covered = starts | starts << 1 | starts << 2;
+            if ((masks.nHigh & 0xFFFF & ~(covered | masks.nContinuation)) == 0) {
+                std::memcpy(hex, row, 16);
+                CByteClasses::Select(row, (covered & 0xFFFF) | classes.ShownMask(row), '.', text);
+                const std::uint32_t nEnd = covered > 0xFFFF ? std::uint32_t(32 - __builtin_clz(covered)) : 16;
+                for (std::uint32_t k = 16; k < nEnd; ++k) {
+                    hex[k] = row[k];
+                    text[k] = char(row[k]);
+                }
+                return nEnd;
+            }
+        }
         return GetUtf8RowText(row, nLeft, hex, text);
     }
 

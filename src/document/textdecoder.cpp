@@ -246,9 +246,29 @@ char* CTextDecoder::Utf8ToUtf8(const char* pText, int n, char* pOut) const
     // Room for a 4-byte copy from any byte of the column: a character's bytes
     // and the blanks before it go out as fixed-length copies, the output's end
     // then moved by as many as count (the output has room for the excess).
-    char text[CRowFormat::kMaxTextLength + 3] = {};
+    char text[48] = {};
     std::memcpy(text, pText, std::size_t(n));
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text);
+    // A column of ideographs and ASCII alone: each ideograph is followed by the
+    // blank of its third cell unless that lies past the row's 16 cells.
+    const CUtf8Masks masks(bytes);
+    const std::uint32_t starts = masks.nIdeographs & 0xFFFF;
+    const std::uint32_t all = (1u << n) - 1;
+    if ((masks.nHigh & all & ~(starts | starts << 1 | starts << 2)) == 0) {
+        int i = 0;
+        for (std::uint32_t rest = starts; rest != 0; rest &= rest - 1) {
+            const int p = __builtin_ctz(rest);
+            std::memcpy(pOut, text + i, 16);
+            std::memcpy(pOut + 16, text + i + 16, 4);
+            pOut += p + 3 - i;
+            *pOut = ' ';
+            pOut += p <= 13 ? 1 : 0;
+            i = p + 3;
+        }
+        std::memcpy(pOut, text + i, 16);
+        std::memcpy(pOut + 16, text + i + 16, 4);
+        return pOut + (std::max(n, i) - i);
+    }
     const auto blanks = [&pOut](int nBlanks) {
         // A character is followed by at most three cells of its other bytes.
         std::memcpy(pOut, "    ", 4);
