@@ -227,11 +227,28 @@ char* CTextDecoder::ToUtf8(const char* pText, int n, char* pOut) const
     // A lead byte that ends the column stands alone.
     const std::uint32_t lone = m_pTables->leadIndex[text[n - 1]] != kNone ? (1u << (n - 1)) & ~(starts << 1) : 0;
     text[17] = 0;
+    // Each character takes one look-up in charsOut, pair or single byte alike:
+    // the mix of the two in a row is too irregular for a branch to guess. A row
+    // with ASCII in it copies runs of that 16 bytes at a time and looks up only
+    // pairs and bytes from 0x80 up; a row of those alone looks up every character.
     const Output* charsOut = m_pTables->charsOut.data();
-    for (std::uint32_t chars = all & ~(starts << 1) & ~lone; chars != 0; chars &= chars - 1) {
-        std::uint16_t bytes;
-        std::memcpy(&bytes, text + __builtin_ctz(chars), 2);
-        pOut = Put(pOut, charsOut[bytes]);
+    std::uint16_t bytes;
+    if ((high & all) == all) {
+        for (std::uint32_t chars = all & ~(starts << 1) & ~lone; chars != 0; chars &= chars - 1) {
+            std::memcpy(&bytes, text + __builtin_ctz(chars), 2);
+            pOut = Put(pOut, charsOut[bytes]);
+        }
+    } else {
+        int i = 0;
+        for (std::uint32_t special = high & ~(starts << 1) & all & ~lone; special != 0; special &= special - 1) {
+            const int p = __builtin_ctz(special);
+            std::memcpy(pOut, text + i, 16);
+            std::memcpy(&bytes, text + p, 2);
+            pOut = Put(pOut + (p - i), charsOut[bytes]);
+            i = p + 1 + int((starts >> p) & 1);
+        }
+        std::memcpy(pOut, text + i, 16);
+        pOut += std::max((lone != 0 ? n - 1 : n) - i, 0);
     }
     if (lone != 0)
         pOut = Put(pOut, m_pTables->singlesOut[text[n - 1]]);
