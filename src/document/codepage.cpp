@@ -93,6 +93,19 @@ inline bool EightPlainBytes(const std::uint8_t* p)
     return (w & kHighs) == 0 && !HasByte(w, 0x1B) && !HasByte(w, 0x7E);
 }
 
+// Whether a byte of the n at p is 0x80 or above, 64 bytes at a time.
+bool HasHighByte(const std::uint8_t* p, std::size_t n)
+{
+    std::size_t i = 0;
+    for (; n - i >= 64; i += 64) {
+        std::uint64_t w[8];
+        std::memcpy(w, p + i, sizeof w);
+        if (((w[0] | w[1] | w[2] | w[3] | w[4] | w[5] | w[6] | w[7]) & kHighs) != 0)
+            return true;
+    }
+    return std::any_of(p + i, p + n, [](std::uint8_t b) { return b >= 0x80; });
+}
+
 // The double-byte rules, one byte the walk lands on at a time, from i up to
 // nEnd; the look-ahead reads up to nLength and takes anything past it as 0,
 // which matches no rule. Returns the code page a rule decides, or 0 with i where
@@ -144,6 +157,9 @@ struct BlockMasks {
     bool bRare = false;
 
     explicit BlockMasks(const std::uint8_t* p);
+    // Whether the 64 bytes at p are all below 0x80 and none is 0x1B or 0x7E:
+    // then no rule begins in them and they hold no lead byte.
+    static bool IsPlain(const std::uint8_t* p);
 };
 
 #if defined(__SSE2__)
@@ -158,6 +174,17 @@ inline __m128i InRange(__m128i bytes, std::uint8_t first, std::uint8_t last)
 inline std::uint64_t Bits(__m128i in, int k)
 {
     return std::uint64_t(std::uint32_t(_mm_movemask_epi8(in))) << (16 * k);
+}
+
+bool BlockMasks::IsPlain(const std::uint8_t* p)
+{
+    __m128i any = _mm_setzero_si128();
+    for (int k = 0; k < 4; ++k) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+        any = _mm_or_si128(any, _mm_or_si128(bytes, _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x1B)),
+                                                                 _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x7E)))));
+    }
+    return _mm_movemask_epi8(any) == 0;
 }
 
 BlockMasks::BlockMasks(const std::uint8_t* p)
@@ -177,6 +204,15 @@ BlockMasks::BlockMasks(const std::uint8_t* p)
 }
 
 #else
+
+bool BlockMasks::IsPlain(const std::uint8_t* p)
+{
+    for (int k = 0; k < 64; k += 8) {
+        if (!EightPlainBytes(p + k))
+            return false;
+    }
+    return true;
+}
 
 BlockMasks::BlockMasks(const std::uint8_t* p)
 {
@@ -252,6 +288,12 @@ int DetectDoubleByte(const std::uint8_t* pData, std::uint32_t nLength, std::uint
     std::uint32_t nCarry = 0;
     while (nBlock < nEnd && nEnd - nBlock > 64) {
         const std::uint8_t* p = pData + nBlock;
+        // Plain text: no pair is handed on past it.
+        if (BlockMasks::IsPlain(p)) {
+            nCarry = 0;
+            nBlock += 64;
+            continue;
+        }
         const BlockMasks masks(p);
         const std::uint64_t candidates = masks.leads & ~std::uint64_t(nCarry);
         if (masks.bRare || (PairStarts64(candidates) & masks.leadsBeforeLow) != 0) {
@@ -304,7 +346,7 @@ int CCodePageDetector::Scan(const std::uint8_t* pData, std::uint32_t nLength, bo
             const std::uint8_t* p = pData + m_nUtf8;
             const std::size_t n = nCut - m_nUtf8;
             // IsUtf8Text is false for ASCII alone too.
-            if (std::any_of(p, p + n, [](std::uint8_t b) { return b >= 0x80; })) {
+            if (HasHighByte(p, n)) {
                 m_bUtf8 = IsUtf8Text(p, n);
                 m_bMultiByte = true;
             }

@@ -5,6 +5,10 @@
 #include "hexdoc.h"
 #include "utf8.h"
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <tmmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cstring>
 
@@ -27,6 +31,63 @@ struct HexPairs {
     }
 };
 constexpr HexPairs kHexPairs;
+
+// Writes the 16 pairs "XX " of bytes at pszOut, with the blank between the two
+// halves: 48 columns, the last pair's blank not written.
+void FormatPairs(const std::uint8_t* bytes, char* pszOut)
+{
+    for (int k = 0; k < 16; ++k)
+        std::memcpy(pszOut + 3 * k + (k >= 8 ? 1 : 0), kHexPairs.text[bytes[k]], 4);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+#define ZORBEL_PAIRS_SSSE3 1
+
+// Where each of the 48 columns of the pairs comes from: the digits of the first
+// eight bytes (first), of the last eight (second), or neither (a blank); a
+// shuffle index of 0x80 gives 0.
+struct PairColumns {
+    std::uint8_t first[48];
+    std::uint8_t second[48];
+    char blanks[48];
+    constexpr PairColumns() : first(), second(), blanks()
+    {
+        for (int j = 0; j < 48; ++j) {
+            first[j] = second[j] = 0x80;
+            blanks[j] = 0;
+            const int c = j >= 24 ? j - 1 : j;   // the column as if no blank were between the halves
+            const int k = c / 3;
+            if (j == 24 || c % 3 == 2)
+                blanks[j] = ' ';
+            else if (k < 8)
+                first[j] = std::uint8_t(2 * k + c % 3);
+            else
+                second[j] = std::uint8_t(2 * (k - 8) + c % 3);
+        }
+    }
+};
+constexpr PairColumns kPairColumns;
+
+__attribute__((target("ssse3"))) void FormatPairsBySsse3(const std::uint8_t* bytes, char* pszOut)
+{
+    const __m128i digits = _mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F');
+    const __m128i low4 = _mm_set1_epi8(0x0F);
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+    const __m128i high = _mm_shuffle_epi8(digits, _mm_and_si128(_mm_srli_epi16(v, 4), low4));
+    const __m128i low = _mm_shuffle_epi8(digits, _mm_and_si128(v, low4));
+    const __m128i first = _mm_unpacklo_epi8(high, low);
+    const __m128i second = _mm_unpackhi_epi8(high, low);
+    const auto load = [](const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); };
+    for (int i = 0; i < 48; i += 16) {
+        const __m128i out = _mm_or_si128(
+            _mm_or_si128(_mm_shuffle_epi8(first, load(kPairColumns.first + i)),
+                         _mm_shuffle_epi8(second, load(kPairColumns.second + i))),
+            load(kPairColumns.blanks + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pszOut + i), out);
+    }
+}
+
+#endif
 
 // The n (2-4) bytes of a sequence into both columns, without a call for a
 // copy of variable length.
@@ -82,6 +143,24 @@ std::uint32_t CRowFormat::GetRowText(const std::uint8_t* pData, std::uint32_t nS
             std::memcpy(hex, row, 16);
             CByteClasses::Select(row, classes.ShownMask(row), '.', text);
             return 16;
+        }
+        // A row of ideographs and ASCII, those ideographs crossing its end
+        // included, at once. Continuation bytes outside them show as '.', as the
+        // walk sees them; a byte from 0x80 up of any other kind needs the walk.
+        if (nLeft >= kMaxTextLength) {
+            const CUtf8Masks masks(row);
+            const std::uint32_t starts = masks.nIdeographs & 0xFFFF;
+            const std::uint32_t covered = starts | starts << 1 | starts << 2;
+            if ((masks.nHigh & 0xFFFF & ~(covered | masks.nContinuation)) == 0) {
+                std::memcpy(hex, row, 16);
+                CByteClasses::Select(row, (covered & 0xFFFF) | classes.ShownMask(row), '.', text);
+                const std::uint32_t nEnd = covered > 0xFFFF ? std::uint32_t(32 - __builtin_clz(covered)) : 16;
+                for (std::uint32_t k = 16; k < nEnd; ++k) {
+                    hex[k] = row[k];
+                    text[k] = char(row[k]);
+                }
+                return nEnd;
+            }
         }
         return GetUtf8RowText(row, nLeft, hex, text);
     }
@@ -163,29 +242,50 @@ int CRowFormat::FormatRow(const std::uint8_t* pData, std::uint32_t nSize, int nC
         std::memset(bytes, 0x20, sizeof bytes);
     const std::uint32_t n = GetRowText(pData, nSize, nCodePage, nOffset, bytes, text, bContinued);
     bContinued = n == 17 && nCodePage != kCodePageUtf8;
-    for (int k = 0; k < 16; ++k)
-        std::memcpy(pszRow + 3 * k + (k >= 8 ? 1 : 0), kHexPairs.text[bytes[k]], 4);
-    std::memset(pszRow + 49, ' ', 3);
+#ifdef ZORBEL_PAIRS_SSSE3
+    static const bool bSsse3 = __builtin_cpu_supports("ssse3");
+    if (bSsse3)
+        FormatPairsBySsse3(bytes, pszRow);
+    else
+#endif
+        FormatPairs(bytes, pszRow);
+    std::memset(pszRow + 48, ' ', 4);
     if (nSize - nOffset <= 16) {
         // The last row: the end marker's pair and the pairs after it are blanked
         // from the separator before the marker to the end of the 16th pair.
         text[n - 1] = ' ';
         std::memset(pszRow + 3 * (n - 1), ' ', 48 - 3 * (n - 1));
     }
-    std::memcpy(pszRow + kHexPartLength, text, n);
+    // All of the room, in copies of a fixed length: a reader of the text column
+    // that loads 16 bytes at once then finds them in one store.
+    // All of the room, in copies of a fixed length that do not overlap: a reader
+    // of the text column that loads its first 16 bytes at once then finds them
+    // in one store instead of waiting for the stores to reach the cache.
+    std::memcpy(pszRow + kHexPartLength, text, 16);
+    std::memcpy(pszRow + kHexPartLength + 16, text + 16, kMaxTextLength - 16);
     return kHexPartLength + int(n);
 }
 
 void CRowFormat::FormatOffset(std::uint32_t nOffset, char* pszOut)
 {
-    // Eight digits and blanks after them: the column is the last nDigits digits
-    // and the blanks that follow, one copy of a fixed length.
+    // The eight digits are made in one 64-bit value, first digit lowest, and go
+    // out in one store: a store of pieces read back as a whole stalls.
+    std::uint64_t v = nOffset;
+    v = (v | v << 16) & 0x0000FFFF0000FFFFull;
+    v = (v | v << 8) & 0x00FF00FF00FF00FFull;
+    v = (v | v << 4) & 0x0F0F0F0F0F0F0F0Full;
+    // Nibble i is now byte i, the last digit first; digits from 10 up skip the
+    // seven characters between '9' and 'A'.
+    v = __builtin_bswap64(v);
+    const std::uint64_t letters = ((v + 0x0606060606060606ull) >> 4) & 0x0101010101010101ull;
+    v += 0x3030303030303030ull + letters * 7;
+    // The last nDigits digits and blanks up to ten columns.
     const int nDigits = nOffset >= 0x10000000 ? 8 : nOffset >= 0x1000000 ? 7 : 6;
-    char digits[8 + kOffsetColumns];
-    for (int i = 0; i < 4; ++i)
-        std::memcpy(digits + 2 * i, kHexPairs.text[(nOffset >> (24 - 8 * i)) & 0xFF], 2);
-    std::memset(digits + 8, ' ', kOffsetColumns);
-    std::memcpy(pszOut, digits + 8 - nDigits, kOffsetColumns);
+    const int nDropped = 8 * (8 - nDigits);
+    if (nDropped != 0)
+        v = (v >> nDropped) | (0x2020202020202020ull << (64 - nDropped));
+    std::memcpy(pszOut, &v, 8);
+    std::memcpy(pszOut + 8, "  ", 2);
 }
 
 void CRowFormat::Attach(const CHexDoc& doc)

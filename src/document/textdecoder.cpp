@@ -108,6 +108,12 @@ struct CTextDecoder::Tables {
     std::vector<Output> pairsOut;
     char32_t singles[256];
     Output singlesOut[256];
+    // What a character of the text column writes, by its first byte and the
+    // byte after it (first byte lowest): a lead byte's pair, any other byte alone
+    // (below 0x80 as itself). One look-up a character, whatever its kind; the
+    // length stays beside the bytes, since working it out from them would hold
+    // up the next character's store.
+    std::vector<Output> charsOut;
 
     explicit Tables(int nCodePage)
     {
@@ -139,6 +145,18 @@ struct CTextDecoder::Tables {
         pairsOut.reserve(pairs.size());
         for (const char32_t ch : pairs)
             pairsOut.push_back(ch == kReplacement ? OutputOf(kWideReplacement, 4) : OutputOf(Utf8Of(ch)));
+        charsOut.resize(std::size_t(1) << 16);
+        for (int next = 0; next < 256; ++next) {
+            for (int b = 0; b < 256; ++b) {
+                Output& out = charsOut[std::size_t(next) << 8 | std::size_t(b)];
+                if (leadIndex[b] == kNone)
+                    out = b < 0x80 ? OutputOf(std::uint32_t(b)) : singlesOut[b];
+                else if (trailIndex[next] == kNone)
+                    out = OutputOf(kWideReplacement, 4);
+                else
+                    out = pairsOut[PairIndex(std::uint8_t(b), std::uint8_t(next))];
+            }
+        }
     }
 
     std::size_t PairIndex(std::uint8_t lead, std::uint8_t trail) const
@@ -199,32 +217,42 @@ char* CTextDecoder::ToUtf8(const char* pText, int n, char* pOut) const
     }
     // A lead byte at the column's last byte has no trail byte to pair with.
     const std::uint32_t all = (1u << n) - 1;
-    const std::uint32_t starts = CByteClasses::PairStarts(m_pClasses->LeadMask(text) & (all >> 1));
     const std::uint32_t high = CByteClasses::HighMask(text) | (n == 17 ? std::uint32_t(text[16] >> 7) << 16 : 0);
-    std::uint32_t special = (starts | high) & ~(starts << 1) & all;
-    // The characters are looked up first and written after: the stores then
-    // hold back no look-up, and the look-ups of a row overlap.
-    const Tables& tables = *m_pTables;
-    const Output* pairsOut = tables.pairsOut.data();
-    Output outputs[17];
-    int nSpecial = 0;
-    for (std::uint32_t rest = special; rest != 0; rest &= rest - 1) {
-        const int p = __builtin_ctz(rest);
-        outputs[nSpecial++] =
-            (starts >> p) & 1 ? pairsOut[tables.PairIndex(text[p], text[p + 1])] : tables.singlesOut[text[p]];
-    }
-    int i = 0;
-    for (int k = 0; k < nSpecial; ++k) {
-        const int p = __builtin_ctz(special);
-        special &= special - 1;
-        std::memcpy(pOut, text + i, 16);
-        pOut = Put(pOut + (p - i), outputs[k]);
-        i = p + 1 + int((starts >> p) & 1);
-    }
-    std::memcpy(pOut, text + i, 16);
-    if (n - i == 17)
+    if ((high & all) == 0) {
+        std::memcpy(pOut, text, 16);
         pOut[16] = char(text[16]);
-    return pOut + (n - i);
+        return pOut + n;
+    }
+    const std::uint32_t starts = CByteClasses::PairStarts(m_pClasses->LeadMask(text) & (all >> 1));
+    // A lead byte that ends the column stands alone.
+    const std::uint32_t lone = m_pTables->leadIndex[text[n - 1]] != kNone ? (1u << (n - 1)) & ~(starts << 1) : 0;
+    text[17] = 0;
+    // Each character takes one look-up in charsOut, pair or single byte alike:
+    // the mix of the two in a row is too irregular for a branch to guess. A row
+    // with ASCII in it copies runs of that 16 bytes at a time and looks up only
+    // pairs and bytes from 0x80 up; a row of those alone looks up every character.
+    const Output* charsOut = m_pTables->charsOut.data();
+    std::uint16_t bytes;
+    if ((high & all) == all) {
+        for (std::uint32_t chars = all & ~(starts << 1) & ~lone; chars != 0; chars &= chars - 1) {
+            std::memcpy(&bytes, text + __builtin_ctz(chars), 2);
+            pOut = Put(pOut, charsOut[bytes]);
+        }
+    } else {
+        int i = 0;
+        for (std::uint32_t special = high & ~(starts << 1) & all & ~lone; special != 0; special &= special - 1) {
+            const int p = __builtin_ctz(special);
+            std::memcpy(pOut, text + i, 16);
+            std::memcpy(&bytes, text + p, 2);
+            pOut = Put(pOut + (p - i), charsOut[bytes]);
+            i = p + 1 + int((starts >> p) & 1);
+        }
+        std::memcpy(pOut, text + i, 16);
+        pOut += std::max((lone != 0 ? n - 1 : n) - i, 0);
+    }
+    if (lone != 0)
+        pOut = Put(pOut, m_pTables->singlesOut[text[n - 1]]);
+    return pOut;
 }
 
 // Each character goes out once at its first byte's cell, as the bytes it came
@@ -235,9 +263,29 @@ char* CTextDecoder::Utf8ToUtf8(const char* pText, int n, char* pOut) const
     // Room for a 4-byte copy from any byte of the column: a character's bytes
     // and the blanks before it go out as fixed-length copies, the output's end
     // then moved by as many as count (the output has room for the excess).
-    char text[CRowFormat::kMaxTextLength + 3] = {};
+    char text[48] = {};
     std::memcpy(text, pText, std::size_t(n));
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text);
+    // A column of ideographs and ASCII alone: each ideograph is followed by the
+    // blank of its third cell unless that lies past the row's 16 cells.
+    const CUtf8Masks masks(bytes);
+    const std::uint32_t starts = masks.nIdeographs & 0xFFFF;
+    const std::uint32_t all = (1u << n) - 1;
+    if ((masks.nHigh & all & ~(starts | starts << 1 | starts << 2)) == 0) {
+        int i = 0;
+        for (std::uint32_t rest = starts; rest != 0; rest &= rest - 1) {
+            const int p = __builtin_ctz(rest);
+            std::memcpy(pOut, text + i, 16);
+            std::memcpy(pOut + 16, text + i + 16, 4);
+            pOut += p + 3 - i;
+            *pOut = ' ';
+            pOut += p <= 13 ? 1 : 0;
+            i = p + 3;
+        }
+        std::memcpy(pOut, text + i, 16);
+        std::memcpy(pOut + 16, text + i + 16, 4);
+        return pOut + (std::max(n, i) - i);
+    }
     const auto blanks = [&pOut](int nBlanks) {
         // A character is followed by at most three cells of its other bytes.
         std::memcpy(pOut, "    ", 4);

@@ -3,6 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 // The rules of code page 65001, UTF-8, for the text column and for detection.
 // Unlike the double-byte code pages a character takes two to four bytes and one or
 // two cells, and any byte can tell whether it starts a character, continues one
@@ -75,3 +79,49 @@ inline bool IsIdeographAt(const std::uint8_t* p, std::size_t nLeft)
     return p[0] >= 0xE4 && p[0] <= 0xE9 && nLeft >= 3 && (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80
         && (p[0] > 0xE4 || p[1] >= 0xB8);
 }
+
+// Where the ideographs of IsIdeographAt begin among 17 bytes at p, reading 19:
+// bit i is set when p + i starts one whose three bytes all lie in the 19. With
+// the bits of the bytes from 0x80 up and of the continuation bytes, it lets a
+// row of such text and ASCII be taken 16 bytes at a time: no sequence of
+// another kind can hide among them.
+struct CUtf8Masks {
+    std::uint32_t nHigh = 0;        // 0x80-0xFF
+    std::uint32_t nContinuation = 0;  // 0x80-0xBF
+    std::uint32_t nIdeographs = 0;
+
+    explicit CUtf8Masks(const std::uint8_t* p)
+    {
+        std::uint32_t e4 = 0;
+        std::uint32_t e5e9 = 0;
+        std::uint32_t fromB8 = 0;
+        // Bytes 0-15, then 3-18 for the last three.
+        for (int k = 0; k < 2; ++k) {
+            const int nShift = 3 * k;
+            const std::uint32_t keep = k == 0 ? 0xFFFFu : 0x7u << 13;
+#if defined(__SSE2__)
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + nShift));
+            const auto bits = [keep, nShift](__m128i in) {
+                return (std::uint32_t(_mm_movemask_epi8(in)) & keep) << nShift;
+            };
+            nHigh |= bits(v);
+            nContinuation |= bits(_mm_cmplt_epi8(v, _mm_set1_epi8(char(0xC0))));
+            e4 |= bits(_mm_cmpeq_epi8(v, _mm_set1_epi8(char(0xE4))));
+            const __m128i offset = _mm_sub_epi8(v, _mm_set1_epi8(char(0xE5)));
+            e5e9 |= bits(_mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(4)), offset));
+            fromB8 |= bits(_mm_cmpeq_epi8(_mm_max_epu8(v, _mm_set1_epi8(char(0xB8))), v));
+#else
+            for (int i = 0; i < 16; ++i) {
+                const std::uint8_t b = p[nShift + i];
+                const std::uint32_t bit = (keep >> i & 1u) << (nShift + i);
+                nHigh |= b >= 0x80 ? bit : 0;
+                nContinuation |= b >= 0x80 && b <= 0xBF ? bit : 0;
+                e4 |= b == 0xE4 ? bit : 0;
+                e5e9 |= b >= 0xE5 && b <= 0xE9 ? bit : 0;
+                fromB8 |= b >= 0xB8 ? bit : 0;
+            }
+#endif
+        }
+        nIdeographs = (e5e9 | (e4 & (fromB8 >> 1))) & (nContinuation >> 1) & (nContinuation >> 2);
+    }
+};

@@ -207,6 +207,11 @@ void TestDump::streamedRowsMatchWholeDocument_data()
     for (const int nBefore : {nBlock - 1, nBlock - 2, nBlock - 3})
         QTest::addRow("UTF-8 character across blocks after %d bytes", nBefore)
             << QByteArray(nBefore, 'a') + "\xF0\x9F\x98\x80\xE4\xB8\xAD" + QByteArray(nBlock, 'b') << 0;
+    // Rows of ideographs are taken 16 bytes at a time where the three bytes after
+    // the row are at hand, as they are at a block's end.
+    for (const int nBefore : {0, 1, 2})
+        QTest::addRow("UTF-8 ideographs through blocks after %d bytes", nBefore)
+            << QByteArray(nBefore, 'a') + QString(nBlock, QChar(0x4E2D)).toUtf8() << 0;
     QByteArray random(2 * nBlock + 5, Qt::Uninitialized);
     for (char& b : random)
         b = char(gen.bounded(256));

@@ -348,6 +348,9 @@ void TestRowFormat::textColumnToUtf8_data()
     QTest::newRow("undefined pair spilled") << 950 << QByteArray(15, 'a') + "\xA3\xC0"
                                             << QString(15, 'a') + replacement << QString(15, 'a') + replacement + ' ';
     QTest::newRow("undefined single byte") << 932 << QByteArray("\xA0 ") << replacement + ' ' << QString();
+    QTest::newRow("lead byte ending the column") << 936 << QByteArray("ab\xC4") << "ab" + replacement << QString();
+    QTest::newRow("lead byte before no trail byte") << 936 << QByteArray("\xB0\x7F") << replacement
+                                                    << replacement + ' ';
 }
 
 void TestRowFormat::textColumnToUtf8()
@@ -470,6 +473,25 @@ void TestRowFormat::utf8Rows_data()
                                                   << QString::fromUtf8("\u9FFF \uA000  ");
     QTest::newRow("ideograph's third byte not a continuation") << QByteArray("\xE5\xAD\x41") << 0
                                                                 << QString("..A ");
+    // Rows of ideographs and ASCII with the three bytes after them are taken 16
+    // bytes at a time; any other byte from 0x80 up sends the row through the walk.
+    const QByteArray a16(16, 'a');
+    const QByteArray wen("\xE6\x96\x87");
+    QTest::newRow("ideographs and ASCII, a whole row") << "ab" + zhong + wen + zhong + "cd" + wen + "efg" << 0
+                                                       << QString("ab中 文 中 cd文 ");
+    QTest::newRow("ideograph in the row's last cells") << a13 + zhong + "xyz" << 0
+                                                       << QString::fromLatin1(a13) + "中 ";
+    QTest::newRow("continuation bytes begin the row") << a15 + zhong + wen + a16 << 1
+                                                      << QString("..文 aaaaaaaaaaa");
+    QTest::newRow("ideographs up to the file's end") << zhong + zhong + zhong + zhong + zhong + zhong << 0
+                                                     << QString("中 中 中 中 中 中");
+    QTest::newRow("hexagram among ideographs") << "\xE4\xB7\xBF" + zhong + a16 << 0
+                                               << QString::fromUtf8("\u4DFF  中 aaaaaaaaaa");
+    QTest::newRow("broken ideograph among ideographs") << zhong + "\xE5\xAD" "A" + zhong + a16 << 0
+                                                       << QString("中 ..A中 aaaaaaa");
+    QTest::newRow("lone continuation byte among ideographs") << zhong + "\x80" + zhong + a16 << 0
+                                                             << QString("中 .中 aaaaaaaaa");
+    QTest::newRow("emoji among ideographs") << zhong + grin + zhong + a16 << 0 << QString("中 😀  中 aaaaaa");
 }
 
 void TestRowFormat::utf8Rows()

@@ -1,0 +1,65 @@
+#!/bin/bash
+# Processor time of `taskset -c 0 ZORBEL --dump FILE > /dev/null` over 64 MiB of
+# each kind of content (ASCII text, random bytes, 0xCD, GB text, Shift JIS text,
+# UTF-8 Chinese), the code page guessed, for one or more builds interleaved;
+# each line gives the round, the kind, the build, the seconds and the load.
+#   bench/bench_dump_kinds.sh ROUNDS ZORBEL... [-- DIR]   (files made in DIR, default /tmp/zorbel-kinds, and kept)
+set -eu
+rounds=${1:?usage: bench_dump_kinds.sh ROUNDS ZORBEL... [-- DIR]}
+shift
+builds=()
+dir=/tmp/zorbel-kinds
+while [ $# -gt 0 ]; do
+    if [ "$1" = -- ]; then dir=$2; break; fi
+    builds+=("$(realpath "$1")")
+    shift
+done
+mkdir -p "$dir"
+cd "$dir"
+MiB=$((1024 * 1024))
+# A 1 MiB piece of each kind of text, repeated; words or characters with some ASCII between.
+piece() {
+    case $1 in
+    ascii) perl -e 'srand(5); my @w = qw(the of and to in a is that for it as was with be by on not he this are
+        or his from at which but have an they you were their one all we can her has there been if more);
+        my $s = ""; while (length($s) < 1048576) { my @t = map { $w[int(rand(@w))] } 1 .. 5 + int(rand(15));
+        $t[0] = ucfirst($t[0]); $s .= join(" ", @t) . ". "; $s .= "\n" if rand() < 0.2 } print substr($s, 0, 1048576)' ;;
+    gb) perl -e 'srand(7); my $s = ""; while (length($s) < 1048576) { for (1 .. 5 + int(rand(36))) {
+        if (rand() < 0.1) { $s .= (" ", "abc", "123", ", ")[int(rand(4))] }
+        else { $s .= chr(0xB0 + int(rand(0x48))) . chr(0xA1 + int(rand(0x5E))) } } $s .= "\r\n" }
+        print substr($s, 0, 1048576)' ;;
+    sjis) perl -e 'srand(9); my $s = ""; while (length($s) < 1048576) { for (1 .. 5 + int(rand(36))) { my $r = rand();
+        if ($r < 0.1) { $s .= (" ", "abc", "123", ", ")[int(rand(4))] }
+        elsif ($r < 0.5) { $s .= chr(0x82) . chr(0x9F + int(rand(0x53))) }
+        else { my $t = 0x40 + int(rand(0xBC)); $t++ if $t >= 0x7F; $s .= chr(0x88 + int(rand(0x18))) . chr($t) } }
+        $s .= "\r\n" } print substr($s, 0, 1048576)' ;;
+    # Whole lines of ideographs, so that no character is cut at the file's end.
+    utf8) perl -CO -e 'srand(11); my $s = ""; while (length($s) < 400000) { for (1 .. 5 + int(rand(36))) {
+        if (rand() < 0.1) { $s .= (" ", "abc", "123", ", ")[int(rand(4))] }
+        else { $s .= chr(0x4E00 + int(rand(0x5000))) } } $s .= "\n" } print $s' ;;
+    esac
+}
+for kind in ascii gb sjis utf8; do
+    [ -s $kind.bin ] && continue
+    piece $kind > $kind.piece
+    # Whole pieces up to 64 MiB: the UTF-8 piece ends at a line's end.
+    for ((i = 0; i < 64 * MiB / $(stat -c %s $kind.piece); ++i)); do cat $kind.piece; done > $kind.bin
+    rm $kind.piece
+done
+[ -s random.bin ] || head -c $((64 * MiB)) /dev/urandom > random.bin
+[ -s cd.bin ] || head -c $((64 * MiB)) /dev/zero | tr '\000' '\315' > cd.bin
+cat ./*.bin > /dev/null
+
+cpu() {
+    python3 -c 'import resource, subprocess, sys
+subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, check=True)
+r = resource.getrusage(resource.RUSAGE_CHILDREN)
+print("%.3f" % (r.ru_utime + r.ru_stime))' "$@"
+}
+for ((r = 1; r <= rounds; ++r)); do
+    for kind in ascii random cd gb sjis utf8; do
+        for zorbel in "${builds[@]}"; do
+            echo "$r $kind $zorbel $(cpu taskset -c 0 "$zorbel" --dump $kind.bin) $(cut -d' ' -f1 /proc/loadavg)"
+        done
+    done
+done

@@ -1,0 +1,101 @@
+// What each step of a --dump line costs, one thread, per file: the offset
+// column, the row (hex part and text column), the text column's UTF-8, and the
+// code page's detection over the whole file, in nanoseconds of the thread's
+// processor time per row of 16 bytes (the machine may be shared).
+//   bench_rows [--codepage N] FILE...   (best of five runs of each step)
+
+#include "codepage.h"
+#include "rowformat.h"
+#include "textdecoder.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <functional>
+#include <vector>
+
+namespace {
+
+double ThreadSeconds()
+{
+    timespec ts;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+}
+
+double BestNsPerRow(std::uint32_t nRows, const std::function<std::size_t()>& run)
+{
+    double best = 1e300;
+    std::size_t sink = 0;
+    for (int k = 0; k < 5; ++k) {
+        const double start = ThreadSeconds();
+        sink += run();
+        best = std::min(best, (ThreadSeconds() - start) * 1e9 / nRows);
+    }
+    // Keeps the work from being optimised away.
+    if (sink == 1)
+        std::puts("");
+    return best;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    int nFixedCodePage = 0;
+    for (int a = 1; a < argc; ++a) {
+        if (std::strcmp(argv[a], "--codepage") == 0 && a + 1 < argc) {
+            nFixedCodePage = std::atoi(argv[++a]);
+            continue;
+        }
+        QFile file(QString::fromLocal8Bit(argv[a]));
+        if (!file.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "cannot read %s\n", argv[a]);
+            return 1;
+        }
+        const QByteArray content = file.readAll();
+        std::vector<std::uint8_t> data(content.begin(), content.end());
+        data.push_back(0xFF);
+        const auto nSize = std::uint32_t(data.size());
+        const std::uint32_t nRows = (nSize + 15) / 16;
+        const double detectStart = ThreadSeconds();
+        const int nDetected = DetectCodePage(data.data(), nSize);
+        const double detect = (ThreadSeconds() - detectStart) * 1e9 / nRows;
+        const int nCodePage = nFixedCodePage ? nFixedCodePage : nDetected;
+        const CTextDecoder decoder(nCodePage);
+        std::vector<char> out(std::size_t(CRowFormat::kMaxRowLength) * 4 + 64);
+
+        const double offset = BestNsPerRow(nRows, [&] {
+            std::size_t n = 0;
+            for (std::uint32_t r = 0; r < nRows; ++r) {
+                CRowFormat::FormatOffset(r * 16, out.data());
+                n += std::uint8_t(out[5]);
+            }
+            return n;
+        });
+        const double row = BestNsPerRow(nRows, [&] {
+            std::size_t n = 0;
+            bool bContinued = false;
+            for (std::uint32_t r = 0; r < nRows; ++r)
+                n += std::size_t(CRowFormat::FormatRow(data.data(), nSize, nCodePage, r * 16, out.data(), bContinued));
+            return n;
+        });
+        const double text = BestNsPerRow(nRows, [&] {
+            std::size_t n = 0;
+            bool bContinued = false;
+            for (std::uint32_t r = 0; r < nRows; ++r) {
+                const int nLength = CRowFormat::FormatRow(data.data(), nSize, nCodePage, r * 16, out.data(), bContinued);
+                char* pText = out.data() + CRowFormat::kHexPartLength;
+                n += std::size_t(decoder.ToUtf8(pText, nLength - CRowFormat::kHexPartLength, pText) - pText);
+            }
+            return n;
+        });
+        std::printf("%s (%d): detection %.2f, offset %.2f, row %.2f, row and UTF-8 %.2f ns per row\n", argv[a],
+                    nCodePage, detect, offset, row, text);
+    }
+    return 0;
+}
