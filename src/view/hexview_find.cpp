@@ -48,17 +48,17 @@ bool CHexView::PatternOf(const QString& strText, QByteArray& pattern)
 
 QByteArray CHexView::GetSelectedBytes(std::uint32_t nMax) const
 {
-    const std::uint32_t nStart = std::min(m_nSelAnchor, m_nSelEnd);
-    const std::uint32_t n = std::min(std::max(m_nSelAnchor, m_nSelEnd) - nStart, nMax);
-    return QByteArray(reinterpret_cast<const char*>(GetDocument()->Data()) + nStart, qsizetype(n));
+    const CSelection sel = GetSelection();
+    const std::uint32_t n = std::min(sel.Length(), nMax);
+    return QByteArray(reinterpret_cast<const char*>(GetDocument()->Data()) + sel.First(), qsizetype(n));
 }
 
 bool CHexView::SelectionMatches(const QByteArray& pattern, bool bMatchCase) const
 {
-    const std::uint32_t nStart = std::min(m_nSelAnchor, m_nSelEnd);
-    if (std::max(m_nSelAnchor, m_nSelEnd) - nStart != std::uint32_t(pattern.size()))
+    const CSelection sel = GetSelection();
+    if (sel.Length() != std::uint32_t(pattern.size()))
         return false;
-    return GetDocument()->MatchesAt(nStart, pattern, bMatchCase);
+    return GetDocument()->MatchesAt(sel.First(), pattern, bMatchCase);
 }
 
 bool CHexView::FindPattern(const QByteArray& pattern, bool bDown, bool bMatchCase)
@@ -66,7 +66,7 @@ bool CHexView::FindPattern(const QByteArray& pattern, bool bDown, bool bMatchCas
     std::uint32_t s = m_nSelAnchor;
     if (m_nSelEnd != m_nSelAnchor && SelectionMatches(pattern, bMatchCase)) {
         // Step over the occurrence from its start, whichever end is the anchor.
-        const std::uint32_t nStart = std::min(m_nSelAnchor, m_nSelEnd);
+        const std::uint32_t nStart = GetSelection().First();
         if (!bDown && nStart == 0)
             return false;
         s = bDown ? nStart + 1 : nStart - 1;

@@ -39,7 +39,7 @@ void CHexView::ReplaceOne(const QString& strFind, bool bDown, bool bMatchCase, c
     if (m_bResumeInsert)
         EndInsertPause();
     const CBytePattern pattern(find, bMatchCase);
-    const std::uint32_t nStart = std::min(m_nSelAnchor, m_nSelEnd);
+    const std::uint32_t nStart = GetSelection().First();
     const std::uint32_t n = pattern.Length();
     const auto m = std::uint32_t(replacement.size());
     if (!ReplaceBytes(nStart, n, reinterpret_cast<const std::uint8_t*>(replacement.constData()), m))
@@ -68,7 +68,7 @@ void CHexView::ReplaceAll(const QString& strFind, const QString& strReplace, boo
     const CBytePattern pattern(find, bMatchCase);
     std::uint32_t nLast = 0;
     const CHexDoc::EditResult result =
-        GetDocument()->ReplaceAll(pattern, std::min(m_nSelAnchor, m_nSelEnd), replacement, EditState(), nLast);
+        GetDocument()->ReplaceAll(pattern, GetSelection().First(), replacement, EditState(), nLast);
     if (!ReportEdit(result))
         return;
     // The selection ends where replacing one by one leaves it: on the last

@@ -201,9 +201,9 @@ struct EditWindow {
             why = "end marker changed";
         else if (v->m_nRows != (std::uint64_t(doc.GetSize()) + 15) / 16)
             why = QString("rows %1 for size %2").arg(v->m_nRows).arg(doc.GetSize());
-        else if (v->m_nCaretPos > doc.GetSize() - 1 || v->m_nSelAnchor > doc.GetSize() - 1 || v->m_nSelEnd > doc.GetSize() - 1)
+        else if (v->m_nCaretPos > doc.GetSize() - 1 || v->GetSelection().Anchor() > doc.GetSize() - 1 || v->GetSelection().End() > doc.GetSize() - 1)
             why = QString("caret %1 anchor %2 end %3 past %4")
-                      .arg(v->m_nCaretPos).arg(v->m_nSelAnchor).arg(v->m_nSelEnd).arg(doc.GetSize() - 1);
+                      .arg(v->m_nCaretPos).arg(v->GetSelection().Anchor()).arg(v->GetSelection().End()).arg(doc.GetSize() - 1);
         else if (v->m_bInsertMode && !v->m_bHighNibble)
             why = "insert mode on a low digit";
         if (pWhy)

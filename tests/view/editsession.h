@@ -68,11 +68,8 @@ public:
 private:
     CHexView* View() const { return m_window.pView.get(); }
     std::uint32_t Length() const { return std::uint32_t(m_model.size()); }
-    std::uint32_t SelStart() const { return std::min(View()->m_nSelAnchor, View()->m_nSelEnd); }
-    std::uint32_t SelLength() const
-    {
-        return std::max(View()->m_nSelAnchor, View()->m_nSelEnd) - SelStart();
-    }
+    std::uint32_t SelStart() const { return View()->GetSelection().First(); }
+    std::uint32_t SelLength() const { return View()->GetSelection().Length(); }
 
     QString Step(CFuzzInput& in)
     {
@@ -167,8 +164,8 @@ private:
         const CHexView* v = View();
         const bool bInsert = v->m_bInsertMode || v->m_bResumeInsert;
         Place at{v->m_nCaretPos, v->m_bHighNibble || v->m_bResumeInsert};
-        if (!bShift && v->m_bSelection)
-            at.nPos = v->m_nSelEnd;
+        if (!bShift && v->HasSelection())
+            at.nPos = v->GetSelection().End();
         const std::uint32_t nAnchor = at.nPos;
         for (const QString& key : keys)
             at = Moved(key, at, bInsert);
@@ -346,7 +343,7 @@ private:
     // A typed key ends a shown selection first; typing is tried without one.
     bool EndSelection()
     {
-        if (!View()->m_bSelection)
+        if (!View()->HasSelection())
             return false;
         m_window.Press(QStringLiteral("Left"));
         return true;
@@ -453,8 +450,8 @@ private:
     // start; deleting or pasting without one leaves the caret where it was.
     QString Delete()
     {
-        const std::uint32_t nCaret = View()->m_bSelection ? SelStart() : View()->m_nCaretPos;
-        if (View()->m_bSelection)
+        const std::uint32_t nCaret = View()->HasSelection() ? SelStart() : View()->m_nCaretPos;
+        if (View()->HasSelection())
             m_model.remove(SelStart(), SelLength());
         else if (View()->m_nCaretPos < Length())
             m_model.remove(View()->m_nCaretPos, 1);
@@ -466,12 +463,12 @@ private:
     QString CutOrCopy(CFuzzInput& in)
     {
         const bool bCut = in.Bit();
-        if (View()->m_bSelection && SelLength() > 0) {
+        if (View()->HasSelection() && SelLength() > 0) {
             m_clipboard = m_model.mid(SelStart(), SelLength());
             if (bCut)
                 m_model.remove(SelStart(), SelLength());
         }
-        if (bCut && View()->m_bSelection)
+        if (bCut && View()->HasSelection())
             ExpectCaret(std::min(SelStart(), Length()));
         View()->OnCmdMsg(bCut ? ID_EDIT_CUT : ID_EDIT_COPY, nullptr);
         return bCut ? QStringLiteral("Cut") : QStringLiteral("Copy");
@@ -480,8 +477,8 @@ private:
     QString Paste()
     {
         if (!m_clipboard.isEmpty()) {
-            const std::uint32_t nCaret = View()->m_bSelection ? SelStart() : View()->m_nCaretPos;
-            if (View()->m_bSelection)
+            const std::uint32_t nCaret = View()->HasSelection() ? SelStart() : View()->m_nCaretPos;
+            if (View()->HasSelection())
                 m_model.replace(SelStart(), SelLength(), m_clipboard);
             else
                 m_model.insert(View()->m_nCaretPos, m_clipboard);
@@ -514,9 +511,9 @@ private:
         const auto n = std::uint32_t(pattern.size());
         // The first occurrence: the selection when it is one, else the next one
         // from the anchor down.
-        const std::uint32_t nAnchor = View()->m_nSelAnchor;
+        const std::uint32_t nAnchor = View()->GetSelection().Anchor();
         std::int64_t nAt = -1;
-        if (View()->m_nSelAnchor != View()->m_nSelEnd && SelLength() == n
+        if (View()->GetSelection().Anchor() != View()->GetSelection().End() && SelLength() == n
             && Plain::Find(Bytes(), Length(), Bytes(pattern), n, SelStart(), true, bMatchCase) == SelStart())
             nAt = SelStart();
         else
@@ -573,10 +570,10 @@ private:
                     .arg(place(v->m_nCaretPos, v->m_bHighNibble), place(e.nCaret, e.bHigh.value_or(v->m_bHighNibble)));
             if (e.bHex && v->m_bHexColumn != *e.bHex)
                 return QStringLiteral("caret in the wrong column");
-            if (v->m_bSelection != e.bSelection
-                || (e.bSelection && (v->m_nSelAnchor != e.nAnchor || v->m_nSelEnd != e.nEnd)))
+            if (v->HasSelection() != e.bSelection
+                || (e.bSelection && (v->GetSelection().Anchor() != e.nAnchor || v->GetSelection().End() != e.nEnd)))
                 return QStringLiteral("selection %1 %2-%3, expected %4 %5-%6")
-                    .arg(v->m_bSelection ? "shown" : "hidden").arg(v->m_nSelAnchor).arg(v->m_nSelEnd)
+                    .arg(v->HasSelection() ? "shown" : "hidden").arg(v->GetSelection().Anchor()).arg(v->GetSelection().End())
                     .arg(e.bSelection ? "shown" : "hidden").arg(e.nAnchor).arg(e.nEnd);
         }
         if (m_bCheckFile) {
@@ -591,7 +588,7 @@ private:
         for (CHexView* pView : views) {
             if (!m_window.InvariantsHold(pView, &why))
                 return why;
-            if (pView->m_bSelection && std::max(pView->m_nSelAnchor, pView->m_nSelEnd) > Length())
+            if (pView->HasSelection() && pView->GetSelection().Beyond() > Length())
                 return QStringLiteral("selection past the end");
             // The rows around the caret and the end, as each view's cache says.
             for (const std::uint32_t nOffset : {View()->m_nCaretPos, Length()}) {
@@ -611,7 +608,7 @@ private:
     void CheckHighlight(const QString& what)
     {
         Part(what);
-        if (!m_failure.isEmpty() || !View()->m_bSelection)
+        if (!m_failure.isEmpty() || !View()->HasSelection())
             return;
         const QString why = HighlightMismatch();
         if (!why.isEmpty())

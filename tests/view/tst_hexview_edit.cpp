@@ -27,9 +27,7 @@ QByteArray Counting(int n)
 
 void Select(EditWindow& w, std::uint32_t nAnchor, std::uint32_t nEnd)
 {
-    w->m_nCaretPos = w->m_nSelAnchor = w->m_nSelEnd = nAnchor;
-    w->m_bSelForward = nEnd >= nAnchor;
-    w->ExtendSelection(nEnd);
+    w->SelectRange(nAnchor, nEnd);
 }
 
 bool Run(EditWindow& w, unsigned nID)
@@ -93,7 +91,7 @@ void TestHexViewEdit::copyPastesBackByteForByte()
     EditWindow w(bytes);
     Select(w, 0, std::uint32_t(bytes.size()));
     QVERIFY(Run(w, ID_EDIT_COPY));
-    QVERIFY(w->m_bSelection);
+    QVERIFY(w->HasSelection());
     QVERIFY(!w.doc.IsModified());
     QVERIFY(AfxClipboardHasBytes());
     if (!text.isNull())
@@ -161,7 +159,7 @@ void TestHexViewEdit::pastesOtherProgramsText()
     w->OnEditPaste();
     if (result.isEmpty()) {
         QCOMPARE(w.Bytes(), Hex("000102"));
-        QVERIFY(w->m_bSelection);
+        QVERIFY(w->HasSelection());
         QVERIFY(!w.doc.IsModified());
         QCOMPARE(nBeeps, 1);
         QVERIFY(m_frame.pBar->GetPaneText(0).contains(QString::number(cp)));
@@ -178,21 +176,21 @@ void TestHexViewEdit::cutsAndPastesOverARightToLeftSelection()
     QTest::mousePress(w.Mouse(), Qt::LeftButton, {}, w.CellCentre(22, 1));
     QTest::mouseMove(w.Mouse(), w.CellCentre(10, 1));
     QTest::mouseRelease(w.Mouse(), Qt::LeftButton, {}, w.CellCentre(10, 1));
-    QCOMPARE(w->m_nSelAnchor, 0x14u);
-    QCOMPARE(w->m_nSelEnd, 0x10u);
+    QCOMPARE(w->GetSelection().Anchor(), 0x14u);
+    QCOMPARE(w->GetSelection().End(), 0x10u);
     QVERIFY(Run(w, ID_EDIT_CUT));
     QCOMPARE(m_clipboard.GetBytes(), Hex("10111213"));
     QCOMPARE(w.doc.GetSize() - 1, 0x2Cu);
     QCOMPARE(w.Bytes().mid(0x0F, 2), Hex("0F14"));
     QCOMPARE(w->m_nCaretPos, 0x10u);
-    QVERIFY(!w->m_bSelection);
+    QVERIFY(!w->HasSelection());
     QCOMPARE(m_frame.pBar->GetPaneText(1), QString("44 Byte(s)"));
 
     Select(w, 0x12, 0x10);
     QVERIFY(Run(w, ID_EDIT_PASTE));
     QCOMPARE(w.Bytes().mid(0x0E, 8), Hex("0E0F 10111213 1617"));
     QCOMPARE(w->m_nCaretPos, 0x10u);
-    QVERIFY(!w->m_bSelection);
+    QVERIFY(!w->HasSelection());
     QVERIFY(w.InvariantsHold());
 }
 
@@ -235,9 +233,9 @@ void TestHexViewEdit::cutOfNothingEndsTheSelection()
     m_clipboard.SetForeignText("kept");
     EditWindow w(Hex("000102"));
     Select(w, 1, 1);
-    QVERIFY(w->m_bSelection);
+    QVERIFY(w->HasSelection());
     w->OnEditCut();
-    QVERIFY(!w->m_bSelection);
+    QVERIFY(!w->HasSelection());
     QCOMPARE(w.Bytes(), Hex("000102"));
     QString text;
     m_clipboard.GetBytes(&text);
@@ -264,7 +262,7 @@ void TestHexViewEdit::refusesGrowthPastTheLimit()
     w->OnEditPaste();
     QCOMPARE(log.texts.size(), 2);
     QCOMPARE(w.Bytes(), Hex("A100010203"));
-    QVERIFY(w->m_bSelection);
+    QVERIFY(w->HasSelection());
     m_clipboard.SetForeignText("xy");
     w->OnEditPaste();
     QCOMPARE(w.Bytes(), Hex("A178790203"));
@@ -304,8 +302,8 @@ void TestHexViewEdit::otherViewsFollowTheLength()
     w->m_nCaretPos = 3;
     QVERIFY(Run(w, ID_EDIT_UNDO));
     QCOMPARE(pOther->m_nRows, 2u);
-    QVERIFY(pOther->m_bSelection);
-    QCOMPARE(std::max(pOther->m_nSelAnchor, pOther->m_nSelEnd), 0x18u);
+    QVERIFY(pOther->HasSelection());
+    QCOMPARE(pOther->GetSelection().Beyond(), 0x18u);
     QVERIFY(w.InvariantsHold(pOther.get(), nullptr));
 }
 
@@ -468,7 +466,7 @@ void TestHexViewEdit::keepsOffsetsBelowFourGiB()
     QCOMPARE(w->m_nCaretPos, nLast);
     QTest::mousePress(w.Mouse(), Qt::LeftButton, {}, w.CellCentre(10, nLine - 1));
     QTest::mouseMove(w.Mouse(), QPoint(w.CellCentre(10, 0).x(), 1 << 30));
-    QCOMPARE(w->m_nSelEnd, 0xFFFFFFF0u);
+    QCOMPARE(w->GetSelection().End(), 0xFFFFFFF0u);
     QTest::mouseRelease(w.Mouse(), Qt::LeftButton, {}, w.CellCentre(10, nLine - 1));
 
     // Page Up goes back by whole pages from there.
@@ -518,7 +516,7 @@ void TestHexViewEdit::randomEditsKeepTheInvariants()
         QString why;
         QVERIFY2(w.InvariantsHold(&why), qPrintable(QString("step %1, %2: %3").arg(step).arg(what, why)));
         QVERIFY2(pOther->m_nRows == w->m_nRows && pOther->m_nCaretPos < w.doc.GetSize()
-                     && pOther->m_nSelEnd < w.doc.GetSize(),
+                     && pOther->GetSelection().End() < w.doc.GetSize(),
                  qPrintable(QString("step %1, %2: the other view").arg(step).arg(what)));
     }
 }

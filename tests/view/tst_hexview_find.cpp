@@ -34,10 +34,9 @@ struct FindWindow : EditWindow {
 
     void Select(std::uint32_t nAnchor, std::uint32_t nEnd)
     {
-        pView->m_nSelAnchor = pView->m_nCaretPos = nAnchor;
-        pView->m_nSelEnd = nEnd;
+        pView->SelectRange(nAnchor, nEnd);
     }
-    Range Selection() const { return {pView->m_nSelAnchor, pView->m_nSelEnd}; }
+    Range Selection() const { return {pView->GetSelection().Anchor(), pView->GetSelection().End()}; }
 };
 
 // Replace All as replacing one by one does it: each search resumes after the
@@ -148,7 +147,7 @@ void TestHexViewFind::findsUnderTheCaseRule()
         QCOMPARE(w.nBeeps, 0);
         QCOMPARE(w.Selection(), Range(nFound, nFound + ParsePattern(text, 1252).bytes.size()));
         QCOMPARE(w.pView->m_nCaretPos, std::uint32_t(nFound));
-        QVERIFY(w.pView->m_bSelection);
+        QVERIFY(w.pView->HasSelection());
     }
 }
 
@@ -370,8 +369,7 @@ void TestHexViewFind::replacingEndsTheInsertPause()
     QFETCH(bool, bAll);
     FindWindow w(Hex("414243"));
     w.Select(0, 2);
-    w->m_nCaretPos = 3;
-    w.Type("4");
+    w.Type("Right 4");
     QCOMPARE(w.Bytes(), Hex("41424340"));
     if (bAll)
         w->ReplaceAll("41 42", "", false);
@@ -489,9 +487,9 @@ void TestHexViewFind::highlightsTheSelectedBytes()
     } else {
         w->ReplaceAll("GLIBC", "GLIBX", false);
     }
-    QVERIFY(w->m_bSelection);
-    const std::uint32_t lo = std::min(w->m_nSelAnchor, w->m_nSelEnd);
-    const std::uint32_t hi = std::max(w->m_nSelAnchor, w->m_nSelEnd);
+    QVERIFY(w->HasSelection());
+    const std::uint32_t lo = w->GetSelection().First();
+    const std::uint32_t hi = w->GetSelection().Beyond();
     QCOMPARE(hi - lo, 5u);
 
     const QImage image = w.Screen();

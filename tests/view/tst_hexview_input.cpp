@@ -170,7 +170,7 @@ void TestHexViewInput::typesCapitalsWithShift()
     if (!bHex)
         w.Press("Tab");
     w.Type(keys);
-    QVERIFY(!w->m_bSelection);
+    QVERIFY(!w->HasSelection());
     QVERIFY(w.InvariantsHold());
     QTEST(w.SavedBytes(TestSupport::scratchDir() + "/capitals.bin"), "saved");
 }
@@ -234,16 +234,16 @@ void TestHexViewInput::loneShiftKeepsTheSelection()
     w->m_nCaretPos = 0x11;
     w.WithShift("Right Right");
     w.WithShift("");
-    QVERIFY(w->m_bSelection);
-    QCOMPARE(w->m_nSelAnchor, 0x11u);
-    QCOMPARE(w->m_nSelEnd, 0x13u);
+    QVERIFY(w->HasSelection());
+    QCOMPARE(w->GetSelection().Anchor(), 0x11u);
+    QCOMPARE(w->GetSelection().End(), 0x13u);
     QCOMPARE(w->m_nCaretPos, 0x11u);
     QCOMPARE(w.Pixel(w.Grab(), 15, 1), kDarkGrey);
 
     w->m_nCaretPos = 0x20;
     w.WithShift("Left");
-    QCOMPARE(w->m_nSelAnchor, 0x20u);
-    QCOMPARE(w->m_nSelEnd, 0x1Fu);
+    QCOMPARE(w->GetSelection().Anchor(), 0x20u);
+    QCOMPARE(w->GetSelection().End(), 0x1Fu);
     const QImage image = w.Grab();
     QCOMPARE(w.Pixel(image, 15, 1), kWhite);
     QCOMPARE(w.Pixel(image, 63, 1), kWhite);
@@ -378,16 +378,16 @@ void TestHexViewInput::selectsWithShift()
     EditWindow w(QByteArray(0x40, ' '), QSize(1000, 100));
     w->m_nCaretPos = nCaret;
     w.WithShift(keys);
-    QTEST(w->m_nSelAnchor, "nAnchor");
-    QCOMPARE(w->m_nSelEnd, nEnd);
-    QVERIFY(w->m_bSelection);
-    QCOMPARE(w->m_nCaretPos, w->m_nSelAnchor);
+    QTEST(w->GetSelection().Anchor(), "nAnchor");
+    QCOMPARE(w->GetSelection().End(), nEnd);
+    QVERIFY(w->HasSelection());
+    QCOMPARE(w->m_nCaretPos, w->GetSelection().Anchor());
     if (keys == "End")
         QCOMPARE(w->GetScrollPos(SB_VERT), w->verticalScrollBar()->maximum());
 
     // An unshifted key collapses the selection onto its moving end and acts there.
     w.Press("Right");
-    QVERIFY(!w->m_bSelection);
+    QVERIFY(!w->HasSelection());
     QCOMPARE(w->m_nCaretPos, std::min(nEnd + 1, 0x40u));
     w->viewport()->repaint();
     QCOMPARE(w.Grab().pixel(w.CellCentre(12, 1)), kWhite);
@@ -501,7 +501,7 @@ void TestHexViewInput::placesAStraddlingCharacter()
     w.Press("Tab");
     QCOMPARE(w->GetCaretRect().topLeft(), w->CellToClient(78, nLine - 1));
     w.WithShift("Right Right Right Right");
-    QCOMPARE(w->m_nSelEnd, 0x84u);
+    QCOMPARE(w->GetSelection().End(), 0x84u);
     QVERIFY(w->m_rgnText.contains(w.CellCentre(78, nLine - 1)));
     QVERIFY(!w->m_rgnText.contains(w.CellCentre(77, nLine - 1)));
     QVERIFY(w->m_rgnText.contains(w.CellCentre(65, nLine)));
@@ -561,16 +561,16 @@ void TestHexViewInput::dragsPastTheRowAndTheWindow()
     Mouse(w, QTest::MousePress, w.CellCentre(10, 1));
     Mouse(w, QTest::MouseMove, w.CellCentre(50, 1));
     Mouse(w, QTest::MouseMove, w.CellCentre(80, 1));
-    QCOMPARE(w->m_nSelAnchor, 0x10u);
-    QCOMPARE(w->m_nSelEnd, 0x20u);
-    QVERIFY(w->m_bSelection);
+    QCOMPARE(w->GetSelection().Anchor(), 0x10u);
+    QCOMPARE(w->GetSelection().End(), 0x20u);
+    QVERIFY(w->HasSelection());
     const QPoint outside(w.CellCentre(10, 0).x(), w.Mouse()->height() + 40);
     Mouse(w, QTest::MouseMove, outside);
-    QCOMPARE(w->m_nSelEnd, 0x30u);
+    QCOMPARE(w->GetSelection().End(), 0x30u);
     Mouse(w, QTest::MouseRelease, outside);
     QCOMPARE(w->m_nCaretPos, 0x10u);
     Mouse(w, QTest::MouseMove, w.CellCentre(20, 0));
-    QCOMPARE(w->m_nSelEnd, 0x30u);
+    QCOMPARE(w->GetSelection().End(), 0x30u);
     QVERIFY(w.InvariantsHold());
 }
 
@@ -642,7 +642,7 @@ void TestHexViewInput::followsTheHorizontalScroll()
     w.WithShift("Right Right");
     QCOMPARE(w.Pixel(w.Grab(), 27, 1), kDarkGrey);
     w->OnHScroll(SB_THUMBPOSITION, unsigned(18 * w->m_nCharWidth), nullptr);
-    QVERIFY(w->m_bSelection);
+    QVERIFY(w->HasSelection());
     QCOMPARE(w.Pixel(w.Grab(), 27, 1), kDarkGrey);
 }
 
