@@ -356,7 +356,7 @@ private:
     void RepaintRegion(QRegion& rgn);
     void CollapseSelection();
     void RebuildSelectionRegions();
-    void EndInsertPause();
+    void EndInsertPause(bool bAfterByte = true);
     void KeepWithinEnd();
     // Listens to the document's signals; called when the view first shows it.
     void ConnectDocument();

@@ -141,13 +141,16 @@ void CHexView::ScrollUpToCaret()
         OnVScroll(SB_LINEUP, 0, nullptr);
 }
 
-// Every vertical scroll ends a shown selection: its regions would no longer lie
-// over its bytes. The caret moves with the rows.
+// A vertical scroll keeps the selection, wherever its ends now are: its
+// regions are built again over its bytes and the window repainted whole, so
+// that no highlight is left where the rows moved away.
 void CHexView::OnVScroll(unsigned nSBCode, unsigned nPos, QScrollBar* pScrollBar)
 {
-    HideSelection();
     CScrollView::OnVScroll(nSBCode, nPos, pScrollBar);
-    m_bRedrawSel = m_bSelection;
+    if (m_bSelection) {
+        RebuildSelectionRegions();
+        InvalidateRect(GetClientRect(), false);
+    }
     PlaceCaret();
 }
 

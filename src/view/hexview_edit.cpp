@@ -96,7 +96,7 @@ void CHexView::OnEditCut()
     const std::uint32_t nLength = GetSelection().Length();
     CopyToClipboard(nStart, nLength);
     DeleteBytes(nStart, nLength);
-    m_bSelection = false;
+    HideSelection();
     m_nCaretPos = nStart;
     KeepWithinEnd();
     ResetCaret();
@@ -106,11 +106,11 @@ void CHexView::OnEditCut()
 void CHexView::OnEditClear()
 {
     if (m_bResumeInsert)
-        EndInsertPause();
+        EndInsertPause(false);
     if (m_bSelection) {
         const std::uint32_t nStart = GetSelection().First();
         DeleteBytes(nStart, GetSelection().Length());
-        m_bSelection = false;
+        HideSelection();
         m_nCaretPos = nStart;
         ResetCaret();
     } else {
@@ -141,7 +141,7 @@ void CHexView::OnEditPaste()
         const std::uint32_t nStart = GetSelection().First();
         if (!ReplaceBytes(nStart, GetSelection().Length(), pSrc, n))
             return;
-        m_bSelection = false;
+        HideSelection();
         m_nCaretPos = nStart;
     } else if (!InsertBytes(m_nCaretPos, pSrc, n)) {
         return;

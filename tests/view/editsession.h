@@ -157,18 +157,27 @@ private:
     }
 
     // Keys pressed alone move the caret, from the end of a shown selection.
-    // Keys pressed while Shift is held select from the caret to where they move
-    // it; when Shift goes up the caret returns to the selection's anchor.
+    // Keys pressed while Shift is held extend a shown selection from its
+    // anchor, or select from the caret to where they move it; when Shift goes
+    // up the caret returns to the selection's anchor. The first key after a
+    // first hex digit puts the caret after that byte, which is Right's move.
     QString PressMoving(const QStringList& keys, bool bShift)
     {
         const CHexView* v = View();
         const bool bInsert = v->m_bInsertMode || v->m_bResumeInsert;
         Place at{v->m_nCaretPos, v->m_bHighNibble || v->m_bResumeInsert};
-        if (!bShift && v->HasSelection())
+        bool bPaused = v->m_bResumeInsert && !keys.isEmpty();
+        if (bPaused)
+            at.nPos = std::min(at.nPos + 1, Length());
+        if (v->HasSelection())
             at.nPos = v->GetSelection().End();
-        const std::uint32_t nAnchor = at.nPos;
-        for (const QString& key : keys)
-            at = Moved(key, at, bInsert);
+        const bool bExtends = bShift && v->HasSelection() && !v->GetSelection().IsEmpty();
+        const std::uint32_t nAnchor = bExtends ? v->GetSelection().Anchor() : at.nPos;
+        for (const QString& key : keys) {
+            if (!(bPaused && key == QLatin1String("Right")))
+                at = Moved(key, at, bInsert);
+            bPaused = false;
+        }
         const QString joined = keys.join(QLatin1Char(' '));
         if (bShift) {
             m_window.WithShift(joined);
@@ -376,9 +385,11 @@ private:
             return QStringLiteral("Left");
         const char ch = char('g' + in.Byte() % 20);
         const bool bInsert = View()->m_bInsertMode || View()->m_bResumeInsert;
+        // Ending the pause puts the caret after the byte it completed.
+        const std::uint32_t nCaret = View()->m_nCaretPos + (View()->m_bResumeInsert ? 1 : 0);
         ExpectTyped(false);
         if (!View()->m_bHexColumn)
-            Insert(View()->m_nCaretPos, std::uint8_t(ch), bInsert);
+            Insert(nCaret, std::uint8_t(ch), bInsert);
         m_window.Press(QString(QLatin1Char(ch)));
         return QStringLiteral("type %1").arg(QLatin1Char(ch));
     }
@@ -386,12 +397,12 @@ private:
     // Where the caret goes for a typed character, from the state before it. A
     // character in the text column, or a byte's second digit, moves it to the
     // next byte; a first digit to the byte's low digit. In the hex column a
-    // letter past F does nothing but end the pause after a first digit. On the
-    // end marker only inserting moves it.
+    // letter past F does nothing but end the pause after a first digit, which
+    // moves it after that byte. On the end marker only inserting moves it.
     void ExpectTyped(bool bHexDigit)
     {
         const CHexView* v = View();
-        const std::uint32_t nCaret = v->m_nCaretPos;
+        const std::uint32_t nCaret = v->m_nCaretPos + (!bHexDigit && v->m_bResumeInsert ? 1 : 0);
         const bool bOnEnd = nCaret >= Length();
         if (!v->m_bHexColumn) {
             const bool bInsert = v->m_bInsertMode || (!bHexDigit && v->m_bResumeInsert);

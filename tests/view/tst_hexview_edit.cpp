@@ -61,6 +61,10 @@ private slots:
     void cutsAndPastesOverARightToLeftSelection();
     void deletes_data();
     void deletes();
+    void copiesTheShownSelection_data();
+    void copiesTheShownSelection();
+    void editOverASelectionLeavesNoHighlight_data();
+    void editOverASelectionLeavesNoHighlight();
     void cutOfNothingEndsTheSelection();
     void refusesGrowthPastTheLimit();
     void otherViewsFollowTheLength();
@@ -192,6 +196,109 @@ void TestHexViewEdit::cutsAndPastesOverARightToLeftSelection()
     QCOMPARE(w->m_nCaretPos, 0x10u);
     QVERIFY(!w->HasSelection());
     QVERIFY(w.InvariantsHold());
+}
+
+void TestHexViewEdit::copiesTheShownSelection_data()
+{
+    QTest::addColumn<QString>("steps");
+    QTest::newRow("End, Select All, Ctrl, Copy") << "End All Copy";
+    QTest::newRow("Shift+End, Ctrl, Cut") << "S+End Cut";
+    QTest::newRow("click, wheel, Shift+click, Ctrl, Copy") << "Click Wheel S+Click Copy";
+    QTest::newRow("Shift+Down past the window, Ctrl, Copy") << "S+Down20 Copy";
+}
+
+// A selection whose anchor lies above the window: Ctrl pressed for the
+// command's key scrolls nothing and drops nothing, and Copy and Cut take the
+// selection that is shown.
+void TestHexViewEdit::copiesTheShownSelection()
+{
+    QFETCH(QString, steps);
+    const QByteArray bytes = Counting(4000);
+    EditWindow w(bytes);
+    m_clipboard.Clear();
+    bool bCut = false;
+    for (const QString& step : steps.split(' ')) {
+        if (step == "All") {
+            QVERIFY(Run(w, ID_EDIT_SELECT_ALL));
+        } else if (step == "S+End") {
+            w.WithShift("End");
+        } else if (step == "S+Down20") {
+            w.WithShift(QStringList(20, "Down").join(' '));
+        } else if (step == "Click") {
+            QTest::mouseClick(w.Mouse(), Qt::LeftButton, Qt::NoModifier, w.CellCentre(10, 1));
+        } else if (step == "S+Click") {
+            QTest::mouseClick(w.Mouse(), Qt::LeftButton, Qt::ShiftModifier, w.CellCentre(10, 2));
+        } else if (step == "Wheel") {
+            const QPointF at(50, 50);
+            QWheelEvent event(at, w.Mouse()->mapToGlobal(at), QPoint(), QPoint(0, -600), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(w.Mouse(), &event);
+            QVERIFY(w->GetScrollPos(SB_VERT) > 0);
+        } else if (step == "Copy" || step == "Cut") {
+            bCut = step == "Cut";
+            QVERIFY(w->HasSelection());
+            QTest::simulateEvent(w.Keys(), true, Qt::Key_Control, Qt::NoModifier, QString(), false);
+            QVERIFY(Run(w, bCut ? ID_EDIT_CUT : ID_EDIT_COPY));
+            QTest::simulateEvent(w.Keys(), false, Qt::Key_Control, Qt::ControlModifier, QString(), false);
+        } else {
+            w.Press(step);
+        }
+    }
+    // What the selection held is on the clipboard, and with Cut gone from the
+    // document.
+    QString text;
+    const QByteArray copied = CClipboard::Instance()->GetBytes(&text);
+    QVERIFY(!copied.isEmpty());
+    const qsizetype nFirst = bytes.indexOf(copied.left(16));
+    QVERIFY(nFirst >= 0 && nFirst < 0x20);
+    QCOMPARE(copied, bytes.mid(nFirst, copied.size()));
+    if (steps.startsWith("Click"))
+        QCOMPARE(copied.size(), (w->GetScrollPos(SB_VERT) / qint64(w->m_nLineHeight) + 2) * 16 - 0x10);
+    else if (steps.startsWith("S+Down"))
+        QCOMPARE(copied.size(), 20 * 16);
+    else
+        QCOMPARE(copied.size(), bytes.size());
+    if (bCut)
+        QCOMPARE(w.Bytes(), bytes.left(nFirst) + bytes.mid(nFirst + copied.size()));
+    else
+        QCOMPARE(w.Bytes(), bytes);
+}
+
+void TestHexViewEdit::editOverASelectionLeavesNoHighlight_data()
+{
+    QTest::addColumn<unsigned>("nID");
+    QTest::addColumn<bool>("bHexColumn");
+    QTest::newRow("Delete") << unsigned(ID_EDIT_CLEAR) << true;
+    QTest::newRow("Cut") << unsigned(ID_EDIT_CUT) << true;
+    QTest::newRow("Paste") << unsigned(ID_EDIT_PASTE) << true;
+    QTest::newRow("Delete, text column") << unsigned(ID_EDIT_CLEAR) << false;
+    QTest::newRow("Paste, text column") << unsigned(ID_EDIT_PASTE) << false;
+}
+
+// Click, Shift+Down, Shift+Right, then the command and Left: what the screen
+// shows in both columns is plain, as nothing is selected.
+void TestHexViewEdit::editOverASelectionLeavesNoHighlight()
+{
+    QFETCH(unsigned, nID);
+    QFETCH(bool, bHexColumn);
+    CMemoryClipboard clipboard;
+    clipboard.SetForeignText("xy");
+    EditWindow w(QByteArray(0x60, ' '));
+    QTest::mouseClick(w.Mouse(), Qt::LeftButton, Qt::NoModifier, w.CellCentre(bHexColumn ? 13 : 63, 1));
+    w.WithShift("Down Right");
+    QVERIFY(w->HasSelection());
+    QVERIFY(Run(w, nID));
+    w.Press("Left");
+    QVERIFY(!w->HasSelection());
+    QTest::qWait(20);
+    const QImage screen = w.Screen();
+    // Blank cells: between hex pairs, and spaces in the text column.
+    for (int nLine = 1; nLine <= 3; ++nLine) {
+        for (const int nColumn : {15, 18, 33, 34, 37, 40, 66, 70, 75}) {
+            QVERIFY2(w.Pixel(screen, nColumn, nLine) == qRgb(255, 255, 255),
+                     qPrintable(QString("cell %1, line %2").arg(nColumn).arg(nLine)));
+        }
+    }
 }
 
 void TestHexViewEdit::deletes_data()
