@@ -295,6 +295,9 @@ public:
     bool m_bResumeInsert = false;
     bool m_bInsertMode = true;
     bool InsertModeChosen() const;
+    // The mode the user chose last, kept in the services' profile for the
+    // next window and the next start; insert without a profile.
+    bool GetStoredInsertMode() const;
     // A key extended the selection during the Shift press going on.
     bool m_bShiftSelecting = false;
 

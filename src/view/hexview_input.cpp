@@ -7,6 +7,7 @@
 #include "hexdoc.h"
 #include "resource.h"
 #include "resources.h"
+#include "settingsprofile.h"
 #include "textencoder.h"
 
 #include <QScopeGuard>
@@ -38,6 +39,19 @@ void CHexView::CollapseSelection()
 bool CHexView::InsertModeChosen() const
 {
     return m_bInsertMode || m_bResumeInsert;
+}
+
+namespace {
+
+const QString kSettings = QStringLiteral("Settings");
+const QString kInsertMode = QStringLiteral("InsertMode");
+
+} // namespace
+
+bool CHexView::GetStoredInsertMode() const
+{
+    const CSettingsProfile* pProfile = GetServices().pProfile;
+    return !pProfile || pProfile->GetProfileInt(kSettings, kInsertMode, 1) != 0;
 }
 
 namespace {
@@ -154,6 +168,8 @@ void CHexView::OnKeyDown(unsigned nChar, unsigned, unsigned)
     case VK_INSERT: {
         m_bHighNibble = true;
         m_bInsertMode = !m_bInsertMode;
+        if (CSettingsProfile* pProfile = GetServices().pProfile)
+            pProfile->WriteProfileInt(kSettings, kInsertMode, m_bInsertMode ? 1 : 0);
         UpdateModePane();
         break;
     }
