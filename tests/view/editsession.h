@@ -363,6 +363,43 @@ private:
         if (EndSelection())
             return QStringLiteral("Left");
         const char ch = "0123456789abcdefABCDEF"[in.Byte() % 22];
+        if (!m_bAimed)
+            return TypeDigit(ch, QString(QLatin1Char(ch)));
+        // The aimed session types odd digits on the keypad (Num Lock on), each
+        // digit after a key that types nothing pressed alone: neither changes
+        // what the digit does, nor ends a pending pause. They take no choice,
+        // so the sessions stay the ones they were.
+        static const char* const kAlone[] = {"Ctrl", "Shift", "Caps", "NumLock"};
+        const QString alone = QLatin1String(kAlone[ch % 4]);
+        m_window.Press(alone);
+        const bool bKeypad = ch <= '9' && (ch - '0') % 2 == 1;
+        return alone + QLatin1Char(' ')
+            + TypeDigit(ch, bKeypad ? QStringLiteral("KP%1").arg(ch - '0') : QString(QLatin1Char(ch)));
+    }
+
+    // In the aimed session Ctrl goes down alone first, as for the command's
+    // key: it neither scrolls nor drops the selection the command acts on.
+    QString CutOrCopy(CFuzzInput& in)
+    {
+        if (m_bAimed && !CtrlAloneChangesNothing())
+            return QStringLiteral("Ctrl");
+        return CutOrCopyNow(in);
+    }
+
+    bool CtrlAloneChangesNothing()
+    {
+        const bool bShown = View()->HasSelection();
+        const CSelection before = View()->GetSelection();
+        const qint64 nScroll = View()->GetScrollPos(SB_VERT);
+        m_window.Press(QStringLiteral("Ctrl"));
+        if (View()->HasSelection() != bShown || View()->GetSelection() != before
+            || View()->GetScrollPos(SB_VERT) != nScroll)
+            m_failure = QStringLiteral("Ctrl alone scrolled or changed the selection");
+        return m_failure.isEmpty();
+    }
+
+    QString TypeDigit(char ch, const QString& key)
+    {
         const std::uint8_t v = std::uint8_t(ch <= '9' ? ch - '0' : (ch & ~0x20) - 'A' + 10);
         const std::uint32_t nCaret = View()->m_nCaretPos;
         ExpectTyped(true);
@@ -374,8 +411,8 @@ private:
             const std::uint8_t old = std::uint8_t(m_model[nCaret]);
             m_model[nCaret] = char(View()->m_bHighNibble ? (v << 4) | (old & 0x0F) : (old & 0xF0) | v);
         }
-        m_window.Press(QString(QLatin1Char(ch)));
-        return QStringLiteral("type %1").arg(QLatin1Char(ch));
+        m_window.Press(key);
+        return QStringLiteral("type ") + key;
     }
 
     // Letters past F end the pause after a first hex digit, in either column.
@@ -471,7 +508,7 @@ private:
         return QStringLiteral("Delete");
     }
 
-    QString CutOrCopy(CFuzzInput& in)
+    QString CutOrCopyNow(CFuzzInput& in)
     {
         const bool bCut = in.Bit();
         if (View()->HasSelection() && SelLength() > 0) {
