@@ -525,11 +525,13 @@ private:
     QString Paste()
     {
         if (!m_clipboard.isEmpty()) {
-            const std::uint32_t nCaret = View()->HasSelection() ? SelStart() : View()->m_nCaretPos;
+            // A paste ends a pause after the byte it completed.
+            const std::uint32_t nAt = View()->m_nCaretPos + (View()->m_bResumeInsert ? 1 : 0);
+            const std::uint32_t nCaret = View()->HasSelection() ? SelStart() : nAt;
             if (View()->HasSelection())
                 m_model.replace(SelStart(), SelLength(), m_clipboard);
             else
-                m_model.insert(View()->m_nCaretPos, m_clipboard);
+                m_model.insert(nAt, m_clipboard);
             ExpectCaret(std::min(nCaret, Length()));
         }
         View()->OnCmdMsg(ID_EDIT_PASTE, nullptr);
