@@ -120,7 +120,7 @@ int RunOnFile(int argc, char* argv[])
         return 0;
     }
     const double s = Seconds([&] { w.pView->FindNext(strFind, true, true); });
-    const std::uint32_t nFound = w.pView->m_nSelAnchor;
+    const std::uint32_t nFound = w.pView->GetSelection().Anchor();
     const QByteArray find = QByteArray::fromHex(argv[3]);
     const void* pPeer = nullptr;
     const double peer = Seconds([&] { pPeer = memmem(w.doc.Data(), nLength, find.constData(), std::size_t(find.size())); });
@@ -152,7 +152,7 @@ int main(int argc, char* argv[])
             for (const bool bDown : {true, false}) {
                 nBeeps = 0;
                 const std::uint32_t nStart = bDown ? 0 : kLength - 1;
-                const double s = BestSeconds([&] { w.pView->m_nSelAnchor = w.pView->m_nSelEnd = nStart; },
+                const double s = BestSeconds([&] { w.pView->MoveCaretTo(nStart); },
                                              [&] { w.pView->FindNext(strPattern, bDown, bMatchCase); });
                 std::printf("Find Next %-4s %-18s 1 GiB: %6.3f s  %5.2f GB/s  (%s)\n", bDown ? "down" : "up",
                             bMatchCase ? "match case" : "ignoring case", s, kLength / s / 1e9,
@@ -164,10 +164,10 @@ int main(int argc, char* argv[])
         const std::uint8_t planted[8] = {0x51, 0x17, 0xC3, 0x9E, 0x01, 0xF0, 0x77, 0x2B};
         for (const std::uint32_t nAt : {std::uint32_t(100), kLength / 2, kLength - 8})
             w.doc.ReplaceBytes(nAt, 8, planted, 8, {});
-        w.pView->m_nSelAnchor = w.pView->m_nSelEnd = kLength - 9;
+        w.pView->MoveCaretTo(kLength - 9);
         w.pView->FindNext(strPattern, false, false);
         std::printf("Find Next up from the end: %s\n",
-                    w.pView->m_nSelAnchor == kLength / 2 ? "greatest match before the anchor" : "WRONG MATCH");
+                    w.pView->GetSelection().Anchor() == kLength / 2 ? "greatest match before the anchor" : "WRONG MATCH");
     }
 
     {
@@ -186,7 +186,7 @@ int main(int argc, char* argv[])
                 std::uint8_t* pData = CHexDoc::AllocBuffer(nOriginalSize);
                 std::memcpy(pData, pOriginal.get(), nOriginalSize);
                 w.doc.AdoptBuffer(pData, nOriginalSize);
-                w.pView->m_nSelAnchor = w.pView->m_nSelEnd = w.pView->m_nCaretPos = 0;
+                w.pView->MoveCaretTo(0);
             },
             [&] { w.pView->ReplaceAll(QStringLiteral("DE AD BE EF"), QStringLiteral("01 02 03"), true); });
         // What replacing them one by one from the start leaves: the random bytes

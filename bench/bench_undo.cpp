@@ -74,8 +74,7 @@ void UndoReplaceAll(int nRounds)
     for (int i = 0; i < nRounds; ++i) {
         // A fresh copy, whose history holds no step to redo.
         w.doc.SetContents(QByteArray(original.constData(), original.size() - 1));
-        w.pView->m_nSelAnchor = w.pView->m_nSelEnd = w.pView->m_nCaretPos = 0;
-        w.pView->m_bSelection = false;
+        w.pView->MoveCaretTo(0);
         const std::size_t nHeapBefore = HeapBytes();
         const double r = Seconds(
             [&] { w.pView->ReplaceAll(QStringLiteral("DE AD BE EF"), QStringLiteral("01 02 03"), true); });

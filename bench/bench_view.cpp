@@ -92,9 +92,7 @@ void TypeAtTheStart()
         w.Repaint();
     });
     const double cut = Seconds([&] {
-        v->m_nSelAnchor = v->m_nCaretPos = 16;
-        v->m_nSelEnd = 16 + (1u << 20);
-        v->m_bSelection = true;
+        v->SelectRange(16, 16 + (1u << 20));
         v->OnCmdMsg(ID_EDIT_CUT, nullptr);
         w.Repaint();
     });

@@ -111,7 +111,7 @@ void CDataInspector::SetView(CHexView* pView)
     m_pView = pView;
     m_pDoc = pView ? pView->GetDocument() : nullptr;
     if (m_pView && m_pDoc) {
-        m_nCaret = m_pView->m_bSelection ? m_pView->m_nSelEnd : m_pView->m_nCaretPos;
+        m_nCaret = m_pView->HasSelection() ? m_pView->GetSelection().End() : m_pView->m_nCaretPos;
         m_connections = {
             connect(m_pView, &CHexView::caretMoved, this, [this](quint32 nCaret) { OnCaretMoved(nCaret); }),
             connect(m_pDoc, &CHexDoc::bytesChanged, this, &CDataInspector::Refresh),

@@ -93,7 +93,7 @@ void CHexView::UpdateScrollSizes()
 
 void CHexView::OnInitialUpdate()
 {
-    m_bInsertMode = true;
+    m_bInsertMode = GetStoredInsertMode();
     m_bSelForward = true;
     m_bHighNibble = true;
     m_bHexColumn = true;

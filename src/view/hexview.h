@@ -5,6 +5,7 @@
 #include "logfont.h"
 #include "rowformat.h"
 #include "scrollview.h"
+#include "selection.h"
 #include "textencoder.h"
 
 #include <QByteArray>
@@ -242,18 +243,15 @@ public:
     QRegion m_rgnHex;
     QRegion m_rgnText;
 
-    // Caret and selection, byte offsets.
-    std::uint32_t m_nSelAnchor = 0;
+    // The caret, a byte offset. While a selection shows, the caret that the
+    // user sees stands at the selection's moving end.
     std::uint32_t m_nCaretPos = 0;
-    std::uint32_t m_nSelEnd = 0;
-    bool m_bSelection = false;
-    // Asks the next paint to show the highlight again. Every paint draws the
-    // highlight of a shown selection, so a paint meets the request and clears it.
-    bool m_bRedrawSel = false;
-    bool m_bSelForward = true;
-    // The caret's digit the shown highlight was built for: its hex cells start
-    // and end on that digit.
-    bool m_bSelHighNibble = true;
+    // The selection's anchor and moving end, whether or not it is shown.
+    CSelection GetSelection() const { return CSelection(m_nSelAnchor, m_nSelEnd); }
+    // A selection is shown (it may hold no byte while a drag begins).
+    bool HasSelection() const { return m_bSelection; }
+    // The bytes the user sees selected: none without a shown selection.
+    CSelection ShownSelection() const { return m_bSelection ? GetSelection() : CSelection(m_nCaretPos, m_nCaretPos); }
 
     // Find and replace (hexview_find.cpp, hexview_replace.cpp). A text reads as
     // two-digit hex tokens, else as its own characters written in the code page;
@@ -307,6 +305,9 @@ public:
     bool m_bResumeInsert = false;
     bool m_bInsertMode = true;
     bool InsertModeChosen() const;
+    // The mode the user chose last, kept in the services' profile for the
+    // next window and the next start; insert without a profile.
+    bool GetStoredInsertMode() const;
     // A key extended the selection during the Shift press going on.
     bool m_bShiftSelecting = false;
 
@@ -368,11 +369,24 @@ private:
     void RepaintRegions(std::uint32_t a, std::uint32_t b);
     void RepaintRegion(QRegion& rgn);
     void CollapseSelection();
-    void EndInsertPause();
+    void RebuildSelectionRegions();
+    void EndInsertPause(bool bAfterByte = true);
     void KeepWithinEnd();
     // Listens to the document's signals; called when the view first shows it.
     void ConnectDocument();
 
     CRowFormat m_rowFormat;
     QPointer<CHexDoc> m_pConnected;
+
+    // Selection, byte offsets (see GetSelection).
+    std::uint32_t m_nSelAnchor = 0;
+    std::uint32_t m_nSelEnd = 0;
+    bool m_bSelection = false;
+    // Asks the next paint to show the highlight again. Every paint draws the
+    // highlight of a shown selection, so a paint meets the request and clears it.
+    bool m_bRedrawSel = false;
+    bool m_bSelForward = true;
+    // The caret's digit the shown highlight was built for: its hex cells start
+    // and end on that digit.
+    bool m_bSelHighNibble = true;
 };

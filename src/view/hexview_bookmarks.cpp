@@ -26,8 +26,8 @@ void CHexView::OnEditToggleBookmark()
 {
     CBookmarks& marks = GetDocument()->Bookmarks();
     if (m_bSelection && m_nSelAnchor != m_nSelEnd) {
-        const std::uint32_t nStart = std::min(m_nSelAnchor, m_nSelEnd);
-        marks.Toggle(nStart, std::max(m_nSelAnchor, m_nSelEnd) - nStart);
+        const CSelection sel = GetSelection();
+        marks.Toggle(sel.First(), sel.Length());
         return;
     }
     if (m_nCaretPos >= GetDocument()->GetLength()) {
@@ -47,7 +47,7 @@ void CHexView::GoToBookmark(bool bForward)
 {
     const CBookmarks& marks = GetDocument()->Bookmarks();
     const bool bSelected = m_bSelection && m_nSelAnchor != m_nSelEnd;
-    const std::uint32_t nFrom = bSelected ? std::min(m_nSelAnchor, m_nSelEnd) : m_nCaretPos;
+    const std::uint32_t nFrom = bSelected ? GetSelection().First() : m_nCaretPos;
     bool bWrapped = false;
     const int i = marks.Neighbour(nFrom, bForward, bWrapped);
     if (i < 0) {

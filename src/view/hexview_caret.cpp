@@ -141,13 +141,16 @@ void CHexView::ScrollUpToCaret()
         OnVScroll(SB_LINEUP, 0, nullptr);
 }
 
-// Every vertical scroll ends a shown selection: its regions would no longer lie
-// over its bytes. The caret moves with the rows.
+// A vertical scroll keeps the selection, wherever its ends now are: its
+// regions are built again over its bytes and the window repainted whole, so
+// that no highlight is left where the rows moved away.
 void CHexView::OnVScroll(unsigned nSBCode, unsigned nPos, QScrollBar* pScrollBar)
 {
-    HideSelection();
     CScrollView::OnVScroll(nSBCode, nPos, pScrollBar);
-    m_bRedrawSel = m_bSelection;
+    if (m_bSelection) {
+        RebuildSelectionRegions();
+        InvalidateRect(GetClientRect(), false);
+    }
     PlaceCaret();
 }
 
@@ -155,20 +158,24 @@ void CHexView::OnVScroll(unsigned nSBCode, unsigned nPos, QScrollBar* pScrollBar
 void CHexView::OnHScroll(unsigned nSBCode, unsigned nPos, QScrollBar* pScrollBar)
 {
     CScrollView::OnHScroll(nSBCode, nPos, pScrollBar);
-    if (m_bSelection) {
-        BuildHexRegion(m_nSelAnchor, m_nSelEnd);
-        BuildTextRegion(m_nSelAnchor, m_nSelEnd);
-    }
+    RebuildSelectionRegions();
     PlaceCaret();
 }
 
 void CHexView::FitCaretAndSelection()
 {
-    if (m_bSelection) {
-        BuildHexRegion(m_nSelAnchor, m_nSelEnd);
-        BuildTextRegion(m_nSelAnchor, m_nSelEnd);
-    }
+    RebuildSelectionRegions();
     ResetCaret();
+}
+
+// The regions of a shown selection built again where its bytes now are on
+// screen, after a scroll or a change of geometry or bytes.
+void CHexView::RebuildSelectionRegions()
+{
+    if (!m_bSelection)
+        return;
+    BuildHexRegion(m_nSelAnchor, m_nSelEnd);
+    BuildTextRegion(m_nSelAnchor, m_nSelEnd);
 }
 
 void CHexView::ExtendSelection(std::uint32_t nEnd)
@@ -245,8 +252,8 @@ void CHexView::SetRegion(QRegion& rgn, const QPoint (&cells)[8]) const
 // before its first pair, which the longer highlight covered.
 void CHexView::BuildHexRegion(std::uint32_t a, std::uint32_t b)
 {
-    const std::uint32_t lo = std::min(a, b);
-    const std::uint32_t hi = std::max(a, b);
+    const std::uint32_t lo = CSelection(a, b).First();
+    const std::uint32_t hi = CSelection(a, b).Beyond();
     int c1 = OffsetToCell(lo).x();
     int c2 = OffsetToCell(hi).x();
     const int r1 = LineOfOffset(lo);
@@ -265,8 +272,8 @@ void CHexView::BuildHexRegion(std::uint32_t a, std::uint32_t b)
 // the end of a row is covered whole.
 void CHexView::BuildTextRegion(std::uint32_t a, std::uint32_t b)
 {
-    const QPoint t1 = TextCell(std::min(a, b));
-    const QPoint t2 = TextCell(std::max(a, b));
+    const QPoint t1 = TextCell(CSelection(a, b).First());
+    const QPoint t2 = TextCell(CSelection(a, b).Beyond());
     const QPoint cells[8] = {{t1.x(), t1.y()}, {79, t1.y()}, {79, t2.y()}, {t2.x(), t2.y()},
                              {t2.x(), t2.y() + 1}, {62, t2.y() + 1}, {62, t1.y() + 1}, {t1.x(), t1.y() + 1}};
     SetRegion(m_rgnText, cells);

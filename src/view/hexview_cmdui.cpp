@@ -60,19 +60,16 @@ void CHexView::UpdateCaretPane()
     if (!GetDocument())
         return;
     const std::uint32_t nCaret = m_bSelection ? m_nSelEnd : m_nCaretPos;
-    const bool bSelected = m_bSelection && m_nSelAnchor != m_nSelEnd;
-    emit caretMoved(nCaret, bSelected ? std::min(m_nSelAnchor, m_nSelEnd) : nCaret,
-                    bSelected ? std::max(m_nSelAnchor, m_nSelEnd) - std::min(m_nSelAnchor, m_nSelEnd) : 0);
+    const CSelection sel = ShownSelection();
+    emit caretMoved(nCaret, sel.IsEmpty() ? nCaret : sel.First(), sel.Length());
     if (!isSignalConnected(QMetaMethod::fromSignal(&CHexView::caretChanged)))
         return;
     const auto hex = [](std::uint32_t n) { return QString::number(n, 16).toUpper(); };
     QString text;
-    if (m_bSelection && m_nSelAnchor != m_nSelEnd) {
-        const std::uint32_t nFirst = std::min(m_nSelAnchor, m_nSelEnd);
-        const std::uint32_t nLength = std::max(m_nSelAnchor, m_nSelEnd) - nFirst;
+    if (!sel.IsEmpty()) {
         text = AfxLoadString(IDS_CARET_SELECTION)
-                   .arg(hex(nCaret), QString::number(nCaret), hex(nFirst), hex(nFirst + nLength - 1),
-                        QString::number(nLength));
+                   .arg(hex(nCaret), QString::number(nCaret), hex(sel.First()), hex(sel.Beyond() - 1),
+                        QString::number(sel.Length()));
     } else {
         text = AfxLoadString(IDS_CARET_OFFSET).arg(hex(nCaret), QString::number(nCaret));
     }

@@ -82,7 +82,7 @@ void CHexView::OnEditCopy()
 {
     if (!m_bSelection)
         return;
-    CopyToClipboard(std::min(m_nSelAnchor, m_nSelEnd), std::max(m_nSelAnchor, m_nSelEnd) - std::min(m_nSelAnchor, m_nSelEnd));
+    CopyToClipboard(GetSelection().First(), GetSelection().Length());
     ResetCaret();
 }
 
@@ -92,11 +92,11 @@ void CHexView::OnEditCut()
         return;
     if (m_bResumeInsert)
         EndInsertPause();
-    const std::uint32_t nStart = std::min(m_nSelAnchor, m_nSelEnd);
-    const std::uint32_t nLength = std::max(m_nSelAnchor, m_nSelEnd) - nStart;
+    const std::uint32_t nStart = GetSelection().First();
+    const std::uint32_t nLength = GetSelection().Length();
     CopyToClipboard(nStart, nLength);
     DeleteBytes(nStart, nLength);
-    m_bSelection = false;
+    HideSelection();
     m_nCaretPos = nStart;
     KeepWithinEnd();
     ResetCaret();
@@ -106,11 +106,11 @@ void CHexView::OnEditCut()
 void CHexView::OnEditClear()
 {
     if (m_bResumeInsert)
-        EndInsertPause();
+        EndInsertPause(false);
     if (m_bSelection) {
-        const std::uint32_t nStart = std::min(m_nSelAnchor, m_nSelEnd);
-        DeleteBytes(nStart, std::max(m_nSelAnchor, m_nSelEnd) - nStart);
-        m_bSelection = false;
+        const std::uint32_t nStart = GetSelection().First();
+        DeleteBytes(nStart, GetSelection().Length());
+        HideSelection();
         m_nCaretPos = nStart;
         ResetCaret();
     } else {
@@ -138,10 +138,10 @@ void CHexView::OnEditPaste()
     const auto* pSrc = reinterpret_cast<const std::uint8_t*>(bytes.constData());
     const auto n = std::uint32_t(std::min<qsizetype>(bytes.size(), qsizetype(UINT32_MAX)));
     if (m_bSelection) {
-        const std::uint32_t nStart = std::min(m_nSelAnchor, m_nSelEnd);
-        if (!ReplaceBytes(nStart, std::max(m_nSelAnchor, m_nSelEnd) - nStart, pSrc, n))
+        const std::uint32_t nStart = GetSelection().First();
+        if (!ReplaceBytes(nStart, GetSelection().Length(), pSrc, n))
             return;
-        m_bSelection = false;
+        HideSelection();
         m_nCaretPos = nStart;
     } else if (!InsertBytes(m_nCaretPos, pSrc, n)) {
         return;
@@ -173,10 +173,7 @@ void CHexView::OnUpdate(CDocumentView* pSender, qintptr lHint)
         UpdateScrollSizes();
     }
     KeepWithinEnd();
-    if (m_bSelection) {
-        BuildHexRegion(m_nSelAnchor, m_nSelEnd);
-        BuildTextRegion(m_nSelAnchor, m_nSelEnd);
-    }
+    RebuildSelectionRegions();
     PlaceCaret();
 }
 

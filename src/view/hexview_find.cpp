@@ -48,14 +48,14 @@ bool CHexView::PatternOf(const QString& strText, QByteArray& pattern)
 
 QByteArray CHexView::GetSelectedBytes(std::uint32_t nMax) const
 {
-    const std::uint32_t nStart = std::min(m_nSelAnchor, m_nSelEnd);
-    const std::uint32_t n = std::min(std::max(m_nSelAnchor, m_nSelEnd) - nStart, nMax);
-    return QByteArray(reinterpret_cast<const char*>(GetDocument()->Data()) + nStart, qsizetype(n));
+    const CSelection sel = GetSelection();
+    const std::uint32_t n = std::min(sel.Length(), nMax);
+    return QByteArray(reinterpret_cast<const char*>(GetDocument()->Data()) + sel.First(), qsizetype(n));
 }
 
 bool CHexView::SelectionShown() const
 {
-    return m_bSelection && m_nSelAnchor != m_nSelEnd;
+    return !ShownSelection().IsEmpty();
 }
 
 CBytePattern CHexView::PatternFor(const QByteArray& pattern, bool bMatchCase) const
@@ -65,10 +65,10 @@ CBytePattern CHexView::PatternFor(const QByteArray& pattern, bool bMatchCase) co
 
 bool CHexView::SelectionMatches(const CBytePattern& pattern) const
 {
-    const std::uint32_t nStart = std::min(m_nSelAnchor, m_nSelEnd);
-    if (std::max(m_nSelAnchor, m_nSelEnd) - nStart != pattern.Length())
+    const CSelection sel = GetSelection();
+    if (sel.Length() != pattern.Length())
         return false;
-    return GetDocument()->MatchesAt(nStart, pattern);
+    return GetDocument()->MatchesAt(sel.First(), pattern);
 }
 
 // A search starts at the caret, or with a selection shown at its anchor, and
@@ -82,7 +82,7 @@ CHexDoc::FindResult CHexView::FindPattern(const QByteArray& bytes, bool bDown, b
     std::uint32_t s = bShown ? m_nSelAnchor : m_nCaretPos;
     if (bShown && SelectionMatches(pattern)) {
         // Step over the occurrence from its start, whichever end is the anchor.
-        const std::uint32_t nStart = std::min(m_nSelAnchor, m_nSelEnd);
+        const std::uint32_t nStart = GetSelection().First();
         if (!bDown && nStart == 0)
             return CHexDoc::FindResult::NotFound;
         s = bDown ? nStart + 1 : nStart - 1;

@@ -7,6 +7,7 @@
 #include "hexdoc.h"
 #include "resource.h"
 #include "resources.h"
+#include "settingsprofile.h"
 #include "textencoder.h"
 
 #include <QScopeGuard>
@@ -15,11 +16,15 @@
 
 // Insert mode pauses after the first digit of a byte typed in the hex column, so
 // that the second digit completes that byte instead of inserting another. Any
-// key that is not a hex digit, a click, Delete and every other edit end the
-// pause; the byte keeps 0 as its low digit.
-void CHexView::EndInsertPause()
+// key that types or moves, other than a hex digit, a click, Delete and every
+// other edit end the pause; the byte keeps 0 as its low digit and the caret
+// goes after it, so that whatever comes next lands after the completed byte.
+// Delete takes the half-typed byte away instead: the caret stays on it.
+void CHexView::EndInsertPause(bool bAfterByte)
 {
     m_bResumeInsert = false;
+    if (bAfterByte)
+        m_nCaretPos = std::min(m_nCaretPos + 1, GetDocument()->GetLength());
     m_bInsertMode = true;
     m_bHighNibble = true;
     ResetCaret();
@@ -38,28 +43,58 @@ bool CHexView::InsertModeChosen() const
 
 namespace {
 
+const QString kSettings = QStringLiteral("Settings");
+const QString kInsertMode = QStringLiteral("InsertMode");
+
+} // namespace
+
+bool CHexView::GetStoredInsertMode() const
+{
+    const CSettingsProfile* pProfile = GetServices().pProfile;
+    return !pProfile || pProfile->GetProfileInt(kSettings, kInsertMode, 1) != 0;
+}
+
+namespace {
+
 bool IsSelectingKey(unsigned nChar)
 {
     return nChar == VK_LEFT || nChar == VK_RIGHT || nChar == VK_UP || nChar == VK_DOWN || nChar == VK_HOME
-        || nChar == VK_END;
+        || nChar == VK_END || nChar == VK_PRIOR || nChar == VK_NEXT;
+}
+
+// Modifiers and lock keys: pressed alone they type nothing and move nothing.
+bool TypesNothing(unsigned nChar)
+{
+    return nChar == VK_CONTROL || nChar == VK_MENU || nChar == VK_LWIN || nChar == VK_CAPITAL
+        || nChar == VK_NUMLOCK || nChar == VK_SCROLL;
+}
+
+// The top row's digits, the letters A-F and, with Num Lock on, the keypad's
+// digits. Keypad 1-6 have the codes of the letters a-f.
+bool IsHexDigitKey(unsigned nChar)
+{
+    return IsHexDigit(int(nChar)) || (nChar >= VK_NUMPAD0 && nChar <= VK_NUMPAD0 + 9);
 }
 
 } // namespace
 
-// The key's code is tested, not its character: keypad 1-6 (0x61-0x66) read as
-// the letters a-f and so keep the pause, keypad 0 and 7-9 end it.
-//
 // Shift alone does nothing: most Shift presses are for a capital. The first key
-// of a Shift press that extends the selection anchors it at the caret, ending
-// the selection shown before; a Shift press with only characters typed leaves
-// the selection, the caret and a pending pause as they were.
+// of a Shift press that extends the selection extends the selection shown from
+// its anchor, or anchors a new one at the caret; a Shift press with only
+// characters typed leaves the selection, the caret and a pending pause as they
+// were. Ctrl, Alt and the lock keys alone do nothing either, and a key held
+// with Ctrl that is no move belongs to its command: neither scrolls, so the
+// selection a command acts on stays the one shown.
 void CHexView::OnKeyDown(unsigned nChar, unsigned, unsigned)
 {
     if (nChar == VK_SHIFT) {
         m_bShiftSelecting = false;
         return;
     }
-    if (!IsHexDigit(int(nChar)) && m_bResumeInsert)
+    if (TypesNothing(nChar))
+        return;
+    const bool bWasPaused = m_bResumeInsert;
+    if (!IsHexDigitKey(nChar) && m_bResumeInsert)
         EndInsertPause();
     const bool bShift = IsKeyDown(VK_SHIFT);
     if (!bShift && !IsKeyDown(VK_CONTROL) && m_bSelection)
@@ -68,8 +103,12 @@ void CHexView::OnKeyDown(unsigned nChar, unsigned, unsigned)
     if ((nChar >= VK_PRIOR && nChar <= VK_DOWN) || nChar == VK_TAB || nChar == VK_INSERT)
         GetDocument()->EndTyping();
     if (bShift && !m_bShiftSelecting && IsSelectingKey(nChar)) {
-        HideSelection();
-        m_nSelAnchor = m_nSelEnd = m_nCaretPos;
+        if (m_bSelection && m_nSelAnchor != m_nSelEnd) {
+            m_nCaretPos = m_nSelEnd;
+        } else {
+            HideSelection();
+            m_nSelAnchor = m_nSelEnd = m_nCaretPos;
+        }
         m_bShiftSelecting = true;
     }
 
@@ -80,12 +119,16 @@ void CHexView::OnKeyDown(unsigned nChar, unsigned, unsigned)
         m_bHexColumn = !m_bHexColumn;
         break;
     case VK_PRIOR:
-        m_nCaretPos = nPage >= m_nCaretPos ? 0 : std::uint32_t(m_nCaretPos - nPage);
-        OnVScroll(SB_PAGEUP, 0, nullptr);
-        break;
     case VK_NEXT:
-        m_nCaretPos = std::uint32_t(std::min<std::uint64_t>(m_nCaretPos + nPage, nLast));
-        OnVScroll(SB_PAGEDOWN, 0, nullptr);
+        if (nChar == VK_PRIOR)
+            m_nCaretPos = nPage >= m_nCaretPos ? 0 : std::uint32_t(m_nCaretPos - nPage);
+        else
+            m_nCaretPos = std::uint32_t(std::min<std::uint64_t>(m_nCaretPos + nPage, nLast));
+        OnVScroll(nChar == VK_PRIOR ? SB_PAGEUP : SB_PAGEDOWN, 0, nullptr);
+        if (bShift) {
+            ExtendSelection(m_nCaretPos);
+            return;
+        }
         break;
     case VK_END:
     case VK_HOME: {
@@ -104,15 +147,20 @@ void CHexView::OnKeyDown(unsigned nChar, unsigned, unsigned)
     case VK_UP:
     case VK_RIGHT:
     case VK_DOWN:
-        if (nChar == VK_LEFT)
+        if (nChar == VK_LEFT) {
             MoveLeft();
-        else if (nChar == VK_RIGHT)
-            MoveRight();
-        else if (nChar == VK_UP)
+        } else if (nChar == VK_RIGHT) {
+            if (!bWasPaused)   // the end of the pause moved it already
+                MoveRight();
+        } else if (nChar == VK_UP) {
             m_nCaretPos = m_nCaretPos >= 16 ? m_nCaretPos - 16 : m_nCaretPos;
-        else
+        } else {
             m_nCaretPos = std::uint32_t(std::min<std::uint64_t>(m_nCaretPos + 16ull, nLast));
+        }
         if (bShift) {
+            // The window follows the moving end.
+            ScrollDownToCaret(m_nCaretPos);
+            ScrollUpToCaret();
             ExtendSelection(m_nCaretPos);
             return;
         }
@@ -120,10 +168,14 @@ void CHexView::OnKeyDown(unsigned nChar, unsigned, unsigned)
     case VK_INSERT: {
         m_bHighNibble = true;
         m_bInsertMode = !m_bInsertMode;
+        if (CSettingsProfile* pProfile = GetServices().pProfile)
+            pProfile->WriteProfileInt(kSettings, kInsertMode, m_bInsertMode ? 1 : 0);
         UpdateModePane();
         break;
     }
     default:
+        if (IsKeyDown(VK_CONTROL))
+            return;
         break;
     }
     ScrollDownToCaret(m_nCaretPos);

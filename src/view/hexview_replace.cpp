@@ -47,7 +47,7 @@ void CHexView::ReplaceOne(const QString& strFind, bool bDown, bool bMatchCase, c
     if (m_bResumeInsert)
         EndInsertPause();
     const CBytePattern pattern = PatternFor(find, bMatchCase);
-    const std::uint32_t nStart = std::min(m_nSelAnchor, m_nSelEnd);
+    const std::uint32_t nStart = GetSelection().First();
     const std::uint32_t n = pattern.Length();
     const auto m = std::uint32_t(replacement.size());
     if (!ReplaceBytes(nStart, n, reinterpret_cast<const std::uint8_t*>(replacement.constData()), m))
@@ -77,7 +77,7 @@ void CHexView::ReplaceAll(const QString& strFind, const QString& strReplace, boo
     std::uint32_t nLast = 0;
     std::uint64_t nCount = 0;
     const CHexDoc::EditResult result = GetDocument()->ReplaceAll(
-        PatternFor(find, bMatchCase), std::min(m_nSelAnchor, m_nSelEnd), replacement, EditState(), nLast, &nCount);
+        PatternFor(find, bMatchCase), GetSelection().First(), replacement, EditState(), nLast, &nCount);
     if (!ReportEdit(result))
         return;
     // The last replacement ends selected, its own bytes whatever the find

@@ -50,10 +50,11 @@ void CHexView::OnEditSelectAll()
 // large for memory leaves the clipboard as it was.
 void CHexView::OnEditCopyHex()
 {
-    if (!m_bSelection || m_nSelAnchor == m_nSelEnd)
+    const CSelection sel = ShownSelection();
+    if (sel.IsEmpty())
         return;
-    const std::uint32_t nStart = std::min(m_nSelAnchor, m_nSelEnd);
-    const std::uint32_t nLength = std::max(m_nSelAnchor, m_nSelEnd) - nStart;
+    const std::uint32_t nStart = sel.First();
+    const std::uint32_t nLength = sel.Length();
     try {
         const QByteArray bytes =
             QByteArray::fromRawData(reinterpret_cast<const char*>(GetDocument()->Data() + nStart), nLength);

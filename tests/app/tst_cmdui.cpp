@@ -138,8 +138,8 @@ void TestCmdUI::enabling()
     AppFixture fixture({TestSupport::writeScratchFile("enabling.bin", bytes)});
     CHexView* view = ActiveView(fixture);
     view->GetDocument()->SetModifiedFlag(modified);
-    view->m_bSelection = selection;
-    view->m_nSelEnd = selection ? 2 : 0;
+    if (selection)
+        view->SelectRange(0, 2);
     view->m_strFind = find;
     fixture.idle();
     for (unsigned nID : kTable)

@@ -153,8 +153,8 @@ void TestFileOps::longTaskShowsProgressAndEscCancels()
             pView->FindNext("00", action == "find", false);
         }
         // Cancelled, the search neither beeps nor moves the caret.
-        bDone = nBeeps != 0 || pView->m_nCaretPos != nCaret || pView->m_nSelAnchor != nCaret
-                || pView->m_nSelEnd != nCaret;
+        bDone = nBeeps != 0 || pView->m_nCaretPos != nCaret || pView->GetSelection().Anchor() != nCaret
+                || pView->GetSelection().End() != nCaret;
     } else if (action == "save") {
         bDone = pDoc->DoFileSave();
     } else if (action == "replace") {

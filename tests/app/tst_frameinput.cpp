@@ -150,8 +150,8 @@ void TestFrameInput::contextMenuRunsTheChosenCommand()
     AppFixture fixture({TestSupport::writeScratchFile("choose.bin", QByteArray::fromHex("DEADBEEF"))});
     CHexView* pView = ActiveView(fixture);
     RightClick(pView, [](QMenu* pMenu) { QTest::keyClick(pMenu, Qt::Key_A); });
-    QVERIFY(pView->m_bSelection);
-    QCOMPARE(pView->m_nSelEnd, 4u);
+    QVERIFY(pView->HasSelection());
+    QCOMPARE(pView->GetSelection().End(), 4u);
     fixture.idle();
     RightClick(pView, [](QMenu* pMenu) { QTest::keyClick(pMenu, Qt::Key_H); });
     QCOMPARE(QGuiApplication::clipboard()->text(), QString("DE AD BE EF"));

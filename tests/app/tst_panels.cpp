@@ -138,8 +138,8 @@ void TestPanels::stringsListAndSelect()
     pPanel->Table()->setFocus();
     pPanel->Table()->setCurrentIndex(pPanel->Table()->model()->index(0, 0));
     QTest::keyClick(pPanel->Table(), Qt::Key_Return);
-    QCOMPARE(pView->m_nSelAnchor, 0x4Fu);
-    QCOMPARE(pView->m_nSelEnd, 0x4Fu + 13);
+    QCOMPARE(pView->GetSelection().Anchor(), 0x4Fu);
+    QCOMPARE(pView->GetSelection().End(), 0x4Fu + 13);
 
     // An edit starts the list over.
     const std::uint8_t x = 'X';

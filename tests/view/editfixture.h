@@ -155,7 +155,8 @@ struct EditWindow {
             {"Left", Qt::Key_Left},   {"Right", Qt::Key_Right},   {"Up", Qt::Key_Up},       {"Down", Qt::Key_Down},
             {"Home", Qt::Key_Home},   {"End", Qt::Key_End},       {"PgUp", Qt::Key_PageUp}, {"PgDn", Qt::Key_PageDown},
             {"Ins", Qt::Key_Insert},  {"Tab", Qt::Key_Tab},       {"Esc", Qt::Key_Escape},  {"Ret", Qt::Key_Return},
-            {"Space", Qt::Key_Space},
+            {"Space", Qt::Key_Space}, {"Ctrl", Qt::Key_Control}, {"Shift", Qt::Key_Shift}, {"Alt", Qt::Key_Alt},
+            {"Caps", Qt::Key_CapsLock}, {"NumLock", Qt::Key_NumLock},
         };
         if (key.startsWith("S+") && key.size() == 3) {
             // Shift goes down and up around the key, as for every capital typed.
@@ -174,16 +175,23 @@ struct EditWindow {
         }
     }
 
-    // Holds Shift down over a run of keys, as a person selecting does.
+    // Holds Shift down over a run of keys, as a person selecting does; "C+Home"
+    // is Ctrl+Home with Shift.
     void WithShift(const QString& keys) const
     {
         QTest::simulateEvent(Keys(), true, Qt::Key_Shift, Qt::NoModifier, QString(), false);
-        for (const QString& key : keys.split(' ', Qt::SkipEmptyParts)) {
+        for (QString key : keys.split(' ', Qt::SkipEmptyParts)) {
+            Qt::KeyboardModifiers modifiers = Qt::ShiftModifier;
+            if (key.startsWith("C+")) {
+                modifiers |= Qt::ControlModifier;
+                key = key.mid(2);
+            }
             Qt::Key code = key == "Right" ? Qt::Key_Right : key == "Left" ? Qt::Key_Left
                          : key == "Up"    ? Qt::Key_Up    : key == "Down" ? Qt::Key_Down
+                         : key == "PgUp"  ? Qt::Key_PageUp : key == "PgDn" ? Qt::Key_PageDown
                          : key == "Home"  ? Qt::Key_Home  : Qt::Key_End;
-            QTest::simulateEvent(Keys(), true, code, Qt::ShiftModifier, QString(), false);
-            QTest::simulateEvent(Keys(), false, code, Qt::ShiftModifier, QString(), false);
+            QTest::simulateEvent(Keys(), true, code, modifiers, QString(), false);
+            QTest::simulateEvent(Keys(), false, code, modifiers, QString(), false);
         }
         QTest::simulateEvent(Keys(), false, Qt::Key_Shift, Qt::ShiftModifier, QString(), false);
     }
@@ -201,9 +209,9 @@ struct EditWindow {
             why = "end marker changed";
         else if (v->m_nRows != (std::uint64_t(doc.GetSize()) + 15) / 16)
             why = QString("rows %1 for size %2").arg(v->m_nRows).arg(doc.GetSize());
-        else if (v->m_nCaretPos > doc.GetSize() - 1 || v->m_nSelAnchor > doc.GetSize() - 1 || v->m_nSelEnd > doc.GetSize() - 1)
+        else if (v->m_nCaretPos > doc.GetSize() - 1 || v->GetSelection().Anchor() > doc.GetSize() - 1 || v->GetSelection().End() > doc.GetSize() - 1)
             why = QString("caret %1 anchor %2 end %3 past %4")
-                      .arg(v->m_nCaretPos).arg(v->m_nSelAnchor).arg(v->m_nSelEnd).arg(doc.GetSize() - 1);
+                      .arg(v->m_nCaretPos).arg(v->GetSelection().Anchor()).arg(v->GetSelection().End()).arg(doc.GetSize() - 1);
         else if (v->m_bInsertMode && !v->m_bHighNibble)
             why = "insert mode on a low digit";
         if (pWhy)

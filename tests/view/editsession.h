@@ -68,11 +68,8 @@ public:
 private:
     CHexView* View() const { return m_window.pView.get(); }
     std::uint32_t Length() const { return std::uint32_t(m_model.size()); }
-    std::uint32_t SelStart() const { return std::min(View()->m_nSelAnchor, View()->m_nSelEnd); }
-    std::uint32_t SelLength() const
-    {
-        return std::max(View()->m_nSelAnchor, View()->m_nSelEnd) - SelStart();
-    }
+    std::uint32_t SelStart() const { return View()->GetSelection().First(); }
+    std::uint32_t SelLength() const { return View()->GetSelection().Length(); }
 
     QString Step(CFuzzInput& in)
     {
@@ -160,18 +157,27 @@ private:
     }
 
     // Keys pressed alone move the caret, from the end of a shown selection.
-    // Keys pressed while Shift is held select from the caret to where they move
-    // it; when Shift goes up the caret returns to the selection's anchor.
+    // Keys pressed while Shift is held extend a shown selection from its
+    // anchor, or select from the caret to where they move it; when Shift goes
+    // up the caret returns to the selection's anchor. The first key after a
+    // first hex digit puts the caret after that byte, which is Right's move.
     QString PressMoving(const QStringList& keys, bool bShift)
     {
         const CHexView* v = View();
         const bool bInsert = v->m_bInsertMode || v->m_bResumeInsert;
         Place at{v->m_nCaretPos, v->m_bHighNibble || v->m_bResumeInsert};
-        if (!bShift && v->m_bSelection)
-            at.nPos = v->m_nSelEnd;
-        const std::uint32_t nAnchor = at.nPos;
-        for (const QString& key : keys)
-            at = Moved(key, at, bInsert);
+        bool bPaused = v->m_bResumeInsert && !keys.isEmpty();
+        if (bPaused)
+            at.nPos = std::min(at.nPos + 1, Length());
+        if (v->HasSelection())
+            at.nPos = v->GetSelection().End();
+        const bool bExtends = bShift && v->HasSelection() && !v->GetSelection().IsEmpty();
+        const std::uint32_t nAnchor = bExtends ? v->GetSelection().Anchor() : at.nPos;
+        for (const QString& key : keys) {
+            if (!(bPaused && key == QLatin1String("Right")))
+                at = Moved(key, at, bInsert);
+            bPaused = false;
+        }
         const QString joined = keys.join(QLatin1Char(' '));
         if (bShift) {
             m_window.WithShift(joined);
@@ -346,7 +352,7 @@ private:
     // A typed key ends a shown selection first; typing is tried without one.
     bool EndSelection()
     {
-        if (!View()->m_bSelection)
+        if (!View()->HasSelection())
             return false;
         m_window.Press(QStringLiteral("Left"));
         return true;
@@ -357,6 +363,43 @@ private:
         if (EndSelection())
             return QStringLiteral("Left");
         const char ch = "0123456789abcdefABCDEF"[in.Byte() % 22];
+        if (!m_bAimed)
+            return TypeDigit(ch, QString(QLatin1Char(ch)));
+        // The aimed session types odd digits on the keypad (Num Lock on), each
+        // digit after a key that types nothing pressed alone: neither changes
+        // what the digit does, nor ends a pending pause. They take no choice,
+        // so the sessions stay the ones they were.
+        static const char* const kAlone[] = {"Ctrl", "Shift", "Caps", "NumLock"};
+        const QString alone = QLatin1String(kAlone[ch % 4]);
+        m_window.Press(alone);
+        const bool bKeypad = ch <= '9' && (ch - '0') % 2 == 1;
+        return alone + QLatin1Char(' ')
+            + TypeDigit(ch, bKeypad ? QStringLiteral("KP%1").arg(ch - '0') : QString(QLatin1Char(ch)));
+    }
+
+    // In the aimed session Ctrl goes down alone first, as for the command's
+    // key: it neither scrolls nor drops the selection the command acts on.
+    QString CutOrCopy(CFuzzInput& in)
+    {
+        if (m_bAimed && !CtrlAloneChangesNothing())
+            return QStringLiteral("Ctrl");
+        return CutOrCopyNow(in);
+    }
+
+    bool CtrlAloneChangesNothing()
+    {
+        const bool bShown = View()->HasSelection();
+        const CSelection before = View()->GetSelection();
+        const qint64 nScroll = View()->GetScrollPos(SB_VERT);
+        m_window.Press(QStringLiteral("Ctrl"));
+        if (View()->HasSelection() != bShown || View()->GetSelection() != before
+            || View()->GetScrollPos(SB_VERT) != nScroll)
+            m_failure = QStringLiteral("Ctrl alone scrolled or changed the selection");
+        return m_failure.isEmpty();
+    }
+
+    QString TypeDigit(char ch, const QString& key)
+    {
         const std::uint8_t v = std::uint8_t(ch <= '9' ? ch - '0' : (ch & ~0x20) - 'A' + 10);
         const std::uint32_t nCaret = View()->m_nCaretPos;
         ExpectTyped(true);
@@ -368,8 +411,8 @@ private:
             const std::uint8_t old = std::uint8_t(m_model[nCaret]);
             m_model[nCaret] = char(View()->m_bHighNibble ? (v << 4) | (old & 0x0F) : (old & 0xF0) | v);
         }
-        m_window.Press(QString(QLatin1Char(ch)));
-        return QStringLiteral("type %1").arg(QLatin1Char(ch));
+        m_window.Press(key);
+        return QStringLiteral("type ") + key;
     }
 
     // Letters past F end the pause after a first hex digit, in either column.
@@ -379,9 +422,11 @@ private:
             return QStringLiteral("Left");
         const char ch = char('g' + in.Byte() % 20);
         const bool bInsert = View()->m_bInsertMode || View()->m_bResumeInsert;
+        // Ending the pause puts the caret after the byte it completed.
+        const std::uint32_t nCaret = View()->m_nCaretPos + (View()->m_bResumeInsert ? 1 : 0);
         ExpectTyped(false);
         if (!View()->m_bHexColumn)
-            Insert(View()->m_nCaretPos, std::uint8_t(ch), bInsert);
+            Insert(nCaret, std::uint8_t(ch), bInsert);
         m_window.Press(QString(QLatin1Char(ch)));
         return QStringLiteral("type %1").arg(QLatin1Char(ch));
     }
@@ -389,12 +434,12 @@ private:
     // Where the caret goes for a typed character, from the state before it. A
     // character in the text column, or a byte's second digit, moves it to the
     // next byte; a first digit to the byte's low digit. In the hex column a
-    // letter past F does nothing but end the pause after a first digit. On the
-    // end marker only inserting moves it.
+    // letter past F does nothing but end the pause after a first digit, which
+    // moves it after that byte. On the end marker only inserting moves it.
     void ExpectTyped(bool bHexDigit)
     {
         const CHexView* v = View();
-        const std::uint32_t nCaret = v->m_nCaretPos;
+        const std::uint32_t nCaret = v->m_nCaretPos + (!bHexDigit && v->m_bResumeInsert ? 1 : 0);
         const bool bOnEnd = nCaret >= Length();
         if (!v->m_bHexColumn) {
             const bool bInsert = v->m_bInsertMode || (!bHexDigit && v->m_bResumeInsert);
@@ -453,8 +498,8 @@ private:
     // start; deleting or pasting without one leaves the caret where it was.
     QString Delete()
     {
-        const std::uint32_t nCaret = View()->m_bSelection ? SelStart() : View()->m_nCaretPos;
-        if (View()->m_bSelection)
+        const std::uint32_t nCaret = View()->HasSelection() ? SelStart() : View()->m_nCaretPos;
+        if (View()->HasSelection())
             m_model.remove(SelStart(), SelLength());
         else if (View()->m_nCaretPos < Length())
             m_model.remove(View()->m_nCaretPos, 1);
@@ -463,15 +508,15 @@ private:
         return QStringLiteral("Delete");
     }
 
-    QString CutOrCopy(CFuzzInput& in)
+    QString CutOrCopyNow(CFuzzInput& in)
     {
         const bool bCut = in.Bit();
-        if (View()->m_bSelection && SelLength() > 0) {
+        if (View()->HasSelection() && SelLength() > 0) {
             m_clipboard = m_model.mid(SelStart(), SelLength());
             if (bCut)
                 m_model.remove(SelStart(), SelLength());
         }
-        if (bCut && View()->m_bSelection)
+        if (bCut && View()->HasSelection())
             ExpectCaret(std::min(SelStart(), Length()));
         View()->OnCmdMsg(bCut ? ID_EDIT_CUT : ID_EDIT_COPY, nullptr);
         return bCut ? QStringLiteral("Cut") : QStringLiteral("Copy");
@@ -480,11 +525,13 @@ private:
     QString Paste()
     {
         if (!m_clipboard.isEmpty()) {
-            const std::uint32_t nCaret = View()->m_bSelection ? SelStart() : View()->m_nCaretPos;
-            if (View()->m_bSelection)
+            // A paste ends a pause after the byte it completed.
+            const std::uint32_t nAt = View()->m_nCaretPos + (View()->m_bResumeInsert ? 1 : 0);
+            const std::uint32_t nCaret = View()->HasSelection() ? SelStart() : nAt;
+            if (View()->HasSelection())
                 m_model.replace(SelStart(), SelLength(), m_clipboard);
             else
-                m_model.insert(View()->m_nCaretPos, m_clipboard);
+                m_model.insert(nAt, m_clipboard);
             ExpectCaret(std::min(nCaret, Length()));
         }
         View()->OnCmdMsg(ID_EDIT_PASTE, nullptr);
@@ -517,12 +564,12 @@ private:
         };
         // The first occurrence: a shown selection when it is one, else the next
         // one down from its anchor, or without one from the caret.
-        const bool bShown = View()->m_bSelection && View()->m_nSelAnchor != View()->m_nSelEnd;
+        const bool bShown = !View()->ShownSelection().IsEmpty();
         std::int64_t nAt = -1;
         if (bShown && SelLength() == n && find(SelStart()) == SelStart())
             nAt = SelStart();
         else
-            nAt = find(bShown ? View()->m_nSelAnchor : View()->m_nCaretPos);
+            nAt = find(bShown ? View()->GetSelection().Anchor() : View()->m_nCaretPos);
         if (nAt >= 0) {
             QByteArray result = m_model.left(nAt);
             std::uint32_t nLastNew = 0;
@@ -574,10 +621,10 @@ private:
                     .arg(place(v->m_nCaretPos, v->m_bHighNibble), place(e.nCaret, e.bHigh.value_or(v->m_bHighNibble)));
             if (e.bHex && v->m_bHexColumn != *e.bHex)
                 return QStringLiteral("caret in the wrong column");
-            if (v->m_bSelection != e.bSelection
-                || (e.bSelection && (v->m_nSelAnchor != e.nAnchor || v->m_nSelEnd != e.nEnd)))
+            if (v->HasSelection() != e.bSelection
+                || (e.bSelection && (v->GetSelection().Anchor() != e.nAnchor || v->GetSelection().End() != e.nEnd)))
                 return QStringLiteral("selection %1 %2-%3, expected %4 %5-%6")
-                    .arg(v->m_bSelection ? "shown" : "hidden").arg(v->m_nSelAnchor).arg(v->m_nSelEnd)
+                    .arg(v->HasSelection() ? "shown" : "hidden").arg(v->GetSelection().Anchor()).arg(v->GetSelection().End())
                     .arg(e.bSelection ? "shown" : "hidden").arg(e.nAnchor).arg(e.nEnd);
         }
         if (m_bCheckFile) {
@@ -592,7 +639,7 @@ private:
         for (CHexView* pView : views) {
             if (!m_window.InvariantsHold(pView, &why))
                 return why;
-            if (pView->m_bSelection && std::max(pView->m_nSelAnchor, pView->m_nSelEnd) > Length())
+            if (pView->HasSelection() && pView->GetSelection().Beyond() > Length())
                 return QStringLiteral("selection past the end");
             // The rows around the caret and the end, as each view's cache says.
             for (const std::uint32_t nOffset : {View()->m_nCaretPos, Length()}) {
@@ -612,7 +659,7 @@ private:
     void CheckHighlight(const QString& what)
     {
         Part(what);
-        if (!m_failure.isEmpty() || !View()->m_bSelection)
+        if (!m_failure.isEmpty() || !View()->HasSelection())
             return;
         const QString why = HighlightMismatch();
         if (!why.isEmpty())

@@ -360,12 +360,10 @@ void TestHexView::highlightColours()
     // Bytes 0-3 of row 1, and a hex region that reaches into the offset column.
     const QRect hex = Cells(9, 1, 13).adjusted(0, -1, 0, -1);
     const QRect text = Cells(62, 1, 4).adjusted(0, -1, 0, -1);
+    m_pView->SelectRange(0, std::uint32_t(selEnd));
     m_pView->m_rgnHex = QRegion(hex);
     m_pView->m_rgnText = QRegion(text);
-    m_pView->m_nSelAnchor = 0;
-    m_pView->m_nSelEnd = std::uint32_t(selEnd);
     m_pView->m_bHexColumn = hexColumn;
-    m_pView->m_bSelection = true;
     m_pView->InvalidateRgn(nullptr);
     m_pView->UpdateWindow();
     const QImage image = Shot();
@@ -391,10 +389,9 @@ void TestHexView::highlightFollowsHorizontalScroll()
     m_pView->ScrollToPosition(QPoint(m_pView->m_nCharWidth * 30, 0));
     QVERIFY(m_pView->GetScrollPos(SB_HORZ) > 0);
     // The region is where the cells are on screen: scrolled columns 40-45.
+    m_pView->SelectRange(0, 2);
     m_pView->m_rgnHex = QRegion(Cells(40, 0, 6).adjusted(0, -1, 0, -1));
     m_pView->m_rgnText = QRegion();
-    m_pView->m_nSelEnd = 2;
-    m_pView->m_bSelection = true;
     m_pView->InvalidateRgn(&m_pView->m_rgnHex);
     m_pView->UpdateWindow();
     const QImage image = Shot();
@@ -656,7 +653,7 @@ void TestHexView::zoom()
     QCOMPARE(m_pView->GetFontHeight(), 16);
     QTest::keyClick(m_pView->viewport(), Qt::Key_Right, Qt::ShiftModifier);
     QTest::keyClick(m_pView->viewport(), Qt::Key_Right, Qt::ShiftModifier);
-    QVERIFY(m_pView->m_bSelection);
+    QVERIFY(m_pView->HasSelection());
     // Where caret and highlight stand, in cells.
     auto column = [this](int x) { return (x - m_pView->m_nLeftMargin) / m_pView->m_nCharWidth; };
     const int caretColumn = column(m_pView->GetCaretRect().x());
@@ -718,12 +715,10 @@ void TestHexView::darkPaletteKeepsContrast()
     QVERIFY(Contrast(Shot().pixel(caret.left(), caret.top()), dark.color(QPalette::Base).rgb()) >= 4.5);
 
     // The first two bytes of row 1 highlighted, the caret in the hex column.
+    m_pView->SelectRange(16, 18);
     m_pView->m_rgnHex = QRegion(Cells(10, 1, 5));
     m_pView->m_rgnText = QRegion(Cells(62, 1, 2));
-    m_pView->m_nSelAnchor = 16;
-    m_pView->m_nSelEnd = 18;
     m_pView->m_bHexColumn = true;
-    m_pView->m_bSelection = true;
     m_pView->InvalidateRgn(nullptr);
     m_pView->UpdateWindow();
     const QImage image = Shot();

@@ -27,9 +27,7 @@ QByteArray Counting(int n)
 
 void Select(EditWindow& w, std::uint32_t nAnchor, std::uint32_t nEnd)
 {
-    w->m_nCaretPos = w->m_nSelAnchor = w->m_nSelEnd = nAnchor;
-    w->m_bSelForward = nEnd >= nAnchor;
-    w->ExtendSelection(nEnd);
+    w->SelectRange(nAnchor, nEnd);
 }
 
 bool Run(EditWindow& w, unsigned nID)
@@ -63,6 +61,10 @@ private slots:
     void cutsAndPastesOverARightToLeftSelection();
     void deletes_data();
     void deletes();
+    void copiesTheShownSelection_data();
+    void copiesTheShownSelection();
+    void editOverASelectionLeavesNoHighlight_data();
+    void editOverASelectionLeavesNoHighlight();
     void cutOfNothingEndsTheSelection();
     void refusesGrowthPastTheLimit();
     void otherViewsFollowTheLength();
@@ -93,7 +95,7 @@ void TestHexViewEdit::copyPastesBackByteForByte()
     EditWindow w(bytes);
     Select(w, 0, std::uint32_t(bytes.size()));
     QVERIFY(Run(w, ID_EDIT_COPY));
-    QVERIFY(w->m_bSelection);
+    QVERIFY(w->HasSelection());
     QVERIFY(!w.doc.IsModified());
     QVERIFY(AfxClipboardHasBytes());
     if (!text.isNull())
@@ -161,7 +163,7 @@ void TestHexViewEdit::pastesOtherProgramsText()
     w->OnEditPaste();
     if (result.isEmpty()) {
         QCOMPARE(w.Bytes(), Hex("000102"));
-        QVERIFY(w->m_bSelection);
+        QVERIFY(w->HasSelection());
         QVERIFY(!w.doc.IsModified());
         QCOMPARE(nBeeps, 1);
         QVERIFY(m_frame.pBar->GetPaneText(0).contains(QString::number(cp)));
@@ -178,22 +180,125 @@ void TestHexViewEdit::cutsAndPastesOverARightToLeftSelection()
     QTest::mousePress(w.Mouse(), Qt::LeftButton, {}, w.CellCentre(22, 1));
     QTest::mouseMove(w.Mouse(), w.CellCentre(10, 1));
     QTest::mouseRelease(w.Mouse(), Qt::LeftButton, {}, w.CellCentre(10, 1));
-    QCOMPARE(w->m_nSelAnchor, 0x14u);
-    QCOMPARE(w->m_nSelEnd, 0x10u);
+    QCOMPARE(w->GetSelection().Anchor(), 0x14u);
+    QCOMPARE(w->GetSelection().End(), 0x10u);
     QVERIFY(Run(w, ID_EDIT_CUT));
     QCOMPARE(m_clipboard.GetBytes(), Hex("10111213"));
     QCOMPARE(w.doc.GetSize() - 1, 0x2Cu);
     QCOMPARE(w.Bytes().mid(0x0F, 2), Hex("0F14"));
     QCOMPARE(w->m_nCaretPos, 0x10u);
-    QVERIFY(!w->m_bSelection);
+    QVERIFY(!w->HasSelection());
     QCOMPARE(m_frame.pBar->GetPaneText(1), QString("44 Byte(s)"));
 
     Select(w, 0x12, 0x10);
     QVERIFY(Run(w, ID_EDIT_PASTE));
     QCOMPARE(w.Bytes().mid(0x0E, 8), Hex("0E0F 10111213 1617"));
     QCOMPARE(w->m_nCaretPos, 0x10u);
-    QVERIFY(!w->m_bSelection);
+    QVERIFY(!w->HasSelection());
     QVERIFY(w.InvariantsHold());
+}
+
+void TestHexViewEdit::copiesTheShownSelection_data()
+{
+    QTest::addColumn<QString>("steps");
+    QTest::newRow("End, Select All, Ctrl, Copy") << "End All Copy";
+    QTest::newRow("Shift+End, Ctrl, Cut") << "S+End Cut";
+    QTest::newRow("click, wheel, Shift+click, Ctrl, Copy") << "Click Wheel S+Click Copy";
+    QTest::newRow("Shift+Down past the window, Ctrl, Copy") << "S+Down20 Copy";
+}
+
+// A selection whose anchor lies above the window: Ctrl pressed for the
+// command's key scrolls nothing and drops nothing, and Copy and Cut take the
+// selection that is shown.
+void TestHexViewEdit::copiesTheShownSelection()
+{
+    QFETCH(QString, steps);
+    const QByteArray bytes = Counting(4000);
+    EditWindow w(bytes);
+    m_clipboard.Clear();
+    bool bCut = false;
+    for (const QString& step : steps.split(' ')) {
+        if (step == "All") {
+            QVERIFY(Run(w, ID_EDIT_SELECT_ALL));
+        } else if (step == "S+End") {
+            w.WithShift("End");
+        } else if (step == "S+Down20") {
+            w.WithShift(QStringList(20, "Down").join(' '));
+        } else if (step == "Click") {
+            QTest::mouseClick(w.Mouse(), Qt::LeftButton, Qt::NoModifier, w.CellCentre(10, 1));
+        } else if (step == "S+Click") {
+            QTest::mouseClick(w.Mouse(), Qt::LeftButton, Qt::ShiftModifier, w.CellCentre(10, 2));
+        } else if (step == "Wheel") {
+            const QPointF at(50, 50);
+            QWheelEvent event(at, w.Mouse()->mapToGlobal(at), QPoint(), QPoint(0, -600), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(w.Mouse(), &event);
+            QVERIFY(w->GetScrollPos(SB_VERT) > 0);
+        } else if (step == "Copy" || step == "Cut") {
+            bCut = step == "Cut";
+            QVERIFY(w->HasSelection());
+            QTest::simulateEvent(w.Keys(), true, Qt::Key_Control, Qt::NoModifier, QString(), false);
+            QVERIFY(Run(w, bCut ? ID_EDIT_CUT : ID_EDIT_COPY));
+            QTest::simulateEvent(w.Keys(), false, Qt::Key_Control, Qt::ControlModifier, QString(), false);
+        } else {
+            w.Press(step);
+        }
+    }
+    // What the selection held is on the clipboard, and with Cut gone from the
+    // document.
+    QString text;
+    const QByteArray copied = CClipboard::Instance()->GetBytes(&text);
+    QVERIFY(!copied.isEmpty());
+    const qsizetype nFirst = bytes.indexOf(copied.left(16));
+    QVERIFY(nFirst >= 0 && nFirst < 0x20);
+    QCOMPARE(copied, bytes.mid(nFirst, copied.size()));
+    if (steps.startsWith("Click"))
+        QCOMPARE(copied.size(), (w->GetScrollPos(SB_VERT) / qint64(w->m_nLineHeight) + 2) * 16 - 0x10);
+    else if (steps.startsWith("S+Down"))
+        QCOMPARE(copied.size(), 20 * 16);
+    else
+        QCOMPARE(copied.size(), bytes.size());
+    if (bCut)
+        QCOMPARE(w.Bytes(), bytes.left(nFirst) + bytes.mid(nFirst + copied.size()));
+    else
+        QCOMPARE(w.Bytes(), bytes);
+}
+
+void TestHexViewEdit::editOverASelectionLeavesNoHighlight_data()
+{
+    QTest::addColumn<unsigned>("nID");
+    QTest::addColumn<bool>("bHexColumn");
+    QTest::newRow("Delete") << unsigned(ID_EDIT_CLEAR) << true;
+    QTest::newRow("Cut") << unsigned(ID_EDIT_CUT) << true;
+    QTest::newRow("Paste") << unsigned(ID_EDIT_PASTE) << true;
+    QTest::newRow("Delete, text column") << unsigned(ID_EDIT_CLEAR) << false;
+    QTest::newRow("Paste, text column") << unsigned(ID_EDIT_PASTE) << false;
+}
+
+// Click, Shift+Down, Shift+Right, then the command and Left: what the screen
+// shows in both columns is plain, as nothing is selected.
+void TestHexViewEdit::editOverASelectionLeavesNoHighlight()
+{
+    QFETCH(unsigned, nID);
+    QFETCH(bool, bHexColumn);
+    CMemoryClipboard clipboard;
+    clipboard.SetForeignText("xy");
+    EditWindow w(QByteArray(0x60, ' '));
+    QTest::mouseClick(w.Mouse(), Qt::LeftButton, Qt::NoModifier, w.CellCentre(bHexColumn ? 13 : 63, 1));
+    w.WithShift("Down Right");
+    QVERIFY(w->HasSelection());
+    QVERIFY(Run(w, nID));
+    w.Press("Left");
+    QVERIFY(!w->HasSelection());
+    QTest::qWait(20);
+    const QImage screen = w.Screen();
+    // Blank cells: between hex pairs, and spaces in the text column.
+    for (int nLine = 1; nLine <= 3; ++nLine) {
+        for (const int nColumn : {15, 18, 33, 34, 37, 40, 66, 70, 75}) {
+            QVERIFY2(w.Pixel(screen, nColumn, nLine) == qRgb(255, 255, 255),
+                     qPrintable(QString("cell %1, line %2").arg(nColumn).arg(nLine)));
+        }
+    }
 }
 
 void TestHexViewEdit::deletes_data()
@@ -235,9 +340,9 @@ void TestHexViewEdit::cutOfNothingEndsTheSelection()
     m_clipboard.SetForeignText("kept");
     EditWindow w(Hex("000102"));
     Select(w, 1, 1);
-    QVERIFY(w->m_bSelection);
+    QVERIFY(w->HasSelection());
     w->OnEditCut();
-    QVERIFY(!w->m_bSelection);
+    QVERIFY(!w->HasSelection());
     QCOMPARE(w.Bytes(), Hex("000102"));
     QString text;
     m_clipboard.GetBytes(&text);
@@ -264,7 +369,7 @@ void TestHexViewEdit::refusesGrowthPastTheLimit()
     w->OnEditPaste();
     QCOMPARE(log.texts.size(), 2);
     QCOMPARE(w.Bytes(), Hex("A100010203"));
-    QVERIFY(w->m_bSelection);
+    QVERIFY(w->HasSelection());
     m_clipboard.SetForeignText("xy");
     w->OnEditPaste();
     QCOMPARE(w.Bytes(), Hex("A178790203"));
@@ -304,8 +409,8 @@ void TestHexViewEdit::otherViewsFollowTheLength()
     w->m_nCaretPos = 3;
     QVERIFY(Run(w, ID_EDIT_UNDO));
     QCOMPARE(pOther->m_nRows, 2u);
-    QVERIFY(pOther->m_bSelection);
-    QCOMPARE(std::max(pOther->m_nSelAnchor, pOther->m_nSelEnd), 0x18u);
+    QVERIFY(pOther->HasSelection());
+    QCOMPARE(pOther->GetSelection().Beyond(), 0x18u);
     QVERIFY(w.InvariantsHold(pOther.get(), nullptr));
 }
 
@@ -468,7 +573,7 @@ void TestHexViewEdit::keepsOffsetsBelowFourGiB()
     QCOMPARE(w->m_nCaretPos, nLast);
     QTest::mousePress(w.Mouse(), Qt::LeftButton, {}, w.CellCentre(10, nLine - 1));
     QTest::mouseMove(w.Mouse(), QPoint(w.CellCentre(10, 0).x(), 1 << 30));
-    QCOMPARE(w->m_nSelEnd, 0xFFFFFFF0u);
+    QCOMPARE(w->GetSelection().End(), 0xFFFFFFF0u);
     QTest::mouseRelease(w.Mouse(), Qt::LeftButton, {}, w.CellCentre(10, nLine - 1));
 
     // Page Up goes back by whole pages from there.
@@ -518,7 +623,7 @@ void TestHexViewEdit::randomEditsKeepTheInvariants()
         QString why;
         QVERIFY2(w.InvariantsHold(&why), qPrintable(QString("step %1, %2: %3").arg(step).arg(what, why)));
         QVERIFY2(pOther->m_nRows == w->m_nRows && pOther->m_nCaretPos < w.doc.GetSize()
-                     && pOther->m_nSelEnd < w.doc.GetSize(),
+                     && pOther->GetSelection().End() < w.doc.GetSize(),
                  qPrintable(QString("step %1, %2: the other view").arg(step).arg(what)));
     }
 }

@@ -35,12 +35,9 @@ struct FindWindow : EditWindow {
     // A selection shown from nAnchor to nEnd, or the caret at nAnchor.
     void Select(std::uint32_t nAnchor, std::uint32_t nEnd)
     {
-        pView->m_nSelAnchor = pView->m_nCaretPos = nAnchor;
-        pView->m_nSelEnd = nEnd;
-        if (nAnchor != nEnd)
-            pView->ShowSelection(nAnchor, nEnd);
+        pView->SelectRange(nAnchor, nEnd);
     }
-    Range Selection() const { return {pView->m_nSelAnchor, pView->m_nSelEnd}; }
+    Range Selection() const { return {pView->GetSelection().Anchor(), pView->GetSelection().End()}; }
 };
 
 // Replace All as replacing one by one does it: each search resumes after the
@@ -155,7 +152,7 @@ void TestHexViewFind::findsUnderTheCaseRule()
         QCOMPARE(w.nBeeps, 0);
         QCOMPARE(w.Selection(), Range(nFound, nFound + ParsePattern(text, 1252).bytes.size()));
         QCOMPARE(w.pView->m_nCaretPos, std::uint32_t(nFound));
-        QVERIFY(w.pView->m_bSelection);
+        QVERIFY(w.pView->HasSelection());
     }
 }
 
@@ -215,7 +212,7 @@ void TestHexViewFind::startsAtTheCaretWithoutASelection()
     for (int i = 0; i < 16 && w->m_nCaretPos != 4; ++i)
         w.Type("Right");
     QCOMPARE(w->m_nCaretPos, 4u);
-    QCOMPARE(w->m_nSelAnchor, 0u);
+    QCOMPARE(w->GetSelection().Anchor(), 0u);
     if (command == "replace all") {
         w->ReplaceAll("41", "42", false);
     } else if (command == "replace") {
@@ -468,29 +465,26 @@ void TestHexViewFind::replacingEndsTheInsertPause_data()
     QTest::addColumn<QByteArray>("result");
     // Replace All leaves the caret on its last, empty, replacement; Replace,
     // whose search for the next finds none, where the typed digit left it.
-    QTest::newRow("Replace All") << true << Hex("504340");
-    QTest::newRow("Replace") << false << Hex("434050");
+    QTest::newRow("Replace All") << true << Hex("404150");
+    QTest::newRow("Replace") << false << Hex("404150");
 }
 
-// A first digit typed in insert mode, then a replacement of the bytes before
-// it that were the last search's match: the next digit inserts a byte, as
-// after any other edit, and is not dropped on the end marker or typed into
-// another byte.
+// A first digit typed in insert mode, then a replacement of bytes after it:
+// the half-typed byte is complete, and the next digit inserts a byte where
+// the replacement left the caret, as after any other edit; it is not dropped
+// or typed into another byte.
 void TestHexViewFind::replacingEndsTheInsertPause()
 {
     QFETCH(bool, bAll);
     QFETCH(QByteArray, result);
     FindWindow w(Hex("414243"));
-    w.Select(3, 3);
+    w.Select(0, 0);
     w.Type("4");
-    QCOMPARE(w.Bytes(), Hex("41424340"));
-    w->m_nSelAnchor = 0;
-    w->m_nSelEnd = 2;
-    w->ShowSelection(0, 2);
+    QCOMPARE(w.Bytes(), Hex("40414243"));
     if (bAll)
-        w->ReplaceAll("41 42", "", false);
+        w->ReplaceAll("42 43", "", false);
     else
-        w->ReplaceOne("41 42", true, false, "");
+        w->ReplaceOne("42 43", true, false, "");
     w.Type("5");
     QCOMPARE(w.Bytes(), result);
 }
@@ -607,9 +601,9 @@ void TestHexViewFind::highlightsTheSelectedBytes()
     } else {
         w->ReplaceAll("GLIBC", "GLIBX", false);
     }
-    QVERIFY(w->m_bSelection);
-    const std::uint32_t lo = std::min(w->m_nSelAnchor, w->m_nSelEnd);
-    const std::uint32_t hi = std::max(w->m_nSelAnchor, w->m_nSelEnd);
+    QVERIFY(w->HasSelection());
+    const std::uint32_t lo = w->GetSelection().First();
+    const std::uint32_t hi = w->GetSelection().Beyond();
     QCOMPARE(hi - lo, 5u);
 
     const QImage image = w.Screen();

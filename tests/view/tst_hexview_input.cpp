@@ -51,6 +51,10 @@ private slots:
     void stopsAtTheEnds();
     void selectsWithShift_data();
     void selectsWithShift();
+    void selectsBeyondTheWindow_data();
+    void selectsBeyondTheWindow();
+    void extendsTheShownSelection_data();
+    void extendsTheShownSelection();
     void paintsTheHighlight_data();
     void paintsTheHighlight();
     void shrinkingASelectionRepaints_data();
@@ -82,7 +86,15 @@ void TestHexViewInput::entersHexDigits_data()
 
     QTest::newRow("A then 7") << "A 7" << 5u << Hex("00112233 44A75566") << 6u << true << true;
     QTest::newRow("A then Right") << "A Right" << 5u << Hex("00112233 44A05566") << 6u << true << true;
-    QTest::newRow("A then keypad 7") << "A KP7" << 5u << Hex("00112233 4470A055 66") << 5u << false << false;
+    QTest::newRow("A then keypad 7") << "A KP7" << 5u << Hex("00112233 44A75566") << 6u << true << true;
+    QTest::newRow("keypad 7 8 9 0") << "KP7 KP8 KP9 KP0" << 5u << Hex("00112233 44789055 66") << 7u << true << true;
+    QTest::newRow("A, Ctrl alone, 7") << "A Ctrl 7" << 5u << Hex("00112233 44A75566") << 6u << true << true;
+    QTest::newRow("A, Shift alone, 7") << "A Shift 7" << 5u << Hex("00112233 44A75566") << 6u << true << true;
+    QTest::newRow("4, Caps Lock, a") << "4 Caps a" << 5u << Hex("00112233 444A5566") << 6u << true << true;
+    QTest::newRow("4, Num Lock, KP2") << "4 NumLock KP2" << 5u << Hex("00112233 44425566") << 6u << true << true;
+    QTest::newRow("a, Space, 1 2") << "a Space 1 2" << 5u << Hex("00112233 44A01255 66") << 7u << true << true;
+    QTest::newRow("a, Esc, 1 2") << "a Esc 1 2" << 5u << Hex("00112233 44A01255 66") << 7u << true << true;
+    QTest::newRow("A then Left") << "A Left" << 5u << Hex("00112233 44A05566") << 5u << true << true;
     QTest::newRow("A then keypad 3") << "A KP3" << 5u << Hex("00112233 44A35566") << 6u << true << true;
     QTest::newRow("4 then Shift+A") << "4 S+A" << 5u << Hex("00112233 444A5566") << 6u << true << true;
     QTest::newRow("4 then a") << "4 a" << 5u << Hex("00112233 444A5566") << 6u << true << true;
@@ -170,7 +182,7 @@ void TestHexViewInput::typesCapitalsWithShift()
     if (!bHex)
         w.Press("Tab");
     w.Type(keys);
-    QVERIFY(!w->m_bSelection);
+    QVERIFY(!w->HasSelection());
     QVERIFY(w.InvariantsHold());
     QTEST(w.SavedBytes(TestSupport::scratchDir() + "/capitals.bin"), "saved");
 }
@@ -226,29 +238,31 @@ void TestHexViewInput::typesInTheDocumentCodePage()
 }
 
 // A Shift press with no key that selects leaves a selection as it is: what is
-// highlighted, selected and copied agree. The next selecting Shift press
-// starts a new selection at the caret and repaints the old one plain.
+// highlighted, selected and copied agree. After an unshifted key the next
+// selecting Shift press starts a new selection at the caret and repaints the
+// old one plain.
 void TestHexViewInput::loneShiftKeepsTheSelection()
 {
     EditWindow w(QByteArray(0x40, ' '));
     w->m_nCaretPos = 0x11;
     w.WithShift("Right Right");
     w.WithShift("");
-    QVERIFY(w->m_bSelection);
-    QCOMPARE(w->m_nSelAnchor, 0x11u);
-    QCOMPARE(w->m_nSelEnd, 0x13u);
+    QVERIFY(w->HasSelection());
+    QCOMPARE(w->GetSelection().Anchor(), 0x11u);
+    QCOMPARE(w->GetSelection().End(), 0x13u);
     QCOMPARE(w->m_nCaretPos, 0x11u);
     QCOMPARE(w.Pixel(w.Grab(), 15, 1), kDarkGrey);
 
-    w->m_nCaretPos = 0x20;
+    // An unshifted key ends it: Down goes from its end to 0x23.
+    w.Type("Down");
     w.WithShift("Left");
-    QCOMPARE(w->m_nSelAnchor, 0x20u);
-    QCOMPARE(w->m_nSelEnd, 0x1Fu);
+    QCOMPARE(w->GetSelection().Anchor(), 0x23u);
+    QCOMPARE(w->GetSelection().End(), 0x22u);
     const QImage image = w.Grab();
     QCOMPARE(w.Pixel(image, 15, 1), kWhite);
     QCOMPARE(w.Pixel(image, 63, 1), kWhite);
-    QCOMPARE(w.Pixel(image, 77, 1), kLightGrey);
-    QCOMPARE(w.Pixel(image, 62, 2), kWhite);
+    QCOMPARE(w.Pixel(image, 64, 2), kLightGrey);
+    QCOMPARE(w.Pixel(image, 63, 2), kWhite);
 }
 
 void TestHexViewInput::overwritesEitherDigit_data()
@@ -378,19 +392,87 @@ void TestHexViewInput::selectsWithShift()
     EditWindow w(QByteArray(0x40, ' '), QSize(1000, 100));
     w->m_nCaretPos = nCaret;
     w.WithShift(keys);
-    QTEST(w->m_nSelAnchor, "nAnchor");
-    QCOMPARE(w->m_nSelEnd, nEnd);
-    QVERIFY(w->m_bSelection);
-    QCOMPARE(w->m_nCaretPos, w->m_nSelAnchor);
+    QTEST(w->GetSelection().Anchor(), "nAnchor");
+    QCOMPARE(w->GetSelection().End(), nEnd);
+    QVERIFY(w->HasSelection());
+    QCOMPARE(w->m_nCaretPos, w->GetSelection().Anchor());
     if (keys == "End")
         QCOMPARE(w->GetScrollPos(SB_VERT), w->verticalScrollBar()->maximum());
 
     // An unshifted key collapses the selection onto its moving end and acts there.
     w.Press("Right");
-    QVERIFY(!w->m_bSelection);
+    QVERIFY(!w->HasSelection());
     QCOMPARE(w->m_nCaretPos, std::min(nEnd + 1, 0x40u));
     w->viewport()->repaint();
     QCOMPARE(w.Grab().pixel(w.CellCentre(12, 1)), kWhite);
+}
+
+void TestHexViewInput::selectsBeyondTheWindow_data()
+{
+    QTest::addColumn<quint32>("nCaret");   // in 0x1000 bytes, about 15 rows shown
+    QTest::addColumn<QString>("keys");     // with Shift held
+    QTest::addColumn<bool>("bForward");    // the moving end after the anchor
+    QTest::newRow("Down past the last row") << 0x00u << QStringList(20, "Down").join(' ') << true;
+    QTest::newRow("Page Down twice") << 0x08u << "PgDn PgDn" << true;
+    QTest::newRow("Page Up twice") << 0x800u << "PgUp PgUp" << false;
+    QTest::newRow("Ctrl+End") << 0x20u << "C+End" << true;
+    QTest::newRow("Ctrl+Home") << 0x800u << "C+Home" << false;
+}
+
+// The window follows the moving end of a selection made by keys, and every
+// key that moves the caret by a page or to an end extends the selection.
+void TestHexViewInput::selectsBeyondTheWindow()
+{
+    QFETCH(quint32, nCaret);
+    QFETCH(QString, keys);
+    QFETCH(bool, bForward);
+    EditWindow w(QByteArray(0x1000, ' '));
+    w->MoveCaretTo(nCaret);
+    w.WithShift(keys);
+    QVERIFY(w->HasSelection());
+    const CSelection sel = w->GetSelection();
+    QCOMPARE(sel.Anchor(), nCaret);
+    QVERIFY(sel.Length() >= 0x100);
+    QCOMPARE(sel.IsForward(), bForward);
+    const qint64 nTop = w->GetScrollPos(SB_VERT);
+    const qint64 nRowTop = qint64(sel.End() / 16) * w->m_nLineHeight;
+    // At most on the line below the last whole line, as for the caret.
+    QVERIFY2(nRowTop >= nTop && nRowTop < nTop + w.Mouse()->height() + w->m_nLineHeight,
+             qPrintable(QString("row at %1, window from %2").arg(nRowTop).arg(nTop)));
+    // Highlighted on the screen, in the caret's column.
+    const QImage image = w.Grab();
+    int nHighlighted = 0;
+    for (int nLine = 0; nLine < w.Mouse()->height() / int(w->m_nLineHeight); ++nLine)
+        nHighlighted += w.Pixel(image, 12, nLine) == kDarkGrey ? 1 : 0;
+    QVERIFY(nHighlighted >= 1);
+}
+
+void TestHexViewInput::extendsTheShownSelection_data()
+{
+    QTest::addColumn<QString>("between");   // between the two Shift presses
+    QTest::addColumn<quint32>("nAnchor");
+    QTest::addColumn<quint32>("nEnd");
+    QTest::newRow("nothing") << "" << 0x11u << 0x14u;
+    QTest::newRow("a click") << "Click" << 0x20u << 0x21u;
+    QTest::newRow("an unshifted key") << "Right" << 0x14u << 0x15u;
+}
+
+// Shift+Right Right, Shift up, then Shift+Right again: the selection shown
+// grows from its anchor. A click or an unshifted key starts afresh.
+void TestHexViewInput::extendsTheShownSelection()
+{
+    QFETCH(QString, between);
+    EditWindow w(QByteArray(0x40, ' '));
+    w->MoveCaretTo(0x11);
+    w.WithShift("Right Right");
+    if (between == "Click")
+        QTest::mouseClick(w.Mouse(), Qt::LeftButton, Qt::NoModifier, w.CellCentre(10, 2));
+    else
+        w.Type(between);
+    w.WithShift("Right");
+    QVERIFY(w->HasSelection());
+    QTEST(w->GetSelection().Anchor(), "nAnchor");
+    QTEST(w->GetSelection().End(), "nEnd");
 }
 
 void TestHexViewInput::paintsTheHighlight_data()
@@ -501,7 +583,7 @@ void TestHexViewInput::placesAStraddlingCharacter()
     w.Press("Tab");
     QCOMPARE(w->GetCaretRect().topLeft(), w->CellToClient(78, nLine - 1));
     w.WithShift("Right Right Right Right");
-    QCOMPARE(w->m_nSelEnd, 0x84u);
+    QCOMPARE(w->GetSelection().End(), 0x84u);
     QVERIFY(w->m_rgnText.contains(w.CellCentre(78, nLine - 1)));
     QVERIFY(!w->m_rgnText.contains(w.CellCentre(77, nLine - 1)));
     QVERIFY(w->m_rgnText.contains(w.CellCentre(65, nLine)));
@@ -561,16 +643,16 @@ void TestHexViewInput::dragsPastTheRowAndTheWindow()
     Mouse(w, QTest::MousePress, w.CellCentre(10, 1));
     Mouse(w, QTest::MouseMove, w.CellCentre(50, 1));
     Mouse(w, QTest::MouseMove, w.CellCentre(80, 1));
-    QCOMPARE(w->m_nSelAnchor, 0x10u);
-    QCOMPARE(w->m_nSelEnd, 0x20u);
-    QVERIFY(w->m_bSelection);
+    QCOMPARE(w->GetSelection().Anchor(), 0x10u);
+    QCOMPARE(w->GetSelection().End(), 0x20u);
+    QVERIFY(w->HasSelection());
     const QPoint outside(w.CellCentre(10, 0).x(), w.Mouse()->height() + 40);
     Mouse(w, QTest::MouseMove, outside);
-    QCOMPARE(w->m_nSelEnd, 0x30u);
+    QCOMPARE(w->GetSelection().End(), 0x30u);
     Mouse(w, QTest::MouseRelease, outside);
     QCOMPARE(w->m_nCaretPos, 0x10u);
     Mouse(w, QTest::MouseMove, w.CellCentre(20, 0));
-    QCOMPARE(w->m_nSelEnd, 0x30u);
+    QCOMPARE(w->GetSelection().End(), 0x30u);
     QVERIFY(w.InvariantsHold());
 }
 
@@ -642,7 +724,7 @@ void TestHexViewInput::followsTheHorizontalScroll()
     w.WithShift("Right Right");
     QCOMPARE(w.Pixel(w.Grab(), 27, 1), kDarkGrey);
     w->OnHScroll(SB_THUMBPOSITION, unsigned(18 * w->m_nCharWidth), nullptr);
-    QVERIFY(w->m_bSelection);
+    QVERIFY(w->HasSelection());
     QCOMPARE(w.Pixel(w.Grab(), 27, 1), kDarkGrey);
 }
 

@@ -211,10 +211,10 @@ void TestHexViewSelect::doubleClick()
     EditWindow w(bytes);
     w.doc.SetCodePage(932);
     Act(w, steps);
-    QCOMPARE(w->m_bSelection && w->m_nSelAnchor != w->m_nSelEnd, bSelection);
+    QCOMPARE(w->HasSelection() && w->GetSelection().Anchor() != w->GetSelection().End(), bSelection);
     if (bSelection) {
-        QCOMPARE(w->m_nSelAnchor, nAnchor);
-        QCOMPARE(w->m_nSelEnd, nEnd);
+        QCOMPARE(w->GetSelection().Anchor(), nAnchor);
+        QCOMPARE(w->GetSelection().End(), nEnd);
         // The highlight shows in both columns, darker in the one clicked.
         const bool bText = steps.section(';', -1).trimmed().startsWith("text");
         const QImage image = w.Grab();
@@ -248,11 +248,11 @@ void TestHexViewSelect::selectAll()
     QCOMPARE(state.IsEnabled(), nLength > 0);
     QVERIFY(AfxExecuteCommand(w.pView.get(), ID_EDIT_SELECT_ALL) == (nLength > 0));
     if (nLength == 0) {
-        QVERIFY(!w->m_bSelection);
+        QVERIFY(!w->HasSelection());
         return;
     }
-    QCOMPARE(w->m_nSelAnchor, 0u);
-    QCOMPARE(w->m_nSelEnd, quint32(nLength));
+    QCOMPARE(w->GetSelection().Anchor(), 0u);
+    QCOMPARE(w->GetSelection().End(), quint32(nLength));
     QCOMPARE(CellBackground(w, w.Grab(), HexColumn(0), 0), kDarkGrey);
     if (nLength > 0x30)
         QCOMPARE(CellBackground(w, w.Grab(), 62 + 15, 2), kLightGrey);
@@ -262,7 +262,7 @@ void TestHexViewSelect::selectAll()
     QCOMPARE(clipboard.GetBytes(), w.Bytes());
     // Typing replaces nothing: the selection collapses onto its end, where the key acts.
     w.Type("Left");
-    QVERIFY(!w->m_bSelection);
+    QVERIFY(!w->HasSelection());
     QCOMPARE(w->m_nCaretPos, quint32(nLength - 1));
 }
 
@@ -293,7 +293,7 @@ void TestHexViewSelect::copyHex()
         w.WithShift(keys.startsWith("End") ? keys.mid(4) : keys);
     CCmdUI state(ID_EDIT_COPY_HEX);
     QVERIFY(w->OnCmdMsg(ID_EDIT_COPY_HEX, &state));
-    QCOMPARE(state.IsEnabled(), w->m_bSelection);
+    QCOMPARE(state.IsEnabled(), w->HasSelection());
     w->OnEditCopyHex();
     QCOMPARE(clipboard.MimeData()->text(), text);
     // It is text: other programs and Paste read the characters, not the bytes.
@@ -346,11 +346,11 @@ void TestHexViewSelect::goTo()
     QCOMPARE(w->GoToOffset(text, bDecimal), nAfter >= 0);
     QTEST(m_messages.join('|'), "message");
     if (nAfter < 0) {
-        QVERIFY(w->m_bSelection);
+        QVERIFY(w->HasSelection());
         QCOMPARE(w->GetScrollPos(SB_VERT), nScroll);
         return;
     }
-    QVERIFY(!w->m_bSelection);
+    QVERIFY(!w->HasSelection());
     QCOMPARE(w->m_nCaretPos, quint32(nAfter));
     QVERIFY(w->m_bHighNibble);
     const qint64 nRowTop = qint64(nAfter / 16) * w->m_nLineHeight - w->GetScrollPos(SB_VERT);

@@ -14,6 +14,7 @@
 #include "testsupport.h"
 
 #include <QContextMenuEvent>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -83,6 +84,7 @@ private slots:
     void pasteFollowsTheOwnersClipboard_data();
     void pasteFollowsTheOwnersClipboard();
     void textSizeIsKeptInTheOwnersProfile();
+    void editModeIsKeptInTheOwnersProfile();
 };
 
 void TestHexViewStatus::init()
@@ -192,6 +194,33 @@ void TestHexViewStatus::textSizeIsKeptInTheOwnersProfile()
     QCOMPARE(alone.view.GetFontHeight(), int(CHexView::kDefaultFontHeight));
     QVERIFY(AfxExecuteCommand(&alone.view, ID_VIEW_ZOOM_OUT));
     QCOMPARE(profile.GetProfileInt(kSettings, kFontHeight, 0), 18);
+}
+
+// Overwrite chosen in one window opens the next in overwrite, and insert
+// chosen again opens it in insert; a view without a profile starts in insert.
+void TestHexViewStatus::editModeIsKeptInTheOwnersProfile()
+{
+    CSettingsProfile profile;
+    profile.SetRegistryKey(QStringLiteral("Vantorel"), QStringLiteral("Zorbel"));
+    profile.RemoveProfileValue(kSettings, QStringLiteral("InsertMode"));
+    const auto restore = qScopeGuard([&profile] { profile.RemoveProfileValue(kSettings, QStringLiteral("InsertMode")); });
+    {
+        BareView first("0123456789", {&profile, {}, {}});
+        QVERIFY(first.view.InsertModeChosen());
+        first.Press("Ins");
+    }
+    {
+        BareView next("0123456789", {&profile, {}, {}});
+        QVERIFY(!next.view.InsertModeChosen());
+        next.Press("1");
+        QCOMPARE(next.doc.GetSize() - 1, 10u);   // typed over, not inserted
+        next.Press("Ins");
+    }
+    BareView last("0123456789", {&profile, {}, {}});
+    QVERIFY(last.view.InsertModeChosen());
+    profile.WriteProfileInt(kSettings, QStringLiteral("InsertMode"), 0);
+    BareView alone("0123456789");
+    QVERIFY(alone.view.InsertModeChosen());
 }
 
 QTEST_MAIN(TestHexViewStatus)

@@ -15,17 +15,15 @@ bool Run(const EditWindow& w, unsigned nID)
 QString StateText(const CHexView& view)
 {
     return QString("anchor %1 end %2 caret %3 %4")
-        .arg(view.m_nSelAnchor)
-        .arg(view.m_nSelEnd)
+        .arg(view.GetSelection().Anchor())
+        .arg(view.GetSelection().End())
         .arg(view.m_nCaretPos)
-        .arg(view.m_bSelection ? "selected" : "none");
+        .arg(view.HasSelection() ? "selected" : "none");
 }
 
 void Select(const EditWindow& w, std::uint32_t nAnchor, std::uint32_t nEnd)
 {
-    w->m_nCaretPos = w->m_nSelAnchor = w->m_nSelEnd = nAnchor;
-    w->m_bSelForward = nEnd >= nAnchor;
-    w->ExtendSelection(nEnd);
+    w->SelectRange(nAnchor, nEnd);
 }
 
 } // namespace
@@ -213,8 +211,7 @@ void TestHexViewUndo::randomEditsMatchAModel()
         bool bRedone = false;
         switch (nKind) {
         case 0:
-            w->m_nCaretPos = random.bounded(nLast + 1);
-            w->m_bSelection = false;
+            w->MoveCaretTo(random.bounded(nLast + 1));
             w.Type(QString(QChar('a' + random.bounded(4))));
             break;
         case 1:
