@@ -173,6 +173,7 @@ public:
     // Writes text in the document's code page (see EncodeText). A character the
     // code page cannot hold refuses the text: a beep, a status-bar message naming
     // the character and the code page, and false.
+    bool FitsBeforeTheEnd(const QString& text, std::uint32_t nBytes);
     bool EncodeOrRefuse(const QString& text, QByteArray& bytes);
     void SetByteOrNibble(std::uint32_t nOffset, std::uint8_t v, bool bWhole);
 
@@ -240,6 +241,8 @@ public:
     std::uint32_t m_nCaretPos = 0;
     std::uint32_t m_nSelEnd = 0;
     bool m_bSelection = false;
+    // While this view's own edit is made: it places its caret itself.
+    bool m_bOwnEdit = false;
     // Asks the next paint to show the highlight again. Every paint draws the
     // highlight of a shown selection, so a paint meets the request and clears it.
     bool m_bRedrawSel = false;
@@ -329,6 +332,7 @@ protected:
     void OnText(const QString& text) override;
     void OnLButtonDblClk(unsigned nFlags, const QPoint& point) override;
     void OnContextMenu(const QPoint& ptScreen) override;
+    void OnRButtonDown(unsigned nFlags, const QPoint& point) override;
     QByteArray GetCharCodec() const override;
     void wheelEvent(QWheelEvent* event) override;
 
@@ -340,6 +344,9 @@ private:
     void LayOut();
     void RegisterZoomCommands();
     void SetCodePage(int nCodePage);
+    void GuessCodePage();
+    // The code page the user last chose for the document's file, or nDefault.
+    int RememberedCodePage(int nDefault) const;
     void RegisterCodePageMenu();
     void RegisterPrintCommands();
     void RegisterCommandUI();

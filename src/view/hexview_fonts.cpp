@@ -4,6 +4,7 @@
 #include "cmdui.h"
 #include "codepage.h"
 #include "hexdoc.h"
+#include "perfilevalues.h"
 #include "resource.h"
 #include "resources.h"
 #include "settingsprofile.h"
@@ -18,6 +19,7 @@ namespace {
 
 const QString kSettings = QStringLiteral("Settings");
 const QString kFontHeight = QStringLiteral("FontHeight");
+const QString kFileCodePages = QStringLiteral("FileCodePages");
 
 } // namespace
 
@@ -145,9 +147,28 @@ void CHexView::wheelEvent(QWheelEvent* event)
     event->accept();
 }
 
+// The user's choice: shown, and remembered for the file's next open.
 void CHexView::SetCodePage(int nCodePage)
 {
     SetupScreenFont(nCodePage);
+    CHexDoc* pDoc = GetDocument();
+    CPerFileValues(GetServices().pProfile, kFileCodePages).Set(pDoc->GetPathName(), pDoc->GetCodePage());
+}
+
+// The guess from the bytes as they are now; the file's next open guesses too.
+void CHexView::GuessCodePage()
+{
+    CHexDoc* pDoc = GetDocument();
+    CPerFileValues(GetServices().pProfile, kFileCodePages).Forget(pDoc->GetPathName());
+    const int nBefore = pDoc->GetCodePage();
+    pDoc->GuessCodePage();
+    if (pDoc->GetCodePage() != nBefore)
+        SetupScreenFont(pDoc->GetCodePage());
+}
+
+int CHexView::RememberedCodePage(int nDefault) const
+{
+    return CPerFileValues(GetServices().pProfile, kFileCodePages).Get(GetDocument()->GetPathName(), nDefault);
 }
 
 void CHexView::OnCodePageGB()
@@ -176,6 +197,11 @@ void CHexView::RegisterCodePageMenu()
         {ID_VIEW_CODEPAGE_GB, 936},       {ID_VIEW_CODEPAGE_BIG5, 950},   {ID_VIEW_CODEPAGE_SJIS, 932},
         {ID_VIEW_CODEPAGE_UTF8, kCodePageUtf8}, {ID_VIEW_CODEPAGE_KOREAN, 949}, {ID_VIEW_CODEPAGE_WESTERN, 1252},
     };
+    // The toolbar's UTF-8 button, grey while UTF-8 is shown as the others are.
+    OnCommand(ID_CODEPAGE_UTF8, [this] { SetCodePage(kCodePageUtf8); });
+    OnUpdateCommand(ID_CODEPAGE_UTF8,
+                    [this](CCmdUI* pCmdUI) { pCmdUI->Enable(GetDocument()->GetCodePage() != kCodePageUtf8); });
+    OnCommand(ID_VIEW_CODEPAGE_GUESS, [this] { GuessCodePage(); });
     for (const auto& item : kItems) {
         const int nCodePage = item.nCodePage;
         OnCommand(item.nID, [this, nCodePage] { SetCodePage(nCodePage); });

@@ -67,6 +67,7 @@ private slots:
     void refusesGrowthPastTheLimit();
     void otherViewsFollowTheLength();
     void otherViewsFollowTheRowsAndCodePage();
+    void otherViewsSelectionFollowsItsBytes();
     void farRowsPaintAsAFreshView_data();
     void farRowsPaintAsAFreshView();
     void keepsOffsetsBelowFourGiB();
@@ -290,7 +291,7 @@ void TestHexViewEdit::otherViewsFollowTheLength()
     Select(w, 0x10, 0xF8);
     QVERIFY(Run(w, ID_EDIT_CUT));
     QCOMPARE(pOther->m_nRows, 2u);
-    QCOMPARE(pOther->m_nCaretPos, 0x18u);
+    QCOMPARE(pOther->m_nCaretPos, 0x10u);   // its byte was cut: where the cut was
     QCOMPARE(pOther->GetTotalSize().height(), 2 * int(pOther->m_nLineHeight));
     QCOMPARE(pOther->GetScrollPos(SB_VERT), 0);
     w->m_nCaretPos = 0;
@@ -306,6 +307,41 @@ void TestHexViewEdit::otherViewsFollowTheLength()
     QCOMPARE(pOther->m_nRows, 2u);
     QVERIFY(pOther->m_bSelection);
     QCOMPARE(std::max(pOther->m_nSelAnchor, pOther->m_nSelEnd), 0x18u);
+    QVERIFY(w.InvariantsHold(pOther.get(), nullptr));
+}
+
+// A selection made in another window stays on its bytes when this window
+// deletes or inserts bytes before it, so Delete there removes what was selected.
+void TestHexViewEdit::otherViewsSelectionFollowsItsBytes()
+{
+    EditWindow w(Counting(0x40));
+    std::unique_ptr<CHexView> pOther = w.OpenView(QSize(1000, 200));
+    QWidget* pKeys = pOther.get();
+    QTest::keyClick(pKeys, Qt::Key_Down);
+    QTest::keyClick(pKeys, Qt::Key_Down);
+    QTest::simulateEvent(pKeys, true, Qt::Key_Shift, Qt::NoModifier, QString(), false);
+    for (int i = 0; i < 4; ++i) {
+        QTest::simulateEvent(pKeys, true, Qt::Key_Right, Qt::ShiftModifier, QString(), false);
+        QTest::simulateEvent(pKeys, false, Qt::Key_Right, Qt::ShiftModifier, QString(), false);
+    }
+    QTest::simulateEvent(pKeys, false, Qt::Key_Shift, Qt::ShiftModifier, QString(), false);
+    QVERIFY(pOther->m_bSelection);
+
+    Select(w, 0x04, 0x08);
+    QVERIFY(Run(w, ID_EDIT_CLEAR));
+    w->m_nCaretPos = 0;
+    w.Type("a b");
+    QVERIFY(Run(w, ID_EDIT_UNDO));
+    w.Type("Ins 1 2 Ins 3 4");   // one byte overwritten, one inserted
+    QCOMPARE(w.Bytes().left(2), QByteArray("\x12\x34"));
+
+    QVERIFY(pOther->OnCmdMsg(ID_EDIT_CLEAR, nullptr));
+    QByteArray expected = Counting(0x40);
+    expected.remove(0x20, 4);
+    expected.remove(0x04, 4);
+    expected[0] = char(0x12);
+    expected.insert(1, char(0x34));
+    QCOMPARE(w.Bytes().toHex(' '), expected.toHex(' '));
     QVERIFY(w.InvariantsHold(pOther.get(), nullptr));
 }
 
