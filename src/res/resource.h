@@ -29,6 +29,7 @@ constexpr unsigned ID_CODEPAGE_UTF8 = 33310;
 constexpr unsigned ID_VIEW_CODEPAGE_GUESS = 33311;
 // Overwrite-typed text that would run past the end; %1 the text, %2 its bytes, %3 the bytes left
 constexpr unsigned IDS_OVERWRITE_PAST_END = 33312;
+constexpr unsigned IDS_GOTO_EXTEND = 33313;        // Go To's "&Extend selection"
 constexpr unsigned IDS_NOFONT_GB = 32774;
 constexpr unsigned IDS_NOFONT_BIG5 = 32775;
 constexpr unsigned IDS_NOFONT_SJIS = 32776;

@@ -218,8 +218,11 @@ public:
     // Moves the caret to the offset the text names (see ParseGoToOffset) and
     // scrolls its row into view; refuses a text that names none with a message
     // and returns false.
-    bool GoToOffset(const QString& strText, bool bDecimal);
+    // With bExtend the selection (or one from the caret) is extended to it.
+    bool GoToOffset(const QString& strText, bool bDecimal, bool bExtend = false);
     void MoveCaretTo(std::uint32_t nOffset);
+    void ExtendSelectionTo(std::uint32_t nOffset);
+    void ShowRowOf(std::uint32_t nOffset);
     bool m_bGoToDecimal = false;
     // Follows a change of the document made in any view: row count, scroll
     // sizes, caret and selection kept within the new end.

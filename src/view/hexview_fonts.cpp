@@ -95,11 +95,20 @@ void CHexView::ApplyScreenFont(std::uint8_t nCharSet)
 // A cell is as wide as the font's half-width glyphs (its digits and Latin
 // letters), so that the ideographs of a font that draws them twice as wide sit
 // side by side; a wider ideograph is squeezed into its two cells when drawn.
+// A row is as high as the highest of the fonts of every code page at this
+// size, so that the rows stay where they are when the code page changes.
 void CHexView::MeasureCells()
 {
     const QFontMetrics fm(m_fontScreen);
     m_nCharWidth = std::max({1, fm.horizontalAdvance(QLatin1Char('0')), fm.horizontalAdvance(QLatin1Char('W'))});
-    m_nLineHeight = std::uint32_t(std::max(1, fm.lineSpacing()));
+    int nLineHeight = fm.lineSpacing();
+    for (const std::uint8_t nCharSet : {DEFAULT_CHARSET, GB2312_CHARSET, CHINESEBIG5_CHARSET, SHIFTJIS_CHARSET}) {
+        CLogFont logFont = m_logFont;
+        logFont.lfCharSet = nCharSet;
+        if (logFont.IsInstalled())
+            nLineHeight = std::max(nLineHeight, QFontMetrics(logFont.CreateFont()).lineSpacing());
+    }
+    m_nLineHeight = std::uint32_t(std::max(1, nLineHeight));
     m_nTextWidth = 79 * m_nCharWidth;
 }
 

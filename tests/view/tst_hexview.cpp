@@ -686,6 +686,13 @@ void TestHexView::cellsFitTheCodePagesFont()
             }
     QVERIFY2(firstInk - pair.left() <= 2 && pair.right() - lastInk <= 2,
              qPrintable(QStringLiteral("ink %1-%2 in cells %3-%4").arg(firstInk).arg(lastInk).arg(pair.left()).arg(pair.right())));
+    // Every code page's rows are as high: the view does not jump when it changes.
+    const std::uint32_t nLineHeight = m_pView->m_nLineHeight;
+    for (const unsigned nID : {ID_VIEW_CODEPAGE_GB, ID_VIEW_CODEPAGE_BIG5, ID_VIEW_CODEPAGE_SJIS, ID_VIEW_CODEPAGE_UTF8,
+                               ID_VIEW_CODEPAGE_KOREAN, ID_VIEW_CODEPAGE_WESTERN}) {
+        AfxExecuteCommand(m_pView.get(), nID);
+        QCOMPARE(m_pView->m_nLineHeight, nLineHeight);
+    }
 }
 
 void TestHexView::zoom_data()

@@ -60,6 +60,8 @@ private slots:
     void systemClipboardCarriesTheBytes();
     void pastesOtherProgramsText_data();
     void pastesOtherProgramsText();
+    void pastesTextOfferedOnlyWithItsCharset();
+    void rightClickMovesTheCaretOutsideTheSelection();
     void cutsAndPastesOverARightToLeftSelection();
     void deletes_data();
     void deletes();
@@ -171,6 +173,43 @@ void TestHexViewEdit::pastesOtherProgramsText()
         QCOMPARE(w->m_nCaretPos, 1u);
         QCOMPARE(nBeeps, 0);
     }
+}
+
+// Some programs offer text only as text/plain;charset=utf-8.
+void TestHexViewEdit::pastesTextOfferedOnlyWithItsCharset()
+{
+    auto* pData = new QMimeData;
+    pData->setData("text/plain;charset=utf-8", QString::fromUtf8("中A").toUtf8());
+    m_clipboard.SetMimeData(pData);
+    QVERIFY(AfxClipboardHasBytes());
+    EditWindow w(Hex("0001"));
+    w.doc.SetCodePage(936);
+    w->m_nCaretPos = 1;
+    w->OnEditPaste();
+    QCOMPARE(w.Bytes().toHex(' '), QByteArray("00 d6 d0 41 01"));
+}
+
+// The context menu acts on what was clicked: a right click moves the caret to
+// the byte under it, unless that byte is selected, which keeps the selection.
+void TestHexViewEdit::rightClickMovesTheCaretOutsideTheSelection()
+{
+    EditWindow w(Counting(0x40));
+    const auto rightClick = [&w](int nByte) {
+        const int nColumn = 10 + 3 * (nByte % 16) + (nByte % 16 >= 8 ? 1 : 0);
+        QTest::mouseClick(w.Mouse(), Qt::RightButton, Qt::NoModifier, w.CellCentre(nColumn, nByte / 16));
+    };
+    rightClick(0x13);
+    QCOMPARE(w->m_nCaretPos, 0x13u);
+    Select(w, 0x20, 0x24);
+    rightClick(0x22);
+    QVERIFY(w->m_bSelection);
+    QVERIFY(Run(w, ID_EDIT_CLEAR));
+    QCOMPARE(w.doc.GetLength(), 0x3Cu);
+    QCOMPARE(std::uint8_t(w.doc.Data()[0x20]), 0x24);
+    Select(w, 0x20, 0x24);
+    rightClick(0x05);
+    QVERIFY(!w->m_bSelection);
+    QCOMPARE(w->m_nCaretPos, 0x05u);
 }
 
 void TestHexViewEdit::cutsAndPastesOverARightToLeftSelection()
