@@ -218,8 +218,6 @@ void CHexView::OnBytesChanged(quint32 nPos, quint32 nRemoved, quint32 nInserted)
         follow(m_nCaretPos);
         follow(m_nSelAnchor);
         follow(m_nSelEnd);
-        if (m_bSelection && m_nSelAnchor == m_nSelEnd)
-            m_bSelection = false;
     }
     OnUpdate(nullptr, 0);
 }

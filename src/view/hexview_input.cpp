@@ -157,7 +157,9 @@ void CHexView::OnText(const QString& text)
     QByteArray bytes;
     if (!EncodeOrRefuse(text, bytes))
         return;
-    if (!m_bInsertMode && !FitsBeforeTheEnd(text, std::uint32_t(bytes.size())))
+    // A single byte always fits, or is dropped on the end marker; a control
+    // character (Tab) must leave the selection alone.
+    if (!m_bInsertMode && bytes.size() > 1 && !FitsBeforeTheEnd(text, std::uint32_t(bytes.size())))
         return;
     for (const char b : bytes)
         OnChar(std::uint8_t(b), 1, 0);
