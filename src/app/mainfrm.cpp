@@ -38,6 +38,7 @@ const ButtonImage kButtonImages[] = {
     {ID_CODEPAGE_GB, nullptr, ":/icons/codepage-gb.svg"},
     {ID_CODEPAGE_BIG5, nullptr, ":/icons/codepage-big5.svg"},
     {ID_CODEPAGE_SJIS, nullptr, ":/icons/codepage-sjis.svg"},
+    {ID_CODEPAGE_UTF8, nullptr, ":/icons/codepage-utf8.svg"},
 };
 
 QIcon ButtonIcon(unsigned nID)

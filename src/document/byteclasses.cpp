@@ -7,15 +7,6 @@
 #include <memory>
 #include <mutex>
 
-namespace {
-
-bool IsShownAlone(int nCodePage, std::uint8_t b)
-{
-    return (b >= 0x20 && b <= 0x7E) || IsHalfWidthKana(nCodePage, b);
-}
-
-} // namespace
-
 const CByteClasses& CByteClasses::Find(int nCodePage)
 {
     static std::mutex mutex;

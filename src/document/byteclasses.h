@@ -8,7 +8,7 @@
 
 // The classes of bytes that the row rules of a code page test, 16 bytes at a
 // time: lead bytes, trail bytes, and bytes that a text column shows as themselves
-// when they stand alone (printable ASCII, half-width katakana in 932). They are
+// when they stand alone (IsShownAlone). They are
 // taken from IsLeadByte, IsTrailByte and IsHalfWidthKana once per code page, as
 // runs of byte values.
 class CByteClasses {
@@ -51,7 +51,8 @@ public:
     }
 
 private:
-    enum { kMaxRuns = 3 };
+    // 1252's shown bytes take six runs, 949's trail bytes three.
+    enum { kMaxRuns = 6 };
     // Byte b is in run i when b - first[i], unsigned, is at most span[i]; each
     // value is repeated 16 times, ready to be compared with 16 bytes at once.
     struct Runs {

@@ -32,6 +32,8 @@ bool IsLeadByte(int nCodePage, std::uint8_t b)
     case 936:
     case 950:
         return b >= 0xA1 && b <= 0xFE;
+    case 949:
+        return b >= 0x81 && b <= 0xFE;
     default:
         return false;
     }
@@ -46,9 +48,20 @@ bool IsTrailByte(int nCodePage, std::uint8_t b)
         return b >= 0xA1 && b <= 0xFE;
     case 950:
         return (b >= 0x40 && b <= 0x7E) || (b >= 0xA1 && b <= 0xFE);
+    case 949:
+        return (b >= 0x41 && b <= 0x5A) || (b >= 0x61 && b <= 0x7A) || (b >= 0x81 && b <= 0xFE);
     default:
         return false;
     }
+}
+
+bool IsShownAlone(int nCodePage, std::uint8_t b)
+{
+    if (b >= 0x20 && b <= 0x7E)
+        return true;
+    if (nCodePage == 1252)
+        return b >= 0x80 && b != 0x81 && b != 0x8D && b != 0x8F && b != 0x90 && b != 0x9D;
+    return IsHalfWidthKana(nCodePage, b);
 }
 
 int CodePageFromLangID(unsigned short langID)
@@ -395,7 +408,9 @@ const char* CodecNameFromCodePage(int nCodePage)
     case 950:
         return "Big5";
     case 949:
-        return "CP949";
+        // ICU's "CP949" is IBM's code page of that number; this is the one whose
+        // lead and trail ranges IsLeadByte and IsTrailByte give.
+        return "windows-949";
     case kCodePageUtf8:
         return "UTF-8";
     default:

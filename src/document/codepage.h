@@ -4,16 +4,21 @@
 #include <vector>
 
 // How bytes read as text: the double-byte rules of the East-Asian code pages
-// 932 (Shift JIS), 936 (GB) and 950 (BIG5), the half-width katakana of 932, the
-// code page the system's language implies, and a guess from a file's content.
-// Every other code page (933 and 937 from detection, 949, 1252) has no
-// double-byte rule; 65001 has rules of its own (utf8.h). The byte 0xFF is in no range, so a look-ahead that meets a
+// 932 (Shift JIS), 936 (GB), 950 (BIG5) and 949 (Korean), the half-width
+// katakana of 932, the single bytes of 1252 (Western), the code page the
+// system's language implies, and a guess from a file's content. 933 and 937
+// from detection have no double-byte rule; 65001 has rules of its own (utf8.h).
+// The byte 0xFF is in no lead or trail range, so a look-ahead that meets a
 // buffer's 0xFF end marker stops there.
 
 bool IsHexDigit(int ch);
 bool IsHalfWidthKana(int nCodePage, std::uint8_t b);
 bool IsLeadByte(int nCodePage, std::uint8_t b);
 bool IsTrailByte(int nCodePage, std::uint8_t b);
+// Whether a byte that stands alone (no lead byte, no part of a pair) shows as
+// itself in the text column: printable ASCII, the half-width katakana of 932 and
+// the bytes from 0x80 that 1252 defines (its five undefined bytes show as '.').
+bool IsShownAlone(int nCodePage, std::uint8_t b);
 
 // 950 for Chinese (Taiwan, Hong Kong), 936 for other Chinese, 932 Japanese,
 // 949 Korean, 1252 anything else.

@@ -112,9 +112,12 @@ public:
     // Emits codePageChanged when it changes; false when it was already so.
     bool SetCodePage(int nCodePage);
     // The lead-byte runs for a first window: those the load found, handed over
-    // once; after that (a later window, a new document) the bytes are scanned
-    // again and the code page set from them.
+    // once. A new document, or one given new contents by AdoptBuffer, is
+    // scanned and its code page set from the bytes; a later window keeps the
+    // code page the document has, which is every window's.
     std::vector<CByteRange> TakeDetection();
+    // Guesses the code page again from the bytes as they are now and sets it.
+    void GuessCodePage() { SetCodePage(DetectCodePage(m_pData, m_nSize)); }
     bool IsDetected() const { return m_bDetected; }
     const std::vector<CByteRange>& LeadRuns() const { return m_leadRuns; }
 
@@ -213,6 +216,7 @@ private:
     // page chosen and skips the scan.
     bool m_bDetectOnLoad = true;
     bool m_bDetected = false;
+    bool m_bCodePageShown = false;   // a window has taken the code page
     std::vector<CByteRange> m_leadRuns;
     CBookmarks m_bookmarks;
     CSettingsProfile* m_pBookmarkProfile = nullptr;

@@ -285,9 +285,10 @@ std::vector<CByteRange> CHexDoc::TakeDetection()
     if (m_bDetected) {
         leadRuns.swap(m_leadRuns);
         m_bDetected = false;
-    } else {
+    } else if (!m_bCodePageShown) {
         SetCodePage(DetectCodePage(m_pData, m_nSize, &leadRuns));
     }
+    m_bCodePageShown = true;
     return leadRuns;
 }
 
@@ -295,6 +296,8 @@ void CHexDoc::AdoptBuffer(std::uint8_t* pData, std::uint32_t nSize)
 {
     SetData(pData);
     m_nSize = nSize;
+    // New contents as a whole: the next window guesses their code page.
+    m_bCodePageShown = false;
     m_history.Clear();
     m_history.MarkSaved();
     emit reloaded();

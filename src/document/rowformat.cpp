@@ -202,7 +202,7 @@ std::uint32_t CRowFormat::GetRowText(const std::uint8_t* pData, std::uint32_t nS
             } else {
                 text[j] = '.';
             }
-        } else if (!((b >= 0x20 && b <= 0x7E) || IsHalfWidthKana(nCodePage, b))) {
+        } else if (!IsShownAlone(nCodePage, b)) {
             text[j] = '.';
         }
         ++j;

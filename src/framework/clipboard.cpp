@@ -39,6 +39,19 @@ private:
 
 CClipboard* s_pInstalled = nullptr;
 
+// Text as QMimeData gives it, or from text/plain;charset=utf-8 when a program
+// offers only that (QMimeData::hasText looks for plain text/plain alone).
+QString TextOf(const QMimeData& data)
+{
+    if (data.hasText())
+        return data.text();
+    for (const QString& format : data.formats()) {
+        if (format.compare(QLatin1String("text/plain;charset=utf-8"), Qt::CaseInsensitive) == 0)
+            return QString::fromUtf8(data.data(format));
+    }
+    return QString();
+}
+
 } // namespace
 
 CClipboard::~CClipboard() = default;
@@ -77,8 +90,8 @@ QByteArray CClipboard::GetBytes(QString* pText) const
         return QByteArray();
     if (pData->hasFormat(QLatin1String(kBytesMimeType)))
         return pData->data(QLatin1String(kBytesMimeType));
-    if (pText && pData->hasText())
-        *pText = pData->text();
+    if (pText)
+        *pText = TextOf(*pData);
     return QByteArray();
 }
 
@@ -90,7 +103,7 @@ bool CClipboard::HasBytes() const
     if (pData->hasFormat(QLatin1String(kBytesMimeType)))
         return !pData->data(QLatin1String(kBytesMimeType)).isEmpty();
     // Every character becomes at least one byte, so any text will do.
-    return pData->hasText() && !pData->text().isEmpty();
+    return !TextOf(*pData).isEmpty();
 }
 
 const QMimeData* CClipboard::MimeData() const

@@ -476,10 +476,18 @@ QVariant CView::inputMethodQuery(Qt::InputMethodQuery query) const
 
 void CView::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton)
+    if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton)
         return;
     const CInputEventScope scope(m_bInInputEvent, m_eventModifiers, event->modifiers());
-    OnLButtonDown(MouseFlags(event->buttons(), event->modifiers()), event->position().toPoint());
+    const unsigned nFlags = MouseFlags(event->buttons(), event->modifiers());
+    if (event->button() == Qt::RightButton)
+        OnRButtonDown(nFlags, event->position().toPoint());
+    else
+        OnLButtonDown(nFlags, event->position().toPoint());
+}
+
+void CView::OnRButtonDown(unsigned, const QPoint&)
+{
 }
 
 void CView::mouseMoveEvent(QMouseEvent* event)

@@ -181,6 +181,8 @@ protected:
     virtual void OnChar(unsigned nChar, unsigned nRepCnt, unsigned nFlags);
     virtual void OnLButtonDown(unsigned nFlags, const QPoint& point);
     virtual void OnLButtonUp(unsigned nFlags, const QPoint& point);
+    // The right button's press, before the context menu it opens.
+    virtual void OnRButtonDown(unsigned nFlags, const QPoint& point);
     virtual void OnMouseMove(unsigned nFlags, const QPoint& point);
     virtual void OnText(const QString& text);
     // The second press of a double-click, in place of its OnLButtonDown; the

@@ -23,6 +23,13 @@ constexpr unsigned ID_VIEW_CODEPAGE_SJIS = 33302;
 constexpr unsigned ID_VIEW_CODEPAGE_UTF8 = 33303;
 constexpr unsigned ID_VIEW_CODEPAGE_KOREAN = 33304;
 constexpr unsigned ID_VIEW_CODEPAGE_WESTERN = 33305;
+// The toolbar's UTF-8 button, and View > Code Page > Guess Again: the guess from
+// the bytes as they are now, in place of the code page remembered for the file.
+constexpr unsigned ID_CODEPAGE_UTF8 = 33310;
+constexpr unsigned ID_VIEW_CODEPAGE_GUESS = 33311;
+// Overwrite-typed text that would run past the end; %1 the text, %2 its bytes, %3 the bytes left
+constexpr unsigned IDS_OVERWRITE_PAST_END = 33312;
+constexpr unsigned IDS_GOTO_EXTEND = 33313;        // Go To's "&Extend selection"
 constexpr unsigned IDS_NOFONT_GB = 32774;
 constexpr unsigned IDS_NOFONT_BIG5 = 32775;
 constexpr unsigned IDS_NOFONT_SJIS = 32776;

@@ -174,6 +174,7 @@ public:
     // Writes text in the document's code page (see EncodeText). A character the
     // code page cannot hold refuses the text: a beep, a status-bar message naming
     // the character and the code page, and false.
+    bool FitsBeforeTheEnd(const QString& text, std::uint32_t nBytes);
     bool EncodeOrRefuse(const QString& text, QByteArray& bytes);
     void SetByteOrNibble(std::uint32_t nOffset, std::uint8_t v, bool bWhole);
 
@@ -218,8 +219,11 @@ public:
     // Moves the caret to the offset the text names (see ParseGoToOffset) and
     // scrolls its row into view; refuses a text that names none with a message
     // and returns false.
-    bool GoToOffset(const QString& strText, bool bDecimal);
+    // With bExtend the selection (or one from the caret) is extended to it.
+    bool GoToOffset(const QString& strText, bool bDecimal, bool bExtend = false);
     void MoveCaretTo(std::uint32_t nOffset);
+    void ExtendSelectionTo(std::uint32_t nOffset);
+    void ShowRowOf(std::uint32_t nOffset);
     bool m_bGoToDecimal = false;
     // Bookmarks (hexview_bookmarks.cpp): Toggle Bookmark at the caret or the
     // selection, Next and Previous Bookmark, and their marks in the rows.
@@ -252,6 +256,8 @@ public:
     bool HasSelection() const { return m_bSelection; }
     // The bytes the user sees selected: none without a shown selection.
     CSelection ShownSelection() const { return m_bSelection ? GetSelection() : CSelection(m_nCaretPos, m_nCaretPos); }
+    // While this view's own edit is made: it places its caret itself.
+    bool m_bOwnEdit = false;
 
     // Find and replace (hexview_find.cpp, hexview_replace.cpp). A text reads as
     // two-digit hex tokens, else as its own characters written in the code page;
@@ -340,6 +346,7 @@ protected:
     void OnText(const QString& text) override;
     void OnLButtonDblClk(unsigned nFlags, const QPoint& point) override;
     void OnContextMenu(const QPoint& ptScreen) override;
+    void OnRButtonDown(unsigned nFlags, const QPoint& point) override;
     QByteArray GetCharCodec() const override;
     void wheelEvent(QWheelEvent* event) override;
 
@@ -351,6 +358,9 @@ private:
     void LayOut();
     void RegisterZoomCommands();
     void SetCodePage(int nCodePage);
+    void GuessCodePage();
+    // The code page the user last chose for the document's file, or nDefault.
+    int RememberedCodePage(int nDefault) const;
     void RegisterCodePageMenu();
     void RegisterPrintCommands();
     void RegisterCommandUI();

@@ -37,7 +37,10 @@ bool CHexView::DeleteBytes(std::uint32_t nPos, std::uint32_t n)
 // Each change is one step of the document's history, made by the document.
 bool CHexView::ReplaceBytes(std::uint32_t nPos, std::uint32_t nRemove, const std::uint8_t* pSrc, std::uint32_t nInsert)
 {
+    // This view places its own caret after the change; other views follow it.
+    m_bOwnEdit = true;
     const CHexDoc::EditResult result = GetDocument()->ReplaceBytes(nPos, nRemove, pSrc, nInsert, EditState(), m_bTyping);
+    m_bOwnEdit = false;
     if (!ReportEdit(result))
         return false;
     UpdateByteCount();
@@ -196,9 +199,26 @@ void CHexView::ConnectDocument()
     connect(&pDoc->Bookmarks(), &CBookmarks::bookmarksChanged, viewport(), qOverload<>(&QWidget::update));
 }
 
+// The caret and selection stay on their bytes when another view, or an undo,
+// changes bytes before them: a position after the change moves along with its
+// byte, and one inside the replaced bytes keeps its distance from their start,
+// at most up to the end of what replaced them.
 void CHexView::OnBytesChanged(quint32 nPos, quint32 nRemoved, quint32 nInserted)
 {
     m_rowFormat.ReplaceInRowCache(nPos, nRemoved, nInserted);
+    if (!m_bOwnEdit) {
+        const auto follow = [nPos, nRemoved, nInserted](std::uint32_t& nAt) {
+            if (nAt < nPos)
+                return;
+            if (nAt - nPos >= nRemoved)
+                nAt = nAt - nRemoved + nInserted;
+            else
+                nAt = nPos + std::min(nAt - nPos, nInserted);
+        };
+        follow(m_nCaretPos);
+        follow(m_nSelAnchor);
+        follow(m_nSelEnd);
+    }
     OnUpdate(nullptr, 0);
 }
 

@@ -4,6 +4,7 @@
 #include "cmdui.h"
 #include "codepage.h"
 #include "hexdoc.h"
+#include "perfilevalues.h"
 #include "resource.h"
 #include "resources.h"
 #include "settingsprofile.h"
@@ -18,6 +19,7 @@ namespace {
 
 const QString kSettings = QStringLiteral("Settings");
 const QString kFontHeight = QStringLiteral("FontHeight");
+const QString kFileCodePages = QStringLiteral("FileCodePages");
 
 } // namespace
 
@@ -93,11 +95,20 @@ void CHexView::ApplyScreenFont(std::uint8_t nCharSet)
 // A cell is as wide as the font's half-width glyphs (its digits and Latin
 // letters), so that the ideographs of a font that draws them twice as wide sit
 // side by side; a wider ideograph is squeezed into its two cells when drawn.
+// A row is as high as the highest of the fonts of every code page at this
+// size, so that the rows stay where they are when the code page changes.
 void CHexView::MeasureCells()
 {
     const QFontMetrics fm(m_fontScreen);
     m_nCharWidth = std::max({1, fm.horizontalAdvance(QLatin1Char('0')), fm.horizontalAdvance(QLatin1Char('W'))});
-    m_nLineHeight = std::uint32_t(std::max(1, fm.lineSpacing()));
+    int nLineHeight = fm.lineSpacing();
+    for (const std::uint8_t nCharSet : {DEFAULT_CHARSET, GB2312_CHARSET, CHINESEBIG5_CHARSET, SHIFTJIS_CHARSET}) {
+        CLogFont logFont = m_logFont;
+        logFont.lfCharSet = nCharSet;
+        if (logFont.IsInstalled())
+            nLineHeight = std::max(nLineHeight, QFontMetrics(logFont.CreateFont()).lineSpacing());
+    }
+    m_nLineHeight = std::uint32_t(std::max(1, nLineHeight));
     m_nTextWidth = 79 * m_nCharWidth;
 }
 
@@ -145,9 +156,28 @@ void CHexView::wheelEvent(QWheelEvent* event)
     event->accept();
 }
 
+// The user's choice: shown, and remembered for the file's next open.
 void CHexView::SetCodePage(int nCodePage)
 {
     SetupScreenFont(nCodePage);
+    CHexDoc* pDoc = GetDocument();
+    CPerFileValues(GetServices().pProfile, kFileCodePages).Set(pDoc->GetPathName(), pDoc->GetCodePage());
+}
+
+// The guess from the bytes as they are now; the file's next open guesses too.
+void CHexView::GuessCodePage()
+{
+    CHexDoc* pDoc = GetDocument();
+    CPerFileValues(GetServices().pProfile, kFileCodePages).Forget(pDoc->GetPathName());
+    const int nBefore = pDoc->GetCodePage();
+    pDoc->GuessCodePage();
+    if (pDoc->GetCodePage() != nBefore)
+        SetupScreenFont(pDoc->GetCodePage());
+}
+
+int CHexView::RememberedCodePage(int nDefault) const
+{
+    return CPerFileValues(GetServices().pProfile, kFileCodePages).Get(GetDocument()->GetPathName(), nDefault);
 }
 
 void CHexView::OnCodePageGB()
@@ -176,6 +206,11 @@ void CHexView::RegisterCodePageMenu()
         {ID_VIEW_CODEPAGE_GB, 936},       {ID_VIEW_CODEPAGE_BIG5, 950},   {ID_VIEW_CODEPAGE_SJIS, 932},
         {ID_VIEW_CODEPAGE_UTF8, kCodePageUtf8}, {ID_VIEW_CODEPAGE_KOREAN, 949}, {ID_VIEW_CODEPAGE_WESTERN, 1252},
     };
+    // The toolbar's UTF-8 button, grey while UTF-8 is shown as the others are.
+    OnCommand(ID_CODEPAGE_UTF8, [this] { SetCodePage(kCodePageUtf8); });
+    OnUpdateCommand(ID_CODEPAGE_UTF8,
+                    [this](CCmdUI* pCmdUI) { pCmdUI->Enable(GetDocument()->GetCodePage() != kCodePageUtf8); });
+    OnCommand(ID_VIEW_CODEPAGE_GUESS, [this] { GuessCodePage(); });
     for (const auto& item : kItems) {
         const int nCodePage = item.nCodePage;
         OnCommand(item.nID, [this, nCodePage] { SetCodePage(nCodePage); });

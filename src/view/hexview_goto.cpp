@@ -14,13 +14,16 @@ void CHexView::OnEditGoTo()
     const std::uint32_t nCaret = m_bSelection ? m_nSelEnd : m_nCaretPos;
     const QString strInitial = m_bGoToDecimal ? QString::number(nCaret) : QString::number(nCaret, 16).toUpper();
     CGoToDlg dlg(strInitial, m_bGoToDecimal,
-                 [this](const QString& strText, bool bDecimal) { return GoToOffset(strText, bDecimal); }, this);
+                 [this](const QString& strText, bool bDecimal, bool bExtend) {
+                     return GoToOffset(strText, bDecimal, bExtend);
+                 },
+                 this);
     dlg.exec();
     m_bGoToDecimal = dlg.IsDecimal();
     ResetCaret();
 }
 
-bool CHexView::GoToOffset(const QString& strText, bool bDecimal)
+bool CHexView::GoToOffset(const QString& strText, bool bDecimal, bool bExtend)
 {
     const std::uint32_t nLength = GetDocument()->GetLength();
     const std::uint32_t nCaret = m_bSelection ? m_nSelEnd : m_nCaretPos;
@@ -28,7 +31,10 @@ bool CHexView::GoToOffset(const QString& strText, bool bDecimal)
     std::uint64_t nPastEnd = 0;
     switch (ParseGoToOffset(strText, bDecimal, nCaret, nLength, &nOffset, &nPastEnd)) {
     case GoToResult::Ok:
-        MoveCaretTo(nOffset);
+        if (bExtend)
+            ExtendSelectionTo(nOffset);
+        else
+            MoveCaretTo(nOffset);
         return true;
     case GoToResult::Invalid:
         AfxMessageBox(AfxLoadString(IDS_GOTO_INVALID).arg(strText.trimmed()), MB_OK | MB_ICONEXCLAMATION);
@@ -60,6 +66,24 @@ void CHexView::MoveCaretTo(std::uint32_t nOffset)
     HideSelection();
     m_nCaretPos = m_nSelAnchor = m_nSelEnd = nOffset;
     m_bHighNibble = true;
+    ShowRowOf(nOffset);
+    ResetCaret();
+}
+
+// The selection, or one from the caret, extended to the offset, which is
+// brought on screen as MoveCaretTo brings it.
+void CHexView::ExtendSelectionTo(std::uint32_t nOffset)
+{
+    if (m_bResumeInsert)
+        EndInsertPause();
+    if (!m_bSelection)
+        m_nSelAnchor = m_nSelEnd = m_nCaretPos;
+    ShowRowOf(nOffset);
+    ExtendSelection(nOffset);
+}
+
+void CHexView::ShowRowOf(std::uint32_t nOffset)
+{
     if (m_nLineHeight) {
         const qint64 nLineHeight = m_nLineHeight;
         const qint64 nTopPixel = GetScrollPos(SB_VERT);
@@ -69,5 +93,4 @@ void CHexView::MoveCaretTo(std::uint32_t nOffset)
             UpdateWindow();
         }
     }
-    ResetCaret();
 }

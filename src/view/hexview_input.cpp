@@ -209,8 +209,31 @@ void CHexView::OnText(const QString& text)
     QByteArray bytes;
     if (!EncodeOrRefuse(text, bytes))
         return;
+    // A single byte always fits, or is dropped on the end marker; a control
+    // character (Tab) must leave the selection alone.
+    if (!m_bInsertMode && bytes.size() > 1 && !FitsBeforeTheEnd(text, std::uint32_t(bytes.size())))
+        return;
     for (const char b : bytes)
         OnChar(std::uint8_t(b), 1, 0);
+}
+
+// Overwriting keeps the file's length: text whose bytes would run past the end
+// goes in not at all, rather than its first bytes alone (half a double-byte
+// character), as every text that cannot be written whole is refused. On the
+// end marker itself typing is dropped as it always is.
+bool CHexView::FitsBeforeTheEnd(const QString& text, std::uint32_t nBytes)
+{
+    if (m_bSelection)
+        CollapseSelection();
+    const std::uint32_t nLength = GetDocument()->GetLength();
+    if (m_nCaretPos >= nLength || nBytes <= nLength - m_nCaretPos)
+        return true;
+    MessageBeep(MB_ICONEXCLAMATION);
+    ShowStatusMessage(AfxLoadString(IDS_OVERWRITE_PAST_END)
+                          .replace(QLatin1String("%1"), text)
+                          .replace(QLatin1String("%2"), QString::number(nBytes))
+                          .replace(QLatin1String("%3"), QString::number(nLength - m_nCaretPos)));
+    return false;
 }
 
 // The end marker is never typed over: in overwrite mode a character or digit on

@@ -110,6 +110,18 @@ void CHexView::OnLButtonDblClk(unsigned, const QPoint& point)
     SelectRange(nStart, nStart + nLength);
 }
 
+// The context menu's commands act on what was clicked: the caret goes to the
+// clicked byte unless it lies in the selection, which then stays.
+void CHexView::OnRButtonDown(unsigned, const QPoint& point)
+{
+    if (!GetClientRect().contains(point))
+        return;
+    const std::uint32_t nHit = HitTest(point, true);
+    if (m_bSelection && GetSelection().Contains(nHit))
+        return;
+    OnLButtonDown(0, point);
+}
+
 void CHexView::OnContextMenu(const QPoint& ptScreen)
 {
     emit popupMenuRequested(IDR_HEXVIEW_CONTEXT, ptScreen);

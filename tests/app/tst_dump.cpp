@@ -92,7 +92,19 @@ void TestDump::rows_data()
     QTest::newRow("nothing decisive, Japanese system") << QByteArray("\xA0x") << QStringList() << "ja_JP.UTF-8"
                                                        << Line(0, "\xA0x", replacement + "x");
     QTest::newRow("nothing decisive, English system") << QByteArray("\xA0x") << QStringList() << "en_US.UTF-8"
-                                                      << Line(0, "\xA0x", ".x");
+                                                      << Line(0, "\xA0x", QString(QChar(0xA0)) + "x");
+    QTest::newRow("Korean, letters as trail bytes") << QByteArray("\xB0\xA1\x81\x41\xC6\x52\xC8\x7A!")
+                                                    << QStringList{"--codepage", "949"} << "C"
+                                                    << Line(0, "\xB0\xA1\x81\x41\xC6\x52\xC8\x7A!",
+                                                            QString::fromUtf8("가갂힣") + replacement + " !");
+    QTest::newRow("Korean pair across a row end")
+        << a15 + "\x81\x41ok" << QStringList{"--codepage", "949"} << "C"
+        << Line(0, a15 + "\x81", QString(a15) + QString::fromUtf8("갂")) + Line(16, "\x41ok", ".ok");
+    QTest::newRow("Korean lead before no trail") << QByteArray("\xB0\x30") << QStringList{"--codepage", "949"}
+                                                 << "C" << Line(0, "\xB0\x30", ".0");
+    QTest::newRow("Western, the undefined bytes as dots")
+        << QByteArray("\x80\x81\x8D\x8F\x90\x9D\x9F\xE9\xFF") << QStringList{"--codepage", "1252"} << "C"
+        << Line(0, "\x80\x81\x8D\x8F\x90\x9D\x9F\xE9\xFF", QString::fromUtf8("€.....Ÿéÿ"));
     QTest::newRow("undefined pair") << QByteArray("\xA3\xC0") << QStringList{"--codepage", "950"} << "C"
                                     << Line(0, "\xA3\xC0", replacement);
     QTest::newRow("UTF-8 detected") << QString::fromUtf8("中文 ok").toUtf8() << QStringList() << "ja_JP.UTF-8"
@@ -181,7 +193,7 @@ void TestDump::streamedRowsMatchWholeDocument_data()
 
     const int nBlock = 16384 * 16;
     const int nFirst = 64 * 16;
-    for (const int cp : {932, 936, 950}) {
+    for (const int cp : {932, 936, 950, 949}) {
         const char lead = cp == 932 ? char(0x81) : char(0xCD);
         QTest::addRow("lead bytes through three blocks, %d", cp) << QByteArray(3 * nBlock + 37, lead) << cp;
         QTest::addRow("lead bytes from an odd offset, %d", cp) << "x" + QByteArray(2 * nBlock + 4, lead) << cp;

@@ -40,7 +40,9 @@ void RightClick(CHexView* pView, const std::function<void(QMenu*)>& menuWork)
             menuWork(pMenu);
     });
     QWindow* pWindow = pView->window()->windowHandle();
-    const QPoint at = pView->viewport()->mapTo(pView->window(), QPoint(40, 10));
+    // On byte 1 in the hex column: a right click there keeps a selection of it.
+    const QPoint cell = pView->CellToClient(13, 0) + QPoint(pView->m_nCharWidth / 2, int(pView->m_nLineHeight) / 2);
+    const QPoint at = pView->viewport()->mapTo(pView->window(), cell);
     QTest::mouseClick(pWindow, Qt::RightButton, Qt::NoModifier, at);
     QVERIFY(bOpened);
 }

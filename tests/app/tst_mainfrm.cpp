@@ -489,7 +489,7 @@ void TestMainFrame::toolbar()
     QCOMPARE(bar.GetItemIDs(),
              QList<unsigned>({ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, ID_SEPARATOR, ID_EDIT_CUT, ID_EDIT_COPY,
                               ID_EDIT_PASTE, ID_SEPARATOR, ID_FILE_PRINT_DIRECT, ID_APP_ABOUT, ID_SEPARATOR,
-                              ID_CODEPAGE_GB, ID_CODEPAGE_BIG5, ID_CODEPAGE_SJIS}));
+                              ID_CODEPAGE_GB, ID_CODEPAGE_BIG5, ID_CODEPAGE_SJIS, ID_CODEPAGE_UTF8}));
     for (unsigned nID : bar.GetItemIDs())
         if (nID != ID_SEPARATOR)
             QVERIFY2(!fixture.frame()->CommandAction(nID)->icon().isNull(), qPrintable(QString::number(nID)));

@@ -67,9 +67,16 @@ void TestCodePage::classifiesRangeEdges_data()
     QTest::newRow("950 0x7F none") << 950 << 0x7F << false << false << false;
     QTest::newRow("950 0xA0 none") << 950 << 0xA0 << false << false << false;
     QTest::newRow("950 0xA1 both") << 950 << 0xA1 << true << true << false;
-    for (int cp : {932, 936, 950})
+    QTest::newRow("949 0x81 lead and trail") << 949 << 0x81 << true << true << false;
+    QTest::newRow("949 0xFE last") << 949 << 0xFE << true << true << false;
+    QTest::newRow("949 0x41 trail") << 949 << 0x41 << false << true << false;
+    QTest::newRow("949 0x5B between the letters") << 949 << 0x5B << false << false << false;
+    QTest::newRow("949 0x60 before the small letters") << 949 << 0x60 << false << false << false;
+    QTest::newRow("949 0x7A trail") << 949 << 0x7A << false << true << false;
+    QTest::newRow("949 0x80 none") << 949 << 0x80 << false << false << false;
+    for (int cp : {932, 936, 950, 949})
         QTest::addRow("%d 0xFF end marker is nothing", cp) << cp << 0xFF << false << false << false;
-    for (int cp : {933, 937, 949, 1252})
+    for (int cp : {933, 937, 1252})
         QTest::addRow("%d has no double bytes", cp) << cp << 0xB0 << false << false << false;
 }
 

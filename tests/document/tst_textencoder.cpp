@@ -28,6 +28,8 @@ void TestTextEncoder::encodes_data()
     QTest::newRow("936 kanji") << 936 << QString::fromUtf8("中文") << hex("D6D0CEC4") << -1 << 0u;
     QTest::newRow("950 kanji") << 950 << QString::fromUtf8("中文") << hex("A4A4A4E5") << -1 << 0u;
     QTest::newRow("936 mixed with ASCII and line ends") << 936 << QString::fromUtf8("A中\r\n") << hex("41D6D00D0A") << -1 << 0u;
+    QTest::newRow("949 hangul, a letter as trail byte") << 949 << QString::fromUtf8("가갂") << hex("B0A18141") << -1 << 0u;
+    QTest::newRow("1252 quotes from 0x80-0x9F") << 1252 << QString::fromUtf8("“Ÿ”") << hex("939F94") << -1 << 0u;
     QTest::newRow("1252 accents and euro") << 1252 << QString::fromUtf8("é€") << hex("E980") << -1 << 0u;
     QTest::newRow("932 backslash stays ASCII") << 932 << QString("\\") << hex("5C") << -1 << 0u;
     QTest::newRow("1252 cannot hold kanji") << 1252 << QString::fromUtf8("ab中") << QByteArray() << 2 << 0x4E2Du;

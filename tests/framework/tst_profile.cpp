@@ -1,4 +1,5 @@
 #include "afxmsg.h"
+#include "perfilevalues.h"
 #include "recentfilelist.h"
 #include "resources.h"
 #include "settingsprofile.h"
@@ -24,6 +25,7 @@ private slots:
     void recentFileRemoved_data();
     void recentFileRemoved();
     void recentFilesOncePerFile();
+    void perFileValuesKeepTheNewest();
     void unusableSettingsFileGivesDefaults_data();
     void unusableSettingsFileGivesDefaults();
 };
@@ -132,6 +134,30 @@ void TestProfile::recentFilesOncePerFile()
     list.Add(link);
     QDir::setCurrent(before);
     QCOMPARE(list.Names(), QStringList{link});
+}
+
+// One value per file however its path is spelled; the newest files are kept.
+void TestProfile::perFileValuesKeepTheNewest()
+{
+    CSettingsProfile profile;
+    profile.SetRegistryKey("Vantorel", "Zorbel");
+    const QString dir = TestSupport::scratchDir();
+    CPerFileValues values(&profile, "PerFileTest", 2);
+    values.Set(dir + "/a.bin", 936);
+    values.Set(dir + "/b.bin", 949);
+    values.Set(dir + "/sub/../a.bin", 1252);
+    QCOMPARE(values.Get(dir + "/./a.bin", 0), 1252);
+    values.Set(dir + "/c.bin", 932);   // b.bin is the oldest now
+    QCOMPARE(values.Get(dir + "/b.bin", 0), 0);
+    QCOMPARE(values.Get(dir + "/c.bin", 0), 932);
+    QCOMPARE(values.Get(dir + "/a.bin", 0), 1252);
+    QCOMPARE(profile.GetProfileString("PerFileTest", "3"), QString());
+    values.Forget(dir + "/c.bin");
+    QCOMPARE(values.Get(dir + "/c.bin", 0), 0);
+    QCOMPARE(CPerFileValues(&profile, "PerFileTest", 2).Get(dir + "/a.bin", 0), 1252);
+    profile.WriteProfileString("PerFileTest", "1", "x " + dir + "/a.bin");
+    QCOMPARE(values.Get(dir + "/a.bin", 7), 7);
+    QCOMPARE(CPerFileValues(nullptr, "PerFileTest").Get(dir + "/a.bin", 7), 7);
 }
 
 void TestProfile::unusableSettingsFileGivesDefaults_data()

@@ -33,8 +33,8 @@ bool InAny(std::uint8_t b, std::initializer_list<Range> ranges)
 }
 
 // Shift JIS (932): lead 81-9F and E0-FC, trail 40-7E and 80-FC. GB (936): both
-// A1-FE. BIG5 (950): lead A1-FE, trail 40-7E and A1-FE. No other code page has
-// pairs.
+// A1-FE. BIG5 (950): lead A1-FE, trail 40-7E and A1-FE. Korean (949): lead
+// 81-FE, trail 41-5A, 61-7A and 81-FE. No other code page has pairs.
 bool Lead(int nCodePage, std::uint8_t b)
 {
     switch (nCodePage) {
@@ -43,6 +43,8 @@ bool Lead(int nCodePage, std::uint8_t b)
     case 936:
     case 950:
         return InAny(b, {{0xA1, 0xFE}});
+    case 949:
+        return InAny(b, {{0x81, 0xFE}});
     default:
         return false;
     }
@@ -57,6 +59,8 @@ bool Trail(int nCodePage, std::uint8_t b)
         return InAny(b, {{0xA1, 0xFE}});
     case 950:
         return InAny(b, {{0x40, 0x7E}, {0xA1, 0xFE}});
+    case 949:
+        return InAny(b, {{0x41, 0x5A}, {0x61, 0x7A}, {0x81, 0xFE}});
     default:
         return false;
     }
@@ -128,8 +132,11 @@ bool ShownChar(char32_t ch)
     return std::find(std::begin(kHidden), std::end(kHidden), QChar::category(ch)) == std::end(kHidden);
 }
 
+// Western (1252) defines every byte from 0x80 but 81, 8D, 8F, 90 and 9D.
 bool Shown(int nCodePage, std::uint8_t b)
 {
+    if (nCodePage == 1252 && b >= 0x80)
+        return !InAny(b, {{0x81, 0x81}, {0x8D, 0x8D}, {0x8F, 0x90}, {0x9D, 0x9D}});
     return (b >= 0x20 && b <= 0x7E) || (nCodePage != kUtf8 && Kana(nCodePage, b));
 }
 

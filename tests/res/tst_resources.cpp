@@ -285,7 +285,7 @@ void TestResources::menuStructure_data()
     const QList<unsigned> view129{ID_VIEW_TOOLBAR,         ID_VIEW_STATUS_BAR,       ID_VIEW_DATA_INSPECTOR,
                                   ID_VIEW_STRINGS,         ID_VIEW_BOOKMARKS,        ID_VIEW_CODEPAGE_GB,
                                   ID_VIEW_CODEPAGE_BIG5,   ID_VIEW_CODEPAGE_SJIS,    ID_VIEW_CODEPAGE_UTF8,
-                                  ID_VIEW_CODEPAGE_KOREAN, ID_VIEW_CODEPAGE_WESTERN, 0,
+                                  ID_VIEW_CODEPAGE_KOREAN, ID_VIEW_CODEPAGE_WESTERN, 0, ID_VIEW_CODEPAGE_GUESS, 0,
                                   ID_VIEW_ZOOM_IN,         ID_VIEW_ZOOM_OUT,         ID_VIEW_ZOOM_RESET};
     const QList<unsigned> window{ID_WINDOW_NEW, ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ,
                                  ID_WINDOW_TILE_VERT, ID_WINDOW_ARRANGE};
@@ -456,7 +456,7 @@ void TestResources::toolBarOrder()
     const QList<unsigned> expected{ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, ID_SEPARATOR,
                                    ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, ID_SEPARATOR,
                                    ID_FILE_PRINT_DIRECT, ID_APP_ABOUT, ID_SEPARATOR,
-                                   ID_CODEPAGE_GB, ID_CODEPAGE_BIG5, ID_CODEPAGE_SJIS};
+                                   ID_CODEPAGE_GB, ID_CODEPAGE_BIG5, ID_CODEPAGE_SJIS, ID_CODEPAGE_UTF8};
     QCOMPARE(AfxLoadToolBar(IDR_MAINFRAME), expected);
 }
 

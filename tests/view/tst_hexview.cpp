@@ -6,6 +6,7 @@
 #include "resources.h"
 #include "rowformat.h"
 #include "rowpainter.h"
+#include "settingsprofile.h"
 #include "syslang.h"
 #include "testsupport.h"
 #include "textdecoder.h"
@@ -45,7 +46,9 @@ private slots:
     void codePageCommandSwitchesFont();
     void codePageMenuChecksThePageShown_data();
     void codePageMenuChecksThePageShown();
-    void utf8RowPaintsAsTheDumpShows();
+    void rowsPaintAsTheDumpShows_data();
+    void rowsPaintAsTheDumpShows();
+    void chosenCodePageIsRememberedForTheFile();
     void utf8CharactersStayInTheirCells_data();
     void utf8CharactersStayInTheirCells();
     void missingFontFallsBack_data();
@@ -483,29 +486,48 @@ void TestHexView::codePageMenuChecksThePageShown()
     QCOMPARE(sjisButton.GetCheck(), 0);
 }
 
+void TestHexView::rowsPaintAsTheDumpShows_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<unsigned>("command");
+    QTest::addColumn<int>("codePage");
+    QTest::newRow("UTF-8") << QString("中文ABC日本語のテキスト한국어").toUtf8() + "\x01\xE4\xB8\xFF"
+            + QString("字").toUtf8() + QByteArray(14, 'x') + QString("繁體").toUtf8()
+                           << unsigned(ID_VIEW_CODEPAGE_UTF8) << 65001;
+    // Hangul pairs, one with a letter as its trail byte and one across a row end.
+    QTest::newRow("Korean") << QByteArray("\xB0\xA1\x81\x41 \xC6\x52z\xB0") + QByteArray(6, 'k') + "\xC7\xD1\xB1\xB9!"
+                            << unsigned(ID_VIEW_CODEPAGE_KOREAN) << 949;
+    QByteArray high;
+    for (int b = 0x80; b < 0x100; ++b)
+        high += char(b);
+    QTest::newRow("Western") << high << unsigned(ID_VIEW_CODEPAGE_WESTERN) << 1252;
+}
+
 // The text column painted in the window and the same rows as --dump writes them,
 // drawn cell by cell, give the same pixels.
-void TestHexView::utf8RowPaintsAsTheDumpShows()
+void TestHexView::rowsPaintAsTheDumpShows()
 {
-    const QByteArray bytes = QString("中文ABC日本語のテキスト한국어").toUtf8() + "\x01\xE4\xB8\xFF"
-        + QString("字").toUtf8() + QByteArray(14, 'x') + QString("繁體").toUtf8();
+    QFETCH(QByteArray, bytes);
+    QFETCH(unsigned, command);
+    QFETCH(int, codePage);
     Open(bytes, QSize(1000, 200));
-    QVERIFY(m_pDoc->GetCodePage() != 65001);   // the stray bytes make it no UTF-8 text
-    AfxExecuteCommand(m_pView.get(), ID_VIEW_CODEPAGE_UTF8);
-    QCOMPARE(m_pDoc->GetCodePage(), 65001);
+    QVERIFY(m_pDoc->GetCodePage() != codePage);
+    AfxExecuteCommand(m_pView.get(), command);
+    QCOMPARE(m_pDoc->GetCodePage(), codePage);
     const QImage painted = Shot();
 
     QImage dumped(painted.size(), QImage::Format_RGB32);
     dumped.fill(kWhite);
     QPainter dc(&dumped);
-    const CTextDecoder decoder(65001);
+    const CTextDecoder decoder(codePage);
     CRowPainter painter(&dc, m_pView->m_fontScreen, decoder, m_pView->m_nLeftMargin, m_pView->m_nCharWidth,
                         int(m_pView->m_nLineHeight));
     painter.SetColours(Qt::black, Qt::white);
     const int nRows = int((m_pDoc->GetSize() + 15) / 16);
+    bool bContinued = false;
     for (int r = 0; r < nRows; ++r) {
         QByteArray strRow;
-        CRowFormat::FormatRow(*m_pDoc, std::uint32_t(r), strRow, false);
+        bContinued = CRowFormat::FormatRow(*m_pDoc, std::uint32_t(r), strRow, bContinued);
         char line[3 * CRowFormat::kMaxTextLength + 16];
         const QByteArray text = strRow.mid(CRowFormat::kHexPartLength);
         const char* end = decoder.ToUtf8(text.constData(), int(text.size()), line);
@@ -515,6 +537,47 @@ void TestHexView::utf8RowPaintsAsTheDumpShows()
     const QRect textColumn = Cells(62, 0, 17).united(Cells(62, nRows - 1, 17));
     QVERIFY(Ink(painted, textColumn) > 200);
     QCOMPARE(painted.copy(textColumn), dumped.copy(textColumn));
+}
+
+// The code page the user chose for a file is shown at its next open, whatever
+// the path is spelled; Guess Again brings back the guess, also for later opens.
+void TestHexView::chosenCodePageIsRememberedForTheFile()
+{
+    CSettingsProfile profile;
+    profile.SetRegistryKey(QStringLiteral("Vantorel"), QStringLiteral("Zorbel"));
+    profile.RemoveProfileValue(QStringLiteral("FileCodePages"), QString());
+    const QString path = TestSupport::writeScratchFile("chosen.bin", QByteArray("\xB0\xA1\xC7\xD1 text"));
+    const QString otherPath = TestSupport::writeScratchFile("other.bin", QByteArray("\xB0\xA1"));
+    const auto open = [this, &profile](const QString& file) {
+        m_pView.reset();
+        m_pDoc = std::make_unique<CHexDoc>();
+        QVERIFY(m_pDoc->OnOpenDocument(file));
+        m_pDoc->SetPathName(file);
+        m_pView = std::make_unique<CHexView>();
+        m_pView->SetServices({&profile, {}, {}});
+        m_pView->AttachDocument(m_pDoc.get());
+        m_pView->Create();
+        m_pView->OnInitialUpdate();
+    };
+    open(path);
+    QCOMPARE(m_pDoc->GetCodePage(), 936);
+    QVERIFY(AfxExecuteCommand(m_pView.get(), ID_VIEW_CODEPAGE_KOREAN));
+    open(otherPath);
+    QVERIFY(AfxExecuteCommand(m_pView.get(), ID_CODEPAGE_UTF8));
+
+    const QFileInfo info(path);
+    open(info.absolutePath() + "/./../" + QFileInfo(info.absolutePath()).fileName() + "/chosen.bin");
+    QCOMPARE(m_pDoc->GetCodePage(), 949);
+    open(otherPath);
+    QCOMPARE(m_pDoc->GetCodePage(), 65001);
+
+    open(path);
+    QVERIFY(AfxExecuteCommand(m_pView.get(), ID_VIEW_CODEPAGE_GUESS));
+    QCOMPARE(m_pDoc->GetCodePage(), 936);
+    open(path);
+    QCOMPARE(m_pDoc->GetCodePage(), 936);
+    open(otherPath);
+    QCOMPARE(m_pDoc->GetCodePage(), 65001);
 }
 
 // Characters the cell font lacks (Hangul, emoji, ideographs past the BMP) come
@@ -620,6 +683,13 @@ void TestHexView::cellsFitTheCodePagesFont()
             }
     QVERIFY2(firstInk - pair.left() <= 2 && pair.right() - lastInk <= 2,
              qPrintable(QStringLiteral("ink %1-%2 in cells %3-%4").arg(firstInk).arg(lastInk).arg(pair.left()).arg(pair.right())));
+    // Every code page's rows are as high: the view does not jump when it changes.
+    const std::uint32_t nLineHeight = m_pView->m_nLineHeight;
+    for (const unsigned nID : {ID_VIEW_CODEPAGE_GB, ID_VIEW_CODEPAGE_BIG5, ID_VIEW_CODEPAGE_SJIS, ID_VIEW_CODEPAGE_UTF8,
+                               ID_VIEW_CODEPAGE_KOREAN, ID_VIEW_CODEPAGE_WESTERN}) {
+        AfxExecuteCommand(m_pView.get(), nID);
+        QCOMPARE(m_pView->m_nLineHeight, nLineHeight);
+    }
 }
 
 void TestHexView::zoom_data()

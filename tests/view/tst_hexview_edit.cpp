@@ -58,6 +58,8 @@ private slots:
     void systemClipboardCarriesTheBytes();
     void pastesOtherProgramsText_data();
     void pastesOtherProgramsText();
+    void pastesTextOfferedOnlyWithItsCharset();
+    void rightClickMovesTheCaretOutsideTheSelection();
     void cutsAndPastesOverARightToLeftSelection();
     void deletes_data();
     void deletes();
@@ -69,6 +71,7 @@ private slots:
     void refusesGrowthPastTheLimit();
     void otherViewsFollowTheLength();
     void otherViewsFollowTheRowsAndCodePage();
+    void otherViewsSelectionFollowsItsBytes();
     void farRowsPaintAsAFreshView_data();
     void farRowsPaintAsAFreshView();
     void keepsOffsetsBelowFourGiB();
@@ -172,6 +175,43 @@ void TestHexViewEdit::pastesOtherProgramsText()
         QCOMPARE(w->m_nCaretPos, 1u);
         QCOMPARE(nBeeps, 0);
     }
+}
+
+// Some programs offer text only as text/plain;charset=utf-8.
+void TestHexViewEdit::pastesTextOfferedOnlyWithItsCharset()
+{
+    auto* pData = new QMimeData;
+    pData->setData("text/plain;charset=utf-8", QString::fromUtf8("中A").toUtf8());
+    m_clipboard.SetMimeData(pData);
+    QVERIFY(AfxClipboardHasBytes());
+    EditWindow w(Hex("0001"));
+    w.doc.SetCodePage(936);
+    w->m_nCaretPos = 1;
+    w->OnEditPaste();
+    QCOMPARE(w.Bytes().toHex(' '), QByteArray("00 d6 d0 41 01"));
+}
+
+// The context menu acts on what was clicked: a right click moves the caret to
+// the byte under it, unless that byte is selected, which keeps the selection.
+void TestHexViewEdit::rightClickMovesTheCaretOutsideTheSelection()
+{
+    EditWindow w(Counting(0x40));
+    const auto rightClick = [&w](int nByte) {
+        const int nColumn = 10 + 3 * (nByte % 16) + (nByte % 16 >= 8 ? 1 : 0);
+        QTest::mouseClick(w.Mouse(), Qt::RightButton, Qt::NoModifier, w.CellCentre(nColumn, nByte / 16));
+    };
+    rightClick(0x13);
+    QCOMPARE(w->m_nCaretPos, 0x13u);
+    Select(w, 0x20, 0x24);
+    rightClick(0x22);
+    QVERIFY(w->HasSelection());
+    QVERIFY(Run(w, ID_EDIT_CLEAR));
+    QCOMPARE(w.doc.GetLength(), 0x3Cu);
+    QCOMPARE(std::uint8_t(w.doc.Data()[0x20]), 0x24);
+    Select(w, 0x20, 0x24);
+    rightClick(0x05);
+    QVERIFY(!w->HasSelection());
+    QCOMPARE(w->m_nCaretPos, 0x05u);
 }
 
 void TestHexViewEdit::cutsAndPastesOverARightToLeftSelection()
@@ -395,7 +435,7 @@ void TestHexViewEdit::otherViewsFollowTheLength()
     Select(w, 0x10, 0xF8);
     QVERIFY(Run(w, ID_EDIT_CUT));
     QCOMPARE(pOther->m_nRows, 2u);
-    QCOMPARE(pOther->m_nCaretPos, 0x18u);
+    QCOMPARE(pOther->m_nCaretPos, 0x10u);   // its byte was cut: where the cut was
     QCOMPARE(pOther->GetTotalSize().height(), 2 * int(pOther->m_nLineHeight));
     QCOMPARE(pOther->GetScrollPos(SB_VERT), 0);
     w->m_nCaretPos = 0;
@@ -411,6 +451,41 @@ void TestHexViewEdit::otherViewsFollowTheLength()
     QCOMPARE(pOther->m_nRows, 2u);
     QVERIFY(pOther->HasSelection());
     QCOMPARE(pOther->GetSelection().Beyond(), 0x18u);
+    QVERIFY(w.InvariantsHold(pOther.get(), nullptr));
+}
+
+// A selection made in another window stays on its bytes when this window
+// deletes or inserts bytes before it, so Delete there removes what was selected.
+void TestHexViewEdit::otherViewsSelectionFollowsItsBytes()
+{
+    EditWindow w(Counting(0x40));
+    std::unique_ptr<CHexView> pOther = w.OpenView(QSize(1000, 200));
+    QWidget* pKeys = pOther.get();
+    QTest::keyClick(pKeys, Qt::Key_Down);
+    QTest::keyClick(pKeys, Qt::Key_Down);
+    QTest::simulateEvent(pKeys, true, Qt::Key_Shift, Qt::NoModifier, QString(), false);
+    for (int i = 0; i < 4; ++i) {
+        QTest::simulateEvent(pKeys, true, Qt::Key_Right, Qt::ShiftModifier, QString(), false);
+        QTest::simulateEvent(pKeys, false, Qt::Key_Right, Qt::ShiftModifier, QString(), false);
+    }
+    QTest::simulateEvent(pKeys, false, Qt::Key_Shift, Qt::ShiftModifier, QString(), false);
+    QVERIFY(pOther->HasSelection());
+
+    Select(w, 0x04, 0x08);
+    QVERIFY(Run(w, ID_EDIT_CLEAR));
+    w->m_nCaretPos = 0;
+    w.Type("a b");
+    QVERIFY(Run(w, ID_EDIT_UNDO));
+    w.Type("Ins 1 2 Ins 3 4");   // one byte overwritten, one inserted
+    QCOMPARE(w.Bytes().left(2), QByteArray("\x12\x34"));
+
+    QVERIFY(pOther->OnCmdMsg(ID_EDIT_CLEAR, nullptr));
+    QByteArray expected = Counting(0x40);
+    expected.remove(0x20, 4);
+    expected.remove(0x04, 4);
+    expected[0] = char(0x12);
+    expected.insert(1, char(0x34));
+    QCOMPARE(w.Bytes().toHex(' '), expected.toHex(' '));
     QVERIFY(w.InvariantsHold(pOther.get(), nullptr));
 }
 

@@ -1,5 +1,7 @@
 #include "beep.h"
+#include "cmdtarget.h"
 #include "editfixture.h"
+#include "resource.h"
 #include "syslang.h"
 #include "testsupport.h"
 
@@ -42,6 +44,8 @@ private slots:
     void typesCapitalsWithShift();
     void typesInTheDocumentCodePage_data();
     void typesInTheDocumentCodePage();
+    void newWindowTypesInTheDocumentCodePage();
+    void overwriteRefusesHalfACharacter();
     void loneShiftKeepsTheSelection();
     void overwritesEitherDigit_data();
     void overwritesEitherDigit();
@@ -198,6 +202,8 @@ void TestHexViewInput::typesInTheDocumentCodePage_data()
     QTest::newRow("932 under zh_CN") << "zh_CN" << 932 << QString::fromUtf8("あ中") << Hex("82A0 9286");
     QTest::newRow("936 under ja_JP") << "ja_JP" << 936 << QString::fromUtf8("中") << Hex("D6D0");
     QTest::newRow("950 under C") << "C" << 950 << QString::fromUtf8("中") << Hex("A4A4");
+    QTest::newRow("949 under C") << "C" << 949 << QString::fromUtf8("가갂") << Hex("B0A1 8141");
+    QTest::newRow("1252 from 0x80-0x9F") << "C" << 1252 << QString::fromUtf8("€Ÿ") << Hex("809F");
     QTest::newRow("1252 cannot hold it") << "en_US" << 1252 << QString::fromUtf8("中") << QByteArray();
     QTest::newRow("936 cannot hold it") << "zh_CN" << 936 << QString::fromUtf8("😀") << QByteArray();
     QTest::newRow("932 cannot hold simplified") << "zh_CN" << 932 << QString::fromUtf8("a这") << QByteArray();
@@ -235,6 +241,52 @@ void TestHexViewInput::typesInTheDocumentCodePage()
     } else {
         QVERIFY(message.isEmpty());
     }
+}
+
+// The code page belongs to the document: a window opened after the user chose
+// Shift JIS in another shows it and types in it.
+void TestHexViewInput::newWindowTypesInTheDocumentCodePage()
+{
+    SetSystemLocaleOverride("zh_CN");
+    EditWindow w{QByteArray("abc")};
+    QCOMPARE(w.doc.GetCodePage(), 936);
+    QVERIFY(AfxExecuteCommand(w.pView.get(), ID_VIEW_CODEPAGE_SJIS));
+    const std::unique_ptr<CHexView> pSecond = w.OpenView();
+    QCOMPARE(w.doc.GetCodePage(), 932);
+    QTest::keyClick(pSecond.get(), Qt::Key_Tab);
+    QInputMethodEvent commit;
+    commit.setCommitString(QString::fromUtf8("中"));
+    QApplication::sendEvent(pSecond.get(), &commit);
+    QCOMPARE(w.Bytes().toHex(' '), QByteArray("92 86 61 62 63"));
+    SetSystemLocaleOverride(QString());
+}
+
+// Overwriting keeps the file's length: a double-byte character typed over the
+// last byte is refused whole, with a beep and a message, not written in half.
+void TestHexViewInput::overwriteRefusesHalfACharacter()
+{
+    int nBeeps = 0;
+    AfxSetBeepHook([&nBeeps](unsigned) { ++nBeeps; });
+    m_frame.pBar->SetPaneText(0, QString());
+    EditWindow w{QByteArray("\x00\x01", 2)};
+    w.doc.SetCodePage(936);
+    w.Type("Tab Ins Right");
+    const auto commit = [&w](const QString& text) {
+        QInputMethodEvent event;
+        event.setCommitString(text);
+        QApplication::sendEvent(w.Keys(), &event);
+    };
+    commit(QString::fromUtf8("中"));
+    AfxSetBeepHook({});
+    QCOMPARE(w.Bytes().toHex(' '), QByteArray("00 01"));
+    QCOMPARE(nBeeps, 1);
+    QVERIFY(!w.doc.IsModified());
+    const QString message = m_frame.pBar->GetPaneText(0);
+    QVERIFY2(message.contains(QString::fromUtf8("中")) && message.contains(" 2 ") && message.contains(" 1 "),
+             qPrintable(message));
+    w.Type("Left");
+    commit(QString::fromUtf8("中"));
+    QCOMPARE(w.Bytes().toHex(' '), QByteArray("d6 d0"));
 }
 
 // A Shift press with no key that selects leaves a selection as it is: what is

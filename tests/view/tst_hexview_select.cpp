@@ -101,6 +101,7 @@ private slots:
     void goTo_data();
     void goTo();
     void goToDialog();
+    void goToDialogConvertsAndExtends();
 
 private:
     QString Pane() const { return m_frame.pBar->GetPaneText(MainFrame::kCaretPane); }
@@ -394,6 +395,37 @@ void TestHexViewSelect::goToDialog()
     QCOMPARE(w->m_nCaretPos, 20u);
     QCOMPARE(seen, QStringList({"0 hex", "8 hex", "100 dec"}));
     QCOMPARE(m_messages.size(), 1);
+}
+
+// Ticking Decimal rewrites the number in the box in decimal, clearing it back in
+// hexadecimal; Extend selection selects from the caret to the offset.
+void TestHexViewSelect::goToDialogConvertsAndExtends()
+{
+    EditWindow w(QByteArray(0x100, 'x'));
+    w->MoveCaretTo(0x1A);
+    QStringList seen;
+    QTimer::singleShot(0, [&] {
+        auto* pDialog = QApplication::activeModalWidget();
+        QVERIFY(pDialog);
+        auto* pEdit = pDialog->findChild<QLineEdit*>("offset");
+        auto* pDecimal = pDialog->findChild<QCheckBox*>("decimal");
+        auto* pExtend = pDialog->findChild<QCheckBox*>("extend");
+        QTest::keyClick(pDecimal, Qt::Key_Space);
+        seen << pEdit->text();
+        QTest::keyClicks(pEdit, "40");   // the converted number stays selected
+        QTest::keyClick(pDecimal, Qt::Key_Space);
+        seen << pEdit->text();
+        pEdit->setText("+0x10");
+        QTest::keyClick(pDecimal, Qt::Key_Space);
+        seen << pEdit->text();
+        QTest::keyClick(pExtend, Qt::Key_Space);
+        QTest::keyClick(pEdit, Qt::Key_Return);
+    });
+    w->OnEditGoTo();
+    QCOMPARE(seen, QStringList({"26", "28", "+16"}));
+    QVERIFY(w->HasSelection());
+    QCOMPARE(w->GetSelection().First(), 0x1Au);
+    QCOMPARE(w->GetSelection().Beyond(), 0x2Au);
 }
 
 QTEST_MAIN(TestHexViewSelect)

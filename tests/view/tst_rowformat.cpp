@@ -113,7 +113,7 @@ void TestRowFormat::formatRow_data()
     QTest::newRow("the same bytes in 950") << QByteArray("\xA0\xDF") << 950 << 0 << false
                                            << HexPart("\xA0\xDF") + ".. " << false;
     QTest::newRow("no pairs in 1252") << QByteArray("\xB0\xA1~") << 1252 << 0 << false
-                                      << HexPart("\xB0\xA1~") + "..~ " << false;
+                                      << HexPart("\xB0\xA1~") + "\xB0\xA1~ " << false;
 }
 
 void TestRowFormat::formatRow()
@@ -186,7 +186,7 @@ void TestRowFormat::rowTextMatchesByteByByteRule()
             while (j < count) {
                 const std::uint8_t b = data[offset + j];
                 expectedHex[j] = b;
-                const bool shown = (b >= 0x20 && b <= 0x7E) || IsHalfWidthKana(codePage, b);
+                const bool shown = IsShownAlone(codePage, b);
                 if (IsLeadByte(codePage, b) && j + 1 < left && IsTrailByte(codePage, data[offset + j + 1])) {
                     expectedText[j] = char(b);
                     ++j;
