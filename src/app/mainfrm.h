@@ -11,7 +11,7 @@
 #include <QPointer>
 #include <QRect>
 
-class CDataInspector;
+class CDataValuesPanel;
 class CBookmarkPanel;
 class CHexView;
 class CStringsPanel;
@@ -132,7 +132,7 @@ private:
 
 public:
     // The dock panels (mainfrm_panels.cpp), children of the frame.
-    CDataInspector* Inspector() const { return m_pInspector; }
+    CDataValuesPanel* Inspector() const { return m_pInspector; }
     CStringsPanel* StringsPanel() const { return m_pStrings; }
 
 private:
@@ -142,6 +142,6 @@ private:
     // Keys typed into a panel's text boxes, and Delete anywhere in a panel,
     // are the panel's: the accelerators would edit the document instead.
     bool PreTranslateMessage(QObject* pTarget, QEvent* pEvent) override;
-    CDataInspector* m_pInspector = nullptr;
+    CDataValuesPanel* m_pInspector = nullptr;
     CStringsPanel* m_pStrings = nullptr;
 };

@@ -5,7 +5,7 @@
 #include "mainfrm.h"
 
 #include "cmdui.h"
-#include "datainspector.h"
+#include "datavaluespanel.h"
 #include "hexview.h"
 #include "resource.h"
 #include "stringspanel.h"
@@ -46,7 +46,7 @@ QString PanelTitle(unsigned nID)
 
 void CMainFrame::CreatePanels()
 {
-    m_pInspector = new CDataInspector(this);
+    m_pInspector = new CDataValuesPanel(this);
     m_pInspector->setWindowTitle(PanelTitle(ID_VIEW_DATA_INSPECTOR));
     m_pStrings = new CStringsPanel(this);
     m_pStrings->setWindowTitle(PanelTitle(ID_VIEW_STRINGS));
@@ -71,7 +71,7 @@ void CMainFrame::CreatePanels()
         return;
     m_pInspector->SetBigEndian(pApp->GetProfileInt(kSettings, kBigEndian, 0) != 0);
     m_pInspector->SetHex(pApp->GetProfileInt(kSettings, kHex, 0) != 0);
-    connect(m_pInspector, &CDataInspector::formatChanged, this, [this] {
+    connect(m_pInspector, &CDataValuesPanel::formatChanged, this, [this] {
         if (CWinApp* pProfile = AfxGetApp()) {
             pProfile->WriteProfileInt(kSettings, kBigEndian, m_pInspector->IsBigEndian());
             pProfile->WriteProfileInt(kSettings, kHex, m_pInspector->IsHex());

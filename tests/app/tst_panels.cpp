@@ -1,5 +1,5 @@
 #include "appfixture.h"
-#include "datainspector.h"
+#include "datavaluespanel.h"
 #include "hexdoc.h"
 #include "hexview.h"
 #include "stringscan.h"
@@ -52,17 +52,17 @@ void TestPanels::inspectorKeysAndFocus()
     QApplication::setActiveWindow(fixture.frame());
     QVERIFY(QTest::qWaitForWindowActive(fixture.frame()));
     pView->setFocus();
-    CDataInspector* pInspector = fixture.frame()->Inspector();
+    CDataValuesPanel* pInspector = fixture.frame()->Inspector();
     QVERIFY(!pInspector->isVisible());
     QTest::keyClick(pView, Qt::Key_I, Qt::ControlModifier | Qt::ShiftModifier);
     QVERIFY(pInspector->isVisible());
     QCOMPARE(QApplication::focusWidget(), pInspector->Table());
     QCOMPARE(pInspector->View(), pView);
-    QCOMPARE(pInspector->Table()->item(CDataInspector::RowOf(CDataType::UInt8), 1)->text(), QString("16"));
+    QCOMPARE(pInspector->Table()->item(CDataValuesPanel::RowOf(CDataType::UInt8), 1)->text(), QString("16"));
     QTest::keyClick(pInspector->Table(), Qt::Key_Escape);
     QCOMPARE(QApplication::focusWidget(), pView);
     QTest::keyClick(pView, Qt::Key_Right);
-    QCOMPARE(pInspector->Table()->item(CDataInspector::RowOf(CDataType::UInt8), 1)->text(), QString("32"));
+    QCOMPARE(pInspector->Table()->item(CDataValuesPanel::RowOf(CDataType::UInt8), 1)->text(), QString("32"));
 }
 
 // Delete is the frame's Edit, Delete key: typed into a value it must edit the
@@ -77,7 +77,7 @@ void TestPanels::deleteInAPanelEditsNoBytes()
     QTest::keyClick(pView, Qt::Key_I, Qt::ControlModifier | Qt::ShiftModifier);
     QTableWidget* pTable = fixture.frame()->Inspector()->Table();
     QTest::keyClick(pTable, Qt::Key_Delete);
-    pTable->setCurrentCell(CDataInspector::RowOf(CDataType::UInt8), 1);
+    pTable->setCurrentCell(CDataValuesPanel::RowOf(CDataType::UInt8), 1);
     QTest::keyClick(pTable, Qt::Key_F2);
     auto* pEditor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
     QVERIFY(pEditor);
@@ -101,11 +101,11 @@ void TestPanels::layoutAndSwitchesPersist()
         fixture.frame()->Inspector()->findChild<QCheckBox*>()->click();
     }
     AppFixture fixture({path});
-    CDataInspector* pInspector = fixture.frame()->Inspector();
+    CDataValuesPanel* pInspector = fixture.frame()->Inspector();
     QVERIFY(pInspector->isVisible());
     QVERIFY(!fixture.frame()->StringsPanel()->isVisible());
     QVERIFY(pInspector->IsBigEndian());
-    QCOMPARE(pInspector->Table()->item(CDataInspector::RowOf(CDataType::UInt16), 1)->text(), QString("4660"));
+    QCOMPARE(pInspector->Table()->item(CDataValuesPanel::RowOf(CDataType::UInt16), 1)->text(), QString("4660"));
 }
 
 void TestPanels::stringsListAndSelect()

@@ -22,11 +22,11 @@ class QTableWidgetItem;
 // of the document's history (CHexDoc::ReplaceBytes, never an insertion); a
 // value the type cannot take is refused with a message naming the range, and
 // nothing is written. Esc in the table gives the focus back to the rows.
-class CDataInspector : public QDockWidget {
+class CDataValuesPanel : public QDockWidget {
     Q_OBJECT
 
 public:
-    explicit CDataInspector(QWidget* pParent = nullptr);
+    explicit CDataValuesPanel(QWidget* pParent = nullptr);
 
     // The document window to follow; nullptr empties the table.
     void SetView(CHexView* pView);

@@ -1,5 +1,5 @@
 #include "afxmsg.h"
-#include "datainspector.h"
+#include "datavaluespanel.h"
 #include "editfixture.h"
 
 #include <QApplication>
@@ -11,7 +11,7 @@
 // The Data Inspector on a real view of a document, without a main window:
 // it follows the caret and every edit, and writes typed values as one step of
 // the history, refusing what a type cannot hold.
-class TestDataInspector : public QObject {
+class TestDataValuesPanel : public QObject {
     Q_OBJECT
 
 private slots:
@@ -30,23 +30,23 @@ private slots:
 private:
     QString Value(CDataType type) const
     {
-        return m_pInspector->Table()->item(CDataInspector::RowOf(type), 1)->text();
+        return m_pInspector->Table()->item(CDataValuesPanel::RowOf(type), 1)->text();
     }
     void TypeInto(CDataType type, const QString& text);
 
     std::unique_ptr<MainFrame> m_pFrame;
     std::unique_ptr<EditWindow> m_pWindow;
-    std::unique_ptr<CDataInspector> m_pInspector;
+    std::unique_ptr<CDataValuesPanel> m_pInspector;
     std::unique_ptr<QMainWindow> m_pHost;
     QStringList m_messages;
     MessageBoxHandler m_previous;
 };
 
-void TestDataInspector::init()
+void TestDataValuesPanel::init()
 {
     m_pFrame = std::make_unique<MainFrame>();
     m_pWindow = std::make_unique<EditWindow>(QByteArray("\xD6\xD0\x01\x02\x03\x04\x05\x06\x07\x08\x09", 11));
-    m_pInspector = std::make_unique<CDataInspector>();
+    m_pInspector = std::make_unique<CDataValuesPanel>();
     m_pInspector->SetView(m_pWindow->pView.get());
     // One window holds the rows and the panel, as the main frame does.
     m_pHost = std::make_unique<QMainWindow>();
@@ -64,7 +64,7 @@ void TestDataInspector::init()
     });
 }
 
-void TestDataInspector::cleanup()
+void TestDataValuesPanel::cleanup()
 {
     AfxSetMessageBoxHandler(m_previous);
     m_pInspector.reset();
@@ -73,11 +73,11 @@ void TestDataInspector::cleanup()
     m_pFrame.reset();
 }
 
-void TestDataInspector::TypeInto(CDataType type, const QString& text)
+void TestDataValuesPanel::TypeInto(CDataType type, const QString& text)
 {
     QTableWidget* pTable = m_pInspector->Table();
     pTable->setFocus();
-    pTable->setCurrentCell(CDataInspector::RowOf(type), 1);
+    pTable->setCurrentCell(CDataValuesPanel::RowOf(type), 1);
     QTest::keyClick(pTable, Qt::Key_F2);
     auto* pEditor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
     QVERIFY(pEditor);
@@ -90,7 +90,7 @@ void TestDataInspector::TypeInto(CDataType type, const QString& text)
     QCoreApplication::processEvents();
 }
 
-void TestDataInspector::followsTheCaret()
+void TestDataValuesPanel::followsTheCaret()
 {
     QCOMPARE(Value(CDataType::UInt8), QString("214"));
     QCOMPARE(Value(CDataType::CharGB), QString::fromUtf8("中  (D6 D0)"));
@@ -101,7 +101,7 @@ void TestDataInspector::followsTheCaret()
     QCOMPARE(Value(CDataType::UInt32), QString("67305985"));
 }
 
-void TestDataInspector::followsEditsFromAnotherWindow()
+void TestDataValuesPanel::followsEditsFromAnotherWindow()
 {
     std::unique_ptr<CHexView> pOther = m_pWindow->OpenView();
     const std::uint8_t b = 0x41;
@@ -109,11 +109,11 @@ void TestDataInspector::followsEditsFromAnotherWindow()
     QCOMPARE(Value(CDataType::UInt8), QString("65"));
     QCOMPARE(Value(CDataType::CharGB), QString("A  (41)"));
     QVERIFY(m_pWindow->doc.SetCodePage(950));
-    QCOMPARE(m_pInspector->Table()->item(CDataInspector::RowOf(CDataType::CharDocument), 0)->text(),
+    QCOMPARE(m_pInspector->Table()->item(CDataValuesPanel::RowOf(CDataType::CharDocument), 0)->text(),
              QString("Code page 950"));
 }
 
-void TestDataInspector::saysWhenBytesRunOut()
+void TestDataValuesPanel::saysWhenBytesRunOut()
 {
     m_pWindow->Type("End");
     // The caret on the end marker: nothing to read, nothing to edit.
@@ -124,7 +124,7 @@ void TestDataInspector::saysWhenBytesRunOut()
     QCOMPARE(Value(CDataType::Float64), QString("8 bytes needed, 1 left"));
 }
 
-void TestDataInspector::byteOrderAndBase()
+void TestDataValuesPanel::byteOrderAndBase()
 {
     m_pInspector->SetBigEndian(true);
     QCOMPARE(Value(CDataType::UInt16), QString("54992"));  // D6 D0
@@ -134,7 +134,7 @@ void TestDataInspector::byteOrderAndBase()
     QCOMPARE(Value(CDataType::Int16), QString("-0x2930"));
 }
 
-void TestDataInspector::editWritesInPlaceAsOneStep_data()
+void TestDataValuesPanel::editWritesInPlaceAsOneStep_data()
 {
     QTest::addColumn<CDataType>("type");
     QTest::addColumn<QString>("text");
@@ -146,7 +146,7 @@ void TestDataInspector::editWritesInPlaceAsOneStep_data()
     QTest::newRow("GB character") << CDataType::CharGB << QString::fromUtf8("文") << QByteArray("\xCE\xC4\x03\x04", 4);
 }
 
-void TestDataInspector::editWritesInPlaceAsOneStep()
+void TestDataValuesPanel::editWritesInPlaceAsOneStep()
 {
     QFETCH(CDataType, type);
     QFETCH(QString, text);
@@ -164,7 +164,7 @@ void TestDataInspector::editWritesInPlaceAsOneStep()
     QVERIFY(!m_pWindow->doc.IsModified());
 }
 
-void TestDataInspector::refusesAndWritesNothing_data()
+void TestDataValuesPanel::refusesAndWritesNothing_data()
 {
     QTest::addColumn<CDataType>("type");
     QTest::addColumn<QString>("text");
@@ -177,7 +177,7 @@ void TestDataInspector::refusesAndWritesNothing_data()
                                   << "The value takes 8 bytes, but only 7 are left before the end. Nothing was written.";
 }
 
-void TestDataInspector::refusesAndWritesNothing()
+void TestDataValuesPanel::refusesAndWritesNothing()
 {
     QFETCH(CDataType, type);
     QFETCH(QString, text);
@@ -192,7 +192,7 @@ void TestDataInspector::refusesAndWritesNothing()
     QCOMPARE(Value(type), shown);
 }
 
-void TestDataInspector::escapeReturnsToTheRows()
+void TestDataValuesPanel::escapeReturnsToTheRows()
 {
     m_pInspector->ShowAndFocus();
     QCOMPARE(QApplication::focusWidget(), m_pInspector->Table());
@@ -200,5 +200,5 @@ void TestDataInspector::escapeReturnsToTheRows()
     QCOMPARE(QApplication::focusWidget(), m_pWindow->pView.get());
 }
 
-QTEST_MAIN(TestDataInspector)
-#include "tst_datainspector.moc"
+QTEST_MAIN(TestDataValuesPanel)
+#include "tst_datavaluespanel.moc"

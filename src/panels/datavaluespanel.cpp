@@ -1,4 +1,4 @@
-#include "datainspector.h"
+#include "datavaluespanel.h"
 
 #include "afxmsg.h"
 #include "hexdoc.h"
@@ -46,7 +46,7 @@ constexpr int kRowCount = int(sizeof kRows / sizeof kRows[0]);
 
 } // namespace
 
-CDataInspector::CDataInspector(QWidget* pParent)
+CDataValuesPanel::CDataValuesPanel(QWidget* pParent)
     : QDockWidget(pParent), m_pTable(new QTableWidget(kRowCount, 2)),
       m_pBigEndian(new QCheckBox(AfxLoadString(IDS_INSPECT_BIG_ENDIAN))), m_pHex(new QCheckBox(AfxLoadString(IDS_INSPECT_HEX)))
 {
@@ -73,7 +73,7 @@ CDataInspector::CDataInspector(QWidget* pParent)
         if (QTableWidgetItem* pItem = m_pTable->item(index.row(), 1); pItem && (pItem->flags() & Qt::ItemIsEditable))
             m_pTable->editItem(pItem);
     });
-    connect(m_pTable, &QTableWidget::itemChanged, this, &CDataInspector::OnItemChanged);
+    connect(m_pTable, &QTableWidget::itemChanged, this, &CDataValuesPanel::OnItemChanged);
     for (QCheckBox* pBox : {m_pBigEndian, m_pHex})
         connect(pBox, &QCheckBox::toggled, this, [this] {
             Refresh();
@@ -93,7 +93,7 @@ CDataInspector::CDataInspector(QWidget* pParent)
     Refresh();
 }
 
-int CDataInspector::RowOf(CDataType type)
+int CDataValuesPanel::RowOf(CDataType type)
 {
     for (int r = 0; r < kRowCount; ++r)
         if (kRows[r].type == type)
@@ -101,7 +101,7 @@ int CDataInspector::RowOf(CDataType type)
     return -1;
 }
 
-void CDataInspector::SetView(CHexView* pView)
+void CDataValuesPanel::SetView(CHexView* pView)
 {
     if (pView == m_pView && (!pView || pView->GetDocument() == m_pDoc))
         return;
@@ -114,35 +114,35 @@ void CDataInspector::SetView(CHexView* pView)
         m_nCaret = m_pView->HasSelection() ? m_pView->GetSelection().End() : m_pView->m_nCaretPos;
         m_connections = {
             connect(m_pView, &CHexView::caretMoved, this, [this](quint32 nCaret) { OnCaretMoved(nCaret); }),
-            connect(m_pDoc, &CHexDoc::bytesChanged, this, &CDataInspector::Refresh),
-            connect(m_pDoc, &CHexDoc::codePageChanged, this, &CDataInspector::Refresh),
-            connect(m_pDoc, &CHexDoc::reloaded, this, &CDataInspector::Refresh),
+            connect(m_pDoc, &CHexDoc::bytesChanged, this, &CDataValuesPanel::Refresh),
+            connect(m_pDoc, &CHexDoc::codePageChanged, this, &CDataValuesPanel::Refresh),
+            connect(m_pDoc, &CHexDoc::reloaded, this, &CDataValuesPanel::Refresh),
         };
     }
     Refresh();
 }
 
-bool CDataInspector::IsBigEndian() const
+bool CDataValuesPanel::IsBigEndian() const
 {
     return m_pBigEndian->isChecked();
 }
 
-void CDataInspector::SetBigEndian(bool bBigEndian)
+void CDataValuesPanel::SetBigEndian(bool bBigEndian)
 {
     m_pBigEndian->setChecked(bBigEndian);
 }
 
-bool CDataInspector::IsHex() const
+bool CDataValuesPanel::IsHex() const
 {
     return m_pHex->isChecked();
 }
 
-void CDataInspector::SetHex(bool bHex)
+void CDataValuesPanel::SetHex(bool bHex)
 {
     m_pHex->setChecked(bHex);
 }
 
-void CDataInspector::ShowAndFocus()
+void CDataValuesPanel::ShowAndFocus()
 {
     show();
     raise();
@@ -154,7 +154,7 @@ void CDataInspector::ShowAndFocus()
     QTimer::singleShot(0, m_pTable, [pTable = m_pTable] { pTable->setFocus(Qt::ShortcutFocusReason); });
 }
 
-CDataFormat CDataInspector::Format() const
+CDataFormat CDataValuesPanel::Format() const
 {
     CDataFormat format;
     format.bBigEndian = IsBigEndian();
@@ -163,7 +163,7 @@ CDataFormat CDataInspector::Format() const
     return format;
 }
 
-void CDataInspector::OnCaretMoved(quint32 nCaret)
+void CDataValuesPanel::OnCaretMoved(quint32 nCaret)
 {
     if (nCaret == m_nCaret)
         return;
@@ -171,7 +171,7 @@ void CDataInspector::OnCaretMoved(quint32 nCaret)
     Refresh();
 }
 
-void CDataInspector::Refresh()
+void CDataValuesPanel::Refresh()
 {
     // The editor of a row being edited keeps its text; the rest follow.
     m_bFilling = true;
@@ -214,7 +214,7 @@ void CDataInspector::Refresh()
     m_bFilling = false;
 }
 
-void CDataInspector::OnItemChanged(QTableWidgetItem* pItem)
+void CDataValuesPanel::OnItemChanged(QTableWidgetItem* pItem)
 {
     if (m_bFilling || pItem->column() != 1 || pItem->row() < 0 || pItem->row() >= kRowCount)
         return;
@@ -224,7 +224,7 @@ void CDataInspector::OnItemChanged(QTableWidgetItem* pItem)
     Refresh();
 }
 
-void CDataInspector::Write(CDataType type, const QString& text)
+void CDataValuesPanel::Write(CDataType type, const QString& text)
 {
     if (!m_pDoc || !m_pView || !m_pDoc->Data())
         return;
@@ -258,7 +258,7 @@ void CDataInspector::Write(CDataType type, const QString& text)
     m_pView->ReportEdit(result);
 }
 
-bool CDataInspector::eventFilter(QObject* pObject, QEvent* pEvent)
+bool CDataValuesPanel::eventFilter(QObject* pObject, QEvent* pEvent)
 {
     if (pObject == m_pTable && pEvent->type() == QEvent::KeyPress
         && static_cast<QKeyEvent*>(pEvent)->key() == Qt::Key_Escape && m_pView) {
@@ -268,12 +268,12 @@ bool CDataInspector::eventFilter(QObject* pObject, QEvent* pEvent)
     return QDockWidget::eventFilter(pObject, pEvent);
 }
 
-CHexView* CDataInspector::View() const
+CHexView* CDataValuesPanel::View() const
 {
     return m_pView;
 }
 
-void CDataInspector::keyPressEvent(QKeyEvent* pEvent)
+void CDataValuesPanel::keyPressEvent(QKeyEvent* pEvent)
 {
     pEvent->accept();
 }
