@@ -173,10 +173,15 @@ void CMainFrame::ShowViewStatus(CHexView* pView)
         m_wndStatusBar.SetPaneText(kCaretPane, QString());
         return;
     }
+    // The panes the view feeds change with every key; they repaint with the next
+    // frame, not at once: a pane's synchronous repaint paints everything the
+    // window has waiting, the view's rows too, so a burst of keys would paint the
+    // whole view once per key instead of once.
     m_statusConnections = {
         connect(pView, &CHexView::statusMessage, this, [this](const QString& text) { m_wndStatusBar.SetPaneText(0, text); }),
         connect(pView, &CHexView::byteCountChanged, this, &CMainFrame::ShowByteCount),
-        connect(pView, &CHexView::editModeChanged, this, [this](const QString& text) { m_wndStatusBar.SetPaneText(2, text); }),
+        connect(pView, &CHexView::editModeChanged, this,
+                [this](const QString& text) { m_wndStatusBar.SetPaneText(2, text, false); }),
         connect(pView, &CHexView::caretChanged, this, &CMainFrame::ShowCaret),
     };
 }
@@ -187,7 +192,7 @@ void CMainFrame::ShowByteCount(const QString& text)
     if (m_wndStatusBar.GetPaneText(1) == text)
         return;
     m_wndStatusBar.SetPaneInfo(1, ID_SEPARATOR, SBPS_POPOUT, 6 * int(text.size()));
-    m_wndStatusBar.SetPaneText(1, text);
+    m_wndStatusBar.SetPaneText(1, text, false);
 }
 
 // The pane is as wide as the caret's text gets in the document, so that it
@@ -198,7 +203,7 @@ void CMainFrame::ShowCaret(const QString& text, const QString& widest)
         return;
     m_wndStatusBar.SetPaneInfo(kCaretPane, ID_SEPARATOR, SBPS_NORMAL,
                                m_wndStatusBar.PaneLabel(kCaretPane)->fontMetrics().horizontalAdvance(widest));
-    m_wndStatusBar.SetPaneText(kCaretPane, text);
+    m_wndStatusBar.SetPaneText(kCaretPane, text, false);
 }
 
 // With a maximized document window QMdiSubWindow adds " - [title]" itself.

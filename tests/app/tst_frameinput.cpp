@@ -47,6 +47,37 @@ void RightClick(CHexView* pView, const std::function<void(QMenu*)>& menuWork)
     QVERIFY(bOpened);
 }
 
+// Counts the key presses a view handles and the paints of its rows, and
+// whether a paint came after the last key of a burst.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(CHexView* pView) : m_pView(pView)
+    {
+        pView->installEventFilter(this);
+        pView->viewport()->installEventFilter(this);
+    }
+
+    int nKeys = 0;
+    int nPaints = 0;
+    int nBurst = 0;
+    bool bPaintedAfterBurst = false;
+
+protected:
+    bool eventFilter(QObject* pObject, QEvent* pEvent) override
+    {
+        if (pObject == m_pView && pEvent->type() == QEvent::KeyPress) {
+            ++nKeys;
+        } else if (pObject == m_pView->viewport() && pEvent->type() == QEvent::Paint) {
+            ++nPaints;
+            bPaintedAfterBurst = bPaintedAfterBurst || nKeys == nBurst;
+        }
+        return false;
+    }
+
+private:
+    CHexView* m_pView;
+};
+
 QMimeData* UrlData(const QStringList& urls)
 {
     auto* pData = new QMimeData;
@@ -78,6 +109,8 @@ private slots:
     void closingADocumentWindow_data();
     void closingADocumentWindow();
     void caretPaneFollowsTheActiveWindow();
+    void burstOfKeysPaintsOnce_data();
+    void burstOfKeysPaintsOnce();
 };
 
 void TestFrameInput::init()
@@ -312,6 +345,49 @@ void TestFrameInput::caretPaneFollowsTheActiveWindow()
     QCOMPARE(bar.GetPaneText(CMainFrame::kCaretPane), QString("Offset: 0x20 (32)"));
     QVERIFY(fixture.frame()->ExecuteCommand(ID_FILE_CLOSE));
     QCOMPARE(bar.GetPaneText(CMainFrame::kCaretPane), QString());
+}
+
+void TestFrameInput::burstOfKeysPaintsOnce_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("fromTheEnd");
+
+    QTest::newRow("Page Down") << int(Qt::Key_PageDown) << false;
+    QTest::newRow("Page Up") << int(Qt::Key_PageUp) << true;
+    QTest::newRow("Down") << int(Qt::Key_Down) << false;
+}
+
+// Keys that arrive faster than the window paints (a held key, a busy machine)
+// are all handled before the next paint, which shows where the last one left
+// the caret; a key on its own still gets its paint and its caret pane at once.
+void TestFrameInput::burstOfKeysPaintsOnce()
+{
+    QFETCH(int, key);
+    QFETCH(bool, fromTheEnd);
+    constexpr int kKeys = 200;
+
+    AppFixture fixture({TestSupport::writeScratchFile("burst.bin", QByteArray(1 << 20, 'a'))});
+    CHexView* pView = ActiveView(fixture);
+    if (fromTheEnd)
+        QTest::keyClick(pView, Qt::Key_End, Qt::ControlModifier);
+    QTest::qWait(20);
+    PaintCounter counter(pView);
+    counter.nBurst = kKeys;
+    for (int i = 0; i < kKeys; ++i)
+        QCoreApplication::postEvent(pView, new QKeyEvent(QEvent::KeyPress, key, Qt::NoModifier));
+    QVERIFY(QTest::qWaitFor([&] { return counter.nKeys == kKeys && counter.bPaintedAfterBurst; }));
+    QVERIFY2(counter.nPaints <= 3, qPrintable(QString::number(counter.nPaints)));
+    const std::uint32_t nCaret = pView->m_nCaretPos;
+    CStatusBar& bar = fixture.frame()->m_wndStatusBar;
+    QCOMPARE(bar.GetPaneText(CMainFrame::kCaretPane),
+             QString("Offset: 0x%1 (%2)").arg(QString::number(nCaret, 16).toUpper()).arg(nCaret));
+
+    counter.nPaints = 0;
+    counter.nBurst = kKeys + 1;
+    counter.bPaintedAfterBurst = false;
+    QTest::keyClick(pView, Qt::Key(key));
+    QVERIFY(pView->m_nCaretPos != nCaret);
+    QVERIFY(QTest::qWaitFor([&] { return counter.bPaintedAfterBurst; }, 100));
 }
 
 QTEST_MAIN(TestFrameInput)
