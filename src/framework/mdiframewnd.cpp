@@ -365,6 +365,7 @@ void CMDIFrameWnd::OnWindowMore()
         titles.append(QStringLiteral("%1 ").arg(i + 1) + windows[i]->GetDisplayTitle());
     QInputDialog dialog(this);
     dialog.setWindowTitle(AfxLoadString(AFX_IDS_SELECT_WINDOW));
+    dialog.setLabelText(AfxLoadString(AFX_IDS_SELECT_WINDOW_PROMPT));
     dialog.setOption(QInputDialog::UseListViewForComboBoxItems);
     dialog.setComboBoxItems(titles);
     dialog.setTextValue(titles.value(std::max(0, int(windows.indexOf(MDIGetActive())))));

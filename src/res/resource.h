@@ -36,7 +36,7 @@ constexpr unsigned IDS_KEYS_TITLE = 33321;
 constexpr unsigned IDS_KEYS_KEY = 33322;        // the table's column heads
 constexpr unsigned IDS_KEYS_DOES = 33323;
 constexpr unsigned IDS_KEYS_FONTS = 33324;      // under the table: which fonts to install
-constexpr unsigned IDS_WINDOWLIST_PROMPT = 33325;   // the window list dialog's prompt
+// 33325, the window list's prompt, is the framework's AFX_IDS_SELECT_WINDOW_PROMPT
 constexpr unsigned IDS_NOFONT_GB = 32774;
 constexpr unsigned IDS_NOFONT_BIG5 = 32775;
 constexpr unsigned IDS_NOFONT_SJIS = 32776;
