@@ -65,6 +65,7 @@ private slots:
     void savedAsGoesToTheTopOfRecentFiles_data();
     void savedAsGoesToTheTopOfRecentFiles();
     void openStartsInTheDocumentsFolder();
+    void openStartsWhereTheLastRunLeftOff();
     void missingRecentFileIsDropped();
     void recentFilesHoldSixteen();
     void aboutIsEnabledAndShowsTheVersion();
@@ -353,6 +354,43 @@ void TestHexApp::openStartsInTheDocumentsFolder()
     QVERIFY(fixture.frame()->ExecuteCommand(ID_FILE_OPEN));   // an untitled document: the last folder
     QCOMPARE(folders, QStringList({QFileInfo(first).absolutePath(), QFileInfo(first).absolutePath(),
                                    QFileInfo(second).absolutePath()}));
+}
+
+// Without a document: the working folder the first time, then the folder of
+// the last file opened, in a later run too, while that folder exists.
+void TestHexApp::openStartsWhereTheLastRunLeftOff()
+{
+    QDir scratch(TestSupport::scratchDir());
+    scratch.mkpath("working");
+    scratch.mkpath("kept");
+    scratch.mkpath("gone");
+    const QString kept = TestSupport::writeScratchFile("kept/kept.bin", "1");
+    const QString gone = TestSupport::writeScratchFile("gone/gone.bin", "2");
+    const QString working = QDir::currentPath();
+    QDir::setCurrent(scratch.filePath("working"));
+    QStringList folders;
+    QString answer;
+    CWinApp::SetOpenFileNamePrompt([&](const QString& folder) {
+        folders.append(folder);
+        return answer;
+    });
+    const auto restore = qScopeGuard([working] {
+        CWinApp::SetOpenFileNamePrompt(nullptr);
+        QDir::setCurrent(working);
+    });
+    const auto openInANewRun = [&](const QString& path) {
+        answer = path;
+        AppFixture fixture;
+        QVERIFY(fixture.frame()->ExecuteCommand(ID_FILE_OPEN));
+    };
+
+    openInANewRun(kept);
+    openInANewRun(gone);
+    openInANewRun(QString());
+    QVERIFY(QDir(scratch.filePath("gone")).removeRecursively());
+    openInANewRun(QString());
+    QCOMPARE(folders, QStringList({scratch.filePath("working"), QFileInfo(kept).absolutePath(),
+                                   QFileInfo(gone).absolutePath(), scratch.filePath("working")}));
 }
 
 void TestHexApp::missingRecentFileIsDropped()
