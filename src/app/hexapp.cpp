@@ -7,6 +7,7 @@
 #include "doctemplate.h"
 #include "hexdoc.h"
 #include "hexview.h"
+#include "keysdlg.h"
 #include "mainfrm.h"
 #include "registeredmessage.h"
 #include "resource.h"
@@ -88,6 +89,7 @@ bool IsInputPress(QEvent::Type type)
 CHexApp::CHexApp() : CWinApp(AfxLoadString(AFX_IDS_APP_TITLE))
 {
     OnCommand(ID_APP_ABOUT, [this] { OnAppAbout(); });
+    OnCommand(ID_HELP_KEYS, [this] { OnHelpKeys(); });
     AfxSetMessageBoxHandler(ShowMessageBox);
     QGuiApplication::setDesktopFileName(QStringLiteral("com.vantorel.Zorbel"));
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] {
@@ -229,6 +231,18 @@ void CHexApp::UpdateClipboardFlag()
 
 void CHexApp::OnAppAbout()
 {
-    AfxMessageBox(AfxLoadString(IDS_VERSION) + QStringLiteral("\n\n") + AfxLoadString(IDS_SPLASH_NOTICE),
+    AfxMessageBox(AfxLoadString(IDS_VERSION) + QStringLiteral("\n\n") + AfxLoadString(IDS_SPLASH_TEXT)
+                      + QStringLiteral("\n\n") + AfxLoadString(IDS_SPLASH_NOTICE),
                   MB_OK | MB_ICONINFORMATION);
+}
+
+void CHexApp::OnHelpKeys()
+{
+    if (!m_pKeysDlg) {
+        m_pKeysDlg = new CKeysDlg(m_pMainFrame.get());
+        m_pKeysDlg->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_pKeysDlg->show();
+    m_pKeysDlg->raise();
+    m_pKeysDlg->activateWindow();
 }

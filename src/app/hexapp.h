@@ -4,11 +4,13 @@
 #include "splashdlg.h"
 #include "winapp.h"
 
+#include <QPointer>
 #include <QStringList>
 
 #include <memory>
 #include <optional>
 
+class CKeysDlg;
 class CMainFrame;
 
 // The application object: start-up, the splash, idle processing and exit.
@@ -51,8 +53,10 @@ private:
     void CloseSplash(QObject* pTarget);
     void UpdateClipboardFlag();
     void OnAppAbout();
+    void OnHelpKeys();
 
     std::unique_ptr<CMainFrame> m_pMainFrame;
     std::optional<QStringList> m_args;
     bool m_bClipboardChanged = true;
+    QPointer<CKeysDlg> m_pKeysDlg;     // deletes itself on closing; the main frame owns it
 };

@@ -58,6 +58,7 @@ constexpr unsigned AFX_IDS_PREVIEW_CLOSE = 61445;   // "&Close"
 constexpr unsigned AFX_IDS_MDICHILD = 61215;        // "Activate this window"
 constexpr unsigned AFX_IDS_MORE_WINDOWS = 33250;    // "&More Windows..."
 constexpr unsigned AFX_IDS_SELECT_WINDOW = 33251;   // "Select Window"
+constexpr unsigned AFX_IDS_SELECT_WINDOW_PROMPT = 33325;   // "Select a window:", above its list
 constexpr unsigned AFX_IDP_FAILED_TO_OPEN_DOC = 61701;  // "Failed to open document."
 constexpr unsigned AFX_IDP_FAILED_TO_SAVE_DOC = 61702;  // "Failed to save document."
 constexpr unsigned AFX_IDP_ASK_TO_SAVE = 61703;         // "Save changes to %1?"

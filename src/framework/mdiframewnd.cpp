@@ -155,6 +155,7 @@ QAction* CMDIFrameWnd::CommandAction(unsigned nID)
 
 bool CMDIFrameWnd::ExecuteCommand(unsigned nID)
 {
+    ClearMessage();
     const bool ran = AfxExecuteCommand(this, nID);
     emit idleRequested();
     return ran;
@@ -198,12 +199,32 @@ void CMDIFrameWnd::LoadAccelTable(unsigned nIDResource)
             m_accelerators.insert(accel.key.toCombined(), accel.id);
 }
 
+void CMDIFrameWnd::ClearMessage()
+{
+    if (CStatusBar* bar = GetMessageBar())
+        bar->SetPaneText(0, QString());
+}
+
 bool CMDIFrameWnd::PreTranslateMessage(QObject* pTarget, QEvent* pEvent)
 {
-    if (pEvent->type() != QEvent::KeyPress || !pTarget->isWidgetType()
-        || static_cast<QWidget*>(pTarget)->window() != this)
+    if (!pTarget->isWidgetType() || static_cast<QWidget*>(pTarget)->window() != this)
         return false;
+    if (pEvent->type() != QEvent::KeyPress) {
+        if (pEvent->type() == QEvent::MouseButtonPress || pEvent->type() == QEvent::MouseButtonDblClick)
+            ClearMessage();
+        return false;
+    }
     const auto* key = static_cast<QKeyEvent*>(pEvent);
+    switch (key->key()) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+    case Qt::Key_Meta:
+    case Qt::Key_AltGr:
+        break;
+    default:
+        ClearMessage();
+    }
     if (key->key() == Qt::Key_F6 && key->modifiers().testFlag(Qt::ControlModifier)
         && !key->modifiers().testFlag(Qt::AltModifier)) {
         if (key->modifiers().testFlag(Qt::ShiftModifier))
@@ -353,6 +374,7 @@ void CMDIFrameWnd::OnWindowMore()
         titles.append(QStringLiteral("%1 ").arg(i + 1) + windows[i]->GetDisplayTitle());
     QInputDialog dialog(this);
     dialog.setWindowTitle(AfxLoadString(AFX_IDS_SELECT_WINDOW));
+    dialog.setLabelText(AfxLoadString(AFX_IDS_SELECT_WINDOW_PROMPT));
     dialog.setOption(QInputDialog::UseListViewForComboBoxItems);
     dialog.setComboBoxItems(titles);
     dialog.setTextValue(titles.value(std::max(0, int(windows.indexOf(MDIGetActive())))));

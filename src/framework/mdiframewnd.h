@@ -71,7 +71,8 @@ public:
     bool HasCommandAction(unsigned nID) const { return m_actions.contains(nID); }
 
     // Runs a command as if chosen from a menu: asks its update handler, drops a
-    // disabled command, else routes it. Returns whether it ran.
+    // disabled command, else routes it. Returns whether it ran. The message in
+    // the status bar's pane 0 goes first: it told of something done before.
     bool ExecuteCommand(unsigned nID);
     bool OnCmdMsg(unsigned nID, CCmdUI* pCmdUI) override;
 
@@ -84,7 +85,9 @@ public:
     void LoadAccelTable(unsigned nIDResource);
     // Called by the application for every key and mouse-button press; a key of
     // the accelerator table pressed in this window becomes its command, run or
-    // dropped as ExecuteCommand decides, and is consumed either way.
+    // dropped as ExecuteCommand decides, and is consumed either way. Any other
+    // press in this window but a lone modifier key clears pane 0's message
+    // before it is delivered, so a message the press causes stays.
     virtual bool PreTranslateMessage(QObject* pTarget, QEvent* pEvent);
 
     // Shows the first popup of menu resource nIDResource at ptScreen as a
@@ -114,6 +117,8 @@ public:
 
     // The status bar, when the frame has one.
     CStatusBar* GetMessageBar() const;
+    // Empties its pane 0.
+    void ClearMessage();
 
     // True when the clipboard holds something Paste can insert; kept up to date
     // by the application at idle time, which hands it to the views it makes.

@@ -248,8 +248,27 @@ std::optional<QKeyCombination> parseKey(const QString& text)
     return QKeyCombination(modifiers, *found);
 }
 
+QList<CKeyRes> readKeyList(const QString& fileName)
+{
+    QList<CKeyRes> keys;
+    const QStringList lines = readLines(fileName);
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString& line = lines.at(i);
+        if (line.trimmed().isEmpty() || line.startsWith('#'))
+            continue;
+        const QStringList fields = line.split('\t');
+        if (fields.size() != 2 || fields.first().trimmed().isEmpty()) {
+            qWarning("%s:%d: expected keys, a tab and what they do", qPrintable(fileName), i + 1);
+            continue;
+        }
+        keys.append({fields.first(), fields.last()});
+    }
+    return keys;
+}
+
 struct LanguageTables {
     QHash<unsigned, QString> strings;
+    QList<CKeyRes> keys;
     QHash<unsigned, QList<CMenuItemRes>> menus;
 };
 
@@ -263,6 +282,7 @@ const LanguageTables& tablesOf(unsigned short lang)
     LanguageTables tables;
     const QString name = languageFileName(lang);
     tables.strings = readStrings("strings/" + name + ".txt");
+    tables.keys = readKeyList("keys/" + name + ".txt");
     const QString menuFile = "menus/" + name + ".txt";
     const auto sections = readSections(menuFile, false);
     for (auto it = sections.begin(); it != sections.end(); ++it)
@@ -356,6 +376,12 @@ QList<CMenuItemRes> AfxLoadMenu(unsigned id)
     if (found != menus.constEnd())
         return *found;
     return tablesOf(LANG_EN_US).menus.value(id);
+}
+
+QList<CKeyRes> AfxLoadKeyList()
+{
+    const QList<CKeyRes>& keys = tablesOf(AfxGetResourceLanguage()).keys;
+    return keys.isEmpty() ? tablesOf(LANG_EN_US).keys : keys;
 }
 
 QList<CAccelRes> AfxLoadAccelerators(unsigned id)

@@ -60,6 +60,15 @@ QList<CAccelRes> AfxLoadAccelerators(unsigned id);
 // The command ids of a toolbar's buttons from the left, 0 (ID_SEPARATOR) for a gap.
 QList<unsigned> AfxLoadToolBar(unsigned id);
 
+struct CKeyRes {
+    QString keys;   // "Ctrl+X, Ctrl+C, Ctrl+V"
+    QString does;   // "cut, copy, paste"
+};
+
+// The list of keys (src/res/keys) in the resource language, else in English, in
+// table order.
+QList<CKeyRes> AfxLoadKeyList();
+
 // Installs Qt's own translation (qtbase_<language>.qm) for the resource language
 // on the application, so the dialogs Qt provides speak it too; it replaces one
 // installed by an earlier call. Returns false when no translation was installed:

@@ -15,6 +15,7 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <QKeyEvent>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QDialogButtonBox>
@@ -29,6 +30,10 @@
 namespace {
 
 CWinApp* s_pApp = nullptr;
+
+// The folder a file was last opened from, kept for the next start.
+const QString kOpenSection = QStringLiteral("Settings");
+const QString kOpenFolder = QStringLiteral("OpenFolder");
 
 CWinApp::PromptOpen& openPrompt()
 {
@@ -293,7 +298,11 @@ void CWinApp::OnFileNew()
 
 void CWinApp::OnFileOpen()
 {
-    QString folder = m_strLastOpenFolder;
+    // An explicit folder always: given none, Qt's dialog would start wherever
+    // it last was, in any program.
+    QString folder = GetProfileString(kOpenSection, kOpenFolder);
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QDir::currentPath();
     if (CDocument* pDoc = m_pMainWnd ? m_pMainWnd->GetActiveDocument() : nullptr)
         if (!pDoc->GetPathName().isEmpty())
             folder = QFileInfo(pDoc->GetPathName()).absolutePath();
@@ -305,7 +314,7 @@ void CWinApp::OnFileOpen()
                                             nullptr, DialogOptions());
     if (path.isEmpty())
         return;
-    m_strLastOpenFolder = QFileInfo(path).absolutePath();
+    WriteProfileString(kOpenSection, kOpenFolder, QFileInfo(path).absolutePath());
     OpenDocumentFile(path);
 }
 

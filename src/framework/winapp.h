@@ -90,7 +90,8 @@ public:
 
     // Asks for the name of a file to open, starting in the given folder (tests
     // replace it). The folder is the active document's, else the one a file
-    // was last opened from, else the working folder.
+    // was last opened from ("Settings"/"OpenFolder", so also in an earlier
+    // run) while it exists, else the working folder.
     using PromptOpen = std::function<QString(const QString& folder)>;
     static void SetOpenFileNamePrompt(PromptOpen prompt);
 
@@ -108,7 +109,6 @@ private:
     std::unique_ptr<CRecentFileList> m_pRecentFileList;
     std::unique_ptr<CDocTemplate> m_pDocTemplate;
     std::unique_ptr<QPrinter> m_pPrinter;
-    QString m_strLastOpenFolder;
     bool m_bIdleDue = true;
     bool m_bInIdle = false;
     long m_lIdleCount = 0;

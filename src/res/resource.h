@@ -30,6 +30,13 @@ constexpr unsigned ID_VIEW_CODEPAGE_GUESS = 33311;
 // Overwrite-typed text that would run past the end; %1 the text, %2 its bytes, %3 the bytes left
 constexpr unsigned IDS_OVERWRITE_PAST_END = 33312;
 constexpr unsigned IDS_GOTO_EXTEND = 33313;        // Go To's "&Extend selection"
+// Help > Keyboard Shortcuts (F1): the list of keys (src/res/keys) in a table
+constexpr unsigned ID_HELP_KEYS = 33320;
+constexpr unsigned IDS_KEYS_TITLE = 33321;
+constexpr unsigned IDS_KEYS_KEY = 33322;        // the table's column heads
+constexpr unsigned IDS_KEYS_DOES = 33323;
+constexpr unsigned IDS_KEYS_FONTS = 33324;      // under the table: which fonts to install
+// 33325, the window list's prompt, is the framework's AFX_IDS_SELECT_WINDOW_PROMPT
 constexpr unsigned IDS_NOFONT_GB = 32774;
 constexpr unsigned IDS_NOFONT_BIG5 = 32775;
 constexpr unsigned IDS_NOFONT_SJIS = 32776;

@@ -4,9 +4,53 @@
 #include "textdecoder.h"
 
 #include <QByteArray>
+#include <QGlyphRun>
+#include <QImage>
+#include <QPaintEngine>
 #include <QPainter>
+#include <QRawFont>
+#include <QTextLayout>
 
 #include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Whether the face Qt falls back to for ch draws it in colour (emoji): colour
+// glyphs are bitmaps or layers that a PDF does not hold as outlines, so they
+// would print blank.
+bool DrawnInColour(const QFont& font, char32_t ch)
+{
+    QTextLayout layout(QString::fromUcs4(&ch, 1), font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    for (const QGlyphRun& run : layout.glyphRuns()) {
+        const QRawFont face = run.rawFont();
+        for (const char* table : {"CBDT", "COLR", "sbix"}) {
+            if (!face.fontTable(table).isEmpty())
+                return true;
+        }
+    }
+    return false;
+}
+
+// A glyph centred in a box width wide from x, squeezed when the font draws it wider.
+void DrawGlyph(QPainter* pDC, qreal x, qreal baseline, qreal width, const QString& glyph)
+{
+    const qreal advance = QFontMetricsF(pDC->font(), pDC->device()).horizontalAdvance(glyph);
+    if (advance <= width) {
+        pDC->drawText(QPointF(x + (width - advance) / 2, baseline), glyph);
+        return;
+    }
+    pDC->save();
+    pDC->translate(x, baseline);
+    pDC->scale(width / advance, 1);
+    pDC->drawText(QPointF(0, 0), glyph);
+    pDC->restore();
+}
+
+} // namespace
 
 CRowPainter::CRowPainter(QPainter* pDC, const QFont& font, const CTextDecoder& decoder, int nLeftMargin,
                          int nCharWidth, int nLineHeight)
@@ -21,6 +65,7 @@ CRowPainter::CRowPainter(QPainter* pDC, const QFont& font, const CTextDecoder& d
             m_bWholeRuns = false;
     }
     m_pDC->setFont(font);
+    m_bOutlinesOnly = pDC->paintEngine() && pDC->paintEngine()->type() == QPaintEngine::Pdf;
 }
 
 void CRowPainter::SetColours(const QColor& text, const QColor& back)
@@ -93,21 +138,32 @@ void CRowPainter::DrawAscii(int nColumn, qreal top, const char* pszText, int nLe
         DrawChar(nColumn + i, top, 1, char32_t(std::uint8_t(pszText[i])));
 }
 
+bool CRowPainter::IsColourGlyph(char32_t ch)
+{
+    const auto found = m_colourGlyphs.constFind(ch);
+    if (found != m_colourGlyphs.constEnd())
+        return *found;
+    return *m_colourGlyphs.insert(ch, DrawnInColour(m_pDC->font(), ch));
+}
+
 void CRowPainter::DrawChar(int nColumn, qreal top, int nCells, char32_t ch)
 {
     if (ch == ' ')
         return;
     const QString glyph = QString::fromUcs4(&ch, 1);
     const qreal width = nCells * m_nCharWidth;
-    const qreal advance = m_fm.horizontalAdvance(glyph);
-    const qreal baseline = top + m_nAscent;
-    if (advance <= width) {
-        m_pDC->drawText(QPointF(X(nColumn) + (width - advance) / 2, baseline), glyph);
+    // In a PDF a colour glyph goes as a picture of the cells, drawn as the
+    // screen draws it; the font's pixel size holds on the picture as well.
+    if (m_bOutlinesOnly && ch > 0x7f && IsColourGlyph(ch)) {
+        QImage cells(int(std::ceil(width)), m_nLineHeight, QImage::Format_ARGB32_Premultiplied);
+        cells.fill(Qt::transparent);
+        QPainter painter(&cells);
+        painter.setFont(m_pDC->font());
+        painter.setPen(m_pDC->pen());
+        DrawGlyph(&painter, 0, m_nAscent, width, glyph);
+        painter.end();
+        m_pDC->drawImage(QPointF(X(nColumn), top), cells);
         return;
     }
-    m_pDC->save();
-    m_pDC->translate(X(nColumn), baseline);
-    m_pDC->scale(width / advance, 1);
-    m_pDC->drawText(QPointF(0, 0), glyph);
-    m_pDC->restore();
+    DrawGlyph(m_pDC, X(nColumn), top + m_nAscent, width, glyph);
 }

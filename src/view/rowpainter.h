@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFontMetricsF>
+#include <QHash>
 #include <QString>
 
 #include <cstdint>
@@ -47,6 +48,7 @@ private:
     void FillCells(int nColumn, int nCells, qreal top);
     void DrawAscii(int nColumn, qreal top, const char* pszText, int nLength);
     void DrawChar(int nColumn, qreal top, int nCells, char32_t ch);
+    bool IsColourGlyph(char32_t ch);
 
     QPainter* m_pDC;
     QFontMetricsF m_fm;
@@ -56,5 +58,7 @@ private:
     int m_nLineHeight;
     qreal m_nAscent;
     bool m_bWholeRuns;
+    bool m_bOutlinesOnly;   // a PDF: colour glyphs go as pictures
+    QHash<char32_t, bool> m_colourGlyphs;
     QColor m_back;
 };

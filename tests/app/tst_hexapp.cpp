@@ -4,6 +4,7 @@
 #include "doctemplate.h"
 #include "document.h"
 #include "hexdoc.h"
+#include "keysdlg.h"
 #include "mdichildwnd.h"
 #include "recentfilelist.h"
 #include "registeredmessage.h"
@@ -12,6 +13,7 @@
 #include "tickcount.h"
 #include "view.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QDir>
 #include <QFile>
@@ -22,6 +24,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QScopeGuard>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -62,9 +65,12 @@ private slots:
     void savedAsGoesToTheTopOfRecentFiles_data();
     void savedAsGoesToTheTopOfRecentFiles();
     void openStartsInTheDocumentsFolder();
+    void openStartsWhereTheLastRunLeftOff();
     void missingRecentFileIsDropped();
     void recentFilesHoldSixteen();
     void aboutIsEnabledAndShowsTheVersion();
+    void f1ListsEveryKey_data();
+    void f1ListsEveryKey();
     void findReplaceMessageIsRegistered();
     void cancelledPrintDialogKeepsThePrinter_data();
     void cancelledPrintDialogKeepsThePrinter();
@@ -350,6 +356,43 @@ void TestHexApp::openStartsInTheDocumentsFolder()
                                    QFileInfo(second).absolutePath()}));
 }
 
+// Without a document: the working folder the first time, then the folder of
+// the last file opened, in a later run too, while that folder exists.
+void TestHexApp::openStartsWhereTheLastRunLeftOff()
+{
+    QDir scratch(TestSupport::scratchDir());
+    scratch.mkpath("working");
+    scratch.mkpath("kept");
+    scratch.mkpath("gone");
+    const QString kept = TestSupport::writeScratchFile("kept/kept.bin", "1");
+    const QString gone = TestSupport::writeScratchFile("gone/gone.bin", "2");
+    const QString working = QDir::currentPath();
+    QDir::setCurrent(scratch.filePath("working"));
+    QStringList folders;
+    QString answer;
+    CWinApp::SetOpenFileNamePrompt([&](const QString& folder) {
+        folders.append(folder);
+        return answer;
+    });
+    const auto restore = qScopeGuard([working] {
+        CWinApp::SetOpenFileNamePrompt(nullptr);
+        QDir::setCurrent(working);
+    });
+    const auto openInANewRun = [&](const QString& path) {
+        answer = path;
+        AppFixture fixture;
+        QVERIFY(fixture.frame()->ExecuteCommand(ID_FILE_OPEN));
+    };
+
+    openInANewRun(kept);
+    openInANewRun(gone);
+    openInANewRun(QString());
+    QVERIFY(QDir(scratch.filePath("gone")).removeRecursively());
+    openInANewRun(QString());
+    QCOMPARE(folders, QStringList({scratch.filePath("working"), QFileInfo(kept).absolutePath(),
+                                   QFileInfo(gone).absolutePath(), scratch.filePath("working")}));
+}
+
 void TestHexApp::missingRecentFileIsDropped()
 {
     const QString gone = TestSupport::writeScratchFile("gone.bin", "x");
@@ -394,6 +437,48 @@ void TestHexApp::aboutIsEnabledAndShowsTheVersion()
     QVERIFY(fixture.frame()->ExecuteCommand(ID_APP_ABOUT));
     QCOMPARE(fixture.messages.size(), 1);
     QVERIFY(fixture.messages.first().startsWith("Zorbel Version 1.4"));
+    QVERIFY(fixture.messages.first().contains("UTF-8"));
+}
+
+void TestHexApp::f1ListsEveryKey_data()
+{
+    QTest::addColumn<int>("lang");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("firstKey");
+    QTest::newRow("en") << int(LANG_EN_US) << "Keyboard Shortcuts" << "arrows";
+    QTest::newRow("ja") << int(LANG_JA_JP) << "ｷｰﾎﾞｰﾄﾞ ｼｮｰﾄｶｯﾄ" << "方向ｷｰ";
+}
+
+// F1 opens the list of keys as a table a screen reader reads cell by cell; a
+// second F1 brings back the same dialog instead of a second one.
+void TestHexApp::f1ListsEveryKey()
+{
+    QFETCH(int, lang);
+    QFETCH(QString, title);
+    QFETCH(QString, firstKey);
+    AfxSetResourceLanguage(lang);
+    auto restore = qScopeGuard([] { AfxSetResourceLanguage(0); });
+    AppFixture fixture;
+    fixture.frame()->activateWindow();
+    QTest::keyClick(fixture.frame(), Qt::Key_F1);
+    QTest::keyClick(fixture.frame(), Qt::Key_F1);
+    const QList<CKeysDlg*> dialogs = fixture.frame()->findChildren<CKeysDlg*>();
+    QCOMPARE(dialogs.size(), 1);
+    CKeysDlg* dialog = dialogs.first();
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(dialog->windowTitle(), title);
+
+    const QList<CKeyRes> keys = AfxLoadKeyList();
+    QTableWidget* table = dialog->Table();
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(table);
+    QVERIFY(accessible && accessible->tableInterface());
+    QCOMPARE(accessible->tableInterface()->rowCount(), keys.size());
+    QCOMPARE(accessible->tableInterface()->columnCount(), 2);
+    QCOMPARE(accessible->tableInterface()->cellAt(0, 0)->text(QAccessible::Name), firstKey);
+    const qsizetype last = keys.size() - 1;
+    QCOMPARE(accessible->tableInterface()->cellAt(int(last), 1)->text(QAccessible::Name), keys.last().does);
+    QCOMPARE(table->horizontalHeaderItem(0)->text(), AfxLoadString(IDS_KEYS_KEY));
+    dialog->close();
 }
 
 void TestHexApp::findReplaceMessageIsRegistered()

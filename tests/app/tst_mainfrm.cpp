@@ -74,6 +74,8 @@ private slots:
     void menusFollowDocumentWindows();
     void frameTitle();
     void modifiedMark();
+    void messageGoesAtTheNextCommand_data();
+    void messageGoesAtTheNextCommand();
     void languages_data();
     void languages();
     void toolbar();
@@ -449,6 +451,51 @@ void TestMainFrame::languages_data()
     QTest::newRow("Japanese") << int(LANG_JA_JP) << "ﾌｧｲﾙ(&F)" << "現在のﾄﾞｷｭﾒﾝﾄを保存します。" << "上書き保存"
                               << "";
     QTest::newRow("Simplified Chinese") << int(LANG_ZH_CN) << "文件(&F)" << "保存活动文档" << "保存" << "粘贴";
+}
+
+void TestMainFrame::messageGoesAtTheNextCommand_data()
+{
+    QTest::addColumn<QString>("next");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("an arrow key") << "Right" << false;
+    QTest::newRow("an accelerator") << "Ctrl+0" << false;
+    QTest::newRow("a menu command") << "Zoom In" << false;
+    QTest::newRow("a click in the rows") << "click" << false;
+    QTest::newRow("Shift alone keeps it") << "Shift" << true;
+    QTest::newRow("another refusal: its own message") << "again" << true;
+}
+
+// A refusal's message in pane 0 stays until the next key, click or command.
+void TestMainFrame::messageGoesAtTheNextCommand()
+{
+    QFETCH(QString, next);
+    QFETCH(bool, kept);
+    AppFixture fixture({ScratchFile()});
+    CMainFrame* frame = fixture.frame();
+    QWidget* pView = frame->GetActiveView();
+    QVERIFY(frame->ExecuteCommand(ID_VIEW_CODEPAGE_SJIS));
+    QTest::keyClick(pView, Qt::Key_Tab);
+    const auto typeHangul = [pView] {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString::fromUtf8("한"));
+        QCoreApplication::sendEvent(pView, &press);
+    };
+    typeHangul();
+    const QString message = frame->m_wndStatusBar.GetPaneText(0);
+    QVERIFY2(message.contains("U+D55C"), qPrintable(message));
+
+    if (next == "Right")
+        QTest::keyClick(pView, Qt::Key_Right);
+    else if (next == "Ctrl+0")
+        QTest::keyClick(pView, Qt::Key_0, Qt::ControlModifier);
+    else if (next == "Zoom In")
+        frame->CommandAction(ID_VIEW_ZOOM_IN)->trigger();
+    else if (next == "click")
+        QTest::mouseClick(pView->focusWidget() ? pView->focusWidget() : pView, Qt::LeftButton, {}, QPoint(5, 5));
+    else if (next == "Shift")
+        QTest::keyClick(pView, Qt::Key_Shift, Qt::ShiftModifier);
+    else
+        typeHangul();
+    QCOMPARE(frame->m_wndStatusBar.GetPaneText(0), kept ? message : QString());
 }
 
 void TestMainFrame::languages()

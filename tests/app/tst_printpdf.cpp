@@ -109,6 +109,7 @@ private slots:
     void decodesDoubleByteText_data();
     void decodesDoubleByteText();
     void printsUtf8RowsAsTheDumpDoes();
+    void printsColourEmojiAsPictures();
     void reportsFailures_data();
     void reportsFailures();
     void failedWriteLeavesNoPdf_data();
@@ -240,6 +241,30 @@ void TestPrintPdf::printsUtf8RowsAsTheDumpDoes()
         const QString dumpedRow = dumped[i].mid(dumped[i].indexOf(QLatin1String("    ")) + 4);
         QCOMPARE(withoutBlanks(printed[i]), withoutBlanks(dumpedRow));
     }
+}
+
+// A colour emoji has no outline a PDF could hold: each goes as a picture of its
+// cells, while the other characters stay text.
+void TestPrintPdf::printsColourEmojiAsPictures()
+{
+    QProcess fonts;
+    fonts.start(QStandardPaths::findExecutable(QStringLiteral("fc-list")), {QStringLiteral(":color=true"), QStringLiteral("family")});
+    if (!fonts.waitForFinished(60000) || fonts.readAllStandardOutput().trimmed().isEmpty())
+        QSKIP("no colour emoji font (fonts-noto-color-emoji) is installed");
+    const QString file = TestSupport::writeScratchFile(QStringLiteral("emoji.txt"),
+                                                       QString::fromUtf8("apple 🍎 中文 🍎").toUtf8());
+    const QString pdf = TestSupport::scratchDir() + QStringLiteral("/emoji.pdf");
+    QCOMPARE(RunZorbel({QStringLiteral("--print-pdf"), pdf, QStringLiteral("--codepage"), QStringLiteral("65001"), file})
+                 .nExitCode,
+             0);
+    QProcess images;
+    images.start(QStandardPaths::findExecutable(QStringLiteral("pdfimages")), {QStringLiteral("-list"), pdf});
+    QVERIFY(images.waitForFinished(60000) && images.exitCode() == 0);
+    const QString list = QString::fromUtf8(images.readAllStandardOutput());
+    QCOMPARE(list.count(QRegularExpression(QStringLiteral("^ +1 +\\d+ image "), QRegularExpression::MultilineOption)), 2);
+    const QList<QStringList> pages = PdfPages(pdf);
+    QVERIFY(!pages.isEmpty() && pages[0].size() > 2);
+    QVERIFY2(pages[0][2].contains(QStringLiteral("apple")) && pages[0][2].contains(QStringLiteral("中")), qPrintable(pages[0][2]));
 }
 
 void TestPrintPdf::reportsFailures_data()

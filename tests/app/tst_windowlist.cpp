@@ -3,12 +3,18 @@
 #include "afxres.h"
 #include "hexview.h"
 #include "resource.h"
+#include "resources.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QInputDialog>
+#include <QListView>
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScopeGuard>
 #include <QTest>
+#include <QTimer>
 
 // The Window menu's list of document windows, the keys that cycle through them,
 // and the size document windows open and cascade at.
@@ -19,6 +25,8 @@ private slots:
     void init();
     void listedWindows_data();
     void listedWindows();
+    void moreWindowsAsksForAWindow_data();
+    void moreWindowsAsksForAWindow();
     void cyclingKeys_data();
     void cyclingKeys();
     void ctrlTabSwitches();
@@ -117,6 +125,44 @@ void TestWindowList::listedWindows()
     // Choosing an entry activates its window.
     entries[numbered - 1]->trigger();
     QCOMPARE(fixture.frame()->MDIGetActive(), made[numbered - 1]);
+}
+
+void TestWindowList::moreWindowsAsksForAWindow_data()
+{
+    QTest::addColumn<int>("lang");
+    QTest::addColumn<QString>("prompt");
+    QTest::newRow("en") << int(LANG_EN_US) << "Select a window:";
+    QTest::newRow("zh-TW") << int(LANG_ZH_TW) << "請選取一個視窗：";
+    QTest::newRow("ja") << int(LANG_JA_JP) << "ｳｨﾝﾄﾞｳを選択してください:";
+    QTest::newRow("zh-CN") << int(LANG_ZH_CN) << "请选择一个窗口：";
+}
+
+// More Windows... asks for a window in the menus' language; the last one
+// chosen with the keys is activated.
+void TestWindowList::moreWindowsAsksForAWindow()
+{
+    QFETCH(int, lang);
+    QFETCH(QString, prompt);
+    AfxSetResourceLanguage(lang);
+    const auto restore = qScopeGuard([] { AfxSetResourceLanguage(0); });
+    AppFixture fixture;
+    OpenWindows(fixture, 10);
+    const QList<CMDIChildWnd*> made = fixture.frame()->GetWindowList();
+    fixture.frame()->MDIActivate(made.first());
+
+    QString shownPrompt;
+    QTimer::singleShot(0, [&shownPrompt] {
+        auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        shownPrompt = dialog->labelText();
+        QWidget* list = dialog->findChild<QListView*>();
+        QTest::keyClick(list, Qt::Key_End);
+        QTest::keyClick(list, Qt::Key_Return);
+    });
+    QVERIFY(fixture.frame()->ExecuteCommand(ID_WINDOW_MORE));
+    QCOMPARE(shownPrompt, prompt);
+    QCOMPARE(fixture.frame()->MDIGetActive(), made.last());
 }
 
 void TestWindowList::cyclingKeys_data()

@@ -88,6 +88,9 @@ private slots:
     void contextMenuMatchesTheEditMenu();
     void acceleratorTable();
     void toolBarOrder();
+    void keyListIsTheReadmesTable();
+    void keyListInEveryLanguage_data();
+    void keyListInEveryLanguage();
     void everyCommandHasPromptInEveryLanguage();
 
     void qtTranslatorFollowsLanguage();
@@ -123,7 +126,7 @@ void TestResources::quotedTexts_data()
 
     QTest::newRow("en sjis") << int(LANG_EN_US) << ID_CODEPAGE_SJIS << "Set to Shift JIS code\nShift JIS code";
     QTest::newRow("en nofont sjis, two spaces") << int(LANG_EN_US) << IDS_NOFONT_SJIS
-                                                << "Please refer menu Help,  install Japanese font.";
+                                                << "Please refer menu Help > Keyboard Shortcuts (F1),  install Japanese font.";
     QTest::newRow("en about") << int(LANG_EN_US) << ID_APP_ABOUT
                               << "Display program information, version number and copyright\nAbout";
     QTest::newRow("en mru 16") << int(LANG_EN_US) << ID_FILE_MRU_FILE16 << "Open this document";
@@ -134,15 +137,16 @@ void TestResources::quotedTexts_data()
     QTest::newRow("zh-TW big5") << int(LANG_ZH_TW) << ID_CODEPAGE_BIG5 << "設定內碼為BIG5\nBIG5碼";
     QTest::newRow("zh-TW paste") << int(LANG_ZH_TW) << ID_EDIT_PASTE << "在視窗左上角插入「剪貼簿」內容\n貼上";
     QTest::newRow("zh-TW file") << int(LANG_ZH_TW) << IDS_FILE << "檔案";
+    QTest::newRow("zh-TW nofont gb") << int(LANG_ZH_TW) << IDS_NOFONT_GB << "請參考說明清單 > 鍵盤快速鍵 (F1)，安裝中文GB字型。";
 
     QTest::newRow("ja preview, empty tooltip") << int(LANG_JA_JP) << ID_FILE_PRINT_PREVIEW << "ﾍﾟｰｼﾞ全体を表示します。\n";
     QTest::newRow("ja nofont gb") << int(LANG_JA_JP) << IDS_NOFONT_GB
-                                  << "ﾍﾙﾌﾟﾒﾆｭｰを参照して、中国語GBﾌｫﾝﾄをｲﾝｽﾄｰﾙしてください。";
+                                  << "ﾍﾙﾌﾟﾒﾆｭｰの [ｷｰﾎﾞｰﾄﾞ ｼｮｰﾄｶｯﾄ] (F1) を参照して、中国語GBﾌｫﾝﾄをｲﾝｽﾄｰﾙしてください。";
     QTest::newRow("ja gb") << int(LANG_JA_JP) << ID_CODEPAGE_GB << "GBｺｰﾄﾞを設定します。\nGBｺｰﾄﾞ";
     QTest::newRow("ja file") << int(LANG_JA_JP) << IDS_FILE << "ﾌｧｲﾙ";
 
     QTest::newRow("zh-CN repeat") << int(LANG_ZH_CN) << ID_EDIT_REPEAT << "重复上次查找\n找下一个";
-    QTest::newRow("zh-CN nofont big5") << int(LANG_ZH_CN) << IDS_NOFONT_BIG5 << "请参照帮助菜单，安装中文BIG5字体。";
+    QTest::newRow("zh-CN nofont big5") << int(LANG_ZH_CN) << IDS_NOFONT_BIG5 << "请参照帮助菜单 > 键盘快捷键 (F1)，安装中文BIG5字体。";
     QTest::newRow("zh-CN replace") << int(LANG_ZH_CN) << ID_EDIT_REPLACE << "用不同的文本取替换指定的文本\n替换";
     QTest::newRow("zh-CN file") << int(LANG_ZH_CN) << IDS_FILE << "文件";
 }
@@ -289,8 +293,8 @@ void TestResources::menuStructure_data()
                                   ID_VIEW_ZOOM_IN,         ID_VIEW_ZOOM_OUT,         ID_VIEW_ZOOM_RESET};
     const QList<unsigned> window{ID_WINDOW_NEW, ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ,
                                  ID_WINDOW_TILE_VERT, ID_WINDOW_ARRANGE};
-    const QList<unsigned> helpEn{0, ID_APP_ABOUT};
-    const QList<unsigned> help{ID_APP_ABOUT};
+    const QList<unsigned> helpEn{ID_HELP_KEYS, 0, ID_APP_ABOUT};
+    const QList<unsigned> help{ID_HELP_KEYS, ID_APP_ABOUT};
 
     QTest::newRow("en 128") << int(LANG_EN_US) << IDR_MAINFRAME << QList<QList<unsigned>>{file128, view, helpEn};
     QTest::newRow("en 129") << int(LANG_EN_US) << IDR_ZORBELTYPE
@@ -442,6 +446,7 @@ void TestResources::acceleratorTable()
         {ID_EDIT_TOGGLE_BOOKMARK, Qt::CTRL | Qt::Key_B},
         {ID_EDIT_NEXT_BOOKMARK, QKeyCombination(Qt::Key_F2)},
         {ID_EDIT_PREV_BOOKMARK, Qt::SHIFT | Qt::Key_F2},
+        {ID_HELP_KEYS, QKeyCombination(Qt::Key_F1)},
     };
     QCOMPARE(table.size(), expected.size());
     for (int i = 0; i < table.size(); ++i) {
@@ -458,6 +463,59 @@ void TestResources::toolBarOrder()
                                    ID_FILE_PRINT_DIRECT, ID_APP_ABOUT, ID_SEPARATOR,
                                    ID_CODEPAGE_GB, ID_CODEPAGE_BIG5, ID_CODEPAGE_SJIS, ID_CODEPAGE_UTF8};
     QCOMPARE(AfxLoadToolBar(IDR_MAINFRAME), expected);
+}
+
+// README.md's "### Keys" table, row by row, is the English key list.
+void TestResources::keyListIsTheReadmesTable()
+{
+    QFile readme(ZORBEL_README);
+    QVERIFY(readme.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(readme.readAll());
+    const qsizetype start = text.indexOf("\n### Keys\n");
+    QVERIFY(start >= 0);
+    QStringList rows;
+    for (const QString& line : text.mid(start).split('\n').mid(2)) {
+        if (line.startsWith('#'))
+            break;
+        if (line.startsWith("| ") && line != QLatin1String("| key | does |"))
+            rows.append(line);
+    }
+    QStringList keys;
+    AfxSetResourceLanguage(LANG_EN_US);
+    for (const CKeyRes& key : AfxLoadKeyList())
+        keys.append("| " + key.keys + " | " + key.does + " |");
+    QCOMPARE(keys, rows);
+}
+
+void TestResources::keyListInEveryLanguage_data()
+{
+    QTest::addColumn<int>("lang");
+    QTest::newRow("zh-TW") << int(LANG_ZH_TW);
+    QTest::newRow("ja") << int(LANG_JA_JP);
+    QTest::newRow("zh-CN") << int(LANG_ZH_CN);
+}
+
+// Each language lists the English rows in their order: the same key
+// combinations in each row, only the words translated.
+void TestResources::keyListInEveryLanguage()
+{
+    QFETCH(int, lang);
+    static const QRegularExpression combination(R"((?:(?:Ctrl|Alt|Shift)\+)+(?:[A-Z0-9][A-Za-z0-9]*|[-+=])|\bF\d+\b)");
+    const auto combinations = [](const QString& keys) {
+        QStringList found;
+        for (auto it = combination.globalMatch(keys); it.hasNext();)
+            found.append(it.next().captured());
+        return found;
+    };
+    AfxSetResourceLanguage(LANG_EN_US);
+    const QList<CKeyRes> english = AfxLoadKeyList();
+    AfxSetResourceLanguage(lang);
+    const QList<CKeyRes> translated = AfxLoadKeyList();
+    QCOMPARE(translated.size(), english.size());
+    for (qsizetype i = 0; i < english.size(); ++i) {
+        QCOMPARE(combinations(translated.at(i).keys), combinations(english.at(i).keys));
+        QVERIFY2(translated.at(i).does != english.at(i).does, qPrintable(english.at(i).does));
+    }
 }
 
 void TestResources::everyCommandHasPromptInEveryLanguage()
