@@ -72,7 +72,9 @@ QPoint CHexView::TextCell(std::uint32_t nOffset)
 }
 
 // Takes the focus only in the active document window: a window resized in the
-// background (tiling, cascading) must not become the active one.
+// background (tiling, cascading) must not become the active one. The caret
+// stays hidden while a selection is shown, so that it never paints a cell of
+// its own over or beside the highlight.
 void CHexView::ResetCaret()
 {
     const QMdiSubWindow* pFrame = GetParentFrame();
@@ -81,7 +83,8 @@ void CHexView::ResetCaret()
     DestroyCaret();
     CreateCaret(m_bInsertMode ? 2 : m_nCharWidth, int(m_nLineHeight));
     PlaceCaret();
-    ShowCaret();
+    if (!m_bSelection)
+        ShowCaret();
 }
 
 void CHexView::PlaceCaret()
@@ -201,8 +204,11 @@ void CHexView::ExtendSelection(std::uint32_t nEnd)
     UpdateCaretPane();
 }
 
+// The caret hides while a selection shows.
 void CHexView::ShowSelection(std::uint32_t a, std::uint32_t b)
 {
+    if (IsCaretVisible())
+        HideCaret();
     m_bSelection = true;
     RepaintRegions(a, b);
 }

@@ -300,13 +300,13 @@ void CHexView::OnLButtonDown(unsigned nFlags, const QPoint& point)
         return;
     }
     m_nCaretPos = HitTest(point, true);
-    ResetCaret();
     m_nSelAnchor = m_nSelEnd = m_nCaretPos;
     if (m_bSelection) {
         m_bSelection = false;
         InvalidateRect(GetClientRect(), true);
         UpdateWindow();
     }
+    ResetCaret();
     UpdateCaretPane();
 }
 

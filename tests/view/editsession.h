@@ -16,8 +16,8 @@
 // step's outcome follows from plain rules of the layout (the caret after a
 // key, a click or a typed digit; the selection after Shift+keys, a drag or
 // Replace All) the view's caret, digit and selection must match them too, and
-// a selection made by keys, a drag or Replace All must be highlighted on the
-// screen over exactly its bytes.
+// a selection made by keys, a drag (either way) or Replace All (also by fewer
+// bytes) must be highlighted on the screen over exactly its bytes.
 //
 // An aimed session adds steps that go where random choices seldom do: digits
 // typed over the right half of rows below the first, Up and Down from row
@@ -484,7 +484,9 @@ private:
             return ClickAt(nColumn, nLine);
         const int nToColumn = 10 + int(in.Below(70));
         const int nToLine = int(in.Below(nLines + 2)) - 1;
-        return Drag(nColumn, nLine, nToColumn, nToLine);
+        const QString what = Drag(nColumn, nLine, nToColumn, nToLine);
+        CheckHighlight(what);
+        return what;
     }
 
     QString Switch(CFuzzInput& in)
@@ -551,7 +553,9 @@ private:
         QByteArray replacement;
         for (std::uint32_t i = in.Byte() % 4; i > 0; --i)
             replacement.append(char(0x40 + in.Byte() % 4));
-        return ReplaceAllBy(pattern, replacement, in.Bit());
+        const QString what = ReplaceAllBy(pattern, replacement, in.Bit());
+        CheckHighlight(what);
+        return what;
     }
 
     // The selection ends over the last replacement.

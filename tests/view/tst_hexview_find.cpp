@@ -564,15 +564,17 @@ void TestHexViewFind::highlightsTheSelectedBytes_data()
     QTest::addColumn<QString>("command");
     for (const bool bText : {false, true}) {
         const char* pszColumn = bText ? "text column" : "hex column";
-        for (const char* pszCommand : {"find", "find from the dialog", "F3", "replace", "replace all"})
+        for (const char* pszCommand : {"find", "find from the dialog", "F3", "replace", "replace all",
+                                       "replace all by fewer bytes"})
             QTest::addRow("%s, %s", pszCommand, pszColumn) << bText << QString(pszCommand);
     }
 }
 
 // After a keyboard selection of 20 bytes, each command leaves both columns
-// highlighting exactly the bytes selected, on every visible row of the screen.
-// A cell counts as highlighted when its top-left corner, above the glyphs, is
-// not white.
+// highlighting exactly the bytes selected, on every visible row of the screen,
+// with no caret drawn over or beside the highlight. A cell counts as
+// highlighted when its top-left corner, above the glyphs, shows a highlight
+// colour.
 void TestHexViewFind::highlightsTheSelectedBytes()
 {
     QFETCH(bool, bTextColumn);
@@ -598,34 +600,47 @@ void TestHexViewFind::highlightsTheSelectedBytes()
     } else if (command == "replace") {
         w->FindNext("GLIBC", true, false);
         w->ReplaceOne("GLIBC", true, false, "glibc");
-    } else {
+    } else if (command == "replace all") {
         w->ReplaceAll("GLIBC", "GLIBX", false);
+    } else {
+        w->ReplaceAll("GLIBC", "GL", false);
     }
     QVERIFY(w->HasSelection());
     const std::uint32_t lo = w->GetSelection().First();
     const std::uint32_t hi = w->GetSelection().Beyond();
-    QCOMPARE(hi - lo, 5u);
+    QCOMPARE(hi - lo, command.endsWith("fewer bytes") ? 2u : 5u);
+    QVERIFY(w->m_bHighNibble);
 
     const QImage image = w.Screen();
     const std::uint32_t nTop = std::uint32_t(w->GetScrollPos(SB_VERT) / w->m_nLineHeight);
     const int nLines = w->m_nClientHeight / int(w->m_nLineHeight);
-    QString hex, text, expected;
+    QString hex, text, blanks, expected, expectedBlanks;
     // A line cut by the window's top edge is left out.
     for (int nLine = w->CellToClient(0, 0).y() < 1 ? 1 : 0; nLine < nLines; ++nLine) {
         for (int k = 0; k < 16; ++k) {
             const std::uint32_t nOffset = (nTop + nLine) * 16 + k;
             if (nOffset >= w.doc.GetSize() - 1)
                 break;
+            // Any other colour is something drawn over the cell, such as the caret.
             const auto painted = [&](int nColumn) {
-                return image.pixel(w->CellToClient(nColumn, nLine) + QPoint(1, 1)) != qRgb(255, 255, 255) ? 'x' : '.';
+                const QRgb rgb = image.pixel(w->CellToClient(nColumn, nLine) + QPoint(1, 1));
+                if (rgb == qRgb(255, 255, 255))
+                    return '.';
+                return rgb == qRgb(123, 123, 123) || rgb == qRgb(231, 231, 231) ? 'x' : '?';
             };
             hex += painted(10 + 3 * k + (k >= 8 ? 1 : 0));
             text += painted(62 + k);
             expected += nOffset >= lo && nOffset < hi ? 'x' : '.';
+            // The blank after a pair is highlighted between two selected bytes.
+            if (k != 7 && k != 15) {
+                blanks += painted(10 + 3 * k + (k >= 8 ? 1 : 0) + 2);
+                expectedBlanks += nOffset >= lo && nOffset + 1 < hi ? 'x' : '.';
+            }
         }
     }
     QCOMPARE(hex, expected);
     QCOMPARE(text, expected);
+    QCOMPARE(blanks, expectedBlanks);
 }
 
 QTEST_MAIN(TestHexViewFind)

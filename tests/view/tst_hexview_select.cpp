@@ -51,31 +51,41 @@ QRgb CellBackground(const EditWindow& w, const QImage& image, int nColumn, int n
 // Steps a person takes, separated by ";": "keys ..." (see EditWindow::Type),
 // "shift ..." (keys with Shift held), "click k,line", "shift-click k,line" and
 // "dclick k,line" on the hex cell of byte k, "text-dclick k,line" on its text cell,
+// "drag k,line k,line" from one hex cell to another (press, one move, release),
 // "all" for Select All.
 void Act(const EditWindow& w, const QString& steps)
 {
     for (const QString& step : steps.split(';', Qt::SkipEmptyParts)) {
         const QString verb = step.trimmed().section(' ', 0, 0);
         const QString rest = step.trimmed().section(' ', 1);
-        const QStringList at = rest.split(',');
+        const QStringList at = rest.section(' ', 0, 0).split(',');
         const auto cell = [&] {
             return verb.startsWith("text") ? w.CellCentre(62 + at[0].toInt(), at[1].toInt())
                                            : HexCell(w, at[0].toInt(), at[1].toInt());
         };
-        if (verb == "keys")
+        if (verb == "keys") {
             w.Type(rest);
-        else if (verb == "shift")
+        } else if (verb == "drag" || verb == "drag-columns") {
+            const QStringList to = rest.section(' ', 1).split(',');
+            const bool bColumns = verb == "drag-columns";
+            const QPoint a = bColumns ? w.CellCentre(at[0].toInt(), at[1].toInt()) : cell();
+            const QPoint b = bColumns ? w.CellCentre(to[0].toInt(), to[1].toInt()) : HexCell(w, to[0].toInt(), to[1].toInt());
+            QTest::mousePress(w.Mouse(), Qt::LeftButton, {}, a);
+            QTest::mouseMove(w.Mouse(), b);
+            QTest::mouseRelease(w.Mouse(), Qt::LeftButton, {}, b);
+        } else if (verb == "shift") {
             w.WithShift(rest);
-        else if (verb == "click")
+        } else if (verb == "click") {
             Mouse(w, QTest::MouseClick, cell());
-        else if (verb == "shift-click")
+        } else if (verb == "shift-click") {
             Mouse(w, QTest::MouseClick, cell(), Qt::ShiftModifier);
-        else if (verb == "dclick" || verb == "text-dclick")
+        } else if (verb == "dclick" || verb == "text-dclick") {
             Mouse(w, QTest::MouseDClick, cell());
-        else if (verb == "all")
+        } else if (verb == "all") {
             w->OnEditSelectAll();
-        else
+        } else {
             QFAIL(qPrintable("unknown step " + step));
+        }
     }
 }
 
@@ -92,6 +102,8 @@ private slots:
     void caretPane_data();
     void caretPane();
     void caretPaneOfTheActiveWindowOnly();
+    void highlightsWhatIsSelected_data();
+    void highlightsWhatIsSelected();
     void doubleClick_data();
     void doubleClick();
     void selectAll_data();
@@ -176,6 +188,45 @@ void TestHexViewSelect::caretPaneOfTheActiveWindowOnly()
     QCOMPARE(Pane(), QString("Offset: 0x9 (9)"));
     w->PlaceCaret();
     QCOMPARE(Pane(), QString("Offset: 0x5 (5)"));
+}
+
+void TestHexViewSelect::highlightsWhatIsSelected_data()
+{
+    QTest::addColumn<QString>("steps");   // in a file of 0x40 blanks
+    QTest::newRow("drag down") << "drag 3,1 9,2";
+    QTest::newRow("drag up") << "drag 3,3 0,1";
+    QTest::newRow("drag up within a row") << "drag 9,2 2,2";
+    QTest::newRow("drag up after a selection by keys") << "shift Right Right; drag 12,1 4,0";
+}
+
+// What the screen shows after the steps, read from the screen, not a fresh
+// rendering: both digits of every selected byte highlighted and no other
+// byte's, except the first byte's high digit when the caret's digit is the low one.
+void TestHexViewSelect::highlightsWhatIsSelected()
+{
+    QFETCH(QString, steps);
+    EditWindow w(QByteArray(0x40, ' '));
+    Act(w, steps);
+    QVERIFY(w->HasSelection());
+    QCoreApplication::processEvents();
+    const QImage image = w.Screen();
+    const std::uint32_t lo = w->GetSelection().First();
+    const std::uint32_t hi = w->GetSelection().Beyond();
+    QString shown, expected;
+    for (std::uint32_t nOffset = 0; nOffset < 0x40; ++nOffset) {
+        const int k = int(nOffset % 16);
+        const int nLine = int(nOffset / 16);
+        const bool bSelected = nOffset >= lo && nOffset < hi;
+        for (const int nColumn : {HexColumn(k), HexColumn(k) + 1, 62 + k})
+            shown += CellBackground(w, image, nColumn, nLine) == qRgb(255, 255, 255) ? '.' : 'x';
+        expected += bSelected && (nOffset != lo || w->m_bHighNibble) ? 'x' : '.';
+        expected += bSelected ? "xx" : "..";
+        if (k == 15) {
+            shown += '\n';
+            expected += '\n';
+        }
+    }
+    QCOMPARE(shown, expected);
 }
 
 void TestHexViewSelect::doubleClick_data()

@@ -22,7 +22,10 @@ void TestRandomEdit::bytesFollowTheModel_data()
     for (int i = 0; i < counting.size(); ++i)
         counting[i] = char(i);
     QTest::newRow("counting bytes") << 20240611u << counting;
-    QTest::newRow("GB text") << 7u << QByteArray("\xD6\xD0\xCE\xC4 text \xD6\xD0\xCE\xC4\xD6\xD0\xCE\xC4" "AAaa").repeated(3);
+    const QByteArray gb = QByteArray("\xD6\xD0\xCE\xC4 text \xD6\xD0\xCE\xC4\xD6\xD0\xCE\xC4" "AAaa").repeated(3);
+    QTest::newRow("GB text") << 7u << gb;
+    // Drags upward after the caret was shown over a selection.
+    QTest::newRow("GB text, dragged upward") << 7007u << gb;
     QTest::newRow("Shift JIS text") << 93u << QByteArray("\x93\xFA\x96\x7B\x8C\xEA\x82\x60\x82\x60" "AAAA").repeated(4);
     QTest::newRow("UTF-8 text") << 65001u << QByteArray("\xE4\xB8\xAD\xE6\x96\x87 UTF-8 ").repeated(4);
     QTest::newRow("runs of one byte") << 41u << QByteArray("AAAAA\x01\x01\x01\x01" "aAaA").repeated(4);
