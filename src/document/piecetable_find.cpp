@@ -23,8 +23,9 @@ bool CPieceTable::LandingAtOrBefore(qint64 nPos, int nCodePage, qint64& nLanding
     // again for every block.
     qint64 q = nPos;
     QByteArray hold;
-    while (q > 0 && !(q > run[0] && q <= run[1])) {
-        const qint64 n = std::min<qint64>(q, 4096);
+    // Runs are mostly short: the look back starts small and doubles.
+    for (qint64 nChunk = 16; q > 0 && !(q > run[0] && q <= run[1]); nChunk = std::min<qint64>(2 * nChunk, 4096)) {
+        const qint64 n = std::min(q, nChunk);
         const std::uint8_t* p = Span(q - n, n, hold);
         if (!p)
             return false;
