@@ -21,6 +21,11 @@ public:
 
     std::uint32_t Length() const { return std::uint32_t(m_pattern.size()); }
     bool IsEmpty() const { return m_pattern.isEmpty(); }
+    // Whether a match depends on how the bytes before it pair (letters that
+    // may be trail bytes, without Match case), and in which code page: a scan
+    // of a part of the document must then start where the pairing walk lands.
+    bool DependsOnPairing() const { return m_bTrailLetters; }
+    int CodePage() const { return m_nCodePage; }
 
     // Whether the Length() bytes at p equal the pattern, every letter folded.
     bool MatchesAt(const std::uint8_t* p) const;

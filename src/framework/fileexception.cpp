@@ -107,6 +107,7 @@ QString CFileException::GetErrorMessage() const
     case notRegularFile: id = AFX_IDP_FILE_NOT_REGULAR; break;
     case sizeLimit: id = AFX_IDP_FILE_SIZE_LIMIT; break;
     case readOnly: id = AFX_IDP_FILE_READ_ONLY; break;
+    case changedWhileOpen: id = AFX_IDP_FILE_CHANGED_WHILE_OPEN; break;
     case none:
     case genericException:
         return QString();

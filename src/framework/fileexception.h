@@ -22,6 +22,7 @@ public:
         notRegularFile,   // a pipe, device or socket where a file is written
         sizeLimit,        // longer than the file system or RLIMIT_FSIZE allows (EFBIG)
         readOnly,         // on a file system mounted read-only (EROFS)
+        changedWhileOpen, // another program changed a file that is read as it is shown
     };
 
     CFileException(Cause cause, const QString& fileName, const QString& detail = QString());

@@ -1,0 +1,159 @@
+#include "fileblocks.h"
+
+#include "diskfile.h"
+
+#include <QMutexLocker>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+CFileBlocks::CFileBlocks(qint64 nBlockSize, qint64 nCacheSize)
+    : m_nBlockSize(std::max<qint64>(nBlockSize, 1)),
+      m_nMaxBlocks(qsizetype(std::max<qint64>(nCacheSize / m_nBlockSize, 1)))
+{
+}
+
+CFileBlocks::~CFileBlocks() = default;
+
+void CFileBlocks::Open(const QString& path)
+{
+    AfxOpenRegularFile(m_file, path);
+    struct stat st;
+    if (::fstat(m_file.handle(), &st) != 0) {
+        const int nError = errno;
+        m_file.close();
+        throw CFileException::FromErrno(nError, path);
+    }
+    QMutexLocker lock(&m_mutex);
+    m_strPath = path;
+    m_nativePath = QFile::encodeName(path);
+    m_nLength = qint64(st.st_size);
+    m_nDevice = quint64(st.st_dev);
+    m_nInode = quint64(st.st_ino);
+    m_nModifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    m_state = State::Readable;
+    m_lru.clear();
+    m_index.clear();
+}
+
+CFileBlocks::State CFileBlocks::GetState() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_state;
+}
+
+CFileException CFileBlocks::Error() const
+{
+    QMutexLocker lock(&m_mutex);
+    switch (m_state) {
+    case State::Changed:
+        return CFileException(CFileException::changedWhileOpen, m_strPath);
+    case State::ReadFailed:
+        return CFileException::FromErrno(m_nError, m_strPath);
+    case State::Closed:
+    case State::Readable:
+        break;
+    }
+    return CFileException(CFileException::none, m_strPath);
+}
+
+// The open file itself (a truncate or a rewrite in place changes its length or
+// time) and the name (a rename over it, or a removal, leads it elsewhere).
+bool CFileBlocks::StillSame()
+{
+    if (m_state != State::Readable)
+        return false;
+    struct stat open;
+    struct stat named;
+    const bool bSame = ::fstat(m_file.handle(), &open) == 0 && ::stat(m_nativePath.constData(), &named) == 0
+        && quint64(named.st_dev) == m_nDevice && quint64(named.st_ino) == m_nInode
+        && qint64(open.st_size) == m_nLength
+        && qint64(open.st_mtim.tv_sec) * 1000000000 + open.st_mtim.tv_nsec == m_nModifiedNs;
+    if (!bSame)
+        MarkChanged();
+    return bSame;
+}
+
+void CFileBlocks::MarkChanged()
+{
+    m_state = State::Changed;
+    m_lru.clear();
+    m_index.clear();
+}
+
+bool CFileBlocks::ReadChecked(qint64 nPos, qint64 nLength, std::uint8_t* pDst)
+{
+    if (!StillSame())
+        return false;
+    ++m_nDiskReads;
+    for (qint64 nDone = 0; nDone < nLength;) {
+        const ssize_t nGot = ::pread(m_file.handle(), pDst + nDone, std::size_t(nLength - nDone), off_t(nPos + nDone));
+        if (nGot < 0 && errno == EINTR)
+            continue;
+        if (nGot < 0) {
+            m_nError = errno;
+            m_state = State::ReadFailed;
+            return false;
+        }
+        if (nGot == 0) {
+            // Shorter than it was at Open: someone cut it, even where the check
+            // misses it (a file system with a coarse clock).
+            MarkChanged();
+            return false;
+        }
+        nDone += nGot;
+    }
+    // A change while the read ran may have given some of the bytes.
+    return StillSame();
+}
+
+QByteArray CFileBlocks::BlockLocked(qint64 nIndex)
+{
+    if (m_state != State::Readable || nIndex < 0 || nIndex * m_nBlockSize >= m_nLength)
+        return QByteArray();
+    const auto found = m_index.constFind(nIndex);
+    if (found != m_index.constEnd()) {
+        m_lru.splice(m_lru.begin(), m_lru, found.value());
+        return m_lru.front().bytes;
+    }
+    const qint64 nStart = nIndex * m_nBlockSize;
+    QByteArray bytes(qsizetype(std::min(m_nBlockSize, m_nLength - nStart)), Qt::Uninitialized);
+    if (!ReadChecked(nStart, bytes.size(), reinterpret_cast<std::uint8_t*>(bytes.data())))
+        return QByteArray();
+    if (m_lru.size() >= std::size_t(m_nMaxBlocks)) {
+        m_index.remove(m_lru.back().nIndex);
+        m_lru.pop_back();
+    }
+    m_lru.push_front(Cached{nIndex, bytes});
+    m_index.insert(nIndex, m_lru.begin());
+    return bytes;
+}
+
+QByteArray CFileBlocks::Block(qint64 nIndex)
+{
+    QMutexLocker lock(&m_mutex);
+    return BlockLocked(nIndex);
+}
+
+bool CFileBlocks::Read(qint64 nPos, qint64 nLength, std::uint8_t* pDst)
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_state != State::Readable || nPos < 0 || nLength < 0 || nPos > m_nLength || nLength > m_nLength - nPos)
+        return false;
+    if (nLength >= 2 * m_nBlockSize)
+        return ReadChecked(nPos, nLength, pDst);
+    for (qint64 nDone = 0; nDone < nLength;) {
+        const qint64 nAt = nPos + nDone;
+        const QByteArray block = BlockLocked(nAt / m_nBlockSize);
+        if (block.isNull())
+            return false;
+        const qint64 nOffset = nAt % m_nBlockSize;
+        const qint64 n = std::min(nLength - nDone, qint64(block.size()) - nOffset);
+        std::memcpy(pDst + nDone, block.constData() + nOffset, std::size_t(n));
+        nDone += n;
+    }
+    return true;
+}

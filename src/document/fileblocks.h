@@ -1,0 +1,104 @@
+#pragma once
+
+#include "fileexception.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QHash>
+#include <QMutex>
+#include <QString>
+
+#include <cstdint>
+#include <list>
+
+// A file read on demand, a block at a time, through a bounded cache of the
+// blocks read last (least recently used goes first). Offsets are 64-bit: the
+// file may be of any length the file system allows.
+//
+// Bytes are read as they are asked for, so another program that changes the
+// file meanwhile would make a reader see old bytes beside new ones. Before and
+// after every read from the disk the file is compared with what it was at
+// Open: the name must still lead to the same file (device, inode) and the file
+// must have the same length and modification time. On a change the file is
+// never read again, the cache included: every later read fails, GetState()
+// says Changed and Error() gives the message for the user. Nothing mixed is
+// ever handed out.
+//
+// Reads may come from several threads: the cache and the state are guarded.
+// A block handed out (Block) stays valid for as long as its holder keeps it,
+// also once the cache has let it go.
+class CFileBlocks {
+public:
+    enum class State {
+        Closed,       // before Open
+        Readable,
+        Changed,      // another program changed, replaced or removed the file
+        ReadFailed,   // the system refused a read (Error() says why)
+    };
+
+    static constexpr qint64 kDefaultBlockSize = qint64(64) << 10;
+    static constexpr qint64 kDefaultCacheSize = qint64(4) << 20;
+
+    // Tests choose small blocks and caches to cross their boundaries cheaply.
+    explicit CFileBlocks(qint64 nBlockSize = kDefaultBlockSize, qint64 nCacheSize = kDefaultCacheSize);
+    ~CFileBlocks();
+    CFileBlocks(const CFileBlocks&) = delete;
+    CFileBlocks& operator=(const CFileBlocks&) = delete;
+
+    // Opens a regular file (anything else is refused) and notes what it is.
+    // Throws CFileException.
+    void Open(const QString& path);
+
+    const QString& GetPath() const { return m_strPath; }
+    // The length at Open; the file is refused, not re-measured, when it changes.
+    qint64 GetLength() const { return m_nLength; }
+    qint64 GetBlockSize() const { return m_nBlockSize; }
+    State GetState() const;
+    bool IsReadable() const { return GetState() == State::Readable; }
+    // What to tell the user once a read failed.
+    CFileException Error() const;
+
+    // Copies nLength bytes at nPos into pDst. False when they lie outside the
+    // file, or the file changed or could not be read: pDst then holds nothing
+    // to rely on. A long read goes straight into pDst, past the cache, so that
+    // a scan of the whole file does not push out the blocks on the screen.
+    bool Read(qint64 nPos, qint64 nLength, std::uint8_t* pDst);
+    // Block nIndex (bytes from nIndex * GetBlockSize(), shorter at the file's
+    // end), from the cache when it is there; a null array on failure.
+    QByteArray Block(qint64 nIndex);
+
+    // How many reads went to the disk, for tests of the cache.
+    qint64 DiskReads() const { return m_nDiskReads; }
+
+private:
+    struct Cached {
+        qint64 nIndex;
+        QByteArray bytes;
+    };
+
+    // Whether the file is still the one opened; sets the state when not.
+    // Called with the mutex held.
+    bool StillSame();
+    void MarkChanged();
+    // Reads from the disk between two checks. Called with the mutex held.
+    bool ReadChecked(qint64 nPos, qint64 nLength, std::uint8_t* pDst);
+    QByteArray BlockLocked(qint64 nIndex);
+
+    const qint64 m_nBlockSize;
+    const qsizetype m_nMaxBlocks;
+    QString m_strPath;
+    QByteArray m_nativePath;
+    QFile m_file;
+    qint64 m_nLength = 0;
+    quint64 m_nDevice = 0;
+    quint64 m_nInode = 0;
+    qint64 m_nModifiedNs = 0;
+
+    mutable QMutex m_mutex;
+    State m_state = State::Closed;
+    int m_nError = 0;
+    qint64 m_nDiskReads = 0;
+    // Most recently used first.
+    std::list<Cached> m_lru;
+    QHash<qint64, std::list<Cached>::iterator> m_index;
+};

@@ -1,0 +1,116 @@
+#include "piecetable.h"
+
+#include "bytepattern.h"
+#include "codepage.h"
+#include "longtask.h"
+#include "rowformat.h"
+
+#include <algorithm>
+
+// Each block is read into one buffer that is used again and again (the bytes
+// come from the file's page cache into memory the processor keeps close), or
+// is taken in place where it lies in added bytes, and scanned as a document of
+// its own by the pattern's block scans. Blocks overlap by the pattern's length
+// less one, so no match is lost between them. A pattern whose match depends
+// on how the bytes before it pair starts each block where the pairing walk of
+// the whole document lands; the scans treat a block's first byte as landed on.
+
+bool CPieceTable::LandingAtOrBefore(qint64 nPos, int nCodePage, qint64& nLanding, qint64 (&run)[2]) const
+{
+    // run[0], run[1]: a run of lead bytes [run[0], run[1]) whose start the
+    // walk lands on, found by an earlier call; going up, the next block's
+    // start usually lies in it, which saves scanning back over a long run
+    // again for every block.
+    qint64 q = nPos;
+    QByteArray hold;
+    // Runs are mostly short: the look back starts small and doubles.
+    for (qint64 nChunk = 16; q > 0 && !(q > run[0] && q <= run[1]); nChunk = std::min<qint64>(2 * nChunk, 4096)) {
+        const qint64 n = std::min(q, nChunk);
+        const std::uint8_t* p = Span(q - n, n, hold);
+        if (!p)
+            return false;
+        qint64 j = n;
+        while (j > 0 && IsLeadByte(nCodePage, p[j - 1]))
+            --j;
+        q -= n - j;
+        if (j > 0)
+            break;
+    }
+    const qint64 nRunStart = q > run[0] && q <= run[1] ? run[0] : q;
+    run[0] = nRunStart;
+    run[1] = nPos;
+    nLanding = nPos;
+    if ((nPos - nRunStart) % 2 != 0 && nPos < GetLength()) {
+        std::uint8_t b = 0;
+        if (!Read(nPos, 1, &b))
+            return false;
+        if (IsTrailByte(nCodePage, b))
+            nLanding = nPos - 1;
+    }
+    return true;
+}
+
+CPieceTable::FindResult CPieceTable::Find(const CBytePattern& pattern, qint64 nFrom, bool bDown, qint64& nFound,
+                                          CLongTask* pTask) const
+{
+    const qint64 nLength = GetLength();
+    const qint64 n = pattern.Length();
+    if (n == 0 || n > nLength || nFrom < 0 || (bDown && nFrom > nLength - n))
+        return FindResult::NotFound;
+    const qint64 nLastStart = nLength - n;
+    const bool bPairs = pattern.DependsOnPairing();
+    const int nCodePage = pattern.CodePage();
+    const qint64 nStarts = std::max<qint64>(s_nFindBlock, 1);
+    qint64 run[2] = {0, 0};
+    QByteArray hold;
+
+    if (bDown) {
+        qint64 nStart = nFrom;
+        qint64 nBlock = nFrom;
+        if (bPairs && !LandingAtOrBefore(nFrom, nCodePage, nBlock, run))
+            return FindResult::ReadFailed;
+        for (;;) {
+            // The block holds the windows of the starts up to nStartsEnd, and
+            // one byte more, which tells where the next block starts.
+            const qint64 nStartsEnd = std::min(nLastStart, nStart + nStarts - 1);
+            const qint64 nEnd = std::min(nLength, nStartsEnd + n + 1);
+            const std::uint8_t* p = Span(nBlock, nEnd - nBlock, hold);
+            if (!p)
+                return FindResult::ReadFailed;
+            std::uint32_t nAt = 0;
+            if (pattern.FindDown(p, std::uint32_t(nEnd - nBlock), std::uint32_t(nStart - nBlock), nAt)) {
+                nFound = nBlock + nAt;
+                return FindResult::Found;
+            }
+            if (pTask && !pTask->Step(nStartsEnd - nStart + 1))
+                return FindResult::Cancelled;
+            if (nStartsEnd == nLastStart)
+                return FindResult::NotFound;
+            const qint64 nNext = nStartsEnd + 1;
+            nBlock = !bPairs || CRowFormat::LandsOn(p, 0, std::uint32_t(nNext - nBlock), nCodePage) ? nNext : nNext - 1;
+            nStart = nNext;
+        }
+    }
+
+    for (qint64 nHigh = std::min(nFrom, nLastStart);;) {
+        const qint64 nLow = std::max<qint64>(0, nHigh - nStarts + 1);
+        qint64 nBlock = nLow;
+        if (bPairs && !LandingAtOrBefore(nLow, nCodePage, nBlock, run))
+            return FindResult::ReadFailed;
+        const qint64 nEnd = nHigh + n;
+        const std::uint8_t* p = Span(nBlock, nEnd - nBlock, hold);
+        if (!p)
+            return FindResult::ReadFailed;
+        std::uint32_t nAt = 0;
+        if (pattern.FindUp(p, std::uint32_t(nEnd - nBlock), std::uint32_t(nHigh - nBlock), nAt,
+                           std::uint32_t(nLow - nBlock))) {
+            nFound = nBlock + nAt;
+            return FindResult::Found;
+        }
+        if (pTask && !pTask->Step(nHigh - nLow + 1))
+            return FindResult::Cancelled;
+        if (nLow == 0)
+            return FindResult::NotFound;
+        nHigh = nLow - 1;
+    }
+}
