@@ -66,8 +66,9 @@ void PrintInto(CHexView& view, QPrinter& printer, QFileDevice& file, const QStri
     printer.setOutputFileName(name);
     QString strError;
     if (!view.PrintToPrinter(printer, false, &strError)) {
-        strError = CheckPdfFile(name, AfxDisplayFileName(shownAs));
-        throw PrintFailure{strError.isEmpty() ? AfxLoadString(AFX_IDP_FILE_GENERIC).replace(QLatin1String("%1"), AfxDisplayFileName(shownAs))
+        const QString shown = AfxDisplayFileName(shownAs);
+        strError = CheckPdfFile(name, shown);
+        throw PrintFailure{strError.isEmpty() ? AfxLoadString(AFX_IDP_FILE_GENERIC).replace(QLatin1String("%1"), shown)
                                               : strError};
     }
     if (!file.seek(file.size()))
@@ -185,7 +186,8 @@ int PrintPdfMain(int argc, char* argv[])
         return 1;
     } catch (const CFileException& e) {
         const QString text = e.GetErrorMessage();
-        ReportError(text.isEmpty() ? AfxLoadString(AFX_IDP_FILE_GENERIC).replace(QLatin1String("%1"), AfxDisplayFileName(out)) : text);
+        const QString shown = AfxDisplayFileName(out);
+        ReportError(text.isEmpty() ? AfxLoadString(AFX_IDP_FILE_GENERIC).replace(QLatin1String("%1"), shown) : text);
         return 1;
     }
     return 0;

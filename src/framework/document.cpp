@@ -204,8 +204,10 @@ bool CDocument::OnSaveDocument(const QString& path)
         CheckWritable(target);
         CleanSaveLeftovers(target);
         if (target == m_strWatched && CFileStamp::Of(target) != m_diskStamp
-            && AfxMessageBox(AfxLoadString(AFX_IDP_SAVE_OVER_CHANGED).replace(QLatin1String("%1"), AfxDisplayFileName(path)),
-                             MB_YESNO | MB_ICONEXCLAMATION) != IDYES) {
+            && AfxMessageBox(
+                   AfxLoadString(AFX_IDP_SAVE_OVER_CHANGED).replace(QLatin1String("%1"), AfxDisplayFileName(path)),
+                   MB_YESNO | MB_ICONEXCLAMATION)
+                   != IDYES) {
             m_bSaving = false;
             return false;
         }
