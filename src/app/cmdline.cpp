@@ -1,8 +1,8 @@
 #include "cmdline.h"
 
 #include "codepage.h"
+#include "filename.h"
 
-#include <QFile>
 #include <QString>
 
 #include <algorithm>
@@ -154,7 +154,7 @@ int ParseWindowCommandLine(int argc, char* argv[], CWindowCommandLine& cmd)
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (!bOptions || arg[0] != '-' || arg[1] == '\0') {
-            cmd.files.append(QFile::decodeName(arg));
+            cmd.files.append(AfxDecodeFileName(arg));
         } else if (std::strcmp(arg, "--") == 0) {
             bOptions = false;
         } else if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0) {

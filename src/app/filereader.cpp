@@ -5,6 +5,7 @@
 #include "codepage.h"
 #include "diskfile.h"
 #include "fileexception.h"
+#include "filename.h"
 #include "hexdoc.h"
 #include "resources.h"
 
@@ -160,7 +161,8 @@ int DetectInFile(CFileReader& reader, const QString& path)
     for (;;) {
         if (bTerminal && !bNoted && timer.elapsed() >= nNoteAfterMs) {
             bNoted = true;
-            ReportError(path + QLatin1String(": guessing the code page from the whole file; --codepage N skips this"));
+            ReportError(AfxDisplayFileName(path)
+                        + QLatin1String(": guessing the code page from the whole file; --codepage N skips this"));
         }
         const std::uint32_t n = reader.Read(buffer.data() + nKept, kDetectBytes);
         std::uint32_t nLength = nKept + n;
@@ -197,7 +199,8 @@ bool FlushOutput()
 
 int PrintFile(const CFileCommandLine& cmd, const std::function<bool(CFileReader&, int nCodePage)>& print)
 {
-    const QString path = QFile::decodeName(cmd.pszPath);
+    const QString path = AfxDecodeFileName(cmd.pszPath);
+    const QString shown = AfxDisplayFileName(path);
     try {
         CFileReader reader(path);
         int nCodePage = cmd.nCodePage;
@@ -209,10 +212,10 @@ int PrintFile(const CFileCommandLine& cmd, const std::function<bool(CFileReader&
             return 1;
     } catch (const CFileException& e) {
         const QString text = e.GetErrorMessage();
-        ReportError(text.isEmpty() ? path + QLatin1String(": ") + AfxLoadString(AFX_IDP_FAILED_TO_OPEN_DOC) : text);
+        ReportError(text.isEmpty() ? shown + QLatin1String(": ") + AfxLoadString(AFX_IDP_FAILED_TO_OPEN_DOC) : text);
         return 1;
     } catch (const std::bad_alloc&) {
-        ReportError(path + QLatin1String(": ") + AfxLoadString(AFX_IDP_FAILED_MEMORY_ALLOC));
+        ReportError(shown + QLatin1String(": ") + AfxLoadString(AFX_IDP_FAILED_MEMORY_ALLOC));
         return 1;
     }
     return FlushOutput() ? 0 : 1;

@@ -36,7 +36,8 @@ public:
     bool PreTranslateMessage(QObject* pTarget, QEvent* pEvent) override;
 
     // The arguments after the program's name; QCoreApplication::arguments()
-    // unless set. Each one that is not an option names a file to open.
+    // unless set (main sets them from argv, keeping every byte of a file
+    // name). Each one that is not an option names a file to open.
     void SetCommandLine(const QStringList& args);
     CMainFrame* GetMainFrame() const { return m_pMainFrame.get(); }
 

@@ -51,5 +51,8 @@ int main(int argc, char* argv[])
     }
     QApplication app(argc, argv);
     CHexApp theApp;
+    // The names as argv holds them: QCoreApplication::arguments() would lose
+    // the bytes of a name that is not UTF-8.
+    theApp.SetCommandLine(QStringList{QStringLiteral("--")} + cmd.files);
     return theApp.Run();
 }

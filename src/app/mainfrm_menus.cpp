@@ -1,6 +1,7 @@
 #include "mainfrm.h"
 
 #include "afxres.h"
+#include "filename.h"
 #include "recentfilelist.h"
 #include "resource.h"
 #include "winapp.h"
@@ -19,7 +20,7 @@ constexpr int kMaxRecentName = 40;
 
 QString RecentFileDisplayName(const QString& path)
 {
-    QString name = QDir::toNativeSeparators(path);
+    QString name = AfxDisplayFileName(path);
     const QString home = QDir::toNativeSeparators(QDir::homePath());
     if (name.startsWith(home + QDir::separator()))
         name = QLatin1Char('~') + name.mid(home.size());

@@ -5,6 +5,7 @@
 #include "cmdline.h"
 #include "diskfile.h"
 #include "fileexception.h"
+#include "filename.h"
 #include "hexdoc.h"
 #include "hexview.h"
 #include "printfile.h"
@@ -14,7 +15,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QPageSize>
 #include <QPrinter>
 
@@ -52,7 +52,7 @@ bool IsSameFile(const QString& a, const QString& b)
 {
     struct stat stA;
     struct stat stB;
-    return ::stat(QFile::encodeName(a).constData(), &stA) == 0 && ::stat(QFile::encodeName(b).constData(), &stB) == 0
+    return ::stat(AfxEncodeFileName(a).constData(), &stA) == 0 && ::stat(AfxEncodeFileName(b).constData(), &stB) == 0
         && stA.st_dev == stB.st_dev && stA.st_ino == stB.st_ino;
 }
 
@@ -66,8 +66,9 @@ void PrintInto(CHexView& view, QPrinter& printer, QFileDevice& file, const QStri
     printer.setOutputFileName(name);
     QString strError;
     if (!view.PrintToPrinter(printer, false, &strError)) {
-        strError = CheckPdfFile(name, shownAs);
-        throw PrintFailure{strError.isEmpty() ? AfxLoadString(AFX_IDP_FILE_GENERIC).replace(QLatin1String("%1"), shownAs)
+        const QString shown = AfxDisplayFileName(shownAs);
+        strError = CheckPdfFile(name, shown);
+        throw PrintFailure{strError.isEmpty() ? AfxLoadString(AFX_IDP_FILE_GENERIC).replace(QLatin1String("%1"), shown)
                                               : strError};
     }
     if (!file.seek(file.size()))
@@ -139,15 +140,15 @@ int PrintPdfMain(int argc, char* argv[])
         return IDOK;
     });
 
-    const QString path = QFile::decodeName(cmd.pszPath);
-    const QString out = QFile::decodeName(cmd.pszOut);
+    const QString path = AfxDecodeFileName(cmd.pszPath);
+    const QString out = AfxDecodeFileName(cmd.pszOut);
     const bool bToStandardOutput = out == QLatin1String("-");
     CHexDoc doc;
     if (!doc.OnOpenDocument(path))
         return 1;
     doc.SetPathName(path);
     if (!bToStandardOutput && IsSameFile(path, out)) {
-        ReportError(AfxLoadString(AFX_IDP_PRINT_OVER_INPUT).replace(QLatin1String("%1"), out));
+        ReportError(AfxLoadString(AFX_IDP_PRINT_OVER_INPUT).replace(QLatin1String("%1"), AfxDisplayFileName(out)));
         return 1;
     }
 
@@ -172,7 +173,8 @@ int PrintPdfMain(int argc, char* argv[])
         if (bToStandardOutput) {
             PrintToStandardOutput(view, printer);
         } else {
-            if (QFileInfo(out).isDir())
+            struct stat st;
+            if (::stat(AfxEncodeFileName(out).constData(), &st) == 0 && S_ISDIR(st.st_mode))
                 throw CFileException(CFileException::invalidFile, out);
             // As a document is saved: an old PDF stays whole until the new
             // one is on disk, and a failure leaves nothing behind.
@@ -184,7 +186,8 @@ int PrintPdfMain(int argc, char* argv[])
         return 1;
     } catch (const CFileException& e) {
         const QString text = e.GetErrorMessage();
-        ReportError(text.isEmpty() ? AfxLoadString(AFX_IDP_FILE_GENERIC).replace(QLatin1String("%1"), out) : text);
+        const QString shown = AfxDisplayFileName(out);
+        ReportError(text.isEmpty() ? AfxLoadString(AFX_IDP_FILE_GENERIC).replace(QLatin1String("%1"), shown) : text);
         return 1;
     }
     return 0;

@@ -1,5 +1,7 @@
 #include "bookmarks.h"
 
+#include "filename.h"
+
 #include "settingsprofile.h"
 
 #include <QStringList>
@@ -281,11 +283,12 @@ bool CBookmarks::FromText(const QString& text, std::uint32_t nLength, std::vecto
 std::vector<CBookmark> CBookmarks::Load(const CSettingsProfile& profile, const QString& canonicalPath,
                                         std::uint32_t nLength)
 {
+    const QString stored = AfxFileNameToProfile(canonicalPath);
     for (int i = 1; i <= kMaxFiles; ++i) {
         const QString path = profile.GetProfileString(kSection, FileEntry(i));
         if (path.isEmpty())
             break;
-        if (path != canonicalPath)
+        if (path != stored)
             continue;
         std::vector<CBookmark> list;
         int nBadLine = 0;
@@ -300,12 +303,13 @@ std::vector<CBookmark> CBookmarks::Load(const CSettingsProfile& profile, const Q
 // The file stored last comes first; the oldest fall off past kMaxFiles.
 void CBookmarks::Store(CSettingsProfile& profile, const QString& canonicalPath, const CBookmarks& marks)
 {
+    const QString stored = AfxFileNameToProfile(canonicalPath);
     QStringList paths, texts;
     if (!marks.IsEmpty()) {
         CBookmarks first;
         first.m_list.assign(marks.m_list.begin(),
                             marks.m_list.begin() + std::min<std::ptrdiff_t>(kMaxKept, marks.Count()));
-        paths << canonicalPath;
+        paths << stored;
         texts << first.ToText();
     }
     int nStored = 0;
@@ -314,7 +318,7 @@ void CBookmarks::Store(CSettingsProfile& profile, const QString& canonicalPath, 
         if (path.isEmpty())
             break;
         nStored = i;
-        if (path != canonicalPath && paths.size() < kMaxFiles) {
+        if (path != stored && paths.size() < kMaxFiles) {
             paths << path;
             texts << profile.GetProfileString(kSection, MarksEntry(i));
         }

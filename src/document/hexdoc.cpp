@@ -4,12 +4,13 @@
 #include "codepage.h"
 #include "longtask.h"
 #include "fileexception.h"
+#include "filename.h"
 #include "resources.h"
 #include "resource.h"
 #include "rowformat.h"
 
 #include <QFileDevice>
-#include <QFileInfo>
+#include <QFile>
 #include <QMimeDatabase>
 
 #include <algorithm>
@@ -410,7 +411,7 @@ bool CHexDoc::OnOpenDocument(const QString& path)
         return true;
     }
     // "report.dat" -> "dat File", "README" -> "File", "name." -> " File".
-    const QString fileName = QFileInfo(path).fileName();
+    const QString fileName = AfxFileTitle(path);
     const int dot = fileName.lastIndexOf('.');
     const QString prefix = dot < 0 ? QString() : fileName.mid(dot + 1) + ' ';
     m_strFileType = prefix + AfxLoadString(IDS_FILE);
@@ -420,7 +421,20 @@ bool CHexDoc::OnOpenDocument(const QString& path)
 QString CHexDoc::ShellTypeName(const QString& path)
 {
     static const QMimeDatabase db;
-    const QMimeType type = db.mimeTypeForFile(path);
+    QMimeType type;
+    if (AfxHasRawBytes(path)) {
+        // Given the name itself, Qt would read the content of another file,
+        // named with "?" for the bytes that are not UTF-8.
+        QFile file;
+        try {
+            AfxOpenRegularFile(file, path);
+        } catch (const CFileException&) {
+            return QString();
+        }
+        type = db.mimeTypeForFileNameAndData(AfxFileTitle(path), &file);
+    } else {
+        type = db.mimeTypeForFile(path);
+    }
     if (!type.isValid() || type.isDefault())
         return QString();
     return type.comment();

@@ -1,13 +1,13 @@
 #include "diskfile.h"
 
 #include "fileexception.h"
+#include "filename.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -60,9 +60,10 @@ enum class BesideKind { NewBytes, OldBytes };
 
 QByteArray BesideTemplate(const QString& target, BesideKind kind)
 {
-    const QFileInfo info(target);
-    const QByteArray folder = QFile::encodeName(info.absolutePath());
-    QByteArray name = QFile::encodeName(info.fileName());
+    const QByteArray path = AfxEncodeFileName(AfxAbsoluteFilePath(target));
+    const qsizetype nSlash = path.lastIndexOf('/');
+    const QByteArray folder = nSlash > 0 ? path.left(nSlash) : QByteArray("/");
+    QByteArray name = path.mid(nSlash + 1);
     const QByteArray tag = kind == BesideKind::NewBytes ? QByteArrayLiteral(".zorbel-") : QByteArrayLiteral(".zorbel-old-");
     const long nPathconf = ::pathconf(folder.constData(), _PC_NAME_MAX);
     const qsizetype nNameMax = nPathconf > 0 ? qsizetype(nPathconf) : qsizetype(NAME_MAX);
@@ -73,7 +74,7 @@ QByteArray BesideTemplate(const QString& target, BesideKind kind)
             --nCut;
         name.truncate(nCut);
     }
-    return folder + '/' + '.' + name + tag + "XXXXXX";
+    return (folder.endsWith('/') ? folder : folder + '/') + '.' + name + tag + "XXXXXX";
 }
 
 // A new empty file in target's folder, readable and writable by its owner
@@ -94,8 +95,7 @@ int CreateBeside(const QString& target, BesideKind kind, QByteArray& tempName)
 // file systems cannot sync a folder; the data itself is on disk by then.
 void SyncFolderOf(const QString& target)
 {
-    CFd dir(::open(QFile::encodeName(QFileInfo(target).absolutePath()).constData(),
-                   O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    CFd dir(::open(AfxEncodeFileName(AfxFolderPath(target)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() >= 0 && ::fsync(dir.get()) != 0 && errno != EINVAL)
         ThrowErrno(target);
 }
@@ -193,7 +193,7 @@ bool ReplaceByRename(const QString& target, const struct stat* pOld,
 {
     QByteArray tempName;
     CFd fd(CreateBeside(target, BesideKind::NewBytes, tempName));
-    const QByteArray path = QFile::encodeName(target);
+    const QByteArray path = AfxEncodeFileName(target);
     try {
         if (pOld && !CarryAttributes(fd.get(), path, *pOld)) {
             ::unlink(tempName.constData());
@@ -225,7 +225,7 @@ bool ReplaceByRename(const QString& target, const struct stat* pOld,
 // copy stays where it is. The copy goes once the new bytes are on disk.
 void RewriteInPlace(const QString& target, const std::function<void(QFileDevice&)>& write)
 {
-    const QByteArray path = QFile::encodeName(target);
+    const QByteArray path = AfxEncodeFileName(target);
     CFd file(::open(path.constData(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
     struct stat st;
     if (file.get() < 0)
@@ -298,7 +298,7 @@ bool IsBesideName(const QByteArray& entry, const QByteArray& templateName)
 QStringList AfxRemoveSaveLeftovers(const QString& target)
 {
     QStringList kept;
-    const QByteArray path = QFile::encodeName(target);
+    const QByteArray path = AfxEncodeFileName(target);
     struct stat file;
     const bool bFileExists = ::stat(path.constData(), &file) == 0 && S_ISREG(file.st_mode);
     const QByteArray newBytes = BesideTemplate(target, BesideKind::NewBytes);
@@ -331,11 +331,11 @@ QStringList AfxRemoveSaveLeftovers(const QString& target)
             // holds them too.
             CFd current(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
             if (current.get() < 0 || st.st_size != file.st_size || !SameBytes(fd.get(), current.get())) {
-                kept.append(QFile::decodeName(leftover));
+                kept.append(AfxDecodeFileName(leftover));
                 continue;
             }
         } else if (bOld) {
-            kept.append(QFile::decodeName(leftover));
+            kept.append(AfxDecodeFileName(leftover));
             continue;
         }
         ::unlink(leftover.constData());
@@ -346,16 +346,20 @@ QStringList AfxRemoveSaveLeftovers(const QString& target)
 
 QString AfxCanonicalFilePath(const QString& path)
 {
-    const QFileInfo info(path);
-    const QString canonical = info.canonicalFilePath();
-    return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+    const QString absolute = AfxAbsoluteFilePath(path);
+    char* pszCanonical = ::realpath(AfxEncodeFileName(absolute).constData(), nullptr);
+    if (!pszCanonical)
+        return absolute;
+    const QString canonical = AfxDecodeFileName(QByteArray(pszCanonical));
+    std::free(pszCanonical);
+    return canonical;
 }
 
 CFileStamp CFileStamp::Of(const QString& path)
 {
     CFileStamp stamp;
     struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+    if (::stat(AfxEncodeFileName(path).constData(), &st) != 0)
         return stamp;
     stamp.bExists = true;
     stamp.nDevice = quint64(st.st_dev);
@@ -373,7 +377,7 @@ bool CFileStamp::operator==(const CFileStamp& other) const
 
 void AfxOpenRegularFile(QFile& file, const QString& path)
 {
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = AfxEncodeFileName(path);
     struct stat st;
     if (::stat(name.constData(), &st) != 0)
         ThrowErrno(path);
@@ -397,7 +401,7 @@ void AfxOpenRegularFile(QFile& file, const QString& path)
 void AfxWriteFileSafely(const QString& target, const std::function<void(QFileDevice&)>& write)
 {
     struct stat st;
-    if (::stat(QFile::encodeName(target).constData(), &st) != 0) {
+    if (::stat(AfxEncodeFileName(target).constData(), &st) != 0) {
         if (errno != ENOENT)
             ThrowErrno(target);
         ReplaceByRename(target, nullptr, write);

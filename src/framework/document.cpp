@@ -5,17 +5,18 @@
 #include "archive.h"
 #include "diskfile.h"
 #include "fileexception.h"
+#include "filename.h"
 #include "longtask.h"
 #include "resources.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QFileSystemWatcher>
-#include <QTimer>
 
 #include <cerrno>
+#include <climits>
 #include <new>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -26,10 +27,9 @@ CDocument::PromptFileName& savePrompt()
     return prompt;
 }
 
-// The mode bits only: the "user" bits report what this process may do, which for
-// a privileged user is everything.
-constexpr QFileDevice::Permissions kAnyWrite =
-    QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+// The mode bits only: access() reports what this process may do, which for a
+// privileged user is everything.
+constexpr mode_t kAnyWrite = S_IWUSR | S_IWGRP | S_IWOTH;
 
 // The file a save really writes: the end of a chain of symbolic links, so that
 // the rename of the finished file replaces the target and not the link. It is
@@ -37,9 +37,20 @@ constexpr QFileDevice::Permissions kAnyWrite =
 // "./f.bin" and "/a/sub/../f.bin" are one file.
 QString ResolveSaveTarget(const QString& path)
 {
-    const QFileInfo info(path);
-    if (info.isSymLink() && !info.exists())
-        return QDir::cleanPath(info.symLinkTarget());
+    const QString absolute = AfxAbsoluteFilePath(path);
+    const QByteArray name = AfxEncodeFileName(absolute);
+    struct stat st;
+    if (::lstat(name.constData(), &st) == 0 && S_ISLNK(st.st_mode) && ::stat(name.constData(), &st) != 0) {
+        // A link to a file that is not there yet: the save creates that file.
+        QByteArray link(PATH_MAX, '\0');
+        const ssize_t nLength = ::readlink(name.constData(), link.data(), link.size());
+        if (nLength > 0) {
+            QString linked = AfxDecodeFileName(link.left(nLength));
+            if (!linked.startsWith(QLatin1Char('/')))
+                linked = absolute.left(absolute.lastIndexOf(QLatin1Char('/')) + 1) + linked;
+            return QDir::cleanPath(linked);
+        }
+    }
     return AfxCanonicalFilePath(path);
 }
 
@@ -48,18 +59,19 @@ QString ResolveSaveTarget(const QString& path)
 void CleanSaveLeftovers(const QString& target)
 {
     for (const QString& leftover : AfxRemoveSaveLeftovers(target)) {
-        const QString question =
-            AfxLoadString(AFX_IDP_SAVE_LEFTOVER).replace(QLatin1String("%1"), leftover).replace(QLatin1String("%2"), target);
+        const QString question = AfxLoadString(AFX_IDP_SAVE_LEFTOVER)
+                                     .replace(QLatin1String("%1"), AfxDisplayFileName(leftover))
+                                     .replace(QLatin1String("%2"), AfxDisplayFileName(target));
         if (AfxMessageBox(question, MB_YESNO | MB_ICONQUESTION) == IDYES)
-            QFile::remove(leftover);
+            ::unlink(AfxEncodeFileName(leftover).constData());
     }
 }
 
 // Refuses to write target because path, the file or its folder, may not be
 // written: its file system is mounted read-only, or nobody may write it.
-[[noreturn]] void RefuseWrite(const QString& path, const QString& target)
+[[noreturn]] void RefuseWrite(const QByteArray& path, const QString& target)
 {
-    const bool bReadOnly = ::access(QFile::encodeName(path).constData(), W_OK) != 0 && errno == EROFS;
+    const bool bReadOnly = ::access(path.constData(), W_OK) != 0 && errno == EROFS;
     throw CFileException(bReadOnly ? CFileException::readOnly : CFileException::accessDenied, target);
 }
 
@@ -68,37 +80,41 @@ void CleanSaveLeftovers(const QString& target)
 // A pipe, device or socket is never replaced by a file.
 void CheckWritable(const QString& target)
 {
-    const QFileInfo file(target);
-    if (file.exists()) {
-        if (file.isDir())
+    const QByteArray name = AfxEncodeFileName(target);
+    struct stat st;
+    if (::stat(name.constData(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
             throw CFileException(CFileException::invalidFile, target);
-        if (!file.isFile())
+        if (!S_ISREG(st.st_mode))
             throw CFileException(CFileException::notRegularFile, target);
-        if (!file.isWritable() || !(file.permissions() & kAnyWrite))
-            RefuseWrite(target, target);
+        if (::access(name.constData(), W_OK) != 0 || !(st.st_mode & kAnyWrite))
+            RefuseWrite(name, target);
     }
-    const QFileInfo folder(file.absolutePath());
-    if (!folder.exists() || !folder.isDir())
+    const QByteArray folder = AfxEncodeFileName(AfxFolderPath(target));
+    if (::stat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
         throw CFileException(CFileException::badPath, target);
-    if (!folder.isWritable() || !(folder.permissions() & kAnyWrite))
-        RefuseWrite(folder.filePath(), target);
+    if (::access(folder.constData(), W_OK) != 0 || !(st.st_mode & kAnyWrite))
+        RefuseWrite(folder, target);
 }
 
 QString TaskText(unsigned nID, const QString& path)
 {
-    return AfxLoadString(nID).replace(QLatin1String("%1"), QFileInfo(path).fileName());
+    return AfxLoadString(nID).replace(QLatin1String("%1"), AfxFileTitle(path));
 }
 
 } // namespace
 
-CDocument::CDocument() = default;
+CDocument::CDocument()
+{
+    connect(&m_pollTimer, &QTimer::timeout, this, &CDocument::OnFileChanged);
+}
 
 CDocument::~CDocument() = default;
 
 void CDocument::SetPathName(const QString& path)
 {
-    m_strPathName = QFileInfo(path).absoluteFilePath();
-    SetTitle(QFileInfo(path).fileName());
+    m_strPathName = AfxAbsoluteFilePath(path);
+    SetTitle(AfxFileTitle(m_strPathName));
 }
 
 void CDocument::SetTitle(const QString& title)
@@ -188,8 +204,10 @@ bool CDocument::OnSaveDocument(const QString& path)
         CheckWritable(target);
         CleanSaveLeftovers(target);
         if (target == m_strWatched && CFileStamp::Of(target) != m_diskStamp
-            && AfxMessageBox(AfxLoadString(AFX_IDP_SAVE_OVER_CHANGED).replace(QLatin1String("%1"), path),
-                             MB_YESNO | MB_ICONEXCLAMATION) != IDYES) {
+            && AfxMessageBox(
+                   AfxLoadString(AFX_IDP_SAVE_OVER_CHANGED).replace(QLatin1String("%1"), AfxDisplayFileName(path)),
+                   MB_YESNO | MB_ICONEXCLAMATION)
+                   != IDYES) {
             m_bSaving = false;
             return false;
         }
@@ -230,7 +248,14 @@ void CDocument::WatchFile(const QString& target)
     m_diskStamp = CFileStamp::Of(target);
     m_seenStamp = m_diskStamp;
     m_bChangedOnDisk = false;
-    m_pWatcher->addPath(target);
+    // Qt's watcher cannot be given a name with bytes that are not UTF-8 (it
+    // would watch another name), nor more files than the system allows: such
+    // a file is looked at every second instead.
+    if (!AfxHasRawBytes(target) && m_pWatcher->addPath(target)) {
+        m_pollTimer.stop();
+        return;
+    }
+    m_pollTimer.start(1000);
 }
 
 void CDocument::OnFileChanged()
@@ -239,7 +264,7 @@ void CDocument::OnFileChanged()
         return;
     // A file replaced by a rename or deleted drops out of the watch; the new
     // file under the name is watched again.
-    if (!m_pWatcher->files().contains(m_strWatched))
+    if (!m_pollTimer.isActive() && !m_pWatcher->files().contains(m_strWatched))
         m_pWatcher->addPath(m_strWatched);
     const CFileStamp stamp = CFileStamp::Of(m_strWatched);
     if (stamp == m_seenStamp)
@@ -254,7 +279,7 @@ void CDocument::CheckChangedOnDisk()
     if (!m_bChangedOnDisk || m_bAsking)
         return;
     m_bChangedOnDisk = false;
-    QString text = AfxLoadString(AFX_IDP_FILE_CHANGED).replace(QLatin1String("%1"), m_strPathName);
+    QString text = AfxLoadString(AFX_IDP_FILE_CHANGED).replace(QLatin1String("%1"), AfxDisplayFileName(m_strPathName));
     if (IsModified())
         text += QLatin1String("\n\n") + AfxLoadString(AFX_IDP_RELOAD_LOSES);
     m_bAsking = true;
@@ -288,7 +313,7 @@ bool CDocument::SaveModified()
 {
     if (!IsModified())
         return true;
-    const QString name = m_strPathName.isEmpty() ? m_strTitle : QFileInfo(m_strPathName).fileName();
+    const QString name = m_strPathName.isEmpty() ? m_strTitle : AfxFileTitle(m_strPathName);
     const QString prompt = AfxLoadString(AFX_IDP_ASK_TO_SAVE).replace(QLatin1String("%1"), name);
     switch (AfxMessageBox(prompt, MB_YESNOCANCEL | MB_ICONEXCLAMATION)) {
     case IDCANCEL:
@@ -319,7 +344,7 @@ bool CDocument::DoSave(const QString& path)
     }
     if (!OnSaveDocument(target))
         return false;
-    if (QFileInfo(target).absoluteFilePath() != m_strPathName)
+    if (AfxAbsoluteFilePath(target) != m_strPathName)
         SetPathName(target);
     if (bPrompted)
         emit savedAs(m_strPathName);

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 
@@ -21,6 +22,8 @@ public:
 };
 
 // One open file: its path, title and modified flag, and the views that show it.
+// The path keeps every byte of the file's name (filename.h says how); the
+// title is its last part as people read it.
 //
 // Opening and saving follow a fixed order that derived documents rely on:
 // OnOpenDocument opens the file, calls DeleteContents, then Serialize with a
@@ -111,6 +114,7 @@ private:
     QList<CDocumentView*> m_viewList;
 
     QFileSystemWatcher* m_pWatcher = nullptr;
+    QTimer m_pollTimer;       // instead of m_pWatcher where it cannot watch
     QString m_strWatched;     // the file itself, at the end of any symbolic links
     CFileStamp m_diskStamp;   // as it was read or saved
     CFileStamp m_seenStamp;   // as it was when last noticed

@@ -1,14 +1,24 @@
 #include "fileexception.h"
 
 #include "afxres.h"
+#include "filename.h"
 #include "resources.h"
 
-#include <QDir>
 #include <QFileDevice>
-#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
+
+namespace {
+
+bool FolderExists(const QString& fileName)
+{
+    struct stat st;
+    return ::stat(AfxEncodeFileName(AfxFolderPath(fileName)).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+} // namespace
 
 CFileException::CFileException(Cause cause, const QString& fileName, const QString& detail)
     : m_cause(cause), m_strFileName(fileName), m_strDetail(detail)
@@ -26,7 +36,8 @@ CFileException CFileException::FromDevice(const QFileDevice& file, const QString
             return e;
         }
     }
-    const QFileInfo info(fileName);
+    const QByteArray name = AfxEncodeFileName(fileName);
+    struct stat st;
     Cause cause = genericException;
     switch (file.error()) {
     case QFileDevice::ResourceError:
@@ -40,9 +51,9 @@ CFileException CFileException::FromDevice(const QFileDevice& file, const QString
         cause = accessDenied;
         break;
     case QFileDevice::OpenError:
-        if (!info.exists() && !info.isSymLink())
-            cause = info.dir().exists() ? fileNotFound : badPath;
-        else if (info.isDir())
+        if (::lstat(name.constData(), &st) != 0)
+            cause = FolderExists(fileName) ? fileNotFound : badPath;
+        else if (::stat(name.constData(), &st) == 0 && S_ISDIR(st.st_mode))
             cause = invalidFile;
         else
             cause = accessDenied;
@@ -58,7 +69,7 @@ CFileException CFileException::FromErrno(int nError, const QString& fileName)
     Cause cause = genericException;
     switch (nError) {
     case ENOENT:
-        cause = QFileInfo(fileName).dir().exists() ? fileNotFound : badPath;
+        cause = FolderExists(fileName) ? fileNotFound : badPath;
         break;
     case ENOTDIR:
     case ENAMETOOLONG:
@@ -112,7 +123,7 @@ QString CFileException::GetErrorMessage() const
     case genericException:
         return QString();
     }
-    QString text = AfxLoadString(id).replace(QLatin1String("%1"), m_strFileName);
+    QString text = AfxLoadString(id).replace(QLatin1String("%1"), AfxDisplayFileName(m_strFileName));
     if (m_cause == tooLarge)
         text.replace(QLatin1String("%2"), QString::number(m_nLimit));
     return text;

@@ -1,6 +1,7 @@
 #include "mdiframewnd.h"
 
 #include "document.h"
+#include "filename.h"
 #include "longtask.h"
 #include "afxres.h"
 #include "mdichildwnd.h"
@@ -56,15 +57,21 @@ private:
 };
 
 // The local files among dragged data; other URLs (web pages, remote files)
-// are not offered to the program.
+// are not offered to the program. A name that is not UTF-8 comes as
+// percent-encoded bytes, which toLocalFile() would turn into U+FFFD.
 QStringList LocalFiles(const QMimeData* pData)
 {
     QStringList paths;
     if (!pData || !pData->hasUrls())
         return paths;
-    for (const QUrl& url : pData->urls())
-        if (url.isLocalFile())
+    for (const QUrl& url : pData->urls()) {
+        if (!url.isLocalFile())
+            continue;
+        if (url.host().isEmpty())
+            paths.append(AfxDecodeFileName(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1())));
+        else
             paths.append(url.toLocalFile());
+    }
     return paths;
 }
 

@@ -1,6 +1,7 @@
 #include "perfilevalues.h"
 
 #include "diskfile.h"
+#include "filename.h"
 #include "settingsprofile.h"
 
 #include <QList>
@@ -24,7 +25,7 @@ QList<CPerFileValues::Entry> CPerFileValues::Read() const
         bool bOk = false;
         const int nValue = text.left(nSpace).toInt(&bOk);
         if (nSpace > 0 && bOk)
-            entries.append(Entry{nValue, text.mid(nSpace + 1)});
+            entries.append(Entry{nValue, AfxFileNameFromProfile(text.mid(nSpace + 1))});
     }
     return entries;
 }
@@ -33,7 +34,8 @@ void CPerFileValues::Write(const QList<Entry>& entries, int nOldCount)
 {
     for (int i = 0; i < entries.size(); ++i)
         m_pProfile->WriteProfileString(m_section, QString::number(i + 1),
-                                       QString::number(entries[i].nValue) + QLatin1Char(' ') + entries[i].path);
+                                       QString::number(entries[i].nValue) + QLatin1Char(' ')
+                                           + AfxFileNameToProfile(entries[i].path));
     for (int i = int(entries.size()); i < nOldCount; ++i)
         m_pProfile->RemoveProfileValue(m_section, QString::number(i + 1));
 }

@@ -3,7 +3,7 @@
 #include "diskfile.h"
 #include "settingsprofile.h"
 
-#include <QFileInfo>
+#include "filename.h"
 
 CRecentFileList::CRecentFileList(const QString& section, const QString& entryFormat, int nSize)
     : m_strSection(section), m_strEntryFormat(entryFormat), m_nSize(nSize)
@@ -17,7 +17,7 @@ QString CRecentFileList::Entry(int nIndex) const
 
 void CRecentFileList::Add(const QString& path)
 {
-    const QString absolute = QFileInfo(path).absoluteFilePath();
+    const QString absolute = AfxAbsoluteFilePath(path);
     // One entry per file, however it was named.
     const QString canonical = AfxCanonicalFilePath(absolute);
     m_names.removeIf([&](const QString& name) { return AfxCanonicalFilePath(name) == canonical; });
@@ -36,7 +36,7 @@ void CRecentFileList::ReadList(const CSettingsProfile& profile)
 {
     m_names.clear();
     for (int i = 0; i < m_nSize; ++i) {
-        const QString name = profile.GetProfileString(m_strSection, Entry(i));
+        const QString name = AfxFileNameFromProfile(profile.GetProfileString(m_strSection, Entry(i)));
         if (!name.isEmpty() && !m_names.contains(name))
             m_names.append(name);
     }
@@ -46,5 +46,5 @@ void CRecentFileList::WriteList(CSettingsProfile& profile) const
 {
     profile.RemoveProfileValue(m_strSection, QString());
     for (int i = 0; i < m_names.size(); ++i)
-        profile.WriteProfileString(m_strSection, Entry(i), m_names[i]);
+        profile.WriteProfileString(m_strSection, Entry(i), AfxFileNameToProfile(m_names[i]));
 }

@@ -3,6 +3,7 @@
 #include "afxres.h"
 #include "doctemplate.h"
 #include "document.h"
+#include "filename.h"
 #include "longtask.h"
 #include "mdichildwnd.h"
 #include "mdiframewnd.h"
@@ -158,7 +159,11 @@ CWinApp::CWinApp(const QString& appName) : m_pszAppName(appName)
     OnCommandRange(ID_FILE_MRU_FILE1, ID_FILE_MRU_FILE16, [this](unsigned nID) { OnOpenRecentFile(nID); });
     CLongTask::SetRunner(RunLongTask);
     CDocument::SetSaveFileNamePrompt([](CDocument* pDoc) {
-        const QString start = pDoc->GetPathName().isEmpty() ? pDoc->GetTitle() : pDoc->GetPathName();
+        // Qt's dialog cannot show or give back a name that is not UTF-8: it
+        // starts in the file's folder then.
+        QString start = pDoc->GetPathName().isEmpty() ? pDoc->GetTitle() : pDoc->GetPathName();
+        if (AfxHasRawBytes(start))
+            start = AfxFolderPath(start);
         return QFileDialog::getSaveFileName(AfxGetMainWnd(), AfxLoadString(AFX_IDS_SAVEFILE), start,
                                             AllFilesFilter(), nullptr, DialogOptions());
     });
@@ -305,7 +310,7 @@ void CWinApp::OnFileOpen()
         folder = QDir::currentPath();
     if (CDocument* pDoc = m_pMainWnd ? m_pMainWnd->GetActiveDocument() : nullptr)
         if (!pDoc->GetPathName().isEmpty())
-            folder = QFileInfo(pDoc->GetPathName()).absolutePath();
+            folder = AfxFolderPath(pDoc->GetPathName());
     QString path;
     if (openPrompt())
         path = openPrompt()(folder);

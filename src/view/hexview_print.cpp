@@ -3,6 +3,7 @@
 #include "afxres.h"
 #include "codepage.h"
 #include "currenttime.h"
+#include "filename.h"
 #include "hexdoc.h"
 #include "printinfo.h"
 #include "rowpainter.h"
@@ -120,7 +121,7 @@ void CHexView::PrintHeader(QPainter* pDC, unsigned)
                         m_nPrintLineHeight);
     painter.SetColours(kInk, kPaper);
     const QString type = pDoc->GetFileType();
-    QString name = pDoc->GetPathName();
+    QString name = AfxDisplayFileName(pDoc->GetPathName());
     if (name.isEmpty() || painter.CellsOf(type) + painter.CellsOf(name) > kLineColumns)
         name = pDoc->GetTitle();
     painter.DrawText(0, 0, FillLine(painter, type, name));

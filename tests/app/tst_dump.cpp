@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using TestSupport::scratchDir;
 using TestSupport::writeScratchFile;
@@ -34,6 +35,8 @@ private slots:
     void standardInput();
     void guessIsNotedOnATerminal_data();
     void guessIsNotedOnATerminal();
+    void namesNotUtf8_data();
+    void namesNotUtf8();
 };
 
 namespace {
@@ -60,6 +63,21 @@ QByteArray Line(quint32 offset, const QByteArray& bytes, const QString& text)
     while (line.endsWith(' '))
         line.chop(1);
     return line + '\n';
+}
+
+// Runs the program with arguments given as bytes: QProcess would encode them
+// as UTF-8 and lose those that are not, so a shell's printf makes them.
+Result RunZorbelRaw(const QList<QByteArray>& args)
+{
+    QStringList octal{"-c", "bin=$0; for a; do set -- \"$@\" \"$(printf %b \"$a\")\"; shift; done; exec \"$bin\" \"$@\"",
+                      QStringLiteral(ZORBEL_BINARY)};
+    for (const QByteArray& arg : args) {
+        QString text;
+        for (const char c : arg)
+            text += quint8(c) < 0x80 ? QString(QChar(c)) : QStringLiteral("\\0%1").arg(quint8(c), 3, 8, QChar('0'));
+        octal << text;
+    }
+    return TestSupport::runProgram(QStringLiteral("/bin/sh"), octal, QStringLiteral("C.UTF-8"));
 }
 
 } // namespace
@@ -382,6 +400,57 @@ void TestDump::guessIsNotedOnATerminal()
     QCOMPARE(err.count(note), bNoted ? 1 : 0);
     if (!bNoted)
         QCOMPARE(err, QByteArray());
+}
+
+void TestDump::namesNotUtf8_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("expected");
+    const QByteArray gbk("\xD6\xD0\xCE\xC4.bin");
+    const QByteArray none("\xFF\xFE\x80.bin");
+    const QByteArray dump = Line(0, "hello GBK", "hello GBK");
+    QTest::newRow("--dump, GBK") << gbk << QByteArray("--dump") << dump;
+    QTest::newRow("--dump, bytes valid in no encoding") << none << QByteArray("--dump") << dump;
+    QTest::newRow("--strings, GBK") << gbk << QByteArray("--strings") << QByteArray("00000000\thello GBK\n");
+    QTest::newRow("--print-pdf into such a name") << gbk << QByteArray("--print-pdf") << QByteArray("%PDF");
+    QTest::newRow("missing, named readably") << none + ".gone" << QByteArray("--dump")
+                                              << QByteArray("/\\xFF\\xFE\\x80.bin.gone was not found.\n");
+}
+
+// The commands without a window read a file whose name is not UTF-8, and
+// name it with its bytes as \xHH.
+void TestDump::namesNotUtf8()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, expected);
+    const QByteArray folder = QFile::encodeName(scratchDir()) + '/';
+    const QByteArray file = folder + (name.endsWith(".gone") ? name.chopped(5) : name);
+    const QByteArray pdf = folder + "\xB0\xA1.pdf";
+    QFile out;
+    QVERIFY(out.open(::fopen(file.constData(), "wb"), QIODevice::WriteOnly, QFileDevice::AutoCloseHandle));
+    out.write("hello GBK");
+    out.close();
+    const bool bPdf = command == "--print-pdf";
+    const Result result = RunZorbelRaw(bPdf ? QList<QByteArray>{command, pdf, folder + name}
+                                            : QList<QByteArray>{command, folder + name});
+    ::unlink(file.constData());
+    QByteArray written;
+    if (bPdf) {
+        QFile in;
+        QVERIFY(in.open(::fopen(pdf.constData(), "rb"), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+        written = in.read(4);
+        ::unlink(pdf.constData());
+    }
+    if (name.endsWith(".gone")) {
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.err.endsWith(expected), result.err.constData());
+        return;
+    }
+    QCOMPARE(result.err, QByteArray());
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(bPdf ? written : result.out, expected);
 }
 
 QTEST_GUILESS_MAIN(TestDump)

@@ -3,6 +3,8 @@
 #include "afxres.h"
 #include "doctemplate.h"
 #include "document.h"
+#include "filename.h"
+#include "hexview.h"
 #include "hexdoc.h"
 #include "keysdlg.h"
 #include "mdichildwnd.h"
@@ -27,6 +29,9 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -61,6 +66,7 @@ private slots:
     void splashClosesOnInput();
     void noSplashWhenStartedMinimized();
     void recentFiles();
+    void nameNotUtf8OpensSavesAndComesBack();
     void documentsTakeTheUndoLimitFromTheSettings();
     void savedAsGoesToTheTopOfRecentFiles_data();
     void savedAsGoesToTheTopOfRecentFiles();
@@ -260,6 +266,53 @@ void TestHexApp::recentFiles()
     fixture.frame()->CommandAction(ID_FILE_MRU_FILE1 + 1)->trigger();
     QCOMPARE(fixture.windowCount(), 1);
     QCOMPARE(fixture.frame()->GetActiveDocument()->GetPathName(), first);
+}
+
+// A GBK name from the command line: the window shows it with \xHH for the
+// bytes that are not UTF-8, an edit saves to the same bytes, and the next
+// run reopens it from the recent files.
+void TestHexApp::nameNotUtf8OpensSavesAndComesBack()
+{
+    const QByteArray raw = QFile::encodeName(TestSupport::scratchDir()) + "/\xD6\xD0\xCE\xC4.bin";
+    const QString shown("\\xD6\\xD0\\xCE\\xC4.bin");
+    const auto readRaw = [&raw] {
+        QFile file;
+        const int fd = ::open(raw.constData(), O_RDONLY | O_CLOEXEC);
+        return fd >= 0 && file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle) ? file.readAll()
+                                                                                            : QByteArray("<none>");
+    };
+    const auto cleanUp = qScopeGuard([&raw] { ::unlink(raw.constData()); });
+    const int fd = ::open(raw.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    QCOMPARE(::write(fd, "GBK", 3), ssize_t(3));
+    ::close(fd);
+    {
+        AppFixture fixture({"--", AfxDecodeFileName(raw)});
+        QCOMPARE(fixture.windowCount(), 1);
+        QCOMPARE(fixture.messages, QStringList());
+        fixture.idle();
+        QCOMPARE(fixture.frame()->MDIGetActive()->GetDisplayTitle(), shown);
+        QVERIFY2(fixture.frame()->windowTitle().contains(shown), qPrintable(fixture.frame()->windowTitle()));
+        auto* pView = qobject_cast<CHexView*>(fixture.frame()->GetActiveView());
+        QTest::keyClick(pView, Qt::Key_4);
+        QTest::keyClick(pView, Qt::Key_1);
+        QVERIFY(fixture.frame()->ExecuteCommand(ID_FILE_SAVE));
+        QCOMPARE(fixture.messages, QStringList());
+        QCOMPARE(readRaw(), QByteArray("AGBK"));
+    }
+    AppFixture fixture;
+    QMenu* file = fixture.frame()->GetPopup(IDR_MAINFRAME, 0);
+    QAction* recent = nullptr;
+    for (QAction* action : file->actions())
+        if (action->isVisible() && action->data().toUInt() == ID_FILE_MRU_FILE1)
+            recent = action;
+    QVERIFY(recent);
+    QVERIFY2(recent->text().startsWith("&1 ") && recent->text().endsWith(shown), qPrintable(recent->text()));
+    fixture.idle();
+    recent->trigger();
+    QCOMPARE(fixture.messages, QStringList());
+    QCOMPARE(fixture.windowCount(), 1);
+    QCOMPARE(AfxEncodeFileName(fixture.frame()->GetActiveDocument()->GetPathName()), raw);
+    QCOMPARE(fixture.frame()->MDIGetActive()->GetDisplayTitle(), shown);
 }
 
 void TestHexApp::savedAsGoesToTheTopOfRecentFiles_data()

@@ -3,6 +3,7 @@
 
 #include "bookmarks.h"
 #include "bytepattern.h"
+#include "filename.h"
 #include "hexdoc.h"
 #include "settingsprofile.h"
 #include "testsupport.h"
@@ -42,6 +43,7 @@ private slots:
     void malformedLine();
     void keptAcrossRestart();
     void profileKeepsRecentFilesOnly();
+    void nameNotUtf8KeepsItsMarks();
 };
 
 void TestBookmarks::followEdits_data()
@@ -260,6 +262,21 @@ void TestBookmarks::profileKeepsRecentFilesOnly()
     CBookmarks::Store(profile, "/f1", CBookmarks());   // none left: the file's entry goes
     QVERIFY(CBookmarks::Load(profile, "/f1", 10).empty());
     QCOMPARE(profile.GetProfileString("Bookmarks", QString("File%1").arg(CBookmarks::kMaxFiles)), QString());
+}
+
+// A file whose name is not UTF-8 keeps its marks under its own bytes, never
+// under the name Qt would make of it with U+FFFD.
+void TestBookmarks::nameNotUtf8KeepsItsMarks()
+{
+    CSettingsProfile profile;
+    profile.SetRegistryKey("Vantorel", "RawNameMarks");
+    CBookmarks marks;
+    marks.Add(2, 3);
+    const QString path = AfxDecodeFileName("/data/\xD6\xD0.bin");
+    CBookmarks::Store(profile, path, marks);
+    QCOMPARE(profile.GetProfileString("Bookmarks", "File1"), QString("file:///data/%D6%D0.bin"));
+    QCOMPARE(CBookmarks::Load(profile, path, 10).size(), std::size_t(1));
+    QVERIFY(CBookmarks::Load(profile, QFile::decodeName("/data/\xD6\xD0.bin"), 10).empty());
 }
 
 QTEST_GUILESS_MAIN(TestBookmarks)

@@ -1,4 +1,5 @@
 #include "afxmsg.h"
+#include "filename.h"
 #include "hexdoc.h"
 #include "longtask.h"
 #include "resources.h"
@@ -12,6 +13,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
@@ -85,6 +87,40 @@ int RunInChild(uid_t uid, gid_t gid, const std::function<bool()>& work)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// The names in folder as the file system holds them.
+QList<QByteArray> RawEntries(const QString& folder)
+{
+    QList<QByteArray> names;
+    DIR* pDir = ::opendir(Native(folder).constData());
+    while (const struct dirent* pEntry = pDir ? ::readdir(pDir) : nullptr) {
+        if (std::strcmp(pEntry->d_name, ".") != 0 && std::strcmp(pEntry->d_name, "..") != 0)
+            names << QByteArray(pEntry->d_name);
+    }
+    if (pDir)
+        ::closedir(pDir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Writes bytes to the file named by the bytes name, in folder.
+void WriteRaw(const QString& folder, const QByteArray& name, const QByteArray& bytes)
+{
+    const int fd = ::open((Native(folder) + '/' + name).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::write(fd, bytes.constData(), bytes.size()), ssize_t(bytes.size()));
+    ::close(fd);
+}
+
+QByteArray ReadRaw(const QString& folder, const QByteArray& name)
+{
+    QByteArray bytes(4096, '\0');
+    const int fd = ::open((Native(folder) + '/' + name).constData(), O_RDONLY | O_CLOEXEC);
+    const ssize_t n = fd < 0 ? -1 : ::read(fd, bytes.data(), bytes.size());
+    if (fd >= 0)
+        ::close(fd);
+    return n < 0 ? QByteArray("<unreadable>") : bytes.left(n);
+}
+
 } // namespace
 
 // What a save keeps of the file it replaces and what it leaves beside it:
@@ -109,6 +145,8 @@ private slots:
     void killedSaveLeavesNothingBehind_data();
     void killedSaveLeavesNothingBehind();
     void othersFilesAndSavesInProgressStay();
+    void namesNotUtf8_data();
+    void namesNotUtf8();
 
 private:
     QStringList FolderEntries() const;
@@ -144,6 +182,9 @@ void TestHexDocSaves::init()
 {
     m_messages.clear();
     m_nAnswer = IDYES;
+    // Qt cannot name the files whose names are not UTF-8.
+    for (const QByteArray& name : RawEntries(scratchDir()))
+        ::unlink((Native(scratchDir()) + '/' + name).constData());
     QDir(scratchDir()).removeRecursively();
     QDir().mkpath(scratchDir());
 }
@@ -349,6 +390,51 @@ void TestHexDocSaves::othersFilesAndSavesInProgressStay()
     expected.removeAll(".f.bin.zorbel-Old123");
     QCOMPARE(FolderEntries(), expected);
     QVERIFY(m_messages.isEmpty());
+}
+
+void TestHexDocSaves::namesNotUtf8_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("GBK") << QByteArray("\xD6\xD0\xCE\xC4.bin") << QString("\\xD6\\xD0\\xCE\\xC4.bin");
+    QTest::newRow("bytes valid in no encoding") << QByteArray("\xFF\xFE\x80\xC0\xAF.bin")
+                                                << QString("\\xFF\\xFE\\x80\\xC0\\xAF.bin");
+    QTest::newRow("UTF-8 among GBK") << QByteArray("\xE4\xB8\xAD\xD6\xD0") << QString::fromUtf8("中\\xD6\\xD0");
+    QTest::newRow("an encoded surrogate") << QByteArray("\xED\xB3\x96") << QString("\\xED\\xB3\\x96");
+    QTest::newRow("GBK, 255 bytes") << QByteArray(252, 'a') + "\xB0\xA1\xD6" << QString(252, 'a') + "\\xB0\\xA1\\xD6";
+}
+
+// A file whose name is not UTF-8 opens, shows its name readably, is watched
+// for other programs' changes, saves under the same bytes and loses the
+// leftovers of a killed save beside it.
+void TestHexDocSaves::namesNotUtf8()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QString, title);
+    WriteRaw(scratchDir(), name, "old");
+    WriteRaw(scratchDir(), "." + name.left(240) + ".zorbel-Old123", "killed");
+    const QString path = AfxDecodeFileName(Native(scratchDir()) + '/' + name);
+
+    CHexDoc doc;
+    QVERIFY2(doc.OnOpenDocument(path), qPrintable(m_messages.join('\n')));
+    doc.SetPathName(path);
+    QCOMPARE(doc.GetTitle(), title);
+    QCOMPARE(RawEntries(scratchDir()), QList<QByteArray>{name});
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(doc.Data()), doc.GetLength()), QByteArray("old"));
+
+    SetContents(doc, "new bytes");
+    QVERIFY2(doc.DoFileSave(), qPrintable(m_messages.join('\n')));
+    QCOMPARE(ReadRaw(scratchDir(), name), QByteArray("new bytes"));
+    QCOMPARE(RawEntries(scratchDir()), QList<QByteArray>{name});
+
+    WriteRaw(scratchDir(), name, "another program's");
+    QTRY_VERIFY(doc.IsChangedOnDisk());
+    SetContents(doc, "mine");
+    m_nAnswer = IDNO;
+    QVERIFY(!doc.DoFileSave());
+    QCOMPARE(m_messages.size(), 1);
+    QVERIFY2(m_messages[0].contains(title), qPrintable(m_messages[0]));
+    QCOMPARE(ReadRaw(scratchDir(), name), QByteArray("another program's"));
 }
 
 QTEST_GUILESS_MAIN(TestHexDocSaves)

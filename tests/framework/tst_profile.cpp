@@ -1,4 +1,5 @@
 #include "afxmsg.h"
+#include "filename.h"
 #include "perfilevalues.h"
 #include "recentfilelist.h"
 #include "resources.h"
@@ -26,6 +27,7 @@ private slots:
     void recentFileRemoved();
     void recentFilesOncePerFile();
     void perFileValuesKeepTheNewest();
+    void namesNotUtf8SurviveTheFile();
     void unusableSettingsFileGivesDefaults_data();
     void unusableSettingsFileGivesDefaults();
 };
@@ -158,6 +160,33 @@ void TestProfile::perFileValuesKeepTheNewest()
     profile.WriteProfileString("PerFileTest", "1", "x " + dir + "/a.bin");
     QCOMPARE(values.Get(dir + "/a.bin", 7), 7);
     QCOMPARE(CPerFileValues(nullptr, "PerFileTest").Get(dir + "/a.bin", 7), 7);
+}
+
+// A name that is not UTF-8 reaches the settings file in a form that gives back
+// its bytes; QSettings alone would write U+FFFD for each such byte.
+void TestProfile::namesNotUtf8SurviveTheFile()
+{
+    const QString path = AfxDecodeFileName("/data/\xD6\xD0\xCE\xC4.bin");
+    {
+        CSettingsProfile profile;
+        profile.SetRegistryKey("Vantorel", "Zorbel");
+        CRecentFileList list("Recent File List", "File%d", 4);
+        list.Add(path);
+        list.WriteList(profile);
+        CPerFileValues(&profile, "PerFileTest").Set(path, 936);
+        profile.Sync();
+    }
+    const QByteArray file = TestSupport::readFile(TestSupport::scratchDir() + "/config/Vantorel/Zorbel.conf");
+    QVERIFY2(file.contains("File1=file:///data/%D6%D0%CE%C4.bin"), file.constData());
+    QVERIFY(file.contains("1=936 file:///data/%D6%D0%CE%C4.bin"));
+    QVERIFY(!file.contains("\xEF\xBF\xBD"));
+
+    CSettingsProfile profile;
+    profile.SetRegistryKey("Vantorel", "Zorbel");
+    CRecentFileList reread("Recent File List", "File%d", 4);
+    reread.ReadList(profile);
+    QCOMPARE(reread.Names(), QStringList{path});
+    QCOMPARE(CPerFileValues(&profile, "PerFileTest").Get(path, 0), 936);
 }
 
 void TestProfile::unusableSettingsFileGivesDefaults_data()
