@@ -1,6 +1,7 @@
 #include "fileblocks.h"
 
 #include "diskfile.h"
+#include "filename.h"
 
 #include <QMutexLocker>
 
@@ -29,7 +30,7 @@ void CFileBlocks::Open(const QString& path)
     }
     QMutexLocker lock(&m_mutex);
     m_strPath = path;
-    m_nativePath = QFile::encodeName(path);
+    m_nativePath = AfxEncodeFileName(path);
     m_nLength = qint64(st.st_size);
     m_nDevice = quint64(st.st_dev);
     m_nInode = quint64(st.st_ino);
