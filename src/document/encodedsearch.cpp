@@ -21,9 +21,13 @@ const KnownEncoding kNames[] = {
 constexpr std::uint32_t kBefore = 8;
 constexpr std::uint32_t kAfter = 24;
 
-QChar Shown(char32_t ch)
+// Characters that show nothing (controls, unassigned code points, private
+// use), which stray bytes around a hit decode to, show as '.'.
+QString Shown(char32_t ch)
 {
-    return ch < 0x20 || ch == 0x7F || ch == 0xFFFD || ch > 0xFFFF ? QLatin1Char('.') : QChar(char16_t(ch));
+    if (ch == 0xFFFD || !QChar::isPrint(ch) || QChar::category(ch) == QChar::Other_PrivateUse)
+        return QStringLiteral(".");
+    return QString::fromUcs4(&ch, 1);
 }
 
 QString Decode(int nCodePage, const std::uint8_t* p, std::uint32_t n)
@@ -33,27 +37,21 @@ QString Decode(int nCodePage, const std::uint8_t* p, std::uint32_t n)
         const bool bLe = nCodePage == CEncodedSearch::kUtf16Le;
         for (std::uint32_t i = 0; i + 1 < n; i += 2) {
             const auto u = char16_t(bLe ? p[i] | p[i + 1] << 8 : p[i] << 8 | p[i + 1]);
-            // A surrogate pair stays whole; a lone half shows as '.'.
+            // A surrogate pair is one character; a lone half shows as '.'.
             if (QChar::isHighSurrogate(u) && i + 3 < n) {
                 const auto v = char16_t(bLe ? p[i + 2] | p[i + 3] << 8 : p[i + 2] << 8 | p[i + 3]);
                 if (QChar::isLowSurrogate(v)) {
-                    text += QChar(u);
-                    text += QChar(v);
+                    text += Shown(QChar::surrogateToUcs4(u, v));
                     i += 2;
                     continue;
                 }
             }
-            text += QChar::isSurrogate(u) ? QLatin1Char('.') : Shown(u);
+            text += QChar::isSurrogate(u) ? QStringLiteral(".") : Shown(u);
         }
         return text;
     }
     CTextDecoder(nCodePage > 0 ? nCodePage : 1252)
-        .ForEachChar(reinterpret_cast<const char*>(p), int(n), [&text](int, int, char32_t ch) {
-            if (ch > 0xFFFF && ch != 0xFFFD)
-                text += QString::fromUcs4(&ch, 1);
-            else
-                text += Shown(ch);
-        });
+        .ForEachChar(reinterpret_cast<const char*>(p), int(n), [&text](int, int, char32_t ch) { text += Shown(ch); });
     return text;
 }
 

@@ -47,9 +47,26 @@ CHitListDialog::CHitListDialog(unsigned nTextLabel, const QStringList& columns, 
     resize(560, 420);
 }
 
+// The hits are offsets into one document as it was: another document, or an
+// edit of this one, empties the list rather than leave hits that select other
+// bytes.
 void CHitListDialog::SetView(CHexView* pView)
 {
+    CHexDoc* pOld = m_pView ? m_pView->GetDocument() : nullptr;
     m_pView = pView;
+    CHexDoc* pDoc = pView ? pView->GetDocument() : nullptr;
+    if (pDoc == pOld)
+        return;
+    disconnect(m_docConnection);
+    ClearHits();
+    if (pDoc)
+        m_docConnection = connect(pDoc, &CHexDoc::bytesChanged, this, &CHitListDialog::ClearHits);
+}
+
+void CHitListDialog::ClearHits()
+{
+    m_pModel->removeRows(0, m_pModel->rowCount());
+    ShowStatus(QString());
 }
 
 CHexView* CHitListDialog::View() const
@@ -78,8 +95,7 @@ bool CHitListDialog::eventFilter(QObject* pObject, QEvent* pEvent)
 
 void CHitListDialog::Find()
 {
-    m_pModel->removeRows(0, m_pModel->rowCount());
-    ShowStatus(QString());
+    ClearHits();
     CHexDoc* pDoc = m_pView ? m_pView->GetDocument() : nullptr;
     if (!pDoc || m_pText->text().isEmpty())
         return;

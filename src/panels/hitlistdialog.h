@@ -70,6 +70,7 @@ protected:
 
 private:
     void SelectHit(const QModelIndex& index);
+    void ClearHits();
 
     QLineEdit* m_pText;
     QPushButton* m_pFind;
@@ -78,4 +79,5 @@ private:
     QStandardItemModel* m_pModel;
     QLabel* m_pStatus;
     QPointer<CHexView> m_pView;
+    QMetaObject::Connection m_docConnection;
 };

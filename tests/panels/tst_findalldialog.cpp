@@ -99,6 +99,10 @@ void TestFindAllDialog::listsHitsAndEnterSelects()
     const CSelection selection = m_pWindow->pView->GetSelection();
     QCOMPARE(selection.First(), 8u);
     QCOMPARE(selection.Length(), 4u);
+
+    // An edit moves the bytes: the hits are gone rather than wrong.
+    m_pWindow->doc.ReplaceBytes(0, 0, reinterpret_cast<const std::uint8_t*>("AB"), 2, {});
+    QCOMPARE(dialog.Table()->model()->rowCount(), 0);
 }
 
 void TestFindAllDialog::showInEncoding_data()
