@@ -52,15 +52,16 @@ CHitListDialog::CHitListDialog(unsigned nTextLabel, const QStringList& columns, 
 // bytes.
 void CHitListDialog::SetView(CHexView* pView)
 {
-    CHexDoc* pOld = m_pView ? m_pView->GetDocument() : nullptr;
     m_pView = pView;
     CHexDoc* pDoc = pView ? pView->GetDocument() : nullptr;
-    if (pDoc == pOld)
+    if (pDoc && pDoc == m_pDoc)
         return;
-    disconnect(m_docConnection);
+    if (m_pDoc)
+        disconnect(m_pDoc, nullptr, this, nullptr);
+    m_pDoc = pDoc;
     ClearHits();
     if (pDoc)
-        m_docConnection = connect(pDoc, &CHexDoc::bytesChanged, this, &CHitListDialog::ClearHits);
+        connect(pDoc, &CHexDoc::bytesChanged, this, &CHitListDialog::ClearHits);
 }
 
 void CHitListDialog::ClearHits()

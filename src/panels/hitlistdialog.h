@@ -79,5 +79,6 @@ private:
     QStandardItemModel* m_pModel;
     QLabel* m_pStatus;
     QPointer<CHexView> m_pView;
-    QMetaObject::Connection m_docConnection;
+    // The document the hits are in; it may go before the dialog does.
+    QPointer<CHexDoc> m_pDoc;
 };

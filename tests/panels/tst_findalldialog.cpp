@@ -100,7 +100,14 @@ void TestFindAllDialog::listsHitsAndEnterSelects()
     QCOMPARE(selection.First(), 8u);
     QCOMPARE(selection.Length(), 4u);
 
-    // An edit moves the bytes: the hits are gone rather than wrong.
+    // Another document's view, or an edit that moves the bytes: the hits are
+    // gone rather than wrong.
+    EditWindow other(QByteArray(16, 'y'));
+    dialog.SetView(other.pView.get());
+    QCOMPARE(dialog.Table()->model()->rowCount(), 0);
+    dialog.SetView(m_pWindow->pView.get());
+    Search(dialog, QStringLiteral("中文"));
+    QCOMPARE(dialog.Table()->model()->rowCount(), 2);
     m_pWindow->doc.ReplaceBytes(0, 0, reinterpret_cast<const std::uint8_t*>("AB"), 2, {});
     QCOMPARE(dialog.Table()->model()->rowCount(), 0);
 }
