@@ -64,6 +64,8 @@ FileCommand FindFileCommand(int argc, char* argv[])
             return FileCommand::PrintPdf;
         if (std::strcmp(argv[i], "--strings") == 0)
             return FileCommand::Strings;
+        if (std::strcmp(argv[i], "--find") == 0 || std::strncmp(argv[i], "--find=", 7) == 0)
+            return FileCommand::Find;
     }
     return FileCommand::None;
 }
@@ -196,6 +198,13 @@ std::string Usage()
            "                (4 without --min), one line each: the offset in hexadecimal,\n"
            "                a tab and the text; --cjk lists only runs with a character\n"
            "                beyond ASCII\n"
+           "  --find TEXT [--encoding NAME]... [--relative] FILE...\n"
+           "                print FILE:OFFSET:ENCODING for each place TEXT stands in\n"
+           "                each FILE, the offset in hexadecimal; the encodings are\n"
+           "                GB, BIG5, SJIS, UTF-8, UTF-16LE and UTF-16BE, all of them\n"
+           "                without --encoding; --relative finds the word TEXT by the\n"
+           "                distances between its letters in 1- and 2-byte codes;\n"
+           "                exit 0 when found, 1 when not, 2 on errors\n"
            "  --codepage N, --codepage=N\n"
            "                read FILE in code page N\n"
            "  --            what follows is a FILE, even when it begins with -\n"

@@ -26,7 +26,7 @@ int ParseFileCommandLine(int argc, char* argv[], const char* pszCommand, bool bT
                          CFileCommandLine& cmd);
 
 // Which of those commands the command line names first, if any, before "--".
-enum class FileCommand { None, Dump, PrintPdf, Strings };
+enum class FileCommand { None, Dump, PrintPdf, Strings, Find };
 FileCommand FindFileCommand(int argc, char* argv[]);
 
 // The command line of the program with a window:

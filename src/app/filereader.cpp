@@ -21,7 +21,7 @@
 #include <unistd.h>
 #include <vector>
 
-CFileReader::CFileReader(const QString& path) : m_path(path)
+CFileReader::CFileReader(const QString& path, bool bAnyLength) : m_path(path), m_bAnyLength(bAnyLength)
 {
     if (path == QLatin1String("-"))
         OpenStandardInput();
@@ -123,7 +123,7 @@ void CFileReader::CopyStandardInput(int fd)
 // A file that grows while it is read is held to the same limit.
 void CFileReader::CheckLength(std::uint64_t nLength) const
 {
-    if (nLength > CHexDoc::s_nMaxFileLength) {
+    if (!m_bAnyLength && nLength > CHexDoc::s_nMaxFileLength) {
         CFileException e(CFileException::tooLarge, m_path);
         e.m_nLimit = CHexDoc::s_nMaxFileLength;
         throw e;

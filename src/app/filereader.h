@@ -17,7 +17,9 @@ struct CFileCommandLine;
 // print a file without a window.
 class CFileReader {
 public:
-    explicit CFileReader(const QString& path);
+    // bAnyLength lifts the limit a document's length has, for commands that
+    // never hold the file whole (--find).
+    explicit CFileReader(const QString& path, bool bAnyLength = false);
 
     // Reads up to n bytes into p and returns how many: fewer only at the end.
     std::uint32_t Read(std::uint8_t* p, std::uint32_t n);
@@ -32,6 +34,7 @@ private:
     QFile m_file;
     QString m_path;
     std::uint64_t m_nRead = 0;
+    bool m_bAnyLength;
 };
 
 // The code page the window would detect in the document of the whole file, its

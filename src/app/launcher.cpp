@@ -6,6 +6,7 @@
 
 #include "cmdline.h"
 #include "dump.h"
+#include "findmain.h"
 #include "stringsmain.h"
 
 #include <QString>
@@ -43,6 +44,8 @@ int main(int argc, char* argv[])
         return DumpMain(argc, argv);
     if (FindFileCommand(argc, argv) == FileCommand::Strings)
         return StringsMain(argc, argv);
+    if (FindFileCommand(argc, argv) == FileCommand::Find)
+        return FindMain(argc, argv);
     const std::string program = WindowProgram();
     execv(program.c_str(), argv);
     ReportError(QLatin1String("cannot start ") + QString::fromLocal8Bit(program.c_str()) + QLatin1String(": ")

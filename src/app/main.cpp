@@ -1,5 +1,6 @@
 #include "cmdline.h"
 #include "dump.h"
+#include "findmain.h"
 #include "stringsmain.h"
 #include "hexapp.h"
 #include "printpdf.h"
@@ -31,6 +32,8 @@ int main(int argc, char* argv[])
         return PrintPdfMain(argc, argv);
     case FileCommand::Strings:
         return StringsMain(argc, argv);
+    case FileCommand::Find:
+        return FindMain(argc, argv);
     case FileCommand::None:
         break;
     }

@@ -109,6 +109,7 @@ bool CMainFrame::LoadFrame(unsigned nIDResource)
     if (OnCreate() == -1)
         return false;
     CreatePanels();
+    CreateSearchDialogs();
     if (CWinApp* pApp = AfxGetApp())
         connect(pApp, &CWinApp::recentFilesChanged, this, &CMainFrame::UpdateRecentFileMenu);
     UpdateRecentFileMenu();

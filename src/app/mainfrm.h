@@ -12,6 +12,8 @@
 #include <QRect>
 
 class CDataValuesPanel;
+class CFindAllDialog;
+class CRelativeSearchDialog;
 class CBookmarkPanel;
 class CHexView;
 class CStringsPanel;
@@ -144,4 +146,15 @@ private:
     bool PreTranslateMessage(QObject* pTarget, QEvent* pEvent) override;
     CDataValuesPanel* m_pInspector = nullptr;
     CStringsPanel* m_pStrings = nullptr;
+
+public:
+    // Edit > Find in All Encodings and Relative Search (mainfrm_search.cpp):
+    // windows of their own, made with the frame, following the active view.
+    CFindAllDialog* FindAllDialog() const { return m_pFindAll; }
+    CRelativeSearchDialog* RelativeSearchDialog() const { return m_pRelative; }
+
+private:
+    void CreateSearchDialogs();
+    CFindAllDialog* m_pFindAll = nullptr;
+    CRelativeSearchDialog* m_pRelative = nullptr;
 };

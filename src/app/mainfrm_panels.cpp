@@ -6,7 +6,9 @@
 
 #include "cmdui.h"
 #include "datavaluespanel.h"
+#include "findalldialog.h"
 #include "hexview.h"
+#include "relativesearchdialog.h"
 #include "resource.h"
 #include "stringspanel.h"
 #include "winapp.h"
@@ -93,6 +95,8 @@ void CMainFrame::ShowPanelsFor(CHexView* pView)
 {
     m_pInspector->SetView(pView);
     m_pStrings->SetView(pView);
+    m_pFindAll->SetView(pView);
+    m_pRelative->SetView(pView);
 }
 
 bool CMainFrame::PreTranslateMessage(QObject* pTarget, QEvent* pEvent)

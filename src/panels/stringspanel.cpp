@@ -3,6 +3,7 @@
 #include "afxmsg.h"
 #include "hexdoc.h"
 #include "hexview.h"
+#include "listtable.h"
 #include "resource.h"
 #include "resources.h"
 #include "stringscan.h"
@@ -42,13 +43,7 @@ CStringsPanel::CStringsPanel(QWidget* pParent)
     m_pProxy->setFilterKeyColumn(CStringsModel::TextColumn);
     m_pProxy->setFilterCaseSensitivity(Qt::CaseInsensitive);
     m_pTable->setModel(m_pProxy);
-    m_pTable->verticalHeader()->hide();
-    m_pTable->verticalHeader()->setDefaultSectionSize(m_pTable->fontMetrics().height() + 4);
-    m_pTable->horizontalHeader()->setStretchLastSection(true);
-    m_pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_pTable->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_pTable->setWordWrap(false);
+    SetUpListTable(m_pTable);
     m_pTable->installEventFilter(this);
     m_pFilter->installEventFilter(this);
 

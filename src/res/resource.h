@@ -95,6 +95,26 @@ constexpr unsigned IDS_STRINGS_SCANNING = 34237;       // %1 the runs found so f
 constexpr unsigned IDS_STRINGS_FOUND = 34238;          // %1 the runs listed
 constexpr unsigned IDS_STRINGS_EXPORT_FAILED = 34239;  // %1 the file
 
+// Find in All Encodings and Relative Search (Edit menu), and --find.
+constexpr unsigned ID_EDIT_FIND_ALL_ENCODINGS = 34350;  // Edit, Find in All Encodings: the list of every hit
+constexpr unsigned ID_EDIT_RELATIVE_SEARCH = 34351;     // Edit, Relative Search
+constexpr unsigned IDS_FINDALL_TEXT = 34352;            // "&Text:"
+constexpr unsigned IDS_FINDALL_FIND = 34353;            // the Find button
+constexpr unsigned IDS_FINDALL_ENCODING = 34354;        // column header
+constexpr unsigned IDS_FINDALL_SKIPPED = 34355;         // %1 the encodings that cannot hold the text
+constexpr unsigned IDS_FINDALL_NO_CODEPAGE = 34356;     // %1 an encoding the text column cannot show
+constexpr unsigned IDS_FINDALL_SHOW_IN = 34357;         // the button that switches the code page
+constexpr unsigned IDS_FINDALL_STOPPED = 34358;         // %1 the hits found before Esc
+constexpr unsigned IDS_RELATIVE_WORD = 34359;           // "&Word:"
+constexpr unsigned IDS_RELATIVE_TWO_BYTE = 34360;       // "&Two-byte codes too"
+constexpr unsigned IDS_RELATIVE_CODES = 34361;          // column headers
+constexpr unsigned IDS_RELATIVE_FIRST = 34362;
+constexpr unsigned IDS_RELATIVE_MAKE_TABLE = 34363;     // the Make Table button
+constexpr unsigned IDS_RELATIVE_NOT_LETTER = 34364;     // %1 the character
+constexpr unsigned IDS_RELATIVE_TOO_SHORT = 34365;
+constexpr unsigned IDS_RELATIVE_ALL_SAME = 34366;
+constexpr unsigned IDS_RELATIVE_TABLE_FILTER = 34367;   // the file dialog's filter for table files
+
 // Bookmarks: the Edit menu's commands, the View menu's list and its texts.
 constexpr unsigned ID_EDIT_TOGGLE_BOOKMARK = 33700;    // Edit, Toggle Bookmark: at the caret or the selection
 constexpr unsigned ID_EDIT_NEXT_BOOKMARK = 33701;

@@ -360,7 +360,8 @@ void TestMainFrame::menusFollowDocumentWindows()
         edit.append(action->text());
     QCOMPARE(edit, QStringList({"&Undo\tCtrl+Z", "&Redo\tCtrl+Y", "", "Cu&t\tCtrl+X", "&Copy\tCtrl+C",
                                 "Copy as &Hex", "&Paste\tCtrl+V", "&Delete\tDEL", "", "Select &All\tCtrl+A", "",
-                                "&Find...\tCtrl+F", "&Repeat\tF3", "R&eplace...\tCtrl+H", "", "&Go To...\tCtrl+G",
+                                "&Find...\tCtrl+F", "&Repeat\tF3", "R&eplace...\tCtrl+H",
+                                "Find &in All Encodings...\tCtrl+Shift+F", "Re&lative Search...", "", "&Go To...\tCtrl+G",
                                 "", "Toggle &Bookmark\tCtrl+B", "Ne&xt Bookmark\tF2",
                                 "Pre&vious Bookmark\tShift+F2"}));
 

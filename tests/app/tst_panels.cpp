@@ -1,5 +1,6 @@
 #include "appfixture.h"
 #include "datavaluespanel.h"
+#include "findalldialog.h"
 #include "hexdoc.h"
 #include "hexview.h"
 #include "stringscan.h"
@@ -22,6 +23,7 @@ private slots:
     void deleteInAPanelEditsNoBytes();
     void layoutAndSwitchesPersist();
     void stringsListAndSelect();
+    void findAllFromTheFrame();
 };
 
 namespace {
@@ -146,6 +148,31 @@ void TestPanels::stringsListAndSelect()
     pView->GetDocument()->ReplaceBytes(0, 0, &x, 1, pView->EditState());
     pPanel->Filter()->clear();
     QTRY_VERIFY(pPanel->ExportText().startsWith("00000029\tfirst string\n"));
+}
+
+// Ctrl+Shift+F opens Find in All Encodings on the active view with the
+// keyboard in its text box, where Delete edits the text and no bytes.
+void TestPanels::findAllFromTheFrame()
+{
+    const QByteArray bytes("ab\xD6\xD0\xCE\xC4", 6);
+    AppFixture fixture({TestSupport::writeScratchFile("findall.bin", bytes)});
+    CHexView* pView = ActiveView(fixture);
+    QApplication::setActiveWindow(fixture.frame());
+    QVERIFY(QTest::qWaitForWindowActive(fixture.frame()));
+    pView->setFocus();
+    QTest::keyClick(pView, Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+    CFindAllDialog* pDialog = fixture.frame()->FindAllDialog();
+    QVERIFY(pDialog->isVisible());
+    QCOMPARE(pDialog->View(), pView);
+    QTRY_COMPARE(QApplication::focusWidget(), pDialog->TextBox());
+    QTest::keyClicks(pDialog->TextBox(), "abc");
+    QTest::keyClick(pDialog->TextBox(), Qt::Key_Left);
+    QTest::keyClick(pDialog->TextBox(), Qt::Key_Delete);
+    QCOMPARE(pDialog->TextBox()->text(), QString("ab"));
+    QCOMPARE(Bytes(pView->GetDocument()), bytes);
+    QTest::keyClick(pDialog->TextBox(), Qt::Key_Return);
+    // "ab" is the same bytes in GB, BIG5, Shift JIS and UTF-8.
+    QCOMPARE(pDialog->Table()->model()->rowCount(), 4);
 }
 
 QTEST_MAIN(TestPanels)

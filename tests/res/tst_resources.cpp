@@ -283,7 +283,8 @@ void TestResources::menuStructure_data()
     file129Cn.move(2, 4);   // Close after Save As
     const QList<unsigned> edit{ID_EDIT_UNDO, ID_EDIT_REDO, 0, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_COPY_HEX,
                                ID_EDIT_PASTE, ID_EDIT_CLEAR, 0, ID_EDIT_SELECT_ALL, 0, ID_EDIT_FIND, ID_EDIT_REPEAT,
-                               ID_EDIT_REPLACE, 0, ID_EDIT_GOTO, 0, ID_EDIT_TOGGLE_BOOKMARK,
+                               ID_EDIT_REPLACE, ID_EDIT_FIND_ALL_ENCODINGS, ID_EDIT_RELATIVE_SEARCH, 0, ID_EDIT_GOTO, 0,
+                               ID_EDIT_TOGGLE_BOOKMARK,
                                ID_EDIT_NEXT_BOOKMARK, ID_EDIT_PREV_BOOKMARK};
     const QList<unsigned> view{ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_VIEW_DATA_INSPECTOR, ID_VIEW_STRINGS};
     const QList<unsigned> view129{ID_VIEW_TOOLBAR,         ID_VIEW_STATUS_BAR,       ID_VIEW_DATA_INSPECTOR,
@@ -447,6 +448,7 @@ void TestResources::acceleratorTable()
         {ID_EDIT_NEXT_BOOKMARK, QKeyCombination(Qt::Key_F2)},
         {ID_EDIT_PREV_BOOKMARK, Qt::SHIFT | Qt::Key_F2},
         {ID_HELP_KEYS, QKeyCombination(Qt::Key_F1)},
+        {ID_EDIT_FIND_ALL_ENCODINGS, Qt::CTRL | Qt::SHIFT | Qt::Key_F},
     };
     QCOMPARE(table.size(), expected.size());
     for (int i = 0; i < table.size(); ++i) {

@@ -1,0 +1,82 @@
+#include "findalldialog.h"
+
+#include "codepage.h"
+#include "encodedsearch.h"
+#include "hexdoc.h"
+#include "hexview.h"
+#include "longtask.h"
+#include "resource.h"
+#include "resources.h"
+
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QStandardItemModel>
+
+namespace {
+
+constexpr int kCodePageRole = Qt::UserRole + 2;
+
+} // namespace
+
+CFindAllDialog::CFindAllDialog(QWidget* pParent)
+    : CHitListDialog(IDS_FINDALL_TEXT,
+                     {AfxLoadString(IDS_STRINGS_OFFSET), AfxLoadString(IDS_FINDALL_ENCODING),
+                      AfxLoadString(IDS_STRINGS_TEXT)},
+                     pParent),
+      m_pShowIn(new QPushButton(AfxLoadString(IDS_FINDALL_SHOW_IN)))
+{
+    setObjectName(QStringLiteral("findAll"));
+    m_pShowIn->setAutoDefault(false);
+    Options()->addStretch();
+    Options()->addWidget(m_pShowIn);
+    connect(m_pShowIn, &QPushButton::clicked, this, &CFindAllDialog::ShowInEncoding);
+}
+
+void CFindAllDialog::AddPatterns(CEncodedSearch&, const QString&)
+{
+}
+
+bool CFindAllDialog::Search(const QString& text, const CHexDoc& doc)
+{
+    CEncodedSearch search(text);
+    AddPatterns(search, text);
+    const CMultiPattern& patterns = search.Patterns();
+    std::vector<CPatternHit> hits;
+    const bool bWhole = ScanDocument(doc, [&](const std::uint8_t* p, std::uint32_t n, std::uint64_t nBase, bool bLast) {
+        const std::uint32_t nDone = patterns.Scan(p, n, nBase, bLast, hits);
+        if (hits.size() >= std::size_t(kMaxHits))
+            throw CUserException();
+        return nDone;
+    });
+    if (hits.size() > std::size_t(kMaxHits))
+        hits.resize(std::size_t(kMaxHits));
+    for (const CPatternHit& hit : hits) {
+        const int nCodePage = search.CodePage(hit.nPattern);
+        auto* pEncoding = new QStandardItem(patterns.Name(hit.nPattern));
+        pEncoding->setData(nCodePage, kCodePageRole);
+        const auto nLength = std::uint32_t(patterns.Bytes(hit.nPattern).size());
+        AddHit(hit.nOffset, nLength,
+               {pEncoding, new QStandardItem(CEncodedSearch::TextAround(nCodePage, doc.Data(), doc.GetLength(),
+                                                                         hit.nOffset, nLength))});
+    }
+    QString status = AfxLoadString(bWhole ? IDS_STRINGS_FOUND : IDS_FINDALL_STOPPED).arg(hits.size());
+    if (!search.Skipped().isEmpty())
+        status += QLatin1Char(' ') + AfxLoadString(IDS_FINDALL_SKIPPED).arg(search.Skipped().join(QLatin1String(", ")));
+    ShowStatus(status);
+    return true;
+}
+
+void CFindAllDialog::ShowInEncoding()
+{
+    std::uint64_t nOffset = 0;
+    int nRow = 0;
+    if (!View() || !CurrentHit(nOffset, nRow))
+        return;
+    const QStandardItem* pEncoding = Model()->item(nRow, 1);
+    const int nCodePage = pEncoding->data(kCodePageRole).toInt();
+    if (!IsShownCodePage(nCodePage)) {
+        ShowStatus(AfxLoadString(IDS_FINDALL_NO_CODEPAGE).arg(pEncoding->text()));
+        return;
+    }
+    View()->GetDocument()->SetCodePage(nCodePage);
+}
