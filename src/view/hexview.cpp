@@ -94,7 +94,6 @@ void CHexView::UpdateScrollSizes()
 void CHexView::OnInitialUpdate()
 {
     m_bInsertMode = GetStoredInsertMode();
-    m_bSelForward = true;
     m_bHighNibble = true;
     m_bHexColumn = true;
     m_bResumeInsert = false;

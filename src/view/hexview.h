@@ -395,7 +395,6 @@ private:
     // Asks the next paint to show the highlight again. Every paint draws the
     // highlight of a shown selection, so a paint meets the request and clears it.
     bool m_bRedrawSel = false;
-    bool m_bSelForward = true;
     // The caret's digit the shown highlight was built for: its hex cells start
     // and end on that digit.
     bool m_bSelHighNibble = true;

@@ -188,8 +188,10 @@ void CHexView::ExtendSelection(std::uint32_t nEnd)
     // highlight by a cell: the one built for the old digit goes first.
     if (m_bSelHighNibble != m_bHighNibble)
         HideSelection();
-    if ((nEnd < m_nSelAnchor && m_bSelForward) || (nEnd > m_nSelAnchor && !m_bSelForward)) {
-        m_bSelForward = !m_bSelForward;
+    // An end that crosses the anchor repaints the whole window plain first. The
+    // side the old end lies on is read from the selection itself, which Find,
+    // Replace All and Undo set without a key or a drag.
+    if ((nEnd < m_nSelAnchor && m_nSelEnd > m_nSelAnchor) || (nEnd > m_nSelAnchor && m_nSelEnd < m_nSelAnchor)) {
         m_bSelection = false;
         InvalidateRect(GetClientRect(), false);
         UpdateWindow();

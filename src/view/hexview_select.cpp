@@ -32,7 +32,6 @@ void CHexView::SelectRange(std::uint32_t nAnchor, std::uint32_t nEnd)
     m_nSelAnchor = nAnchor;
     m_nSelEnd = nEnd;
     m_nCaretPos = nAnchor;
-    m_bSelForward = nEnd >= nAnchor;
     if (IsCaretVisible())
         HideCaret();
     ShowSelection(nAnchor, nEnd);

@@ -52,7 +52,8 @@ QRgb CellBackground(const EditWindow& w, const QImage& image, int nColumn, int n
 // "shift ..." (keys with Shift held), "click k,line", "shift-click k,line" and
 // "dclick k,line" on the hex cell of byte k, "text-dclick k,line" on its text cell,
 // "drag k,line k,line" from one hex cell to another (press, one move, release),
-// "all" for Select All.
+// "all" for Select All, "find hex" and "replace-all hex by hex" (the bytes
+// as the Find dialog takes them), "delete" and "undo".
 void Act(const EditWindow& w, const QString& steps)
 {
     for (const QString& step : steps.split(';', Qt::SkipEmptyParts)) {
@@ -83,6 +84,12 @@ void Act(const EditWindow& w, const QString& steps)
             Mouse(w, QTest::MouseDClick, cell());
         } else if (verb == "all") {
             w->OnEditSelectAll();
+        } else if (verb == "find") {
+            w->FindNext(rest, true, false);
+        } else if (verb == "replace-all") {
+            w->ReplaceAll(rest.section(" by ", 0, 0), rest.section(" by ", 1), false);
+        } else if (verb == "delete" || verb == "undo") {
+            w->OnCmdMsg(verb == "delete" ? ID_EDIT_CLEAR : ID_EDIT_UNDO, nullptr);
         } else {
             QFAIL(qPrintable("unknown step " + step));
         }
@@ -197,6 +204,14 @@ void TestHexViewSelect::highlightsWhatIsSelected_data()
     QTest::newRow("drag up") << "drag 3,3 0,1";
     QTest::newRow("drag up within a row") << "drag 9,2 2,2";
     QTest::newRow("drag up after a selection by keys") << "shift Right Right; drag 12,1 4,0";
+    // The end crosses the anchor of a selection the keys did not make, after
+    // one the keys made the other way: the old highlight goes.
+    QTest::newRow("Shift+Up across a found match's start")
+        << "click 5,2; shift Up; keys Left; find 20 20 20; shift Up";
+    QTest::newRow("Shift+Up across a replacement's start")
+        << "click 5,2; shift Up; keys Left; replace-all 20 20 20 by 20 20 20; shift Up";
+    QTest::newRow("Shift+Down across the anchor of an undone upward selection")
+        << "click 5,1; shift Left Left Left; delete; all; undo; shift Down";
 }
 
 // What the screen shows after the steps, read from the screen, not a fresh

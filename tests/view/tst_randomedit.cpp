@@ -26,8 +26,12 @@ void TestRandomEdit::bytesFollowTheModel_data()
     QTest::newRow("GB text") << 7u << gb;
     // Drags upward after the caret was shown over a selection.
     QTest::newRow("GB text, dragged upward") << 7007u << gb;
+    // Shift+Up across the start of Replace All's selection after an upward one.
+    QTest::newRow("GB text, Shift+Up across a replacement") << 57u << gb;
     QTest::newRow("Shift JIS text") << 93u << QByteArray("\x93\xFA\x96\x7B\x8C\xEA\x82\x60\x82\x60" "AAAA").repeated(4);
-    QTest::newRow("UTF-8 text") << 65001u << QByteArray("\xE4\xB8\xAD\xE6\x96\x87 UTF-8 ").repeated(4);
+    const QByteArray utf8 = QByteArray("\xE4\xB8\xAD\xE6\x96\x87 UTF-8 ").repeated(4);
+    QTest::newRow("UTF-8 text") << 65001u << utf8;
+    QTest::newRow("UTF-8 text, Shift+Up across a replacement") << 65041u << utf8;
     QTest::newRow("runs of one byte") << 41u << QByteArray("AAAAA\x01\x01\x01\x01" "aAaA").repeated(4);
     QTest::newRow("empty") << 1u << QByteArray();
 }
