@@ -70,12 +70,7 @@ std::size_t FormatBlock(Block& block, const CTextDecoder& decoder)
         char* line = p;
         CRowFormat::FormatOffset(block.nOffset + r * 16, p);
         p += CRowFormat::kOffsetColumns;
-        // The row goes straight into the output; its text column is then turned
-        // into UTF-8 where it stands.
-        const int nLength =
-            CRowFormat::FormatRow(block.bytes.data(), block.nSize, decoder.CodePage(), r * 16, p, bContinued);
-        char* text = p + CRowFormat::kHexPartLength;
-        p = decoder.ToUtf8(text, nLength - CRowFormat::kHexPartLength, text);
+        p = CRowFormat::FormatLine(block.bytes.data(), block.nSize, r * 16, decoder, p, bContinued);
         while (p > line && p[-1] == ' ')
             --p;
         *p++ = '\n';

@@ -3,6 +3,7 @@
 #include "codepage.h"
 #include "utf8.h"
 
+#include <cstddef>
 #include <cstdint>
 
 class CByteClasses;
@@ -62,6 +63,15 @@ public:
     // column is read first.
     char* ToUtf8(const char* pText, int n, char* pOut) const;
 
+    // What ToUtf8 writes for the character that begins with byte b of the text
+    // column, next being the byte after it: up to four bytes, first byte lowest,
+    // and in the high 32 bits how many of them count. For a reader that knows
+    // where the column's characters begin without writing the column first.
+    std::uint64_t CharOutput(std::uint8_t b, std::uint8_t next) const
+    {
+        return m_pCharsOut[std::size_t(next) << 8 | b];
+    }
+
     struct Tables;
 
 private:
@@ -88,4 +98,5 @@ private:
     int m_nCodePage;
     const Tables* m_pTables;
     const CByteClasses* m_pClasses;
+    const std::uint64_t* m_pCharsOut;
 };
