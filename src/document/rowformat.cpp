@@ -290,6 +290,15 @@ __attribute__((target("ssse3"), always_inline)) inline __m128i TextFrom(__m128i 
     return _mm_shuffle_epi8(text, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kTextShifts.from[i])));
 }
 
+// A byte of a text column and the one after it, as CTextDecoder::CharOutputs
+// takes them.
+inline std::uint16_t CharBytes(const std::uint8_t* p)
+{
+    std::uint16_t bytes;
+    std::memcpy(&bytes, p, 2);
+    return bytes;
+}
+
 // The first three bytes of each of four 32-bit values, twelve bytes in a row.
 alignas(16) constexpr std::uint8_t kThreeOfFour[16] = {0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 0x80, 0x80, 0x80, 0x80};
 
@@ -372,6 +381,7 @@ __attribute__((target("ssse3"))) char* FormatLineBySsse3(const std::uint8_t* row
             i = at + 3;
         }
     } else {
+        const std::uint64_t* outputs = decoder.CharOutputs();
         if (chars == pairs && (pairs == 0x5555 || pairs == 0xAAAA)) {
             // Eight pairs, after one cell or none: when each becomes three bytes
             // of UTF-8, as nearly every ideograph and kana does, they go out in
@@ -380,7 +390,7 @@ __attribute__((target("ssse3"))) char* FormatLineBySsse3(const std::uint8_t* row
             std::uint32_t utf8[8];
             std::uint64_t nOther = 0;
             for (int k = 0; k < 8; ++k) {
-                const std::uint64_t out = decoder.CharOutput(row[nFirst + 2 * k], row[nFirst + 2 * k + 1]);
+                const std::uint64_t out = outputs[CharBytes(row + nFirst + 2 * k)];
                 utf8[k] = std::uint32_t(out);
                 nOther |= (out >> 32) ^ 3;
             }
@@ -399,7 +409,7 @@ __attribute__((target("ssse3"))) char* FormatLineBySsse3(const std::uint8_t* row
             const int at = __builtin_ctz(rest);
             _mm_storeu_si128(reinterpret_cast<__m128i*>(p), TextFrom(text, i));
             p += at - i;
-            const std::uint64_t out = decoder.CharOutput(row[at], row[at + 1]);
+            const std::uint64_t out = outputs[CharBytes(row + at)];
             const auto utf8 = std::uint32_t(out);
             std::memcpy(p, &utf8, 4);
             p += out >> 32;

@@ -3,7 +3,6 @@
 #include "codepage.h"
 #include "utf8.h"
 
-#include <cstddef>
 #include <cstdint>
 
 class CByteClasses;
@@ -63,14 +62,12 @@ public:
     // column is read first.
     char* ToUtf8(const char* pText, int n, char* pOut) const;
 
-    // What ToUtf8 writes for the character that begins with byte b of the text
-    // column, next being the byte after it: up to four bytes, first byte lowest,
-    // and in the high 32 bits how many of them count. For a reader that knows
-    // where the column's characters begin without writing the column first.
-    std::uint64_t CharOutput(std::uint8_t b, std::uint8_t next) const
-    {
-        return m_pCharsOut[std::size_t(next) << 8 | b];
-    }
+    // What ToUtf8 writes for the character that begins with a byte of the text
+    // column, indexed by that byte and the one after it read as a 16-bit value
+    // (first byte lowest, as ToUtf8 reads them): up to four bytes, first byte
+    // lowest, and in the high 32 bits how many of them count. For a reader that
+    // knows where the column's characters begin without writing the column.
+    const std::uint64_t* CharOutputs() const { return m_pCharsOut; }
 
     struct Tables;
 
