@@ -55,24 +55,17 @@ bool SpillsOver(const Block& block, int nCodePage)
 // Formats the block's rows as dump lines into its output and returns their length.
 std::size_t FormatBlock(Block& block, const CTextDecoder& decoder, int nOffsetColumns)
 {
-    // A line is at most the offset (16 digits and two blanks), the hex part and the text bytes of up to 3
-    // UTF-8 bytes each (a pair takes 2 cells and at most 4 bytes; a UTF-8
-    // character takes as many bytes as it had and a blank for each of its other
-    // cells), the 16 bytes the decoder may write past its end, and the newline.
-    constexpr std::size_t kMaxLine =
-        16 + 2 + CRowFormat::kHexPartLength + CRowFormat::kMaxTextLength * 3 + 16 + 1;
+    // A line is at most the offset (up to 16 digits and two blanks), the hex part
+    // and the text bytes of up to 3 UTF-8 bytes each (a pair takes 2 cells and
+    // at most 4 bytes; a UTF-8 character takes as many bytes as it had and a
+    // blank for each of its other cells), the 16 bytes the decoder may write past
+    // its end, and the newline.
+    constexpr std::size_t kMaxLine = 16 + 2 + CRowFormat::kHexPartLength + CRowFormat::kMaxTextLength * 3 + 16 + 1;
     const std::uint32_t nRows = block.bLast ? (block.nSize + 15) / 16 : block.nRows;
     block.out.resize(std::size_t(nRows) * kMaxLine);
-    char* p = block.out.data();
     bool bContinued = block.bContinued;
-    for (std::uint32_t r = 0; r < nRows; ++r) {
-        char* line = p;
-        p += CRowFormat::FormatOffset(block.nOffset + r * 16, nOffsetColumns, p);
-        p = CRowFormat::FormatLine(block.bytes.data(), block.nSize, r * 16, decoder, p, bContinued);
-        while (p > line && p[-1] == ' ')
-            --p;
-        *p++ = '\n';
-    }
+    const char* p = CRowFormat::FormatLines(block.bytes.data(), block.nSize, 0, nRows, block.nOffset, nOffsetColumns,
+                                            decoder, block.out.data(), bContinued);
     return std::size_t(p - block.out.data());
 }
 

@@ -452,19 +452,83 @@ inline void FormatShortOffset(std::uint32_t nOffset, char* pszOut)
 
 } // namespace
 
+namespace {
+
+// A dump line by the row rules and the decoder, for the rows the fast path
+// leaves.
+char* FormatLineByRules(const std::uint8_t* pData, std::uint32_t nSize, std::uint32_t nOffset,
+                        const CTextDecoder& decoder, char* pszOut, bool& bContinued)
+{
+    const int nLength = CRowFormat::FormatRow(pData, nSize, decoder.CodePage(), nOffset, pszOut, bContinued);
+    char* pText = pszOut + CRowFormat::kHexPartLength;
+    return decoder.ToUtf8(pText, nLength - CRowFormat::kHexPartLength, pText);
+}
+
+// The end of a dump line: its trailing blanks go, a newline follows.
+inline char* EndLine(const char* pLine, char* p)
+{
+    while (p > pLine && p[-1] == ' ')
+        --p;
+    *p = '\n';
+    return p + 1;
+}
+
+#ifdef ZORBEL_PAIRS_SSSE3
+
+const bool g_bSsse3 = __builtin_cpu_supports("ssse3");
+
+// CRowFormat::FormatLines with the fast path inlined: one call a block, not two
+// a row.
+__attribute__((target("ssse3"))) char* FormatLinesBySsse3(const std::uint8_t* pData, std::uint32_t nSize,
+                                                          std::uint32_t nOffset, std::uint32_t nRows,
+                                                          std::uint64_t nFileOffset, int nOffsetColumns,
+                                                          const CTextDecoder& decoder, char* p, bool& bContinued)
+{
+    for (std::uint32_t r = 0; r < nRows; ++r, nOffset += 16, nFileOffset += 16) {
+        char* pLine = p;
+        p += nFileOffset <= 0xFFFFFFFFu && nOffsetColumns == CRowFormat::kOffsetColumns
+            ? (FormatShortOffset(std::uint32_t(nFileOffset), p), int(CRowFormat::kOffsetColumns))
+            : CRowFormat::FormatOffset(nFileOffset, nOffsetColumns, p);
+        char* pEnd = nSize - nOffset >= CRowFormat::kMaxTextLength
+            ? FormatLineBySsse3(pData + nOffset, decoder, p, bContinued)
+            : nullptr;
+        p = EndLine(pLine, pEnd ? pEnd : FormatLineByRules(pData, nSize, nOffset, decoder, p, bContinued));
+    }
+    return p;
+}
+
+#endif
+
+} // namespace
+
 char* CRowFormat::FormatLine(const std::uint8_t* pData, std::uint32_t nSize, std::uint32_t nOffset,
                              const CTextDecoder& decoder, char* pszOut, bool& bContinued)
 {
 #ifdef ZORBEL_PAIRS_SSSE3
-    static const bool bSsse3 = __builtin_cpu_supports("ssse3");
-    if (bSsse3 && nOffset < nSize && nSize - nOffset >= kMaxTextLength) {
+    if (g_bSsse3 && nOffset < nSize && nSize - nOffset >= kMaxTextLength) {
         if (char* pEnd = FormatLineBySsse3(pData + nOffset, decoder, pszOut, bContinued))
             return pEnd;
     }
 #endif
-    const int nLength = FormatRow(pData, nSize, decoder.CodePage(), nOffset, pszOut, bContinued);
-    char* pText = pszOut + kHexPartLength;
-    return decoder.ToUtf8(pText, nLength - kHexPartLength, pText);
+    return FormatLineByRules(pData, nSize, nOffset, decoder, pszOut, bContinued);
+}
+
+char* CRowFormat::FormatLines(const std::uint8_t* pData, std::uint32_t nSize, std::uint32_t nOffset,
+                              std::uint32_t nRows, std::uint64_t nFileOffset, int nOffsetColumns,
+                              const CTextDecoder& decoder, char* pszOut, bool& bContinued)
+{
+#ifdef ZORBEL_PAIRS_SSSE3
+    if (g_bSsse3)
+        return FormatLinesBySsse3(pData, nSize, nOffset, nRows, nFileOffset, nOffsetColumns, decoder, pszOut,
+                                  bContinued);
+#endif
+    char* p = pszOut;
+    for (std::uint32_t r = 0; r < nRows; ++r) {
+        char* pLine = p;
+        p += FormatOffset(nFileOffset + 16 * r, nOffsetColumns, p);
+        p = EndLine(pLine, FormatLine(pData, nSize, nOffset + 16 * r, decoder, p, bContinued));
+    }
+    return p;
 }
 
 void CRowFormat::FormatOffset(std::uint32_t nOffset, char* pszOut)

@@ -89,6 +89,16 @@ public:
     static char* FormatLine(const std::uint8_t* pData, std::uint32_t nSize, std::uint32_t nOffset,
                             const CTextDecoder& decoder, char* pszOut, bool& bContinued);
 
+    // The lines of --dump for nRows rows from nOffset of pData: each the offset
+    // column for nFileOffset + 16r (nOffsetColumns wide, OffsetColumns), the
+    // FormatLine of the row, without trailing blanks, and a newline. Returns
+    // the end of what it wrote; pszOut needs room for 18 + kHexPartLength +
+    // 3 * kMaxTextLength + 16 bytes a row. bContinued goes in for the first row
+    // and comes out for the row after the last.
+    static char* FormatLines(const std::uint8_t* pData, std::uint32_t nSize, std::uint32_t nOffset,
+                             std::uint32_t nRows, std::uint64_t nFileOffset, int nOffsetColumns,
+                             const CTextDecoder& decoder, char* pszOut, bool& bContinued);
+
     // Writes the offset column for nOffset into pszOut, kOffsetColumns long:
     // "%06X" and blanks up to the hex part. From 16 MiB on the offset takes seven
     // or eight digits and fewer blanks: the window draws "%06X    " and the row
