@@ -477,8 +477,9 @@ inline char* EndLine(const char* pLine, char* p)
 
 const bool g_bSsse3 = __builtin_cpu_supports("ssse3");
 
-// CRowFormat::FormatLines with the fast path inlined: one call a block, not two
-// a row.
+// CRowFormat::FormatLines on a processor with SSSE3: the offset, the fast path
+// and the newline of each row in one loop, without FormatLine's checks and
+// call between them.
 __attribute__((target("ssse3"))) char* FormatLinesBySsse3(const std::uint8_t* pData, std::uint32_t nSize,
                                                           std::uint32_t nOffset, std::uint32_t nRows,
                                                           std::uint64_t nFileOffset, int nOffsetColumns,
