@@ -3,7 +3,6 @@
 #include "cmdline.h"
 #include "codepage.h"
 #include "filereader.h"
-#include "hexdoc.h"
 #include "rowformat.h"
 #include "textdecoder.h"
 
@@ -34,7 +33,7 @@ constexpr std::uint32_t kLookAhead = CRowFormat::kMaxTextLength - 16;
 // One block of rows: the file's bytes from nOffset, with the ones after them a
 // row's text may read (from the next block, or the end marker).
 struct Block {
-    std::uint32_t nOffset = 0;
+    std::uint64_t nOffset = 0;
     std::uint32_t nRows = kBlockRows;  // rows unless the file ends in them
     std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(kBlockBytes + kLookAhead + 1);
     std::uint32_t nSize = 0;   // bytes held, the ones after the rows included
@@ -54,32 +53,19 @@ bool SpillsOver(const Block& block, int nCodePage)
 }
 
 // Formats the block's rows as dump lines into its output and returns their length.
-std::size_t FormatBlock(Block& block, const CTextDecoder& decoder)
+std::size_t FormatBlock(Block& block, const CTextDecoder& decoder, int nOffsetColumns)
 {
-    // A line is at most the offset, the hex part and the text bytes of up to 3
-    // UTF-8 bytes each (a pair takes 2 cells and at most 4 bytes; a UTF-8
-    // character takes as many bytes as it had and a blank for each of its other
-    // cells), the 16 bytes the decoder may write past its end, and the newline.
-    constexpr std::size_t kMaxLine =
-        CRowFormat::kOffsetColumns + CRowFormat::kHexPartLength + CRowFormat::kMaxTextLength * 3 + 16 + 1;
+    // A line is at most the offset (up to 16 digits and two blanks), the hex part
+    // and the text bytes of up to 3 UTF-8 bytes each (a pair takes 2 cells and
+    // at most 4 bytes; a UTF-8 character takes as many bytes as it had and a
+    // blank for each of its other cells), the 16 bytes the decoder may write past
+    // its end, and the newline.
+    constexpr std::size_t kMaxLine = 16 + 2 + CRowFormat::kHexPartLength + CRowFormat::kMaxTextLength * 3 + 16 + 1;
     const std::uint32_t nRows = block.bLast ? (block.nSize + 15) / 16 : block.nRows;
     block.out.resize(std::size_t(nRows) * kMaxLine);
-    char* p = block.out.data();
     bool bContinued = block.bContinued;
-    for (std::uint32_t r = 0; r < nRows; ++r) {
-        char* line = p;
-        CRowFormat::FormatOffset(block.nOffset + r * 16, p);
-        p += CRowFormat::kOffsetColumns;
-        // The row goes straight into the output; its text column is then turned
-        // into UTF-8 where it stands.
-        const int nLength =
-            CRowFormat::FormatRow(block.bytes.data(), block.nSize, decoder.CodePage(), r * 16, p, bContinued);
-        char* text = p + CRowFormat::kHexPartLength;
-        p = decoder.ToUtf8(text, nLength - CRowFormat::kHexPartLength, text);
-        while (p > line && p[-1] == ' ')
-            --p;
-        *p++ = '\n';
-    }
+    const char* p = CRowFormat::FormatLines(block.bytes.data(), block.nSize, 0, nRows, block.nOffset, nOffsetColumns,
+                                            decoder, block.out.data(), bContinued);
     return std::size_t(p - block.out.data());
 }
 
@@ -90,12 +76,14 @@ std::size_t FormatBlock(Block& block, const CTextDecoder& decoder)
 bool DumpFile(CFileReader& reader, int nCodePage)
 {
     const CTextDecoder decoder(nCodePage);
+    // Every row's offset takes the columns of the last one.
+    const int nOffsetColumns = CRowFormat::OffsetColumns(reader.Size());
     const std::size_t nAhead = std::min(8u, 2 * std::max(1u, std::thread::hardware_concurrency()));
     // The blocks go round: one written is the next to be read into.
     std::vector<Block> blocks(nAhead);
     std::deque<std::pair<Block*, std::future<std::size_t>>> pending;
     std::size_t nNext = 0;
-    std::uint32_t nOffset = 0;
+    std::uint64_t nOffset = 0;
     bool bContinued = false;
     bool bDone = false;
     // The bytes after the rows of the block read last, which begin the next.
@@ -127,8 +115,8 @@ bool DumpFile(CFileReader& reader, int nCodePage)
                 if (!bDone)
                     bContinued = SpillsOver(block, nCodePage);
                 nOffset += nBlockBytes;
-                pending.emplace_back(&block, std::async(std::launch::async, [&block, &decoder] {
-                                         return FormatBlock(block, decoder);
+                pending.emplace_back(&block, std::async(std::launch::async, [&block, &decoder, nOffsetColumns] {
+                                         return FormatBlock(block, decoder, nOffsetColumns);
                                      }));
             }
             const std::size_t nLength = pending.front().second.get();

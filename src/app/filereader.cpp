@@ -6,7 +6,6 @@
 #include "diskfile.h"
 #include "fileexception.h"
 #include "filename.h"
-#include "hexdoc.h"
 #include "resources.h"
 
 #include <QDir>
@@ -21,7 +20,7 @@
 #include <unistd.h>
 #include <vector>
 
-CFileReader::CFileReader(const QString& path, bool bAnyLength) : m_path(path), m_bAnyLength(bAnyLength)
+CFileReader::CFileReader(const QString& path) : m_path(path)
 {
     if (path == QLatin1String("-"))
         OpenStandardInput();
@@ -30,7 +29,7 @@ CFileReader::CFileReader(const QString& path, bool bAnyLength) : m_path(path), m
     // The file is read twice when its code page is detected first.
     if (m_file.isSequential())
         throw CFileException(CFileException::invalidFile, path);
-    CheckLength(std::uint64_t(std::max<qint64>(m_file.size(), 0)));
+    m_nSize = std::uint64_t(std::max<qint64>(m_file.size(), 0));
 }
 
 // Reads up to n bytes into p and returns how many: fewer only at the end.
@@ -45,8 +44,6 @@ std::uint32_t CFileReader::Read(std::uint8_t* p, std::uint32_t n)
             break;
         nDone += std::uint32_t(got);
     }
-    m_nRead += nDone;
-    CheckLength(m_nRead);
     return nDone;
 }
 
@@ -54,7 +51,6 @@ void CFileReader::Rewind()
 {
     if (!m_file.seek(0))
         throw CFileException::FromDevice(m_file, m_path);
-    m_nRead = 0;
 }
 
 // Standard input, which is read twice when its code page is detected
@@ -84,7 +80,6 @@ void CFileReader::OpenStandardInput()
 void CFileReader::CopyStandardInput(int fd)
 {
     std::vector<char> buffer(std::size_t(1) << 20);
-    std::uint64_t nCopied = 0;
     for (;;) {
         const ssize_t nGot = ::read(STDIN_FILENO, buffer.data(), buffer.size());
         if (nGot < 0 && errno == EINTR)
@@ -96,11 +91,6 @@ void CFileReader::CopyStandardInput(int fd)
         }
         if (nGot == 0)
             break;
-        nCopied += std::uint64_t(nGot);
-        if (nCopied > CHexDoc::s_nMaxFileLength) {
-            ::close(fd);
-            CheckLength(nCopied);
-        }
         for (ssize_t nPut = 0; nPut < nGot;) {
             const ssize_t n = ::write(fd, buffer.data() + nPut, std::size_t(nGot - nPut));
             if (n < 0 && errno == EINTR)
@@ -117,16 +107,6 @@ void CFileReader::CopyStandardInput(int fd)
         const int nError = errno;
         ::close(fd);
         throw CFileException::FromErrno(nError, m_path);
-    }
-}
-
-// A file that grows while it is read is held to the same limit.
-void CFileReader::CheckLength(std::uint64_t nLength) const
-{
-    if (!m_bAnyLength && nLength > CHexDoc::s_nMaxFileLength) {
-        CFileException e(CFileException::tooLarge, m_path);
-        e.m_nLimit = CHexDoc::s_nMaxFileLength;
-        throw e;
     }
 }
 

@@ -9,32 +9,31 @@ struct CFileCommandLine;
 #include <cstdint>
 #include <functional>
 
-// A file, read from its start in parts, as loading it into a document would
-// see it: a failure throws the CFileException that loading would. "-" is
+// A file of any length, read from its start in parts, as loading it into a
+// document would see it: a failure throws the CFileException that loading
+// would. "-" is
 // standard input, which is read twice when its code page is detected first:
 // itself when it is a file, else a copy of it in an unnamed temporary file, so
 // that memory stays small whatever comes down a pipe. For the commands that
 // print a file without a window.
 class CFileReader {
 public:
-    // bAnyLength lifts the limit a document's length has, for commands that
-    // never hold the file whole (--find).
-    explicit CFileReader(const QString& path, bool bAnyLength = false);
+    explicit CFileReader(const QString& path);
 
     // Reads up to n bytes into p and returns how many: fewer only at the end.
     std::uint32_t Read(std::uint8_t* p, std::uint32_t n);
     void Rewind();
+    // The length the file had when it was opened (0 for the kernel's files that
+    // read as empty until they are read).
+    std::uint64_t Size() const { return m_nSize; }
 
 private:
     void OpenStandardInput();
     void CopyStandardInput(int fd);
-    // A file that grows while it is read is held to the same limit.
-    void CheckLength(std::uint64_t nLength) const;
 
     QFile m_file;
     QString m_path;
-    std::uint64_t m_nRead = 0;
-    bool m_bAnyLength;
+    std::uint64_t m_nSize = 0;
 };
 
 // The code page the window would detect in the document of the whole file, its

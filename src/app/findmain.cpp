@@ -111,7 +111,7 @@ int SearchFile(const char* pszPath, std::uint32_t nMaxLength, const ScanPart& sc
     const QString path = QFile::decodeName(pszPath);
     bool bFound = false;
     try {
-        CFileReader reader(path, true);
+        CFileReader reader(path);
         std::vector<std::uint8_t> buffer(kPartBytes + nMaxLength);
         std::uint32_t nKept = 0;
         std::uint64_t nBase = 0;

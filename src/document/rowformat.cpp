@@ -3,6 +3,7 @@
 #include "byteclasses.h"
 #include "codepage.h"
 #include "hexdoc.h"
+#include "textdecoder.h"
 #include "utf8.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -68,7 +69,7 @@ struct PairColumns {
 };
 constexpr PairColumns kPairColumns;
 
-__attribute__((target("ssse3"))) void FormatPairsBySsse3(const std::uint8_t* bytes, char* pszOut)
+__attribute__((target("ssse3"))) inline void FormatPairsBySsse3(const std::uint8_t* bytes, char* pszOut)
 {
     const __m128i digits = _mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F');
     const __m128i low4 = _mm_set1_epi8(0x0F);
@@ -266,11 +267,166 @@ int CRowFormat::FormatRow(const std::uint8_t* pData, std::uint32_t nSize, int nC
     return kHexPartLength + int(n);
 }
 
-void CRowFormat::FormatOffset(std::uint32_t nOffset, char* pszOut)
+namespace {
+
+#ifdef ZORBEL_PAIRS_SSSE3
+
+// Shuffles that take 16 cells of a text column from cell i on (i up to 19), out
+// of its first 16 cells in one register; cells past 16 come out as 0.
+struct TextShifts {
+    std::uint8_t from[20][16];
+    constexpr TextShifts() : from()
+    {
+        for (int i = 0; i < 20; ++i) {
+            for (int j = 0; j < 16; ++j)
+                from[i][j] = i + j < 16 ? std::uint8_t(i + j) : 0x80;
+        }
+    }
+};
+constexpr TextShifts kTextShifts;
+
+__attribute__((target("ssse3"), always_inline)) inline __m128i TextFrom(__m128i text, int i)
 {
-    // The eight digits are made in one 64-bit value, first digit lowest, and go
-    // out in one store: a store of pieces read back as a whole stalls.
-    std::uint64_t v = nOffset;
+    return _mm_shuffle_epi8(text, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kTextShifts.from[i])));
+}
+
+// A byte of a text column and the one after it, as CTextDecoder::CharOutputs
+// takes them.
+inline std::uint16_t CharBytes(const std::uint8_t* p)
+{
+    std::uint16_t bytes;
+    std::memcpy(&bytes, p, 2);
+    return bytes;
+}
+
+// The first three bytes of each of four 32-bit values, twelve bytes in a row.
+alignas(16) constexpr std::uint8_t kThreeOfFour[16] = {0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 0x80, 0x80, 0x80, 0x80};
+
+// The text column of a row with the bytes after it at hand, turned into UTF-8
+// straight from the row: the cells that show themselves or '.' stay in a
+// register and go out 16 at a time between the characters from 0x80 up, which
+// come from the decoder's table (double-byte code pages) or as the row's own
+// bytes (UTF-8 ideographs). Returns nullptr for a row that needs the
+// byte-by-byte rules.
+__attribute__((target("ssse3"))) char* FormatLineBySsse3(const std::uint8_t* row, const CTextDecoder& decoder,
+                                                         char* pszOut, bool& bContinued)
+{
+    const int nCodePage = decoder.CodePage();
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
+    std::uint32_t keep;
+    std::uint32_t chars = 0;   // cells where a character from 0x80 up begins
+    std::uint32_t pairs = 0;
+    bool bNextContinued = false;
+    if (_mm_movemask_epi8(bytes) == 0) {
+        // Bytes below 0x80 are no lead bytes and show alone when printable, in
+        // every code page; a continued row's first byte stays '.'.
+        const __m128i printable = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(0x1F)),
+                                                _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x7F)));
+        keep = std::uint32_t(_mm_movemask_epi8(printable));
+        if (bContinued && nCodePage != kCodePageUtf8)
+            keep &= ~1u;
+    } else {
+        const CByteClasses& classes = CByteClasses::For(nCodePage);
+        if (!classes.HasMasks())
+            return nullptr;
+        if (nCodePage == kCodePageUtf8) {
+            // As GetRowText's row of ideographs and ASCII.
+            const CUtf8Masks masks(row);
+            chars = masks.nIdeographs & 0xFFFF;
+            const std::uint32_t covered = chars | chars << 1 | chars << 2;
+            if ((masks.nHigh & 0xFFFF & ~(covered | masks.nContinuation)) != 0)
+                return nullptr;
+            keep = covered | classes.ShownMask(row);
+        } else {
+            // As GetRowText's whole row with the byte after it.
+            const std::uint32_t leads = classes.LeadMask(row);
+            std::uint32_t candidates = leads & classes.TrailMask(row + 1);
+            if (bContinued)
+                candidates &= ~1u;
+            pairs = CByteClasses::PairStarts(candidates);
+            keep = pairs | (pairs << 1) | (classes.ShownMask(row) & ~leads);
+            if (bContinued)
+                keep &= ~1u;
+            // Bytes from 0x80 up shown alone, and pairs: lead bytes are all from 0x80 up.
+            chars = (std::uint32_t(_mm_movemask_epi8(bytes)) & keep & ~(pairs << 1)) | pairs;
+            bNextContinued = (pairs & 0x8000) != 0;
+        }
+    }
+    FormatPairsBySsse3(row, pszOut);
+    std::memcpy(pszOut + 48, "    ", 4);
+
+    // Cell i shows its byte where bit i of keep is set, else '.'.
+    const __m128i halves = _mm_unpacklo_epi64(_mm_set1_epi8(char(keep)), _mm_set1_epi8(char(keep >> 8)));
+    const __m128i bits = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
+    const __m128i kept = _mm_cmpeq_epi8(_mm_and_si128(halves, bits), bits);
+    const __m128i text = _mm_or_si128(_mm_and_si128(kept, bytes), _mm_andnot_si128(kept, _mm_set1_epi8('.')));
+    char* p = pszOut + CRowFormat::kHexPartLength;
+    bContinued = bNextContinued;
+    if (chars == 0) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), text);
+        return p + 16;
+    }
+    int i = 0;
+    if (nCodePage == kCodePageUtf8) {
+        // An ideograph takes the blank of its third cell unless that lies past
+        // the row's 16 cells.
+        for (std::uint32_t rest = chars; rest != 0; rest &= rest - 1) {
+            const int at = __builtin_ctz(rest);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p), TextFrom(text, i));
+            p += at - i;
+            std::memcpy(p, row + at, 4);
+            p += 3;
+            *p = ' ';
+            p += at <= 13 ? 1 : 0;
+            i = at + 3;
+        }
+    } else {
+        const std::uint64_t* outputs = decoder.CharOutputs();
+        if (chars == pairs && (pairs == 0x5555 || pairs == 0xAAAA)) {
+            // Eight pairs, after one cell or none: when each becomes three bytes
+            // of UTF-8, as nearly every ideograph and kana does, they go out in
+            // two stores with no length carried from one to the next.
+            const int nFirst = pairs & 1 ? 0 : 1;
+            std::uint32_t utf8[8];
+            std::uint64_t nOther = 0;
+            for (int k = 0; k < 8; ++k) {
+                const std::uint64_t out = outputs[CharBytes(row + nFirst + 2 * k)];
+                utf8[k] = std::uint32_t(out);
+                nOther |= (out >> 32) ^ 3;
+            }
+            if (nOther == 0) {
+                const __m128i three = _mm_load_si128(reinterpret_cast<const __m128i*>(kThreeOfFour));
+                const __m128i first = _mm_setr_epi32(int(utf8[0]), int(utf8[1]), int(utf8[2]), int(utf8[3]));
+                const __m128i second = _mm_setr_epi32(int(utf8[4]), int(utf8[5]), int(utf8[6]), int(utf8[7]));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(p), text);
+                p += nFirst;
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_shuffle_epi8(first, three));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 12), _mm_shuffle_epi8(second, three));
+                return p + 24;
+            }
+        }
+        for (std::uint32_t rest = chars; rest != 0; rest &= rest - 1) {
+            const int at = __builtin_ctz(rest);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p), TextFrom(text, i));
+            p += at - i;
+            const std::uint64_t out = outputs[CharBytes(row + at)];
+            const auto utf8 = std::uint32_t(out);
+            std::memcpy(p, &utf8, 4);
+            p += out >> 32;
+            i = at + 1 + int((pairs >> at) & 1);
+        }
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), TextFrom(text, i));
+    return p + std::max(16 - i, 0);
+}
+
+#endif
+
+// The eight hexadecimal digits of n as one 64-bit value, first digit lowest, for
+// one store: a store of pieces read back as a whole stalls.
+inline std::uint64_t HexDigits8(std::uint32_t n)
+{
+    std::uint64_t v = n;
     v = (v | v << 16) & 0x0000FFFF0000FFFFull;
     v = (v | v << 8) & 0x00FF00FF00FF00FFull;
     v = (v | v << 4) & 0x0F0F0F0F0F0F0F0Full;
@@ -278,7 +434,13 @@ void CRowFormat::FormatOffset(std::uint32_t nOffset, char* pszOut)
     // seven characters between '9' and 'A'.
     v = __builtin_bswap64(v);
     const std::uint64_t letters = ((v + 0x0606060606060606ull) >> 4) & 0x0101010101010101ull;
-    v += 0x3030303030303030ull + letters * 7;
+    return v + 0x3030303030303030ull + letters * 7;
+}
+
+// The offset column of a file under 4 GiB, ten columns.
+inline void FormatShortOffset(std::uint32_t nOffset, char* pszOut)
+{
+    std::uint64_t v = HexDigits8(nOffset);
     // The last nDigits digits and blanks up to ten columns.
     const int nDigits = nOffset >= 0x10000000 ? 8 : nOffset >= 0x1000000 ? 7 : 6;
     const int nDropped = 8 * (8 - nDigits);
@@ -286,6 +448,121 @@ void CRowFormat::FormatOffset(std::uint32_t nOffset, char* pszOut)
         v = (v >> nDropped) | (0x2020202020202020ull << (64 - nDropped));
     std::memcpy(pszOut, &v, 8);
     std::memcpy(pszOut + 8, "  ", 2);
+}
+
+} // namespace
+
+namespace {
+
+// A dump line by the row rules and the decoder, for the rows the fast path
+// leaves.
+char* FormatLineByRules(const std::uint8_t* pData, std::uint32_t nSize, std::uint32_t nOffset,
+                        const CTextDecoder& decoder, char* pszOut, bool& bContinued)
+{
+    const int nLength = CRowFormat::FormatRow(pData, nSize, decoder.CodePage(), nOffset, pszOut, bContinued);
+    char* pText = pszOut + CRowFormat::kHexPartLength;
+    return decoder.ToUtf8(pText, nLength - CRowFormat::kHexPartLength, pText);
+}
+
+// The end of a dump line: its trailing blanks go, a newline follows.
+inline char* EndLine(const char* pLine, char* p)
+{
+    while (p > pLine && p[-1] == ' ')
+        --p;
+    *p = '\n';
+    return p + 1;
+}
+
+#ifdef ZORBEL_PAIRS_SSSE3
+
+const bool g_bSsse3 = __builtin_cpu_supports("ssse3");
+
+// CRowFormat::FormatLines on a processor with SSSE3: the offset, the fast path
+// and the newline of each row in one loop, without FormatLine's checks and
+// call between them.
+__attribute__((target("ssse3"))) char* FormatLinesBySsse3(const std::uint8_t* pData, std::uint32_t nSize,
+                                                          std::uint32_t nOffset, std::uint32_t nRows,
+                                                          std::uint64_t nFileOffset, int nOffsetColumns,
+                                                          const CTextDecoder& decoder, char* p, bool& bContinued)
+{
+    for (std::uint32_t r = 0; r < nRows; ++r, nOffset += 16, nFileOffset += 16) {
+        char* pLine = p;
+        p += nFileOffset <= 0xFFFFFFFFu && nOffsetColumns == CRowFormat::kOffsetColumns
+            ? (FormatShortOffset(std::uint32_t(nFileOffset), p), int(CRowFormat::kOffsetColumns))
+            : CRowFormat::FormatOffset(nFileOffset, nOffsetColumns, p);
+        char* pEnd = nSize - nOffset >= CRowFormat::kMaxTextLength
+            ? FormatLineBySsse3(pData + nOffset, decoder, p, bContinued)
+            : nullptr;
+        p = EndLine(pLine, pEnd ? pEnd : FormatLineByRules(pData, nSize, nOffset, decoder, p, bContinued));
+    }
+    return p;
+}
+
+#endif
+
+} // namespace
+
+char* CRowFormat::FormatLine(const std::uint8_t* pData, std::uint32_t nSize, std::uint32_t nOffset,
+                             const CTextDecoder& decoder, char* pszOut, bool& bContinued)
+{
+#ifdef ZORBEL_PAIRS_SSSE3
+    if (g_bSsse3 && nOffset < nSize && nSize - nOffset >= kMaxTextLength) {
+        if (char* pEnd = FormatLineBySsse3(pData + nOffset, decoder, pszOut, bContinued))
+            return pEnd;
+    }
+#endif
+    return FormatLineByRules(pData, nSize, nOffset, decoder, pszOut, bContinued);
+}
+
+char* CRowFormat::FormatLines(const std::uint8_t* pData, std::uint32_t nSize, std::uint32_t nOffset,
+                              std::uint32_t nRows, std::uint64_t nFileOffset, int nOffsetColumns,
+                              const CTextDecoder& decoder, char* pszOut, bool& bContinued)
+{
+#ifdef ZORBEL_PAIRS_SSSE3
+    if (g_bSsse3)
+        return FormatLinesBySsse3(pData, nSize, nOffset, nRows, nFileOffset, nOffsetColumns, decoder, pszOut,
+                                  bContinued);
+#endif
+    char* p = pszOut;
+    for (std::uint32_t r = 0; r < nRows; ++r) {
+        char* pLine = p;
+        p += FormatOffset(nFileOffset + 16 * r, nOffsetColumns, p);
+        p = EndLine(pLine, FormatLine(pData, nSize, nOffset + 16 * r, decoder, p, bContinued));
+    }
+    return p;
+}
+
+void CRowFormat::FormatOffset(std::uint32_t nOffset, char* pszOut)
+{
+    FormatShortOffset(nOffset, pszOut);
+}
+
+int CRowFormat::OffsetColumns(std::uint64_t nLength)
+{
+    const std::uint64_t nLastRow = nLength & ~std::uint64_t(15);
+    if (nLastRow <= 0xFFFFFFFFu)
+        return kOffsetColumns;
+    const int nDigits = (64 - __builtin_clzll(nLastRow) + 3) / 4;
+    return nDigits + 2;
+}
+
+int CRowFormat::FormatOffset(std::uint64_t nOffset, int nColumns, char* pszOut)
+{
+    if (nOffset <= 0xFFFFFFFFu && nColumns == kOffsetColumns) {
+        FormatShortOffset(std::uint32_t(nOffset), pszOut);
+        return kOffsetColumns;
+    }
+    char digits[16];
+    const std::uint64_t high = HexDigits8(std::uint32_t(nOffset >> 32));
+    const std::uint64_t low = HexDigits8(std::uint32_t(nOffset));
+    std::memcpy(digits, &high, 8);
+    std::memcpy(digits + 8, &low, 8);
+    const int nSignificant = nOffset == 0 ? 1 : (64 - __builtin_clzll(nOffset) + 3) / 4;
+    const int nDigits = std::max(nSignificant, 6);
+    const int nWritten = std::max(nColumns, nDigits + 2);
+    std::memcpy(pszOut, digits + 16 - nDigits, std::size_t(nDigits));
+    std::memset(pszOut + nDigits, ' ', std::size_t(nWritten - nDigits));
+    return nWritten;
 }
 
 void CRowFormat::Attach(const CHexDoc& doc)

@@ -8,6 +8,7 @@
 #include <vector>
 
 class CHexDoc;
+class CTextDecoder;
 
 // The rules that turn a document's bytes into the rows a person reads, shared by
 // the view's painting, printing and the command line's --dump.
@@ -78,11 +79,41 @@ public:
     static int FormatRow(const std::uint8_t* pData, std::uint32_t nSize, int nCodePage, std::uint32_t nOffset,
                          char* pszRow, bool& bContinued);
 
+    // A dump line's columns from 10 on: the row at nOffset as FormatRow builds it,
+    // its text column turned into UTF-8 by decoder.ToUtf8, returning the end of
+    // what it wrote (trailing blanks included). Rows of the kinds that make up
+    // most files (ASCII, double-byte text, UTF-8 ideographs, any bytes in a code
+    // page with byte masks) take a path that keeps the text column in registers
+    // instead of writing it and reading it back; the result is the same byte for
+    // byte. pszOut needs room for kHexPartLength + 3 * kMaxTextLength + 16 bytes.
+    static char* FormatLine(const std::uint8_t* pData, std::uint32_t nSize, std::uint32_t nOffset,
+                            const CTextDecoder& decoder, char* pszOut, bool& bContinued);
+
+    // The lines of --dump for nRows rows from nOffset of pData: each the offset
+    // column for nFileOffset + 16r (nOffsetColumns wide, OffsetColumns), the
+    // FormatLine of the row, without trailing blanks, and a newline. Returns
+    // the end of what it wrote; pszOut needs room for 18 + kHexPartLength +
+    // 3 * kMaxTextLength + 16 bytes a row. bContinued goes in for the first row
+    // and comes out for the row after the last.
+    static char* FormatLines(const std::uint8_t* pData, std::uint32_t nSize, std::uint32_t nOffset,
+                             std::uint32_t nRows, std::uint64_t nFileOffset, int nOffsetColumns,
+                             const CTextDecoder& decoder, char* pszOut, bool& bContinued);
+
     // Writes the offset column for nOffset into pszOut, kOffsetColumns long:
     // "%06X" and blanks up to the hex part. From 16 MiB on the offset takes seven
     // or eight digits and fewer blanks: the window draws "%06X    " and the row
     // over its end, so the hex part stays at column 10.
     static void FormatOffset(std::uint32_t nOffset, char* pszOut);
+    // The offset column of a file of any length: kOffsetColumns up to 4 GiB, else
+    // as many columns as the offset of its last row (the one of the end marker)
+    // has digits, and two blanks, the same for every row of the file.
+    static int OffsetColumns(std::uint64_t nLength);
+    // Writes the offset column for nOffset, nColumns long (OffsetColumns): at
+    // least six digits and blanks up to nColumns, as FormatOffset does when
+    // nColumns is kOffsetColumns. An offset past the column (a file that grew
+    // while it was read) keeps all its digits and two blanks. Returns the
+    // columns written.
+    static int FormatOffset(std::uint64_t nOffset, int nColumns, char* pszOut);
 
     // With bAtStart, whether row nRow begins with the trail byte of a character
     // that starts in the row above; without, whether the row's last byte begins a

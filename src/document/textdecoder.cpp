@@ -174,6 +174,7 @@ CTextDecoder::CTextDecoder(int nCodePage) : m_nCodePage(nCodePage), m_pClasses(&
     if (!tables)
         tables = std::make_unique<Tables>(nCodePage);
     m_pTables = tables.get();
+    m_pCharsOut = m_pTables->charsOut.data();
 }
 
 char32_t CTextDecoder::DecodePair(std::uint8_t lead, std::uint8_t trail) const

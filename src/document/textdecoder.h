@@ -62,6 +62,13 @@ public:
     // column is read first.
     char* ToUtf8(const char* pText, int n, char* pOut) const;
 
+    // What ToUtf8 writes for the character that begins with a byte of the text
+    // column, indexed by that byte and the one after it read as a 16-bit value
+    // (first byte lowest, as ToUtf8 reads them): up to four bytes, first byte
+    // lowest, and in the high 32 bits how many of them count. For a reader that
+    // knows where the column's characters begin without writing the column.
+    const std::uint64_t* CharOutputs() const { return m_pCharsOut; }
+
     struct Tables;
 
 private:
@@ -88,4 +95,5 @@ private:
     int m_nCodePage;
     const Tables* m_pTables;
     const CByteClasses* m_pClasses;
+    const std::uint64_t* m_pCharsOut;
 };

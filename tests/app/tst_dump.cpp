@@ -24,6 +24,9 @@ private slots:
     void rows_data();
     void rows();
     void offsetsPast16MiB();
+    void firstLineOfFilesOf4GiBAndMore_data();
+    void firstLineOfFilesOf4GiBAndMore();
+    void rowsAcross4GiB();
     void characterAcrossBlocks_data();
     void characterAcrossBlocks();
     void streamedRowsMatchWholeDocument_data();
@@ -50,11 +53,12 @@ Result RunZorbel(const QStringList& args, const QString& locale = QStringLiteral
 }
 
 // A line as the window shows the row: the offset, the pairs of the row's bytes,
-// the text column, without trailing blanks.
-QByteArray Line(quint32 offset, const QByteArray& bytes, const QString& text)
+// the text column, without trailing blanks. The offset column is ten columns
+// wide in files under 4 GiB.
+QByteArray Line(quint64 offset, const QByteArray& bytes, const QString& text, int columns = 10)
 {
     QByteArray line = QByteArray::number(offset, 16).toUpper().rightJustified(6, '0');
-    line = line.leftJustified(10, ' ');
+    line = line.leftJustified(columns, ' ');
     for (int k = 0; k < 16; ++k) {
         line += k < bytes.size() ? bytes.mid(k, 1).toHex().toUpper() : QByteArray("  ");
         line += k == 7 ? "  " : " ";
@@ -165,6 +169,90 @@ void TestDump::offsetsPast16MiB()
     QVERIFY(result.out.contains("\n1000000   30 31 "));
     QVERIFY(result.out.endsWith(tail));
     QCOMPARE(result.out.count('\n'), 0x100002);
+}
+
+namespace {
+
+// A sparse file of length bytes holding the given pieces, or an empty path
+// where the file system cannot make one that costs no disk space.
+QString SparseFile(const QString& name, quint64 length, const QList<QPair<quint64, QByteArray>>& pieces)
+{
+    const QString path = scratchDir() + '/' + name;
+    QFile file(path);
+    bool bMade = file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.resize(qint64(length));
+    for (const auto& piece : pieces)
+        bMade = bMade && file.seek(qint64(piece.first)) && file.write(piece.second) == piece.second.size();
+    file.close();
+    struct stat st;
+    if (bMade && ::stat(QFile::encodeName(path).constData(), &st) == 0 && st.st_blocks < 1 << 16)
+        return path;
+    QFile::remove(path);
+    return QString();
+}
+
+// The first line the program prints; it is then stopped, so that a huge file
+// costs only its first rows.
+QByteArray FirstLine(const QStringList& args)
+{
+    QProcess process;
+    process.start(QStringLiteral(ZORBEL_BINARY), args);
+    QByteArray out;
+    while (!out.contains('\n') && process.waitForReadyRead(60000))
+        out += process.readAllStandardOutput();
+    process.kill();
+    process.waitForFinished();
+    return out.left(int(out.indexOf('\n')) + 1);
+}
+
+} // namespace
+
+// Files of 4 GiB and more stream like any other: their offset column widens to
+// the digits of the last row's offset, for every row; under 4 GiB it stays.
+void TestDump::firstLineOfFilesOf4GiBAndMore_data()
+{
+    QTest::addColumn<quint64>("length");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArray>("expected");
+    const QByteArray bytes = "Zorbel!" + QByteArray(9, '\0');
+    const QString text = "Zorbel!.........";
+    QTest::newRow("4 GiB less one byte") << 0xFFFFFFFFull << "--dump" << Line(0, bytes, text);
+    QTest::newRow("4 GiB, its end marker past it") << 0x100000000ull << "--dump" << Line(0, bytes, text, 11);
+    QTest::newRow("5 GiB") << 0x140000000ull << "--dump" << Line(0, bytes, text, 11);
+    QTest::newRow("64 GiB") << 0x1000000000ull << "--dump" << Line(0, bytes, text, 12);
+    QTest::newRow("--strings of 5 GiB") << 0x140000000ull << "--strings" << QByteArray("00000000\tZorbel!\n");
+}
+
+void TestDump::firstLineOfFilesOf4GiBAndMore()
+{
+    QFETCH(quint64, length);
+    QFETCH(QString, command);
+    QFETCH(QByteArray, expected);
+    const QString path = SparseFile("large.bin", length, {{0, "Zorbel!"}});
+    if (path.isEmpty())
+        QSKIP("the file system cannot hold a sparse file of this length");
+    const auto remove = qScopeGuard([&path] { QFile::remove(path); });
+    QCOMPARE(FirstLine({command, "--codepage", "1252", path}), expected);
+}
+
+// The whole of a file past 4 GiB: the rows before and after the boundary and the
+// last row, all with the wider offset column.
+void TestDump::rowsAcross4GiB()
+{
+    const QString path = SparseFile("across.bin", 0x100000014ull,
+                                    {{0xFFFFFFF8ull, "ABCDEFGHIJKLMNOP"}, {0x100000010ull, "tail"}});
+    if (path.isEmpty())
+        QSKIP("the file system cannot hold a sparse file of 4 GiB");
+    const auto remove = qScopeGuard([&path] { QFile::remove(path); });
+    QProcess process;
+    process.start("bash", {"-c", "set -o pipefail; \"$0\" --dump --codepage 1252 \"$1\" | tail -n 3",
+                           QStringLiteral(ZORBEL_BINARY), path});
+    QVERIFY(process.waitForFinished(600000));
+    QCOMPARE(process.exitCode(), 0);
+    const QByteArray zeros(8, '\0');
+    QCOMPARE(process.readAllStandardOutput(),
+             Line(0xFFFFFFF0ull, zeros + "ABCDEFGH", "........ABCDEFGH", 11)
+                 + Line(0x100000000ull, "IJKLMNOP" + zeros, "IJKLMNOP........", 11)
+                 + Line(0x100000010ull, "tail", "tail", 11));
 }
 
 // Rows are formatted in blocks of 16384 side by side after a first one of 64,

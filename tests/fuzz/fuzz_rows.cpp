@@ -1,11 +1,13 @@
 // Row text, row formatting and code-page detection against their plain
-// versions, in every code page: the input is the file's bytes.
+// versions, and dump lines against the row and the decoder, in every code page:
+// the input is the file's bytes.
 
 #include "codepage.h"
 #include "fuzzinput.h"
 #include "hexdoc.h"
 #include "plainrules.h"
 #include "rowformat.h"
+#include "textdecoder.h"
 
 #include <cstring>
 #include <vector>
@@ -51,6 +53,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
             FUZZ_CHECK(std::size_t(nLength) == plain.size());
             FUZZ_CHECK(std::memcmp(row, plain.data(), plain.size()) == 0);
             FUZZ_CHECK(bNext == (nOffset + 15 < n && starts[nOffset + 15]));
+
+            // A dump line at any offset, the text column kept in registers or not.
+            const CTextDecoder decoder(nCodePage);
+            for (std::uint32_t nAt = nOffset; nAt < nOffset + 16 && nAt < n; ++nAt) {
+                for (const bool bContinuation : {false, true}) {
+                    char line[256], expected[256];
+                    bool bLineNext = bContinuation;
+                    bool bExpectedNext = bContinuation;
+                    const char* pEnd = CRowFormat::FormatLine(p, n, nAt, decoder, line, bLineNext);
+                    const int nRowLength = CRowFormat::FormatRow(p, n, nCodePage, nAt, expected, bExpectedNext);
+                    char* pText = expected + CRowFormat::kHexPartLength;
+                    const char* pExpectedEnd = decoder.ToUtf8(pText, nRowLength - CRowFormat::kHexPartLength, pText);
+                    FUZZ_CHECK(pEnd - line == pExpectedEnd - expected);
+                    FUZZ_CHECK(std::memcmp(line, expected, std::size_t(pEnd - line)) == 0);
+                    FUZZ_CHECK(bLineNext == bExpectedNext);
+                }
+            }
         }
     }
     return 0;

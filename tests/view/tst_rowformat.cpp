@@ -21,6 +21,8 @@ private slots:
     void formatRow();
     void formatOffset_data();
     void formatOffset();
+    void offsetColumnOfLargeFiles_data();
+    void offsetColumnOfLargeFiles();
     void rowTextMatchesByteByByteRule_data();
     void rowTextMatchesByteByByteRule();
     void continuedRowsMatchWalkFromStart_data();
@@ -32,6 +34,8 @@ private slots:
     void textColumnToUtf8();
     void utf8MatchesCharacterByCharacter_data();
     void utf8MatchesCharacterByCharacter();
+    void dumpLineMatchesRowAndDecoder_data();
+    void dumpLineMatchesRowAndDecoder();
     void utf8Rows_data();
     void utf8Rows();
     void utf8RowsShowEveryCharacterOnce();
@@ -151,6 +155,37 @@ void TestRowFormat::formatOffset()
     char out[CRowFormat::kOffsetColumns];
     CRowFormat::FormatOffset(offset, out);
     QCOMPARE(QByteArray(out, CRowFormat::kOffsetColumns), expected);
+}
+
+// Files under 4 GiB keep the ten columns; from 4 GiB on every row's offset takes
+// the digits of the last row's, the end marker's row (4 GiB exactly ends there).
+void TestRowFormat::offsetColumnOfLargeFiles_data()
+{
+    QTest::addColumn<quint64>("length");
+    QTest::addColumn<quint64>("offset");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("4 GiB less one, last row") << 0xFFFFFFFFull << 0xFFFFFFF0ull << QByteArray("FFFFFFF0  ");
+    QTest::newRow("4 GiB less one, first row") << 0xFFFFFFFFull << 0ull << QByteArray("000000    ");
+    QTest::newRow("4 GiB, first row") << 0x100000000ull << 0ull << QByteArray("000000     ");
+    QTest::newRow("4 GiB, the end marker's row") << 0x100000000ull << 0x100000000ull << QByteArray("100000000  ");
+    QTest::newRow("5 GiB, before 4 GiB") << 0x140000000ull << 0xFFFFFFF0ull << QByteArray("FFFFFFF0   ");
+    QTest::newRow("64 GiB, 16 MiB") << 0x1000000000ull << 0x1000000ull << QByteArray("1000000     ");
+    QTest::newRow("64 GiB, last row") << 0x1000000000ull << 0x1000000000ull << QByteArray("1000000000  ");
+    QTest::newRow("largest offset") << ~0ull << 0xFFFFFFFFFFFFFFF0ull << QByteArray("FFFFFFFFFFFFFFF0  ");
+    // Never cut: an offset the column has no room for keeps its digits.
+    QTest::newRow("file grown past the column") << 0x10ull << 0x100000010ull << QByteArray("100000010  ");
+}
+
+void TestRowFormat::offsetColumnOfLargeFiles()
+{
+    QFETCH(quint64, length);
+    QFETCH(quint64, offset);
+    QFETCH(QByteArray, expected);
+    char out[32];
+    std::memset(out, 'E', sizeof out);
+    const int nColumns = CRowFormat::OffsetColumns(length);
+    QCOMPARE(CRowFormat::FormatOffset(offset, nColumns, out), int(expected.size()));
+    QCOMPARE(QByteArray(out, int(expected.size()) + 1), expected + 'E');
 }
 
 // Whole rows are extracted 16 bytes at a time; the rule they must follow is the
@@ -422,6 +457,65 @@ QString DumpedText(const QByteArray& strRow, const CTextDecoder& decoder)
 // In UTF-8 each character shows once at its first byte's cell, wide ones over two
 // cells; the dump writes a blank for each other cell of its bytes. The last cell
 // of a row that reaches the end marker is its blank.
+// A dump line keeps the text column of most rows in registers; it must be what
+// the row and the decoder give, at every offset, after a continued row or not.
+void TestRowFormat::dumpLineMatchesRowAndDecoder_data()
+{
+    QTest::addColumn<int>("codePage");
+    QTest::addColumn<QByteArray>("bytes");
+    QRandomGenerator gen(26);
+    // Text of every kind side by side: ASCII words and controls, pairs of lead
+    // and trail bytes, UTF-8 ideographs, punctuation and broken sequences.
+    QByteArray mixed;
+    while (mixed.size() < 6000) {
+        switch (gen.bounded(7)) {
+        case 0: mixed += QByteArray("the quick ").left(int(gen.bounded(1, 11))); break;
+        case 1: mixed += char(gen.bounded(0x20)); break;
+        case 2: mixed += char(gen.bounded(0x81, 0xFF)); mixed += char(gen.bounded(0x40, 0xFF)); break;
+        case 3: mixed += QString(QChar(0x4E00 + gen.bounded(0x5200))).toUtf8(); break;
+        case 4: mixed += QString(QChar(0x3000 + gen.bounded(0x100))).toUtf8(); break;
+        case 5: mixed += QByteArray(int(gen.bounded(1, 40)), char(gen.bounded(0xA1, 0xFF))); break;
+        default: mixed += char(gen.bounded(0x80, 0x100)); break;
+        }
+    }
+    for (const int cp : {936, 950, 932, 949, 1252, 65001}) {
+        QTest::addRow("random bytes, %d", cp) << cp << RandomBytes(3000, quint32(cp));
+        QTest::addRow("mixed text, %d", cp) << cp << mixed;
+        QTest::addRow("spaces and a pair at the end, %d", cp) << cp << QByteArray(14, ' ') + "\xB0\xA1  ";
+        // Rows of pairs only, among them some of two-byte UTF-8 (GB A1A4, U+00B7)
+        // and undefined ones (BIG5 A3C0).
+        QTest::addRow("rows of pairs, %d", cp) << cp << QByteArray("\xA1\xA4\xB0\xA1\xA3\xC0\xB0\xA1").repeated(40);
+    }
+}
+
+void TestRowFormat::dumpLineMatchesRowAndDecoder()
+{
+    QFETCH(int, codePage);
+    QFETCH(QByteArray, bytes);
+    std::vector<std::uint8_t> data(bytes.begin(), bytes.end());
+    data.push_back(0xFF);
+    const auto nSize = std::uint32_t(data.size());
+    const CTextDecoder decoder(codePage);
+    for (std::uint32_t offset = 0; offset < nSize; ++offset) {
+        for (const bool continued : {false, true}) {
+            char expected[256];
+            bool expectedNext = continued;
+            const int nLength = CRowFormat::FormatRow(data.data(), nSize, codePage, offset, expected, expectedNext);
+            char* text = expected + CRowFormat::kHexPartLength;
+            const char* expectedEnd = decoder.ToUtf8(text, nLength - CRowFormat::kHexPartLength, text);
+
+            char line[256];
+            std::memset(line, 'E', sizeof line);
+            bool next = continued;
+            const char* end = CRowFormat::FormatLine(data.data(), nSize, offset, decoder, line, next);
+            QVERIFY2(QByteArray(line, int(end - line)) == QByteArray(expected, int(expectedEnd - expected))
+                         && next == expectedNext,
+                     qPrintable(QString("offset %1, continued %2: %3").arg(offset).arg(continued)
+                                    .arg(QString::fromUtf8(line, int(end - line)))));
+        }
+    }
+}
+
 void TestRowFormat::utf8Rows_data()
 {
     QTest::addColumn<QByteArray>("bytes");
