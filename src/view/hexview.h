@@ -96,6 +96,7 @@ public:
     void OnCodePageGB();
     void OnCodePageBig5();
     void OnCodePageSjis();
+    bool ShowsCodePage(int nCodePage) const;
     void OnUpdateCodePageGB(CCmdUI* pCmdUI);
     void OnUpdateCodePageBig5(CCmdUI* pCmdUI);
     void OnUpdateCodePageSjis(CCmdUI* pCmdUI);

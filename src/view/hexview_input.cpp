@@ -207,6 +207,12 @@ void CHexView::OnText(const QString& text)
         }
         return;
     }
+    // A control key (Tab, Enter) is no text to write, in a character table
+    // too: it goes as the key it is.
+    if (text.size() == 1 && text[0].unicode() < 0x20) {
+        OnChar(text[0].unicode(), 1, 0);
+        return;
+    }
     QByteArray bytes;
     if (!EncodeOrRefuse(text, bytes))
         return;
