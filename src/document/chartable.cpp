@@ -1,5 +1,11 @@
 #include "chartable.h"
 
+#include "resource.h"
+#include "resources.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -113,6 +119,34 @@ bool CCharTable::Parse(const QByteArray& file, ParseError* pError)
     }
     table.m_strName = m_strName;
     *this = std::move(table);
+    return true;
+}
+
+bool CCharTable::LoadFile(const QString& path, QString* pMessage)
+{
+    const QString name = QDir::toNativeSeparators(path);
+    QFile file(path);
+    const auto cannotRead = [&] {
+        *pMessage = AfxLoadString(IDS_BOOKMARK_READ_FAILED)
+                        .replace(QLatin1String("%1"), name)
+                        .replace(QLatin1String("%2"), file.errorString());
+        return false;
+    };
+    if (!file.open(QIODevice::ReadOnly))
+        return cannotRead();
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return cannotRead();
+    ParseError error;
+    if (!Parse(bytes, &error)) {
+        *pMessage = error.nLine == 0 ? AfxLoadString(IDS_TABLE_EMPTY).replace(QLatin1String("%1"), name)
+                                     : AfxLoadString(IDS_TABLE_BAD_LINE)
+                                           .replace(QLatin1String("%1"), QString::number(error.nLine))
+                                           .replace(QLatin1String("%2"), name)
+                                           .replace(QLatin1String("%3"), error.strLine);
+        return false;
+    }
+    m_strName = QFileInfo(path).fileName();
     return true;
 }
 

@@ -57,6 +57,12 @@ public:
     // was and pError, when given, says why.
     bool Parse(const QByteArray& file, ParseError* pError = nullptr);
 
+    // Reads the table file at path and takes its file name as Name(). On
+    // failure the table is left as it was and *pMessage says why, in the
+    // user's language: the file that cannot be read, or the line that is no
+    // entry.
+    bool LoadFile(const QString& path, QString* pMessage);
+
     bool IsEmpty() const { return m_entries.empty(); }
     const std::vector<Entry>& Entries() const { return m_entries; }
     // The name the table is known by (its file's name), for menus and the

@@ -9,8 +9,6 @@
 #include "resource.h"
 #include "resources.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 
@@ -42,25 +40,12 @@ void CHexView::OnCodePageTable()
 
 bool CHexView::LoadCharTable(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        AfxMessageBox(AfxLoadString(IDS_BOOKMARK_READ_FAILED)
-                          .replace(QLatin1String("%1"), QDir::toNativeSeparators(path))
-                          .replace(QLatin1String("%2"), file.errorString()));
-        return false;
-    }
     auto pTable = std::make_shared<CCharTable>();
-    CCharTable::ParseError error;
-    if (!pTable->Parse(file.readAll(), &error)) {
-        const QString name = QDir::toNativeSeparators(path);
-        AfxMessageBox(error.nLine == 0 ? AfxLoadString(IDS_TABLE_EMPTY).replace(QLatin1String("%1"), name)
-                                       : AfxLoadString(IDS_TABLE_BAD_LINE)
-                                             .replace(QLatin1String("%1"), QString::number(error.nLine))
-                                             .replace(QLatin1String("%2"), name)
-                                             .replace(QLatin1String("%3"), error.strLine));
+    QString message;
+    if (!pTable->LoadFile(path, &message)) {
+        AfxMessageBox(message);
         return false;
     }
-    pTable->SetName(QFileInfo(path).fileName());
     GetDocument()->SetCharTable(std::move(pTable));
     return true;
 }
