@@ -20,14 +20,6 @@
 
 namespace {
 
-double BestSeconds(int nRuns, const std::function<void()>& run)
-{
-    double best = 1e9;
-    for (int i = 0; i < nRuns; ++i)
-        best = std::min(best, Seconds(run));
-    return best;
-}
-
 QByteArray TableFile(int nEntries)
 {
     QByteArray file = "# ASCII, then two-byte keys\n";
