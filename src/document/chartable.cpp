@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -84,6 +85,7 @@ bool CCharTable::Parse(const QByteArray& file, ParseError* pError)
     if (!SplitLines(file, lines, pError))
         return false;
     CCharTable table;
+    QSet<QByteArray> longKeys;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         QString line = lines[i];
         if (line.endsWith(QLatin1Char('\r')))
@@ -104,8 +106,13 @@ bool CCharTable::Parse(const QByteArray& file, ParseError* pError)
             key = key.mid(1);
         if (nEquals >= 0)
             entry.text = line.mid(nEquals + 1);
-        const bool bOk = ParseKey(key, entry.key) && (entry.kind != Kind::Char || !entry.text.isEmpty())
-            && table.AddEntry(std::move(entry));
+        bool bOk = ParseKey(key, entry.key) && (entry.kind != Kind::Char || !entry.text.isEmpty());
+        if (bOk && entry.key.size() > 2) {
+            const qsizetype nBefore = longKeys.size();
+            longKeys.insert(entry.key);
+            bOk = longKeys.size() > nBefore;
+        }
+        bOk = bOk && table.AddEntry(std::move(entry));
         if (!bOk) {
             if (pError)
                 *pError = {int(i + 1), line};
@@ -117,6 +124,10 @@ bool CCharTable::Parse(const QByteArray& file, ParseError* pError)
             *pError = {0, QString()};
         return false;
     }
+    for (auto& keys : table.m_keys)
+        std::sort(keys.begin(), keys.end());
+    table.m_shownAt.push_back(std::uint32_t(table.m_shownPool.size()));
+    table.m_shownPool.resize(table.m_shownPool.size() + 8);
     table.m_strName = m_strName;
     *this = std::move(table);
     return true;
@@ -150,26 +161,27 @@ bool CCharTable::LoadFile(const QString& path, QString* pMessage)
     return true;
 }
 
+// Keys of three bytes and more go into their lists unsorted; Parse sorts
+// them once all are in, and has checked them for repeats by then.
 bool CCharTable::AddEntry(Entry&& entry)
 {
     const int nIndex = int(m_entries.size());
     const int nLength = int(entry.key.size());
     const auto* p = reinterpret_cast<const std::uint8_t*>(entry.key.constData());
-    if (nLength == 1) {
-        if (m_single[p[0]] >= 0)
-            return false;
-    } else {
-        auto& keys = m_keys[std::size_t(nLength)];
-        const std::uint64_t v = KeyValue(p, nLength);
-        const auto at = std::lower_bound(keys.begin(), keys.end(), std::make_pair(v, 0));
-        if (at != keys.end() && at->first == v)
-            return false;
-        keys.insert(at, {v, nIndex});
-    }
+    if ((nLength == 1 && m_single[p[0]] >= 0)
+        || (nLength == 2 && !m_pairs.empty() && m_pairs[std::size_t(p[0]) << 8 | p[1]] >= 0))
+        return false;
+    if (nLength > 2)
+        m_keys[std::size_t(nLength)].emplace_back(KeyValue(p, nLength), nIndex);
     if (nLength == 1)
         m_single[p[0]] = nIndex;
     else
         m_lengths[p[0]] |= std::uint16_t(1u << nLength);
+    if (nLength == 2) {
+        if (m_pairs.empty())
+            m_pairs.assign(1u << 16, -1);
+        m_pairs[std::size_t(p[0]) << 8 | p[1]] = nIndex;
+    }
     // A newline is written with the first line break's key; one with a text
     // also takes that text followed by a newline, as Decode gives it.
     const auto addValue = [this, nIndex](const QString& value) {
@@ -184,22 +196,31 @@ bool CCharTable::AddEntry(Entry&& entry)
     } else if (!entry.text.isEmpty()) {
         addValue(entry.text);
     }
-    entry.shownUtf8 = ShownText(entry).toUtf8();
+    const QByteArray shown = ShownText(entry).toUtf8();
+    m_nMostShownBytes = std::max(m_nMostShownBytes, int(shown.size()));
+    m_shownAt.push_back(std::uint32_t(m_shownPool.size()));
+    m_shownPool.insert(m_shownPool.end(), shown.begin(), shown.end());
     m_entries.push_back(std::move(entry));
     return true;
 }
 
-CCharTable::Match CCharTable::MatchAt(const std::uint8_t* p, std::size_t nAvail) const
+CCharTable::Match CCharTable::LongMatchAt(const std::uint8_t* p, std::size_t nAvail) const
 {
     if (nAvail == 0 || m_entries.empty())
         return {};
     const std::uint8_t b = p[0];
     if (const unsigned mask = m_lengths[b]) {
         const int nMost = int(std::min<std::size_t>(nAvail, kMaxKeyLength));
-        const std::uint64_t v = KeyValue(p, nMost);
+        // Only keys of three bytes and more need the bytes as a number.
+        const std::uint64_t v = mask > 7 ? KeyValue(p, nMost) : 0;
         for (int n = nMost; n >= 2; --n) {
             if (!(mask & (1u << n)))
                 continue;
+            if (n == 2) {
+                if (const int nIndex = m_pairs[std::size_t(b) << 8 | p[1]]; nIndex >= 0)
+                    return {2, &m_entries[std::size_t(nIndex)]};
+                continue;
+            }
             const auto& keys = m_keys[std::size_t(n)];
             const std::uint64_t key = v >> (8 * (nMost - n));
             const auto at = std::lower_bound(keys.begin(), keys.end(), std::make_pair(key, 0));
@@ -234,25 +255,44 @@ std::uint32_t CCharTable::LandingAt(const std::uint8_t* pData, std::uint32_t nLe
 {
     if (nPos == 0 || nPos >= nLength)
         return std::min(nPos, nLength);
-    for (std::uint64_t nBack = 64;; nBack *= 16) {
-        if (nBack >= nPos)
-            return WalkTo(pData, nLength, 0, nPos);
-        std::array<std::uint32_t, kMaxKeyLength> at{};
-        for (std::uint32_t j = 0; j < kMaxKeyLength; ++j)
-            at[j] = nPos - std::uint32_t(nBack) + j;
-        for (;;) {
-            const auto [pMin, pMax] = std::minmax_element(at.begin(), at.end());
-            const std::uint32_t nMin = *pMin;
-            if (nMin == *pMax)
-                return WalkTo(pData, nLength, nMin, nPos);
-            if (nMin >= nPos)
-                break;
-            const Match match = MatchAt(pData + nMin, nLength - nMin);
-            const std::uint32_t nNext = nMin + (match.nBytes ? std::uint32_t(match.nBytes) : 1);
-            for (std::uint32_t& a : at) {
-                if (a == nMin)
-                    a = nNext;
-            }
+    std::uint32_t nLanding = 0;
+    for (std::uint64_t nBack = 64; nBack < nPos; nBack *= 16) {
+        if (WalksAgree(pData, nLength, nPos, std::uint32_t(nBack), nLanding))
+            return nLanding;
+    }
+    return WalkTo(pData, nLength, 0, nPos);
+}
+
+bool CCharTable::LandingWithin(const std::uint8_t* pData, std::uint32_t nLength, std::uint32_t nPos,
+                               std::uint32_t& nLanding) const
+{
+    for (std::uint64_t nBack = 64; nBack <= nPos; nBack *= 16) {
+        if (WalksAgree(pData, nLength, nPos, std::uint32_t(nBack), nLanding))
+            return true;
+    }
+    return false;
+}
+
+bool CCharTable::WalksAgree(const std::uint8_t* pData, std::uint32_t nLength, std::uint32_t nPos,
+                            std::uint32_t nBack, std::uint32_t& nLanding) const
+{
+    std::array<std::uint32_t, kMaxKeyLength> at{};
+    for (std::uint32_t j = 0; j < kMaxKeyLength; ++j)
+        at[j] = nPos - nBack + j;
+    for (;;) {
+        const auto [pMin, pMax] = std::minmax_element(at.begin(), at.end());
+        const std::uint32_t nMin = *pMin;
+        if (nMin == *pMax) {
+            nLanding = WalkTo(pData, nLength, nMin, nPos);
+            return true;
+        }
+        if (nMin >= nPos)
+            return false;
+        const Match match = MatchAt(pData + nMin, nLength - nMin);
+        const std::uint32_t nNext = nMin + (match.nBytes ? std::uint32_t(match.nBytes) : 1);
+        for (std::uint32_t& a : at) {
+            if (a == nMin)
+                a = nNext;
         }
     }
 }

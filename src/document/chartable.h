@@ -37,7 +37,6 @@ public:
         QByteArray key;
         QString text;
         Kind kind = Kind::Char;
-        QByteArray shownUtf8;   // ShownText as UTF-8, for --dump
     };
     // A key matched at some place: nBytes 0 when none matches.
     struct Match {
@@ -68,15 +67,46 @@ public:
     // The name the table is known by (its file's name), for menus and the
     // status bar; the caller's to set.
     QString Name() const { return m_strName; }
+    // The most bytes an entry's shown text takes in UTF-8.
+    int MostShownBytes() const { return m_nMostShownBytes; }
+    // An entry's ShownText as UTF-8, for --dump: n bytes at the result, which
+    // may be read as 8 bytes whatever n is.
+    const char* ShownUtf8(const Entry* pEntry, std::size_t& n) const
+    {
+        const auto i = std::size_t(pEntry - m_entries.data());
+        n = m_shownAt[i + 1] - m_shownAt[i];
+        return m_shownPool.data() + m_shownAt[i];
+    }
     void SetName(const QString& name) { m_strName = name; }
 
     // The longest key that matches the bytes at p, reading at most nAvail.
-    Match MatchAt(const std::uint8_t* p, std::size_t nAvail) const;
+    // Inline for the bytes that begin keys of one or two bytes only, the
+    // commonest by far: --dump calls it for every byte.
+    Match MatchAt(const std::uint8_t* p, std::size_t nAvail) const
+    {
+        const unsigned mask = nAvail ? m_lengths[p[0]] : 0;
+        if (mask == 0 && nAvail)
+            return m_single[p[0]] >= 0 ? Match{1, &m_entries[std::size_t(m_single[p[0]])]} : Match{};
+        if (mask == 4 && nAvail >= 2) {
+            if (const int nIndex = m_pairs[std::size_t(p[0]) << 8 | p[1]]; nIndex >= 0)
+                return {2, &m_entries[std::size_t(nIndex)]};
+            return m_single[p[0]] >= 0 ? Match{1, &m_entries[std::size_t(m_single[p[0]])]} : Match{};
+        }
+        return LongMatchAt(p, nAvail);
+    }
     // The first offset at or after nPos (at most nLength) where the walk from
     // the start of the nLength bytes lands, reading no byte at or past
     // nLength. Found without walking from the start where walks from a little
     // before nPos agree (see chartable.cpp).
     std::uint32_t LandingAt(const std::uint8_t* pData, std::uint32_t nLength, std::uint32_t nPos) const;
+    // The same for nLength bytes from somewhere in a file, nPos bytes into
+    // them: false when the walks begun within them do not agree by nPos, so
+    // that only a walk from farther back can tell.
+    bool LandingWithin(const std::uint8_t* pData, std::uint32_t nLength, std::uint32_t nPos,
+                       std::uint32_t& nLanding) const;
+    // The same by walking from nFrom, an offset the walk lands on.
+    std::uint32_t WalkTo(const std::uint8_t* pData, std::uint32_t nLength, std::uint32_t nFrom,
+                         std::uint32_t nPos) const;
 
     // What the text column shows for an entry: its text, or for a line break
     // without one a return sign.
@@ -97,11 +127,18 @@ public:
 
 private:
     bool AddEntry(Entry&& entry);
-    std::uint32_t WalkTo(const std::uint8_t* pData, std::uint32_t nLength, std::uint32_t nFrom,
-                         std::uint32_t nPos) const;
+    Match LongMatchAt(const std::uint8_t* p, std::size_t nAvail) const;
+    bool WalksAgree(const std::uint8_t* pData, std::uint32_t nLength, std::uint32_t nPos, std::uint32_t nBack,
+                    std::uint32_t& nLanding) const;
 
     std::vector<Entry> m_entries;
     QString m_strName;
+    int m_nMostShownBytes = 1;
+    // The entries' shown texts in UTF-8 one after another, entry i's from
+    // m_shownAt[i] to m_shownAt[i + 1], and 8 bytes of slack: small and
+    // together, where a random file's look-ups find them in the cache.
+    std::vector<char> m_shownPool;
+    std::vector<std::uint32_t> m_shownAt;
     // The one-byte keys by their byte (an index into m_entries, or -1), and
     // the longer ones by length, each list sorted by the key's bytes read as
     // a big-endian number; m_lengths[b] has bit L set when a key of L bytes
@@ -109,6 +146,9 @@ private:
     std::array<int, 256> m_single{};
     std::array<std::uint16_t, 256> m_lengths{};
     std::array<std::vector<std::pair<std::uint64_t, int>>, kMaxKeyLength + 1> m_keys;
+    // The two-byte keys, the commonest longer ones, also by their two bytes
+    // (an index into m_entries, or -1), made once a table has any.
+    std::vector<int> m_pairs;
     // Values that can be written, by their first UTF-16 unit, the longest
     // first: the value and the entry it writes.
     QHash<char16_t, std::vector<std::pair<QString, int>>> m_values;

@@ -3,6 +3,7 @@
 #include "chartable.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -46,15 +47,30 @@ std::uint32_t CTableRow::Cells(const CCharTable& table, const std::uint8_t* pDat
                        });
 }
 
-std::uint32_t CTableRow::AppendUtf8(const CCharTable& table, const std::uint8_t* pData, std::uint32_t nLength,
-                                    std::uint32_t nRowStart, std::uint32_t nLanding, std::string& out)
+std::uint32_t CTableRow::WriteUtf8(const CCharTable& table, const std::uint8_t* pData, std::uint32_t nLength,
+                                   std::uint32_t nRowStart, std::uint32_t nLanding, char*& pOut)
 {
-    return ForEachCell(table, pData, nLength, nRowStart, nLanding,
-                       [&](int, int, const CCharTable::Entry* pEntry) {
-                           if (!pEntry) {
-                               out += '.';
-                               return;
-                           }
-                           out.append(pEntry->shownUtf8.constData(), std::size_t(pEntry->shownUtf8.size()));
-                       });
+    char* p = pOut;
+    const std::uint32_t nNext = ForEachCell(table, pData, nLength, nRowStart, nLanding,
+                                            [&p, &table](int, int, const CCharTable::Entry* pEntry) {
+                                                if (!pEntry) {
+                                                    *p++ = '.';
+                                                    return;
+                                                }
+                                                std::size_t n = 0;
+                                                const char* pText = table.ShownUtf8(pEntry, n);
+                                                // Most texts are a character or two: one 8-byte copy.
+                                                if (n <= 8)
+                                                    std::memcpy(p, pText, 8);
+                                                else
+                                                    std::memcpy(p, pText, n);
+                                                p += n;
+                                            });
+    pOut = p;
+    return nNext;
+}
+
+std::size_t CTableRow::MaxUtf8(const CCharTable& table)
+{
+    return std::size_t(kCellsWithSpill) * std::size_t(std::max(1, table.MostShownBytes())) + 8;
 }

@@ -3,7 +3,6 @@
 #include <QString>
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 class CCharTable;
@@ -29,7 +28,9 @@ public:
     static std::uint32_t Cells(const CCharTable& table, const std::uint8_t* pData, std::uint32_t nLength,
                                std::uint32_t nRowStart, std::uint32_t nLanding, std::vector<CTableCell>& cells);
     // The same row's text column as UTF-8 for --dump: each cell's text once,
-    // '.' for the bytes that have none. Returns the next row's nLanding.
-    static std::uint32_t AppendUtf8(const CCharTable& table, const std::uint8_t* pData, std::uint32_t nLength,
-                                    std::uint32_t nRowStart, std::uint32_t nLanding, std::string& out);
+    // '.' for the bytes that have none, written at pOut, which moves past it
+    // and needs room for MaxUtf8(table) bytes. Returns the next row's nLanding.
+    static std::uint32_t WriteUtf8(const CCharTable& table, const std::uint8_t* pData, std::uint32_t nLength,
+                                   std::uint32_t nRowStart, std::uint32_t nLanding, char*& pOut);
+    static std::size_t MaxUtf8(const CCharTable& table);
 };
