@@ -32,14 +32,6 @@
 
 namespace {
 
-double BestSeconds(int nRuns, const std::function<void()>& run)
-{
-    double best = 1e9;
-    for (int i = 0; i < nRuns; ++i)
-        best = std::min(best, Seconds(run));
-    return best;
-}
-
 long PeakKiB()
 {
     rusage usage{};

@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -53,5 +54,13 @@ inline double Seconds(const std::function<void()>& run)
     timer.start();
     run();
     return timer.nsecsElapsed() / 1e9;
+}
+
+inline double BestSeconds(int nRuns, const std::function<void()>& run)
+{
+    double best = 1e9;
+    for (int i = 0; i < nRuns; ++i)
+        best = std::min(best, Seconds(run));
+    return best;
 }
 

@@ -129,6 +129,11 @@ int ParseFileCommandLine(int argc, char* argv[], const char* pszCommand, bool bT
         } else if (IsCodePageOption(arg)) {
             if (const int nStatus = ParseCodePage(argc, argv, i, pszUsage, cmd.nCodePage))
                 return nStatus;
+        } else if (command != "--strings" && (std::strcmp(arg, "--table") == 0 || std::strncmp(arg, "--table=", 8) == 0)) {
+            const char* value = arg[7] == '=' ? arg + 8 : ++i < argc ? argv[i] : nullptr;
+            if (!value || *value == '\0' || cmd.pszTable)
+                return UsageError("--table needs one table file", pszUsage);
+            cmd.pszTable = value;
         } else if (command == "--strings" && std::strcmp(arg, "--cjk") == 0) {
             cmd.bNonAsciiOnly = true;
         } else if (command == "--strings" && (std::strcmp(arg, "--min") == 0 || std::strncmp(arg, "--min=", 6) == 0)) {
@@ -187,10 +192,10 @@ std::string Usage()
            "A hex viewer and editor for files that hold Chinese and Japanese text.\n"
            "Each FILE opens in a document window of its own.\n"
            "\n"
-           "  --dump [--codepage N] FILE\n"
+           "  --dump [--codepage N] [--table FILE.tbl] FILE\n"
            "                print FILE's rows as the window shows them and exit;\n"
            "                FILE - reads standard input\n"
-           "  --print-pdf OUT.pdf [--codepage N] FILE\n"
+           "  --print-pdf OUT.pdf [--codepage N] [--table FILE.tbl] FILE\n"
            "                print FILE into OUT.pdf on A4 paper as File, Print does and exit;\n"
            "                OUT.pdf - writes standard output\n"
            "  --strings [--min N] [--cjk] [--codepage N] FILE\n"
@@ -207,6 +212,8 @@ std::string Usage()
            "                exit 0 when found, 1 when not, 2 on errors\n"
            "  --codepage N, --codepage=N\n"
            "                read FILE in code page N\n"
+           "  --table FILE.tbl, --table=FILE.tbl\n"
+           "                read FILE's text through the character table FILE.tbl\n"
            "  --            what follows is a FILE, even when it begins with -\n"
            "  -h, --help    show this help and exit\n"
            "  -v, --version show the version and exit\n"

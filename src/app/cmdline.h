@@ -5,8 +5,8 @@
 #include <string>
 
 // The command line of the commands that print a file without a window:
-//   --dump [--codepage N] [--] FILE
-//   --print-pdf OUT.pdf [--codepage N] [--] FILE
+//   --dump [--codepage N] [--table FILE.tbl] [--] FILE
+//   --print-pdf OUT.pdf [--codepage N] [--table FILE.tbl] [--] FILE
 //   --strings [--codepage N] [--min N] [--cjk] [--] FILE
 // The command's own option may stand anywhere among the others; --codepage=N
 // is the same as --codepage N; after "--" every argument is the file. An
@@ -15,6 +15,7 @@ struct CFileCommandLine {
     const char* pszPath = nullptr;
     const char* pszOut = nullptr;   // the command option's value, when it takes one
     int nCodePage = 0;              // 0: the code page the window would detect
+    const char* pszTable = nullptr; // --dump, --print-pdf: --table FILE.tbl, a character table
     int nMinChars = 4;              // --strings: --min N
     bool bNonAsciiOnly = false;     // --strings: --cjk
 };

@@ -1,7 +1,9 @@
 #include "dump.h"
 
+#include "chartable.h"
 #include "cmdline.h"
 #include "codepage.h"
+#include "dumptable.h"
 #include "filereader.h"
 #include "rowformat.h"
 #include "textdecoder.h"
@@ -19,7 +21,7 @@
 
 namespace {
 
-const char kUsage[] = "Usage: zorbel --dump [--codepage N] [--] FILE\n";
+const char kUsage[] = "Usage: zorbel --dump [--codepage N] [--table FILE.tbl] [--] FILE\n";
 
 // The file is read and its rows formatted in blocks of this many rows; the
 // first block is short, so that the first line goes out before much is read.
@@ -145,5 +147,16 @@ int DumpMain(int argc, char* argv[])
     if (const int nStatus = ParseFileCommandLine(argc, argv, "--dump", false, kUsage, cmd))
         return nStatus;
 
+    if (cmd.pszTable) {
+        CCharTable table;
+        QString message;
+        if (!table.LoadFile(QFile::decodeName(cmd.pszTable), &message)) {
+            ReportError(message);
+            return 1;
+        }
+        // The table reads the text whatever the code page: none is guessed.
+        cmd.nCodePage = kShownCodePages[0];
+        return PrintFile(cmd, [&table](CFileReader& reader, int) { return DumpThroughTable(reader, table); });
+    }
     return PrintFile(cmd, [](CFileReader& reader, int nCodePage) { return DumpFile(reader, nCodePage); });
 }

@@ -27,7 +27,7 @@
 
 namespace {
 
-const char kUsage[] = "Usage: zorbel --print-pdf OUT.pdf [--codepage N] [--] FILE\n";
+const char kUsage[] = "Usage: zorbel --print-pdf OUT.pdf [--codepage N] [--table FILE.tbl] [--] FILE\n";
 
 // A print that failed, with the message for the user.
 struct PrintFailure {
@@ -160,6 +160,9 @@ int PrintPdfMain(int argc, char* argv[])
     view.OnInitialUpdate();
     if (cmd.nCodePage != 0)
         view.SetupScreenFont(cmd.nCodePage);
+    // A table that cannot be read says why, as a window would.
+    if (cmd.pszTable && !view.LoadCharTable(QFile::decodeName(cmd.pszTable)))
+        return 1;
 
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);

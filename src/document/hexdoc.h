@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 // One open file, held whole in memory: the file's bytes followed by the end
@@ -24,6 +25,7 @@
 // CDocument keeps. The caret and selection a step restores are the caller's to
 // give (CEditState), for the history to hand back on Undo and Redo.
 class CBytePattern;
+class CCharTable;
 class CSettingsProfile;
 class CFileException;
 
@@ -110,7 +112,14 @@ public:
     // The next typed byte starts a new step.
     void EndTyping() { m_history.EndTyping(); }
     // Emits codePageChanged when it changes; false when it was already so.
+    // A character table shown is dropped, which is a change too.
     bool SetCodePage(int nCodePage);
+    // The character table the text column reads through instead of the code
+    // page, or null: the document's, like its code page, so every window of
+    // it shows it. Setting one (or null) emits codePageChanged with the code
+    // page, which stays for when the table goes.
+    const CCharTable* GetCharTable() const { return m_pCharTable.get(); }
+    void SetCharTable(std::shared_ptr<const CCharTable> pTable);
     // The lead-byte runs for a first window: those the load found, handed over
     // once. A new document, or one given new contents by AdoptBuffer, is
     // scanned and its code page set from the bytes; a later window keeps the
@@ -209,6 +218,7 @@ private:
     // Shared by every window of the document; emptied with its contents.
     CEditHistory m_history;
     int m_nCodePage = 0;
+    std::shared_ptr<const CCharTable> m_pCharTable;
     // A load ends with DetectCodePage over the bytes read, as part of the same
     // long task (off the user interface's thread, under its progress and
     // cancel): it sets m_nCodePage and keeps the runs of lead bytes it found

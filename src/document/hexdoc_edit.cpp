@@ -1,6 +1,7 @@
 #include "hexdoc.h"
 
 #include "bytepattern.h"
+#include "chartable.h"
 #include "longtask.h"
 #include "resource.h"
 #include "resources.h"
@@ -272,11 +273,18 @@ CHexDoc::EditResult CHexDoc::UndoOrRedo(bool bUndo, CEditState& state)
 
 bool CHexDoc::SetCodePage(int nCodePage)
 {
-    if (nCodePage == m_nCodePage)
+    if (nCodePage == m_nCodePage && !m_pCharTable)
         return false;
     m_nCodePage = nCodePage;
+    m_pCharTable.reset();
     emit codePageChanged(nCodePage);
     return true;
+}
+
+void CHexDoc::SetCharTable(std::shared_ptr<const CCharTable> pTable)
+{
+    m_pCharTable = std::move(pTable);
+    emit codePageChanged(m_nCodePage);
 }
 
 std::vector<CByteRange> CHexDoc::TakeDetection()

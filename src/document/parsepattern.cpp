@@ -1,5 +1,6 @@
 #include "parsepattern.h"
 
+#include "chartable.h"
 #include "codepage.h"
 
 namespace {
@@ -11,7 +12,7 @@ bool IsSeparator(QChar ch)
 
 } // namespace
 
-CEncodedText ParsePattern(const QString& strText, int nCodePage)
+CEncodedText ParsePattern(const QString& strText, int nCodePage, const CCharTable* pTable)
 {
     CEncodedText pattern;
     const qsizetype nLength = strText.size();
@@ -24,7 +25,7 @@ CEncodedText ParsePattern(const QString& strText, int nCodePage)
         while (j < nLength && !IsSeparator(strText.at(j)))
             ++j;
         if (j - i != 2 || !IsHexDigit(strText.at(i).unicode()) || !IsHexDigit(strText.at(i + 1).unicode()))
-            return EncodeText(nCodePage, strText);
+            return pTable ? pTable->Encode(strText) : EncodeText(nCodePage, strText);
         const char digits[3] = {char(strText.at(i).unicode()), char(strText.at(i + 1).unicode()), 0};
         pattern.bytes.append(char(HexToByte(digits)));
         i = j;

@@ -51,6 +51,15 @@ public:
         }
         SetCheck(bOn ? 1 : 0);
     }
+    void SetText(const QString& text) override
+    {
+        // The menu's own text is kept on the action the first time it changes.
+        CCmdUI::SetText(text);
+        const char* kOwnText = "zorbelOwnText";
+        if (!m_pAction->property(kOwnText).isValid())
+            m_pAction->setProperty(kOwnText, m_pAction->text());
+        m_pAction->setText(text.isEmpty() ? m_pAction->property(kOwnText).toString() : text);
+    }
 
 private:
     QAction* m_pAction;

@@ -134,3 +134,12 @@ constexpr unsigned IDS_BOOKMARK_WRAPPED_START = 33714; // Next Bookmark went on 
 constexpr unsigned IDS_BOOKMARK_WRAPPED_END = 33715;   // Previous Bookmark went on from the last
 constexpr unsigned IDS_BOOKMARK_READ_FAILED = 33716;   // %1 the file, %2 why
 constexpr unsigned IDS_BOOKMARK_WRITE_FAILED = 33717;  // %1 the file, %2 why
+
+// Character tables and Copy as Text.
+constexpr unsigned ID_VIEW_CODEPAGE_TABLE = 34300;     // View, Code Page, Table File: reads the text column through a table
+constexpr unsigned ID_EDIT_COPY_TEXT = 34301;          // Edit, Copy as Text: the selection as the text column shows it
+constexpr unsigned IDS_TABLE_FILTER = 34310;           // the file dialog's filter
+constexpr unsigned IDS_TABLE_BAD_LINE = 34311;         // %1 the line's number, %2 the file, %3 the line
+constexpr unsigned IDS_TABLE_EMPTY = 34312;            // %1 the file
+constexpr unsigned IDS_TABLE_CANNOT_ENCODE = 34313;    // %1 the character, %2 the table's name
+constexpr unsigned IDS_TABLE_MENU_LOADED = 34314;      // the menu item while a table is shown; %1 its name

@@ -26,6 +26,7 @@ CHexView::CHexView(QWidget* pParent) : CScrollView(pParent)
     RegisterFindCommands();
     RegisterZoomCommands();
     RegisterBookmarkCommands();
+    RegisterTableCommands();
 }
 
 CHexView::~CHexView() = default;

@@ -6,6 +6,7 @@
 #include "rowformat.h"
 #include "scrollview.h"
 #include "selection.h"
+#include "tablerow.h"
 #include "textencoder.h"
 
 #include <QByteArray>
@@ -17,9 +18,11 @@
 #include <QString>
 
 #include <cstdint>
+#include <vector>
 
 class CBytePattern;
 class CCmdUI;
+class CRowPainter;
 class CFindReplaceDialog;
 
 // The view of a document window: the document's bytes as rows of 16 in a
@@ -73,6 +76,17 @@ public:
     QSize sizeHint() const override;
     bool FormatRow(std::uint32_t nRow, QByteArray& strRow, bool bContinued) const;
     bool IsRowContinued(std::uint32_t nRow, bool bAtStart);
+    // Rows nFirst to nLast as painting and printing draw them: each row's
+    // string, and while the document shows a character table, its text
+    // column's cells read through it.
+    struct FormattedRow {
+        std::uint32_t nRow = 0;
+        QByteArray strRow;
+        std::vector<CTableCell> cells;
+    };
+    std::vector<FormattedRow> FormatRows(std::uint32_t nFirst, std::uint32_t nLast);
+    // Draws a row of FormatRows as row nAt of the painter.
+    void DrawFormattedRow(CRowPainter& painter, const FormattedRow& row, std::uint32_t nAt) const;
 
     // Display code page and fonts (hexview_fonts.cpp). SetupScreenFont sets the
     // document's code page (or the system's when no font holds it); every view
@@ -82,6 +96,7 @@ public:
     void OnCodePageGB();
     void OnCodePageBig5();
     void OnCodePageSjis();
+    bool ShowsCodePage(int nCodePage) const;
     void OnUpdateCodePageGB(CCmdUI* pCmdUI);
     void OnUpdateCodePageBig5(CCmdUI* pCmdUI);
     void OnUpdateCodePageSjis(CCmdUI* pCmdUI);
@@ -215,6 +230,12 @@ public:
     void CharacterAt(std::uint32_t nOffset, std::uint32_t& nStart, std::uint32_t& nLength);
     void OnEditSelectAll();
     void OnEditCopyHex();
+    // Character tables and Copy as Text (hexview_table.cpp). LoadCharTable
+    // reads a table file and shows the document through it, or says what is
+    // wrong with it (the line, for a line that is no entry) and changes nothing.
+    void OnCodePageTable();
+    bool LoadCharTable(const QString& path);
+    void OnEditCopyText();
     void OnEditGoTo();
     // Moves the caret to the offset the text names (see ParseGoToOffset) and
     // scrolls its row into view; refuses a text that names none with a message
@@ -371,6 +392,7 @@ private:
     void RegisterEditCommands();
     void RegisterSelectCommands();
     void RegisterBookmarkCommands();
+    void RegisterTableCommands();
     int LineOfOffset(std::uint32_t nOffset) const;
     QPoint TextCell(std::uint32_t nOffset);
     void SetRegion(QRegion& rgn, const QPoint (&cells)[8]) const;

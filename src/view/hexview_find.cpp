@@ -35,7 +35,7 @@ void CHexView::RegisterFindCommands()
 
 bool CHexView::PatternOf(const QString& strText, QByteArray& pattern)
 {
-    const CEncodedText parsed = ParsePattern(strText, GetDocument()->GetCodePage());
+    const CEncodedText parsed = ParsePattern(strText, GetDocument()->GetCodePage(), GetDocument()->GetCharTable());
     if (parsed.bOk) {
         pattern = parsed.bytes;
         return true;

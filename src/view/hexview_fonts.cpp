@@ -195,8 +195,16 @@ void CHexView::OnCodePageSjis()
     SetCodePage(932);
 }
 
+// Whether the text column shows the code page: the document's, and no
+// character table over it.
+bool CHexView::ShowsCodePage(int nCodePage) const
+{
+    return !GetDocument()->GetCharTable() && GetDocument()->GetCodePage() == nCodePage;
+}
+
 // The View > Code Page items, enabled as the toolbar's buttons are: each for a code
-// page other than the one on show, which is checked.
+// page other than the one on show, which is checked. While a table is shown
+// every code page is enabled, and choosing one puts the table away.
 void CHexView::RegisterCodePageMenu()
 {
     static const struct {
@@ -208,30 +216,29 @@ void CHexView::RegisterCodePageMenu()
     };
     // The toolbar's UTF-8 button, grey while UTF-8 is shown as the others are.
     OnCommand(ID_CODEPAGE_UTF8, [this] { SetCodePage(kCodePageUtf8); });
-    OnUpdateCommand(ID_CODEPAGE_UTF8,
-                    [this](CCmdUI* pCmdUI) { pCmdUI->Enable(GetDocument()->GetCodePage() != kCodePageUtf8); });
+    OnUpdateCommand(ID_CODEPAGE_UTF8, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(!ShowsCodePage(kCodePageUtf8)); });
     OnCommand(ID_VIEW_CODEPAGE_GUESS, [this] { GuessCodePage(); });
     for (const auto& item : kItems) {
         const int nCodePage = item.nCodePage;
         OnCommand(item.nID, [this, nCodePage] { SetCodePage(nCodePage); });
         OnUpdateCommand(item.nID, [this, nCodePage](CCmdUI* pCmdUI) {
-            pCmdUI->Enable(GetDocument()->GetCodePage() != nCodePage);
-            pCmdUI->SetRadio(GetDocument()->GetCodePage() == nCodePage);
+            pCmdUI->Enable(!ShowsCodePage(nCodePage));
+            pCmdUI->SetRadio(ShowsCodePage(nCodePage));
         });
     }
 }
 
 void CHexView::OnUpdateCodePageGB(CCmdUI* pCmdUI)
 {
-    pCmdUI->Enable(GetDocument()->GetCodePage() != 936);
+    pCmdUI->Enable(!ShowsCodePage(936));
 }
 
 void CHexView::OnUpdateCodePageBig5(CCmdUI* pCmdUI)
 {
-    pCmdUI->Enable(GetDocument()->GetCodePage() != 950);
+    pCmdUI->Enable(!ShowsCodePage(950));
 }
 
 void CHexView::OnUpdateCodePageSjis(CCmdUI* pCmdUI)
 {
-    pCmdUI->Enable(GetDocument()->GetCodePage() != 932);
+    pCmdUI->Enable(!ShowsCodePage(932));
 }

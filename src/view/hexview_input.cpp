@@ -3,6 +3,7 @@
 #include "afxmsg.h"
 #include "afxres.h"
 #include "beep.h"
+#include "chartable.h"
 #include "codepage.h"
 #include "hexdoc.h"
 #include "resource.h"
@@ -206,6 +207,12 @@ void CHexView::OnText(const QString& text)
         }
         return;
     }
+    // A control key (Tab, Enter) is no text to write, in a character table
+    // too: it goes as the key it is.
+    if (text.size() == 1 && text[0].unicode() < 0x20) {
+        OnChar(text[0].unicode(), 1, 0);
+        return;
+    }
     QByteArray bytes;
     if (!EncodeOrRefuse(text, bytes))
         return;
@@ -405,7 +412,8 @@ QByteArray CHexView::GetCharCodec() const
 bool CHexView::EncodeOrRefuse(const QString& text, QByteArray& bytes)
 {
     const int nCodePage = GetDocument()->GetCodePage();
-    const CEncodedText encoded = EncodeText(nCodePage, text);
+    const CCharTable* pTable = GetDocument()->GetCharTable();
+    const CEncodedText encoded = pTable ? pTable->Encode(text) : EncodeText(nCodePage, text);
     if (encoded.bOk) {
         bytes = encoded.bytes;
         return true;
@@ -414,8 +422,8 @@ bool CHexView::EncodeOrRefuse(const QString& text, QByteArray& bytes)
     const char32_t ch = encoded.chRefused;
     const QString strCode = QString::number(uint(ch), 16).toUpper().rightJustified(4, QLatin1Char('0'));
     const QString strChar = QString::fromUcs4(&ch, 1) + QStringLiteral(" (U+") + strCode + QLatin1Char(')');
-    ShowStatusMessage(AfxLoadString(IDS_CANNOT_ENCODE)
+    ShowStatusMessage(AfxLoadString(pTable ? IDS_TABLE_CANNOT_ENCODE : IDS_CANNOT_ENCODE)
                           .replace(QLatin1String("%1"), strChar)
-                          .replace(QLatin1String("%2"), QString::number(nCodePage)));
+                          .replace(QLatin1String("%2"), pTable ? pTable->Name() : QString::number(nCodePage)));
     return false;
 }

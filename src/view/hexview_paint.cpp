@@ -1,5 +1,6 @@
 #include "hexview.h"
 
+#include "chartable.h"
 #include "hexdoc.h"
 #include "rowpainter.h"
 #include "textdecoder.h"
@@ -31,11 +32,6 @@ QColor Mix(const QColor& from, const QColor& to, double f)
                             float(from.greenF() + (to.greenF() - from.greenF()) * f),
                             float(from.blueF() + (to.blueF() - from.blueF()) * f));
 }
-
-struct PaintedRow {
-    std::uint32_t nRow;
-    QByteArray strRow;
-};
 
 } // namespace
 
@@ -73,22 +69,15 @@ void CHexView::OnDraw(QPainter* pDC)
     if (first > last)
         return;
 
-    std::vector<PaintedRow> rows;
-    rows.reserve(std::size_t(last - first + 1));
-    bool bContinued = first > 0 && IsRowContinued(std::uint32_t(first), true);
-    for (qint64 r = first; r <= last; ++r) {
-        PaintedRow row{std::uint32_t(r), QByteArray()};
-        bContinued = FormatRow(row.nRow, row.strRow, bContinued);
-        rows.push_back(std::move(row));
-    }
+    const std::vector<FormattedRow> rows = FormatRows(std::uint32_t(first), std::uint32_t(last));
 
     const CTextDecoder decoder(pDoc->GetCodePage());
     const Colours colours = GetColours();
     CRowPainter painter(pDC, m_fontScreen, decoder, m_nLeftMargin, m_nCharWidth, int(m_nLineHeight));
     painter.SetColours(colours.plainText, colours.plainBack);
-    for (const PaintedRow& row : rows) {
+    for (const FormattedRow& row : rows) {
         painter.DrawOffset(row.nRow);
-        painter.DrawRow(row.nRow, row.strRow);
+        DrawFormattedRow(painter, row, row.nRow);
     }
     // The bookmarks' marks go over everything else, whichever way this ends.
     const auto marks = qScopeGuard([&] { DrawBookmarks(pDC, std::uint32_t(first), std::uint32_t(last)); });
@@ -115,13 +104,43 @@ void CHexView::OnDraw(QPainter* pDC)
             painter.SetColours(colours.caretColumnText, colours.caretColumnBack);
         else
             painter.SetColours(colours.otherColumnText, colours.otherColumnBack);
-        for (const PaintedRow& row : rows) {
+        for (const FormattedRow& row : rows) {
             const qint64 top = painter.Top(row.nRow) - nScrollY;
             if (top <= box.bottom() && top + nLineHeight > box.top())
-                painter.DrawRow(row.nRow, row.strRow);
+                DrawFormattedRow(painter, row, row.nRow);
         }
         pDC->restore();
     }
+}
+
+std::vector<CHexView::FormattedRow> CHexView::FormatRows(std::uint32_t nFirst, std::uint32_t nLast)
+{
+    const CHexDoc* pDoc = GetDocument();
+    const CCharTable* pTable = pDoc->GetCharTable();
+    std::vector<FormattedRow> rows;
+    rows.reserve(std::size_t(nLast - nFirst + 1));
+    bool bContinued = nFirst > 0 && !pTable && IsRowContinued(nFirst, true);
+    const std::uint32_t nLength = pDoc->GetLength();
+    std::uint32_t nLanding = pTable ? pTable->LandingAt(pDoc->Data(), nLength, std::min(nFirst * 16, nLength)) : 0;
+    for (std::uint32_t r = nFirst;; ++r) {
+        FormattedRow row;
+        row.nRow = r;
+        bContinued = FormatRow(r, row.strRow, bContinued);
+        if (pTable)
+            nLanding = CTableRow::Cells(*pTable, pDoc->Data(), nLength, r * 16, nLanding, row.cells);
+        rows.push_back(std::move(row));
+        if (r == nLast)
+            break;
+    }
+    return rows;
+}
+
+void CHexView::DrawFormattedRow(CRowPainter& painter, const FormattedRow& row, std::uint32_t nAt) const
+{
+    if (GetDocument()->GetCharTable())
+        painter.DrawTableRow(nAt, row.strRow, row.cells);
+    else
+        painter.DrawRow(nAt, row.strRow);
 }
 
 bool CHexView::FormatRow(std::uint32_t nRow, QByteArray& strRow, bool bContinued) const

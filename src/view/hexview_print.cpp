@@ -145,14 +145,8 @@ void CHexView::PrintRows(QPainter* pDC, unsigned nPage)
     CRowPainter painter(pDC, m_fontPrint, decoder, m_nPrintLeft - CRowFormat::kOffsetColumns * nCharWidth,
                         nCharWidth, m_nPrintLineHeight);
     painter.SetColours(kInk, kPaper);
-    bool bContinued = first > 0 && IsRowContinued(first, true);
-    QByteArray strRow;
-    for (std::uint32_t r = first;; ++r) {
-        bContinued = FormatRow(r, strRow, bContinued);
-        painter.DrawRow(r - first + 2, strRow);
-        if (r == last)
-            break;
-    }
+    for (const FormattedRow& row : FormatRows(first, last))
+        DrawFormattedRow(painter, row, row.nRow - first + 2);
     pDC->restore();
 }
 

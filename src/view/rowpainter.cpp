@@ -1,6 +1,7 @@
 #include "rowpainter.h"
 
 #include "rowformat.h"
+#include "tablerow.h"
 #include "textdecoder.h"
 
 #include <QByteArray>
@@ -100,6 +101,18 @@ void CRowPainter::DrawRow(std::uint32_t nRow, const QByteArray& strRow)
                           });
 }
 
+void CRowPainter::DrawTableRow(std::uint32_t nRow, const QByteArray& strRow, const std::vector<CTableCell>& cells)
+{
+    const qreal top = qreal(Top(nRow));
+    FillCells(CRowFormat::kOffsetColumns, CRowFormat::kHexPartLength + 16, top);
+    DrawAscii(CRowFormat::kOffsetColumns, top, strRow.constData(), CRowFormat::kHexPartLength);
+    for (const CTableCell& cell : cells) {
+        if (cell.nCell + cell.nCells > 16)
+            FillCells(CRowFormat::kTextColumn + 16, 1, top);
+        DrawCellText(CRowFormat::kTextColumn + cell.nCell, top, cell.nCells, cell.text);
+    }
+}
+
 void CRowPainter::DrawText(int nColumn, int top, const QString& text)
 {
     for (const char32_t ch : text.toUcs4()) {
@@ -136,6 +149,18 @@ void CRowPainter::DrawAscii(int nColumn, qreal top, const char* pszText, int nLe
     }
     for (int i = 0; i < nLength; ++i)
         DrawChar(nColumn + i, top, 1, char32_t(std::uint8_t(pszText[i])));
+}
+
+// A text of one character goes as DrawChar draws it; a longer one is
+// squeezed into the cells as a whole.
+void CRowPainter::DrawCellText(int nColumn, qreal top, int nCells, const QString& text)
+{
+    const QList<uint> ucs4 = text.toUcs4();
+    if (ucs4.size() == 1) {
+        DrawChar(nColumn, top, nCells, char32_t(ucs4[0]));
+        return;
+    }
+    DrawGlyph(m_pDC, X(nColumn), top + m_nAscent, nCells * m_nCharWidth, text);
 }
 
 bool CRowPainter::IsColourGlyph(char32_t ch)

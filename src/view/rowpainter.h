@@ -6,7 +6,9 @@
 #include <QString>
 
 #include <cstdint>
+#include <vector>
 
+struct CTableCell;
 class CTextDecoder;
 class QByteArray;
 class QFont;
@@ -35,6 +37,9 @@ public:
     void DrawOffset(std::uint32_t nRow);
     // Columns 10-78 of row nRow as CRowFormat::FormatRow builds them.
     void DrawRow(std::uint32_t nRow, const QByteArray& strRow);
+    // The same with the text column read through a table: the hex part of
+    // strRow, then each cell's text over its cells (see CTableRow).
+    void DrawTableRow(std::uint32_t nRow, const QByteArray& strRow, const std::vector<CTableCell>& cells);
     // A line of Unicode text from nColumn, its top at y = top, without background:
     // a character the font draws wider than one and a half cells takes two.
     void DrawText(int nColumn, int top, const QString& text);
@@ -48,6 +53,7 @@ private:
     void FillCells(int nColumn, int nCells, qreal top);
     void DrawAscii(int nColumn, qreal top, const char* pszText, int nLength);
     void DrawChar(int nColumn, qreal top, int nCells, char32_t ch);
+    void DrawCellText(int nColumn, qreal top, int nCells, const QString& text);
     bool IsColourGlyph(char32_t ch);
 
     QPainter* m_pDC;

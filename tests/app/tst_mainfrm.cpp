@@ -359,7 +359,7 @@ void TestMainFrame::menusFollowDocumentWindows()
     for (QAction* action : fixture.frame()->GetPopup(IDR_ZORBELTYPE, 1)->actions())
         edit.append(action->text());
     QCOMPARE(edit, QStringList({"&Undo\tCtrl+Z", "&Redo\tCtrl+Y", "", "Cu&t\tCtrl+X", "&Copy\tCtrl+C",
-                                "Copy as &Hex", "&Paste\tCtrl+V", "&Delete\tDEL", "", "Select &All\tCtrl+A", "",
+                                "Copy as &Hex", "C&opy as Text\tCtrl+Shift+C", "&Paste\tCtrl+V", "&Delete\tDEL", "", "Select &All\tCtrl+A", "",
                                 "&Find...\tCtrl+F", "&Repeat\tF3", "R&eplace...\tCtrl+H",
                                 "Find &in All Encodings...\tCtrl+Shift+F", "Re&lative Search...", "", "&Go To...\tCtrl+G",
                                 "", "Toggle &Bookmark\tCtrl+B", "Ne&xt Bookmark\tF2",

@@ -282,7 +282,7 @@ void TestResources::menuStructure_data()
     QList<unsigned> file129Cn = file129;
     file129Cn.move(2, 4);   // Close after Save As
     const QList<unsigned> edit{ID_EDIT_UNDO, ID_EDIT_REDO, 0, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_COPY_HEX,
-                               ID_EDIT_PASTE, ID_EDIT_CLEAR, 0, ID_EDIT_SELECT_ALL, 0, ID_EDIT_FIND, ID_EDIT_REPEAT,
+                               ID_EDIT_COPY_TEXT, ID_EDIT_PASTE, ID_EDIT_CLEAR, 0, ID_EDIT_SELECT_ALL, 0, ID_EDIT_FIND, ID_EDIT_REPEAT,
                                ID_EDIT_REPLACE, ID_EDIT_FIND_ALL_ENCODINGS, ID_EDIT_RELATIVE_SEARCH, 0, ID_EDIT_GOTO, 0,
                                ID_EDIT_TOGGLE_BOOKMARK,
                                ID_EDIT_NEXT_BOOKMARK, ID_EDIT_PREV_BOOKMARK};
@@ -290,7 +290,7 @@ void TestResources::menuStructure_data()
     const QList<unsigned> view129{ID_VIEW_TOOLBAR,         ID_VIEW_STATUS_BAR,       ID_VIEW_DATA_INSPECTOR,
                                   ID_VIEW_STRINGS,         ID_VIEW_BOOKMARKS,        ID_VIEW_CODEPAGE_GB,
                                   ID_VIEW_CODEPAGE_BIG5,   ID_VIEW_CODEPAGE_SJIS,    ID_VIEW_CODEPAGE_UTF8,
-                                  ID_VIEW_CODEPAGE_KOREAN, ID_VIEW_CODEPAGE_WESTERN, 0, ID_VIEW_CODEPAGE_GUESS, 0,
+                                  ID_VIEW_CODEPAGE_KOREAN, ID_VIEW_CODEPAGE_WESTERN, ID_VIEW_CODEPAGE_TABLE, 0, ID_VIEW_CODEPAGE_GUESS, 0,
                                   ID_VIEW_ZOOM_IN,         ID_VIEW_ZOOM_OUT,         ID_VIEW_ZOOM_RESET};
     const QList<unsigned> window{ID_WINDOW_NEW, ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ,
                                  ID_WINDOW_TILE_VERT, ID_WINDOW_ARRANGE};
@@ -444,6 +444,7 @@ void TestResources::acceleratorTable()
         {ID_VIEW_ZOOM_RESET, Qt::CTRL | Qt::Key_0},
         {ID_VIEW_DATA_INSPECTOR, Qt::CTRL | Qt::SHIFT | Qt::Key_I},
         {ID_VIEW_STRINGS, Qt::CTRL | Qt::SHIFT | Qt::Key_S},
+        {ID_EDIT_COPY_TEXT, Qt::CTRL | Qt::SHIFT | Qt::Key_C},
         {ID_EDIT_TOGGLE_BOOKMARK, Qt::CTRL | Qt::Key_B},
         {ID_EDIT_NEXT_BOOKMARK, QKeyCombination(Qt::Key_F2)},
         {ID_EDIT_PREV_BOOKMARK, Qt::SHIFT | Qt::Key_F2},

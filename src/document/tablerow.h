@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+class CCharTable;
+
+// The text column of a row read through a table (see CCharTable), shared by
+// the window, printing and --dump. Every byte keeps its own cell, so the hex
+// pairs and the text stay aligned: a key's text is drawn over the key's cells
+// (squeezed when wider), a byte no key covers shows '.', and a key that
+// starts in the row and ends in the next is drawn up to the spill column,
+// column 16 of the text column; the next row shows '.' for its bytes there.
+struct CTableCell {
+    int nCell = 0;    // from the text column's start
+    int nCells = 1;   // 17 - nCell at most: the spill column is the last
+    QString text;
+};
+
+class CTableRow {
+public:
+    // The cells of the row at nRowStart of the nLength bytes at pData, where
+    // nLanding is the first offset in the row the walk lands on
+    // (CCharTable::LandingAt); bytes before it show '.'. Returns the first
+    // offset the walk lands on past the row, the next row's nLanding.
+    static std::uint32_t Cells(const CCharTable& table, const std::uint8_t* pData, std::uint32_t nLength,
+                               std::uint32_t nRowStart, std::uint32_t nLanding, std::vector<CTableCell>& cells);
+    // The same row's text column as UTF-8 for --dump: each cell's text once,
+    // '.' for the bytes that have none, written at pOut, which moves past it
+    // and needs room for MaxUtf8(table) bytes. Returns the next row's nLanding.
+    static std::uint32_t WriteUtf8(const CCharTable& table, const std::uint8_t* pData, std::uint32_t nLength,
+                                   std::uint32_t nRowStart, std::uint32_t nLanding, char*& pOut);
+    static std::size_t MaxUtf8(const CCharTable& table);
+};
