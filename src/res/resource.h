@@ -95,6 +95,9 @@ constexpr unsigned IDS_STRINGS_SCANNING = 34237;       // %1 the runs found so f
 constexpr unsigned IDS_STRINGS_FOUND = 34238;          // %1 the runs listed
 constexpr unsigned IDS_STRINGS_EXPORT_FAILED = 34239;  // %1 the file
 
+// The Strings list's scan in the status bar.
+constexpr unsigned IDS_STRINGS_PROGRESS = 34400;       // %1 the document's title
+
 // Bookmarks: the Edit menu's commands, the View menu's list and its texts.
 constexpr unsigned ID_EDIT_TOGGLE_BOOKMARK = 33700;    // Edit, Toggle Bookmark: at the caret or the selection
 constexpr unsigned ID_EDIT_NEXT_BOOKMARK = 33701;
