@@ -491,8 +491,16 @@ std::uint32_t CStringScanner::ScanImpl(const std::uint8_t* p, std::uint32_t nLen
                                 std::memcpy(pText + nTextBytes, q + j, nAscii);
                                 nTextBytes += nAscii;
                                 segment &= j + nAscii < 64 ? ~std::uint64_t(0) << (j + nAscii) : 0;
+                            } else if ((pairStarts >> j) & 1) {
+                                // The pairs from j on, one after the other.
+                                unsigned k = j;
+                                do {
+                                    putChar(q + k, true);
+                                    k += 2;
+                                } while (k < 64 && ((pairStarts >> k) & 1));
+                                segment &= k < 64 ? ~std::uint64_t(0) << k : 0;
                             } else {
-                                putChar(q + j, (pairStarts >> j) & 1);
+                                putChar(q + j, false);
                                 segment &= segment - 1;
                             }
                         }
