@@ -45,8 +45,7 @@ QVariant CStringsModel::headerData(int section, Qt::Orientation orientation, int
 void CStringsModel::Clear()
 {
     beginResetModel();
-    m_runs.clear();
-    m_runs.shrink_to_fit();
+    std::deque<CTextRun>().swap(m_runs);
     endResetModel();
 }
 

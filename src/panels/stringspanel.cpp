@@ -147,7 +147,7 @@ bool CStringsPanel::RefreshAround(quint32 nPos, quint32 nRemoved, quint32 nInser
     // change starts; from there on the bytes, and so the runs, are those of
     // the list, moved along.
     constexpr std::uint32_t kMaxCharBytes = 4;
-    const std::vector<CTextRun>& runs = m_pModel->Runs();
+    const std::deque<CTextRun>& runs = m_pModel->Runs();
     const int nCount = int(runs.size());
     const int nBefore = m_pModel->FirstRunFrom(nPos > kMaxCharBytes ? nPos - kMaxCharBytes + 1 : 0) - 1;
     const int nFirst = std::max(nBefore, 0);
