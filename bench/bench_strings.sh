@@ -1,10 +1,9 @@
 #!/bin/sh
 # zorbel --strings --codepage 936 of 256 MiB of GB text mixed with binary
 # against strings -n 4 (binutils, ASCII only) on the same warm file, both on
-# one core (taskset) and written to /dev/null; each figure is the processor
-# time of the best of three runs, and the peak memory (resident set) of one run
-# of each.
-#   bench/bench_strings.sh ZORBEL [DIR]   (the file is made in DIR, default /tmp, and kept for reruns)
+# one core (taskset) and written to /dev/null; the processor time of each
+# round, taking turns, and the peak memory (resident set) of one run of each.
+#   [ROUNDS=N] bench/bench_strings.sh ZORBEL [DIR]   (the file is made in DIR, default /tmp, and kept for reruns)
 set -eu
 zorbel=${1:?usage: bench_strings.sh ZORBEL [DIR]}
 file=${2:-/tmp}/zorbel-bench-strings.bin
@@ -34,20 +33,32 @@ fi
 cat "$file" > /dev/null
 
 # Processor time (user + system) rather than wall time: on a machine shared
-# with builds the wall time mostly measures the others. Best of three runs.
-best() {
-    best_s=
-    for _ in 1 2 3; do
-        s=$(/usr/bin/time -f "%U %S" taskset -c 0 "$@" 2>&1 > /dev/null | tail -n 1 | awk '{ print $1 + $2 }')
-        best_s=$(awk -v s="$s" -v best="$best_s" 'BEGIN { if (best == "" || s < best) best = s; print best }')
-    done
-    echo "$best_s"
+# with builds the wall time mostly measures the others. The two programs take
+# turns, ROUNDS times (default 5); each figure is the best and the worst round.
+cpu() {
+    /usr/bin/time -f "%U %S" taskset -c 0 "$@" 2>&1 > /dev/null | tail -n 1 | awk '{ print $1 + $2 }'
+}
+peak() {
+    /usr/bin/time -f "%M" taskset -c 0 "$@" 2>&1 > /dev/null | tail -n 1
 }
 
-ours=$(best "$zorbel" --strings --codepage 936 "$file")
-theirs=$(best strings -n 4 "$file")
+rounds=${ROUNDS:-5}
+echo "load before: $(uptime)"
+ours=
+theirs=
+for _ in $(seq "$rounds"); do
+    ours="$ours $(cpu "$zorbel" --strings --codepage 936 "$file")"
+    theirs="$theirs $(cpu strings -n 4 "$file")"
+done
+echo "load after: $(uptime)"
 ours_kib=$(peak "$zorbel" --strings --codepage 936 "$file")
 theirs_kib=$(peak strings -n 4 "$file")
+echo "zorbel --strings --codepage 936 (s):$ours"
+echo "strings -n 4 (s):$theirs"
 awk -v a="$ours" -v b="$theirs" -v m="$ours_kib" -v n="$theirs_kib" 'BEGIN {
-    printf "zorbel --strings --codepage 936, 256 MiB GB text and binary: %.3f s, peak %.1f MiB; strings -n 4: %.3f s, peak %.1f MiB; %.2f x as fast\n",
-        a, m / 1024, b, n / 1024, b / a }'
+    na = split(a, xa, " "); nb = split(b, xb, " ")
+    amin = amax = xa[1]; for (i = 2; i <= na; i++) { if (xa[i] < amin) amin = xa[i]; if (xa[i] > amax) amax = xa[i] }
+    bmin = bmax = xb[1]; for (i = 2; i <= nb; i++) { if (xb[i] < bmin) bmin = xb[i]; if (xb[i] > bmax) bmax = xb[i] }
+    rmin = rmax = xb[1] / xa[1]; for (i = 2; i <= na; i++) { r = xb[i] / xa[i]; if (r < rmin) rmin = r; if (r > rmax) rmax = r }
+    printf "zorbel: %.3f-%.3f s, peak %.1f MiB; strings -n 4: %.3f-%.3f s, peak %.1f MiB; best against best %.2f x as fast, per round %.2f-%.2f x\n",
+        amin, amax, m / 1024, bmin, bmax, n / 1024, bmin / amin, rmin, rmax }'

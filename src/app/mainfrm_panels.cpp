@@ -10,6 +10,7 @@
 #include "hexview.h"
 #include "relativesearchdialog.h"
 #include "resource.h"
+#include "statusbar.h"
 #include "stringspanel.h"
 #include "winapp.h"
 
@@ -66,6 +67,15 @@ void CMainFrame::CreatePanels()
     OnUpdateCommand(ID_VIEW_STRINGS, [this](CCmdUI* pCmdUI) {
         pCmdUI->Enable(true);
         pCmdUI->SetCheck(m_pStrings->isVisible());
+    });
+    // A long scan of the Strings list shows in the status bar's progress pane.
+    connect(m_pStrings, &CStringsPanel::progressChanged, this, [this](const QString& text, qint64 nDone, qint64 nTotal) {
+        if (CStatusBar* pBar = GetMessageBar())
+            pBar->ShowProgress(text, nDone, nTotal);
+    });
+    connect(m_pStrings, &CStringsPanel::progressEnded, this, [this] {
+        if (CStatusBar* pBar = GetMessageBar())
+            pBar->EndProgress();
     });
 
     CWinApp* pApp = AfxGetApp();

@@ -15,14 +15,16 @@ const char kUsage[] = "Usage: zorbel --strings [--codepage N] [--min N] [--cjk] 
 // the first lines go out before much is read.
 constexpr std::uint32_t kPartBytes = 1u << 20;
 constexpr std::uint32_t kFirstPartBytes = 1u << 14;
+constexpr std::size_t kOutBytes = std::size_t(1) << 22;
 
 bool PrintStrings(CFileReader& reader, const CFileCommandLine& cmd, int nCodePage)
 {
     CStringScanner scanner(nCodePage, cmd.nMinChars, cmd.bNonAsciiOnly);
     // Room for a part and the few bytes of a character the last part cut off.
     std::vector<std::uint8_t> buffer(kPartBytes + 8);
-    std::vector<CTextRun> runs;
+    // The lines of a few parts go out in one write.
     std::string out;
+    out.reserve(kOutBytes + 4 * kPartBytes);
     std::uint32_t nKept = 0;
     bool bFirst = true;
     for (bool bLast = false; !bLast;) {
@@ -30,15 +32,14 @@ bool PrintStrings(CFileReader& reader, const CFileCommandLine& cmd, int nCodePag
         const std::uint32_t nGot = reader.Read(buffer.data() + nKept, nWanted);
         bLast = nGot < nWanted;
         const std::uint32_t nHeld = nKept + nGot;
-        const std::uint32_t nDone = scanner.Scan(buffer.data(), nHeld, bLast, runs);
+        const std::uint32_t nDone = scanner.ScanLines(buffer.data(), nHeld, bLast, out);
         nKept = nHeld - nDone;
         std::copy(buffer.begin() + nDone, buffer.begin() + nHeld, buffer.begin());
-        out.clear();
-        for (const CTextRun& run : runs)
-            CStringScanner::AppendLine(run, out);
-        runs.clear();
-        if (!WriteOutput(out.data(), out.size()))
-            return false;
+        if (bFirst || bLast || out.size() >= kOutBytes) {
+            if (!WriteOutput(out.data(), out.size()))
+                return false;
+            out.clear();
+        }
         if (bFirst && !FlushOutput())
             return false;
         bFirst = false;

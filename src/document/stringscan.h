@@ -3,6 +3,7 @@
 #include "textdecoder.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,10 @@
 // where the last call stopped (Offset()), and collects the runs completed so
 // far. Memory is the runs of one part and the run under way, which is cut into
 // runs of at most kMaxRunBytes, so that no file makes it hold more.
+//
+// A scan may start at any offset where a full scan from the file's start has
+// no run under way, such as the start of a run it found: from there on it
+// finds what the full scan finds.
 struct CTextRun {
     std::uint64_t nOffset = 0;
     std::uint32_t nLength = 0;   // bytes
@@ -28,14 +33,20 @@ class CStringScanner {
 public:
     static constexpr std::uint32_t kMaxRunBytes = 1u << 16;
 
-    CStringScanner(int nCodePage, int nMinChars = 4, bool bNonAsciiOnly = false);
+    CStringScanner(int nCodePage, int nMinChars = 4, bool bNonAsciiOnly = false, std::uint64_t nStart = 0);
+    ~CStringScanner();
 
     // Scans nLength bytes at p, the file's bytes from Offset() on, and adds the
     // runs that end in them to runs. A character cut off by the end of the part
     // is left for the next call unless bLast. Returns the bytes it went past:
     // the caller starts the next part at Offset().
     std::uint32_t Scan(const std::uint8_t* p, std::uint32_t nLength, bool bLast, std::vector<CTextRun>& runs);
+    // The same, adding the runs to out as the lines AppendLine writes.
+    std::uint32_t ScanLines(const std::uint8_t* p, std::uint32_t nLength, bool bLast, std::string& out);
     std::uint64_t Offset() const { return m_nOffset; }
+    // True when no character since the last byte that ended a run is pending:
+    // the scan from Offset() on goes as a new scan starting there would.
+    bool BetweenRuns() const { return m_nChars == 0; }
 
     // The line --strings and Export write for a run: the offset in hexadecimal
     // (at least 8 digits), a tab, the text with tabs and newlines written as
@@ -43,19 +54,34 @@ public:
     static void AppendLine(const CTextRun& run, std::string& out);
 
 private:
+    template <typename Sink>
+    std::uint32_t ScanImpl(const std::uint8_t* p, std::uint32_t nLength, bool bLast, Sink& sink);
     // The length of the character at p (0: none), reading at most nLeft bytes;
     // -1 when the character may go on past nLeft.
     int CharAt(const std::uint8_t* p, std::uint32_t nLeft, bool bLast, char32_t& ch) const;
-    void EndRun(std::vector<CTextRun>& runs);
 
     int m_nCodePage;
     CTextDecoder m_decoder;
     int m_nMinChars;
     bool m_bNonAsciiOnly;
-    bool m_bDoubleByte;
+    // What each byte starts (see stringscan.cpp), and for a code page with
+    // pairs the UTF-8 of every lead and trail byte pair.
+    std::uint8_t m_class[256];
+    std::uint32_t m_single[256];
+    const void* m_pPairs = nullptr;
+    // The ranges of lead and trail bytes, two each (as IsLeadByte and
+    // IsTrailByte have them), for finding pairs 64 bytes at a time.
+    std::uint8_t m_leads[4] = {};
+    std::uint8_t m_trails[4] = {};
+    bool m_bSingles = false;   // some byte from 0x80 is a character of its own
+    bool m_bBlocks = false;    // the scan may take 64 bytes at a time
     std::uint64_t m_nOffset = 0;
-    // The run under way.
-    CTextRun m_run;
+    // The run under way: where it starts, its bytes, characters and text.
+    std::uint64_t m_nRunOffset = 0;
+    std::uint32_t m_nRunBytes = 0;
     int m_nChars = 0;
     bool m_bNonAscii = false;
+    bool m_bTab = false;
+    std::uint32_t m_nTextBytes = 0;
+    std::unique_ptr<char[]> m_pText;
 };

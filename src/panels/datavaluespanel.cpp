@@ -208,8 +208,12 @@ void CDataValuesPanel::Refresh()
             bEditable = nAvail > 0;
         }
         pItem->setText(text);
-        pItem->setFlags(bEditable ? Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable
-                                  : Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+        // Setting flags repaints the row even when they are the same, so only
+        // a change sets them: a caret move repaints only the values it changes.
+        const Qt::ItemFlags flags = bEditable ? Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable
+                                              : Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+        if (pItem->flags() != flags)
+            pItem->setFlags(flags);
     }
     m_bFilling = false;
 }

@@ -3,6 +3,8 @@
 #include "resource.h"
 #include "resources.h"
 
+#include <algorithm>
+
 int CStringsModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : int(m_runs.size());
@@ -43,8 +45,7 @@ QVariant CStringsModel::headerData(int section, Qt::Orientation orientation, int
 void CStringsModel::Clear()
 {
     beginResetModel();
-    m_runs.clear();
-    m_runs.shrink_to_fit();
+    std::deque<CTextRun>().swap(m_runs);
     endResetModel();
 }
 
@@ -56,4 +57,41 @@ void CStringsModel::Append(std::vector<CTextRun>&& runs)
     beginInsertRows(QModelIndex(), nFirst, nFirst + int(runs.size()) - 1);
     m_runs.insert(m_runs.end(), std::make_move_iterator(runs.begin()), std::make_move_iterator(runs.end()));
     endInsertRows();
+}
+
+void CStringsModel::Splice(int nFirst, int nCount, std::vector<CTextRun>&& runs, std::int64_t nShift)
+{
+    const auto first = m_runs.begin() + nFirst;
+    const int nNew = int(runs.size());
+    if (nNew == nCount) {
+        std::move(runs.begin(), runs.end(), first);
+        if (nNew)
+            emit dataChanged(index(nFirst, 0), index(nFirst + nNew - 1, ColumnCount - 1));
+    } else {
+        if (nCount) {
+            beginRemoveRows(QModelIndex(), nFirst, nFirst + nCount - 1);
+            m_runs.erase(first, first + nCount);
+            endRemoveRows();
+        }
+        if (nNew) {
+            beginInsertRows(QModelIndex(), nFirst, nFirst + nNew - 1);
+            m_runs.insert(m_runs.begin() + nFirst, std::make_move_iterator(runs.begin()),
+                          std::make_move_iterator(runs.end()));
+            endInsertRows();
+        }
+    }
+    const int nFrom = nFirst + nNew;
+    if (nShift == 0 || nFrom >= rowCount())
+        return;
+    for (auto it = m_runs.begin() + nFrom; it != m_runs.end(); ++it)
+        it->nOffset = std::uint64_t(std::int64_t(it->nOffset) + nShift);
+    // Only the offsets changed, which nothing filters or sorts on.
+    emit dataChanged(index(nFrom, OffsetColumn), index(rowCount() - 1, OffsetColumn), {Qt::DisplayRole});
+}
+
+int CStringsModel::FirstRunFrom(std::uint64_t nOffset) const
+{
+    const auto it = std::lower_bound(m_runs.begin(), m_runs.end(), nOffset,
+                                     [](const CTextRun& run, std::uint64_t n) { return run.nOffset < n; });
+    return int(it - m_runs.begin());
 }

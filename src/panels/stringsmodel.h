@@ -4,6 +4,7 @@
 
 #include <QAbstractTableModel>
 
+#include <deque>
 #include <vector>
 
 // The runs of text the Strings panel lists: offset, length in bytes, text.
@@ -24,8 +25,16 @@ public:
 
     void Clear();
     void Append(std::vector<CTextRun>&& runs);
+    // Replaces the nCount runs from nFirst on by runs, and moves the offsets
+    // of the runs after them by nShift bytes. Rows that stay keep their place
+    // in the views (selection and scrolling).
+    void Splice(int nFirst, int nCount, std::vector<CTextRun>&& runs, std::int64_t nShift);
     const CTextRun& Run(int nRow) const { return m_runs[std::size_t(nRow)]; }
+    const std::deque<CTextRun>& Runs() const { return m_runs; }
+    // The first row whose run starts at nOffset or later (rowCount() if none).
+    int FirstRunFrom(std::uint64_t nOffset) const;
 
 private:
-    std::vector<CTextRun> m_runs;
+    // A deque: a list of millions of runs grows without moving them all.
+    std::deque<CTextRun> m_runs;
 };

@@ -9,6 +9,7 @@
 #include "stringscan.h"
 #include "stringsmodel.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -114,8 +115,13 @@ void CStringsPanel::SetView(CHexView* pView)
     Rescan();
 }
 
-void CStringsPanel::OnDocumentChanged()
+void CStringsPanel::OnDocumentChanged(quint32 nPos, quint32 nRemoved, quint32 nInserted)
 {
+    // A list that shows the document as it was before this change is mended
+    // around the change when that is cheap.
+    if (!m_bScanning && !m_bStale && !m_rescanTimer.isActive() && isVisible()
+        && RefreshAround(nPos, nRemoved, nInserted))
+        return;
     // A scan under way reads parts of the document as it was: it stops now,
     // and a new one starts once typing pauses.
     StopScan();
@@ -123,12 +129,69 @@ void CStringsPanel::OnDocumentChanged()
     m_rescanTimer.start();
 }
 
+bool CStringsPanel::RefreshAround(quint32 nPos, quint32 nRemoved, quint32 nInserted)
+{
+    if (!m_pDoc || !m_pDoc->Data())
+        return false;
+    // A scan from the start of a run before the change finds what a scan from
+    // the file's start finds from there on: no run is under way there. Whether
+    // a byte ends a run may depend on the few bytes after it (a lead byte
+    // without a trail byte, an unfinished UTF-8 sequence), so the run starts
+    // kMaxCharBytes or more before the change. The scan goes on past the
+    // change until it comes, with no run under way, to where a run after the
+    // change starts; from there on the bytes, and so the runs, are those of
+    // the list, moved along.
+    constexpr std::uint32_t kMaxCharBytes = 4;
+    const std::deque<CTextRun>& runs = m_pModel->Runs();
+    const int nCount = int(runs.size());
+    const int nBefore = m_pModel->FirstRunFrom(nPos > kMaxCharBytes ? nPos - kMaxCharBytes + 1 : 0) - 1;
+    const int nFirst = std::max(nBefore, 0);
+    const std::uint64_t nStart = nBefore >= 0 ? runs[std::size_t(nBefore)].nOffset : 0;
+    const std::int64_t nShift = std::int64_t(nInserted) - std::int64_t(nRemoved);
+    const std::uint32_t nLength = m_pDoc->GetLength();
+    const std::uint8_t* p = m_pDoc->Data();
+
+    CStringScanner scanner(m_pDoc->GetCodePage(), m_pMin->value(), m_pNonAscii->isChecked(), nStart);
+    std::vector<CTextRun> fresh;
+    int nSync = m_pModel->FirstRunFrom(std::uint64_t(nPos) + nRemoved);
+    for (;; ++nSync) {
+        const std::uint64_t nTarget =
+            nSync < nCount ? std::uint64_t(std::int64_t(runs[std::size_t(nSync)].nOffset) + nShift) : nLength;
+        while (scanner.Offset() < nTarget) {
+            const auto nAt = std::uint32_t(scanner.Offset());
+            // Past this much the whole list is scanned again, off this thread.
+            if (nAt - nStart > kRefreshBytes)
+                return false;
+            if (scanner.Scan(p + nAt, std::uint32_t(nTarget) - nAt, nTarget == nLength, fresh) == 0)
+                break;   // a character goes on past the target
+        }
+        if (nTarget == nLength || (scanner.Offset() == nTarget && scanner.BetweenRuns()))
+            break;
+    }
+    const int nSelected = m_pTable->currentIndex().row();
+    m_pModel->Splice(nFirst, nSync - nFirst, std::move(fresh), nShift);
+    if (nSelected >= 0 && !m_pTable->currentIndex().isValid())
+        m_pTable->setCurrentIndex(m_pProxy->index(std::min(nSelected, m_pProxy->rowCount() - 1), 0));
+    ShowCount();
+    return true;
+}
+
 void CStringsPanel::StopScan()
 {
     ++m_nGeneration;
     m_pScanner.reset();
     m_bScanning = false;
+    EndProgress();
     ShowCount();
+}
+
+void CStringsPanel::EndProgress()
+{
+    if (m_bScanning || !m_bProgressShown)
+        return;
+    m_bProgressShown = false;
+    qApp->removeEventFilter(this);
+    emit progressEnded();
 }
 
 void CStringsPanel::Rescan()
@@ -145,6 +208,7 @@ void CStringsPanel::Rescan()
     m_pScanner = std::make_shared<CStringScanner>(m_pDoc->GetCodePage(), m_pMin->value(), m_pNonAscii->isChecked());
     m_bScanning = true;
     m_bFirstPart = true;
+    m_scanClock.start();
     SendPart();
 }
 
@@ -181,9 +245,19 @@ void CStringsPanel::OnPartScanned(int nGeneration, std::uint64_t nNext, std::vec
     if (nNext >= m_pDoc->GetLength()) {
         m_pScanner.reset();
         m_bScanning = false;
+        EndProgress();
         ShowCount();
         emit scanFinished();
         return;
+    }
+    if (m_scanClock.elapsed() >= kProgressDelay) {
+        if (!m_bProgressShown) {
+            // Esc stops the scan from anywhere in the window while it shows.
+            qApp->installEventFilter(this);
+            m_bProgressShown = true;
+        }
+        emit progressChanged(AfxLoadString(IDS_STRINGS_PROGRESS).replace(QLatin1String("%1"), m_pDoc->GetTitle()),
+                             qint64(nNext), qint64(m_pDoc->GetLength()));
     }
     ShowCount();
     SendPart();
@@ -244,15 +318,26 @@ void CStringsPanel::ShowAndFocus()
 
 bool CStringsPanel::eventFilter(QObject* pObject, QEvent* pEvent)
 {
-    if (pEvent->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(pEvent)->key() == Qt::Key_Escape) {
-        // Esc stops a scan under way, else goes back to the rows.
-        if (m_bScanning)
+    if (pEvent->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(pEvent)->key() != Qt::Key_Escape)
+        return QDockWidget::eventFilter(pObject, pEvent);
+    auto* pWidget = qobject_cast<QWidget*>(pObject);
+    if (pObject != m_pTable && pObject != m_pFilter) {
+        // Seen by the filter on the application while a scan shows progress:
+        // Esc in the panel's window, no menu or dialog open, stops the scan.
+        if (m_bScanning && pWidget && pWidget->window() == window() && !QApplication::activePopupWidget()
+            && !QApplication::activeModalWidget()) {
             StopScan();
-        else if (m_pView)
-            m_pView->setFocus(Qt::ShortcutFocusReason);
-        return true;
+            return true;
+        }
+        return false;
     }
-    return QDockWidget::eventFilter(pObject, pEvent);
+    // Esc in the list or the filter stops a scan under way, else goes back to
+    // the rows.
+    if (m_bScanning)
+        StopScan();
+    else if (m_pView)
+        m_pView->setFocus(Qt::ShortcutFocusReason);
+    return true;
 }
 
 CHexView* CStringsPanel::View() const

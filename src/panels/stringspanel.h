@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDockWidget>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QThread>
 #include <QTimer>
@@ -30,7 +31,9 @@ class QTableView;
 // an edit changes it. Results come back part by part, the first part short,
 // so that the first screen shows at once. Any change of the document, its
 // code page or the options starts the scan over (an edit after a short
-// pause); Esc stops a scan under way. While the panel is hidden nothing is
+// pause) unless the change can be mended by scanning only around it; Esc
+// stops a scan under way, wherever the focus is in the panel's window; the
+// progress of a scan that lasts shows in the window's status bar. While the panel is hidden nothing is
 // scanned: it scans when it shows.
 class CStringsPanel : public QDockWidget {
     Q_OBJECT
@@ -38,6 +41,9 @@ class CStringsPanel : public QDockWidget {
 public:
     static constexpr std::uint32_t kFirstPartBytes = 1u << 16;
     static constexpr std::uint32_t kPartBytes = 1u << 22;
+    static constexpr std::uint32_t kRefreshBytes = 1u << 20;
+    // How long a scan runs before its progress shows, in milliseconds.
+    static constexpr int kProgressDelay = 300;
 
     explicit CStringsPanel(QWidget* pParent = nullptr);
     ~CStringsPanel() override;
@@ -57,6 +63,10 @@ public:
 
 signals:
     void scanFinished();
+    // A scan that has run for a moment shows its progress (bytes done of
+    // nTotal) wherever the window shows progress, until progressEnded.
+    void progressChanged(const QString& text, qint64 nDone, qint64 nTotal);
+    void progressEnded();
 
 protected:
     bool eventFilter(QObject* pObject, QEvent* pEvent) override;
@@ -69,10 +79,14 @@ private:
     void StopScan();
     void SendPart();
     void OnPartScanned(int nGeneration, std::uint64_t nNext, std::vector<CTextRun>& runs);
-    void OnDocumentChanged();
+    void OnDocumentChanged(quint32 nPos, quint32 nRemoved, quint32 nInserted);
+    // Mends the list after a change of the document it showed; false when
+    // that would scan more than kRefreshBytes.
+    bool RefreshAround(quint32 nPos, quint32 nRemoved, quint32 nInserted);
     void SelectRun(const QModelIndex& index);
     void Export();
     void ShowCount();
+    void EndProgress();
 
     QSpinBox* m_pMin;
     QCheckBox* m_pNonAscii;
@@ -95,5 +109,7 @@ private:
     bool m_bScanning = false;
     bool m_bStale = true;       // the list does not show the document as it is
     bool m_bFirstPart = true;
+    bool m_bProgressShown = false;
+    QElapsedTimer m_scanClock;
     QTimer m_rescanTimer;
 };

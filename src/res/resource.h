@@ -115,6 +115,9 @@ constexpr unsigned IDS_RELATIVE_TOO_SHORT = 34365;
 constexpr unsigned IDS_RELATIVE_ALL_SAME = 34366;
 constexpr unsigned IDS_RELATIVE_TABLE_FILTER = 34367;   // the file dialog's filter for table files
 
+// The Strings list's scan in the status bar.
+constexpr unsigned IDS_STRINGS_PROGRESS = 34400;       // %1 the document's title
+
 // Bookmarks: the Edit menu's commands, the View menu's list and its texts.
 constexpr unsigned ID_EDIT_TOGGLE_BOOKMARK = 33700;    // Edit, Toggle Bookmark: at the caret or the selection
 constexpr unsigned ID_EDIT_NEXT_BOOKMARK = 33701;

@@ -3,6 +3,7 @@
 #include "afxres.h"
 #include "clipboard.h"
 #include "document.h"
+#include "hexdoc.h"
 #include "hexview.h"
 #include "resource.h"
 #include "resources.h"
@@ -107,6 +108,7 @@ private slots:
     void contextMenu_data();
     void contextMenu();
     void contextMenuRunsTheChosenCommand();
+    void contextMenuBookmarks();
     void dropOpensEachFile_data();
     void dropOpensEachFile();
     void ctrlQQuits_data();
@@ -134,12 +136,13 @@ void TestFrameInput::contextMenu_data()
 
     QTest::newRow("empty file") << QByteArray() << false << false << QList<unsigned>{};
     QTest::newRow("bytes") << QByteArray("abcdef") << false << false
-                           << QList<unsigned>{ID_EDIT_CLEAR, ID_EDIT_SELECT_ALL};
+                           << QList<unsigned>{ID_EDIT_CLEAR, ID_EDIT_SELECT_ALL, ID_EDIT_TOGGLE_BOOKMARK};
     QTest::newRow("bytes, clipboard text") << QByteArray("abcdef") << false << true
-                                           << QList<unsigned>{ID_EDIT_PASTE, ID_EDIT_CLEAR, ID_EDIT_SELECT_ALL};
+                                           << QList<unsigned>{ID_EDIT_PASTE, ID_EDIT_CLEAR, ID_EDIT_SELECT_ALL,
+                                                              ID_EDIT_TOGGLE_BOOKMARK};
     QTest::newRow("selection") << QByteArray("abcdef") << true << false
                                << QList<unsigned>{ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_COPY_HEX, ID_EDIT_CLEAR,
-                                                  ID_EDIT_SELECT_ALL};
+                                                  ID_EDIT_SELECT_ALL, ID_EDIT_TOGGLE_BOOKMARK};
 }
 
 // The items, in their order, enabled exactly as the Edit menu's are. Undo and
@@ -173,9 +176,11 @@ void TestFrameInput::contextMenu()
         pMenu->close();
     });
     QCOMPARE(ids, QList<unsigned>({ID_EDIT_UNDO, ID_EDIT_REDO, 0, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_COPY_HEX,
-                                   ID_EDIT_PASTE, ID_EDIT_CLEAR, 0, ID_EDIT_SELECT_ALL}));
+                                   ID_EDIT_PASTE, ID_EDIT_CLEAR, 0, ID_EDIT_SELECT_ALL, 0, ID_EDIT_TOGGLE_BOOKMARK,
+                                   ID_EDIT_NEXT_BOOKMARK, ID_EDIT_PREV_BOOKMARK}));
     QCOMPARE(texts.mid(2), QStringList({"Cu&t\tCtrl+X", "&Copy\tCtrl+C", "Copy as &Hex", "&Paste\tCtrl+V",
-                                        "&Delete\tDEL", "Select &All\tCtrl+A"}));
+                                        "&Delete\tDEL", "Select &All\tCtrl+A", "Toggle &Bookmark\tCtrl+B",
+                                        "Ne&xt Bookmark\tF2", "Pre&vious Bookmark\tShift+F2"}));
     for (unsigned nID : ids)
         if (nID && fixture.frame()->HasCommandAction(nID) && nID != ID_EDIT_UNDO && nID != ID_EDIT_REDO)
             QVERIFY2(fixture.frame()->CommandAction(nID)->isEnabled() == on.contains(nID), qPrintable(QString::number(nID)));
@@ -195,6 +200,28 @@ void TestFrameInput::contextMenuRunsTheChosenCommand()
     fixture.idle();
     RightClick(pView, [](QMenu* pMenu) { QTest::keyClick(pMenu, Qt::Key_H); });
     QCOMPARE(QGuiApplication::clipboard()->text(), QString("DE AD BE EF"));
+}
+
+// Toggle Bookmark marks the byte clicked on (byte 1); Next and Previous go
+// on from there to the marks at 20 and, wrapping, at 40, as the Edit menu's
+// commands do.
+void TestFrameInput::contextMenuBookmarks()
+{
+    AppFixture fixture({TestSupport::writeScratchFile("marks.bin", QByteArray(64, 'x'))});
+    CHexView* pView = ActiveView(fixture);
+    CBookmarks& marks = pView->GetDocument()->Bookmarks();
+    marks.Add(20, 2, QString());
+    marks.Add(40, 2, QString());
+    fixture.idle();
+    RightClick(pView, [](QMenu* pMenu) { QTest::keyClick(pMenu, Qt::Key_B); });
+    QCOMPARE(marks.Count(), 3);
+    QCOMPARE(marks.At(0).nOffset, 1u);
+    fixture.idle();
+    RightClick(pView, [](QMenu* pMenu) { QTest::keyClick(pMenu, Qt::Key_X); });
+    QCOMPARE(pView->GetSelection().First(), 20u);
+    fixture.idle();
+    RightClick(pView, [](QMenu* pMenu) { QTest::keyClick(pMenu, Qt::Key_V); });
+    QCOMPARE(pView->GetSelection().First(), 40u);
 }
 
 void TestFrameInput::dropOpensEachFile_data()

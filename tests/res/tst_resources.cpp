@@ -400,7 +400,8 @@ void TestResources::contextMenuMatchesTheEditMenu()
     QCOMPARE(context.size(), 1);
     QCOMPARE(popupIds(context).first(), QList<unsigned>({ID_EDIT_UNDO, ID_EDIT_REDO, 0, ID_EDIT_CUT, ID_EDIT_COPY,
                                                          ID_EDIT_COPY_HEX, ID_EDIT_PASTE, ID_EDIT_CLEAR, 0,
-                                                         ID_EDIT_SELECT_ALL}));
+                                                         ID_EDIT_SELECT_ALL, 0, ID_EDIT_TOGGLE_BOOKMARK,
+                                                         ID_EDIT_NEXT_BOOKMARK, ID_EDIT_PREV_BOOKMARK}));
     const QList<CMenuItemRes> edit = EditPopup();
     for (const CMenuItemRes& item : context.first().children) {
         if (item.separator)

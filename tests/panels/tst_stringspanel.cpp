@@ -1,0 +1,160 @@
+// The Strings list of a document in a real view, without a main window: after
+// an edit it is mended around the change at once, and comes out as a full
+// scan of the edited bytes would, with the selected run still selected.
+
+#include "editfixture.h"
+#include "stringscan.h"
+#include "stringspanel.h"
+#include "textencoder.h"
+
+#include <QCheckBox>
+#include <QRandomGenerator>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QTableView>
+
+class TestStringsPanel : public QObject {
+    Q_OBJECT
+
+private slots:
+    void editsMendTheList_data();
+    void editsMendTheList();
+    void selectionAndScrollStay();
+};
+
+namespace {
+
+// The lines a full scan of the document gives.
+QByteArray FullScan(const CHexDoc& doc, int nMin, bool bCjk)
+{
+    CStringScanner scanner(doc.GetCodePage(), nMin, bCjk);
+    std::vector<CTextRun> runs;
+    scanner.Scan(doc.Data(), doc.GetLength(), true, runs);
+    std::string out;
+    for (const CTextRun& run : runs)
+        CStringScanner::AppendLine(run, out);
+    return QByteArray::fromStdString(out);
+}
+
+// A piece of binary, ASCII or text of the code page.
+QByteArray RandomPiece(int nCodePage, int nMaxChars, QRandomGenerator& random)
+{
+    static const QString kText = QString::fromUtf8("中文字符測試資料日本語のテキストｱｲｳ·—「」");
+    QByteArray bytes;
+    const int nKind = random.bounded(3);
+    for (int n = random.bounded(nMaxChars + 1); n > 0; --n) {
+        if (nKind == 0) {
+            bytes += char(random.bounded(256));
+        } else if (nKind == 1) {
+            bytes += char(random.bounded(8) ? random.bounded('a', 'z' + 1) : random.bounded(0x08, 0x22));
+        } else {
+            const CEncodedText encoded = EncodeText(nCodePage, QString(kText[random.bounded(int(kText.size()))]));
+            bytes += encoded.bOk ? encoded.bytes : QByteArray("?");
+        }
+    }
+    return bytes;
+}
+
+bool WaitForScan(CStringsPanel& panel)
+{
+    return QTest::qWaitFor([&panel] { return !panel.IsScanning(); }, 10000);
+}
+
+} // namespace
+
+void TestStringsPanel::editsMendTheList_data()
+{
+    QTest::addColumn<int>("codePage");
+    QTest::addColumn<int>("minChars");
+    QTest::addColumn<bool>("cjk");
+    QTest::newRow("GB") << 936 << 4 << false;
+    QTest::newRow("BIG5") << 950 << 3 << false;
+    QTest::newRow("Shift JIS") << 932 << 4 << false;
+    QTest::newRow("UTF-8") << 65001 << 2 << false;
+    QTest::newRow("GB, non-ASCII runs only") << 936 << 2 << true;
+    QTest::newRow("1252") << 1252 << 4 << false;
+}
+
+void TestStringsPanel::editsMendTheList()
+{
+    QFETCH(int, codePage);
+    QFETCH(int, minChars);
+    QFETCH(bool, cjk);
+    QRandomGenerator random(std::uint32_t(codePage * 7 + minChars));
+    QByteArray bytes;
+    while (bytes.size() < 4000)
+        bytes += RandomPiece(codePage, 20, random);
+    EditWindow window(bytes);
+    window.doc.SetCodePage(codePage);
+    CStringsPanel panel;
+    panel.MinLength()->setValue(minChars);
+    panel.NonAsciiOnly()->setChecked(cjk);
+    panel.SetView(window.pView.get());
+    panel.show();
+    QVERIFY(WaitForScan(panel));
+    QCOMPARE(panel.ExportText(), FullScan(window.doc, minChars, cjk));
+
+    // Each edit is mended before control returns: no scan starts, and the
+    // list is already the full scan's.
+    for (int nEdit = 0; nEdit < 300; ++nEdit) {
+        const std::uint32_t nLength = window.doc.GetLength();
+        const auto nPos = std::uint32_t(random.bounded(nLength + 1));
+        const auto nRemove = std::min(nLength - nPos, std::uint32_t(random.bounded(6)));
+        const QByteArray insert = RandomPiece(codePage, 4, random);
+        if (nEdit % 10 == 9 && window.doc.History().CanUndo()) {
+            CEditState state;
+            window.doc.Undo(state);
+        } else {
+            window.doc.ReplaceBytes(nPos, nRemove, reinterpret_cast<const std::uint8_t*>(insert.constData()),
+                                    std::uint32_t(insert.size()), {});
+        }
+        QVERIFY(!panel.IsScanning());
+        const QByteArray expected = FullScan(window.doc, minChars, cjk);
+        if (panel.ExportText() != expected)
+            QFAIL(qPrintable(QStringLiteral("edit %1 at %2: the list differs from a full scan").arg(nEdit).arg(nPos)));
+    }
+}
+
+void TestStringsPanel::selectionAndScrollStay()
+{
+    QByteArray bytes;
+    for (int i = 0; i < 400; ++i)
+        bytes += "word" + QByteArray::number(1000 + i) + '\0';
+    EditWindow window(bytes);
+    window.doc.SetCodePage(936);
+    CStringsPanel panel;
+    panel.resize(400, 300);
+    panel.SetView(window.pView.get());
+    panel.show();
+    QVERIFY(WaitForScan(panel));
+    QTableView* pTable = panel.Table();
+    QCOMPARE(pTable->model()->rowCount(), 400);
+    pTable->setCurrentIndex(pTable->model()->index(200, 2));
+    pTable->scrollTo(pTable->currentIndex(), QAbstractItemView::PositionAtTop);
+    const int nScroll = pTable->verticalScrollBar()->value();
+    QVERIFY(nScroll > 0);
+    const auto currentText = [pTable] { return pTable->currentIndex().siblingAtColumn(2).data().toString(); };
+    const auto currentOffset = [pTable] { return pTable->currentIndex().siblingAtColumn(0).data().toString(); };
+    QCOMPARE(currentText(), QString("word1200"));
+    QCOMPARE(currentOffset(), QString("00000708"));
+
+    // Bytes inserted before every run that make no run of their own move the
+    // offsets along and nothing else.
+    window.doc.ReplaceBytes(0, 0, reinterpret_cast<const std::uint8_t*>("ab\x01"), 3, {});
+    QCOMPARE(pTable->model()->rowCount(), 400);
+    QCOMPARE(currentText(), QString("word1200"));
+    QCOMPARE(currentOffset(), QString("0000070B"));
+    QCOMPARE(pTable->verticalScrollBar()->value(), nScroll);
+    QVERIFY(pTable->selectionModel()->isRowSelected(200, QModelIndex()));
+
+    // A run changed after the selected one, and a run added before it.
+    window.doc.ReplaceBytes(0x900, 1, reinterpret_cast<const std::uint8_t*>("Z"), 1, {});
+    window.doc.ReplaceBytes(0, 0, reinterpret_cast<const std::uint8_t*>("first\x01"), 6, {});
+    QCOMPARE(pTable->model()->rowCount(), 401);
+    QCOMPARE(currentText(), QString("word1200"));
+    QCOMPARE(currentOffset(), QString("00000711"));
+    QCOMPARE(panel.ExportText(), FullScan(window.doc, 4, false));
+}
+
+QTEST_MAIN(TestStringsPanel)
+#include "tst_stringspanel.moc"
