@@ -2,6 +2,7 @@
 
 #include "afxres.h"
 #include "bookmarkpanel.h"
+#include "chartable.h"
 #include "doctemplate.h"
 #include "document.h"
 #include "hexdoc.h"
@@ -128,7 +129,8 @@ int CMainFrame::OnCreate()
         return -1;
     m_wndToolBar.setWindowTitle(PlainMenuText(CommandAction(ID_VIEW_TOOLBAR)->text()));
 
-    if (!m_wndStatusBar.SetIndicators({ID_SEPARATOR, ID_SEPARATOR, ID_INDICATOR_OVR, ID_INDICATOR_NUM, ID_SEPARATOR}))
+    if (!m_wndStatusBar.SetIndicators({ID_SEPARATOR, ID_SEPARATOR, ID_INDICATOR_OVR, ID_INDICATOR_NUM, ID_SEPARATOR,
+                                      ID_SEPARATOR}))
         return -1;
     setStatusBar(&m_wndStatusBar);
     m_wndStatusBar.SetPaneInfo(1, ID_SEPARATOR, SBPS_POPOUT, 0);
@@ -172,8 +174,10 @@ void CMainFrame::ShowViewStatus(CHexView* pView)
         m_wndStatusBar.SetPaneText(1, QString());
         m_wndStatusBar.SetPaneInfo(kCaretPane, ID_SEPARATOR, SBPS_NORMAL, 0);
         m_wndStatusBar.SetPaneText(kCaretPane, QString());
+        m_wndStatusBar.SetPaneText(kTablePane, QString());
         return;
     }
+    ShowTableName();
     // The panes the view feeds change with every key; they repaint with the next
     // frame, not at once: a pane's synchronous repaint paints everything the
     // window has waiting, the view's rows too, so a burst of keys would paint the
@@ -184,6 +188,8 @@ void CMainFrame::ShowViewStatus(CHexView* pView)
         connect(pView, &CHexView::editModeChanged, this,
                 [this](const QString& text) { m_wndStatusBar.SetPaneText(2, text, false); }),
         connect(pView, &CHexView::caretChanged, this, &CMainFrame::ShowCaret),
+        // Showing a table or leaving it for a code page.
+        connect(pView->GetDocument(), &CHexDoc::codePageChanged, this, &CMainFrame::ShowTableName),
     };
 }
 
@@ -205,6 +211,12 @@ void CMainFrame::ShowCaret(const QString& text, const QString& widest)
     m_wndStatusBar.SetPaneInfo(kCaretPane, ID_SEPARATOR, SBPS_NORMAL,
                                m_wndStatusBar.PaneLabel(kCaretPane)->fontMetrics().horizontalAdvance(widest));
     m_wndStatusBar.SetPaneText(kCaretPane, text, false);
+}
+
+void CMainFrame::ShowTableName()
+{
+    const CCharTable* pTable = m_pStatusView ? m_pStatusView->GetDocument()->GetCharTable() : nullptr;
+    m_wndStatusBar.SetPaneText(kTablePane, pTable ? AfxLoadString(IDS_TABLE_PANE).arg(pTable->Name()) : QString());
 }
 
 // With a maximized document window QMdiSubWindow adds " - [title]" itself.

@@ -56,6 +56,9 @@ public:
     };
 
     static constexpr int kCaretPane = 4;
+    // The character table the active document shows, if any: the pane is
+    // hidden without one.
+    static constexpr int kTablePane = 5;
 
     CMainFrame();
     ~CMainFrame() override;
@@ -111,6 +114,7 @@ private:
     void ShowViewStatus(CHexView* pView);
     void ShowByteCount(const QString& text);
     void ShowCaret(const QString& text, const QString& widest);
+    void ShowTableName();
     bool HasDocumentWindow() const;
 
     void SetWindowPlacement(const Placement& wp);

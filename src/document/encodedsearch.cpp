@@ -1,5 +1,6 @@
 #include "encodedsearch.h"
 
+#include "chartable.h"
 #include "textdecoder.h"
 #include "textencoder.h"
 #include "utf8.h"
@@ -28,6 +29,22 @@ QString Shown(char32_t ch)
     if (ch == 0xFFFD || !QChar::isPrint(ch) || QChar::category(ch) == QChar::Other_PrivateUse)
         return QStringLiteral(".");
     return QString::fromUcs4(&ch, 1);
+}
+
+// The bytes a list shows around a hit: [nStart, nEnd).
+void AroundHit(std::uint64_t nLength, std::uint64_t nAt, std::uint32_t nMatch, std::uint64_t& nStart,
+               std::uint64_t& nEnd)
+{
+    nStart = nAt - std::min<std::uint64_t>(nAt, kBefore);
+    nEnd = std::min<std::uint64_t>(nLength, nAt + nMatch + kAfter);
+}
+
+QString Shown(const QString& text)
+{
+    QString shown;
+    for (const char32_t ch : text.toUcs4())
+        shown += Shown(ch);
+    return shown;
 }
 
 QString Decode(int nCodePage, const std::uint8_t* p, std::uint32_t n)
@@ -133,12 +150,26 @@ int CEncodedSearch::Add(const QString& name, const QByteArray& bytes, int nCodeP
 QString CEncodedSearch::TextAround(int nCodePage, const std::uint8_t* pData, std::uint64_t nLength, std::uint64_t nAt,
                                    std::uint32_t nMatch)
 {
-    const std::uint64_t nStart = nAt - std::min<std::uint64_t>(nAt, kBefore);
-    const std::uint64_t nEnd = std::min<std::uint64_t>(nLength, nAt + nMatch + kAfter);
+    std::uint64_t nStart = 0;
+    std::uint64_t nEnd = 0;
+    AroundHit(nLength, nAt, nMatch, nStart, nEnd);
     // UTF-16 keeps the hit's parity before it as well.
     const std::uint64_t nFrom = (nAt - nStart) % 2 != 0 && (nCodePage == kUtf16Le || nCodePage == kUtf16Be)
                                     ? nStart + 1
                                     : nStart;
     return Decode(nCodePage, pData + nFrom, std::uint32_t(nAt - nFrom))
         + Decode(nCodePage, pData + nAt, std::uint32_t(nEnd - nAt));
+}
+
+QString CEncodedSearch::TextAround(const CCharTable& table, const std::uint8_t* pData, std::uint64_t nLength,
+                                   std::uint64_t nAt, std::uint32_t nMatch)
+{
+    std::uint64_t nStart = 0;
+    std::uint64_t nEnd = 0;
+    AroundHit(nLength, nAt, nMatch, nStart, nEnd);
+    const auto nBefore = std::uint32_t(nAt - nStart);
+    const auto nFrom = std::uint32_t(nEnd - nAt);
+    // Each part is read as bytes of its own, so that no key runs from the
+    // bytes before the hit into it.
+    return Shown(table.Decode(pData + nStart, nBefore, 0, nBefore)) + Shown(table.Decode(pData + nAt, nFrom, 0, nFrom));
 }

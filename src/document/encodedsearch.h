@@ -8,6 +8,8 @@
 
 #include <vector>
 
+class CCharTable;
+
 // A text to find as the bytes of several encodings at once (Find in All
 // Encodings, `--find`). Each encoding is named by a code page: 936 GB, 950
 // BIG5, 932 Shift JIS, 65001 UTF-8, and 1200 and 1201 for UTF-16 little and
@@ -32,6 +34,8 @@ public:
     explicit CEncodedSearch(QStringView text, const std::vector<int>& encodings = AllEncodings());
 
     int Add(const QString& name, const QByteArray& bytes, int nCodePage);
+    // Names an encoding that was not searched, since it cannot hold the text.
+    void Skip(const QString& name) { m_skipped += name; }
 
     const CMultiPattern& Patterns() const { return m_patterns; }
     int CodePage(int nPattern) const { return m_codePages[std::size_t(nPattern)]; }
@@ -43,6 +47,11 @@ public:
     // bytes that read as nothing show as '.'.
     static QString TextAround(int nCodePage, const std::uint8_t* pData, std::uint64_t nLength, std::uint64_t nAt,
                               std::uint32_t nMatch);
+    // The same read through a character table: the bytes before the hit by
+    // the table's walk from where they start, the hit and what follows by the
+    // walk from the hit.
+    static QString TextAround(const CCharTable& table, const std::uint8_t* pData, std::uint64_t nLength,
+                              std::uint64_t nAt, std::uint32_t nMatch);
 
 private:
     CMultiPattern m_patterns;

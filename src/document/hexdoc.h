@@ -119,6 +119,8 @@ public:
     // it shows it. Setting one (or null) emits codePageChanged with the code
     // page, which stays for when the table goes.
     const CCharTable* GetCharTable() const { return m_pCharTable.get(); }
+    // The same table to keep, for whoever may show it again once it is gone.
+    std::shared_ptr<const CCharTable> ShareCharTable() const { return m_pCharTable; }
     void SetCharTable(std::shared_ptr<const CCharTable> pTable);
     // The lead-byte runs for a first window: those the load found, handed over
     // once. A new document, or one given new contents by AdoptBuffer, is

@@ -1,5 +1,6 @@
 #include "findalldialog.h"
 
+#include "chartable.h"
 #include "codepage.h"
 #include "encodedsearch.h"
 #include "hexdoc.h"
@@ -15,6 +16,8 @@
 namespace {
 
 constexpr int kCodePageRole = Qt::UserRole + 2;
+// True on a hit of the character table's bytes.
+constexpr int kTableRole = Qt::UserRole + 3;
 
 } // namespace
 
@@ -32,8 +35,17 @@ CFindAllDialog::CFindAllDialog(QWidget* pParent)
     connect(m_pShowIn, &QPushButton::clicked, this, &CFindAllDialog::ShowInEncoding);
 }
 
-void CFindAllDialog::AddPatterns(CEncodedSearch&, const QString&)
+void CFindAllDialog::AddPatterns(CEncodedSearch& search, const QString& text)
 {
+    m_pTable = View() ? View()->GetDocument()->ShareCharTable() : nullptr;
+    m_nTablePattern = -1;
+    if (!m_pTable)
+        return;
+    const CEncodedText encoded = m_pTable->Encode(text);
+    if (encoded.bOk && !encoded.bytes.isEmpty())
+        m_nTablePattern = search.Add(m_pTable->Name(), encoded.bytes, 0);
+    else
+        search.Skip(m_pTable->Name());
 }
 
 bool CFindAllDialog::Search(const QString& text, const CHexDoc& doc)
@@ -54,10 +66,13 @@ bool CFindAllDialog::Search(const QString& text, const CHexDoc& doc)
         const int nCodePage = search.CodePage(hit.nPattern);
         auto* pEncoding = new QStandardItem(patterns.Name(hit.nPattern));
         pEncoding->setData(nCodePage, kCodePageRole);
+        const bool bTable = hit.nPattern == m_nTablePattern;
+        pEncoding->setData(bTable, kTableRole);
         const auto nLength = std::uint32_t(patterns.Bytes(hit.nPattern).size());
-        AddHit(hit.nOffset, nLength,
-               {pEncoding, new QStandardItem(CEncodedSearch::TextAround(nCodePage, doc.Data(), doc.GetLength(),
-                                                                         hit.nOffset, nLength))});
+        const QString around =
+            bTable ? CEncodedSearch::TextAround(*m_pTable, doc.Data(), doc.GetLength(), hit.nOffset, nLength)
+                   : CEncodedSearch::TextAround(nCodePage, doc.Data(), doc.GetLength(), hit.nOffset, nLength);
+        AddHit(hit.nOffset, nLength, {pEncoding, new QStandardItem(around)});
     }
     QString status = AfxLoadString(bWhole ? IDS_STRINGS_FOUND : IDS_FINDALL_STOPPED).arg(hits.size());
     if (!search.Skipped().isEmpty())
@@ -73,10 +88,16 @@ void CFindAllDialog::ShowInEncoding()
     if (!View() || !CurrentHit(nOffset, nRow))
         return;
     const QStandardItem* pEncoding = Model()->item(nRow, 1);
+    CHexDoc* pDoc = View()->GetDocument();
+    if (pEncoding->data(kTableRole).toBool()) {
+        if (pDoc->GetCharTable() != m_pTable.get())
+            pDoc->SetCharTable(m_pTable);
+        return;
+    }
     const int nCodePage = pEncoding->data(kCodePageRole).toInt();
     if (!IsShownCodePage(nCodePage)) {
         ShowStatus(AfxLoadString(IDS_FINDALL_NO_CODEPAGE).arg(pEncoding->text()));
         return;
     }
-    View()->GetDocument()->SetCodePage(nCodePage);
+    pDoc->SetCodePage(nCodePage);
 }

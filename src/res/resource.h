@@ -146,3 +146,7 @@ constexpr unsigned IDS_TABLE_BAD_LINE = 34311;         // %1 the line's number, 
 constexpr unsigned IDS_TABLE_EMPTY = 34312;            // %1 the file
 constexpr unsigned IDS_TABLE_CANNOT_ENCODE = 34313;    // %1 the character, %2 the table's name
 constexpr unsigned IDS_TABLE_MENU_LOADED = 34314;      // the menu item while a table is shown; %1 its name
+
+// A character table in the status bar and remembered per file.
+constexpr unsigned IDS_TABLE_PANE = 34480;             // the status bar pane while a table is shown; %1 its name
+constexpr unsigned IDS_TABLE_NOT_RELOADED = 34481;     // %1 why the table last shown for a file was not loaded again

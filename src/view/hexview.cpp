@@ -113,12 +113,14 @@ void CHexView::OnInitialUpdate()
     // (the bytes may have changed since) or a new document scans them here.
     ConnectDocument();
     // A file just read shows the code page the user last chose for it, if any,
-    // in place of the guess.
+    // in place of the guess, and the character table last chosen for it.
     const bool bLoaded = pDoc->IsDetected();
     const std::vector<CByteRange> leadRuns = pDoc->TakeDetection();
     m_rowFormat.AddLeadRuns(*pDoc, leadRuns);
     const int nRemembered = bLoaded ? RememberedCodePage(0) : 0;
     SetupScreenFont(IsShownCodePage(nRemembered) ? nRemembered : pDoc->GetCodePage());
+    if (bLoaded)
+        LoadRememberedTable();
     // In 64 bits: a 4 GiB buffer would wrap (size + 15) to a handful of rows.
     m_nRows = std::uint32_t((std::uint64_t(pDoc->GetSize()) + 15) >> 4);
     UpdateScrollSizes();

@@ -24,6 +24,7 @@ class CBytePattern;
 class CCmdUI;
 class CRowPainter;
 class CFindReplaceDialog;
+class CPerFileValues;
 
 // The view of a document window: the document's bytes as rows of 16 in a
 // 79-column block (see CRowFormat), centred in the window, with a caret, a
@@ -235,6 +236,9 @@ public:
     // wrong with it (the line, for a line that is no entry) and changes nothing.
     void OnCodePageTable();
     bool LoadCharTable(const QString& path);
+    // LoadCharTable as the user's choice, remembered for the file's next open
+    // (a code page chosen later forgets it).
+    bool ChooseCharTable(const QString& path);
     void OnEditCopyText();
     void OnEditGoTo();
     // Moves the caret to the offset the text names (see ParseGoToOffset) and
@@ -382,6 +386,10 @@ private:
     void GuessCodePage();
     // The code page the user last chose for the document's file, or nDefault.
     int RememberedCodePage(int nDefault) const;
+    // The character tables last chosen for files, and showing the one of the
+    // document's file again (hexview_table.cpp).
+    CPerFileValues RememberedTables() const;
+    void LoadRememberedTable();
     void RegisterCodePageMenu();
     void RegisterPrintCommands();
     void RegisterCommandUI();

@@ -58,9 +58,12 @@ bool CHexView::SelectionShown() const
     return !ShownSelection().IsEmpty();
 }
 
+// Through a character table the bytes of A-Z and a-z are not those letters,
+// so they are compared exactly, with or without Match case.
 CBytePattern CHexView::PatternFor(const QByteArray& pattern, bool bMatchCase) const
 {
-    return CBytePattern(pattern, bMatchCase, GetDocument()->GetCodePage());
+    const CHexDoc* pDoc = GetDocument();
+    return CBytePattern(pattern, bMatchCase || pDoc->GetCharTable(), pDoc->GetCodePage());
 }
 
 bool CHexView::SelectionMatches(const CBytePattern& pattern) const

@@ -162,6 +162,7 @@ void CHexView::SetCodePage(int nCodePage)
     SetupScreenFont(nCodePage);
     CHexDoc* pDoc = GetDocument();
     CPerFileValues(GetServices().pProfile, kFileCodePages).Set(pDoc->GetPathName(), pDoc->GetCodePage());
+    RememberedTables().Forget(pDoc->GetPathName());
 }
 
 // The guess from the bytes as they are now; the file's next open guesses too.
@@ -169,6 +170,7 @@ void CHexView::GuessCodePage()
 {
     CHexDoc* pDoc = GetDocument();
     CPerFileValues(GetServices().pProfile, kFileCodePages).Forget(pDoc->GetPathName());
+    RememberedTables().Forget(pDoc->GetPathName());
     const int nBefore = pDoc->GetCodePage();
     pDoc->GuessCodePage();
     if (pDoc->GetCodePage() != nBefore)

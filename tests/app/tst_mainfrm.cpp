@@ -564,7 +564,9 @@ void TestMainFrame::numLock()
     AppFixture fixture;
     fixture.idle();
     CStatusBar& bar = fixture.frame()->m_wndStatusBar;
-    QCOMPARE(bar.GetCount(), 5);
+    // The last pane, the character table's, is hidden without one.
+    QCOMPARE(bar.GetCount(), CMainFrame::kTablePane + 1);
+    QVERIFY(!bar.PaneLabel(CMainFrame::kTablePane)->isVisibleTo(fixture.frame()));
     QCOMPARE(bar.GetPaneText(3), text);
     QCOMPARE(bar.GetPaneText(2), QString("INS"));
 }

@@ -1,12 +1,15 @@
 #include "appfixture.h"
+#include "chartable.h"
 #include "datavaluespanel.h"
 #include "findalldialog.h"
 #include "hexdoc.h"
 #include "hexview.h"
+#include "relativesearchdialog.h"
 #include "stringscan.h"
 #include "stringspanel.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTableView>
 #include <QTableWidget>
@@ -24,6 +27,7 @@ private slots:
     void layoutAndSwitchesPersist();
     void stringsListAndSelect();
     void findAllFromTheFrame();
+    void makeTableLoadsIt();
 };
 
 namespace {
@@ -173,6 +177,35 @@ void TestPanels::findAllFromTheFrame()
     QTest::keyClick(pDialog->TextBox(), Qt::Key_Return);
     // "ab" is the same bytes in GB, BIG5, Shift JIS and UTF-8.
     QCOMPARE(pDialog->Table()->model()->rowCount(), 4);
+}
+
+// Relative Search's Make Table shows the table it wrote in the document of
+// the hit, so the text column reads the word through it at once.
+void TestPanels::makeTableLoadsIt()
+{
+    const QByteArray bytes = QByteArray("xx") + QByteArray::fromHex("839180868E8D") + "yy";
+    AppFixture fixture({TestSupport::writeScratchFile("dragon.bin", bytes)});
+    CHexView* pView = ActiveView(fixture);
+    QVERIFY(pView);
+    CRelativeSearchDialog* pDialog = fixture.frame()->RelativeSearchDialog();
+    QCOMPARE(pDialog->View(), pView);
+    pDialog->TextBox()->setText(QStringLiteral("DRAGON"));
+    pDialog->Find();
+    QCOMPARE(pDialog->Table()->model()->rowCount(), 1);
+    const QString path = TestSupport::scratchDir() + QStringLiteral("/made.tbl");
+    QVERIFY(pDialog->SaveTable(path));
+    const CCharTable* pTable = pView->GetDocument()->GetCharTable();
+    QVERIFY(pTable);
+    QCOMPARE(pTable->Name(), QStringLiteral("made.tbl"));
+    QCOMPARE(pTable->Decode(pView->GetDocument()->Data(), 10, 2, 8), QStringLiteral("DRAGON"));
+
+    // The status bar names the table while the text column shows it.
+    CStatusBar& bar = fixture.frame()->m_wndStatusBar;
+    QCOMPARE(bar.GetPaneText(CMainFrame::kTablePane), QStringLiteral("Table: made.tbl"));
+    QVERIFY(bar.PaneLabel(CMainFrame::kTablePane)->isVisibleTo(fixture.frame()));
+    pView->GetDocument()->SetCodePage(936);
+    QCOMPARE(bar.GetPaneText(CMainFrame::kTablePane), QString());
+    QVERIFY(!bar.PaneLabel(CMainFrame::kTablePane)->isVisibleTo(fixture.frame()));
 }
 
 QTEST_MAIN(TestPanels)

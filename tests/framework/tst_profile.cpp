@@ -27,6 +27,7 @@ private slots:
     void recentFileRemoved();
     void recentFilesOncePerFile();
     void perFileValuesKeepTheNewest();
+    void perFileNamesKeepTheNewest();
     void namesNotUtf8SurviveTheFile();
     void unusableSettingsFileGivesDefaults_data();
     void unusableSettingsFileGivesDefaults();
@@ -162,6 +163,31 @@ void TestProfile::perFileValuesKeepTheNewest()
     QCOMPARE(CPerFileValues(nullptr, "PerFileTest").Get(dir + "/a.bin", 7), 7);
 }
 
+// A section of names keeps them whole, spaces and all, one per file however
+// its path is spelled, the newest files only.
+void TestProfile::perFileNamesKeepTheNewest()
+{
+    CSettingsProfile profile;
+    profile.SetRegistryKey("Vantorel", "Zorbel");
+    const QString dir = TestSupport::scratchDir();
+    const auto names = [&profile] {
+        return CPerFileValues(&profile, "PerFileNames", 2, CPerFileValues::Holds::Names);
+    };
+    names().SetName(dir + "/a.bin", "/t/my game.tbl");
+    names().SetName(dir + "/b.bin", "/t/b.tbl");
+    names().SetName(dir + "/sub/../a.bin", "/t/a 2.tbl");
+    QCOMPARE(names().GetName(dir + "/./a.bin"), QString("/t/a 2.tbl"));
+    names().SetName(dir + "/c.bin", "/t/c.tbl");   // b.bin is the oldest now
+    QCOMPARE(names().GetName(dir + "/b.bin"), QString());
+    QCOMPARE(names().GetName(dir + "/c.bin"), QString("/t/c.tbl"));
+    QCOMPARE(names().GetName(dir + "/a.bin"), QString("/t/a 2.tbl"));
+    QCOMPARE(profile.GetProfileString("PerFileNames", "File3"), QString());
+    names().Forget(dir + "/c.bin");
+    QCOMPARE(names().GetName(dir + "/c.bin"), QString());
+    QCOMPARE(profile.GetProfileString("PerFileNames", "Name2"), QString());
+    QCOMPARE(names().GetName(dir + "/a.bin"), QString("/t/a 2.tbl"));
+}
+
 // A name that is not UTF-8 reaches the settings file in a form that gives back
 // its bytes; QSettings alone would write U+FFFD for each such byte.
 void TestProfile::namesNotUtf8SurviveTheFile()
@@ -174,11 +200,13 @@ void TestProfile::namesNotUtf8SurviveTheFile()
         list.Add(path);
         list.WriteList(profile);
         CPerFileValues(&profile, "PerFileTest").Set(path, 936);
+        CPerFileValues(&profile, "PerFileNames", 5, CPerFileValues::Holds::Names).SetName(path, path);
         profile.Sync();
     }
     const QByteArray file = TestSupport::readFile(TestSupport::scratchDir() + "/config/Vantorel/Zorbel.conf");
     QVERIFY2(file.contains("File1=file:///data/%D6%D0%CE%C4.bin"), file.constData());
     QVERIFY(file.contains("1=936 file:///data/%D6%D0%CE%C4.bin"));
+    QVERIFY(file.contains("Name1=file:///data/%D6%D0%CE%C4.bin"));
     QVERIFY(!file.contains("\xEF\xBF\xBD"));
 
     CSettingsProfile profile;
@@ -187,6 +215,7 @@ void TestProfile::namesNotUtf8SurviveTheFile()
     reread.ReadList(profile);
     QCOMPARE(reread.Names(), QStringList{path});
     QCOMPARE(CPerFileValues(&profile, "PerFileTest").Get(path, 0), 936);
+    QCOMPARE(CPerFileValues(&profile, "PerFileNames", 5, CPerFileValues::Holds::Names).GetName(path), path);
 }
 
 void TestProfile::unusableSettingsFileGivesDefaults_data()

@@ -2,6 +2,7 @@
 // without a main window, driven by keys: what they list, Enter selecting a hit
 // in the rows, switching the text column to a hit's encoding, and Make Table.
 
+#include "chartable.h"
 #include "editfixture.h"
 #include "findalldialog.h"
 #include "relativesearchdialog.h"
@@ -31,6 +32,18 @@ QStringList Rows(const QTableView* pTable)
 }
 
 // Types text into the dialog's box and presses Enter, as a person searches.
+// A game's alphabet: A-Z from 0x80 on, and x as itself.
+std::shared_ptr<CCharTable> DragonTable()
+{
+    QByteArray text = "78=x\n";
+    for (int i = 0; i < 26; ++i)
+        text += QByteArray::number(0x80 + i, 16) + '=' + char('A' + i) + '\n';
+    auto pTable = std::make_shared<CCharTable>();
+    pTable->Parse(text);
+    pTable->SetName(QStringLiteral("dragon.tbl"));
+    return pTable;
+}
+
 void Search(CHitListDialog& dialog, const QString& text)
 {
     dialog.TextBox()->setFocus();
@@ -54,6 +67,7 @@ private slots:
     void showInEncoding_data();
     void showInEncoding();
     void skippedEncodingsSaid();
+    void tableHitListedAndShown();
     void relativeListsAndMakesTable();
     void relativeRefusesWord();
 
@@ -150,6 +164,40 @@ void TestFindAllDialog::skippedEncodingsSaid()
     Search(dialog, QStringLiteral("한"));
     QCOMPARE(dialog.Table()->model()->rowCount(), 0);
     QCOMPARE(dialog.Status()->text(), QStringLiteral("0 found Not searched in GB, BIG5, SJIS, which cannot hold the text."));
+}
+
+void TestFindAllDialog::tableHitListedAndShown()
+{
+    m_pWindow->doc.SetCharTable(DragonTable());
+    CFindAllDialog dialog;
+    dialog.SetView(m_pWindow->pView.get());
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    Search(dialog, QStringLiteral("DRAGON"));
+    // Read through the table: 0x87 before the hit is H, the x after it x;
+    // the other encodings hold DRAGON as ASCII, which is not there.
+    QCOMPARE(Rows(dialog.Table()),
+             QStringList{QStringLiteral("0000000D|dragon.tbl|.....H..DRAGONxxxxxxxxxxxxxxxxxxxxxxxx")});
+    QTest::keyClick(dialog.Table(), Qt::Key_Return);
+    QCOMPARE(m_pWindow->pView->GetSelection().First(), 13u);
+    QCOMPARE(m_pWindow->pView->GetSelection().Length(), 6u);
+
+    // The text column left the table for a code page: showing the hit shows
+    // the table again, and showing it once more changes nothing.
+    m_pWindow->doc.SetCodePage(936);
+    QVERIFY(!m_pWindow->doc.GetCharTable());
+    QSignalSpy changed(&m_pWindow->doc, &CHexDoc::codePageChanged);
+    dialog.ShowInEncoding();
+    QVERIFY(m_pWindow->doc.GetCharTable());
+    QCOMPARE(m_pWindow->doc.GetCharTable()->Name(), QStringLiteral("dragon.tbl"));
+    dialog.ShowInEncoding();
+    QCOMPARE(changed.size(), 1);
+
+    // A text the table cannot write is not searched as its bytes, which the
+    // line under the list says.
+    Search(dialog, QStringLiteral("dragon"));
+    QVERIFY2(dialog.Status()->text().endsWith(QStringLiteral("Not searched in dragon.tbl, which cannot hold the text.")),
+             qPrintable(dialog.Status()->text()));
 }
 
 void TestFindAllDialog::relativeListsAndMakesTable()

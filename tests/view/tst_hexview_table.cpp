@@ -2,8 +2,11 @@
 #include "chartable.h"
 #include "cmdui.h"
 #include "editfixture.h"
+#include "hexdoc.h"
+#include "hexview.h"
 #include "resource.h"
 #include "resources.h"
+#include "settingsprofile.h"
 #include "testsupport.h"
 
 #include <QtTest>
@@ -27,6 +30,8 @@ private slots:
     void findsThroughTheTable();
     void copiesAsText_data();
     void copiesAsText();
+    void tableIsRememberedForTheFile_data();
+    void tableIsRememberedForTheFile();
 
 private:
     MainFrame m_frame;
@@ -198,6 +203,13 @@ void TestHexViewTable::findsThroughTheTable()
     // Hex words stay bytes.
     window->FindNext("80", false, true);
     QCOMPARE(window->GetSelection().First(), 1u);
+
+    // Without Match case the bytes of letters are not folded: here they are
+    // no letters at all (0x41 reads 魔, 0x61 文).
+    EditWindow letters("\x61\x41");
+    QVERIFY(letters->LoadCharTable(TableFile("41=魔\n61=文\n")));
+    letters->FindNext("41", true, false);
+    QCOMPARE(letters->GetSelection().First(), 1u);
 }
 
 void TestHexViewTable::copiesAsText_data()
@@ -248,6 +260,78 @@ void TestHexViewTable::copiesAsText()
     // The raw-bytes Copy stays as it is.
     QVERIFY(AfxExecuteCommand(window.pView.get(), ID_EDIT_COPY));
     QCOMPARE(m_clipboard.GetBytes(), bytes.mid(int(first), int(end - first)));
+}
+
+void TestHexViewTable::tableIsRememberedForTheFile_data()
+{
+    QTest::addColumn<QByteArray>("later");   // the table file at the next open; empty: gone
+    QTest::addColumn<bool>("bShown");
+    QTest::addColumn<QString>("status");
+
+    QTest::newRow("still there") << kTable << true << QString();
+    QTest::newRow("gone") << QByteArray() << false << "The text column shows the code page: Cannot read ";
+    QTest::newRow("no longer parses") << QByteArray("80=A\nzz\n") << false
+                                      << "The text column shows the code page: Line 2 of ";
+}
+
+// The table chosen for a file is shown again when the file is opened again,
+// not for another file; one that has gone or no longer reads leaves the code
+// page shown, which the status bar explains, and nothing else fails.
+void TestHexViewTable::tableIsRememberedForTheFile()
+{
+    QFETCH(QByteArray, later);
+    QFETCH(bool, bShown);
+    QFETCH(QString, status);
+    CSettingsProfile profile;
+    profile.SetRegistryKey(QStringLiteral("Vantorel"), QStringLiteral("TableTest"));
+    profile.RemoveProfileValue(QStringLiteral("FileTables"), QString());
+    profile.RemoveProfileValue(QStringLiteral("FileCodePages"), QString());
+    const QString path = TestSupport::writeScratchFile("game.bin", QByteArray("\xB0\xA1\x80\x81\x82\x83"));
+    const QString otherPath = TestSupport::writeScratchFile("other.bin", QByteArray("\xB0\xA1\x80\x81"));
+    std::unique_ptr<CHexDoc> pDoc;
+    std::unique_ptr<CHexView> pView;
+    const auto open = [&](const QString& file) {
+        pView.reset();
+        pDoc = std::make_unique<CHexDoc>();
+        QVERIFY(pDoc->OnOpenDocument(file));
+        pDoc->SetPathName(file);
+        pView = std::make_unique<CHexView>();
+        pView->SetServices({&profile, {}, {}});
+        pView->AttachDocument(pDoc.get());
+        pView->Create();
+        pView->OnInitialUpdate();
+    };
+    open(path);
+    QVERIFY(!pDoc->GetCharTable());
+    const int nCodePage = pDoc->GetCodePage();
+    QVERIFY(pView->ChooseCharTable(TableFile()));
+    open(otherPath);
+    QVERIFY(!pDoc->GetCharTable());
+
+    if (later.isEmpty())
+        QVERIFY(QFile::remove(TableFile()));
+    else
+        TableFile(later);
+    open(path);
+    QSignalSpy said(pView.get(), &CHexView::statusMessage);
+    QCOMPARE(pDoc->GetCharTable() != nullptr, bShown);
+    QCOMPARE(pDoc->GetCodePage(), nCodePage);
+    if (bShown) {
+        QCOMPARE(pDoc->GetCharTable()->Name(), QString("test.tbl"));
+        QCOMPARE(pDoc->GetCharTable()->Decode(pDoc->Data(), 6, 2, 6), QString("AB中"));
+    } else {
+        QTRY_COMPARE(said.size(), 1);
+        QVERIFY2(said.at(0).at(0).toString().startsWith(status), qPrintable(said.at(0).at(0).toString()));
+        QVERIFY(m_messages.isEmpty());
+    }
+
+    // Choosing a code page forgets the table for the file.
+    TableFile();
+    const bool bSjis = nCodePage != 932;
+    QVERIFY(AfxExecuteCommand(pView.get(), bSjis ? ID_VIEW_CODEPAGE_SJIS : ID_VIEW_CODEPAGE_BIG5));
+    open(path);
+    QVERIFY(!pDoc->GetCharTable());
+    QCOMPARE(pDoc->GetCodePage(), bSjis ? 932 : 950);
 }
 
 QTEST_MAIN(TestHexViewTable)
