@@ -76,7 +76,7 @@ bool CFindAllDialog::Search(const QString& text, const CHexDoc& doc)
     }
     QString status = AfxLoadString(bWhole ? IDS_STRINGS_FOUND : IDS_FINDALL_STOPPED).arg(hits.size());
     if (!search.Skipped().isEmpty())
-        status += QLatin1Char(' ') + AfxLoadString(IDS_FINDALL_SKIPPED).arg(search.Skipped().join(QLatin1String(", ")));
+        status += QLatin1Char('\n') + AfxLoadString(IDS_FINDALL_SKIPPED).arg(search.Skipped().join(QLatin1String(", ")));
     ShowStatus(status);
     return true;
 }

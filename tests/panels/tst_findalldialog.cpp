@@ -163,7 +163,7 @@ void TestFindAllDialog::skippedEncodingsSaid()
     dialog.show();
     Search(dialog, QStringLiteral("한"));
     QCOMPARE(dialog.Table()->model()->rowCount(), 0);
-    QCOMPARE(dialog.Status()->text(), QStringLiteral("0 found Not searched in GB, BIG5, SJIS, which cannot hold the text."));
+    QCOMPARE(dialog.Status()->text(), QStringLiteral("0 found\nNot searched in GB, BIG5, SJIS, which cannot hold the text."));
 }
 
 void TestFindAllDialog::tableHitListedAndShown()
