@@ -4,12 +4,12 @@
 #include "resource.h"
 #include "resources.h"
 
-#include <QElapsedTimer>
 
 #include <algorithm>
 
 CStringsModel::CStringsModel(QObject* pParent) : QAbstractTableModel(pParent)
 {
+    m_published.start();
     m_filterTimer.setInterval(0);
     connect(&m_filterTimer, &QTimer::timeout, this, [this] { FilterSlice(20); });
 }
@@ -18,9 +18,7 @@ CStringsModel::~CStringsModel() = default;
 
 int CStringsModel::rowCount(const QModelIndex& parent) const
 {
-    if (parent.isValid())
-        return 0;
-    return m_filter.isEmpty() ? RunCount() : int(m_matches.size());
+    return parent.isValid() ? 0 : m_nRows;
 }
 
 int CStringsModel::columnCount(const QModelIndex& parent) const
@@ -81,28 +79,37 @@ void CStringsModel::Clear()
     std::deque<CRun>().swap(m_runs);
     std::deque<int>().swap(m_matches);
     m_nTested = 0;
+    m_nRows = 0;
     m_filterTimer.stop();
     endResetModel();
+}
+
+void CStringsModel::Publish(bool bNow)
+{
+    const int nListed = Listed();
+    if (nListed <= m_nRows || !(bNow || m_nRows == 0 || m_published.elapsed() >= kPublishInterval))
+        return;
+    beginInsertRows(QModelIndex(), m_nRows, nListed - 1);
+    m_nRows = nListed;
+    endInsertRows();
+    m_published.start();
 }
 
 void CStringsModel::Append(const std::vector<CTextRun>& runs)
 {
     if (runs.empty())
         return;
-    const int nFirst = RunCount();
-    const int nCount = int(runs.size());
-    if (m_filter.isEmpty())
-        beginInsertRows(QModelIndex(), nFirst, nFirst + nCount - 1);
     for (const CTextRun& run : runs)
         m_runs.push_back(CRun{std::uint32_t(run.nOffset), run.nLength});
     if (m_filter.isEmpty())
-        endInsertRows();
+        Publish(false);
     else
         m_filterTimer.start();
 }
 
 void CStringsModel::Splice(int nFirst, int nCount, const std::vector<CTextRun>& runs, std::int64_t nShift)
 {
+    Publish(true);
     const int nNew = int(runs.size());
     const int nDelta = nNew - nCount;
     std::vector<CRun> fresh;
@@ -119,11 +126,13 @@ void CStringsModel::Splice(int nFirst, int nCount, const std::vector<CTextRun>& 
         if (nCount) {
             beginRemoveRows(QModelIndex(), nFirst, nFirst + nCount - 1);
             m_runs.erase(first, first + nCount);
+            m_nRows -= nCount;
             endRemoveRows();
         }
         if (nNew) {
             beginInsertRows(QModelIndex(), nFirst, nFirst + nNew - 1);
             m_runs.insert(m_runs.begin() + nFirst, fresh.begin(), fresh.end());
+            m_nRows += nNew;
             endInsertRows();
         }
     } else {
@@ -138,6 +147,7 @@ void CStringsModel::Splice(int nFirst, int nCount, const std::vector<CTextRun>& 
         if (nRowEnd > nRowFirst) {
             beginRemoveRows(QModelIndex(), nRowFirst, nRowEnd - 1);
             m_matches.erase(m_matches.begin() + nRowFirst, m_matches.begin() + nRowEnd);
+            m_nRows -= nRowEnd - nRowFirst;
             endRemoveRows();
         }
         m_runs.erase(m_runs.begin() + nFirst, m_runs.begin() + nFirst + nCount);
@@ -156,6 +166,7 @@ void CStringsModel::Splice(int nFirst, int nCount, const std::vector<CTextRun>& 
             if (!found.empty()) {
                 beginInsertRows(QModelIndex(), nRowFirst, nRowFirst + int(found.size()) - 1);
                 m_matches.insert(m_matches.begin() + nRowFirst, found.begin(), found.end());
+                m_nRows += int(found.size());
                 endInsertRows();
             }
         }
@@ -187,6 +198,7 @@ void CStringsModel::SetFilter(const QString& text)
     m_filter = text;
     std::deque<int>().swap(m_matches);
     m_nTested = 0;
+    m_nRows = m_filter.isEmpty() ? RunCount() : 0;
     m_filterTimer.stop();
     endResetModel();
     // A short list is filtered at once; a long one goes on between events.
@@ -220,12 +232,8 @@ void CStringsModel::FilterSlice(int nMilliseconds)
         if (clock.elapsed() >= nMilliseconds)
             break;
     }
-    if (!found.empty()) {
-        const int nRow = int(m_matches.size());
-        beginInsertRows(QModelIndex(), nRow, nRow + int(found.size()) - 1);
-        m_matches.insert(m_matches.end(), found.begin(), found.end());
-        endInsertRows();
-    }
+    m_matches.insert(m_matches.end(), found.begin(), found.end());
+    Publish(m_nTested >= RunCount());
     if (m_nTested < RunCount())
         m_filterTimer.start();
     else

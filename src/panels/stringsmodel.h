@@ -3,6 +3,7 @@
 #include "stringscan.h"
 
 #include <QAbstractTableModel>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
 
@@ -23,6 +24,11 @@ class CHexDoc;
 // text holds the filter (case aside), found a slice at a time between events
 // and added at the end of the rows, so neither a long list nor a filter over
 // it holds up the window, and a batch of runs costs only its own rows.
+//
+// A table view still spends time on every row it lists each time rows are
+// added (it places all its rows again), so runs or matches that come while a
+// list grows are shown at most every kPublishInterval milliseconds, or when
+// Publish is asked to.
 class CStringsModel : public QAbstractTableModel {
     Q_OBJECT
 
@@ -33,6 +39,8 @@ public:
         std::uint32_t nOffset;
         std::uint32_t nLength;
     };
+
+    static constexpr int kPublishInterval = 500;
 
     explicit CStringsModel(QObject* pParent = nullptr);
     ~CStringsModel() override;
@@ -50,6 +58,10 @@ public:
     // of the runs after them by nShift bytes. Rows that stay keep their place
     // in the views (selection and scrolling).
     void Splice(int nFirst, int nCount, const std::vector<CTextRun>& runs, std::int64_t nShift);
+
+    // Shows the runs or matches not shown yet: now if bNow, else if the last
+    // rows were added kPublishInterval ago or none are shown.
+    void Publish(bool bNow);
 
     // Lists only the runs whose text holds text, ignoring case (all: empty).
     void SetFilter(const QString& text);
@@ -72,6 +84,8 @@ signals:
 private:
     std::string TextOf(const CRun& run) const;
     bool Matches(const CRun& run) const;
+    // The rows there are to show, shown or not.
+    int Listed() const { return m_filter.isEmpty() ? RunCount() : int(m_matches.size()); }
     // Matches runs from m_nTested on for about nMilliseconds, adding rows.
     void FilterSlice(int nMilliseconds);
 
@@ -84,5 +98,7 @@ private:
     QString m_filter;
     std::deque<int> m_matches;   // the runs that hold the filter, in order
     int m_nTested = 0;           // the runs before this one are matched
+    int m_nRows = 0;             // the rows the views know of
+    QElapsedTimer m_published;   // since rows were last added
     QTimer m_filterTimer;
 };

@@ -181,6 +181,7 @@ void CStringsPanel::StopScan()
     ++m_nGeneration;
     m_pScanner.reset();
     m_bScanning = false;
+    m_pModel->Publish(true);
     EndProgress();
     ShowCount();
 }
@@ -245,6 +246,7 @@ void CStringsPanel::OnPartScanned(int nGeneration, std::uint64_t nNext, std::vec
     if (nNext >= m_pDoc->GetLength()) {
         m_pScanner.reset();
         m_bScanning = false;
+        m_pModel->Publish(true);
         EndProgress();
         ShowCount();
         emit scanFinished();
