@@ -344,6 +344,28 @@ CStringScanner::CStringScanner(int nCodePage, int nMinChars, bool bNonAsciiOnly,
 
 CStringScanner::~CStringScanner() = default;
 
+std::string CStringScanner::RunText(const std::uint8_t* p, std::uint32_t nLength)
+{
+    // Every run is reported while this scans, whatever the scanner's options.
+    const int nMinChars = m_nMinChars;
+    const bool bNonAsciiOnly = m_bNonAsciiOnly;
+    m_nMinChars = 1;
+    m_bNonAsciiOnly = false;
+    m_nOffset = 0;
+    m_nRunBytes = m_nTextBytes = 0;
+    m_nChars = 0;
+    m_bNonAscii = m_bTab = false;
+    std::string text;
+    const auto sink = [&text](std::uint64_t, std::uint32_t, const char* pText, std::uint32_t nText, bool) {
+        text.append(pText, nText);
+    };
+    ScanImpl(p, nLength, true, sink);
+    m_nMinChars = nMinChars;
+    m_bNonAsciiOnly = bNonAsciiOnly;
+    m_nOffset = 0;
+    return text;
+}
+
 int CStringScanner::CharAt(const std::uint8_t* p, std::uint32_t nLeft, bool bLast, char32_t& ch) const
 {
     const int n = Utf8SequenceAt(p, nLeft, ch);

@@ -44,6 +44,10 @@ public:
     // The same, adding the runs to out as the lines AppendLine writes.
     std::uint32_t ScanLines(const std::uint8_t* p, std::uint32_t nLength, bool bLast, std::string& out);
     std::uint64_t Offset() const { return m_nOffset; }
+    // The text of the run of nLength bytes at p, as the scan gives it, made
+    // again from the bytes: a list of runs need not keep their texts. Leaves
+    // the scanner at Offset() 0 with no run under way.
+    std::string RunText(const std::uint8_t* p, std::uint32_t nLength);
     // True when no character since the last byte that ended a run is pending:
     // the scan from Offset() on goes as a new scan starting there would.
     bool BetweenRuns() const { return m_nChars == 0; }

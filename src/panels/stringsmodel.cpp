@@ -1,13 +1,24 @@
 #include "stringsmodel.h"
 
+#include "hexdoc.h"
 #include "resource.h"
 #include "resources.h"
 
+
 #include <algorithm>
+
+CStringsModel::CStringsModel(QObject* pParent) : QAbstractTableModel(pParent)
+{
+    m_published.start();
+    m_filterTimer.setInterval(0);
+    connect(&m_filterTimer, &QTimer::timeout, this, [this] { FilterSlice(20); });
+}
+
+CStringsModel::~CStringsModel() = default;
 
 int CStringsModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : int(m_runs.size());
+    return parent.isValid() ? 0 : m_nRows;
 }
 
 int CStringsModel::columnCount(const QModelIndex& parent) const
@@ -19,18 +30,18 @@ QVariant CStringsModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount())
         return QVariant();
-    const CTextRun& run = m_runs[std::size_t(index.row())];
     if (role == Qt::TextAlignmentRole && index.column() != TextColumn)
         return int(Qt::AlignRight | Qt::AlignVCenter);
     if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole)
         return QVariant();
+    const CRun& run = RunAt(RunOfRow(index.row()));
     switch (index.column()) {
     case OffsetColumn:
         return QStringLiteral("%1").arg(run.nOffset, 8, 16, QLatin1Char('0')).toUpper();
     case LengthColumn:
         return run.nLength;
     default:
-        return QString::fromStdString(run.text);
+        return QString::fromStdString(TextOf(run));
     }
 }
 
@@ -42,56 +53,190 @@ QVariant CStringsModel::headerData(int section, Qt::Orientation orientation, int
     return section >= 0 && section < ColumnCount ? AfxLoadString(kHeaders[section]) : QVariant();
 }
 
+std::string CStringsModel::TextOf(const CRun& run) const
+{
+    if (!m_pDoc || !m_pDecoder || !m_pDoc->Data() || std::uint64_t(run.nOffset) + run.nLength > m_pDoc->GetLength())
+        return std::string();
+    return m_pDecoder->RunText(m_pDoc->Data() + run.nOffset, run.nLength);
+}
+
+CTextRun CStringsModel::Run(int nRow) const
+{
+    const CRun& run = RunAt(RunOfRow(nRow));
+    return CTextRun{run.nOffset, run.nLength, TextOf(run)};
+}
+
+void CStringsModel::Reset(CHexDoc* pDoc)
+{
+    Clear();
+    m_pDoc = pDoc;
+    m_pDecoder = pDoc ? std::make_unique<CStringScanner>(pDoc->GetCodePage(), 1) : nullptr;
+}
+
 void CStringsModel::Clear()
 {
     beginResetModel();
-    std::deque<CTextRun>().swap(m_runs);
+    std::deque<CRun>().swap(m_runs);
+    std::deque<int>().swap(m_matches);
+    m_nTested = 0;
+    m_nRows = 0;
+    m_filterTimer.stop();
     endResetModel();
 }
 
-void CStringsModel::Append(std::vector<CTextRun>&& runs)
+void CStringsModel::Publish(bool bNow)
+{
+    const int nListed = Listed();
+    if (nListed <= m_nRows || !(bNow || m_nRows == 0 || m_published.elapsed() >= kPublishInterval))
+        return;
+    beginInsertRows(QModelIndex(), m_nRows, nListed - 1);
+    m_nRows = nListed;
+    endInsertRows();
+    m_published.start();
+}
+
+void CStringsModel::Append(const std::vector<CTextRun>& runs)
 {
     if (runs.empty())
         return;
-    const int nFirst = rowCount();
-    beginInsertRows(QModelIndex(), nFirst, nFirst + int(runs.size()) - 1);
-    m_runs.insert(m_runs.end(), std::make_move_iterator(runs.begin()), std::make_move_iterator(runs.end()));
-    endInsertRows();
+    for (const CTextRun& run : runs)
+        m_runs.push_back(CRun{std::uint32_t(run.nOffset), run.nLength});
+    if (m_filter.isEmpty())
+        Publish(false);
+    else
+        m_filterTimer.start();
 }
 
-void CStringsModel::Splice(int nFirst, int nCount, std::vector<CTextRun>&& runs, std::int64_t nShift)
+void CStringsModel::Splice(int nFirst, int nCount, const std::vector<CTextRun>& runs, std::int64_t nShift)
 {
-    const auto first = m_runs.begin() + nFirst;
+    Publish(true);
     const int nNew = int(runs.size());
-    if (nNew == nCount) {
-        std::move(runs.begin(), runs.end(), first);
+    const int nDelta = nNew - nCount;
+    std::vector<CRun> fresh;
+    fresh.reserve(runs.size());
+    for (const CTextRun& run : runs)
+        fresh.push_back(CRun{std::uint32_t(run.nOffset), run.nLength});
+    const auto first = m_runs.begin() + nFirst;
+    const bool bFiltered = !m_filter.isEmpty();
+    if (!bFiltered && nNew == nCount) {
+        std::copy(fresh.begin(), fresh.end(), first);
         if (nNew)
             emit dataChanged(index(nFirst, 0), index(nFirst + nNew - 1, ColumnCount - 1));
-    } else {
+    } else if (!bFiltered) {
         if (nCount) {
             beginRemoveRows(QModelIndex(), nFirst, nFirst + nCount - 1);
             m_runs.erase(first, first + nCount);
+            m_nRows -= nCount;
             endRemoveRows();
         }
         if (nNew) {
             beginInsertRows(QModelIndex(), nFirst, nFirst + nNew - 1);
-            m_runs.insert(m_runs.begin() + nFirst, std::make_move_iterator(runs.begin()),
-                          std::make_move_iterator(runs.end()));
+            m_runs.insert(m_runs.begin() + nFirst, fresh.begin(), fresh.end());
+            m_nRows += nNew;
             endInsertRows();
+        }
+    } else {
+        // The rows of the runs replaced go, the rows of the new runs that
+        // match come in their place, and the rows after them stay, pointing
+        // at their runs' new places.
+        const auto matchFrom = [this](int nRun) {
+            return int(std::lower_bound(m_matches.begin(), m_matches.end(), nRun) - m_matches.begin());
+        };
+        const int nRowFirst = matchFrom(nFirst);
+        const int nRowEnd = matchFrom(nFirst + nCount);
+        if (nRowEnd > nRowFirst) {
+            beginRemoveRows(QModelIndex(), nRowFirst, nRowEnd - 1);
+            m_matches.erase(m_matches.begin() + nRowFirst, m_matches.begin() + nRowEnd);
+            m_nRows -= nRowEnd - nRowFirst;
+            endRemoveRows();
+        }
+        m_runs.erase(m_runs.begin() + nFirst, m_runs.begin() + nFirst + nCount);
+        m_runs.insert(m_runs.begin() + nFirst, fresh.begin(), fresh.end());
+        for (auto it = m_matches.begin() + nRowFirst; it != m_matches.end(); ++it)
+            *it += nDelta;
+        if (m_nTested > nFirst) {
+            // Runs the filter had reached: the new ones are matched now, the
+            // ones after them keep what they were.
+            std::vector<int> found;
+            for (int r = nFirst; r < nFirst + nNew; ++r) {
+                if (Matches(m_runs[std::size_t(r)]))
+                    found.push_back(r);
+            }
+            m_nTested = std::max(nFirst + nNew, m_nTested + nDelta);
+            if (!found.empty()) {
+                beginInsertRows(QModelIndex(), nRowFirst, nRowFirst + int(found.size()) - 1);
+                m_matches.insert(m_matches.begin() + nRowFirst, found.begin(), found.end());
+                m_nRows += int(found.size());
+                endInsertRows();
+            }
         }
     }
     const int nFrom = nFirst + nNew;
-    if (nShift == 0 || nFrom >= rowCount())
+    if (nShift == 0 || nFrom >= RunCount())
         return;
     for (auto it = m_runs.begin() + nFrom; it != m_runs.end(); ++it)
-        it->nOffset = std::uint64_t(std::int64_t(it->nOffset) + nShift);
-    // Only the offsets changed, which nothing filters or sorts on.
-    emit dataChanged(index(nFrom, OffsetColumn), index(rowCount() - 1, OffsetColumn), {Qt::DisplayRole});
+        it->nOffset = std::uint32_t(std::int64_t(it->nOffset) + nShift);
+    // Only the offsets changed, which nothing filters on.
+    const int nRowFrom = bFiltered ? int(std::lower_bound(m_matches.begin(), m_matches.end(), nFrom) - m_matches.begin())
+                                   : nFrom;
+    if (nRowFrom < rowCount())
+        emit dataChanged(index(nRowFrom, OffsetColumn), index(rowCount() - 1, OffsetColumn), {Qt::DisplayRole});
 }
 
 int CStringsModel::FirstRunFrom(std::uint64_t nOffset) const
 {
     const auto it = std::lower_bound(m_runs.begin(), m_runs.end(), nOffset,
-                                     [](const CTextRun& run, std::uint64_t n) { return run.nOffset < n; });
+                                     [](const CRun& run, std::uint64_t n) { return run.nOffset < n; });
     return int(it - m_runs.begin());
+}
+
+void CStringsModel::SetFilter(const QString& text)
+{
+    if (text == m_filter)
+        return;
+    beginResetModel();
+    m_filter = text;
+    std::deque<int>().swap(m_matches);
+    m_nTested = 0;
+    m_nRows = m_filter.isEmpty() ? RunCount() : 0;
+    m_filterTimer.stop();
+    endResetModel();
+    // A short list is filtered at once; a long one goes on between events.
+    if (!m_filter.isEmpty())
+        FilterSlice(20);
+}
+
+void CStringsModel::FinishFilter()
+{
+    while (IsFiltering())
+        FilterSlice(1000);
+}
+
+bool CStringsModel::Matches(const CRun& run) const
+{
+    return QString::fromStdString(TextOf(run)).contains(m_filter, Qt::CaseInsensitive);
+}
+
+void CStringsModel::FilterSlice(int nMilliseconds)
+{
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<int> found;
+    const int nEnd = RunCount();
+    while (m_nTested < nEnd) {
+        const int nStop = std::min(nEnd, m_nTested + 1024);
+        for (; m_nTested < nStop; ++m_nTested) {
+            if (Matches(m_runs[std::size_t(m_nTested)]))
+                found.push_back(m_nTested);
+        }
+        if (clock.elapsed() >= nMilliseconds)
+            break;
+    }
+    m_matches.insert(m_matches.end(), found.begin(), found.end());
+    Publish(m_nTested >= RunCount());
+    if (m_nTested < RunCount())
+        m_filterTimer.start();
+    else
+        m_filterTimer.stop();
+    emit filterProgressed();
 }

@@ -3,38 +3,102 @@
 #include "stringscan.h"
 
 #include <QAbstractTableModel>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QTimer>
 
 #include <deque>
+#include <memory>
 #include <vector>
 
+class CHexDoc;
+
 // The runs of text the Strings panel lists: offset, length in bytes, text.
-// Runs come in batches as the scan goes on and are kept as the scanner gives
-// them (UTF-8); a row's text is made when a view asks for it.
+// Runs come in batches as the scan goes on. A run is kept as its offset and
+// length only, eight bytes: its text is made again from the document's bytes
+// when a view asks for it, so a list of tens of millions of runs costs a few
+// hundred MiB. The list must therefore always describe the document as it is
+// now: whoever changes the document mends the list (Splice) or clears it.
+//
+// The model filters by itself: with a filter set, its rows are the runs whose
+// text holds the filter (case aside), found a slice at a time between events
+// and added at the end of the rows, so neither a long list nor a filter over
+// it holds up the window, and a batch of runs costs only its own rows.
+//
+// A table view still spends time on every row it lists each time rows are
+// added (it places all its rows again), so runs or matches that come while a
+// list grows are shown at most every kPublishInterval milliseconds, or when
+// Publish is asked to.
 class CStringsModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
     enum Column { OffsetColumn, LengthColumn, TextColumn, ColumnCount };
 
-    using QAbstractTableModel::QAbstractTableModel;
+    struct CRun {
+        std::uint32_t nOffset;
+        std::uint32_t nLength;
+    };
+
+    static constexpr int kPublishInterval = 500;
+
+    explicit CStringsModel(QObject* pParent = nullptr);
+    ~CStringsModel() override;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
+    // Empties the list; the runs that come next are of pDoc in its code page.
+    void Reset(CHexDoc* pDoc);
     void Clear();
-    void Append(std::vector<CTextRun>&& runs);
+    void Append(const std::vector<CTextRun>& runs);
     // Replaces the nCount runs from nFirst on by runs, and moves the offsets
     // of the runs after them by nShift bytes. Rows that stay keep their place
     // in the views (selection and scrolling).
-    void Splice(int nFirst, int nCount, std::vector<CTextRun>&& runs, std::int64_t nShift);
-    const CTextRun& Run(int nRow) const { return m_runs[std::size_t(nRow)]; }
-    const std::deque<CTextRun>& Runs() const { return m_runs; }
-    // The first row whose run starts at nOffset or later (rowCount() if none).
+    void Splice(int nFirst, int nCount, const std::vector<CTextRun>& runs, std::int64_t nShift);
+
+    // Shows the runs or matches not shown yet: now if bNow, else if the last
+    // rows were added kPublishInterval ago or none are shown.
+    void Publish(bool bNow);
+
+    // Lists only the runs whose text holds text, ignoring case (all: empty).
+    void SetFilter(const QString& text);
+    // True while runs listed are still to be matched against the filter.
+    bool IsFiltering() const { return !m_filter.isEmpty() && m_nTested < RunCount(); }
+    // Matches the rest of the runs now.
+    void FinishFilter();
+
+    int RunCount() const { return int(m_runs.size()); }
+    const CRun& RunAt(int nRun) const { return m_runs[std::size_t(nRun)]; }
+    // The run a row shows, and its text.
+    int RunOfRow(int nRow) const { return m_filter.isEmpty() ? nRow : m_matches[std::size_t(nRow)]; }
+    CTextRun Run(int nRow) const;
+    // The first run that starts at nOffset or later (RunCount() if none).
     int FirstRunFrom(std::uint64_t nOffset) const;
 
+signals:
+    void filterProgressed();
+
 private:
+    std::string TextOf(const CRun& run) const;
+    bool Matches(const CRun& run) const;
+    // The rows there are to show, shown or not.
+    int Listed() const { return m_filter.isEmpty() ? RunCount() : int(m_matches.size()); }
+    // Matches runs from m_nTested on for about nMilliseconds, adding rows.
+    void FilterSlice(int nMilliseconds);
+
     // A deque: a list of millions of runs grows without moving them all.
-    std::deque<CTextRun> m_runs;
+    std::deque<CRun> m_runs;
+    QPointer<CHexDoc> m_pDoc;
+    // Makes a run's text again; used only on the interface's thread.
+    std::unique_ptr<CStringScanner> m_pDecoder;
+
+    QString m_filter;
+    std::deque<int> m_matches;   // the runs that hold the filter, in order
+    int m_nTested = 0;           // the runs before this one are matched
+    int m_nRows = 0;             // the rows the views know of
+    QElapsedTimer m_published;   // since rows were last added
+    QTimer m_filterTimer;
 };

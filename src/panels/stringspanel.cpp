@@ -19,7 +19,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSaveFile>
-#include <QSortFilterProxyModel>
 #include <QSpinBox>
 #include <QTableView>
 #include <QTimer>
@@ -28,7 +27,7 @@
 CStringsPanel::CStringsPanel(QWidget* pParent)
     : QDockWidget(pParent), m_pMin(new QSpinBox), m_pNonAscii(new QCheckBox(AfxLoadString(IDS_STRINGS_NON_ASCII))),
       m_pFilter(new QLineEdit), m_pTable(new QTableView), m_pStatus(new QLabel), m_pModel(new CStringsModel(this)),
-      m_pProxy(new QSortFilterProxyModel(this)), m_pScanContext(new QObject)
+      m_pScanContext(new QObject)
 {
     setObjectName(QStringLiteral("strings"));
     m_pMin->setRange(1, 256);
@@ -40,18 +39,16 @@ CStringsPanel::CStringsPanel(QWidget* pParent)
     m_pFilter->setClearButtonEnabled(true);
     auto* pExport = new QPushButton(AfxLoadString(IDS_STRINGS_EXPORT));
 
-    m_pProxy->setSourceModel(m_pModel);
-    m_pProxy->setFilterKeyColumn(CStringsModel::TextColumn);
-    m_pProxy->setFilterCaseSensitivity(Qt::CaseInsensitive);
-    m_pTable->setModel(m_pProxy);
+    m_pTable->setModel(m_pModel);
     SetUpListTable(m_pTable);
     m_pTable->installEventFilter(this);
     m_pFilter->installEventFilter(this);
 
-    connect(m_pFilter, &QLineEdit::textChanged, m_pProxy, [this](const QString& text) {
-        m_pProxy->setFilterFixedString(text);
+    connect(m_pFilter, &QLineEdit::textChanged, this, [this](const QString& text) {
+        m_pModel->SetFilter(text);
         ShowCount();
     });
+    connect(m_pModel, &CStringsModel::filterProgressed, this, &CStringsPanel::ShowCount);
     connect(m_pMin, &QSpinBox::valueChanged, this, &CStringsPanel::Rescan);
     connect(m_pNonAscii, &QCheckBox::toggled, this, &CStringsPanel::Rescan);
     connect(pExport, &QPushButton::clicked, this, &CStringsPanel::Export);
@@ -124,9 +121,13 @@ void CStringsPanel::OnDocumentChanged(quint32 nPos, quint32 nRemoved, quint32 nI
         return;
     // A scan under way reads parts of the document as it was: it stops now,
     // and a new one starts once typing pauses.
+    // The list's texts are read from the document's bytes, which no longer
+    // match its runs: it empties until the scan starts over.
     StopScan();
+    m_pModel->Clear();
     m_bStale = true;
     m_rescanTimer.start();
+    ShowCount();
 }
 
 bool CStringsPanel::RefreshAround(quint32 nPos, quint32 nRemoved, quint32 nInserted)
@@ -142,11 +143,10 @@ bool CStringsPanel::RefreshAround(quint32 nPos, quint32 nRemoved, quint32 nInser
     // change starts; from there on the bytes, and so the runs, are those of
     // the list, moved along.
     constexpr std::uint32_t kMaxCharBytes = 4;
-    const std::deque<CTextRun>& runs = m_pModel->Runs();
-    const int nCount = int(runs.size());
+    const int nCount = m_pModel->RunCount();
     const int nBefore = m_pModel->FirstRunFrom(nPos > kMaxCharBytes ? nPos - kMaxCharBytes + 1 : 0) - 1;
     const int nFirst = std::max(nBefore, 0);
-    const std::uint64_t nStart = nBefore >= 0 ? runs[std::size_t(nBefore)].nOffset : 0;
+    const std::uint64_t nStart = nBefore >= 0 ? m_pModel->RunAt(nBefore).nOffset : 0;
     const std::int64_t nShift = std::int64_t(nInserted) - std::int64_t(nRemoved);
     const std::uint32_t nLength = m_pDoc->GetLength();
     const std::uint8_t* p = m_pDoc->Data();
@@ -156,7 +156,7 @@ bool CStringsPanel::RefreshAround(quint32 nPos, quint32 nRemoved, quint32 nInser
     int nSync = m_pModel->FirstRunFrom(std::uint64_t(nPos) + nRemoved);
     for (;; ++nSync) {
         const std::uint64_t nTarget =
-            nSync < nCount ? std::uint64_t(std::int64_t(runs[std::size_t(nSync)].nOffset) + nShift) : nLength;
+            nSync < nCount ? std::uint64_t(std::int64_t(m_pModel->RunAt(nSync).nOffset) + nShift) : nLength;
         while (scanner.Offset() < nTarget) {
             const auto nAt = std::uint32_t(scanner.Offset());
             // Past this much the whole list is scanned again, off this thread.
@@ -169,9 +169,9 @@ bool CStringsPanel::RefreshAround(quint32 nPos, quint32 nRemoved, quint32 nInser
             break;
     }
     const int nSelected = m_pTable->currentIndex().row();
-    m_pModel->Splice(nFirst, nSync - nFirst, std::move(fresh), nShift);
+    m_pModel->Splice(nFirst, nSync - nFirst, fresh, nShift);
     if (nSelected >= 0 && !m_pTable->currentIndex().isValid())
-        m_pTable->setCurrentIndex(m_pProxy->index(std::min(nSelected, m_pProxy->rowCount() - 1), 0));
+        m_pTable->setCurrentIndex(m_pModel->index(std::min(nSelected, m_pModel->rowCount() - 1), 0));
     ShowCount();
     return true;
 }
@@ -181,6 +181,7 @@ void CStringsPanel::StopScan()
     ++m_nGeneration;
     m_pScanner.reset();
     m_bScanning = false;
+    m_pModel->Publish(true);
     EndProgress();
     ShowCount();
 }
@@ -198,7 +199,7 @@ void CStringsPanel::Rescan()
 {
     m_rescanTimer.stop();
     StopScan();
-    m_pModel->Clear();
+    m_pModel->Reset(m_pDoc);
     m_bStale = true;
     if (!m_pDoc || !m_pDoc->Data() || !isVisible()) {
         ShowCount();
@@ -241,10 +242,11 @@ void CStringsPanel::OnPartScanned(int nGeneration, std::uint64_t nNext, std::vec
 {
     if (nGeneration != m_nGeneration || !m_pDoc)
         return;
-    m_pModel->Append(std::move(runs));
+    m_pModel->Append(runs);
     if (nNext >= m_pDoc->GetLength()) {
         m_pScanner.reset();
         m_bScanning = false;
+        m_pModel->Publish(true);
         EndProgress();
         ShowCount();
         emit scanFinished();
@@ -265,15 +267,15 @@ void CStringsPanel::OnPartScanned(int nGeneration, std::uint64_t nNext, std::vec
 
 void CStringsPanel::ShowCount()
 {
-    const QString count = QString::number(m_pProxy->rowCount());
-    m_pStatus->setText(AfxLoadString(m_bScanning ? IDS_STRINGS_SCANNING : IDS_STRINGS_FOUND).arg(count));
+    const QString count = QString::number(m_pModel->rowCount());
+    m_pStatus->setText(AfxLoadString(m_bScanning || m_pModel->IsFiltering() ? IDS_STRINGS_SCANNING : IDS_STRINGS_FOUND).arg(count));
 }
 
 void CStringsPanel::SelectRun(const QModelIndex& index)
 {
     if (!index.isValid() || !m_pView || !m_pDoc)
         return;
-    const CTextRun& run = m_pModel->Run(m_pProxy->mapToSource(index).row());
+    const CTextRun run = m_pModel->Run(index.row());
     if (run.nOffset + run.nLength > m_pDoc->GetLength())
         return;
     m_pView->SelectRange(std::uint32_t(run.nOffset), std::uint32_t(run.nOffset + run.nLength));
@@ -282,9 +284,10 @@ void CStringsPanel::SelectRun(const QModelIndex& index)
 
 QByteArray CStringsPanel::ExportText() const
 {
+    m_pModel->FinishFilter();
     std::string out;
-    for (int r = 0; r < m_pProxy->rowCount(); ++r)
-        CStringScanner::AppendLine(m_pModel->Run(m_pProxy->mapToSource(m_pProxy->index(r, 0)).row()), out);
+    for (int r = 0; r < m_pModel->rowCount(); ++r)
+        CStringScanner::AppendLine(m_pModel->Run(r), out);
     return QByteArray::fromStdString(out);
 }
 

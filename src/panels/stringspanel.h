@@ -17,7 +17,6 @@ struct CTextRun;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QSortFilterProxyModel;
 class QSpinBox;
 class QTableView;
 
@@ -94,7 +93,6 @@ private:
     QTableView* m_pTable;
     QLabel* m_pStatus;
     CStringsModel* m_pModel;
-    QSortFilterProxyModel* m_pProxy;
 
     QPointer<CHexView> m_pView;
     QPointer<CHexDoc> m_pDoc;

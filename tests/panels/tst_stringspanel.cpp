@@ -1,13 +1,17 @@
 // The Strings list of a document in a real view, without a main window: after
 // an edit it is mended around the change at once, and comes out as a full
-// scan of the edited bytes would, with the selected run still selected.
+// scan of the edited bytes would, with the selected run still selected; a
+// filter lists what filtering the full scan's lines gives, however long the
+// list and whatever the edits.
 
 #include "editfixture.h"
 #include "stringscan.h"
+#include "stringsmodel.h"
 #include "stringspanel.h"
 #include "textencoder.h"
 
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QRandomGenerator>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -20,19 +24,23 @@ private slots:
     void editsMendTheList_data();
     void editsMendTheList();
     void selectionAndScrollStay();
+    void filterOverManyRuns();
 };
 
 namespace {
 
-// The lines a full scan of the document gives.
-QByteArray FullScan(const CHexDoc& doc, int nMin, bool bCjk)
+// The lines a full scan of the document gives, of the runs whose text holds
+// filter (case aside).
+QByteArray FullScan(const CHexDoc& doc, int nMin, bool bCjk, const QString& filter = QString())
 {
     CStringScanner scanner(doc.GetCodePage(), nMin, bCjk);
     std::vector<CTextRun> runs;
     scanner.Scan(doc.Data(), doc.GetLength(), true, runs);
     std::string out;
-    for (const CTextRun& run : runs)
-        CStringScanner::AppendLine(run, out);
+    for (const CTextRun& run : runs) {
+        if (QString::fromStdString(run.text).contains(filter, Qt::CaseInsensitive))
+            CStringScanner::AppendLine(run, out);
+    }
     return QByteArray::fromStdString(out);
 }
 
@@ -67,12 +75,15 @@ void TestStringsPanel::editsMendTheList_data()
     QTest::addColumn<int>("codePage");
     QTest::addColumn<int>("minChars");
     QTest::addColumn<bool>("cjk");
-    QTest::newRow("GB") << 936 << 4 << false;
-    QTest::newRow("BIG5") << 950 << 3 << false;
-    QTest::newRow("Shift JIS") << 932 << 4 << false;
-    QTest::newRow("UTF-8") << 65001 << 2 << false;
-    QTest::newRow("GB, non-ASCII runs only") << 936 << 2 << true;
-    QTest::newRow("1252") << 1252 << 4 << false;
+    QTest::addColumn<QString>("filter");
+    QTest::newRow("GB") << 936 << 4 << false << QString();
+    QTest::newRow("BIG5") << 950 << 3 << false << QString();
+    QTest::newRow("Shift JIS") << 932 << 4 << false << QString();
+    QTest::newRow("UTF-8") << 65001 << 2 << false << QString();
+    QTest::newRow("GB, non-ASCII runs only") << 936 << 2 << true << QString();
+    QTest::newRow("1252") << 1252 << 4 << false << QString();
+    QTest::newRow("GB, filtered on a letter") << 936 << 3 << false << QString("E");
+    QTest::newRow("Shift JIS, filtered on a kanji") << 932 << 2 << false << QString::fromUtf8("字");
 }
 
 void TestStringsPanel::editsMendTheList()
@@ -80,6 +91,7 @@ void TestStringsPanel::editsMendTheList()
     QFETCH(int, codePage);
     QFETCH(int, minChars);
     QFETCH(bool, cjk);
+    QFETCH(QString, filter);
     QRandomGenerator random(std::uint32_t(codePage * 7 + minChars));
     QByteArray bytes;
     while (bytes.size() < 4000)
@@ -89,10 +101,11 @@ void TestStringsPanel::editsMendTheList()
     CStringsPanel panel;
     panel.MinLength()->setValue(minChars);
     panel.NonAsciiOnly()->setChecked(cjk);
+    panel.Filter()->setText(filter);
     panel.SetView(window.pView.get());
     panel.show();
     QVERIFY(WaitForScan(panel));
-    QCOMPARE(panel.ExportText(), FullScan(window.doc, minChars, cjk));
+    QCOMPARE(panel.ExportText(), FullScan(window.doc, minChars, cjk, filter));
 
     // Each edit is mended before control returns: no scan starts, and the
     // list is already the full scan's.
@@ -109,7 +122,7 @@ void TestStringsPanel::editsMendTheList()
                                     std::uint32_t(insert.size()), {});
         }
         QVERIFY(!panel.IsScanning());
-        const QByteArray expected = FullScan(window.doc, minChars, cjk);
+        const QByteArray expected = FullScan(window.doc, minChars, cjk, filter);
         if (panel.ExportText() != expected)
             QFAIL(qPrintable(QStringLiteral("edit %1 at %2: the list differs from a full scan").arg(nEdit).arg(nPos)));
     }
@@ -154,6 +167,35 @@ void TestStringsPanel::selectionAndScrollStay()
     QCOMPARE(currentText(), QString("word1200"));
     QCOMPARE(currentOffset(), QString("00000711"));
     QCOMPARE(panel.ExportText(), FullScan(window.doc, 4, false));
+}
+
+// A filter typed while a long list is scanned, changed and cleared: the rows
+// come in as they are matched, and end as the plain filter of the full scan.
+void TestStringsPanel::filterOverManyRuns()
+{
+    QByteArray bytes;
+    for (int i = 0; i < 200000; ++i)
+        bytes += (i % 7 ? "run" : "\xD6\xD0\xCE\xC4run") + QByteArray::number(i) + '\0';
+    EditWindow window(bytes);
+    window.doc.SetCodePage(936);
+    CStringsPanel panel;
+    panel.SetView(window.pView.get());
+    panel.show();
+    QAbstractItemModel* pModel = panel.Table()->model();
+    QVERIFY(QTest::qWaitFor([pModel] { return pModel->rowCount() > 0; }, 10000));
+    struct CCase {
+        QString filter;
+        int nRows;
+    };
+    // "RUN12" ignores case; 中文 starts every seventh run.
+    const CCase cases[] = {{"RUN12", 11111}, {QString::fromUtf8("中文"), 28572}, {"run19999", 11}, {"", 200000}};
+    for (const CCase& c : cases) {
+        panel.Filter()->setText(c.filter);
+        QVERIFY(QTest::qWaitFor([&] { return !panel.IsScanning() && pModel->rowCount() == c.nRows; }, 20000));
+        QCOMPARE(panel.ExportText(), FullScan(window.doc, 4, false, c.filter));
+        const QModelIndex last = pModel->index(c.nRows - 1, CStringsModel::TextColumn);
+        QVERIFY(last.data().toString().contains(c.filter, Qt::CaseInsensitive));
+    }
 }
 
 QTEST_MAIN(TestStringsPanel)
