@@ -210,7 +210,6 @@ void CCharTable::MakeSteps()
 {
     m_steps.assign(1u << 16, 0);
     for (std::size_t b0 = 0; b0 < 256; ++b0) {
-        m_pairSeconds[b0] = (m_lengths[b0] & (1u << 2)) != 0 ? 0xFF : 0;
         for (std::size_t b1 = 0; b1 < 256; ++b1) {
             const int nPair = m_pairs.empty() ? -1 : m_pairs[b0 << 8 | b1];
             const int nIndex = nPair >= 0 ? nPair : m_single[b0];

@@ -99,16 +99,11 @@ public:
     // first three bytes of the value in memory, and in its last byte
     // (StepFlags) the text's length in bits 0-1, kStepPair when the key is
     // the two bytes, kStepSlow when MatchAt must decide (a key of three bytes
-    // or more begins with p[0], or the text is longer). Only once a table is
-    // parsed (HasSteps). A byte that begins no two-byte key reads one step
-    // whatever follows it, so that most look-ups of a random file stay within
-    // a few kilobytes.
+    // or more begins with p[0], or the text is longer), by p[0] << 8 | p[1].
+    // Only once a table is parsed (HasSteps).
     enum : std::uint32_t { kStepPair = 0x80, kStepSlow = 0x40 };
     bool HasSteps() const { return !m_steps.empty(); }
-    std::uint32_t StepAt(const std::uint8_t* p) const
-    {
-        return m_steps[std::size_t(p[0]) << 8 | (p[1] & m_pairSeconds[p[0]])];
-    }
+    std::uint32_t StepAt(std::uint32_t nBytes) const { return m_steps[nBytes]; }
     static std::uint32_t StepFlags(std::uint32_t nStep)
     {
 #if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
@@ -173,12 +168,8 @@ private:
     // The two-byte keys, the commonest longer ones, also by their two bytes
     // (an index into m_entries, or -1), made once a table has any.
     std::vector<int> m_pairs;
-    // StepAt by the two bytes as a big-endian number: 256 KiB, made once a
-    // table is parsed, of which only the rows of bytes that begin two-byte
-    // keys are read beyond their first entry (m_pairSeconds[b] is 0xFF for
-    // those, else 0).
+    // StepAt's steps: 256 KiB, made once a table is parsed.
     std::vector<std::uint32_t> m_steps;
-    std::array<std::uint8_t, 256> m_pairSeconds{};
     // Values that can be written, by their first UTF-16 unit, the longest
     // first: the value and the entry it writes.
     QHash<char16_t, std::vector<std::pair<QString, int>>> m_values;
