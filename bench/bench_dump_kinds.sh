@@ -5,17 +5,8 @@
 # each line gives the round, the kind, the build, the seconds and the load.
 #   bench/bench_dump_kinds.sh ROUNDS ZORBEL... [-- DIR]   (files made in DIR, default /tmp/zorbel-kinds, and kept)
 set -eu
-rounds=${1:?usage: bench_dump_kinds.sh ROUNDS ZORBEL... [-- DIR]}
-shift
-builds=()
 dir=/tmp/zorbel-kinds
-while [ $# -gt 0 ]; do
-    if [ "$1" = -- ]; then dir=$2; break; fi
-    builds+=("$(realpath "$1")")
-    shift
-done
-mkdir -p "$dir"
-cd "$dir"
+source "$(dirname "${BASH_SOURCE[0]}")/dump_rounds.sh"
 MiB=$((1024 * 1024))
 # A 1 MiB piece of each kind of text, repeated; words or characters with some ASCII between.
 piece() {
@@ -49,13 +40,6 @@ done
 [ -s random.bin ] || head -c $((64 * MiB)) /dev/urandom > random.bin
 [ -s cd.bin ] || head -c $((64 * MiB)) /dev/zero | tr '\000' '\315' > cd.bin
 cat ./*.bin > /dev/null
-
-cpu() {
-    python3 -c 'import resource, subprocess, sys
-subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, check=True)
-r = resource.getrusage(resource.RUSAGE_CHILDREN)
-print("%.3f" % (r.ru_utime + r.ru_stime))' "$@"
-}
 for ((r = 1; r <= rounds; ++r)); do
     for kind in ascii random cd gb sjis utf8; do
         for zorbel in "${builds[@]}"; do

@@ -48,10 +48,15 @@ std::size_t FormatBlock(Block& block, const CCharTable& table)
         char* line = p;
         CRowFormat::FormatOffset(block.nOffset + r * 16, p);
         p += CRowFormat::kOffsetColumns;
-        // The hex part and a text column in 1252, whose text is then written
-        // over by the table's.
-        bool bContinued = false;
-        CRowFormat::FormatRow(pData, block.bLast ? block.nHeld + 1 : block.nHeld, 1252, r * 16, p, bContinued);
+        // The hex part; the last row's, with its end marker and blank pairs,
+        // comes with a text column in 1252, which the table's text overwrites.
+        const std::uint32_t nSize = block.bLast ? block.nHeld + 1 : block.nHeld;
+        if (nSize - r * 16 > 16) {
+            CRowFormat::FormatHexPart(pData + r * 16, p);
+        } else {
+            bool bContinued = false;
+            CRowFormat::FormatRow(pData, nSize, 1252, r * 16, p, bContinued);
+        }
         p += CRowFormat::kHexPartLength;
         nLanding = CTableRow::WriteUtf8(table, pData, block.nHeld, r * 16, nLanding, p);
         while (p > line && p[-1] == ' ')

@@ -10,6 +10,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -128,6 +129,7 @@ bool CCharTable::Parse(const QByteArray& file, ParseError* pError)
         std::sort(keys.begin(), keys.end());
     table.m_shownAt.push_back(std::uint32_t(table.m_shownPool.size()));
     table.m_shownPool.resize(table.m_shownPool.size() + 8);
+    table.MakeSteps();
     table.m_strName = m_strName;
     *this = std::move(table);
     return true;
@@ -202,6 +204,29 @@ bool CCharTable::AddEntry(Entry&& entry)
     m_shownPool.insert(m_shownPool.end(), shown.begin(), shown.end());
     m_entries.push_back(std::move(entry));
     return true;
+}
+
+void CCharTable::MakeSteps()
+{
+    m_steps.assign(1u << 16, 0);
+    for (std::size_t b0 = 0; b0 < 256; ++b0) {
+        for (std::size_t b1 = 0; b1 < 256; ++b1) {
+            const int nPair = m_pairs.empty() ? -1 : m_pairs[b0 << 8 | b1];
+            const int nIndex = nPair >= 0 ? nPair : m_single[b0];
+            std::uint8_t step[4] = {'.', 0, 0, 1};
+            if (nIndex >= 0) {
+                std::size_t n = 0;
+                const char* pText = ShownUtf8(&m_entries[std::size_t(nIndex)], n);
+                std::memcpy(step, pText, std::min<std::size_t>(n, 3));
+                step[3] = std::uint8_t(n > 3 ? std::size_t(kStepSlow) : n);
+            }
+            if (nPair >= 0)
+                step[3] |= kStepPair;
+            if (m_lengths[b0] > 7)
+                step[3] |= kStepSlow;
+            std::memcpy(&m_steps[b0 << 8 | b1], step, 4);
+        }
+    }
 }
 
 CCharTable::Match CCharTable::LongMatchAt(const std::uint8_t* p, std::size_t nAvail) const

@@ -94,6 +94,24 @@ public:
         }
         return LongMatchAt(p, nAvail);
     }
+    // The walk's step at p for --dump, read from p[0] and p[1] at once: the
+    // shown text's UTF-8 (up to three bytes, '.' where no key matches) as the
+    // first three bytes of the value in memory, and in its last byte
+    // (StepFlags) the text's length in bits 0-1, kStepPair when the key is
+    // the two bytes, kStepSlow when MatchAt must decide (a key of three bytes
+    // or more begins with p[0], or the text is longer), by p[0] << 8 | p[1].
+    // Only once a table is parsed (HasSteps).
+    enum : std::uint32_t { kStepPair = 0x80, kStepSlow = 0x40 };
+    bool HasSteps() const { return !m_steps.empty(); }
+    std::uint32_t StepAt(std::uint32_t nBytes) const { return m_steps[nBytes]; }
+    static std::uint32_t StepFlags(std::uint32_t nStep)
+    {
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        return nStep >> 24;
+#else
+        return nStep & 0xFF;
+#endif
+    }
     // The first offset at or after nPos (at most nLength) where the walk from
     // the start of the nLength bytes lands, reading no byte at or past
     // nLength. Found without walking from the start where walks from a little
@@ -128,6 +146,7 @@ public:
 private:
     bool AddEntry(Entry&& entry);
     Match LongMatchAt(const std::uint8_t* p, std::size_t nAvail) const;
+    void MakeSteps();
     bool WalksAgree(const std::uint8_t* pData, std::uint32_t nLength, std::uint32_t nPos, std::uint32_t nBack,
                     std::uint32_t& nLanding) const;
 
@@ -149,6 +168,8 @@ private:
     // The two-byte keys, the commonest longer ones, also by their two bytes
     // (an index into m_entries, or -1), made once a table has any.
     std::vector<int> m_pairs;
+    // StepAt's steps: 256 KiB, made once a table is parsed.
+    std::vector<std::uint32_t> m_steps;
     // Values that can be written, by their first UTF-16 unit, the longest
     // first: the value and the entry it writes.
     QHash<char16_t, std::vector<std::pair<QString, int>>> m_values;

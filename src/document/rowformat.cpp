@@ -233,6 +233,18 @@ int CRowFormat::FormatRow(const CHexDoc& doc, std::uint32_t nRow, char* pszRow, 
     return FormatRow(doc.Data(), doc.GetSize(), doc.GetCodePage(), std::uint32_t(nOffset), pszRow, bContinued);
 }
 
+void CRowFormat::FormatHexPart(const std::uint8_t* row, char* pszOut)
+{
+#ifdef ZORBEL_PAIRS_SSSE3
+    static const bool bSsse3 = __builtin_cpu_supports("ssse3");
+    if (bSsse3)
+        FormatPairsBySsse3(row, pszOut);
+    else
+#endif
+        FormatPairs(row, pszOut);
+    std::memset(pszOut + 48, ' ', 4);
+}
+
 int CRowFormat::FormatRow(const std::uint8_t* pData, std::uint32_t nSize, int nCodePage, std::uint32_t nOffset,
                           char* pszRow, bool& bContinued)
 {
@@ -243,14 +255,7 @@ int CRowFormat::FormatRow(const std::uint8_t* pData, std::uint32_t nSize, int nC
         std::memset(bytes, 0x20, sizeof bytes);
     const std::uint32_t n = GetRowText(pData, nSize, nCodePage, nOffset, bytes, text, bContinued);
     bContinued = n == 17 && nCodePage != kCodePageUtf8;
-#ifdef ZORBEL_PAIRS_SSSE3
-    static const bool bSsse3 = __builtin_cpu_supports("ssse3");
-    if (bSsse3)
-        FormatPairsBySsse3(bytes, pszRow);
-    else
-#endif
-        FormatPairs(bytes, pszRow);
-    std::memset(pszRow + 48, ' ', 4);
+    FormatHexPart(bytes, pszRow);
     if (nSize - nOffset <= 16) {
         // The last row: the end marker's pair and the pairs after it are blanked
         // from the separator before the marker to the end of the 16th pair.

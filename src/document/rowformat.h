@@ -79,6 +79,10 @@ public:
     static int FormatRow(const std::uint8_t* pData, std::uint32_t nSize, int nCodePage, std::uint32_t nOffset,
                          char* pszRow, bool& bContinued);
 
+    // Columns 10-61 of a row of 16 bytes that is not the last: the hexadecimal
+    // pairs and the four blanks after them, as FormatRow writes them.
+    static void FormatHexPart(const std::uint8_t* row, char* pszOut);
+
     // A dump line's columns from 10 on: the row at nOffset as FormatRow builds it,
     // its text column turned into UTF-8 by decoder.ToUtf8, returning the end of
     // what it wrote (trailing blanks included). Rows of the kinds that make up

@@ -20,6 +20,8 @@ private slots:
     void decodesLikePlainWalk();
     void rowCells_data();
     void rowCells();
+    void rowTextMatchesCells_data();
+    void rowTextMatchesCells();
     void decodesRangeAsText();
     void encodes_data();
     void encodes();
@@ -298,6 +300,47 @@ void TestCharTable::rowCells()
         got << QString("%1:%2:%3").arg(cell.nCell).arg(cell.nCells).arg(cell.text);
     QTEST(got.join(' '), "cells");
     QCOMPARE(nNext, table.LandingAt(Bytes(data), nLength, std::min(nStart + 16, nLength)));
+}
+
+void TestCharTable::rowTextMatchesCells_data()
+{
+    QTest::addColumn<QByteArray>("tableFile");
+    // 41 has a one-byte key only, 80 and 81 begin two-byte keys (81 has one of
+    // its own too), 01 begins none; 90 begins keys of three and four bytes.
+    const QByteArray shortKeys = "41=A\n8041=魔\n8080=b\n81=c\n8181=ア\n20= \n";
+    QTest::newRow("one-byte and two-byte keys") << shortKeys;
+    QTest::newRow("keys of three and four bytes") << shortKeys + "908081=終\n90808141=x\n9041=y\n";
+    QTest::newRow("texts of four bytes and more, none at all")
+        << shortKeys + "90=😀\n9080=the \n/01\n*4180\n";
+}
+
+// WriteUtf8 against the cells of each row (Cells walks by MatchAt): the same
+// text and the same next landing, for bytes of every kind and rows that begin
+// inside a key.
+void TestCharTable::rowTextMatchesCells()
+{
+    QFETCH(QByteArray, tableFile);
+    CCharTable table;
+    QVERIFY(table.Parse(tableFile));
+    QRandomGenerator random(11);
+    const char alphabet[] = "\x41\x80\x81\x01\x90\x20";
+    QByteArray data;
+    for (int i = 0; i < 4000; ++i)
+        data += alphabet[random.bounded(6)];
+    const auto nLength = std::uint32_t(data.size());
+    std::vector<char> out(CTableRow::MaxUtf8(table));
+    std::vector<CTableCell> cells;
+    std::uint32_t nLanding = 0;
+    for (std::uint32_t nRow = 0; nRow < nLength; nRow += 16) {
+        const std::uint32_t nNext = CTableRow::Cells(table, Bytes(data), nLength, nRow, nLanding, cells);
+        QString expected;
+        for (const CTableCell& cell : cells)
+            expected += cell.text;
+        char* pEnd = out.data();
+        QCOMPARE(CTableRow::WriteUtf8(table, Bytes(data), nLength, nRow, nLanding, pEnd), nNext);
+        QCOMPARE(QString::fromUtf8(out.data(), pEnd - out.data()), expected);
+        nLanding = nNext;
+    }
 }
 
 void TestCharTable::decodesRangeAsText()
