@@ -303,7 +303,7 @@ struct CLinesSink {
 } // namespace
 
 CStringScanner::CStringScanner(int nCodePage, int nMinChars, bool bNonAsciiOnly, std::uint64_t nStart)
-    : m_nCodePage(nCodePage), m_decoder(nCodePage), m_nMinChars(nMinChars < 1 ? 1 : nMinChars),
+    : m_decoder(nCodePage), m_nMinChars(nMinChars < 1 ? 1 : nMinChars),
       m_bNonAsciiOnly(bNonAsciiOnly), m_nOffset(nStart),
       // A run's bytes give at most three bytes of UTF-8 each (a byte of its
       // own that decodes beyond U+07FF), and a character is stored with a

@@ -64,7 +64,6 @@ private:
     // -1 when the character may go on past nLeft.
     int CharAt(const std::uint8_t* p, std::uint32_t nLeft, bool bLast, char32_t& ch) const;
 
-    int m_nCodePage;
     CTextDecoder m_decoder;
     int m_nMinChars;
     bool m_bNonAsciiOnly;
