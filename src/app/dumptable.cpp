@@ -23,7 +23,7 @@ constexpr std::uint32_t kLookAhead = CCharTable::kMaxKeyLength - 1;
 constexpr std::uint32_t kHistory = 4096;
 
 struct Block {
-    std::uint32_t nOffset = 0;
+    std::uint64_t nOffset = 0;
     // kHistory bytes before the block (zeros before the file's start), then
     // the block's.
     std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(kHistory + kBlockBytes + kLookAhead + 1);
@@ -34,11 +34,12 @@ struct Block {
     std::vector<char> out;
 };
 
-std::size_t FormatBlock(Block& block, const CCharTable& table)
+std::size_t FormatBlock(Block& block, const CCharTable& table, int nOffsetColumns)
 {
-    // A line: the offset, the hex part, the text column and the newline.
-    const std::size_t nMaxLine =
-        CRowFormat::kOffsetColumns + CRowFormat::kMaxRowLength + CTableRow::MaxUtf8(table) + 1;
+    // A line: the offset (wider than planned only in a file that grew while
+    // it was read), the hex part, the text column and the newline.
+    const std::size_t nMaxLine = std::size_t(std::max(nOffsetColumns, 18)) + CRowFormat::kMaxRowLength
+                                 + CTableRow::MaxUtf8(table) + 1;
     const std::uint32_t nRows = block.bLast ? block.nHeld / 16 + 1 : kBlockRows;
     block.out.resize(std::size_t(nRows) * nMaxLine);
     const std::uint8_t* pData = block.Bytes();
@@ -46,8 +47,7 @@ std::size_t FormatBlock(Block& block, const CCharTable& table)
     char* p = block.out.data();
     for (std::uint32_t r = 0; r < nRows; ++r) {
         char* line = p;
-        CRowFormat::FormatOffset(block.nOffset + r * 16, p);
-        p += CRowFormat::kOffsetColumns;
+        p += CRowFormat::FormatOffset(block.nOffset + r * 16, nOffsetColumns, p);
         // The hex part; the last row's, with its end marker and blank pairs,
         // comes with a text column in 1252, which the table's text overwrites.
         const std::uint32_t nSize = block.bLast ? block.nHeld + 1 : block.nHeld;
@@ -75,11 +75,12 @@ std::size_t FormatBlock(Block& block, const CCharTable& table)
 // every core a few blocks ahead of the output, as --dump does.
 bool DumpThroughTable(CFileReader& reader, const CCharTable& table)
 {
+    const int nOffsetColumns = CRowFormat::OffsetColumns(reader.Size());
     const std::size_t nAhead = std::min(8u, 2 * std::max(1u, std::thread::hardware_concurrency()));
     std::vector<Block> blocks(nAhead);
     std::deque<std::pair<Block*, std::future<std::size_t>>> pending;
     std::size_t nNext = 0;
-    std::uint32_t nOffset = 0;
+    std::uint64_t nOffset = 0;
     std::uint32_t nLanding = 0;
     // The last bytes of the block read before, its history and the bytes
     // after its rows: the next block's history and first bytes.
@@ -117,8 +118,8 @@ bool DumpThroughTable(CFileReader& reader, const CCharTable& table)
                 bDone = block.bLast;
                 pBefore = &block;
                 nOffset += kBlockBytes;
-                pending.emplace_back(&block, std::async(std::launch::async, [&block, &table] {
-                                         return FormatBlock(block, table);
+                pending.emplace_back(&block, std::async(std::launch::async, [&block, &table, nOffsetColumns] {
+                                         return FormatBlock(block, table, nOffsetColumns);
                                      }));
             }
             const std::size_t nLength = pending.front().second.get();
