@@ -5,6 +5,7 @@
 #include "codepage.h"
 #include "dumptable.h"
 #include "filereader.h"
+#include "pendingblocks.h"
 #include "rowformat.h"
 #include "textdecoder.h"
 
@@ -14,7 +15,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <future>
 #include <thread>
 #include <vector>
@@ -83,7 +83,7 @@ bool DumpFile(CFileReader& reader, int nCodePage)
     const std::size_t nAhead = std::min(8u, 2 * std::max(1u, std::thread::hardware_concurrency()));
     // The blocks go round: one written is the next to be read into.
     std::vector<Block> blocks(nAhead);
-    std::deque<std::pair<Block*, std::future<std::size_t>>> pending;
+    CPendingBlocks<Block> pending;
     std::size_t nNext = 0;
     std::uint64_t nOffset = 0;
     bool bContinued = false;
@@ -92,50 +92,41 @@ bool DumpFile(CFileReader& reader, int nCodePage)
     std::uint8_t carried[kLookAhead];
     std::uint32_t nCarried = 0;
     bool bWritten = true;
-    try {
-        while (bWritten && (!bDone || !pending.empty())) {
-            while (!bDone && pending.size() < nAhead) {
-                if (!pending.empty()
-                    && pending.front().second.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
-                    break;
-                Block& block = blocks[nNext % nAhead];
-                block.nRows = nNext++ == 0 ? kFirstBlockRows : kBlockRows;
-                const std::uint32_t nBlockBytes = block.nRows * 16;
-                block.nOffset = nOffset;
-                block.bContinued = bContinued;
-                std::memcpy(block.bytes.data(), carried, nCarried);
-                const std::uint32_t nWanted = nBlockBytes + kLookAhead;
-                std::uint32_t nHeld = nCarried + reader.Read(block.bytes.data() + nCarried, nWanted - nCarried);
-                block.bLast = nHeld <= nBlockBytes;
-                nCarried = block.bLast ? 0 : nHeld - nBlockBytes;
-                std::memcpy(carried, block.bytes.data() + nBlockBytes, nCarried);
-                // The file ends here: the end marker follows, as in a document.
-                if (nHeld < nWanted)
-                    block.bytes[nHeld++] = 0xFF;
-                block.nSize = nHeld;
-                bDone = block.bLast;
-                if (!bDone)
-                    bContinued = SpillsOver(block, nCodePage);
-                nOffset += nBlockBytes;
-                pending.emplace_back(&block, std::async(std::launch::async, [&block, &decoder, nOffsetColumns] {
-                                         return FormatBlock(block, decoder, nOffsetColumns);
-                                     }));
-            }
-            const std::size_t nLength = pending.front().second.get();
-            bWritten = WriteOutput(pending.front().first->out.data(), nLength);
-            // The first block goes out whole, not partly kept in the stream's buffer.
-            if (bWritten && pending.front().first->nOffset == 0)
-                bWritten = FlushOutput();
-            pending.pop_front();
+    while (bWritten && (!bDone || !pending.empty())) {
+        while (!bDone && pending.size() < nAhead) {
+            if (!pending.empty()
+                && pending.front().second.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+                break;
+            Block& block = blocks[nNext % nAhead];
+            block.nRows = nNext++ == 0 ? kFirstBlockRows : kBlockRows;
+            const std::uint32_t nBlockBytes = block.nRows * 16;
+            block.nOffset = nOffset;
+            block.bContinued = bContinued;
+            std::memcpy(block.bytes.data(), carried, nCarried);
+            const std::uint32_t nWanted = nBlockBytes + kLookAhead;
+            std::uint32_t nHeld = nCarried + reader.Read(block.bytes.data() + nCarried, nWanted - nCarried);
+            block.bLast = nHeld <= nBlockBytes;
+            nCarried = block.bLast ? 0 : nHeld - nBlockBytes;
+            std::memcpy(carried, block.bytes.data() + nBlockBytes, nCarried);
+            // The file ends here: the end marker follows, as in a document.
+            if (nHeld < nWanted)
+                block.bytes[nHeld++] = 0xFF;
+            block.nSize = nHeld;
+            bDone = block.bLast;
+            if (!bDone)
+                bContinued = SpillsOver(block, nCodePage);
+            nOffset += nBlockBytes;
+            pending.emplace_back(&block, std::async(std::launch::async, [&block, &decoder, nOffsetColumns] {
+                                 return FormatBlock(block, decoder, nOffsetColumns);
+                             }));
         }
-    } catch (...) {
-        // Blocks still being formatted finish before their buffers go.
-        for (auto& block : pending)
-            block.second.wait();
-        throw;
+        const std::size_t nLength = pending.front().second.get();
+        bWritten = WriteOutput(pending.front().first->out.data(), nLength);
+        // The first block goes out whole, not partly kept in the stream's buffer.
+        if (bWritten && pending.front().first->nOffset == 0)
+            bWritten = FlushOutput();
+        pending.pop_front();
     }
-    for (auto& block : pending)
-        block.second.wait();
     return bWritten;
 }
 

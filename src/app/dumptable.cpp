@@ -2,12 +2,12 @@
 
 #include "chartable.h"
 #include "filereader.h"
+#include "pendingblocks.h"
 #include "rowformat.h"
 #include "tablerow.h"
 
 #include <algorithm>
 #include <cstring>
-#include <deque>
 #include <future>
 #include <thread>
 #include <vector>
@@ -78,7 +78,7 @@ bool DumpThroughTable(CFileReader& reader, const CCharTable& table)
     const int nOffsetColumns = CRowFormat::OffsetColumns(reader.Size());
     const std::size_t nAhead = std::min(8u, 2 * std::max(1u, std::thread::hardware_concurrency()));
     std::vector<Block> blocks(nAhead);
-    std::deque<std::pair<Block*, std::future<std::size_t>>> pending;
+    CPendingBlocks<Block> pending;
     std::size_t nNext = 0;
     std::uint64_t nOffset = 0;
     std::uint32_t nLanding = 0;
@@ -89,50 +89,41 @@ bool DumpThroughTable(CFileReader& reader, const CCharTable& table)
     const Block* pBefore = nullptr;
     bool bDone = false;
     bool bWritten = true;
-    try {
-        while (bWritten && (!bDone || !pending.empty())) {
-            while (!bDone && pending.size() < nAhead) {
-                Block& block = blocks[nNext++ % nAhead];
-                block.nOffset = nOffset;
-                std::memcpy(block.buffer.data(), carried.data(), kHistory + nCarried);
-                std::uint8_t* pData = block.Bytes();
-                block.nHeld = nCarried + reader.Read(pData + nCarried, kBlockBytes + kLookAhead - nCarried);
-                block.bLast = block.nHeld <= kBlockBytes;
-                // Past the file's last byte the end marker follows, as in a
-                // document, for the last row's blank pairs.
-                if (block.nHeld < kBlockBytes + kLookAhead)
-                    pData[block.nHeld] = 0xFF;
-                if (nOffset == 0) {
-                    block.nLanding = 0;
-                } else if (table.LandingWithin(block.buffer.data(), kHistory + block.nHeld, kHistory, nLanding)) {
-                    block.nLanding = nLanding - kHistory;
-                } else {
-                    // The block before is still in its buffer: only this
-                    // loop refills buffers, and never that one next.
-                    const std::uint8_t* pPrevious = pBefore->buffer.data() + kHistory;
-                    block.nLanding =
-                        table.WalkTo(pPrevious, pBefore->nHeld, pBefore->nLanding, kBlockBytes) - kBlockBytes;
-                }
-                nCarried = block.bLast ? 0 : block.nHeld - kBlockBytes;
-                std::memcpy(carried.data(), pData + kBlockBytes - kHistory, kHistory + nCarried);
-                bDone = block.bLast;
-                pBefore = &block;
-                nOffset += kBlockBytes;
-                pending.emplace_back(&block, std::async(std::launch::async, [&block, &table, nOffsetColumns] {
-                                         return FormatBlock(block, table, nOffsetColumns);
-                                     }));
+    while (bWritten && (!bDone || !pending.empty())) {
+        while (!bDone && pending.size() < nAhead) {
+            Block& block = blocks[nNext++ % nAhead];
+            block.nOffset = nOffset;
+            std::memcpy(block.buffer.data(), carried.data(), kHistory + nCarried);
+            std::uint8_t* pData = block.Bytes();
+            block.nHeld = nCarried + reader.Read(pData + nCarried, kBlockBytes + kLookAhead - nCarried);
+            block.bLast = block.nHeld <= kBlockBytes;
+            // Past the file's last byte the end marker follows, as in a
+            // document, for the last row's blank pairs.
+            if (block.nHeld < kBlockBytes + kLookAhead)
+                pData[block.nHeld] = 0xFF;
+            if (nOffset == 0) {
+                block.nLanding = 0;
+            } else if (table.LandingWithin(block.buffer.data(), kHistory + block.nHeld, kHistory, nLanding)) {
+                block.nLanding = nLanding - kHistory;
+            } else {
+                // The block before is still in its buffer: only this
+                // loop refills buffers, and never that one next.
+                const std::uint8_t* pPrevious = pBefore->buffer.data() + kHistory;
+                block.nLanding =
+                    table.WalkTo(pPrevious, pBefore->nHeld, pBefore->nLanding, kBlockBytes) - kBlockBytes;
             }
-            const std::size_t nLength = pending.front().second.get();
-            bWritten = WriteOutput(pending.front().first->out.data(), nLength);
-            pending.pop_front();
+            nCarried = block.bLast ? 0 : block.nHeld - kBlockBytes;
+            std::memcpy(carried.data(), pData + kBlockBytes - kHistory, kHistory + nCarried);
+            bDone = block.bLast;
+            pBefore = &block;
+            nOffset += kBlockBytes;
+            pending.emplace_back(&block, std::async(std::launch::async, [&block, &table, nOffsetColumns] {
+                                 return FormatBlock(block, table, nOffsetColumns);
+                             }));
         }
-    } catch (...) {
-        // Blocks still being formatted finish before their buffers go.
-        for (auto& block : pending)
-            block.second.wait();
-        throw;
+        const std::size_t nLength = pending.front().second.get();
+        bWritten = WriteOutput(pending.front().first->out.data(), nLength);
+        pending.pop_front();
     }
-    for (auto& block : pending)
-        block.second.wait();
     return bWritten;
 }
