@@ -444,3 +444,26 @@ std::uint32_t CHexDoc::GetRowText(std::uint32_t nOffset, std::uint8_t* hex, char
 {
     return CRowFormat::GetRowText(m_pData, m_nSize, m_nCodePage, nOffset, hex, text, bContinuation);
 }
+
+bool CHexDoc::Read(qint64 nPos, qint64 nLength, std::uint8_t* pDst) const
+{
+    if (nLength <= 0)
+        return true;
+    std::memset(pDst, 0xFF, std::size_t(nLength));
+    if (nPos < 0)
+        return false;
+    if (nPos < qint64(m_nSize))
+        std::memcpy(pDst, m_pData + nPos, std::size_t(std::min(nLength, qint64(m_nSize) - nPos)));
+    return true;
+}
+
+const std::uint8_t* CHexDoc::Span(qint64 nPos, qint64 nLength, QByteArray& hold) const
+{
+    if (nPos < 0 || nLength < 0)
+        return nullptr;
+    if (nPos + nLength <= qint64(m_nSize))
+        return m_pData + nPos;
+    hold.resize(qsizetype(nLength));
+    auto* p = reinterpret_cast<std::uint8_t*>(hold.data());
+    return Read(nPos, nLength, p) ? p : nullptr;
+}

@@ -52,6 +52,24 @@ public:
     // The file's length: the end marker's offset.
     std::uint32_t GetLength() const { return m_nSize ? m_nSize - 1 : 0; }
     int GetCodePage() const { return m_nCodePage; }
+    // Reading for every reader outside the document, whatever way it holds
+    // its bytes, with 64-bit offsets. Bytes at and past the end read as the end
+    // marker 0xFF, so a look-ahead past the last byte sees what it always saw.
+    // The file's length.
+    qint64 Length() const { return m_nSize ? qint64(m_nSize) - 1 : 0; }
+    // Copies nLength bytes at nPos into pDst. False, pDst filled with the end
+    // marker, when they could not be read (the file changed on disk).
+    bool Read(qint64 nPos, qint64 nLength, std::uint8_t* pDst) const;
+    // The nLength bytes at nPos in one run: where they lie in one run of the
+    // document the result points there without a copy, otherwise they are
+    // copied into hold. Valid while hold is unchanged and no edit runs; null
+    // when they could not be read.
+    const std::uint8_t* Span(qint64 nPos, qint64 nLength, QByteArray& hold) const;
+    // The byte at nPos; the end marker past the end or when it could not be read.
+    std::uint8_t ByteAt(qint64 nPos) const
+    {
+        return nPos >= 0 && nPos < qint64(m_nSize) ? m_pData[nPos] : std::uint8_t(0xFF);
+    }
     const CEditHistory& History() const { return m_history; }
     // The bookmarks move with every change of the bytes made here; Undo and
     // Redo put back those a step changed.
