@@ -743,7 +743,9 @@ void TestHexView::zoom()
     QCOMPARE(m_pView->m_fontScreen.pixelSize(), height);
     const QFontMetrics fm(m_pView->m_fontScreen);
     QCOMPARE(m_pView->m_nCharWidth, fm.horizontalAdvance(QLatin1Char('0')));
-    QCOMPARE(int(m_pView->m_nLineHeight), fm.lineSpacing());
+    // A row is at least as high as the font's lines; the fonts of the other
+    // code pages may make it higher.
+    QVERIFY(int(m_pView->m_nLineHeight) >= fm.lineSpacing());
     QCOMPARE(m_pView->m_nTextWidth, 79 * m_pView->m_nCharWidth);
     QCOMPARE(m_pView->GetTotalSize(), QSize(79 * m_pView->m_nCharWidth, 41 * int(m_pView->m_nLineHeight)));
     QCOMPARE(m_pView->GetCaretRect().topLeft(), m_pView->CellToClient(caretColumn, 0));
