@@ -2,6 +2,7 @@
 
 #include "fileexception.h"
 #include "filename.h"
+#include "posixfile.h"
 
 #include <QFile>
 
@@ -15,40 +16,12 @@
 #include <dirent.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
-
-// Closes a descriptor when it goes out of scope, unless it was closed.
-class CFd {
-public:
-    explicit CFd(int fd = -1) : m_fd(fd) {}
-    ~CFd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    int get() const { return m_fd; }
-    // close() reports the write errors some file systems only know then.
-    int Close()
-    {
-        const int nResult = ::close(m_fd);
-        m_fd = -1;
-        return nResult;
-    }
-
-private:
-    int m_fd;
-};
-
-[[noreturn]] void ThrowErrno(const QString& name, int nError = errno)
-{
-    throw CFileException::FromErrno(nError, name);
-}
 
 // This program's own files beside a file NAME while it is saved:
 // ".NAME.zorbel-XXXXXX" holds the new bytes until the rename, and
@@ -60,21 +33,8 @@ enum class BesideKind { NewBytes, OldBytes };
 
 QByteArray BesideTemplate(const QString& target, BesideKind kind)
 {
-    const QByteArray path = AfxEncodeFileName(AfxAbsoluteFilePath(target));
-    const qsizetype nSlash = path.lastIndexOf('/');
-    const QByteArray folder = nSlash > 0 ? path.left(nSlash) : QByteArray("/");
-    QByteArray name = path.mid(nSlash + 1);
     const QByteArray tag = kind == BesideKind::NewBytes ? QByteArrayLiteral(".zorbel-") : QByteArrayLiteral(".zorbel-old-");
-    const long nPathconf = ::pathconf(folder.constData(), _PC_NAME_MAX);
-    const qsizetype nNameMax = nPathconf > 0 ? qsizetype(nPathconf) : qsizetype(NAME_MAX);
-    const qsizetype nRoom = nNameMax - 1 - tag.size() - 6;
-    if (name.size() > nRoom) {
-        qsizetype nCut = qMax<qsizetype>(nRoom, 0);
-        while (nCut > 0 && (quint8(name[nCut]) & 0xC0) == 0x80)
-            --nCut;
-        name.truncate(nCut);
-    }
-    return (folder.endsWith('/') ? folder : folder + '/') + '.' + name + tag + "XXXXXX";
+    return AfxBesidePath(target, tag, 6) + "XXXXXX";
 }
 
 // A new empty file in target's folder, readable and writable by its owner
@@ -86,18 +46,9 @@ int CreateBeside(const QString& target, BesideKind kind, QByteArray& tempName)
     tempName = BesideTemplate(target, kind);
     const int fd = mkostemp(tempName.data(), O_CLOEXEC);
     if (fd < 0)
-        ThrowErrno(target);
+        AfxThrowErrno(target);
     ::flock(fd, LOCK_EX);
     return fd;
-}
-
-// Sync the folder so that a rename or a new name in it survives a crash. Some
-// file systems cannot sync a folder; the data itself is on disk by then.
-void SyncFolderOf(const QString& target)
-{
-    CFd dir(::open(AfxEncodeFileName(AfxFolderPath(target)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0 && ::fsync(dir.get()) != 0 && errno != EINVAL)
-        ThrowErrno(target);
 }
 
 mode_t CurrentUmask()
@@ -110,7 +61,7 @@ mode_t CurrentUmask()
 void SyncAndClose(CFd& fd, const QString& name)
 {
     if (::fsync(fd.get()) != 0 || fd.Close() != 0)
-        ThrowErrno(name);
+        AfxThrowErrno(name);
 }
 
 // Writes through a Qt file on the descriptor fd, from where it stands; returns
@@ -203,9 +154,9 @@ bool ReplaceByRename(const QString& target, const struct stat* pOld,
             ::fchmod(fd.get(), 0666 & ~CurrentUmask());
         WriteThrough(fd.get(), target, write);
         if (::fsync(fd.get()) != 0)
-            ThrowErrno(target);
+            AfxThrowErrno(target);
         if (::rename(tempName.constData(), path.constData()) != 0)
-            ThrowErrno(target);
+            AfxThrowErrno(target);
     } catch (...) {
         ::unlink(tempName.constData());
         throw;
@@ -213,7 +164,7 @@ bool ReplaceByRename(const QString& target, const struct stat* pOld,
     // Closed (and unlocked) only after the rename: until then the file is a
     // save in progress, which no cleaning of leftovers may take.
     fd.Close();
-    SyncFolderOf(target);
+    AfxSyncFolderOf(target);
     return true;
 }
 
@@ -229,9 +180,9 @@ void RewriteInPlace(const QString& target, const std::function<void(QFileDevice&
     CFd file(::open(path.constData(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
     struct stat st;
     if (file.get() < 0)
-        ThrowErrno(target);
+        AfxThrowErrno(target);
     if (::fstat(file.get(), &st) != 0)
-        ThrowErrno(target);
+        AfxThrowErrno(target);
     if (!S_ISREG(st.st_mode))
         throw CFileException(CFileException::notRegularFile, target);
 
@@ -241,14 +192,14 @@ void RewriteInPlace(const QString& target, const std::function<void(QFileDevice&
     if (!CopyWhole(file.get(), backup.get()) || ::fsync(backup.get()) != 0) {
         const int nError = errno;
         ::unlink(backupName.constData());
-        ThrowErrno(target, nError);
+        AfxThrowErrno(target, nError);
     }
-    SyncFolderOf(target);
+    AfxSyncFolderOf(target);
 
     try {
         const qint64 nLength = WriteThrough(file.get(), target, write);
         if (::ftruncate(file.get(), nLength) != 0)
-            ThrowErrno(target);
+            AfxThrowErrno(target);
         SyncAndClose(file, target);
     } catch (...) {
         if (file.get() >= 0 && CopyWhole(backup.get(), file.get()) && ::fsync(file.get()) == 0)
@@ -294,6 +245,31 @@ bool IsBesideName(const QByteArray& entry, const QByteArray& templateName)
 }
 
 } // namespace
+
+QByteArray AfxBesidePath(const QString& target, const QByteArray& tag, qsizetype nSuffix)
+{
+    const QByteArray path = AfxEncodeFileName(AfxAbsoluteFilePath(target));
+    const qsizetype nSlash = path.lastIndexOf('/');
+    const QByteArray folder = nSlash > 0 ? path.left(nSlash) : QByteArray("/");
+    QByteArray name = path.mid(nSlash + 1);
+    const long nPathconf = ::pathconf(folder.constData(), _PC_NAME_MAX);
+    const qsizetype nNameMax = nPathconf > 0 ? qsizetype(nPathconf) : qsizetype(NAME_MAX);
+    const qsizetype nRoom = nNameMax - 1 - tag.size() - nSuffix;
+    if (name.size() > nRoom) {
+        qsizetype nCut = qMax<qsizetype>(nRoom, 0);
+        while (nCut > 0 && (quint8(name[nCut]) & 0xC0) == 0x80)
+            --nCut;
+        name.truncate(nCut);
+    }
+    return (folder.endsWith('/') ? folder : folder + '/') + '.' + name + tag;
+}
+
+void AfxSyncFolderOf(const QString& target)
+{
+    CFd dir(::open(AfxEncodeFileName(AfxFolderPath(target)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0 && ::fsync(dir.get()) != 0 && errno != EINVAL)
+        AfxThrowErrno(target);
+}
 
 QStringList AfxRemoveSaveLeftovers(const QString& target)
 {
@@ -380,13 +356,13 @@ void AfxOpenRegularFile(QFile& file, const QString& path)
     const QByteArray name = AfxEncodeFileName(path);
     struct stat st;
     if (::stat(name.constData(), &st) != 0)
-        ThrowErrno(path);
+        AfxThrowErrno(path);
     if (!S_ISREG(st.st_mode))
         throw CFileException(CFileException::invalidFile, path);
     // Without waiting, should a FIFO have taken the name since.
     const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        ThrowErrno(path);
+        AfxThrowErrno(path);
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         throw CFileException(CFileException::invalidFile, path);
@@ -403,7 +379,7 @@ void AfxWriteFileSafely(const QString& target, const std::function<void(QFileDev
     struct stat st;
     if (::stat(AfxEncodeFileName(target).constData(), &st) != 0) {
         if (errno != ENOENT)
-            ThrowErrno(target);
+            AfxThrowErrno(target);
         ReplaceByRename(target, nullptr, write);
         return;
     }
@@ -413,4 +389,16 @@ void AfxWriteFileSafely(const QString& target, const std::function<void(QFileDev
     // new file cannot be given, is rewritten in place.
     if (st.st_nlink > 1 || !ReplaceByRename(target, &st, write))
         RewriteInPlace(target, write);
+}
+
+std::function<qint64(const QString&)> g_afxFreeBytesHook;
+
+qint64 AfxFreeBytesBeside(const QString& target)
+{
+    if (g_afxFreeBytesHook)
+        return g_afxFreeBytesHook(target);
+    struct statvfs st;
+    if (::statvfs(AfxEncodeFileName(AfxFolderPath(target)).constData(), &st) != 0)
+        return -1;
+    return qint64(st.f_bavail) * qint64(st.f_frsize);
 }

@@ -51,3 +51,9 @@ void AfxWriteFileSafely(const QString& target, const std::function<void(QFileDev
 // goes only when the file holds the same bytes; otherwise it may be the only
 // whole copy, and its path is returned for the user to decide.
 QStringList AfxRemoveSaveLeftovers(const QString& target);
+
+// The bytes this user may still write in the folder of target, or -1 when
+// its file system cannot tell. Tests set g_afxFreeBytesHook to pretend a
+// full disk.
+qint64 AfxFreeBytesBeside(const QString& target);
+extern std::function<qint64(const QString& target)> g_afxFreeBytesHook;

@@ -6,6 +6,7 @@
 #include "diskfile.h"
 #include "fileexception.h"
 #include "filename.h"
+#include "inplacewrite.h"
 #include "longtask.h"
 #include "resources.h"
 
@@ -64,6 +65,39 @@ void CleanSaveLeftovers(const QString& target)
                                      .replace(QLatin1String("%2"), AfxDisplayFileName(target));
         if (AfxMessageBox(question, MB_YESNO | MB_ICONQUESTION) == IDYES)
             ::unlink(AfxEncodeFileName(leftover).constData());
+    }
+}
+
+// Whether the folder of target has room for a new copy of a file of nLength
+// bytes beside the old one, as a save by rename needs (with a margin for the
+// file system's own blocks). When the free space cannot be told it is taken
+// to be there: the usual save then reports a full disk without harm.
+bool RoomForCopy(const QString& target, qint64 nLength)
+{
+    const qint64 nFree = AfxFreeBytesBeside(target);
+    return nFree < 0 || nFree >= nLength + (qint64(1) << 20);
+}
+
+// Puts back the old bytes of a save in place that a crash or a kill stopped,
+// before the file is read, and says so. False, having said why, when they
+// could not be put back: the file then holds old and new bytes mixed and is
+// not opened.
+bool RecoverInPlaceWrite(const QString& path)
+{
+    const QString target = ResolveSaveTarget(path);
+    try {
+        if (AfxRecoverInPlaceWrite(target) == CInPlaceRecovery::RolledBack)
+            AfxMessageBox(AfxLoadString(AFX_IDP_INPLACE_ROLLED_BACK).replace(QLatin1String("%1"), AfxDisplayFileName(path)),
+                          MB_OK | MB_ICONINFORMATION);
+        return true;
+    } catch (const CFileException& e) {
+        const QString journal = AfxDisplayFileName(AfxDecodeFileName(AfxInPlaceJournalPath(target)));
+        AfxMessageBox(AfxLoadString(AFX_IDP_INPLACE_NOT_ROLLED_BACK)
+                          .replace(QLatin1String("%1"), AfxDisplayFileName(path))
+                          .replace(QLatin1String("%2"), journal)
+                          .replace(QLatin1String("%3"), e.GetErrorMessage()),
+                      MB_OK | MB_ICONSTOP);
+        return false;
     }
 }
 
@@ -165,6 +199,8 @@ bool CDocument::OnNewDocument()
 
 bool CDocument::OnOpenDocument(const QString& path)
 {
+    if (!RecoverInPlaceWrite(path))
+        return false;
     QFile file;
     try {
         AfxOpenRegularFile(file, path);
@@ -211,13 +247,33 @@ bool CDocument::OnSaveDocument(const QString& path)
             m_bSaving = false;
             return false;
         }
+        std::vector<CInPlaceChange> changes;
+        qint64 nLength = 0;
+        const bool bInPlace = target == m_strWatched && GetInPlaceChanges(changes, nLength)
+                              && !RoomForCopy(target, nLength);
+        if (bInPlace
+            && AfxMessageBox(AfxLoadString(AFX_IDP_SAVE_IN_PLACE).replace(QLatin1String("%1"), AfxDisplayFileName(path)),
+                             MB_YESNO | MB_ICONQUESTION)
+                   != IDYES) {
+            m_bSaving = false;
+            return false;
+        }
         CLongTask task(TaskText(AFX_IDS_SAVING, path), 0);
         task.Run([&] {
+            if (bInPlace) {
+                AfxWriteInPlace(target, nLength, changes, [&](qint64 nDone, qint64 nTotal) {
+                    task.SetTotal(nTotal);
+                    return task.Step(nDone - task.GetDone());
+                });
+                return;
+            }
             AfxWriteFileSafely(target, [&](QFileDevice& file) {
                 CArchive ar(&file, CArchive::store, path, &task);
                 Serialize(ar);
             });
         });
+        if (bInPlace)
+            OnSavedInPlace();
     } catch (const CFileException& e) {
         m_bSaving = false;
         ReportSaveLoadException(&e, true);
@@ -354,4 +410,9 @@ bool CDocument::DoSave(const QString& path)
 void CDocument::SetSaveFileNamePrompt(PromptFileName prompt)
 {
     savePrompt() = std::move(prompt);
+}
+
+bool CDocument::GetInPlaceChanges(std::vector<CInPlaceChange>&, qint64&) const
+{
+    return false;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "inplacewrite.h"
+
 #include "cmdtarget.h"
 #include "diskfile.h"
 
@@ -68,6 +70,14 @@ public:
     virtual bool OnOpenDocument(const QString& path);
     virtual bool OnSaveDocument(const QString& path);
     virtual void Serialize(CArchive& ar);
+    // For a save over the document's own file: the changes, when the file's
+    // length stays and only these bytes differ from it, so that they can be
+    // written into the file itself when there is no room beside it for a new
+    // copy (the user is asked first). False, the default, when that cannot be.
+    virtual bool GetInPlaceChanges(std::vector<CInPlaceChange>& changes, qint64& nLength) const;
+    // After such a save the file holds the document's bytes; what the document
+    // kept of the file's old bytes is no longer there.
+    virtual void OnSavedInPlace() {}
     // Reads the file again, for all views; false after a failure was reported,
     // with the document as it was.
     virtual bool ReloadDocument();

@@ -1,6 +1,7 @@
 #include "afxmsg.h"
 #include "filename.h"
 #include "hexdoc.h"
+#include "inplacewrite.h"
 #include "longtask.h"
 #include "resources.h"
 #include "syslang.h"
@@ -145,6 +146,8 @@ private slots:
     void killedSaveLeavesNothingBehind_data();
     void killedSaveLeavesNothingBehind();
     void othersFilesAndSavesInProgressStay();
+    void inPlaceSaveKilledIsRolledBackAtOpen_data();
+    void inPlaceSaveKilledIsRolledBackAtOpen();
     void namesNotUtf8_data();
     void namesNotUtf8();
 
@@ -390,6 +393,55 @@ void TestHexDocSaves::othersFilesAndSavesInProgressStay()
     expected.removeAll(".f.bin.zorbel-Old123");
     QCOMPARE(FolderEntries(), expected);
     QVERIFY(m_messages.isEmpty());
+}
+
+void TestHexDocSaves::inPlaceSaveKilledIsRolledBackAtOpen_data()
+{
+    QTest::addColumn<int>("stage");        // where the write in place was killed
+    QTest::addColumn<bool>("shortened");   // another program then cut the file
+    QTest::addColumn<bool>("opens");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("killed while journaling: the file was never touched") << 2 << false << true << QString();
+    QTest::newRow("killed while writing: the old bytes come back")
+        << 4 << false << true << QString(" that wrote its bytes in place did not finish. Zorbel put the file's old bytes back");
+    QTest::newRow("the file changed since: not opened, the journal kept")
+        << 4 << true << false << QString("could not be put back from the journal ");
+}
+
+// The next open of a file whose save in place was killed puts its old bytes
+// back before reading it, or refuses to read it mixed.
+void TestHexDocSaves::inPlaceSaveKilledIsRolledBackAtOpen()
+{
+    QFETCH(int, stage);
+    QFETCH(bool, shortened);
+    QFETCH(bool, opens);
+    QFETCH(QString, message);
+    const QByteArray old(100000, 'o');
+    const QString path = writeScratchFile("image.bin", old);
+    QCOMPARE(RunInChild(0, 0, [&] {
+                 g_afxInPlaceStageHook = [stage](int nStage) {
+                     if (nStage == stage)
+                         ::raise(SIGKILL);
+                 };
+                 AfxWriteInPlace(path, old.size(), {{10, "new"}, {90000, "bytes"}});
+                 return true;
+             }),
+             -1);
+    if (shortened)
+        writeScratchFile("image.bin", "short");
+
+    CHexDoc doc;
+    QCOMPARE(doc.OnOpenDocument(path), opens);
+    QCOMPARE(m_messages.size(), message.isEmpty() ? 0 : 1);
+    if (!message.isEmpty())
+        QVERIFY2(m_messages[0].contains(message), qPrintable(m_messages[0]));
+    if (opens) {
+        QByteArray bytes(old.size(), '\0');
+        QVERIFY(doc.Read(0, bytes.size(), reinterpret_cast<std::uint8_t*>(bytes.data())));
+        QCOMPARE(doc.Length(), old.size());
+        QCOMPARE(bytes, old);
+    }
+    QCOMPARE(QFile::exists(QString::fromUtf8(AfxInPlaceJournalPath(path))), !opens);
 }
 
 void TestHexDocSaves::namesNotUtf8_data()
