@@ -4,8 +4,11 @@
 
 std::uint64_t CEditStep::Cost() const
 {
+    std::uint64_t nPieces = 0;
+    for (const CPieceStep& piece : pieceSteps)
+        nPieces += (piece.removed.size() + piece.inserted.size()) * sizeof(CPiece) + sizeof(CPieceStep);
     return std::uint64_t(removed.size()) + std::uint64_t(inserted.size()) + offsets.size() * sizeof(std::uint32_t)
-        + sizeof(CEditStep);
+        + sizeof(CEditStep) + nPieces;
 }
 
 std::uint32_t CEditStep::OffsetAfter(std::size_t i) const
@@ -47,7 +50,8 @@ bool CEditHistory::Add(CEditStep step)
     return true;
 }
 
-bool CEditHistory::ExtendTyping(std::uint32_t nPos, const QByteArray& removed, const QByteArray& inserted)
+bool CEditHistory::ExtendTyping(std::uint32_t nPos, const QByteArray& removed, const QByteArray& inserted,
+                                std::uint32_t nRemoved, CPieceStep* pPieces)
 {
     if (!m_bTypingOpen || m_nDone == 0 || m_nDone != m_steps.size() || m_nSaved == m_nDropped + std::int64_t(m_nDone))
         return false;
@@ -59,13 +63,15 @@ bool CEditHistory::ExtendTyping(std::uint32_t nPos, const QByteArray& removed, c
     const std::uint64_t nBefore = last.Cost();
     if (nPos == nStart + nRun) {
         last.removed += removed;
-        last.nRemove += std::uint32_t(removed.size());
+        last.nRemove += nRemoved;
         last.inserted += inserted;
-    } else if (nPos >= nStart && std::uint64_t(nPos) + removed.size() <= std::uint64_t(nStart) + nRun) {
-        last.inserted.replace(qsizetype(nPos - nStart), removed.size(), inserted);
+    } else if (nPos >= nStart && std::uint64_t(nPos) + nRemoved <= std::uint64_t(nStart) + nRun) {
+        last.inserted.replace(qsizetype(nPos - nStart), qsizetype(nRemoved), inserted);
     } else {
         return false;
     }
+    if (pPieces)
+        last.pieceSteps.push_back(std::move(*pPieces));
     m_nCost = m_nCost - nBefore + last.Cost();
     return true;
 }

@@ -4,18 +4,26 @@
 #include "codepage.h"
 #include "document.h"
 #include "edithistory.h"
+#include "piecetable.h"
 
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <vector>
 
-// One open file, held whole in memory: the file's bytes followed by the end
-// marker 0xFF, GetSize() bytes in all (file length + 1). The marker is never
-// saved, selected or changed; it stops every one- and two-byte look-ahead of the
-// code-page rules, which is why no row or detection scan can run off the buffer.
+// One open file, held one of two ways. A file up to s_nPieceThreshold bytes is
+// held whole in memory: the file's bytes followed by the end marker 0xFF,
+// GetSize() bytes in all (file length + 1). A longer one is held as pieces
+// (CPieceTable) of the file read on demand through CFileBlocks, plus the bytes
+// edits added: opening it reads nothing but what is shown, and Data() is null
+// and GetSize() 0. Either way the readers (Length, Read, Span, ByteAt) see the
+// end marker past the last byte. The marker is never saved, selected or
+// changed; it stops every one- and two-byte look-ahead of the code-page rules,
+// which is why no row or detection scan can run off the bytes.
 //
 // The document owns its bytes, its code page and its history: everything that
 // changes them goes through the members below, which record the history step,
@@ -28,6 +36,7 @@ class CBytePattern;
 class CCharTable;
 class CSettingsProfile;
 class CFileException;
+class CLongTask;
 
 class CHexDoc : public CDocument {
     Q_OBJECT
@@ -56,7 +65,7 @@ public:
     // its bytes, with 64-bit offsets. Bytes at and past the end read as the end
     // marker 0xFF, so a look-ahead past the last byte sees what it always saw.
     // The file's length.
-    qint64 Length() const { return m_nSize ? qint64(m_nSize) - 1 : 0; }
+    qint64 Length() const { return m_pTable ? m_pTable->GetLength() : m_nSize ? qint64(m_nSize) - 1 : 0; }
     // Copies nLength bytes at nPos into pDst. False, pDst filled with the end
     // marker, when they could not be read (the file changed on disk).
     bool Read(qint64 nPos, qint64 nLength, std::uint8_t* pDst) const;
@@ -68,8 +77,15 @@ public:
     // The byte at nPos; the end marker past the end or when it could not be read.
     std::uint8_t ByteAt(qint64 nPos) const
     {
+        if (m_pTable)
+            return PieceByteAt(nPos);
         return nPos >= 0 && nPos < qint64(m_nSize) ? m_pData[nPos] : std::uint8_t(0xFF);
     }
+    // Whether the bytes are held as pieces over the file rather than whole.
+    bool IsPieceMode() const { return m_pTable != nullptr; }
+    // Whether the bytes still read from the file: false once another program
+    // changed it while it was open (the edits are kept; ReadError says why).
+    bool IsReadable() const;
     const CEditHistory& History() const { return m_history; }
     // The bookmarks move with every change of the bytes made here; Undo and
     // Redo put back those a step changed.
@@ -146,7 +162,7 @@ public:
     // code page the document has, which is every window's.
     std::vector<CByteRange> TakeDetection();
     // Guesses the code page again from the bytes as they are now and sets it.
-    void GuessCodePage() { SetCodePage(DetectCodePage(m_pData, m_nSize)); }
+    void GuessCodePage();
     bool IsDetected() const { return m_bDetected; }
     const std::vector<CByteRange>& LeadRuns() const { return m_leadRuns; }
 
@@ -185,6 +201,12 @@ public:
     // a fresh buffer wait for a huge page to be compacted, and loads took twice
     // as long with it.
     static bool s_bHugePages;
+    // Files longer than this are held as pieces over the file (see the class
+    // comment and docs/benchmarks.md for why here); tests lower it to run the
+    // piece mode on small files.
+    static qint64 s_nPieceThreshold;
+    // Bytes of the file per part read by the code-page guess in piece mode.
+    static constexpr qint64 kDetectPart = qint64(4) << 20;
 
     // The file type name the desktop gives a path, or "" when it has none.
     static QString ShellTypeName(const QString& path);
@@ -199,6 +221,10 @@ signals:
     void reloaded();
     // Emitted when the bytes come to match the file on disk or stop matching it.
     void cleanChanged(bool bClean);
+    // In piece mode: the file could no longer be read (another program
+    // changed it); text is the message for the user. Emitted once per file,
+    // possibly from the thread that read.
+    void fileUnreadable(const QString& text);
 
 private:
     static CFileException TooLarge(const QString& name);
@@ -227,6 +253,26 @@ private:
     static bool PastLimit(std::uint64_t nLength);
 
     static std::uint64_t s_nDefaultUndoLimit;
+
+    // Piece mode (hexdoc_pieces.cpp).
+    std::uint8_t PieceByteAt(qint64 nPos) const;
+    void LoadPieces(const QString& path);
+    // Holds the file at path as one piece again, after a save wrote it.
+    void ReopenPieces(const QString& path);
+    EditResult ReplacePieces(qint64 nPos, qint64 nRemove, const std::uint8_t* pSrc, qint64 nInsert,
+                             const CEditState& before, bool bTyping);
+    EditResult ReplaceAllPieces(const CBytePattern& pattern, qint64 nFirst, const QByteArray& replacement,
+                                const CEditState& before, qint64& nLast, std::uint64_t* pCount);
+    CPieceTable::FindResult FindPieces(const CBytePattern& pattern, qint64 nFrom, bool bDown, qint64& nFound,
+                                       CLongTask* pTask) const;
+    FindResult FindPiecesWithProgress(const CBytePattern& pattern, qint64 nFrom, bool bDown, qint64 nStarts,
+                                      std::uint32_t& nFound) const;
+    // Tells the user once that the file could not be read, when it could not.
+    void NoteReadFailure() const;
+    // The code-page guess over the file in parts, on a thread of its own; its
+    // result is set unless the code page was set meanwhile.
+    void StartDetection();
+    void StopDetection();
 
     // Moves the bookmarks with a change just made and keeps those it changed
     // in pKeep (a step's marksDone), when there is one.
@@ -259,4 +305,12 @@ private:
     QString m_strFileType;
     std::uint32_t m_nSize = 0;
     std::uint8_t* m_pData = nullptr;
+    // Set in piece mode only; m_pData is then null.
+    std::unique_ptr<CPieceTable> m_pTable;
+    mutable std::atomic<bool> m_bToldUnreadable{false};
+    // Counts the code page's changes, so that a guess that ends after the user
+    // (or a remembered choice) set one leaves it alone.
+    std::atomic<int> m_nCodePageSets{0};
+    std::atomic<bool> m_bStopDetection{false};
+    std::thread m_detection;
 };

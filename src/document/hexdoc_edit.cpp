@@ -28,7 +28,9 @@ bool CHexDoc::HistoryHolds(std::uint64_t nBytes) const
 bool CHexDoc::Record(CEditStep&& step, bool bKept)
 {
     try {
-        if (bKept && step.bTyping && m_history.ExtendTyping(step.offsets[0], step.removed, step.inserted))
+        CPieceStep* pPieces = step.pieceSteps.empty() ? nullptr : &step.pieceSteps.front();
+        if (bKept && step.bTyping
+            && m_history.ExtendTyping(step.offsets[0], step.removed, step.inserted, step.nRemove, pPieces))
             return true;
         if (bKept && m_history.Add(std::move(step)))
             return true;
@@ -48,6 +50,8 @@ void CHexDoc::AfterChange(std::uint32_t nPos, std::uint32_t nRemoved, std::uint3
 CHexDoc::EditResult CHexDoc::ReplaceBytes(std::uint32_t nPos, std::uint32_t nRemove, const std::uint8_t* pSrc,
                                           std::uint32_t nInsert, const CEditState& before, bool bTyping)
 {
+    if (m_pTable)
+        return ReplacePieces(nPos, nRemove, pSrc, nInsert, before, bTyping);
     if (m_nSize == 0 || std::uint64_t(nPos) + nRemove > m_nSize - 1u)
         return EditResult::Refused;
     if (nRemove == 0 && nInsert == 0)
@@ -112,6 +116,13 @@ CHexDoc::EditResult CHexDoc::ReplaceAll(const CBytePattern& pattern, std::uint32
                                         const QByteArray& replacement, const CEditState& before,
                                         std::uint32_t& nLast, std::uint64_t* pCount)
 {
+    if (m_pTable) {
+        qint64 nLastAt = 0;
+        const EditResult result = ReplaceAllPieces(pattern, nFirst, replacement, before, nLastAt, pCount);
+        if (Changed(result))
+            nLast = std::uint32_t(nLastAt);
+        return result;
+    }
     const std::uint32_t nLength = GetLength();
     std::uint32_t nStart = 0;
     if (!Find(pattern, nFirst, true, nStart))
@@ -248,7 +259,7 @@ CHexDoc::EditResult CHexDoc::UndoOrRedo(bool bUndo, CEditState& state)
 {
     if (bUndo ? !m_history.CanUndo() : !m_history.CanRedo())
         return EditResult::Refused;
-    const std::uint32_t nOldLength = GetLength();
+    const auto nOldLength = std::uint32_t(Length());
     CEditStep& step = bUndo ? m_history.Undo() : m_history.Redo();
     try {
         ApplyStep(step, bUndo);
@@ -266,7 +277,7 @@ CHexDoc::EditResult CHexDoc::UndoOrRedo(bool bUndo, CEditState& state)
         const auto nInserted = std::uint32_t(step.inserted.size());
         AfterChange(nFirst, bUndo ? nInserted : step.nRemove, bUndo ? step.nRemove : nInserted);
     } else {
-        AfterChange(nFirst, nOldLength - nFirst, GetLength() - nFirst);
+        AfterChange(nFirst, nOldLength - nFirst, std::uint32_t(Length()) - nFirst);
     }
     return EditResult::Done;
 }
@@ -276,6 +287,7 @@ bool CHexDoc::SetCodePage(int nCodePage)
     if (nCodePage == m_nCodePage && !m_pCharTable)
         return false;
     m_nCodePage = nCodePage;
+    ++m_nCodePageSets;
     m_pCharTable.reset();
     emit codePageChanged(nCodePage);
     return true;
@@ -293,7 +305,7 @@ std::vector<CByteRange> CHexDoc::TakeDetection()
     if (m_bDetected) {
         leadRuns.swap(m_leadRuns);
         m_bDetected = false;
-    } else if (!m_bCodePageShown) {
+    } else if (!m_bCodePageShown && !m_pTable) {
         SetCodePage(DetectCodePage(m_pData, m_nSize, &leadRuns));
     }
     m_bCodePageShown = true;
@@ -302,6 +314,8 @@ std::vector<CByteRange> CHexDoc::TakeDetection()
 
 void CHexDoc::AdoptBuffer(std::uint8_t* pData, std::uint32_t nSize)
 {
+    StopDetection();
+    m_pTable.reset();
     SetData(pData);
     m_nSize = nSize;
     // New contents as a whole: the next window guesses their code page.
@@ -353,6 +367,16 @@ void CHexDoc::Splice(std::uint32_t nPos, std::uint32_t nRemove, const std::uint8
 // Replace All made it: one copy of the document however many pieces.
 void CHexDoc::ApplyStep(const CEditStep& step, bool bUndo)
 {
+    if (m_pTable) {
+        if (bUndo) {
+            for (auto it = step.pieceSteps.rbegin(); it != step.pieceSteps.rend(); ++it)
+                m_pTable->Undo(*it);
+        } else {
+            for (const CPieceStep& pieces : step.pieceSteps)
+                m_pTable->Redo(pieces);
+        }
+        return;
+    }
     const std::size_t nPieces = step.offsets.size();
     const std::uint32_t nIn = step.nRemove;
     const auto nOut = std::uint32_t(step.inserted.size());

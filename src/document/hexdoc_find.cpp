@@ -9,6 +9,13 @@
 
 bool CHexDoc::Find(const CBytePattern& pattern, std::uint32_t nFrom, bool bDown, std::uint32_t& nFound) const
 {
+    if (m_pTable) {
+        qint64 nAt = 0;
+        if (FindPieces(pattern, nFrom, bDown, nAt, nullptr) != CPieceTable::FindResult::Found)
+            return false;
+        nFound = std::uint32_t(nAt);
+        return true;
+    }
     if (m_nSize == 0)
         return false;
     return bDown ? pattern.FindDown(m_pData, m_nSize - 1, nFrom, nFound)
@@ -23,6 +30,14 @@ CHexDoc::FindResult CHexDoc::FindWithProgress(const CBytePattern& pattern, std::
                                               std::uint32_t& nFound) const
 {
     constexpr std::uint32_t kStretch = 1u << 20;
+    if (m_pTable) {
+        const qint64 nLength = Length();
+        const qint64 n = pattern.Length();
+        if (n == 0 || n > nLength || (bDown && nFrom > nLength - n))
+            return FindResult::NotFound;
+        const qint64 nStart = std::min<qint64>(nFrom, bDown ? nFrom : nLength - n);
+        return FindPiecesWithProgress(pattern, nStart, bDown, bDown ? nLength - n - nStart + 1 : nStart + 1, nFound);
+    }
     const std::uint32_t nLength = GetLength();
     const std::uint32_t n = pattern.Length();
     if (n == 0 || n > nLength || (bDown && nFrom > nLength - n))
@@ -58,7 +73,33 @@ CHexDoc::FindResult CHexDoc::FindWithProgress(const CBytePattern& pattern, std::
     return bFound ? FindResult::Found : FindResult::NotFound;
 }
 
+// The table steps the task after each block it passed without a match; a
+// read that failed ends the search as not found, and the user is told why.
+CHexDoc::FindResult CHexDoc::FindPiecesWithProgress(const CBytePattern& pattern, qint64 nFrom, bool bDown,
+                                                    qint64 nStarts, std::uint32_t& nFound) const
+{
+    if (nStarts <= qint64(1) << 20) {
+        qint64 nAt = 0;
+        if (FindPieces(pattern, nFrom, bDown, nAt, nullptr) != CPieceTable::FindResult::Found)
+            return FindResult::NotFound;
+        nFound = std::uint32_t(nAt);
+        return FindResult::Found;
+    }
+    CLongTask task(AfxLoadString(IDS_SEARCHING).replace(QLatin1String("%1"), GetTitle()), nStarts);
+    CPieceTable::FindResult result = CPieceTable::FindResult::NotFound;
+    qint64 nAt = 0;
+    task.Run([&] { result = FindPieces(pattern, nFrom, bDown, nAt, &task); });
+    if (result == CPieceTable::FindResult::Cancelled)
+        return FindResult::Cancelled;
+    if (result != CPieceTable::FindResult::Found)
+        return FindResult::NotFound;
+    nFound = std::uint32_t(nAt);
+    return FindResult::Found;
+}
+
 bool CHexDoc::MatchesAt(std::uint32_t nAt, const CBytePattern& pattern) const
 {
+    if (m_pTable)
+        return m_pTable->MatchesAt(pattern, nAt);
     return m_nSize != 0 && pattern.MatchesAt(m_pData, m_nSize - 1, nAt);
 }

@@ -125,6 +125,53 @@ std::optional<CPieceStep> CPieceTable::Replace(qint64 nPos, qint64 nRemove, cons
     return step;
 }
 
+CPieceStep CPieceTable::ReplaceAt(const std::vector<qint64>& offsets, qint64 nRemove, const std::uint8_t* pSrc,
+                                  qint64 nInsert)
+{
+    CPieceStep step;
+    if (offsets.empty())
+        return step;
+    const qint64 nLength = GetLength();
+    const std::uint8_t* pAdded = nInsert > 0 ? Add(pSrc, nInsert) : nullptr;
+    const std::size_t a = offsets.front() < nLength ? PieceAt(offsets.front()) : m_pieces.size();
+    std::vector<CPiece> pieces;
+    auto put = [&pieces](const CPiece& piece) {
+        if (!pieces.empty() && Joins(pieces.back(), piece))
+            pieces.back().nLength += piece.nLength;
+        else
+            pieces.push_back(piece);
+    };
+    // Copies the pieces of [nFrom, nTo), which never lies before piece i.
+    std::size_t i = a;
+    auto copy = [&](qint64 nFrom, qint64 nTo) {
+        while (nFrom < nTo) {
+            while (m_starts[i + 1] <= nFrom)
+                ++i;
+            CPiece piece = Tail(m_pieces[i], nFrom - m_starts[i]);
+            piece.nLength = std::min(piece.nLength, nTo - nFrom);
+            put(piece);
+            nFrom += piece.nLength;
+        }
+    };
+    qint64 nFrom = a < m_pieces.size() ? m_starts[a] : nLength;
+    for (const qint64 nAt : offsets) {
+        copy(nFrom, nAt);
+        if (pAdded)
+            put(CPiece{0, pAdded, nInsert});
+        nFrom = nAt + nRemove;
+    }
+    copy(nFrom, nLength);
+    const qint64 nCount = qint64(offsets.size());
+    step.nIndex = a;
+    step.removed.assign(m_pieces.begin() + qsizetype(a), m_pieces.end());
+    step.inserted = std::move(pieces);
+    step.nPos = offsets.front();
+    step.nRemoved = nLength - step.nPos;
+    step.nInserted = step.nRemoved + nCount * (nInsert - nRemove);
+    Redo(step);
+    return step;
+}
+
 void CPieceTable::Swap(std::size_t nIndex, std::size_t nCount, const std::vector<CPiece>& pieces)
 {
     const auto at = m_pieces.begin() + qsizetype(nIndex);

@@ -114,3 +114,19 @@ CPieceTable::FindResult CPieceTable::Find(const CBytePattern& pattern, qint64 nF
         nHigh = nLow - 1;
     }
 }
+
+bool CPieceTable::MatchesAt(const CBytePattern& pattern, qint64 nAt) const
+{
+    const qint64 n = pattern.Length();
+    if (n == 0 || nAt < 0 || nAt > GetLength() - n)
+        return false;
+    qint64 nBlock = nAt;
+    qint64 run[2] = {0, 0};
+    if (pattern.DependsOnPairing() && !LandingAtOrBefore(nAt, pattern.CodePage(), nBlock, run))
+        return false;
+    // One byte past the match where there is one: the rule may look at it.
+    const qint64 nEnd = std::min(GetLength(), nAt + n + 1);
+    QByteArray hold;
+    const std::uint8_t* p = Span(nBlock, nEnd - nBlock, hold);
+    return p && pattern.MatchesAt(p, std::uint32_t(nEnd - nBlock), std::uint32_t(nAt - nBlock));
+}
