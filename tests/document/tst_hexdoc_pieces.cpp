@@ -1,6 +1,7 @@
 #include "afxmsg.h"
 #include "afxres.h"
 #include "bytepattern.h"
+#include "codepage.h"
 #include "filename.h"
 #include "hexdoc.h"
 #include "testsupport.h"
@@ -34,6 +35,9 @@ private slots:
     void changedByAnotherProgram_data();
     void changedByAnotherProgram();
     void pastFourGiB();
+    void guessesInTheBackground_data();
+    void guessesInTheBackground();
+    void chosenCodePageWinsOverTheGuess();
 
 private:
     // A document of bytes, held whole or (bPieces) as pieces over a file.
@@ -356,6 +360,55 @@ void TestHexDocPieces::pastFourGiB()
     QCOMPARE(saved.size(), k4G + 102);
     QVERIFY(saved.seek(k4G));
     QCOMPARE(saved.read(4), QByteArray("\x11\x22\x33\x44"));
+}
+
+void TestHexDocPieces::guessesInTheBackground_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    const qint64 nPart = CHexDoc::kDetectPart;
+    const QByteArray ascii(int(nPart) - 1, 'a');
+    QByteArray random(1 << 20, Qt::Uninitialized);
+    QRandomGenerator gen(5);
+    gen.fillRange(reinterpret_cast<quint32*>(random.data()), random.size() / 4);
+    QTest::newRow("GB in the first part") << QByteArray("ab\xB0\xA1\xC4\xE3");
+    QTest::newRow("BIG5 in the second part") << ascii + "aa\xA4\x40";
+    QTest::newRow("UTF-8 across the parts") << ascii + "\xE4\xB8\xAD" + "abc";
+    QTest::newRow("a GB pair across the parts") << ascii + "\xB0\xA1\xC4\xE3";
+    QTest::newRow("random") << random;
+}
+
+// The window opens with the user's language's code page; the guess over the
+// file a part at a time then sets what the whole scan would have found.
+void TestHexDocPieces::guessesInTheBackground()
+{
+    QFETCH(QByteArray, bytes);
+    QByteArray marked = bytes;
+    marked.append(char(0xFF));
+    const int nExpected = DetectCodePage(reinterpret_cast<const std::uint8_t*>(marked.constData()),
+                                         std::uint32_t(marked.size()));
+    CHexDoc doc;
+    QSignalSpy changed(&doc, &CHexDoc::codePageChanged);
+    open(doc, "guess.bin", bytes, true);
+    QCOMPARE(doc.GetCodePage(), GetDefaultCodePage());
+    QVERIFY(doc.IsDetected());
+    if (nExpected != GetDefaultCodePage()) {
+        QTRY_COMPARE_WITH_TIMEOUT(doc.GetCodePage(), nExpected, 20000);
+        QCOMPARE(changed.count(), 1);
+    } else {
+        QTest::qWait(300);
+        QCOMPARE(doc.GetCodePage(), nExpected);
+    }
+}
+
+// A code page set before the guess ends (chosen, or remembered for the file)
+// stays.
+void TestHexDocPieces::chosenCodePageWinsOverTheGuess()
+{
+    CHexDoc doc;
+    open(doc, "chosen.bin", QByteArray("ab\xB0\xA1\xC4\xE3"), true);
+    QVERIFY(doc.SetCodePage(932));
+    QTest::qWait(300);
+    QCOMPARE(doc.GetCodePage(), 932);
 }
 
 QTEST_GUILESS_MAIN(TestHexDocPieces)
