@@ -411,7 +411,7 @@ bool CHexDoc::ReloadDocument()
     m_history.Clear();
     m_history.MarkSaved();
     SetModifiedFlag(false);
-    m_bookmarks.Clip(GetLength());
+    m_bookmarks.Clip(std::uint32_t(std::min<qint64>(Length(), 0xFFFFFFFF)));
     emit reloaded();
     return true;
 }
@@ -424,7 +424,8 @@ bool CHexDoc::OnOpenDocument(const QString& path)
         StartDetection();
     if (m_pBookmarkProfile) {
         m_strBookmarkKey = AfxCanonicalFilePath(path);
-        m_bookmarks.SetAll(CBookmarks::Load(*m_pBookmarkProfile, m_strBookmarkKey, GetLength()));
+        m_bookmarks.SetAll(CBookmarks::Load(*m_pBookmarkProfile, m_strBookmarkKey,
+                                            std::uint32_t(std::min<qint64>(Length(), 0xFFFFFFFF))));
         m_bBookmarksToStore = false;
     }
 

@@ -206,7 +206,8 @@ public:
     // piece mode on small files.
     static qint64 s_nPieceThreshold;
     // Bytes of the file per part read by the code-page guess in piece mode.
-    static constexpr qint64 kDetectPart = qint64(4) << 20;
+    // Short, so that a reader of the screen waits little for the file's lock.
+    static constexpr qint64 kDetectPart = qint64(1) << 20;
 
     // The file type name the desktop gives a path, or "" when it has none.
     static QString ShellTypeName(const QString& path);

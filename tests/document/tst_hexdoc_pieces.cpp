@@ -113,6 +113,19 @@ void TestHexDocPieces::sameAsWhole()
     CHexDoc pieces;
     open(whole, "whole.bin", bytes, false);
     open(pieces, "pieces.bin", bytes, true);
+    // Bookmarks move with the edits and come back with undo alike.
+    for (int i = 0; i < 8; ++i) {
+        const auto nAt = std::uint32_t(gen.bounded(nLength));
+        const auto nSpan = std::uint32_t(1 + gen.bounded(std::min(nLength - int(nAt), nMaxRun)));
+        whole.Bookmarks().Add(nAt, nSpan);
+        pieces.Bookmarks().Add(nAt, nSpan);
+    }
+    auto marks = [](const CHexDoc& doc) {
+        QList<QPair<quint32, quint32>> list;
+        for (const CBookmark& mark : doc.Bookmarks().List())
+            list.append({mark.nOffset, mark.nLength});
+        return list;
+    };
     for (int i = 0; i < 3000; ++i) {
         const auto nDocLength = std::uint32_t(whole.Length());
         const int nKind = gen.bounded(10);
@@ -154,6 +167,7 @@ void TestHexDocPieces::sameAsWhole()
         QCOMPARE(int(b), int(a));
         QCOMPARE(pieces.Length(), whole.Length());
         QCOMPARE(pieces.IsModified(), whole.IsModified());
+        QCOMPARE(marks(pieces), marks(whole));
         if (i % 50 == 0 || nLength < 10000)
             QCOMPARE(all(pieces), all(whole));
     }
