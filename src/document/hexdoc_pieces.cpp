@@ -23,20 +23,18 @@ qint64 CHexDoc::s_nPieceThreshold = qint64(32) << 20;
 namespace {
 
 // The code-page guess over bytes read a part at a time from the start, as
-// --dump makes it: read(nPos, n, p) fills p. 0 when a read failed or stop
-// was set before the guess was decided.
+// --dump makes it: read(nPos, n, p) fills p, and goOn(n) is told of each part
+// read. 0 when a read failed or goOn said to stop before the guess was decided.
 int DetectInParts(qint64 nLength, const std::function<bool(qint64, qint64, std::uint8_t*)>& read,
-                  const std::atomic<bool>& stop)
+                  const std::function<bool(qint64)>& goOn)
 {
     const qint64 nPart = CHexDoc::kDetectPart;
     std::vector<std::uint8_t> buffer(std::size_t(2 * nPart + 1));
     CCodePageDetector detector;
     std::uint32_t nKept = 0;
     for (qint64 nDone = 0;;) {
-        if (stop)
-            return 0;
         const qint64 n = std::min(nPart, nLength - nDone);
-        if (!read(nDone, n, buffer.data() + nKept))
+        if (!read(nDone, n, buffer.data() + nKept) || !goOn(n))
             return 0;
         nDone += n;
         auto nUsed = std::uint32_t(nKept + n);
@@ -124,7 +122,7 @@ void CHexDoc::StartDetection()
         // The file as opened, not the table, which edits change meanwhile.
         const int nCodePage = DetectInParts(
             pFile->GetLength(), [&pFile](qint64 nPos, qint64 n, std::uint8_t* p) { return pFile->Read(nPos, n, p); },
-            m_bStopDetection);
+            [this](qint64) { return !m_bStopDetection; });
         if (nCodePage == 0)
             return;
         // Set on the document's thread, unless the code page was set since
@@ -147,16 +145,22 @@ void CHexDoc::StopDetection()
     m_detection.join();
 }
 
+// A long task with progress and cancel: the file may be long, and a file of
+// ASCII alone is read to its end before the guess is decided.
 void CHexDoc::GuessCodePage()
 {
     if (!m_pTable) {
         SetCodePage(DetectCodePage(m_pData, m_nSize));
         return;
     }
-    const std::atomic<bool> never{false};
-    const int nCodePage = DetectInParts(
-        m_pTable->GetLength(), [this](qint64 nPos, qint64 n, std::uint8_t* p) { return m_pTable->Read(nPos, n, p); },
-        never);
+    CLongTask task(AfxLoadString(IDS_GUESSING).replace(QLatin1String("%1"), GetTitle()), m_pTable->GetLength());
+    int nCodePage = 0;
+    task.Run([&] {
+        nCodePage = DetectInParts(
+            m_pTable->GetLength(),
+            [this](qint64 nPos, qint64 n, std::uint8_t* p) { return m_pTable->Read(nPos, n, p); },
+            [&task](qint64 n) { return task.Step(n); });
+    });
     if (nCodePage != 0)
         SetCodePage(nCodePage);
     else

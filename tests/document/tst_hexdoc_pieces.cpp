@@ -4,6 +4,7 @@
 #include "codepage.h"
 #include "filename.h"
 #include "hexdoc.h"
+#include "longtask.h"
 #include "testsupport.h"
 
 #include <QFile>
@@ -412,6 +413,10 @@ void TestHexDocPieces::guessesInTheBackground()
         QTest::qWait(300);
         QCOMPARE(doc.GetCodePage(), nExpected);
     }
+    // Guess Again reads the document, edits included, a part at a time too.
+    doc.SetCodePage(nExpected == 932 ? 936 : 932);
+    doc.GuessCodePage();
+    QCOMPARE(doc.GetCodePage(), nExpected);
 }
 
 // A code page set before the guess ends (chosen, or remembered for the file)
@@ -422,6 +427,11 @@ void TestHexDocPieces::chosenCodePageWinsOverTheGuess()
     open(doc, "chosen.bin", QByteArray("ab\xB0\xA1\xC4\xE3"), true);
     QVERIFY(doc.SetCodePage(932));
     QTest::qWait(300);
+    QCOMPARE(doc.GetCodePage(), 932);
+    // Guess Again cancelled (Esc) changes nothing.
+    CLongTask::s_stepHook = [](CLongTask& task) { task.Cancel(); };
+    const auto unhook = qScopeGuard([] { CLongTask::s_stepHook = nullptr; });
+    doc.GuessCodePage();
     QCOMPARE(doc.GetCodePage(), 932);
 }
 
