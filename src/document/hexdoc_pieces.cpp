@@ -211,9 +211,10 @@ CPieceTable::FindResult CHexDoc::FindPieces(const CBytePattern& pattern, qint64 
     return result;
 }
 
-// The occurrences are found first, each searched for past the last one, as a
-// long task with progress and cancel; the new pieces are then built from them
-// in one step that keeps the pieces it replaced, not the bytes.
+// The occurrences are found first, each searched for past the last one, a
+// block of the document read once for all of its occurrences, as a long task
+// with progress and cancel; the new pieces are then built from them in one
+// step that keeps the pieces it replaced, not the bytes.
 CHexDoc::EditResult CHexDoc::ReplaceAllPieces(const CBytePattern& pattern, qint64 nFirst,
                                               const QByteArray& replacement, const CEditState& before,
                                               qint64& nLast, std::uint64_t* pCount)
@@ -221,36 +222,30 @@ CHexDoc::EditResult CHexDoc::ReplaceAllPieces(const CBytePattern& pattern, qint6
     const qint64 nLength = m_pTable->GetLength();
     const qint64 n = pattern.Length();
     const auto m = qint64(replacement.size());
-    qint64 nStart = 0;
-    if (FindPieces(pattern, nFirst, true, nStart, nullptr) != CPieceTable::FindResult::Found)
+    if (n == 0 || n > nLength || nFirst > nLength - n)
         return EditResult::Refused;
-    CLongTask task(AfxLoadString(IDS_REPLACING).replace(QLatin1String("%1"), GetTitle()), nLength - nStart);
+    CLongTask task(AfxLoadString(IDS_REPLACING).replace(QLatin1String("%1"), GetTitle()), nLength - n - nFirst + 1);
     std::vector<qint64> hits;
-    bool bReadFailed = false;
+    CPieceTable::FindResult result = CPieceTable::FindResult::NotFound;
     try {
         task.Run([&] {
-            hits.push_back(nStart);
-            for (qint64 nAt = nStart; nAt + n <= nLength - n;) {
-                qint64 nFound = 0;
-                const CPieceTable::FindResult result = FindPieces(pattern, nAt + n, true, nFound, &task);
-                if (result == CPieceTable::FindResult::Cancelled)
-                    throw CUserException();
-                bReadFailed = result == CPieceTable::FindResult::ReadFailed;
-                if (result != CPieceTable::FindResult::Found)
-                    break;
-                hits.push_back(nFound);
-                nAt = nFound;
-            }
+            result = m_pTable->FindEach(pattern, nFirst, [&hits](qint64 nAt) {
+                hits.push_back(nAt);
+                return true;
+            }, &task);
         });
-    } catch (const CUserException&) {
-        return EditResult::Cancelled;
     } catch (const std::bad_alloc&) {
         return EditResult::OutOfMemory;
     }
+    if (result == CPieceTable::FindResult::Cancelled)
+        return EditResult::Cancelled;
     // Some of the document could not be read: nothing is replaced rather
     // than some of it.
-    if (bReadFailed)
+    if (result == CPieceTable::FindResult::ReadFailed)
+        NoteReadFailure();
+    if (result != CPieceTable::FindResult::Found)
         return EditResult::Refused;
+    const qint64 nStart = hits.front();
 
     const auto nCount = std::uint64_t(hits.size());
     CEditStep step;

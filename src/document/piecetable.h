@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -101,6 +102,12 @@ public:
     enum class FindResult { Found, NotFound, Cancelled, ReadFailed };
     FindResult Find(const CBytePattern& pattern, qint64 nFrom, bool bDown, qint64& nFound,
                     CLongTask* pTask = nullptr) const;
+    // Tells found of each occurrence from nFrom on, each searched for past the
+    // last one (as Replace All takes them), until found returns false. Found
+    // when there was one; the task, when given, is told of the starts passed
+    // and may cancel.
+    FindResult FindEach(const CBytePattern& pattern, qint64 nFrom, const std::function<bool(qint64)>& found,
+                        CLongTask* pTask = nullptr) const;
     // Whether the pattern matches at nAt under the whole rule, its pairing
     // walked from where the code page's walk lands before nAt. False also when
     // the bytes could not be read.

@@ -145,6 +145,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
             }
             FUZZ_CHECK(table.MatchesAt(scan, nFrom) == scan.MatchesAt(pModel, nLength, nFrom));
         }
+        // Every occurrence past the last one, as Replace All takes them.
+        std::vector<qint64> want;
+        std::vector<qint64> got;
+        const auto n = std::uint32_t(pattern.size());
+        for (std::uint32_t nAt = 0; scan.FindDown(pModel, nLength, want.empty() ? 0 : nAt + n, nAt);)
+            want.push_back(nAt);
+        table.FindEach(scan, 0, [&got](qint64 nAt) {
+            got.push_back(nAt);
+            return true;
+        });
+        FUZZ_CHECK(got == want);
     }
 
     for (auto it = done.rbegin(); it != done.rend(); ++it)
