@@ -53,6 +53,8 @@ public:
     // The length at Open; the file is refused, not re-measured, when it changes.
     qint64 GetLength() const { return m_nLength; }
     qint64 GetBlockSize() const { return m_nBlockSize; }
+    // Whether the file opened is the one on device nDevice with inode nInode.
+    bool Is(quint64 nDevice, quint64 nInode) const { return m_nDevice == nDevice && m_nInode == nInode; }
     State GetState() const;
     bool IsReadable() const { return GetState() == State::Readable; }
     // What to tell the user once a read failed.

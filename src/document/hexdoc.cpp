@@ -217,6 +217,11 @@ void CHexDoc::ResizeData(std::uint32_t nSize)
 
 bool CHexDoc::OnSaveDocument(const QString& path)
 {
+    if (m_pTable && WouldRewriteSource(path)) {
+        const CFileException e(CFileException::rewriteWhileRead, path);
+        ReportSaveLoadException(&e, true);
+        return false;
+    }
     if (!CDocument::OnSaveDocument(path))
         return false;
     m_history.MarkSaved();
@@ -269,6 +274,11 @@ void CHexDoc::Serialize(CArchive& ar)
             // Write refuses too when it changes while the save reads it.
             if (!IsReadable())
                 throw m_pTable->File()->Error();
+            // Never reached through OnSaveDocument, which refuses first; a
+            // file whose attributes a new file could not carry is the case
+            // that may still come here, and nothing is written over it.
+            if (IsSource(file->handle()))
+                throw CFileException(CFileException::rewriteWhileRead, name);
             m_pTable->Write(ar);
             return;
         }

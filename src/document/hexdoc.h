@@ -268,6 +268,13 @@ private:
                                        CLongTask* pTask) const;
     FindResult FindPiecesWithProgress(const CBytePattern& pattern, qint64 nFrom, bool bDown, qint64 nStarts,
                                       std::uint32_t& nFound) const;
+    // Whether saving to path would rewrite in place the file the pieces read
+    // from (AfxWriteFileSafely does for a file with several names, or whose
+    // owner or group a new file cannot be given): its bytes would be read
+    // after some of them were overwritten.
+    bool WouldRewriteSource(const QString& path) const;
+    // Whether the file open on fd is the one the pieces read from.
+    bool IsSource(int fd) const;
     // Tells the user once that the file could not be read, when it could not.
     void NoteReadFailure() const;
     // The code-page guess over the file in parts, on a thread of its own; its

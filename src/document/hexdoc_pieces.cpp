@@ -7,12 +7,16 @@
 #include "resource.h"
 #include "resources.h"
 
+#include "filename.h"
+
 #include <QMetaObject>
 
 #include <algorithm>
 #include <cstring>
 #include <functional>
 #include <new>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 // Up to 32 MiB an insert at the start moves the tail within the 5 ms a typed
@@ -48,7 +52,37 @@ int DetectInParts(qint64 nLength, const std::function<bool(qint64, qint64, std::
     }
 }
 
+// Whether a new file could not be given the owner and group st names, which
+// makes a save rewrite the file in place.
+bool OwnerNotCarried(const struct stat& st)
+{
+    if (::geteuid() == 0)
+        return false;
+    if (st.st_uid != ::geteuid())
+        return true;
+    if (st.st_gid == ::getegid())
+        return false;
+    std::vector<gid_t> groups(std::size_t(std::max(::getgroups(0, nullptr), 0)));
+    const int nGroups = ::getgroups(int(groups.size()), groups.data());
+    return std::find(groups.begin(), groups.begin() + std::max(nGroups, 0), st.st_gid) == groups.begin() + std::max(nGroups, 0);
+}
+
 } // namespace
+
+bool CHexDoc::IsSource(int fd) const
+{
+    struct stat st;
+    return m_pTable && m_pTable->File() && ::fstat(fd, &st) == 0
+        && m_pTable->File()->Is(quint64(st.st_dev), quint64(st.st_ino));
+}
+
+bool CHexDoc::WouldRewriteSource(const QString& path) const
+{
+    struct stat st;
+    if (!m_pTable || !m_pTable->File() || ::stat(AfxEncodeFileName(AfxAbsoluteFilePath(path)).constData(), &st) != 0)
+        return false;
+    return m_pTable->File()->Is(quint64(st.st_dev), quint64(st.st_ino)) && (st.st_nlink > 1 || OwnerNotCarried(st));
+}
 
 bool CHexDoc::IsReadable() const
 {

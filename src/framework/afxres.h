@@ -85,6 +85,7 @@ constexpr unsigned AFX_IDP_SAVE_LEFTOVER = 33552;      // "%1 holds the bytes %2
 constexpr unsigned AFX_IDP_PRINT_OVER_INPUT = 33553;   // "%1 is the file being printed; ..."
 constexpr unsigned AFX_IDP_SETTINGS_REFUSED = 33554;   // "The settings file %1 is not a regular file ..."
 constexpr unsigned AFX_IDP_FILE_CHANGED_WHILE_OPEN = 34450; // "%1 was changed by another program while it was open ..."
+constexpr unsigned AFX_IDP_FILE_REWRITE_WHILE_READ = 34451;  // "%1 can only be saved by rewriting it in place ..."
 constexpr unsigned AFX_IDS_OPENING = 33154;             // status bar during a long open: "Opening %1"
 constexpr unsigned AFX_IDS_SAVING = 33155;              // status bar during a long save: "Saving %1"
 

@@ -1,6 +1,8 @@
 #include "afxmsg.h"
 #include "afxres.h"
+#include "archive.h"
 #include "bytepattern.h"
+#include "fileexception.h"
 #include "codepage.h"
 #include "filename.h"
 #include "hexdoc.h"
@@ -36,6 +38,7 @@ private slots:
     void changedByAnotherProgram_data();
     void changedByAnotherProgram();
     void pastFourGiB();
+    void noRewriteOverItself();
     void guessesInTheBackground_data();
     void guessesInTheBackground();
     void chosenCodePageWinsOverTheGuess();
@@ -433,6 +436,44 @@ void TestHexDocPieces::chosenCodePageWinsOverTheGuess()
     const auto unhook = qScopeGuard([] { CLongTask::s_stepHook = nullptr; });
     doc.GuessCodePage();
     QCOMPARE(doc.GetCodePage(), 932);
+}
+
+// A file with another name is saved by rewriting it in place, which would
+// read bytes already overwritten: refused before anything is written, the
+// document still reading and modified. Written straight over itself, the
+// bytes are refused too.
+void TestHexDocPieces::noRewriteOverItself()
+{
+    const QByteArray bytes(200000, 'h');
+    CHexDoc doc;
+    open(doc, "linked.bin", bytes, true);
+    const QString path = doc.GetPathName();
+    const QString link = scratchDir() + "/linked-too.bin";
+    QFile::remove(link);
+    QVERIFY(::link(QFile::encodeName(path).constData(), QFile::encodeName(link).constData()) == 0);
+    const std::uint8_t typed = 'i';
+    QCOMPARE(doc.ReplaceBytes(0, 0, &typed, 1, {}), CHexDoc::EditResult::Done);
+    QVERIFY(!doc.OnSaveDocument(link));
+    QCOMPARE(m_messages.size(), 1);
+    QVERIFY(m_messages.at(0).contains("another name"));
+    QCOMPARE(readFile(path), bytes);
+    QVERIFY(doc.IsReadable());
+    QVERIFY(doc.IsModified());
+    QCOMPARE(doc.ByteAt(150000), std::uint8_t('h'));
+
+    QFile same(path);
+    QVERIFY(same.open(QIODevice::ReadWrite));
+    CArchive ar(&same, CArchive::store, path);
+    bool bRefused = false;
+    try {
+        doc.Serialize(ar);
+    } catch (const CFileException& e) {
+        bRefused = e.m_cause == CFileException::rewriteWhileRead;
+    }
+    QVERIFY(bRefused);
+    same.close();
+    QCOMPARE(readFile(path), bytes);
+    QFile::remove(link);
 }
 
 QTEST_GUILESS_MAIN(TestHexDocPieces)
