@@ -440,9 +440,11 @@ QString CHexDoc::ShellTypeName(const QString& path)
     return type.comment();
 }
 
-std::uint32_t CHexDoc::GetRowText(std::uint32_t nOffset, std::uint8_t* hex, char* text, bool bContinuation) const
+std::uint32_t CHexDoc::GetRowText(qint64 nOffset, std::uint8_t* hex, char* text, bool bContinuation) const
 {
-    return CRowFormat::GetRowText(m_pData, m_nSize, m_nCodePage, nOffset, hex, text, bContinuation);
+    if (nOffset < 0 || nOffset >= qint64(m_nSize))
+        return 0;
+    return CRowFormat::GetRowText(m_pData, m_nSize, m_nCodePage, std::uint32_t(nOffset), hex, text, bContinuation);
 }
 
 bool CHexDoc::Read(qint64 nPos, qint64 nLength, std::uint8_t* pDst) const

@@ -45,9 +45,18 @@ void CHexDoc::AfterChange(std::uint32_t nPos, std::uint32_t nRemoved, std::uint3
     emit bytesChanged(nPos, nRemoved, nInserted);
 }
 
-CHexDoc::EditResult CHexDoc::ReplaceBytes(std::uint32_t nPos, std::uint32_t nRemove, const std::uint8_t* pSrc,
-                                          std::uint32_t nInsert, const CEditState& before, bool bTyping)
+CHexDoc::EditResult CHexDoc::ReplaceBytes(qint64 nPos64, qint64 nRemove64, const std::uint8_t* pSrc, qint64 nInsert64,
+                                          const CEditState& before, bool bTyping)
 {
+    // Offsets come in 64 bits; a range outside the document is refused before
+    // they are narrowed, so none can wrap onto other bytes.
+    if (nPos64 < 0 || nRemove64 < 0 || nInsert64 < 0 || nPos64 > Length() || nRemove64 > Length() - nPos64)
+        return EditResult::Refused;
+    if (PastLimit(std::uint64_t(Length() - nRemove64) + std::uint64_t(nInsert64)))
+        return EditResult::TooLarge;
+    const auto nPos = std::uint32_t(nPos64);
+    const auto nRemove = std::uint32_t(nRemove64);
+    const auto nInsert = std::uint32_t(nInsert64);
     if (m_nSize == 0 || std::uint64_t(nPos) + nRemove > m_nSize - 1u)
         return EditResult::Refused;
     if (nRemove == 0 && nInsert == 0)
@@ -108,14 +117,15 @@ inline void CopyShort(std::uint8_t* pTo, const std::uint8_t* pFrom, std::uint32_
 // count: an occurrence right after the last one is taken without a scan, the
 // progress is told at most once a MiB, and the history's offsets and old bytes
 // are written into room set aside once.
-CHexDoc::EditResult CHexDoc::ReplaceAll(const CBytePattern& pattern, std::uint32_t nFirst,
+CHexDoc::EditResult CHexDoc::ReplaceAll(const CBytePattern& pattern, qint64 nFirst,
                                         const QByteArray& replacement, const CEditState& before,
-                                        std::uint32_t& nLast, std::uint64_t* pCount)
+                                        qint64& nLast, std::uint64_t* pCount)
 {
     const std::uint32_t nLength = GetLength();
-    std::uint32_t nStart = 0;
-    if (!Find(pattern, nFirst, true, nStart))
+    qint64 nFound = 0;
+    if (!Find(pattern, nFirst, true, nFound))
         return EditResult::Refused;
+    const auto nStart = std::uint32_t(nFound);
     const std::uint8_t* pOld = m_pData;
     const std::uint32_t n = pattern.Length();
     const auto m = std::uint32_t(replacement.size());

@@ -7,21 +7,32 @@
 
 #include <algorithm>
 
-bool CHexDoc::Find(const CBytePattern& pattern, std::uint32_t nFrom, bool bDown, std::uint32_t& nFound) const
+bool CHexDoc::Find(const CBytePattern& pattern, qint64 nFrom64, bool bDown, qint64& nFound64) const
 {
-    if (m_nSize == 0)
+    // A start before the document finds nothing going up, one past it nothing
+    // going down; the others are narrowed to the buffer's offsets.
+    if (m_nSize == 0 || (bDown ? nFrom64 > Length() : nFrom64 < 0))
         return false;
-    return bDown ? pattern.FindDown(m_pData, m_nSize - 1, nFrom, nFound)
-                 : pattern.FindUp(m_pData, m_nSize - 1, nFrom, nFound);
+    const auto nFrom = std::uint32_t(std::clamp<qint64>(nFrom64, 0, Length()));
+    std::uint32_t nFound = 0;
+    const bool bFound = bDown ? pattern.FindDown(m_pData, m_nSize - 1, nFrom, nFound)
+                              : pattern.FindUp(m_pData, m_nSize - 1, nFrom, nFound);
+    if (bFound)
+        nFound64 = nFound;
+    return bFound;
 }
 
 // The scan goes a stretch of start offsets at a time and tells the task of each
 // stretch it passed without a match, so that a match near the start never waits
 // for a worker thread or a step. The document is only read: it may be searched
 // on another thread while the windows repaint, and a cancel changes nothing.
-CHexDoc::FindResult CHexDoc::FindWithProgress(const CBytePattern& pattern, std::uint32_t nFrom, bool bDown,
-                                              std::uint32_t& nFound) const
+CHexDoc::FindResult CHexDoc::FindWithProgress(const CBytePattern& pattern, qint64 nFrom64, bool bDown,
+                                              qint64& nFound64) const
 {
+    if (bDown ? nFrom64 > Length() : nFrom64 < 0)
+        return FindResult::NotFound;
+    auto nFrom = std::uint32_t(std::clamp<qint64>(nFrom64, 0, Length()));
+    std::uint32_t nFound = 0;
     constexpr std::uint32_t kStretch = 1u << 20;
     const std::uint32_t nLength = GetLength();
     const std::uint32_t n = pattern.Length();
@@ -32,7 +43,7 @@ CHexDoc::FindResult CHexDoc::FindWithProgress(const CBytePattern& pattern, std::
     nFrom = std::min(nFrom, bDown ? nFrom : nLastStart);
     const std::uint32_t nStarts = bDown ? nLastStart - nFrom + 1 : nFrom + 1;
     if (nStarts <= kStretch)
-        return Find(pattern, nFrom, bDown, nFound) ? FindResult::Found : FindResult::NotFound;
+        return Find(pattern, nFrom, bDown, nFound64) ? FindResult::Found : FindResult::NotFound;
 
     CLongTask task(AfxLoadString(IDS_SEARCHING).replace(QLatin1String("%1"), GetTitle()), qint64(nStarts));
     bool bFound = false;
@@ -55,10 +66,12 @@ CHexDoc::FindResult CHexDoc::FindWithProgress(const CBytePattern& pattern, std::
     } catch (const CUserException&) {
         return FindResult::Cancelled;
     }
+    if (bFound)
+        nFound64 = nFound;
     return bFound ? FindResult::Found : FindResult::NotFound;
 }
 
-bool CHexDoc::MatchesAt(std::uint32_t nAt, const CBytePattern& pattern) const
+bool CHexDoc::MatchesAt(qint64 nAt, const CBytePattern& pattern) const
 {
-    return m_nSize != 0 && pattern.MatchesAt(m_pData, m_nSize - 1, nAt);
+    return nAt >= 0 && nAt <= Length() && m_nSize != 0 && pattern.MatchesAt(m_pData, m_nSize - 1, std::uint32_t(nAt));
 }
