@@ -25,8 +25,8 @@ struct CEditState {
 // the old bytes (removed stays empty): pieceSteps, done in order, undone in
 // reverse, one for each change a run of typing made.
 struct CEditStep {
-    std::vector<std::uint32_t> offsets;
-    std::uint32_t nRemove = 0;
+    std::vector<qint64> offsets;
+    qint64 nRemove = 0;
     QByteArray removed;    // offsets.size() * nRemove bytes, piece by piece
     std::vector<CPieceStep> pieceSteps;
     QByteArray inserted;   // put in at every offset
@@ -41,7 +41,7 @@ struct CEditStep {
 
     std::uint64_t Cost() const;
     // Where piece i starts once the step is done.
-    std::uint32_t OffsetAfter(std::size_t i) const;
+    qint64 OffsetAfter(std::size_t i) const;
 };
 
 // The undo and redo history of one document, shared by all its windows.
@@ -65,11 +65,11 @@ public:
     // lies within them. False when it makes a step of its own.
     // In piece mode removed is empty, nRemoved says how many bytes went and
     // pPieces is the change's step of the pieces, kept with the run.
-    bool ExtendTyping(std::uint32_t nPos, const QByteArray& removed, const QByteArray& inserted,
-                      std::uint32_t nRemoved, CPieceStep* pPieces = nullptr);
-    bool ExtendTyping(std::uint32_t nPos, const QByteArray& removed, const QByteArray& inserted)
+    bool ExtendTyping(qint64 nPos, const QByteArray& removed, const QByteArray& inserted, qint64 nRemoved,
+                      CPieceStep* pPieces = nullptr);
+    bool ExtendTyping(qint64 nPos, const QByteArray& removed, const QByteArray& inserted)
     {
-        return ExtendTyping(nPos, removed, inserted, std::uint32_t(removed.size()));
+        return ExtendTyping(nPos, removed, inserted, removed.size());
     }
     // Ends the run of typing: the next typed byte starts a new step.
     void EndTyping() { m_bTypingOpen = false; }

@@ -474,14 +474,17 @@ QString CHexDoc::ShellTypeName(const QString& path)
     return type.comment();
 }
 
-std::uint32_t CHexDoc::GetRowText(std::uint32_t nOffset, std::uint8_t* hex, char* text, bool bContinuation) const
+std::uint32_t CHexDoc::GetRowText(qint64 nOffset, std::uint8_t* hex, char* text, bool bContinuation) const
 {
-    if (!m_pTable)
-        return CRowFormat::GetRowText(m_pData, m_nSize, m_nCodePage, nOffset, hex, text, bContinuation);
+    if (!m_pTable) {
+        if (nOffset < 0 || nOffset >= qint64(m_nSize))
+            return 0;
+        return CRowFormat::GetRowText(m_pData, m_nSize, m_nCodePage, std::uint32_t(nOffset), hex, text, bContinuation);
+    }
     // The row and its look-ahead, the end marker after the last byte, read as
     // a document of their own that starts at the row.
     const qint64 nLength = Length();
-    if (nOffset > nLength)
+    if (nOffset < 0 || nOffset > nLength)
         return 0;
     const qint64 nRun = std::min<qint64>(CRowFormat::kMaxTextLength + 8, nLength + 1 - nOffset);
     std::uint8_t row[CRowFormat::kMaxTextLength + 8];

@@ -106,7 +106,7 @@ public:
     // when a UTF-8 character does, or in the last row the bytes left, end marker
     // included. With bContinuation the row's first byte is the trail byte of the
     // previous row's last character and shows as '.'.
-    std::uint32_t GetRowText(std::uint32_t nOffset, std::uint8_t* hex, char* text, bool bContinuation) const;
+    std::uint32_t GetRowText(qint64 nOffset, std::uint8_t* hex, char* text, bool bContinuation) const;
 
     // What an edit came to. Done and DoneWithoutUndo changed the bytes; the
     // others changed nothing.
@@ -124,18 +124,18 @@ public:
     // bytes at nPos by nInsert bytes from pSrc. Inserting (nRemove 0), deleting
     // (nInsert 0) and overwriting are its cases. pSrc may point into the
     // document. A typed change (bTyping) may extend the last typed step.
-    EditResult ReplaceBytes(std::uint32_t nPos, std::uint32_t nRemove, const std::uint8_t* pSrc,
-                            std::uint32_t nInsert, const CEditState& before, bool bTyping = false);
+    EditResult ReplaceBytes(qint64 nPos, qint64 nRemove, const std::uint8_t* pSrc, qint64 nInsert,
+                            const CEditState& before, bool bTyping = false);
     // Overwrites one byte: a step with no caret or selection to put back.
-    EditResult SetByte(std::uint32_t nOffset, std::uint8_t b) { return ReplaceBytes(nOffset, 1, &b, 1, {}); }
+    EditResult SetByte(qint64 nOffset, std::uint8_t b) { return ReplaceBytes(nOffset, 1, &b, 1, {}); }
     // Replaces every occurrence of pattern from nFirst on, each searched for past
     // the last one, so a replacement holding the pattern is never replaced again.
     // The new buffer is built in two passes (count, then copy) as a long task,
     // with progress and cancel, and installed once: one copy of the document
     // however many occurrences. On success nLast is the last replacement's
     // start, in the new offsets, and *pCount how many were replaced.
-    EditResult ReplaceAll(const CBytePattern& pattern, std::uint32_t nFirst, const QByteArray& replacement,
-                          const CEditState& before, std::uint32_t& nLast, std::uint64_t* pCount = nullptr);
+    EditResult ReplaceAll(const CBytePattern& pattern, qint64 nFirst, const QByteArray& replacement,
+                          const CEditState& before, qint64& nLast, std::uint64_t* pCount = nullptr);
     // Undoes or does again the history's next step; state is where the step
     // puts the caret and selection back.
     EditResult Undo(CEditState& state);
@@ -173,14 +173,13 @@ public:
     static std::uint64_t DefaultUndoLimit() { return s_nDefaultUndoLimit; }
 
     // Search (hexdoc_find.cpp). The scans never take in the end marker.
-    bool Find(const CBytePattern& pattern, std::uint32_t nFrom, bool bDown, std::uint32_t& nFound) const;
+    bool Find(const CBytePattern& pattern, qint64 nFrom, bool bDown, qint64& nFound) const;
     // The same as a long task, with progress and cancel, for the commands a
     // person waits for: Find, F3 and Replace.
     enum class FindResult { Found, NotFound, Cancelled };
-    FindResult FindWithProgress(const CBytePattern& pattern, std::uint32_t nFrom, bool bDown,
-                                std::uint32_t& nFound) const;
+    FindResult FindWithProgress(const CBytePattern& pattern, qint64 nFrom, bool bDown, qint64& nFound) const;
     // Whether the pattern matches at nAt.
-    bool MatchesAt(std::uint32_t nAt, const CBytePattern& pattern) const;
+    bool MatchesAt(qint64 nAt, const CBytePattern& pattern) const;
 
     // Puts in new contents outside the history, as a load does: an AllocBuffer
     // buffer of nSize bytes whose last is the end marker, or bytes to copy. The
@@ -216,7 +215,7 @@ signals:
     // nRemoved bytes at nPos were replaced by nInserted others and the bytes
     // after them moved along. A change of many pieces (Replace All and its undo)
     // reports the span from its first piece to the end.
-    void bytesChanged(quint32 nPos, quint32 nRemoved, quint32 nInserted);
+    void bytesChanged(qint64 nPos, qint64 nRemoved, qint64 nInserted);
     void codePageChanged(int nCodePage);
     // New contents as a whole: a reload, or contents put in by AdoptBuffer.
     void reloaded();
@@ -250,7 +249,7 @@ private:
     bool Record(CEditStep&& step, bool bKept);
     bool HistoryHolds(std::uint64_t nBytes) const;
     // Sets the modified flag from the history and tells of the change.
-    void AfterChange(std::uint32_t nPos, std::uint32_t nRemoved, std::uint32_t nInserted);
+    void AfterChange(qint64 nPos, qint64 nRemoved, qint64 nInserted);
     static bool PastLimit(std::uint64_t nLength);
 
     static std::uint64_t s_nDefaultUndoLimit;
@@ -267,7 +266,7 @@ private:
     CPieceTable::FindResult FindPieces(const CBytePattern& pattern, qint64 nFrom, bool bDown, qint64& nFound,
                                        CLongTask* pTask) const;
     FindResult FindPiecesWithProgress(const CBytePattern& pattern, qint64 nFrom, bool bDown, qint64 nStarts,
-                                      std::uint32_t& nFound) const;
+                                      qint64& nFound) const;
     // Whether saving to path would rewrite in place the file the pieces read
     // from (AfxWriteFileSafely does for a file with several names, or whose
     // owner or group a new file cannot be given): its bytes would be read

@@ -217,8 +217,8 @@ CHexDoc::EditResult CHexDoc::ReplacePieces(qint64 nPos, qint64 nRemove, const st
         step.bTyping = bTyping;
         const bool bKept = HistoryHolds(std::uint64_t(nInsert) + 5 * sizeof(CPiece) + sizeof(CPieceStep));
         if (bKept) {
-            step.offsets = {std::uint32_t(nPos)};
-            step.nRemove = std::uint32_t(nRemove);
+            step.offsets = {nPos};
+            step.nRemove = nRemove;
             step.inserted = QByteArray(reinterpret_cast<const char*>(pSrc), qsizetype(nInsert));
         }
         std::optional<CPieceStep> pieces = m_pTable->Replace(nPos, nRemove, pSrc, nInsert);
@@ -229,7 +229,7 @@ CHexDoc::EditResult CHexDoc::ReplacePieces(qint64 nPos, qint64 nRemove, const st
         const bool bRecorded = Record(std::move(step), bKept);
         AdjustBookmarks(1, [nPos](std::size_t) { return std::uint32_t(nPos); }, std::uint32_t(nRemove),
                         std::uint32_t(nInsert), bRecorded ? &m_history.Newest()->marksDone : nullptr);
-        AfterChange(std::uint32_t(nPos), std::uint32_t(nRemove), std::uint32_t(nInsert));
+        AfterChange(nPos, nRemove, nInsert);
         return bRecorded ? EditResult::Done : EditResult::DoneWithoutUndo;
     } catch (const std::bad_alloc&) {
         return EditResult::OutOfMemory;
@@ -284,16 +284,14 @@ CHexDoc::EditResult CHexDoc::ReplaceAllPieces(const CBytePattern& pattern, qint6
     const auto nCount = std::uint64_t(hits.size());
     CEditStep step;
     step.before = before;
-    const bool bKept = HistoryHolds(nCount * sizeof(std::uint32_t) + std::uint64_t(m)
+    const bool bKept = HistoryHolds(nCount * sizeof(qint64) + std::uint64_t(m)
                                     + (m_pTable->Pieces().size() + 2 * nCount + 1) * 2 * sizeof(CPiece));
     try {
         if (bKept || !m_bookmarks.IsEmpty()) {
-            step.offsets.reserve(hits.size());
-            for (const qint64 nAt : hits)
-                step.offsets.push_back(std::uint32_t(nAt));
+            step.offsets = hits;
         }
         if (bKept) {
-            step.nRemove = std::uint32_t(n);
+            step.nRemove = n;
             step.inserted = replacement;
         }
         CPieceStep pieces = m_pTable->ReplaceAt(hits, n, reinterpret_cast<const std::uint8_t*>(replacement.constData()), m);
@@ -308,6 +306,6 @@ CHexDoc::EditResult CHexDoc::ReplaceAllPieces(const CBytePattern& pattern, qint6
     AdjustBookmarks(step.offsets.size(), [&step](std::size_t i) { return step.offsets[i]; }, std::uint32_t(n),
                     std::uint32_t(m), bKept ? &step.marksDone : nullptr);
     const bool bRecorded = Record(std::move(step), bKept);
-    AfterChange(std::uint32_t(nStart), std::uint32_t(nLength - nStart), std::uint32_t(m_pTable->GetLength() - nStart));
+    AfterChange(nStart, nLength - nStart, m_pTable->GetLength() - nStart);
     return bRecorded ? EditResult::Done : EditResult::DoneWithoutUndo;
 }

@@ -107,7 +107,7 @@ void TestBookmarks::replaceAllAndUndo()
     doc.Bookmarks().Add(4, 2);    // the second occurrence, whole
     doc.Bookmarks().Add(9, 6);    // from inside the third across the fourth
     const CBytePattern pattern("xx", true);
-    std::uint32_t nLast = 0;
+    qint64 nLast = 0;
     QCOMPARE(doc.ReplaceAll(pattern, 0, "Y", {}, nLast), CHexDoc::EditResult::Done);
     QCOMPARE(QByteArray(reinterpret_cast<const char*>(doc.Data()), int(doc.GetLength())), QByteArray("Y..Y..Y..Y.."));
     // The second occurrence's bookmark shrank to its one new byte; the last

@@ -151,8 +151,8 @@ void TestHexDocPieces::sameAsWhole()
             const CBytePattern pattern(QByteArray(1 + gen.bounded(2), 'A'), true, 1252);
             const QByteArray replacement(gen.bounded(4), 'r');
             const auto nFirst = std::uint32_t(gen.bounded(nDocLength + 1));
-            std::uint32_t nLastA = 0;
-            std::uint32_t nLastB = 0;
+            qint64 nLastA = 0;
+            qint64 nLastB = 0;
             std::uint64_t nCountA = 0;
             std::uint64_t nCountB = 0;
             a = whole.ReplaceAll(pattern, nFirst, replacement, {}, nLastA, &nCountA);
@@ -214,8 +214,8 @@ void TestHexDocPieces::findsAsWhole()
     const CBytePattern pattern(what, bMatchCase, nCodePage);
     for (const std::uint32_t nFrom : {0u, 65535u, 65536u, 65537u, 131071u, 139999u}) {
         for (const bool bDown : {true, false}) {
-            std::uint32_t nA = 0;
-            std::uint32_t nB = 0;
+            qint64 nA = 0;
+            qint64 nB = 0;
             const bool bA = whole.Find(pattern, nFrom, bDown, nA);
             QCOMPARE(pieces.Find(pattern, nFrom, bDown, nB), bA);
             if (bA)
