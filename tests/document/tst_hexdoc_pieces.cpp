@@ -366,6 +366,21 @@ void TestHexDocPieces::pastFourGiB()
     QCOMPARE(doc.ByteAt(k4G - 2), std::uint8_t(0x11));
     QCOMPARE(doc.Length(), k4G + 100);
     QCOMPARE(doc.Redo(state), CHexDoc::EditResult::Done);
+    // Past 4 GiB: two bytes replaced by one, the change told with its 64-bit
+    // offset, found there, undone.
+    QSignalSpy changed(&doc, &CHexDoc::bytesChanged);
+    QCOMPARE(doc.ReplaceBytes(k4G + 1, 2, two, 1, {}), CHexDoc::EditResult::Done);
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(changed.at(0).at(0).toLongLong(), k4G + 1);
+    QCOMPARE(doc.Length(), k4G + 101);
+    QVERIFY(doc.Read(k4G - 1, 4, at));
+    QCOMPARE(QByteArray(reinterpret_cast<char*>(at), 4), QByteArray("\x00\x11\xAA\x44", 4));
+    qint64 nFound = 0;
+    QVERIFY(doc.Find(CBytePattern(QByteArray("\xAA"), true), k4G - 10, true, nFound));
+    QCOMPARE(nFound, k4G + 1);
+    QCOMPARE(doc.Undo(state), CHexDoc::EditResult::Done);
+    QVERIFY(doc.Read(k4G - 1, 4, at));
+    QCOMPARE(QByteArray(reinterpret_cast<char*>(at), 4), QByteArray("\x00\x11\x22\x33", 4));
 
     // The save writes every byte: 4 GiB of disk and a while.
     if (QStorageInfo(scratchDir()).bytesAvailable() < 3 * k4G || !qEnvironmentVariableIsSet("ZORBEL_TEST_BIG_SAVE"))
