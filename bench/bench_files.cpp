@@ -1,10 +1,11 @@
-// Loading and saving large files, each against a reference measured in the same
-// run, the runs interleaved:
-//   - loading 1 GiB of random bytes into a document with and without the
-//     huge-page advice on its buffer;
-//   - saving a modified 256 MiB document (temporary file, fsync, rename, folder
-//     sync) against `cp FILE COPY && sync COPY` of the same file, the copy
-//     alone flushed.
+// Opening, typing in and saving large files, each against a reference measured
+// in the same run, the runs interleaved:
+//   - opening 1 GiB of random bytes and a 64 GiB sparse file and reading their
+//     first screen (64 rows), against the same for a 1 KiB file;
+//   - typing one byte at the start of the 1 GiB document, and its undo;
+//   - saving the 1 GiB document with one byte changed (temporary file, fsync,
+//     rename, folder sync) against `cp FILE COPY && sync COPY` of the same
+//     file, the copy alone flushed.
 //   bench_files [DIR] [ROUNDS]   (files are made in DIR, default /tmp, and removed)
 
 #include "hexdoc.h"
@@ -48,8 +49,31 @@ double Seconds(const std::function<bool()>& run)
 void Report(const char* what, std::vector<double> times)
 {
     std::sort(times.begin(), times.end());
-    std::printf("%-34s min %.3f s  median %.3f s  max %.3f s\n", what, times.front(), times[times.size() / 2],
-                times.back());
+    std::printf("%-40s min %.3f ms  median %.3f ms  max %.3f ms\n", what, 1e3 * times.front(),
+                1e3 * times[times.size() / 2], 1e3 * times.back());
+}
+
+void ReportRatios(const char* what, std::vector<double> ratios)
+{
+    std::sort(ratios.begin(), ratios.end());
+    std::printf("%-40s %.2f - %.2f (median %.2f)\n", what, ratios.front(), ratios.back(), ratios[ratios.size() / 2]);
+}
+
+// Opens path and reads what the first window shows, as the rows do: the
+// seconds that took, -1 on failure. Closing the document is not counted.
+double OpenAndShow(const QString& path)
+{
+    CHexDoc doc;
+    return Seconds([&] {
+        if (!doc.OnOpenDocument(path))
+            return false;
+        QByteArray hold;
+        for (qint64 nRow = 0; nRow < 64; ++nRow) {
+            if (!doc.Span(nRow * 16, 16 + 3, hold))
+                return false;
+        }
+        return true;
+    });
 }
 
 } // namespace
@@ -60,55 +84,78 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/tmp");
     const int nRounds = argc > 2 ? std::atoi(argv[2]) : 5;
-    const QString big = dir + "/zorbel-bench-load.bin";
-    const QString save = dir + "/zorbel-bench-save.bin";
+    const QString big = dir + "/zorbel-bench-1g.bin";
+    const QString small = dir + "/zorbel-bench-1k.bin";
+    const QString sparse = dir + "/zorbel-bench-64g.bin";
     const QString copy = dir + "/zorbel-bench-copy.bin";
-    if (!MakeRandomFile(big, qint64(1) << 30) || !MakeRandomFile(save, qint64(256) << 20)) {
+    if (!MakeRandomFile(big, qint64(1) << 30) || !MakeRandomFile(small, 1024)) {
         std::fprintf(stderr, "cannot write the files in %s\n", qPrintable(dir));
         return 1;
     }
+    QFile sparseFile(sparse);
+    const bool bSparse = sparseFile.open(QIODevice::WriteOnly) && sparseFile.resize(qint64(64) << 30);
+    sparseFile.close();
 
-    std::vector<double> withAdvice, withoutAdvice, saves, copies, ratios;
-    const auto load = [&big](bool bHuge) {
-        return Seconds([&] {
-            CHexDoc::s_bHugePages = bHuge;
-            CHexDoc doc;
-            return doc.OnOpenDocument(big);
-        });
-    };
+    std::vector<double> opensBig, opensSparse, opensSmall, ratiosBig, ratiosSparse;
+    std::vector<double> types, undos, saves, copies, ratios;
     CHexDoc doc;
-    if (!doc.OnOpenDocument(save))
+    if (!doc.OnOpenDocument(big))
         return 1;
     // The copy alone is flushed (sync FILE fsyncs it): a plain sync would wait for
     // every write pending on the machine, the peer's figure then depending on others.
-    const QByteArray cp = "rm -f '" + QFile::encodeName(copy) + "' && cp '" + QFile::encodeName(save) + "' '"
+    const QByteArray cp = "rm -f '" + QFile::encodeName(copy) + "' && cp '" + QFile::encodeName(big) + "' '"
         + QFile::encodeName(copy) + "' && sync '" + QFile::encodeName(copy) + "'";
     for (int round = 0; round < nRounds; ++round) {
         // Alternate which goes first, so that neither always follows the other.
-        if (round % 2 == 0) {
-            withAdvice.push_back(load(true));
-            withoutAdvice.push_back(load(false));
-        } else {
-            withoutAdvice.push_back(load(false));
-            withAdvice.push_back(load(true));
+        for (int i = 0; i < 2; ++i) {
+            if ((round + i) % 2 == 0) {
+                opensSmall.push_back(OpenAndShow(small));
+            } else {
+                opensBig.push_back(OpenAndShow(big));
+                if (bSparse)
+                    opensSparse.push_back(OpenAndShow(sparse));
+            }
         }
+        ratiosBig.push_back(opensBig.back() / opensSmall.back());
+        if (bSparse)
+            ratiosSparse.push_back(opensSparse.back() / opensSmall.back());
+
+        for (int i = 0; i < 20; ++i) {
+            const std::uint8_t b = std::uint8_t(i);
+            CEditState state;
+            types.push_back(Seconds([&] { return doc.ReplaceBytes(0, 0, &b, 1, {}) == CHexDoc::EditResult::Done; }));
+            undos.push_back(Seconds([&] { return doc.Undo(state) == CHexDoc::EditResult::Done; }));
+        }
+
         doc.SetByte(std::uint32_t(round), std::uint8_t(round));
-        doc.SetModifiedFlag(true);
-        const double tSave = Seconds([&] { return doc.OnSaveDocument(save); });
-        const double tCopy = Seconds([&] { return std::system(cp.constData()) == 0; });
+        double tSave = 0;
+        double tCopy = 0;
+        if (round % 2 == 0) {
+            tSave = Seconds([&] { return doc.OnSaveDocument(big); });
+            tCopy = Seconds([&] { return std::system(cp.constData()) == 0; });
+        } else {
+            tCopy = Seconds([&] { return std::system(cp.constData()) == 0; });
+            tSave = Seconds([&] { return doc.OnSaveDocument(big); });
+        }
         saves.push_back(tSave);
         copies.push_back(tCopy);
         ratios.push_back(tSave / tCopy);
         QFile::remove(copy);
     }
-    Report("load 1 GiB, huge-page advice", withAdvice);
-    Report("load 1 GiB, no advice", withoutAdvice);
-    Report("save 256 MiB", saves);
-    Report("cp + fsync of the copy 256 MiB", copies);
-    std::sort(ratios.begin(), ratios.end());
-    std::printf("save / (cp + fsync of the copy), per round: %.2f - %.2f (median %.2f; target <= 1.5)\n", ratios.front(),
-                ratios.back(), ratios[ratios.size() / 2]);
+    Report("open 1 KiB, first screen", opensSmall);
+    Report("open 1 GiB, first screen", opensBig);
+    ReportRatios("  1 GiB / 1 KiB, per round:", ratiosBig);
+    if (bSparse) {
+        Report("open 64 GiB sparse, first screen", opensSparse);
+        ReportRatios("  64 GiB / 1 KiB, per round (target <= 2):", ratiosSparse);
+    }
+    Report("type one byte at the start of 1 GiB", types);
+    Report("its undo", undos);
+    Report("save 1 GiB, one byte changed", saves);
+    Report("cp + fsync of the copy, 1 GiB", copies);
+    ReportRatios("save / (cp + fsync), per round (<= 1.5):", ratios);
     QFile::remove(big);
-    QFile::remove(save);
+    QFile::remove(small);
+    QFile::remove(sparse);
     return 0;
 }

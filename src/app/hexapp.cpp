@@ -138,6 +138,12 @@ bool CHexApp::InitInstance()
         const int nMB = GetProfileInt(QStringLiteral("Settings"), QStringLiteral("UndoLimitMB"), 256);
         pDoc->SetUndoLimit(std::uint64_t(std::max(nMB, 0)) << 20);
         pDoc->SetBookmarkProfile(&Profile());
+        // Another program changed a file read as it is shown: told once, by
+        // whichever reader noticed (a paint, a search on its thread), shown
+        // after that reader is done.
+        QObject::connect(
+            pDoc, &CHexDoc::fileUnreadable, pDoc,
+            [](const QString& text) { AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION); }, Qt::QueuedConnection);
         return pDoc;
     };
     // Each view gets what it uses of the program from here, never by looking up.

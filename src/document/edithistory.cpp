@@ -4,13 +4,16 @@
 
 std::uint64_t CEditStep::Cost() const
 {
-    return std::uint64_t(removed.size()) + std::uint64_t(inserted.size()) + offsets.size() * sizeof(std::uint32_t)
-        + sizeof(CEditStep);
+    std::uint64_t nPieces = 0;
+    for (const CPieceStep& piece : pieceSteps)
+        nPieces += (piece.removed.size() + piece.inserted.size()) * sizeof(CPiece) + sizeof(CPieceStep);
+    return std::uint64_t(removed.size()) + std::uint64_t(inserted.size()) + offsets.size() * sizeof(qint64)
+        + sizeof(CEditStep) + nPieces;
 }
 
-std::uint32_t CEditStep::OffsetAfter(std::size_t i) const
+qint64 CEditStep::OffsetAfter(std::size_t i) const
 {
-    return std::uint32_t(std::int64_t(offsets[i]) + std::int64_t(i) * (std::int64_t(inserted.size()) - nRemove));
+    return offsets[i] + qint64(i) * (qint64(inserted.size()) - nRemove);
 }
 
 void CEditHistory::SetLimit(std::uint64_t nBytes)
@@ -47,25 +50,28 @@ bool CEditHistory::Add(CEditStep step)
     return true;
 }
 
-bool CEditHistory::ExtendTyping(std::uint32_t nPos, const QByteArray& removed, const QByteArray& inserted)
+bool CEditHistory::ExtendTyping(qint64 nPos, const QByteArray& removed, const QByteArray& inserted, qint64 nRemoved,
+                                CPieceStep* pPieces)
 {
     if (!m_bTypingOpen || m_nDone == 0 || m_nDone != m_steps.size() || m_nSaved == m_nDropped + std::int64_t(m_nDone))
         return false;
     CEditStep& last = m_steps.back();
     if (!last.bTyping || last.offsets.size() != 1)
         return false;
-    const std::uint32_t nStart = last.offsets[0];
-    const auto nRun = std::uint32_t(last.inserted.size());
+    const qint64 nStart = last.offsets[0];
+    const auto nRun = qint64(last.inserted.size());
     const std::uint64_t nBefore = last.Cost();
     if (nPos == nStart + nRun) {
         last.removed += removed;
-        last.nRemove += std::uint32_t(removed.size());
+        last.nRemove += nRemoved;
         last.inserted += inserted;
-    } else if (nPos >= nStart && std::uint64_t(nPos) + removed.size() <= std::uint64_t(nStart) + nRun) {
-        last.inserted.replace(qsizetype(nPos - nStart), removed.size(), inserted);
+    } else if (nPos >= nStart && nPos + nRemoved <= nStart + nRun) {
+        last.inserted.replace(qsizetype(nPos - nStart), qsizetype(nRemoved), inserted);
     } else {
         return false;
     }
+    if (pPieces)
+        last.pieceSteps.push_back(std::move(*pPieces));
     m_nCost = m_nCost - nBefore + last.Cost();
     return true;
 }

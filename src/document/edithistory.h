@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bookmarks.h"
+#include "piecetable.h"
 
 #include <QByteArray>
 
@@ -20,10 +21,14 @@ struct CEditState {
 // the change, ascending) nRemove bytes were replaced by the same inserted bytes.
 // Only the bytes taken out and put in are kept, never a copy of the document:
 // Replace All of k occurrences keeps k offsets and k * nRemove old bytes.
+// A document held as pieces keeps the pieces its changes replaced instead of
+// the old bytes (removed stays empty): pieceSteps, done in order, undone in
+// reverse, one for each change a run of typing made.
 struct CEditStep {
-    std::vector<std::uint32_t> offsets;
-    std::uint32_t nRemove = 0;
+    std::vector<qint64> offsets;
+    qint64 nRemove = 0;
     QByteArray removed;    // offsets.size() * nRemove bytes, piece by piece
+    std::vector<CPieceStep> pieceSteps;
     QByteArray inserted;   // put in at every offset
     CEditState before;     // restored by Undo
     CEditState after;      // restored by Redo: where the change left them
@@ -36,7 +41,7 @@ struct CEditStep {
 
     std::uint64_t Cost() const;
     // Where piece i starts once the step is done.
-    std::uint32_t OffsetAfter(std::size_t i) const;
+    qint64 OffsetAfter(std::size_t i) const;
 };
 
 // The undo and redo history of one document, shared by all its windows.
@@ -58,7 +63,14 @@ public:
     // Folds a typed change (one piece) into the last step when that is typing
     // the same run continues: the change starts where the run's bytes end or
     // lies within them. False when it makes a step of its own.
-    bool ExtendTyping(std::uint32_t nPos, const QByteArray& removed, const QByteArray& inserted);
+    // In piece mode removed is empty, nRemoved says how many bytes went and
+    // pPieces is the change's step of the pieces, kept with the run.
+    bool ExtendTyping(qint64 nPos, const QByteArray& removed, const QByteArray& inserted, qint64 nRemoved,
+                      CPieceStep* pPieces = nullptr);
+    bool ExtendTyping(qint64 nPos, const QByteArray& removed, const QByteArray& inserted)
+    {
+        return ExtendTyping(nPos, removed, inserted, removed.size());
+    }
     // Ends the run of typing: the next typed byte starts a new step.
     void EndTyping() { m_bTypingOpen = false; }
     // Where the caret and selection stand once the newest done step's command

@@ -111,6 +111,43 @@ bool CFileBlocks::ReadChecked(qint64 nPos, qint64 nLength, std::uint8_t* pDst)
     return StillSame();
 }
 
+CFileBlocks::CopyResult CFileBlocks::CopyTo(qint64 nPos, qint64 nLength, int fdOut, int& nError)
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_state != State::Readable || nPos < 0 || nLength < 0 || nPos > m_nLength || nLength > m_nLength - nPos)
+        return CopyResult::ReadFailed;
+    if (!StillSame())
+        return CopyResult::ReadFailed;
+    loff_t nFrom = nPos;
+    for (qint64 nDone = 0; nDone < nLength;) {
+        const ssize_t nCopied
+            = ::copy_file_range(m_file.handle(), &nFrom, fdOut, nullptr, std::size_t(nLength - nDone), 0);
+        if (nCopied < 0 && errno == EINTR)
+            continue;
+        if (nCopied < 0) {
+            nError = errno;
+            // Other file systems, kernels without it, or files it cannot
+            // join; only before a byte went, so the caller can start over.
+            const bool bUnsupported = nError == EXDEV || nError == ENOSYS || nError == EOPNOTSUPP
+                || nError == EINVAL || nError == EBADF;
+            if (nDone == 0 && bUnsupported)
+                return CopyResult::Unsupported;
+            if (nError == EIO) {
+                m_state = State::ReadFailed;
+                m_nError = nError;
+                return CopyResult::ReadFailed;
+            }
+            return CopyResult::WriteFailed;
+        }
+        if (nCopied == 0) {
+            MarkChanged();
+            return CopyResult::ReadFailed;
+        }
+        nDone += nCopied;
+    }
+    return StillSame() ? CopyResult::Done : CopyResult::ReadFailed;
+}
+
 QByteArray CFileBlocks::BlockLocked(qint64 nIndex)
 {
     if (m_state != State::Readable || nIndex < 0 || nIndex * m_nBlockSize >= m_nLength)

@@ -53,6 +53,8 @@ public:
     // The length at Open; the file is refused, not re-measured, when it changes.
     qint64 GetLength() const { return m_nLength; }
     qint64 GetBlockSize() const { return m_nBlockSize; }
+    // Whether the file opened is the one on device nDevice with inode nInode.
+    bool Is(quint64 nDevice, quint64 nInode) const { return m_nDevice == nDevice && m_nInode == nInode; }
     State GetState() const;
     bool IsReadable() const { return GetState() == State::Readable; }
     // What to tell the user once a read failed.
@@ -63,6 +65,13 @@ public:
     // to rely on. A long read goes straight into pDst, past the cache, so that
     // a scan of the whole file does not push out the blocks on the screen.
     bool Read(qint64 nPos, qint64 nLength, std::uint8_t* pDst);
+    // Copies nLength bytes at nPos to the file open on fdOut, at its offset,
+    // by the kernel without passing through memory (copy_file_range),
+    // between the same checks as a read. Unsupported, with nothing copied,
+    // where the kernel cannot copy between these two files: the caller then
+    // reads and writes. WriteFailed sets nError.
+    enum class CopyResult { Done, Unsupported, ReadFailed, WriteFailed };
+    CopyResult CopyTo(qint64 nPos, qint64 nLength, int fdOut, int& nError);
     // Block nIndex (bytes from nIndex * GetBlockSize(), shorter at the file's
     // end), from the cache when it is there; a null array on failure.
     QByteArray Block(qint64 nIndex);

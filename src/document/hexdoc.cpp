@@ -2,6 +2,7 @@
 
 #include "archive.h"
 #include "codepage.h"
+#include "fileblocks.h"
 #include "longtask.h"
 #include "fileexception.h"
 #include "filename.h"
@@ -36,6 +37,7 @@ CHexDoc::CHexDoc()
 
 CHexDoc::~CHexDoc()
 {
+    StopDetection();
     StoreBookmarks();
     FreeBuffer(m_pData);
 }
@@ -215,9 +217,16 @@ void CHexDoc::ResizeData(std::uint32_t nSize)
 
 bool CHexDoc::OnSaveDocument(const QString& path)
 {
+    if (m_pTable && WouldRewriteSource(path)) {
+        const CFileException e(CFileException::rewriteWhileRead, path);
+        ReportSaveLoadException(&e, true);
+        return false;
+    }
     if (!CDocument::OnSaveDocument(path))
         return false;
     m_history.MarkSaved();
+    if (m_pTable)
+        ReopenPieces(path);
     // Saved under another name, the bookmarks go with the new file; the old
     // file keeps what it had.
     const QString key = AfxCanonicalFilePath(path);
@@ -234,6 +243,8 @@ void CHexDoc::DeleteContents()
     // A failed load calls this too, possibly off the interface's thread; the
     // key is set only once a file is open, so that stores nothing.
     StoreBookmarks();
+    StopDetection();
+    m_pTable.reset();
     m_bDetected = false;
     m_leadRuns.clear();
     m_history.Clear();
@@ -258,6 +269,19 @@ void CHexDoc::Serialize(CArchive& ar)
     QFileDevice* file = ar.GetFile();
     const QString name = ar.GetFileName();
     if (ar.IsStoring()) {
+        if (m_pTable) {
+            // Refused before a byte is written when the file already changed;
+            // Write refuses too when it changes while the save reads it.
+            if (!IsReadable())
+                throw m_pTable->File()->Error();
+            // Never reached through OnSaveDocument, which refuses first; a
+            // file whose attributes a new file could not carry is the case
+            // that may still come here, and nothing is written over it.
+            if (IsSource(file->handle()))
+                throw CFileException(CFileException::rewriteWhileRead, name);
+            m_pTable->Write(ar);
+            return;
+        }
         const qint64 nLength = qint64(m_nSize) - 1;
         ar.SetProgressTotal(nLength);
         // A short write is followed by another, which then says why it failed.
@@ -277,6 +301,10 @@ void CHexDoc::Serialize(CArchive& ar)
     const qint64 length = file->size();
     if (fd < 0 || length < 0)
         throw CFileException(CFileException::genericException, name);
+    if (length > s_nPieceThreshold) {
+        LoadPieces(name);
+        return;
+    }
     if (std::uint64_t(length) > s_nMaxFileLength)
         throw TooLarge(name);
     if (length == 0) {
@@ -382,15 +410,18 @@ bool CHexDoc::ReloadDocument()
     fresh.m_bDetectOnLoad = false;
     if (!fresh.OnOpenDocument(GetPathName()))
         return false;
+    StopDetection();
     std::swap(m_pData, fresh.m_pData);
     std::swap(m_nSize, fresh.m_nSize);
+    std::swap(m_pTable, fresh.m_pTable);
+    m_bToldUnreadable = false;
     m_strFileType = fresh.m_strFileType;
     AdoptFileWatch(fresh);
     // The history's steps were made on the bytes just dropped.
     m_history.Clear();
     m_history.MarkSaved();
     SetModifiedFlag(false);
-    m_bookmarks.Clip(GetLength());
+    m_bookmarks.Clip(std::uint32_t(std::min<qint64>(Length(), 0xFFFFFFFF)));
     emit reloaded();
     return true;
 }
@@ -399,9 +430,12 @@ bool CHexDoc::OnOpenDocument(const QString& path)
 {
     if (!CDocument::OnOpenDocument(path))
         return false;
+    if (m_pTable && m_bDetectOnLoad)
+        StartDetection();
     if (m_pBookmarkProfile) {
         m_strBookmarkKey = AfxCanonicalFilePath(path);
-        m_bookmarks.SetAll(CBookmarks::Load(*m_pBookmarkProfile, m_strBookmarkKey, GetLength()));
+        m_bookmarks.SetAll(CBookmarks::Load(*m_pBookmarkProfile, m_strBookmarkKey,
+                                            std::uint32_t(std::min<qint64>(Length(), 0xFFFFFFFF))));
         m_bBookmarksToStore = false;
     }
 
@@ -440,9 +474,23 @@ QString CHexDoc::ShellTypeName(const QString& path)
     return type.comment();
 }
 
-std::uint32_t CHexDoc::GetRowText(std::uint32_t nOffset, std::uint8_t* hex, char* text, bool bContinuation) const
+std::uint32_t CHexDoc::GetRowText(qint64 nOffset, std::uint8_t* hex, char* text, bool bContinuation) const
 {
-    return CRowFormat::GetRowText(m_pData, m_nSize, m_nCodePage, nOffset, hex, text, bContinuation);
+    if (!m_pTable) {
+        if (nOffset < 0 || nOffset >= qint64(m_nSize))
+            return 0;
+        return CRowFormat::GetRowText(m_pData, m_nSize, m_nCodePage, std::uint32_t(nOffset), hex, text, bContinuation);
+    }
+    // The row and its look-ahead, the end marker after the last byte, read as
+    // a document of their own that starts at the row.
+    const qint64 nLength = Length();
+    if (nOffset < 0 || nOffset > nLength)
+        return 0;
+    const qint64 nRun = std::min<qint64>(CRowFormat::kMaxTextLength + 8, nLength + 1 - nOffset);
+    std::uint8_t row[CRowFormat::kMaxTextLength + 8];
+    if (!Read(nOffset, nRun, row))
+        NoteReadFailure();
+    return CRowFormat::GetRowText(row, std::uint32_t(nRun), m_nCodePage, 0, hex, text, bContinuation);
 }
 
 bool CHexDoc::Read(qint64 nPos, qint64 nLength, std::uint8_t* pDst) const
@@ -452,6 +500,14 @@ bool CHexDoc::Read(qint64 nPos, qint64 nLength, std::uint8_t* pDst) const
     std::memset(pDst, 0xFF, std::size_t(nLength));
     if (nPos < 0)
         return false;
+    if (m_pTable) {
+        const qint64 nIn = std::min(nLength, m_pTable->GetLength() - nPos);
+        if (nIn <= 0 || m_pTable->Read(nPos, nIn, pDst))
+            return true;
+        std::memset(pDst, 0xFF, std::size_t(nLength));
+        NoteReadFailure();
+        return false;
+    }
     if (nPos < qint64(m_nSize))
         std::memcpy(pDst, m_pData + nPos, std::size_t(std::min(nLength, qint64(m_nSize) - nPos)));
     return true;
@@ -461,7 +517,13 @@ const std::uint8_t* CHexDoc::Span(qint64 nPos, qint64 nLength, QByteArray& hold)
 {
     if (nPos < 0 || nLength < 0)
         return nullptr;
-    if (nPos + nLength <= qint64(m_nSize))
+    if (m_pTable && nPos + nLength <= m_pTable->GetLength()) {
+        const std::uint8_t* p = m_pTable->Span(nPos, nLength, hold);
+        if (!p)
+            NoteReadFailure();
+        return p;
+    }
+    if (!m_pTable && nPos + nLength <= qint64(m_nSize))
         return m_pData + nPos;
     hold.resize(qsizetype(nLength));
     auto* p = reinterpret_cast<std::uint8_t*>(hold.data());

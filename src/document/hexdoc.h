@@ -4,18 +4,26 @@
 #include "codepage.h"
 #include "document.h"
 #include "edithistory.h"
+#include "piecetable.h"
 
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <vector>
 
-// One open file, held whole in memory: the file's bytes followed by the end
-// marker 0xFF, GetSize() bytes in all (file length + 1). The marker is never
-// saved, selected or changed; it stops every one- and two-byte look-ahead of the
-// code-page rules, which is why no row or detection scan can run off the buffer.
+// One open file, held one of two ways. A file up to s_nPieceThreshold bytes is
+// held whole in memory: the file's bytes followed by the end marker 0xFF,
+// GetSize() bytes in all (file length + 1). A longer one is held as pieces
+// (CPieceTable) of the file read on demand through CFileBlocks, plus the bytes
+// edits added: opening it reads nothing but what is shown, and Data() is null
+// and GetSize() 0. Either way the readers (Length, Read, Span, ByteAt) see the
+// end marker past the last byte. The marker is never saved, selected or
+// changed; it stops every one- and two-byte look-ahead of the code-page rules,
+// which is why no row or detection scan can run off the bytes.
 //
 // The document owns its bytes, its code page and its history: everything that
 // changes them goes through the members below, which record the history step,
@@ -28,6 +36,7 @@ class CBytePattern;
 class CCharTable;
 class CSettingsProfile;
 class CFileException;
+class CLongTask;
 
 class CHexDoc : public CDocument {
     Q_OBJECT
@@ -56,7 +65,7 @@ public:
     // its bytes, with 64-bit offsets. Bytes at and past the end read as the end
     // marker 0xFF, so a look-ahead past the last byte sees what it always saw.
     // The file's length.
-    qint64 Length() const { return m_nSize ? qint64(m_nSize) - 1 : 0; }
+    qint64 Length() const { return m_pTable ? m_pTable->GetLength() : m_nSize ? qint64(m_nSize) - 1 : 0; }
     // Copies nLength bytes at nPos into pDst. False, pDst filled with the end
     // marker, when they could not be read (the file changed on disk).
     bool Read(qint64 nPos, qint64 nLength, std::uint8_t* pDst) const;
@@ -68,8 +77,15 @@ public:
     // The byte at nPos; the end marker past the end or when it could not be read.
     std::uint8_t ByteAt(qint64 nPos) const
     {
+        if (m_pTable)
+            return PieceByteAt(nPos);
         return nPos >= 0 && nPos < qint64(m_nSize) ? m_pData[nPos] : std::uint8_t(0xFF);
     }
+    // Whether the bytes are held as pieces over the file rather than whole.
+    bool IsPieceMode() const { return m_pTable != nullptr; }
+    // Whether the bytes still read from the file: false once another program
+    // changed it while it was open (the edits are kept; ReadError says why).
+    bool IsReadable() const;
     const CEditHistory& History() const { return m_history; }
     // The bookmarks move with every change of the bytes made here; Undo and
     // Redo put back those a step changed.
@@ -90,7 +106,7 @@ public:
     // when a UTF-8 character does, or in the last row the bytes left, end marker
     // included. With bContinuation the row's first byte is the trail byte of the
     // previous row's last character and shows as '.'.
-    std::uint32_t GetRowText(std::uint32_t nOffset, std::uint8_t* hex, char* text, bool bContinuation) const;
+    std::uint32_t GetRowText(qint64 nOffset, std::uint8_t* hex, char* text, bool bContinuation) const;
 
     // What an edit came to. Done and DoneWithoutUndo changed the bytes; the
     // others changed nothing.
@@ -108,18 +124,18 @@ public:
     // bytes at nPos by nInsert bytes from pSrc. Inserting (nRemove 0), deleting
     // (nInsert 0) and overwriting are its cases. pSrc may point into the
     // document. A typed change (bTyping) may extend the last typed step.
-    EditResult ReplaceBytes(std::uint32_t nPos, std::uint32_t nRemove, const std::uint8_t* pSrc,
-                            std::uint32_t nInsert, const CEditState& before, bool bTyping = false);
+    EditResult ReplaceBytes(qint64 nPos, qint64 nRemove, const std::uint8_t* pSrc, qint64 nInsert,
+                            const CEditState& before, bool bTyping = false);
     // Overwrites one byte: a step with no caret or selection to put back.
-    EditResult SetByte(std::uint32_t nOffset, std::uint8_t b) { return ReplaceBytes(nOffset, 1, &b, 1, {}); }
+    EditResult SetByte(qint64 nOffset, std::uint8_t b) { return ReplaceBytes(nOffset, 1, &b, 1, {}); }
     // Replaces every occurrence of pattern from nFirst on, each searched for past
     // the last one, so a replacement holding the pattern is never replaced again.
     // The new buffer is built in two passes (count, then copy) as a long task,
     // with progress and cancel, and installed once: one copy of the document
     // however many occurrences. On success nLast is the last replacement's
     // start, in the new offsets, and *pCount how many were replaced.
-    EditResult ReplaceAll(const CBytePattern& pattern, std::uint32_t nFirst, const QByteArray& replacement,
-                          const CEditState& before, std::uint32_t& nLast, std::uint64_t* pCount = nullptr);
+    EditResult ReplaceAll(const CBytePattern& pattern, qint64 nFirst, const QByteArray& replacement,
+                          const CEditState& before, qint64& nLast, std::uint64_t* pCount = nullptr);
     // Undoes or does again the history's next step; state is where the step
     // puts the caret and selection back.
     EditResult Undo(CEditState& state);
@@ -146,7 +162,7 @@ public:
     // code page the document has, which is every window's.
     std::vector<CByteRange> TakeDetection();
     // Guesses the code page again from the bytes as they are now and sets it.
-    void GuessCodePage() { SetCodePage(DetectCodePage(m_pData, m_nSize)); }
+    void GuessCodePage();
     bool IsDetected() const { return m_bDetected; }
     const std::vector<CByteRange>& LeadRuns() const { return m_leadRuns; }
 
@@ -157,14 +173,13 @@ public:
     static std::uint64_t DefaultUndoLimit() { return s_nDefaultUndoLimit; }
 
     // Search (hexdoc_find.cpp). The scans never take in the end marker.
-    bool Find(const CBytePattern& pattern, std::uint32_t nFrom, bool bDown, std::uint32_t& nFound) const;
+    bool Find(const CBytePattern& pattern, qint64 nFrom, bool bDown, qint64& nFound) const;
     // The same as a long task, with progress and cancel, for the commands a
     // person waits for: Find, F3 and Replace.
     enum class FindResult { Found, NotFound, Cancelled };
-    FindResult FindWithProgress(const CBytePattern& pattern, std::uint32_t nFrom, bool bDown,
-                                std::uint32_t& nFound) const;
+    FindResult FindWithProgress(const CBytePattern& pattern, qint64 nFrom, bool bDown, qint64& nFound) const;
     // Whether the pattern matches at nAt.
-    bool MatchesAt(std::uint32_t nAt, const CBytePattern& pattern) const;
+    bool MatchesAt(qint64 nAt, const CBytePattern& pattern) const;
 
     // Puts in new contents outside the history, as a load does: an AllocBuffer
     // buffer of nSize bytes whose last is the end marker, or bytes to copy. The
@@ -185,6 +200,13 @@ public:
     // a fresh buffer wait for a huge page to be compacted, and loads took twice
     // as long with it.
     static bool s_bHugePages;
+    // Files longer than this are held as pieces over the file (see the class
+    // comment and docs/benchmarks.md for why here); tests lower it to run the
+    // piece mode on small files.
+    static qint64 s_nPieceThreshold;
+    // Bytes of the file per part read by the code-page guess in piece mode.
+    // Short, so that a reader of the screen waits little for the file's lock.
+    static constexpr qint64 kDetectPart = qint64(1) << 20;
 
     // The file type name the desktop gives a path, or "" when it has none.
     static QString ShellTypeName(const QString& path);
@@ -193,12 +215,16 @@ signals:
     // nRemoved bytes at nPos were replaced by nInserted others and the bytes
     // after them moved along. A change of many pieces (Replace All and its undo)
     // reports the span from its first piece to the end.
-    void bytesChanged(quint32 nPos, quint32 nRemoved, quint32 nInserted);
+    void bytesChanged(qint64 nPos, qint64 nRemoved, qint64 nInserted);
     void codePageChanged(int nCodePage);
     // New contents as a whole: a reload, or contents put in by AdoptBuffer.
     void reloaded();
     // Emitted when the bytes come to match the file on disk or stop matching it.
     void cleanChanged(bool bClean);
+    // In piece mode: the file could no longer be read (another program
+    // changed it); text is the message for the user. Emitted once per file,
+    // possibly from the thread that read.
+    void fileUnreadable(const QString& text);
 
 private:
     static CFileException TooLarge(const QString& name);
@@ -223,10 +249,37 @@ private:
     bool Record(CEditStep&& step, bool bKept);
     bool HistoryHolds(std::uint64_t nBytes) const;
     // Sets the modified flag from the history and tells of the change.
-    void AfterChange(std::uint32_t nPos, std::uint32_t nRemoved, std::uint32_t nInserted);
+    void AfterChange(qint64 nPos, qint64 nRemoved, qint64 nInserted);
     static bool PastLimit(std::uint64_t nLength);
 
     static std::uint64_t s_nDefaultUndoLimit;
+
+    // Piece mode (hexdoc_pieces.cpp).
+    std::uint8_t PieceByteAt(qint64 nPos) const;
+    void LoadPieces(const QString& path);
+    // Holds the file at path as one piece again, after a save wrote it.
+    void ReopenPieces(const QString& path);
+    EditResult ReplacePieces(qint64 nPos, qint64 nRemove, const std::uint8_t* pSrc, qint64 nInsert,
+                             const CEditState& before, bool bTyping);
+    EditResult ReplaceAllPieces(const CBytePattern& pattern, qint64 nFirst, const QByteArray& replacement,
+                                const CEditState& before, qint64& nLast, std::uint64_t* pCount);
+    CPieceTable::FindResult FindPieces(const CBytePattern& pattern, qint64 nFrom, bool bDown, qint64& nFound,
+                                       CLongTask* pTask) const;
+    FindResult FindPiecesWithProgress(const CBytePattern& pattern, qint64 nFrom, bool bDown, qint64 nStarts,
+                                      qint64& nFound) const;
+    // Whether saving to path would rewrite in place the file the pieces read
+    // from (AfxWriteFileSafely does for a file with several names, or whose
+    // owner or group a new file cannot be given): its bytes would be read
+    // after some of them were overwritten.
+    bool WouldRewriteSource(const QString& path) const;
+    // Whether the file open on fd is the one the pieces read from.
+    bool IsSource(int fd) const;
+    // Tells the user once that the file could not be read, when it could not.
+    void NoteReadFailure() const;
+    // The code-page guess over the file in parts, on a thread of its own; its
+    // result is set unless the code page was set meanwhile.
+    void StartDetection();
+    void StopDetection();
 
     // Moves the bookmarks with a change just made and keeps those it changed
     // in pKeep (a step's marksDone), when there is one.
@@ -259,4 +312,12 @@ private:
     QString m_strFileType;
     std::uint32_t m_nSize = 0;
     std::uint8_t* m_pData = nullptr;
+    // Set in piece mode only; m_pData is then null.
+    std::unique_ptr<CPieceTable> m_pTable;
+    mutable std::atomic<bool> m_bToldUnreadable{false};
+    // Counts the code page's changes, so that a guess that ends after the user
+    // (or a remembered choice) set one leaves it alone.
+    std::atomic<int> m_nCodePageSets{0};
+    std::atomic<bool> m_bStopDetection{false};
+    std::thread m_detection;
 };

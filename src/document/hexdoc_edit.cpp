@@ -28,7 +28,9 @@ bool CHexDoc::HistoryHolds(std::uint64_t nBytes) const
 bool CHexDoc::Record(CEditStep&& step, bool bKept)
 {
     try {
-        if (bKept && step.bTyping && m_history.ExtendTyping(step.offsets[0], step.removed, step.inserted))
+        CPieceStep* pPieces = step.pieceSteps.empty() ? nullptr : &step.pieceSteps.front();
+        if (bKept && step.bTyping
+            && m_history.ExtendTyping(step.offsets[0], step.removed, step.inserted, step.nRemove, pPieces))
             return true;
         if (bKept && m_history.Add(std::move(step)))
             return true;
@@ -39,15 +41,26 @@ bool CHexDoc::Record(CEditStep&& step, bool bKept)
 }
 
 // The modified flag follows the history; the views hear of the bytes after it.
-void CHexDoc::AfterChange(std::uint32_t nPos, std::uint32_t nRemoved, std::uint32_t nInserted)
+void CHexDoc::AfterChange(qint64 nPos, qint64 nRemoved, qint64 nInserted)
 {
     SetModifiedFlag(!m_history.IsAtSaved());
     emit bytesChanged(nPos, nRemoved, nInserted);
 }
 
-CHexDoc::EditResult CHexDoc::ReplaceBytes(std::uint32_t nPos, std::uint32_t nRemove, const std::uint8_t* pSrc,
-                                          std::uint32_t nInsert, const CEditState& before, bool bTyping)
+CHexDoc::EditResult CHexDoc::ReplaceBytes(qint64 nPos64, qint64 nRemove64, const std::uint8_t* pSrc, qint64 nInsert64,
+                                          const CEditState& before, bool bTyping)
 {
+    if (m_pTable)
+        return ReplacePieces(nPos64, nRemove64, pSrc, nInsert64, before, bTyping);
+    // Offsets come in 64 bits; a range outside the document is refused before
+    // they are narrowed, so none can wrap onto other bytes.
+    if (nPos64 < 0 || nRemove64 < 0 || nInsert64 < 0 || nPos64 > Length() || nRemove64 > Length() - nPos64)
+        return EditResult::Refused;
+    if (PastLimit(std::uint64_t(Length() - nRemove64) + std::uint64_t(nInsert64)))
+        return EditResult::TooLarge;
+    const auto nPos = std::uint32_t(nPos64);
+    const auto nRemove = std::uint32_t(nRemove64);
+    const auto nInsert = std::uint32_t(nInsert64);
     if (m_nSize == 0 || std::uint64_t(nPos) + nRemove > m_nSize - 1u)
         return EditResult::Refused;
     if (nRemove == 0 && nInsert == 0)
@@ -108,14 +121,17 @@ inline void CopyShort(std::uint8_t* pTo, const std::uint8_t* pFrom, std::uint32_
 // count: an occurrence right after the last one is taken without a scan, the
 // progress is told at most once a MiB, and the history's offsets and old bytes
 // are written into room set aside once.
-CHexDoc::EditResult CHexDoc::ReplaceAll(const CBytePattern& pattern, std::uint32_t nFirst,
+CHexDoc::EditResult CHexDoc::ReplaceAll(const CBytePattern& pattern, qint64 nFirst,
                                         const QByteArray& replacement, const CEditState& before,
-                                        std::uint32_t& nLast, std::uint64_t* pCount)
+                                        qint64& nLast, std::uint64_t* pCount)
 {
+    if (m_pTable)
+        return ReplaceAllPieces(pattern, nFirst, replacement, before, nLast, pCount);
     const std::uint32_t nLength = GetLength();
-    std::uint32_t nStart = 0;
-    if (!Find(pattern, nFirst, true, nStart))
+    qint64 nFound = 0;
+    if (!Find(pattern, nFirst, true, nFound))
         return EditResult::Refused;
+    const auto nStart = std::uint32_t(nFound);
     const std::uint8_t* pOld = m_pData;
     const std::uint32_t n = pattern.Length();
     const auto m = std::uint32_t(replacement.size());
@@ -168,7 +184,7 @@ CHexDoc::EditResult CHexDoc::ReplaceAll(const CBytePattern& pattern, std::uint32
 
         // The history keeps each occurrence's offset and old bytes.
         bKept = HistoryHolds(nCount * (n + sizeof(std::uint32_t)) + m);
-        std::uint32_t* pOffset = nullptr;
+        qint64* pOffset = nullptr;
         std::uint8_t* pRemoved = nullptr;
         if (bKept || bMarks) {
             step.offsets.resize(std::size_t(nCount));
@@ -248,7 +264,7 @@ CHexDoc::EditResult CHexDoc::UndoOrRedo(bool bUndo, CEditState& state)
 {
     if (bUndo ? !m_history.CanUndo() : !m_history.CanRedo())
         return EditResult::Refused;
-    const std::uint32_t nOldLength = GetLength();
+    const qint64 nOldLength = Length();
     CEditStep& step = bUndo ? m_history.Undo() : m_history.Redo();
     try {
         ApplyStep(step, bUndo);
@@ -261,12 +277,12 @@ CHexDoc::EditResult CHexDoc::UndoOrRedo(bool bUndo, CEditState& state)
     }
     StepBookmarks(step, bUndo);
     state = bUndo ? step.before : step.after;
-    const std::uint32_t nFirst = step.offsets.empty() ? 0 : step.offsets.front();
+    const qint64 nFirst = step.offsets.empty() ? 0 : step.offsets.front();
     if (step.offsets.size() == 1) {
         const auto nInserted = std::uint32_t(step.inserted.size());
         AfterChange(nFirst, bUndo ? nInserted : step.nRemove, bUndo ? step.nRemove : nInserted);
     } else {
-        AfterChange(nFirst, nOldLength - nFirst, GetLength() - nFirst);
+        AfterChange(nFirst, nOldLength - nFirst, Length() - nFirst);
     }
     return EditResult::Done;
 }
@@ -276,6 +292,7 @@ bool CHexDoc::SetCodePage(int nCodePage)
     if (nCodePage == m_nCodePage && !m_pCharTable)
         return false;
     m_nCodePage = nCodePage;
+    ++m_nCodePageSets;
     m_pCharTable.reset();
     emit codePageChanged(nCodePage);
     return true;
@@ -293,7 +310,7 @@ std::vector<CByteRange> CHexDoc::TakeDetection()
     if (m_bDetected) {
         leadRuns.swap(m_leadRuns);
         m_bDetected = false;
-    } else if (!m_bCodePageShown) {
+    } else if (!m_bCodePageShown && !m_pTable) {
         SetCodePage(DetectCodePage(m_pData, m_nSize, &leadRuns));
     }
     m_bCodePageShown = true;
@@ -302,6 +319,8 @@ std::vector<CByteRange> CHexDoc::TakeDetection()
 
 void CHexDoc::AdoptBuffer(std::uint8_t* pData, std::uint32_t nSize)
 {
+    StopDetection();
+    m_pTable.reset();
     SetData(pData);
     m_nSize = nSize;
     // New contents as a whole: the next window guesses their code page.
@@ -353,6 +372,16 @@ void CHexDoc::Splice(std::uint32_t nPos, std::uint32_t nRemove, const std::uint8
 // Replace All made it: one copy of the document however many pieces.
 void CHexDoc::ApplyStep(const CEditStep& step, bool bUndo)
 {
+    if (m_pTable) {
+        if (bUndo) {
+            for (auto it = step.pieceSteps.rbegin(); it != step.pieceSteps.rend(); ++it)
+                m_pTable->Undo(*it);
+        } else {
+            for (const CPieceStep& pieces : step.pieceSteps)
+                m_pTable->Redo(pieces);
+        }
+        return;
+    }
     const std::size_t nPieces = step.offsets.size();
     const std::uint32_t nIn = step.nRemove;
     const auto nOut = std::uint32_t(step.inserted.size());

@@ -19,6 +19,9 @@ constexpr qint64 kChunk = qint64(1) << 20;
 // Bytes written per call, and read from the file per block of a save: small
 // enough to stay in the processor's cache between the read and the write.
 constexpr qint64 kWriteBlock = qint64(256) << 10;
+// Bytes of the file copied by the kernel per call of a save: the progress
+// moves and a cancel is seen within a few milliseconds.
+constexpr qint64 kCopyBlock = qint64(8) << 20;
 
 // Whether b continues a in the same source, so that one piece can stand for both.
 bool Joins(const CPiece& a, const CPiece& b)
@@ -125,6 +128,53 @@ std::optional<CPieceStep> CPieceTable::Replace(qint64 nPos, qint64 nRemove, cons
     return step;
 }
 
+CPieceStep CPieceTable::ReplaceAt(const std::vector<qint64>& offsets, qint64 nRemove, const std::uint8_t* pSrc,
+                                  qint64 nInsert)
+{
+    CPieceStep step;
+    if (offsets.empty())
+        return step;
+    const qint64 nLength = GetLength();
+    const std::uint8_t* pAdded = nInsert > 0 ? Add(pSrc, nInsert) : nullptr;
+    const std::size_t a = offsets.front() < nLength ? PieceAt(offsets.front()) : m_pieces.size();
+    std::vector<CPiece> pieces;
+    auto put = [&pieces](const CPiece& piece) {
+        if (!pieces.empty() && Joins(pieces.back(), piece))
+            pieces.back().nLength += piece.nLength;
+        else
+            pieces.push_back(piece);
+    };
+    // Copies the pieces of [nFrom, nTo), which never lies before piece i.
+    std::size_t i = a;
+    auto copy = [&](qint64 nFrom, qint64 nTo) {
+        while (nFrom < nTo) {
+            while (m_starts[i + 1] <= nFrom)
+                ++i;
+            CPiece piece = Tail(m_pieces[i], nFrom - m_starts[i]);
+            piece.nLength = std::min(piece.nLength, nTo - nFrom);
+            put(piece);
+            nFrom += piece.nLength;
+        }
+    };
+    qint64 nFrom = a < m_pieces.size() ? m_starts[a] : nLength;
+    for (const qint64 nAt : offsets) {
+        copy(nFrom, nAt);
+        if (pAdded)
+            put(CPiece{0, pAdded, nInsert});
+        nFrom = nAt + nRemove;
+    }
+    copy(nFrom, nLength);
+    const qint64 nCount = qint64(offsets.size());
+    step.nIndex = a;
+    step.removed.assign(m_pieces.begin() + qsizetype(a), m_pieces.end());
+    step.inserted = std::move(pieces);
+    step.nPos = offsets.front();
+    step.nRemoved = nLength - step.nPos;
+    step.nInserted = step.nRemoved + nCount * (nInsert - nRemove);
+    Redo(step);
+    return step;
+}
+
 void CPieceTable::Swap(std::size_t nIndex, std::size_t nCount, const std::vector<CPiece>& pieces)
 {
     const auto at = m_pieces.begin() + qsizetype(nIndex);
@@ -200,9 +250,38 @@ void CPieceTable::Write(const CArchive& ar) const
         if (!ar.Progress(n))
             throw CUserException();
     };
+    // The file's pieces are copied by the kernel where it can, as cp does;
+    // the position the device keeps is moved past what it copied.
+    bool bKernelCopy = file.handle() >= 0 && file.flush();
+    auto copy = [&](qint64 nFrom, qint64 n) {
+        int nError = 0;
+        switch (m_pFile->CopyTo(nFrom, n, file.handle(), nError)) {
+        case CFileBlocks::CopyResult::Done:
+            if (!file.seek(file.pos() + n))
+                throw CFileException::FromDevice(file, name, errno);
+            if (!ar.Progress(n))
+                throw CUserException();
+            return true;
+        case CFileBlocks::CopyResult::Unsupported:
+            bKernelCopy = false;
+            return false;
+        case CFileBlocks::CopyResult::ReadFailed:
+            throw m_pFile->Error();
+        case CFileBlocks::CopyResult::WriteFailed:
+            break;
+        }
+        throw CFileException::FromErrno(nError, name);
+    };
     std::unique_ptr<std::uint8_t[]> buffer;
     for (const CPiece& piece : m_pieces) {
         for (qint64 nDone = 0; nDone < piece.nLength;) {
+            if (!piece.pAdded && bKernelCopy) {
+                const qint64 n = std::min(kCopyBlock, piece.nLength - nDone);
+                if (copy(piece.nSource + nDone, n)) {
+                    nDone += n;
+                    continue;
+                }
+            }
             const qint64 n = std::min(kWriteBlock, piece.nLength - nDone);
             if (piece.pAdded) {
                 put(piece.pAdded + nDone, n);

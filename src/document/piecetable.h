@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -68,6 +69,12 @@ public:
     // point into a span of this table. Nothing when the range does not lie in
     // the document.
     std::optional<CPieceStep> Replace(qint64 nPos, qint64 nRemove, const std::uint8_t* pSrc, qint64 nInsert);
+    // Replaces nRemove bytes at each of offsets (ascending, apart by nRemove at
+    // least, within the document) by the same nInsert bytes from pSrc, as one
+    // step: the pieces from the first offset on are built anew, the inserted
+    // bytes stored once for all of them.
+    CPieceStep ReplaceAt(const std::vector<qint64>& offsets, qint64 nRemove, const std::uint8_t* pSrc,
+                         qint64 nInsert);
     void Undo(const CPieceStep& step) { Swap(step.nIndex, step.inserted.size(), step.removed); }
     void Redo(const CPieceStep& step) { Swap(step.nIndex, step.removed.size(), step.inserted); }
 
@@ -95,6 +102,16 @@ public:
     enum class FindResult { Found, NotFound, Cancelled, ReadFailed };
     FindResult Find(const CBytePattern& pattern, qint64 nFrom, bool bDown, qint64& nFound,
                     CLongTask* pTask = nullptr) const;
+    // Tells found of each occurrence from nFrom on, each searched for past the
+    // last one (as Replace All takes them), until found returns false. Found
+    // when there was one; the task, when given, is told of the starts passed
+    // and may cancel.
+    FindResult FindEach(const CBytePattern& pattern, qint64 nFrom, const std::function<bool(qint64)>& found,
+                        CLongTask* pTask = nullptr) const;
+    // Whether the pattern matches at nAt under the whole rule, its pairing
+    // walked from where the code page's walk lands before nAt. False also when
+    // the bytes could not be read.
+    bool MatchesAt(const CBytePattern& pattern, qint64 nAt) const;
     // Bytes of the document per block of a search; tests make it small.
     static qint64 s_nFindBlock;
 

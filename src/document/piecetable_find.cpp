@@ -50,12 +50,15 @@ bool CPieceTable::LandingAtOrBefore(qint64 nPos, int nCodePage, qint64& nLanding
     return true;
 }
 
-CPieceTable::FindResult CPieceTable::Find(const CBytePattern& pattern, qint64 nFrom, bool bDown, qint64& nFound,
-                                          CLongTask* pTask) const
+// Within a block every occurrence is searched for past the last one, as over
+// the whole document; one that starts past the block's starts is left to the
+// next block, which then starts past the last occurrence.
+CPieceTable::FindResult CPieceTable::FindEach(const CBytePattern& pattern, qint64 nFrom,
+                                              const std::function<bool(qint64)>& found, CLongTask* pTask) const
 {
     const qint64 nLength = GetLength();
     const qint64 n = pattern.Length();
-    if (n == 0 || n > nLength || nFrom < 0 || (bDown && nFrom > nLength - n))
+    if (n == 0 || n > nLength || nFrom < 0 || nFrom > nLength - n)
         return FindResult::NotFound;
     const qint64 nLastStart = nLength - n;
     const bool bPairs = pattern.DependsOnPairing();
@@ -63,39 +66,59 @@ CPieceTable::FindResult CPieceTable::Find(const CBytePattern& pattern, qint64 nF
     const qint64 nStarts = std::max<qint64>(s_nFindBlock, 1);
     qint64 run[2] = {0, 0};
     QByteArray hold;
-
-    if (bDown) {
-        qint64 nStart = nFrom;
-        qint64 nBlock = nFrom;
-        if (bPairs && !LandingAtOrBefore(nFrom, nCodePage, nBlock, run))
+    bool bFound = false;
+    qint64 nStart = nFrom;
+    qint64 nBlock = nFrom;
+    if (bPairs && !LandingAtOrBefore(nFrom, nCodePage, nBlock, run))
+        return FindResult::ReadFailed;
+    for (;;) {
+        // The block holds the windows of the starts up to nStartsEnd, and
+        // one byte more, which tells where the next block starts.
+        const qint64 nStartsEnd = std::min(nLastStart, nStart + nStarts - 1);
+        const qint64 nEnd = std::min(nLength, nStartsEnd + n + 1);
+        const std::uint8_t* p = Span(nBlock, nEnd - nBlock, hold);
+        if (!p)
             return FindResult::ReadFailed;
-        for (;;) {
-            // The block holds the windows of the starts up to nStartsEnd, and
-            // one byte more, which tells where the next block starts.
-            const qint64 nStartsEnd = std::min(nLastStart, nStart + nStarts - 1);
-            const qint64 nEnd = std::min(nLength, nStartsEnd + n + 1);
-            const std::uint8_t* p = Span(nBlock, nEnd - nBlock, hold);
-            if (!p)
-                return FindResult::ReadFailed;
-            std::uint32_t nAt = 0;
-            if (pattern.FindDown(p, std::uint32_t(nEnd - nBlock), std::uint32_t(nStart - nBlock), nAt)) {
-                nFound = nBlock + nAt;
+        qint64 nNext = nStartsEnd + 1;
+        std::uint32_t nAt = 0;
+        for (qint64 nSearch = nStart;
+             nSearch <= nStartsEnd
+             && pattern.FindDown(p, std::uint32_t(nEnd - nBlock), std::uint32_t(nSearch - nBlock), nAt)
+             && nBlock + nAt <= nStartsEnd;) {
+            bFound = true;
+            if (!found(nBlock + nAt))
                 return FindResult::Found;
-            }
-            if (pTask && !pTask->Step(nStartsEnd - nStart + 1))
-                return FindResult::Cancelled;
-            if (nStartsEnd == nLastStart)
-                return FindResult::NotFound;
-            const qint64 nNext = nStartsEnd + 1;
-            nBlock = !bPairs || CRowFormat::LandsOn(p, 0, std::uint32_t(nNext - nBlock), nCodePage) ? nNext : nNext - 1;
-            nStart = nNext;
+            nSearch = nBlock + nAt + n;
+            nNext = std::max(nNext, nSearch);
         }
+        if (pTask && !pTask->Step(nStartsEnd - nStart + 1))
+            return FindResult::Cancelled;
+        if (nNext > nLastStart)
+            return bFound ? FindResult::Found : FindResult::NotFound;
+        nBlock = !bPairs || CRowFormat::LandsOn(p, 0, std::uint32_t(nNext - nBlock), nCodePage) ? nNext : nNext - 1;
+        nStart = nNext;
     }
+}
 
-    for (qint64 nHigh = std::min(nFrom, nLastStart);;) {
+CPieceTable::FindResult CPieceTable::Find(const CBytePattern& pattern, qint64 nFrom, bool bDown, qint64& nFound,
+                                          CLongTask* pTask) const
+{
+    if (bDown) {
+        return FindEach(pattern, nFrom, [&nFound](qint64 nAt) {
+            nFound = nAt;
+            return false;
+        }, pTask);
+    }
+    const qint64 n = pattern.Length();
+    if (n == 0 || n > GetLength() || nFrom < 0)
+        return FindResult::NotFound;
+    qint64 run[2] = {0, 0};
+    QByteArray hold;
+    const qint64 nStarts = std::max<qint64>(s_nFindBlock, 1);
+    for (qint64 nHigh = std::min(nFrom, GetLength() - n);;) {
         const qint64 nLow = std::max<qint64>(0, nHigh - nStarts + 1);
         qint64 nBlock = nLow;
-        if (bPairs && !LandingAtOrBefore(nLow, nCodePage, nBlock, run))
+        if (pattern.DependsOnPairing() && !LandingAtOrBefore(nLow, pattern.CodePage(), nBlock, run))
             return FindResult::ReadFailed;
         const qint64 nEnd = nHigh + n;
         const std::uint8_t* p = Span(nBlock, nEnd - nBlock, hold);
@@ -113,4 +136,20 @@ CPieceTable::FindResult CPieceTable::Find(const CBytePattern& pattern, qint64 nF
             return FindResult::NotFound;
         nHigh = nLow - 1;
     }
+}
+
+bool CPieceTable::MatchesAt(const CBytePattern& pattern, qint64 nAt) const
+{
+    const qint64 n = pattern.Length();
+    if (n == 0 || nAt < 0 || nAt > GetLength() - n)
+        return false;
+    qint64 nBlock = nAt;
+    qint64 run[2] = {0, 0};
+    if (pattern.DependsOnPairing() && !LandingAtOrBefore(nAt, pattern.CodePage(), nBlock, run))
+        return false;
+    // One byte past the match where there is one: the rule may look at it.
+    const qint64 nEnd = std::min(GetLength(), nAt + n + 1);
+    QByteArray hold;
+    const std::uint8_t* p = Span(nBlock, nEnd - nBlock, hold);
+    return p && pattern.MatchesAt(p, std::uint32_t(nEnd - nBlock), std::uint32_t(nAt - nBlock));
 }

@@ -85,6 +85,7 @@ constexpr unsigned AFX_IDP_SAVE_LEFTOVER = 33552;      // "%1 holds the bytes %2
 constexpr unsigned AFX_IDP_PRINT_OVER_INPUT = 33553;   // "%1 is the file being printed; ..."
 constexpr unsigned AFX_IDP_SETTINGS_REFUSED = 33554;   // "The settings file %1 is not a regular file ..."
 constexpr unsigned AFX_IDP_FILE_CHANGED_WHILE_OPEN = 34450; // "%1 was changed by another program while it was open ..."
+constexpr unsigned AFX_IDP_FILE_REWRITE_WHILE_READ = 34451;  // "%1 can only be saved by rewriting it in place ..."
 constexpr unsigned AFX_IDP_INPLACE_ROLLED_BACK = 34455;     // "A save of %1 that wrote its bytes in place did not finish ..."
 constexpr unsigned AFX_IDP_INPLACE_NOT_ROLLED_BACK = 34456; // "... could not be put back from the journal %2: %3 ..."
 constexpr unsigned AFX_IDP_SAVE_IN_PLACE = 34457;          // "There is no room beside %1 for a new copy ... Write only the changed bytes into the file itself?"

@@ -119,6 +119,7 @@ QString CFileException::GetErrorMessage() const
     case sizeLimit: id = AFX_IDP_FILE_SIZE_LIMIT; break;
     case readOnly: id = AFX_IDP_FILE_READ_ONLY; break;
     case changedWhileOpen: id = AFX_IDP_FILE_CHANGED_WHILE_OPEN; break;
+    case rewriteWhileRead: id = AFX_IDP_FILE_REWRITE_WHILE_READ; break;
     case none:
     case genericException:
         return QString();

@@ -23,6 +23,7 @@ public:
         sizeLimit,        // longer than the file system or RLIMIT_FSIZE allows (EFBIG)
         readOnly,         // on a file system mounted read-only (EROFS)
         changedWhileOpen, // another program changed a file that is read as it is shown
+        rewriteWhileRead, // a save would rewrite in place the file the document still reads from
     };
 
     CFileException(Cause cause, const QString& fileName, const QString& detail = QString());

@@ -112,7 +112,7 @@ void CStringsPanel::SetView(CHexView* pView)
     Rescan();
 }
 
-void CStringsPanel::OnDocumentChanged(quint32 nPos, quint32 nRemoved, quint32 nInserted)
+void CStringsPanel::OnDocumentChanged(qint64 nPos, qint64 nRemoved, qint64 nInserted)
 {
     // A list that shows the document as it was before this change is mended
     // around the change when that is cheap.

@@ -78,7 +78,7 @@ private:
     void StopScan();
     void SendPart();
     void OnPartScanned(int nGeneration, std::uint64_t nNext, std::vector<CTextRun>& runs);
-    void OnDocumentChanged(quint32 nPos, quint32 nRemoved, quint32 nInserted);
+    void OnDocumentChanged(qint64 nPos, qint64 nRemoved, qint64 nInserted);
     // Mends the list after a change of the document it showed; false when
     // that would scan more than kRefreshBytes.
     bool RefreshAround(quint32 nPos, quint32 nRemoved, quint32 nInserted);

@@ -262,7 +262,7 @@ public:
     void OnUpdate(CDocumentView* pSender, qintptr lHint) override;
     // The document's signals (hexview_edit.cpp, hexview_fonts.cpp): each view
     // keeps its own row cache, rows, caret, selection and font current.
-    void OnBytesChanged(quint32 nPos, quint32 nRemoved, quint32 nInserted);
+    void OnBytesChanged(qint64 nPos, qint64 nRemoved, qint64 nInserted);
     void OnCodePageChanged(int nCodePage);
     void OnReloaded();
 

@@ -203,7 +203,7 @@ void CHexView::ConnectDocument()
 // changes bytes before them: a position after the change moves along with its
 // byte, and one inside the replaced bytes keeps its distance from their start,
 // at most up to the end of what replaced them.
-void CHexView::OnBytesChanged(quint32 nPos, quint32 nRemoved, quint32 nInserted)
+void CHexView::OnBytesChanged(qint64 nPos, qint64 nRemoved, qint64 nInserted)
 {
     m_rowFormat.ReplaceInRowCache(nPos, nRemoved, nInserted);
     if (!m_bOwnEdit) {

@@ -98,7 +98,7 @@ CHexDoc::FindResult CHexView::FindPattern(const QByteArray& bytes, bool bDown, b
 // A cancelled search leaves the selection and the caret as they were.
 CHexDoc::FindResult CHexView::FindFrom(const CBytePattern& pattern, std::uint32_t nFrom, bool bDown)
 {
-    std::uint32_t nFound = 0;
+    qint64 nFound = 0;
     const CHexDoc::FindResult result = GetDocument()->FindWithProgress(pattern, nFrom, bDown, nFound);
     if (result != CHexDoc::FindResult::Found)
         return result;

@@ -74,7 +74,7 @@ void CHexView::ReplaceAll(const QString& strFind, const QString& strReplace, boo
         return;
     if (m_bResumeInsert)
         EndInsertPause();
-    std::uint32_t nLast = 0;
+    qint64 nLast = 0;
     std::uint64_t nCount = 0;
     const CHexDoc::EditResult result = GetDocument()->ReplaceAll(
         PatternFor(find, bMatchCase), GetSelection().First(), replacement, EditState(), nLast, &nCount);

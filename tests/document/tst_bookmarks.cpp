@@ -9,6 +9,7 @@
 #include "testsupport.h"
 
 #include <QSignalSpy>
+#include <QScopeGuard>
 #include <QtTest>
 
 namespace {
@@ -41,6 +42,7 @@ private slots:
     void textRoundTrip();
     void malformedLine_data();
     void malformedLine();
+    void keptAcrossRestart_data();
     void keptAcrossRestart();
     void profileKeepsRecentFilesOnly();
     void nameNotUtf8KeepsItsMarks();
@@ -105,7 +107,7 @@ void TestBookmarks::replaceAllAndUndo()
     doc.Bookmarks().Add(4, 2);    // the second occurrence, whole
     doc.Bookmarks().Add(9, 6);    // from inside the third across the fourth
     const CBytePattern pattern("xx", true);
-    std::uint32_t nLast = 0;
+    qint64 nLast = 0;
     QCOMPARE(doc.ReplaceAll(pattern, 0, "Y", {}, nLast), CHexDoc::EditResult::Done);
     QCOMPARE(QByteArray(reinterpret_cast<const char*>(doc.Data()), int(doc.GetLength())), QByteArray("Y..Y..Y..Y.."));
     // The second occurrence's bookmark shrank to its one new byte; the last
@@ -223,11 +225,24 @@ void TestBookmarks::malformedLine()
     QCOMPARE(read.size(), std::size_t(1));
 }
 
+void TestBookmarks::keptAcrossRestart_data()
+{
+    QTest::addColumn<bool>("bPieces");
+    QTest::newRow("held whole") << false;
+    QTest::newRow("held as pieces") << true;
+}
+
 // Stored under the file's canonical path when the document goes, read back
 // by a document opening the same file by another name in a new profile object.
 void TestBookmarks::keptAcrossRestart()
 {
-    const QString path = TestSupport::writeScratchFile("kept.bin", QByteArray(64, 'k'));
+    QFETCH(bool, bPieces);
+    const qint64 nThreshold = CHexDoc::s_nPieceThreshold;
+    const auto restore = qScopeGuard([nThreshold] { CHexDoc::s_nPieceThreshold = nThreshold; });
+    if (bPieces)
+        CHexDoc::s_nPieceThreshold = 0;
+    const QString name = bPieces ? "kept-pieces.bin" : "kept.bin";
+    const QString path = TestSupport::writeScratchFile(name, QByteArray(64, 'k'));
     {
         CSettingsProfile profile;
         profile.SetRegistryKey("Vantorel", "Zorbel");
@@ -243,7 +258,8 @@ void TestBookmarks::keptAcrossRestart()
     profile.SetRegistryKey("Vantorel", "Zorbel");
     CHexDoc doc;
     doc.SetBookmarkProfile(&profile);
-    QVERIFY(doc.OnOpenDocument(QFileInfo(path).dir().path() + "/./kept.bin"));
+    QVERIFY(doc.OnOpenDocument(QFileInfo(path).dir().path() + "/./" + name));
+    QCOMPARE(doc.IsPieceMode(), bPieces);
     QCOMPARE(Ranges(doc), (Marks{{0x20, 8}, {0x3F, 1}}));
     QCOMPARE(doc.Bookmarks().At(0).strName, QString("table"));
 }

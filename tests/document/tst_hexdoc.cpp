@@ -71,10 +71,11 @@ void TestHexDoc::roundTrip_data()
     QTest::newRow("all byte values") << all;
     QTest::newRow("ends in 0xFF") << QByteArray("\x01\xFF\xFF", 3);
     QTest::newRow("several MiB") << large;
-    // Read by several threads, each into its own part.
-    QByteArray huge(64 * 1024 * 1024 + 4097, Qt::Uninitialized);
+    // Past the line between the two ways of holding a file: held as pieces
+    // over the file, read on demand, saved a block at a time.
+    QByteArray huge(qsizetype(CHexDoc::s_nPieceThreshold) + 4097, Qt::Uninitialized);
     gen.fillRange(reinterpret_cast<quint32*>(huge.data()), huge.size() / 4);
-    QTest::newRow("read in parts") << huge;
+    QTest::newRow("held as pieces") << huge;
 }
 
 void TestHexDoc::roundTrip()
@@ -83,9 +84,12 @@ void TestHexDoc::roundTrip()
     const QString path = writeScratchFile("round.bin", bytes);
     CHexDoc doc;
     QVERIFY(doc.OnOpenDocument(path));
-    QCOMPARE(doc.GetSize(), std::uint32_t(bytes.size() + 1));
-    QCOMPARE(doc.Data()[doc.GetSize() - 1], std::uint8_t(0xFF));
-    QVERIFY(std::memcmp(doc.Data(), bytes.constData(), bytes.size()) == 0);
+    QCOMPARE(doc.IsPieceMode(), bytes.size() > CHexDoc::s_nPieceThreshold);
+    QCOMPARE(doc.Length(), qint64(bytes.size()));
+    QCOMPARE(doc.ByteAt(bytes.size()), std::uint8_t(0xFF));
+    QByteArray read(bytes.size(), Qt::Uninitialized);
+    QVERIFY(doc.Read(0, read.size(), reinterpret_cast<std::uint8_t*>(read.data())));
+    QVERIFY(read == bytes);
     QVERIFY(!doc.IsModified());
 
     const QString copy = scratchDir() + "/round-copy.bin";
@@ -314,8 +318,9 @@ void TestHexDoc::tooLargeIsRefusedWithoutWrapping()
     QVERIFY(m_messages[0].contains(path));
     QVERIFY(m_messages[0].contains("100"));
 
-    // A real file of 4 GiB - 1 bytes (sparse, so it costs no disk space) is refused
-    // by the true limit: its size + 1 would not fit in 32 bits.
+    // A real file of 4 GiB - 1 bytes (sparse, so it costs no disk space) is
+    // past the line, held as pieces over the file: no limit but the file
+    // system's, its last byte and the end marker read where they are.
     const QString huge = scratchDir() + "/huge.bin";
     QFile file(huge);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -324,9 +329,12 @@ void TestHexDoc::tooLargeIsRefusedWithoutWrapping()
     file.close();
     m_messages.clear();
     CHexDoc hugeDoc;
-    QVERIFY(!hugeDoc.OnOpenDocument(huge));
-    QCOMPARE(hugeDoc.GetSize(), 0u);
-    QVERIFY(m_messages.value(0).contains("4294967294"));
+    QVERIFY(hugeDoc.OnOpenDocument(huge));
+    QVERIFY(hugeDoc.IsPieceMode());
+    QCOMPARE(hugeDoc.Length(), 0xFFFFFFFFll);
+    QCOMPARE(hugeDoc.ByteAt(0xFFFFFFFEll), std::uint8_t(0));
+    QCOMPARE(hugeDoc.ByteAt(0xFFFFFFFFll), std::uint8_t(0xFF));
+    QVERIFY(m_messages.isEmpty());
     QFile::remove(huge);
 }
 

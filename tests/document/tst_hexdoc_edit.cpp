@@ -44,6 +44,8 @@ private slots:
     void replaceAll_data();
     void replaceAll();
     void cancelledReplaceAllChangesNothing();
+    void findFromOutsideTheDocument_data();
+    void findFromOutsideTheDocument();
     void modifiedFollowsTheHistoryAcrossSave();
     void stepPastTheUndoLimitEmptiesTheHistory();
     void codePageSignal();
@@ -113,26 +115,33 @@ void TestHexDocEdit::replaceBytes()
 
 void TestHexDocEdit::refusesWithNothingChanged_data()
 {
-    QTest::addColumn<quint32>("nPos");
-    QTest::addColumn<quint32>("nRemove");
+    QTest::addColumn<qint64>("nPos");
+    QTest::addColumn<qint64>("nRemove");
     QTest::addColumn<QByteArray>("inserted");
     QTest::addColumn<quint64>("nLimit");
     QTest::addColumn<int>("result");
 
     const auto refused = int(CHexDoc::EditResult::Refused);
     const auto tooLarge = int(CHexDoc::EditResult::TooLarge);
-    QTest::newRow("removal taking in the end marker") << 2u << 2u << QByteArray() << quint64(CHexDoc::kMaxFileLength)
-                                                      << refused;
-    QTest::newRow("position past the end marker") << 5u << 0u << QByteArray("x") << quint64(CHexDoc::kMaxFileLength)
-                                                  << refused;
-    QTest::newRow("one byte past the size limit") << 0u << 0u << QByteArray("xy") << quint64(4) << tooLarge;
-    QTest::newRow("overwrite growing past the limit") << 0u << 1u << QByteArray("xyz") << quint64(4) << tooLarge;
+    const auto nMax = quint64(CHexDoc::kMaxFileLength);
+    const qint64 n4G = qint64(1) << 32;
+    QTest::newRow("removal taking in the end marker") << qint64(2) << qint64(2) << QByteArray() << nMax << refused;
+    QTest::newRow("position past the end marker") << qint64(5) << qint64(0) << QByteArray("x") << nMax << refused;
+    // Offsets that would land on the first bytes if cut to 32 bits.
+    QTest::newRow("position 4 GiB on") << n4G << qint64(1) << QByteArray("x") << nMax << refused;
+    QTest::newRow("removal 4 GiB longer") << qint64(0) << n4G + 1 << QByteArray() << nMax << refused;
+    QTest::newRow("negative position") << qint64(-1) << qint64(1) << QByteArray("x") << nMax << refused;
+    QTest::newRow("negative removal") << qint64(1) << qint64(-1) << QByteArray() << nMax << refused;
+    QTest::newRow("one byte past the size limit") << qint64(0) << qint64(0) << QByteArray("xy") << quint64(4)
+                                                  << tooLarge;
+    QTest::newRow("overwrite growing past the limit") << qint64(0) << qint64(1) << QByteArray("xyz") << quint64(4)
+                                                      << tooLarge;
 }
 
 void TestHexDocEdit::refusesWithNothingChanged()
 {
-    QFETCH(quint32, nPos);
-    QFETCH(quint32, nRemove);
+    QFETCH(qint64, nPos);
+    QFETCH(qint64, nRemove);
     QFETCH(QByteArray, inserted);
     QFETCH(quint64, nLimit);
     QFETCH(int, result);
@@ -198,11 +207,11 @@ void TestHexDocEdit::replaceAll()
     CHexDoc doc;
     doc.SetContents(bytes);
     QSignalSpy changed(&doc, &CHexDoc::bytesChanged);
-    std::uint32_t nLastFound = 0;
+    qint64 nLastFound = 0;
     QCOMPARE(doc.ReplaceAll(CBytePattern(find, bMatchCase), nFirst, replacement, {}, nLastFound),
              CHexDoc::EditResult::Done);
     QCOMPARE(Bytes(doc), after);
-    QCOMPARE(nLastFound, nLast);
+    QCOMPARE(nLastFound, qint64(nLast));
     QCOMPARE(doc.Data()[doc.GetLength()], std::uint8_t(0xFF));
     std::uint32_t nStart = 0;
     QVERIFY(CBytePattern(find, bMatchCase).FindDown(Ptr(bytes), quint32(bytes.size()), nFirst, nStart));
@@ -226,6 +235,40 @@ void TestHexDocEdit::replaceAll()
 }
 
 // A cancel at the end of the counting pass leaves bytes, history and flag.
+void TestHexDocEdit::findFromOutsideTheDocument_data()
+{
+    QTest::addColumn<qint64>("nFrom");
+    QTest::addColumn<bool>("bDown");
+    QTest::addColumn<qint64>("nFound");   // -1: not found
+
+    const qint64 n4G = qint64(1) << 32;
+    QTest::newRow("down from 4 GiB on") << n4G << true << qint64(-1);
+    QTest::newRow("down from just past the end") << qint64(9) << true << qint64(-1);
+    QTest::newRow("down from before the start") << qint64(-5) << true << qint64(0);
+    QTest::newRow("up from 4 GiB on") << n4G + 1 << false << qint64(6);
+    QTest::newRow("up from before the start") << qint64(-1) << false << qint64(-1);
+}
+
+// A start past 4 GiB must not be cut to 32 bits and land at the document's
+// first bytes.
+void TestHexDocEdit::findFromOutsideTheDocument()
+{
+    QFETCH(qint64, nFrom);
+    QFETCH(bool, bDown);
+    QFETCH(qint64, nFound);
+    CHexDoc doc;
+    doc.SetContents("ab-ab-ab");
+    const CBytePattern pattern("ab", true);
+    qint64 nAt = -1;
+    QCOMPARE(doc.Find(pattern, nFrom, bDown, nAt), nFound >= 0);
+    QCOMPARE(nAt, nFound);
+    nAt = -1;
+    const CHexDoc::FindResult expected = nFound >= 0 ? CHexDoc::FindResult::Found : CHexDoc::FindResult::NotFound;
+    QCOMPARE(doc.FindWithProgress(pattern, nFrom, bDown, nAt), expected);
+    QCOMPARE(nAt, nFound);
+    QVERIFY(!doc.MatchesAt(qint64(1) << 32, pattern));
+}
+
 void TestHexDocEdit::cancelledReplaceAllChangesNothing()
 {
     CHexDoc doc;
@@ -233,7 +276,7 @@ void TestHexDocEdit::cancelledReplaceAllChangesNothing()
     QSignalSpy changed(&doc, &CHexDoc::bytesChanged);
     CLongTask::s_stepHook = [](CLongTask& task) { task.Cancel(); };
     const auto restore = qScopeGuard([] { CLongTask::s_stepHook = {}; });
-    std::uint32_t nLast = 0;
+    qint64 nLast = 0;
     QCOMPARE(doc.ReplaceAll(CBytePattern("ab", true), 0, "x", {}, nLast), CHexDoc::EditResult::Cancelled);
     QCOMPARE(Bytes(doc), QByteArray("ab-ab"));
     QCOMPARE(changed.count(), 0);
@@ -284,7 +327,7 @@ void TestHexDocEdit::stepPastTheUndoLimitEmptiesTheHistory()
     CHexDoc doc;
     QCOMPARE(doc.History().Limit(), CHexDoc::DefaultUndoLimit());
     doc.SetContents("abc");
-    doc.SetUndoLimit(sizeof(CEditStep) + 8);
+    doc.SetUndoLimit(sizeof(CEditStep) + sizeof(qint64) + 4);
     QCOMPARE(doc.ReplaceBytes(0, 0, Ptr("xy"), 2, {}), CHexDoc::EditResult::Done);
     QCOMPARE(doc.ReplaceBytes(0, 0, Ptr("12345"), 5, {}), CHexDoc::EditResult::DoneWithoutUndo);
     QCOMPARE(Bytes(doc), QByteArray("12345xyabc"));

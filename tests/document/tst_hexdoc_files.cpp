@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <csignal>
@@ -350,26 +351,48 @@ void TestHexDocFiles::failedSaveKeepsTheOldBytes()
 void TestHexDocFiles::saveFailureSaysWhy_data()
 {
     QTest::addColumn<bool>("bReadOnly");
+    QTest::addColumn<QString>("source");    // what the document holds
     QTest::addColumn<QString>("message");   // %1 is the file's path
-    QTest::newRow("full disk") << false << "Disk full while accessing %1.";
-    QTest::newRow("read-only file system") << true << "%1 is on a read-only file system and cannot be written.";
+    QTest::newRow("full disk") << false << "whole" << "Disk full while accessing %1.";
+    QTest::newRow("read-only file system") << true << "whole"
+                                           << "%1 is on a read-only file system and cannot be written.";
+    // Pieces of a file on another disk are read and written; pieces of a
+    // file on the same disk are copied by the kernel.
+    QTest::newRow("full disk, pieces of a file elsewhere") << false << "elsewhere" << "Disk full while accessing %1.";
+    QTest::newRow("full disk, pieces of a file on it") << false << "on it" << "Disk full while accessing %1.";
 }
 
 // Save As of 1 MiB onto a small file system, or onto one mounted read-only.
 void TestHexDocFiles::saveFailureSaysWhy()
 {
     QFETCH(bool, bReadOnly);
+    QFETCH(QString, source);
     QFETCH(QString, message);
     const TestSupport::TinyFileSystem disk(64, bReadOnly);
     if (disk.path().isEmpty())
         QSKIP("mounting a small tmpfs needs root");
     const QString path = disk.path() + "/new.bin";
+    const qint64 nThreshold = CHexDoc::s_nPieceThreshold;
+    const auto restore = qScopeGuard([nThreshold] { CHexDoc::s_nPieceThreshold = nThreshold; });
     CHexDoc doc;
-    QVERIFY(doc.OnNewDocument());
-    doc.SetContents(QByteArray((1 << 20) - 1, 'n'));
+    if (source == "whole") {
+        QVERIFY(doc.OnNewDocument());
+        doc.SetContents(QByteArray((1 << 20) - 1, 'n'));
+    } else {
+        CHexDoc::s_nPieceThreshold = 0;
+        const QByteArray bytes(source == "on it" ? 40 << 10 : 1 << 20, 'p');
+        const QString from = source == "on it" ? disk.path() + "/old.bin" : scratchDir() + "/elsewhere.bin";
+        QFile file(from);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        file.close();
+        QVERIFY(doc.OnOpenDocument(from));
+        QVERIFY(doc.IsPieceMode());
+        EditFirstByte(doc, 'q');
+    }
     QVERIFY(!doc.OnSaveDocument(path));
     QCOMPARE(m_messages, QStringList{message.arg(path)});
     QVERIFY(!QFile::exists(path));
+    QVERIFY(doc.IsReadable());
 }
 
 void TestHexDocFiles::saveKeepsOwnerAndGroup()

@@ -79,6 +79,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
             done.push_back(std::move(undone.back()));
             undone.pop_back();
             model = states[done.size()];
+        } else if (nKind == 5) {
+            // Replace All's step: the same bytes at several places at once.
+            const auto nLength = std::uint32_t(model.size());
+            const qint64 nRemove = in.Below(4);
+            const qint64 nInsert = in.Below(4);
+            const QByteArray insert(qsizetype(nInsert), char(in.Byte()));
+            std::vector<qint64> offsets;
+            for (qint64 nAt = in.Below(nLength + 1); nAt + nRemove <= nLength && offsets.size() < 40;
+                 nAt += nRemove + in.Below(70))
+                offsets.push_back(nAt);
+            if (offsets.empty())
+                continue;
+            done.push_back(table.ReplaceAt(offsets, nRemove, reinterpret_cast<const std::uint8_t*>(insert.constData()),
+                                           nInsert));
+            undone.clear();
+            for (auto it = offsets.rbegin(); it != offsets.rend(); ++it)
+                model.replace(*it, nRemove, insert);
+            states.resize(done.size());
+            states.push_back(model);
         } else {
             const auto nLength = std::uint32_t(model.size());
             const qint64 nPos = in.Below(nLength + 1);
@@ -124,7 +143,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
                 FUZZ_CHECK(result == (bWant ? CPieceTable::FindResult::Found : CPieceTable::FindResult::NotFound));
                 FUZZ_CHECK(!bWant || nGot == qint64(nWant));
             }
+            FUZZ_CHECK(table.MatchesAt(scan, nFrom) == scan.MatchesAt(pModel, nLength, nFrom));
         }
+        // Every occurrence past the last one, as Replace All takes them.
+        std::vector<qint64> want;
+        std::vector<qint64> got;
+        const auto n = std::uint32_t(pattern.size());
+        for (std::uint32_t nAt = 0; scan.FindDown(pModel, nLength, want.empty() ? 0 : nAt + n, nAt);)
+            want.push_back(nAt);
+        table.FindEach(scan, 0, [&got](qint64 nAt) {
+            got.push_back(nAt);
+            return true;
+        });
+        FUZZ_CHECK(got == want);
     }
 
     for (auto it = done.rbegin(); it != done.rend(); ++it)

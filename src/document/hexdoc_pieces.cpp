@@ -1,0 +1,311 @@
+#include "hexdoc.h"
+
+#include "bytepattern.h"
+#include "codepage.h"
+#include "fileblocks.h"
+#include "longtask.h"
+#include "resource.h"
+#include "resources.h"
+
+#include "filename.h"
+
+#include <QMetaObject>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+// Up to 32 MiB an insert at the start moves the tail within the 5 ms a typed
+// byte may take, and the whole file loads in about 20 ms; past it the move
+// does not (docs/benchmarks.md, "Whole or pieces").
+qint64 CHexDoc::s_nPieceThreshold = qint64(32) << 20;
+
+namespace {
+
+// The code-page guess over bytes read a part at a time from the start, as
+// --dump makes it: read(nPos, n, p) fills p, and goOn(n) is told of each part
+// read. 0 when a read failed or goOn said to stop before the guess was decided.
+int DetectInParts(qint64 nLength, const std::function<bool(qint64, qint64, std::uint8_t*)>& read,
+                  const std::function<bool(qint64)>& goOn)
+{
+    const qint64 nPart = CHexDoc::kDetectPart;
+    std::vector<std::uint8_t> buffer(std::size_t(2 * nPart + 1));
+    CCodePageDetector detector;
+    std::uint32_t nKept = 0;
+    for (qint64 nDone = 0;;) {
+        const qint64 n = std::min(nPart, nLength - nDone);
+        if (!read(nDone, n, buffer.data() + nKept) || !goOn(n))
+            return 0;
+        nDone += n;
+        auto nUsed = std::uint32_t(nKept + n);
+        const bool bLast = nDone == nLength;
+        if (bLast)
+            buffer[nUsed++] = 0xFF;
+        if (const int nCodePage = detector.Scan(buffer.data(), nUsed, bLast))
+            return nCodePage;
+        nKept = nUsed - detector.Kept();
+        std::memmove(buffer.data(), buffer.data() + detector.Kept(), nKept);
+    }
+}
+
+// Whether a new file could not be given the owner and group st names, which
+// makes a save rewrite the file in place.
+bool OwnerNotCarried(const struct stat& st)
+{
+    if (::geteuid() == 0)
+        return false;
+    if (st.st_uid != ::geteuid())
+        return true;
+    if (st.st_gid == ::getegid())
+        return false;
+    std::vector<gid_t> groups(std::size_t(std::max(::getgroups(0, nullptr), 0)));
+    const int nGroups = ::getgroups(int(groups.size()), groups.data());
+    return std::find(groups.begin(), groups.begin() + std::max(nGroups, 0), st.st_gid) == groups.begin() + std::max(nGroups, 0);
+}
+
+} // namespace
+
+bool CHexDoc::IsSource(int fd) const
+{
+    struct stat st;
+    return m_pTable && m_pTable->File() && ::fstat(fd, &st) == 0
+        && m_pTable->File()->Is(quint64(st.st_dev), quint64(st.st_ino));
+}
+
+bool CHexDoc::WouldRewriteSource(const QString& path) const
+{
+    struct stat st;
+    if (!m_pTable || !m_pTable->File() || ::stat(AfxEncodeFileName(AfxAbsoluteFilePath(path)).constData(), &st) != 0)
+        return false;
+    return m_pTable->File()->Is(quint64(st.st_dev), quint64(st.st_ino)) && (st.st_nlink > 1 || OwnerNotCarried(st));
+}
+
+bool CHexDoc::IsReadable() const
+{
+    return !m_pTable || !m_pTable->File() || m_pTable->File()->IsReadable();
+}
+
+// A reader that could not read hands out the end marker instead; the user is
+// told why once, from whichever thread noticed.
+void CHexDoc::NoteReadFailure() const
+{
+    if (IsReadable() || m_bToldUnreadable.exchange(true))
+        return;
+    const QString text = m_pTable->File()->Error().GetErrorMessage();
+    emit const_cast<CHexDoc*>(this)->fileUnreadable(text);
+}
+
+std::uint8_t CHexDoc::PieceByteAt(qint64 nPos) const
+{
+    std::uint8_t b = 0xFF;
+    if (nPos < 0 || nPos >= m_pTable->GetLength())
+        return b;
+    if (!m_pTable->Read(nPos, 1, &b)) {
+        NoteReadFailure();
+        return 0xFF;
+    }
+    return b;
+}
+
+// Nothing of the file is read here: the first paint reads what it shows. The
+// code page is the user's language's until the guess (StartDetection) or the
+// one remembered for the file, which the first window applies, says otherwise.
+void CHexDoc::LoadPieces(const QString& path)
+{
+    auto pFile = std::make_shared<CFileBlocks>();
+    pFile->Open(path);
+    m_pTable = std::make_unique<CPieceTable>(std::move(pFile));
+    m_bToldUnreadable = false;
+    m_nCodePage = GetDefaultCodePage();
+    m_leadRuns.clear();
+    m_bDetected = m_bDetectOnLoad;
+}
+
+// The steps of the history refer to pieces of the file as it was; after the
+// save replaced it they cannot be undone, so the history starts again there.
+void CHexDoc::ReopenPieces(const QString& path)
+{
+    StopDetection();
+    auto pFile = std::make_shared<CFileBlocks>();
+    try {
+        pFile->Open(path);
+    } catch (const CFileException&) {
+        // The saved file is not there to read: the pieces stay, over a file
+        // that may no longer read, which the readers then report.
+        return;
+    }
+    m_pTable = std::make_unique<CPieceTable>(std::move(pFile));
+    m_bToldUnreadable = false;
+    m_history.Clear();
+    m_history.MarkSaved();
+}
+
+void CHexDoc::StartDetection()
+{
+    StopDetection();
+    if (!m_pTable || !m_pTable->File())
+        return;
+    m_bStopDetection = false;
+    const std::shared_ptr<CFileBlocks> pFile = m_pTable->File();
+    const int nSets = m_nCodePageSets;
+    m_detection = std::thread([this, pFile, nSets] {
+        // The file as opened, not the table, which edits change meanwhile.
+        const int nCodePage = DetectInParts(
+            pFile->GetLength(), [&pFile](qint64 nPos, qint64 n, std::uint8_t* p) { return pFile->Read(nPos, n, p); },
+            [this](qint64) { return !m_bStopDetection; });
+        if (nCodePage == 0)
+            return;
+        // Set on the document's thread, unless the code page was set since
+        // the guess began or the document went.
+        QMetaObject::invokeMethod(
+            this,
+            [this, nCodePage, nSets] {
+                if (m_nCodePageSets == nSets && !m_pCharTable)
+                    SetCodePage(nCodePage);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CHexDoc::StopDetection()
+{
+    if (!m_detection.joinable())
+        return;
+    m_bStopDetection = true;
+    m_detection.join();
+}
+
+// A long task with progress and cancel: the file may be long, and a file of
+// ASCII alone is read to its end before the guess is decided.
+void CHexDoc::GuessCodePage()
+{
+    if (!m_pTable) {
+        SetCodePage(DetectCodePage(m_pData, m_nSize));
+        return;
+    }
+    CLongTask task(AfxLoadString(IDS_GUESSING).replace(QLatin1String("%1"), GetTitle()), m_pTable->GetLength());
+    int nCodePage = 0;
+    task.Run([&] {
+        nCodePage = DetectInParts(
+            m_pTable->GetLength(),
+            [this](qint64 nPos, qint64 n, std::uint8_t* p) { return m_pTable->Read(nPos, n, p); },
+            [&task](qint64 n) { return task.Step(n); });
+    });
+    if (nCodePage != 0)
+        SetCodePage(nCodePage);
+    else
+        NoteReadFailure();
+}
+
+CHexDoc::EditResult CHexDoc::ReplacePieces(qint64 nPos, qint64 nRemove, const std::uint8_t* pSrc, qint64 nInsert,
+                                           const CEditState& before, bool bTyping)
+{
+    const qint64 nLength = m_pTable->GetLength();
+    if (nPos < 0 || nRemove < 0 || nInsert < 0 || nPos > nLength || nRemove > nLength - nPos)
+        return EditResult::Refused;
+    if (nRemove == 0 && nInsert == 0)
+        return EditResult::Done;
+    try {
+        // The inserted bytes are copied before the pieces change: pSrc may
+        // point into a span of the document.
+        CEditStep step;
+        step.before = before;
+        step.bTyping = bTyping;
+        const bool bKept = HistoryHolds(std::uint64_t(nInsert) + 5 * sizeof(CPiece) + sizeof(CPieceStep));
+        if (bKept) {
+            step.offsets = {nPos};
+            step.nRemove = nRemove;
+            step.inserted = QByteArray(reinterpret_cast<const char*>(pSrc), qsizetype(nInsert));
+        }
+        std::optional<CPieceStep> pieces = m_pTable->Replace(nPos, nRemove, pSrc, nInsert);
+        if (!pieces)
+            return EditResult::Refused;
+        if (bKept)
+            step.pieceSteps.push_back(std::move(*pieces));
+        const bool bRecorded = Record(std::move(step), bKept);
+        AdjustBookmarks(1, [nPos](std::size_t) { return std::uint32_t(nPos); }, std::uint32_t(nRemove),
+                        std::uint32_t(nInsert), bRecorded ? &m_history.Newest()->marksDone : nullptr);
+        AfterChange(nPos, nRemove, nInsert);
+        return bRecorded ? EditResult::Done : EditResult::DoneWithoutUndo;
+    } catch (const std::bad_alloc&) {
+        return EditResult::OutOfMemory;
+    }
+}
+
+CPieceTable::FindResult CHexDoc::FindPieces(const CBytePattern& pattern, qint64 nFrom, bool bDown, qint64& nFound,
+                                            CLongTask* pTask) const
+{
+    const CPieceTable::FindResult result = m_pTable->Find(pattern, nFrom, bDown, nFound, pTask);
+    if (result == CPieceTable::FindResult::ReadFailed)
+        NoteReadFailure();
+    return result;
+}
+
+// The occurrences are found first, each searched for past the last one, a
+// block of the document read once for all of its occurrences, as a long task
+// with progress and cancel; the new pieces are then built from them in one
+// step that keeps the pieces it replaced, not the bytes.
+CHexDoc::EditResult CHexDoc::ReplaceAllPieces(const CBytePattern& pattern, qint64 nFirst,
+                                              const QByteArray& replacement, const CEditState& before,
+                                              qint64& nLast, std::uint64_t* pCount)
+{
+    const qint64 nLength = m_pTable->GetLength();
+    const qint64 n = pattern.Length();
+    const auto m = qint64(replacement.size());
+    if (n == 0 || n > nLength || nFirst > nLength - n)
+        return EditResult::Refused;
+    CLongTask task(AfxLoadString(IDS_REPLACING).replace(QLatin1String("%1"), GetTitle()), nLength - n - nFirst + 1);
+    std::vector<qint64> hits;
+    CPieceTable::FindResult result = CPieceTable::FindResult::NotFound;
+    try {
+        task.Run([&] {
+            result = m_pTable->FindEach(pattern, nFirst, [&hits](qint64 nAt) {
+                hits.push_back(nAt);
+                return true;
+            }, &task);
+        });
+    } catch (const std::bad_alloc&) {
+        return EditResult::OutOfMemory;
+    }
+    if (result == CPieceTable::FindResult::Cancelled)
+        return EditResult::Cancelled;
+    // Some of the document could not be read: nothing is replaced rather
+    // than some of it.
+    if (result == CPieceTable::FindResult::ReadFailed)
+        NoteReadFailure();
+    if (result != CPieceTable::FindResult::Found)
+        return EditResult::Refused;
+    const qint64 nStart = hits.front();
+
+    const auto nCount = std::uint64_t(hits.size());
+    CEditStep step;
+    step.before = before;
+    const bool bKept = HistoryHolds(nCount * sizeof(qint64) + std::uint64_t(m)
+                                    + (m_pTable->Pieces().size() + 2 * nCount + 1) * 2 * sizeof(CPiece));
+    try {
+        if (bKept || !m_bookmarks.IsEmpty()) {
+            step.offsets = hits;
+        }
+        if (bKept) {
+            step.nRemove = n;
+            step.inserted = replacement;
+        }
+        CPieceStep pieces = m_pTable->ReplaceAt(hits, n, reinterpret_cast<const std::uint8_t*>(replacement.constData()), m);
+        if (bKept)
+            step.pieceSteps.push_back(std::move(pieces));
+    } catch (const std::bad_alloc&) {
+        return EditResult::OutOfMemory;
+    }
+    nLast = hits.back() + qint64(nCount - 1) * (m - n);
+    if (pCount)
+        *pCount = nCount;
+    AdjustBookmarks(step.offsets.size(), [&step](std::size_t i) { return step.offsets[i]; }, std::uint32_t(n),
+                    std::uint32_t(m), bKept ? &step.marksDone : nullptr);
+    const bool bRecorded = Record(std::move(step), bKept);
+    AfterChange(nStart, nLength - nStart, m_pTable->GetLength() - nStart);
+    return bRecorded ? EditResult::Done : EditResult::DoneWithoutUndo;
+}
