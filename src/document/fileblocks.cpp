@@ -72,10 +72,19 @@ bool CFileBlocks::StillSame()
     const bool bSame = ::fstat(m_file.handle(), &open) == 0 && ::stat(m_nativePath.constData(), &named) == 0
         && quint64(named.st_dev) == m_nDevice && quint64(named.st_ino) == m_nInode
         && qint64(open.st_size) == m_nLength
-        && qint64(open.st_mtim.tv_sec) * 1000000000 + open.st_mtim.tv_nsec == m_nModifiedNs;
+        && (m_bWritingInPlace || qint64(open.st_mtim.tv_sec) * 1000000000 + open.st_mtim.tv_nsec == m_nModifiedNs);
     if (!bSame)
         MarkChanged();
     return bSame;
+}
+
+void CFileBlocks::SetWritingInPlace(bool bWriting)
+{
+    QMutexLocker lock(&m_mutex);
+    struct stat open;
+    if (!bWriting && m_state == State::Readable && ::fstat(m_file.handle(), &open) == 0)
+        m_nModifiedNs = qint64(open.st_mtim.tv_sec) * 1000000000 + open.st_mtim.tv_nsec;
+    m_bWritingInPlace = bWriting;
 }
 
 void CFileBlocks::MarkChanged()

@@ -76,6 +76,12 @@ public:
     // end), from the cache when it is there; a null array on failure.
     QByteArray Block(qint64 nIndex);
 
+    // While this program overwrites bytes of the file in place (bytes the
+    // document no longer reads from it: it holds their new values), a new
+    // modification time is no change; another name, file or length still is.
+    // Ending it takes the file's new time as the one it was opened with.
+    void SetWritingInPlace(bool bWriting);
+
     // How many reads went to the disk, for tests of the cache.
     qint64 DiskReads() const { return m_nDiskReads; }
 
@@ -105,6 +111,7 @@ private:
 
     mutable QMutex m_mutex;
     State m_state = State::Closed;
+    bool m_bWritingInPlace = false;
     int m_nError = 0;
     qint64 m_nDiskReads = 0;
     // Most recently used first.

@@ -53,6 +53,11 @@ public:
     // one as it was. The code page stays as it was chosen.
     bool ReloadDocument() override;
     bool OnSaveDocument(const QString& path) override;
+    // A file held as pieces whose length stayed and whose pieces of the file
+    // all sit where they were read from differs from it only in its added
+    // pieces: those are what a save in place writes.
+    bool GetInPlaceChanges(std::vector<CInPlaceChange>& changes, qint64& nLength) const override;
+    void OnWritingInPlace(bool bWriting) override;
 
     // The bytes, the end marker included; null before a load or a new document.
     const std::uint8_t* Data() const { return m_pData; }

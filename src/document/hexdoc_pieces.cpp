@@ -309,3 +309,31 @@ CHexDoc::EditResult CHexDoc::ReplaceAllPieces(const CBytePattern& pattern, qint6
     AfterChange(nStart, nLength - nStart, m_pTable->GetLength() - nStart);
     return bRecorded ? EditResult::Done : EditResult::DoneWithoutUndo;
 }
+
+bool CHexDoc::GetInPlaceChanges(std::vector<CInPlaceChange>& changes, qint64& nLength) const
+{
+    if (!m_pTable || !m_pTable->File() || !IsReadable() || m_pTable->GetLength() != m_pTable->File()->GetLength())
+        return false;
+    changes.clear();
+    qint64 nAt = 0;
+    for (const CPiece& piece : m_pTable->Pieces()) {
+        if (piece.pAdded) {
+            changes.push_back({nAt, QByteArray(reinterpret_cast<const char*>(piece.pAdded), qsizetype(piece.nLength))});
+        } else if (piece.nSource != nAt) {
+            changes.clear();
+            return false;
+        }
+        nAt += piece.nLength;
+    }
+    nLength = nAt;
+    return !changes.empty();
+}
+
+// The pieces read from the file lie where the write does not go, so reading
+// them meanwhile stays right; only the file's new time must not count as a
+// change by another program. The save then reopens the file (ReopenPieces).
+void CHexDoc::OnWritingInPlace(bool bWriting)
+{
+    if (m_pTable && m_pTable->File())
+        m_pTable->File()->SetWritingInPlace(bWriting);
+}

@@ -258,6 +258,17 @@ bool CDocument::OnSaveDocument(const QString& path)
             m_bSaving = false;
             return false;
         }
+        // Told of the write's end however it ends.
+        struct CWritingInPlace {
+            CDocument* pDoc;
+            ~CWritingInPlace()
+            {
+                if (pDoc)
+                    pDoc->OnWritingInPlace(false);
+            }
+        } writing{bInPlace ? this : nullptr};
+        if (bInPlace)
+            OnWritingInPlace(true);
         CLongTask task(TaskText(AFX_IDS_SAVING, path), 0);
         task.Run([&] {
             if (bInPlace) {
@@ -272,8 +283,6 @@ bool CDocument::OnSaveDocument(const QString& path)
                 Serialize(ar);
             });
         });
-        if (bInPlace)
-            OnSavedInPlace();
     } catch (const CFileException& e) {
         m_bSaving = false;
         ReportSaveLoadException(&e, true);

@@ -75,9 +75,9 @@ public:
     // written into the file itself when there is no room beside it for a new
     // copy (the user is asked first). False, the default, when that cannot be.
     virtual bool GetInPlaceChanges(std::vector<CInPlaceChange>& changes, qint64& nLength) const;
-    // After such a save the file holds the document's bytes; what the document
-    // kept of the file's old bytes is no longer there.
-    virtual void OnSavedInPlace() {}
+    // Called before such a write begins (true) and once it has ended, or
+    // failed (false): the document may be reading the same file meanwhile.
+    virtual void OnWritingInPlace(bool /*bWriting*/) {}
     // Reads the file again, for all views; false after a failure was reported,
     // with the document as it was.
     virtual bool ReloadDocument();

@@ -1,4 +1,5 @@
 #include "afxmsg.h"
+#include "diskfile.h"
 #include "filename.h"
 #include "hexdoc.h"
 #include "inplacewrite.h"
@@ -8,6 +9,7 @@
 #include "testsupport.h"
 
 #include <QDir>
+#include <QScopeGuard>
 #include <QFile>
 #include <QProcess>
 #include <QtTest>
@@ -147,6 +149,8 @@ private slots:
     void killedSaveLeavesNothingBehind();
     void othersFilesAndSavesInProgressStay();
     void inPlaceSaveKilledIsRolledBackAtOpen_data();
+    void piecesOverwrittenAreSavedInPlace_data();
+    void piecesOverwrittenAreSavedInPlace();
     void inPlaceSaveKilledIsRolledBackAtOpen();
     void namesNotUtf8_data();
     void namesNotUtf8();
@@ -442,6 +446,60 @@ void TestHexDocSaves::inPlaceSaveKilledIsRolledBackAtOpen()
         QCOMPARE(bytes, old);
     }
     QCOMPARE(QFile::exists(QString::fromUtf8(AfxInPlaceJournalPath(path))), !opens);
+}
+
+void TestHexDocSaves::piecesOverwrittenAreSavedInPlace_data()
+{
+    QTest::addColumn<bool>("shift");   // an insert and a delete of as many bytes
+    QTest::addColumn<bool>("inPlace");
+    QTest::newRow("bytes overwritten: into the file itself") << false << true;
+    QTest::newRow("the same length, bytes moved: a new file") << true << false;
+}
+
+// A file held as pieces, on a disk without room for a new copy: overwritten
+// bytes go into the file itself once the user agrees, and the document goes
+// on reading it without taking its own write for another program's.
+void TestHexDocSaves::piecesOverwrittenAreSavedInPlace()
+{
+    QFETCH(bool, shift);
+    QFETCH(bool, inPlace);
+    const qint64 nThreshold = CHexDoc::s_nPieceThreshold;
+    const auto restore = qScopeGuard([nThreshold] {
+        CHexDoc::s_nPieceThreshold = nThreshold;
+        g_afxFreeBytesHook = nullptr;
+    });
+    CHexDoc::s_nPieceThreshold = 0;
+    g_afxFreeBytesHook = [](const QString&) { return qint64(4096); };
+    QByteArray bytes(300000, Qt::Uninitialized);
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        bytes[i] = char(i * 13);
+    const QString path = writeScratchFile("pieces.bin", bytes);
+    struct stat before;
+    QCOMPARE(::stat(Native(path).constData(), &before), 0);
+
+    CHexDoc doc;
+    QVERIFY(doc.OnOpenDocument(path));
+    doc.SetPathName(path);
+    QVERIFY(doc.IsPieceMode());
+    QCOMPARE(doc.ReplaceBytes(10, 3, reinterpret_cast<const std::uint8_t*>("abc"), 3, {}), CHexDoc::EditResult::Done);
+    QCOMPARE(doc.ReplaceBytes(200000, 1, reinterpret_cast<const std::uint8_t*>("z"), 1, {}), CHexDoc::EditResult::Done);
+    bytes.replace(10, 3, "abc").replace(200000, 1, "z");
+    if (shift) {
+        QCOMPARE(doc.ReplaceBytes(50, 0, reinterpret_cast<const std::uint8_t*>("++"), 2, {}), CHexDoc::EditResult::Done);
+        QCOMPARE(doc.ReplaceBytes(100, 2, nullptr, 0, {}), CHexDoc::EditResult::Done);
+        bytes.insert(50, "++").remove(100, 2);
+    }
+    QVERIFY(doc.OnSaveDocument(path));
+    QCOMPARE(readFile(path), bytes);
+    QCOMPARE(m_messages.size(), inPlace ? 1 : 0);
+    struct stat after;
+    QCOMPARE(::stat(Native(path).constData(), &after), 0);
+    QCOMPARE(after.st_ino == before.st_ino, inPlace);
+    QVERIFY(doc.IsReadable());
+    QByteArray shown(bytes.size(), '\0');
+    QVERIFY(doc.Read(0, shown.size(), reinterpret_cast<std::uint8_t*>(shown.data())));
+    QCOMPARE(shown, bytes);
+    QVERIFY(!doc.IsModified());
 }
 
 void TestHexDocSaves::namesNotUtf8_data()
