@@ -33,4 +33,8 @@ public:
     static std::uint32_t WriteUtf8(const CCharTable& table, const std::uint8_t* pData, std::uint32_t nLength,
                                    std::uint32_t nRowStart, std::uint32_t nLanding, char*& pOut);
     static std::size_t MaxUtf8(const CCharTable& table);
+
+    // Makes WriteUtf8 take the plain way through its common rows, which
+    // processors without SSSE3 take, so that tests can compare both ways.
+    static bool s_bPlainSteps;
 };
