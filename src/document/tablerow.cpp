@@ -2,6 +2,7 @@
 
 #include "byteclasses.h"
 #include "chartable.h"
+#include "rowformat.h"
 
 #include <algorithm>
 #include <cstring>
@@ -204,6 +205,30 @@ const bool g_bSsse3 = __builtin_cpu_supports("ssse3");
 
 #endif
 
+// CTableRow::FormatLines on a processor with SSSE3: the row's text column
+// made in the loop, without WriteUtf8's checks and call between rows.
+__attribute__((target("ssse3"))) char* FormatLinesBySsse3(const CCharTable& table, const std::uint8_t* pData,
+                                                          std::uint32_t nLength, std::uint32_t nRows,
+                                                          std::uint64_t nFileOffset, int nOffsetColumns,
+                                                          std::uint32_t& nLanding, char* p)
+{
+    for (std::uint32_t r = 0, nRow = 0; r < nRows; ++r, nRow += kRowBytes) {
+        char* const pLine = p;
+        p += CRowFormat::FormatOffset(nFileOffset + nRow, nOffsetColumns, p);
+        CRowFormat::FormatHexPart(pData + nRow, p);
+        p += CRowFormat::kHexPartLength;
+        std::uint32_t nStep = 0;
+        const std::uint32_t nSkip = nLanding - nRow;
+        nLanding = nSkip < kRowBytes && WriteUtf8BySsse3(table, pData + nRow, nSkip, p, nStep)
+            ? nRow + nStep
+            : CTableRow::WriteUtf8(table, pData, nLength, nRow, nLanding, p);
+        while (p > pLine && p[-1] == ' ')
+            --p;
+        *p++ = '\n';
+    }
+    return p;
+}
+
 bool WriteUtf8Fast(const CCharTable& table, const std::uint8_t* row, std::uint32_t nSkip, char*& pOut,
                    std::uint32_t& nNext)
 {
@@ -253,3 +278,24 @@ std::size_t CTableRow::MaxUtf8(const CCharTable& table)
 }
 
 bool CTableRow::s_bPlainSteps = false;
+
+char* CTableRow::FormatLines(const CCharTable& table, const std::uint8_t* pData, std::uint32_t nLength,
+                             std::uint32_t nRows, std::uint64_t nFileOffset, int nOffsetColumns,
+                             std::uint32_t& nLanding, char* p)
+{
+#ifdef ZORBEL_TABLE_SSSE3
+    if (g_bSsse3 && !s_bPlainSteps && table.HasSteps())
+        return FormatLinesBySsse3(table, pData, nLength, nRows, nFileOffset, nOffsetColumns, nLanding, p);
+#endif
+    for (std::uint32_t r = 0, nRow = 0; r < nRows; ++r, nRow += kRowBytes) {
+        char* const pLine = p;
+        p += CRowFormat::FormatOffset(nFileOffset + nRow, nOffsetColumns, p);
+        CRowFormat::FormatHexPart(pData + nRow, p);
+        p += CRowFormat::kHexPartLength;
+        nLanding = WriteUtf8(table, pData, nLength, nRow, nLanding, p);
+        while (p > pLine && p[-1] == ' ')
+            --p;
+        *p++ = '\n';
+    }
+    return p;
+}
