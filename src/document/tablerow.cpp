@@ -148,8 +148,10 @@ __attribute__((target("ssse3"), always_inline)) inline __m128i FourSteps(const C
 // look-ups rather than stored and loaded again, and each four places' texts
 // packed by one shuffle and written by one 16-byte store: the counts of bytes
 // every place moves the output are packed into one index per four places.
-__attribute__((target("ssse3"))) bool WriteUtf8BySsse3(const CCharTable& table, const std::uint8_t* row,
-                                                       std::uint32_t nSkip, char*& pOut, std::uint32_t& nNext)
+__attribute__((target("ssse3"), always_inline)) inline bool WriteUtf8BySsse3(const CCharTable& table,
+                                                                             const std::uint8_t* row,
+                                                                             std::uint32_t nSkip, char*& pOut,
+                                                                             std::uint32_t& nNext)
 {
     // Each place's two bytes as one number, eight places to a register.
     const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
@@ -203,6 +205,13 @@ __attribute__((target("ssse3"))) bool WriteUtf8BySsse3(const CCharTable& table, 
 
 const bool g_bSsse3 = __builtin_cpu_supports("ssse3");
 
+// WriteUtf8BySsse3 for one row at a time.
+__attribute__((target("ssse3"))) bool WriteRowBySsse3(const CCharTable& table, const std::uint8_t* row,
+                                                      std::uint32_t nSkip, char*& pOut, std::uint32_t& nNext)
+{
+    return WriteUtf8BySsse3(table, row, nSkip, pOut, nNext);
+}
+
 #endif
 
 // CTableRow::FormatLines on a processor with SSSE3: the row's text column
@@ -234,7 +243,7 @@ bool WriteUtf8Fast(const CCharTable& table, const std::uint8_t* row, std::uint32
 {
 #ifdef ZORBEL_TABLE_SSSE3
     if (g_bSsse3 && !CTableRow::s_bPlainSteps)
-        return WriteUtf8BySsse3(table, row, nSkip, pOut, nNext);
+        return WriteRowBySsse3(table, row, nSkip, pOut, nNext);
 #endif
     return WriteUtf8Plain(table, row, nSkip, pOut, nNext);
 }
