@@ -1,8 +1,10 @@
 #include "cmdline.h"
 
+#include "chartable.h"
 #include "codepage.h"
 #include "filename.h"
 
+#include <QFile>
 #include <QString>
 
 #include <algorithm>
@@ -129,7 +131,7 @@ int ParseFileCommandLine(int argc, char* argv[], const char* pszCommand, bool bT
         } else if (IsCodePageOption(arg)) {
             if (const int nStatus = ParseCodePage(argc, argv, i, pszUsage, cmd.nCodePage))
                 return nStatus;
-        } else if (command != "--strings" && (std::strcmp(arg, "--table") == 0 || std::strncmp(arg, "--table=", 8) == 0)) {
+        } else if ((std::strcmp(arg, "--table") == 0 || std::strncmp(arg, "--table=", 8) == 0)) {
             const char* value = arg[7] == '=' ? arg + 8 : ++i < argc ? argv[i] : nullptr;
             if (!value || *value == '\0' || cmd.pszTable)
                 return UsageError("--table needs one table file", pszUsage);
@@ -198,11 +200,11 @@ std::string Usage()
            "  --print-pdf OUT.pdf [--codepage N] [--table FILE.tbl] FILE\n"
            "                print FILE into OUT.pdf on A4 paper as File, Print does and exit;\n"
            "                OUT.pdf - writes standard output\n"
-           "  --strings [--min N] [--cjk] [--codepage N] FILE\n"
+           "  --strings [--min N] [--cjk] [--codepage N] [--table FILE.tbl] FILE\n"
            "                print the runs of text in FILE, at least N characters long\n"
            "                (4 without --min), one line each: the offset in hexadecimal,\n"
            "                a tab and the text; --cjk lists only runs with a character\n"
-           "                beyond ASCII\n"
+           "                beyond ASCII; through a table a run ends after an end code\n"
            "  --find TEXT [--encoding NAME]... [--relative] FILE...\n"
            "                print FILE:OFFSET:ENCODING for each place TEXT stands in\n"
            "                each FILE, the offset in hexadecimal; the encodings are\n"
@@ -228,4 +230,13 @@ void ReportError(const QString& text)
     QString line = text;
     line.replace(QLatin1Char('\n'), QLatin1Char(' '));
     std::fprintf(stderr, "zorbel: %s\n", line.toLocal8Bit().constData());
+}
+
+bool LoadTableOption(const CFileCommandLine& cmd, CCharTable& table)
+{
+    QString message;
+    if (table.LoadFile(QFile::decodeName(cmd.pszTable), &message))
+        return true;
+    ReportError(message);
+    return false;
 }

@@ -7,7 +7,7 @@
 // The command line of the commands that print a file without a window:
 //   --dump [--codepage N] [--table FILE.tbl] [--] FILE
 //   --print-pdf OUT.pdf [--codepage N] [--table FILE.tbl] [--] FILE
-//   --strings [--codepage N] [--min N] [--cjk] [--] FILE
+//   --strings [--codepage N] [--table FILE.tbl] [--min N] [--cjk] [--] FILE
 // The command's own option may stand anywhere among the others; --codepage=N
 // is the same as --codepage N; after "--" every argument is the file. An
 // output file must not begin with "-" unless it is "-" itself.
@@ -15,7 +15,7 @@ struct CFileCommandLine {
     const char* pszPath = nullptr;
     const char* pszOut = nullptr;   // the command option's value, when it takes one
     int nCodePage = 0;              // 0: the code page the window would detect
-    const char* pszTable = nullptr; // --dump, --print-pdf: --table FILE.tbl, a character table
+    const char* pszTable = nullptr; // --table FILE.tbl, a character table
     int nMinChars = 4;              // --strings: --min N
     bool bNonAsciiOnly = false;     // --strings: --cjk
 };
@@ -49,3 +49,8 @@ std::string Usage();
 
 // Writes "zorbel: " and text as one line to standard error.
 void ReportError(const QString& text);
+
+// Loads the table --table names into table; false after saying why it could
+// not be loaded.
+class CCharTable;
+bool LoadTableOption(const CFileCommandLine& cmd, CCharTable& table);

@@ -140,11 +140,8 @@ int DumpMain(int argc, char* argv[])
 
     if (cmd.pszTable) {
         CCharTable table;
-        QString message;
-        if (!table.LoadFile(QFile::decodeName(cmd.pszTable), &message)) {
-            ReportError(message);
+        if (!LoadTableOption(cmd, table))
             return 1;
-        }
         // The table reads the text whatever the code page: none is guessed.
         cmd.nCodePage = kShownCodePages[0];
         return PrintFile(cmd, [&table](CFileReader& reader, int) { return DumpThroughTable(reader, table); });

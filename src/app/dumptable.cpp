@@ -44,8 +44,12 @@ std::size_t FormatBlock(Block& block, const CCharTable& table, int nOffsetColumn
     block.out.resize(std::size_t(nRows) * nMaxLine);
     const std::uint8_t* pData = block.Bytes();
     std::uint32_t nLanding = block.nLanding;
-    char* p = block.out.data();
-    for (std::uint32_t r = 0; r < nRows; ++r) {
+    // The rows whose 16 bytes and the byte after them are held go in one
+    // call; the last rows of the file, with its end, one by one.
+    const std::uint32_t nWhole = std::min(nRows, block.nHeld > 16 ? (block.nHeld - 17) / 16 + 1 : 0);
+    char* p = CTableRow::FormatLines(table, pData, block.nHeld, nWhole, block.nOffset, nOffsetColumns, nLanding,
+                                     block.out.data());
+    for (std::uint32_t r = nWhole; r < nRows; ++r) {
         char* line = p;
         p += CRowFormat::FormatOffset(block.nOffset + r * 16, nOffsetColumns, p);
         // The hex part; the last row's, with its end marker and blank pairs,

@@ -1,15 +1,18 @@
 #include "stringsmain.h"
 
+#include "chartable.h"
 #include "cmdline.h"
+#include "codepage.h"
 #include "filereader.h"
 #include "stringscan.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
-const char kUsage[] = "Usage: zorbel --strings [--codepage N] [--min N] [--cjk] [--] FILE\n";
+const char kUsage[] = "Usage: zorbel --strings [--codepage N] [--table FILE.tbl] [--min N] [--cjk] [--] FILE\n";
 
 // The file is read in parts of this many bytes; the first is short, so that
 // the first lines go out before much is read.
@@ -17,10 +20,13 @@ constexpr std::uint32_t kPartBytes = 1u << 20;
 constexpr std::uint32_t kFirstPartBytes = 1u << 14;
 constexpr std::size_t kOutBytes = std::size_t(1) << 22;
 
-bool PrintStrings(CFileReader& reader, const CFileCommandLine& cmd, int nCodePage)
+bool PrintStrings(CFileReader& reader, const CFileCommandLine& cmd, int nCodePage,
+                  std::shared_ptr<const CCharTable> pTable)
 {
     CStringScanner scanner(nCodePage, cmd.nMinChars, cmd.bNonAsciiOnly);
-    // Room for a part and the few bytes of a character the last part cut off.
+    scanner.UseTable(std::move(pTable));
+    // Room for a part and the few bytes of a character (or a table's key) the
+    // last part cut off.
     std::vector<std::uint8_t> buffer(kPartBytes + 8);
     // The lines of a few parts go out in one write.
     std::string out;
@@ -55,5 +61,15 @@ int StringsMain(int argc, char* argv[])
     if (const int nStatus = ParseFileCommandLine(argc, argv, "--strings", false, kUsage, cmd))
         return nStatus;
 
-    return PrintFile(cmd, [&cmd](CFileReader& reader, int nCodePage) { return PrintStrings(reader, cmd, nCodePage); });
+    std::shared_ptr<CCharTable> pTable;
+    if (cmd.pszTable) {
+        pTable = std::make_shared<CCharTable>();
+        if (!LoadTableOption(cmd, *pTable))
+            return 1;
+        // The table reads the text whatever the code page: none is guessed.
+        cmd.nCodePage = kShownCodePages[0];
+    }
+    return PrintFile(cmd, [&cmd, pTable](CFileReader& reader, int nCodePage) {
+        return PrintStrings(reader, cmd, nCodePage, pTable);
+    });
 }

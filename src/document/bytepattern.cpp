@@ -2,6 +2,7 @@
 
 #include "codepage.h"
 #include "rowformat.h"
+#include "tablefold.h"
 
 #include <algorithm>
 #include <cstring>
@@ -101,10 +102,17 @@ struct Scan {
     const std::uint8_t* pattern;
     std::uint32_t n;
     bool bMatchCase;
+    const CTableFold* pFold;
 
-    // The first and last bytes are known to match when this is asked.
+    // The first and last bytes are known to match when this is asked. Through
+    // a table they may belong to different keys (8161 for 8141 or 8261), so
+    // the whole is compared.
     bool RestMatches(const std::uint8_t* p) const
     {
+        if (pFold) {
+            BYTEPATTERN_READ(n);
+            return pFold->MatchesAt(p);
+        }
         if (n <= 2)
             return true;
         BYTEPATTERN_READ(n - 2);
@@ -165,9 +173,26 @@ struct Scan {
 
 } // namespace
 
-CBytePattern::CBytePattern(const QByteArray& pattern, bool bMatchCase, int nCodePage)
-    : m_pattern(pattern), m_bMatchCase(bMatchCase), m_nCodePage(nCodePage)
+CBytePattern::CBytePattern(const QByteArray& pattern, bool bMatchCase, int nCodePage, const CCharTable* pTable)
+    : m_pattern(pattern), m_bMatchCase(bMatchCase || pTable), m_nCodePage(nCodePage)
 {
+    if (pTable && !bMatchCase && !pattern.isEmpty()) {
+        auto pFold = std::make_shared<CTableFold>(pattern, *pTable);
+        if (pFold->Folds()) {
+            const auto& firsts = pFold->FirstBytes();
+            const auto& lasts = pFold->LastBytes();
+            m_first[0] = firsts.front();
+            m_first[1] = firsts.back();
+            m_last[0] = lasts.front();
+            m_last[1] = lasts.back();
+            m_bEachStart = firsts.size() > 2 || lasts.size() > 2;
+            m_pFold = std::move(pFold);
+            return;
+        }
+    }
+    // Through a table the bytes of A-Z and a-z are not those letters: with
+    // nothing to fold, bytes compare exactly.
+    bMatchCase = m_bMatchCase;
     const CasePair first = CasePair::Of(m_pattern.isEmpty() ? 0 : std::uint8_t(m_pattern.front()), bMatchCase);
     const CasePair last = CasePair::Of(m_pattern.isEmpty() ? 0 : std::uint8_t(m_pattern.back()), bMatchCase);
     m_first[0] = first.a;
@@ -190,6 +215,10 @@ CBytePattern::CBytePattern(const QByteArray& pattern, bool bMatchCase, int nCode
     }
 }
 
+CBytePattern::~CBytePattern() = default;
+CBytePattern::CBytePattern(const CBytePattern&) = default;
+CBytePattern& CBytePattern::operator=(const CBytePattern&) = default;
+
 bool CBytePattern::Equal(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t n, bool bMatchCase)
 {
     return bMatchCase ? std::memcmp(a, b, n) == 0 : EqualFolded(a, b, n);
@@ -197,6 +226,8 @@ bool CBytePattern::Equal(const std::uint8_t* a, const std::uint8_t* b, std::uint
 
 bool CBytePattern::MatchesAt(const std::uint8_t* p) const
 {
+    if (m_pFold)
+        return m_pFold->MatchesAt(p);
     return Equal(p, reinterpret_cast<const std::uint8_t*>(m_pattern.constData()), Length(), m_bMatchCase);
 }
 
@@ -240,11 +271,14 @@ bool CBytePattern::FindDown(const std::uint8_t* pData, std::uint32_t nLength, st
     const std::uint32_t n = Length();
     if (n == 0 || n > nLength || nFrom > nLength - n)
         return false;
+    if (m_bEachStart)
+        return FindEachDown(pData, nLength, nFrom, nFound);
     const Scan scan{{m_first[0], m_first[1]},
                     {m_last[0], m_last[1]},
                     reinterpret_cast<const std::uint8_t*>(m_pattern.constData()),
                     n,
-                    m_bMatchCase};
+                    m_bMatchCase,
+                    m_pFold.get()};
     // A match right at the start, as in a run of occurrences that Replace All
     // goes through one call each, is taken without setting up the blocks.
     const std::uint8_t* const pEnd = pData + (nLength - n) + 1;
@@ -267,11 +301,14 @@ bool CBytePattern::FindUp(const std::uint8_t* pData, std::uint32_t nLength, std:
     const std::uint32_t n = Length();
     if (n == 0 || n > nLength || nFloor > std::min(nFrom, nLength - n))
         return false;
+    if (m_bEachStart)
+        return FindEachUp(pData, std::min(nFrom, nLength - n), nFloor, nFound);
     const Scan scan{{m_first[0], m_first[1]},
                     {m_last[0], m_last[1]},
                     reinterpret_cast<const std::uint8_t*>(m_pattern.constData()),
                     n,
-                    m_bMatchCase};
+                    m_bMatchCase,
+                    m_pFold.get()};
     const std::uint8_t* q = scan.Up(pData + nFloor, pData + std::min(nFrom, nLength - n) + 1);
     while (q && m_bTrailLetters && !FoldsAt(pData, q))
         q = scan.Up(pData + nFloor, q);
@@ -279,4 +316,28 @@ bool CBytePattern::FindUp(const std::uint8_t* pData, std::uint32_t nLength, std:
         return false;
     nFound = std::uint32_t(q - pData);
     return true;
+}
+
+bool CBytePattern::FindEachDown(const std::uint8_t* pData, std::uint32_t nLength, std::uint32_t nFrom,
+                                std::uint32_t& nFound) const
+{
+    for (std::uint32_t i = nFrom; i <= nLength - Length(); ++i) {
+        if (m_pFold->MatchesAt(pData + i)) {
+            nFound = i;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CBytePattern::FindEachUp(const std::uint8_t* pData, std::uint32_t nFrom, std::uint32_t nFloor,
+                              std::uint32_t& nFound) const
+{
+    for (std::uint32_t i = nFrom + 1; i-- > nFloor;) {
+        if (m_pFold->MatchesAt(pData + i)) {
+            nFound = i;
+            return true;
+        }
+    }
+    return false;
 }

@@ -3,6 +3,10 @@
 #include <QByteArray>
 
 #include <cstdint>
+#include <memory>
+
+class CCharTable;
+class CTableFold;
 
 // A find pattern and the scans for it over a byte range. Without Match case the
 // letters A-Z and a-z equal their other case where they stand alone as letters
@@ -15,9 +19,15 @@
 // The scans only look at start offsets whose whole window lies within the
 // nLength bytes given, so a document's end marker (passed as nLength = file
 // length) is never part of a match. An empty pattern never matches.
+//
+// A pattern written through a character table folds the table's letters
+// instead (see CTableFold), and no byte is a letter of the code page.
 class CBytePattern {
 public:
-    CBytePattern(const QByteArray& pattern, bool bMatchCase, int nCodePage = 0);
+    CBytePattern(const QByteArray& pattern, bool bMatchCase, int nCodePage = 0, const CCharTable* pTable = nullptr);
+    ~CBytePattern();
+    CBytePattern(const CBytePattern&);
+    CBytePattern& operator=(const CBytePattern&);
 
     std::uint32_t Length() const { return std::uint32_t(m_pattern.size()); }
     bool IsEmpty() const { return m_pattern.isEmpty(); }
@@ -40,6 +50,8 @@ public:
         const std::uint32_t n = Length();
         if (n == 0 || n > nLength || nFrom > nLength - n)
             return false;
+        if (m_pFold)
+            return MatchesAt(pData, nLength, nFrom);
         const std::uint8_t* p = pData + nFrom;
         if ((p[0] != m_first[0] && p[0] != m_first[1]) || (p[n - 1] != m_last[0] && p[n - 1] != m_last[1]))
             return false;
@@ -60,6 +72,10 @@ public:
 
 private:
     bool RestMatches(const std::uint8_t* p) const;
+    // Through a table whose keys may take more than two values at the first
+    // or last byte, where the block scans cannot test them: every start.
+    bool FindEachDown(const std::uint8_t* pData, std::uint32_t nLength, std::uint32_t nFrom, std::uint32_t& nFound) const;
+    bool FindEachUp(const std::uint8_t* pData, std::uint32_t nFrom, std::uint32_t nFloor, std::uint32_t& nFound) const;
     // Whether a candidate at q, which matches with every letter folded, matches
     // where letters inside double-byte characters are compared exactly.
     bool FoldsAt(const std::uint8_t* pData, const std::uint8_t* q) const;
@@ -77,4 +93,9 @@ private:
     // case matters.
     std::uint8_t m_first[2];
     std::uint8_t m_last[2];
+    // Through a table without Match case, when some key has another case;
+    // shared by copies.
+    std::shared_ptr<const CTableFold> m_pFold;
+    // Set when m_pFold allows more than two values of the first or last byte.
+    bool m_bEachStart = false;
 };

@@ -94,6 +94,14 @@ public:
         }
         return LongMatchAt(p, nAvail);
     }
+    // The most bytes a key that begins with b takes (0 when none does): a
+    // scan of bytes in parts can tell whether a key may go on past a part.
+    int LongestKeyFrom(std::uint8_t b) const
+    {
+        if (const unsigned mask = m_lengths[b])
+            return 31 - __builtin_clz(mask);
+        return m_single[b] >= 0 ? 1 : 0;
+    }
     // The walk's step at p for --dump, read from p[0] and p[1] at once: the
     // shown text's UTF-8 (up to three bytes, '.' where no key matches) as the
     // first three bytes of the value in memory, and in its last byte

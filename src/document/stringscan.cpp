@@ -1,5 +1,6 @@
 #include "stringscan.h"
 
+#include "chartable.h"
 #include "codepage.h"
 #include "utf8.h"
 
@@ -344,6 +345,16 @@ CStringScanner::CStringScanner(int nCodePage, int nMinChars, bool bNonAsciiOnly,
 
 CStringScanner::~CStringScanner() = default;
 
+void CStringScanner::UseTable(std::shared_ptr<const CCharTable> pTable)
+{
+    m_pTable = std::move(pTable);
+}
+
+std::uint32_t CStringScanner::MostCharBytes(const CCharTable* pTable)
+{
+    return pTable ? CCharTable::kMaxKeyLength : 4;
+}
+
 std::string CStringScanner::RunText(const std::uint8_t* p, std::uint32_t nLength)
 {
     // Every run is reported while this scans, whatever the scanner's options.
@@ -374,9 +385,64 @@ int CStringScanner::CharAt(const std::uint8_t* p, std::uint32_t nLeft, bool bLas
     return n != 0 && IsShownChar(ch) ? n : 0;
 }
 
+// The walk through a table, one key at a time; the run under way is kept in
+// the members, as ScanImpl keeps it.
+template <typename Sink>
+std::uint32_t CStringScanner::ScanTable(const std::uint8_t* p, std::uint32_t nLength, bool bLast, Sink& sink)
+{
+    // The text of a run may not outgrow the buffer, whatever its keys' texts.
+    constexpr std::uint32_t kMaxText = 3 * kMaxRunBytes;
+    char* const pText = m_pText.get();
+    const CCharTable& table = *m_pTable;
+    const auto endRun = [&] {
+        if (m_nChars >= m_nMinChars && (m_bNonAscii || !m_bNonAsciiOnly))
+            sink(m_nRunOffset, m_nRunBytes, pText, m_nTextBytes, m_bTab);
+        m_nRunBytes = m_nTextBytes = 0;
+        m_nChars = 0;
+        m_bNonAscii = m_bTab = false;
+    };
+    std::uint32_t i = 0;
+    while (i < nLength) {
+        if (!bLast && nLength - i < std::uint32_t(table.LongestKeyFrom(p[i])))
+            break;   // a key may go on in the next part
+        const CCharTable::Match match = table.MatchAt(p + i, nLength - i);
+        if (match.nBytes == 0) {
+            if (m_nChars)
+                endRun();
+            ++i;
+            continue;
+        }
+        std::size_t nShown = 0;
+        const char* pShown = table.ShownUtf8(match.pEntry, nShown);
+        nShown = std::min<std::size_t>(nShown, kMaxText);
+        const auto nBytes = std::uint32_t(match.nBytes);
+        if (m_nChars && (m_nRunBytes + nBytes > kMaxRunBytes || m_nTextBytes + nShown > kMaxText))
+            endRun();
+        if (m_nChars == 0)
+            m_nRunOffset = m_nOffset + i;
+        std::memcpy(pText + m_nTextBytes, pShown, nShown);
+        for (std::size_t k = 0; k < nShown; ++k) {
+            m_bNonAscii = m_bNonAscii || std::uint8_t(pShown[k]) >= 0x80;
+            m_bTab = m_bTab || pShown[k] == '\t' || pShown[k] == '\n';
+        }
+        m_nTextBytes += std::uint32_t(nShown);
+        m_nRunBytes += nBytes;
+        ++m_nChars;
+        i += nBytes;
+        if (match.pEntry->kind == CCharTable::Kind::End)
+            endRun();
+    }
+    m_nOffset += i;
+    if (bLast && i == nLength && m_nChars)
+        endRun();
+    return i;
+}
+
 template <typename Sink>
 std::uint32_t CStringScanner::ScanImpl(const std::uint8_t* p, std::uint32_t nLength, bool bLast, Sink& sink)
 {
+    if (m_pTable)
+        return ScanTable(p, nLength, bLast, sink);
     // The run under way is kept in locals while the bytes are read.
     char* const pText = m_pText.get();
     std::uint64_t nRunOffset = m_nRunOffset;

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <memory>
+
+class CCharTable;
 #include <string>
 #include <vector>
 
@@ -20,6 +22,11 @@
 // far. Memory is the runs of one part and the run under way, which is cut into
 // runs of at most kMaxRunBytes, so that no file makes it hold more.
 //
+// Through a character table (UseTable) a character is a key, read by the
+// longest key that matches, with the text the text column shows for it; a
+// byte no key begins with ends a run, and an end code ends the run it closes,
+// its text the run's last.
+//
 // A scan may start at any offset where a full scan from the file's start has
 // no run under way, such as the start of a run it found: from there on it
 // finds what the full scan finds.
@@ -35,6 +42,14 @@ public:
 
     CStringScanner(int nCodePage, int nMinChars = 4, bool bNonAsciiOnly = false, std::uint64_t nStart = 0);
     ~CStringScanner();
+
+    // Reads the bytes through pTable from now on, instead of the code page;
+    // null goes back to the code page. The scanner keeps the table alive, so
+    // a scan on another thread outlives a table the document drops.
+    void UseTable(std::shared_ptr<const CCharTable> pTable);
+    // The most bytes a character can take, through pTable or a code page: how
+    // far before a change a scan of the bytes around it must start.
+    static std::uint32_t MostCharBytes(const CCharTable* pTable);
 
     // Scans nLength bytes at p, the file's bytes from Offset() on, and adds the
     // runs that end in them to runs. A character cut off by the end of the part
@@ -59,12 +74,15 @@ public:
 
 private:
     template <typename Sink>
+    std::uint32_t ScanTable(const std::uint8_t* p, std::uint32_t nLength, bool bLast, Sink& sink);
+    template <typename Sink>
     std::uint32_t ScanImpl(const std::uint8_t* p, std::uint32_t nLength, bool bLast, Sink& sink);
     // The length of the character at p (0: none), reading at most nLeft bytes;
     // -1 when the character may go on past nLeft.
     int CharAt(const std::uint8_t* p, std::uint32_t nLeft, bool bLast, char32_t& ch) const;
 
     CTextDecoder m_decoder;
+    std::shared_ptr<const CCharTable> m_pTable;
     int m_nMinChars;
     bool m_bNonAsciiOnly;
     // What each byte starts (see stringscan.cpp), and for a code page with

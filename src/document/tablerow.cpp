@@ -2,13 +2,14 @@
 
 #include "byteclasses.h"
 #include "chartable.h"
+#include "rowformat.h"
 
 #include <algorithm>
 #include <cstring>
 #include <utility>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
 #endif
 
 namespace {
@@ -55,48 +56,35 @@ std::uint32_t CTableRow::Cells(const CCharTable& table, const std::uint8_t* pDat
 
 namespace {
 
-#ifdef __SSE2__
-// The steps of 16 places, given each place's two bytes as one number in the
-// lanes of low (places 0-7) and high (8-15); a lane is taken out by a
-// constant, hence the sequence.
-template <int... k>
-void LookUpSteps(const CCharTable& table, __m128i low, __m128i high, std::uint32_t* step,
-                 std::integer_sequence<int, k...>)
-{
-    ((step[k] = table.StepAt(std::uint32_t(_mm_extract_epi16(low, k))),
-      step[k + 8] = table.StepAt(std::uint32_t(_mm_extract_epi16(high, k)))),
-     ...);
-}
-#endif
+// The places of a row where the walk lands, from the pair flags of its steps:
+// the walk lands past nSkip on every place that is not the second byte of a
+// pair it took, as pairs of a code page go.
+struct Landings {
+    std::uint32_t starts;
+    std::uint32_t landings;
+
+    Landings(std::uint32_t pairs, std::uint32_t nSkip)
+        : starts(CByteClasses::PairStarts(pairs >> nSkip) << nSkip),
+          landings((0xFFFFu << nSkip) & 0xFFFFu & ~(starts << 1))
+    {
+    }
+    std::uint32_t Next() const { return kRowBytes + (starts >> 15 & 1); }
+};
 
 // The commonest row of --dump: 16 bytes with the byte after them at hand, and
 // at every place the walk lands on a key of one or two bytes (or none) with a
-// short text. Each place's step is looked up at once (Steps), so that the
-// look-ups do not wait for one another; where the walk lands follows from the
-// places that begin a pair, as pairs of a code page do; and each text goes out
-// in one 4-byte store. Returns false, having written nothing, for a row that
-// needs MatchAt.
-bool WriteUtf8Fast(const CCharTable& table, const std::uint8_t* row, std::uint32_t nSkip, char*& pOut,
-                   std::uint32_t& nNext)
+// short text. Each place's step is looked up at once, so that the look-ups do
+// not wait for one another; where the walk lands follows from the places that
+// begin a pair; and each text goes out in one 4-byte store, the output moving
+// past the places the walk lands on only. Returns false, having written
+// nothing, for a row that needs MatchAt. The plain version, for processors
+// without SSSE3; WriteUtf8BySsse3 below does the same.
+bool WriteUtf8Plain(const CCharTable& table, const std::uint8_t* row, std::uint32_t nSkip, char*& pOut,
+                    std::uint32_t& nNext)
 {
     std::uint32_t step[kRowBytes];
     std::uint32_t pairs = 0;
     std::uint32_t slow = 0;
-#ifdef __SSE2__
-    // Each place's two bytes as one number, eight places to a register.
-    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
-    const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 1));
-    LookUpSteps(table, _mm_unpacklo_epi8(second, first), _mm_unpackhi_epi8(second, first), step,
-                std::make_integer_sequence<int, 8>());
-    // The flags are the top bits of each step: kStepPair its sign.
-    __m128i steps[4];
-#pragma GCC unroll 4
-    for (int k = 0; k < 4; ++k) {
-        steps[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(step + 4 * k));
-        pairs |= std::uint32_t(_mm_movemask_ps(_mm_castsi128_ps(steps[k]))) << 4 * k;
-        slow |= std::uint32_t(_mm_movemask_ps(_mm_castsi128_ps(_mm_slli_epi32(steps[k], 1)))) << 4 * k;
-    }
-#else
 #pragma GCC unroll 16
     for (std::uint32_t i = 0; i < kRowBytes; ++i) {
         step[i] = table.StepAt(std::uint32_t(row[i]) << 8 | row[i + 1]);
@@ -104,40 +92,160 @@ bool WriteUtf8Fast(const CCharTable& table, const std::uint8_t* row, std::uint32
         pairs |= ((flags & CCharTable::kStepPair) != 0 ? 1u : 0u) << i;
         slow |= ((flags & CCharTable::kStepSlow) != 0 ? 1u : 0u) << i;
     }
-#endif
-    const std::uint32_t starts = CByteClasses::PairStarts(pairs >> nSkip) << nSkip;
-    const std::uint32_t landings = (0xFFFFu << nSkip) & 0xFFFFu & ~(starts << 1);
-    if ((landings & slow) != 0)
+    const Landings walk(pairs, nSkip);
+    if ((walk.landings & slow) != 0)
         return false;
-    // How far each place moves the output: its text's length where the walk
-    // lands, else 0.
-    std::uint32_t advance[kRowBytes];
-#ifdef __SSE2__
-    const __m128i bits = _mm_setr_epi32(1, 2, 4, 8);
-#pragma GCC unroll 4
-    for (int k = 0; k < 4; ++k) {
-        const __m128i landed = _mm_cmpeq_epi32(_mm_and_si128(_mm_set1_epi32(int(landings >> 4 * k)), bits), bits);
-        const __m128i length = _mm_and_si128(_mm_srli_epi32(steps[k], 24), _mm_set1_epi32(3));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(advance + 4 * k), _mm_and_si128(length, landed));
-    }
-#else
-#pragma GCC unroll 16
-    for (std::uint32_t i = 0; i < kRowBytes; ++i)
-        advance[i] = CCharTable::StepFlags(step[i]) & 3 & (0u - (landings >> i & 1));
-#endif
     char* p = pOut;
     std::memset(p, '.', nSkip);
     p += nSkip;
-    // Every place is stored, and the output moves past those the walk lands
-    // on: no branch that depends on the bytes.
 #pragma GCC unroll 16
     for (std::uint32_t i = 0; i < kRowBytes; ++i) {
         std::memcpy(p, &step[i], 4);
-        p += advance[i];
+        p += CCharTable::StepFlags(step[i]) & 3 & (0u - (walk.landings >> i & 1));
     }
     pOut = p;
-    nNext = kRowBytes + (starts >> 15 & 1);
+    nNext = walk.Next();
     return true;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+#define ZORBEL_TABLE_SSSE3 1
+
+// For each way four places can move the output (0 to 3 bytes each, place j's
+// count in bits 2j and 2j + 1 of the index), the byte shuffle that packs
+// their texts together out of their four steps, and the bytes they take.
+struct PackTable {
+    std::uint8_t shuffle[256][16] = {};
+    std::uint8_t length[256] = {};
+    constexpr PackTable()
+    {
+        for (int index = 0; index < 256; ++index) {
+            int n = 0;
+            for (int j = 0; j < 4; ++j) {
+                for (int b = 0; b < (index >> 2 * j & 3); ++b)
+                    shuffle[index][n++] = std::uint8_t(4 * j + b);
+            }
+            for (int k = n; k < 16; ++k)
+                shuffle[index][k] = 0x80;
+            length[index] = std::uint8_t(n);
+        }
+    }
+};
+
+constexpr PackTable kPack;
+
+// The steps of four places, given as lanes a to d of the pairs of bytes in v.
+template <int a, int b, int c, int d>
+__attribute__((target("ssse3"), always_inline)) inline __m128i FourSteps(const CCharTable& table, __m128i v)
+{
+    return _mm_setr_epi32(int(table.StepAt(std::uint32_t(_mm_extract_epi16(v, a)))),
+                          int(table.StepAt(std::uint32_t(_mm_extract_epi16(v, b)))),
+                          int(table.StepAt(std::uint32_t(_mm_extract_epi16(v, c)))),
+                          int(table.StepAt(std::uint32_t(_mm_extract_epi16(v, d)))));
+}
+
+// WriteUtf8Plain with the steps held in four registers, built from the
+// look-ups rather than stored and loaded again, and each four places' texts
+// packed by one shuffle and written by one 16-byte store: the counts of bytes
+// every place moves the output are packed into one index per four places.
+__attribute__((target("ssse3"), always_inline)) inline bool WriteUtf8BySsse3(const CCharTable& table,
+                                                                             const std::uint8_t* row,
+                                                                             std::uint32_t nSkip, char*& pOut,
+                                                                             std::uint32_t& nNext)
+{
+    // Each place's two bytes as one number, eight places to a register.
+    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
+    const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 1));
+    const __m128i low = _mm_unpacklo_epi8(second, first);
+    const __m128i high = _mm_unpackhi_epi8(second, first);
+    const __m128i steps[4] = {FourSteps<0, 1, 2, 3>(table, low), FourSteps<4, 5, 6, 7>(table, low),
+                              FourSteps<0, 1, 2, 3>(table, high), FourSteps<4, 5, 6, 7>(table, high)};
+    // The flags are the top bits of each step: kStepPair its sign, kStepSlow
+    // the next.
+    std::uint32_t pairs = 0;
+    std::uint32_t slow = 0;
+#pragma GCC unroll 4
+    for (int k = 0; k < 4; ++k) {
+        pairs |= std::uint32_t(_mm_movemask_ps(_mm_castsi128_ps(steps[k]))) << 4 * k;
+        slow |= std::uint32_t(_mm_movemask_ps(_mm_castsi128_ps(_mm_slli_epi32(steps[k], 1)))) << 4 * k;
+    }
+    const Landings walk(pairs, nSkip);
+    if ((walk.landings & slow) != 0)
+        return false;
+    // Each place's count of bytes where the walk lands, else 0, a byte each;
+    // then four places' counts as one index, 2 bits a place.
+    const __m128i bits = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
+    const __m128i landed = _mm_cmpeq_epi8(
+        _mm_and_si128(_mm_unpacklo_epi64(_mm_set1_epi8(char(walk.landings)), _mm_set1_epi8(char(walk.landings >> 8))),
+                      bits),
+        bits);
+    const __m128i counts = _mm_packus_epi16(
+        _mm_packs_epi32(_mm_srli_epi32(steps[0], 24), _mm_srli_epi32(steps[1], 24)),
+        _mm_packs_epi32(_mm_srli_epi32(steps[2], 24), _mm_srli_epi32(steps[3], 24)));
+    const __m128i moves = _mm_and_si128(_mm_and_si128(counts, _mm_set1_epi8(3)), landed);
+    alignas(16) std::uint32_t indices[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(indices),
+                    _mm_madd_epi16(_mm_maddubs_epi16(moves, _mm_set1_epi16(0x0401)), _mm_set1_epi32(0x00100001)));
+    // The bytes before the walk's first landing show '.': one store, however
+    // many there are.
+    char* p = pOut;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_set1_epi8('.'));
+    p += nSkip;
+#pragma GCC unroll 4
+    for (int k = 0; k < 4; ++k) {
+        const std::uint32_t index = indices[k];
+        const __m128i shuffle = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kPack.shuffle[index]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_shuffle_epi8(steps[k], shuffle));
+        p += kPack.length[index];
+    }
+    pOut = p;
+    nNext = walk.Next();
+    return true;
+}
+
+const bool g_bSsse3 = __builtin_cpu_supports("ssse3");
+
+// WriteUtf8BySsse3 for one row at a time.
+__attribute__((target("ssse3"))) bool WriteRowBySsse3(const CCharTable& table, const std::uint8_t* row,
+                                                      std::uint32_t nSkip, char*& pOut, std::uint32_t& nNext)
+{
+    return WriteUtf8BySsse3(table, row, nSkip, pOut, nNext);
+}
+
+#endif
+
+// CTableRow::FormatLines on a processor with SSSE3: the row's text column
+// made in the loop, without WriteUtf8's checks and call between rows.
+__attribute__((target("ssse3"))) char* FormatLinesBySsse3(const CCharTable& table, const std::uint8_t* pData,
+                                                          std::uint32_t nLength, std::uint32_t nRows,
+                                                          std::uint64_t nFileOffset, int nOffsetColumns,
+                                                          std::uint32_t& nLanding, char* p)
+{
+    for (std::uint32_t r = 0, nRow = 0; r < nRows; ++r, nRow += kRowBytes) {
+        char* const pLine = p;
+        p += CRowFormat::FormatOffset(nFileOffset + nRow, nOffsetColumns, p);
+        CRowFormat::FormatHexPart(pData + nRow, p);
+        p += CRowFormat::kHexPartLength;
+        std::uint32_t nStep = 0;
+        const std::uint32_t nSkip = nLanding - nRow;
+        nLanding = nSkip < kRowBytes && WriteUtf8BySsse3(table, pData + nRow, nSkip, p, nStep)
+            ? nRow + nStep
+            : CTableRow::WriteUtf8(table, pData, nLength, nRow, nLanding, p);
+        while (p > pLine && p[-1] == ' ')
+            --p;
+        *p++ = '\n';
+    }
+    return p;
+}
+
+bool WriteUtf8Fast(const CCharTable& table, const std::uint8_t* row, std::uint32_t nSkip, char*& pOut,
+                   std::uint32_t& nNext)
+{
+#ifdef ZORBEL_TABLE_SSSE3
+    if (g_bSsse3 && !CTableRow::s_bPlainSteps)
+        return WriteRowBySsse3(table, row, nSkip, pOut, nNext);
+#endif
+    return WriteUtf8Plain(table, row, nSkip, pOut, nNext);
 }
 
 } // namespace
@@ -170,7 +278,33 @@ std::uint32_t CTableRow::WriteUtf8(const CCharTable& table, const std::uint8_t* 
     return nNext;
 }
 
+// The fast rows store 16 bytes at the end of each four places' texts, at most
+// 48 bytes into the row.
 std::size_t CTableRow::MaxUtf8(const CCharTable& table)
 {
-    return std::size_t(kCellsWithSpill) * std::size_t(std::max(1, table.MostShownBytes())) + 8;
+    return std::max<std::size_t>(std::size_t(kCellsWithSpill) * std::size_t(std::max(1, table.MostShownBytes())), 48)
+           + 16;
+}
+
+bool CTableRow::s_bPlainSteps = false;
+
+char* CTableRow::FormatLines(const CCharTable& table, const std::uint8_t* pData, std::uint32_t nLength,
+                             std::uint32_t nRows, std::uint64_t nFileOffset, int nOffsetColumns,
+                             std::uint32_t& nLanding, char* p)
+{
+#ifdef ZORBEL_TABLE_SSSE3
+    if (g_bSsse3 && !s_bPlainSteps && table.HasSteps())
+        return FormatLinesBySsse3(table, pData, nLength, nRows, nFileOffset, nOffsetColumns, nLanding, p);
+#endif
+    for (std::uint32_t r = 0, nRow = 0; r < nRows; ++r, nRow += kRowBytes) {
+        char* const pLine = p;
+        p += CRowFormat::FormatOffset(nFileOffset + nRow, nOffsetColumns, p);
+        CRowFormat::FormatHexPart(pData + nRow, p);
+        p += CRowFormat::kHexPartLength;
+        nLanding = WriteUtf8(table, pData, nLength, nRow, nLanding, p);
+        while (p > pLine && p[-1] == ' ')
+            --p;
+        *p++ = '\n';
+    }
+    return p;
 }

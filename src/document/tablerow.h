@@ -33,4 +33,16 @@ public:
     static std::uint32_t WriteUtf8(const CCharTable& table, const std::uint8_t* pData, std::uint32_t nLength,
                                    std::uint32_t nRowStart, std::uint32_t nLanding, char*& pOut);
     static std::size_t MaxUtf8(const CCharTable& table);
+    // The whole lines of nRows rows of --dump from the start of the nLength
+    // bytes at pData, each row's 16 bytes and the byte after them among them:
+    // the offset (nFileOffset for the first row) in nOffsetColumns, the hex
+    // part, the text column and a newline, trailing blanks dropped, written
+    // at p; nLanding moves along as WriteUtf8's does. Returns the end.
+    static char* FormatLines(const CCharTable& table, const std::uint8_t* pData, std::uint32_t nLength,
+                             std::uint32_t nRows, std::uint64_t nFileOffset, int nOffsetColumns,
+                             std::uint32_t& nLanding, char* p);
+
+    // Makes WriteUtf8 take the plain way through its common rows, which
+    // processors without SSSE3 take, so that tests can compare both ways.
+    static bool s_bPlainSteps;
 };

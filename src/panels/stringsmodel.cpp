@@ -71,6 +71,8 @@ void CStringsModel::Reset(CHexDoc* pDoc)
     Clear();
     m_pDoc = pDoc;
     m_pDecoder = pDoc ? std::make_unique<CStringScanner>(pDoc->GetCodePage(), 1) : nullptr;
+    if (m_pDecoder)
+        m_pDecoder->UseTable(pDoc->ShareCharTable());
 }
 
 void CStringsModel::Clear()

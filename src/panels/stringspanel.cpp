@@ -142,7 +142,7 @@ bool CStringsPanel::RefreshAround(quint32 nPos, quint32 nRemoved, quint32 nInser
     // change until it comes, with no run under way, to where a run after the
     // change starts; from there on the bytes, and so the runs, are those of
     // the list, moved along.
-    constexpr std::uint32_t kMaxCharBytes = 4;
+    const std::uint32_t kMaxCharBytes = CStringScanner::MostCharBytes(m_pDoc->GetCharTable());
     const int nCount = m_pModel->RunCount();
     const int nBefore = m_pModel->FirstRunFrom(nPos > kMaxCharBytes ? nPos - kMaxCharBytes + 1 : 0) - 1;
     const int nFirst = std::max(nBefore, 0);
@@ -152,6 +152,7 @@ bool CStringsPanel::RefreshAround(quint32 nPos, quint32 nRemoved, quint32 nInser
     const std::uint8_t* p = m_pDoc->Data();
 
     CStringScanner scanner(m_pDoc->GetCodePage(), m_pMin->value(), m_pNonAscii->isChecked(), nStart);
+    scanner.UseTable(m_pDoc->ShareCharTable());
     std::vector<CTextRun> fresh;
     int nSync = m_pModel->FirstRunFrom(std::uint64_t(nPos) + nRemoved);
     for (;; ++nSync) {
@@ -207,6 +208,7 @@ void CStringsPanel::Rescan()
     }
     m_bStale = false;
     m_pScanner = std::make_shared<CStringScanner>(m_pDoc->GetCodePage(), m_pMin->value(), m_pNonAscii->isChecked());
+    m_pScanner->UseTable(m_pDoc->ShareCharTable());
     m_bScanning = true;
     m_bFirstPart = true;
     m_scanClock.start();

@@ -58,12 +58,12 @@ bool CHexView::SelectionShown() const
     return !ShownSelection().IsEmpty();
 }
 
-// Through a character table the bytes of A-Z and a-z are not those letters,
-// so they are compared exactly, with or without Match case.
+// Through a character table the table's letters fold, not the bytes of A-Z
+// and a-z (see CTableFold).
 CBytePattern CHexView::PatternFor(const QByteArray& pattern, bool bMatchCase) const
 {
     const CHexDoc* pDoc = GetDocument();
-    return CBytePattern(pattern, bMatchCase || pDoc->GetCharTable(), pDoc->GetCodePage());
+    return CBytePattern(pattern, bMatchCase, pDoc->GetCodePage(), pDoc->GetCharTable());
 }
 
 bool CHexView::SelectionMatches(const CBytePattern& pattern) const

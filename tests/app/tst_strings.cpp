@@ -1,3 +1,4 @@
+#include "chartable.h"
 #include "codepage.h"
 #include "stringscan.h"
 #include "testsupport.h"
@@ -21,6 +22,8 @@ private slots:
     void matchesOracle_data();
     void matchesOracle();
     void partsDoNotMatter();
+    void readsThroughATable_data();
+    void readsThroughATable();
     void lineFormat();
     void failures_data();
     void failures();
@@ -119,9 +122,13 @@ QByteArray RandomMix(int nCodePage, QRandomGenerator& random)
     return bytes;
 }
 
-QByteArray ScanInParts(const QByteArray& bytes, int nCodePage, int nMin, bool bCjk, QRandomGenerator& random)
+// The scanner in parts of one to eight bytes, which cut characters and a
+// table's keys anywhere.
+QByteArray ScanInParts(const QByteArray& bytes, int nCodePage, int nMin, bool bCjk, QRandomGenerator& random,
+                       std::shared_ptr<const CCharTable> pTable = nullptr)
 {
     CStringScanner scanner(nCodePage, nMin, bCjk);
+    scanner.UseTable(std::move(pTable));
     std::vector<CTextRun> runs;
     std::string out;
     const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.constData());
@@ -134,6 +141,49 @@ QByteArray ScanInParts(const QByteArray& bytes, int nCodePage, int nMin, bool bC
     for (const CTextRun& run : runs)
         CStringScanner::AppendLine(run, out);
     return QByteArray::fromStdString(out);
+}
+
+// The runs of bytes read through the table, walked a byte at a time with the
+// entries looked up one by one: the longest key at each place, its text as the
+// text column shows it; a byte no key begins with ends a run, an end code ends
+// the run it closes.
+QByteArray TableOracle(const QByteArray& bytes, const CCharTable& table, int nMin, bool bCjk)
+{
+    QByteArray out;
+    QString text;
+    int nStart = 0;
+    int nChars = 0;
+    const auto endRun = [&] {
+        if (nChars >= nMin && (!bCjk || text.toUtf8().size() != text.size())) {
+            text.replace(QLatin1Char('\t'), QLatin1String("\\t")).replace(QLatin1Char('\n'), QLatin1String("\\n"));
+            out += QByteArray::number(nStart, 16).toUpper().rightJustified(8, '0') + '\t' + text.toUtf8() + '\n';
+        }
+        text.clear();
+        nChars = 0;
+    };
+    for (int i = 0; i < bytes.size();) {
+        const CCharTable::Entry* pKey = nullptr;
+        for (const CCharTable::Entry& entry : table.Entries()) {
+            if (bytes.mid(i).startsWith(entry.key) && (!pKey || entry.key.size() > pKey->key.size()))
+                pKey = &entry;
+        }
+        if (!pKey) {
+            if (nChars)
+                endRun();
+            ++i;
+            continue;
+        }
+        if (nChars == 0)
+            nStart = i;
+        text += CCharTable::ShownText(*pKey);
+        ++nChars;
+        i += int(pKey->key.size());
+        if (pKey->kind == CCharTable::Kind::End)
+            endRun();
+    }
+    if (nChars)
+        endRun();
+    return out;
 }
 
 TestSupport::ProgramResult RunZorbel(const QStringList& args)
@@ -196,6 +246,58 @@ void TestStrings::partsDoNotMatter()
         const QByteArray bytes = RandomMix(nCodePage, random);
         QCOMPARE(ScanInParts(bytes, nCodePage, 3, false, random), Oracle(bytes, nCodePage, 3, false));
     }
+}
+
+void TestStrings::readsThroughATable_data()
+{
+    QTest::addColumn<QByteArray>("table");
+    QTest::addColumn<QByteArray>("alphabet");
+    QTest::addColumn<int>("minChars");
+    QTest::addColumn<bool>("cjk");
+    const QByteArray letters = "80=A\n81=B\nA0=a\n/FF=<end>\n*FE\n20= \n09=\t\n";
+    const QByteArray letterBytes("\x80\x81\xA0\xFF\xFE\x20\x09\x00\x80\x81\xA0\x20", 12);
+    QTest::newRow("letters, end codes and line breaks") << letters << letterBytes << 3 << false;
+    QTest::newRow("runs of one key") << letters << letterBytes << 1 << false;
+    QTest::newRow("beyond ASCII only") << letters + "82=中\n" << letterBytes + "\x82" << 2 << true;
+    QTest::newRow("two-byte keys, an end code without text")
+        << QByteArray("8140=中\n8141=文\n81=?\n/0000=\n41=A\n") << QByteArray("\x81\x40\x41\x00\x02\x81", 6) << 2
+        << false;
+    QTest::newRow("keys of three bytes, long texts")
+        << QByteArray("818283=a long text\n81=α\n82=β\n/83=。\n8182838485868788=八\n")
+        << QByteArray("\x81\x82\x83\x84\x85\x86\x87\x88") << 2 << false;
+}
+
+void TestStrings::readsThroughATable()
+{
+    QFETCH(QByteArray, table);
+    QFETCH(QByteArray, alphabet);
+    QFETCH(int, minChars);
+    QFETCH(bool, cjk);
+    auto pTable = std::make_shared<CCharTable>();
+    QVERIFY(pTable->Parse(table));
+    QRandomGenerator random(quint32(table.size() * 31 + minChars));
+    QByteArray bytes;
+    while (bytes.size() < 5000)
+        bytes += alphabet[random.bounded(int(alphabet.size()))];
+    const QByteArray expected = TableOracle(bytes, *pTable, minChars, cjk);
+    QVERIFY(expected.count('\n') > 10);
+    QCOMPARE(ScanInParts(bytes, 936, minChars, cjk, random, pTable), expected);
+
+    const QString tablePath = m_dir.filePath(QStringLiteral("strings.tbl"));
+    const QString path = m_dir.filePath(QStringLiteral("strings.bin"));
+    for (const auto& [name, content] : {std::pair{tablePath, table}, std::pair{path, bytes}}) {
+        QFile file(name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(content), content.size());
+    }
+    QStringList args{QStringLiteral("--strings"), QStringLiteral("--table"), tablePath, QStringLiteral("--min"),
+                     QString::number(minChars), path};
+    if (cjk)
+        args.insert(1, QStringLiteral("--cjk"));
+    const TestSupport::ProgramResult result = RunZorbel(args);
+    QCOMPARE(result.err, QByteArray());
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.out, expected);
 }
 
 void TestStrings::lineFormat()

@@ -305,13 +305,23 @@ void TestCharTable::rowCells()
 void TestCharTable::rowTextMatchesCells_data()
 {
     QTest::addColumn<QByteArray>("tableFile");
+    QTest::addColumn<bool>("bPlain");
     // 41 has a one-byte key only, 80 and 81 begin two-byte keys (81 has one of
     // its own too), 01 begins none; 90 begins keys of three and four bytes.
     const QByteArray shortKeys = "41=A\n8041=魔\n8080=b\n81=c\n8181=ア\n20= \n";
-    QTest::newRow("one-byte and two-byte keys") << shortKeys;
-    QTest::newRow("keys of three and four bytes") << shortKeys + "908081=終\n90808141=x\n9041=y\n";
-    QTest::newRow("texts of four bytes and more, none at all")
-        << shortKeys + "90=😀\n9080=the \n/01\n*4180\n";
+    // Each table both ways: the plain way is the one processors without
+    // SSSE3 take.
+    for (const bool bPlain : {false, true}) {
+        const char* pszWay = bPlain ? ", the plain way" : "";
+        QTest::addRow("one-byte and two-byte keys%s", pszWay) << shortKeys << bPlain;
+        QTest::addRow("keys of three and four bytes%s", pszWay) << shortKeys + "908081=終\n90808141=x\n9041=y\n"
+                                                                << bPlain;
+        QTest::addRow("texts of four bytes and more, none at all%s", pszWay)
+            << shortKeys + "90=😀\n9080=the \n/01\n*4180\n" << bPlain;
+        // Texts of one to three bytes only, so that nearly every row is a
+        // fast one.
+        QTest::addRow("short texts only%s", pszWay) << shortKeys + "9080=é\n90=\x7F\n" << bPlain;
+    }
 }
 
 // WriteUtf8 against the cells of each row (Cells walks by MatchAt): the same
@@ -320,8 +330,11 @@ void TestCharTable::rowTextMatchesCells_data()
 void TestCharTable::rowTextMatchesCells()
 {
     QFETCH(QByteArray, tableFile);
+    QFETCH(bool, bPlain);
     CCharTable table;
     QVERIFY(table.Parse(tableFile));
+    CTableRow::s_bPlainSteps = bPlain;
+    const auto restore = qScopeGuard([] { CTableRow::s_bPlainSteps = false; });
     QRandomGenerator random(11);
     const char alphabet[] = "\x41\x80\x81\x01\x90\x20";
     QByteArray data;

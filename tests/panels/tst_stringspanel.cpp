@@ -4,6 +4,7 @@
 // filter lists what filtering the full scan's lines gives, however long the
 // list and whatever the edits.
 
+#include "chartable.h"
 #include "editfixture.h"
 #include "stringscan.h"
 #include "stringsmodel.h"
@@ -34,6 +35,7 @@ namespace {
 QByteArray FullScan(const CHexDoc& doc, int nMin, bool bCjk, const QString& filter = QString())
 {
     CStringScanner scanner(doc.GetCodePage(), nMin, bCjk);
+    scanner.UseTable(doc.ShareCharTable());
     std::vector<CTextRun> runs;
     scanner.Scan(doc.Data(), doc.GetLength(), true, runs);
     std::string out;
@@ -76,14 +78,19 @@ void TestStringsPanel::editsMendTheList_data()
     QTest::addColumn<int>("minChars");
     QTest::addColumn<bool>("cjk");
     QTest::addColumn<QString>("filter");
-    QTest::newRow("GB") << 936 << 4 << false << QString();
-    QTest::newRow("BIG5") << 950 << 3 << false << QString();
-    QTest::newRow("Shift JIS") << 932 << 4 << false << QString();
-    QTest::newRow("UTF-8") << 65001 << 2 << false << QString();
-    QTest::newRow("GB, non-ASCII runs only") << 936 << 2 << true << QString();
-    QTest::newRow("1252") << 1252 << 4 << false << QString();
-    QTest::newRow("GB, filtered on a letter") << 936 << 3 << false << QString("E");
-    QTest::newRow("Shift JIS, filtered on a kanji") << 932 << 2 << false << QString::fromUtf8("字");
+    QTest::addColumn<QByteArray>("table");
+    QTest::newRow("GB") << 936 << 4 << false << QString() << QByteArray();
+    QTest::newRow("BIG5") << 950 << 3 << false << QString() << QByteArray();
+    QTest::newRow("Shift JIS") << 932 << 4 << false << QString() << QByteArray();
+    QTest::newRow("UTF-8") << 65001 << 2 << false << QString() << QByteArray();
+    QTest::newRow("GB, non-ASCII runs only") << 936 << 2 << true << QString() << QByteArray();
+    QTest::newRow("1252") << 1252 << 4 << false << QString() << QByteArray();
+    QTest::newRow("GB, filtered on a letter") << 936 << 3 << false << QString("E") << QByteArray();
+    QTest::newRow("Shift JIS, filtered on a kanji") << 932 << 2 << false << QString::fromUtf8("字") << QByteArray();
+    // Keys of up to eight bytes that an edit may cut or join, end codes.
+    QTest::newRow("through a table") << 936 << 2 << false << QString()
+                                     << QByteArray("61=a\n62=b\n65=e\n20= \n6162=ab\n61626364656667=abcdefg\n"
+                                                   "/00=<end>\n*0A\nD6D0=中\n/6565=.\n");
 }
 
 void TestStringsPanel::editsMendTheList()
@@ -92,12 +99,18 @@ void TestStringsPanel::editsMendTheList()
     QFETCH(int, minChars);
     QFETCH(bool, cjk);
     QFETCH(QString, filter);
+    QFETCH(QByteArray, table);
     QRandomGenerator random(std::uint32_t(codePage * 7 + minChars));
     QByteArray bytes;
     while (bytes.size() < 4000)
         bytes += RandomPiece(codePage, 20, random);
     EditWindow window(bytes);
     window.doc.SetCodePage(codePage);
+    if (!table.isEmpty()) {
+        auto pTable = std::make_shared<CCharTable>();
+        QVERIFY(pTable->Parse(table));
+        window.doc.SetCharTable(pTable);
+    }
     CStringsPanel panel;
     panel.MinLength()->setValue(minChars);
     panel.NonAsciiOnly()->setChecked(cjk);
@@ -106,6 +119,7 @@ void TestStringsPanel::editsMendTheList()
     panel.show();
     QVERIFY(WaitForScan(panel));
     QCOMPARE(panel.ExportText(), FullScan(window.doc, minChars, cjk, filter));
+    QVERIFY(panel.ExportText().count('\n') > 10);
 
     // Each edit is mended before control returns: no scan starts, and the
     // list is already the full scan's.

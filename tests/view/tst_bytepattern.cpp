@@ -11,6 +11,7 @@ std::uint64_t g_nRead = 0;
 #define BYTEPATTERN_READ(n) (g_nRead += (n))
 #include "bytepattern.cpp"
 
+#include "chartable.h"
 #include "plainrules.h"
 
 #include <QRandomGenerator>
@@ -49,6 +50,40 @@ std::vector<std::uint8_t> EnglishLike(std::uint32_t nLength, std::uint32_t nRare
     return bytes;
 }
 
+// The table's entries as they are written, for a plain reading of the table.
+const CCharTable::Entry* PlainEntry(const CCharTable& table, const std::uint8_t* p, std::size_t n)
+{
+    for (const CCharTable::Entry& entry : table.Entries()) {
+        if (std::size_t(entry.key.size()) == n && std::memcmp(entry.key.constData(), p, n) == 0)
+            return &entry;
+    }
+    return nullptr;
+}
+
+// Whether the pattern's bytes, read key by key through the table (the longest
+// key at each byte), match at p: each key by bytes whose key of the same length
+// and kind has the same text in any case, a byte of no key by itself.
+bool PlainTableMatch(const CCharTable& table, const QByteArray& pattern, const std::uint8_t* p)
+{
+    const auto* q = reinterpret_cast<const std::uint8_t*>(pattern.constData());
+    const auto n = std::size_t(pattern.size());
+    for (std::size_t i = 0; i < n;) {
+        const CCharTable::Entry* pEntry = nullptr;
+        std::size_t nKey = std::min<std::size_t>(n - i, CCharTable::kMaxKeyLength);
+        for (; nKey > 0 && !(pEntry = PlainEntry(table, q + i, nKey)); --nKey) {
+        }
+        nKey = std::max<std::size_t>(nKey, 1);
+        if (std::memcmp(p + i, q + i, nKey) != 0) {
+            const CCharTable::Entry* pThere = PlainEntry(table, p + i, nKey);
+            if (!pEntry || !pThere || pThere->kind != pEntry->kind || pEntry->text.isEmpty()
+                || QString::compare(pThere->text, pEntry->text, Qt::CaseInsensitive) != 0)
+                return false;
+        }
+        i += nKey;
+    }
+    return true;
+}
+
 } // namespace
 
 class TestBytePattern : public QObject {
@@ -58,6 +93,8 @@ private slots:
     void findsWhatTheOneByOneSearchFinds();
     void readsEachByteABoundedNumberOfTimes_data();
     void readsEachByteABoundedNumberOfTimes();
+    void foldsTheLettersOfATable_data();
+    void foldsTheLettersOfATable();
 };
 
 void TestBytePattern::findsWhatTheOneByOneSearchFinds_data()
@@ -172,6 +209,82 @@ void TestBytePattern::readsEachByteABoundedNumberOfTimes()
         QVERIFY2(nCalls > 100, "the text holds many matches");
         QVERIFY2(g_nRead <= 3 * std::uint64_t(kLength) + nCalls * nPerCall,
                  qPrintable(QString("%1 bytes read by %2 searches over %3 bytes").arg(g_nRead).arg(nCalls).arg(kLength)));
+    }
+}
+
+void TestBytePattern::foldsTheLettersOfATable_data()
+{
+    QTest::addColumn<QByteArray>("table");
+    QTest::addColumn<QByteArray>("alphabet");
+    QTest::addColumn<QByteArray>("pattern");
+    QTest::addColumn<bool>("bMatchCase");
+
+    const QByteArray letters = "80=A\n81=B\nA0=a\nA1=b\n20= \n";
+    const QByteArray letterBytes("\x80\x81\xA0\xA1\x20\x41\x61");
+    for (const bool bMatchCase : {false, true}) {
+        const char* pszCase = bMatchCase ? ", match case" : "";
+        QTest::addRow("one letter%s", pszCase) << letters << letterBytes << QByteArray("\xA0") << bMatchCase;
+        QTest::addRow("words%s", pszCase) << letters << letterBytes << QByteArray("\x80\xA1\x20\xA0")
+                                          << bMatchCase;
+        // Keys of two bytes that share their bytes: 8161 and 8241 are no A.
+        QTest::addRow("two-byte letters%s", pszCase) << QByteArray("8141=A\n8261=a\n41=x\n61=y\n")
+                                                     << QByteArray("\x81\x82\x41\x61")
+                                                     << QByteArray("\x82\x61\x41\x82\x61") << bMatchCase;
+        QTest::addRow("three-byte Greek%s", pszCase) << QByteArray("818283=Ω\n818284=ω\n81=α\n82=β\n")
+                                                     << QByteArray("\x81\x82\x83\x84")
+                                                     << QByteArray("\x81\x82\x84\x81") << bMatchCase;
+        // Three keys read as one word in any case: more than two values of
+        // the first byte.
+        QTest::addRow("texts of several letters%s", pszCase)
+            << QByteArray("90=the\n91=The\n92=THE\n93= \n94=tHe\n") << QByteArray("\x90\x91\x92\x93\x94")
+            << QByteArray("\x90\x93\x92") << bMatchCase;
+        QTest::addRow("end codes fold with end codes only%s", pszCase)
+            << QByteArray("/FF=END\n/FE=end\nFD=End\n80=A\n") << QByteArray("\xFF\xFE\xFD\x80")
+            << QByteArray("\x80\xFE") << bMatchCase;
+        QTest::addRow("kana have no case%s", pszCase) << QByteArray("80=A\nA0=あ\nA1=ア\n")
+                                                      << QByteArray("\x80\xA0\xA1") << QByteArray("\xA0\x80")
+                                                      << bMatchCase;
+        QTest::addRow("bytes of no key%s", pszCase) << letters << letterBytes << QByteArray("\x41\xA0\x61")
+                                                    << bMatchCase;
+    }
+}
+
+// Every start of random bytes through a table against the plain reading of
+// the table above, each start compared alone and by the scans both ways.
+void TestBytePattern::foldsTheLettersOfATable()
+{
+    QFETCH(QByteArray, table);
+    QFETCH(QByteArray, alphabet);
+    QFETCH(QByteArray, pattern);
+    QFETCH(bool, bMatchCase);
+    CCharTable charTable;
+    QVERIFY(charTable.Parse(table));
+    const CBytePattern scan(pattern, bMatchCase, 936, &charTable);
+    const auto n = std::uint32_t(pattern.size());
+    for (const std::uint32_t nLength : {0u, 1u, 16u, 17u, 200u, 3001u}) {
+        const std::vector<std::uint8_t> bytes = RandomBytes(alphabet, nLength, nLength + 7);
+        std::vector<std::int64_t> starts;
+        for (std::uint32_t i = 0; i + n <= nLength; ++i) {
+            const bool bPlain = bMatchCase ? std::memcmp(bytes.data() + i, pattern.constData(), n) == 0
+                                           : PlainTableMatch(charTable, pattern, bytes.data() + i);
+            QCOMPARE(scan.MatchesAt(bytes.data(), nLength, i), bPlain);
+            QCOMPARE(scan.StartsAt(bytes.data(), nLength, i), bPlain);
+            if (bPlain)
+                starts.push_back(i);
+        }
+        if (nLength > 1000 && !bMatchCase)
+            QVERIFY2(starts.size() > 3, "the bytes hold matches");
+        for (std::uint32_t nFrom = 0; nFrom <= nLength; ++nFrom) {
+            std::uint32_t nFound = 0;
+            const auto next = std::lower_bound(starts.begin(), starts.end(), std::int64_t(nFrom));
+            const std::int64_t nDown = next == starts.end() ? -1 : *next;
+            const bool bDown = scan.FindDown(bytes.data(), nLength, nFrom, nFound);
+            QCOMPARE(bDown ? std::int64_t(nFound) : -1, nDown);
+            const auto after = std::upper_bound(starts.begin(), starts.end(), std::int64_t(nFrom));
+            const std::int64_t nUp = after == starts.begin() ? -1 : *(after - 1);
+            const bool bUp = scan.FindUp(bytes.data(), nLength, nFrom, nFound);
+            QCOMPARE(bUp ? std::int64_t(nFound) : -1, nUp);
+        }
     }
 }
 

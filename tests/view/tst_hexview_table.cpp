@@ -210,6 +210,15 @@ void TestHexViewTable::findsThroughTheTable()
     QVERIFY(letters->LoadCharTable(TableFile("41=魔\n61=文\n")));
     letters->FindNext("41", true, false);
     QCOMPARE(letters->GetSelection().First(), 1u);
+
+    // The table's own letters fold instead: a finds A, and with Match case
+    // only a.
+    EditWindow cased("\x01\x80\xA0");
+    QVERIFY(cased->LoadCharTable(TableFile("80=A\nA0=a\n")));
+    cased->FindNext("a", true, false);
+    QCOMPARE(cased->GetSelection().First(), 1u);
+    cased->FindNext("a", true, true);
+    QCOMPARE(cased->GetSelection().First(), 2u);
 }
 
 void TestHexViewTable::copiesAsText_data()
