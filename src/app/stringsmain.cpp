@@ -4,7 +4,7 @@
 #include "filereader.h"
 #include "stringscan.h"
 
-#include <string>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -22,9 +22,11 @@ bool PrintStrings(CFileReader& reader, const CFileCommandLine& cmd, int nCodePag
     CStringScanner scanner(nCodePage, cmd.nMinChars, cmd.bNonAsciiOnly);
     // Room for a part and the few bytes of a character the last part cut off.
     std::vector<std::uint8_t> buffer(kPartBytes + 8);
-    // The lines of a few parts go out in one write.
-    std::string out;
-    out.reserve(kOutBytes + 4 * kPartBytes);
+    // The lines of a few parts go out in one write. The scanner builds them
+    // in place, so the buffer has room for the most a part can give beyond
+    // kOutBytes; only the pages written to are ever taken.
+    const std::unique_ptr<char[]> pOut(new char[kOutBytes + CStringScanner::LinesRoom(kPartBytes + 8)]);
+    char* pEnd = pOut.get();
     std::uint32_t nKept = 0;
     bool bFirst = true;
     for (bool bLast = false; !bLast;) {
@@ -32,13 +34,13 @@ bool PrintStrings(CFileReader& reader, const CFileCommandLine& cmd, int nCodePag
         const std::uint32_t nGot = reader.Read(buffer.data() + nKept, nWanted);
         bLast = nGot < nWanted;
         const std::uint32_t nHeld = nKept + nGot;
-        const std::uint32_t nDone = scanner.ScanLines(buffer.data(), nHeld, bLast, out);
+        const std::uint32_t nDone = scanner.ScanLines(buffer.data(), nHeld, bLast, pEnd);
         nKept = nHeld - nDone;
         std::copy(buffer.begin() + nDone, buffer.begin() + nHeld, buffer.begin());
-        if (bFirst || bLast || out.size() >= kOutBytes) {
-            if (!WriteOutput(out.data(), out.size()))
+        if (bFirst || bLast || std::size_t(pEnd - pOut.get()) >= kOutBytes) {
+            if (!WriteOutput(pOut.get(), std::size_t(pEnd - pOut.get())))
                 return false;
-            out.clear();
+            pEnd = pOut.get();
         }
         if (bFirst && !FlushOutput())
             return false;
