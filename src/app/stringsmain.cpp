@@ -13,9 +13,9 @@ const char kUsage[] = "Usage: zorbel --strings [--codepage N] [--min N] [--cjk] 
 
 // The file is read in parts of this many bytes; the first is short, so that
 // the first lines go out before much is read.
-constexpr std::uint32_t kPartBytes = 1u << 20;
+constexpr std::uint32_t kPartBytes = 1u << 17;
 constexpr std::uint32_t kFirstPartBytes = 1u << 14;
-constexpr std::size_t kOutBytes = std::size_t(1) << 22;
+constexpr std::size_t kOutBytes = std::size_t(1) << 17;
 
 bool PrintStrings(CFileReader& reader, const CFileCommandLine& cmd, int nCodePage)
 {

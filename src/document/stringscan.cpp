@@ -227,18 +227,6 @@ inline std::uint64_t RangeMask(const std::uint8_t* q, std::uint8_t lo, std::uint
     return mask;
 }
 
-inline int CountBits(std::uint64_t n)
-{
-#if defined(__POPCNT__)
-    return __builtin_popcountll(n);
-#else
-    n -= (n >> 1) & 0x5555555555555555u;
-    n = (n & 0x3333333333333333u) + ((n >> 2) & 0x3333333333333333u);
-    n = (n + (n >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
-    return int((n * 0x0101010101010101u) >> 56);
-#endif
-}
-
 // The pairs that start at the bits of pairs: a stretch of pair bits that
 // starts at s holds a pair at s, one at s + 2 and so on, the byte after each
 // being its trail byte. Adding a stretch's first bit to the stretch clears it
@@ -256,8 +244,9 @@ inline std::uint64_t PairStarts(std::uint64_t pairs)
 constexpr std::uint32_t kMaxPrefix = 17;
 // A run's bytes give at most three bytes of text each (a byte of its own that
 // decodes beyond U+07FF, a tab written as \t), and a character is stored with
-// a four-byte copy, the offset with an eight-byte one.
-constexpr std::size_t kPendingRoom = kMaxPrefix + 3 * std::size_t(CStringScanner::kMaxRunBytes) + 16;
+// a four-byte copy, the offset with an eight-byte one, ASCII with copies of
+// 16 bytes.
+constexpr std::size_t kPendingRoom = kMaxPrefix + 3 * std::size_t(CStringScanner::kMaxRunBytes) + 64;
 
 // The width of a line's offset and its tab: at least 8 digits.
 inline std::uint32_t PrefixWidth(std::uint64_t nOffset)
@@ -268,7 +257,7 @@ inline std::uint32_t PrefixWidth(std::uint64_t nOffset)
 }
 
 // The offset in nDigits hexadecimal digits (capitals) at out, and a tab.
-void PutPrefix(char* out, std::uint64_t nOffset, std::uint32_t nDigits)
+inline void PutPrefix(char* out, std::uint64_t nOffset, std::uint32_t nDigits)
 {
 #if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
     if (nDigits == 8) {
@@ -386,28 +375,28 @@ CStringScanner::~CStringScanner() = default;
 
 const void* CStringScanner::EmitTable(bool bLines)
 {
-    // Indexed by a byte and the byte after it: the UTF-8 of the character the
-    // first starts, a pair's for a lead byte, the byte's own for any other,
-    // so that the block loop looks every character up the same way.
+    // Indexed by the two bytes at a character as a little-endian number: the
+    // UTF-8 of a pair at trail << 8 | lead, of a byte of its own (ASCII among
+    // them) at every next << 8 | byte, so that the block loop looks every
+    // character up the same way, with one load of two bytes.
     std::unique_ptr<std::uint32_t[]>& pEmit = m_pEmit[bLines];
     if (pEmit)
         return pEmit.get();
-    pEmit.reset(new std::uint32_t[1u << 16]);
+    pEmit.reset(new std::uint32_t[1u << 16]());
     const CPairTables* const pTables = static_cast<const CPairTables*>(m_pPairs);
     for (unsigned b = 0; b < 0x100; ++b) {
-        std::uint32_t* const pRow = pEmit.get() + (b << 8);
+        CUtf8Char c{};
         if (m_class[b] == kPair) {
-            std::memcpy(pRow, pTables->utf8.data() + (b << 8), 0x100 * sizeof(CUtf8Char));
+            for (unsigned trail = 0; trail < 0x100; ++trail)
+                std::memcpy(&pEmit[trail << 8 | b], &pTables->utf8[b << 8 | trail], sizeof c);
             continue;
         }
-        CUtf8Char c{};
         if (m_class[b] == kAscii)
             c = bLines && b == '\t' ? CUtf8Char{{'\\', 't', 0, 2}} : MakeUtf8Char(b);
         else if (m_class[b] == kSingle)
             std::memcpy(&c, &m_single[b], sizeof c);
-        std::uint32_t n;
-        std::memcpy(&n, &c, sizeof n);
-        std::fill(pRow, pRow + 0x100, n);
+        for (unsigned next = 0; next < 0x100; ++next)
+            std::memcpy(&pEmit[next << 8 | b], &c, sizeof c);
     }
     return pEmit.get();
 }
@@ -487,7 +476,7 @@ std::uint32_t CStringScanner::ScanImpl(const std::uint8_t* p, std::uint32_t nLen
     // The UTF-8 of the character at q, a pair or a byte of its own, added to
     // the text.
     const auto putChar = [&](const std::uint8_t* q, bool bPair) {
-        const CUtf8Char c = pEmit[q[0] << 8 | (bPair ? q[1] : 0)];
+        const CUtf8Char c = pEmit[(bPair ? q[1] << 8 : 0) | q[0]];
         std::memcpy(pDst, &c, 4);
         pDst += Utf8Length(c);
     };
@@ -495,8 +484,9 @@ std::uint32_t CStringScanner::ScanImpl(const std::uint8_t* p, std::uint32_t nLen
     std::uint32_t i = 0;
     while (i < nLength) {
         // 64 bytes at a time from a character's start, while they and the
-        // byte after them are there and no run can reach kMaxRunBytes in them.
-        if (m_bBlocks && nLength - i > 64 && nRunBytes + 65 <= kMaxRunBytes) {
+        // 16 bytes after them are there and no run can reach kMaxRunBytes in
+        // them.
+        if (m_bBlocks && nLength - i >= 64 + 16 && nRunBytes + 65 <= kMaxRunBytes) {
             const std::uint8_t* const q = p + i;
             const std::uint64_t ascii = AsciiMask(q);
             // Where a lead byte and the byte after it make a character: a
@@ -569,7 +559,7 @@ std::uint32_t CStringScanner::ScanImpl(const std::uint8_t* p, std::uint32_t nLen
                     int n = 0;
                     for (std::uint64_t bits = segment; bits; bits &= bits - 1) {
                         const unsigned j = unsigned(__builtin_ctzll(bits));
-                        const CUtf8Char c = pEmit[q[j] << 8 | q[j + 1]];
+                        const CUtf8Char c = pEmit[q[j + 1] << 8 | q[j]];
                         std::memcpy(d, &c, 4);
                         d += Utf8Length(c);
                         ++n;
