@@ -65,8 +65,8 @@ public:
 private:
     template <typename Sink>
     std::uint32_t ScanImpl(const std::uint8_t* p, std::uint32_t nLength, bool bLast, char*& pOut, Sink& sink);
-    // The UTF-8 of the character starting a pair of bytes (see stringscan.cpp),
-    // made when first asked for; with tabs written as \t for lines.
+    // The UTF-8 of the character at any two bytes (see stringscan.cpp), made
+    // when first asked for; for lines with tabs written as \t.
     const void* EmitTable(bool bLines);
     // The length of the character at p (0: none), reading at most nLeft bytes;
     // -1 when the character may go on past nLeft.
