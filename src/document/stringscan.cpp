@@ -20,14 +20,19 @@ enum : std::uint8_t { kBreak, kAscii, kPair, kSingle, kSequence };
 
 namespace {
 
-// A character's UTF-8, stored with one four-byte copy: nBytes 0 for no
-// character, kLong for one of four bytes, which is encoded again when met.
+// A character's UTF-8, stored with one four-byte copy. The last byte holds
+// the length when it is under four (0 for no character); a character of four
+// bytes has a continuation byte there, from 0x80, so the length is never
+// more than that byte.
 struct CUtf8Char {
-    char bytes[3];
-    std::uint8_t nBytes;
+    char bytes[4];
 };
 static_assert(sizeof(CUtf8Char) == 4, "stored with one four-byte copy");
-constexpr std::uint8_t kLong = 0xFF;
+
+inline std::uint32_t Utf8Length(const CUtf8Char& c)
+{
+    return std::min(std::uint32_t(std::uint8_t(c.bytes[3])), 4u);
+}
 
 char* PutUtf8(char32_t ch, char* out)
 {
@@ -52,11 +57,9 @@ char* PutUtf8(char32_t ch, char* out)
 CUtf8Char MakeUtf8Char(char32_t ch)
 {
     CUtf8Char c{};
-    if (ch >= 0x10000) {
-        c.nBytes = kLong;
-        return c;
-    }
-    c.nBytes = std::uint8_t(PutUtf8(ch, c.bytes) - c.bytes);
+    const auto nBytes = char(PutUtf8(ch, c.bytes) - c.bytes);
+    if (nBytes < 4)
+        c.bytes[3] = nBytes;
     return c;
 }
 
@@ -93,7 +96,7 @@ CPairTables MakePairs(int nCodePage)
         if (!IsLeadByte(nCodePage, std::uint8_t(lead)))
             return false;
         for (unsigned trail = 0; trail < 0x100; ++trail)
-            if (IsTrailByte(nCodePage, std::uint8_t(trail)) && tables.utf8[lead << 8 | trail].nBytes == 0)
+            if (IsTrailByte(nCodePage, std::uint8_t(trail)) && Utf8Length(tables.utf8[lead << 8 | trail]) == 0)
                 return false;
         return true;
     };
@@ -147,28 +150,22 @@ const CPairTables* PairTables(int nCodePage)
     }
 }
 
-// Bit j set where q[j] is a printable ASCII byte or a tab, for j < 64; tabs
-// gets the tabs.
-inline std::uint64_t AsciiMask(const std::uint8_t* q, std::uint64_t& tabs)
+// Bit j set where q[j] is a printable ASCII byte or a tab, for j < 64.
+inline std::uint64_t AsciiMask(const std::uint8_t* q)
 {
     std::uint64_t text = 0;
-    tabs = 0;
 #if defined(__SSE2__)
     const __m128i one = _mm_set1_epi8(1);
     const __m128i space = _mm_set1_epi8(0x20);
     const __m128i tab = _mm_set1_epi8('\t');
     for (int k = 0; k < 4; ++k) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 16 * k));
-        const __m128i isTab = _mm_cmpeq_epi8(v, tab);
-        const __m128i isText = _mm_or_si128(_mm_cmpgt_epi8(_mm_add_epi8(v, one), space), isTab);
+        const __m128i isText = _mm_or_si128(_mm_cmpgt_epi8(_mm_add_epi8(v, one), space), _mm_cmpeq_epi8(v, tab));
         text |= std::uint64_t(unsigned(_mm_movemask_epi8(isText))) << (16 * k);
-        tabs |= std::uint64_t(unsigned(_mm_movemask_epi8(isTab))) << (16 * k);
     }
 #else
-    for (int j = 0; j < 64; ++j) {
+    for (int j = 0; j < 64; ++j)
         text |= std::uint64_t((q[j] >= 0x20 && q[j] < 0x7F) || q[j] == '\t') << j;
-        tabs |= std::uint64_t(q[j] == '\t') << j;
-    }
 #endif
     return text;
 }
@@ -231,18 +228,6 @@ inline std::uint64_t RangeMask(const std::uint8_t* q, std::uint8_t lo, std::uint
     return mask;
 }
 
-inline int CountBits(std::uint64_t n)
-{
-#if defined(__POPCNT__)
-    return __builtin_popcountll(n);
-#else
-    n -= (n >> 1) & 0x5555555555555555u;
-    n = (n & 0x3333333333333333u) + ((n >> 2) & 0x3333333333333333u);
-    n = (n + (n >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
-    return int((n * 0x0101010101010101u) >> 56);
-#endif
-}
-
 // The pairs that start at the bits of pairs: a stretch of pair bits that
 // starts at s holds a pair at s, one at s + 2 and so on, the byte after each
 // being its trail byte. Adding a stretch's first bit to the stretch clears it
@@ -256,60 +241,125 @@ inline std::uint64_t PairStarts(std::uint64_t pairs)
     return (evenStretches & kEven) | (oddStretches & ~kEven);
 }
 
-// A line of --strings: the offset in at least 8 hexadecimal digits, a tab,
-// the text (tabs and newlines escaped when bEscape) and a newline.
-void AppendLineTo(std::string& out, std::uint64_t nOffset, const char* pText, std::size_t nText, bool bEscape)
+// The widest offset of a line and its tab.
+constexpr std::uint32_t kMaxPrefix = 17;
+// The most text a run read through a table keeps.
+constexpr std::uint32_t kMaxTableText = 3 * CStringScanner::kMaxRunBytes;
+// A run's bytes give at most three bytes of text each (a byte of its own that
+// decodes beyond U+07FF, a tab written as \t), and a character is stored with
+// a four-byte copy, the offset with an eight-byte one, ASCII with copies of
+// 16 bytes.
+constexpr std::size_t kPendingRoom = kMaxPrefix + 3 * std::size_t(CStringScanner::kMaxRunBytes) + 64;
+
+// The width of a line's offset and its tab: at least 8 digits.
+inline std::uint32_t PrefixWidth(std::uint64_t nOffset)
 {
-    static const char kDigits[] = "0123456789ABCDEF";
-    int nDigits = 8;
-    while (nDigits < 16 && (nOffset >> (4 * nDigits)) != 0)
-        ++nDigits;
-    char prefix[20];
-    for (int d = nDigits - 1; d >= 0; --d, nOffset >>= 4)
-        prefix[d] = kDigits[nOffset & 0xF];
-    prefix[nDigits] = '\t';
-    out.append(prefix, std::size_t(nDigits) + 1);
-    if (!bEscape) {
-        out.append(pText, nText);
-    } else {
-        for (std::size_t i = 0; i < nText; ++i) {
-            const char c = pText[i];
-            if (c == '\t')
-                out += "\\t";
-            else if (c == '\n')
-                out += "\\n";
-            else
-                out += c;
-        }
-    }
-    out += '\n';
+    if (nOffset >> 32 == 0)
+        return 9;
+    return 1 + (64 - unsigned(__builtin_clzll(nOffset)) + 3) / 4;
 }
 
+// The offset in nDigits hexadecimal digits (capitals) at out, and a tab.
+inline void PutPrefix(char* out, std::uint64_t nOffset, std::uint32_t nDigits)
+{
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    if (nDigits == 8) {
+        // One nibble to a byte, the highest first in memory, then each made
+        // its digit: those from 10 on skip the seven signs between 9 and A.
+        std::uint64_t x = std::uint32_t(nOffset);
+        x = (x | x << 16) & 0x0000FFFF0000FFFFu;
+        x = (x | x << 8) & 0x00FF00FF00FF00FFu;
+        x = (x | x << 4) & 0x0F0F0F0F0F0F0F0Fu;
+        x = __builtin_bswap64(x);
+        const std::uint64_t letters = ((x + 0x0606060606060606u) >> 4) & 0x0101010101010101u;
+        x += 0x3030303030303030u + 7 * letters;
+        std::memcpy(out, &x, 8);
+        out[8] = '\t';
+        return;
+    }
+#endif
+    static const char kDigits[] = "0123456789ABCDEF";
+    for (int d = int(nDigits) - 1; d >= 0; --d, nOffset >>= 4)
+        out[d] = kDigits[nOffset & 0xF];
+    out[nDigits] = '\t';
+}
+
+// A run's line as AppendLine writes it, from out on; returns where it ends.
+char* PutLine(char* out, std::uint64_t nOffset, const char* pText, std::uint32_t nText)
+{
+    const std::uint32_t nPrefix = PrefixWidth(nOffset);
+    PutPrefix(out, nOffset, nPrefix - 1);
+    out += nPrefix;
+    for (std::uint32_t i = 0; i < nText; ++i) {
+        const char c = pText[i];
+        if (c == '\t' || c == '\n') {
+            *out++ = '\\';
+            *out++ = c == '\t' ? 't' : 'n';
+        } else {
+            *out++ = c;
+        }
+    }
+    *out++ = '\n';
+    return out;
+}
+
+// Where the runs go: Keep is given a run worth listing, its text from pText
+// to pEnd after room for its prefix from pLine, and returns where the next
+// run's line starts.
 struct CRunsSink {
+    static constexpr bool kLines = false;
     std::vector<CTextRun>& runs;
-    void operator()(std::uint64_t nOffset, std::uint32_t nLength, const char* pText, std::uint32_t nText, bool)
+    char* Keep(std::uint64_t nOffset, std::uint32_t nLength, char* pLine, const char* pText, const char* pEnd)
     {
-        runs.push_back(CTextRun{nOffset, nLength, std::string(pText, nText)});
+        runs.push_back(CTextRun{nOffset, nLength, std::string(pText, pEnd)});
+        return pLine;
     }
 };
 
 struct CLinesSink {
-    std::string& out;
-    void operator()(std::uint64_t nOffset, std::uint32_t, const char* pText, std::uint32_t nText, bool bTab)
+    static constexpr bool kLines = true;
+    char* Keep(std::uint64_t nOffset, std::uint32_t, char* pLine, const char* pText, char* pEnd)
     {
-        AppendLineTo(out, nOffset, pText, nText, bTab);
+        PutPrefix(pLine, nOffset, std::uint32_t(pText - pLine) - 1);
+        *pEnd = '\n';
+        return pEnd + 1;
     }
 };
+
+struct CTextSink {
+    static constexpr bool kLines = false;
+    std::string& text;
+    char* Keep(std::uint64_t, std::uint32_t, char* pLine, const char* pText, const char* pEnd)
+    {
+        text.append(pText, pEnd);
+        return pLine;
+    }
+};
+
+// The n ASCII bytes at p as a line's text: tabs written as \t when bLines.
+char* PutAscii(char* out, const std::uint8_t* p, std::uint32_t n, bool bLines)
+{
+    if (!bLines || !std::memchr(p, '\t', n)) {
+        std::memcpy(out, p, n);
+        return out + n;
+    }
+    for (std::uint32_t k = 0; k < n; ++k) {
+        if (p[k] == '\t') {
+            *out++ = '\\';
+            *out++ = 't';
+        } else {
+            *out++ = char(p[k]);
+        }
+    }
+    return out;
+}
 
 } // namespace
 
 CStringScanner::CStringScanner(int nCodePage, int nMinChars, bool bNonAsciiOnly, std::uint64_t nStart)
     : m_decoder(nCodePage), m_nMinChars(nMinChars < 1 ? 1 : nMinChars),
       m_bNonAsciiOnly(bNonAsciiOnly), m_nOffset(nStart),
-      // A run's bytes give at most three bytes of UTF-8 each (a byte of its
-      // own that decodes beyond U+07FF), and a character is stored with a
-      // four-byte copy.
-      m_pText(new char[3 * std::size_t(kMaxRunBytes) + 8])
+      m_pText(new char[kPendingRoom])
 {
     const bool bDoubleByte = nCodePage == 932 || nCodePage == 936 || nCodePage == 950;
     if (bDoubleByte)
@@ -348,11 +398,58 @@ CStringScanner::~CStringScanner() = default;
 void CStringScanner::UseTable(std::shared_ptr<const CCharTable> pTable)
 {
     m_pTable = std::move(pTable);
+    // A byte may end a run of one key: its line's offset, the key's text with
+    // each tab or newline written as two bytes, and the newline.
+    std::size_t nLongest = 1;
+    if (m_pTable) {
+        for (const CCharTable::Entry& entry : m_pTable->Entries()) {
+            std::size_t n = 0;
+            m_pTable->ShownUtf8(&entry, n);
+            nLongest = std::max(nLongest, std::min<std::size_t>(n, kMaxTableText));
+        }
+    }
+    m_nTableRoom = kMaxPrefix + 1 + 2 * nLongest;
+}
+
+std::size_t CStringScanner::RoomFor(std::uint32_t nLength) const
+{
+    if (!m_pTable)
+        return LinesRoom(nLength);
+    // The run kept from the last part goes out first.
+    return (std::size_t(nLength) + 1) * m_nTableRoom + kMaxPrefix + 1 + 2 * std::size_t(kMaxTableText);
 }
 
 std::uint32_t CStringScanner::MostCharBytes(const CCharTable* pTable)
 {
     return pTable ? CCharTable::kMaxKeyLength : 4;
+}
+
+const void* CStringScanner::EmitTable(bool bLines)
+{
+    // Indexed by the two bytes at a character as a little-endian number: the
+    // UTF-8 of a pair at trail << 8 | lead, of a byte of its own (ASCII among
+    // them) at every next << 8 | byte, so that the block loop looks every
+    // character up the same way, with one load of two bytes.
+    std::unique_ptr<std::uint32_t[]>& pEmit = m_pEmit[bLines];
+    if (pEmit)
+        return pEmit.get();
+    pEmit.reset(new std::uint32_t[1u << 16]());
+    const CPairTables* const pTables = static_cast<const CPairTables*>(m_pPairs);
+    for (unsigned b = 0; b < 0x100; ++b) {
+        CUtf8Char c{};
+        if (m_class[b] == kPair) {
+            for (unsigned trail = 0; trail < 0x100; ++trail)
+                std::memcpy(&pEmit[trail << 8 | b], &pTables->utf8[b << 8 | trail], sizeof c);
+            continue;
+        }
+        if (m_class[b] == kAscii)
+            c = bLines && b == '\t' ? CUtf8Char{{'\\', 't', 0, 2}} : MakeUtf8Char(b);
+        else if (m_class[b] == kSingle)
+            std::memcpy(&c, &m_single[b], sizeof c);
+        for (unsigned next = 0; next < 0x100; ++next)
+            std::memcpy(&pEmit[next << 8 | b], &c, sizeof c);
+    }
+    return pEmit.get();
 }
 
 std::string CStringScanner::RunText(const std::uint8_t* p, std::uint32_t nLength)
@@ -363,14 +460,13 @@ std::string CStringScanner::RunText(const std::uint8_t* p, std::uint32_t nLength
     m_nMinChars = 1;
     m_bNonAsciiOnly = false;
     m_nOffset = 0;
-    m_nRunBytes = m_nTextBytes = 0;
+    m_nRunBytes = m_nTextBytes = m_nPrefix = 0;
     m_nChars = 0;
-    m_bNonAscii = m_bTab = false;
+    m_bNonAscii = false;
     std::string text;
-    const auto sink = [&text](std::uint64_t, std::uint32_t, const char* pText, std::uint32_t nText, bool) {
-        text.append(pText, nText);
-    };
-    ScanImpl(p, nLength, true, sink);
+    CTextSink sink{text};
+    char* pOut = m_pText.get();
+    ScanImpl(p, nLength, true, pOut, sink);
     m_nMinChars = nMinChars;
     m_bNonAsciiOnly = bNonAsciiOnly;
     m_nOffset = 0;
@@ -388,18 +484,23 @@ int CStringScanner::CharAt(const std::uint8_t* p, std::uint32_t nLeft, bool bLas
 // The walk through a table, one key at a time; the run under way is kept in
 // the members, as ScanImpl keeps it.
 template <typename Sink>
-std::uint32_t CStringScanner::ScanTable(const std::uint8_t* p, std::uint32_t nLength, bool bLast, Sink& sink)
+std::uint32_t CStringScanner::ScanTable(const std::uint8_t* p, std::uint32_t nLength, bool bLast, char*& pOut,
+                                        Sink& sink)
 {
     // The text of a run may not outgrow the buffer, whatever its keys' texts.
-    constexpr std::uint32_t kMaxText = 3 * kMaxRunBytes;
+    constexpr std::uint32_t kMaxText = kMaxTableText;
     char* const pText = m_pText.get();
     const CCharTable& table = *m_pTable;
     const auto endRun = [&] {
-        if (m_nChars >= m_nMinChars && (m_bNonAscii || !m_bNonAsciiOnly))
-            sink(m_nRunOffset, m_nRunBytes, pText, m_nTextBytes, m_bTab);
+        if (m_nChars >= m_nMinChars && (m_bNonAscii || !m_bNonAsciiOnly)) {
+            if constexpr (Sink::kLines)
+                pOut = PutLine(pOut, m_nRunOffset, pText, m_nTextBytes);
+            else
+                sink.Keep(m_nRunOffset, m_nRunBytes, pText, pText, pText + m_nTextBytes);
+        }
         m_nRunBytes = m_nTextBytes = 0;
         m_nChars = 0;
-        m_bNonAscii = m_bTab = false;
+        m_bNonAscii = false;
     };
     std::uint32_t i = 0;
     while (i < nLength) {
@@ -421,10 +522,8 @@ std::uint32_t CStringScanner::ScanTable(const std::uint8_t* p, std::uint32_t nLe
         if (m_nChars == 0)
             m_nRunOffset = m_nOffset + i;
         std::memcpy(pText + m_nTextBytes, pShown, nShown);
-        for (std::size_t k = 0; k < nShown; ++k) {
+        for (std::size_t k = 0; k < nShown; ++k)
             m_bNonAscii = m_bNonAscii || std::uint8_t(pShown[k]) >= 0x80;
-            m_bTab = m_bTab || pShown[k] == '\t' || pShown[k] == '\n';
-        }
         m_nTextBytes += std::uint32_t(nShown);
         m_nRunBytes += nBytes;
         ++m_nChars;
@@ -439,62 +538,66 @@ std::uint32_t CStringScanner::ScanTable(const std::uint8_t* p, std::uint32_t nLe
 }
 
 template <typename Sink>
-std::uint32_t CStringScanner::ScanImpl(const std::uint8_t* p, std::uint32_t nLength, bool bLast, Sink& sink)
+std::uint32_t CStringScanner::ScanImpl(const std::uint8_t* p, std::uint32_t nLength, bool bLast, char*& pOut,
+                                       Sink& sink)
 {
     if (m_pTable)
-        return ScanTable(p, nLength, bLast, sink);
-    // The run under way is kept in locals while the bytes are read.
-    char* const pText = m_pText.get();
+        return ScanTable(p, nLength, bLast, pOut, sink);
+    constexpr bool kLines = Sink::kLines;
+    // The run under way is kept in locals while the bytes are read. Its line
+    // starts at pLine, its text at pLine + nPrefix and ends at pDst: for
+    // lines in the caller's output, where the text kept from the last call
+    // goes first, else in m_pText.
+    char* pLine = kLines ? pOut : m_pText.get();
+    if (kLines)
+        std::memcpy(pLine, m_pText.get(), m_nTextBytes);
+    char* pDst = pLine + m_nTextBytes;
+    std::uint32_t nPrefix = m_nPrefix;
     std::uint64_t nRunOffset = m_nRunOffset;
     std::uint32_t nRunBytes = m_nRunBytes;
-    std::uint32_t nTextBytes = m_nTextBytes;
     int nChars = m_nChars;
     bool bNonAscii = m_bNonAscii;
-    bool bTab = m_bTab;
     const auto endRun = [&] {
         if (nChars >= m_nMinChars && (bNonAscii || !m_bNonAsciiOnly))
-            sink(nRunOffset, nRunBytes, pText, nTextBytes, bTab);
+            pLine = sink.Keep(nRunOffset, nRunBytes, pLine, pLine + nPrefix, pDst);
+        pDst = pLine;
+        nPrefix = 0;
         nRunBytes = 0;
-        nTextBytes = 0;
         nChars = 0;
         bNonAscii = false;
-        bTab = false;
+    };
+    const auto startRun = [&](std::uint64_t nOffset) {
+        nRunOffset = nOffset;
+        nPrefix = kLines ? PrefixWidth(nOffset) : 0;
+        pDst = pLine + nPrefix;
     };
     // Makes room for a character of n bytes at i: a run stops at kMaxRunBytes.
     const auto startChar = [&](std::uint32_t i, std::uint32_t n) {
         if (nRunBytes + n > kMaxRunBytes)
             endRun();
         if (nChars == 0)
-            nRunOffset = m_nOffset + i;
+            startRun(m_nOffset + i);
     };
     const CPairTables* const pTables = static_cast<const CPairTables*>(m_pPairs);
     const CUtf8Char* const pPairs = pTables ? pTables->utf8.data() : nullptr;
     const std::uint64_t* const pPairBits = pTables ? pTables->bits.data() : nullptr;
-    // The UTF-8 of the character at q[j], a pair or a byte of its own, added
-    // to the text.
+    const CUtf8Char* const pEmit = m_bBlocks ? static_cast<const CUtf8Char*>(EmitTable(kLines)) : nullptr;
+    // The UTF-8 of the character at q, a pair or a byte of its own, added to
+    // the text.
     const auto putChar = [&](const std::uint8_t* q, bool bPair) {
-        CUtf8Char c;
-        if (bPair)
-            c = pPairs[q[0] << 8 | q[1]];
-        else
-            std::memcpy(&c, &m_single[q[0]], sizeof c);
-        if (c.nBytes == kLong) {
-            const char32_t ch = bPair ? m_decoder.DecodePair(q[0], q[1]) : m_decoder.DecodeSingle(q[0]);
-            nTextBytes = std::uint32_t(PutUtf8(ch, pText + nTextBytes) - pText);
-        } else {
-            std::memcpy(pText + nTextBytes, &c, 4);
-            nTextBytes += c.nBytes;
-        }
+        const CUtf8Char c = pEmit[(bPair ? q[1] << 8 : 0) | q[0]];
+        std::memcpy(pDst, &c, 4);
+        pDst += Utf8Length(c);
     };
 
     std::uint32_t i = 0;
     while (i < nLength) {
         // 64 bytes at a time from a character's start, while they and the
-        // byte after them are there and no run can reach kMaxRunBytes in them.
-        if (m_bBlocks && nLength - i > 64 && nRunBytes + 65 <= kMaxRunBytes) {
+        // 16 bytes after them are there and no run can reach kMaxRunBytes in
+        // them.
+        if (m_bBlocks && nLength - i >= 64 + 16 && nRunBytes + 65 <= kMaxRunBytes) {
             const std::uint8_t* const q = p + i;
-            std::uint64_t tabs;
-            const std::uint64_t ascii = AsciiMask(q, tabs);
+            const std::uint64_t ascii = AsciiMask(q);
             // Where a lead byte and the byte after it make a character: a
             // lead byte followed by a trail byte, if the pair is defined. The
             // walk from the block's start meets only the pairs that start
@@ -528,16 +631,17 @@ std::uint32_t CStringScanner::ScanImpl(const std::uint8_t* p, std::uint32_t nLen
             const std::uint64_t starts = ~(pairStarts << 1);
             const std::uint64_t chars = starts & (pairStarts | ascii | singles);
             const std::uint64_t breaks = starts & ~chars;
-            const std::uint64_t asciiChars = ascii & starts;
+            const std::uint64_t wideChars = chars & ~ascii;
             const std::uint32_t nBlock = 64 + std::uint32_t(pairStarts >> 63);
             const std::uint64_t nBase = m_nOffset + i;
 
             // Each stretch of characters between two breaks goes on the run
-            // under way; a run that ends here short of nMinChars writes nothing.
-            // After the first stretch no run is under way, and a stretch of
-            // fewer than nMinChars bytes between two breaks is passed over:
-            // wanted has a bit in each stretch that is long enough, and in the
-            // last one, which may go on in the next block.
+            // under way, written as it is read; a run that ends here short of
+            // nMinChars is written over by the next. After the first stretch
+            // no run is under way, and a stretch of fewer than nMinChars bytes
+            // between two breaks is passed over: wanted has a bit in each
+            // stretch that is long enough, and in the last one, which may go
+            // on in the next block.
             std::uint64_t wanted = 0;
             if (m_nMinChars <= 64) {
                 wanted = ~breaks;
@@ -553,53 +657,34 @@ std::uint32_t CStringScanner::ScanImpl(const std::uint8_t* p, std::uint32_t nLen
                 wanted |= ~std::uint64_t(0) << (nLast + 1);
             unsigned nPos = 0;
             for (;;) {
-                const std::uint64_t after = nPos < 64 ? breaks >> nPos : 0;
+                const std::uint64_t after = breaks >> nPos;
                 const unsigned nBreak = after ? nPos + unsigned(__builtin_ctzll(after)) : 64;
                 const std::uint64_t upto = nBreak < 64 ? (std::uint64_t(1) << nBreak) - 1 : ~std::uint64_t(0);
-                std::uint64_t segment = chars & upto & (nPos < 64 ? ~std::uint64_t(0) << nPos : 0);
+                const std::uint64_t segment = chars & upto & (~std::uint64_t(0) << nPos);
                 if (segment) {
-                    const int n = CountBits(segment);
                     if (nChars == 0)
-                        nRunOffset = nBase + nPos;
-                    if (nBreak < 64 && nChars + n < m_nMinChars) {
-                        nRunBytes = nTextBytes = 0;
-                        nChars = 0;
-                        bNonAscii = bTab = false;
-                    } else {
-                        nChars += n;
-                        nRunBytes += (nBreak < 64 ? nBreak : nBlock) - nPos;
-                        bNonAscii = bNonAscii || (segment & ~asciiChars) != 0;
-                        bTab = bTab || (segment & tabs) != 0;
-                        while (segment) {
-                            const unsigned j = unsigned(__builtin_ctzll(segment));
-                            if ((asciiChars >> j) & 1) {
-                                // The ASCII characters from j on in one copy.
-                                const std::uint64_t rest = ~(asciiChars >> j);
-                                const unsigned nAscii = rest ? unsigned(__builtin_ctzll(rest)) : 64 - j;
-                                std::memcpy(pText + nTextBytes, q + j, nAscii);
-                                nTextBytes += nAscii;
-                                segment &= j + nAscii < 64 ? ~std::uint64_t(0) << (j + nAscii) : 0;
-                            } else if ((pairStarts >> j) & 1) {
-                                // The pairs from j on, one after the other.
-                                unsigned k = j;
-                                do {
-                                    putChar(q + k, true);
-                                    k += 2;
-                                } while (k < 64 && ((pairStarts >> k) & 1));
-                                segment &= k < 64 ? ~std::uint64_t(0) << k : 0;
-                            } else {
-                                putChar(q + j, false);
-                                segment &= segment - 1;
-                            }
-                        }
-                        if (nBreak < 64)
-                            endRun();
+                        startRun(nBase + nPos);
+                    char* d = pDst;
+                    int n = 0;
+                    for (std::uint64_t bits = segment; bits; bits &= bits - 1) {
+                        const unsigned j = unsigned(__builtin_ctzll(bits));
+                        const CUtf8Char c = pEmit[q[j + 1] << 8 | q[j]];
+                        std::memcpy(d, &c, 4);
+                        d += Utf8Length(c);
+                        ++n;
                     }
-                } else if (nBreak < 64 && nChars) {
-                    endRun();
+                    pDst = d;
+                    nChars += n;
+                    nRunBytes += (nBreak < 64 ? nBreak : nBlock) - nPos;
+                    bNonAscii = bNonAscii || (segment & wideChars) != 0;
                 }
-                if (nBreak >= 63)
+                if (nBreak >= 63) {
+                    if (nBreak == 63 && nChars)
+                        endRun();
                     break;
+                }
+                if (nChars)
+                    endRun();
                 const std::uint64_t next = wanted & (~std::uint64_t(0) << (nBreak + 1));
                 if (!next)
                     break;
@@ -614,16 +699,12 @@ std::uint32_t CStringScanner::ScanImpl(const std::uint8_t* p, std::uint32_t nLen
         switch (m_class[b]) {
         case kAscii: {
             // The whole span of ASCII goes in one copy, cut where a run is full.
-            std::uint32_t nEnd = AsciiEnd(p, i + 1, nLength, bTab);
-            if (b == '\t')
-                bTab = true;
-            const bool bSpanTab = bTab;
+            bool bTab = false;
+            const std::uint32_t nEnd = AsciiEnd(p, i + 1, nLength, bTab);
             while (i < nEnd) {
                 startChar(i, 1);
-                bTab = bTab || bSpanTab;
                 const std::uint32_t n = std::min(nEnd - i, kMaxRunBytes - nRunBytes);
-                std::memcpy(pText + nTextBytes, p + i, n);
-                nTextBytes += n;
+                pDst = PutAscii(pDst, p + i, n, kLines);
                 nRunBytes += n;
                 nChars += int(n);
                 i += n;
@@ -636,7 +717,7 @@ std::uint32_t CStringScanner::ScanImpl(const std::uint8_t* p, std::uint32_t nLen
                     goto stop;
                 break;
             }
-            if (pPairs[b << 8 | p[i + 1]].nBytes == 0)
+            if (Utf8Length(pPairs[b << 8 | p[i + 1]]) == 0)
                 break;
             startChar(i, 2);
             putChar(p + i, true);
@@ -663,7 +744,7 @@ std::uint32_t CStringScanner::ScanImpl(const std::uint8_t* p, std::uint32_t nLen
             if (n == 0)
                 break;
             startChar(i, std::uint32_t(n));
-            nTextBytes = std::uint32_t(PutUtf8(ch, pText + nTextBytes) - pText);
+            pDst = PutUtf8(ch, pDst);
             nRunBytes += std::uint32_t(n);
             ++nChars;
             bNonAscii = true;
@@ -682,12 +763,19 @@ stop:
     m_nOffset += i;
     if (bLast && i == nLength && nChars)
         endRun();
+    // The run under way waits in m_pText for the next call; lines hand back
+    // only whole lines.
+    const std::uint32_t nPending = nChars ? std::uint32_t(pDst - pLine) : 0;
+    if (kLines) {
+        std::memcpy(m_pText.get(), pLine, nPending);
+        pOut = pLine;
+    }
+    m_nTextBytes = nPending;
+    m_nPrefix = nChars ? nPrefix : 0;
     m_nRunOffset = nRunOffset;
     m_nRunBytes = nRunBytes;
-    m_nTextBytes = nTextBytes;
     m_nChars = nChars;
     m_bNonAscii = bNonAscii;
-    m_bTab = bTab;
     return i;
 }
 
@@ -695,17 +783,37 @@ std::uint32_t CStringScanner::Scan(const std::uint8_t* p, std::uint32_t nLength,
                                    std::vector<CTextRun>& runs)
 {
     CRunsSink sink{runs};
-    return ScanImpl(p, nLength, bLast, sink);
+    char* pOut = m_pText.get();
+    return ScanImpl(p, nLength, bLast, pOut, sink);
 }
 
-std::uint32_t CStringScanner::ScanLines(const std::uint8_t* p, std::uint32_t nLength, bool bLast, std::string& out)
+std::uint32_t CStringScanner::ScanLines(const std::uint8_t* p, std::uint32_t nLength, bool bLast, char*& pOut)
 {
-    CLinesSink sink{out};
-    return ScanImpl(p, nLength, bLast, sink);
+    CLinesSink sink;
+    return ScanImpl(p, nLength, bLast, pOut, sink);
+}
+
+std::size_t CStringScanner::LinesRoom(std::uint32_t nLength)
+{
+    // The line kept from the last call, then at most one line per two bytes
+    // (a character and the byte that ends it), each an offset, a newline and
+    // at most three bytes of text a byte.
+    return kPendingRoom + (std::size_t(nLength) / 2 + 2) * (kMaxPrefix + 1) + 3 * std::size_t(nLength);
 }
 
 void CStringScanner::AppendLine(const CTextRun& run, std::string& out)
 {
-    const bool bEscape = run.text.find_first_of("\t\n") != std::string::npos;
-    AppendLineTo(out, run.nOffset, run.text.data(), run.text.size(), bEscape);
+    char prefix[kMaxPrefix + 8];
+    const std::uint32_t nPrefix = PrefixWidth(run.nOffset);
+    PutPrefix(prefix, run.nOffset, nPrefix - 1);
+    out.append(prefix, nPrefix);
+    for (const char c : run.text) {
+        if (c == '\t')
+            out += "\\t";
+        else if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
+    }
+    out += '\n';
 }

@@ -56,8 +56,17 @@ public:
     // is left for the next call unless bLast. Returns the bytes it went past:
     // the caller starts the next part at Offset().
     std::uint32_t Scan(const std::uint8_t* p, std::uint32_t nLength, bool bLast, std::vector<CTextRun>& runs);
-    // The same, adding the runs to out as the lines AppendLine writes.
-    std::uint32_t ScanLines(const std::uint8_t* p, std::uint32_t nLength, bool bLast, std::string& out);
+    // The same, writing the runs as the lines AppendLine writes from pOut on
+    // and moving pOut past them; pOut must have room for LinesRoom(nLength)
+    // bytes. The lines are built in place as the bytes are read: a run that
+    // ends too short is written over by the next. A scanner gives its runs
+    // either by Scan or by ScanLines, not both.
+    std::uint32_t ScanLines(const std::uint8_t* p, std::uint32_t nLength, bool bLast, char*& pOut);
+    static std::size_t LinesRoom(std::uint32_t nLength);
+    // The room ScanLines needs for nLength bytes with this scanner's table,
+    // whose keys' texts may be longer than the three bytes a byte LinesRoom
+    // allows; LinesRoom without a table.
+    std::size_t RoomFor(std::uint32_t nLength) const;
     std::uint64_t Offset() const { return m_nOffset; }
     // The text of the run of nLength bytes at p, as the scan gives it, made
     // again from the bytes: a list of runs need not keep their texts. Leaves
@@ -74,22 +83,29 @@ public:
 
 private:
     template <typename Sink>
-    std::uint32_t ScanTable(const std::uint8_t* p, std::uint32_t nLength, bool bLast, Sink& sink);
     template <typename Sink>
-    std::uint32_t ScanImpl(const std::uint8_t* p, std::uint32_t nLength, bool bLast, Sink& sink);
+    std::uint32_t ScanTable(const std::uint8_t* p, std::uint32_t nLength, bool bLast, char*& pOut, Sink& sink);
+    std::uint32_t ScanImpl(const std::uint8_t* p, std::uint32_t nLength, bool bLast, char*& pOut, Sink& sink);
+    // The UTF-8 of the character at any two bytes (see stringscan.cpp), made
+    // when first asked for; for lines with tabs written as \t.
+    const void* EmitTable(bool bLines);
     // The length of the character at p (0: none), reading at most nLeft bytes;
     // -1 when the character may go on past nLeft.
     int CharAt(const std::uint8_t* p, std::uint32_t nLeft, bool bLast, char32_t& ch) const;
 
     CTextDecoder m_decoder;
     std::shared_ptr<const CCharTable> m_pTable;
+    // The most bytes a line may take for each byte read through the table.
+    std::size_t m_nTableRoom = 0;
     int m_nMinChars;
     bool m_bNonAsciiOnly;
-    // What each byte starts (see stringscan.cpp), and for a code page with
-    // pairs the UTF-8 of every lead and trail byte pair.
+    // What each byte starts (see stringscan.cpp), for a code page with pairs
+    // the UTF-8 of every lead and trail byte pair, and the tables EmitTable
+    // makes from those.
     std::uint8_t m_class[256];
     std::uint32_t m_single[256];
     const void* m_pPairs = nullptr;
+    std::unique_ptr<std::uint32_t[]> m_pEmit[2];
     // The ranges of lead and trail bytes, two each (as IsLeadByte and
     // IsTrailByte have them), for finding pairs 64 bytes at a time.
     std::uint8_t m_leads[4] = {};
@@ -98,11 +114,13 @@ private:
     bool m_bBlocks = false;    // the scan may take 64 bytes at a time
     std::uint64_t m_nOffset = 0;
     // The run under way: where it starts, its bytes, characters and text.
+    // For lines the text is kept after room for the line's offset and tab,
+    // m_nPrefix bytes, which m_nTextBytes includes.
     std::uint64_t m_nRunOffset = 0;
     std::uint32_t m_nRunBytes = 0;
     int m_nChars = 0;
     bool m_bNonAscii = false;
-    bool m_bTab = false;
+    std::uint32_t m_nPrefix = 0;
     std::uint32_t m_nTextBytes = 0;
     std::unique_ptr<char[]> m_pText;
 };

@@ -86,13 +86,31 @@ void CStringsModel::Clear()
     endResetModel();
 }
 
+bool CStringsModel::canFetchMore(const QModelIndex& parent) const
+{
+    return !parent.isValid() && Listed() > m_nRows;
+}
+
+void CStringsModel::fetchMore(const QModelIndex& parent)
+{
+    if (!parent.isValid())
+        ShowRows(Listed());
+}
+
 void CStringsModel::Publish(bool bNow)
 {
-    const int nListed = Listed();
-    if (nListed <= m_nRows || !(bNow || m_nRows == 0 || m_published.elapsed() >= kPublishInterval))
+    if (!(bNow || m_nRows == 0 || m_published.elapsed() >= kPublishInterval))
         return;
-    beginInsertRows(QModelIndex(), m_nRows, nListed - 1);
-    m_nRows = nListed;
+    if (m_nRows < kEagerRows)
+        ShowRows(std::min(Listed(), kEagerRows));
+}
+
+void CStringsModel::ShowRows(int nRows)
+{
+    if (nRows <= m_nRows)
+        return;
+    beginInsertRows(QModelIndex(), m_nRows, nRows - 1);
+    m_nRows = nRows;
     endInsertRows();
     m_published.start();
 }
@@ -111,7 +129,8 @@ void CStringsModel::Append(const std::vector<CTextRun>& runs)
 
 void CStringsModel::Splice(int nFirst, int nCount, const std::vector<CTextRun>& runs, std::int64_t nShift)
 {
-    Publish(true);
+    // Every run is a row from here on: the rows below count on it.
+    ShowRows(Listed());
     const int nNew = int(runs.size());
     const int nDelta = nNew - nCount;
     std::vector<CRun> fresh;
@@ -200,7 +219,7 @@ void CStringsModel::SetFilter(const QString& text)
     m_filter = text;
     std::deque<int>().swap(m_matches);
     m_nTested = 0;
-    m_nRows = m_filter.isEmpty() ? RunCount() : 0;
+    m_nRows = m_filter.isEmpty() ? std::min(RunCount(), kEagerRows) : 0;
     m_filterTimer.stop();
     endResetModel();
     // A short list is filtered at once; a long one goes on between events.

@@ -26,9 +26,12 @@ class CHexDoc;
 // it holds up the window, and a batch of runs costs only its own rows.
 //
 // A table view still spends time on every row it lists each time rows are
-// added (it places all its rows again), so runs or matches that come while a
-// list grows are shown at most every kPublishInterval milliseconds, or when
-// Publish is asked to.
+// added (its row header places all its rows again), so runs or matches that
+// come while a list grows are shown at most every kPublishInterval
+// milliseconds, or when Publish is asked to, and only the first kEagerRows of
+// them: the rest wait until the view scrolls to its last row and fetches them
+// (fetchMore), so that adding rows never costs more than kEagerRows however
+// long the list grows. Listed() counts them all.
 class CStringsModel : public QAbstractTableModel {
     Q_OBJECT
 
@@ -41,6 +44,7 @@ public:
     };
 
     static constexpr int kPublishInterval = 500;
+    static constexpr int kEagerRows = 1 << 20;
 
     explicit CStringsModel(QObject* pParent = nullptr);
     ~CStringsModel() override;
@@ -49,6 +53,9 @@ public:
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    bool canFetchMore(const QModelIndex& parent) const override;
+    // Shows every row listed so far.
+    void fetchMore(const QModelIndex& parent) override;
 
     // Empties the list; the runs that come next are of pDoc in its code page.
     void Reset(CHexDoc* pDoc);
@@ -59,9 +66,12 @@ public:
     // in the views (selection and scrolling).
     void Splice(int nFirst, int nCount, const std::vector<CTextRun>& runs, std::int64_t nShift);
 
-    // Shows the runs or matches not shown yet: now if bNow, else if the last
-    // rows were added kPublishInterval ago or none are shown.
+    // Shows the runs or matches not shown yet, up to kEagerRows rows: now if
+    // bNow, else if the last rows were added kPublishInterval ago or none are
+    // shown.
     void Publish(bool bNow);
+    // The rows there are to show, shown or not.
+    int Listed() const { return m_filter.isEmpty() ? RunCount() : int(m_matches.size()); }
 
     // Lists only the runs whose text holds text, ignoring case (all: empty).
     void SetFilter(const QString& text);
@@ -84,8 +94,8 @@ signals:
 private:
     std::string TextOf(const CRun& run) const;
     bool Matches(const CRun& run) const;
-    // The rows there are to show, shown or not.
-    int Listed() const { return m_filter.isEmpty() ? RunCount() : int(m_matches.size()); }
+    // Shows the rows from m_nRows to nRows.
+    void ShowRows(int nRows);
     // Matches runs from m_nTested on for about nMilliseconds, adding rows.
     void FilterSlice(int nMilliseconds);
 

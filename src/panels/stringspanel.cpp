@@ -269,7 +269,7 @@ void CStringsPanel::OnPartScanned(int nGeneration, std::uint64_t nNext, std::vec
 
 void CStringsPanel::ShowCount()
 {
-    const QString count = QString::number(m_pModel->rowCount());
+    const QString count = QString::number(m_pModel->Listed());
     m_pStatus->setText(AfxLoadString(m_bScanning || m_pModel->IsFiltering() ? IDS_STRINGS_SCANNING : IDS_STRINGS_FOUND).arg(count));
 }
 
@@ -288,7 +288,7 @@ QByteArray CStringsPanel::ExportText() const
 {
     m_pModel->FinishFilter();
     std::string out;
-    for (int r = 0; r < m_pModel->rowCount(); ++r)
+    for (int r = 0; r < m_pModel->Listed(); ++r)
         CStringScanner::AppendLine(m_pModel->Run(r), out);
     return QByteArray::fromStdString(out);
 }

@@ -24,6 +24,9 @@ private slots:
     void partsDoNotMatter();
     void readsThroughATable_data();
     void readsThroughATable();
+    void linesInParts_data();
+    void linesInParts();
+    void longRunsAreCut();
     void lineFormat();
     void failures_data();
     void failures();
@@ -186,6 +189,29 @@ QByteArray TableOracle(const QByteArray& bytes, const CCharTable& table, int nMi
     return out;
 }
 
+// ScanLines over parts of nPart bytes, each written to a buffer of exactly
+// LinesRoom bytes followed by a guard that must stay untouched.
+QByteArray LinesInParts(const QByteArray& bytes, int nCodePage, int nMin, bool bCjk, std::uint32_t nPart)
+{
+    CStringScanner scanner(nCodePage, nMin, bCjk);
+    const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.constData());
+    QByteArray out;
+    while (scanner.Offset() < std::uint64_t(bytes.size())) {
+        const auto nAt = std::uint32_t(scanner.Offset());
+        const std::uint32_t n = std::min(std::uint32_t(bytes.size()) - nAt, nPart);
+        const std::size_t nRoom = CStringScanner::LinesRoom(n);
+        QByteArray buffer(qsizetype(nRoom) + 64, '\x5A');
+        char* pEnd = buffer.data();
+        const bool bLast = nAt + n == std::uint32_t(bytes.size());
+        if (scanner.ScanLines(p + nAt, n, bLast, pEnd) == 0 && !bLast)
+            return "no progress";
+        if (buffer.mid(qsizetype(nRoom)) != QByteArray(64, '\x5A'))
+            return "written past LinesRoom";
+        out += QByteArray(buffer.constData(), pEnd - buffer.constData());
+    }
+    return out;
+}
+
 TestSupport::ProgramResult RunZorbel(const QStringList& args)
 {
     return TestSupport::runProgram(QStringLiteral(ZORBEL_BINARY), args);
@@ -298,6 +324,63 @@ void TestStrings::readsThroughATable()
     QCOMPARE(result.err, QByteArray());
     QCOMPARE(result.exitCode, 0);
     QCOMPARE(result.out, expected);
+}
+
+void TestStrings::linesInParts_data()
+{
+    QTest::addColumn<int>("codePage");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("minChars");
+    QTest::addColumn<quint32>("partBytes");
+    // The lines are built in the output as the bytes are read 64 at a time;
+    // a run under way when a part ends is carried, offset and all, into the
+    // next part's output.
+    QRandomGenerator random(7);
+    for (int nCodePage : {936, 950, 932, 1252, 65001}) {
+        const QByteArray mix = RandomMix(nCodePage, random) + RandomMix(nCodePage, random);
+        for (quint32 nPart : {97u, 300u, 5000u})
+            QTest::addRow("%d mix, parts of %u", nCodePage, nPart) << nCodePage << mix << 3 << nPart;
+    }
+    // Tabs are written as \t in place, taking a byte more than they read.
+    QByteArray tabs;
+    for (int i = 0; i < 3000; ++i)
+        tabs += i % 7 == 3 ? "\t" : i % 23 == 0 ? "\x01" : "x\xD6\xD0";
+    QTest::newRow("tabs among GB, parts of 1000") << 936 << tabs << 4 << 1000u;
+    // The most a part can give: a one-byte run of a character of three bytes
+    // of UTF-8 (the euro sign) or a tab, each ended by the byte after it.
+    QTest::newRow("euro signs one by one") << 1252 << QByteArray(4000, '\x80').replace("\x80\x80", "\x80\x00") << 1 << 4000u;
+    QTest::newRow("tabs one by one") << 936 << QByteArray(4000, '\t').replace("\t\t", "\t\x00") << 1 << 999u;
+    QTest::newRow("a minimum over 64") << 936 << tabs << 70 << 333u;
+}
+
+void TestStrings::linesInParts()
+{
+    QFETCH(int, codePage);
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, minChars);
+    QFETCH(quint32, partBytes);
+    const QByteArray expected = Oracle(bytes, codePage, minChars, false);
+    QVERIFY(!expected.isEmpty());
+    QCOMPARE(LinesInParts(bytes, codePage, minChars, false, partBytes), expected);
+}
+
+void TestStrings::longRunsAreCut()
+{
+    // A run stops at kMaxRunBytes whichever way it is read; each piece is a
+    // line of its own, its offset where the piece starts, even when a part
+    // ends inside it.
+    constexpr int kLength = 3 * int(CStringScanner::kMaxRunBytes) + 100;
+    QByteArray bytes(kLength, 'a');
+    for (int i = 5; i < kLength; i += 1000)
+        bytes[i] = '\t';
+    QByteArray expected;
+    for (int nAt = 0; nAt < kLength; nAt += int(CStringScanner::kMaxRunBytes)) {
+        QByteArray text = bytes.mid(nAt, int(CStringScanner::kMaxRunBytes));
+        expected += QByteArray::number(nAt, 16).toUpper().rightJustified(8, '0') + '\t'
+            + text.replace('\t', "\\t") + '\n';
+    }
+    for (std::uint32_t nPart : {65536u, 100000u, 4096u})
+        QCOMPARE(LinesInParts(bytes, 936, 4, false, nPart), expected);
 }
 
 void TestStrings::lineFormat()

@@ -26,6 +26,7 @@ private slots:
     void editsMendTheList();
     void selectionAndScrollStay();
     void filterOverManyRuns();
+    void rowsPastTheEagerOnesAreFetched();
 };
 
 namespace {
@@ -210,6 +211,48 @@ void TestStringsPanel::filterOverManyRuns()
         const QModelIndex last = pModel->index(c.nRows - 1, CStringsModel::TextColumn);
         QVERIFY(last.data().toString().contains(c.filter, Qt::CaseInsensitive));
     }
+}
+
+// A list longer than the rows shown while it grows: the count, Export and an
+// edit take in every run; the view gets the rest when it reaches its last row.
+void TestStringsPanel::rowsPastTheEagerOnesAreFetched()
+{
+    constexpr int kRuns = CStringsModel::kEagerRows + 1000;
+    QByteArray separated;
+    separated.reserve(kRuns * 5);
+    for (int i = 0; i < kRuns; ++i)
+        separated += (i == kRuns - 1 ? QByteArray("last") : QByteArray::number(1000 + i % 9000)) + '\0';
+    EditWindow window(separated);
+    window.doc.SetCodePage(936);
+    CStringsPanel panel;
+    panel.resize(400, 300);
+    panel.SetView(window.pView.get());
+    panel.show();
+    QVERIFY(QTest::qWaitFor([&panel] { return !panel.IsScanning(); }, 60000));
+    QTableView* pTable = panel.Table();
+    auto* pModel = static_cast<CStringsModel*>(pTable->model());
+    QCOMPARE(pModel->Listed(), kRuns);
+    QCOMPARE(pModel->rowCount(), CStringsModel::kEagerRows);
+    QCOMPARE(panel.ExportText().count('\n'), kRuns);
+
+    // Ctrl+End reaches the last row shown, and the view fetches the rest.
+    pTable->setFocus();
+    pTable->setCurrentIndex(pModel->index(0, 0));
+    QTest::keyClick(pTable, Qt::Key_End, Qt::ControlModifier);
+    QCOMPARE(pModel->rowCount(), kRuns);
+    QTest::keyClick(pTable, Qt::Key_End, Qt::ControlModifier);
+    QCOMPARE(pTable->currentIndex().siblingAtColumn(CStringsModel::TextColumn).data().toString(), QString("last"));
+
+    // An edit in a list not all shown yet mends it as in one all shown.
+    CStringsPanel fresh;
+    fresh.SetView(window.pView.get());
+    fresh.show();
+    QVERIFY(QTest::qWaitFor([&fresh] { return !fresh.IsScanning(); }, 60000));
+    QCOMPARE(fresh.Table()->model()->rowCount(), CStringsModel::kEagerRows);
+    window.doc.ReplaceBytes(std::uint32_t(separated.size()) - 5, 1, reinterpret_cast<const std::uint8_t*>("\x01"), 1, {});
+    QVERIFY(QTest::qWaitFor([&fresh] { return !fresh.IsScanning(); }, 60000));
+    QCOMPARE(fresh.ExportText(), FullScan(window.doc, 4, false));
+    QCOMPARE(static_cast<CStringsModel*>(fresh.Table()->model())->Listed(), kRuns - 1);
 }
 
 QTEST_MAIN(TestStringsPanel)
