@@ -214,7 +214,7 @@ bool CBookmarkPanel::ImportFrom(const QString& path)
     }
     std::vector<CBookmark> list;
     int nBadLine = 0;
-    if (!CBookmarks::FromText(QString::fromUtf8(bytes), m_pDoc->GetLength(), list, nBadLine)) {
+    if (!CBookmarks::FromText(QString::fromUtf8(bytes), std::uint32_t(m_pDoc->Length()), list, nBadLine)) {
         AfxMessageBox(AfxLoadString(IDS_BOOKMARK_BAD_LINE).arg(QString::number(nBadLine), path),
                       MB_OK | MB_ICONEXCLAMATION);
         return false;
