@@ -87,8 +87,8 @@ void CHexView::DrawBookmarks(QPainter* pDC, std::uint32_t nFirstRow, std::uint32
     const std::uint32_t nFrom = nFirstRow * 16;
     const std::uint32_t nTo = std::uint32_t(std::min<std::uint64_t>((std::uint64_t(nLastRow) + 1) * 16, GetDocument()->Length()));
     marks.ForEachIn(nFrom, nTo, [&](const CBookmark& mark) {
-        const std::uint32_t nStart = std::max(mark.nOffset, nFrom);
-        const std::uint32_t nEnd = std::min(mark.End(), nTo);
+        const auto nStart = std::uint32_t(std::max<qint64>(mark.nOffset, nFrom));
+        const auto nEnd = std::uint32_t(std::min<qint64>(mark.End(), nTo));
         for (std::uint32_t nRow = nStart / 16; nRow * 16 < nEnd; ++nRow) {
             const int k1 = int(std::max(nStart, nRow * 16) - nRow * 16);
             const int k2 = int(std::min(nEnd, nRow * 16 + 16) - nRow * 16) - 1;
