@@ -35,7 +35,7 @@ QString OneLine(const QString& name)
 
 } // namespace
 
-bool CBookmarks::Toggle(std::uint32_t nOffset, std::uint32_t nLength)
+bool CBookmarks::Toggle(qint64 nOffset, qint64 nLength)
 {
     const int i = IndexOf(nOffset, nLength);
     if (i >= 0) {
@@ -46,7 +46,7 @@ bool CBookmarks::Toggle(std::uint32_t nOffset, std::uint32_t nLength)
     return true;
 }
 
-int CBookmarks::IndexAt(std::uint32_t nOffset) const
+int CBookmarks::IndexAt(qint64 nOffset) const
 {
     for (std::size_t i = 0; i < m_list.size() && m_list[i].nOffset <= nOffset; ++i)
         if (nOffset < m_list[i].End())
@@ -54,7 +54,7 @@ int CBookmarks::IndexAt(std::uint32_t nOffset) const
     return -1;
 }
 
-int CBookmarks::IndexOf(std::uint32_t nOffset, std::uint32_t nLength) const
+int CBookmarks::IndexOf(qint64 nOffset, qint64 nLength) const
 {
     for (std::size_t i = 0; i < m_list.size(); ++i)
         if (m_list[i].nOffset == nOffset && m_list[i].nLength == nLength)
@@ -62,7 +62,7 @@ int CBookmarks::IndexOf(std::uint32_t nOffset, std::uint32_t nLength) const
     return -1;
 }
 
-void CBookmarks::Add(std::uint32_t nOffset, std::uint32_t nLength, const QString& strName)
+void CBookmarks::Add(qint64 nOffset, qint64 nLength, const QString& strName)
 {
     if (nLength == 0)
         return;
@@ -108,7 +108,7 @@ void CBookmarks::SetAll(std::vector<CBookmark> list)
     emit bookmarksChanged();
 }
 
-void CBookmarks::Clip(std::uint32_t nLength)
+void CBookmarks::Clip(qint64 nLength)
 {
     const std::size_t nBefore = m_list.size();
     bool bChanged = false;
@@ -127,7 +127,7 @@ void CBookmarks::Clip(std::uint32_t nLength)
     }
 }
 
-int CBookmarks::Neighbour(std::uint32_t nFrom, bool bForward, bool& bWrapped) const
+int CBookmarks::Neighbour(qint64 nFrom, bool bForward, bool& bWrapped) const
 {
     bWrapped = false;
     if (m_list.empty())
@@ -148,7 +148,7 @@ int CBookmarks::Neighbour(std::uint32_t nFrom, bool bForward, bool& bWrapped) co
     return Count() - 1;
 }
 
-void CBookmarks::ForEachIn(std::uint32_t nFrom, std::uint32_t nTo,
+void CBookmarks::ForEachIn(qint64 nFrom, qint64 nTo,
                            const std::function<void(const CBookmark&)>& fn) const
 {
     for (const CBookmark& mark : m_list) {
@@ -161,8 +161,8 @@ void CBookmarks::ForEachIn(std::uint32_t nFrom, std::uint32_t nTo,
 
 // Pieces are found by binary search, so a Replace All of many pieces costs each
 // bookmark a logarithm, not a walk through them all.
-void CBookmarks::Adjust(std::size_t nPieces, const std::function<std::uint32_t(std::size_t)>& at,
-                        std::uint32_t nRemove, std::uint32_t nInsert, std::vector<CBookmark>* pTouched)
+void CBookmarks::Adjust(std::size_t nPieces, const std::function<qint64(std::size_t)>& at,
+                        qint64 nRemove, qint64 nInsert, std::vector<CBookmark>* pTouched)
 {
     if (m_list.empty() || nPieces == 0)
         return;
@@ -216,8 +216,8 @@ void CBookmarks::Adjust(std::size_t nPieces, const std::function<std::uint32_t(s
             continue;
         }
         CBookmark moved = mark;
-        moved.nOffset = std::uint32_t(nStart);
-        moved.nLength = std::uint32_t(nEnd - nStart);
+        moved.nOffset = nStart;
+        moved.nLength = nEnd - nStart;
         kept.push_back(std::move(moved));
     }
     if (!bChanged)
@@ -255,7 +255,7 @@ QString CBookmarks::ToText() const
     return text;
 }
 
-bool CBookmarks::FromText(const QString& text, std::uint32_t nLength, std::vector<CBookmark>& out, int& nBadLine)
+bool CBookmarks::FromText(const QString& text, qint64 nLength, std::vector<CBookmark>& out, int& nBadLine)
 {
     std::vector<CBookmark> list;
     const QStringList lines = text.split(QLatin1Char('\n'));
@@ -269,19 +269,21 @@ bool CBookmarks::FromText(const QString& text, std::uint32_t nLength, std::vecto
         bool bOffset = false, bLength = false;
         const qulonglong nOffset = fields.size() >= 2 ? fields[0].toULongLong(&bOffset, 16) : 0;
         const qulonglong nCount = fields.size() >= 2 ? fields[1].toULongLong(&bLength, 16) : 0;
-        if (!bOffset || !bLength || nCount == 0 || nOffset + nCount > nLength) {
+        // Compared without a sum, which digits enough would wrap round.
+        if (!bOffset || !bLength || nCount == 0 || nOffset > qulonglong(nLength)
+            || nCount > qulonglong(nLength) - nOffset) {
             nBadLine = n + 1;
             return false;
         }
         const QString name = line.section(QLatin1Char(' '), 2);
-        list.push_back({std::uint32_t(nOffset), std::uint32_t(nCount), name, 0});
+        list.push_back({qint64(nOffset), qint64(nCount), name, 0});
     }
     out = std::move(list);
     return true;
 }
 
 std::vector<CBookmark> CBookmarks::Load(const CSettingsProfile& profile, const QString& canonicalPath,
-                                        std::uint32_t nLength)
+                                        qint64 nLength)
 {
     const QString stored = AfxFileNameToProfile(canonicalPath);
     for (int i = 1; i <= kMaxFiles; ++i) {

@@ -12,12 +12,12 @@ class CSettingsProfile;
 // A named range of the document's bytes. The id stays with the bookmark while
 // edits move, shrink or grow it, so that an undo finds it again.
 struct CBookmark {
-    std::uint32_t nOffset = 0;
-    std::uint32_t nLength = 1;
+    qint64 nOffset = 0;
+    qint64 nLength = 1;
     QString strName;
     std::uint64_t nId = 0;
 
-    std::uint32_t End() const { return nOffset + nLength; }
+    qint64 End() const { return nOffset + nLength; }
     bool operator==(const CBookmark& other) const
     {
         return nOffset == other.nOffset && nLength == other.nLength && strName == other.strName;
@@ -40,11 +40,11 @@ public:
 
     // Adds a bookmark over [nOffset, nOffset + nLength) unless that range has
     // one, which is removed instead. True when one was added.
-    bool Toggle(std::uint32_t nOffset, std::uint32_t nLength);
+    bool Toggle(qint64 nOffset, qint64 nLength);
     // The first bookmark holding nOffset, or -1.
-    int IndexAt(std::uint32_t nOffset) const;
-    int IndexOf(std::uint32_t nOffset, std::uint32_t nLength) const;
-    void Add(std::uint32_t nOffset, std::uint32_t nLength, const QString& strName = QString());
+    int IndexAt(qint64 nOffset) const;
+    int IndexOf(qint64 nOffset, qint64 nLength) const;
+    void Add(qint64 nOffset, qint64 nLength, const QString& strName = QString());
     void RemoveAt(int i);
     void Rename(int i, const QString& strName);
     void Clear();
@@ -52,14 +52,14 @@ public:
     void SetAll(std::vector<CBookmark> list);
     // Drops what lies past nLength and cuts what crosses it: the file was
     // read again and may be shorter.
-    void Clip(std::uint32_t nLength);
+    void Clip(qint64 nLength);
 
     // The bookmark that starts after nFrom (bForward) or before it, wrapping
     // round at the ends; bWrapped tells whether it did. -1 when there is none.
-    int Neighbour(std::uint32_t nFrom, bool bForward, bool& bWrapped) const;
+    int Neighbour(qint64 nFrom, bool bForward, bool& bWrapped) const;
 
     // Calls fn for each bookmark that meets [nFrom, nTo).
-    void ForEachIn(std::uint32_t nFrom, std::uint32_t nTo, const std::function<void(const CBookmark&)>& fn) const;
+    void ForEachIn(qint64 nFrom, qint64 nTo, const std::function<void(const CBookmark&)>& fn) const;
 
     // A change of nPieces pieces, at offsets at(0) < at(1) < ... in the bytes
     // before the change, each replacing nRemove bytes by nInsert. A bookmark
@@ -69,8 +69,8 @@ public:
     // end) grows it. The bookmarks a piece met are appended, as they were, to
     // pTouched: moving alone is undone by the reverse change, the rest needs
     // them back.
-    void Adjust(std::size_t nPieces, const std::function<std::uint32_t(std::size_t)>& at, std::uint32_t nRemove,
-                std::uint32_t nInsert, std::vector<CBookmark>* pTouched);
+    void Adjust(std::size_t nPieces, const std::function<qint64(std::size_t)>& at, qint64 nRemove,
+                qint64 nInsert, std::vector<CBookmark>* pTouched);
     // Puts bookmarks back as they were saved: the one with the same id takes
     // the saved range (its name stays, the user may have renamed it since),
     // and one that is gone comes back.
@@ -82,14 +82,14 @@ public:
     // Reads that text for a document of nLength bytes. Blank lines are
     // skipped. On a line that does not parse, or a range past nLength, it
     // returns false with nBadLine the line's number (from 1) and out untouched.
-    static bool FromText(const QString& text, std::uint32_t nLength, std::vector<CBookmark>& out, int& nBadLine);
+    static bool FromText(const QString& text, qint64 nLength, std::vector<CBookmark>& out, int& nBadLine);
 
     // Kept per file in the settings profile under "Bookmarks", the file's
     // canonical path as key, the most recently stored kMaxFiles files only.
     static constexpr int kMaxFiles = 100;
     static constexpr int kMaxKept = 1000;   // bookmarks kept per file
     static std::vector<CBookmark> Load(const CSettingsProfile& profile, const QString& canonicalPath,
-                                       std::uint32_t nLength);
+                                       qint64 nLength);
     static void Store(CSettingsProfile& profile, const QString& canonicalPath, const CBookmarks& marks);
 
 signals:

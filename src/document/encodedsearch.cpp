@@ -19,8 +19,8 @@ const KnownEncoding kNames[] = {
     {CEncodedSearch::kUtf16Be, "UTF-16BE"},
 };
 
-constexpr std::uint32_t kBefore = 8;
-constexpr std::uint32_t kAfter = 24;
+constexpr std::uint32_t kBefore = CEncodedSearch::kTextBefore;
+constexpr std::uint32_t kAfter = CEncodedSearch::kTextAfter;
 
 // Characters that show nothing (controls, unassigned code points, private
 // use), which stray bytes around a hit decode to, show as '.'.

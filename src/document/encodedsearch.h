@@ -41,6 +41,10 @@ public:
     int CodePage(int nPattern) const { return m_codePages[std::size_t(nPattern)]; }
     const QStringList& Skipped() const { return m_skipped; }
 
+    // The bytes TextAround reads before a hit and after it.
+    static constexpr std::uint32_t kTextBefore = 8;
+    static constexpr std::uint32_t kTextAfter = 24;
+
     // What surrounds a hit, for a list of hits: a few bytes before it and more
     // after it, read in the code page given (as decoded from the hit itself on,
     // so that the hit's own characters pair right). Control characters and

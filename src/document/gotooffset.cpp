@@ -21,10 +21,10 @@ int DigitValue(QChar ch, int nBase)
 
 } // namespace
 
-// The value saturates just past what a 4 GiB document can hold, so a long run
-// of digits reads as "past the end" rather than wrapping round to a small offset.
-GoToResult ParseGoToOffset(QStringView text, bool bDecimal, std::uint32_t nCaret, std::uint32_t nLength,
-                           std::uint32_t* pOffset, std::uint64_t* pPastEnd)
+// The value saturates far past any document's length, so a long run of digits
+// reads as "past the end" rather than wrapping round to a small offset.
+GoToResult ParseGoToOffset(QStringView text, bool bDecimal, qint64 nCaret, qint64 nLength, qint64* pOffset,
+                           std::uint64_t* pPastEnd)
 {
     text = text.trimmed();
     int nSign = 0;
@@ -46,7 +46,8 @@ GoToResult ParseGoToOffset(QStringView text, bool bDecimal, std::uint32_t nCaret
         const int v = DigitValue(ch, nBase);
         if (v < 0)
             return GoToResult::Invalid;
-        nValue = std::min(nValue * std::uint64_t(nBase) + std::uint64_t(v), kCap);
+        nValue = nValue >= kCap / std::uint64_t(nBase) ? kCap
+                                                       : std::min(nValue * std::uint64_t(nBase) + std::uint64_t(v), kCap);
     }
 
     std::int64_t nTarget = std::int64_t(nValue);
@@ -56,11 +57,11 @@ GoToResult ParseGoToOffset(QStringView text, bool bDecimal, std::uint32_t nCaret
         nTarget = std::int64_t(nCaret) + nTarget;
     if (nTarget < 0)
         return GoToResult::BeforeStart;
-    if (nTarget > std::int64_t(nLength)) {
+    if (nTarget > nLength) {
         if (pPastEnd)
             *pPastEnd = nValue == kCap ? kCap : std::uint64_t(nTarget);
         return GoToResult::PastEnd;
     }
-    *pOffset = std::uint32_t(nTarget);
+    *pOffset = nTarget;
     return GoToResult::Ok;
 }

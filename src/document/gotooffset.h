@@ -17,7 +17,7 @@ enum class GoToResult {
 };
 
 // With PastEnd, *pPastEnd (when given) is the offset meant, or kGoToTooFar
-// and more when the text has more digits than any offset.
-constexpr std::uint64_t kGoToTooFar = std::uint64_t(1) << 33;
-GoToResult ParseGoToOffset(QStringView text, bool bDecimal, std::uint32_t nCaret, std::uint32_t nLength,
-                           std::uint32_t* pOffset, std::uint64_t* pPastEnd = nullptr);
+// and more when the text names an offset past 256 TiB, more than any file holds.
+constexpr std::uint64_t kGoToTooFar = std::uint64_t(1) << 48;
+GoToResult ParseGoToOffset(QStringView text, bool bDecimal, qint64 nCaret, qint64 nLength, qint64* pOffset,
+                           std::uint64_t* pPastEnd = nullptr);

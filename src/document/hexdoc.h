@@ -288,8 +288,8 @@ private:
 
     // Moves the bookmarks with a change just made and keeps those it changed
     // in pKeep (a step's marksDone), when there is one.
-    void AdjustBookmarks(std::size_t nPieces, const std::function<std::uint32_t(std::size_t)>& at,
-                         std::uint32_t nRemove, std::uint32_t nInsert, std::vector<CBookmark>* pKeep);
+    void AdjustBookmarks(std::size_t nPieces, const std::function<qint64(std::size_t)>& at, qint64 nRemove,
+                         qint64 nInsert, std::vector<CBookmark>* pKeep);
     void StepBookmarks(CEditStep& step, bool bUndo);
     void StoreBookmarks();
 

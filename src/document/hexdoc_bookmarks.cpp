@@ -6,8 +6,8 @@
 
 // A typed step that grew by this change already holds the bookmarks as they
 // were before its first byte: only those it had not met yet are added.
-void CHexDoc::AdjustBookmarks(std::size_t nPieces, const std::function<std::uint32_t(std::size_t)>& at,
-                              std::uint32_t nRemove, std::uint32_t nInsert, std::vector<CBookmark>* pKeep)
+void CHexDoc::AdjustBookmarks(std::size_t nPieces, const std::function<qint64(std::size_t)>& at, qint64 nRemove,
+                              qint64 nInsert, std::vector<CBookmark>* pKeep)
 {
     if (m_bookmarks.IsEmpty())
         return;

@@ -3,6 +3,7 @@
 #include "chartable.h"
 #include "hexdoc.h"
 #include "rowformat.h"
+#include "tablerow.h"
 #include "textdecoder.h"
 
 #include <algorithm>
@@ -40,16 +41,26 @@ int CharAt(const CTextDecoder& decoder, const std::uint8_t* hex, const char* tex
 
 } // namespace
 
-QString RangeText(const CHexDoc& doc, CRowFormat& rows, std::uint32_t nFirst, std::uint32_t nEnd)
+QString RangeText(const CHexDoc& doc, CRowFormat& rows, qint64 nFirst, qint64 nEnd)
 {
-    nEnd = std::min(nEnd, doc.GetLength());
-    if (nFirst >= nEnd)
+    nEnd = std::min(nEnd, doc.Length());
+    if (nFirst < 0 || nFirst >= nEnd)
         return QString();
-    if (const CCharTable* pTable = doc.GetCharTable())
-        return pTable->Decode(doc.Data(), doc.GetLength(), nFirst, nEnd);
+    if (const CCharTable* pTable = doc.GetCharTable()) {
+        // The bytes before the walk's first landing in the range belong to a
+        // key that began before it: each is a replacement character.
+        QByteArray hold;
+        const CTableBytes bytes = CTableRow::Read(*pTable, doc, nFirst, nEnd, hold);
+        if (!bytes.pData)
+            return QString();
+        const qint64 nLanding = std::min(bytes.nLanding, nEnd);
+        const auto nSkip = std::uint32_t(nLanding - bytes.nBase);
+        return QString(qsizetype(nLanding - nFirst), QChar(kReplacement))
+             + pTable->Decode(bytes.pData + nSkip, bytes.nLength - nSkip, 0, std::uint32_t(nEnd - nLanding));
+    }
     const CTextDecoder decoder(doc.GetCodePage());
     QString text;
-    std::uint32_t nRow = nFirst / 16;
+    qint64 nRow = nFirst / 16;
     bool bContinued = nRow > 0 && rows.IsRowContinued(doc, nRow, true);
     // The trail byte that begins a row belongs to the character the row above
     // ends with, taken with that row when it is in the range.
@@ -58,13 +69,13 @@ QString RangeText(const CHexDoc& doc, CRowFormat& rows, std::uint32_t nFirst, st
     // The first byte that no character taken so far covers: a UTF-8
     // character crossing a row's end is taken whole, and the next row shows
     // its other bytes as '.'.
-    std::uint32_t nCovered = 0;
+    qint64 nCovered = 0;
     for (; nRow * 16 < nEnd; ++nRow) {
         std::uint8_t hex[CRowFormat::kMaxTextLength];
         char row[CRowFormat::kMaxTextLength];
         const int n = int(doc.GetRowText(nRow * 16, hex, row, bContinued));
         for (int j = bContinued ? 1 : 0; j < n;) {
-            const std::uint32_t nAt = nRow * 16 + std::uint32_t(j);
+            const qint64 nAt = nRow * 16 + j;
             if (nAt >= nEnd)
                 break;
             if (nAt < nCovered) {
@@ -75,9 +86,9 @@ QString RangeText(const CHexDoc& doc, CRowFormat& rows, std::uint32_t nFirst, st
             const int nBytes = CharAt(decoder, hex, row, n, j, ch);
             if (nAt >= nFirst)
                 text += QString::fromUcs4(&ch, 1);
-            else if (nAt + std::uint32_t(nBytes) > nFirst)
-                text += QString(qsizetype(std::min(nAt + std::uint32_t(nBytes), nEnd) - nFirst), QChar(kReplacement));
-            nCovered = nAt + std::uint32_t(nBytes);
+            else if (nAt + nBytes > nFirst)
+                text += QString(qsizetype(std::min(nAt + nBytes, nEnd) - nFirst), QChar(kReplacement));
+            nCovered = nAt + nBytes;
             j += nBytes;
         }
         bContinued = n == 17 && decoder.CodePage() != kCodePageUtf8;

@@ -15,4 +15,4 @@ class CRowFormat;
 // without being one, and a byte of a character begun before the range, goes
 // in as U+FFFD. rows is the caller's row cache for the document (see
 // CRowFormat::IsRowContinued).
-QString RangeText(const CHexDoc& doc, CRowFormat& rows, std::uint32_t nFirst, std::uint32_t nEnd);
+QString RangeText(const CHexDoc& doc, CRowFormat& rows, qint64 nFirst, qint64 nEnd);

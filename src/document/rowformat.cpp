@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -215,22 +216,29 @@ std::uint32_t CRowFormat::GetRowText(const std::uint8_t* pData, std::uint32_t nS
     return count == nLeft ? count : j;
 }
 
-bool CRowFormat::FormatRow(const CHexDoc& doc, std::uint32_t nRow, QByteArray& strRow, bool bContinued)
+bool CRowFormat::FormatRow(const CHexDoc& doc, qint64 nRow, QByteArray& strRow, bool bContinued)
 {
     strRow.resize(kMaxRowLength);
     strRow.resize(FormatRow(doc, nRow, strRow.data(), bContinued));
     return bContinued;
 }
 
-int CRowFormat::FormatRow(const CHexDoc& doc, std::uint32_t nRow, char* pszRow, bool& bContinued)
+int CRowFormat::FormatRow(const CHexDoc& doc, qint64 nRow, char* pszRow, bool& bContinued)
 {
-    const std::uint64_t nOffset = std::uint64_t(nRow) * 16;
-    if (nOffset >= doc.GetSize()) {
+    // The row and the bytes its last character may take from the next one: a
+    // window longer than kMaxTextLength reads as a row that is not the last, and
+    // a window that reaches the end holds the end marker, as the whole buffer did.
+    constexpr qint64 kWindow = 32;
+    const qint64 nOffset = nRow * 16;
+    const qint64 nLeft = doc.Length() + 1 - nOffset;
+    QByteArray hold;
+    const std::uint8_t* p = nRow >= 0 && nLeft > 0 ? doc.Span(nOffset, std::min(nLeft, kWindow), hold) : nullptr;
+    if (!p) {
         bContinued = false;
         std::memset(pszRow, ' ', kHexPartLength);
         return kHexPartLength;
     }
-    return FormatRow(doc.Data(), doc.GetSize(), doc.GetCodePage(), std::uint32_t(nOffset), pszRow, bContinued);
+    return FormatRow(p, std::uint32_t(std::min(nLeft, kWindow)), doc.GetCodePage(), 0, pszRow, bContinued);
 }
 
 void CRowFormat::FormatHexPart(const std::uint8_t* row, char* pszOut)
@@ -579,41 +587,41 @@ void CRowFormat::Attach(const CHexDoc& doc)
     }
 }
 
-bool CRowFormat::IsRowContinued(const CHexDoc& doc, std::uint32_t nRow, bool bAtStart)
+bool CRowFormat::IsRowContinued(const CHexDoc& doc, qint64 nRow, bool bAtStart)
 {
     Attach(doc);
     if (m_nCodePage == kCodePageUtf8)
         return false;
-    const std::uint64_t nLimit = (std::uint64_t(nRow) + (bAtStart ? 0 : 1)) * 16;
+    const qint64 nLimit = (nRow + (bAtStart ? 0 : 1)) * 16;
     // Only a pair that starts just before the limit crosses it. The end marker is
     // never a trail byte, so no pair crosses a limit at or past it.
-    if (nLimit == 0 || nLimit >= doc.GetSize())
+    if (nLimit <= 0 || nLimit > doc.Length())
         return false;
-    const std::uint32_t nLead = std::uint32_t(nLimit) - 1;
-    if (!IsLeadByte(m_nCodePage, doc.Data()[nLead]) || !IsTrailByte(m_nCodePage, doc.Data()[nLead + 1]))
+    const qint64 nLead = nLimit - 1;
+    if (!IsLeadByte(m_nCodePage, doc.ByteAt(nLead)) || !IsTrailByte(m_nCodePage, doc.ByteAt(nLead + 1)))
         return false;
     return (nLead - RunStart(nLead)) % 2 == 0;
 }
 
-void CRowFormat::InvalidateRowCache(std::uint32_t nFrom)
+void CRowFormat::InvalidateRowCache(qint64 nFrom)
 {
-    ReplaceInRowCache(nFrom, 0xFFFFFFFFu - nFrom, 0);
+    ReplaceInRowCache(nFrom, std::numeric_limits<qint64>::max() - nFrom, 0);
 }
 
-void CRowFormat::ReplaceInRowCache(std::uint32_t nPos, std::uint32_t nRemoved, std::uint32_t nInserted)
+void CRowFormat::ReplaceInRowCache(qint64 nPos, qint64 nRemoved, qint64 nInserted)
 {
     // A run keeps its part before nPos and, moved along, its part after the
     // removed bytes; the bytes in between are new.
-    const std::uint64_t nRemovedEnd = std::uint64_t(nPos) + nRemoved;
-    const std::int64_t nShift = std::int64_t(nInserted) - std::int64_t(nRemoved);
+    const qint64 nRemovedEnd = nPos + nRemoved;
+    const qint64 nShift = nInserted - nRemoved;
     std::vector<Run> runs;
     runs.reserve(m_runs.size() + 1);
     for (const Run& run : m_runs) {
         if (run.nStart < nPos)
             runs.push_back({run.nStart, std::min(run.nEnd, nPos)});
         if (run.nEnd > nRemovedEnd) {
-            const std::uint64_t nStart = std::max<std::uint64_t>(run.nStart, nRemovedEnd);
-            runs.push_back({std::uint32_t(std::int64_t(nStart) + nShift), std::uint32_t(std::int64_t(run.nEnd) + nShift)});
+            const qint64 nStart = std::max(run.nStart, nRemovedEnd);
+            runs.push_back({nStart + nShift, run.nEnd + nShift});
         }
     }
     m_runs.swap(runs);
@@ -627,7 +635,7 @@ void CRowFormat::AddLeadRuns(const CHexDoc& doc, const std::vector<CByteRange>& 
             return;
     }
     for (const CByteRange& run : runs)
-        Remember(run.nStart, run.nEnd);
+        Remember(qint64(run.nStart), qint64(run.nEnd));
 }
 
 std::uint32_t CRowFormat::LeadRunStart(const std::uint8_t* pData, std::uint32_t nFloor, std::uint32_t nPos,
@@ -666,15 +674,32 @@ bool CRowFormat::LandsOn(const std::uint8_t* pData, std::uint32_t nFrom, std::ui
 // The first offset s such that every byte from s up to nPos is a lead byte,
 // helped by the runs already known: the scan jumps over them and the run it
 // finds is remembered when it is long.
-std::uint32_t CRowFormat::RunStart(std::uint32_t nPos)
+qint64 CRowFormat::ReadRunStart(qint64 nFloor, qint64 nPos) const
 {
-    const std::uint8_t* data = m_pDoc->Data();
-    std::uint32_t p = nPos;
+    constexpr qint64 kBlock = qint64(1) << 16;
+    QByteArray hold;
+    qint64 p = nPos;
+    while (p > nFloor) {
+        const qint64 nFrom = std::max(nFloor, p - kBlock);
+        const std::uint8_t* pBlock = m_pDoc->Span(nFrom, p - nFrom, hold);
+        if (!pBlock)
+            return p;
+        const std::uint32_t nStart = LeadRunStart(pBlock, 0, std::uint32_t(p - nFrom), m_nCodePage);
+        if (nStart > 0)
+            return nFrom + nStart;
+        p = nFrom;
+    }
+    return p;
+}
+
+qint64 CRowFormat::RunStart(qint64 nPos)
+{
+    qint64 p = nPos;
     while (p > 0) {
         // The last known run that starts before p.
         auto it = std::upper_bound(m_runs.begin(), m_runs.end(), p - 1,
-                                   [](std::uint32_t n, const Run& run) { return n < run.nStart; });
-        std::uint32_t nFloor = 0;
+                                   [](qint64 n, const Run& run) { return n < run.nStart; });
+        qint64 nFloor = 0;
         if (it != m_runs.begin()) {
             --it;
             if (it->nEnd >= p) {
@@ -683,7 +708,7 @@ std::uint32_t CRowFormat::RunStart(std::uint32_t nPos)
             }
             nFloor = it->nEnd;
         }
-        const std::uint32_t nStart = LeadRunStart(data, nFloor, p, m_nCodePage);
+        const qint64 nStart = ReadRunStart(nFloor, p);
         if (nStart > nFloor || nFloor == 0) {
             p = nStart;
             break;
@@ -695,11 +720,11 @@ std::uint32_t CRowFormat::RunStart(std::uint32_t nPos)
     return p;
 }
 
-void CRowFormat::Remember(std::uint32_t nStart, std::uint32_t nEnd)
+void CRowFormat::Remember(qint64 nStart, qint64 nEnd)
 {
     // Runs that overlap or touch the new one join it.
     auto first = std::lower_bound(m_runs.begin(), m_runs.end(), nStart,
-                                  [](const Run& run, std::uint32_t n) { return run.nEnd < n; });
+                                  [](const Run& run, qint64 n) { return run.nEnd < n; });
     auto last = first;
     Run joined{nStart, nEnd};
     for (; last != m_runs.end() && last->nStart <= nEnd; ++last) {

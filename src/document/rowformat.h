@@ -68,10 +68,10 @@ public:
     // byte of the previous row's spilled character; it then shows as '.'. In the
     // last row the end marker's pair and every pair after it are blank and its
     // text cell is a space. Returns whether the next row is continued.
-    static bool FormatRow(const CHexDoc& doc, std::uint32_t nRow, QByteArray& strRow, bool bContinued);
+    static bool FormatRow(const CHexDoc& doc, qint64 nRow, QByteArray& strRow, bool bContinued);
     // The same into pszRow (room for kMaxRowLength), returning the length. On
     // return bContinued tells whether the next row is continued.
-    static int FormatRow(const CHexDoc& doc, std::uint32_t nRow, char* pszRow, bool& bContinued);
+    static int FormatRow(const CHexDoc& doc, qint64 nRow, char* pszRow, bool& bContinued);
 
     // The same for the row at nOffset of pData, whose nSize bytes are the document's
     // or a part of them that holds at least the row's byte after it, unless it ends
@@ -123,15 +123,15 @@ public:
     // that starts in the row above; without, whether the row's last byte begins a
     // character that ends in the next row. False past the end marker, and always
     // false in UTF-8, whose bytes each keep their own cell.
-    bool IsRowContinued(const CHexDoc& doc, std::uint32_t nRow, bool bAtStart);
+    bool IsRowContinued(const CHexDoc& doc, qint64 nRow, bool bAtStart);
 
     // Forgets what the cache knows about the bytes at and after nFrom.
-    void InvalidateRowCache(std::uint32_t nFrom);
+    void InvalidateRowCache(qint64 nFrom);
     // Follows a change that replaced the nRemoved bytes at nPos by nInserted others
     // and moved the bytes after them along: what is known of the bytes before and
     // after the change is kept, so that an edit near the start of a large file
     // does not cost a scan of all that follows.
-    void ReplaceInRowCache(std::uint32_t nPos, std::uint32_t nRemoved, std::uint32_t nInserted);
+    void ReplaceInRowCache(qint64 nPos, qint64 nRemoved, qint64 nInserted);
     // Takes over runs of 0xA1-0xFE that DetectCodePage found in the document, when
     // those are the lead bytes of its code page.
     void AddLeadRuns(const CHexDoc& doc, const std::vector<CByteRange>& runs);
@@ -146,11 +146,16 @@ public:
 
 private:
     // Bytes [nStart, nEnd) are all lead bytes.
-    using Run = CByteRange;
+    struct Run {
+        qint64 nStart;
+        qint64 nEnd;
+    };
 
     void Attach(const CHexDoc& doc);
-    std::uint32_t RunStart(std::uint32_t nPos);
-    void Remember(std::uint32_t nStart, std::uint32_t nEnd);
+    qint64 RunStart(qint64 nPos);
+    // LeadRunStart over the document's bytes, read backwards a block at a time.
+    qint64 ReadRunStart(qint64 nFloor, qint64 nPos) const;
+    void Remember(qint64 nStart, qint64 nEnd);
 
     // Shorter runs are quicker to scan again than to look up.
     static constexpr std::uint32_t kMinRun = kLongLeadRun;

@@ -83,8 +83,8 @@ public:
 
 private:
     template <typename Sink>
-    template <typename Sink>
     std::uint32_t ScanTable(const std::uint8_t* p, std::uint32_t nLength, bool bLast, char*& pOut, Sink& sink);
+    template <typename Sink>
     std::uint32_t ScanImpl(const std::uint8_t* p, std::uint32_t nLength, bool bLast, char*& pOut, Sink& sink);
     // The UTF-8 of the character at any two bytes (see stringscan.cpp), made
     // when first asked for; for lines with tabs written as \t.

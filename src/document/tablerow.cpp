@@ -2,6 +2,7 @@
 
 #include "byteclasses.h"
 #include "chartable.h"
+#include "hexdoc.h"
 #include "rowformat.h"
 
 #include <algorithm>
@@ -42,6 +43,31 @@ std::uint32_t ForEachCell(const CCharTable& table, const std::uint8_t* pData, st
 }
 
 } // namespace
+
+CTableBytes CTableRow::Read(const CCharTable& table, const CHexDoc& doc, qint64 nFirst, qint64 nEnd,
+                             QByteArray& hold)
+{
+    const qint64 nLength = doc.Length();
+    nFirst = std::clamp<qint64>(nFirst, 0, nLength);
+    const qint64 nStop = std::min(nLength, std::max(nEnd, nFirst) + CCharTable::kMaxKeyLength);
+    for (qint64 nBack = qint64(1) << 16;; nBack *= 16) {
+        // The start and the end are where the walk lands, as LandingAt says of them.
+        const qint64 nBase = nFirst == nLength ? nFirst : std::max<qint64>(0, nFirst - nBack);
+        if (nStop - nBase > qint64(0xFFFFFFFEu))
+            return {};
+        const std::uint8_t* p = doc.Span(nBase, nStop - nBase, hold);
+        if (!p)
+            return {};
+        const auto n = std::uint32_t(nStop - nBase);
+        const auto nPos = std::uint32_t(nFirst - nBase);
+        std::uint32_t nLanding = nPos;
+        if (nBase == 0)
+            nLanding = table.LandingAt(p, n, nPos);
+        else if (nPos < n && !table.LandingWithin(p, n, nPos, nLanding))
+            continue;
+        return {p, n, nBase, nBase + nLanding};
+    }
+}
 
 std::uint32_t CTableRow::Cells(const CCharTable& table, const std::uint8_t* pData, std::uint32_t nLength,
                                std::uint32_t nRowStart, std::uint32_t nLanding, std::vector<CTableCell>& cells)

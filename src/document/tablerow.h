@@ -6,6 +6,7 @@
 #include <vector>
 
 class CCharTable;
+class CHexDoc;
 
 // The text column of a row read through a table (see CCharTable), shared by
 // the window, printing and --dump. Every byte keeps its own cell, so the hex
@@ -19,8 +20,26 @@ struct CTableCell {
     QString text;
 };
 
+// Bytes of a document read for CTableRow and CCharTable::Decode: nLength bytes
+// at pData, the document's from offset nBase on, and nLanding, the first offset
+// at or after the one asked for that the walk from the document's start lands
+// on (nBase <= nLanding). pData is null when the bytes could not be read.
+struct CTableBytes {
+    const std::uint8_t* pData = nullptr;
+    std::uint32_t nLength = 0;
+    qint64 nBase = 0;
+    qint64 nLanding = 0;
+};
+
 class CTableRow {
 public:
+    // Reads the bytes from nFirst up to nEnd of doc and the kMaxKeyLength after
+    // them (fewer at its end), and enough before nFirst to find where the walk
+    // lands: 64 KiB first, where walks nearly always meet, then 16 times as much
+    // each time they did not, down to the start. hold keeps a copy when one is
+    // needed. Null pData also when the bytes pass 4 GiB.
+    static CTableBytes Read(const CCharTable& table, const CHexDoc& doc, qint64 nFirst, qint64 nEnd,
+                            QByteArray& hold);
     // The cells of the row at nRowStart of the nLength bytes at pData, where
     // nLanding is the first offset in the row the walk lands on
     // (CCharTable::LandingAt); bytes before it show '.'. Returns the first

@@ -125,12 +125,12 @@ void CBookmarkPanel::Rebuild()
 
 // The bytes as the text column would show them in a row starting at the
 // bookmark: the same rules make the same characters and the same dots.
-QString CBookmarkPanel::Preview(std::uint32_t nOffset, std::uint32_t nLength) const
+QString CBookmarkPanel::Preview(qint64 nOffset, qint64 nLength) const
 {
     std::uint8_t hex[CRowFormat::kMaxTextLength];
     char text[CRowFormat::kMaxTextLength];
     const std::uint32_t n = m_pDoc->GetRowText(nOffset, hex, text, false);
-    const int nShown = int(std::min<std::uint32_t>(nLength, kPreviewBytes));
+    const int nShown = int(std::min<qint64>(nLength, kPreviewBytes));
     QString preview;
     CTextDecoder(m_pDoc->GetCodePage()).ForEachChar(text, int(n), [&](int nCell, int, char32_t ch) {
         if (nCell < nShown)
@@ -214,7 +214,7 @@ bool CBookmarkPanel::ImportFrom(const QString& path)
     }
     std::vector<CBookmark> list;
     int nBadLine = 0;
-    if (!CBookmarks::FromText(QString::fromUtf8(bytes), m_pDoc->GetLength(), list, nBadLine)) {
+    if (!CBookmarks::FromText(QString::fromUtf8(bytes), m_pDoc->Length(), list, nBadLine)) {
         AfxMessageBox(AfxLoadString(IDS_BOOKMARK_BAD_LINE).arg(QString::number(nBadLine), path),
                       MB_OK | MB_ICONEXCLAMATION);
         return false;

@@ -46,7 +46,7 @@ protected:
 
 private:
     void Rebuild();
-    QString Preview(std::uint32_t nOffset, std::uint32_t nLength) const;
+    QString Preview(qint64 nOffset, qint64 nLength) const;
     void GoTo(int nRow);
     void RemoveSelected();
     void OnNameEdited(int nRow, int nColumn);

@@ -163,7 +163,7 @@ CDataFormat CDataValuesPanel::Format() const
     return format;
 }
 
-void CDataValuesPanel::OnCaretMoved(quint32 nCaret)
+void CDataValuesPanel::OnCaretMoved(qint64 nCaret)
 {
     if (nCaret == m_nCaret)
         return;
@@ -176,12 +176,16 @@ void CDataValuesPanel::Refresh()
     // The editor of a row being edited keeps its text; the rest follow.
     m_bFilling = true;
     const CDataFormat format = Format();
-    const bool bDocument = m_pDoc && m_pDoc->Data();
-    const std::uint32_t nLength = bDocument ? m_pDoc->GetLength() : 0;
+    const qint64 nLength = m_pDoc ? m_pDoc->Length() : 0;
     if (m_nCaret > nLength)
         m_nCaret = nLength;
-    const std::uint8_t* p = bDocument ? m_pDoc->Data() + m_nCaret : nullptr;
-    const std::uint32_t nAvail = nLength - m_nCaret;
+    // No value takes more than a few bytes: those past the window are never
+    // looked at, and fewer than it are all there are before the end.
+    constexpr qint64 kWindow = 16;
+    std::uint8_t window[kWindow];
+    const auto nAvail = std::uint32_t(std::min(nLength - m_nCaret, kWindow));
+    const bool bDocument = m_pDoc && m_pDoc->Read(m_nCaret, nAvail, window);
+    const std::uint8_t* p = window;
     for (int r = 0; r < kRowCount; ++r) {
         const CDataType type = kRows[r].type;
         if (type == CDataType::CharDocument)
@@ -230,7 +234,7 @@ void CDataValuesPanel::OnItemChanged(QTableWidgetItem* pItem)
 
 void CDataValuesPanel::Write(CDataType type, const QString& text)
 {
-    if (!m_pDoc || !m_pView || !m_pDoc->Data())
+    if (!m_pDoc || !m_pView)
         return;
     const CDataWriting writing = ParseDataValue(type, text, Format());
     const QString name = m_pTable->item(RowOf(type), 0)->text();
@@ -249,7 +253,7 @@ void CDataValuesPanel::Write(CDataType type, const QString& text)
         return;
     }
     const auto n = std::uint32_t(writing.bytes.size());
-    const std::uint32_t nAvail = m_pDoc->GetLength() - m_nCaret;
+    const qint64 nAvail = m_pDoc->Length() - m_nCaret;
     if (n > nAvail) {
         AfxMessageBox(AfxLoadString(IDS_INSPECT_PAST_END).arg(n).arg(nAvail));
         return;

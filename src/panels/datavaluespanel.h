@@ -54,7 +54,7 @@ protected:
 
 private:
     void Refresh();
-    void OnCaretMoved(quint32 nCaret);
+    void OnCaretMoved(qint64 nCaret);
     void OnItemChanged(QTableWidgetItem* pItem);
     void Write(CDataType type, const QString& text);
     CDataFormat Format() const;
@@ -65,6 +65,6 @@ private:
     QPointer<CHexView> m_pView;
     QPointer<CHexDoc> m_pDoc;
     QList<QMetaObject::Connection> m_connections;
-    quint32 m_nCaret = 0;
+    qint64 m_nCaret = 0;
     bool m_bFilling = false;
 };

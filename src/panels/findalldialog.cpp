@@ -69,9 +69,17 @@ bool CFindAllDialog::Search(const QString& text, const CHexDoc& doc)
         const bool bTable = hit.nPattern == m_nTablePattern;
         pEncoding->setData(bTable, kTableRole);
         const auto nLength = std::uint32_t(patterns.Bytes(hit.nPattern).size());
+        // Only the bytes TextAround looks at are read, the hit's offset taken
+        // from the start of them.
+        const qint64 nAt = qint64(hit.nOffset);
+        const qint64 nFrom = nAt - std::min<qint64>(nAt, CEncodedSearch::kTextBefore);
+        const qint64 nTo = std::min(doc.Length(), nAt + nLength + CEncodedSearch::kTextAfter);
+        QByteArray hold;
+        const std::uint8_t* p = doc.Span(nFrom, nTo - nFrom, hold);
         const QString around =
-            bTable ? CEncodedSearch::TextAround(*m_pTable, doc.Data(), doc.GetLength(), hit.nOffset, nLength)
-                   : CEncodedSearch::TextAround(nCodePage, doc.Data(), doc.GetLength(), hit.nOffset, nLength);
+            !p       ? QString()
+            : bTable ? CEncodedSearch::TextAround(*m_pTable, p, quint64(nTo - nFrom), quint64(nAt - nFrom), nLength)
+                     : CEncodedSearch::TextAround(nCodePage, p, quint64(nTo - nFrom), quint64(nAt - nFrom), nLength);
         AddHit(hit.nOffset, nLength, {pEncoding, new QStandardItem(around)});
     }
     QString status = AfxLoadString(bWhole ? IDS_STRINGS_FOUND : IDS_FINDALL_STOPPED).arg(hits.size());

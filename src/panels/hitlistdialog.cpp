@@ -108,19 +108,24 @@ void CHitListDialog::Find()
 
 bool CHitListDialog::ScanDocument(const CHexDoc& doc, const ScanPart& scan)
 {
-    constexpr std::uint32_t kPart = 1u << 22;
-    const std::uint8_t* pData = doc.Data();
-    const std::uint32_t nLength = doc.GetLength();
+    constexpr qint64 kPart = qint64(1) << 22;
+    const qint64 nLength = doc.Length();
     CLongTask task(AfxLoadString(IDS_SEARCHING).replace(QLatin1String("%1"), doc.GetTitle()), qint64(nLength));
     bool bWhole = true;
     // The scan only reads the document and collects its hits; the rows are
     // made on this thread when it is done.
     try {
         task.Run([&] {
-            for (std::uint32_t nAt = 0; nAt < nLength || nAt == 0;) {
-                const std::uint32_t nHeld = std::min(nLength - nAt, kPart);
+            // A part at a time, each read on its own: the scan takes what it
+            // could not finish (a hit straddling the part's end) from the next.
+            QByteArray hold;
+            for (qint64 nAt = 0; nAt < nLength || nAt == 0;) {
+                const qint64 nHeld = std::min(nLength - nAt, kPart);
                 const bool bLast = nHeld == nLength - nAt;
-                const std::uint32_t nDone = scan(pData + nAt, nHeld, nAt, bLast);
+                const std::uint8_t* p = doc.Span(nAt, nHeld, hold);
+                if (!p)
+                    throw CUserException();
+                const std::uint32_t nDone = scan(p, std::uint32_t(nHeld), std::uint64_t(nAt), bLast);
                 nAt += nDone;
                 if (bLast)
                     break;
@@ -161,7 +166,7 @@ void CHitListDialog::SelectHit(const QModelIndex& index)
     const std::uint64_t nOffset = pItem->data(Qt::UserRole).toULongLong();
     const std::uint64_t nEnd = nOffset + pItem->data(Qt::UserRole + 1).toUInt();
     // The document may have changed since the search.
-    if (nEnd > m_pView->GetDocument()->GetLength())
+    if (nEnd > std::uint64_t(m_pView->GetDocument()->Length()))
         return;
     m_pView->SelectRange(std::uint32_t(nOffset), std::uint32_t(nEnd));
     m_pView->ShowMatch();

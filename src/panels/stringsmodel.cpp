@@ -55,9 +55,11 @@ QVariant CStringsModel::headerData(int section, Qt::Orientation orientation, int
 
 std::string CStringsModel::TextOf(const CRun& run) const
 {
-    if (!m_pDoc || !m_pDecoder || !m_pDoc->Data() || std::uint64_t(run.nOffset) + run.nLength > m_pDoc->GetLength())
+    if (!m_pDoc || !m_pDecoder || qint64(run.nOffset) + qint64(run.nLength) > m_pDoc->Length())
         return std::string();
-    return m_pDecoder->RunText(m_pDoc->Data() + run.nOffset, run.nLength);
+    QByteArray hold;
+    const std::uint8_t* p = m_pDoc->Span(qint64(run.nOffset), qint64(run.nLength), hold);
+    return p ? m_pDecoder->RunText(p, run.nLength) : std::string();
 }
 
 CTextRun CStringsModel::Run(int nRow) const

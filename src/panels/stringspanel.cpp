@@ -130,9 +130,9 @@ void CStringsPanel::OnDocumentChanged(qint64 nPos, qint64 nRemoved, qint64 nInse
     ShowCount();
 }
 
-bool CStringsPanel::RefreshAround(quint32 nPos, quint32 nRemoved, quint32 nInserted)
+bool CStringsPanel::RefreshAround(qint64 nPos, qint64 nRemoved, qint64 nInserted)
 {
-    if (!m_pDoc || !m_pDoc->Data())
+    if (!m_pDoc)
         return false;
     // A scan from the start of a run before the change finds what a scan from
     // the file's start finds from there on: no run is under way there. Whether
@@ -142,14 +142,14 @@ bool CStringsPanel::RefreshAround(quint32 nPos, quint32 nRemoved, quint32 nInser
     // change until it comes, with no run under way, to where a run after the
     // change starts; from there on the bytes, and so the runs, are those of
     // the list, moved along.
-    const std::uint32_t kMaxCharBytes = CStringScanner::MostCharBytes(m_pDoc->GetCharTable());
+    const qint64 kMaxCharBytes = CStringScanner::MostCharBytes(m_pDoc->GetCharTable());
     const int nCount = m_pModel->RunCount();
-    const int nBefore = m_pModel->FirstRunFrom(nPos > kMaxCharBytes ? nPos - kMaxCharBytes + 1 : 0) - 1;
+    const int nBefore = m_pModel->FirstRunFrom(std::uint64_t(nPos > kMaxCharBytes ? nPos - kMaxCharBytes + 1 : 0)) - 1;
     const int nFirst = std::max(nBefore, 0);
     const std::uint64_t nStart = nBefore >= 0 ? m_pModel->RunAt(nBefore).nOffset : 0;
-    const std::int64_t nShift = std::int64_t(nInserted) - std::int64_t(nRemoved);
-    const std::uint32_t nLength = m_pDoc->GetLength();
-    const std::uint8_t* p = m_pDoc->Data();
+    const std::int64_t nShift = nInserted - nRemoved;
+    const auto nLength = std::uint64_t(m_pDoc->Length());
+    QByteArray hold;
 
     CStringScanner scanner(m_pDoc->GetCodePage(), m_pMin->value(), m_pNonAscii->isChecked(), nStart);
     scanner.UseTable(m_pDoc->ShareCharTable());
@@ -159,11 +159,18 @@ bool CStringsPanel::RefreshAround(quint32 nPos, quint32 nRemoved, quint32 nInser
         const std::uint64_t nTarget =
             nSync < nCount ? std::uint64_t(std::int64_t(m_pModel->RunAt(nSync).nOffset) + nShift) : nLength;
         while (scanner.Offset() < nTarget) {
-            const auto nAt = std::uint32_t(scanner.Offset());
+            const std::uint64_t nAt = scanner.Offset();
             // Past this much the whole list is scanned again, off this thread.
             if (nAt - nStart > kRefreshBytes)
                 return false;
-            if (scanner.Scan(p + nAt, std::uint32_t(nTarget) - nAt, nTarget == nLength, fresh) == 0)
+            // Read no more than that at a time: the scanner goes on from
+            // where a part ended, as it does for the parts of a whole scan.
+            const std::uint64_t nPart = std::min<std::uint64_t>(nTarget - nAt, kRefreshBytes);
+            const std::uint8_t* p = m_pDoc->Span(qint64(nAt), qint64(nPart), hold);
+            if (!p)
+                return false;
+            const bool bLast = nTarget == nLength && nAt + nPart == nTarget;
+            if (scanner.Scan(p, std::uint32_t(nPart), bLast, fresh) == 0)
                 break;   // a character goes on past the target
         }
         if (nTarget == nLength || (scanner.Offset() == nTarget && scanner.BetweenRuns()))
@@ -202,7 +209,7 @@ void CStringsPanel::Rescan()
     StopScan();
     m_pModel->Reset(m_pDoc);
     m_bStale = true;
-    if (!m_pDoc || !m_pDoc->Data() || !isVisible()) {
+    if (!m_pDoc || !isVisible()) {
         ShowCount();
         return;
     }
@@ -217,13 +224,21 @@ void CStringsPanel::Rescan()
 
 void CStringsPanel::SendPart()
 {
-    const std::uint64_t nAt = m_pScanner->Offset();
-    const std::uint32_t nLength = m_pDoc->GetLength();
-    const std::uint32_t nLeft = nLength - std::uint32_t(nAt);
-    const std::uint32_t nPart = std::min(nLeft, m_bFirstPart ? kFirstPartBytes : kPartBytes);
+    const auto nAt = qint64(m_pScanner->Offset());
+    const qint64 nLeft = m_pDoc->Length() - nAt;
+    const qint64 nPart = std::min<qint64>(nLeft, m_bFirstPart ? kFirstPartBytes : kPartBytes);
     m_bFirstPart = false;
     const bool bLast = nPart == nLeft;
-    auto pBytes = std::make_shared<QByteArray>(reinterpret_cast<const char*>(m_pDoc->Data() + nAt), nPart);
+    auto pBytes = std::make_shared<QByteArray>(qsizetype(nPart), Qt::Uninitialized);
+    if (!m_pDoc->Read(nAt, nPart, reinterpret_cast<std::uint8_t*>(pBytes->data()))) {
+        // Bytes that could not be read are not scanned as if they were 0xFF:
+        // the list stays empty until the next change starts a scan again.
+        StopScan();
+        m_pModel->Clear();
+        m_bStale = true;
+        ShowCount();
+        return;
+    }
     std::shared_ptr<CStringScanner> pScanner = m_pScanner;
     const int nGeneration = m_nGeneration;
     QMetaObject::invokeMethod(
@@ -245,7 +260,7 @@ void CStringsPanel::OnPartScanned(int nGeneration, std::uint64_t nNext, std::vec
     if (nGeneration != m_nGeneration || !m_pDoc)
         return;
     m_pModel->Append(runs);
-    if (nNext >= m_pDoc->GetLength()) {
+    if (nNext >= std::uint64_t(m_pDoc->Length())) {
         m_pScanner.reset();
         m_bScanning = false;
         m_pModel->Publish(true);
@@ -261,7 +276,7 @@ void CStringsPanel::OnPartScanned(int nGeneration, std::uint64_t nNext, std::vec
             m_bProgressShown = true;
         }
         emit progressChanged(AfxLoadString(IDS_STRINGS_PROGRESS).replace(QLatin1String("%1"), m_pDoc->GetTitle()),
-                             qint64(nNext), qint64(m_pDoc->GetLength()));
+                             qint64(nNext), m_pDoc->Length());
     }
     ShowCount();
     SendPart();
@@ -278,7 +293,7 @@ void CStringsPanel::SelectRun(const QModelIndex& index)
     if (!index.isValid() || !m_pView || !m_pDoc)
         return;
     const CTextRun run = m_pModel->Run(index.row());
-    if (run.nOffset + run.nLength > m_pDoc->GetLength())
+    if (qint64(run.nOffset + run.nLength) > m_pDoc->Length())
         return;
     m_pView->SelectRange(std::uint32_t(run.nOffset), std::uint32_t(run.nOffset + run.nLength));
     m_pView->ShowMatch();

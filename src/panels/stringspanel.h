@@ -81,7 +81,7 @@ private:
     void OnDocumentChanged(qint64 nPos, qint64 nRemoved, qint64 nInserted);
     // Mends the list after a change of the document it showed; false when
     // that would scan more than kRefreshBytes.
-    bool RefreshAround(quint32 nPos, quint32 nRemoved, quint32 nInserted);
+    bool RefreshAround(qint64 nPos, qint64 nRemoved, qint64 nInserted);
     void SelectRun(const QModelIndex& index);
     void Export();
     void ShowCount();

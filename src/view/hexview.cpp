@@ -63,7 +63,7 @@ void CHexView::LayOut()
     m_nLeftMargin = m_nClientWidth > m_nTextWidth ? (m_nClientWidth - m_nTextWidth) / 2 : 0;
     UpdateScrollSizes();
     const CHexDoc* pDoc = GetDocument();
-    if (pDoc && pDoc->Data())
+    if (pDoc)
         FitCaretAndSelection();
     m_bRedrawSel = m_bSelection;
 }
@@ -122,7 +122,7 @@ void CHexView::OnInitialUpdate()
     if (bLoaded)
         LoadRememberedTable();
     // In 64 bits: a 4 GiB buffer would wrap (size + 15) to a handful of rows.
-    m_nRows = std::uint32_t((std::uint64_t(pDoc->GetSize()) + 15) >> 4);
+    m_nRows = std::uint32_t((pDoc->Length() + 1 + 15) >> 4);
     UpdateScrollSizes();
     CScrollView::OnInitialUpdate();
 }

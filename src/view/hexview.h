@@ -203,7 +203,12 @@ public:
     bool InsertBytes(std::uint32_t nPos, const std::uint8_t* pSrc, std::uint32_t n);
     bool DeleteBytes(std::uint32_t nPos, std::uint32_t n);
     bool ReplaceBytes(std::uint32_t nPos, std::uint32_t nRemove, const std::uint8_t* pSrc, std::uint32_t nInsert);
-    void CopyToClipboard(std::uint32_t nPos, std::uint32_t n);
+    // False, the user told and the clipboard as it was, when the bytes could
+    // not be read or are too many for memory.
+    bool CopyToClipboard(qint64 nPos, qint64 n);
+    // The n bytes at nPos in one block; false, after telling the user, when
+    // they are too many for memory or could not be read.
+    bool ReadRange(qint64 nPos, qint64 n, QByteArray& bytes) const;
 
     // Undo and redo (hexview_undo.cpp). Every change of bytes is a step of the
     // document's history, which the document records. ReportEdit shows what

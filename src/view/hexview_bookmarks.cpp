@@ -13,7 +13,7 @@
 void CHexView::RegisterBookmarkCommands()
 {
     OnCommand(ID_EDIT_TOGGLE_BOOKMARK, [this] { OnEditToggleBookmark(); });
-    OnUpdateCommand(ID_EDIT_TOGGLE_BOOKMARK, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(GetDocument()->GetLength() > 0); });
+    OnUpdateCommand(ID_EDIT_TOGGLE_BOOKMARK, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(GetDocument()->Length() > 0); });
     OnCommand(ID_EDIT_NEXT_BOOKMARK, [this] { GoToBookmark(true); });
     OnCommand(ID_EDIT_PREV_BOOKMARK, [this] { GoToBookmark(false); });
     for (unsigned nID : {ID_EDIT_NEXT_BOOKMARK, ID_EDIT_PREV_BOOKMARK})
@@ -30,7 +30,7 @@ void CHexView::OnEditToggleBookmark()
         marks.Toggle(sel.First(), sel.Length());
         return;
     }
-    if (m_nCaretPos >= GetDocument()->GetLength()) {
+    if (m_nCaretPos >= GetDocument()->Length()) {
         MessageBeep(0);
         return;
     }
@@ -64,7 +64,7 @@ void CHexView::GoToBookmark(bool bForward)
 
 void CHexView::SelectAndShow(std::uint32_t nStart, std::uint32_t nEnd)
 {
-    const std::uint32_t nLength = GetDocument()->GetLength();
+    const auto nLength = std::uint32_t(GetDocument()->Length());
     nEnd = std::min(nEnd, nLength);
     if (nStart >= nEnd)
         return;
@@ -85,10 +85,10 @@ void CHexView::DrawBookmarks(QPainter* pDC, std::uint32_t nFirstRow, std::uint32
     const int nBar = std::max(2, int(m_nLineHeight) / 8);
     const auto cellX = [this](int nColumn) { return qreal(m_nLeftMargin + nColumn * m_nCharWidth); };
     const std::uint32_t nFrom = nFirstRow * 16;
-    const std::uint32_t nTo = std::uint32_t(std::min<std::uint64_t>((std::uint64_t(nLastRow) + 1) * 16, GetDocument()->GetLength()));
+    const std::uint32_t nTo = std::uint32_t(std::min<std::uint64_t>((std::uint64_t(nLastRow) + 1) * 16, GetDocument()->Length()));
     marks.ForEachIn(nFrom, nTo, [&](const CBookmark& mark) {
-        const std::uint32_t nStart = std::max(mark.nOffset, nFrom);
-        const std::uint32_t nEnd = std::min(mark.End(), nTo);
+        const auto nStart = std::uint32_t(std::max<qint64>(mark.nOffset, nFrom));
+        const auto nEnd = std::uint32_t(std::min<qint64>(mark.End(), nTo));
         for (std::uint32_t nRow = nStart / 16; nRow * 16 < nEnd; ++nRow) {
             const int k1 = int(std::max(nStart, nRow * 16) - nRow * 16);
             const int k2 = int(std::min(nEnd, nRow * 16 + 16) - nRow * 16) - 1;

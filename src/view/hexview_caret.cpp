@@ -116,7 +116,7 @@ void CHexView::MoveLeft()
 
 void CHexView::MoveRight()
 {
-    if (m_nCaretPos + 1ull > GetDocument()->GetLength())
+    if (qint64(m_nCaretPos) + 1 > GetDocument()->Length())
         return;
     if (m_bInsertMode || !m_bHexColumn) {
         ++m_nCaretPos;

@@ -14,10 +14,10 @@
 // shown enabled when its condition holds and does nothing when chosen.
 void CHexView::RegisterCommandUI()
 {
-    const auto fileNotEmpty = [this](CCmdUI* pCmdUI) { pCmdUI->Enable(GetDocument()->GetSize() > 1); };
+    const auto fileNotEmpty = [this](CCmdUI* pCmdUI) { pCmdUI->Enable(GetDocument()->Length() > 0); };
     // An emptied document is saved like any other change.
     OnUpdateCommand(ID_FILE_SAVE, [this](CCmdUI* pCmdUI) {
-        pCmdUI->Enable(GetDocument()->GetSize() > 1 || GetDocument()->IsModified());
+        pCmdUI->Enable(GetDocument()->Length() > 0 || GetDocument()->IsModified());
     });
     for (unsigned nID : {ID_FILE_SAVE_AS, ID_FILE_PRINT, ID_FILE_PRINT_DIRECT, ID_FILE_PRINT_PREVIEW,
                          ID_EDIT_CLEAR, ID_EDIT_FIND, ID_EDIT_REPLACE})
@@ -44,7 +44,7 @@ void CHexView::UpdateByteCount()
     if (!GetDocument())
         return;
     emit byteCountChanged(AfxLoadString(IDS_BYTE_COUNT)
-                              .replace(QLatin1String("%d"), QString::number(GetDocument()->GetLength())));
+                              .replace(QLatin1String("%d"), QString::number(GetDocument()->Length())));
 }
 
 void CHexView::UpdateModePane()
@@ -73,6 +73,6 @@ void CHexView::UpdateCaretPane()
     } else {
         text = AfxLoadString(IDS_CARET_OFFSET).arg(hex(nCaret), QString::number(nCaret));
     }
-    const std::uint32_t nLast = GetDocument()->GetLength();
+    const auto nLast = std::uint32_t(GetDocument()->Length());
     emit caretChanged(text, AfxLoadString(IDS_CARET_OFFSET).arg(hex(nLast), QString::number(nLast)));
 }

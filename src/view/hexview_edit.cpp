@@ -73,12 +73,36 @@ bool CHexView::ReportEdit(CHexDoc::EditResult result)
     return true;
 }
 
-void CHexView::CopyToClipboard(std::uint32_t nPos, std::uint32_t n)
+bool CHexView::ReadRange(qint64 nPos, qint64 n, QByteArray& bytes) const
+{
+    try {
+        bytes.resize(qsizetype(n));
+    } catch (const std::bad_alloc&) {
+        AfxMessageBox(AfxLoadString(AFX_IDP_FAILED_MEMORY_ALLOC), MB_OK | MB_ICONSTOP);
+        return false;
+    }
+    if (!GetDocument()->Read(nPos, n, reinterpret_cast<std::uint8_t*>(bytes.data()))) {
+        bytes.clear();
+        AfxMessageBox(AfxLoadString(AFX_IDP_FAILED_TO_OPEN_DOC), MB_OK | MB_ICONSTOP);
+        return false;
+    }
+    return true;
+}
+
+bool CHexView::CopyToClipboard(qint64 nPos, qint64 n)
 {
     if (n == 0)
-        return;
-    const QByteArray bytes(reinterpret_cast<const char*>(GetDocument()->Data() + nPos), qsizetype(n));
-    CClipboard::Instance()->SetBytes(bytes, GetCharCodec());
+        return true;
+    QByteArray bytes;
+    if (!ReadRange(nPos, n, bytes))
+        return false;
+    try {
+        CClipboard::Instance()->SetBytes(bytes, GetCharCodec());
+    } catch (const std::bad_alloc&) {
+        AfxMessageBox(AfxLoadString(AFX_IDP_FAILED_MEMORY_ALLOC), MB_OK | MB_ICONSTOP);
+        return false;
+    }
+    return true;
 }
 
 void CHexView::OnEditCopy()
@@ -97,7 +121,9 @@ void CHexView::OnEditCut()
         EndInsertPause();
     const std::uint32_t nStart = GetSelection().First();
     const std::uint32_t nLength = GetSelection().Length();
-    CopyToClipboard(nStart, nLength);
+    // Bytes that did not reach the clipboard stay in the document.
+    if (!CopyToClipboard(nStart, nLength))
+        return;
     DeleteBytes(nStart, nLength);
     HideSelection();
     m_nCaretPos = nStart;
@@ -156,7 +182,7 @@ void CHexView::OnEditPaste()
 
 void CHexView::KeepWithinEnd()
 {
-    const std::uint32_t nLast = GetDocument()->GetLength();
+    const std::uint32_t nLast = GetDocument()->Length();
     m_nSelAnchor = std::min(m_nSelAnchor, nLast);
     m_nSelEnd = std::min(m_nSelEnd, nLast);
     m_nCaretPos = std::min(m_nCaretPos, nLast);
@@ -168,9 +194,9 @@ void CHexView::OnUpdate(CDocumentView* pSender, qintptr lHint)
 {
     CScrollView::OnUpdate(pSender, lHint);
     const CHexDoc* pDoc = GetDocument();
-    if (!pDoc || pDoc->GetSize() == 0)
+    if (!pDoc)
         return;
-    const auto nRows = std::uint32_t((std::uint64_t(pDoc->GetSize()) + 15) >> 4);
+    const auto nRows = std::uint32_t((pDoc->Length() + 1 + 15) >> 4);
     if (nRows != m_nRows) {
         m_nRows = nRows;
         UpdateScrollSizes();

@@ -50,7 +50,10 @@ QByteArray CHexView::GetSelectedBytes(std::uint32_t nMax) const
 {
     const CSelection sel = GetSelection();
     const std::uint32_t n = std::min(sel.Length(), nMax);
-    return QByteArray(reinterpret_cast<const char*>(GetDocument()->Data()) + sel.First(), qsizetype(n));
+    QByteArray bytes(qsizetype(n), Qt::Uninitialized);
+    if (!GetDocument()->Read(sel.First(), n, reinterpret_cast<std::uint8_t*>(bytes.data())))
+        return QByteArray();
+    return bytes;
 }
 
 bool CHexView::SelectionShown() const

@@ -25,9 +25,9 @@ void CHexView::OnEditGoTo()
 
 bool CHexView::GoToOffset(const QString& strText, bool bDecimal, bool bExtend)
 {
-    const std::uint32_t nLength = GetDocument()->GetLength();
+    const qint64 nLength = GetDocument()->Length();
     const std::uint32_t nCaret = m_bSelection ? m_nSelEnd : m_nCaretPos;
-    std::uint32_t nOffset = 0;
+    qint64 nOffset = 0;
     std::uint64_t nPastEnd = 0;
     switch (ParseGoToOffset(strText, bDecimal, nCaret, nLength, &nOffset, &nPastEnd)) {
     case GoToResult::Ok:

@@ -25,7 +25,7 @@ void CHexView::EndInsertPause(bool bAfterByte)
 {
     m_bResumeInsert = false;
     if (bAfterByte)
-        m_nCaretPos = std::min(m_nCaretPos + 1, GetDocument()->GetLength());
+        m_nCaretPos = std::uint32_t(std::min(qint64(m_nCaretPos) + 1, GetDocument()->Length()));
     m_bInsertMode = true;
     m_bHighNibble = true;
     ResetCaret();
@@ -113,7 +113,7 @@ void CHexView::OnKeyDown(unsigned nChar, unsigned, unsigned)
         m_bShiftSelecting = true;
     }
 
-    const std::uint32_t nLast = GetDocument()->GetLength();
+    const auto nLast = std::uint32_t(GetDocument()->Length());
     const std::uint64_t nPage = std::uint64_t(m_nLineHeight ? m_nClientHeight / int(m_nLineHeight) : 0) * 16;
     switch (nChar) {
     case VK_TAB:
@@ -232,7 +232,7 @@ bool CHexView::FitsBeforeTheEnd(const QString& text, std::uint32_t nBytes)
 {
     if (m_bSelection)
         CollapseSelection();
-    const std::uint32_t nLength = GetDocument()->GetLength();
+    const auto nLength = std::uint32_t(GetDocument()->Length());
     if (m_nCaretPos >= nLength || nBytes <= nLength - m_nCaretPos)
         return true;
     MessageBeep(MB_ICONEXCLAMATION);
@@ -259,7 +259,7 @@ void CHexView::OnChar(unsigned nChar, unsigned, unsigned)
     if (m_bSelection)
         CollapseSelection();
     CHexDoc* pDoc = GetDocument();
-    const bool bOnEndMarker = m_nCaretPos >= pDoc->GetLength();
+    const bool bOnEndMarker = m_nCaretPos >= pDoc->Length();
     if (m_bHexColumn) {
         if (!IsHexDigit(int(nChar)))
             return;
@@ -342,7 +342,7 @@ void CHexView::OnLButtonUp(unsigned, const QPoint& point)
 // row. Sets the caret's column, and its digit when overwriting.
 std::uint32_t CHexView::HitTest(const QPoint& point, bool bClick)
 {
-    const std::uint32_t nSize = GetDocument()->GetSize();
+    const auto nSize = std::uint32_t(GetDocument()->Length() + 1);
     if (m_nLineHeight == 0 || m_nCharWidth == 0 || m_nRows == 0)
         return 0;
     const qint64 nLineHeight = m_nLineHeight;
@@ -391,9 +391,9 @@ bool CHexView::InsertByte(std::uint32_t nOffset, std::uint8_t b)
 void CHexView::SetByteOrNibble(std::uint32_t nOffset, std::uint8_t v, bool bWhole)
 {
     CHexDoc* pDoc = GetDocument();
-    if (nOffset >= pDoc->GetLength())
+    if (nOffset >= pDoc->Length())
         return;
-    const std::uint8_t old = pDoc->Data()[nOffset];
+    const std::uint8_t old = pDoc->ByteAt(nOffset);
     std::uint8_t b = v;
     if (!bWhole) {
         const int c = OffsetToCell(nOffset).x();

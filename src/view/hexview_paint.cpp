@@ -53,7 +53,7 @@ void CHexView::OnDraw(QPainter* pDC)
 {
     m_bRedrawSel = false;
     const CHexDoc* pDoc = GetDocument();
-    if (m_nRows == 0 || !pDoc || !pDoc->Data() || m_nLineHeight == 0)
+    if (m_nRows == 0 || !pDoc || m_nLineHeight == 0)
         return;
 
     // Row r's cells span y = r * lh + 1 to r * lh + lh; the clip box holds whole
@@ -120,14 +120,18 @@ std::vector<CHexView::FormattedRow> CHexView::FormatRows(std::uint32_t nFirst, s
     std::vector<FormattedRow> rows;
     rows.reserve(std::size_t(nLast - nFirst + 1));
     bool bContinued = nFirst > 0 && !pTable && IsRowContinued(nFirst, true);
-    const std::uint32_t nLength = pDoc->GetLength();
-    std::uint32_t nLanding = pTable ? pTable->LandingAt(pDoc->Data(), nLength, std::min(nFirst * 16, nLength)) : 0;
+    QByteArray hold;
+    const CTableBytes bytes = pTable ? CTableRow::Read(*pTable, *pDoc, qint64(nFirst) * 16, (qint64(nLast) + 1) * 16, hold)
+                                     : CTableBytes();
+    // Offsets into bytes, which begin at bytes.nBase.
+    auto nLanding = std::uint32_t(bytes.nLanding - bytes.nBase);
     for (std::uint32_t r = nFirst;; ++r) {
         FormattedRow row;
         row.nRow = r;
         bContinued = FormatRow(r, row.strRow, bContinued);
-        if (pTable)
-            nLanding = CTableRow::Cells(*pTable, pDoc->Data(), nLength, r * 16, nLanding, row.cells);
+        if (bytes.pData)
+            nLanding = CTableRow::Cells(*pTable, bytes.pData, bytes.nLength, std::uint32_t(qint64(r) * 16 - bytes.nBase),
+                                        nLanding, row.cells);
         rows.push_back(std::move(row));
         if (r == nLast)
             break;

@@ -15,7 +15,7 @@
 void CHexView::RegisterSelectCommands()
 {
     OnCommand(ID_EDIT_SELECT_ALL, [this] { OnEditSelectAll(); });
-    OnUpdateCommand(ID_EDIT_SELECT_ALL, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(GetDocument()->GetSize() > 1); });
+    OnUpdateCommand(ID_EDIT_SELECT_ALL, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(GetDocument()->Length() > 0); });
     OnCommand(ID_EDIT_COPY_HEX, [this] { OnEditCopyHex(); });
     OnUpdateCommand(ID_EDIT_COPY_HEX, [this](CCmdUI* pCmdUI) { pCmdUI->Enable(m_bSelection); });
     OnCommand(ID_EDIT_GOTO, [this] { OnEditGoTo(); });
@@ -40,7 +40,7 @@ void CHexView::SelectRange(std::uint32_t nAnchor, std::uint32_t nEnd)
 
 void CHexView::OnEditSelectAll()
 {
-    const std::uint32_t nLength = GetDocument()->GetLength();
+    const auto nLength = std::uint32_t(GetDocument()->Length());
     if (nLength > 0)
         SelectRange(0, nLength);
 }
@@ -54,9 +54,10 @@ void CHexView::OnEditCopyHex()
         return;
     const std::uint32_t nStart = sel.First();
     const std::uint32_t nLength = sel.Length();
+    QByteArray bytes;
+    if (!ReadRange(nStart, nLength, bytes))
+        return;
     try {
-        const QByteArray bytes =
-            QByteArray::fromRawData(reinterpret_cast<const char*>(GetDocument()->Data() + nStart), nLength);
         CClipboard::Instance()->SetText(QString::fromLatin1(bytes.toHex(' ').toUpper()));
     } catch (const std::bad_alloc&) {
         AfxMessageBox(AfxLoadString(AFX_IDP_FAILED_MEMORY_ALLOC), MB_OK | MB_ICONSTOP);
@@ -80,8 +81,8 @@ void CHexView::CharacterAt(std::uint32_t nOffset, std::uint32_t& nStart, std::ui
         ++nPos;
     }
     for (;;) {
-        const bool bPair = nPos + 1 < pDoc->GetSize() && IsLeadByte(pDoc->GetCodePage(), pDoc->Data()[nPos])
-                           && IsTrailByte(pDoc->GetCodePage(), pDoc->Data()[nPos + 1]);
+        const bool bPair = nPos + 1 <= pDoc->Length() && IsLeadByte(pDoc->GetCodePage(), pDoc->ByteAt(nPos))
+                           && IsTrailByte(pDoc->GetCodePage(), pDoc->ByteAt(nPos + 1));
         const std::uint32_t n = bPair ? 2 : 1;
         if (nOffset < nPos + n) {
             nStart = nPos;
@@ -100,7 +101,7 @@ void CHexView::OnLButtonDblClk(unsigned, const QPoint& point)
     if (!GetClientRect().contains(point))
         return;
     const std::uint32_t nHit = HitTest(point, true);
-    if (nHit >= GetDocument()->GetLength())
+    if (nHit >= GetDocument()->Length())
         return;
     std::uint32_t nStart = nHit;
     std::uint32_t nLength = 1;

@@ -212,6 +212,9 @@ void TestBookmarks::malformedLine_data()
     QTest::newRow("empty length") << "10 0 none\n" << 1;
     QTest::newRow("past the end") << "0 1 a\r\nFF 2 b\r\n" << 2;
     QTest::newRow("two spaces") << "10  2 a\n" << 1;
+    // Offset and length whose sum wraps round 64 bits to a small number.
+    QTest::newRow("sum past 64 bits") << "0 1 a\nFFFFFFFFFFFFFFFF 2 b\n" << 2;
+    QTest::newRow("offset past the end, tiny length") << "101 1 a\n" << 1;
 }
 
 void TestBookmarks::malformedLine()

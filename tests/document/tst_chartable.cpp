@@ -1,4 +1,5 @@
 #include "chartable.h"
+#include "hexdoc.h"
 #include "tablerow.h"
 
 #include <QRandomGenerator>
@@ -23,6 +24,8 @@ private slots:
     void rowTextMatchesCells_data();
     void rowTextMatchesCells();
     void decodesRangeAsText();
+    void readsLandingFromDocument_data();
+    void readsLandingFromDocument();
     void encodes_data();
     void encodes();
     void encodesLikePlainSearch();
@@ -354,6 +357,58 @@ void TestCharTable::rowTextMatchesCells()
         QCOMPARE(QString::fromUtf8(out.data(), pEnd - out.data()), expected);
         nLanding = nNext;
     }
+}
+
+void TestCharTable::readsLandingFromDocument_data()
+{
+    QTest::addColumn<int>("nEntries");
+    QTest::addColumn<bool>("bEveryPair");
+    QTest::addColumn<int>("nPos");
+
+    // 64 KiB is the first stretch read before the offset asked for.
+    const int n64K = 1 << 16;
+    QTest::newRow("walks meet, in the first stretch") << 200 << false << n64K - 3;
+    QTest::newRow("walks meet, past the first stretch") << 200 << false << n64K + 5;
+    QTest::newRow("walks meet, far on") << 200 << false << 5 * n64K + 1;
+    QTest::newRow("walks never meet, even offset") << 0 << true << 3 * n64K + 2;
+    QTest::newRow("walks never meet, odd offset") << 0 << true << 3 * n64K + 1;
+    QTest::newRow("the end") << 200 << false << 6 * n64K;
+}
+
+// The window and printing read only the bytes near their rows; where walks
+// from a little before disagree, the landing must still be the walk's from
+// the document's start.
+void TestCharTable::readsLandingFromDocument()
+{
+    QFETCH(int, nEntries);
+    QFETCH(bool, bEveryPair);
+    QFETCH(int, nPos);
+    QRandomGenerator random(7);
+    std::vector<PlainEntry> entries;
+    QByteArray tableFile = RandomTable(random, nEntries, 8, entries);
+    QByteArray data;
+    if (bEveryPair) {
+        // Keys of two bytes over bytes that are all key bytes: walks begun
+        // one byte apart stay apart to the end.
+        tableFile += "f8f8=A\n";
+        data = QByteArray(6 << 16, char(0xF8));
+        data[0] = 'x';
+    } else {
+        data = RandomBytes(random, 6 << 16);
+    }
+    CCharTable table;
+    QVERIFY(table.Parse(tableFile));
+    CHexDoc doc;
+    doc.SetContents(data);
+
+    QByteArray hold;
+    const CTableBytes bytes = CTableRow::Read(table, doc, nPos, nPos + 16, hold);
+    QVERIFY(bytes.pData);
+    const auto nWhole = table.LandingAt(Bytes(data), std::uint32_t(data.size()), std::uint32_t(nPos));
+    QCOMPARE(bytes.nLanding, qint64(nWhole));
+    QVERIFY(bytes.nBase <= nPos);
+    QCOMPARE(bytes.nBase + bytes.nLength, std::min<qint64>(data.size(), nPos + 16 + CCharTable::kMaxKeyLength));
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(bytes.pData), bytes.nLength), data.mid(bytes.nBase, bytes.nLength));
 }
 
 void TestCharTable::decodesRangeAsText()

@@ -12,6 +12,8 @@ class TestGoToOffset : public QObject {
 private slots:
     void parse_data();
     void parse();
+    void parsePast4GiB_data();
+    void parsePast4GiB();
 };
 
 void TestGoToOffset::parse_data()
@@ -69,9 +71,54 @@ void TestGoToOffset::parse()
     QFETCH(GoToResult, result);
     QFETCH(uint, offset);
 
-    std::uint32_t nOffset = 0x12345678;
+    qint64 nOffset = 0x12345678;
     QCOMPARE(ParseGoToOffset(text, decimal, caret, length, &nOffset), result);
-    QCOMPARE(nOffset, result == GoToResult::Ok ? offset : 0x12345678u);
+    QCOMPARE(nOffset, qint64(result == GoToResult::Ok ? offset : 0x12345678u));
+}
+
+void TestGoToOffset::parsePast4GiB_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qint64>("caret");
+    QTest::addColumn<qint64>("length");
+    QTest::addColumn<GoToResult>("result");
+    QTest::addColumn<qint64>("offset");     // the offset gone to, or the one named past the end
+    QTest::addColumn<bool>("tooFar");       // more digits than any offset
+
+    const qint64 n64G = qint64(1) << 36;
+    const auto ok = GoToResult::Ok;
+    const auto pastEnd = GoToResult::PastEnd;
+    QTest::newRow("4 GiB") << "100000000" << qint64(0) << n64G << ok << (qint64(1) << 32) << false;
+    QTest::newRow("the end marker of 64 GiB") << "1000000000" << qint64(0) << n64G << ok << n64G << false;
+    QTest::newRow("plus across 4 GiB") << "+20" << qint64(0xFFFFFFF0) << n64G << ok << qint64(0x100000010) << false;
+    QTest::newRow("minus across 4 GiB") << "-20" << qint64(0x100000010) << n64G << ok << qint64(0xFFFFFFF0) << false;
+    QTest::newRow("one past 64 GiB") << "1000000001" << qint64(0) << n64G << pastEnd << n64G + 1 << false;
+    QTest::newRow("0x past 4 GiB") << "0x123456789" << qint64(0) << n64G << ok << qint64(0x123456789) << false;
+    QTest::newRow("sixteen digits") << "FFFFFFFFFFFFFFFF" << qint64(0) << n64G << pastEnd << qint64(0) << true;
+    QTest::newRow("plus of sixteen digits") << "+FFFFFFFFFFFFFFFF" << n64G << n64G << pastEnd << qint64(0) << true;
+    QTest::newRow("twenty digits") << "FFFFFFFFFFFFFFFFFFFF" << qint64(0) << n64G << pastEnd << qint64(0) << true;
+}
+
+// Offsets past 4 GiB are read whole, and no run of digits wraps round to an
+// offset within the file.
+void TestGoToOffset::parsePast4GiB()
+{
+    QFETCH(QString, text);
+    QFETCH(qint64, caret);
+    QFETCH(qint64, length);
+    QFETCH(GoToResult, result);
+    QFETCH(qint64, offset);
+    QFETCH(bool, tooFar);
+
+    qint64 nOffset = -1;
+    std::uint64_t nPastEnd = 0;
+    QCOMPARE(ParseGoToOffset(text, false, caret, length, &nOffset, &nPastEnd), result);
+    if (result == GoToResult::Ok)
+        QCOMPARE(nOffset, offset);
+    else if (tooFar)
+        QVERIFY(nPastEnd >= kGoToTooFar);
+    else
+        QCOMPARE(nPastEnd, quint64(offset));
 }
 
 QTEST_GUILESS_MAIN(TestGoToOffset)
