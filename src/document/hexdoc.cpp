@@ -15,6 +15,7 @@
 #include <QMimeDatabase>
 
 #include <algorithm>
+#include <limits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +27,7 @@
 #include <vector>
 
 std::uint64_t CHexDoc::s_nMaxFileLength = CHexDoc::kMaxFileLength;
+qint64 CHexDoc::s_nMaxPieceLength = std::numeric_limits<qint64>::max();
 bool CHexDoc::s_bHugePages = false;
 
 CHexDoc::CHexDoc()
@@ -302,6 +304,11 @@ void CHexDoc::Serialize(CArchive& ar)
     if (fd < 0 || length < 0)
         throw CFileException(CFileException::genericException, name);
     if (length > s_nPieceThreshold) {
+        if (length > s_nMaxPieceLength) {
+            CFileException e(CFileException::tooLarge, name);
+            e.m_nLimit = quint64(s_nMaxPieceLength);
+            throw e;
+        }
         LoadPieces(name);
         return;
     }
