@@ -282,7 +282,10 @@ open_seconds() {
 # the X server has used processor time for 100 ms: the handling, the repaint and
 # its display. The kernel counts processor time in 10 ms ticks and it is sampled
 # every 5 ms, so a figure is good to about 15 ms. Each program's own keys: Zorbel
-# Ctrl+G and a hexadecimal offset; okteta Ctrl+G; ghex Ctrl+J.
+# and okteta Ctrl+G and a hexadecimal offset; ghex Ctrl+J, the offset with 0x
+# so that it is read as hexadecimal, and its Jump button, reached by Tab: Return
+# in ghex's offset field does nothing, so a Return there would time a key that
+# moves nowhere.
 ticks_with_server() { echo $(($(ticks "$1") + $(ticks "$xvfb_pid"))); }
 # Sends the key, then waits for quiet; prints the seconds from the key to the
 # last sample that saw work.
@@ -295,11 +298,13 @@ respond() {
     # No work seen at all (the key went astray) gives no figure.
     last_work "ticks_with_server $pid" 0.005 20 "$start" "$start" "$before" | awk '$1 > 0 { printf "%.1f\n", $1 * 1000 }'
 }
-# far_jumps NAME GOTO_KEY COMMAND...: opens the 0xCD file, then times Ctrl+End
-# and Go To, appending milliseconds to far-end-NAME and far-goto-NAME.
+# far_jumps NAME GOTO_KEY OFFSET CONFIRM_KEY COMMAND...: opens the 0xCD file,
+# then times Ctrl+End and Go To (GOTO_KEY, OFFSET typed, CONFIRM_KEY, if not
+# empty, before the timed Return), appending milliseconds to far-end-NAME and
+# far-goto-NAME.
 far_jumps() {
-    local name=$1 goto=$2 pid window
-    shift 2
+    local name=$1 goto=$2 offset=$3 confirm=$4 pid window
+    shift 4
     "$@" "$tmp/cd-1g" > /dev/null 2>&1 &
     pid=$!
     until_idle "$pid" "$(now)" > /dev/null
@@ -312,7 +317,8 @@ far_jumps() {
         sleep 0.3
         xdotool key "$goto"
         sleep 0.5
-        xdotool type 20000000
+        xdotool type "$offset"
+        [ -n "$confirm" ] && xdotool key "$confirm"
         sleep 0.3
         respond "$pid" Return >> "$tmp/far-goto-$name"
     fi
@@ -324,11 +330,11 @@ need okteta okteta && peers+=(okteta)
 need ghex ghex && peers+=(ghex)
 for ((r = 0; r < runs; ++r)); do
     sample far
-    far_jumps zorbel ctrl+g "$zorbel"
+    far_jumps zorbel ctrl+g 20000000 "" "$zorbel"
     for peer in "${peers[@]}"; do
         case $peer in
-        okteta) far_jumps okteta ctrl+g okteta ;;
-        ghex) far_jumps ghex ctrl+j ghex ;;
+        okteta) far_jumps okteta ctrl+g 20000000 "" okteta ;;
+        ghex) far_jumps ghex ctrl+j 0x20000000 Tab ghex ;;
         esac
     done
 done
