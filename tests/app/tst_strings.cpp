@@ -280,17 +280,22 @@ void TestStrings::readsThroughATable_data()
     QTest::addColumn<QByteArray>("alphabet");
     QTest::addColumn<int>("minChars");
     QTest::addColumn<bool>("cjk");
+    QTest::addColumn<int>("length");
     const QByteArray letters = "80=A\n81=B\nA0=a\n/FF=<end>\n*FE\n20= \n09=\t\n";
     const QByteArray letterBytes("\x80\x81\xA0\xFF\xFE\x20\x09\x00\x80\x81\xA0\x20", 12);
-    QTest::newRow("letters, end codes and line breaks") << letters << letterBytes << 3 << false;
-    QTest::newRow("runs of one key") << letters << letterBytes << 1 << false;
-    QTest::newRow("beyond ASCII only") << letters + "82=中\n" << letterBytes + "\x82" << 2 << true;
+    QTest::newRow("letters, end codes and line breaks") << letters << letterBytes << 3 << false << 5000;
+    QTest::newRow("runs of one key") << letters << letterBytes << 1 << false << 5000;
+    QTest::newRow("beyond ASCII only") << letters + "82=中\n" << letterBytes + "\x82" << 2 << true << 5000;
     QTest::newRow("two-byte keys, an end code without text")
         << QByteArray("8140=中\n8141=文\n81=?\n/0000=\n41=A\n") << QByteArray("\x81\x40\x41\x00\x02\x81", 6) << 2
-        << false;
+        << false << 5000;
     QTest::newRow("keys of three bytes, long texts")
         << QByteArray("818283=a long text\n81=α\n82=β\n/83=。\n8182838485868788=八\n")
-        << QByteArray("\x81\x82\x83\x84\x85\x86\x87\x88") << 2 << false;
+        << QByteArray("\x81\x82\x83\x84\x85\x86\x87\x88") << 2 << false << 5000;
+    // Lines far longer than their bytes, over parts of the program's size:
+    // the output must have room for them.
+    QTest::newRow("a byte's text of 40 characters, short runs")
+        << QByteArray("80=" + QByteArray(40, 'x') + "\n") << QByteArray("\x80\x80\x00", 3) << 1 << false << 400000;
 }
 
 void TestStrings::readsThroughATable()
@@ -299,11 +304,12 @@ void TestStrings::readsThroughATable()
     QFETCH(QByteArray, alphabet);
     QFETCH(int, minChars);
     QFETCH(bool, cjk);
+    QFETCH(int, length);
     auto pTable = std::make_shared<CCharTable>();
     QVERIFY(pTable->Parse(table));
     QRandomGenerator random(quint32(table.size() * 31 + minChars));
     QByteArray bytes;
-    while (bytes.size() < 5000)
+    while (bytes.size() < length)
         bytes += alphabet[random.bounded(int(alphabet.size()))];
     const QByteArray expected = TableOracle(bytes, *pTable, minChars, cjk);
     QVERIFY(expected.count('\n') > 10);
