@@ -343,7 +343,7 @@ void TestHexDocPieces::pastFourGiB()
     QVERIFY(doc.OnOpenDocument(path));
     QVERIFY(doc.IsPieceMode());
     QCOMPARE(doc.Length(), k4G + 100);
-    std::uint8_t at[6] = {};
+    std::uint8_t at[8] = {};
     QVERIFY(doc.Read(k4G - 3, 6, at));
     QCOMPARE(QByteArray(reinterpret_cast<char*>(at), 6), QByteArray("\x00\x11\x22\x33\x44\x00", 6));
     QByteArray hold;
