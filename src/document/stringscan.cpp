@@ -803,17 +803,10 @@ std::size_t CStringScanner::LinesRoom(std::uint32_t nLength)
 
 void CStringScanner::AppendLine(const CTextRun& run, std::string& out)
 {
-    char prefix[kMaxPrefix + 8];
-    const std::uint32_t nPrefix = PrefixWidth(run.nOffset);
-    PutPrefix(prefix, run.nOffset, nPrefix - 1);
-    out.append(prefix, nPrefix);
-    for (const char c : run.text) {
-        if (c == '\t')
-            out += "\\t";
-        else if (c == '\n')
-            out += "\\n";
-        else
-            out += c;
-    }
-    out += '\n';
+    // Room for the widest offset (PutPrefix stores eight digits at once), the
+    // text with every byte escaped and the newline.
+    const std::size_t nAt = out.size();
+    out.resize(nAt + kMaxPrefix + 8 + 2 * run.text.size() + 1);
+    const char* pEnd = PutLine(out.data() + nAt, run.nOffset, run.text.data(), std::uint32_t(run.text.size()));
+    out.resize(std::size_t(pEnd - out.data()));
 }
