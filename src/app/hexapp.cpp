@@ -130,9 +130,6 @@ bool CHexApp::InitInstance()
     SetRegistryKey(QStringLiteral("Vantorel"));
     LoadStdProfileSettings(16);
     CChildFrame::LoadShowCmd();
-    // The windows place the caret and the selection in 32 bits: a longer
-    // file is refused with the limit named rather than shown wrapped.
-    CHexDoc::s_nMaxPieceLength = qint64(CHexDoc::kMaxFileLength);
 
     // Each new document's undo history holds "Settings"/"UndoLimitMB" of the
     // profile, in MiB, 256 by default.

@@ -11,9 +11,9 @@
 
 // Where the caret and the selection stood, for a step to put them back.
 struct CEditState {
-    std::uint32_t nAnchor = 0;
-    std::uint32_t nEnd = 0;
-    std::uint32_t nCaret = 0;
+    qint64 nAnchor = 0;
+    qint64 nEnd = 0;
+    qint64 nCaret = 0;
     bool bSelection = false;
 };
 

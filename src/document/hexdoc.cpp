@@ -27,7 +27,6 @@
 #include <vector>
 
 std::uint64_t CHexDoc::s_nMaxFileLength = CHexDoc::kMaxFileLength;
-qint64 CHexDoc::s_nMaxPieceLength = std::numeric_limits<qint64>::max();
 bool CHexDoc::s_bHugePages = false;
 
 CHexDoc::CHexDoc()
@@ -304,11 +303,6 @@ void CHexDoc::Serialize(CArchive& ar)
     if (fd < 0 || length < 0)
         throw CFileException(CFileException::genericException, name);
     if (length > s_nPieceThreshold) {
-        if (length > s_nMaxPieceLength) {
-            CFileException e(CFileException::tooLarge, name);
-            e.m_nLimit = quint64(s_nMaxPieceLength);
-            throw e;
-        }
         LoadPieces(name);
         return;
     }
@@ -428,7 +422,7 @@ bool CHexDoc::ReloadDocument()
     m_history.Clear();
     m_history.MarkSaved();
     SetModifiedFlag(false);
-    m_bookmarks.Clip(std::uint32_t(std::min<qint64>(Length(), 0xFFFFFFFF)));
+    m_bookmarks.Clip(Length());
     emit reloaded();
     return true;
 }
@@ -441,8 +435,7 @@ bool CHexDoc::OnOpenDocument(const QString& path)
         StartDetection();
     if (m_pBookmarkProfile) {
         m_strBookmarkKey = AfxCanonicalFilePath(path);
-        m_bookmarks.SetAll(CBookmarks::Load(*m_pBookmarkProfile, m_strBookmarkKey,
-                                            std::uint32_t(std::min<qint64>(Length(), 0xFFFFFFFF))));
+        m_bookmarks.SetAll(CBookmarks::Load(*m_pBookmarkProfile, m_strBookmarkKey, Length()));
         m_bBookmarksToStore = false;
     }
 

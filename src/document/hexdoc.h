@@ -209,10 +209,6 @@ public:
     // comment and docs/benchmarks.md for why here); tests lower it to run the
     // piece mode on small files.
     static qint64 s_nPieceThreshold;
-    // The longest file a document opens as pieces, no limit but the file
-    // system's unless the program sets one: its windows still place the caret
-    // and selection in 32 bits, so it opens no file they cannot reach.
-    static qint64 s_nMaxPieceLength;
     // Bytes of the file per part read by the code-page guess in piece mode.
     // Short, so that a reader of the screen waits little for the file's lock.
     static constexpr qint64 kDetectPart = qint64(1) << 20;

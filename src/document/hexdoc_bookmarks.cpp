@@ -28,7 +28,7 @@ void CHexDoc::AdjustBookmarks(std::size_t nPieces, const std::function<qint64(st
 // changed for the other.
 void CHexDoc::StepBookmarks(CEditStep& step, bool bUndo)
 {
-    const auto nInserted = std::uint32_t(step.inserted.size());
+    const qint64 nInserted = step.inserted.size();
     std::vector<CBookmark> touched;
     if (bUndo) {
         m_bookmarks.Adjust(step.offsets.size(), [&step](std::size_t i) { return step.OffsetAfter(i); }, nInserted,

@@ -227,8 +227,8 @@ CHexDoc::EditResult CHexDoc::ReplacePieces(qint64 nPos, qint64 nRemove, const st
         if (bKept)
             step.pieceSteps.push_back(std::move(*pieces));
         const bool bRecorded = Record(std::move(step), bKept);
-        AdjustBookmarks(1, [nPos](std::size_t) { return std::uint32_t(nPos); }, std::uint32_t(nRemove),
-                        std::uint32_t(nInsert), bRecorded ? &m_history.Newest()->marksDone : nullptr);
+        AdjustBookmarks(1, [nPos](std::size_t) { return nPos; }, nRemove, nInsert,
+                        bRecorded ? &m_history.Newest()->marksDone : nullptr);
         AfterChange(nPos, nRemove, nInsert);
         return bRecorded ? EditResult::Done : EditResult::DoneWithoutUndo;
     } catch (const std::bad_alloc&) {
@@ -303,8 +303,7 @@ CHexDoc::EditResult CHexDoc::ReplaceAllPieces(const CBytePattern& pattern, qint6
     nLast = hits.back() + qint64(nCount - 1) * (m - n);
     if (pCount)
         *pCount = nCount;
-    AdjustBookmarks(step.offsets.size(), [&step](std::size_t i) { return step.offsets[i]; }, std::uint32_t(n),
-                    std::uint32_t(m), bKept ? &step.marksDone : nullptr);
+    AdjustBookmarks(step.offsets.size(), [&step](std::size_t i) { return step.offsets[i]; }, n, m, bKept ? &step.marksDone : nullptr);
     const bool bRecorded = Record(std::move(step), bKept);
     AfterChange(nStart, nLength - nStart, m_pTable->GetLength() - nStart);
     return bRecorded ? EditResult::Done : EditResult::DoneWithoutUndo;

@@ -1,7 +1,8 @@
 #pragma once
 
+#include <QtGlobal>
+
 #include <algorithm>
-#include <cstdint>
 
 // A run of selected bytes as a person makes it: the anchor stays where the
 // selection began, the end moves with the caret and may lie before the anchor.
@@ -10,16 +11,16 @@
 class CSelection {
 public:
     constexpr CSelection() = default;
-    constexpr CSelection(std::uint32_t nAnchor, std::uint32_t nEnd) : m_nAnchor(nAnchor), m_nEnd(nEnd) {}
+    constexpr CSelection(qint64 nAnchor, qint64 nEnd) : m_nAnchor(nAnchor), m_nEnd(nEnd) {}
 
-    constexpr std::uint32_t Anchor() const { return m_nAnchor; }
-    constexpr std::uint32_t End() const { return m_nEnd; }
-    constexpr std::uint32_t First() const { return std::min(m_nAnchor, m_nEnd); }
-    constexpr std::uint32_t Beyond() const { return std::max(m_nAnchor, m_nEnd); }
-    constexpr std::uint32_t Length() const { return Beyond() - First(); }
+    constexpr qint64 Anchor() const { return m_nAnchor; }
+    constexpr qint64 End() const { return m_nEnd; }
+    constexpr qint64 First() const { return std::min(m_nAnchor, m_nEnd); }
+    constexpr qint64 Beyond() const { return std::max(m_nAnchor, m_nEnd); }
+    constexpr qint64 Length() const { return Beyond() - First(); }
     constexpr bool IsEmpty() const { return m_nAnchor == m_nEnd; }
     constexpr bool IsForward() const { return m_nEnd >= m_nAnchor; }
-    constexpr bool Contains(std::uint32_t nOffset) const { return nOffset >= First() && nOffset < Beyond(); }
+    constexpr bool Contains(qint64 nOffset) const { return nOffset >= First() && nOffset < Beyond(); }
 
     friend constexpr bool operator==(const CSelection& a, const CSelection& b)
     {
@@ -28,6 +29,6 @@ public:
     friend constexpr bool operator!=(const CSelection& a, const CSelection& b) { return !(a == b); }
 
 private:
-    std::uint32_t m_nAnchor = 0;
-    std::uint32_t m_nEnd = 0;
+    qint64 m_nAnchor = 0;
+    qint64 m_nEnd = 0;
 };

@@ -113,7 +113,7 @@ void CDataValuesPanel::SetView(CHexView* pView)
     if (m_pView && m_pDoc) {
         m_nCaret = m_pView->HasSelection() ? m_pView->GetSelection().End() : m_pView->m_nCaretPos;
         m_connections = {
-            connect(m_pView, &CHexView::caretMoved, this, [this](quint32 nCaret) { OnCaretMoved(nCaret); }),
+            connect(m_pView, &CHexView::caretMoved, this, [this](qint64 nCaret) { OnCaretMoved(nCaret); }),
             connect(m_pDoc, &CHexDoc::bytesChanged, this, &CDataValuesPanel::Refresh),
             connect(m_pDoc, &CHexDoc::codePageChanged, this, &CDataValuesPanel::Refresh),
             connect(m_pDoc, &CHexDoc::reloaded, this, &CDataValuesPanel::Refresh),

@@ -168,6 +168,6 @@ void CHitListDialog::SelectHit(const QModelIndex& index)
     // The document may have changed since the search.
     if (nEnd > std::uint64_t(m_pView->GetDocument()->Length()))
         return;
-    m_pView->SelectRange(std::uint32_t(nOffset), std::uint32_t(nEnd));
+    m_pView->SelectRange(qint64(nOffset), qint64(nEnd));
     m_pView->ShowMatch();
 }

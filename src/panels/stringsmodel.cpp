@@ -37,9 +37,9 @@ QVariant CStringsModel::data(const QModelIndex& index, int role) const
     const CRun& run = RunAt(RunOfRow(index.row()));
     switch (index.column()) {
     case OffsetColumn:
-        return QStringLiteral("%1").arg(run.nOffset, 8, 16, QLatin1Char('0')).toUpper();
+        return QStringLiteral("%1").arg(qulonglong(run.nOffset), 8, 16, QLatin1Char('0')).toUpper();
     case LengthColumn:
-        return run.nLength;
+        return uint(run.nLength);
     default:
         return QString::fromStdString(TextOf(run));
     }
@@ -59,13 +59,13 @@ std::string CStringsModel::TextOf(const CRun& run) const
         return std::string();
     QByteArray hold;
     const std::uint8_t* p = m_pDoc->Span(qint64(run.nOffset), qint64(run.nLength), hold);
-    return p ? m_pDecoder->RunText(p, run.nLength) : std::string();
+    return p ? m_pDecoder->RunText(p, std::uint32_t(run.nLength)) : std::string();
 }
 
 CTextRun CStringsModel::Run(int nRow) const
 {
     const CRun& run = RunAt(RunOfRow(nRow));
-    return CTextRun{run.nOffset, run.nLength, TextOf(run)};
+    return CTextRun{run.nOffset, std::uint32_t(run.nLength), TextOf(run)};
 }
 
 void CStringsModel::Reset(CHexDoc* pDoc)
@@ -122,7 +122,7 @@ void CStringsModel::Append(const std::vector<CTextRun>& runs)
     if (runs.empty())
         return;
     for (const CTextRun& run : runs)
-        m_runs.push_back(CRun{std::uint32_t(run.nOffset), run.nLength});
+        m_runs.push_back(CRun{run.nOffset, run.nLength});
     if (m_filter.isEmpty())
         Publish(false);
     else
@@ -138,7 +138,7 @@ void CStringsModel::Splice(int nFirst, int nCount, const std::vector<CTextRun>& 
     std::vector<CRun> fresh;
     fresh.reserve(runs.size());
     for (const CTextRun& run : runs)
-        fresh.push_back(CRun{std::uint32_t(run.nOffset), run.nLength});
+        fresh.push_back(CRun{run.nOffset, run.nLength});
     const auto first = m_runs.begin() + nFirst;
     const bool bFiltered = !m_filter.isEmpty();
     if (!bFiltered && nNew == nCount) {
@@ -198,7 +198,7 @@ void CStringsModel::Splice(int nFirst, int nCount, const std::vector<CTextRun>& 
     if (nShift == 0 || nFrom >= RunCount())
         return;
     for (auto it = m_runs.begin() + nFrom; it != m_runs.end(); ++it)
-        it->nOffset = std::uint32_t(std::int64_t(it->nOffset) + nShift);
+        it->nOffset = std::uint64_t(std::int64_t(it->nOffset) + nShift);
     // Only the offsets changed, which nothing filters on.
     const int nRowFrom = bFiltered ? int(std::lower_bound(m_matches.begin(), m_matches.end(), nFrom) - m_matches.begin())
                                    : nFrom;

@@ -38,9 +38,11 @@ class CStringsModel : public QAbstractTableModel {
 public:
     enum Column { OffsetColumn, LengthColumn, TextColumn, ColumnCount };
 
+    // Eight bytes a run, as many as there may be tens of millions of: offsets
+    // up to 128 TiB, lengths up to CStringScanner::kMaxRunBytes.
     struct CRun {
-        std::uint32_t nOffset;
-        std::uint32_t nLength;
+        std::uint64_t nOffset : 47;
+        std::uint64_t nLength : 17;
     };
 
     static constexpr int kPublishInterval = 500;

@@ -295,7 +295,7 @@ void CStringsPanel::SelectRun(const QModelIndex& index)
     const CTextRun run = m_pModel->Run(index.row());
     if (qint64(run.nOffset + run.nLength) > m_pDoc->Length())
         return;
-    m_pView->SelectRange(std::uint32_t(run.nOffset), std::uint32_t(run.nOffset + run.nLength));
+    m_pView->SelectRange(qint64(run.nOffset), qint64(run.nOffset + run.nLength));
     m_pView->ShowMatch();
 }
 

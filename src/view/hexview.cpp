@@ -56,6 +56,19 @@ void CHexView::OnSize(unsigned nType, int cx, int cy)
     LayOut();
 }
 
+// A file whose last row lies at 4 GiB or beyond has a wider offset column, the
+// same for all its rows, and everything right of it moves over by as much.
+bool CHexView::FitOffsetColumn()
+{
+    const CHexDoc* pDoc = GetDocument();
+    const int nExtra = pDoc ? CRowFormat::OffsetColumns(std::uint64_t(pDoc->Length())) - CRowFormat::kOffsetColumns : 0;
+    if (nExtra == m_nOffsetExtra)
+        return false;
+    m_nOffsetExtra = nExtra;
+    m_nTextWidth = (kRowColumns + m_nOffsetExtra) * m_nCharWidth;
+    return true;
+}
+
 void CHexView::LayOut()
 {
     if (m_nClientWidth <= 0)
@@ -75,17 +88,17 @@ QSize CHexView::sizeHint() const
     const int frame = 2 * frameWidth();
     const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
     return QSize(m_nTextWidth + m_nCharWidth + frame + scrollBar,
-                 kPreferredRows * int(m_nLineHeight) + frame + scrollBar);
+                 kPreferredRows * m_nLineHeight + frame + scrollBar);
 }
 
 void CHexView::UpdateScrollSizes()
 {
     if (m_nLineHeight == 0)
         return;
-    const int nLineHeight = int(m_nLineHeight);
+    const int nLineHeight = m_nLineHeight;
     // Whole rows; near 4 GiB their height passes what an int holds, which the
     // scrolling view takes in 64 bits.
-    const qint64 nHeight = qint64(m_nRows) * nLineHeight;
+    const qint64 nHeight = m_nRows * nLineHeight;
     // A page is the rows that fit wholly; a window lower than a row still pages by one.
     const int nPageRows = std::max(1, m_nClientHeight / nLineHeight);
     SetScrollSizes(MM_TEXT, m_nTextWidth, nHeight, QSize(m_nClientWidth, nPageRows * nLineHeight),
@@ -102,6 +115,8 @@ void CHexView::OnInitialUpdate()
     m_bRedrawSel = false;
     m_pFindDlg = nullptr;
     m_nRows = 0;
+    m_nOffsetExtra = 0;
+    m_nTextWidth = kRowColumns * m_nCharWidth;
     m_nCaretPos = 0;
     m_nSelAnchor = 0;
     m_nSelEnd = 0;
@@ -121,8 +136,9 @@ void CHexView::OnInitialUpdate()
     SetupScreenFont(IsShownCodePage(nRemembered) ? nRemembered : pDoc->GetCodePage());
     if (bLoaded)
         LoadRememberedTable();
-    // In 64 bits: a 4 GiB buffer would wrap (size + 15) to a handful of rows.
-    m_nRows = std::uint32_t((pDoc->Length() + 1 + 15) >> 4);
+    m_nRows = (pDoc->Length() + 1 + 15) >> 4;
+    if (FitOffsetColumn())
+        LayOut();
     UpdateScrollSizes();
     CScrollView::OnInitialUpdate();
 }

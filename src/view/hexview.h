@@ -74,20 +74,22 @@ public:
     // The whole 79-column block and kPreferredRows rows: the size a document
     // window opens with when the area allows.
     static constexpr int kPreferredRows = 25;
+    // The columns of a row whose offset has the usual ten.
+    static constexpr int kRowColumns = 79;
     QSize sizeHint() const override;
-    bool FormatRow(std::uint32_t nRow, QByteArray& strRow, bool bContinued) const;
-    bool IsRowContinued(std::uint32_t nRow, bool bAtStart);
+    bool FormatRow(qint64 nRow, QByteArray& strRow, bool bContinued) const;
+    bool IsRowContinued(qint64 nRow, bool bAtStart);
     // Rows nFirst to nLast as painting and printing draw them: each row's
     // string, and while the document shows a character table, its text
     // column's cells read through it.
     struct FormattedRow {
-        std::uint32_t nRow = 0;
+        qint64 nRow = 0;
         QByteArray strRow;
         std::vector<CTableCell> cells;
     };
-    std::vector<FormattedRow> FormatRows(std::uint32_t nFirst, std::uint32_t nLast);
+    std::vector<FormattedRow> FormatRows(qint64 nFirst, qint64 nLast);
     // Draws a row of FormatRows as row nAt of the painter.
-    void DrawFormattedRow(CRowPainter& painter, const FormattedRow& row, std::uint32_t nAt) const;
+    void DrawFormattedRow(CRowPainter& painter, const FormattedRow& row, qint64 nAt) const;
 
     // Display code page and fonts (hexview_fonts.cpp). SetupScreenFont sets the
     // document's code page (or the system's when no font holds it); every view
@@ -144,7 +146,7 @@ signals:
     // The same move as numbers, for panels that follow the caret: the caret's
     // offset (a selection's moving end), and the selection's first byte and
     // length (nLength 0 without one). Emitted on every caret move.
-    void caretMoved(quint32 nCaret, quint32 nSelFirst, quint32 nSelLength);
+    void caretMoved(qint64 nCaret, qint64 nSelFirst, qint64 nSelLength);
 
 public:
     // Printing (hexview_print.cpp): the printer fonts, the page count and each
@@ -166,33 +168,33 @@ public:
     // ConvertColumn turns a hex cell into its text cell and a text column into
     // its byte's hex column. CellToClient gives a cell's top-left pixel, where its
     // row's text is drawn; caret, highlight and hit test all go through it.
-    QPoint OffsetToCell(std::uint32_t nOffset);
+    QPoint OffsetToCell(qint64 nOffset);
     void ConvertColumn(int& nColumn, int& nLine);
     QPoint CellToClient(int nColumn, int nLine) const;
     void ResetCaret();
     void PlaceCaret();
     void MoveLeft();
     void MoveRight();
-    void ScrollDownToCaret(std::uint32_t nOffset);
+    void ScrollDownToCaret(qint64 nOffset);
     void ScrollUpToCaret();
     void OnVScroll(unsigned nSBCode, unsigned nPos, QScrollBar* pScrollBar) override;
     void OnHScroll(unsigned nSBCode, unsigned nPos, QScrollBar* pScrollBar) override;
-    void ExtendSelection(std::uint32_t nEnd);
-    void ShowSelection(std::uint32_t a, std::uint32_t b);
-    void BuildHexRegion(std::uint32_t a, std::uint32_t b);
-    void BuildTextRegion(std::uint32_t a, std::uint32_t b);
+    void ExtendSelection(qint64 nEnd);
+    void ShowSelection(qint64 a, qint64 b);
+    void BuildHexRegion(qint64 a, qint64 b);
+    void BuildTextRegion(qint64 a, qint64 b);
     void OnActivateView(bool bActivate, CView* pActivateView, CView* pDeactiveView) override;
     // Called by OnSize: the caret and a shown highlight follow the new geometry.
     void FitCaretAndSelection();
 
-    std::uint32_t HitTest(const QPoint& point, bool bClick);
-    bool InsertByte(std::uint32_t nOffset, std::uint8_t b);
+    qint64 HitTest(const QPoint& point, bool bClick);
+    bool InsertByte(qint64 nOffset, std::uint8_t b);
     // Writes text in the document's code page (see EncodeText). A character the
     // code page cannot hold refuses the text: a beep, a status-bar message naming
     // the character and the code page, and false.
-    bool FitsBeforeTheEnd(const QString& text, std::uint32_t nBytes);
+    bool FitsBeforeTheEnd(const QString& text, qint64 nBytes);
     bool EncodeOrRefuse(const QString& text, QByteArray& bytes);
-    void SetByteOrNibble(std::uint32_t nOffset, std::uint8_t v, bool bWhole);
+    void SetByteOrNibble(qint64 nOffset, std::uint8_t v, bool bWhole);
 
     // The edits of this window, made by the document (CHexDoc::ReplaceBytes)
     // with this window's caret and selection as the step's before. They refuse
@@ -200,9 +202,9 @@ public:
     // marker, an insertion past the size limit (with a message) and a failed
     // allocation (with "Out of memory."). On success every view follows the
     // document's signal and the byte count is shown.
-    bool InsertBytes(std::uint32_t nPos, const std::uint8_t* pSrc, std::uint32_t n);
-    bool DeleteBytes(std::uint32_t nPos, std::uint32_t n);
-    bool ReplaceBytes(std::uint32_t nPos, std::uint32_t nRemove, const std::uint8_t* pSrc, std::uint32_t nInsert);
+    bool InsertBytes(qint64 nPos, const std::uint8_t* pSrc, qint64 n);
+    bool DeleteBytes(qint64 nPos, qint64 n);
+    bool ReplaceBytes(qint64 nPos, qint64 nRemove, const std::uint8_t* pSrc, qint64 nInsert);
     // False, the user told and the clipboard as it was, when the bytes could
     // not be read or are too many for memory.
     bool CopyToClipboard(qint64 nPos, qint64 n);
@@ -230,10 +232,10 @@ public:
     // Whole selections and jumps (hexview_select.cpp, hexview_goto.cpp).
     // SelectRange shows bytes nAnchor up to nEnd (not included) as the selection
     // in place of any other, the caret at its anchor as after a drag.
-    void SelectRange(std::uint32_t nAnchor, std::uint32_t nEnd);
+    void SelectRange(qint64 nAnchor, qint64 nEnd);
     // The first byte and the length of the character the text column shows at
     // nOffset: two bytes for a double-byte character, else one.
-    void CharacterAt(std::uint32_t nOffset, std::uint32_t& nStart, std::uint32_t& nLength);
+    void CharacterAt(qint64 nOffset, qint64& nStart, qint64& nLength);
     void OnEditSelectAll();
     void OnEditCopyHex();
     // Character tables and Copy as Text (hexview_table.cpp). LoadCharTable
@@ -251,17 +253,17 @@ public:
     // and returns false.
     // With bExtend the selection (or one from the caret) is extended to it.
     bool GoToOffset(const QString& strText, bool bDecimal, bool bExtend = false);
-    void MoveCaretTo(std::uint32_t nOffset);
-    void ExtendSelectionTo(std::uint32_t nOffset);
-    void ShowRowOf(std::uint32_t nOffset);
+    void MoveCaretTo(qint64 nOffset);
+    void ExtendSelectionTo(qint64 nOffset);
+    void ShowRowOf(qint64 nOffset);
     bool m_bGoToDecimal = false;
     // Bookmarks (hexview_bookmarks.cpp): Toggle Bookmark at the caret or the
     // selection, Next and Previous Bookmark, and their marks in the rows.
     // SelectAndShow selects bytes nStart up to nEnd and scrolls them into view.
     void OnEditToggleBookmark();
     void GoToBookmark(bool bForward);
-    void SelectAndShow(std::uint32_t nStart, std::uint32_t nEnd);
-    void DrawBookmarks(QPainter* pDC, std::uint32_t nFirstRow, std::uint32_t nLastRow);
+    void SelectAndShow(qint64 nStart, qint64 nEnd);
+    void DrawBookmarks(QPainter* pDC, qint64 nFirstRow, qint64 nLastRow);
     // Follows a change of the document made in any view: row count, scroll
     // sizes, caret and selection kept within the new end.
     void OnUpdate(CDocumentView* pSender, qintptr lHint) override;
@@ -279,7 +281,7 @@ public:
 
     // The caret, a byte offset. While a selection shows, the caret that the
     // user sees stands at the selection's moving end.
-    std::uint32_t m_nCaretPos = 0;
+    qint64 m_nCaretPos = 0;
     // The selection's anchor and moving end, whether or not it is shown.
     CSelection GetSelection() const { return CSelection(m_nSelAnchor, m_nSelEnd); }
     // A selection is shown (it may hold no byte while a drag begins).
@@ -293,11 +295,11 @@ public:
     // two-digit hex tokens, else as its own characters written in the code page;
     // the pattern holds the whole text. The dialog offers at most kMaxOffered
     // selected bytes as its find text, and the view keeps the text it offers.
-    static constexpr std::uint32_t kMaxOffered = 4096;
+    static constexpr qint64 kMaxOffered = 4096;
     // The pattern of a text in the document's code page, or false after the
     // message of EncodeOrRefuse.
     bool PatternOf(const QString& strText, QByteArray& pattern);
-    QByteArray GetSelectedBytes(std::uint32_t nMax) const;
+    QByteArray GetSelectedBytes(qint64 nMax) const;
     // Find, F3 and Replace start from a selection only when it is shown.
     bool SelectionShown() const;
     CBytePattern PatternFor(const QByteArray& pattern, bool bMatchCase) const;
@@ -327,7 +329,7 @@ public:
     bool m_bHexColumn = true;
 
     // Printing.
-    std::uint32_t m_nLinesPerPage = 0;
+    int m_nLinesPerPage = 0;
     int m_nPrintLeft = 0;
     int m_nPageHeight = 0;
     int m_nPageWidth = 0;
@@ -352,9 +354,11 @@ public:
     int m_nLeftMargin = 0;
     int m_nClientHeight = 0;
     int m_nClientWidth = 0;
-    std::uint32_t m_nLineHeight = 0;
+    int m_nLineHeight = 0;
     int m_nTextWidth = 0;
-    std::uint32_t m_nRows = 0;
+    // Columns the offset column has past the usual ten (see FitOffsetColumn).
+    int m_nOffsetExtra = 0;
+    qint64 m_nRows = 0;
 
     // Screen font.
     CLogFont m_logFont;
@@ -386,6 +390,11 @@ private:
     // Places the block in the window and fits scroll sizes, caret and highlight
     // to the cell metrics.
     void LayOut();
+    // Widens or narrows the offset column to the document's length; true when
+    // it changed.
+    bool FitOffsetColumn();
+    // The left edge of column nColumn of the block, in document coordinates.
+    int ColumnX(int nColumn) const;
     void RegisterZoomCommands();
     void SetCodePage(int nCodePage);
     void GuessCodePage();
@@ -400,18 +409,18 @@ private:
     void RegisterCommandUI();
     // Find and replace.
     void RegisterFindCommands();
-    CHexDoc::FindResult FindFrom(const CBytePattern& pattern, std::uint32_t nFrom, bool bDown);
+    CHexDoc::FindResult FindFrom(const CBytePattern& pattern, qint64 nFrom, bool bDown);
     // Caret, selection and editing.
     void RegisterEditCommands();
     void RegisterSelectCommands();
     void RegisterBookmarkCommands();
     void RegisterTableCommands();
-    int LineOfOffset(std::uint32_t nOffset) const;
-    QPoint TextCell(std::uint32_t nOffset);
+    int LineOfOffset(qint64 nOffset) const;
+    QPoint TextCell(qint64 nOffset);
     void SetRegion(QRegion& rgn, const QPoint (&cells)[8]) const;
     // Ends a shown selection and repaints its cells plain.
     void HideSelection();
-    void RepaintRegions(std::uint32_t a, std::uint32_t b);
+    void RepaintRegions(qint64 a, qint64 b);
     void RepaintRegion(QRegion& rgn);
     void CollapseSelection();
     void RebuildSelectionRegions();
@@ -424,8 +433,8 @@ private:
     QPointer<CHexDoc> m_pConnected;
 
     // Selection, byte offsets (see GetSelection).
-    std::uint32_t m_nSelAnchor = 0;
-    std::uint32_t m_nSelEnd = 0;
+    qint64 m_nSelAnchor = 0;
+    qint64 m_nSelEnd = 0;
     bool m_bSelection = false;
     // Asks the next paint to show the highlight again. Every paint draws the
     // highlight of a shown selection, so a paint meets the request and clears it.

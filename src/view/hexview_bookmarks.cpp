@@ -47,7 +47,7 @@ void CHexView::GoToBookmark(bool bForward)
 {
     const CBookmarks& marks = GetDocument()->Bookmarks();
     const bool bSelected = m_bSelection && m_nSelAnchor != m_nSelEnd;
-    const std::uint32_t nFrom = bSelected ? GetSelection().First() : m_nCaretPos;
+    const qint64 nFrom = bSelected ? GetSelection().First() : m_nCaretPos;
     bool bWrapped = false;
     const int i = marks.Neighbour(nFrom, bForward, bWrapped);
     if (i < 0) {
@@ -62,10 +62,9 @@ void CHexView::GoToBookmark(bool bForward)
     SelectAndShow(mark.nOffset, mark.End());
 }
 
-void CHexView::SelectAndShow(std::uint32_t nStart, std::uint32_t nEnd)
+void CHexView::SelectAndShow(qint64 nStart, qint64 nEnd)
 {
-    const auto nLength = std::uint32_t(GetDocument()->Length());
-    nEnd = std::min(nEnd, nLength);
+    nEnd = std::min(nEnd, GetDocument()->Length());
     if (nStart >= nEnd)
         return;
     MoveCaretTo(nStart);
@@ -75,21 +74,21 @@ void CHexView::SelectAndShow(std::uint32_t nStart, std::uint32_t nEnd)
 // A bar along the bottom of each bookmarked byte's cells, in both columns, over
 // the gap between a row's two halves too. It is drawn last, over any
 // highlight, and never on paper: printing draws its rows itself.
-void CHexView::DrawBookmarks(QPainter* pDC, std::uint32_t nFirstRow, std::uint32_t nLastRow)
+void CHexView::DrawBookmarks(QPainter* pDC, qint64 nFirstRow, qint64 nLastRow)
 {
     const CBookmarks& marks = GetDocument()->Bookmarks();
     if (marks.IsEmpty())
         return;
     const bool bDark = GetColours().plainBack.lightnessF() < 0.5f;
     const QColor colour = bDark ? QColor(255, 176, 64) : QColor(224, 112, 0);
-    const int nBar = std::max(2, int(m_nLineHeight) / 8);
-    const auto cellX = [this](int nColumn) { return qreal(m_nLeftMargin + nColumn * m_nCharWidth); };
-    const std::uint32_t nFrom = nFirstRow * 16;
-    const std::uint32_t nTo = std::uint32_t(std::min<std::uint64_t>((std::uint64_t(nLastRow) + 1) * 16, GetDocument()->Length()));
+    const int nBar = std::max(2, m_nLineHeight / 8);
+    const auto cellX = [this](int nColumn) { return qreal(ColumnX(nColumn)); };
+    const qint64 nFrom = nFirstRow * 16;
+    const qint64 nTo = std::min((nLastRow + 1) * 16, GetDocument()->Length());
     marks.ForEachIn(nFrom, nTo, [&](const CBookmark& mark) {
-        const auto nStart = std::uint32_t(std::max<qint64>(mark.nOffset, nFrom));
-        const auto nEnd = std::uint32_t(std::min<qint64>(mark.End(), nTo));
-        for (std::uint32_t nRow = nStart / 16; nRow * 16 < nEnd; ++nRow) {
+        const qint64 nStart = std::max(mark.nOffset, nFrom);
+        const qint64 nEnd = std::min(mark.End(), nTo);
+        for (qint64 nRow = nStart / 16; nRow * 16 < nEnd; ++nRow) {
             const int k1 = int(std::max(nStart, nRow * 16) - nRow * 16);
             const int k2 = int(std::min(nEnd, nRow * 16 + 16) - nRow * 16) - 1;
             const qreal y = qreal(nRow) * m_nLineHeight + 1 + m_nLineHeight - nBar;

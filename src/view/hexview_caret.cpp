@@ -13,17 +13,17 @@
 // two below the window, which is all a caret or a polygon edge can show of rows
 // further away, and keeps the pixel arithmetic in range whatever the offset.
 
-int CHexView::LineOfOffset(std::uint32_t nOffset) const
+int CHexView::LineOfOffset(qint64 nOffset) const
 {
     if (m_nLineHeight == 0)
         return 0;
-    const qint64 nTop = GetScrollPos(SB_VERT) / qint64(m_nLineHeight);
-    const qint64 nLine = qint64(nOffset / 16) - nTop;
-    const qint64 nBelow = m_nClientHeight / qint64(m_nLineHeight) + 2;
+    const qint64 nTop = GetScrollPos(SB_VERT) / m_nLineHeight;
+    const qint64 nLine = nOffset / 16 - nTop;
+    const qint64 nBelow = m_nClientHeight / m_nLineHeight + 2;
     return int(std::clamp<qint64>(nLine, -1, nBelow));
 }
 
-QPoint CHexView::OffsetToCell(std::uint32_t nOffset)
+QPoint CHexView::OffsetToCell(qint64 nOffset)
 {
     const int k = int(nOffset % 16);
     const int nColumn = 10 + 3 * k + (k >= 8 ? 1 : 0) + (m_bHighNibble ? 0 : 1);
@@ -32,9 +32,8 @@ QPoint CHexView::OffsetToCell(std::uint32_t nOffset)
 
 void CHexView::ConvertColumn(int& nColumn, int& nLine)
 {
-    const qint64 nTop = m_nLineHeight ? GetScrollPos(SB_VERT) / qint64(m_nLineHeight) : 0;
-    if ((nColumn == 10 || nColumn == 11) && nTop + nLine > 0
-        && IsRowContinued(std::uint32_t(nTop + nLine), true)) {
+    const qint64 nTop = m_nLineHeight ? GetScrollPos(SB_VERT) / m_nLineHeight : 0;
+    if ((nColumn == 10 || nColumn == 11) && nTop + nLine > 0 && IsRowContinued(nTop + nLine, true)) {
         nColumn = 78;
         --nLine;
     } else if (nColumn >= 10 && nColumn <= 32) {
@@ -54,16 +53,20 @@ void CHexView::ConvertColumn(int& nColumn, int& nLine)
     }
 }
 
+int CHexView::ColumnX(int nColumn) const
+{
+    return m_nLeftMargin + (nColumn + (nColumn >= CRowFormat::kOffsetColumns ? m_nOffsetExtra : 0)) * m_nCharWidth;
+}
+
 QPoint CHexView::CellToClient(int nColumn, int nLine) const
 {
-    const int nLineHeight = int(m_nLineHeight);
-    const int nFrac = nLineHeight ? int(GetScrollPos(SB_VERT) % nLineHeight) : 0;
-    return QPoint(m_nLeftMargin + nColumn * m_nCharWidth - int(GetScrollPos(SB_HORZ)), nLine * nLineHeight - nFrac + 1);
+    const int nFrac = m_nLineHeight ? int(GetScrollPos(SB_VERT) % m_nLineHeight) : 0;
+    return QPoint(ColumnX(nColumn) - int(GetScrollPos(SB_HORZ)), nLine * m_nLineHeight - nFrac + 1);
 }
 
 // The text cell of an offset: the hex cell converted, with the line not raised,
 // so that an offset above the window stays above it.
-QPoint CHexView::TextCell(std::uint32_t nOffset)
+QPoint CHexView::TextCell(qint64 nOffset)
 {
     int nColumn = OffsetToCell(nOffset).x();
     int nLine = LineOfOffset(nOffset);
@@ -81,7 +84,7 @@ void CHexView::ResetCaret()
     if (!pFrame || !pFrame->mdiArea() || pFrame->mdiArea()->activeSubWindow() == pFrame)
         setFocus();
     DestroyCaret();
-    CreateCaret(m_bInsertMode ? 2 : m_nCharWidth, int(m_nLineHeight));
+    CreateCaret(m_bInsertMode ? 2 : m_nCharWidth, m_nLineHeight);
     PlaceCaret();
     if (!m_bSelection)
         ShowCaret();
@@ -116,7 +119,7 @@ void CHexView::MoveLeft()
 
 void CHexView::MoveRight()
 {
-    if (qint64(m_nCaretPos) + 1 > GetDocument()->Length())
+    if (m_nCaretPos + 1 > GetDocument()->Length())
         return;
     if (m_bInsertMode || !m_bHexColumn) {
         ++m_nCaretPos;
@@ -130,9 +133,9 @@ void CHexView::MoveRight()
 
 // A caret on the line just below the last whole line does not scroll, even when
 // that line is wholly hidden.
-void CHexView::ScrollDownToCaret(std::uint32_t nOffset)
+void CHexView::ScrollDownToCaret(qint64 nOffset)
 {
-    if (m_nLineHeight && OffsetToCell(nOffset).y() > m_nClientHeight / int(m_nLineHeight))
+    if (m_nLineHeight && OffsetToCell(nOffset).y() > m_nClientHeight / m_nLineHeight)
         OnVScroll(SB_LINEDOWN, 0, nullptr);
 }
 
@@ -181,7 +184,7 @@ void CHexView::RebuildSelectionRegions()
     BuildTextRegion(m_nSelAnchor, m_nSelEnd);
 }
 
-void CHexView::ExtendSelection(std::uint32_t nEnd)
+void CHexView::ExtendSelection(qint64 nEnd)
 {
     HideCaret();
     // A key that moved the caret to the other digit moves both ends of the hex
@@ -207,7 +210,7 @@ void CHexView::ExtendSelection(std::uint32_t nEnd)
 }
 
 // The caret hides while a selection shows.
-void CHexView::ShowSelection(std::uint32_t a, std::uint32_t b)
+void CHexView::ShowSelection(qint64 a, qint64 b)
 {
     if (IsCaretVisible())
         HideCaret();
@@ -229,7 +232,7 @@ void CHexView::HideSelection()
 // either is painted: a synchronous paint also takes in whatever else is waiting
 // to be painted (a scroll's whole window), and that paint must find the text
 // region of the same bytes as the hex region, not the previous selection's.
-void CHexView::RepaintRegions(std::uint32_t a, std::uint32_t b)
+void CHexView::RepaintRegions(qint64 a, qint64 b)
 {
     BuildHexRegion(a, b);
     BuildTextRegion(a, b);
@@ -258,10 +261,10 @@ void CHexView::SetRegion(QRegion& rgn, const QPoint (&cells)[8]) const
 // While the selection is shown the right edge stops after the last selected
 // pair; while a strip is being un-highlighted the left edge takes in the blank
 // before its first pair, which the longer highlight covered.
-void CHexView::BuildHexRegion(std::uint32_t a, std::uint32_t b)
+void CHexView::BuildHexRegion(qint64 a, qint64 b)
 {
-    const std::uint32_t lo = CSelection(a, b).First();
-    const std::uint32_t hi = CSelection(a, b).Beyond();
+    const qint64 lo = CSelection(a, b).First();
+    const qint64 hi = CSelection(a, b).Beyond();
     int c1 = OffsetToCell(lo).x();
     int c2 = OffsetToCell(hi).x();
     const int r1 = LineOfOffset(lo);
@@ -278,7 +281,7 @@ void CHexView::BuildHexRegion(std::uint32_t a, std::uint32_t b)
 
 // Column 79 is the right edge of the spill column, so a character drawn across
 // the end of a row is covered whole.
-void CHexView::BuildTextRegion(std::uint32_t a, std::uint32_t b)
+void CHexView::BuildTextRegion(qint64 a, qint64 b)
 {
     const QPoint t1 = TextCell(CSelection(a, b).First());
     const QPoint t2 = TextCell(CSelection(a, b).Beyond());

@@ -59,12 +59,12 @@ void CHexView::UpdateCaretPane()
 {
     if (!GetDocument())
         return;
-    const std::uint32_t nCaret = m_bSelection ? m_nSelEnd : m_nCaretPos;
+    const qint64 nCaret = m_bSelection ? m_nSelEnd : m_nCaretPos;
     const CSelection sel = ShownSelection();
     emit caretMoved(nCaret, sel.IsEmpty() ? nCaret : sel.First(), sel.Length());
     if (!isSignalConnected(QMetaMethod::fromSignal(&CHexView::caretChanged)))
         return;
-    const auto hex = [](std::uint32_t n) { return QString::number(n, 16).toUpper(); };
+    const auto hex = [](qint64 n) { return QString::number(n, 16).toUpper(); };
     QString text;
     if (!sel.IsEmpty()) {
         text = AfxLoadString(IDS_CARET_SELECTION)
@@ -73,6 +73,6 @@ void CHexView::UpdateCaretPane()
     } else {
         text = AfxLoadString(IDS_CARET_OFFSET).arg(hex(nCaret), QString::number(nCaret));
     }
-    const auto nLast = std::uint32_t(GetDocument()->Length());
+    const qint64 nLast = GetDocument()->Length();
     emit caretChanged(text, AfxLoadString(IDS_CARET_OFFSET).arg(hex(nLast), QString::number(nLast)));
 }

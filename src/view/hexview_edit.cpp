@@ -22,12 +22,12 @@ void CHexView::RegisterEditCommands()
     OnCommand(ID_EDIT_REDO, [this] { UndoOrRedo(false); });
 }
 
-bool CHexView::InsertBytes(std::uint32_t nPos, const std::uint8_t* pSrc, std::uint32_t n)
+bool CHexView::InsertBytes(qint64 nPos, const std::uint8_t* pSrc, qint64 n)
 {
     return ReplaceBytes(nPos, 0, pSrc, n);
 }
 
-bool CHexView::DeleteBytes(std::uint32_t nPos, std::uint32_t n)
+bool CHexView::DeleteBytes(qint64 nPos, qint64 n)
 {
     if (n == 0)
         return false;
@@ -35,7 +35,7 @@ bool CHexView::DeleteBytes(std::uint32_t nPos, std::uint32_t n)
 }
 
 // Each change is one step of the document's history, made by the document.
-bool CHexView::ReplaceBytes(std::uint32_t nPos, std::uint32_t nRemove, const std::uint8_t* pSrc, std::uint32_t nInsert)
+bool CHexView::ReplaceBytes(qint64 nPos, qint64 nRemove, const std::uint8_t* pSrc, qint64 nInsert)
 {
     // This view places its own caret after the change; other views follow it.
     m_bOwnEdit = true;
@@ -119,8 +119,8 @@ void CHexView::OnEditCut()
         return;
     if (m_bResumeInsert)
         EndInsertPause();
-    const std::uint32_t nStart = GetSelection().First();
-    const std::uint32_t nLength = GetSelection().Length();
+    const qint64 nStart = GetSelection().First();
+    const qint64 nLength = GetSelection().Length();
     // Bytes that did not reach the clipboard stay in the document.
     if (!CopyToClipboard(nStart, nLength))
         return;
@@ -137,7 +137,7 @@ void CHexView::OnEditClear()
     if (m_bResumeInsert)
         EndInsertPause(false);
     if (m_bSelection) {
-        const std::uint32_t nStart = GetSelection().First();
+        const qint64 nStart = GetSelection().First();
         DeleteBytes(nStart, GetSelection().Length());
         HideSelection();
         m_nCaretPos = nStart;
@@ -165,9 +165,9 @@ void CHexView::OnEditPaste()
     if (m_bResumeInsert)
         EndInsertPause();
     const auto* pSrc = reinterpret_cast<const std::uint8_t*>(bytes.constData());
-    const auto n = std::uint32_t(std::min<qsizetype>(bytes.size(), qsizetype(UINT32_MAX)));
+    const qint64 n = bytes.size();
     if (m_bSelection) {
-        const std::uint32_t nStart = GetSelection().First();
+        const qint64 nStart = GetSelection().First();
         if (!ReplaceBytes(nStart, GetSelection().Length(), pSrc, n))
             return;
         HideSelection();
@@ -182,7 +182,7 @@ void CHexView::OnEditPaste()
 
 void CHexView::KeepWithinEnd()
 {
-    const std::uint32_t nLast = GetDocument()->Length();
+    const qint64 nLast = GetDocument()->Length();
     m_nSelAnchor = std::min(m_nSelAnchor, nLast);
     m_nSelEnd = std::min(m_nSelEnd, nLast);
     m_nCaretPos = std::min(m_nCaretPos, nLast);
@@ -196,8 +196,12 @@ void CHexView::OnUpdate(CDocumentView* pSender, qintptr lHint)
     const CHexDoc* pDoc = GetDocument();
     if (!pDoc)
         return;
-    const auto nRows = std::uint32_t((pDoc->Length() + 1 + 15) >> 4);
-    if (nRows != m_nRows) {
+    const qint64 nRows = (pDoc->Length() + 1 + 15) >> 4;
+    if (FitOffsetColumn()) {
+        m_nRows = nRows;
+        LayOut();
+        InvalidateRect(GetClientRect(), false);
+    } else if (nRows != m_nRows) {
         m_nRows = nRows;
         UpdateScrollSizes();
     }
@@ -233,7 +237,7 @@ void CHexView::OnBytesChanged(qint64 nPos, qint64 nRemoved, qint64 nInserted)
 {
     m_rowFormat.ReplaceInRowCache(nPos, nRemoved, nInserted);
     if (!m_bOwnEdit) {
-        const auto follow = [nPos, nRemoved, nInserted](std::uint32_t& nAt) {
+        const auto follow = [nPos, nRemoved, nInserted](qint64& nAt) {
             if (nAt < nPos)
                 return;
             if (nAt - nPos >= nRemoved)

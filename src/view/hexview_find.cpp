@@ -46,10 +46,10 @@ bool CHexView::PatternOf(const QString& strText, QByteArray& pattern)
     return false;
 }
 
-QByteArray CHexView::GetSelectedBytes(std::uint32_t nMax) const
+QByteArray CHexView::GetSelectedBytes(qint64 nMax) const
 {
     const CSelection sel = GetSelection();
-    const std::uint32_t n = std::min(sel.Length(), nMax);
+    const qint64 n = std::min(sel.Length(), nMax);
     QByteArray bytes(qsizetype(n), Qt::Uninitialized);
     if (!GetDocument()->Read(sel.First(), n, reinterpret_cast<std::uint8_t*>(bytes.data())))
         return QByteArray();
@@ -85,10 +85,10 @@ CHexDoc::FindResult CHexView::FindPattern(const QByteArray& bytes, bool bDown, b
 {
     const CBytePattern pattern = PatternFor(bytes, bMatchCase);
     const bool bShown = SelectionShown();
-    std::uint32_t s = bShown ? m_nSelAnchor : m_nCaretPos;
+    qint64 s = bShown ? m_nSelAnchor : m_nCaretPos;
     if (bShown && SelectionMatches(pattern)) {
         // Step over the occurrence from its start, whichever end is the anchor.
-        const std::uint32_t nStart = GetSelection().First();
+        const qint64 nStart = GetSelection().First();
         if (!bDown && nStart == 0)
             return CHexDoc::FindResult::NotFound;
         s = bDown ? nStart + 1 : nStart - 1;
@@ -99,7 +99,7 @@ CHexDoc::FindResult CHexView::FindPattern(const QByteArray& bytes, bool bDown, b
 }
 
 // A cancelled search leaves the selection and the caret as they were.
-CHexDoc::FindResult CHexView::FindFrom(const CBytePattern& pattern, std::uint32_t nFrom, bool bDown)
+CHexDoc::FindResult CHexView::FindFrom(const CBytePattern& pattern, qint64 nFrom, bool bDown)
 {
     qint64 nFound = 0;
     const CHexDoc::FindResult result = GetDocument()->FindWithProgress(pattern, nFrom, bDown, nFound);
@@ -113,7 +113,7 @@ CHexDoc::FindResult CHexView::FindFrom(const CBytePattern& pattern, std::uint32_
 
 void CHexView::ShowMatch()
 {
-    const qint64 nTop = qint64(m_nSelAnchor / 16) * qint64(m_nLineHeight);
+    const qint64 nTop = m_nSelAnchor / 16 * m_nLineHeight;
     ScrollToPosition(0, nTop);
     UpdateWindow();
     ShowSelection(m_nSelAnchor, m_nSelEnd);

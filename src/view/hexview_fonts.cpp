@@ -108,8 +108,8 @@ void CHexView::MeasureCells()
         if (logFont.IsInstalled())
             nLineHeight = std::max(nLineHeight, QFontMetrics(logFont.CreateFont()).lineSpacing());
     }
-    m_nLineHeight = std::uint32_t(std::max(1, nLineHeight));
-    m_nTextWidth = 79 * m_nCharWidth;
+    m_nLineHeight = std::max(1, nLineHeight);
+    m_nTextWidth = (kRowColumns + m_nOffsetExtra) * m_nCharWidth;
 }
 
 int CHexView::GetStoredFontHeight() const

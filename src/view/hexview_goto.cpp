@@ -11,7 +11,7 @@
 // that typing replaces it.
 void CHexView::OnEditGoTo()
 {
-    const std::uint32_t nCaret = m_bSelection ? m_nSelEnd : m_nCaretPos;
+    const qint64 nCaret = m_bSelection ? m_nSelEnd : m_nCaretPos;
     const QString strInitial = m_bGoToDecimal ? QString::number(nCaret) : QString::number(nCaret, 16).toUpper();
     CGoToDlg dlg(strInitial, m_bGoToDecimal,
                  [this](const QString& strText, bool bDecimal, bool bExtend) {
@@ -26,7 +26,7 @@ void CHexView::OnEditGoTo()
 bool CHexView::GoToOffset(const QString& strText, bool bDecimal, bool bExtend)
 {
     const qint64 nLength = GetDocument()->Length();
-    const std::uint32_t nCaret = m_bSelection ? m_nSelEnd : m_nCaretPos;
+    const qint64 nCaret = m_bSelection ? m_nSelEnd : m_nCaretPos;
     qint64 nOffset = 0;
     std::uint64_t nPastEnd = 0;
     switch (ParseGoToOffset(strText, bDecimal, nCaret, nLength, &nOffset, &nPastEnd)) {
@@ -59,7 +59,7 @@ bool CHexView::GoToOffset(const QString& strText, bool bDecimal, bool bExtend)
 
 // A row already wholly in the window stays where it is; any other becomes the
 // top row, as a found match does.
-void CHexView::MoveCaretTo(std::uint32_t nOffset)
+void CHexView::MoveCaretTo(qint64 nOffset)
 {
     if (m_bResumeInsert)
         EndInsertPause();
@@ -72,7 +72,7 @@ void CHexView::MoveCaretTo(std::uint32_t nOffset)
 
 // The selection, or one from the caret, extended to the offset, which is
 // brought on screen as MoveCaretTo brings it.
-void CHexView::ExtendSelectionTo(std::uint32_t nOffset)
+void CHexView::ExtendSelectionTo(qint64 nOffset)
 {
     if (m_bResumeInsert)
         EndInsertPause();
@@ -82,12 +82,12 @@ void CHexView::ExtendSelectionTo(std::uint32_t nOffset)
     ExtendSelection(nOffset);
 }
 
-void CHexView::ShowRowOf(std::uint32_t nOffset)
+void CHexView::ShowRowOf(qint64 nOffset)
 {
     if (m_nLineHeight) {
         const qint64 nLineHeight = m_nLineHeight;
         const qint64 nTopPixel = GetScrollPos(SB_VERT);
-        const qint64 nRowPixel = qint64(nOffset / 16) * nLineHeight;
+        const qint64 nRowPixel = nOffset / 16 * nLineHeight;
         if (nRowPixel < nTopPixel || nRowPixel + nLineHeight > nTopPixel + m_nClientHeight) {
             ScrollToPosition(0, nRowPixel);
             UpdateWindow();

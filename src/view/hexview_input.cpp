@@ -25,7 +25,7 @@ void CHexView::EndInsertPause(bool bAfterByte)
 {
     m_bResumeInsert = false;
     if (bAfterByte)
-        m_nCaretPos = std::uint32_t(std::min(qint64(m_nCaretPos) + 1, GetDocument()->Length()));
+        m_nCaretPos = std::min(m_nCaretPos + 1, GetDocument()->Length());
     m_bInsertMode = true;
     m_bHighNibble = true;
     ResetCaret();
@@ -113,8 +113,8 @@ void CHexView::OnKeyDown(unsigned nChar, unsigned, unsigned)
         m_bShiftSelecting = true;
     }
 
-    const auto nLast = std::uint32_t(GetDocument()->Length());
-    const std::uint64_t nPage = std::uint64_t(m_nLineHeight ? m_nClientHeight / int(m_nLineHeight) : 0) * 16;
+    const qint64 nLast = GetDocument()->Length();
+    const qint64 nPage = qint64(m_nLineHeight ? m_nClientHeight / m_nLineHeight : 0) * 16;
     switch (nChar) {
     case VK_TAB:
         m_bHexColumn = !m_bHexColumn;
@@ -122,9 +122,9 @@ void CHexView::OnKeyDown(unsigned nChar, unsigned, unsigned)
     case VK_PRIOR:
     case VK_NEXT:
         if (nChar == VK_PRIOR)
-            m_nCaretPos = nPage >= m_nCaretPos ? 0 : std::uint32_t(m_nCaretPos - nPage);
+            m_nCaretPos = std::max<qint64>(m_nCaretPos - nPage, 0);
         else
-            m_nCaretPos = std::uint32_t(std::min<std::uint64_t>(m_nCaretPos + nPage, nLast));
+            m_nCaretPos = std::min(m_nCaretPos + nPage, nLast);
         OnVScroll(nChar == VK_PRIOR ? SB_PAGEUP : SB_PAGEDOWN, 0, nullptr);
         if (bShift) {
             ExtendSelection(m_nCaretPos);
@@ -156,7 +156,7 @@ void CHexView::OnKeyDown(unsigned nChar, unsigned, unsigned)
         } else if (nChar == VK_UP) {
             m_nCaretPos = m_nCaretPos >= 16 ? m_nCaretPos - 16 : m_nCaretPos;
         } else {
-            m_nCaretPos = std::uint32_t(std::min<std::uint64_t>(m_nCaretPos + 16ull, nLast));
+            m_nCaretPos = std::min<qint64>(m_nCaretPos + 16, nLast);
         }
         if (bShift) {
             // The window follows the moving end.
@@ -218,7 +218,7 @@ void CHexView::OnText(const QString& text)
         return;
     // A single byte always fits, or is dropped on the end marker; a control
     // character (Tab) must leave the selection alone.
-    if (!m_bInsertMode && bytes.size() > 1 && !FitsBeforeTheEnd(text, std::uint32_t(bytes.size())))
+    if (!m_bInsertMode && bytes.size() > 1 && !FitsBeforeTheEnd(text, bytes.size()))
         return;
     for (const char b : bytes)
         OnChar(std::uint8_t(b), 1, 0);
@@ -228,11 +228,11 @@ void CHexView::OnText(const QString& text)
 // goes in not at all, rather than its first bytes alone (half a double-byte
 // character), as every text that cannot be written whole is refused. On the
 // end marker itself typing is dropped as it always is.
-bool CHexView::FitsBeforeTheEnd(const QString& text, std::uint32_t nBytes)
+bool CHexView::FitsBeforeTheEnd(const QString& text, qint64 nBytes)
 {
     if (m_bSelection)
         CollapseSelection();
-    const auto nLength = std::uint32_t(GetDocument()->Length());
+    const qint64 nLength = GetDocument()->Length();
     if (m_nCaretPos >= nLength || nBytes <= nLength - m_nCaretPos)
         return true;
     MessageBeep(MB_ICONEXCLAMATION);
@@ -302,7 +302,7 @@ void CHexView::OnLButtonDown(unsigned nFlags, const QPoint& point)
         return;
     GetDocument()->EndTyping();
     if (nFlags & MK_SHIFT) {
-        const std::uint32_t nAnchor = m_bSelection ? m_nSelAnchor : m_nCaretPos;
+        const qint64 nAnchor = m_bSelection ? m_nSelAnchor : m_nCaretPos;
         SelectRange(nAnchor, HitTest(point, true));
         return;
     }
@@ -323,7 +323,7 @@ void CHexView::OnMouseMove(unsigned nFlags, const QPoint& point)
 {
     if (nFlags != MK_LBUTTON)
         return;
-    const std::uint32_t nEnd = HitTest(point, false);
+    const qint64 nEnd = HitTest(point, false);
     if (nEnd != m_nSelEnd)
         ExtendSelection(nEnd);
 }
@@ -340,9 +340,9 @@ void CHexView::OnLButtonUp(unsigned, const QPoint& point)
 // the text column land on the row's last cell; drags right of the block on the
 // next row's first byte, so that dragging past a row's end takes in the whole
 // row. Sets the caret's column, and its digit when overwriting.
-std::uint32_t CHexView::HitTest(const QPoint& point, bool bClick)
+qint64 CHexView::HitTest(const QPoint& point, bool bClick)
 {
-    const auto nSize = std::uint32_t(GetDocument()->Length() + 1);
+    const qint64 nSize = GetDocument()->Length() + 1;
     if (m_nLineHeight == 0 || m_nCharWidth == 0 || m_nRows == 0)
         return 0;
     const qint64 nLineHeight = m_nLineHeight;
@@ -350,16 +350,18 @@ std::uint32_t CHexView::HitTest(const QPoint& point, bool bClick)
     const qint64 nTop = v / nLineHeight;
     // A row's cells begin one pixel below its line (CellToClient).
     const qint64 y = qint64(point.y()) + v % nLineHeight - 1;
-    const qint64 nRow = std::min(nTop + std::max<qint64>(0, y / nLineHeight), qint64(m_nRows) - 1);
+    const qint64 nRow = std::min(nTop + std::max<qint64>(0, y / nLineHeight), m_nRows - 1);
 
     const qint64 x = qint64(point.x()) - m_nLeftMargin + GetScrollPos(SB_HORZ);
     int c = x < 0 ? 10 : int(std::min<qint64>(x / m_nCharWidth, 200));
+    // Past a widened offset column the columns are the usual ones moved right.
+    c = c >= CRowFormat::kOffsetColumns + m_nOffsetExtra ? c - m_nOffsetExtra : std::min(c, 10);
     if (c <= 10)
         c = 10;
     m_bHexColumn = true;
     if (bClick) {
         if (c >= 78)
-            c = IsRowContinued(std::uint32_t(nRow), false) ? 78 : 77;
+            c = IsRowContinued(nRow, false) ? 78 : 77;
         if (c == 60 || c == 61)
             c = 62;
         else if (c == 58 || c == 59)
@@ -369,7 +371,7 @@ std::uint32_t CHexView::HitTest(const QPoint& point, bool bClick)
     }
     int nLine = int(nRow - nTop);
     if (c >= 62) {
-        if (nRow == qint64(m_nRows) - 1)
+        if (nRow == m_nRows - 1)
             c = std::min(c, 62 + int((nSize - 1) % 16));
         ConvertColumn(c, nLine);
         m_bHexColumn = false;
@@ -378,17 +380,17 @@ std::uint32_t CHexView::HitTest(const QPoint& point, bool bClick)
     if (!m_bInsertMode)
         m_bHighNibble = (c - d - 9) % 3 != 2;
     const qint64 nOffset = (nTop + nLine) * 16 + (c - d - 9) / 3;
-    return std::uint32_t(std::clamp<qint64>(nOffset, 0, qint64(nSize) - 1));
+    return std::clamp<qint64>(nOffset, 0, nSize - 1);
 }
 
-bool CHexView::InsertByte(std::uint32_t nOffset, std::uint8_t b)
+bool CHexView::InsertByte(qint64 nOffset, std::uint8_t b)
 {
     return InsertBytes(nOffset, &b, 1);
 }
 
 // Replaces the digit the caret's cell shows, or the whole byte. The end marker
 // is never written.
-void CHexView::SetByteOrNibble(std::uint32_t nOffset, std::uint8_t v, bool bWhole)
+void CHexView::SetByteOrNibble(qint64 nOffset, std::uint8_t v, bool bWhole)
 {
     CHexDoc* pDoc = GetDocument();
     if (nOffset >= pDoc->Length())

@@ -65,22 +65,23 @@ void CHexView::OnDraw(QPainter* pDC)
     if (clip.isEmpty() || nClipBottom < 1)
         return;
     const qint64 first = nClipTop > 1 ? (nClipTop - 1) / nLineHeight : 0;
-    const qint64 last = std::min<qint64>((nClipBottom - 1) / nLineHeight, qint64(m_nRows) - 1);
+    const qint64 last = std::min((nClipBottom - 1) / nLineHeight, m_nRows - 1);
     if (first > last)
         return;
 
-    const std::vector<FormattedRow> rows = FormatRows(std::uint32_t(first), std::uint32_t(last));
+    const std::vector<FormattedRow> rows = FormatRows(first, last);
 
     const CTextDecoder decoder(pDoc->GetCodePage());
     const Colours colours = GetColours();
-    CRowPainter painter(pDC, m_fontScreen, decoder, m_nLeftMargin, m_nCharWidth, int(m_nLineHeight));
+    CRowPainter painter(pDC, m_fontScreen, decoder, m_nLeftMargin, m_nCharWidth, m_nLineHeight);
+    painter.SetOffsetColumns(CRowFormat::kOffsetColumns + m_nOffsetExtra);
     painter.SetColours(colours.plainText, colours.plainBack);
     for (const FormattedRow& row : rows) {
         painter.DrawOffset(row.nRow);
         DrawFormattedRow(painter, row, row.nRow);
     }
     // The bookmarks' marks go over everything else, whichever way this ends.
-    const auto marks = qScopeGuard([&] { DrawBookmarks(pDC, std::uint32_t(first), std::uint32_t(last)); });
+    const auto marks = qScopeGuard([&] { DrawBookmarks(pDC, first, last); });
 
     if (!m_bSelection || m_nSelAnchor == m_nSelEnd)
         return;
@@ -113,7 +114,7 @@ void CHexView::OnDraw(QPainter* pDC)
     }
 }
 
-std::vector<CHexView::FormattedRow> CHexView::FormatRows(std::uint32_t nFirst, std::uint32_t nLast)
+std::vector<CHexView::FormattedRow> CHexView::FormatRows(qint64 nFirst, qint64 nLast)
 {
     const CHexDoc* pDoc = GetDocument();
     const CCharTable* pTable = pDoc->GetCharTable();
@@ -121,16 +122,16 @@ std::vector<CHexView::FormattedRow> CHexView::FormatRows(std::uint32_t nFirst, s
     rows.reserve(std::size_t(nLast - nFirst + 1));
     bool bContinued = nFirst > 0 && !pTable && IsRowContinued(nFirst, true);
     QByteArray hold;
-    const CTableBytes bytes = pTable ? CTableRow::Read(*pTable, *pDoc, qint64(nFirst) * 16, (qint64(nLast) + 1) * 16, hold)
+    const CTableBytes bytes = pTable ? CTableRow::Read(*pTable, *pDoc, nFirst * 16, (nLast + 1) * 16, hold)
                                      : CTableBytes();
     // Offsets into bytes, which begin at bytes.nBase.
     auto nLanding = std::uint32_t(bytes.nLanding - bytes.nBase);
-    for (std::uint32_t r = nFirst;; ++r) {
+    for (qint64 r = nFirst;; ++r) {
         FormattedRow row;
         row.nRow = r;
         bContinued = FormatRow(r, row.strRow, bContinued);
         if (bytes.pData)
-            nLanding = CTableRow::Cells(*pTable, bytes.pData, bytes.nLength, std::uint32_t(qint64(r) * 16 - bytes.nBase),
+            nLanding = CTableRow::Cells(*pTable, bytes.pData, bytes.nLength, std::uint32_t(r * 16 - bytes.nBase),
                                         nLanding, row.cells);
         rows.push_back(std::move(row));
         if (r == nLast)
@@ -139,7 +140,7 @@ std::vector<CHexView::FormattedRow> CHexView::FormatRows(std::uint32_t nFirst, s
     return rows;
 }
 
-void CHexView::DrawFormattedRow(CRowPainter& painter, const FormattedRow& row, std::uint32_t nAt) const
+void CHexView::DrawFormattedRow(CRowPainter& painter, const FormattedRow& row, qint64 nAt) const
 {
     if (GetDocument()->GetCharTable())
         painter.DrawTableRow(nAt, row.strRow, row.cells);
@@ -147,12 +148,12 @@ void CHexView::DrawFormattedRow(CRowPainter& painter, const FormattedRow& row, s
         painter.DrawRow(nAt, row.strRow);
 }
 
-bool CHexView::FormatRow(std::uint32_t nRow, QByteArray& strRow, bool bContinued) const
+bool CHexView::FormatRow(qint64 nRow, QByteArray& strRow, bool bContinued) const
 {
     return CRowFormat::FormatRow(*GetDocument(), nRow, strRow, bContinued);
 }
 
-bool CHexView::IsRowContinued(std::uint32_t nRow, bool bAtStart)
+bool CHexView::IsRowContinued(qint64 nRow, bool bAtStart)
 {
     return m_rowFormat.IsRowContinued(*GetDocument(), nRow, bAtStart);
 }

@@ -93,8 +93,8 @@ void CHexView::OnBeginPrinting(QPainter* pDC, CPrintInfo* pInfo)
 
     // A page too low for a header, a footer and a row still prints one row.
     const int nLines = (m_nPageHeight - 5 * m_nPrintLineHeight) / m_nPrintLineHeight;
-    m_nLinesPerPage = std::uint32_t(std::max(1, nLines));
-    const std::uint64_t nPages = (std::uint64_t(m_nRows) + m_nLinesPerPage - 1) / m_nLinesPerPage;
+    m_nLinesPerPage = std::max(1, nLines);
+    const std::uint64_t nPages = (std::uint64_t(m_nRows) + unsigned(m_nLinesPerPage) - 1) / unsigned(m_nLinesPerPage);
     pInfo->SetMaxPage(unsigned(std::max<std::uint64_t>(1, nPages)));
 }
 
@@ -132,11 +132,10 @@ void CHexView::PrintHeader(QPainter* pDC, unsigned)
 // of the row above shows it as '.', on a new page too.
 void CHexView::PrintRows(QPainter* pDC, unsigned nPage)
 {
-    const std::uint64_t nFirst = std::uint64_t(std::max(nPage, 1u) - 1) * m_nLinesPerPage;
-    if (m_nRows == 0 || nFirst >= m_nRows)
+    const qint64 first = qint64(std::max(nPage, 1u) - 1) * m_nLinesPerPage;
+    if (m_nRows == 0 || first >= m_nRows)
         return;
-    const auto first = std::uint32_t(nFirst);
-    const auto last = std::uint32_t(std::min<std::uint64_t>(nFirst + m_nLinesPerPage, m_nRows) - 1);
+    const qint64 last = std::min(first + m_nLinesPerPage, m_nRows) - 1;
 
     pDC->save();
     const CTextDecoder decoder(GetDocument()->GetCodePage());

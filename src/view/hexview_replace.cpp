@@ -47,9 +47,9 @@ void CHexView::ReplaceOne(const QString& strFind, bool bDown, bool bMatchCase, c
     if (m_bResumeInsert)
         EndInsertPause();
     const CBytePattern pattern = PatternFor(find, bMatchCase);
-    const std::uint32_t nStart = GetSelection().First();
-    const std::uint32_t n = pattern.Length();
-    const auto m = std::uint32_t(replacement.size());
+    const qint64 nStart = GetSelection().First();
+    const qint64 n = pattern.Length();
+    const qint64 m = replacement.size();
     if (!ReplaceBytes(nStart, n, reinterpret_cast<const std::uint8_t*>(replacement.constData()), m))
         return;
     // Search on outside the bytes just put in: after them going down, before
@@ -84,7 +84,7 @@ void CHexView::ReplaceAll(const QString& strFind, const QString& strReplace, boo
     // text's length, and the status bar says how many there were.
     HideSelection();
     m_nSelAnchor = m_nCaretPos = nLast;
-    m_nSelEnd = nLast + std::uint32_t(replacement.size());
+    m_nSelEnd = nLast + replacement.size();
     KeepWithinEnd();
     ShowMatch();
     UpdateByteCount();

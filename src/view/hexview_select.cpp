@@ -24,7 +24,7 @@ void CHexView::RegisterSelectCommands()
 // The shown highlight goes first, so that its cells are repainted plain
 // before the new regions are built. The caret hides while a selection shows,
 // as during a drag.
-void CHexView::SelectRange(std::uint32_t nAnchor, std::uint32_t nEnd)
+void CHexView::SelectRange(qint64 nAnchor, qint64 nEnd)
 {
     if (m_bResumeInsert)
         EndInsertPause();
@@ -40,7 +40,7 @@ void CHexView::SelectRange(std::uint32_t nAnchor, std::uint32_t nEnd)
 
 void CHexView::OnEditSelectAll()
 {
-    const auto nLength = std::uint32_t(GetDocument()->Length());
+    const qint64 nLength = GetDocument()->Length();
     if (nLength > 0)
         SelectRange(0, nLength);
 }
@@ -52,8 +52,8 @@ void CHexView::OnEditCopyHex()
     const CSelection sel = ShownSelection();
     if (sel.IsEmpty())
         return;
-    const std::uint32_t nStart = sel.First();
-    const std::uint32_t nLength = sel.Length();
+    const qint64 nStart = sel.First();
+    const qint64 nLength = sel.Length();
     QByteArray bytes;
     if (!ReadRange(nStart, nLength, bytes))
         return;
@@ -67,11 +67,11 @@ void CHexView::OnEditCopyHex()
 // Pairs as the text column does: from the row's first byte, or its second when
 // the row begins with the trail byte of the row above's last character; a lead
 // byte pairs only with a trail byte after it. The end marker is no trail byte.
-void CHexView::CharacterAt(std::uint32_t nOffset, std::uint32_t& nStart, std::uint32_t& nLength)
+void CHexView::CharacterAt(qint64 nOffset, qint64& nStart, qint64& nLength)
 {
     const CHexDoc* pDoc = GetDocument();
-    const std::uint32_t nRow = nOffset / 16;
-    std::uint32_t nPos = nRow * 16;
+    const qint64 nRow = nOffset / 16;
+    qint64 nPos = nRow * 16;
     if (nRow > 0 && IsRowContinued(nRow, true)) {
         if (nOffset == nPos) {
             nStart = nPos - 1;
@@ -83,7 +83,7 @@ void CHexView::CharacterAt(std::uint32_t nOffset, std::uint32_t& nStart, std::ui
     for (;;) {
         const bool bPair = nPos + 1 <= pDoc->Length() && IsLeadByte(pDoc->GetCodePage(), pDoc->ByteAt(nPos))
                            && IsTrailByte(pDoc->GetCodePage(), pDoc->ByteAt(nPos + 1));
-        const std::uint32_t n = bPair ? 2 : 1;
+        const qint64 n = bPair ? 2 : 1;
         if (nOffset < nPos + n) {
             nStart = nPos;
             nLength = n;
@@ -100,11 +100,11 @@ void CHexView::OnLButtonDblClk(unsigned, const QPoint& point)
 {
     if (!GetClientRect().contains(point))
         return;
-    const std::uint32_t nHit = HitTest(point, true);
+    const qint64 nHit = HitTest(point, true);
     if (nHit >= GetDocument()->Length())
         return;
-    std::uint32_t nStart = nHit;
-    std::uint32_t nLength = 1;
+    qint64 nStart = nHit;
+    qint64 nLength = 1;
     if (!m_bHexColumn)
         CharacterAt(nHit, nStart, nLength);
     SelectRange(nStart, nStart + nLength);
@@ -116,7 +116,7 @@ void CHexView::OnRButtonDown(unsigned, const QPoint& point)
 {
     if (!GetClientRect().contains(point))
         return;
-    const std::uint32_t nHit = HitTest(point, true);
+    const qint64 nHit = HitTest(point, true);
     if (m_bSelection && GetSelection().Contains(nHit))
         return;
     OnLButtonDown(0, point);

@@ -75,16 +75,23 @@ void CRowPainter::SetColours(const QColor& text, const QColor& back)
     m_pDC->setPen(text);
 }
 
-void CRowPainter::DrawOffset(std::uint32_t nRow)
+void CRowPainter::SetOffsetColumns(int nColumns)
 {
-    char offset[CRowFormat::kOffsetColumns];
-    CRowFormat::FormatOffset(nRow * 16, offset);
-    const qreal top = qreal(Top(nRow));
-    FillCells(0, CRowFormat::kOffsetColumns, top);
-    DrawAscii(0, top, offset, CRowFormat::kOffsetColumns);
+    m_nOffsetExtra = std::max(0, nColumns - int(CRowFormat::kOffsetColumns));
 }
 
-void CRowPainter::DrawRow(std::uint32_t nRow, const QByteArray& strRow)
+void CRowPainter::DrawOffset(qint64 nRow)
+{
+    char offset[32];
+    const int nColumns = std::min(CRowFormat::FormatOffset(std::uint64_t(nRow) * 16,
+                                                           CRowFormat::kOffsetColumns + m_nOffsetExtra, offset),
+                                  int(CRowFormat::kOffsetColumns) + m_nOffsetExtra);
+    const qreal top = qreal(Top(nRow));
+    FillCells(0, nColumns, top);
+    DrawAscii(0, top, offset, nColumns);
+}
+
+void CRowPainter::DrawRow(qint64 nRow, const QByteArray& strRow)
 {
     // The text column may hold bytes of the next row that take no cells here (a
     // UTF-8 character crossing the row's end), so the spill column's background
@@ -101,7 +108,7 @@ void CRowPainter::DrawRow(std::uint32_t nRow, const QByteArray& strRow)
                           });
 }
 
-void CRowPainter::DrawTableRow(std::uint32_t nRow, const QByteArray& strRow, const std::vector<CTableCell>& cells)
+void CRowPainter::DrawTableRow(qint64 nRow, const QByteArray& strRow, const std::vector<CTableCell>& cells)
 {
     const qreal top = qreal(Top(nRow));
     FillCells(CRowFormat::kOffsetColumns, CRowFormat::kHexPartLength + 16, top);

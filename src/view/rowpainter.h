@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rowformat.h"
+
 #include <QColor>
 #include <QFontMetricsF>
 #include <QHash>
@@ -31,15 +33,18 @@ public:
     void SetColours(const QColor& text, const QColor& back);
 
     // In 64 bits: the rows of a tall document lie past what an int holds.
-    qint64 Top(std::uint32_t nRow) const { return qint64(nRow) * m_nLineHeight + 1; }
+    qint64 Top(qint64 nRow) const { return qint64(nRow) * m_nLineHeight + 1; }
 
+    // The offset column's width in columns (CRowFormat::OffsetColumns): past
+    // the usual ten, the columns after it move right by as many.
+    void SetOffsetColumns(int nColumns);
     // The offset column of row nRow.
-    void DrawOffset(std::uint32_t nRow);
+    void DrawOffset(qint64 nRow);
     // Columns 10-78 of row nRow as CRowFormat::FormatRow builds them.
-    void DrawRow(std::uint32_t nRow, const QByteArray& strRow);
+    void DrawRow(qint64 nRow, const QByteArray& strRow);
     // The same with the text column read through a table: the hex part of
     // strRow, then each cell's text over its cells (see CTableRow).
-    void DrawTableRow(std::uint32_t nRow, const QByteArray& strRow, const std::vector<CTableCell>& cells);
+    void DrawTableRow(qint64 nRow, const QByteArray& strRow, const std::vector<CTableCell>& cells);
     // A line of Unicode text from nColumn, its top at y = top, without background:
     // a character the font draws wider than one and a half cells takes two.
     void DrawText(int nColumn, int top, const QString& text);
@@ -49,7 +54,10 @@ public:
     int CellsOf(const QString& text) const;
 
 private:
-    int X(int nColumn) const { return m_nLeftMargin + nColumn * m_nCharWidth; }
+    int X(int nColumn) const
+    {
+        return m_nLeftMargin + (nColumn + (nColumn >= CRowFormat::kOffsetColumns ? m_nOffsetExtra : 0)) * m_nCharWidth;
+    }
     void FillCells(int nColumn, int nCells, qreal top);
     void DrawAscii(int nColumn, qreal top, const char* pszText, int nLength);
     void DrawChar(int nColumn, qreal top, int nCells, char32_t ch);
@@ -62,6 +70,7 @@ private:
     int m_nLeftMargin;
     int m_nCharWidth;
     int m_nLineHeight;
+    int m_nOffsetExtra = 0;
     qreal m_nAscent;
     bool m_bWholeRuns;
     bool m_bOutlinesOnly;   // a PDF: colour glyphs go as pictures

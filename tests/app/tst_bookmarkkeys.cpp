@@ -51,7 +51,7 @@ void TestBookmarkKeys::toggleAndWrapWithKeys()
     AfxSetBeepHook([&nBeeps](unsigned) { ++nBeeps; });
     const auto restore = qScopeGuard([] { AfxSetBeepHook({}); });
     Selection sel;
-    connect(view, &CHexView::caretMoved, this, [&sel](quint32, quint32 nFirst, quint32 nLength) {
+    connect(view, &CHexView::caretMoved, this, [&sel](qint64, qint64 nFirst, qint64 nLength) {
         sel = {nFirst, nLength};
     });
 

@@ -207,9 +207,10 @@ struct EditWindow {
             why = "empty buffer";
         else if (doc.Data()[doc.GetSize() - 1] != 0xFF)
             why = "end marker changed";
-        else if (v->m_nRows != (std::uint64_t(doc.GetSize()) + 15) / 16)
+        else if (v->m_nRows != (qint64(doc.GetSize()) + 15) / 16)
             why = QString("rows %1 for size %2").arg(v->m_nRows).arg(doc.GetSize());
-        else if (v->m_nCaretPos > doc.GetSize() - 1 || v->GetSelection().Anchor() > doc.GetSize() - 1 || v->GetSelection().End() > doc.GetSize() - 1)
+        else if (v->m_nCaretPos > doc.Length() || v->GetSelection().Anchor() > doc.Length()
+                 || v->GetSelection().End() > doc.Length())
             why = QString("caret %1 anchor %2 end %3 past %4")
                       .arg(v->m_nCaretPos).arg(v->GetSelection().Anchor()).arg(v->GetSelection().End()).arg(doc.GetSize() - 1);
         else if (v->m_bInsertMode && !v->m_bHighNibble)

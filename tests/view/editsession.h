@@ -116,9 +116,9 @@ private:
 
     std::uint32_t TopRow() const
     {
-        return std::uint32_t(View()->GetScrollPos(SB_VERT) / std::max(1u, View()->m_nLineHeight));
+        return std::uint32_t(View()->GetScrollPos(SB_VERT) / std::max(1, View()->m_nLineHeight));
     }
-    int WholeLines() const { return View()->m_nClientHeight / int(std::max(1u, View()->m_nLineHeight)); }
+    int WholeLines() const { return View()->m_nClientHeight / std::max(1, View()->m_nLineHeight); }
 
     // The place a key moves the caret to from `at`. Digits are stepped through
     // only when overwriting in the hex column; a page is the window's whole
@@ -165,7 +165,7 @@ private:
     {
         const CHexView* v = View();
         const bool bInsert = v->m_bInsertMode || v->m_bResumeInsert;
-        Place at{v->m_nCaretPos, v->m_bHighNibble || v->m_bResumeInsert};
+        Place at{std::uint32_t(v->m_nCaretPos), v->m_bHighNibble || v->m_bResumeInsert};
         bool bPaused = v->m_bResumeInsert && !keys.isEmpty();
         if (bPaused)
             at.nPos = std::min(at.nPos + 1, Length());
@@ -646,7 +646,7 @@ private:
             if (pView->HasSelection() && pView->GetSelection().Beyond() > Length())
                 return QStringLiteral("selection past the end");
             // The rows around the caret and the end, as each view's cache says.
-            for (const std::uint32_t nOffset : {View()->m_nCaretPos, Length()}) {
+            for (const auto nOffset : {std::uint32_t(View()->m_nCaretPos), Length()}) {
                 const std::uint32_t nRow = nOffset / 16;
                 const bool bContinued = nRow > 0 && starts[nRow * 16 - 1];
                 if (pView->IsRowContinued(nRow, true) != bContinued)

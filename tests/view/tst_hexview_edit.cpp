@@ -376,7 +376,7 @@ void TestHexViewEdit::deletes()
         Select(w, nCaret, nSelEnd);
     QVERIFY(Run(w, ID_EDIT_CLEAR));
     QTEST(w.Bytes(), "result");
-    QTEST(w->m_nCaretPos, "nCaretAfter");
+    QTEST(quint32(w->m_nCaretPos), "nCaretAfter");
     QTEST(w.doc.IsModified(), "bModified");
     QVERIFY(w->m_bInsertMode && !w->m_bResumeInsert);
     QCOMPARE(m_frame.pBar->GetPaneText(1), QString("%1 Byte(s)").arg(w.doc.GetSize() - 1));

@@ -117,7 +117,7 @@ void TestHexViewInput::entersHexDigits()
     w->m_nCaretPos = nCaret;
     w.Type(keys);
     QCOMPARE(w.Bytes().toHex(' '), result.toHex(' '));
-    QTEST(w->m_nCaretPos, "nCaretAfter");
+    QTEST(quint32(w->m_nCaretPos), "nCaretAfter");
     QTEST(w->m_bInsertMode, "bInsert");
     QTEST(w->m_bHighNibble, "bHigh");
     QVERIFY(w.InvariantsHold());
@@ -148,7 +148,7 @@ void TestHexViewInput::typesText()
     w->m_nCaretPos = nCaret;
     w.Type(keys);
     QTEST(w.Bytes(), "result");
-    QTEST(w->m_nCaretPos, "nCaretAfter");
+    QTEST(quint32(w->m_nCaretPos), "nCaretAfter");
     QVERIFY(w.InvariantsHold());
     if (w.doc.GetSize() != 4)
         QCOMPARE(m_frame.pBar->GetPaneText(1), QString("%1 Byte(s)").arg(w.doc.GetSize() - 1));
@@ -353,7 +353,7 @@ void TestHexViewInput::overwritesEitherDigit()
     QByteArray expected = bytes;
     expected[nCaret] = char(result);
     QCOMPARE(w.Bytes().toHex(' '), expected.toHex(' '));
-    QTEST(w->m_nCaretPos, "nCaretAfter");
+    QTEST(quint32(w->m_nCaretPos), "nCaretAfter");
     QCOMPARE(w->m_bHighNibble, !bHigh);
 }
 
@@ -378,7 +378,7 @@ void TestHexViewInput::movesByRows()
     EditWindow w(QByteArray(40, 'x'));
     w->m_nCaretPos = nCaret;
     w.Press(key);
-    QTEST(w->m_nCaretPos, "nCaretAfter");
+    QTEST(quint32(w->m_nCaretPos), "nCaretAfter");
 }
 
 void TestHexViewInput::stopsAtTheEnds_data()
@@ -418,7 +418,7 @@ void TestHexViewInput::stopsAtTheEnds()
     w->m_bHighNibble = bHigh;
     w->m_nCaretPos = nCaret;
     w.Press(key);
-    QTEST(w->m_nCaretPos, "nCaretAfter");
+    QTEST(quint32(w->m_nCaretPos), "nCaretAfter");
     QTEST(w->m_bHighNibble, "bHighAfter");
 }
 
@@ -444,7 +444,7 @@ void TestHexViewInput::selectsWithShift()
     EditWindow w(QByteArray(0x40, ' '), QSize(1000, 100));
     w->m_nCaretPos = nCaret;
     w.WithShift(keys);
-    QTEST(w->GetSelection().Anchor(), "nAnchor");
+    QTEST(quint32(w->GetSelection().Anchor()), "nAnchor");
     QCOMPARE(w->GetSelection().End(), nEnd);
     QVERIFY(w->HasSelection());
     QCOMPARE(w->m_nCaretPos, w->GetSelection().Anchor());
@@ -523,8 +523,8 @@ void TestHexViewInput::extendsTheShownSelection()
         w.Type(between);
     w.WithShift("Right");
     QVERIFY(w->HasSelection());
-    QTEST(w->GetSelection().Anchor(), "nAnchor");
-    QTEST(w->GetSelection().End(), "nEnd");
+    QTEST(quint32(w->GetSelection().Anchor()), "nAnchor");
+    QTEST(quint32(w->GetSelection().End()), "nEnd");
 }
 
 void TestHexViewInput::paintsTheHighlight_data()
@@ -682,7 +682,7 @@ void TestHexViewInput::clicksLandByTheRules()
     w->m_bInsertMode = bInsert;
     QVERIFY(w->m_nLeftMargin > 2 * w->m_nCharWidth);
     Mouse(w, QTest::MouseClick, w.CellCentre(nColumn, nLine));
-    QTEST(w->m_nCaretPos, "nCaret");
+    QTEST(quint32(w->m_nCaretPos), "nCaret");
     QTEST(w->m_bHexColumn, "bHex");
     QTEST(w->m_bHighNibble, "bHigh");
 }
