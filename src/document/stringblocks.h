@@ -122,6 +122,11 @@ struct CSse2 {
         return text;
     }
 
+    // The bits of bits at the positions in places, packed at the bottom, and
+    // back; the portable build leaves them where they are.
+    static std::uint64_t Gather(std::uint64_t bits, std::uint64_t) { return bits; }
+    static std::uint64_t Scatter(std::uint64_t bits, std::uint64_t) { return bits; }
+
     static std::uint64_t Range(const std::uint8_t* q, const std::uint8_t* r)
     {
         std::uint64_t mask = 0;
@@ -147,7 +152,10 @@ struct CSse2 {
 };
 
 #if ZORBEL_STRINGS_AVX2
-// The same masks 32 bytes at a time.
+// The same masks 32 bytes at a time; with kPext the characters of a stretch
+// are counted with PEXT and PDEP, which AMD processors before Zen 3 take
+// hundreds of cycles for.
+template <bool kPext>
 struct CAvx2 {
     __attribute__((target("avx2"))) static std::uint64_t Ascii(const std::uint8_t* q)
     {
@@ -162,6 +170,15 @@ struct CAvx2 {
             text |= std::uint64_t(unsigned(_mm256_movemask_epi8(isText))) << (32 * k);
         }
         return text;
+    }
+
+    __attribute__((target("bmi2"))) static std::uint64_t Gather(std::uint64_t bits, std::uint64_t places)
+    {
+        return kPext ? _pext_u64(bits, places) : bits;
+    }
+    __attribute__((target("bmi2"))) static std::uint64_t Scatter(std::uint64_t bits, std::uint64_t places)
+    {
+        return kPext ? _pdep_u64(bits, places) : bits;
     }
 
     __attribute__((target("avx2"))) static std::uint64_t Range(const std::uint8_t* q, const std::uint8_t* r)
@@ -198,6 +215,8 @@ std::uint32_t Walk(const CRules& rules, CRun& runUnderWay, Sink& sink, const std
     // worth listing.
     const int nMinChars = rules.nMinChars;
     const bool bSameRanges = std::memcmp(rules.leads, rules.trails, 4) == 0;
+    // In a local, which the stores of the text cannot be taken to change.
+    const std::uint32_t* const pEmit = rules.pEmit;
     while (nLength - i >= 64 + 16 && run.nBytes + 65 <= CStringScanner::kMaxRunBytes) {
         const std::uint8_t* const q = p + i;
         const std::uint64_t ascii = Isa::Ascii(q);
@@ -246,14 +265,17 @@ std::uint32_t Walk(const CRules& rules, CRun& runUnderWay, Sink& sink, const std
         // under way, and a stretch of fewer than nMinChars bytes between two
         // breaks is passed over: wanted has a bit in each stretch that is long
         // enough, and in the last one, which may go on in the next block.
+        // Gathered, a pair is one bit and counts as one character; else it
+        // counts as two, which lets some stretches too short to list through.
         std::uint64_t wanted = 0;
         if (nMinChars <= 64) {
-            wanted = ~breaks;
+            wanted = Isa::Gather(~breaks, starts);
             for (int nCovered = 1; nCovered < nMinChars;) {
                 const int nShift = std::min(nCovered, nMinChars - nCovered);
                 wanted &= wanted >> nShift;
                 nCovered += nShift;
             }
+            wanted = Isa::Scatter(wanted, starts);
         }
         if (!breaks)
             wanted = kAll;
@@ -280,7 +302,7 @@ std::uint32_t Walk(const CRules& rules, CRun& runUnderWay, Sink& sink, const std
 #if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
                     nAt = std::uint16_t(nAt << 8 | nAt >> 8);
 #endif
-                    const std::uint32_t c = rules.pEmit[nAt];
+                    const std::uint32_t c = pEmit[nAt];
                     std::memcpy(d, &c, 4);
                     d += c >> 24;
                     ++n;
@@ -310,8 +332,8 @@ std::uint32_t Walk(const CRules& rules, CRun& runUnderWay, Sink& sink, const std
     return i;
 }
 
-// The two builds of the walk. Flattened, so that the helpers are built with
-// each one's instructions.
+// The builds of the walk. Flattened, so that the helpers are built with each
+// one's instructions.
 template <class Sink>
 __attribute__((flatten)) std::uint32_t WalkSse2(const CRules& rules, CRun& run, Sink& sink, const std::uint8_t* p,
                                                 std::uint32_t i, std::uint32_t nLength, std::uint64_t nOffset)
@@ -320,25 +342,43 @@ __attribute__((flatten)) std::uint32_t WalkSse2(const CRules& rules, CRun& run, 
 }
 
 #if ZORBEL_STRINGS_AVX2
-template <class Sink>
+template <bool kPext, class Sink>
 __attribute__((target("avx2,bmi,bmi2,popcnt"), flatten)) std::uint32_t
 WalkAvx2(const CRules& rules, CRun& run, Sink& sink, const std::uint8_t* p, std::uint32_t i, std::uint32_t nLength,
          std::uint64_t nOffset)
 {
-    return Walk<CAvx2>(rules, run, sink, p, i, nLength, nOffset);
-}
-
-inline bool HasAvx2()
-{
-    static const bool bAvx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi")
-        && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
-    return bAvx2;
-}
-#else
-inline bool HasAvx2()
-{
-    return false;
+    return Walk<CAvx2<kPext>>(rules, run, sink, p, i, nLength, nOffset);
 }
 #endif
+
+// The best build this processor runs.
+inline CStringScanner::Build BestBuild()
+{
+#if ZORBEL_STRINGS_AVX2
+    static const CStringScanner::Build best = [] {
+        if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("bmi") || !__builtin_cpu_supports("bmi2")
+            || !__builtin_cpu_supports("popcnt"))
+            return CStringScanner::Build::Sse2;
+        if (__builtin_cpu_is("amd") && !__builtin_cpu_is("znver3"))
+            return CStringScanner::Build::Avx2;
+        return CStringScanner::Build::Avx2Pext;
+    }();
+    return best;
+#else
+    return CStringScanner::Build::Sse2;
+#endif
+}
+
+template <class Sink>
+auto WalkFor(CStringScanner::Build build)
+{
+#if ZORBEL_STRINGS_AVX2
+    if (build == CStringScanner::Build::Avx2Pext)
+        return &WalkAvx2<true, Sink>;
+    if (build == CStringScanner::Build::Avx2)
+        return &WalkAvx2<false, Sink>;
+#endif
+    return &WalkSse2<Sink>;
+}
 
 } // namespace StringBlocks

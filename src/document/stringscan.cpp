@@ -324,7 +324,7 @@ CStringScanner::CStringScanner(int nCodePage, int nMinChars, bool bNonAsciiOnly,
         std::memcpy(&m_single[b], &single, sizeof single);
     }
     m_bBlocks = nCodePage != kCodePageUtf8;
-    m_bAvx2 = StringBlocks::HasAvx2();
+    m_build = StringBlocks::BestBuild();
     static const std::uint8_t k932[8] = {0x81, 0x9F, 0xE0, 0xFC, 0x40, 0x7E, 0x80, 0xFC};
     static const std::uint8_t k936[8] = {0xA1, 0xFE, 0xA1, 0xFE, 0xA1, 0xFE, 0xA1, 0xFE};
     static const std::uint8_t k950[8] = {0xA1, 0xFE, 0xA1, 0xFE, 0x40, 0x7E, 0xA1, 0xFE};
@@ -503,7 +503,7 @@ std::uint32_t CStringScanner::ScanImpl(const std::uint8_t* p, std::uint32_t nLen
     rules.pSingles = m_bSingles ? m_singles : nullptr;
     rules.nMinChars = m_nMinChars;
     rules.bNonAsciiOnly = m_bNonAsciiOnly;
-    const auto walk = m_bAvx2 ? &StringBlocks::WalkAvx2<Sink> : &StringBlocks::WalkSse2<Sink>;
+    const auto walk = StringBlocks::WalkFor<Sink>(m_build);
 
     // The run under way is kept in run while the bytes are read: for lines in
     // the caller's output, where the text kept from the last call goes
@@ -655,12 +655,12 @@ void CStringScanner::AppendLine(const CTextRun& run, std::string& out)
     out.resize(std::size_t(pEnd - out.data()));
 }
 
-void CStringScanner::UseAvx2(bool bAvx2)
+void CStringScanner::UseBuild(Build build)
 {
-    m_bAvx2 = bAvx2 && CanUseAvx2();
+    m_build = std::min(build, BestBuild());
 }
 
-bool CStringScanner::CanUseAvx2()
+CStringScanner::Build CStringScanner::BestBuild()
 {
-    return StringBlocks::HasAvx2();
+    return StringBlocks::BestBuild();
 }
