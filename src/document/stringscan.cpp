@@ -1,6 +1,7 @@
 #include "stringscan.h"
 
 #include "chartable.h"
+#include "stringblocks.h"
 #include "codepage.h"
 #include "utf8.h"
 
@@ -17,6 +18,8 @@
 // pair table, a byte of its own with its UTF-8 in m_single, or a UTF-8
 // sequence read by CharAt.
 enum : std::uint8_t { kBreak, kAscii, kPair, kSingle, kSequence };
+
+using StringBlocks::PrefixWidth;
 
 namespace {
 
@@ -150,26 +153,6 @@ const CPairTables* PairTables(int nCodePage)
     }
 }
 
-// Bit j set where q[j] is a printable ASCII byte or a tab, for j < 64.
-inline std::uint64_t AsciiMask(const std::uint8_t* q)
-{
-    std::uint64_t text = 0;
-#if defined(__SSE2__)
-    const __m128i one = _mm_set1_epi8(1);
-    const __m128i space = _mm_set1_epi8(0x20);
-    const __m128i tab = _mm_set1_epi8('\t');
-    for (int k = 0; k < 4; ++k) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 16 * k));
-        const __m128i isText = _mm_or_si128(_mm_cmpgt_epi8(_mm_add_epi8(v, one), space), _mm_cmpeq_epi8(v, tab));
-        text |= std::uint64_t(unsigned(_mm_movemask_epi8(isText))) << (16 * k);
-    }
-#else
-    for (int j = 0; j < 64; ++j)
-        text |= std::uint64_t((q[j] >= 0x20 && q[j] < 0x7F) || q[j] == '\t') << j;
-#endif
-    return text;
-}
-
 // The end of the printable ASCII bytes and tabs from p[i] on (before nLength);
 // bTab is set when a tab is among them.
 inline std::uint32_t AsciiEnd(const std::uint8_t* p, std::uint32_t i, std::uint32_t nLength, bool& bTab)
@@ -204,43 +187,6 @@ inline std::uint32_t AsciiEnd(const std::uint8_t* p, std::uint32_t i, std::uint3
     return i;
 }
 
-// Bit j set where q[j] is within [lo, hi] or [lo2, hi2], for j < 64.
-inline std::uint64_t RangeMask(const std::uint8_t* q, std::uint8_t lo, std::uint8_t hi, std::uint8_t lo2, std::uint8_t hi2)
-{
-    std::uint64_t mask = 0;
-#if defined(__SSE2__)
-    const __m128i vLo = _mm_set1_epi8(char(lo));
-    const __m128i vSpan = _mm_set1_epi8(char(hi - lo));
-    const __m128i vLo2 = _mm_set1_epi8(char(lo2));
-    const __m128i vSpan2 = _mm_set1_epi8(char(hi2 - lo2));
-    for (int k = 0; k < 4; ++k) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 16 * k));
-        const __m128i d = _mm_sub_epi8(v, vLo);
-        const __m128i d2 = _mm_sub_epi8(v, vLo2);
-        const __m128i in = _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(d, vSpan), d),
-                                        _mm_cmpeq_epi8(_mm_min_epu8(d2, vSpan2), d2));
-        mask |= std::uint64_t(unsigned(_mm_movemask_epi8(in))) << (16 * k);
-    }
-#else
-    for (int j = 0; j < 64; ++j)
-        mask |= std::uint64_t((q[j] >= lo && q[j] <= hi) || (q[j] >= lo2 && q[j] <= hi2)) << j;
-#endif
-    return mask;
-}
-
-// The pairs that start at the bits of pairs: a stretch of pair bits that
-// starts at s holds a pair at s, one at s + 2 and so on, the byte after each
-// being its trail byte. Adding a stretch's first bit to the stretch clears it
-// when it starts at an even bit.
-inline std::uint64_t PairStarts(std::uint64_t pairs)
-{
-    constexpr std::uint64_t kEven = 0x5555555555555555u;
-    const std::uint64_t first = pairs & ~(pairs << 1);
-    const std::uint64_t evenStretches = pairs & ~(pairs + (first & kEven));
-    const std::uint64_t oddStretches = pairs ^ evenStretches;
-    return (evenStretches & kEven) | (oddStretches & ~kEven);
-}
-
 // The widest offset of a line and its tab.
 constexpr std::uint32_t kMaxPrefix = 17;
 // The most text a run read through a table keeps.
@@ -250,14 +196,6 @@ constexpr std::uint32_t kMaxTableText = 3 * CStringScanner::kMaxRunBytes;
 // a four-byte copy, the offset with an eight-byte one, ASCII with copies of
 // 16 bytes.
 constexpr std::size_t kPendingRoom = kMaxPrefix + 3 * std::size_t(CStringScanner::kMaxRunBytes) + 64;
-
-// The width of a line's offset and its tab: at least 8 digits.
-inline std::uint32_t PrefixWidth(std::uint64_t nOffset)
-{
-    if (nOffset >> 32 == 0)
-        return 9;
-    return 1 + (64 - unsigned(__builtin_clzll(nOffset)) + 3) / 4;
-}
 
 // The offset in nDigits hexadecimal digits (capitals) at out, and a tab.
 inline void PutPrefix(char* out, std::uint64_t nOffset, std::uint32_t nDigits)
@@ -381,10 +319,12 @@ CStringScanner::CStringScanner(int nCodePage, int nMinChars, bool bNonAsciiOnly,
             }
         }
         m_class[b] = nClass;
+        m_singles[b] = nClass == kSingle;
         m_bSingles = m_bSingles || nClass == kSingle;
         std::memcpy(&m_single[b], &single, sizeof single);
     }
     m_bBlocks = nCodePage != kCodePageUtf8;
+    m_build = StringBlocks::BestBuild();
     static const std::uint8_t k932[8] = {0x81, 0x9F, 0xE0, 0xFC, 0x40, 0x7E, 0x80, 0xFC};
     static const std::uint8_t k936[8] = {0xA1, 0xFE, 0xA1, 0xFE, 0xA1, 0xFE, 0xA1, 0xFE};
     static const std::uint8_t k950[8] = {0xA1, 0xFE, 0xA1, 0xFE, 0x40, 0x7E, 0xA1, 0xFE};
@@ -449,6 +389,11 @@ const void* CStringScanner::EmitTable(bool bLines)
         for (unsigned next = 0; next < 0x100; ++next)
             std::memcpy(&pEmit[next << 8 | b], &c, sizeof c);
     }
+    // The walk by blocks takes the top byte of an entry for its length, which
+    // a character of four bytes does not have: such a code page goes a
+    // character at a time.
+    for (unsigned n = 0; n < 1u << 16; ++n)
+        m_bBlocks = m_bBlocks && (pEmit[n] >> 24) < 4;
     return pEmit.get();
 }
 
@@ -544,155 +489,54 @@ std::uint32_t CStringScanner::ScanImpl(const std::uint8_t* p, std::uint32_t nLen
     if (m_pTable)
         return ScanTable(p, nLength, bLast, pOut, sink);
     constexpr bool kLines = Sink::kLines;
-    // The run under way is kept in locals while the bytes are read. Its line
-    // starts at pLine, its text at pLine + nPrefix and ends at pDst: for
-    // lines in the caller's output, where the text kept from the last call
-    // goes first, else in m_pText.
-    char* pLine = kLines ? pOut : m_pText.get();
-    if (kLines)
-        std::memcpy(pLine, m_pText.get(), m_nTextBytes);
-    char* pDst = pLine + m_nTextBytes;
-    std::uint32_t nPrefix = m_nPrefix;
-    std::uint64_t nRunOffset = m_nRunOffset;
-    std::uint32_t nRunBytes = m_nRunBytes;
-    int nChars = m_nChars;
-    bool bNonAscii = m_bNonAscii;
-    const auto endRun = [&] {
-        if (nChars >= m_nMinChars && (bNonAscii || !m_bNonAsciiOnly))
-            pLine = sink.Keep(nRunOffset, nRunBytes, pLine, pLine + nPrefix, pDst);
-        pDst = pLine;
-        nPrefix = 0;
-        nRunBytes = 0;
-        nChars = 0;
-        bNonAscii = false;
-    };
-    const auto startRun = [&](std::uint64_t nOffset) {
-        nRunOffset = nOffset;
-        nPrefix = kLines ? PrefixWidth(nOffset) : 0;
-        pDst = pLine + nPrefix;
-    };
-    // Makes room for a character of n bytes at i: a run stops at kMaxRunBytes.
-    const auto startChar = [&](std::uint32_t i, std::uint32_t n) {
-        if (nRunBytes + n > kMaxRunBytes)
-            endRun();
-        if (nChars == 0)
-            startRun(m_nOffset + i);
-    };
     const CPairTables* const pTables = static_cast<const CPairTables*>(m_pPairs);
     const CUtf8Char* const pPairs = pTables ? pTables->utf8.data() : nullptr;
-    const std::uint64_t* const pPairBits = pTables ? pTables->bits.data() : nullptr;
-    const CUtf8Char* const pEmit = m_bBlocks ? static_cast<const CUtf8Char*>(EmitTable(kLines)) : nullptr;
+    const auto* const pEmit = m_bBlocks ? static_cast<const CUtf8Char*>(EmitTable(kLines)) : nullptr;
+    StringBlocks::CRules rules;
+    rules.pEmit = reinterpret_cast<const std::uint32_t*>(pEmit);
+    if (pTables) {
+        rules.pPairBits = pTables->bits.data();
+        std::memcpy(rules.leads, m_leads, 4);
+        std::memcpy(rules.trails, m_trails, 4);
+        std::memcpy(rules.safe, pTables->safe, 4);
+    }
+    rules.pSingles = m_bSingles ? m_singles : nullptr;
+    rules.nMinChars = m_nMinChars;
+    rules.bNonAsciiOnly = m_bNonAsciiOnly;
+    const auto walk = StringBlocks::WalkFor<Sink>(m_build);
+
+    // The run under way is kept in run while the bytes are read: for lines in
+    // the caller's output, where the text kept from the last call goes
+    // first, else in m_pText.
+    StringBlocks::CRun run;
+    run.pLine = kLines ? pOut : m_pText.get();
+    if (kLines)
+        std::memcpy(run.pLine, m_pText.get(), m_nTextBytes);
+    run.pDst = run.pLine + m_nTextBytes;
+    run.nPrefix = m_nPrefix;
+    run.nOffset = m_nRunOffset;
+    run.nBytes = m_nRunBytes;
+    run.nChars = m_nChars;
+    run.bNonAscii = m_bNonAscii;
+    // Makes room for a character of n bytes at i: a run stops at kMaxRunBytes.
+    const auto startChar = [&](std::uint32_t i, std::uint32_t n) {
+        if (run.nBytes + n > kMaxRunBytes)
+            StringBlocks::EndRun(run, sink, rules);
+        if (run.nChars == 0)
+            StringBlocks::StartRun<Sink>(run, m_nOffset + i);
+    };
     // The UTF-8 of the character at q, a pair or a byte of its own, added to
     // the text.
     const auto putChar = [&](const std::uint8_t* q, bool bPair) {
         const CUtf8Char c = pEmit[(bPair ? q[1] << 8 : 0) | q[0]];
-        std::memcpy(pDst, &c, 4);
-        pDst += Utf8Length(c);
+        std::memcpy(run.pDst, &c, 4);
+        run.pDst += Utf8Length(c);
     };
 
     std::uint32_t i = 0;
     while (i < nLength) {
-        // 64 bytes at a time from a character's start, while they and the
-        // 16 bytes after them are there and no run can reach kMaxRunBytes in
-        // them.
-        if (m_bBlocks && nLength - i >= 64 + 16 && nRunBytes + 65 <= kMaxRunBytes) {
-            const std::uint8_t* const q = p + i;
-            const std::uint64_t ascii = AsciiMask(q);
-            // Where a lead byte and the byte after it make a character: a
-            // lead byte followed by a trail byte, if the pair is defined. The
-            // walk from the block's start meets only the pairs that start
-            // where PairStarts says; when those are all defined the undefined
-            // ones it steps over as trail bytes change nothing, else each
-            // candidate is looked up.
-            std::uint64_t pairStarts = 0;
-            if (pPairBits) {
-                const std::uint64_t candidates = RangeMask(q, m_leads[0], m_leads[1], m_leads[2], m_leads[3])
-                    & RangeMask(q + 1, m_trails[0], m_trails[1], m_trails[2], m_trails[3]);
-                const auto defined = [&](std::uint64_t bits) {
-                    std::uint64_t found = 0;
-                    for (; bits; bits &= bits - 1) {
-                        const unsigned j = unsigned(__builtin_ctzll(bits));
-                        const unsigned n = unsigned(q[j]) << 8 | q[j + 1];
-                        found |= ((pPairBits[n >> 6] >> (n & 63)) & 1) << j;
-                    }
-                    return found;
-                };
-                pairStarts = PairStarts(candidates);
-                const std::uint64_t unsure =
-                    pairStarts & ~RangeMask(q, pTables->safe[0], pTables->safe[1], pTables->safe[2], pTables->safe[3]);
-                if (unsure && defined(unsure) != unsure)
-                    pairStarts = PairStarts(defined(candidates));
-            }
-            std::uint64_t singles = 0;
-            if (m_bSingles) {
-                for (unsigned j = 0; j < 64; ++j)
-                    singles |= std::uint64_t(m_class[q[j]] == kSingle) << j;
-            }
-            const std::uint64_t starts = ~(pairStarts << 1);
-            const std::uint64_t chars = starts & (pairStarts | ascii | singles);
-            const std::uint64_t breaks = starts & ~chars;
-            const std::uint64_t wideChars = chars & ~ascii;
-            const std::uint32_t nBlock = 64 + std::uint32_t(pairStarts >> 63);
-            const std::uint64_t nBase = m_nOffset + i;
-
-            // Each stretch of characters between two breaks goes on the run
-            // under way, written as it is read; a run that ends here short of
-            // nMinChars is written over by the next. After the first stretch
-            // no run is under way, and a stretch of fewer than nMinChars bytes
-            // between two breaks is passed over: wanted has a bit in each
-            // stretch that is long enough, and in the last one, which may go
-            // on in the next block.
-            std::uint64_t wanted = 0;
-            if (m_nMinChars <= 64) {
-                wanted = ~breaks;
-                for (int nCovered = 1; nCovered < m_nMinChars;) {
-                    const int nShift = std::min(nCovered, m_nMinChars - nCovered);
-                    wanted &= wanted >> nShift;
-                    nCovered += nShift;
-                }
-            }
-            if (!breaks)
-                wanted = ~std::uint64_t(0);
-            else if (const unsigned nLast = 63 - unsigned(__builtin_clzll(breaks)); nLast < 63)
-                wanted |= ~std::uint64_t(0) << (nLast + 1);
-            unsigned nPos = 0;
-            for (;;) {
-                const std::uint64_t after = breaks >> nPos;
-                const unsigned nBreak = after ? nPos + unsigned(__builtin_ctzll(after)) : 64;
-                const std::uint64_t upto = nBreak < 64 ? (std::uint64_t(1) << nBreak) - 1 : ~std::uint64_t(0);
-                const std::uint64_t segment = chars & upto & (~std::uint64_t(0) << nPos);
-                if (segment) {
-                    if (nChars == 0)
-                        startRun(nBase + nPos);
-                    char* d = pDst;
-                    int n = 0;
-                    for (std::uint64_t bits = segment; bits; bits &= bits - 1) {
-                        const unsigned j = unsigned(__builtin_ctzll(bits));
-                        const CUtf8Char c = pEmit[q[j + 1] << 8 | q[j]];
-                        std::memcpy(d, &c, 4);
-                        d += Utf8Length(c);
-                        ++n;
-                    }
-                    pDst = d;
-                    nChars += n;
-                    nRunBytes += (nBreak < 64 ? nBreak : nBlock) - nPos;
-                    bNonAscii = bNonAscii || (segment & wideChars) != 0;
-                }
-                if (nBreak >= 63) {
-                    if (nBreak == 63 && nChars)
-                        endRun();
-                    break;
-                }
-                if (nChars)
-                    endRun();
-                const std::uint64_t next = wanted & (~std::uint64_t(0) << (nBreak + 1));
-                if (!next)
-                    break;
-                const unsigned nWanted = unsigned(__builtin_ctzll(next));
-                const std::uint64_t between = breaks & ((std::uint64_t(1) << nWanted) - 1) & (~std::uint64_t(0) << (nBreak + 1));
-                nPos = between ? 64 - unsigned(__builtin_clzll(between)) : nBreak + 1;
-            }
-            i += nBlock;
+        if (m_bBlocks && nLength - i >= 64 + 16 && run.nBytes + 65 <= kMaxRunBytes) {
+            i = walk(rules, run, sink, p, i, nLength, m_nOffset);
             continue;
         }
         const std::uint8_t b = p[i];
@@ -703,10 +547,10 @@ std::uint32_t CStringScanner::ScanImpl(const std::uint8_t* p, std::uint32_t nLen
             const std::uint32_t nEnd = AsciiEnd(p, i + 1, nLength, bTab);
             while (i < nEnd) {
                 startChar(i, 1);
-                const std::uint32_t n = std::min(nEnd - i, kMaxRunBytes - nRunBytes);
-                pDst = PutAscii(pDst, p + i, n, kLines);
-                nRunBytes += n;
-                nChars += int(n);
+                const std::uint32_t n = std::min(nEnd - i, kMaxRunBytes - run.nBytes);
+                run.pDst = PutAscii(run.pDst, p + i, n, kLines);
+                run.nBytes += n;
+                run.nChars += int(n);
                 i += n;
             }
             continue;
@@ -721,18 +565,18 @@ std::uint32_t CStringScanner::ScanImpl(const std::uint8_t* p, std::uint32_t nLen
                 break;
             startChar(i, 2);
             putChar(p + i, true);
-            nRunBytes += 2;
-            ++nChars;
-            bNonAscii = true;
+            run.nBytes += 2;
+            ++run.nChars;
+            run.bNonAscii = true;
             i += 2;
             continue;
         }
         case kSingle: {
             startChar(i, 1);
             putChar(p + i, false);
-            ++nRunBytes;
-            ++nChars;
-            bNonAscii = true;
+            ++run.nBytes;
+            ++run.nChars;
+            run.bNonAscii = true;
             ++i;
             continue;
         }
@@ -744,10 +588,10 @@ std::uint32_t CStringScanner::ScanImpl(const std::uint8_t* p, std::uint32_t nLen
             if (n == 0)
                 break;
             startChar(i, std::uint32_t(n));
-            pDst = PutUtf8(ch, pDst);
-            nRunBytes += std::uint32_t(n);
-            ++nChars;
-            bNonAscii = true;
+            run.pDst = PutUtf8(ch, run.pDst);
+            run.nBytes += std::uint32_t(n);
+            ++run.nChars;
+            run.bNonAscii = true;
             i += std::uint32_t(n);
             continue;
         }
@@ -755,27 +599,27 @@ std::uint32_t CStringScanner::ScanImpl(const std::uint8_t* p, std::uint32_t nLen
             break;
         }
         // The byte at i ends the run under way.
-        if (nChars)
-            endRun();
+        if (run.nChars)
+            StringBlocks::EndRun(run, sink, rules);
         ++i;
     }
 stop:
     m_nOffset += i;
-    if (bLast && i == nLength && nChars)
-        endRun();
+    if (bLast && i == nLength && run.nChars)
+        StringBlocks::EndRun(run, sink, rules);
     // The run under way waits in m_pText for the next call; lines hand back
     // only whole lines.
-    const std::uint32_t nPending = nChars ? std::uint32_t(pDst - pLine) : 0;
+    const std::uint32_t nPending = run.nChars ? std::uint32_t(run.pDst - run.pLine) : 0;
     if (kLines) {
-        std::memcpy(m_pText.get(), pLine, nPending);
-        pOut = pLine;
+        std::memcpy(m_pText.get(), run.pLine, nPending);
+        pOut = run.pLine;
     }
     m_nTextBytes = nPending;
-    m_nPrefix = nChars ? nPrefix : 0;
-    m_nRunOffset = nRunOffset;
-    m_nRunBytes = nRunBytes;
-    m_nChars = nChars;
-    m_bNonAscii = bNonAscii;
+    m_nPrefix = run.nChars ? run.nPrefix : 0;
+    m_nRunOffset = run.nOffset;
+    m_nRunBytes = run.nBytes;
+    m_nChars = run.nChars;
+    m_bNonAscii = run.bNonAscii;
     return i;
 }
 
@@ -809,4 +653,14 @@ void CStringScanner::AppendLine(const CTextRun& run, std::string& out)
     out.resize(nAt + kMaxPrefix + 8 + 2 * run.text.size() + 1);
     const char* pEnd = PutLine(out.data() + nAt, run.nOffset, run.text.data(), std::uint32_t(run.text.size()));
     out.resize(std::size_t(pEnd - out.data()));
+}
+
+void CStringScanner::UseBuild(Build build)
+{
+    m_build = std::min(build, BestBuild());
+}
+
+CStringScanner::Build CStringScanner::BestBuild()
+{
+    return StringBlocks::BestBuild();
 }

@@ -67,6 +67,12 @@ public:
     // whose keys' texts may be longer than the three bytes a byte LinesRoom
     // allows; LinesRoom without a table.
     std::size_t RoomFor(std::uint32_t nLength) const;
+    // The builds of the scan, each giving the same runs: SSE2, AVX2, and AVX2
+    // with PEXT (slow on AMD processors before Zen 3). A scanner uses the best
+    // the processor runs; UseBuild picks another (at most that one) to compare.
+    enum class Build { Sse2, Avx2, Avx2Pext };
+    void UseBuild(Build build);
+    static Build BestBuild();
     std::uint64_t Offset() const { return m_nOffset; }
     // The text of the run of nLength bytes at p, as the scan gives it, made
     // again from the bytes: a list of runs need not keep their texts. Leaves
@@ -111,7 +117,9 @@ private:
     std::uint8_t m_leads[4] = {};
     std::uint8_t m_trails[4] = {};
     bool m_bSingles = false;   // some byte from 0x80 is a character of its own
+    bool m_singles[256];
     bool m_bBlocks = false;    // the scan may take 64 bytes at a time
+    Build m_build = Build::Sse2;
     std::uint64_t m_nOffset = 0;
     // The run under way: where it starts, its bytes, characters and text.
     // For lines the text is kept after room for the line's offset and tab,

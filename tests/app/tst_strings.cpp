@@ -191,9 +191,11 @@ QByteArray TableOracle(const QByteArray& bytes, const CCharTable& table, int nMi
 
 // ScanLines over parts of nPart bytes, each written to a buffer of exactly
 // LinesRoom bytes followed by a guard that must stay untouched.
-QByteArray LinesInParts(const QByteArray& bytes, int nCodePage, int nMin, bool bCjk, std::uint32_t nPart)
+QByteArray LinesInParts(const QByteArray& bytes, int nCodePage, int nMin, bool bCjk, std::uint32_t nPart,
+                        CStringScanner::Build build = CStringScanner::BestBuild())
 {
     CStringScanner scanner(nCodePage, nMin, bCjk);
+    scanner.UseBuild(build);
     const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.constData());
     QByteArray out;
     while (scanner.Offset() < std::uint64_t(bytes.size())) {
@@ -338,25 +340,49 @@ void TestStrings::linesInParts_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<int>("minChars");
     QTest::addColumn<quint32>("partBytes");
+    QTest::addColumn<CStringScanner::Build>("build");
+    using Build = CStringScanner::Build;
+    const Build best = CStringScanner::BestBuild();
+    static const char* const kBuildNames[] = {"SSE2", "AVX2", "AVX2 and PEXT"};
     // The lines are built in the output as the bytes are read 64 at a time;
     // a run under way when a part ends is carried, offset and all, into the
-    // next part's output.
+    // next part's output. The blocks are read with AVX2 where the processor
+    // has them, and in every build in the rows that name one.
     QRandomGenerator random(7);
     for (int nCodePage : {936, 950, 932, 1252, 65001}) {
         const QByteArray mix = RandomMix(nCodePage, random) + RandomMix(nCodePage, random);
-        for (quint32 nPart : {97u, 300u, 5000u})
-            QTest::addRow("%d mix, parts of %u", nCodePage, nPart) << nCodePage << mix << 3 << nPart;
+        for (quint32 nPart : {97u, 300u, 5000u}) {
+            for (Build build : {Build::Sse2, Build::Avx2, Build::Avx2Pext})
+                QTest::addRow("%d mix, parts of %u, %s", nCodePage, nPart, kBuildNames[int(build)])
+                    << nCodePage << mix << 3 << nPart << build;
+        }
+    }
+    // Blocks of nothing but GB pairs, ASCII, or runs too short to list, where
+    // the walk between stretches takes its shortcuts.
+    QByteArray pairs;
+    QByteArray shortRuns;
+    for (int i = 0; i < 2000; ++i) {
+        pairs += i % 300 == 299 ? "\xFF" : "\xD6\xD0\xCE\xC4";
+        shortRuns += i % 5 == 0 ? "\x01\xD6\xD0" : i % 5 == 1 ? "ab\x80" : "\xFFx";
+    }
+    for (Build build : {Build::Sse2, Build::Avx2, Build::Avx2Pext}) {
+        const char* pszBuild = kBuildNames[int(build)];
+        QTest::addRow("GB pairs, %s", pszBuild) << 936 << pairs << 4 << 5000u << build;
+        QTest::addRow("GB pairs, a minimum of 64, %s", pszBuild) << 936 << pairs << 64 << 5000u << build;
+        QTest::addRow("short runs among breaks, %s", pszBuild) << 936 << shortRuns << 2 << 5000u << build;
+        QTest::addRow("short runs, none listed, %s", pszBuild) << 936 << shortRuns + "abcd" << 4 << 5000u << build;
     }
     // Tabs are written as \t in place, taking a byte more than they read.
     QByteArray tabs;
     for (int i = 0; i < 3000; ++i)
         tabs += i % 7 == 3 ? "\t" : i % 23 == 0 ? "\x01" : "x\xD6\xD0";
-    QTest::newRow("tabs among GB, parts of 1000") << 936 << tabs << 4 << 1000u;
+    QTest::newRow("tabs among GB, parts of 1000") << 936 << tabs << 4 << 1000u << best;
+    QTest::newRow("tabs among GB, parts of 1000, SSE2") << 936 << tabs << 4 << 1000u << Build::Sse2;
     // The most a part can give: a one-byte run of a character of three bytes
     // of UTF-8 (the euro sign) or a tab, each ended by the byte after it.
-    QTest::newRow("euro signs one by one") << 1252 << QByteArray(4000, '\x80').replace("\x80\x80", "\x80\x00") << 1 << 4000u;
-    QTest::newRow("tabs one by one") << 936 << QByteArray(4000, '\t').replace("\t\t", "\t\x00") << 1 << 999u;
-    QTest::newRow("a minimum over 64") << 936 << tabs << 70 << 333u;
+    QTest::newRow("euro signs one by one") << 1252 << QByteArray(4000, '\x80').replace("\x80\x80", "\x80\x00") << 1 << 4000u << best;
+    QTest::newRow("tabs one by one") << 936 << QByteArray(4000, '\t').replace("\t\t", "\t\x00") << 1 << 999u << best;
+    QTest::newRow("a minimum over 64") << 936 << tabs << 70 << 333u << best;
 }
 
 void TestStrings::linesInParts()
@@ -365,9 +391,12 @@ void TestStrings::linesInParts()
     QFETCH(QByteArray, bytes);
     QFETCH(int, minChars);
     QFETCH(quint32, partBytes);
+    QFETCH(CStringScanner::Build, build);
+    if (build > CStringScanner::BestBuild())
+        QSKIP("This processor does not run that build.");
     const QByteArray expected = Oracle(bytes, codePage, minChars, false);
     QVERIFY(!expected.isEmpty());
-    QCOMPARE(LinesInParts(bytes, codePage, minChars, false, partBytes), expected);
+    QCOMPARE(LinesInParts(bytes, codePage, minChars, false, partBytes, build), expected);
 }
 
 void TestStrings::longRunsAreCut()

@@ -1,0 +1,384 @@
+#pragma once
+
+// The scan of CStringScanner 64 bytes at a time, included by stringscan.cpp
+// alone. It is built twice from the same template: with SSE2 for any x86-64
+// processor and with AVX2, BMI and POPCNT for those that have them (the masks
+// of a block made 32 bytes an instruction, the walk between stretches with
+// TZCNT, SHLX and POPCNT), chosen at run time.
+
+#include "stringscan.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define ZORBEL_STRINGS_AVX2 1
+#endif
+
+namespace StringBlocks {
+
+// The width of a line's offset and its tab: at least 8 digits.
+inline std::uint32_t PrefixWidth(std::uint64_t nOffset)
+{
+    if (nOffset >> 32 == 0)
+        return 9;
+    return 1 + (64 - unsigned(__builtin_clzll(nOffset)) + 3) / 4;
+}
+
+// The run under way while the bytes are read: its line starts at pLine, its
+// text at pLine + nPrefix and ends at pDst.
+struct CRun {
+    char* pLine = nullptr;
+    char* pDst = nullptr;
+    std::uint32_t nPrefix = 0;
+    std::uint64_t nOffset = 0;
+    std::uint32_t nBytes = 0;
+    int nChars = 0;
+    bool bNonAscii = false;
+};
+
+// What the walk reads the bytes by.
+struct CRules {
+    // The UTF-8 of the character at two bytes read as a little-endian number
+    // (see CStringScanner::EmitTable), its length in the top byte.
+    const std::uint32_t* pEmit = nullptr;
+    // One bit per defined pair (lead << 8 | trail); null without pairs.
+    const std::uint64_t* pPairBits = nullptr;
+    // Two ranges each of lead bytes, trail bytes, and lead bytes whose pairs
+    // are all defined.
+    std::uint8_t leads[4] = {};
+    std::uint8_t trails[4] = {};
+    std::uint8_t safe[4] = {};
+    // The bytes from 0x80 that are characters of their own, or null.
+    const bool* pSingles = nullptr;
+    int nMinChars = 1;
+    bool bNonAsciiOnly = false;
+};
+
+template <class Sink>
+inline void StartRun(CRun& run, std::uint64_t nOffset)
+{
+    run.nOffset = nOffset;
+    run.nPrefix = Sink::kLines ? PrefixWidth(nOffset) : 0;
+    run.pDst = run.pLine + run.nPrefix;
+}
+
+// Ends the run under way, given to the sink if it is worth listing.
+template <class Sink>
+inline void EndRun(CRun& run, Sink& sink, const CRules& rules)
+{
+    if (run.nChars >= rules.nMinChars && (run.bNonAscii || !rules.bNonAsciiOnly))
+        run.pLine = sink.Keep(run.nOffset, run.nBytes, run.pLine, run.pLine + run.nPrefix, run.pDst);
+    run.pDst = run.pLine;
+    run.nPrefix = 0;
+    run.nBytes = 0;
+    run.nChars = 0;
+    run.bNonAscii = false;
+}
+
+// The pairs that start at the bits of pairs: a stretch of pair bits that
+// starts at s holds a pair at s, one at s + 2 and so on, the byte after each
+// being its trail byte. Adding a stretch's first bit to the stretch clears it
+// when it starts at an even bit.
+inline std::uint64_t PairStarts(std::uint64_t pairs)
+{
+    constexpr std::uint64_t kEven = 0x5555555555555555u;
+    const std::uint64_t first = pairs & ~(pairs << 1);
+    const std::uint64_t evenStretches = pairs & ~(pairs + (first & kEven));
+    const std::uint64_t oddStretches = pairs ^ evenStretches;
+    return (evenStretches & kEven) | (oddStretches & ~kEven);
+}
+
+inline bool InRanges(std::uint8_t b, const std::uint8_t* r)
+{
+    return std::uint8_t(b - r[0]) <= std::uint8_t(r[1] - r[0]) || std::uint8_t(b - r[2]) <= std::uint8_t(r[3] - r[2]);
+}
+
+// The masks of 64 bytes, 16 at a time: bit j set where q[j] is a printable
+// ASCII byte or a tab (Ascii), within either range of r (Range).
+struct CSse2 {
+    static std::uint64_t Ascii(const std::uint8_t* q)
+    {
+        std::uint64_t text = 0;
+#if defined(__SSE2__)
+        const __m128i one = _mm_set1_epi8(1);
+        const __m128i space = _mm_set1_epi8(0x20);
+        const __m128i tab = _mm_set1_epi8('\t');
+        for (int k = 0; k < 4; ++k) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 16 * k));
+            // 0x20-0x7E plus one is 0x21-0x7F, the only bytes above 0x20 as signed.
+            const __m128i isText = _mm_or_si128(_mm_cmpgt_epi8(_mm_add_epi8(v, one), space), _mm_cmpeq_epi8(v, tab));
+            text |= std::uint64_t(unsigned(_mm_movemask_epi8(isText))) << (16 * k);
+        }
+#else
+        for (int j = 0; j < 64; ++j)
+            text |= std::uint64_t((q[j] >= 0x20 && q[j] < 0x7F) || q[j] == '\t') << j;
+#endif
+        return text;
+    }
+
+    // The bits of bits at the positions in places, packed at the bottom, and
+    // back; the portable build leaves them where they are.
+    static std::uint64_t Gather(std::uint64_t bits, std::uint64_t) { return bits; }
+    static std::uint64_t Scatter(std::uint64_t bits, std::uint64_t) { return bits; }
+
+    static std::uint64_t Range(const std::uint8_t* q, const std::uint8_t* r)
+    {
+        std::uint64_t mask = 0;
+#if defined(__SSE2__)
+        const __m128i vLo = _mm_set1_epi8(char(r[0]));
+        const __m128i vSpan = _mm_set1_epi8(char(r[1] - r[0]));
+        const __m128i vLo2 = _mm_set1_epi8(char(r[2]));
+        const __m128i vSpan2 = _mm_set1_epi8(char(r[3] - r[2]));
+        for (int k = 0; k < 4; ++k) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 16 * k));
+            const __m128i d = _mm_sub_epi8(v, vLo);
+            const __m128i d2 = _mm_sub_epi8(v, vLo2);
+            const __m128i in = _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(d, vSpan), d),
+                                            _mm_cmpeq_epi8(_mm_min_epu8(d2, vSpan2), d2));
+            mask |= std::uint64_t(unsigned(_mm_movemask_epi8(in))) << (16 * k);
+        }
+#else
+        for (int j = 0; j < 64; ++j)
+            mask |= std::uint64_t(InRanges(q[j], r)) << j;
+#endif
+        return mask;
+    }
+};
+
+#if ZORBEL_STRINGS_AVX2
+// The same masks 32 bytes at a time; with kPext the characters of a stretch
+// are counted with PEXT and PDEP, which AMD processors before Zen 3 take
+// hundreds of cycles for.
+template <bool kPext>
+struct CAvx2 {
+    __attribute__((target("avx2"))) static std::uint64_t Ascii(const std::uint8_t* q)
+    {
+        const __m256i one = _mm256_set1_epi8(1);
+        const __m256i space = _mm256_set1_epi8(0x20);
+        const __m256i tab = _mm256_set1_epi8('\t');
+        std::uint64_t text = 0;
+        for (int k = 0; k < 2; ++k) {
+            const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 32 * k));
+            const __m256i isText =
+                _mm256_or_si256(_mm256_cmpgt_epi8(_mm256_add_epi8(v, one), space), _mm256_cmpeq_epi8(v, tab));
+            text |= std::uint64_t(unsigned(_mm256_movemask_epi8(isText))) << (32 * k);
+        }
+        return text;
+    }
+
+    __attribute__((target("bmi2"))) static std::uint64_t Gather(std::uint64_t bits, std::uint64_t places)
+    {
+        return kPext ? _pext_u64(bits, places) : bits;
+    }
+    __attribute__((target("bmi2"))) static std::uint64_t Scatter(std::uint64_t bits, std::uint64_t places)
+    {
+        return kPext ? _pdep_u64(bits, places) : bits;
+    }
+
+    __attribute__((target("avx2"))) static std::uint64_t Range(const std::uint8_t* q, const std::uint8_t* r)
+    {
+        const __m256i vLo = _mm256_set1_epi8(char(r[0]));
+        const __m256i vSpan = _mm256_set1_epi8(char(r[1] - r[0]));
+        const __m256i vLo2 = _mm256_set1_epi8(char(r[2]));
+        const __m256i vSpan2 = _mm256_set1_epi8(char(r[3] - r[2]));
+        std::uint64_t mask = 0;
+        for (int k = 0; k < 2; ++k) {
+            const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 32 * k));
+            const __m256i d = _mm256_sub_epi8(v, vLo);
+            const __m256i d2 = _mm256_sub_epi8(v, vLo2);
+            const __m256i in = _mm256_or_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(d, vSpan), d),
+                                               _mm256_cmpeq_epi8(_mm256_min_epu8(d2, vSpan2), d2));
+            mask |= std::uint64_t(unsigned(_mm256_movemask_epi8(in))) << (32 * k);
+        }
+        return mask;
+    }
+};
+#endif
+
+// Reads whole blocks of 64 bytes from p[i] on, a character's start, while
+// they and the 16 bytes after them are there and no run can reach
+// kMaxRunBytes in them; nOffset is p's offset in the file. Returns where it
+// stopped, a character's start.
+template <class Isa, class Sink>
+std::uint32_t Walk(const CRules& rules, CRun& runUnderWay, Sink& sink, const std::uint8_t* p, std::uint32_t i,
+                   std::uint32_t nLength, std::uint64_t nOffset)
+{
+    constexpr std::uint64_t kAll = ~std::uint64_t(0);
+    CRun run = runUnderWay;
+    // A stretch of fewer than nMinChars bytes between two breaks holds no run
+    // worth listing.
+    const int nMinChars = rules.nMinChars;
+    const bool bSameRanges = std::memcmp(rules.leads, rules.trails, 4) == 0;
+    // In a local, which the stores of the text cannot be taken to change.
+    const std::uint32_t* const pEmit = rules.pEmit;
+    while (nLength - i >= 64 + 16 && run.nBytes + 65 <= CStringScanner::kMaxRunBytes) {
+        const std::uint8_t* const q = p + i;
+        const std::uint64_t ascii = Isa::Ascii(q);
+        // Where a lead byte and the byte after it make a character: a lead
+        // byte followed by a trail byte, if the pair is defined. The walk from
+        // the block's start meets only the pairs that start where PairStarts
+        // says; when those are all defined the undefined ones it steps over as
+        // trail bytes change nothing, else each candidate is looked up.
+        std::uint64_t pairStarts = 0;
+        if (rules.pPairBits) {
+            const std::uint64_t leads = Isa::Range(q, rules.leads);
+            // In GB the trail bytes are the lead bytes: the mask one byte on.
+            const std::uint64_t trails = bSameRanges
+                ? leads >> 1 | std::uint64_t(InRanges(q[64], rules.trails)) << 63
+                : Isa::Range(q + 1, rules.trails);
+            const std::uint64_t candidates = leads & trails;
+            const auto defined = [&](std::uint64_t bits) {
+                std::uint64_t found = 0;
+                for (; bits; bits &= bits - 1) {
+                    const unsigned j = unsigned(__builtin_ctzll(bits));
+                    const unsigned n = unsigned(q[j]) << 8 | q[j + 1];
+                    found |= ((rules.pPairBits[n >> 6] >> (n & 63)) & 1) << j;
+                }
+                return found;
+            };
+            pairStarts = PairStarts(candidates);
+            const std::uint64_t unsure = pairStarts & ~Isa::Range(q, rules.safe);
+            if (unsure && defined(unsure) != unsure)
+                pairStarts = PairStarts(defined(candidates));
+        }
+        std::uint64_t singles = 0;
+        if (rules.pSingles) {
+            for (unsigned j = 0; j < 64; ++j)
+                singles |= std::uint64_t(rules.pSingles[q[j]]) << j;
+        }
+        const std::uint64_t starts = ~(pairStarts << 1);
+        const std::uint64_t chars = starts & (pairStarts | ascii | singles);
+        const std::uint64_t breaks = starts & ~chars;
+        const std::uint64_t wideChars = chars & ~ascii;
+        const std::uint32_t nBlock = 64 + std::uint32_t(pairStarts >> 63);
+        const std::uint64_t nBase = nOffset + i;
+
+        // Each stretch of characters between two breaks goes on the run under
+        // way, written as it is read; a run that ends here short of nMinChars
+        // is written over by the next. After the first stretch no run is
+        // under way, and a stretch of fewer than nMinChars bytes between two
+        // breaks is passed over: wanted has a bit in each stretch that is long
+        // enough, and in the last one, which may go on in the next block.
+        // Gathered, a pair is one bit and counts as one character; else it
+        // counts as two, which lets some stretches too short to list through.
+        std::uint64_t wanted = 0;
+        if (nMinChars <= 64) {
+            wanted = Isa::Gather(~breaks, starts);
+            for (int nCovered = 1; nCovered < nMinChars;) {
+                const int nShift = std::min(nCovered, nMinChars - nCovered);
+                wanted &= wanted >> nShift;
+                nCovered += nShift;
+            }
+            wanted = Isa::Scatter(wanted, starts);
+        }
+        if (!breaks)
+            wanted = kAll;
+        else if (const unsigned nLast = 63 - unsigned(__builtin_clzll(breaks)); nLast < 63)
+            wanted |= kAll << (nLast + 1);
+        unsigned nPos = 0;
+        for (;;) {
+            const std::uint64_t after = breaks >> nPos;
+            const unsigned nBreak = after ? nPos + unsigned(__builtin_ctzll(after)) : 64;
+            const std::uint64_t upto = nBreak < 64 ? (std::uint64_t(1) << nBreak) - 1 : kAll;
+            const std::uint64_t segment = chars & upto & (kAll << nPos);
+            if (segment) {
+                if (run.nChars == 0)
+                    StartRun<Sink>(run, nBase + nPos);
+                // Every character's UTF-8 is one four-byte store from the
+                // table, the two bytes at it the index, its length the top
+                // byte: no branch on what the character is.
+                char* d = run.pDst;
+                int n = 0;
+                for (std::uint64_t bits = segment; bits; bits &= bits - 1) {
+                    const unsigned j = unsigned(__builtin_ctzll(bits));
+                    std::uint16_t nAt;
+                    std::memcpy(&nAt, q + j, 2);
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+                    nAt = std::uint16_t(nAt << 8 | nAt >> 8);
+#endif
+                    const std::uint32_t c = pEmit[nAt];
+                    std::memcpy(d, &c, 4);
+                    d += c >> 24;
+                    ++n;
+                }
+                run.pDst = d;
+                run.nChars += n;
+                run.nBytes += (nBreak < 64 ? nBreak : nBlock) - nPos;
+                run.bNonAscii = run.bNonAscii || (segment & wideChars) != 0;
+            }
+            if (nBreak >= 63) {
+                if (nBreak == 63 && run.nChars)
+                    EndRun(run, sink, rules);
+                break;
+            }
+            if (run.nChars)
+                EndRun(run, sink, rules);
+            const std::uint64_t next = wanted & (kAll << (nBreak + 1));
+            if (!next)
+                break;
+            const unsigned nWanted = unsigned(__builtin_ctzll(next));
+            const std::uint64_t between = breaks & ((std::uint64_t(1) << nWanted) - 1) & (kAll << (nBreak + 1));
+            nPos = between ? 64 - unsigned(__builtin_clzll(between)) : nBreak + 1;
+        }
+        i += nBlock;
+    }
+    runUnderWay = run;
+    return i;
+}
+
+// The builds of the walk. Flattened, so that the helpers are built with each
+// one's instructions.
+template <class Sink>
+__attribute__((flatten)) std::uint32_t WalkSse2(const CRules& rules, CRun& run, Sink& sink, const std::uint8_t* p,
+                                                std::uint32_t i, std::uint32_t nLength, std::uint64_t nOffset)
+{
+    return Walk<CSse2>(rules, run, sink, p, i, nLength, nOffset);
+}
+
+#if ZORBEL_STRINGS_AVX2
+template <bool kPext, class Sink>
+__attribute__((target("avx2,bmi,bmi2,popcnt"), flatten)) std::uint32_t
+WalkAvx2(const CRules& rules, CRun& run, Sink& sink, const std::uint8_t* p, std::uint32_t i, std::uint32_t nLength,
+         std::uint64_t nOffset)
+{
+    return Walk<CAvx2<kPext>>(rules, run, sink, p, i, nLength, nOffset);
+}
+#endif
+
+// The best build this processor runs.
+inline CStringScanner::Build BestBuild()
+{
+#if ZORBEL_STRINGS_AVX2
+    static const CStringScanner::Build best = [] {
+        if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("bmi") || !__builtin_cpu_supports("bmi2")
+            || !__builtin_cpu_supports("popcnt"))
+            return CStringScanner::Build::Sse2;
+        if (__builtin_cpu_is("amd") && !__builtin_cpu_is("znver3"))
+            return CStringScanner::Build::Avx2;
+        return CStringScanner::Build::Avx2Pext;
+    }();
+    return best;
+#else
+    return CStringScanner::Build::Sse2;
+#endif
+}
+
+template <class Sink>
+auto WalkFor(CStringScanner::Build build)
+{
+#if ZORBEL_STRINGS_AVX2
+    if (build == CStringScanner::Build::Avx2Pext)
+        return &WalkAvx2<true, Sink>;
+    if (build == CStringScanner::Build::Avx2)
+        return &WalkAvx2<false, Sink>;
+#endif
+    return &WalkSse2<Sink>;
+}
+
+} // namespace StringBlocks
