@@ -37,6 +37,9 @@ need() {
 }
 
 tmp=$(mktemp -d)
+# The programs start with settings of their own, not the user's (docked panels
+# left open, window sizes).
+export XDG_CONFIG_HOME=$tmp/config
 xvfb_pid=
 cleanup() {
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
