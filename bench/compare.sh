@@ -6,7 +6,8 @@
 # brackets. The files (random bytes, GB text, 0xCD fill) are made in a temporary
 # folder that is removed at the end.
 #   bench/compare.sh [BUILD]   (BUILD: a Release build folder, default build-release)
-# Environment: RUNS (default 5), DISPLAY_NUMBER for the Xvfb server (default 99).
+# Environment: RUNS (default 5), DISPLAY_NUMBER for the Xvfb server (default 99),
+# PARTS (the numbered parts to run, default "1 2 3 4 5 6").
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -36,6 +37,9 @@ need() {
 }
 
 tmp=$(mktemp -d)
+# The programs start with settings of their own, not the user's (docked panels
+# left open, window sizes).
+export XDG_CONFIG_HOME=$tmp/config
 xvfb_pid=
 cleanup() {
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
@@ -99,129 +103,137 @@ line() { printf '%-58s | %-26s | %-26s | %7s | %-10s | %s\n' "$@"; }
 # "$(load KEY)" as the line's last column.
 sample() { cut -d' ' -f1 /proc/loadavg >> "$tmp/load-$1"; }
 load() { [ -s "$tmp/load-$1" ] && echo "load $(summary "$tmp/load-$1")"; }
+# Whether part N is to run: PARTS lists them (default all), e.g. PARTS="3 4".
+part() { [[ " ${PARTS:-1 2 3 4 5 6} " == *" $1 "* ]]; }
 
 echo "Zorbel $(git -C "$root" rev-parse --short HEAD 2>/dev/null), $(nproc) cores, $runs runs each, $(date -u +%Y-%m-%d)"
 line "target" "zorbel" "peer" "ratio" "goal" "load (1 min)"
 
-# 1. --dump in linear time, streaming.
-kinds="cd random gb"
-for ((r = 0; r < runs; ++r)); do
+if part 1; then
+    # 1. --dump in linear time, streaming.
+    kinds="cd random gb"
+    for ((r = 0; r < runs; ++r)); do
+        for kind in $kinds; do
+            sample "dump-$kind"
+            seconds "$zorbel" --dump "$tmp/$kind-256" >> "$tmp/dump-$kind"
+            seconds taskset -c 0 "$zorbel" --dump "$tmp/$kind-256" >> "$tmp/dump1-$kind"
+            need xxd xxd && seconds taskset -c 0 xxd "$tmp/$kind-256" >> "$tmp/xxd1-$kind"
+        done
+    done
+    # The kinds by their median, fastest first.
+    by_speed=$(for kind in $kinds; do echo "$(median "$tmp/dump-$kind") $kind"; done | sort -g | awk '{ print $2 }')
+    fast=$(echo "$by_speed" | head -1)
+    slow=$(echo "$by_speed" | tail -1)
+    line "--dump 256 MiB, slowest / fastest of 0xCD, random, GB (s)" "$slow $(summary "$tmp/dump-$slow")" \
+        "$fast $(summary "$tmp/dump-$fast")" "$(ratio "$(median "$tmp/dump-$slow")" "$(median "$tmp/dump-$fast")")" "<= 1.3" \
+        "$(load "dump-$slow")"
     for kind in $kinds; do
-        sample "dump-$kind"
-        seconds "$zorbel" --dump "$tmp/$kind-256" >> "$tmp/dump-$kind"
-        seconds taskset -c 0 "$zorbel" --dump "$tmp/$kind-256" >> "$tmp/dump1-$kind"
-        need xxd xxd && seconds taskset -c 0 xxd "$tmp/$kind-256" >> "$tmp/xxd1-$kind"
+        if [ -s "$tmp/xxd1-$kind" ]; then
+            line "--dump 256 MiB $kind on one core vs xxd (s)" "$(summary "$tmp/dump1-$kind")" \
+                "$(summary "$tmp/xxd1-$kind")" "$(ratio "$(median "$tmp/xxd1-$kind")" "$(median "$tmp/dump1-$kind")")" ">= 4 x" \
+                "$(load "dump-$kind")"
+        else
+            line "--dump 256 MiB $kind on one core vs xxd" "skipped: xxd cannot be installed" "" "" ""
+        fi
     done
-done
-# The kinds by their median, fastest first.
-by_speed=$(for kind in $kinds; do echo "$(median "$tmp/dump-$kind") $kind"; done | sort -g | awk '{ print $2 }')
-fast=$(echo "$by_speed" | head -1)
-slow=$(echo "$by_speed" | tail -1)
-line "--dump 256 MiB, slowest / fastest of 0xCD, random, GB (s)" "$slow $(summary "$tmp/dump-$slow")" \
-    "$fast $(summary "$tmp/dump-$fast")" "$(ratio "$(median "$tmp/dump-$slow")" "$(median "$tmp/dump-$fast")")" "<= 1.3" \
-    "$(load "dump-$slow")"
-for kind in $kinds; do
-    if [ -s "$tmp/xxd1-$kind" ]; then
-        line "--dump 256 MiB $kind on one core vs xxd (s)" "$(summary "$tmp/dump1-$kind")" \
-            "$(summary "$tmp/xxd1-$kind")" "$(ratio "$(median "$tmp/xxd1-$kind")" "$(median "$tmp/dump1-$kind")")" ">= 4 x" \
-            "$(load "dump-$kind")"
-    else
-        line "--dump 256 MiB $kind on one core vs xxd" "skipped: xxd cannot be installed" "" "" ""
-    fi
-done
 
-# Time to the first line of 1 GiB: until the reader has the first line, not
-# until the program has noticed that nobody reads the rest.
-first_line() {
-    local start end
-    start=$(now)
-    "$@" 2>/dev/null | { head -n 1 > /dev/null; now > "$tmp/first-end"; }
-    end=$(cat "$tmp/first-end")
-    awk -v a="$start" -v b="$end" 'BEGIN { printf "%.4f\n", (b - a) / 1e9 }'
-}
-# What starting the process costs, for scale: a dump of an empty file.
-touch "$tmp/empty"
-for ((r = 0; r < runs; ++r)); do
-    sample first
-    seconds "$zorbel" --dump "$tmp/empty" >> "$tmp/start"
-    seconds xxd "$tmp/empty" >> "$tmp/startxxd"
+    # Time to the first line of 1 GiB: until the reader has the first line, not
+    # until the program has noticed that nobody reads the rest.
+    first_line() {
+        local start end
+        start=$(now)
+        "$@" 2>/dev/null | { head -n 1 > /dev/null; now > "$tmp/first-end"; }
+        end=$(cat "$tmp/first-end")
+        awk -v a="$start" -v b="$end" 'BEGIN { printf "%.4f\n", (b - a) / 1e9 }'
+    }
+    # What starting the process costs, for scale: a dump of an empty file.
+    touch "$tmp/empty"
+    for ((r = 0; r < runs; ++r)); do
+        sample first
+        seconds "$zorbel" --dump "$tmp/empty" >> "$tmp/start"
+        seconds xxd "$tmp/empty" >> "$tmp/startxxd"
+        for kind in random gb; do
+            first_line "$zorbel" --dump "$tmp/$kind-1g" >> "$tmp/first-$kind"
+            first_line "$zorbel" --dump --codepage 936 "$tmp/$kind-1g" >> "$tmp/firstcp-$kind"
+            first_line xxd "$tmp/$kind-1g" >> "$tmp/firstxxd-$kind"
+        done
+    done
     for kind in random gb; do
-        first_line "$zorbel" --dump "$tmp/$kind-1g" >> "$tmp/first-$kind"
-        first_line "$zorbel" --dump --codepage 936 "$tmp/$kind-1g" >> "$tmp/firstcp-$kind"
-        first_line xxd "$tmp/$kind-1g" >> "$tmp/firstxxd-$kind"
+        line "first line of 1 GiB $kind, code page detected (s)" "$(summary "$tmp/first-$kind")" \
+            "$(summary "$tmp/firstxxd-$kind")" "$(ratio "$(median "$tmp/first-$kind")" "$(median "$tmp/firstxxd-$kind")")" \
+            "<= 0.020 s" "$(load first)"
+        line "first line of 1 GiB $kind, --codepage 936 (s)" "$(summary "$tmp/firstcp-$kind")" \
+            "$(summary "$tmp/firstxxd-$kind")" "$(ratio "$(median "$tmp/firstcp-$kind")" "$(median "$tmp/firstxxd-$kind")")" \
+            "<= 0.020 s" "$(load first)"
     done
-done
-for kind in random gb; do
-    line "first line of 1 GiB $kind, code page detected (s)" "$(summary "$tmp/first-$kind")" \
-        "$(summary "$tmp/firstxxd-$kind")" "$(ratio "$(median "$tmp/first-$kind")" "$(median "$tmp/firstxxd-$kind")")" \
-        "<= 0.020 s" "$(load first)"
-    line "first line of 1 GiB $kind, --codepage 936 (s)" "$(summary "$tmp/firstcp-$kind")" \
-        "$(summary "$tmp/firstxxd-$kind")" "$(ratio "$(median "$tmp/firstcp-$kind")" "$(median "$tmp/firstxxd-$kind")")" \
-        "<= 0.020 s" "$(load first)"
-done
 
-line "start, dump of an empty file and exit (s)" "$(summary "$tmp/start")" "$(summary "$tmp/startxxd")" \
-    "$(ratio "$(median "$tmp/start")" "$(median "$tmp/startxxd")")" "(for scale)" "$(load first)"
+    line "start, dump of an empty file and exit (s)" "$(summary "$tmp/start")" "$(summary "$tmp/startxxd")" \
+        "$(ratio "$(median "$tmp/start")" "$(median "$tmp/startxxd")")" "(for scale)" "$(load first)"
 
-# Peak memory of a dump of 1 GiB, in MiB.
-peak() { /usr/bin/time -f %M "$@" 2>&1 > /dev/null | tail -1 | awk '{ printf "%.1f\n", $1 / 1024 }'; }
-if [ -x /usr/bin/time ] || need /usr/bin/time time; then
-    # Both stream the same file; peak memory hardly varies between runs.
-    for kind in cd gb; do
-        sample "peak-$kind"
-        z=$(peak "$zorbel" --dump "$tmp/$kind-1g")
-        x=$(peak xxd "$tmp/$kind-1g")
-        line "peak memory, --dump vs xxd of the same 1 GiB $kind (MiB)" "$z" "$x" "$(ratio "$z" "$x")" "< 64 MiB" \
-            "$(load "peak-$kind")"
-    done
+    # Peak memory of a dump of 1 GiB, in MiB.
+    peak() { /usr/bin/time -f %M "$@" 2>&1 > /dev/null | tail -1 | awk '{ printf "%.1f\n", $1 / 1024 }'; }
+    if [ -x /usr/bin/time ] || need /usr/bin/time time; then
+        # Both stream the same file; peak memory hardly varies between runs.
+        for kind in cd gb; do
+            sample "peak-$kind"
+            z=$(peak "$zorbel" --dump "$tmp/$kind-1g")
+            x=$(peak xxd "$tmp/$kind-1g")
+            line "peak memory, --dump vs xxd of the same 1 GiB $kind (MiB)" "$z" "$x" "$(ratio "$z" "$x")" "< 64 MiB" \
+                "$(load "peak-$kind")"
+        done
+    fi
 fi
 
-# 2. Detection: bench_detect prints "NAME ZORBEL_GBPS PEER_GBPS" for the buffers
-# it scans whole, and "random-decision MICROSECONDS" for random bytes, which
-# decide at their start: a throughput over 256 MiB would mean nothing.
-for ((r = 0; r < runs; ++r)); do
-    sample detect
-    "$bench_detect" >> "$tmp/detect"
-done
-for name in gb ascii; do
-    grep "^$name " "$tmp/detect" | awk '{ print $2 }' > "$tmp/detect-z"
-    grep "^$name " "$tmp/detect" | awk '{ print $3 }' > "$tmp/detect-p"
-    line "DetectCodePage, 256 MiB $name vs memchr (GB/s)" "$(summary "$tmp/detect-z")" "$(summary "$tmp/detect-p")" \
-        "$(ratio "$(median "$tmp/detect-z")" "$(median "$tmp/detect-p")")" ">= 2 GB/s" "$(load detect)"
-done
-grep "^random-decision " "$tmp/detect" | awk '{ print $2 }' > "$tmp/decide-us"
-line "DetectCodePage, 256 MiB random: time to decide (us)" "$(summary "$tmp/decide-us")" "" "" "(decision)" \
-    "$(load detect)"
+if part 2; then
+    # 2. Detection: bench_detect prints "NAME ZORBEL_GBPS PEER_GBPS" for the buffers
+    # it scans whole, and "random-decision MICROSECONDS" for random bytes, which
+    # decide at their start: a throughput over 256 MiB would mean nothing.
+    for ((r = 0; r < runs; ++r)); do
+        sample detect
+        "$bench_detect" >> "$tmp/detect"
+    done
+    for name in gb ascii; do
+        grep "^$name " "$tmp/detect" | awk '{ print $2 }' > "$tmp/detect-z"
+        grep "^$name " "$tmp/detect" | awk '{ print $3 }' > "$tmp/detect-p"
+        line "DetectCodePage, 256 MiB $name vs memchr (GB/s)" "$(summary "$tmp/detect-z")" "$(summary "$tmp/detect-p")" \
+            "$(ratio "$(median "$tmp/detect-z")" "$(median "$tmp/detect-p")")" ">= 2 GB/s" "$(load detect)"
+    done
+    grep "^random-decision " "$tmp/detect" | awk '{ print $2 }' > "$tmp/decide-us"
+    line "DetectCodePage, 256 MiB random: time to decide (us)" "$(summary "$tmp/decide-us")" "" "" "(decision)" \
+        "$(load detect)"
+fi
 
-# 5. Replace All and Find over files in memory, against sed over the same file
-# (its output thrown away) and memmem over the same buffer. bench_find prints
-# "seconds ZORBEL [MEMMEM]".
-bench_seconds() { "$bench_find" "$@" 2>/dev/null | awk '/^seconds / { print $2 }'; }
-for ((r = 0; r < runs; ++r)); do
-    sample replace
-    bench_seconds replace "$tmp/english-256" "74 68 65" "54 48 45" >> "$tmp/the-off"
-    bench_seconds replace "$tmp/english-256" "74 68 65" "54 48 45" matchcase >> "$tmp/the-on"
-    seconds env LC_ALL=C sed 's/the/THE/gI' "$tmp/english-256" >> "$tmp/sed-the-off"
-    seconds env LC_ALL=C sed 's/the/THE/g' "$tmp/english-256" >> "$tmp/sed-the-on"
-    bench_seconds replace "$tmp/cd-256" "CD" "AB" >> "$tmp/cd-ab"
-    seconds env LC_ALL=C sed 's/\xCD/\xAB/g' "$tmp/cd-256" >> "$tmp/sed-cd-ab"
-    "$bench_find" find "$tmp/cd-1g" "CD CD 00" 2>/dev/null | awk '/^seconds / { print $2 > "'"$tmp/find-cd"'"; print $3 > "'"$tmp/memmem-cd"'" }'
-    cat "$tmp/find-cd" >> "$tmp/find-cd-all"
-    cat "$tmp/memmem-cd" >> "$tmp/memmem-cd-all"
-done
-line "Replace All the -> THE in 256 MiB text, no Match case vs sed I (s)" "$(summary "$tmp/the-off")" \
-    "$(summary "$tmp/sed-the-off")" "$(ratio "$(median "$tmp/the-off")" "$(median "$tmp/sed-the-off")")" "<= 1 x" \
-    "$(load replace)"
-line "Replace All the -> THE in 256 MiB text, no Match case vs Match case (s)" "$(summary "$tmp/the-off")" \
-    "$(summary "$tmp/the-on")" "$(ratio "$(median "$tmp/the-off")" "$(median "$tmp/the-on")")" "<= 2 x" \
-    "$(load replace)"
-line "Replace All the -> THE in 256 MiB text, Match case vs sed (s)" "$(summary "$tmp/the-on")" \
-    "$(summary "$tmp/sed-the-on")" "$(ratio "$(median "$tmp/the-on")" "$(median "$tmp/sed-the-on")")" "(for scale)" \
-    "$(load replace)"
-line "Replace All CD -> AB in 256 MiB of 0xCD vs sed (s)" "$(summary "$tmp/cd-ab")" "$(summary "$tmp/sed-cd-ab")" \
-    "$(ratio "$(median "$tmp/cd-ab")" "$(median "$tmp/sed-cd-ab")")" "<= 3 x" "$(load replace)"
-line "Find CD CD 00 in 1 GiB of 0xCD vs memmem (s)" "$(summary "$tmp/find-cd-all")" "$(summary "$tmp/memmem-cd-all")" \
-    "$(ratio "$(median "$tmp/find-cd-all")" "$(median "$tmp/memmem-cd-all")")" "<= 1.1 x" "$(load replace)"
+if part 5; then
+    # 5. Replace All and Find over files in memory, against sed over the same file
+    # (its output thrown away) and memmem over the same buffer. bench_find prints
+    # "seconds ZORBEL [MEMMEM]".
+    bench_seconds() { "$bench_find" "$@" 2>/dev/null | awk '/^seconds / { print $2 }'; }
+    for ((r = 0; r < runs; ++r)); do
+        sample replace
+        bench_seconds replace "$tmp/english-256" "74 68 65" "54 48 45" >> "$tmp/the-off"
+        bench_seconds replace "$tmp/english-256" "74 68 65" "54 48 45" matchcase >> "$tmp/the-on"
+        seconds env LC_ALL=C sed 's/the/THE/gI' "$tmp/english-256" >> "$tmp/sed-the-off"
+        seconds env LC_ALL=C sed 's/the/THE/g' "$tmp/english-256" >> "$tmp/sed-the-on"
+        bench_seconds replace "$tmp/cd-256" "CD" "AB" >> "$tmp/cd-ab"
+        seconds env LC_ALL=C sed 's/\xCD/\xAB/g' "$tmp/cd-256" >> "$tmp/sed-cd-ab"
+        "$bench_find" find "$tmp/cd-1g" "CD CD 00" 2>/dev/null | awk '/^seconds / { print $2 > "'"$tmp/find-cd"'"; print $3 > "'"$tmp/memmem-cd"'" }'
+        cat "$tmp/find-cd" >> "$tmp/find-cd-all"
+        cat "$tmp/memmem-cd" >> "$tmp/memmem-cd-all"
+    done
+    line "Replace All the -> THE in 256 MiB text, no Match case vs sed I (s)" "$(summary "$tmp/the-off")" \
+        "$(summary "$tmp/sed-the-off")" "$(ratio "$(median "$tmp/the-off")" "$(median "$tmp/sed-the-off")")" "<= 1 x" \
+        "$(load replace)"
+    line "Replace All the -> THE in 256 MiB text, no Match case vs Match case (s)" "$(summary "$tmp/the-off")" \
+        "$(summary "$tmp/the-on")" "$(ratio "$(median "$tmp/the-off")" "$(median "$tmp/the-on")")" "<= 2 x" \
+        "$(load replace)"
+    line "Replace All the -> THE in 256 MiB text, Match case vs sed (s)" "$(summary "$tmp/the-on")" \
+        "$(summary "$tmp/sed-the-on")" "$(ratio "$(median "$tmp/the-on")" "$(median "$tmp/sed-the-on")")" "(for scale)" \
+        "$(load replace)"
+    line "Replace All CD -> AB in 256 MiB of 0xCD vs sed (s)" "$(summary "$tmp/cd-ab")" "$(summary "$tmp/sed-cd-ab")" \
+        "$(ratio "$(median "$tmp/cd-ab")" "$(median "$tmp/sed-cd-ab")")" "<= 3 x" "$(load replace)"
+    line "Find CD CD 00 in 1 GiB of 0xCD vs memmem (s)" "$(summary "$tmp/find-cd-all")" "$(summary "$tmp/memmem-cd-all")" \
+        "$(ratio "$(median "$tmp/find-cd-all")" "$(median "$tmp/memmem-cd-all")")" "<= 1.1 x" "$(load replace)"
+fi
 
 # 3, 4 and 6 drive the programs in real windows under Xvfb.
 if ! need Xvfb xvfb || ! need xdotool xdotool; then
@@ -238,6 +250,14 @@ unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 ticks() {
     local f
     read -r -a f < "/proc/$1/stat" 2>/dev/null || return 1
+    echo $((f[13] + f[14]))
+}
+# CPU ticks of the process's main thread alone, the one that handles input and
+# paints: Zorbel guesses the code page of a large file on a thread of its own
+# while the window is already in use.
+main_ticks() {
+    local f
+    read -r -a f < "/proc/$1/task/$1/stat" 2>/dev/null || return 1
     echo $((f[13] + f[14]))
 }
 # last_work PROBE INTERVAL QUIET START FIRST_CHANGE TICKS: runs PROBE (a command
@@ -266,160 +286,217 @@ until_idle() {
     xdotool search --sync --onlyvisible --pid "$pid" > /dev/null 2>&1
     last_work "ticks $pid" 0.05 6 "$start" "$(now)" ""
 }
+# The same for the main thread alone: the window shown and painted, and its
+# thread idle for 300 ms.
+until_shown() {
+    local pid=$1 start=$2
+    xdotool search --sync --onlyvisible --pid "$pid" > /dev/null 2>&1
+    last_work "main_ticks $pid" 0.05 6 "$start" "$(now)" ""
+}
 open_seconds() {
     local start pid
     start=$(now)
     "$@" > /dev/null 2>&1 &
     pid=$!
-    until_idle "$pid" "$start"
+    until_shown "$pid" "$start"
     kill "$pid" 2>/dev/null
     wait "$pid" 2>/dev/null
 }
 
-# 3. Far jumps in the real window: Ctrl+End, then Go To the middle, in 1 GiB of
-# 0xCD, against okteta and ghex. Each figure runs from the key that ends the
-# command (Ctrl+End, or Return in the Go To field) until neither the program nor
-# the X server has used processor time for 100 ms: the handling, the repaint and
-# its display. The kernel counts processor time in 10 ms ticks and it is sampled
-# every 5 ms, so a figure is good to about 15 ms. Each program's own keys: Zorbel
-# and okteta Ctrl+G and a hexadecimal offset; ghex Ctrl+J, the offset with 0x
-# so that it is read as hexadecimal, and its Jump button, reached by Tab: Return
-# in ghex's offset field does nothing, so a Return there would time a key that
-# moves nowhere.
-ticks_with_server() { echo $(($(ticks "$1") + $(ticks "$xvfb_pid"))); }
-# Sends the key, then waits for quiet; prints the seconds from the key to the
-# last sample that saw work.
-respond() {
-    local pid=$1 before start
-    shift
-    before=$(ticks_with_server "$pid")
-    start=$(now)
-    xdotool key "$@"
-    # No work seen at all (the key went astray) gives no figure.
-    last_work "ticks_with_server $pid" 0.005 20 "$start" "$start" "$before" | awk '$1 > 0 { printf "%.1f\n", $1 * 1000 }'
-}
-# far_jumps NAME GOTO_KEY OFFSET CONFIRM_KEY COMMAND...: opens the 0xCD file,
-# then times Ctrl+End and Go To (GOTO_KEY, OFFSET typed, CONFIRM_KEY, if not
-# empty, before the timed Return), appending milliseconds to far-end-NAME and
-# far-goto-NAME.
-far_jumps() {
-    local name=$1 goto=$2 offset=$3 confirm=$4 pid window
-    shift 4
-    "$@" "$tmp/cd-1g" > /dev/null 2>&1 &
-    pid=$!
-    until_idle "$pid" "$(now)" > /dev/null
-    window=$(xdotool search --onlyvisible --pid "$pid" | head -1)
-    if [ -n "$window" ]; then
-        xdotool windowfocus --sync "$window" > /dev/null 2>&1
-        sleep 0.3
-        respond "$pid" ctrl+End >> "$tmp/far-end-$name"
-        xdotool key ctrl+Home
-        sleep 0.3
-        xdotool key "$goto"
-        sleep 0.5
-        xdotool type "$offset"
-        [ -n "$confirm" ] && xdotool key "$confirm"
-        sleep 0.3
-        respond "$pid" Return >> "$tmp/far-goto-$name"
-    fi
-    kill "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
-}
-peers=()
-need okteta okteta && peers+=(okteta)
-need ghex ghex && peers+=(ghex)
-for ((r = 0; r < runs; ++r)); do
-    sample far
-    far_jumps zorbel ctrl+g 20000000 "" "$zorbel"
-    for peer in "${peers[@]}"; do
-        case $peer in
-        okteta) far_jumps okteta ctrl+g 20000000 "" okteta ;;
-        ghex) far_jumps ghex ctrl+j 0x20000000 Tab ghex ;;
-        esac
-    done
-done
-for what in end goto; do
-    [ "$what" = end ] && title="Ctrl+End" || title="Go To 0x20000000"
-    if [ ${#peers[@]} -eq 0 ]; then
-        line "$title in 1 GiB of 0xCD, real window (ms)" "$(summary "$tmp/far-$what-zorbel")" \
-            "no peer could be installed" "" "<= 50 ms" "$(load far)"
-    fi
-    for peer in "${peers[@]}"; do
-        if [ -s "$tmp/far-$what-$peer" ]; then
-            line "$title in 1 GiB of 0xCD, real window vs $peer (ms)" "$(summary "$tmp/far-$what-zorbel")" \
-                "$(summary "$tmp/far-$what-$peer")" \
-                "$(ratio "$(median "$tmp/far-$what-zorbel")" "$(median "$tmp/far-$what-$peer")")" "<= 50 ms" "$(load far)"
-        else
-            line "$title in 1 GiB of 0xCD vs $peer" "$(summary "$tmp/far-$what-zorbel")" "skipped: no window seen" "" \
-                "<= 50 ms" "$(load far)"
+if part 3; then
+    # 3. Far jumps in the real window: Ctrl+End, then Go To the middle, in 1 GiB of
+    # 0xCD, against okteta and ghex. Each figure runs from the key that ends the
+    # command (Ctrl+End, or Return in the Go To field) until neither the program nor
+    # the X server has used processor time for 100 ms: the handling, the repaint and
+    # its display. The kernel counts processor time in 10 ms ticks and it is sampled
+    # every 5 ms, so a figure is good to about 15 ms. Each program's own keys: Zorbel
+    # and okteta Ctrl+G and a hexadecimal offset; ghex Ctrl+J, the offset with 0x
+    # so that it is read as hexadecimal, and its Jump button, reached by Tab: Return
+    # in ghex's offset field does nothing, so a Return there would time a key that
+    # moves nowhere.
+    ticks_with_server() { echo $(($(ticks "$1") + $(ticks "$xvfb_pid"))); }
+    main_ticks_with_server() { echo $(($(main_ticks "$1") + $(ticks "$xvfb_pid"))); }
+    # Sends the key, then waits for quiet; prints the seconds from the key to the
+    # last sample that saw work.
+    # With PROBE set (main_ticks_with_server) only the main thread counts.
+    respond() {
+        local pid=$1 probe=${PROBE:-ticks_with_server} before start
+        shift
+        before=$($probe "$pid")
+        start=$(now)
+        xdotool key "$@"
+        # No work seen at all (the key went astray) gives no figure.
+        last_work "$probe $pid" 0.005 20 "$start" "$start" "$before" | awk '$1 > 0 { printf "%.1f\n", $1 * 1000 }'
+    }
+    # far_jumps NAME GOTO_KEY OFFSET CONFIRM_KEY COMMAND...: opens the 0xCD file,
+    # then times Ctrl+End and Go To (GOTO_KEY, OFFSET typed, CONFIRM_KEY, if not
+    # empty, before the timed Return), appending milliseconds to far-end-NAME and
+    # far-goto-NAME.
+    far_jumps() {
+        local name=$1 goto=$2 offset=$3 confirm=$4 pid window
+        shift 4
+        "$@" "$tmp/cd-1g" > /dev/null 2>&1 &
+        pid=$!
+        until_idle "$pid" "$(now)" > /dev/null
+        window=$(xdotool search --onlyvisible --pid "$pid" | head -1)
+        if [ -n "$window" ]; then
+            xdotool windowfocus --sync "$window" > /dev/null 2>&1
+            sleep 0.3
+            respond "$pid" ctrl+End >> "$tmp/far-end-$name"
+            xdotool key ctrl+Home
+            sleep 0.3
+            xdotool key "$goto"
+            sleep 0.5
+            xdotool type "$offset"
+            [ -n "$confirm" ] && xdotool key "$confirm"
+            sleep 0.3
+            respond "$pid" Return >> "$tmp/far-goto-$name"
         fi
-    done
-done
-
-# 4. Open until the window is painted and the program is idle, against okteta.
-if need okteta okteta; then
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    }
+    peers=()
+    need okteta okteta && peers+=(okteta)
+    need ghex ghex && peers+=(ghex)
     for ((r = 0; r < runs; ++r)); do
-        sample open
-        for kind in random gb cd; do
-            open_seconds "$zorbel" "$tmp/$kind-1g" >> "$tmp/open-$kind"
-            open_seconds okteta "$tmp/$kind-1g" >> "$tmp/okteta-$kind"
+        sample far
+        far_jumps zorbel ctrl+g 20000000 "" "$zorbel"
+        for peer in "${peers[@]}"; do
+            case $peer in
+            okteta) far_jumps okteta ctrl+g 20000000 "" okteta ;;
+            ghex) far_jumps ghex ctrl+j 0x20000000 Tab ghex ;;
+            esac
         done
     done
-    for kind in random gb cd; do
-        line "open 1 GiB $kind until painted vs okteta (s)" "$(summary "$tmp/open-$kind")" \
-            "$(summary "$tmp/okteta-$kind")" "$(ratio "$(median "$tmp/open-$kind")" "$(median "$tmp/okteta-$kind")")" "<= 1 x" \
-            "$(load open)"
+    for what in end goto; do
+        [ "$what" = end ] && title="Ctrl+End" || title="Go To 0x20000000"
+        if [ ${#peers[@]} -eq 0 ]; then
+            line "$title in 1 GiB of 0xCD, real window (ms)" "$(summary "$tmp/far-$what-zorbel")" \
+                "no peer could be installed" "" "<= 50 ms" "$(load far)"
+        fi
+        for peer in "${peers[@]}"; do
+            if [ -s "$tmp/far-$what-$peer" ]; then
+                line "$title in 1 GiB of 0xCD, real window vs $peer (ms)" "$(summary "$tmp/far-$what-zorbel")" \
+                    "$(summary "$tmp/far-$what-$peer")" \
+                    "$(ratio "$(median "$tmp/far-$what-zorbel")" "$(median "$tmp/far-$what-$peer")")" "<= 50 ms" "$(load far)"
+            else
+                line "$title in 1 GiB of 0xCD vs $peer" "$(summary "$tmp/far-$what-zorbel")" "skipped: no window seen" "" \
+                    "<= 50 ms" "$(load far)"
+            fi
+        done
     done
-else
-    line "open 1 GiB vs okteta" "skipped: okteta cannot be installed" "" "" ""
+
+    # 3b. The same in a sparse file of 64 GiB, which the peers do not open: Ctrl+End
+    # and Go To F00000000 against the same in a file of 1 KiB, first. Only the main
+    # thread counts, as the code page is still being guessed on another.
+    far_jumps_64g() {
+        local file=$1 name=$2 pid window
+        "$zorbel" "$file" > /dev/null 2>&1 &
+        pid=$!
+        until_shown "$pid" "$(now)" > /dev/null
+        window=$(xdotool search --onlyvisible --pid "$pid" | head -1)
+        if [ -n "$window" ]; then
+            xdotool windowfocus --sync "$window" > /dev/null 2>&1
+            sleep 0.3
+            PROBE=main_ticks_with_server respond "$pid" ctrl+End >> "$tmp/far64-end-$name"
+            xdotool key ctrl+Home
+            sleep 0.3
+            xdotool key ctrl+g
+            sleep 0.5
+            xdotool type "$3"
+            sleep 0.3
+            PROBE=main_ticks_with_server respond "$pid" Return >> "$tmp/far64-goto-$name"
+        fi
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    }
+    if truncate -s 64G "$tmp/sparse-64g" 2>/dev/null; then
+        head -c 1024 /dev/zero > "$tmp/small-1k"
+        for ((r = 0; r < runs; ++r)); do
+            sample far64
+            far_jumps_64g "$tmp/sparse-64g" big F00000000
+            far_jumps_64g "$tmp/small-1k" small 200
+        done
+        for what in end goto; do
+            [ "$what" = end ] && title="Ctrl+End" || title="Go To F00000000 (200 in 1 KiB)"
+            line "$title in 64 GiB sparse vs 1 KiB, real window (ms)" "$(summary "$tmp/far64-$what-big")" \
+                "$(summary "$tmp/far64-$what-small")" \
+                "$(ratio "$(median "$tmp/far64-$what-big")" "$(median "$tmp/far64-$what-small")")" "<= 50 ms" "$(load far64)"
+        done
+        rm -f "$tmp/sparse-64g"
+    else
+        line "far jumps in 64 GiB" "skipped: no sparse file of 64 GiB here" "" "" ""
+    fi
 fi
 
-# 6. Save of a modified 256 MiB file (one byte typed at its start), from Ctrl+S
-# until the saved file replaces the old one, against cp of the same file and
-# an fsync of the copy alone (sync FILE): a plain sync would wait for every
-# write pending on the machine, which on a busy machine slows the peer. The save writes a new file, has its data reach the disk and renames it
-# over the old one, so the rename (a new inode under the name) marks the end;
-# waiting for the program to go idle would not, as it sleeps while the data is
-# flushed. The keys go through XTEST: Qt ignores keys sent to a window by
-# XSendEvent, and without a window manager the window is focused directly.
-save_seconds() {
-    local file=$1 pid window inode start
-    cp "$tmp/random-256" "$file"
-    "$zorbel" "$file" > /dev/null 2>&1 &
-    pid=$!
-    until_idle "$pid" "$(now)" > /dev/null
-    window=$(xdotool search --onlyvisible --pid "$pid" | head -1)
-    xdotool windowfocus --sync "$window" > /dev/null 2>&1
-    xdotool key ctrl+Home
-    xdotool type 1
-    sleep 0.3
-    inode=$(stat -c %i "$file")
-    start=$(now)
-    xdotool key ctrl+s
-    local deadline=$(($(date +%s) + 120))
-    while [ "$(stat -c %i "$file" 2>/dev/null)" = "$inode" ] && [ "$(date +%s)" -lt "$deadline" ]; do
-        sleep 0.005
-    done
-    local end
-    end=$(now)
-    kill "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
-    # A save that did not happen, or saved the bytes unchanged, gives no figure.
-    if [ "$(stat -c %i "$file" 2>/dev/null)" = "$inode" ] || cmp -s "$file" "$tmp/random-256"; then
-        echo "compare.sh: the save was not seen (no new file with the typed byte)" >&2
-        return
+if part 4; then
+    # 4. Open until the window is painted and its thread idle, against okteta.
+    if need okteta okteta; then
+        for ((r = 0; r < runs; ++r)); do
+            sample open
+            for kind in random gb cd; do
+                open_seconds "$zorbel" "$tmp/$kind-1g" >> "$tmp/open-$kind"
+                open_seconds okteta "$tmp/$kind-1g" >> "$tmp/okteta-$kind"
+            done
+        done
+        for kind in random gb cd; do
+            line "open 1 GiB $kind until painted vs okteta (s)" "$(summary "$tmp/open-$kind")" \
+                "$(summary "$tmp/okteta-$kind")" "$(ratio "$(median "$tmp/open-$kind")" "$(median "$tmp/okteta-$kind")")" "<= 0.1 x" \
+                "$(load open)"
+        done
+    else
+        line "open 1 GiB vs okteta" "skipped: okteta cannot be installed" "" "" ""
     fi
-    awk -v a="$start" -v b="$end" 'BEGIN { printf "%.4f\n", (b - a) / 1e9 }'
-}
-for ((r = 0; r < runs; ++r)); do
-    sample save
-    save_seconds "$tmp/saved" >> "$tmp/save"
-    rm -f "$tmp/copy"
-    seconds sh -c "cp '$tmp/random-256' '$tmp/copy' && sync '$tmp/copy'" >> "$tmp/cp"
-done
-if [ -s "$tmp/save" ]; then
-    line "save modified 256 MiB vs cp + fsync of the copy (s)" "$(summary "$tmp/save")" "$(summary "$tmp/cp")" \
-        "$(ratio "$(median "$tmp/save")" "$(median "$tmp/cp")")" "<= 1.5 x" "$(load save)"
-else
-    line "save modified 256 MiB vs cp + fsync of the copy" "skipped: no save was seen" "" "" "" "$(load save)"
+fi
+
+if part 6; then
+    # 6. Save of a modified 256 MiB file (one byte typed at its start), from Ctrl+S
+    # until the saved file replaces the old one, against cp of the same file and
+    # an fsync of the copy alone (sync FILE): a plain sync would wait for every
+    # write pending on the machine, which on a busy machine slows the peer. The save writes a new file, has its data reach the disk and renames it
+    # over the old one, so the rename (a new inode under the name) marks the end;
+    # waiting for the program to go idle would not, as it sleeps while the data is
+    # flushed. The keys go through XTEST: Qt ignores keys sent to a window by
+    # XSendEvent, and without a window manager the window is focused directly.
+    save_seconds() {
+        local file=$1 pid window inode start
+        cp "$tmp/random-256" "$file"
+        "$zorbel" "$file" > /dev/null 2>&1 &
+        pid=$!
+        until_idle "$pid" "$(now)" > /dev/null
+        window=$(xdotool search --onlyvisible --pid "$pid" | head -1)
+        xdotool windowfocus --sync "$window" > /dev/null 2>&1
+        xdotool key ctrl+Home
+        xdotool type 1
+        sleep 0.3
+        inode=$(stat -c %i "$file")
+        start=$(now)
+        xdotool key ctrl+s
+        local deadline=$(($(date +%s) + 120))
+        while [ "$(stat -c %i "$file" 2>/dev/null)" = "$inode" ] && [ "$(date +%s)" -lt "$deadline" ]; do
+            sleep 0.005
+        done
+        local end
+        end=$(now)
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+        # A save that did not happen, or saved the bytes unchanged, gives no figure.
+        if [ "$(stat -c %i "$file" 2>/dev/null)" = "$inode" ] || cmp -s "$file" "$tmp/random-256"; then
+            echo "compare.sh: the save was not seen (no new file with the typed byte)" >&2
+            return
+        fi
+        awk -v a="$start" -v b="$end" 'BEGIN { printf "%.4f\n", (b - a) / 1e9 }'
+    }
+    for ((r = 0; r < runs; ++r)); do
+        sample save
+        save_seconds "$tmp/saved" >> "$tmp/save"
+        rm -f "$tmp/copy"
+        seconds sh -c "cp '$tmp/random-256' '$tmp/copy' && sync '$tmp/copy'" >> "$tmp/cp"
+    done
+    if [ -s "$tmp/save" ]; then
+        line "save modified 256 MiB vs cp + fsync of the copy (s)" "$(summary "$tmp/save")" "$(summary "$tmp/cp")" \
+            "$(ratio "$(median "$tmp/save")" "$(median "$tmp/cp")")" "<= 1.5 x" "$(load save)"
+    else
+        line "save modified 256 MiB vs cp + fsync of the copy" "skipped: no save was seen" "" "" "" "$(load save)"
+    fi
 fi

@@ -94,9 +94,12 @@ void CFileBlocks::MarkChanged()
     m_index.clear();
 }
 
+// The file is looked at after the read, not before it too: a change made
+// before the read or while it ran shows then, and the bytes it gave are thrown
+// away. A file already seen changed is read no more (m_state).
 bool CFileBlocks::ReadChecked(qint64 nPos, qint64 nLength, std::uint8_t* pDst)
 {
-    if (!StillSame())
+    if (m_state != State::Readable)
         return false;
     ++m_nDiskReads;
     for (qint64 nDone = 0; nDone < nLength;) {
