@@ -125,10 +125,10 @@ QByteArray RandomMix(int nCodePage, QRandomGenerator& random)
     return bytes;
 }
 
-// The scanner in parts of one to eight bytes, which cut characters and a
-// table's keys anywhere.
+// The scanner in parts of one to nMostPart (by default eight) bytes, which
+// cut characters and a table's keys anywhere.
 QByteArray ScanInParts(const QByteArray& bytes, int nCodePage, int nMin, bool bCjk, QRandomGenerator& random,
-                       std::shared_ptr<const CCharTable> pTable = nullptr)
+                       std::shared_ptr<const CCharTable> pTable = nullptr, std::uint32_t nMostPart = 8)
 {
     CStringScanner scanner(nCodePage, nMin, bCjk);
     scanner.UseTable(std::move(pTable));
@@ -138,7 +138,7 @@ QByteArray ScanInParts(const QByteArray& bytes, int nCodePage, int nMin, bool bC
     while (scanner.Offset() < std::uint64_t(bytes.size())) {
         const auto nAt = std::uint32_t(scanner.Offset());
         const std::uint32_t nLeft = std::uint32_t(bytes.size()) - nAt;
-        const std::uint32_t nPart = std::min(nLeft, std::uint32_t(random.bounded(1, 9)));
+        const std::uint32_t nPart = std::min(nLeft, random.bounded(1u, nMostPart + 1));
         scanner.Scan(p + nAt, nPart, nPart == nLeft, runs);
     }
     for (const CTextRun& run : runs)
@@ -314,6 +314,8 @@ void TestStrings::readsThroughATable()
     const QByteArray expected = TableOracle(bytes, *pTable, minChars, cjk);
     QVERIFY(expected.count('\n') > 10);
     QCOMPARE(ScanInParts(bytes, 936, minChars, cjk, random, pTable), expected);
+    // Parts long enough for the scan to take 16 places at a time.
+    QCOMPARE(ScanInParts(bytes, 936, minChars, cjk, random, pTable, 3000), expected);
 
     const QString tablePath = m_dir.filePath(QStringLiteral("strings.tbl"));
     const QString path = m_dir.filePath(QStringLiteral("strings.bin"));
