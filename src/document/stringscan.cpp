@@ -519,10 +519,21 @@ std::uint32_t CStringScanner::ScanTable(const std::uint8_t* p, std::uint32_t nLe
         if (nChars == 0)
             nRunOffset = nOffset + i;
     };
+    // Adds to the run a key of nBytes whose text, nShown bytes, is in its
+    // step. The step's text bytes past its length are '.' or 0, so testing
+    // all three tells whether the text has a byte from 0x80 up; the fourth
+    // byte stored is overwritten or ignored.
+    const auto addStep = [&](std::uint32_t nStep, std::uint32_t nShown, std::uint32_t nBytes) {
+        std::uint8_t text[4];
+        std::memcpy(text, &nStep, 4);
+        std::memcpy(pText + nTextBytes, text, 4);
+        bNonAscii |= ((text[0] | text[1] | text[2]) & 0x80) != 0;
+        nTextBytes += nShown;
+        nRunBytes += nBytes;
+        ++nChars;
+    };
     // A key of one or two bytes at i whose text, up to three bytes, is in
-    // its step. The step's text bytes past its length are '.' or 0, so
-    // testing all three tells whether the text has a byte from 0x80 up; the
-    // fourth byte stored is overwritten or ignored.
+    // its step, or no key.
     const auto takeStep = [&](std::uint32_t i, std::uint32_t nStep) {
         const std::uint32_t flags = CCharTable::StepFlags(nStep);
         if (flags & CCharTable::kStepNone) {
@@ -533,13 +544,7 @@ std::uint32_t CStringScanner::ScanTable(const std::uint8_t* p, std::uint32_t nLe
         const std::uint32_t nShown = flags & 3;
         const std::uint32_t nBytes = flags & CCharTable::kStepPair ? 2 : 1;
         startChar(i, nBytes, nShown);
-        std::uint8_t text[4];
-        std::memcpy(text, &nStep, 4);
-        std::memcpy(pText + nTextBytes, text, 4);
-        bNonAscii = bNonAscii || (text[0] | text[1] | text[2]) >= 0x80;
-        nTextBytes += nShown;
-        nRunBytes += nBytes;
-        ++nChars;
+        addStep(nStep, nShown, nBytes);
         if (flags & CCharTable::kStepEnd)
             endRun();
     };
@@ -560,6 +565,7 @@ std::uint32_t CStringScanner::ScanTable(const std::uint8_t* p, std::uint32_t nLe
             std::uint32_t pairs = 0;
             std::uint32_t slow = 0;
             std::uint32_t none = 0;
+            std::uint32_t ends = 0;
 #pragma GCC unroll 16
             for (std::uint32_t k = 0; k < 16; ++k) {
                 steps[k] = table.StepAt(std::uint32_t(p[i + k]) << 8 | p[i + k + 1]);
@@ -567,21 +573,33 @@ std::uint32_t CStringScanner::ScanTable(const std::uint8_t* p, std::uint32_t nLe
                 pairs |= ((flags & CCharTable::kStepPair) != 0 ? 1u : 0u) << k;
                 slow |= ((flags & CCharTable::kStepSlow) != 0 ? 1u : 0u) << k;
                 none |= ((flags & CCharTable::kStepNone) != 0 ? 1u : 0u) << k;
+                ends |= ((flags & CCharTable::kStepEnd) != 0 ? 1u : 0u) << k;
             }
             const std::uint32_t starts = CByteClasses::PairStarts(pairs);
             const std::uint32_t landings = 0xFFFFu & ~(starts << 1);
             if ((landings & slow) == 0) {
                 // Only the keys are visited; the bytes no key matches between
-                // them matter only as the end of a run.
+                // them matter only as the end of a run. Where no end code is
+                // among the keys and the run cannot reach its limits in 16
+                // places, the keys need no test of their own.
+                const std::uint32_t keys = landings & ~none;
+                const bool bRoom = (keys & ends) == 0 && nRunBytes + 2 * 16 <= kMaxRunBytes
+                                   && nTextBytes + 3 * 16 <= kMaxText;
                 std::uint32_t breaks = landings & none;
-                for (std::uint32_t rest = landings & ~none; rest != 0; rest &= rest - 1) {
+                for (std::uint32_t rest = keys; rest != 0; rest &= rest - 1) {
                     const auto k = std::uint32_t(__builtin_ctz(rest));
                     if ((breaks & ((1u << k) - 1)) != 0) {
                         if (nChars)
                             endRun();
                         breaks &= ~0u << k;
                     }
-                    takeStep(i + k, steps[k]);
+                    if (bRoom) {
+                        nRunOffset = nChars == 0 ? nOffset + i + k : nRunOffset;
+                        const std::uint32_t flags = CCharTable::StepFlags(steps[k]);
+                        addStep(steps[k], flags & 3, 1 + (starts >> k & 1));
+                    } else {
+                        takeStep(i + k, steps[k]);
+                    }
                 }
                 if (breaks != 0 && nChars)
                     endRun();
