@@ -586,13 +586,25 @@ std::uint32_t CStringScanner::ScanTable(const std::uint8_t* p, std::uint32_t nLe
                 const bool bRoom = (keys & ends) == 0 && nRunBytes + 2 * 16 <= kMaxRunBytes
                                    && nTextBytes + 3 * 16 <= kMaxText;
                 std::uint32_t breaks = landings & none;
-                for (std::uint32_t rest = keys; rest != 0; rest &= rest - 1) {
+                std::uint32_t rest = keys;
+                while (rest != 0) {
                     const auto k = std::uint32_t(__builtin_ctz(rest));
                     if ((breaks & ((1u << k) - 1)) != 0) {
                         if (nChars)
                             endRun();
                         breaks &= ~0u << k;
                     }
+                    // Keys that start no run here and end before a byte no
+                    // key matches, fewer than a line needs, are passed over:
+                    // in random bytes most keys are.
+                    if (nChars == 0 && breaks != 0) {
+                        const std::uint32_t segment = rest & ((1u << __builtin_ctz(breaks)) - 1);
+                        if (__builtin_popcount(segment) < m_nMinChars) {
+                            rest &= ~segment;
+                            continue;
+                        }
+                    }
+                    rest &= rest - 1;
                     if (bRoom) {
                         nRunOffset = nChars == 0 ? nOffset + i + k : nRunOffset;
                         const std::uint32_t flags = CCharTable::StepFlags(steps[k]);
