@@ -219,6 +219,10 @@ void CCharTable::MakeSteps()
                 const char* pText = ShownUtf8(&m_entries[std::size_t(nIndex)], n);
                 std::memcpy(step, pText, std::min<std::size_t>(n, 3));
                 step[3] = std::uint8_t(n > 3 ? std::size_t(kStepSlow) : n);
+                if (m_entries[std::size_t(nIndex)].kind == Kind::End)
+                    step[3] |= kStepEnd;
+            } else {
+                step[3] |= kStepNone;
             }
             if (nPair >= 0)
                 step[3] |= kStepPair;

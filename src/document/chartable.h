@@ -107,9 +107,10 @@ public:
     // first three bytes of the value in memory, and in its last byte
     // (StepFlags) the text's length in bits 0-1, kStepPair when the key is
     // the two bytes, kStepSlow when MatchAt must decide (a key of three bytes
-    // or more begins with p[0], or the text is longer), by p[0] << 8 | p[1].
+    // or more begins with p[0], or the text is longer), kStepNone when no key
+    // matches, kStepEnd when the key is an end code, by p[0] << 8 | p[1].
     // Only once a table is parsed (HasSteps).
-    enum : std::uint32_t { kStepPair = 0x80, kStepSlow = 0x40 };
+    enum : std::uint32_t { kStepPair = 0x80, kStepSlow = 0x40, kStepNone = 0x20, kStepEnd = 0x10 };
     bool HasSteps() const { return !m_steps.empty(); }
     std::uint32_t StepAt(std::uint32_t nBytes) const { return m_steps[nBytes]; }
     static std::uint32_t StepFlags(std::uint32_t nStep)

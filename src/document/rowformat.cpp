@@ -3,12 +3,9 @@
 #include "byteclasses.h"
 #include "codepage.h"
 #include "hexdoc.h"
+#include "rowparts.h"
 #include "textdecoder.h"
 #include "utf8.h"
-
-#if defined(__x86_64__) || defined(__i386__)
-#include <tmmintrin.h>
-#endif
 
 #include <algorithm>
 #include <cstring>
@@ -42,54 +39,6 @@ void FormatPairs(const std::uint8_t* bytes, char* pszOut)
         std::memcpy(pszOut + 3 * k + (k >= 8 ? 1 : 0), kHexPairs.text[bytes[k]], 4);
 }
 
-#if defined(__x86_64__) || defined(__i386__)
-#define ZORBEL_PAIRS_SSSE3 1
-
-// Where each of the 48 columns of the pairs comes from: the digits of the first
-// eight bytes (first), of the last eight (second), or neither (a blank); a
-// shuffle index of 0x80 gives 0.
-struct PairColumns {
-    std::uint8_t first[48];
-    std::uint8_t second[48];
-    char blanks[48];
-    constexpr PairColumns() : first(), second(), blanks()
-    {
-        for (int j = 0; j < 48; ++j) {
-            first[j] = second[j] = 0x80;
-            blanks[j] = 0;
-            const int c = j >= 24 ? j - 1 : j;   // the column as if no blank were between the halves
-            const int k = c / 3;
-            if (j == 24 || c % 3 == 2)
-                blanks[j] = ' ';
-            else if (k < 8)
-                first[j] = std::uint8_t(2 * k + c % 3);
-            else
-                second[j] = std::uint8_t(2 * (k - 8) + c % 3);
-        }
-    }
-};
-constexpr PairColumns kPairColumns;
-
-__attribute__((target("ssse3"))) inline void FormatPairsBySsse3(const std::uint8_t* bytes, char* pszOut)
-{
-    const __m128i digits = _mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F');
-    const __m128i low4 = _mm_set1_epi8(0x0F);
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
-    const __m128i high = _mm_shuffle_epi8(digits, _mm_and_si128(_mm_srli_epi16(v, 4), low4));
-    const __m128i low = _mm_shuffle_epi8(digits, _mm_and_si128(v, low4));
-    const __m128i first = _mm_unpacklo_epi8(high, low);
-    const __m128i second = _mm_unpackhi_epi8(high, low);
-    const auto load = [](const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); };
-    for (int i = 0; i < 48; i += 16) {
-        const __m128i out = _mm_or_si128(
-            _mm_or_si128(_mm_shuffle_epi8(first, load(kPairColumns.first + i)),
-                         _mm_shuffle_epi8(second, load(kPairColumns.second + i))),
-            load(kPairColumns.blanks + i));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(pszOut + i), out);
-    }
-}
-
-#endif
 
 // The n (2-4) bytes of a sequence into both columns, without a call for a
 // copy of variable length.
@@ -246,7 +195,7 @@ void CRowFormat::FormatHexPart(const std::uint8_t* row, char* pszOut)
 #ifdef ZORBEL_PAIRS_SSSE3
     static const bool bSsse3 = __builtin_cpu_supports("ssse3");
     if (bSsse3)
-        FormatPairsBySsse3(row, pszOut);
+        CRowParts::FormatPairsBySsse3(row, pszOut);
     else
 #endif
         FormatPairs(row, pszOut);
@@ -365,7 +314,7 @@ __attribute__((target("ssse3"))) char* FormatLineBySsse3(const std::uint8_t* row
             bNextContinued = (pairs & 0x8000) != 0;
         }
     }
-    FormatPairsBySsse3(row, pszOut);
+    CRowParts::FormatPairsBySsse3(row, pszOut);
     std::memcpy(pszOut + 48, "    ", 4);
 
     // Cell i shows its byte where bit i of keep is set, else '.'.
@@ -435,34 +384,6 @@ __attribute__((target("ssse3"))) char* FormatLineBySsse3(const std::uint8_t* row
 
 #endif
 
-// The eight hexadecimal digits of n as one 64-bit value, first digit lowest, for
-// one store: a store of pieces read back as a whole stalls.
-inline std::uint64_t HexDigits8(std::uint32_t n)
-{
-    std::uint64_t v = n;
-    v = (v | v << 16) & 0x0000FFFF0000FFFFull;
-    v = (v | v << 8) & 0x00FF00FF00FF00FFull;
-    v = (v | v << 4) & 0x0F0F0F0F0F0F0F0Full;
-    // Nibble i is now byte i, the last digit first; digits from 10 up skip the
-    // seven characters between '9' and 'A'.
-    v = __builtin_bswap64(v);
-    const std::uint64_t letters = ((v + 0x0606060606060606ull) >> 4) & 0x0101010101010101ull;
-    return v + 0x3030303030303030ull + letters * 7;
-}
-
-// The offset column of a file under 4 GiB, ten columns.
-inline void FormatShortOffset(std::uint32_t nOffset, char* pszOut)
-{
-    std::uint64_t v = HexDigits8(nOffset);
-    // The last nDigits digits and blanks up to ten columns.
-    const int nDigits = nOffset >= 0x10000000 ? 8 : nOffset >= 0x1000000 ? 7 : 6;
-    const int nDropped = 8 * (8 - nDigits);
-    if (nDropped != 0)
-        v = (v >> nDropped) | (0x2020202020202020ull << (64 - nDropped));
-    std::memcpy(pszOut, &v, 8);
-    std::memcpy(pszOut + 8, "  ", 2);
-}
-
 } // namespace
 
 namespace {
@@ -501,7 +422,7 @@ __attribute__((target("ssse3"))) char* FormatLinesBySsse3(const std::uint8_t* pD
     for (std::uint32_t r = 0; r < nRows; ++r, nOffset += 16, nFileOffset += 16) {
         char* pLine = p;
         p += nFileOffset <= 0xFFFFFFFFu && nOffsetColumns == CRowFormat::kOffsetColumns
-            ? (FormatShortOffset(std::uint32_t(nFileOffset), p), int(CRowFormat::kOffsetColumns))
+            ? (CRowParts::FormatShortOffset(std::uint32_t(nFileOffset), p), int(CRowFormat::kOffsetColumns))
             : CRowFormat::FormatOffset(nFileOffset, nOffsetColumns, p);
         char* pEnd = nSize - nOffset >= CRowFormat::kMaxTextLength
             ? FormatLineBySsse3(pData + nOffset, decoder, p, bContinued)
@@ -547,7 +468,7 @@ char* CRowFormat::FormatLines(const std::uint8_t* pData, std::uint32_t nSize, st
 
 void CRowFormat::FormatOffset(std::uint32_t nOffset, char* pszOut)
 {
-    FormatShortOffset(nOffset, pszOut);
+    CRowParts::FormatShortOffset(nOffset, pszOut);
 }
 
 int CRowFormat::OffsetColumns(std::uint64_t nLength)
@@ -562,12 +483,12 @@ int CRowFormat::OffsetColumns(std::uint64_t nLength)
 int CRowFormat::FormatOffset(std::uint64_t nOffset, int nColumns, char* pszOut)
 {
     if (nOffset <= 0xFFFFFFFFu && nColumns == kOffsetColumns) {
-        FormatShortOffset(std::uint32_t(nOffset), pszOut);
+        CRowParts::FormatShortOffset(std::uint32_t(nOffset), pszOut);
         return kOffsetColumns;
     }
     char digits[16];
-    const std::uint64_t high = HexDigits8(std::uint32_t(nOffset >> 32));
-    const std::uint64_t low = HexDigits8(std::uint32_t(nOffset));
+    const std::uint64_t high = CRowParts::HexDigits8(std::uint32_t(nOffset >> 32));
+    const std::uint64_t low = CRowParts::HexDigits8(std::uint32_t(nOffset));
     std::memcpy(digits, &high, 8);
     std::memcpy(digits + 8, &low, 8);
     const int nSignificant = nOffset == 0 ? 1 : (64 - __builtin_clzll(nOffset) + 3) / 4;

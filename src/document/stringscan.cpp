@@ -1,5 +1,6 @@
 #include "stringscan.h"
 
+#include "byteclasses.h"
 #include "chartable.h"
 #include "stringblocks.h"
 #include "codepage.h"
@@ -426,8 +427,11 @@ int CStringScanner::CharAt(const std::uint8_t* p, std::uint32_t nLeft, bool bLas
     return n != 0 && IsShownChar(ch) ? n : 0;
 }
 
-// The walk through a table, one key at a time; the run under way is kept in
-// the members, as ScanImpl keeps it.
+// The walk through a table, one key at a time. The run under way is kept in
+// locals while the bytes are read and in the members between calls, as
+// ScanImpl keeps it. Keys of one or two bytes with texts of up to three bytes,
+// nearly all of a table, are read by one look-up of the walk's step
+// (CCharTable::StepAt); the rest, and the last bytes of a part, by MatchAt.
 template <typename Sink>
 std::uint32_t CStringScanner::ScanTable(const std::uint8_t* p, std::uint32_t nLength, bool bLast, char*& pOut,
                                         Sink& sink)
@@ -436,24 +440,143 @@ std::uint32_t CStringScanner::ScanTable(const std::uint8_t* p, std::uint32_t nLe
     constexpr std::uint32_t kMaxText = kMaxTableText;
     char* const pText = m_pText.get();
     const CCharTable& table = *m_pTable;
+    const std::uint64_t nOffset = m_nOffset;
+    std::uint64_t nRunOffset = m_nRunOffset;
+    std::uint32_t nRunBytes = m_nRunBytes;
+    std::uint32_t nTextBytes = m_nTextBytes;
+    int nChars = m_nChars;
+    bool bNonAscii = m_bNonAscii;
     const auto endRun = [&] {
-        if (m_nChars >= m_nMinChars && (m_bNonAscii || !m_bNonAsciiOnly)) {
+        if (nChars >= m_nMinChars && (bNonAscii || !m_bNonAsciiOnly)) {
             if constexpr (Sink::kLines)
-                pOut = PutLine(pOut, m_nRunOffset, pText, m_nTextBytes);
+                pOut = PutLine(pOut, nRunOffset, pText, nTextBytes);
             else
-                sink.Keep(m_nRunOffset, m_nRunBytes, pText, pText, pText + m_nTextBytes);
+                sink.Keep(nRunOffset, nRunBytes, pText, pText, pText + nTextBytes);
         }
-        m_nRunBytes = m_nTextBytes = 0;
-        m_nChars = 0;
-        m_bNonAscii = false;
+        nRunBytes = nTextBytes = 0;
+        nChars = 0;
+        bNonAscii = false;
     };
+    // Makes room for a key of nBytes at i whose text takes nShown bytes.
+    const auto startChar = [&](std::uint32_t i, std::uint32_t nBytes, std::size_t nShown) {
+        if (nChars && (nRunBytes + nBytes > kMaxRunBytes || nTextBytes + nShown > kMaxText))
+            endRun();
+        if (nChars == 0)
+            nRunOffset = nOffset + i;
+    };
+    // Adds to the run a key of nBytes whose text, nShown bytes, is in its
+    // step. The step's text bytes past its length are '.' or 0, so testing
+    // all three tells whether the text has a byte from 0x80 up; the fourth
+    // byte stored is overwritten or ignored.
+    const auto addStep = [&](std::uint32_t nStep, std::uint32_t nShown, std::uint32_t nBytes) {
+        std::uint8_t text[4];
+        std::memcpy(text, &nStep, 4);
+        std::memcpy(pText + nTextBytes, text, 4);
+        bNonAscii |= ((text[0] | text[1] | text[2]) & 0x80) != 0;
+        nTextBytes += nShown;
+        nRunBytes += nBytes;
+        ++nChars;
+    };
+    // A key of one or two bytes at i whose text, up to three bytes, is in
+    // its step, or no key.
+    const auto takeStep = [&](std::uint32_t i, std::uint32_t nStep) {
+        const std::uint32_t flags = CCharTable::StepFlags(nStep);
+        if (flags & CCharTable::kStepNone) {
+            if (nChars)
+                endRun();
+            return;
+        }
+        const std::uint32_t nShown = flags & 3;
+        const std::uint32_t nBytes = flags & CCharTable::kStepPair ? 2 : 1;
+        startChar(i, nBytes, nShown);
+        addStep(nStep, nShown, nBytes);
+        if (flags & CCharTable::kStepEnd)
+            endRun();
+    };
+    // Before nFastEnd the longest key is at hand, so none can go on in the
+    // next part, and so are the step's two bytes.
+    const std::uint32_t nFastEnd = table.HasSteps() && nLength > std::uint32_t(CCharTable::kMaxKeyLength)
+        ? nLength - std::uint32_t(CCharTable::kMaxKeyLength)
+        : 0;
     std::uint32_t i = 0;
     while (i < nLength) {
-        if (!bLast && nLength - i < std::uint32_t(table.LongestKeyFrom(p[i])))
+        if (i + 16 <= nFastEnd) {
+            // The steps of 16 places are looked up at once, so that no look-up
+            // waits for the one before; where the walk lands among them
+            // follows from the places where a pair is a key, as the pairs of
+            // a code page do. A place it lands on that needs MatchAt is left
+            // to the key-by-key walk below.
+            std::uint32_t steps[16];
+            std::uint32_t pairs = 0;
+            std::uint32_t slow = 0;
+            std::uint32_t none = 0;
+            std::uint32_t ends = 0;
+#pragma GCC unroll 16
+            for (std::uint32_t k = 0; k < 16; ++k) {
+                steps[k] = table.StepAt(std::uint32_t(p[i + k]) << 8 | p[i + k + 1]);
+                const std::uint32_t flags = CCharTable::StepFlags(steps[k]);
+                pairs |= ((flags & CCharTable::kStepPair) != 0 ? 1u : 0u) << k;
+                slow |= ((flags & CCharTable::kStepSlow) != 0 ? 1u : 0u) << k;
+                none |= ((flags & CCharTable::kStepNone) != 0 ? 1u : 0u) << k;
+                ends |= ((flags & CCharTable::kStepEnd) != 0 ? 1u : 0u) << k;
+            }
+            const std::uint32_t starts = CByteClasses::PairStarts(pairs);
+            const std::uint32_t landings = 0xFFFFu & ~(starts << 1);
+            if ((landings & slow) == 0) {
+                // Only the keys are visited; the bytes no key matches between
+                // them matter only as the end of a run. Where no end code is
+                // among the keys and the run cannot reach its limits in 16
+                // places, the keys need no test of their own.
+                const std::uint32_t keys = landings & ~none;
+                const bool bRoom = (keys & ends) == 0 && nRunBytes + 2 * 16 <= kMaxRunBytes
+                                   && nTextBytes + 3 * 16 <= kMaxText;
+                std::uint32_t breaks = landings & none;
+                std::uint32_t rest = keys;
+                while (rest != 0) {
+                    const auto k = std::uint32_t(__builtin_ctz(rest));
+                    if ((breaks & ((1u << k) - 1)) != 0) {
+                        if (nChars)
+                            endRun();
+                        breaks &= ~0u << k;
+                    }
+                    // Keys that start no run here and end before a byte no
+                    // key matches, fewer than a line needs, are passed over:
+                    // in random bytes most keys are.
+                    if (nChars == 0 && breaks != 0) {
+                        const std::uint32_t segment = rest & ((1u << __builtin_ctz(breaks)) - 1);
+                        if (__builtin_popcount(segment) < m_nMinChars) {
+                            rest &= ~segment;
+                            continue;
+                        }
+                    }
+                    rest &= rest - 1;
+                    if (bRoom) {
+                        nRunOffset = nChars == 0 ? nOffset + i + k : nRunOffset;
+                        const std::uint32_t flags = CCharTable::StepFlags(steps[k]);
+                        addStep(steps[k], flags & 3, 1 + (starts >> k & 1));
+                    } else {
+                        takeStep(i + k, steps[k]);
+                    }
+                }
+                if (breaks != 0 && nChars)
+                    endRun();
+                i += 16 + (starts >> 15 & 1);
+                continue;
+            }
+        }
+        if (i < nFastEnd) {
+            const std::uint32_t nStep = table.StepAt(std::uint32_t(p[i]) << 8 | p[i + 1]);
+            if ((CCharTable::StepFlags(nStep) & CCharTable::kStepSlow) == 0) {
+                takeStep(i, nStep);
+                i += CCharTable::StepFlags(nStep) & CCharTable::kStepPair ? 2 : 1;
+                continue;
+            }
+        } else if (!bLast && nLength - i < std::uint32_t(table.LongestKeyFrom(p[i]))) {
             break;   // a key may go on in the next part
+        }
         const CCharTable::Match match = table.MatchAt(p + i, nLength - i);
         if (match.nBytes == 0) {
-            if (m_nChars)
+            if (nChars)
                 endRun();
             ++i;
             continue;
@@ -462,23 +585,25 @@ std::uint32_t CStringScanner::ScanTable(const std::uint8_t* p, std::uint32_t nLe
         const char* pShown = table.ShownUtf8(match.pEntry, nShown);
         nShown = std::min<std::size_t>(nShown, kMaxText);
         const auto nBytes = std::uint32_t(match.nBytes);
-        if (m_nChars && (m_nRunBytes + nBytes > kMaxRunBytes || m_nTextBytes + nShown > kMaxText))
-            endRun();
-        if (m_nChars == 0)
-            m_nRunOffset = m_nOffset + i;
-        std::memcpy(pText + m_nTextBytes, pShown, nShown);
+        startChar(i, nBytes, nShown);
+        std::memcpy(pText + nTextBytes, pShown, nShown);
         for (std::size_t k = 0; k < nShown; ++k)
-            m_bNonAscii = m_bNonAscii || std::uint8_t(pShown[k]) >= 0x80;
-        m_nTextBytes += std::uint32_t(nShown);
-        m_nRunBytes += nBytes;
-        ++m_nChars;
+            bNonAscii = bNonAscii || std::uint8_t(pShown[k]) >= 0x80;
+        nTextBytes += std::uint32_t(nShown);
+        nRunBytes += nBytes;
+        ++nChars;
         i += nBytes;
         if (match.pEntry->kind == CCharTable::Kind::End)
             endRun();
     }
-    m_nOffset += i;
-    if (bLast && i == nLength && m_nChars)
+    if (bLast && i == nLength && nChars)
         endRun();
+    m_nOffset = nOffset + i;
+    m_nRunOffset = nRunOffset;
+    m_nRunBytes = nRunBytes;
+    m_nTextBytes = nTextBytes;
+    m_nChars = nChars;
+    m_bNonAscii = bNonAscii;
     return i;
 }
 

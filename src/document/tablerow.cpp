@@ -4,6 +4,7 @@
 #include "chartable.h"
 #include "hexdoc.h"
 #include "rowformat.h"
+#include "rowparts.h"
 
 #include <algorithm>
 #include <cstring>
@@ -238,19 +239,40 @@ __attribute__((target("ssse3"))) bool WriteRowBySsse3(const CCharTable& table, c
     return WriteUtf8BySsse3(table, row, nSkip, pOut, nNext);
 }
 
-#endif
-
-// CTableRow::FormatLines on a processor with SSSE3: the row's text column
-// made in the loop, without WriteUtf8's checks and call between rows.
+// CTableRow::FormatLines on a processor with SSSE3: the offset, the hex
+// part and the row's text column made in the loop, without calls and
+// WriteUtf8's checks between rows.
 __attribute__((target("ssse3"))) char* FormatLinesBySsse3(const CCharTable& table, const std::uint8_t* pData,
                                                           std::uint32_t nLength, std::uint32_t nRows,
                                                           std::uint64_t nFileOffset, int nOffsetColumns,
                                                           std::uint32_t& nLanding, char* p)
 {
+    const bool bShortOffsets = nOffsetColumns == CRowFormat::kOffsetColumns
+                               && nFileOffset + std::uint64_t(nRows) * kRowBytes <= 0x100000000u;
+    // Rows go by 16 bytes, so that of sixteen rows in a row only the offset's
+    // last digit but one changes: the others are made once for all of them.
+    std::uint64_t group = 0;
+    int nShift = 0;
     for (std::uint32_t r = 0, nRow = 0; r < nRows; ++r, nRow += kRowBytes) {
         char* const pLine = p;
-        p += CRowFormat::FormatOffset(nFileOffset + nRow, nOffsetColumns, p);
-        CRowFormat::FormatHexPart(pData + nRow, p);
+        if (bShortOffsets) {
+            const auto nOffset = std::uint32_t(nFileOffset + nRow);
+            if (r == 0 || (nOffset & 0xF0) == 0) {
+                group = CRowParts::ShortOffsetColumns(nOffset & ~0xF0u);
+                nShift = 8 * (CRowParts::ShortOffsetDigits(nOffset) - 2);
+            }
+            // The digit's '0' is in group already; from 10 on it skips the
+            // seven characters between '9' and 'A'.
+            const std::uint32_t nDigit = nOffset >> 4 & 15;
+            const std::uint64_t columns = group + (std::uint64_t(nDigit + (nDigit > 9 ? 7 : 0)) << nShift);
+            std::memcpy(p, &columns, 8);
+            std::memcpy(p + 8, "  ", 2);
+            p += CRowFormat::kOffsetColumns;
+        } else {
+            p += CRowFormat::FormatOffset(nFileOffset + nRow, nOffsetColumns, p);
+        }
+        CRowParts::FormatPairsBySsse3(pData + nRow, p);
+        std::memcpy(p + 48, "    ", 4);
         p += CRowFormat::kHexPartLength;
         std::uint32_t nStep = 0;
         const std::uint32_t nSkip = nLanding - nRow;
@@ -263,6 +285,8 @@ __attribute__((target("ssse3"))) char* FormatLinesBySsse3(const CCharTable& tabl
     }
     return p;
 }
+
+#endif
 
 bool WriteUtf8Fast(const CCharTable& table, const std::uint8_t* row, std::uint32_t nSkip, char*& pOut,
                    std::uint32_t& nNext)

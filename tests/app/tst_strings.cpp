@@ -125,10 +125,12 @@ QByteArray RandomMix(int nCodePage, QRandomGenerator& random)
     return bytes;
 }
 
-// The scanner in parts of one to eight bytes, which cut characters and a
-// table's keys anywhere.
+// The scanner in parts of one to nMostPart (by default eight) bytes, which
+// cut characters and a table's keys anywhere.
+// pnEnds, when given, gets each run's end offset, one line each.
 QByteArray ScanInParts(const QByteArray& bytes, int nCodePage, int nMin, bool bCjk, QRandomGenerator& random,
-                       std::shared_ptr<const CCharTable> pTable = nullptr)
+                       std::shared_ptr<const CCharTable> pTable = nullptr, std::uint32_t nMostPart = 8,
+                       QByteArray* pEnds = nullptr)
 {
     CStringScanner scanner(nCodePage, nMin, bCjk);
     scanner.UseTable(std::move(pTable));
@@ -138,28 +140,35 @@ QByteArray ScanInParts(const QByteArray& bytes, int nCodePage, int nMin, bool bC
     while (scanner.Offset() < std::uint64_t(bytes.size())) {
         const auto nAt = std::uint32_t(scanner.Offset());
         const std::uint32_t nLeft = std::uint32_t(bytes.size()) - nAt;
-        const std::uint32_t nPart = std::min(nLeft, std::uint32_t(random.bounded(1, 9)));
+        const std::uint32_t nPart = std::min(nLeft, random.bounded(1u, nMostPart + 1));
         scanner.Scan(p + nAt, nPart, nPart == nLeft, runs);
     }
-    for (const CTextRun& run : runs)
+    for (const CTextRun& run : runs) {
         CStringScanner::AppendLine(run, out);
+        if (pEnds)
+            *pEnds += QByteArray::number(run.nOffset + run.nLength, 16) + '\n';
+    }
     return QByteArray::fromStdString(out);
 }
 
 // The runs of bytes read through the table, walked a byte at a time with the
 // entries looked up one by one: the longest key at each place, its text as the
 // text column shows it; a byte no key begins with ends a run, an end code ends
-// the run it closes.
-QByteArray TableOracle(const QByteArray& bytes, const CCharTable& table, int nMin, bool bCjk)
+// the run it closes. pEnds gets each run's end offset, as ScanInParts gives it.
+QByteArray TableOracle(const QByteArray& bytes, const CCharTable& table, int nMin, bool bCjk,
+                       QByteArray* pEnds = nullptr)
 {
     QByteArray out;
     QString text;
     int nStart = 0;
+    int nEnd = 0;
     int nChars = 0;
     const auto endRun = [&] {
         if (nChars >= nMin && (!bCjk || text.toUtf8().size() != text.size())) {
             text.replace(QLatin1Char('\t'), QLatin1String("\\t")).replace(QLatin1Char('\n'), QLatin1String("\\n"));
             out += QByteArray::number(nStart, 16).toUpper().rightJustified(8, '0') + '\t' + text.toUtf8() + '\n';
+            if (pEnds)
+                *pEnds += QByteArray::number(nEnd, 16) + '\n';
         }
         text.clear();
         nChars = 0;
@@ -181,6 +190,7 @@ QByteArray TableOracle(const QByteArray& bytes, const CCharTable& table, int nMi
         text += CCharTable::ShownText(*pKey);
         ++nChars;
         i += int(pKey->key.size());
+        nEnd = i;
         if (pKey->kind == CCharTable::Kind::End)
             endRun();
     }
@@ -313,9 +323,15 @@ void TestStrings::readsThroughATable()
     QByteArray bytes;
     while (bytes.size() < length)
         bytes += alphabet[random.bounded(int(alphabet.size()))];
-    const QByteArray expected = TableOracle(bytes, *pTable, minChars, cjk);
+    QByteArray expectedEnds;
+    const QByteArray expected = TableOracle(bytes, *pTable, minChars, cjk, &expectedEnds);
     QVERIFY(expected.count('\n') > 10);
     QCOMPARE(ScanInParts(bytes, 936, minChars, cjk, random, pTable), expected);
+    // Parts long enough for the scan to take 16 places at a time; the runs'
+    // ends too, which the Strings list selects by.
+    QByteArray ends;
+    QCOMPARE(ScanInParts(bytes, 936, minChars, cjk, random, pTable, 3000, &ends), expected);
+    QCOMPARE(ends, expectedEnds);
 
     const QString tablePath = m_dir.filePath(QStringLiteral("strings.tbl"));
     const QString path = m_dir.filePath(QStringLiteral("strings.bin"));
