@@ -138,7 +138,10 @@ void CHexDoc::ReopenPieces(const QString& path)
         // that may no longer read, which the readers then report.
         return;
     }
+    const std::shared_ptr<CFileBlocks> pReplaced = m_pTable->File();
     m_pTable = std::make_unique<CPieceTable>(std::move(pFile));
+    if (pReplaced)
+        pReplaced->CloseInBackground();
     m_bToldUnreadable = false;
     m_history.Clear();
     m_history.MarkSaved();

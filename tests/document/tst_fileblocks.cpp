@@ -37,6 +37,20 @@ void Age(const QString& path)
     QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0);
 }
 
+// Whether a descriptor of this process still leads to a removed file at path.
+bool HoldsRemoved(const QString& path)
+{
+    const QByteArray removed = QFile::encodeName(QFileInfo(path).canonicalFilePath()) + " (deleted)";
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString& fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        char target[4096];
+        const ssize_t n = ::readlink(QFile::encodeName(fds.filePath(fd)).constData(), target, sizeof target);
+        if (n > 0 && QByteArray(target, n) == removed)
+            return true;
+    }
+    return false;
+}
+
 QByteArray ReadAt(CFileBlocks& file, qint64 nPos, qint64 n)
 {
     QByteArray bytes(n, '\0');
@@ -60,6 +74,7 @@ private slots:
     void changeByAnotherProgramStopsReading_data();
     void changeByAnotherProgramStopsReading();
     void onlyRegularFilesOpen();
+    void replacedFileIsLetGoInBackground();
 };
 
 void TestFileBlocks::readsMatchTheFile_data()
@@ -199,6 +214,27 @@ void TestFileBlocks::onlyRegularFilesOpen()
         QCOMPARE(e.m_cause, CFileException::invalidFile);
     }
     QCOMPARE(file.GetState(), CFileBlocks::State::Closed);
+}
+
+// After a save replaced the file by rename, its descriptor goes on another
+// thread: it must go (else the old bytes hold their room on the disk until
+// the program ends), and nothing is read from it after.
+void TestFileBlocks::replacedFileIsLetGoInBackground()
+{
+    const QByteArray bytes = RandomBytes(8000, 5);
+    const QString path = writeScratchFile(QStringLiteral("replaced.bin"), bytes);
+    CFileBlocks file(1000, 8000);
+    file.Open(path);
+    QCOMPARE(file.Block(0), bytes.left(1000));
+    const QString other = writeScratchFile(QStringLiteral("replaced.new"), RandomBytes(8000, 6));
+    QVERIFY(::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()) == 0);
+    QVERIFY(HoldsRemoved(path));
+
+    file.CloseInBackground();
+    QTRY_VERIFY(!HoldsRemoved(path));
+    QVERIFY(file.Block(0).isNull());
+    QCOMPARE(ReadAt(file, 0, 10), QByteArray("<failed>"));
+    file.CloseInBackground();   // a second time finds nothing to close
 }
 
 QTEST_GUILESS_MAIN(TestFileBlocks)
