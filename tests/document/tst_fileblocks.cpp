@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using TestSupport::holdsRemovedFile;
 using TestSupport::scratchDir;
 using TestSupport::writeScratchFile;
 
@@ -35,20 +36,6 @@ void Age(const QString& path)
     times[0].tv_sec -= 3600;
     times[1] = times[0];
     QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0);
-}
-
-// Whether a descriptor of this process still leads to a removed file at path.
-bool HoldsRemoved(const QString& path)
-{
-    const QByteArray removed = QFile::encodeName(QFileInfo(path).canonicalFilePath()) + " (deleted)";
-    const QDir fds(QStringLiteral("/proc/self/fd"));
-    for (const QString& fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
-        char target[4096];
-        const ssize_t n = ::readlink(QFile::encodeName(fds.filePath(fd)).constData(), target, sizeof target);
-        if (n > 0 && QByteArray(target, n) == removed)
-            return true;
-    }
-    return false;
 }
 
 QByteArray ReadAt(CFileBlocks& file, qint64 nPos, qint64 n)
@@ -228,10 +215,10 @@ void TestFileBlocks::replacedFileIsLetGoInBackground()
     QCOMPARE(file.Block(0), bytes.left(1000));
     const QString other = writeScratchFile(QStringLiteral("replaced.new"), RandomBytes(8000, 6));
     QVERIFY(::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()) == 0);
-    QVERIFY(HoldsRemoved(path));
+    QVERIFY(holdsRemovedFile(path));
 
     file.CloseInBackground();
-    QTRY_VERIFY(!HoldsRemoved(path));
+    QTRY_VERIFY(!holdsRemovedFile(path));
     QVERIFY(file.Block(0).isNull());
     QCOMPARE(ReadAt(file, 0, 10), QByteArray("<failed>"));
     file.CloseInBackground();   // a second time finds nothing to close
