@@ -9,11 +9,11 @@
 //   bench_files [DIR] [ROUNDS]   (files are made in DIR, default /tmp, and removed)
 
 #include "hexdoc.h"
+#include "randomfile.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QRandomGenerator>
 
 #include <algorithm>
 #include <cstdio>
@@ -21,21 +21,6 @@
 #include <vector>
 
 namespace {
-
-bool MakeRandomFile(const QString& path, qint64 nLength)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    QByteArray chunk(1 << 20, Qt::Uninitialized);
-    QRandomGenerator gen(7);
-    for (qint64 done = 0; done < nLength; done += chunk.size()) {
-        gen.fillRange(reinterpret_cast<quint32*>(chunk.data()), chunk.size() / 4);
-        if (file.write(chunk) != chunk.size())
-            return false;
-    }
-    return true;
-}
 
 double Seconds(const std::function<bool()>& run)
 {

@@ -461,6 +461,9 @@ if part 6; then
     save_seconds() {
         local file=$1 pid window inode start
         cp "$tmp/random-256" "$file"
+        # The copy's own writes are flushed before the program opens it: left
+        # pending, the disk would write them back during the timed save.
+        sync "$file"
         "$zorbel" "$file" > /dev/null 2>&1 &
         pid=$!
         until_idle "$pid" "$(now)" > /dev/null

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -42,6 +43,21 @@ QString writeScratchFile(const QString& name, const QByteArray& bytes)
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         qFatal("cannot write scratch file %s", qPrintable(path));
     return path;
+}
+
+bool holdsRemovedFile(const QString& path)
+{
+    const QByteArray removed = QFile::encodeName(QFileInfo(path).absoluteDir().canonicalPath() + '/'
+                                                 + QFileInfo(path).fileName())
+        + " (deleted)";
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString& fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        char target[4096];
+        const ssize_t n = ::readlink(QFile::encodeName(fds.filePath(fd)).constData(), target, sizeof target);
+        if (n > 0 && QByteArray(target, n) == removed)
+            return true;
+    }
+    return false;
 }
 
 QByteArray readFile(const QString& path)

@@ -17,6 +17,11 @@ QString writeScratchFile(const QString& name, const QByteArray& bytes);
 
 QByteArray readFile(const QString& path);
 
+// Whether a descriptor of this process still leads to a file that was at
+// path and was removed or replaced (a rename over it) since: such a file keeps
+// its room on the disk until its last descriptor closes.
+bool holdsRemovedFile(const QString& path);
+
 // A file of the kernel's under /sys that states a length (4096) and holds
 // fewer bytes, or an empty string when there is none here.
 QString sysFileShorterThanItsLength();

@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 CFileBlocks::CFileBlocks(qint64 nBlockSize, qint64 nCacheSize)
@@ -38,6 +40,20 @@ void CFileBlocks::Open(const QString& path)
     m_state = State::Readable;
     m_lru.clear();
     m_index.clear();
+}
+
+void CFileBlocks::CloseInBackground()
+{
+    QMutexLocker lock(&m_mutex);
+    // The copy of the descriptor keeps the file open, so that closing the
+    // QFile here is not the last close; the thread's close is.
+    const int fd = m_file.isOpen() ? ::fcntl(m_file.handle(), F_DUPFD_CLOEXEC, 0) : -1;
+    m_file.close();
+    m_state = State::Closed;
+    m_lru.clear();
+    m_index.clear();
+    if (fd >= 0)
+        std::thread([fd] { ::close(fd); }).detach();
 }
 
 CFileBlocks::State CFileBlocks::GetState() const

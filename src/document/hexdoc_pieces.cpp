@@ -138,7 +138,12 @@ void CHexDoc::ReopenPieces(const QString& path)
         // that may no longer read, which the readers then report.
         return;
     }
+    const std::shared_ptr<CFileBlocks> pReplaced = m_pTable->File();
     m_pTable = std::make_unique<CPieceTable>(std::move(pFile));
+    // Only the last holder closes it: a reader that still holds the file
+    // (none is known once detection has stopped) keeps reading it.
+    if (pReplaced && pReplaced.use_count() == 1)
+        pReplaced->CloseInBackground();
     m_bToldUnreadable = false;
     m_history.Clear();
     m_history.MarkSaved();

@@ -22,8 +22,8 @@ CHexView* ActiveView(AppFixture& fixture)
 
 // Where the view's selection starts and how long it is, from its report.
 struct Selection {
-    quint32 nFirst = 0;
-    quint32 nLength = 0;
+    qint64 nFirst = 0;
+    qint64 nLength = 0;
 };
 
 } // namespace

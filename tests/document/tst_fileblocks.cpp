@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using TestSupport::holdsRemovedFile;
 using TestSupport::scratchDir;
 using TestSupport::writeScratchFile;
 
@@ -60,6 +61,7 @@ private slots:
     void changeByAnotherProgramStopsReading_data();
     void changeByAnotherProgramStopsReading();
     void onlyRegularFilesOpen();
+    void replacedFileIsLetGoInBackground();
 };
 
 void TestFileBlocks::readsMatchTheFile_data()
@@ -199,6 +201,27 @@ void TestFileBlocks::onlyRegularFilesOpen()
         QCOMPARE(e.m_cause, CFileException::invalidFile);
     }
     QCOMPARE(file.GetState(), CFileBlocks::State::Closed);
+}
+
+// After a save replaced the file by rename, its descriptor goes on another
+// thread: it must go (else the old bytes hold their room on the disk until
+// the program ends), and nothing is read from it after.
+void TestFileBlocks::replacedFileIsLetGoInBackground()
+{
+    const QByteArray bytes = RandomBytes(8000, 5);
+    const QString path = writeScratchFile(QStringLiteral("replaced.bin"), bytes);
+    CFileBlocks file(1000, 8000);
+    file.Open(path);
+    QCOMPARE(file.Block(0), bytes.left(1000));
+    const QString other = writeScratchFile(QStringLiteral("replaced.new"), RandomBytes(8000, 6));
+    QVERIFY(::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()) == 0);
+    QVERIFY(holdsRemovedFile(path));
+
+    file.CloseInBackground();
+    QTRY_VERIFY(!holdsRemovedFile(path));
+    QVERIFY(file.Block(0).isNull());
+    QCOMPARE(ReadAt(file, 0, 10), QByteArray("<failed>"));
+    file.CloseInBackground();   // a second time finds nothing to close
 }
 
 QTEST_GUILESS_MAIN(TestFileBlocks)

@@ -245,6 +245,9 @@ void TestHexDocPieces::saveWritesAndReopens()
     QVERIFY(!doc.IsModified());
     QVERIFY(doc.IsReadable());
     QCOMPARE(all(doc), bytes);
+    // The file the rename replaced is closed, off the save's path, but closed:
+    // else its room on the disk stays taken while the document is open.
+    QTRY_VERIFY(!TestSupport::holdsRemovedFile(path));
 
     // Saved over its own file, which the rename replaced: still read, and
     // edited and saved again, elsewhere.
