@@ -26,6 +26,9 @@ public:
     // The length the file had when it was opened (0 for the kernel's files that
     // read as empty until they are read).
     std::uint64_t Size() const { return m_nSize; }
+    // The open file's descriptor, for reading it through a mapping; Read and
+    // Rewind do not see what is read that way.
+    int Handle() const { return m_file.handle(); }
 
 private:
     void OpenStandardInput();

@@ -22,6 +22,8 @@ private slots:
     void matchesOracle_data();
     void matchesOracle();
     void partsDoNotMatter();
+    void acrossMappedWindows_data();
+    void acrossMappedWindows();
     void readsThroughATable_data();
     void readsThroughATable();
     void linesInParts_data();
@@ -284,6 +286,49 @@ void TestStrings::partsDoNotMatter()
         const QByteArray bytes = RandomMix(nCodePage, random);
         QCOMPARE(ScanInParts(bytes, nCodePage, 3, false, random), Oracle(bytes, nCodePage, 3, false));
     }
+}
+
+void TestStrings::acrossMappedWindows_data()
+{
+    // A file is mapped 4 MiB at a time: a character cut by a window's end
+    // goes on in the next window, which starts a page before it.
+    QTest::addColumn<int>("codePage");
+    QTest::addColumn<QByteArray>("straddling");
+    QTest::addColumn<int>("before");   // bytes of it before the window's end
+    QTest::newRow("GB pair") << 936 << QByteArray("\xD6\xD0") << 1;
+    QTest::newRow("Shift JIS pair in ASCII") << 932 << QByteArray("ab\x93\xFA" "cd") << 3;
+    QTest::newRow("UTF-8 of three bytes, two before") << 65001 << QByteArray("\xE4\xB8\xAD") << 2;
+    QTest::newRow("run ends at the window's end") << 950 << QByteArray("abcd\x01") << 4;
+}
+
+void TestStrings::acrossMappedWindows()
+{
+    QFETCH(int, codePage);
+    QFETCH(QByteArray, straddling);
+    QFETCH(int, before);
+    constexpr int kWindow = 1 << 22;
+    QRandomGenerator random{quint32(codePage)};
+    const QByteArray mix = RandomMix(codePage, random);
+    QByteArray bytes;
+    while (bytes.size() < kWindow + 3000)
+        bytes += mix;
+    bytes.replace(kWindow - before, straddling.size(), straddling);
+    const QString path = m_dir.filePath(QStringLiteral("windows-%1").arg(codePage));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+    file.close();
+    const TestSupport::ProgramResult result = RunZorbel(
+        {QStringLiteral("--strings"), QStringLiteral("--codepage"), QString::number(codePage), QStringLiteral("--min"),
+         QStringLiteral("1"), path});
+    QCOMPARE(result.err, QByteArray());
+    QCOMPARE(result.exitCode, 0);
+    // The lines around the window's end, then the whole.
+    const QByteArray expected = Oracle(bytes, codePage, 1, false);
+    const QByteArray near = QByteArray::number(kWindow - 64, 16).toUpper().rightJustified(8, '0');
+    const qsizetype nAt = expected.indexOf('\n', expected.indexOf('\n' + near.left(6)) + 1);
+    QCOMPARE(result.out.mid(nAt, 400), expected.mid(nAt, 400));
+    QCOMPARE(result.out, expected);
 }
 
 void TestStrings::readsThroughATable_data()
