@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fileexception.h"
+#include "leadblocks.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -82,6 +83,9 @@ public:
     // Ending it takes the file's new time as the one it was opened with.
     void SetWritingInPlace(bool bWriting);
 
+    // Which blocks are known to hold lead bytes alone, noted as they are read.
+    const CLeadBlocks& Leads() const { return m_leads; }
+
     // How many reads went to the disk, for tests of the cache.
     qint64 DiskReads() const { return m_nDiskReads; }
 
@@ -98,6 +102,7 @@ private:
     // Reads from the disk between two checks. Called with the mutex held.
     bool ReadChecked(qint64 nPos, qint64 nLength, std::uint8_t* pDst);
     QByteArray BlockLocked(qint64 nIndex);
+    void NoteWholeBlocks(qint64 nPos, qint64 nLength, const std::uint8_t* p);
 
     const qint64 m_nBlockSize;
     const qsizetype m_nMaxBlocks;
@@ -117,4 +122,5 @@ private:
     // Most recently used first.
     std::list<Cached> m_lru;
     QHash<qint64, std::list<Cached>::iterator> m_index;
+    CLeadBlocks m_leads;
 };

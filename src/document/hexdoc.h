@@ -86,6 +86,14 @@ public:
             return PieceByteAt(nPos);
         return nPos >= 0 && nPos < qint64(m_nSize) ? m_pData[nPos] : std::uint8_t(0xFF);
     }
+    // The first offset q from nFloor to nPos such that the bytes [q, nPos) are
+    // known, without reading them, to be lead bytes of nCodePage: in piece
+    // mode, those of the file's blocks that some read found all lead bytes
+    // (CPieceTable::KnownLeadStart). nPos when nothing is known.
+    qint64 KnownLeadStart(qint64 nFloor, qint64 nPos, int nCodePage) const
+    {
+        return m_pTable ? m_pTable->KnownLeadStart(nFloor, nPos, nCodePage) : nPos;
+    }
     // Whether the bytes are held as pieces over the file rather than whole.
     bool IsPieceMode() const { return m_pTable != nullptr; }
     // Whether the bytes still read from the file: false once another program

@@ -7,6 +7,7 @@
 #include "filename.h"
 #include "hexdoc.h"
 #include "longtask.h"
+#include "rowformat.h"
 #include "testsupport.h"
 
 #include <QFile>
@@ -34,6 +35,8 @@ private slots:
     void sameAsWhole();
     void findsAsWhole_data();
     void findsAsWhole();
+    void rowsPairAsWholeOverLeadRuns_data();
+    void rowsPairAsWholeOverLeadRuns();
     void saveWritesAndReopens();
     void changedByAnotherProgram_data();
     void changedByAnotherProgram();
@@ -230,6 +233,58 @@ void TestHexDocPieces::findsAsWhole()
 
 // The pieces are written in order through the safe writer; the document then
 // holds the new file as one piece, unmodified.
+void TestHexDocPieces::rowsPairAsWholeOverLeadRuns_data()
+{
+    QTest::addColumn<int>("nCodePage");
+    QTest::addColumn<quint32>("nSeed");
+    for (const int nCodePage : {936, 932, 949})
+        QTest::addRow("%d", nCodePage) << nCodePage << quint32(nCodePage);
+}
+
+// Five blocks of 0xCD, a lead byte of every double-byte code page, broken
+// by a few other bytes and edited: once every block was read (and so known
+// to be all lead bytes or not), whether a row starts with a trail byte is
+// what the walk over the whole buffer says, rows at the blocks' ends too.
+void TestHexDocPieces::rowsPairAsWholeOverLeadRuns()
+{
+    QFETCH(int, nCodePage);
+    QFETCH(quint32, nSeed);
+    constexpr int kBlock = 1 << 16;
+    QRandomGenerator gen(nSeed);
+    QByteArray bytes(5 * kBlock + 100, char(0xCD));
+    for (int i = 0; i < 6; ++i)
+        bytes[gen.bounded(bytes.size())] = char(gen.bounded(0x80));
+    // A run that starts right at a block's start.
+    bytes[2 * kBlock - 1] = 'x';
+    CHexDoc whole;
+    CHexDoc pieces;
+    open(whole, "lead-whole.bin", bytes, false);
+    open(pieces, "lead-pieces.bin", bytes, true);
+    for (int i = 0; i < 20; ++i) {
+        const qint64 nPos = gen.bounded(quint32(whole.Length()));
+        const QByteArray insert(gen.bounded(5), gen.bounded(2) ? char(0xCD) : 'a');
+        const qint64 nRemove = gen.bounded(3);
+        const auto* p = reinterpret_cast<const std::uint8_t*>(insert.constData());
+        QCOMPARE(pieces.ReplaceBytes(nPos, nRemove, p, insert.size(), {}),
+                 whole.ReplaceBytes(nPos, nRemove, p, insert.size(), {}));
+    }
+    QCOMPARE(all(pieces), all(whole));
+    whole.SetCodePage(nCodePage);
+    pieces.SetCodePage(nCodePage);
+    const qint64 nRows = whole.Length() / 16 + 1;
+    std::vector<qint64> rows;
+    for (qint64 nEdge = kBlock / 16; nEdge < nRows; nEdge += kBlock / 16)
+        rows.insert(rows.end(), {nEdge - 1, nEdge, nEdge + 1});
+    for (int i = 0; i < 60; ++i)
+        rows.push_back(gen.bounded(quint32(nRows)));
+    for (const qint64 nRow : rows) {
+        // A row formatter of its own each time: nothing remembered helps.
+        CRowFormat walkWhole;
+        CRowFormat walkPieces;
+        QCOMPARE(walkPieces.IsRowContinued(pieces, nRow, true), walkWhole.IsRowContinued(whole, nRow, true));
+    }
+}
+
 void TestHexDocPieces::saveWritesAndReopens()
 {
     QByteArray bytes(150000, 'q');
