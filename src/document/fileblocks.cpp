@@ -70,13 +70,27 @@ bool CFileBlocks::StillSame()
         return false;
     struct stat open;
     struct stat named;
-    const bool bSame = ::fstat(m_file.handle(), &open) == 0 && ::stat(m_nativePath.constData(), &named) == 0
-        && quint64(named.st_dev) == m_nDevice && quint64(named.st_ino) == m_nInode
+    const bool bSame = ::fstat(m_file.handle(), &open) == 0
+        && (m_bDetached
+            || (::stat(m_nativePath.constData(), &named) == 0 && quint64(named.st_dev) == m_nDevice
+                && quint64(named.st_ino) == m_nInode))
         && qint64(open.st_size) == m_nLength
         && (m_bWritingInPlace || qint64(open.st_mtim.tv_sec) * 1000000000 + open.st_mtim.tv_nsec == m_nModifiedNs);
     if (!bSame)
         MarkChanged();
     return bSame;
+}
+
+void CFileBlocks::Detach()
+{
+    QMutexLocker lock(&m_mutex);
+    m_bDetached = true;
+}
+
+bool CFileBlocks::IsDetached() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_bDetached;
 }
 
 void CFileBlocks::SetWritingInPlace(bool bWriting)

@@ -86,6 +86,14 @@ public:
     // Which blocks are known to hold lead bytes alone, noted as they are read.
     const CLeadBlocks& Leads() const { return m_leads; }
 
+    // The name no longer leads to this file because this program saved
+    // another file under it (a save renames its new file over the name): the
+    // file is still read through the descriptor held open, which no other
+    // program can reach by that name, and only the open file's own length
+    // and time count as a change from now on.
+    void Detach();
+    bool IsDetached() const;
+
     // How many reads went to the disk, for tests of the cache.
     qint64 DiskReads() const { return m_nDiskReads; }
 
@@ -117,6 +125,7 @@ private:
     mutable QMutex m_mutex;
     State m_state = State::Closed;
     bool m_bWritingInPlace = false;
+    bool m_bDetached = false;
     int m_nError = 0;
     qint64 m_nDiskReads = 0;
     // Most recently used first.

@@ -125,11 +125,24 @@ void CHexDoc::LoadPieces(const QString& path)
     m_bDetected = m_bDetectOnLoad;
 }
 
-// The steps of the history refer to pieces of the file as it was; after the
-// save replaced it they cannot be undone, so the history starts again there.
+// A save that renamed its new file over the name leaves the file the pieces
+// read from in place, unnamed but open: the pieces and the history's steps
+// stay over it, so that Undo after Save gives back the old bytes. The old
+// file's room on the disk is given back when the document closes. A save
+// that wrote into the file itself (in place, or over a file whose links or
+// owner a new file could not carry) changed bytes the steps refer to: the
+// history starts again there, over the file as written.
 void CHexDoc::ReopenPieces(const QString& path)
 {
     StopDetection();
+    const std::shared_ptr<CFileBlocks>& pOld = m_pTable->File();
+    struct stat st;
+    const bool bRenamed = pOld && ::stat(AfxEncodeFileName(AfxAbsoluteFilePath(path)).constData(), &st) == 0
+        && !pOld->Is(quint64(st.st_dev), quint64(st.st_ino));
+    if (bRenamed && pOld->IsReadable() && (m_history.CanUndo() || m_history.CanRedo())) {
+        pOld->Detach();
+        return;
+    }
     auto pFile = std::make_shared<CFileBlocks>();
     try {
         pFile->Open(path);
@@ -312,7 +325,10 @@ CHexDoc::EditResult CHexDoc::ReplaceAllPieces(const CBytePattern& pattern, qint6
 
 bool CHexDoc::GetInPlaceChanges(std::vector<CInPlaceChange>& changes, qint64& nLength) const
 {
-    if (!m_pTable || !m_pTable->File() || !IsReadable() || m_pTable->GetLength() != m_pTable->File()->GetLength())
+    // A file the pieces still read from after a save renamed another over
+    // its name is not the file on disk: nothing is written in place then.
+    if (!m_pTable || !m_pTable->File() || !IsReadable() || m_pTable->File()->IsDetached()
+        || m_pTable->GetLength() != m_pTable->File()->GetLength())
         return false;
     changes.clear();
     qint64 nAt = 0;

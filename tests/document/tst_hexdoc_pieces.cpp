@@ -38,6 +38,8 @@ private slots:
     void rowsPairAsWholeOverLeadRuns_data();
     void rowsPairAsWholeOverLeadRuns();
     void saveWritesAndReopens();
+    void undoesAcrossSaves_data();
+    void undoesAcrossSaves();
     void changedByAnotherProgram_data();
     void changedByAnotherProgram();
     void pastFourGiB();
@@ -309,6 +311,81 @@ void TestHexDocPieces::saveWritesAndReopens()
     QVERIFY(doc.OnSaveDocument(copy));
     QCOMPARE(readFile(copy), bytes);
     QCOMPARE(all(doc), bytes);
+    QVERIFY(m_messages.isEmpty());
+}
+
+void TestHexDocPieces::undoesAcrossSaves_data()
+{
+    QTest::addColumn<quint32>("nSeed");
+    QTest::addColumn<bool>("bElsewhere");
+    QTest::newRow("saved over itself") << 11u << false;
+    QTest::newRow("saved over itself, again") << 12u << false;
+    QTest::newRow("saved under other names") << 13u << true;
+}
+
+// Seeded edits, undo, redo and saves (each renaming a new file over the name)
+// against the states they went through: after a save the history goes on over
+// the file the pieces read from, no longer named, Undo gives back the bytes as
+// they were before it, the modified flag follows the place saved last, and
+// every save writes what the document shows.
+void TestHexDocPieces::undoesAcrossSaves()
+{
+    QFETCH(quint32, nSeed);
+    QFETCH(bool, bElsewhere);
+    QRandomGenerator gen(nSeed);
+    QByteArray original(200000, Qt::Uninitialized);
+    for (char& c : original)
+        c = char(gen.bounded(256));
+    CHexDoc doc;
+    open(doc, "undo-save.bin", original, true);
+    std::vector<QByteArray> states{original};
+    std::size_t nState = 0;
+    std::size_t nSaved = 0;
+    int nSaves = 0;
+    for (int i = 0; i < 300; ++i) {
+        const int nKind = gen.bounded(10);
+        CEditState state;
+        if (nKind < 5) {
+            QByteArray bytes = states[nState];
+            const qint64 nPos = gen.bounded(quint32(bytes.size()));
+            const qint64 nRemove = gen.bounded(quint32(std::min<qint64>(bytes.size() - nPos, 70000)));
+            const QByteArray insert(gen.bounded(100), char('a' + gen.bounded(26)));
+            QCOMPARE(doc.ReplaceBytes(nPos, nRemove, reinterpret_cast<const std::uint8_t*>(insert.constData()),
+                                      insert.size(), {}),
+                     CHexDoc::EditResult::Done);
+            states.resize(++nState);
+            states.push_back(bytes.replace(nPos, nRemove, insert));
+            if (nSaved >= nState)
+                nSaved = std::size_t(-1);
+        } else if (nKind < 7) {
+            QCOMPARE(doc.Undo(state), nState > 0 ? CHexDoc::EditResult::Done : CHexDoc::EditResult::Refused);
+            nState -= nState > 0;
+        } else if (nKind < 9) {
+            const bool bCan = nState + 1 < states.size();
+            QCOMPARE(doc.Redo(state), bCan ? CHexDoc::EditResult::Done : CHexDoc::EditResult::Refused);
+            nState += bCan;
+        } else {
+            const QString path = bElsewhere ? scratchDir() + QStringLiteral("/undo-save-%1.bin").arg(++nSaves)
+                                            : doc.GetPathName();
+            QVERIFY(doc.OnSaveDocument(path));
+            doc.SetPathName(path);
+            QCOMPARE(readFile(path), states[nState]);
+            nSaved = nState;
+        }
+        QCOMPARE(doc.IsModified(), nState != nSaved);
+        if (i % 10 == 0)
+            QCOMPARE(all(doc), states[nState]);
+    }
+    CEditState state;
+    while (nState > 0) {
+        QCOMPARE(doc.Undo(state), CHexDoc::EditResult::Done);
+        --nState;
+    }
+    QCOMPARE(all(doc), original);
+    QCOMPARE(doc.IsModified(), nSaved != 0);
+    QVERIFY(doc.OnSaveDocument(doc.GetPathName()));
+    QCOMPARE(readFile(doc.GetPathName()), original);
+    QVERIFY(doc.IsReadable());
     QVERIFY(m_messages.isEmpty());
 }
 
