@@ -177,6 +177,11 @@ public:
     // Guesses the code page again from the bytes as they are now and sets it.
     void GuessCodePage();
     bool IsDetected() const { return m_bDetected; }
+    // Whether the guess that opening a file held as pieces starts is still
+    // reading it on its own thread (detectionProgress tells how far).
+    bool IsDetecting() const { return m_bDetecting; }
+    // Stops that guess; the code page stays as it is. detectionEnded follows.
+    void CancelDetection() { StopDetection(); }
     const std::vector<CByteRange>& LeadRuns() const { return m_leadRuns; }
 
     // The bytes the history may keep. Documents start with the default, which
@@ -242,6 +247,13 @@ signals:
     // changed it); text is the message for the user. Emitted once per file,
     // possibly from the thread that read.
     void fileUnreadable(const QString& text);
+    // The guess on open has read nDone of the file's nTotal bytes; emitted
+    // from the guess's thread a few times a second while it reads, never for
+    // a guess decided at once.
+    void detectionProgress(qint64 nDone, qint64 nTotal);
+    // That guess is over: decided, stopped or failed. From its thread, after
+    // the last detectionProgress.
+    void detectionEnded();
 
 private:
     static CFileException TooLarge(const QString& name);
@@ -336,5 +348,6 @@ private:
     // (or a remembered choice) set one leaves it alone.
     std::atomic<int> m_nCodePageSets{0};
     std::atomic<bool> m_bStopDetection{false};
+    std::atomic<bool> m_bDetecting{false};
     std::thread m_detection;
 };

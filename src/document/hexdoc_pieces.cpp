@@ -9,6 +9,7 @@
 
 #include "filename.h"
 
+#include <QElapsedTimer>
 #include <QMetaObject>
 
 #include <algorithm>
@@ -25,6 +26,9 @@
 qint64 CHexDoc::s_nPieceThreshold = qint64(32) << 20;
 
 namespace {
+
+// How often the guess on open tells how far it has read.
+constexpr qint64 kDetectNewsMs = 100;
 
 // The code-page guess over bytes read a part at a time from the start, as
 // --dump makes it: read(nPos, n, p) fills p, and goOn(n) is told of each part
@@ -163,13 +167,28 @@ void CHexDoc::StartDetection()
     if (!m_pTable || !m_pTable->File())
         return;
     m_bStopDetection = false;
+    m_bDetecting = true;
     const std::shared_ptr<CFileBlocks> pFile = m_pTable->File();
     const int nSets = m_nCodePageSets;
     m_detection = std::thread([this, pFile, nSets] {
         // The file as opened, not the table, which edits change meanwhile.
+        const qint64 nTotal = pFile->GetLength();
+        qint64 nDone = 0;
+        QElapsedTimer timer;
+        timer.start();
+        qint64 nNextNews = kDetectNewsMs;
         const int nCodePage = DetectInParts(
-            pFile->GetLength(), [&pFile](qint64 nPos, qint64 n, std::uint8_t* p) { return pFile->Read(nPos, n, p); },
-            [this](qint64) { return !m_bStopDetection; });
+            nTotal, [&pFile](qint64 nPos, qint64 n, std::uint8_t* p) { return pFile->Read(nPos, n, p); },
+            [&](qint64 n) {
+                nDone += n;
+                if (timer.elapsed() >= nNextNews) {
+                    nNextNews = timer.elapsed() + kDetectNewsMs;
+                    emit detectionProgress(nDone, nTotal);
+                }
+                return !m_bStopDetection;
+            });
+        m_bDetecting = false;
+        emit detectionEnded();
         if (nCodePage == 0)
             return;
         // Set on the document's thread, unless the code page was set since
