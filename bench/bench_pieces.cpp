@@ -6,14 +6,25 @@
 //     alternating in each round;
 //   - Find of an 8-byte pattern that does not occur, block by block through
 //     the pieces, against the scan of the whole file in one buffer, alternating.
+//   - Ctrl+End in 1 GiB of 0xCD (a lead byte in every double-byte code page)
+//     opened as the program opens it: the last screen's 50 rows formatted by
+//     a row formatter that knows nothing yet, once the guess on open has read
+//     the file, against the same in a document whose guess was stopped at
+//     once (every block of the run read to find where it starts), alternating,
+//     and against the first screen. The 0xCD file is made in DIR too.
+//   - the guess on open over a 64 GiB sparse file (made in DIR, removed after):
+//     how long it reads, the peak resident memory, and a screen of rows at
+//     random places formatted while it reads against the same once it ended.
 // The file is made once in DIR (default /tmp) and left for the next run.
-//   bench_pieces [DIR] [ROUNDS]
+//   bench_pieces [DIR] [ROUNDS] [typing|find|save|leadruns|sparse]   (sparse: only when named)
 
 #include "archive.h"
 #include "bytepattern.h"
 #include "diskfile.h"
 #include "fileblocks.h"
+#include "hexdoc.h"
 #include "piecetable.h"
+#include "rowformat.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -21,10 +32,12 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -193,6 +206,107 @@ void Find(const QString& path, int nRounds)
     Report("speed of the pieces as a share of the buffer", ratios, 1.0, "x");
 }
 
+// The screen of 50 rows from nFirst, as a window paints it after a jump.
+void FormatScreen(const CHexDoc& doc, qint64 nFirst)
+{
+    CRowFormat format;
+    bool bContinued = format.IsRowContinued(doc, nFirst, true);
+    char row[CRowFormat::kMaxRowLength];
+    for (qint64 r = nFirst; r < nFirst + 50; ++r)
+        CRowFormat::FormatRow(doc, r, row, bContinued);
+}
+
+void OpenCd(CHexDoc& doc, const QString& path, bool bGuess)
+{
+    if (!doc.OnOpenDocument(path) || !doc.IsPieceMode())
+        qFatal("cannot open %s as pieces", qPrintable(path));
+    if (!bGuess)
+        doc.CancelDetection();
+    while (doc.IsDetecting())
+        QThread::msleep(5);
+    doc.SetCodePage(936);
+}
+
+void LeadRuns(const QString& dir, int nRounds)
+{
+    const QString path = dir + QStringLiteral("/bench_pieces-1GiB-CD.bin");
+    if (QFileInfo(path).size() != kLength) {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            qFatal("cannot write %s", qPrintable(path));
+        const QByteArray block(1 << 20, char(0xCD));
+        for (qint64 n = 0; n < kLength; n += block.size())
+            file.write(block);
+    }
+    std::vector<double> guess;
+    std::vector<double> known;
+    std::vector<double> unknown;
+    std::vector<double> first;
+    std::vector<double> ratios;
+    for (int r = 0; r < nRounds; ++r) {
+        CHexDoc indexed;
+        guess.push_back(Seconds([&] { OpenCd(indexed, path, true); }));
+        CHexDoc plain;
+        OpenCd(plain, path, false);
+        const qint64 nLast = indexed.Length() / 16 + 1 - 50;
+        const auto withIndex = [&] { known.push_back(Seconds([&] { FormatScreen(indexed, nLast); })); };
+        const auto without = [&] { unknown.push_back(Seconds([&] { FormatScreen(plain, nLast); })); };
+        if (r % 2 == 0) {
+            withIndex();
+            without();
+        } else {
+            without();
+            withIndex();
+        }
+        first.push_back(Seconds([&] { FormatScreen(indexed, 0); }));
+        ratios.push_back(known.back() / first.back());
+    }
+    Report("open 1 GiB of 0xCD and the guess on open", guess);
+    Report("Ctrl+End, the guess's blocks known", known, 1e3, "ms");
+    Report("Ctrl+End, nothing known", unknown, 1e3, "ms");
+    Report("the first screen", first, 1e3, "ms");
+    Report("Ctrl+End known / first screen", ratios, 1.0, "x");
+}
+
+void Sparse(const QString& dir, int nRounds)
+{
+    const QString path = dir + QStringLiteral("/bench_pieces-64GiB-sparse.bin");
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || !file.resize(qint64(64) << 30))
+            qFatal("cannot make %s", qPrintable(path));
+    }
+    QRandomGenerator gen(3);
+    std::vector<double> guess;
+    std::vector<double> during;
+    std::vector<double> after;
+    for (int r = 0; r < nRounds; ++r) {
+        CHexDoc doc;
+        QElapsedTimer timer;
+        timer.start();
+        if (!doc.OnOpenDocument(path))
+            qFatal("cannot open %s", qPrintable(path));
+        const qint64 nRows = doc.Length() / 16;
+        while (doc.IsDetecting()) {
+            const qint64 nRow = qint64(gen.bounded(quint64(nRows - 50)));
+            during.push_back(Seconds([&] { FormatScreen(doc, nRow); }));
+            QThread::msleep(20);
+        }
+        guess.push_back(timer.nsecsElapsed() / 1e9);
+        for (int i = 0; i < 20; ++i) {
+            const qint64 nRow = qint64(gen.bounded(quint64(nRows - 50)));
+            after.push_back(Seconds([&] { FormatScreen(doc, nRow); }));
+        }
+    }
+    QFile::remove(path);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    Report("the guess on open over 64 GiB sparse", guess);
+    Report("a screen at random while it reads", during, 1e3, "ms");
+    Report("a screen at random after it", after, 1e3, "ms");
+    std::printf("peak resident memory %.1f MiB\n", usage.ru_maxrss / 1024.0);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -208,5 +322,9 @@ int main(int argc, char* argv[])
         Find(path, nRounds);
     if (what.isEmpty() || what == QLatin1String("save"))
         Save(path, nRounds);
+    if (what.isEmpty() || what == QLatin1String("leadruns"))
+        LeadRuns(dir, nRounds);
+    if (what == QLatin1String("sparse"))
+        Sparse(dir, nRounds);
     return 0;
 }

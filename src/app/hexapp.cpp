@@ -12,11 +12,13 @@
 #include "registeredmessage.h"
 #include "resource.h"
 #include "resources.h"
+#include "statusbar.h"
 #include "tickcount.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -144,6 +146,11 @@ bool CHexApp::InitInstance()
         QObject::connect(
             pDoc, &CHexDoc::fileUnreadable, pDoc,
             [](const QString& text) { AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION); }, Qt::QueuedConnection);
+        // Both come from the guess's thread.
+        QObject::connect(pDoc, &CHexDoc::detectionProgress, pDoc,
+                         [this, pDoc](qint64 nDone, qint64 nTotal) { ShowGuess(pDoc, nDone, nTotal); });
+        QObject::connect(pDoc, &CHexDoc::detectionEnded, pDoc, [this, pDoc] { EndGuess(pDoc); });
+        QObject::connect(pDoc, &QObject::destroyed, this, [this, pDoc] { EndGuess(pDoc); });
         return pDoc;
     };
     // Each view gets what it uses of the program from here, never by looking up.
@@ -209,7 +216,32 @@ bool CHexApp::PreTranslateMessage(QObject* pTarget, QEvent* pEvent)
     // Before the accelerators, so that a command's dialog does not open under the splash.
     if (m_splash.IsWindowUp() && IsInputPress(pEvent->type()))
         CloseSplash(pTarget);
+    // Esc in the main window stops the guess shown; a dialog keeps its own Esc.
+    if (m_pGuessShown && pEvent->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent*>(pEvent)->key() == Qt::Key_Escape && pTarget->isWidgetType()
+        && static_cast<QWidget*>(pTarget)->window() == m_pMainFrame.get()) {
+        m_pGuessShown->CancelDetection();
+        return true;
+    }
     return CWinApp::PreTranslateMessage(pTarget, pEvent);
+}
+
+void CHexApp::ShowGuess(CHexDoc* pDoc, qint64 nDone, qint64 nTotal)
+{
+    CStatusBar* pBar = m_pMainFrame ? m_pMainFrame->GetMessageBar() : nullptr;
+    if (!pBar || !pDoc->IsDetecting())
+        return;
+    m_pGuessShown = pDoc;
+    pBar->ShowProgress(AfxLoadString(IDS_GUESSING).replace(QLatin1String("%1"), pDoc->GetTitle()), nDone, nTotal);
+}
+
+void CHexApp::EndGuess(const CHexDoc* pDoc)
+{
+    if (pDoc != m_pGuessShown)
+        return;
+    m_pGuessShown = nullptr;
+    if (CStatusBar* pBar = m_pMainFrame ? m_pMainFrame->GetMessageBar() : nullptr)
+        pBar->EndProgress();
 }
 
 void CHexApp::CloseSplash(QObject* pTarget)

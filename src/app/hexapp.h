@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+class CHexDoc;
 class CKeysDlg;
 class CMainFrame;
 
@@ -55,9 +56,15 @@ private:
     void UpdateClipboardFlag();
     void OnAppAbout();
     void OnHelpKeys();
+    // The code-page guess that opening a large file starts on its own thread:
+    // its progress in the status bar, and Esc in the main window stops it.
+    void ShowGuess(CHexDoc* pDoc, qint64 nDone, qint64 nTotal);
+    void EndGuess(const CHexDoc* pDoc);
 
     std::unique_ptr<CMainFrame> m_pMainFrame;
     std::optional<QStringList> m_args;
     bool m_bClipboardChanged = true;
+    // The document whose guess the status bar shows, or null.
+    CHexDoc* m_pGuessShown = nullptr;
     QPointer<CKeysDlg> m_pKeysDlg;     // deletes itself on closing; the main frame owns it
 };

@@ -36,6 +36,7 @@ void CFileBlocks::Open(const QString& path)
     m_nLength = qint64(st.st_size);
     m_nDevice = quint64(st.st_dev);
     m_nInode = quint64(st.st_ino);
+    m_leads.Reset((m_nLength + m_nBlockSize - 1) / m_nBlockSize);
     m_nModifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     m_state = State::Readable;
     m_lru.clear();
@@ -85,13 +86,27 @@ bool CFileBlocks::StillSame()
         return false;
     struct stat open;
     struct stat named;
-    const bool bSame = ::fstat(m_file.handle(), &open) == 0 && ::stat(m_nativePath.constData(), &named) == 0
-        && quint64(named.st_dev) == m_nDevice && quint64(named.st_ino) == m_nInode
+    const bool bSame = ::fstat(m_file.handle(), &open) == 0
+        && (m_bDetached
+            || (::stat(m_nativePath.constData(), &named) == 0 && quint64(named.st_dev) == m_nDevice
+                && quint64(named.st_ino) == m_nInode))
         && qint64(open.st_size) == m_nLength
         && (m_bWritingInPlace || qint64(open.st_mtim.tv_sec) * 1000000000 + open.st_mtim.tv_nsec == m_nModifiedNs);
     if (!bSame)
         MarkChanged();
     return bSame;
+}
+
+void CFileBlocks::Detach()
+{
+    QMutexLocker lock(&m_mutex);
+    m_bDetached = true;
+}
+
+bool CFileBlocks::IsDetached() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_bDetached;
 }
 
 void CFileBlocks::SetWritingInPlace(bool bWriting)
@@ -189,6 +204,7 @@ QByteArray CFileBlocks::BlockLocked(qint64 nIndex)
     QByteArray bytes(qsizetype(std::min(m_nBlockSize, m_nLength - nStart)), Qt::Uninitialized);
     if (!ReadChecked(nStart, bytes.size(), reinterpret_cast<std::uint8_t*>(bytes.data())))
         return QByteArray();
+    m_leads.Note(nIndex, reinterpret_cast<const std::uint8_t*>(bytes.constData()), bytes.size());
     if (m_lru.size() >= std::size_t(m_nMaxBlocks)) {
         m_index.remove(m_lru.back().nIndex);
         m_lru.pop_back();
@@ -196,6 +212,20 @@ QByteArray CFileBlocks::BlockLocked(qint64 nIndex)
     m_lru.push_front(Cached{nIndex, bytes});
     m_index.insert(nIndex, m_lru.begin());
     return bytes;
+}
+
+// A long read (the code-page guess reads the whole file this way) notes the
+// blocks it holds whole, the file's short last one included.
+void CFileBlocks::NoteWholeBlocks(qint64 nPos, qint64 nLength, const std::uint8_t* p)
+{
+    const qint64 nEnd = nPos + nLength;
+    for (qint64 nIndex = (nPos + m_nBlockSize - 1) / m_nBlockSize;; ++nIndex) {
+        const qint64 nStart = nIndex * m_nBlockSize;
+        const qint64 n = std::min(m_nBlockSize, m_nLength - nStart);
+        if (n <= 0 || nStart + n > nEnd)
+            break;
+        m_leads.Note(nIndex, p + (nStart - nPos), n);
+    }
 }
 
 QByteArray CFileBlocks::Block(qint64 nIndex)
@@ -209,8 +239,13 @@ bool CFileBlocks::Read(qint64 nPos, qint64 nLength, std::uint8_t* pDst)
     QMutexLocker lock(&m_mutex);
     if (m_state != State::Readable || nPos < 0 || nLength < 0 || nPos > m_nLength || nLength > m_nLength - nPos)
         return false;
-    if (nLength >= 2 * m_nBlockSize)
-        return ReadChecked(nPos, nLength, pDst);
+    if (nLength >= 2 * m_nBlockSize) {
+        if (!ReadChecked(nPos, nLength, pDst))
+            return false;
+        lock.unlock();
+        NoteWholeBlocks(nPos, nLength, pDst);
+        return true;
+    }
     for (qint64 nDone = 0; nDone < nLength;) {
         const qint64 nAt = nPos + nDone;
         const QByteArray block = BlockLocked(nAt / m_nBlockSize);

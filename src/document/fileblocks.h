@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fileexception.h"
+#include "leadblocks.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -88,6 +89,17 @@ public:
     // a save need not wait for. Every later read fails, as before Open.
     void CloseInBackground();
 
+    // Which blocks are known to hold lead bytes alone, noted as they are read.
+    const CLeadBlocks& Leads() const { return m_leads; }
+
+    // The name no longer leads to this file because this program saved
+    // another file under it (a save renames its new file over the name): the
+    // file is still read through the descriptor held open, which no other
+    // program can reach by that name, and only the open file's own length
+    // and time count as a change from now on.
+    void Detach();
+    bool IsDetached() const;
+
     // How many reads went to the disk, for tests of the cache.
     qint64 DiskReads() const { return m_nDiskReads; }
 
@@ -104,6 +116,7 @@ private:
     // Reads from the disk between two checks. Called with the mutex held.
     bool ReadChecked(qint64 nPos, qint64 nLength, std::uint8_t* pDst);
     QByteArray BlockLocked(qint64 nIndex);
+    void NoteWholeBlocks(qint64 nPos, qint64 nLength, const std::uint8_t* p);
 
     const qint64 m_nBlockSize;
     const qsizetype m_nMaxBlocks;
@@ -118,9 +131,11 @@ private:
     mutable QMutex m_mutex;
     State m_state = State::Closed;
     bool m_bWritingInPlace = false;
+    bool m_bDetached = false;
     int m_nError = 0;
     qint64 m_nDiskReads = 0;
     // Most recently used first.
     std::list<Cached> m_lru;
     QHash<qint64, std::list<Cached>::iterator> m_index;
+    CLeadBlocks m_leads;
 };

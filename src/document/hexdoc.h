@@ -86,6 +86,14 @@ public:
             return PieceByteAt(nPos);
         return nPos >= 0 && nPos < qint64(m_nSize) ? m_pData[nPos] : std::uint8_t(0xFF);
     }
+    // The first offset q from nFloor to nPos such that the bytes [q, nPos) are
+    // known, without reading them, to be lead bytes of nCodePage: in piece
+    // mode, those of the file's blocks that some read found all lead bytes
+    // (CPieceTable::KnownLeadStart). nPos when nothing is known.
+    qint64 KnownLeadStart(qint64 nFloor, qint64 nPos, int nCodePage) const
+    {
+        return m_pTable ? m_pTable->KnownLeadStart(nFloor, nPos, nCodePage) : nPos;
+    }
     // Whether the bytes are held as pieces over the file rather than whole.
     bool IsPieceMode() const { return m_pTable != nullptr; }
     // Whether the bytes still read from the file: false once another program
@@ -169,6 +177,11 @@ public:
     // Guesses the code page again from the bytes as they are now and sets it.
     void GuessCodePage();
     bool IsDetected() const { return m_bDetected; }
+    // Whether the guess that opening a file held as pieces starts is still
+    // reading it on its own thread (detectionProgress tells how far).
+    bool IsDetecting() const { return m_bDetecting; }
+    // Stops that guess; the code page stays as it is. detectionEnded follows.
+    void CancelDetection() { StopDetection(); }
     const std::vector<CByteRange>& LeadRuns() const { return m_leadRuns; }
 
     // The bytes the history may keep. Documents start with the default, which
@@ -230,6 +243,13 @@ signals:
     // changed it); text is the message for the user. Emitted once per file,
     // possibly from the thread that read.
     void fileUnreadable(const QString& text);
+    // The guess on open has read nDone of the file's nTotal bytes; emitted
+    // from the guess's thread a few times a second while it reads, never for
+    // a guess decided at once.
+    void detectionProgress(qint64 nDone, qint64 nTotal);
+    // That guess is over: decided, stopped or failed. From its thread, after
+    // the last detectionProgress.
+    void detectionEnded();
 
 private:
     static CFileException TooLarge(const QString& name);
@@ -324,5 +344,6 @@ private:
     // (or a remembered choice) set one leaves it alone.
     std::atomic<int> m_nCodePageSets{0};
     std::atomic<bool> m_bStopDetection{false};
+    std::atomic<bool> m_bDetecting{false};
     std::thread m_detection;
 };

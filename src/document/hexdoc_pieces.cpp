@@ -9,6 +9,7 @@
 
 #include "filename.h"
 
+#include <QElapsedTimer>
 #include <QMetaObject>
 
 #include <algorithm>
@@ -25,6 +26,9 @@
 qint64 CHexDoc::s_nPieceThreshold = qint64(32) << 20;
 
 namespace {
+
+// How often the guess on open tells how far it has read.
+constexpr qint64 kDetectNewsMs = 100;
 
 // The code-page guess over bytes read a part at a time from the start, as
 // --dump makes it: read(nPos, n, p) fills p, and goOn(n) is told of each part
@@ -125,11 +129,24 @@ void CHexDoc::LoadPieces(const QString& path)
     m_bDetected = m_bDetectOnLoad;
 }
 
-// The steps of the history refer to pieces of the file as it was; after the
-// save replaced it they cannot be undone, so the history starts again there.
+// A save that renamed its new file over the name leaves the file the pieces
+// read from in place, unnamed but open: the pieces and the history's steps
+// stay over it, so that Undo after Save gives back the old bytes. The old
+// file's room on the disk is given back when the document closes. A save
+// that wrote into the file itself (in place, or over a file whose links or
+// owner a new file could not carry) changed bytes the steps refer to: the
+// history starts again there, over the file as written.
 void CHexDoc::ReopenPieces(const QString& path)
 {
     StopDetection();
+    const std::shared_ptr<CFileBlocks>& pOld = m_pTable->File();
+    struct stat st;
+    const bool bRenamed = pOld && ::stat(AfxEncodeFileName(AfxAbsoluteFilePath(path)).constData(), &st) == 0
+        && !pOld->Is(quint64(st.st_dev), quint64(st.st_ino));
+    if (bRenamed && pOld->IsReadable() && (m_history.CanUndo() || m_history.CanRedo())) {
+        pOld->Detach();
+        return;
+    }
     auto pFile = std::make_shared<CFileBlocks>();
     try {
         pFile->Open(path);
@@ -155,13 +172,28 @@ void CHexDoc::StartDetection()
     if (!m_pTable || !m_pTable->File())
         return;
     m_bStopDetection = false;
+    m_bDetecting = true;
     const std::shared_ptr<CFileBlocks> pFile = m_pTable->File();
     const int nSets = m_nCodePageSets;
     m_detection = std::thread([this, pFile, nSets] {
         // The file as opened, not the table, which edits change meanwhile.
+        const qint64 nTotal = pFile->GetLength();
+        qint64 nDone = 0;
+        QElapsedTimer timer;
+        timer.start();
+        qint64 nNextNews = kDetectNewsMs;
         const int nCodePage = DetectInParts(
-            pFile->GetLength(), [&pFile](qint64 nPos, qint64 n, std::uint8_t* p) { return pFile->Read(nPos, n, p); },
-            [this](qint64) { return !m_bStopDetection; });
+            nTotal, [&pFile](qint64 nPos, qint64 n, std::uint8_t* p) { return pFile->Read(nPos, n, p); },
+            [&](qint64 n) {
+                nDone += n;
+                if (timer.elapsed() >= nNextNews) {
+                    nNextNews = timer.elapsed() + kDetectNewsMs;
+                    emit detectionProgress(nDone, nTotal);
+                }
+                return !m_bStopDetection;
+            });
+        m_bDetecting = false;
+        emit detectionEnded();
         if (nCodePage == 0)
             return;
         // Set on the document's thread, unless the code page was set since
@@ -316,7 +348,10 @@ CHexDoc::EditResult CHexDoc::ReplaceAllPieces(const CBytePattern& pattern, qint6
 
 bool CHexDoc::GetInPlaceChanges(std::vector<CInPlaceChange>& changes, qint64& nLength) const
 {
-    if (!m_pTable || !m_pTable->File() || !IsReadable() || m_pTable->GetLength() != m_pTable->File()->GetLength())
+    // A file the pieces still read from after a save renamed another over
+    // its name is not the file on disk: nothing is written in place then.
+    if (!m_pTable || !m_pTable->File() || !IsReadable() || m_pTable->File()->IsDetached()
+        || m_pTable->GetLength() != m_pTable->File()->GetLength())
         return false;
     changes.clear();
     qint64 nAt = 0;

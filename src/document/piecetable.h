@@ -112,6 +112,12 @@ public:
     // walked from where the code page's walk lands before nAt. False also when
     // the bytes could not be read.
     bool MatchesAt(const CBytePattern& pattern, qint64 nAt) const;
+    // The first offset q from nFloor to nPos such that the bytes [q, nPos)
+    // lie in blocks of the file known to hold lead bytes of nCodePage alone
+    // (CLeadBlocks); nPos when the byte before it is in no such block. What is
+    // not known must still be read: the run may go on below q.
+    qint64 KnownLeadStart(qint64 nFloor, qint64 nPos, int nCodePage) const;
+
     // Bytes of the document per block of a search; tests make it small.
     static qint64 s_nFindBlock;
 

@@ -2,6 +2,7 @@
 
 #include "bytepattern.h"
 #include "codepage.h"
+#include "fileblocks.h"
 #include "longtask.h"
 #include "rowformat.h"
 
@@ -25,6 +26,11 @@ bool CPieceTable::LandingAtOrBefore(qint64 nPos, int nCodePage, qint64& nLanding
     QByteArray hold;
     // Runs are mostly short: the look back starts small and doubles.
     for (qint64 nChunk = 16; q > 0 && !(q > run[0] && q <= run[1]); nChunk = std::min<qint64>(2 * nChunk, 4096)) {
+        const qint64 nKnown = KnownLeadStart(0, q, nCodePage);
+        if (nKnown < q) {
+            q = nKnown;
+            continue;
+        }
         const qint64 n = std::min(q, nChunk);
         const std::uint8_t* p = Span(q - n, n, hold);
         if (!p)
@@ -48,6 +54,33 @@ bool CPieceTable::LandingAtOrBefore(qint64 nPos, int nCodePage, qint64& nLanding
             nLanding = nPos - 1;
     }
     return true;
+}
+
+// Each piece of the file maps its bytes to the file's blocks; added bytes
+// are never noted, so the step back stops at them.
+qint64 CPieceTable::KnownLeadStart(qint64 nFloor, qint64 nPos, int nCodePage) const
+{
+    if (!m_pFile || nFloor < 0 || nPos <= nFloor || nPos > GetLength())
+        return nPos;
+    const CLeadBlocks& leads = m_pFile->Leads();
+    const qint64 nBlock = m_pFile->GetBlockSize();
+    qint64 p = nPos;
+    for (std::size_t i = PieceAt(p - 1); p > nFloor && !m_pieces[i].pAdded; --i) {
+        const CPiece& piece = m_pieces[i];
+        const qint64 nStart = m_starts[i];
+        // The file's bytes [nLow, nHigh) are the document's [max(nFloor, nStart), p).
+        const qint64 nLow = piece.nSource + (std::max(nFloor, nStart) - nStart);
+        const qint64 nHigh = piece.nSource + (p - nStart);
+        const qint64 nLast = (nHigh - 1) / nBlock;
+        const qint64 nFrom = leads.AllLeadFrom(nLow / nBlock, nLast, nCodePage);
+        if (nFrom > nLast)
+            break;
+        const qint64 nSourceFrom = std::max(nFrom * nBlock, nLow);
+        p = nStart + (nSourceFrom - piece.nSource);
+        if (nSourceFrom > nLow || i == 0)
+            break;
+    }
+    return p;
 }
 
 // Within a block every occurrence is searched for past the last one, as over

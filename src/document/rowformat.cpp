@@ -593,14 +593,20 @@ bool CRowFormat::LandsOn(const std::uint8_t* pData, std::uint32_t nFrom, std::ui
 }
 
 // The first offset s such that every byte from s up to nPos is a lead byte,
-// helped by the runs already known: the scan jumps over them and the run it
-// finds is remembered when it is long.
+// helped by the runs already known and by the file's blocks the document
+// knows to be all lead bytes: the scan jumps over them, and the run it finds
+// is remembered when it is long.
 qint64 CRowFormat::ReadRunStart(qint64 nFloor, qint64 nPos) const
 {
     constexpr qint64 kBlock = qint64(1) << 16;
     QByteArray hold;
     qint64 p = nPos;
     while (p > nFloor) {
+        // Blocks of the file known to be all lead bytes are stepped over
+        // unread; only the block where the run may begin is looked at.
+        p = m_pDoc->KnownLeadStart(nFloor, p, m_nCodePage);
+        if (p == nFloor)
+            break;
         const qint64 nFrom = std::max(nFloor, p - kBlock);
         const std::uint8_t* pBlock = m_pDoc->Span(nFrom, p - nFrom, hold);
         if (!pBlock)

@@ -7,6 +7,7 @@
 #include "filename.h"
 #include "hexdoc.h"
 #include "longtask.h"
+#include "rowformat.h"
 #include "testsupport.h"
 
 #include <QFile>
@@ -34,7 +35,11 @@ private slots:
     void sameAsWhole();
     void findsAsWhole_data();
     void findsAsWhole();
+    void rowsPairAsWholeOverLeadRuns_data();
+    void rowsPairAsWholeOverLeadRuns();
     void saveWritesAndReopens();
+    void undoesAcrossSaves_data();
+    void undoesAcrossSaves();
     void changedByAnotherProgram_data();
     void changedByAnotherProgram();
     void pastFourGiB();
@@ -230,6 +235,58 @@ void TestHexDocPieces::findsAsWhole()
 
 // The pieces are written in order through the safe writer; the document then
 // holds the new file as one piece, unmodified.
+void TestHexDocPieces::rowsPairAsWholeOverLeadRuns_data()
+{
+    QTest::addColumn<int>("nCodePage");
+    QTest::addColumn<quint32>("nSeed");
+    for (const int nCodePage : {936, 932, 949})
+        QTest::addRow("%d", nCodePage) << nCodePage << quint32(nCodePage);
+}
+
+// Five blocks of 0xCD, a lead byte of every double-byte code page, broken
+// by a few other bytes and edited: once every block was read (and so known
+// to be all lead bytes or not), whether a row starts with a trail byte is
+// what the walk over the whole buffer says, rows at the blocks' ends too.
+void TestHexDocPieces::rowsPairAsWholeOverLeadRuns()
+{
+    QFETCH(int, nCodePage);
+    QFETCH(quint32, nSeed);
+    constexpr int kBlock = 1 << 16;
+    QRandomGenerator gen(nSeed);
+    QByteArray bytes(5 * kBlock + 100, char(0xCD));
+    for (int i = 0; i < 6; ++i)
+        bytes[gen.bounded(bytes.size())] = char(gen.bounded(0x80));
+    // A run that starts right at a block's start.
+    bytes[2 * kBlock - 1] = 'x';
+    CHexDoc whole;
+    CHexDoc pieces;
+    open(whole, "lead-whole.bin", bytes, false);
+    open(pieces, "lead-pieces.bin", bytes, true);
+    for (int i = 0; i < 20; ++i) {
+        const qint64 nPos = gen.bounded(quint32(whole.Length()));
+        const QByteArray insert(gen.bounded(5), gen.bounded(2) ? char(0xCD) : 'a');
+        const qint64 nRemove = gen.bounded(3);
+        const auto* p = reinterpret_cast<const std::uint8_t*>(insert.constData());
+        QCOMPARE(pieces.ReplaceBytes(nPos, nRemove, p, insert.size(), {}),
+                 whole.ReplaceBytes(nPos, nRemove, p, insert.size(), {}));
+    }
+    QCOMPARE(all(pieces), all(whole));
+    whole.SetCodePage(nCodePage);
+    pieces.SetCodePage(nCodePage);
+    const qint64 nRows = whole.Length() / 16 + 1;
+    std::vector<qint64> rows;
+    for (qint64 nEdge = kBlock / 16; nEdge < nRows; nEdge += kBlock / 16)
+        rows.insert(rows.end(), {nEdge - 1, nEdge, nEdge + 1});
+    for (int i = 0; i < 60; ++i)
+        rows.push_back(gen.bounded(quint32(nRows)));
+    for (const qint64 nRow : rows) {
+        // A row formatter of its own each time: nothing remembered helps.
+        CRowFormat walkWhole;
+        CRowFormat walkPieces;
+        QCOMPARE(walkPieces.IsRowContinued(pieces, nRow, true), walkWhole.IsRowContinued(whole, nRow, true));
+    }
+}
+
 void TestHexDocPieces::saveWritesAndReopens()
 {
     QByteArray bytes(150000, 'q');
@@ -257,6 +314,81 @@ void TestHexDocPieces::saveWritesAndReopens()
     QVERIFY(doc.OnSaveDocument(copy));
     QCOMPARE(readFile(copy), bytes);
     QCOMPARE(all(doc), bytes);
+    QVERIFY(m_messages.isEmpty());
+}
+
+void TestHexDocPieces::undoesAcrossSaves_data()
+{
+    QTest::addColumn<quint32>("nSeed");
+    QTest::addColumn<bool>("bElsewhere");
+    QTest::newRow("saved over itself") << 11u << false;
+    QTest::newRow("saved over itself, again") << 12u << false;
+    QTest::newRow("saved under other names") << 13u << true;
+}
+
+// Seeded edits, undo, redo and saves (each renaming a new file over the name)
+// against the states they went through: after a save the history goes on over
+// the file the pieces read from, no longer named, Undo gives back the bytes as
+// they were before it, the modified flag follows the place saved last, and
+// every save writes what the document shows.
+void TestHexDocPieces::undoesAcrossSaves()
+{
+    QFETCH(quint32, nSeed);
+    QFETCH(bool, bElsewhere);
+    QRandomGenerator gen(nSeed);
+    QByteArray original(200000, Qt::Uninitialized);
+    for (char& c : original)
+        c = char(gen.bounded(256));
+    CHexDoc doc;
+    open(doc, "undo-save.bin", original, true);
+    std::vector<QByteArray> states{original};
+    std::size_t nState = 0;
+    std::size_t nSaved = 0;
+    int nSaves = 0;
+    for (int i = 0; i < 300; ++i) {
+        const int nKind = gen.bounded(10);
+        CEditState state;
+        if (nKind < 5) {
+            QByteArray bytes = states[nState];
+            const qint64 nPos = gen.bounded(quint32(bytes.size()));
+            const qint64 nRemove = gen.bounded(quint32(std::min<qint64>(bytes.size() - nPos, 70000)));
+            const QByteArray insert(gen.bounded(100), char('a' + gen.bounded(26)));
+            QCOMPARE(doc.ReplaceBytes(nPos, nRemove, reinterpret_cast<const std::uint8_t*>(insert.constData()),
+                                      insert.size(), {}),
+                     CHexDoc::EditResult::Done);
+            states.resize(++nState);
+            states.push_back(bytes.replace(nPos, nRemove, insert));
+            if (nSaved >= nState)
+                nSaved = std::size_t(-1);
+        } else if (nKind < 7) {
+            QCOMPARE(doc.Undo(state), nState > 0 ? CHexDoc::EditResult::Done : CHexDoc::EditResult::Refused);
+            nState -= nState > 0;
+        } else if (nKind < 9) {
+            const bool bCan = nState + 1 < states.size();
+            QCOMPARE(doc.Redo(state), bCan ? CHexDoc::EditResult::Done : CHexDoc::EditResult::Refused);
+            nState += bCan;
+        } else {
+            const QString path = bElsewhere ? scratchDir() + QStringLiteral("/undo-save-%1.bin").arg(++nSaves)
+                                            : doc.GetPathName();
+            QVERIFY(doc.OnSaveDocument(path));
+            doc.SetPathName(path);
+            QCOMPARE(readFile(path), states[nState]);
+            nSaved = nState;
+        }
+        QCOMPARE(doc.IsModified(), nState != nSaved);
+        if (i % 10 == 0)
+            QCOMPARE(all(doc), states[nState]);
+    }
+    CEditState state;
+    while (nState > 0) {
+        QCOMPARE(doc.Undo(state), CHexDoc::EditResult::Done);
+        --nState;
+    }
+    QCOMPARE(all(doc), original);
+    QCOMPARE(doc.IsModified(), nSaved != 0);
+    QVERIFY(doc.OnSaveDocument(doc.GetPathName()));
+    QCOMPARE(readFile(doc.GetPathName()), original);
+    QVERIFY(doc.IsReadable());
     QVERIFY(m_messages.isEmpty());
 }
 

@@ -473,6 +473,7 @@ void TestHexDocSaves::piecesOverwrittenAreSavedInPlace()
     QByteArray bytes(300000, Qt::Uninitialized);
     for (qsizetype i = 0; i < bytes.size(); ++i)
         bytes[i] = char(i * 13);
+    const QByteArray original = bytes;
     const QString path = writeScratchFile("pieces.bin", bytes);
     struct stat before;
     QCOMPARE(::stat(Native(path).constData(), &before), 0);
@@ -500,6 +501,17 @@ void TestHexDocSaves::piecesOverwrittenAreSavedInPlace()
     QVERIFY(doc.Read(0, shown.size(), reinterpret_cast<std::uint8_t*>(shown.data())));
     QCOMPARE(shown, bytes);
     QVERIFY(!doc.IsModified());
+    // Written in place, the file the steps refer to changed: the history
+    // starts again. Renamed over, the old file still reads and the steps
+    // give back its bytes.
+    QCOMPARE(doc.History().CanUndo(), !inPlace);
+    CEditState state;
+    while (doc.Undo(state) == CHexDoc::EditResult::Done) {
+    }
+    QCOMPARE(doc.IsModified(), !inPlace);
+    shown.resize(doc.Length());
+    QVERIFY(doc.Read(0, shown.size(), reinterpret_cast<std::uint8_t*>(shown.data())));
+    QCOMPARE(shown, inPlace ? bytes : original);
 }
 
 void TestHexDocSaves::namesNotUtf8_data()

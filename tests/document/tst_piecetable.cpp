@@ -1,5 +1,6 @@
 #include "archive.h"
 #include "bytepattern.h"
+#include "codepage.h"
 #include "diskfile.h"
 #include "fileblocks.h"
 #include "longtask.h"
@@ -124,6 +125,8 @@ private slots:
     void rewriteInPlaceOfItsOwnFileIsRefused();
     void findMatchesTheWholeBufferScan_data();
     void findMatchesTheWholeBufferScan();
+    void knownLeadBlocksMatchTheBytes_data();
+    void knownLeadBlocksMatchTheBytes();
 };
 
 void TestPieceTable::randomEditsMatchAByteVector_data()
@@ -476,6 +479,90 @@ void TestPieceTable::findMatchesTheWholeBufferScan()
         }
     }
     CPieceTable::s_nFindBlock = nSaved;
+}
+
+void TestPieceTable::knownLeadBlocksMatchTheBytes_data()
+{
+    QTest::addColumn<int>("nCodePage");
+    QTest::addColumn<quint32>("nSeed");
+    QTest::addColumn<bool>("bEdits");
+    // 936 and 950 share their lead bytes; 932's have a gap in the middle.
+    for (const int nCodePage : {932, 936, 950, 949}) {
+        QTest::addRow("%d, the file as read", nCodePage) << nCodePage << quint32(nCodePage) << false;
+        QTest::addRow("%d, edited", nCodePage) << nCodePage << quint32(nCodePage + 1) << true;
+    }
+}
+
+// Long runs of lead bytes over blocks of 64 bytes, now and then broken by
+// another byte, some blocks read and some not: every byte the step back
+// passes is a lead byte of the code page, the floor is kept, and over the
+// file as read it reaches as far as the blocks read allow.
+void TestPieceTable::knownLeadBlocksMatchTheBytes()
+{
+    QFETCH(int, nCodePage);
+    QFETCH(quint32, nSeed);
+    QFETCH(bool, bEdits);
+    constexpr qint64 kBlock = 64;
+    QRandomGenerator gen(nSeed);
+    std::vector<std::uint8_t> leads;
+    std::vector<std::uint8_t> others;
+    for (int b = 0; b < 256; ++b)
+        (IsLeadByte(nCodePage, std::uint8_t(b)) ? leads : others).push_back(std::uint8_t(b));
+    QByteArray original(40 * kBlock + 17, Qt::Uninitialized);
+    for (char& c : original) {
+        const auto& from = gen.bounded(300) == 0 ? others : leads;
+        c = char(from[gen.bounded(quint32(from.size()))]);
+    }
+    // The byte of every other code page's gap, and a whole block of it.
+    original[int(5 * kBlock + 3)] = char(0xA0);
+    original.replace(int(20 * kBlock), int(kBlock), QByteArray(int(kBlock), char(0xFE)));
+    auto pFile = OpenBlocks(writeScratchFile(QStringLiteral("leads.bin"), original), kBlock, 8 * kBlock);
+    CPieceTable table(pFile);
+    std::vector<bool> read(std::size_t(pFile->GetLength() / kBlock + 1));
+    for (std::size_t i = 0; i < read.size(); ++i) {
+        if (gen.bounded(4) != 0) {
+            QVERIFY(!pFile->Block(qint64(i)).isNull());
+            read[i] = true;
+        }
+    }
+    QByteArray model = original;
+    if (bEdits) {
+        for (int i = 0; i < 40; ++i) {
+            const qint64 nPos = qint64(gen.bounded(quint64(model.size())));
+            const qint64 nRemove = qint64(gen.bounded(quint64(std::min<qint64>(model.size() - nPos, 2 * kBlock)) + 1));
+            QByteArray insert(gen.bounded(3 * int(kBlock)), Qt::Uninitialized);
+            for (char& c : insert)
+                c = char(leads[gen.bounded(quint32(leads.size()))]);
+            QVERIFY(table.Replace(nPos, nRemove, U8(insert), insert.size()));
+            model.replace(nPos, nRemove, insert);
+        }
+    }
+    const auto* bytes = U8(model);
+    auto isLead = [&](qint64 i) { return IsLeadByte(nCodePage, bytes[i]); };
+    auto wholeBlockLead = [&](qint64 nIndex) {
+        for (qint64 i = nIndex * kBlock; i < std::min<qint64>((nIndex + 1) * kBlock, model.size()); ++i) {
+            if (!isLead(i))
+                return false;
+        }
+        return true;
+    };
+    for (int i = 0; i < 3000; ++i) {
+        const qint64 nPos = qint64(gen.bounded(quint64(model.size()) + 1));
+        const qint64 nFloor = gen.bounded(3) == 0 ? qint64(gen.bounded(quint64(nPos) + 1)) : 0;
+        const qint64 q = table.KnownLeadStart(nFloor, nPos, nCodePage);
+        QVERIFY(q >= nFloor && q <= nPos);
+        for (qint64 j = q; j < nPos; ++j)
+            QVERIFY2(isLead(j), qPrintable(QStringLiteral("%1 from %2 to %3").arg(j).arg(q).arg(nPos)));
+        if (bEdits || nPos == nFloor)
+            continue;
+        qint64 nExpected = nPos;
+        for (qint64 b = (nPos - 1) / kBlock; b >= 0 && read[std::size_t(b)] && wholeBlockLead(b); --b)
+            nExpected = std::max(nFloor, b * kBlock);
+        QCOMPARE(q, nExpected);
+    }
+    // Other code pages know nothing of lead bytes.
+    QCOMPARE(table.KnownLeadStart(0, model.size(), 1252), qint64(model.size()));
+    QCOMPARE(table.KnownLeadStart(0, model.size(), 65001), qint64(model.size()));
 }
 
 QTEST_GUILESS_MAIN(TestPieceTable)
