@@ -302,9 +302,9 @@ void TestHexDocPieces::saveWritesAndReopens()
     QVERIFY(!doc.IsModified());
     QVERIFY(doc.IsReadable());
     QCOMPARE(all(doc), bytes);
-    // The file the rename replaced is closed, off the save's path, but closed:
-    // else its room on the disk stays taken while the document is open.
-    QTRY_VERIFY(!TestSupport::holdsRemovedFile(path));
+    // The file the rename replaced stays open while the history's steps
+    // refer to it, so that Undo gives its bytes back.
+    QVERIFY(TestSupport::holdsRemovedFile(path));
 
     // Saved over its own file, which the rename replaced: still read, and
     // edited and saved again, elsewhere.
@@ -315,6 +315,10 @@ void TestHexDocPieces::saveWritesAndReopens()
     QCOMPARE(readFile(copy), bytes);
     QCOMPARE(all(doc), bytes);
     QVERIFY(m_messages.isEmpty());
+    // Emptied, the document lets the replaced file go: its room on the disk
+    // is given back.
+    doc.DeleteContents();
+    QTRY_VERIFY(!TestSupport::holdsRemovedFile(path));
 }
 
 void TestHexDocPieces::undoesAcrossSaves_data()
