@@ -13,6 +13,7 @@
 #include <QFileDevice>
 #include <QFile>
 #include <QMimeDatabase>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <limits>
@@ -223,6 +224,15 @@ bool CHexDoc::OnSaveDocument(const QString& path)
         ReportSaveLoadException(&e, true);
         return false;
     }
+    // The guess reads the file on a thread of its own: it stops before the
+    // save renames a new file over the name, which its check after each read
+    // would take for another program's change, and starts again after it.
+    const bool bGuessing = m_pTable && IsDetecting();
+    StopDetection();
+    const auto guessOn = qScopeGuard([this, bGuessing] {
+        if (bGuessing)
+            StartDetection();
+    });
     if (!CDocument::OnSaveDocument(path))
         return false;
     m_history.MarkSaved();
