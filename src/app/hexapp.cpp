@@ -146,11 +146,16 @@ bool CHexApp::InitInstance()
         QObject::connect(
             pDoc, &CHexDoc::fileUnreadable, pDoc,
             [](const QString& text) { AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION); }, Qt::QueuedConnection);
-        // Both come from the guess's thread.
-        QObject::connect(pDoc, &CHexDoc::detectionProgress, pDoc,
-                         [this, pDoc](qint64 nDone, qint64 nTotal) { ShowGuess(pDoc, nDone, nTotal); });
-        QObject::connect(pDoc, &CHexDoc::detectionEnded, pDoc, [this, pDoc] { EndGuess(pDoc); });
-        QObject::connect(pDoc, &QObject::destroyed, this, [this, pDoc] { EndGuess(pDoc); });
+        // The guess's progress goes to the main window's status bar: the first
+        // two come from the guess's thread. The main window is their context,
+        // so that documents closed after it (as the program ends) find no one
+        // listening.
+        if (QObject* pFrame = m_pMainFrame.get()) {
+            QObject::connect(pDoc, &CHexDoc::detectionProgress, pFrame,
+                             [this, pDoc](qint64 nDone, qint64 nTotal) { ShowGuess(pDoc, nDone, nTotal); });
+            QObject::connect(pDoc, &CHexDoc::detectionEnded, pFrame, [this, pDoc] { EndGuess(pDoc); });
+            QObject::connect(pDoc, &QObject::destroyed, pFrame, [this, pDoc] { EndGuess(pDoc); });
+        }
         return pDoc;
     };
     // Each view gets what it uses of the program from here, never by looking up.
