@@ -438,7 +438,13 @@ if part 4; then
                 open_seconds "$zorbel" "$tmp/$kind-1g" >> "$tmp/open-$kind"
                 open_seconds okteta "$tmp/$kind-1g" >> "$tmp/okteta-$kind"
             done
+            # The program's own start and first layout, for scale.
+            head -c 1024 "$tmp/random-1g" > "$tmp/random-1k"
+            open_seconds "$zorbel" "$tmp/random-1k" >> "$tmp/open-1k"
         done
+        line "open 1 GiB random vs 1 KiB, Zorbel alone (s)" "$(summary "$tmp/open-random")" \
+            "$(summary "$tmp/open-1k")" "$(ratio "$(median "$tmp/open-random")" "$(median "$tmp/open-1k")")" \
+            "(for scale)" "$(load open)"
         for kind in random gb cd; do
             line "open 1 GiB $kind until painted vs okteta (s)" "$(summary "$tmp/open-$kind")" \
                 "$(summary "$tmp/okteta-$kind")" "$(ratio "$(median "$tmp/open-$kind")" "$(median "$tmp/okteta-$kind")")" "<= 0.1 x" \
