@@ -328,21 +328,23 @@ if part 3; then
         # No work seen at all (the key went astray) gives no figure.
         last_work "$probe $pid" 0.005 20 "$start" "$start" "$before" | awk '$1 > 0 { printf "%.1f\n", $1 * 1000 }'
     }
-    # far_jumps NAME GOTO_KEY OFFSET CONFIRM_KEY COMMAND...: opens the 0xCD file,
+    # far_jumps SET NAME FILE GOTO_KEY OFFSET CONFIRM_KEY COMMAND...: opens FILE,
     # then times Ctrl+End and Go To (GOTO_KEY, OFFSET typed, CONFIRM_KEY, if not
-    # empty, before the timed Return), appending milliseconds to far-end-NAME and
-    # far-goto-NAME.
+    # empty, before the timed Return), appending milliseconds to SET-end-NAME and
+    # SET-goto-NAME. With PROBE set only the main thread counts, in the wait for
+    # the window too.
     far_jumps() {
-        local name=$1 goto=$2 offset=$3 confirm=$4 pid window
-        shift 4
-        "$@" "$tmp/cd-1g" > /dev/null 2>&1 &
+        local set=$1 name=$2 file=$3 goto=$4 offset=$5 confirm=$6 settle=until_idle pid window
+        shift 6
+        [ -n "${PROBE:-}" ] && settle=until_shown
+        "$@" "$file" > /dev/null 2>&1 &
         pid=$!
-        until_idle "$pid" "$(now)" > /dev/null
+        $settle "$pid" "$(now)" > /dev/null
         window=$(xdotool search --onlyvisible --pid "$pid" | head -1)
         if [ -n "$window" ]; then
             xdotool windowfocus --sync "$window" > /dev/null 2>&1
             sleep 0.3
-            respond "$pid" ctrl+End >> "$tmp/far-end-$name"
+            respond "$pid" ctrl+End >> "$tmp/$set-end-$name"
             xdotool key ctrl+Home
             sleep 0.3
             xdotool key "$goto"
@@ -350,7 +352,7 @@ if part 3; then
             xdotool type "$offset"
             [ -n "$confirm" ] && xdotool key "$confirm"
             sleep 0.3
-            respond "$pid" Return >> "$tmp/far-goto-$name"
+            respond "$pid" Return >> "$tmp/$set-goto-$name"
         fi
         kill "$pid" 2>/dev/null
         wait "$pid" 2>/dev/null
@@ -360,11 +362,11 @@ if part 3; then
     need ghex ghex && peers+=(ghex)
     for ((r = 0; r < runs; ++r)); do
         sample far
-        far_jumps zorbel ctrl+g 20000000 "" "$zorbel"
+        far_jumps far zorbel "$tmp/cd-1g" ctrl+g 20000000 "" "$zorbel"
         for peer in "${peers[@]}"; do
             case $peer in
-            okteta) far_jumps okteta ctrl+g 20000000 "" okteta ;;
-            ghex) far_jumps ghex ctrl+j 0x20000000 Tab ghex ;;
+            okteta) far_jumps far okteta "$tmp/cd-1g" ctrl+g 20000000 "" okteta ;;
+            ghex) far_jumps far ghex "$tmp/cd-1g" ctrl+j 0x20000000 Tab ghex ;;
             esac
         done
     done
@@ -389,33 +391,12 @@ if part 3; then
     # 3b. The same in a sparse file of 64 GiB, which the peers do not open: Ctrl+End
     # and Go To F00000000 against the same in a file of 1 KiB, first. Only the main
     # thread counts, as the code page is still being guessed on another.
-    far_jumps_64g() {
-        local file=$1 name=$2 pid window
-        "$zorbel" "$file" > /dev/null 2>&1 &
-        pid=$!
-        until_shown "$pid" "$(now)" > /dev/null
-        window=$(xdotool search --onlyvisible --pid "$pid" | head -1)
-        if [ -n "$window" ]; then
-            xdotool windowfocus --sync "$window" > /dev/null 2>&1
-            sleep 0.3
-            PROBE=main_ticks_with_server respond "$pid" ctrl+End >> "$tmp/far64-end-$name"
-            xdotool key ctrl+Home
-            sleep 0.3
-            xdotool key ctrl+g
-            sleep 0.5
-            xdotool type "$3"
-            sleep 0.3
-            PROBE=main_ticks_with_server respond "$pid" Return >> "$tmp/far64-goto-$name"
-        fi
-        kill "$pid" 2>/dev/null
-        wait "$pid" 2>/dev/null
-    }
     if truncate -s 64G "$tmp/sparse-64g" 2>/dev/null; then
         head -c 1024 /dev/zero > "$tmp/small-1k"
         for ((r = 0; r < runs; ++r)); do
             sample far64
-            far_jumps_64g "$tmp/sparse-64g" big F00000000
-            far_jumps_64g "$tmp/small-1k" small 200
+            PROBE=main_ticks_with_server far_jumps far64 big "$tmp/sparse-64g" ctrl+g F00000000 "" "$zorbel"
+            PROBE=main_ticks_with_server far_jumps far64 small "$tmp/small-1k" ctrl+g 200 "" "$zorbel"
         done
         for what in end goto; do
             [ "$what" = end ] && title="Ctrl+End" || title="Go To F00000000 (200 in 1 KiB)"
