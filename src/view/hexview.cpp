@@ -56,6 +56,13 @@ void CHexView::OnSize(unsigned nType, int cx, int cy)
     LayOut();
 }
 
+// The document's bytes and the end marker after them, 16 to a row.
+qint64 CHexView::RowCount() const
+{
+    const CHexDoc* pDoc = GetDocument();
+    return pDoc ? (pDoc->Length() + 1 + 15) >> 4 : 0;
+}
+
 // A file whose last row lies at 4 GiB or beyond has a wider offset column, the
 // same for all its rows, and everything right of it moves over by as much.
 bool CHexView::FitOffsetColumn()
@@ -136,7 +143,7 @@ void CHexView::OnInitialUpdate()
     SetupScreenFont(IsShownCodePage(nRemembered) ? nRemembered : pDoc->GetCodePage());
     if (bLoaded)
         LoadRememberedTable();
-    m_nRows = (pDoc->Length() + 1 + 15) >> 4;
+    m_nRows = RowCount();
     if (FitOffsetColumn())
         LayOut();
     UpdateScrollSizes();

@@ -390,6 +390,7 @@ private:
     // Places the block in the window and fits scroll sizes, caret and highlight
     // to the cell metrics.
     void LayOut();
+    qint64 RowCount() const;
     // Widens or narrows the offset column to the document's length; true when
     // it changed.
     bool FitOffsetColumn();

@@ -196,7 +196,7 @@ void CHexView::OnUpdate(CDocumentView* pSender, qintptr lHint)
     const CHexDoc* pDoc = GetDocument();
     if (!pDoc)
         return;
-    const qint64 nRows = (pDoc->Length() + 1 + 15) >> 4;
+    const qint64 nRows = RowCount();
     if (FitOffsetColumn()) {
         m_nRows = nRows;
         LayOut();

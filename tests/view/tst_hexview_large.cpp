@@ -18,6 +18,7 @@ private slots:
     void typingFarOutIsUndone();
     void selectionCrossesFourGiB();
     void findsPastFourGiB();
+    void offsetColumnFollowsTheLength();
     void bookmarksPastFourGiBMoveWithEdits();
 
 private:
@@ -179,6 +180,25 @@ void TestHexViewLarge::findsPastFourGiB()
     QByteArray row;
     w->FormatRow(nAt / 16, row, false);
     QVERIFY2(row.contains("5A 4F 52 42"), row.constData());
+}
+
+// A byte typed into a file of 4 GiB - 1 puts its last row at 4 GiB: every row's
+// offset column widens at once, and narrows again on Undo.
+void TestHexViewLarge::offsetColumnFollowsTheLength()
+{
+    const QString path = Sparse(k4G - 1);
+    if (path.isEmpty())
+        QSKIP("the file system cannot hold a sparse file of 4 GiB");
+    LargeWindow w(path);
+    QCOMPARE(w->m_nOffsetExtra, 0);
+    w.Type("Tab x");
+    QCOMPARE(w.doc.Length(), k4G);
+    QCOMPARE(w->m_nOffsetExtra, 1);
+    QCOMPARE(w->CellToClient(10, 0).x() - w->CellToClient(0, 0).x(), 11 * w->m_nCharWidth);
+    QCOMPARE(w->GetTotalSize().width(), (CHexView::kRowColumns + 1) * w->m_nCharWidth);
+    QVERIFY(AfxExecuteCommand(w.pView.get(), ID_EDIT_UNDO));
+    QCOMPARE(w->m_nOffsetExtra, 0);
+    QCOMPARE(w->GetTotalSize().width(), CHexView::kRowColumns * w->m_nCharWidth);
 }
 
 // Bookmarks follow edits past 4 GiB by their 64-bit offsets: typing there
