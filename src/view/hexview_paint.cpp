@@ -5,12 +5,18 @@
 #include "rowpainter.h"
 #include "textdecoder.h"
 
+#include <QLoggingCategory>
 #include <QPainter>
 #include <QScopeGuard>
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
+
+// Off unless asked for (QT_LOGGING_RULES="zorbel.paint.debug=true"): the
+// benchmarks time the program's start to its first rows, and a far jump to the
+// rows it shows, by what it says.
+Q_LOGGING_CATEGORY(lcPaint, "zorbel.paint", QtWarningMsg)
 
 namespace {
 
@@ -80,6 +86,8 @@ void CHexView::OnDraw(QPainter* pDC)
         painter.DrawOffset(row.nRow);
         DrawFormattedRow(painter, row, row.nRow);
     }
+    // Said once the rows, highlights and marks are drawn, whichever way this ends.
+    const auto said = qScopeGuard([&] { qCDebug(lcPaint, "rows %lld-%lld painted", first, last); });
     // The bookmarks' marks go over everything else, whichever way this ends.
     const auto marks = qScopeGuard([&] { DrawBookmarks(pDC, first, last); });
 
