@@ -300,18 +300,26 @@ visible_seconds() {
     kill "$pid" 2>/dev/null
     wait "$pid" 2>/dev/null
 }
-# Seconds from Zorbel's start until its first rows are painted, which it says
-# on standard error when asked by its logging rules ("rows FIRST-LAST painted").
+# Seconds from time of day A to time of day B (HH:MM:SS.fraction), across midnight.
+seconds_between() {
+    awk -v a="$1" -v b="$2" 'function s(t, f) { split(t, f, ":"); return f[1] * 3600 + f[2] * 60 + f[3] }
+        BEGIN { d = s(b) - s(a); if (d < 0) d += 86400; printf "%.4f\n", d }'
+}
+# Zorbel says which rows it painted, and when, under these rules.
+paint_log=(QT_LOGGING_RULES="zorbel.paint.debug=true" QT_MESSAGE_PATTERN="%{time HH:mm:ss.zzz} %{message}")
+# Seconds from Zorbel's start until its first rows are painted, by the time of
+# day it gives the line ("HH:MM:SS.mmm ... rows FIRST-LAST painted"): a shell
+# reading lines from a pipe on a busy machine would add delays of its own.
 first_rows_seconds() {
     local start pid line
-    start=$(now)
-    exec {rows}< <(QT_LOGGING_RULES="zorbel.paint.debug=true" "$zorbel" "$1" 2>&1 > /dev/null &
+    start=$(date +%H:%M:%S.%N)
+    exec {rows}< <(env "${paint_log[@]}" "$zorbel" "$1" 2>&1 > /dev/null &
         echo "pid $!"
         wait)
     read -r _ pid <&"$rows"
     while read -r line <&"$rows"; do
-        if [[ $line == *" painted"* ]]; then
-            awk -v a="$start" -v b="$(now)" 'BEGIN { printf "%.4f\n", (b - a) / 1e9 }'
+        if [[ $line =~ ^([0-9:.]+)\ .*\ painted ]]; then
+            seconds_between "$start" "${BASH_REMATCH[1]}"
             # PEAK_TO: a file to add the window's peak resident memory to, in MiB.
             [ -n "${PEAK_TO:-}" ] && awk '/^VmHWM:/ { printf "%.1f\n", $2 / 1024 }' "/proc/$pid/status" >> "$PEAK_TO"
             break
@@ -414,11 +422,12 @@ if part 3; then
         local fd=$1 first=$2 last=$3 start line
         shift 3
         while read -r -t 0.05 line <&"$fd"; do :; done
-        start=$(now)
+        start=$(date +%H:%M:%S.%N)
         xdotool key "$@"
         while read -r -t 5 line <&"$fd"; do
-            if [[ $line =~ rows\ ([0-9]+)-([0-9]+)\ painted ]] && ((BASH_REMATCH[1] <= first && BASH_REMATCH[2] >= last)); then
-                awk -v a="$start" -v b="$(now)" 'BEGIN { printf "%.1f\n", (b - a) / 1e6 }'
+            if [[ $line =~ ^([0-9:.]+)\ .*rows\ ([0-9]+)-([0-9]+)\ painted ]] \
+                && ((BASH_REMATCH[2] <= first && BASH_REMATCH[3] >= last)); then
+                seconds_between "$start" "${BASH_REMATCH[1]}" | awk '{ printf "%.1f\n", $1 * 1000 }'
                 return
             fi
         done
@@ -428,7 +437,7 @@ if part 3; then
     # far64-goto-NAME.
     far_rows() {
         local name=$1 file=$2 offset=$3 row=$4 last_row=$5 fd pid window
-        exec {fd}< <(QT_LOGGING_RULES="zorbel.paint.debug=true" "$zorbel" "$file" 2>&1 > /dev/null &
+        exec {fd}< <(env "${paint_log[@]}" "$zorbel" "$file" 2>&1 > /dev/null &
             echo "pid $!"
             wait)
         read -r _ pid <&"$fd"

@@ -55,8 +55,14 @@ QVariant CStringsModel::headerData(int section, Qt::Orientation orientation, int
 
 std::string CStringsModel::TextOf(const CRun& run) const
 {
-    if (!m_pDoc || !m_pDecoder || qint64(run.nOffset) + qint64(run.nLength) > m_pDoc->Length())
+    if (!m_pDoc || qint64(run.nOffset) + qint64(run.nLength) > m_pDoc->Length())
         return std::string();
+    // Made when a text is first shown: a document opened with the panel
+    // hidden does not wait for the code page's tables.
+    if (!m_pDecoder) {
+        m_pDecoder = std::make_unique<CStringScanner>(m_pDoc->GetCodePage(), 1);
+        m_pDecoder->UseTable(m_pDoc->ShareCharTable());
+    }
     QByteArray hold;
     const std::uint8_t* p = m_pDoc->Span(qint64(run.nOffset), qint64(run.nLength), hold);
     return p ? m_pDecoder->RunText(p, std::uint32_t(run.nLength)) : std::string();
@@ -72,9 +78,7 @@ void CStringsModel::Reset(CHexDoc* pDoc)
 {
     Clear();
     m_pDoc = pDoc;
-    m_pDecoder = pDoc ? std::make_unique<CStringScanner>(pDoc->GetCodePage(), 1) : nullptr;
-    if (m_pDecoder)
-        m_pDecoder->UseTable(pDoc->ShareCharTable());
+    m_pDecoder.reset();
 }
 
 void CStringsModel::Clear()

@@ -104,8 +104,9 @@ private:
     // A deque: a list of millions of runs grows without moving them all.
     std::deque<CRun> m_runs;
     QPointer<CHexDoc> m_pDoc;
-    // Makes a run's text again; used only on the interface's thread.
-    std::unique_ptr<CStringScanner> m_pDecoder;
+    // Makes a run's text again, in the document's code page; made when first
+    // needed and dropped by Reset. Used only on the interface's thread.
+    mutable std::unique_ptr<CStringScanner> m_pDecoder;
 
     QString m_filter;
     std::deque<int> m_matches;   // the runs that hold the filter, in order
