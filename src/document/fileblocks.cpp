@@ -13,6 +13,29 @@
 #include <thread>
 #include <unistd.h>
 
+namespace {
+
+// Where the next data of fd at or after nFrom starts, at most nEnd: nEnd when
+// only a hole is left before it; nFrom where holes cannot be told (the file
+// system does not say, or the call fails), so that all of it is copied.
+qint64 NextData(int fd, qint64 nFrom, qint64 nEnd)
+{
+    const off_t nData = ::lseek(fd, off_t(nFrom), SEEK_DATA);
+    if (nData < 0)
+        return errno == ENXIO ? nEnd : nFrom;
+    return std::min<qint64>(nData, nEnd);
+}
+
+// Where the data of fd that holds nFrom ends (the next hole, or the file's
+// end), at most nEnd.
+qint64 DataEnd(int fd, qint64 nFrom, qint64 nEnd)
+{
+    const off_t nHole = ::lseek(fd, off_t(nFrom), SEEK_HOLE);
+    return nHole < 0 || nHole <= nFrom ? nEnd : std::min<qint64>(nHole, nEnd);
+}
+
+} // namespace
+
 CFileBlocks::CFileBlocks(qint64 nBlockSize, qint64 nCacheSize)
     : m_nBlockSize(std::max<qint64>(nBlockSize, 1)),
       m_nMaxBlocks(qsizetype(std::max<qint64>(nCacheSize / m_nBlockSize, 1)))
@@ -161,32 +184,64 @@ CFileBlocks::CopyResult CFileBlocks::CopyTo(qint64 nPos, qint64 nLength, int fdO
         return CopyResult::ReadFailed;
     if (!StillSame())
         return CopyResult::ReadFailed;
-    loff_t nFrom = nPos;
-    for (qint64 nDone = 0; nDone < nLength;) {
-        const ssize_t nCopied
-            = ::copy_file_range(m_file.handle(), &nFrom, fdOut, nullptr, std::size_t(nLength - nDone), 0);
-        if (nCopied < 0 && errno == EINTR)
+    const int fdIn = m_file.handle();
+    const qint64 nEnd = nPos + nLength;
+    const off_t nOutStart = ::lseek(fdOut, 0, SEEK_CUR);
+    bool bSkipped = false;
+    bool bCopied = false;
+    for (loff_t nFrom = nPos; nFrom < nEnd;) {
+        // The holes of a sparse file stay holes: the output's position moves
+        // past them and nothing is written there, so a disc image that is
+        // mostly holes is saved in the space its data takes. A file system
+        // that does not tell holes apart gives all of it as data.
+        const qint64 nData = NextData(fdIn, nFrom, nEnd);
+        if (nData > nFrom) {
+            if (::lseek(fdOut, off_t(nData - nFrom), SEEK_CUR) < 0) {
+                nError = errno;
+                return CopyResult::WriteFailed;
+            }
+            bSkipped = true;
+            nFrom = nData;
             continue;
-        if (nCopied < 0) {
-            nError = errno;
-            // Other file systems, kernels without it, or files it cannot
-            // join; only before a byte went, so the caller can start over.
-            const bool bUnsupported = nError == EXDEV || nError == ENOSYS || nError == EOPNOTSUPP
-                || nError == EINVAL || nError == EBADF;
-            if (nDone == 0 && bUnsupported)
-                return CopyResult::Unsupported;
-            if (nError == EIO) {
-                m_state = State::ReadFailed;
-                m_nError = nError;
+        }
+        const qint64 nDataEnd = DataEnd(fdIn, nFrom, nEnd);
+        while (nFrom < nDataEnd) {
+            const ssize_t nCopied
+                = ::copy_file_range(fdIn, &nFrom, fdOut, nullptr, std::size_t(nDataEnd - nFrom), 0);
+            if (nCopied < 0 && errno == EINTR)
+                continue;
+            if (nCopied < 0) {
+                nError = errno;
+                // Other file systems, kernels without it, or files it cannot
+                // join; only before a byte went, the output put back where it
+                // was, so that the caller can start over.
+                const bool bUnsupported = nError == EXDEV || nError == ENOSYS || nError == EOPNOTSUPP
+                    || nError == EINVAL || nError == EBADF;
+                if (bUnsupported && !bCopied && (!bSkipped || ::lseek(fdOut, nOutStart, SEEK_SET) == nOutStart))
+                    return CopyResult::Unsupported;
+                if (nError == EIO) {
+                    m_state = State::ReadFailed;
+                    m_nError = nError;
+                    return CopyResult::ReadFailed;
+                }
+                return CopyResult::WriteFailed;
+            }
+            if (nCopied == 0) {
+                MarkChanged();
                 return CopyResult::ReadFailed;
             }
+            bCopied = true;
+        }
+    }
+    // A hole at the end of what was copied is length the output must still
+    // have: it is made that long, the new part a hole.
+    if (bSkipped) {
+        const off_t nAt = ::lseek(fdOut, 0, SEEK_CUR);
+        struct stat out {};
+        if (nAt < 0 || ::fstat(fdOut, &out) != 0 || (out.st_size < nAt && ::ftruncate(fdOut, nAt) != 0)) {
+            nError = errno;
             return CopyResult::WriteFailed;
         }
-        if (nCopied == 0) {
-            MarkChanged();
-            return CopyResult::ReadFailed;
-        }
-        nDone += nCopied;
     }
     return StillSame() ? CopyResult::Done : CopyResult::ReadFailed;
 }

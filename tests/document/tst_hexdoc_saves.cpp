@@ -151,6 +151,8 @@ private slots:
     void inPlaceSaveKilledIsRolledBackAtOpen_data();
     void piecesOverwrittenAreSavedInPlace_data();
     void piecesOverwrittenAreSavedInPlace();
+    void holesOfSparseFilesStayHoles_data();
+    void holesOfSparseFilesStayHoles();
     void inPlaceSaveKilledIsRolledBackAtOpen();
     void namesNotUtf8_data();
     void namesNotUtf8();
@@ -512,6 +514,73 @@ void TestHexDocSaves::piecesOverwrittenAreSavedInPlace()
     shown.resize(doc.Length());
     QVERIFY(doc.Read(0, shown.size(), reinterpret_cast<std::uint8_t*>(shown.data())));
     QCOMPARE(shown, inPlace ? bytes : original);
+}
+
+void TestHexDocSaves::holesOfSparseFilesStayHoles_data()
+{
+    QTest::addColumn<qint64>("at");
+    QTest::addColumn<qint64>("removed");
+    QTest::addColumn<QByteArray>("inserted");
+    QTest::newRow("a byte typed into the data at the start") << qint64(10) << qint64(0) << QByteArray("x");
+    QTest::newRow("bytes typed into a hole") << qint64(16 << 20) << qint64(0) << QByteArray("hole");
+    QTest::newRow("the data at the end deleted: ends in a hole")
+        << qint64(32 << 20) << qint64(4096) << QByteArray();
+}
+
+// A file held as pieces whose length changed is written anew: its holes are
+// left holes, not written as zeros, so that an image of 64 GiB that is mostly
+// holes saves in the room its data takes, and every byte reads as before.
+void TestHexDocSaves::holesOfSparseFilesStayHoles()
+{
+    QFETCH(qint64, at);
+    QFETCH(qint64, removed);
+    QFETCH(QByteArray, inserted);
+    const qint64 nThreshold = CHexDoc::s_nPieceThreshold;
+    const auto restore = qScopeGuard([nThreshold] { CHexDoc::s_nPieceThreshold = nThreshold; });
+    CHexDoc::s_nPieceThreshold = 0;
+    // 48 MiB: data at the start and at 32 MiB, holes between and after.
+    const qint64 nLength = qint64(48) << 20;
+    const QString path = scratchDir() + QStringLiteral("/sparse.bin");
+    QByteArray bytes(nLength, '\0');
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(nLength));
+        for (const qint64 nData : {qint64(0), qint64(32) << 20}) {
+            QByteArray data(4096, Qt::Uninitialized);
+            for (qsizetype i = 0; i < data.size(); ++i)
+                data[i] = char(1 + (nData >> 20) + i * 7);
+            QVERIFY(file.seek(nData));
+            QCOMPARE(file.write(data), qint64(data.size()));
+            bytes.replace(nData, data.size(), data);
+        }
+    }
+    struct stat st;
+    QCOMPARE(::stat(Native(path).constData(), &st), 0);
+    if (qint64(st.st_blocks) * 512 > (qint64(1) << 20))
+        QSKIP("this file system keeps no holes");
+
+    CHexDoc doc;
+    QVERIFY(doc.OnOpenDocument(path));
+    doc.SetPathName(path);
+    QVERIFY(doc.IsPieceMode());
+    QCOMPARE(doc.ReplaceBytes(at, removed, reinterpret_cast<const std::uint8_t*>(inserted.constData()),
+                              inserted.size(), {}),
+             CHexDoc::EditResult::Done);
+    bytes.replace(at, removed, inserted);
+    QVERIFY(doc.OnSaveDocument(path));
+    QCOMPARE(readFile(path).size(), bytes.size());
+    QVERIFY(readFile(path) == bytes);
+    QCOMPARE(::stat(Native(path).constData(), &st), 0);
+    QVERIFY2(qint64(st.st_blocks) * 512 <= (qint64(1) << 20),
+             qPrintable(QStringLiteral("%1 bytes taken on disk").arg(qint64(st.st_blocks) * 512)));
+    // Undo reads the old file, kept for it: the holes read as zeros there too.
+    CEditState state;
+    QCOMPARE(doc.Undo(state), CHexDoc::EditResult::Done);
+    QCOMPARE(doc.Length(), nLength);
+    QByteArray shown(16, '\x55');
+    QVERIFY(doc.Read((16 << 20) - 8, shown.size(), reinterpret_cast<std::uint8_t*>(shown.data())));
+    QCOMPARE(shown, QByteArray(16, '\0'));
 }
 
 void TestHexDocSaves::namesNotUtf8_data()
