@@ -628,7 +628,7 @@ std::uint32_t CStringScanner::ScanImpl(const std::uint8_t* p, std::uint32_t nLen
     rules.pSingles = m_bSingles ? m_singles : nullptr;
     rules.nMinChars = m_nMinChars;
     rules.bNonAsciiOnly = m_bNonAsciiOnly;
-    const auto walk = StringBlocks::WalkFor<Sink>(m_build);
+    const auto walk = StringBlocks::WalkFor<Sink>(m_build, rules);
 
     // The run under way is kept in run while the bytes are read: for lines in
     // the caller's output, where the text kept from the last call goes
