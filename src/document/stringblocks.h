@@ -100,9 +100,16 @@ inline std::uint64_t PairStarts(std::uint64_t pairs)
     return (evenStretches & kEven) | (oddStretches & ~kEven);
 }
 
+// The place after the highest set bit of x, 0 for none, without a branch.
+inline unsigned TopEnd(std::uint64_t x)
+{
+    return (64 - unsigned(__builtin_clzll(x | 1))) & -unsigned(x != 0);
+}
+
+// Both tests made, without a branch on the first.
 inline bool InRanges(std::uint8_t b, const std::uint8_t* r)
 {
-    return std::uint8_t(b - r[0]) <= std::uint8_t(r[1] - r[0]) || std::uint8_t(b - r[2]) <= std::uint8_t(r[3] - r[2]);
+    return (std::uint8_t(b - r[0]) <= std::uint8_t(r[1] - r[0])) | (std::uint8_t(b - r[2]) <= std::uint8_t(r[3] - r[2]));
 }
 
 // The masks of 64 bytes, 16 at a time: bit j set where q[j] is a printable
@@ -127,6 +134,11 @@ struct CSse2 {
 #endif
         return text;
     }
+
+    // The number of zero bits below the lowest set bit, 64 for none; the bits
+    // below bit n, all of them for 64.
+    static unsigned Tz(std::uint64_t x) { return x ? unsigned(__builtin_ctzll(x)) : 64; }
+    static std::uint64_t Below(unsigned n) { return n < 64 ? (std::uint64_t(1) << n) - 1 : ~std::uint64_t(0); }
 
     // The bits of bits at the positions in places, packed at the bottom, and
     // back; the portable build leaves them where they are.
@@ -177,6 +189,11 @@ struct CAvx2 {
         }
         return text;
     }
+
+    // TZCNT gives 64 for no bit and BZHI keeps every bit from 64 on: no
+    // branch on either.
+    __attribute__((target("bmi"))) static unsigned Tz(std::uint64_t x) { return unsigned(_tzcnt_u64(x)); }
+    __attribute__((target("bmi2"))) static std::uint64_t Below(unsigned n) { return _bzhi_u64(~std::uint64_t(0), n); }
 
     __attribute__((target("bmi2"))) static std::uint64_t Gather(std::uint64_t bits, std::uint64_t places)
     {
@@ -280,72 +297,74 @@ std::uint32_t Walk(const CRules& rules, CRun& runUnderWay, Sink& sink, const std
         std::uint64_t wanted = 0;
         if (nMinChars <= 64) {
             wanted = Isa::Gather(~breaks, starts);
-            for (int nCovered = 1; nCovered < nMinChars;) {
-                const int nShift = std::min(nCovered, nMinChars - nCovered);
-                wanted &= wanted >> nShift;
-                nCovered += nShift;
+            if constexpr (kMinChars == 4) {
+                wanted &= wanted >> 1;
+                wanted &= wanted >> 2;
+            } else {
+                for (int nCovered = 1; nCovered < nMinChars;) {
+                    const int nShift = std::min(nCovered, nMinChars - nCovered);
+                    wanted &= wanted >> nShift;
+                    nCovered += nShift;
+                }
             }
             wanted = Isa::Scatter(wanted, starts);
         }
-        if (!breaks)
-            wanted = kAll;
-        else if (const unsigned nLast = 63 - unsigned(__builtin_clzll(breaks)); nLast < 63)
-            wanted |= kAll << (nLast + 1);
+        wanted |= ~Isa::Below(TopEnd(breaks));
         // With no run under way the walk starts at the first stretch worth
         // listing, not at a short one it would write and drop.
-        unsigned nPos = 0;
-        if (run.nChars == 0) {
-            if (!wanted) {
-                i += nBlock;
-                continue;
-            }
-            const unsigned nWanted = unsigned(__builtin_ctzll(wanted));
-            const std::uint64_t between = breaks & ((std::uint64_t(1) << nWanted) - 1);
-            nPos = between ? 64 - unsigned(__builtin_clzll(between)) : 0;
+        if ((wanted | std::uint64_t(run.nChars)) == 0) {
+            i += nBlock;
+            continue;
         }
+        const unsigned nFirst = TopEnd(breaks & Isa::Below(Isa::Tz(wanted)));
+        unsigned nPos = run.nChars ? 0 : nFirst;
         for (;;) {
             const std::uint64_t after = breaks >> nPos;
-            const unsigned nBreak = after ? nPos + unsigned(__builtin_ctzll(after)) : 64;
-            const std::uint64_t upto = nBreak < 64 ? (std::uint64_t(1) << nBreak) - 1 : kAll;
-            const std::uint64_t segment = chars & upto & (kAll << nPos);
-            if (segment) {
-                if (run.nChars == 0)
-                    StartRun<Sink>(run, nBase + nPos);
-                // Every character's UTF-8 is one four-byte store from the
-                // table, the two bytes at it the index, its length the top
-                // byte: no branch on what the character is.
-                char* d = run.pDst;
-                for (std::uint64_t bits = segment; bits; bits &= bits - 1) {
-                    const unsigned j = unsigned(__builtin_ctzll(bits));
-                    std::uint16_t nAt;
-                    std::memcpy(&nAt, q + j, 2);
+            // Worked out without branches, which the processor would guess
+            // wrong as often as the stretches' lengths change.
+            const unsigned nBreak = std::min(nPos + Isa::Tz(after), 64u);
+            // Empty only when a run under way ends at the block's first byte.
+            const std::uint64_t segment = chars & Isa::Below(nBreak) & (kAll << nPos);
+            if (run.nChars == 0)
+                StartRun<Sink>(run, nBase + nPos);
+            // Every character's UTF-8 is one four-byte store from the
+            // table, the two bytes at it the index, its length the top
+            // byte: no branch on what the character is.
+            char* d = run.pDst;
+            for (std::uint64_t bits = segment; bits; bits &= bits - 1) {
+                const unsigned j = unsigned(__builtin_ctzll(bits));
+                std::uint16_t nAt;
+                std::memcpy(&nAt, q + j, 2);
 #if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-                    nAt = std::uint16_t(nAt << 8 | nAt >> 8);
+                nAt = std::uint16_t(nAt << 8 | nAt >> 8);
 #endif
-                    const std::uint32_t c = pEmit[nAt];
-                    std::memcpy(d, &c, 4);
-                    d += c >> 24;
-                }
-                run.pDst = d;
-                run.nChars += __builtin_popcountll(segment);
-                run.nBytes += (nBreak < 64 ? nBreak : nBlock) - nPos;
-                // Only asked for when runs of ASCII alone are left out.
-                if (bNonAsciiOnly)
-                    run.bNonAscii = run.bNonAscii || (segment & wideChars) != 0;
+                const std::uint32_t c = pEmit[nAt];
+                std::memcpy(d, &c, 4);
+                d += c >> 24;
             }
+            run.pDst = d;
+            run.nChars += __builtin_popcountll(segment);
+            // To the break, or at the block's end to the pair it ends in.
+            run.nBytes += nBreak + ((nBreak >> 6) & (nBlock - 64)) - nPos;
+            // Only asked for when runs of ASCII alone are left out.
+            if (bNonAsciiOnly)
+                run.bNonAscii = run.bNonAscii || (segment & wideChars) != 0;
+            // A run is under way here: the stretch had a character, or the
+            // run went on from the block before.
             if (nBreak >= 63) {
-                if (nBreak == 63 && run.nChars)
+                if (nBreak == 63)
                     EndRun(run, sink, nMinChars, bNonAsciiOnly);
                 break;
             }
-            if (run.nChars)
-                EndRun(run, sink, nMinChars, bNonAsciiOnly);
+            EndRun(run, sink, nMinChars, bNonAsciiOnly);
             const std::uint64_t next = wanted & (kAll << (nBreak + 1));
             if (!next)
                 break;
             const unsigned nWanted = unsigned(__builtin_ctzll(next));
             const std::uint64_t between = breaks & ((std::uint64_t(1) << nWanted) - 1) & (kAll << (nBreak + 1));
-            nPos = between ? 64 - unsigned(__builtin_clzll(between)) : nBreak + 1;
+            // Past the last break before it, or at the break's next byte; a
+            // break is above nBreak + 1 if there is one.
+            nPos = std::max(TopEnd(between), nBreak + 1);
         }
         i += nBlock;
     }
