@@ -68,12 +68,13 @@ inline void StartRun(CRun& run, std::uint64_t nOffset)
     run.pDst = run.pLine + run.nPrefix;
 }
 
-// Ends the run under way, given to the sink if it is worth listing.
-template <class Sink>
+// Ends the run under way, given to the sink if it is worth listing; Isa
+// makes its offset's digits.
+template <class Isa, class Sink>
 inline void EndRun(CRun& run, Sink& sink, int nMinChars, bool bNonAsciiOnly)
 {
     if (run.nChars >= nMinChars && (run.bNonAscii || !bNonAsciiOnly))
-        run.pLine = sink.Keep(run.nOffset, run.nBytes, run.pLine, run.pLine + run.nPrefix, run.pDst);
+        run.pLine = sink.template Keep<Isa>(run.nOffset, run.nBytes, run.pLine, run.pLine + run.nPrefix, run.pDst);
     run.pDst = run.pLine;
     run.nPrefix = 0;
     run.nBytes = 0;
@@ -81,10 +82,10 @@ inline void EndRun(CRun& run, Sink& sink, int nMinChars, bool bNonAsciiOnly)
     run.bNonAscii = false;
 }
 
-template <class Sink>
+template <class Isa, class Sink>
 inline void EndRun(CRun& run, Sink& sink, const CRules& rules)
 {
-    EndRun(run, sink, rules.nMinChars, rules.bNonAsciiOnly);
+    EndRun<Isa>(run, sink, rules.nMinChars, rules.bNonAsciiOnly);
 }
 
 // The pairs that start at the bits of pairs: a stretch of pair bits that
@@ -133,6 +134,15 @@ struct CSse2 {
             text |= std::uint64_t((q[j] >= 0x20 && q[j] < 0x7F) || q[j] == '\t') << j;
 #endif
         return text;
+    }
+
+    // The eight nibbles of n one to a byte, the lowest in the lowest byte.
+    static std::uint64_t Nibbles(std::uint32_t n)
+    {
+        std::uint64_t x = n;
+        x = (x | x << 16) & 0x0000FFFF0000FFFFu;
+        x = (x | x << 8) & 0x00FF00FF00FF00FFu;
+        return (x | x << 4) & 0x0F0F0F0F0F0F0F0Fu;
     }
 
     // The number of zero bits below the lowest set bit, 64 for none; the bits
@@ -194,6 +204,11 @@ struct CAvx2 {
     // branch on either.
     __attribute__((target("bmi"))) static unsigned Tz(std::uint64_t x) { return unsigned(_tzcnt_u64(x)); }
     __attribute__((target("bmi2"))) static std::uint64_t Below(unsigned n) { return _bzhi_u64(~std::uint64_t(0), n); }
+
+    __attribute__((target("bmi2"))) static std::uint64_t Nibbles(std::uint32_t n)
+    {
+        return kPext ? _pdep_u64(n, 0x0F0F0F0F0F0F0F0Fu) : CSse2::Nibbles(n);
+    }
 
     __attribute__((target("bmi2"))) static std::uint64_t Gather(std::uint64_t bits, std::uint64_t places)
     {
@@ -353,10 +368,10 @@ std::uint32_t Walk(const CRules& rules, CRun& runUnderWay, Sink& sink, const std
             // run went on from the block before.
             if (nBreak >= 63) {
                 if (nBreak == 63)
-                    EndRun(run, sink, nMinChars, bNonAsciiOnly);
+                    EndRun<Isa>(run, sink, nMinChars, bNonAsciiOnly);
                 break;
             }
-            EndRun(run, sink, nMinChars, bNonAsciiOnly);
+            EndRun<Isa>(run, sink, nMinChars, bNonAsciiOnly);
             const std::uint64_t next = wanted & (kAll << (nBreak + 1));
             if (!next)
                 break;
