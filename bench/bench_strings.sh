@@ -3,7 +3,9 @@
 # against strings -n 4 (binutils, ASCII only) on the same warm file, both on
 # one core (taskset) and written to /dev/null; the processor time of each
 # round, taking turns, and the peak memory (resident set) of one run of each.
-#   [ROUNDS=N] bench/bench_strings.sh ZORBEL [DIR]   (the file is made in DIR, default /tmp, and kept for reruns)
+#   [ROUNDS=N] [BEFORE=ZORBEL0] bench/bench_strings.sh ZORBEL [DIR]   (the file is made in DIR, default /tmp, and kept for reruns)
+# With BEFORE, that build takes its turn in every round too, for a change's
+# before and after measured under the same load.
 set -eu
 zorbel=${1:?usage: bench_strings.sh ZORBEL [DIR]}
 file=${2:-/tmp}/zorbel-bench-strings.bin
@@ -33,10 +35,13 @@ fi
 cat "$file" > /dev/null
 
 # Processor time (user + system) rather than wall time: on a machine shared
-# with builds the wall time mostly measures the others. The two programs take
-# turns, ROUNDS times (default 5); each figure is the best and the worst round.
+# with builds the wall time mostly measures the others. The programs take
+# turns, ROUNDS times (default 5); each figure is the best and the worst round,
+# to the millisecond (time(1) rounds to 10 ms, 3 % of a run near the target).
+# bash's times gives the children's user and system time to the millisecond.
 cpu() {
-    /usr/bin/time -f "%U %S" taskset -c 0 "$@" 2>&1 > /dev/null | tail -n 1 | awk '{ print $1 + $2 }'
+    bash -c 'taskset -c 0 "$@" > /dev/null; times' _ "$@" | tail -n 1 |
+        awk '{ split($1, u, /[ms]/); split($2, s, /[ms]/); printf "%.3f\n", u[1] * 60 + u[2] + s[1] * 60 + s[2] }'
 }
 peak() {
     /usr/bin/time -f "%M" taskset -c 0 "$@" 2>&1 > /dev/null | tail -n 1
@@ -46,13 +51,16 @@ rounds=${ROUNDS:-5}
 echo "load before: $(uptime)"
 ours=
 theirs=
+before=
 for _ in $(seq "$rounds"); do
+    [ -z "${BEFORE:-}" ] || before="$before $(cpu "$BEFORE" --strings --codepage 936 "$file")"
     ours="$ours $(cpu "$zorbel" --strings --codepage 936 "$file")"
     theirs="$theirs $(cpu strings -n 4 "$file")"
 done
 echo "load after: $(uptime)"
 ours_kib=$(peak "$zorbel" --strings --codepage 936 "$file")
 theirs_kib=$(peak strings -n 4 "$file")
+[ -z "${BEFORE:-}" ] || echo "$BEFORE --strings --codepage 936 (s):$before"
 echo "zorbel --strings --codepage 936 (s):$ours"
 echo "strings -n 4 (s):$theirs"
 awk -v a="$ours" -v b="$theirs" -v m="$ours_kib" -v n="$theirs_kib" 'BEGIN {
@@ -62,3 +70,13 @@ awk -v a="$ours" -v b="$theirs" -v m="$ours_kib" -v n="$theirs_kib" 'BEGIN {
     rmin = rmax = xb[1] / xa[1]; for (i = 2; i <= na; i++) { r = xb[i] / xa[i]; if (r < rmin) rmin = r; if (r > rmax) rmax = r }
     printf "zorbel: %.3f-%.3f s, peak %.1f MiB; strings -n 4: %.3f-%.3f s, peak %.1f MiB; best against best %.2f x as fast, per round %.2f-%.2f x\n",
         amin, amax, m / 1024, bmin, bmax, n / 1024, bmin / amin, rmin, rmax }'
+[ -z "${BEFORE:-}" ] || awk -v a="$ours" -v c="$before" -v b="$theirs" 'BEGIN {
+    na = split(a, xa, " "); split(c, xc, " "); split(b, xb, " ")
+    cmin = cmax = xc[1]; rmin = rmax = xa[1] / xc[1]; smin = smax = xb[1] / xc[1]
+    for (i = 2; i <= na; i++) {
+        if (xc[i] < cmin) cmin = xc[i]; if (xc[i] > cmax) cmax = xc[i]
+        r = xa[i] / xc[i]; if (r < rmin) rmin = r; if (r > rmax) rmax = r
+        r = xb[i] / xc[i]; if (r < smin) smin = r; if (r > smax) smax = r
+    }
+    printf "before: %.3f-%.3f s, %.2f-%.2f x as fast as strings per round; after / before per round %.3f-%.3f\n",
+        cmin, cmax, smin, smax, rmin, rmax }'

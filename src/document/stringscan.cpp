@@ -198,18 +198,16 @@ constexpr std::uint32_t kMaxTableText = 3 * CStringScanner::kMaxRunBytes;
 // 16 bytes.
 constexpr std::size_t kPendingRoom = kMaxPrefix + 3 * std::size_t(CStringScanner::kMaxRunBytes) + 64;
 
-// The offset in nDigits hexadecimal digits (capitals) at out, and a tab.
+// The offset in nDigits hexadecimal digits (capitals) at out, and a tab; Isa
+// spreads the nibbles of eight digits (see stringblocks.h).
+template <class Isa = StringBlocks::CSse2>
 inline void PutPrefix(char* out, std::uint64_t nOffset, std::uint32_t nDigits)
 {
 #if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
     if (nDigits == 8) {
         // One nibble to a byte, the highest first in memory, then each made
         // its digit: those from 10 on skip the seven signs between 9 and A.
-        std::uint64_t x = std::uint32_t(nOffset);
-        x = (x | x << 16) & 0x0000FFFF0000FFFFu;
-        x = (x | x << 8) & 0x00FF00FF00FF00FFu;
-        x = (x | x << 4) & 0x0F0F0F0F0F0F0F0Fu;
-        x = __builtin_bswap64(x);
+        std::uint64_t x = __builtin_bswap64(Isa::Nibbles(std::uint32_t(nOffset)));
         const std::uint64_t letters = ((x + 0x0606060606060606u) >> 4) & 0x0101010101010101u;
         x += 0x3030303030303030u + 7 * letters;
         std::memcpy(out, &x, 8);
@@ -248,6 +246,7 @@ char* PutLine(char* out, std::uint64_t nOffset, const char* pText, std::uint32_t
 struct CRunsSink {
     static constexpr bool kLines = false;
     std::vector<CTextRun>& runs;
+    template <class Isa>
     char* Keep(std::uint64_t nOffset, std::uint32_t nLength, char* pLine, const char* pText, const char* pEnd)
     {
         runs.push_back(CTextRun{nOffset, nLength, std::string(pText, pEnd)});
@@ -257,9 +256,10 @@ struct CRunsSink {
 
 struct CLinesSink {
     static constexpr bool kLines = true;
+    template <class Isa>
     char* Keep(std::uint64_t nOffset, std::uint32_t, char* pLine, const char* pText, char* pEnd)
     {
-        PutPrefix(pLine, nOffset, std::uint32_t(pText - pLine) - 1);
+        PutPrefix<Isa>(pLine, nOffset, std::uint32_t(pText - pLine) - 1);
         *pEnd = '\n';
         return pEnd + 1;
     }
@@ -268,6 +268,7 @@ struct CLinesSink {
 struct CTextSink {
     static constexpr bool kLines = false;
     std::string& text;
+    template <class Isa>
     char* Keep(std::uint64_t, std::uint32_t, char* pLine, const char* pText, const char* pEnd)
     {
         text.append(pText, pEnd);
@@ -451,7 +452,7 @@ std::uint32_t CStringScanner::ScanTable(const std::uint8_t* p, std::uint32_t nLe
             if constexpr (Sink::kLines)
                 pOut = PutLine(pOut, nRunOffset, pText, nTextBytes);
             else
-                sink.Keep(nRunOffset, nRunBytes, pText, pText, pText + nTextBytes);
+                sink.template Keep<StringBlocks::CSse2>(nRunOffset, nRunBytes, pText, pText, pText + nTextBytes);
         }
         nRunBytes = nTextBytes = 0;
         nChars = 0;
@@ -628,7 +629,7 @@ std::uint32_t CStringScanner::ScanImpl(const std::uint8_t* p, std::uint32_t nLen
     rules.pSingles = m_bSingles ? m_singles : nullptr;
     rules.nMinChars = m_nMinChars;
     rules.bNonAsciiOnly = m_bNonAsciiOnly;
-    const auto walk = StringBlocks::WalkFor<Sink>(m_build);
+    const auto walk = StringBlocks::WalkFor<Sink>(m_build, rules);
 
     // The run under way is kept in run while the bytes are read: for lines in
     // the caller's output, where the text kept from the last call goes
@@ -646,7 +647,7 @@ std::uint32_t CStringScanner::ScanImpl(const std::uint8_t* p, std::uint32_t nLen
     // Makes room for a character of n bytes at i: a run stops at kMaxRunBytes.
     const auto startChar = [&](std::uint32_t i, std::uint32_t n) {
         if (run.nBytes + n > kMaxRunBytes)
-            StringBlocks::EndRun(run, sink, rules);
+            StringBlocks::EndRun<StringBlocks::CSse2>(run, sink, rules);
         if (run.nChars == 0)
             StringBlocks::StartRun<Sink>(run, m_nOffset + i);
     };
@@ -725,13 +726,13 @@ std::uint32_t CStringScanner::ScanImpl(const std::uint8_t* p, std::uint32_t nLen
         }
         // The byte at i ends the run under way.
         if (run.nChars)
-            StringBlocks::EndRun(run, sink, rules);
+            StringBlocks::EndRun<StringBlocks::CSse2>(run, sink, rules);
         ++i;
     }
 stop:
     m_nOffset += i;
     if (bLast && i == nLength && run.nChars)
-        StringBlocks::EndRun(run, sink, rules);
+        StringBlocks::EndRun<StringBlocks::CSse2>(run, sink, rules);
     // The run under way waits in m_pText for the next call; lines hand back
     // only whole lines.
     const std::uint32_t nPending = run.nChars ? std::uint32_t(run.pDst - run.pLine) : 0;
