@@ -7,6 +7,10 @@
 #include "textdecoder.h"
 #include "utf8.h"
 
+#ifdef ZORBEL_PAIRS_SSSE3
+#include <immintrin.h>
+#endif
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -264,16 +268,22 @@ inline std::uint16_t CharBytes(const std::uint8_t* p)
 // The first three bytes of each of four 32-bit values, twelve bytes in a row.
 alignas(16) constexpr std::uint8_t kThreeOfFour[16] = {0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 0x80, 0x80, 0x80, 0x80};
 
-// The text column of a row with the bytes after it at hand, turned into UTF-8
-// straight from the row: the cells that show themselves or '.' stay in a
-// register and go out 16 at a time between the characters from 0x80 up, which
-// come from the decoder's table (double-byte code pages) or as the row's own
-// bytes (UTF-8 ideographs). Returns nullptr for a row that needs the
-// byte-by-byte rules.
-__attribute__((target("ssse3"))) char* FormatLineBySsse3(const std::uint8_t* row, const CTextDecoder& decoder,
-                                                         char* pszOut, bool& bContinued)
+// A row's cells as the fast path sees them: the text column's 16 cells (the
+// byte where it shows as itself, else '.'), the cells where a character from
+// 0x80 up begins and those of them that begin a pair.
+struct RowCells {
+    __m128i text;
+    std::uint32_t chars;
+    std::uint32_t pairs;
+};
+
+// Classifies the row and writes its hex part; false for a row that needs the
+// byte-by-byte rules. On success bContinued tells whether the next row is
+// continued.
+__attribute__((target("ssse3"), always_inline)) inline bool ClassifyRow(const std::uint8_t* row, int nCodePage,
+                                                                       char* pszOut, bool& bContinued,
+                                                                       RowCells& cells)
 {
-    const int nCodePage = decoder.CodePage();
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
     std::uint32_t keep;
     std::uint32_t chars = 0;   // cells where a character from 0x80 up begins
@@ -290,14 +300,14 @@ __attribute__((target("ssse3"))) char* FormatLineBySsse3(const std::uint8_t* row
     } else {
         const CByteClasses& classes = CByteClasses::For(nCodePage);
         if (!classes.HasMasks())
-            return nullptr;
+            return false;
         if (nCodePage == kCodePageUtf8) {
             // As GetRowText's row of ideographs and ASCII.
             const CUtf8Masks masks(row);
             chars = masks.nIdeographs & 0xFFFF;
             const std::uint32_t covered = chars | chars << 1 | chars << 2;
             if ((masks.nHigh & 0xFFFF & ~(covered | masks.nContinuation)) != 0)
-                return nullptr;
+                return false;
             keep = covered | classes.ShownMask(row);
         } else {
             // As GetRowText's whole row with the byte after it.
@@ -321,9 +331,30 @@ __attribute__((target("ssse3"))) char* FormatLineBySsse3(const std::uint8_t* row
     const __m128i halves = _mm_unpacklo_epi64(_mm_set1_epi8(char(keep)), _mm_set1_epi8(char(keep >> 8)));
     const __m128i bits = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
     const __m128i kept = _mm_cmpeq_epi8(_mm_and_si128(halves, bits), bits);
-    const __m128i text = _mm_or_si128(_mm_and_si128(kept, bytes), _mm_andnot_si128(kept, _mm_set1_epi8('.')));
-    char* p = pszOut + CRowFormat::kHexPartLength;
+    cells.text = _mm_or_si128(_mm_and_si128(kept, bytes), _mm_andnot_si128(kept, _mm_set1_epi8('.')));
+    cells.chars = chars;
+    cells.pairs = pairs;
     bContinued = bNextContinued;
+    return true;
+}
+
+// The text column of a row with the bytes after it at hand, turned into UTF-8
+// straight from the row: the cells that show themselves or '.' stay in a
+// register and go out 16 at a time between the characters from 0x80 up, which
+// come from the decoder's table (double-byte code pages) or as the row's own
+// bytes (UTF-8 ideographs). Returns nullptr for a row that needs the
+// byte-by-byte rules.
+__attribute__((target("ssse3"))) char* FormatLineBySsse3(const std::uint8_t* row, const CTextDecoder& decoder,
+                                                         char* pszOut, bool& bContinued)
+{
+    const int nCodePage = decoder.CodePage();
+    RowCells cells;
+    if (!ClassifyRow(row, nCodePage, pszOut, bContinued, cells))
+        return nullptr;
+    const __m128i text = cells.text;
+    const std::uint32_t chars = cells.chars;
+    const std::uint32_t pairs = cells.pairs;
+    char* p = pszOut + CRowFormat::kHexPartLength;
     if (chars == 0) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(p), text);
         return p + 16;
@@ -382,6 +413,69 @@ __attribute__((target("ssse3"))) char* FormatLineBySsse3(const std::uint8_t* row
     return p + std::max(16 - i, 0);
 }
 
+// GCC 12's AVX-512 headers start some intrinsics from a deliberately undefined
+// register, which -Wmaybe-uninitialized reports inside them.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+// The same with AVX-512 (VBMI2), without a loop over the characters: each of the
+// 16 cells becomes a 32-bit lane holding what it writes, first byte lowest (its
+// byte, a character's UTF-8 from the decoder's table or the row, or nothing for
+// a character's other cells), and one compress packs the lanes' bytes. The
+// bytes a lane writes are its bytes that are not 0: a cell shown as itself is
+// never 0x00, an ideograph's bytes are not, and neither are the counted bytes
+// of a character from 0x80 up in CTextDecoder::CharOutputs, whose bytes past
+// the count are 0.
+__attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,popcnt"))) char*
+FormatLineByAvx512(const std::uint8_t* row, const CTextDecoder& decoder, char* pszOut, bool& bContinued)
+{
+    const int nCodePage = decoder.CodePage();
+    RowCells cells;
+    if (!ClassifyRow(row, nCodePage, pszOut, bContinued, cells))
+        return nullptr;
+    char* p = pszOut + CRowFormat::kHexPartLength;
+    if (cells.chars == 0) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), cells.text);
+        return p + 16;
+    }
+    const auto chars = __mmask16(cells.chars);
+    __m512i lanes = _mm512_cvtepu8_epi32(cells.text);
+    __mmask16 empty;
+    if (nCodePage == kCodePageUtf8) {
+        // An ideograph's three bytes from the row, and the blank of its third
+        // cell unless that lies past the row's 16 cells; its other cells write
+        // nothing.
+        const __m512i rowBytes = _mm512_zextsi256_si512(_mm256_maskz_loadu_epi8(0x7FFFF, row));
+        const __m512i from = _mm512_add_epi8(_mm512_set1_epi32(0x00020100),
+                                             _mm512_set_epi32(0x0F0F0F0F, 0x0E0E0E0E, 0x0D0D0D0D, 0x0C0C0C0C,
+                                                              0x0B0B0B0B, 0x0A0A0A0A, 0x09090909, 0x08080808,
+                                                              0x07070707, 0x06060606, 0x05050505, 0x04040404,
+                                                              0x03030303, 0x02020202, 0x01010101, 0x00000000));
+        const __m512i three = _mm512_and_si512(_mm512_permutexvar_epi8(from, rowBytes), _mm512_set1_epi32(0x00FFFFFF));
+        const __m512i blanks = _mm512_maskz_mov_epi32(0x3FFF, _mm512_set1_epi32(0x20000000));
+        lanes = _mm512_mask_mov_epi32(lanes, chars, _mm512_or_si512(three, blanks));
+        empty = __mmask16((cells.chars << 1 | cells.chars << 2) & ~cells.chars);
+    } else {
+        // A character's UTF-8 by its byte and the one after it; the second cell
+        // of a pair writes nothing.
+        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 1));
+        const __m512i index = _mm512_cvtepu16_epi32(
+            _mm256_set_m128i(_mm_unpackhi_epi8(first, next), _mm_unpacklo_epi8(first, next)));
+        lanes = _mm512_mask_i32gather_epi32(lanes, chars, index, decoder.CharOutputs(), 8);
+        empty = __mmask16(cells.pairs << 1);
+    }
+    lanes = _mm512_maskz_mov_epi32(__mmask16(~empty), lanes);
+    const __mmask64 written = _mm512_test_epi8_mask(lanes, lanes);
+    _mm512_storeu_si512(p, _mm512_maskz_compress_epi8(written, lanes));
+    return p + _mm_popcnt_u64(written);
+}
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
 #endif
 
 } // namespace
@@ -410,10 +504,17 @@ inline char* EndLine(const char* pLine, char* p)
 #ifdef ZORBEL_PAIRS_SSSE3
 
 const bool g_bSsse3 = __builtin_cpu_supports("ssse3");
+const bool g_bHasAvx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")
+    && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi")
+    && __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt");
+bool g_bAvx512 = g_bHasAvx512;
 
 // CRowFormat::FormatLines on a processor with SSSE3: the offset, the fast path
 // and the newline of each row in one loop, without FormatLine's checks and
 // call between them.
+using FastLine = char* (*)(const std::uint8_t*, const CTextDecoder&, char*, bool&);
+
+template <FastLine kLine>
 __attribute__((target("ssse3"))) char* FormatLinesBySsse3(const std::uint8_t* pData, std::uint32_t nSize,
                                                           std::uint32_t nOffset, std::uint32_t nRows,
                                                           std::uint64_t nFileOffset, int nOffsetColumns,
@@ -425,7 +526,7 @@ __attribute__((target("ssse3"))) char* FormatLinesBySsse3(const std::uint8_t* pD
             ? (CRowParts::FormatShortOffset(std::uint32_t(nFileOffset), p), int(CRowFormat::kOffsetColumns))
             : CRowFormat::FormatOffset(nFileOffset, nOffsetColumns, p);
         char* pEnd = nSize - nOffset >= CRowFormat::kMaxTextLength
-            ? FormatLineBySsse3(pData + nOffset, decoder, p, bContinued)
+            ? kLine(pData + nOffset, decoder, p, bContinued)
             : nullptr;
         p = EndLine(pLine, pEnd ? pEnd : FormatLineByRules(pData, nSize, nOffset, decoder, p, bContinued));
     }
@@ -436,12 +537,24 @@ __attribute__((target("ssse3"))) char* FormatLinesBySsse3(const std::uint8_t* pD
 
 } // namespace
 
+bool CRowFormat::AllowAvx512(bool bAllow)
+{
+#ifdef ZORBEL_PAIRS_SSSE3
+    g_bAvx512 = bAllow && g_bHasAvx512;
+    return g_bAvx512;
+#else
+    Q_UNUSED(bAllow);
+    return false;
+#endif
+}
+
 char* CRowFormat::FormatLine(const std::uint8_t* pData, std::uint32_t nSize, std::uint32_t nOffset,
                              const CTextDecoder& decoder, char* pszOut, bool& bContinued)
 {
 #ifdef ZORBEL_PAIRS_SSSE3
     if (g_bSsse3 && nOffset < nSize && nSize - nOffset >= kMaxTextLength) {
-        if (char* pEnd = FormatLineBySsse3(pData + nOffset, decoder, pszOut, bContinued))
+        if (char* pEnd = (g_bAvx512 ? FormatLineByAvx512 : FormatLineBySsse3)(pData + nOffset, decoder, pszOut,
+                                                                             bContinued))
             return pEnd;
     }
 #endif
@@ -453,9 +566,12 @@ char* CRowFormat::FormatLines(const std::uint8_t* pData, std::uint32_t nSize, st
                               const CTextDecoder& decoder, char* pszOut, bool& bContinued)
 {
 #ifdef ZORBEL_PAIRS_SSSE3
+    if (g_bAvx512)
+        return FormatLinesBySsse3<FormatLineByAvx512>(pData, nSize, nOffset, nRows, nFileOffset, nOffsetColumns,
+                                                      decoder, pszOut, bContinued);
     if (g_bSsse3)
-        return FormatLinesBySsse3(pData, nSize, nOffset, nRows, nFileOffset, nOffsetColumns, decoder, pszOut,
-                                  bContinued);
+        return FormatLinesBySsse3<FormatLineBySsse3>(pData, nSize, nOffset, nRows, nFileOffset, nOffsetColumns,
+                                                     decoder, pszOut, bContinued);
 #endif
     char* p = pszOut;
     for (std::uint32_t r = 0; r < nRows; ++r) {

@@ -54,10 +54,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
             FUZZ_CHECK(std::memcmp(row, plain.data(), plain.size()) == 0);
             FUZZ_CHECK(bNext == (nOffset + 15 < n && starts[nOffset + 15]));
 
-            // A dump line at any offset, the text column kept in registers or not.
+            // A dump line at any offset, the text column kept in registers or not,
+            // by each fast path the processor has.
             const CTextDecoder decoder(nCodePage);
             for (std::uint32_t nAt = nOffset; nAt < nOffset + 16 && nAt < n; ++nAt) {
-                for (const bool bContinuation : {false, true}) {
+                for (const int nPath : {0, 1, 2, 3}) {
+                    const bool bAvx512 = nPath >= 2;
+                    const bool bContinuation = (nPath & 1) != 0;
+                    if (CRowFormat::AllowAvx512(bAvx512) != bAvx512)
+                        continue;
                     char line[256], expected[256];
                     bool bLineNext = bContinuation;
                     bool bExpectedNext = bContinuation;
@@ -69,6 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
                     FUZZ_CHECK(std::memcmp(line, expected, std::size_t(pEnd - line)) == 0);
                     FUZZ_CHECK(bLineNext == bExpectedNext);
                 }
+                CRowFormat::AllowAvx512(true);
             }
         }
     }

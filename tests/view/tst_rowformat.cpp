@@ -36,6 +36,8 @@ private slots:
     void utf8MatchesCharacterByCharacter();
     void dumpLineMatchesRowAndDecoder_data();
     void dumpLineMatchesRowAndDecoder();
+    void charOutputsEndInZeros_data();
+    void charOutputsEndInZeros();
     void utf8Rows_data();
     void utf8Rows();
     void utf8RowsShowEveryCharacterOnce();
@@ -496,6 +498,10 @@ void TestRowFormat::dumpLineMatchesRowAndDecoder()
     data.push_back(0xFF);
     const auto nSize = std::uint32_t(data.size());
     const CTextDecoder decoder(codePage);
+    // Both fast paths where the processor has AVX-512, the SSSE3 one alone where not.
+    for (const bool avx512 : {true, false}) {
+    if (CRowFormat::AllowAvx512(avx512) != avx512)
+        continue;
     for (std::uint32_t offset = 0; offset < nSize; ++offset) {
         for (const bool continued : {false, true}) {
             char expected[256];
@@ -510,8 +516,38 @@ void TestRowFormat::dumpLineMatchesRowAndDecoder()
             const char* end = CRowFormat::FormatLine(data.data(), nSize, offset, decoder, line, next);
             QVERIFY2(QByteArray(line, int(end - line)) == QByteArray(expected, int(expectedEnd - expected))
                          && next == expectedNext,
-                     qPrintable(QString("offset %1, continued %2: %3").arg(offset).arg(continued)
-                                    .arg(QString::fromUtf8(line, int(end - line)))));
+                     qPrintable(QString("offset %1, continued %2, AVX-512 %3: %4").arg(offset).arg(continued)
+                                    .arg(avx512).arg(QString::fromUtf8(line, int(end - line)))));
+        }
+    }
+    }
+    CRowFormat::AllowAvx512(true);
+}
+
+// The AVX-512 path takes the bytes a character from 0x80 up writes to be those
+// of its output that are not 0: no such output may hold a 0 byte among its
+// counted ones or anything but 0 past them.
+void TestRowFormat::charOutputsEndInZeros_data()
+{
+    QTest::addColumn<int>("codePage");
+    for (const int cp : {936, 950, 932, 949, 1252, 933, 937})
+        QTest::addRow("%d", cp) << cp;
+}
+
+void TestRowFormat::charOutputsEndInZeros()
+{
+    QFETCH(int, codePage);
+    const CTextDecoder decoder(codePage);
+    const std::uint64_t* outputs = decoder.CharOutputs();
+    for (int bytes = 0; bytes < 0x10000; ++bytes) {
+        if ((bytes & 0xFF) < 0x80)
+            continue;
+        const std::uint64_t out = outputs[bytes];
+        const int nCount = int(out >> 32);
+        QVERIFY2(nCount >= 1 && nCount <= 4, qPrintable(QString::number(bytes, 16)));
+        for (int k = 0; k < 4; ++k) {
+            const bool bZero = ((out >> (8 * k)) & 0xFF) == 0;
+            QVERIFY2(bZero == (k >= nCount), qPrintable(QString("%1, byte %2").arg(bytes, 4, 16, QChar('0')).arg(k)));
         }
     }
 }
