@@ -268,6 +268,15 @@ inline std::uint16_t CharBytes(const std::uint8_t* p)
 // The first three bytes of each of four 32-bit values, twelve bytes in a row.
 alignas(16) constexpr std::uint8_t kThreeOfFour[16] = {0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 0x80, 0x80, 0x80, 0x80};
 
+// The end of a dump line: its trailing blanks go, a newline follows.
+inline char* EndLine(const char* pLine, char* p)
+{
+    while (p > pLine && p[-1] == ' ')
+        --p;
+    *p = '\n';
+    return p + 1;
+}
+
 // A row's cells as the fast path sees them: the text column's 16 cells (the
 // byte where it shows as itself, else '.'), the cells where a character from
 // 0x80 up begins and those of them that begin a pair.
@@ -427,8 +436,12 @@ __attribute__((target("ssse3"))) char* FormatLineBySsse3(const std::uint8_t* row
 // bytes a lane writes are its bytes that are not 0: a cell shown as itself is
 // never 0x00, an ideograph's bytes are not, and neither are the counted bytes
 // of a character from 0x80 up in CTextDecoder::CharOutputs, whose bytes past
-// the count are 0.
-__attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,popcnt"))) char*
+// the count are 0. With kEndLine it ends the line as EndLine does and returns
+// the next line's start: the text's trailing blanks are found in the register
+// rather than by reading back what was just stored, a read that every next
+// line's stores would wait for.
+template <bool kEndLine>
+__attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,bmi2,popcnt"))) char*
 FormatLineByAvx512(const std::uint8_t* row, const CTextDecoder& decoder, char* pszOut, bool& bContinued)
 {
     const int nCodePage = decoder.CodePage();
@@ -438,6 +451,14 @@ FormatLineByAvx512(const std::uint8_t* row, const CTextDecoder& decoder, char* p
     char* p = pszOut + CRowFormat::kHexPartLength;
     if (cells.chars == 0) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(p), cells.text);
+        if (kEndLine) {
+            const __mmask16 shown = _mm_cmpneq_epi8_mask(cells.text, _mm_set1_epi8(' '));
+            if (shown == 0)
+                return EndLine(pszOut, p + 16);
+            p += 32 - __builtin_clz(shown);
+            *p = '\n';
+            return p + 1;
+        }
         return p + 16;
     }
     const auto chars = __mmask16(cells.chars);
@@ -470,7 +491,21 @@ FormatLineByAvx512(const std::uint8_t* row, const CTextDecoder& decoder, char* p
     lanes = _mm512_maskz_mov_epi32(__mmask16(~empty), lanes);
     const __mmask64 written = _mm512_test_epi8_mask(lanes, lanes);
     _mm512_storeu_si512(p, _mm512_maskz_compress_epi8(written, lanes));
-    return p + _mm_popcnt_u64(written);
+    const auto nLength = int(_mm_popcnt_u64(written));
+    // Double-byte rows seldom end in a blank: the walk back costs them less
+    // than working out the last byte that is none (measured).
+    if (kEndLine && nCodePage != kCodePageUtf8)
+        return EndLine(pszOut, p + nLength);
+    if (kEndLine) {
+        // The bytes written up to the last that is no blank.
+        const __mmask64 shown = _mm512_test_epi8_mask(_mm512_xor_si512(lanes, _mm512_set1_epi8(' ')), lanes);
+        if (shown == 0)
+            return EndLine(pszOut, p + nLength);
+        p += _mm_popcnt_u64(_bzhi_u64(written, 64 - unsigned(__builtin_clzll(shown))));
+        *p = '\n';
+        return p + 1;
+    }
+    return p + nLength;
 }
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
@@ -492,21 +527,13 @@ char* FormatLineByRules(const std::uint8_t* pData, std::uint32_t nSize, std::uin
     return decoder.ToUtf8(pText, nLength - CRowFormat::kHexPartLength, pText);
 }
 
-// The end of a dump line: its trailing blanks go, a newline follows.
-inline char* EndLine(const char* pLine, char* p)
-{
-    while (p > pLine && p[-1] == ' ')
-        --p;
-    *p = '\n';
-    return p + 1;
-}
 
 #ifdef ZORBEL_PAIRS_SSSE3
 
 const bool g_bSsse3 = __builtin_cpu_supports("ssse3");
 const bool g_bHasAvx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")
     && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi")
-    && __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt");
+    && __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
 bool g_bAvx512 = g_bHasAvx512;
 
 // CRowFormat::FormatLines on a processor with SSSE3: the offset, the fast path
@@ -514,7 +541,7 @@ bool g_bAvx512 = g_bHasAvx512;
 // call between them.
 using FastLine = char* (*)(const std::uint8_t*, const CTextDecoder&, char*, bool&);
 
-template <FastLine kLine>
+template <FastLine kLine, bool kEndsLine>
 __attribute__((target("ssse3"))) char* FormatLinesBySsse3(const std::uint8_t* pData, std::uint32_t nSize,
                                                           std::uint32_t nOffset, std::uint32_t nRows,
                                                           std::uint64_t nFileOffset, int nOffsetColumns,
@@ -528,7 +555,10 @@ __attribute__((target("ssse3"))) char* FormatLinesBySsse3(const std::uint8_t* pD
         char* pEnd = nSize - nOffset >= CRowFormat::kMaxTextLength
             ? kLine(pData + nOffset, decoder, p, bContinued)
             : nullptr;
-        p = EndLine(pLine, pEnd ? pEnd : FormatLineByRules(pData, nSize, nOffset, decoder, p, bContinued));
+        if (pEnd)
+            p = kEndsLine ? pEnd : EndLine(pLine, pEnd);
+        else
+            p = EndLine(pLine, FormatLineByRules(pData, nSize, nOffset, decoder, p, bContinued));
     }
     return p;
 }
@@ -553,7 +583,7 @@ char* CRowFormat::FormatLine(const std::uint8_t* pData, std::uint32_t nSize, std
 {
 #ifdef ZORBEL_PAIRS_SSSE3
     if (g_bSsse3 && nOffset < nSize && nSize - nOffset >= kMaxTextLength) {
-        if (char* pEnd = (g_bAvx512 ? FormatLineByAvx512 : FormatLineBySsse3)(pData + nOffset, decoder, pszOut,
+        if (char* pEnd = (g_bAvx512 ? FormatLineByAvx512<false> : FormatLineBySsse3)(pData + nOffset, decoder, pszOut,
                                                                              bContinued))
             return pEnd;
     }
@@ -567,10 +597,10 @@ char* CRowFormat::FormatLines(const std::uint8_t* pData, std::uint32_t nSize, st
 {
 #ifdef ZORBEL_PAIRS_SSSE3
     if (g_bAvx512)
-        return FormatLinesBySsse3<FormatLineByAvx512>(pData, nSize, nOffset, nRows, nFileOffset, nOffsetColumns,
+        return FormatLinesBySsse3<FormatLineByAvx512<true>, true>(pData, nSize, nOffset, nRows, nFileOffset, nOffsetColumns,
                                                       decoder, pszOut, bContinued);
     if (g_bSsse3)
-        return FormatLinesBySsse3<FormatLineBySsse3>(pData, nSize, nOffset, nRows, nFileOffset, nOffsetColumns,
+        return FormatLinesBySsse3<FormatLineBySsse3, false>(pData, nSize, nOffset, nRows, nFileOffset, nOffsetColumns,
                                                      decoder, pszOut, bContinued);
 #endif
     char* p = pszOut;
