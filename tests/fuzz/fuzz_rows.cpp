@@ -21,9 +21,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
     const std::uint8_t* p = doc.Data();
     const std::uint32_t n = doc.GetSize();
 
-    FUZZ_CHECK(DetectCodePage(p, n) == Plain::DetectCodePage(p, n));
-    // Detection never reads past the length given, end marker or not.
-    FUZZ_CHECK(DetectCodePage(p, n - 1) == Plain::DetectCodePage(p, n - 1));
+    // By each kind of block the processor has.
+    for (const bool bAvx512 : {true, false}) {
+        AllowAvx512Detection(bAvx512);
+        FUZZ_CHECK(DetectCodePage(p, n) == Plain::DetectCodePage(p, n));
+        // Detection never reads past the length given, end marker or not.
+        FUZZ_CHECK(DetectCodePage(p, n - 1) == Plain::DetectCodePage(p, n - 1));
+    }
+    AllowAvx512Detection(true);
 
     for (const int nCodePage : kFuzzCodePages) {
         doc.SetCodePage(nCodePage);
