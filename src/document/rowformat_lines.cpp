@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 namespace {
 
 #ifdef ZORBEL_PAIRS_SSSE3
@@ -60,6 +61,45 @@ inline char* EndLine(const char* pLine, char* p)
     return p + 1;
 }
 
+// One bit for each character from U+0800 to U+FFFF (three bytes of UTF-8, the
+// others 0) that is shown and wide, as an ideograph is: the fast path takes
+// such a character like an ideograph, its three bytes and a blank. Made on
+// first use, from IsShownChar and IsWideChar.
+const std::uint64_t* ShownWideBits()
+{
+    static const std::vector<std::uint64_t> bits = [] {
+        std::vector<std::uint64_t> made(0x10000 / 64);
+        for (char32_t ch = 0x800; ch <= 0xFFFF; ++ch) {
+            if (IsWideChar(ch) && IsShownChar(ch))
+                made[ch / 64] |= std::uint64_t(1) << (ch % 64);
+        }
+        return made;
+    }();
+    return bits.data();
+}
+
+// Adds to ideographs the cells of the 16 at row where a shown, wide character
+// of three bytes other than an ideograph begins: a lead byte E0-EF before two
+// continuation bytes (bits of continuations, for 18 bytes), whose code point
+// is in ShownWideBits. Overlong sequences and surrogates are not shown.
+std::uint32_t AddShownWide(const std::uint8_t* row, __m128i bytes, std::uint32_t nIdeographs,
+                           std::uint32_t continuations)
+{
+    const __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8(char(0xE0)));
+    const auto leads = std::uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(15)), offset)));
+    std::uint32_t others = leads & ~nIdeographs & (continuations >> 1) & (continuations >> 2);
+    if (others == 0)
+        return nIdeographs;
+    const std::uint64_t* bits = ShownWideBits();
+    for (; others != 0; others &= others - 1) {
+        const int at = __builtin_ctz(others);
+        const std::uint32_t ch = (row[at] & 0x0Fu) << 12 | (row[at + 1] & 0x3Fu) << 6 | (row[at + 2] & 0x3Fu);
+        if ((bits[ch / 64] >> (ch % 64)) & 1)
+            nIdeographs |= 1u << at;
+    }
+    return nIdeographs;
+}
+
 // A row's cells as the fast path sees them: the text column's 16 cells (the
 // byte where it shows as itself, else '.'), the cells where a character from
 // 0x80 up begins and those of them that begin a pair.
@@ -94,9 +134,10 @@ __attribute__((target("ssse3"), always_inline)) inline bool ClassifyRow(const st
         if (!classes.HasMasks())
             return false;
         if (nCodePage == kCodePageUtf8) {
-            // As GetRowText's row of ideographs and ASCII.
+            // As GetRowText's row of ideographs, other shown and wide
+            // characters of three bytes, and ASCII.
             const CUtf8Masks masks(row);
-            chars = masks.nIdeographs & 0xFFFF;
+            chars = AddShownWide(row, bytes, masks.nIdeographs & 0xFFFF, masks.nContinuation);
             const std::uint32_t covered = chars | chars << 1 | chars << 2;
             if ((masks.nHigh & 0xFFFF & ~(covered | masks.nContinuation)) != 0)
                 return false;
