@@ -10,6 +10,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__)
+#include <immintrin.h>
+#define ZORBEL_DETECT_AVX512 1
+#endif
 
 bool IsHexDigit(int ch)
 {
@@ -240,6 +244,47 @@ BlockMasks::BlockMasks(const std::uint8_t* p)
 
 #endif
 
+#ifdef ZORBEL_DETECT_AVX512
+
+#define ZORBEL_AVX512BW __attribute__((target("avx512f,avx512bw")))
+
+// BlockMasks from one 64-byte register, the masks straight from comparisons.
+struct BlockMasks512 {
+    std::uint64_t leads = 0;
+    std::uint64_t leadsBeforeLow = 0;
+    bool bRare = false;
+
+    static ZORBEL_AVX512BW inline __mmask64 InRange(__m512i bytes, std::uint8_t first, std::uint8_t last)
+    {
+        return _mm512_cmple_epu8_mask(_mm512_sub_epi8(bytes, _mm512_set1_epi8(char(first))),
+                                      _mm512_set1_epi8(char(last - first)));
+    }
+
+    static ZORBEL_AVX512BW inline __mmask64 Marks(__m512i bytes)
+    {
+        return _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(0x1B)) | _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(0x7E));
+    }
+
+    ZORBEL_AVX512BW explicit BlockMasks512(const std::uint8_t* p)
+    {
+        const __m512i bytes = _mm512_loadu_si512(p);
+        const __m512i next = _mm512_loadu_si512(p + 1);
+        leads = InRange(bytes, 0xA1, 0xFE);
+        leadsBeforeLow = leads & InRange(next, 0x40, 0x7E);
+        bRare = (Marks(bytes) | InRange(bytes, 0x81, 0x9F)) != 0;
+    }
+
+    static ZORBEL_AVX512BW bool IsPlain(const std::uint8_t* p)
+    {
+        const __m512i bytes = _mm512_loadu_si512(p);
+        return (_mm512_movepi8_mask(bytes) | Marks(bytes)) == 0;
+    }
+};
+
+#undef ZORBEL_AVX512BW
+
+#endif
+
 // Given bit k set where a lead byte at k takes the next byte with it, the bits
 // where the walk from bit 0 takes a pair, as CByteClasses::PairStarts for 64 bits.
 inline std::uint64_t PairStarts64(std::uint64_t nCandidates)
@@ -279,9 +324,12 @@ private:
     CByteRange m_run{0, 0};
 };
 
-// DetectBytes, 64 bytes at a time where the rules allow.
-int DetectDoubleByte(const std::uint8_t* pData, std::uint32_t nLength, std::uint32_t nEnd, std::uint32_t& i,
-                     int& result, std::vector<CByteRange>* pLeadRuns = nullptr)
+// DetectBytes, 64 bytes at a time where the rules allow, each block's masks
+// made by Masks.
+template <typename Masks>
+__attribute__((always_inline)) inline int DetectDoubleByteBy(const std::uint8_t* pData, std::uint32_t nLength,
+                                                             std::uint32_t nEnd, std::uint32_t& i, int& result,
+                                                             std::vector<CByteRange>* pLeadRuns)
 {
     CLeadRunList leadRuns(pLeadRuns);
     // Blocks of 64 bytes where no rare rule can begin: the walk takes every GB
@@ -302,12 +350,12 @@ int DetectDoubleByte(const std::uint8_t* pData, std::uint32_t nLength, std::uint
     while (nBlock < nEnd && nEnd - nBlock > 64) {
         const std::uint8_t* p = pData + nBlock;
         // Plain text: no pair is handed on past it.
-        if (BlockMasks::IsPlain(p)) {
+        if (Masks::IsPlain(p)) {
             nCarry = 0;
             nBlock += 64;
             continue;
         }
-        const BlockMasks masks(p);
+        const Masks masks(p);
         const std::uint64_t candidates = masks.leads & ~std::uint64_t(nCarry);
         if (masks.bRare || (PairStarts64(candidates) & masks.leadsBeforeLow) != 0) {
             i = nBlock + nCarry;
@@ -328,8 +376,44 @@ int DetectDoubleByte(const std::uint8_t* pData, std::uint32_t nLength, std::uint
     return DetectBytes(pData, nLength, nEnd, i, result);
 }
 
+#ifdef ZORBEL_DETECT_AVX512
+
+const bool g_bHasAvx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+bool g_bAvx512 = g_bHasAvx512;
+
+__attribute__((target("avx512f,avx512bw"))) int DetectDoubleByteByAvx512(const std::uint8_t* pData,
+                                                                          std::uint32_t nLength, std::uint32_t nEnd,
+                                                                          std::uint32_t& i, int& result,
+                                                                          std::vector<CByteRange>* pLeadRuns)
+{
+    return DetectDoubleByteBy<BlockMasks512>(pData, nLength, nEnd, i, result, pLeadRuns);
+}
+
+#endif
+
+int DetectDoubleByte(const std::uint8_t* pData, std::uint32_t nLength, std::uint32_t nEnd, std::uint32_t& i,
+                     int& result, std::vector<CByteRange>* pLeadRuns = nullptr)
+{
+#ifdef ZORBEL_DETECT_AVX512
+    if (g_bAvx512)
+        return DetectDoubleByteByAvx512(pData, nLength, nEnd, i, result, pLeadRuns);
+#endif
+    return DetectDoubleByteBy<BlockMasks>(pData, nLength, nEnd, i, result, pLeadRuns);
+}
+
 
 } // namespace
+
+bool AllowAvx512Detection(bool bAllow)
+{
+#ifdef ZORBEL_DETECT_AVX512
+    g_bAvx512 = bAllow && g_bHasAvx512;
+    return g_bAvx512;
+#else
+    Q_UNUSED(bAllow);
+    return false;
+#endif
+}
 
 int DetectCodePage(const std::uint8_t* pData, std::uint32_t nLength, std::vector<CByteRange>* pLeadRuns)
 {

@@ -41,6 +41,11 @@ struct CByteRange {
 };
 constexpr std::uint32_t kLongLeadRun = 4096;
 int DetectCodePage(const std::uint8_t* pData, std::uint32_t nLength, std::vector<CByteRange>* pLeadRuns = nullptr);
+// Where the processor has AVX-512 (BW), the double-byte rules classify each
+// block of 64 bytes in one register. Tests turn that off to cover the SSE2
+// blocks on such a machine too. Returns whether the AVX-512 blocks are used
+// from now on.
+bool AllowAvx512Detection(bool bAllow);
 // DetectCodePage over a file read from its start in parts, without holding it
 // whole. The caller reads each part into a buffer after the bytes kept from the
 // part before and calls Scan with all of them, the last part followed by the end

@@ -93,6 +93,12 @@ public:
     static char* FormatLine(const std::uint8_t* pData, std::uint32_t nSize, std::uint32_t nOffset,
                             const CTextDecoder& decoder, char* pszOut, bool& bContinued);
 
+    // Where the processor has AVX-512 (VBMI2), the fast path of FormatLine and
+    // FormatLines packs a row's characters with one compress instead of a loop
+    // over them. Tests turn that off to cover the SSSE3 path on such a machine.
+    // Returns whether the AVX-512 path is taken from now on.
+    static bool AllowAvx512(bool bAllow);
+
     // The lines of --dump for nRows rows from nOffset of pData: each the offset
     // column for nFileOffset + 16r (nOffsetColumns wide, OffsetColumns), the
     // FormatLine of the row, without trailing blanks, and a newline. Returns

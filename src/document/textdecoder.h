@@ -65,8 +65,10 @@ public:
     // What ToUtf8 writes for the character that begins with a byte of the text
     // column, indexed by that byte and the one after it read as a 16-bit value
     // (first byte lowest, as ToUtf8 reads them): up to four bytes, first byte
-    // lowest, and in the high 32 bits how many of them count. For a reader that
-    // knows where the column's characters begin without writing the column.
+    // lowest, and in the high 32 bits how many of them count. For a first byte
+    // from 0x80 up none of the counted bytes is 0 and the ones past them are.
+    // For a reader that knows where the column's characters begin without
+    // writing the column.
     const std::uint64_t* CharOutputs() const { return m_pCharsOut; }
 
     struct Tables;

@@ -183,6 +183,26 @@ __attribute__((target("ssse3"))) bool IsUtf8TextByBlocks(const std::uint8_t* pDa
     __m128i prev = _mm_setzero_si128();
     __m128i high = _mm_setzero_si128();
     std::size_t i = 0;
+    // Whole groups of 64 bytes before the last: no block there is the padded
+    // one, and blocks of ASCII after ASCII are checked with the rest, since
+    // they hold no error, rather than tested for and passed one by one.
+    while (nLength - i > 64) {
+        const auto* p = reinterpret_cast<const __m128i*>(pData + i);
+        const __m128i b0 = _mm_loadu_si128(p);
+        const __m128i b1 = _mm_loadu_si128(p + 1);
+        const __m128i b2 = _mm_loadu_si128(p + 2);
+        const __m128i b3 = _mm_loadu_si128(p + 3);
+        const __m128i any = _mm_or_si128(_mm_or_si128(b0, b1), _mm_or_si128(b2, b3));
+        if (_mm_movemask_epi8(_mm_or_si128(any, prev)) != 0) {
+            const __m128i errors = _mm_or_si128(_mm_or_si128(BlockErrors(b0, prev), BlockErrors(b1, b0)),
+                                                _mm_or_si128(BlockErrors(b2, b1), BlockErrors(b3, b2)));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi8(errors, _mm_setzero_si128())) != 0xFFFF)
+                return false;
+            high = _mm_or_si128(high, any);
+        }
+        prev = b3;
+        i += 64;
+    }
     while (true) {
         // Runs of ASCII after ASCII hold no error: 64 bytes at a time.
         if (nLength - i >= 64 && _mm_movemask_epi8(prev) == 0) {

@@ -21,9 +21,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
     const std::uint8_t* p = doc.Data();
     const std::uint32_t n = doc.GetSize();
 
-    FUZZ_CHECK(DetectCodePage(p, n) == Plain::DetectCodePage(p, n));
-    // Detection never reads past the length given, end marker or not.
-    FUZZ_CHECK(DetectCodePage(p, n - 1) == Plain::DetectCodePage(p, n - 1));
+    // By each kind of block the processor has.
+    for (const bool bAvx512 : {true, false}) {
+        AllowAvx512Detection(bAvx512);
+        FUZZ_CHECK(DetectCodePage(p, n) == Plain::DetectCodePage(p, n));
+        // Detection never reads past the length given, end marker or not.
+        FUZZ_CHECK(DetectCodePage(p, n - 1) == Plain::DetectCodePage(p, n - 1));
+    }
+    AllowAvx512Detection(true);
 
     for (const int nCodePage : kFuzzCodePages) {
         doc.SetCodePage(nCodePage);
@@ -54,10 +59,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
             FUZZ_CHECK(std::memcmp(row, plain.data(), plain.size()) == 0);
             FUZZ_CHECK(bNext == (nOffset + 15 < n && starts[nOffset + 15]));
 
-            // A dump line at any offset, the text column kept in registers or not.
+            // A dump line at any offset, the text column kept in registers or not,
+            // by each fast path the processor has.
             const CTextDecoder decoder(nCodePage);
             for (std::uint32_t nAt = nOffset; nAt < nOffset + 16 && nAt < n; ++nAt) {
-                for (const bool bContinuation : {false, true}) {
+                for (const int nPath : {0, 1, 2, 3}) {
+                    const bool bAvx512 = nPath >= 2;
+                    const bool bContinuation = (nPath & 1) != 0;
+                    if (CRowFormat::AllowAvx512(bAvx512) != bAvx512)
+                        continue;
                     char line[256], expected[256];
                     bool bLineNext = bContinuation;
                     bool bExpectedNext = bContinuation;
@@ -69,6 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
                     FUZZ_CHECK(std::memcmp(line, expected, std::size_t(pEnd - line)) == 0);
                     FUZZ_CHECK(bLineNext == bExpectedNext);
                 }
+                CRowFormat::AllowAvx512(true);
             }
         }
     }

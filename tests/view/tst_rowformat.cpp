@@ -36,6 +36,10 @@ private slots:
     void utf8MatchesCharacterByCharacter();
     void dumpLineMatchesRowAndDecoder_data();
     void dumpLineMatchesRowAndDecoder();
+    void dumpLinesMatchLineByLine_data() { dumpLineMatchesRowAndDecoder_data(); }
+    void dumpLinesMatchLineByLine();
+    void charOutputsEndInZeros_data();
+    void charOutputsEndInZeros();
     void utf8Rows_data();
     void utf8Rows();
     void utf8RowsShowEveryCharacterOnce();
@@ -482,36 +486,131 @@ void TestRowFormat::dumpLineMatchesRowAndDecoder_data()
         QTest::addRow("random bytes, %d", cp) << cp << RandomBytes(3000, quint32(cp));
         QTest::addRow("mixed text, %d", cp) << cp << mixed;
         QTest::addRow("spaces and a pair at the end, %d", cp) << cp << QByteArray(14, ' ') + "\xB0\xA1  ";
+        // Rows whose text is blank, or ends in blanks after an ideograph or a pair.
+        QTest::addRow("blank rows, %d", cp) << cp << QByteArray(32, ' ') + "\xE4\xB8\xAD" + QByteArray(13, ' ')
+                + "\xB0\xA1" + QByteArray(14, ' ') + "a\x80" + QByteArray(30, ' ');
         // Rows of pairs only, among them some of two-byte UTF-8 (GB A1A4, U+00B7)
         // and undefined ones (BIG5 A3C0).
         QTest::addRow("rows of pairs, %d", cp) << cp << QByteArray("\xA1\xA4\xB0\xA1\xA3\xC0\xB0\xA1").repeated(40);
     }
 }
 
+namespace {
+
+// Runs check(avx512) for each fast path of the dump lines the processor has:
+// AVX-512 and SSSE3, or SSSE3 alone; AVX-512 is allowed again after.
+template <typename F>
+void ForEachFastPath(F check)
+{
+    for (const bool avx512 : {true, false}) {
+        if (CRowFormat::AllowAvx512(avx512) == avx512)
+            check(avx512);
+    }
+    CRowFormat::AllowAvx512(true);
+}
+
+// A test's bytes with the end marker after them, as a document holds them.
+std::vector<std::uint8_t> WithEndMarker(const QByteArray& bytes)
+{
+    std::vector<std::uint8_t> data(bytes.begin(), bytes.end());
+    data.push_back(0xFF);
+    return data;
+}
+
+} // namespace
+
 void TestRowFormat::dumpLineMatchesRowAndDecoder()
 {
     QFETCH(int, codePage);
     QFETCH(QByteArray, bytes);
-    std::vector<std::uint8_t> data(bytes.begin(), bytes.end());
-    data.push_back(0xFF);
+    const std::vector<std::uint8_t> data = WithEndMarker(bytes);
     const auto nSize = std::uint32_t(data.size());
     const CTextDecoder decoder(codePage);
-    for (std::uint32_t offset = 0; offset < nSize; ++offset) {
-        for (const bool continued : {false, true}) {
-            char expected[256];
-            bool expectedNext = continued;
-            const int nLength = CRowFormat::FormatRow(data.data(), nSize, codePage, offset, expected, expectedNext);
-            char* text = expected + CRowFormat::kHexPartLength;
-            const char* expectedEnd = decoder.ToUtf8(text, nLength - CRowFormat::kHexPartLength, text);
+    ForEachFastPath([&](bool avx512) {
+        for (std::uint32_t offset = 0; offset < nSize; ++offset) {
+            for (const bool continued : {false, true}) {
+                char expected[256];
+                bool expectedNext = continued;
+                const int nLength = CRowFormat::FormatRow(data.data(), nSize, codePage, offset, expected, expectedNext);
+                char* text = expected + CRowFormat::kHexPartLength;
+                const char* expectedEnd = decoder.ToUtf8(text, nLength - CRowFormat::kHexPartLength, text);
 
-            char line[256];
-            std::memset(line, 'E', sizeof line);
-            bool next = continued;
-            const char* end = CRowFormat::FormatLine(data.data(), nSize, offset, decoder, line, next);
-            QVERIFY2(QByteArray(line, int(end - line)) == QByteArray(expected, int(expectedEnd - expected))
-                         && next == expectedNext,
-                     qPrintable(QString("offset %1, continued %2: %3").arg(offset).arg(continued)
-                                    .arg(QString::fromUtf8(line, int(end - line)))));
+                char line[256];
+                std::memset(line, 'E', sizeof line);
+                bool next = continued;
+                const char* end = CRowFormat::FormatLine(data.data(), nSize, offset, decoder, line, next);
+                QVERIFY2(QByteArray(line, int(end - line)) == QByteArray(expected, int(expectedEnd - expected))
+                             && next == expectedNext,
+                         qPrintable(QString("offset %1, continued %2, AVX-512 %3: %4").arg(offset).arg(continued)
+                                        .arg(avx512).arg(QString::fromUtf8(line, int(end - line)))));
+            }
+        }
+    });
+}
+
+// FormatLines makes the lines of a block as FormatOffset, FormatLine and the
+// removal of trailing blanks do one by one, from any offset, continued or not,
+// by each fast path the processor has.
+void TestRowFormat::dumpLinesMatchLineByLine()
+{
+    QFETCH(int, codePage);
+    QFETCH(QByteArray, bytes);
+    const std::vector<std::uint8_t> data = WithEndMarker(bytes);
+    const auto nSize = std::uint32_t(data.size());
+    const CTextDecoder decoder(codePage);
+    constexpr int kMaxLine = 16 + 2 + CRowFormat::kHexPartLength + CRowFormat::kMaxTextLength * 3 + 16 + 1;
+    ForEachFastPath([&](bool) {
+        for (std::uint32_t offset = 0; offset < 16 && offset < nSize; offset += 5) {
+            for (const bool continued : {false, true}) {
+                const std::uint32_t nRows = (nSize - offset + 15) / 16;
+                // Odd offsets start near 4 GiB, where the offset column widens.
+                const std::uint64_t nFileOffset = 0xFFFFFFF0ull * (offset & 1);
+                const int nColumns = CRowFormat::OffsetColumns(nFileOffset + 16 * nRows);
+                QByteArray expected;
+                bool expectedNext = continued;
+                for (std::uint32_t r = 0; r < nRows; ++r) {
+                    char line[kMaxLine];
+                    char* p = line + CRowFormat::FormatOffset(nFileOffset + 16 * r, nColumns, line);
+                    p = CRowFormat::FormatLine(data.data(), nSize, offset + 16 * r, decoder, p, expectedNext);
+                    while (p > line && p[-1] == ' ')
+                        --p;
+                    expected += QByteArray(line, int(p - line)) + '\n';
+                }
+                std::vector<char> lines(std::size_t(nRows) * kMaxLine);
+                bool next = continued;
+                const char* end = CRowFormat::FormatLines(data.data(), nSize, offset, nRows, nFileOffset, nColumns,
+                                                          decoder, lines.data(), next);
+                QCOMPARE(QByteArray(lines.data(), int(end - lines.data())), expected);
+                QCOMPARE(next, expectedNext);
+            }
+        }
+    });
+}
+
+// The AVX-512 path takes the bytes a character from 0x80 up writes to be those
+// of its output that are not 0: no such output may hold a 0 byte among its
+// counted ones or anything but 0 past them.
+void TestRowFormat::charOutputsEndInZeros_data()
+{
+    QTest::addColumn<int>("codePage");
+    for (const int cp : {936, 950, 932, 949, 1252, 933, 937})
+        QTest::addRow("%d", cp) << cp;
+}
+
+void TestRowFormat::charOutputsEndInZeros()
+{
+    QFETCH(int, codePage);
+    const CTextDecoder decoder(codePage);
+    const std::uint64_t* outputs = decoder.CharOutputs();
+    for (int bytes = 0; bytes < 0x10000; ++bytes) {
+        if ((bytes & 0xFF) < 0x80)
+            continue;
+        const std::uint64_t out = outputs[bytes];
+        const int nCount = int(out >> 32);
+        QVERIFY2(nCount >= 1 && nCount <= 4, qPrintable(QString::number(bytes, 16)));
+        for (int k = 0; k < 4; ++k) {
+            const bool bZero = ((out >> (8 * k)) & 0xFF) == 0;
+            QVERIFY2(bZero == (k >= nCount), qPrintable(QString("%1, byte %2").arg(bytes, 4, 16, QChar('0')).arg(k)));
         }
     }
 }

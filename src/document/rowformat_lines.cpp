@@ -1,0 +1,437 @@
+// CRowFormat's dump lines: a row's offset, hex part and text column turned
+// into UTF-8 in one pass, by SSSE3 or AVX-512 where the processor has them,
+// else by the row rules and the decoder.
+
+#include "rowformat.h"
+
+#include "byteclasses.h"
+#include "codepage.h"
+#include "rowparts.h"
+#include "textdecoder.h"
+#include "utf8.h"
+
+#ifdef ZORBEL_PAIRS_SSSE3
+#include <immintrin.h>
+#endif
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+namespace {
+
+#ifdef ZORBEL_PAIRS_SSSE3
+
+// Shuffles that take 16 cells of a text column from cell i on (i up to 19), out
+// of its first 16 cells in one register; cells past 16 come out as 0.
+struct TextShifts {
+    std::uint8_t from[20][16];
+    constexpr TextShifts() : from()
+    {
+        for (int i = 0; i < 20; ++i) {
+            for (int j = 0; j < 16; ++j)
+                from[i][j] = i + j < 16 ? std::uint8_t(i + j) : 0x80;
+        }
+    }
+};
+constexpr TextShifts kTextShifts;
+
+__attribute__((target("ssse3"), always_inline)) inline __m128i TextFrom(__m128i text, int i)
+{
+    return _mm_shuffle_epi8(text, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kTextShifts.from[i])));
+}
+
+// A byte of a text column and the one after it, as CTextDecoder::CharOutputs
+// takes them.
+inline std::uint16_t CharBytes(const std::uint8_t* p)
+{
+    std::uint16_t bytes;
+    std::memcpy(&bytes, p, 2);
+    return bytes;
+}
+
+// The first three bytes of each of four 32-bit values, twelve bytes in a row.
+alignas(16) constexpr std::uint8_t kThreeOfFour[16] = {0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 0x80, 0x80, 0x80, 0x80};
+
+// The end of a dump line: its trailing blanks go, a newline follows.
+inline char* EndLine(const char* pLine, char* p)
+{
+    while (p > pLine && p[-1] == ' ')
+        --p;
+    *p = '\n';
+    return p + 1;
+}
+
+// One bit for each character from U+0800 to U+FFFF (three bytes of UTF-8, the
+// others 0) that is shown and wide, as an ideograph is: the fast path takes
+// such a character like an ideograph, its three bytes and a blank. Made on
+// first use, from IsShownChar and IsWideChar.
+const std::uint64_t* ShownWideBits()
+{
+    static const std::vector<std::uint64_t> bits = [] {
+        std::vector<std::uint64_t> made(0x10000 / 64);
+        for (char32_t ch = 0x800; ch <= 0xFFFF; ++ch) {
+            if (IsWideChar(ch) && IsShownChar(ch))
+                made[ch / 64] |= std::uint64_t(1) << (ch % 64);
+        }
+        return made;
+    }();
+    return bits.data();
+}
+
+// Adds to ideographs the cells of the 16 at row where a shown, wide character
+// of three bytes other than an ideograph begins: a lead byte E0-EF before two
+// continuation bytes (bits of continuations, for 18 bytes), whose code point
+// is in ShownWideBits. Overlong sequences and surrogates are not shown.
+std::uint32_t AddShownWide(const std::uint8_t* row, __m128i bytes, std::uint32_t nIdeographs,
+                           std::uint32_t continuations)
+{
+    const __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8(char(0xE0)));
+    const auto leads = std::uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(15)), offset)));
+    std::uint32_t others = leads & ~nIdeographs & (continuations >> 1) & (continuations >> 2);
+    if (others == 0)
+        return nIdeographs;
+    const std::uint64_t* bits = ShownWideBits();
+    for (; others != 0; others &= others - 1) {
+        const int at = __builtin_ctz(others);
+        const std::uint32_t ch = (row[at] & 0x0Fu) << 12 | (row[at + 1] & 0x3Fu) << 6 | (row[at + 2] & 0x3Fu);
+        if ((bits[ch / 64] >> (ch % 64)) & 1)
+            nIdeographs |= 1u << at;
+    }
+    return nIdeographs;
+}
+
+// A row's cells as the fast path sees them: the text column's 16 cells (the
+// byte where it shows as itself, else '.'), the cells where a character from
+// 0x80 up begins and those of them that begin a pair.
+struct RowCells {
+    __m128i text;
+    std::uint32_t chars;
+    std::uint32_t pairs;
+};
+
+// Classifies the row and writes its hex part; false for a row that needs the
+// byte-by-byte rules. On success bContinued tells whether the next row is
+// continued.
+__attribute__((target("ssse3"), always_inline)) inline bool ClassifyRow(const std::uint8_t* row, int nCodePage,
+                                                                       char* pszOut, bool& bContinued,
+                                                                       RowCells& cells)
+{
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
+    std::uint32_t keep;
+    std::uint32_t chars = 0;   // cells where a character from 0x80 up begins
+    std::uint32_t pairs = 0;
+    bool bNextContinued = false;
+    if (_mm_movemask_epi8(bytes) == 0) {
+        // Bytes below 0x80 are no lead bytes and show alone when printable, in
+        // every code page; a continued row's first byte stays '.'.
+        const __m128i printable = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(0x1F)),
+                                                _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x7F)));
+        keep = std::uint32_t(_mm_movemask_epi8(printable));
+        if (bContinued && nCodePage != kCodePageUtf8)
+            keep &= ~1u;
+    } else {
+        const CByteClasses& classes = CByteClasses::For(nCodePage);
+        if (!classes.HasMasks())
+            return false;
+        if (nCodePage == kCodePageUtf8) {
+            // As GetRowText's row of ideographs, other shown and wide
+            // characters of three bytes, and ASCII.
+            const CUtf8Masks masks(row);
+            chars = AddShownWide(row, bytes, masks.nIdeographs & 0xFFFF, masks.nContinuation);
+            const std::uint32_t covered = chars | chars << 1 | chars << 2;
+            if ((masks.nHigh & 0xFFFF & ~(covered | masks.nContinuation)) != 0)
+                return false;
+            keep = covered | classes.ShownMask(row);
+        } else {
+            // As GetRowText's whole row with the byte after it.
+            const std::uint32_t leads = classes.LeadMask(row);
+            std::uint32_t candidates = leads & classes.TrailMask(row + 1);
+            if (bContinued)
+                candidates &= ~1u;
+            pairs = CByteClasses::PairStarts(candidates);
+            keep = pairs | (pairs << 1) | (classes.ShownMask(row) & ~leads);
+            if (bContinued)
+                keep &= ~1u;
+            // Bytes from 0x80 up shown alone, and pairs: lead bytes are all from 0x80 up.
+            chars = (std::uint32_t(_mm_movemask_epi8(bytes)) & keep & ~(pairs << 1)) | pairs;
+            bNextContinued = (pairs & 0x8000) != 0;
+        }
+    }
+    CRowParts::FormatPairsBySsse3(row, pszOut);
+    std::memcpy(pszOut + 48, "    ", 4);
+
+    // Cell i shows its byte where bit i of keep is set, else '.'.
+    const __m128i halves = _mm_unpacklo_epi64(_mm_set1_epi8(char(keep)), _mm_set1_epi8(char(keep >> 8)));
+    const __m128i bits = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
+    const __m128i kept = _mm_cmpeq_epi8(_mm_and_si128(halves, bits), bits);
+    cells.text = _mm_or_si128(_mm_and_si128(kept, bytes), _mm_andnot_si128(kept, _mm_set1_epi8('.')));
+    cells.chars = chars;
+    cells.pairs = pairs;
+    bContinued = bNextContinued;
+    return true;
+}
+
+// The text column of a row with the bytes after it at hand, turned into UTF-8
+// straight from the row: the cells that show themselves or '.' stay in a
+// register and go out 16 at a time between the characters from 0x80 up, which
+// come from the decoder's table (double-byte code pages) or as the row's own
+// bytes (UTF-8 ideographs). Returns nullptr for a row that needs the
+// byte-by-byte rules.
+__attribute__((target("ssse3"))) char* FormatLineBySsse3(const std::uint8_t* row, const CTextDecoder& decoder,
+                                                         char* pszOut, bool& bContinued)
+{
+    const int nCodePage = decoder.CodePage();
+    RowCells cells;
+    if (!ClassifyRow(row, nCodePage, pszOut, bContinued, cells))
+        return nullptr;
+    const __m128i text = cells.text;
+    const std::uint32_t chars = cells.chars;
+    const std::uint32_t pairs = cells.pairs;
+    char* p = pszOut + CRowFormat::kHexPartLength;
+    if (chars == 0) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), text);
+        return p + 16;
+    }
+    int i = 0;
+    if (nCodePage == kCodePageUtf8) {
+        // An ideograph takes the blank of its third cell unless that lies past
+        // the row's 16 cells.
+        for (std::uint32_t rest = chars; rest != 0; rest &= rest - 1) {
+            const int at = __builtin_ctz(rest);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p), TextFrom(text, i));
+            p += at - i;
+            std::memcpy(p, row + at, 4);
+            p += 3;
+            *p = ' ';
+            p += at <= 13 ? 1 : 0;
+            i = at + 3;
+        }
+    } else {
+        const std::uint64_t* outputs = decoder.CharOutputs();
+        if (chars == pairs && (pairs == 0x5555 || pairs == 0xAAAA)) {
+            // Eight pairs, after one cell or none: when each becomes three bytes
+            // of UTF-8, as nearly every ideograph and kana does, they go out in
+            // two stores with no length carried from one to the next.
+            const int nFirst = pairs & 1 ? 0 : 1;
+            std::uint32_t utf8[8];
+            std::uint64_t nOther = 0;
+            for (int k = 0; k < 8; ++k) {
+                const std::uint64_t out = outputs[CharBytes(row + nFirst + 2 * k)];
+                utf8[k] = std::uint32_t(out);
+                nOther |= (out >> 32) ^ 3;
+            }
+            if (nOther == 0) {
+                const __m128i three = _mm_load_si128(reinterpret_cast<const __m128i*>(kThreeOfFour));
+                const __m128i first = _mm_setr_epi32(int(utf8[0]), int(utf8[1]), int(utf8[2]), int(utf8[3]));
+                const __m128i second = _mm_setr_epi32(int(utf8[4]), int(utf8[5]), int(utf8[6]), int(utf8[7]));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(p), text);
+                p += nFirst;
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_shuffle_epi8(first, three));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 12), _mm_shuffle_epi8(second, three));
+                return p + 24;
+            }
+        }
+        for (std::uint32_t rest = chars; rest != 0; rest &= rest - 1) {
+            const int at = __builtin_ctz(rest);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p), TextFrom(text, i));
+            p += at - i;
+            const std::uint64_t out = outputs[CharBytes(row + at)];
+            const auto utf8 = std::uint32_t(out);
+            std::memcpy(p, &utf8, 4);
+            p += out >> 32;
+            i = at + 1 + int((pairs >> at) & 1);
+        }
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), TextFrom(text, i));
+    return p + std::max(16 - i, 0);
+}
+
+// GCC 12's AVX-512 headers start some intrinsics from a deliberately undefined
+// register, which -Wmaybe-uninitialized reports inside them.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+// The same with AVX-512 (VBMI2), without a loop over the characters: each of the
+// 16 cells becomes a 32-bit lane holding what it writes, first byte lowest (its
+// byte, a character's UTF-8 from the decoder's table or the row, or nothing for
+// a character's other cells), and one compress packs the lanes' bytes. The
+// bytes a lane writes are its bytes that are not 0: a cell shown as itself is
+// never 0x00, an ideograph's bytes are not, and neither are the counted bytes
+// of a character from 0x80 up in CTextDecoder::CharOutputs, whose bytes past
+// the count are 0. With kEndLine it ends the line as EndLine does and returns
+// the next line's start: the text's trailing blanks are found in the register
+// rather than by reading back what was just stored, a read that every next
+// line's stores would wait for.
+template <bool kEndLine>
+__attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,bmi2,popcnt"))) char*
+FormatLineByAvx512(const std::uint8_t* row, const CTextDecoder& decoder, char* pszOut, bool& bContinued)
+{
+    const int nCodePage = decoder.CodePage();
+    RowCells cells;
+    if (!ClassifyRow(row, nCodePage, pszOut, bContinued, cells))
+        return nullptr;
+    char* p = pszOut + CRowFormat::kHexPartLength;
+    if (cells.chars == 0) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), cells.text);
+        if (kEndLine) {
+            const __mmask16 shown = _mm_cmpneq_epi8_mask(cells.text, _mm_set1_epi8(' '));
+            if (shown == 0)
+                return EndLine(pszOut, p + 16);
+            p += 32 - __builtin_clz(shown);
+            *p = '\n';
+            return p + 1;
+        }
+        return p + 16;
+    }
+    const auto chars = __mmask16(cells.chars);
+    __m512i lanes = _mm512_cvtepu8_epi32(cells.text);
+    __mmask16 empty;
+    if (nCodePage == kCodePageUtf8) {
+        // An ideograph's three bytes from the row, and the blank of its third
+        // cell unless that lies past the row's 16 cells; its other cells write
+        // nothing.
+        const __m512i rowBytes = _mm512_zextsi256_si512(_mm256_maskz_loadu_epi8(0x7FFFF, row));
+        const __m512i from = _mm512_add_epi8(_mm512_set1_epi32(0x00020100),
+                                             _mm512_set_epi32(0x0F0F0F0F, 0x0E0E0E0E, 0x0D0D0D0D, 0x0C0C0C0C,
+                                                              0x0B0B0B0B, 0x0A0A0A0A, 0x09090909, 0x08080808,
+                                                              0x07070707, 0x06060606, 0x05050505, 0x04040404,
+                                                              0x03030303, 0x02020202, 0x01010101, 0x00000000));
+        const __m512i three = _mm512_and_si512(_mm512_permutexvar_epi8(from, rowBytes), _mm512_set1_epi32(0x00FFFFFF));
+        const __m512i blanks = _mm512_maskz_mov_epi32(0x3FFF, _mm512_set1_epi32(0x20000000));
+        lanes = _mm512_mask_mov_epi32(lanes, chars, _mm512_or_si512(three, blanks));
+        empty = __mmask16((cells.chars << 1 | cells.chars << 2) & ~cells.chars);
+    } else {
+        // A character's UTF-8 by its byte and the one after it; the second cell
+        // of a pair writes nothing.
+        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 1));
+        const __m512i index = _mm512_cvtepu16_epi32(
+            _mm256_set_m128i(_mm_unpackhi_epi8(first, next), _mm_unpacklo_epi8(first, next)));
+        lanes = _mm512_mask_i32gather_epi32(lanes, chars, index, decoder.CharOutputs(), 8);
+        empty = __mmask16(cells.pairs << 1);
+    }
+    lanes = _mm512_maskz_mov_epi32(__mmask16(~empty), lanes);
+    const __mmask64 written = _mm512_test_epi8_mask(lanes, lanes);
+    _mm512_storeu_si512(p, _mm512_maskz_compress_epi8(written, lanes));
+    const auto nLength = int(_mm_popcnt_u64(written));
+    // Double-byte rows seldom end in a blank: the walk back costs them less
+    // than working out the last byte that is none (measured).
+    if (kEndLine && nCodePage != kCodePageUtf8)
+        return EndLine(pszOut, p + nLength);
+    if (kEndLine) {
+        // The bytes written up to the last that is no blank.
+        const __mmask64 shown = _mm512_test_epi8_mask(_mm512_xor_si512(lanes, _mm512_set1_epi8(' ')), lanes);
+        if (shown == 0)
+            return EndLine(pszOut, p + nLength);
+        p += _mm_popcnt_u64(_bzhi_u64(written, 64 - unsigned(__builtin_clzll(shown))));
+        *p = '\n';
+        return p + 1;
+    }
+    return p + nLength;
+}
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
+#endif
+
+} // namespace
+
+namespace {
+
+// A dump line by the row rules and the decoder, for the rows the fast path
+// leaves.
+char* FormatLineByRules(const std::uint8_t* pData, std::uint32_t nSize, std::uint32_t nOffset,
+                        const CTextDecoder& decoder, char* pszOut, bool& bContinued)
+{
+    const int nLength = CRowFormat::FormatRow(pData, nSize, decoder.CodePage(), nOffset, pszOut, bContinued);
+    char* pText = pszOut + CRowFormat::kHexPartLength;
+    return decoder.ToUtf8(pText, nLength - CRowFormat::kHexPartLength, pText);
+}
+
+
+#ifdef ZORBEL_PAIRS_SSSE3
+
+const bool g_bSsse3 = __builtin_cpu_supports("ssse3");
+const bool g_bHasAvx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")
+    && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi")
+    && __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
+bool g_bAvx512 = g_bHasAvx512;
+
+// CRowFormat::FormatLines on a processor with SSSE3: the offset, the fast path
+// and the newline of each row in one loop, without FormatLine's checks and
+// call between them.
+using FastLine = char* (*)(const std::uint8_t*, const CTextDecoder&, char*, bool&);
+
+template <FastLine kLine, bool kEndsLine>
+__attribute__((target("ssse3"))) char* FormatLinesBySsse3(const std::uint8_t* pData, std::uint32_t nSize,
+                                                          std::uint32_t nOffset, std::uint32_t nRows,
+                                                          std::uint64_t nFileOffset, int nOffsetColumns,
+                                                          const CTextDecoder& decoder, char* p, bool& bContinued)
+{
+    for (std::uint32_t r = 0; r < nRows; ++r, nOffset += 16, nFileOffset += 16) {
+        char* pLine = p;
+        p += nFileOffset <= 0xFFFFFFFFu && nOffsetColumns == CRowFormat::kOffsetColumns
+            ? (CRowParts::FormatShortOffset(std::uint32_t(nFileOffset), p), int(CRowFormat::kOffsetColumns))
+            : CRowFormat::FormatOffset(nFileOffset, nOffsetColumns, p);
+        char* pEnd = nSize - nOffset >= CRowFormat::kMaxTextLength
+            ? kLine(pData + nOffset, decoder, p, bContinued)
+            : nullptr;
+        if (pEnd)
+            p = kEndsLine ? pEnd : EndLine(pLine, pEnd);
+        else
+            p = EndLine(pLine, FormatLineByRules(pData, nSize, nOffset, decoder, p, bContinued));
+    }
+    return p;
+}
+
+#endif
+
+} // namespace
+
+bool CRowFormat::AllowAvx512(bool bAllow)
+{
+#ifdef ZORBEL_PAIRS_SSSE3
+    g_bAvx512 = bAllow && g_bHasAvx512;
+    return g_bAvx512;
+#else
+    Q_UNUSED(bAllow);
+    return false;
+#endif
+}
+
+char* CRowFormat::FormatLine(const std::uint8_t* pData, std::uint32_t nSize, std::uint32_t nOffset,
+                             const CTextDecoder& decoder, char* pszOut, bool& bContinued)
+{
+#ifdef ZORBEL_PAIRS_SSSE3
+    if (g_bSsse3 && nOffset < nSize && nSize - nOffset >= kMaxTextLength) {
+        if (char* pEnd = (g_bAvx512 ? FormatLineByAvx512<false> : FormatLineBySsse3)(pData + nOffset, decoder, pszOut,
+                                                                             bContinued))
+            return pEnd;
+    }
+#endif
+    return FormatLineByRules(pData, nSize, nOffset, decoder, pszOut, bContinued);
+}
+
+char* CRowFormat::FormatLines(const std::uint8_t* pData, std::uint32_t nSize, std::uint32_t nOffset,
+                              std::uint32_t nRows, std::uint64_t nFileOffset, int nOffsetColumns,
+                              const CTextDecoder& decoder, char* pszOut, bool& bContinued)
+{
+#ifdef ZORBEL_PAIRS_SSSE3
+    if (g_bAvx512)
+        return FormatLinesBySsse3<FormatLineByAvx512<true>, true>(pData, nSize, nOffset, nRows, nFileOffset, nOffsetColumns,
+                                                      decoder, pszOut, bContinued);
+    if (g_bSsse3)
+        return FormatLinesBySsse3<FormatLineBySsse3, false>(pData, nSize, nOffset, nRows, nFileOffset, nOffsetColumns,
+                                                     decoder, pszOut, bContinued);
+#endif
+    char* p = pszOut;
+    for (std::uint32_t r = 0; r < nRows; ++r) {
+        char* pLine = p;
+        p += FormatOffset(nFileOffset + 16 * r, nOffsetColumns, p);
+        p = EndLine(pLine, FormatLine(pData, nSize, nOffset + 16 * r, decoder, p, bContinued));
+    }
+    return p;
+}
