@@ -444,8 +444,9 @@ if part 3; then
         if until_visible "$pid"; then
             window=$(xdotool search --onlyvisible --pid "$pid" | head -1)
             xdotool windowfocus --sync "$window" > /dev/null 2>&1
-            # FIRST_KEY: a key pressed before the timed ones (Escape: the guess stops).
-            [ -n "${FIRST_KEY:-}" ] && xdotool key "$FIRST_KEY"
+            # FIRST_KEY: a key pressed before the timed ones (Escape: the guess
+            # stops), once the guess's progress shows: Esc stops the guess shown.
+            [ -n "${FIRST_KEY:-}" ] && sleep 0.3 && xdotool key "$FIRST_KEY"
             sleep 0.3
             key_until_rows "$fd" "$last_row" "$last_row" ctrl+End >> "$tmp/far64-end-$name"
             xdotool key ctrl+Home

@@ -151,27 +151,46 @@ void CFileBlocks::MarkChanged()
 // The file is looked at after the read, not before it too: a change made
 // before the read or while it ran shows then, and the bytes it gave are thrown
 // away. A file already seen changed is read no more (m_state).
-bool CFileBlocks::ReadChecked(qint64 nPos, qint64 nLength, std::uint8_t* pDst)
+bool CFileBlocks::ReadChecked(qint64 nPos, qint64 nLength, std::uint8_t* pDst, QMutexLocker<QMutex>* pLock)
 {
     if (m_state != State::Readable)
         return false;
     ++m_nDiskReads;
+    const int fd = m_file.handle();
+    // The descriptor stays open while the file is read: it closes only when
+    // its last holder lets it go.
+    if (pLock)
+        pLock->unlock();
+    int nError = 0;
+    bool bShort = false;
     for (qint64 nDone = 0; nDone < nLength;) {
-        const ssize_t nGot = ::pread(m_file.handle(), pDst + nDone, std::size_t(nLength - nDone), off_t(nPos + nDone));
+        const ssize_t nGot = ::pread(fd, pDst + nDone, std::size_t(nLength - nDone), off_t(nPos + nDone));
         if (nGot < 0 && errno == EINTR)
             continue;
         if (nGot < 0) {
-            m_nError = errno;
-            m_state = State::ReadFailed;
-            return false;
+            nError = errno;
+            break;
         }
         if (nGot == 0) {
-            // Shorter than it was at Open: someone cut it, even where the check
-            // misses it (a file system with a coarse clock).
-            MarkChanged();
-            return false;
+            bShort = true;
+            break;
         }
         nDone += nGot;
+    }
+    if (pLock)
+        pLock->relock();
+    if (m_state != State::Readable)
+        return false;
+    if (nError != 0) {
+        m_nError = nError;
+        m_state = State::ReadFailed;
+        return false;
+    }
+    if (bShort) {
+        // Shorter than it was at Open: someone cut it, even where the check
+        // misses it (a file system with a coarse clock).
+        MarkChanged();
+        return false;
     }
     // A change while the read ran may have given some of the bytes.
     return StillSame();
@@ -295,7 +314,9 @@ bool CFileBlocks::Read(qint64 nPos, qint64 nLength, std::uint8_t* pDst)
     if (m_state != State::Readable || nPos < 0 || nLength < 0 || nPos > m_nLength || nLength > m_nLength - nPos)
         return false;
     if (nLength >= 2 * m_nBlockSize) {
-        if (!ReadChecked(nPos, nLength, pDst))
+        // A long read (the guess's or a search's parts) lets the others in
+        // while the disk reads: the window's blocks do not wait behind it.
+        if (!ReadChecked(nPos, nLength, pDst, &lock))
             return false;
         lock.unlock();
         NoteWholeBlocks(nPos, nLength, pDst);

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QHash>
 #include <QMutex>
+#include <QMutexLocker>
 #include <QString>
 
 #include <cstdint>
@@ -113,8 +114,10 @@ private:
     // Called with the mutex held.
     bool StillSame();
     void MarkChanged();
-    // Reads from the disk between two checks. Called with the mutex held.
-    bool ReadChecked(qint64 nPos, qint64 nLength, std::uint8_t* pDst);
+    // Reads from the disk between two checks. Called with the mutex held by
+    // pLock, or by the caller when pLock is null; a given pLock is let go
+    // while the disk reads.
+    bool ReadChecked(qint64 nPos, qint64 nLength, std::uint8_t* pDst, QMutexLocker<QMutex>* pLock = nullptr);
     QByteArray BlockLocked(qint64 nIndex);
     void NoteWholeBlocks(qint64 nPos, qint64 nLength, const std::uint8_t* p);
 
