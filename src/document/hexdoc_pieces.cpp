@@ -13,13 +13,10 @@
 #include <QMetaObject>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <new>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
 
@@ -32,23 +29,6 @@ namespace {
 
 // How often the guess on open tells how far it has read.
 constexpr qint64 kDetectNewsMs = 100;
-
-// How much lower the guess's thread stands than the window's: it is work in
-// the background, and on a busy machine it would otherwise take its share of
-// the processor from the first paint, the keys and the jumps it serves.
-constexpr int kDetectNiceness = 10;
-
-void LowerThisThread()
-{
-#ifdef SYS_gettid
-    // On Linux a niceness set for a thread's own id is that thread's alone.
-    const auto tid = id_t(syscall(SYS_gettid));
-    errno = 0;
-    const int nNice = getpriority(PRIO_PROCESS, tid);
-    if (errno == 0)
-        setpriority(PRIO_PROCESS, tid, std::min(nNice + kDetectNiceness, 19));
-#endif
-}
 
 // The code-page guess over bytes read a part at a time from the start, as
 // --dump makes it: read(nPos, n, p) fills p, and goOn(n) is told of each part
@@ -196,7 +176,6 @@ void CHexDoc::StartDetection()
     const std::shared_ptr<CFileBlocks> pFile = m_pTable->File();
     const int nSets = m_nCodePageSets;
     m_detection = std::thread([this, pFile, nSets] {
-        LowerThisThread();
         // The file as opened, not the table, which edits change meanwhile.
         const qint64 nTotal = pFile->GetLength();
         qint64 nDone = 0;
