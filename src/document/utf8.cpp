@@ -3,7 +3,7 @@
 #include <QChar>
 
 #if defined(__x86_64__) || defined(__i386__)
-#include <tmmintrin.h>
+#include <immintrin.h>
 #endif
 
 #include <algorithm>
@@ -142,14 +142,19 @@ __attribute__((target("ssse3"))) __m128i HighNibbles(__m128i v)
     return _mm_and_si128(_mm_srli_epi16(v, 4), _mm_set1_epi8(0x0F));
 }
 
-// The errors of block with prev the block before it.
-__attribute__((target("ssse3"))) __m128i BlockErrors(__m128i block, __m128i prev)
+// The three tables, by the high and low half of the byte before and the high
+// half of the byte itself.
+__m128i Byte1High()
 {
-    const __m128i byte1High = _mm_setr_epi8(
+    return _mm_setr_epi8(
         kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, char(kTwoConts),
         char(kTwoConts), char(kTwoConts), char(kTwoConts), kTooShort | kOverlong2, kTooShort,
         kTooShort | kOverlong3 | kSurrogate, kTooShort | kTooLarge | kTooLarge1000 | kOverlong4);
-    const __m128i byte1Low = _mm_setr_epi8(
+}
+
+__m128i Byte1Low()
+{
+    return _mm_setr_epi8(
         char(kCarry | kOverlong3 | kOverlong2 | kOverlong4), char(kCarry | kOverlong2), char(kCarry), char(kCarry),
         char(kCarry | kTooLarge), char(kCarry | kTooLarge | kTooLarge1000),
         char(kCarry | kTooLarge | kTooLarge1000), char(kCarry | kTooLarge | kTooLarge1000),
@@ -157,12 +162,24 @@ __attribute__((target("ssse3"))) __m128i BlockErrors(__m128i block, __m128i prev
         char(kCarry | kTooLarge | kTooLarge1000), char(kCarry | kTooLarge | kTooLarge1000),
         char(kCarry | kTooLarge | kTooLarge1000), char(kCarry | kTooLarge | kTooLarge1000 | kSurrogate),
         char(kCarry | kTooLarge | kTooLarge1000), char(kCarry | kTooLarge | kTooLarge1000));
-    const __m128i byte2High = _mm_setr_epi8(
+}
+
+__m128i Byte2High()
+{
+    return _mm_setr_epi8(
         kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort,
         char(kTooLong | kOverlong2 | kTwoConts | kOverlong3 | kTooLarge1000 | kOverlong4),
         char(kTooLong | kOverlong2 | kTwoConts | kOverlong3 | kTooLarge),
         char(kTooLong | kOverlong2 | kTwoConts | kSurrogate | kTooLarge),
         char(kTooLong | kOverlong2 | kTwoConts | kSurrogate | kTooLarge), kTooShort, kTooShort, kTooShort, kTooShort);
+}
+
+// The errors of block with prev the block before it.
+__attribute__((target("ssse3"))) __m128i BlockErrors(__m128i block, __m128i prev)
+{
+    const __m128i byte1High = Byte1High();
+    const __m128i byte1Low = Byte1Low();
+    const __m128i byte2High = Byte2High();
 
     const __m128i prev1 = _mm_alignr_epi8(block, prev, 15);
     const __m128i special = _mm_and_si128(
@@ -178,11 +195,11 @@ __attribute__((target("ssse3"))) __m128i BlockErrors(__m128i block, __m128i prev
 
 // The last block is padded with zeros, which no sequence cut short by the end can
 // take as its next byte; when the length is a multiple of 16 it is all padding.
-__attribute__((target("ssse3"))) bool IsUtf8TextByBlocks(const std::uint8_t* pData, std::size_t nLength)
+// From byte i on, prev holding the 16 bytes before it (zeros at the start) and
+// high a byte from 0x80 up when one was seen before it.
+__attribute__((target("ssse3"))) bool IsUtf8TextByBlocks(const std::uint8_t* pData, std::size_t nLength,
+                                                         std::size_t i, __m128i prev, __m128i high)
 {
-    __m128i prev = _mm_setzero_si128();
-    __m128i high = _mm_setzero_si128();
-    std::size_t i = 0;
     // Whole groups of 64 bytes before the last: no block there is the padded
     // one, and blocks of ASCII after ASCII are checked with the rest, since
     // they hold no error, rather than tested for and passed one by one.
@@ -245,6 +262,69 @@ __attribute__((target("ssse3"))) bool IsUtf8TextByBlocks(const std::uint8_t* pDa
     }
 }
 
+#define ZORBEL_UTF8_AVX512 1
+
+// GCC 12's AVX-512 headers start some intrinsics from a deliberately undefined
+// register, which its warnings report inside them.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+const bool g_bHasAvx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+bool g_bAvx512 = g_bHasAvx512;
+
+// BlockErrors over 64 bytes: the same tables in each 16-byte lane, the bytes
+// one, two and three back taken across the lanes from block and prev.
+__attribute__((target("avx512f,avx512bw"))) __m512i GroupErrors(__m512i block, __m512i prev, __m512i byte1High,
+                                                                __m512i byte1Low, __m512i byte2High)
+{
+    const __m512i low = _mm512_set1_epi8(0x0F);
+    // Each lane's 16 bytes before it: prev's last lane, then block's first three.
+    const __m512i before = _mm512_permutex2var_epi64(prev, _mm512_set_epi64(13, 12, 11, 10, 9, 8, 7, 6), block);
+    const __m512i prev1 = _mm512_alignr_epi8(block, before, 15);
+    const __m512i special = _mm512_and_si512(
+        _mm512_and_si512(_mm512_shuffle_epi8(byte1High, _mm512_and_si512(_mm512_srli_epi16(prev1, 4), low)),
+                         _mm512_shuffle_epi8(byte1Low, _mm512_and_si512(prev1, low))),
+        _mm512_shuffle_epi8(byte2High, _mm512_and_si512(_mm512_srli_epi16(block, 4), low)));
+    const __m512i third = _mm512_subs_epu8(_mm512_alignr_epi8(block, before, 14), _mm512_set1_epi8(char(0xE0 - 0x80)));
+    const __m512i fourth = _mm512_subs_epu8(_mm512_alignr_epi8(block, before, 13), _mm512_set1_epi8(char(0xF0 - 0x80)));
+    const __m512i must23 = _mm512_and_si512(_mm512_or_si512(third, fourth), _mm512_set1_epi8(char(0x80)));
+    return _mm512_xor_si512(must23, special);
+}
+
+// Groups of 64 bytes in one register each, then the last up to 64 bytes as
+// the 16-byte blocks do them.
+__attribute__((target("avx512f,avx512bw"))) bool IsUtf8TextByAvx512(const std::uint8_t* pData, std::size_t nLength)
+{
+    const __m512i byte1High = _mm512_broadcast_i32x4(Byte1High());
+    const __m512i byte1Low = _mm512_broadcast_i32x4(Byte1Low());
+    const __m512i byte2High = _mm512_broadcast_i32x4(Byte2High());
+    __m512i prev = _mm512_setzero_si512();
+    bool bHigh = false;
+    std::size_t i = 0;
+    while (nLength - i > 64) {
+        const __m512i block = _mm512_loadu_si512(pData + i);
+        const __mmask64 high = _mm512_movepi8_mask(block);
+        // A sequence the group before left open needs checking too.
+        if ((high | _mm512_movepi8_mask(prev) >> 61) != 0) {
+            const __m512i errors = GroupErrors(block, prev, byte1High, byte1Low, byte2High);
+            if (_mm512_test_epi8_mask(errors, errors) != 0)
+                return false;
+            bHigh = bHigh || high != 0;
+        }
+        prev = block;
+        i += 64;
+    }
+    const __m128i before = i == 0 ? _mm_setzero_si128() : _mm_loadu_si128(reinterpret_cast<const __m128i*>(pData + i - 16));
+    return IsUtf8TextByBlocks(pData, nLength, i, before, bHigh ? _mm_set1_epi8(char(0x80)) : _mm_setzero_si128());
+}
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
 #endif
 
 } // namespace
@@ -252,9 +332,22 @@ __attribute__((target("ssse3"))) bool IsUtf8TextByBlocks(const std::uint8_t* pDa
 bool IsUtf8Text(const std::uint8_t* pData, std::size_t nLength)
 {
 #ifdef ZORBEL_UTF8_SSSE3
+    if (g_bAvx512)
+        return IsUtf8TextByAvx512(pData, nLength);
     static const bool bBlocks = __builtin_cpu_supports("ssse3");
     if (bBlocks)
-        return IsUtf8TextByBlocks(pData, nLength);
+        return IsUtf8TextByBlocks(pData, nLength, 0, _mm_setzero_si128(), _mm_setzero_si128());
 #endif
     return IsUtf8TextByBytes(pData, nLength, false);
+}
+
+bool AllowAvx512Utf8Check(bool bAllow)
+{
+#ifdef ZORBEL_UTF8_AVX512
+    g_bAvx512 = bAllow && g_bHasAvx512;
+    return g_bAvx512;
+#else
+    Q_UNUSED(bAllow);
+    return false;
+#endif
 }

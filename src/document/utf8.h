@@ -23,9 +23,13 @@ bool IsWideChar(char32_t ch);
 bool IsShownChar(char32_t ch);
 
 // Whether nLength bytes are well-formed UTF-8 throughout and hold at least one
-// multi-byte sequence. Reads 16 bytes at a time, runs of ASCII 64, and stops
-// within 64 bytes of the first byte that breaks the rules.
+// multi-byte sequence. Reads 16 bytes at a time (64 with AVX-512), runs of
+// ASCII 64, and stops within 64 bytes of the first byte that breaks the rules.
 bool IsUtf8Text(const std::uint8_t* pData, std::size_t nLength);
+// Where the processor has AVX-512 (BW), IsUtf8Text checks 64 bytes in one
+// register. Tests turn that off to cover the 16-byte blocks on such a machine
+// too. Returns whether the 64-byte groups are used from now on.
+bool AllowAvx512Utf8Check(bool bAllow);
 
 // The length (2-4) of the well-formed multi-byte sequence at p, reading at most
 // nLeft bytes, with its character in ch; 0 when p[0] starts none: an ASCII byte,

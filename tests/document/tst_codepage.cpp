@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -31,6 +32,7 @@ private slots:
     void detectKeepsResultOfTextThatIsNotUtf8();
     void utf8CheckMatchesSequenceWalk_data();
     void utf8CheckMatchesSequenceWalk();
+    void utf8CheckAtGroupEdges();
     void detectListsLongLeadRuns_data();
     void detectListsLongLeadRuns();
     void detectMatchesByteByByteRule_data();
@@ -274,14 +276,22 @@ void TestCodePage::detectKeepsResultOfTextThatIsNotUtf8()
 void TestCodePage::utf8CheckMatchesSequenceWalk_data()
 {
     QTest::addColumn<int>("kind");
-    QTest::newRow("any byte") << int(kAnyByte);
-    QTest::newRow("UTF-8 look-alikes") << int(kUtf8LookAlikes);
-    QTest::newRow("mostly well-formed") << int(kUtf8Text);
+    QTest::addColumn<bool>("avx512");
+    for (const bool bAvx512 : {false, true}) {
+        const char* how = bAvx512 ? "64-byte groups" : "16-byte blocks";
+        QTest::addRow("any byte, %s", how) << int(kAnyByte) << bAvx512;
+        QTest::addRow("UTF-8 look-alikes, %s", how) << int(kUtf8LookAlikes) << bAvx512;
+        QTest::addRow("mostly well-formed, %s", how) << int(kUtf8Text) << bAvx512;
+    }
 }
 
 void TestCodePage::utf8CheckMatchesSequenceWalk()
 {
     QFETCH(int, kind);
+    QFETCH(bool, avx512);
+    if (AllowAvx512Utf8Check(avx512) != avx512)
+        QSKIP("this processor has no AVX-512");
+    const auto restore = qScopeGuard([] { AllowAvx512Utf8Check(true); });
     QRandomGenerator gen(3);
     const QList<QByteArray> characters = {"a", "\xC3\xA9", "\xE4\xB8\xAD", "\xF0\x9F\x98\x80", "\xED\x9F\xBF"};
     int nValid = 0;
@@ -319,6 +329,39 @@ void TestCodePage::utf8CheckMatchesSequenceWalk()
         QVERIFY2(IsUtf8Text(data, std::size_t(bytes.size())) == bExpected, bytes.toHex(' ').constData());
     }
     QVERIFY(nValid > 1000 && nValid < 29000);
+}
+
+// A character cut short or whole at every place around the edges of the
+// 16-byte blocks and 64-byte groups, ASCII before and after it: whether the
+// check looks back across an edge into a group it passed as ASCII.
+void TestCodePage::utf8CheckAtGroupEdges()
+{
+    const auto restore = qScopeGuard([] { AllowAvx512Utf8Check(true); });
+    const struct {
+        QByteArray bytes;
+        bool bWhole;
+    } pieces[] = {{"\xC3", false},         {"\xE4", false},    {"\xE4\xB8", false},       {"\xF0\x9F\x98", false},
+                  {"\x80", false},         {"\xC3\xA9", true}, {"\xE4\xB8\xAD", true},    {"\xF0\x9F\x98\x80", true},
+                  {"\xED\xA0\x80", false}, {"\xC0\xAF", false}};
+    for (const bool bAvx512 : {false, true}) {
+        if (AllowAvx512Utf8Check(bAvx512) != bAvx512)
+            continue;
+        for (const auto& piece : pieces) {
+            for (int nBefore = 0; nBefore < 140; ++nBefore) {
+                for (const int nAfter : {0, 1, 15, 70}) {
+                    const QByteArray bytes = QByteArray(nBefore, 'a') + piece.bytes + QByteArray(nAfter, 'b');
+                    const bool bResult = IsUtf8Text(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                                    std::size_t(bytes.size()));
+                    QVERIFY2(bResult == piece.bWhole,
+                             qPrintable(QStringLiteral("%1 after %2 bytes, %3 after it, %4")
+                                            .arg(QString::fromLatin1(piece.bytes.toHex(' ')))
+                                            .arg(nBefore)
+                                            .arg(nAfter)
+                                            .arg(bAvx512 ? "64-byte groups" : "16-byte blocks")));
+                }
+            }
+        }
+    }
 }
 
 // Random pieces drawn mostly from one set, with a rare one from a second: the
