@@ -272,9 +272,6 @@ __attribute__((target("ssse3"))) bool IsUtf8TextByBlocks(const std::uint8_t* pDa
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 
-const bool g_bHasAvx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
-bool g_bAvx512 = g_bHasAvx512;
-
 // BlockErrors over 64 bytes: the same tables in each 16-byte lane, the bytes
 // one, two and three back taken across the lanes from block and prev.
 __attribute__((target("avx512f,avx512bw"))) __m512i GroupErrors(__m512i block, __m512i prev, __m512i byte1High,
@@ -329,6 +326,19 @@ __attribute__((target("avx512f,avx512bw"))) bool IsUtf8TextByAvx512(const std::u
 
 } // namespace
 
+namespace {
+
+// Whether the 64-byte groups are used: where the processor has them, unless a
+// test turned them off.
+#ifdef ZORBEL_UTF8_AVX512
+const bool g_bHasAvx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+#else
+constexpr bool g_bHasAvx512 = false;
+#endif
+bool g_bAvx512 = g_bHasAvx512;
+
+} // namespace
+
 bool IsUtf8Text(const std::uint8_t* pData, std::size_t nLength)
 {
 #ifdef ZORBEL_UTF8_SSSE3
@@ -343,11 +353,6 @@ bool IsUtf8Text(const std::uint8_t* pData, std::size_t nLength)
 
 bool AllowAvx512Utf8Check(bool bAllow)
 {
-#ifdef ZORBEL_UTF8_AVX512
     g_bAvx512 = bAllow && g_bHasAvx512;
     return g_bAvx512;
-#else
-    Q_UNUSED(bAllow);
-    return false;
-#endif
 }
