@@ -377,9 +377,13 @@ __attribute__((always_inline)) inline int DetectDoubleByteBy(const std::uint8_t*
 }
 
 #ifdef ZORBEL_DETECT_AVX512
-
 const bool g_bHasAvx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+#else
+constexpr bool g_bHasAvx512 = false;
+#endif
 bool g_bAvx512 = g_bHasAvx512;
+
+#ifdef ZORBEL_DETECT_AVX512
 
 __attribute__((target("avx512f,avx512bw"))) int DetectDoubleByteByAvx512(const std::uint8_t* pData,
                                                                           std::uint32_t nLength, std::uint32_t nEnd,
@@ -406,13 +410,8 @@ int DetectDoubleByte(const std::uint8_t* pData, std::uint32_t nLength, std::uint
 
 bool AllowAvx512Detection(bool bAllow)
 {
-#ifdef ZORBEL_DETECT_AVX512
     g_bAvx512 = bAllow && g_bHasAvx512;
     return g_bAvx512;
-#else
-    Q_UNUSED(bAllow);
-    return false;
-#endif
 }
 
 int DetectCodePage(const std::uint8_t* pData, std::uint32_t nLength, std::vector<CByteRange>* pLeadRuns)

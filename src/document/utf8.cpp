@@ -324,10 +324,6 @@ __attribute__((target("avx512f,avx512bw"))) bool IsUtf8TextByAvx512(const std::u
 
 #endif
 
-} // namespace
-
-namespace {
-
 // Whether the 64-byte groups are used: where the processor has them, unless a
 // test turned them off.
 #ifdef ZORBEL_UTF8_AVX512
