@@ -141,6 +141,13 @@ void TestStringsPanel::editsMendTheList()
         if (panel.ExportText() != expected)
             QFAIL(qPrintable(QStringLiteral("edit %1 at %2: the list differs from a full scan").arg(nEdit).arg(nPos)));
     }
+
+    // Another code page while the list shows: its texts are made again in it.
+    if (table.isEmpty()) {
+        window.doc.SetCodePage(codePage == 950 ? 936 : 950);
+        QVERIFY(WaitForScan(panel));
+        QCOMPARE(panel.ExportText(), FullScan(window.doc, minChars, cjk, filter));
+    }
 }
 
 void TestStringsPanel::selectionAndScrollStay()
