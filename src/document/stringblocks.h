@@ -30,6 +30,12 @@ inline std::uint32_t PrefixWidth(std::uint64_t nOffset)
     return 1 + (64 - unsigned(__builtin_clzll(nOffset)) + 3) / 4;
 }
 
+// The entry of the lines table (see CStringScanner::EmitTable) at every place
+// that is no character: a newline, which ends the line before it, and room
+// after it for the next line's offset and tab below 4 GiB (nine bytes), its
+// length. Text entries are never longer than three bytes.
+constexpr std::uint32_t kLineEnd = std::uint32_t('\n') | std::uint32_t(1 + 9) << 24;
+
 // The run under way while the bytes are read: its line starts at pLine, its
 // text at pLine + nPrefix and ends at pDst.
 struct CRun {
@@ -116,6 +122,9 @@ inline bool InRanges(std::uint8_t b, const std::uint8_t* r)
 // The masks of 64 bytes, 16 at a time: bit j set where q[j] is a printable
 // ASCII byte or a tab (Ascii), within either range of r (Range).
 struct CSse2 {
+    // Whether Gather packs the places, so that a pair counts as one character.
+    static constexpr bool kPacked = false;
+
     static std::uint64_t Ascii(const std::uint8_t* q)
     {
         std::uint64_t text = 0;
@@ -185,6 +194,8 @@ struct CSse2 {
 // hundreds of cycles for.
 template <bool kPext>
 struct CAvx2 {
+    static constexpr bool kPacked = kPext;
+
     __attribute__((target("avx2"))) static std::uint64_t Ascii(const std::uint8_t* q)
     {
         const __m256i one = _mm256_set1_epi8(1);
@@ -238,6 +249,75 @@ struct CAvx2 {
     }
 };
 #endif
+
+// The lines of a block that has a break, for the walk below with packed
+// places, a minimum of 4 and offsets below 4 GiB. packed has a bit at each
+// packed place that starts four characters in a row; a stretch with one is
+// listed, from its first character to the break after its fourth from the
+// last such bit. The stretch from nTail on, after the last break, is the
+// next run under way; the stretch before the first break goes on the run
+// under way, if there is one.
+template <class Isa, class Sink>
+inline void WholeLines(const std::uint8_t* q, const std::uint32_t* pEmit, CRun& run, Sink& sink,
+                       std::uint64_t packed, std::uint64_t starts, std::uint64_t chars, std::uint64_t breaks,
+                       unsigned nTail, std::uint64_t nBase, std::uint32_t nBlock)
+{
+    constexpr std::uint32_t kPrefix = 9;
+    const std::uint64_t complete = Isa::Below(nTail);
+    std::uint64_t lines = Isa::Scatter(packed | packed << 1 | packed << 2 | packed << 3, starts) & complete;
+    std::uint64_t ends = Isa::Scatter((packed & ~(packed >> 1)) << 4, starts) & complete;
+    std::uint64_t firsts = Isa::Scatter(packed & ~(packed << 1), starts) & complete;
+    const std::uint64_t tail = chars & ~complete;
+    char* d = run.pLine + kPrefix;
+    if (run.nChars) {
+        // The stretch before the first break ends the run under way, which
+        // is listed if it has four characters; the stretches the packed bits
+        // find start after it.
+        const unsigned nBreak = Isa::Tz(breaks);
+        const std::uint64_t before = Isa::Below(nBreak + 1);
+        const std::uint64_t segment = chars & before;
+        lines &= ~before;
+        ends &= ~before;
+        firsts &= ~before;
+        if (run.nChars + __builtin_popcountll(segment) >= 4) {
+            lines |= segment;
+            ends |= std::uint64_t(1) << nBreak;
+            d = run.pDst;
+            sink.template PutOffset<Isa>(run.pLine, run.nOffset);
+        }
+    }
+    // Each character's or line end's entry is one four-byte store, its
+    // length the top byte, as in the walk; where each character went is
+    // kept for the offsets.
+    char* at[64];
+    for (std::uint64_t bits = lines | ends | tail; bits; bits &= bits - 1) {
+        const unsigned j = unsigned(__builtin_ctzll(bits));
+        std::uint16_t nAt;
+        std::memcpy(&nAt, q + j, 2);
+        const std::uint32_t c = pEmit[nAt];
+        std::memcpy(d, &c, 4);
+        at[j] = d;
+        d += c >> 24;
+    }
+    for (; firsts; firsts &= firsts - 1) {
+        const unsigned j = unsigned(__builtin_ctzll(firsts));
+        sink.template PutOffset<Isa>(at[j] - kPrefix, nBase + j);
+    }
+    if (tail) {
+        run.pLine = at[nTail] - kPrefix;
+        run.pDst = d;
+        run.nPrefix = kPrefix;
+        run.nOffset = nBase + nTail;
+        run.nChars = __builtin_popcountll(tail);
+        run.nBytes = nBlock - nTail;
+    } else {
+        run.pLine = d - kPrefix;
+        run.pDst = run.pLine;
+        run.nPrefix = 0;
+        run.nChars = 0;
+        run.nBytes = 0;
+    }
+}
 
 // Reads whole blocks of 64 bytes from p[i] on, a character's start, while
 // they and the 16 bytes after them are there and no run can reach
@@ -310,26 +390,40 @@ std::uint32_t Walk(const CRules& rules, CRun& runUnderWay, Sink& sink, const std
         // Gathered, a pair is one bit and counts as one character; else it
         // counts as two, which lets some stretches too short to list through.
         std::uint64_t wanted = 0;
+        std::uint64_t packed = 0;
         if (nMinChars <= 64) {
-            wanted = Isa::Gather(~breaks, starts);
+            packed = Isa::Gather(~breaks, starts);
             if constexpr (kMinChars == 4) {
-                wanted &= wanted >> 1;
-                wanted &= wanted >> 2;
+                packed &= packed >> 1;
+                packed &= packed >> 2;
             } else {
                 for (int nCovered = 1; nCovered < nMinChars;) {
                     const int nShift = std::min(nCovered, nMinChars - nCovered);
-                    wanted &= wanted >> nShift;
+                    packed &= packed >> nShift;
                     nCovered += nShift;
                 }
             }
-            wanted = Isa::Scatter(wanted, starts);
+            wanted = Isa::Scatter(packed, starts);
         }
-        wanted |= ~Isa::Below(TopEnd(breaks));
+        const unsigned nTail = TopEnd(breaks);
+        wanted |= ~Isa::Below(nTail);
         // With no run under way the walk starts at the first stretch worth
         // listing, not at a short one it would write and drop.
         if ((wanted | std::uint64_t(run.nChars)) == 0) {
             i += nBlock;
             continue;
+        }
+        if constexpr (Sink::kLines && Isa::kPacked && kMinChars == 4) {
+            // Lines with offsets of eight digits: the characters of every
+            // line the block ends go through one loop, not one per stretch,
+            // whose end the processor guesses wrong as often as the
+            // stretches' lengths change. The place after each such line
+            // looks up the newline and the room for the next offset.
+            if (breaks != 0 && (nBase + 64) >> 32 == 0) {
+                WholeLines<Isa>(q, pEmit, run, sink, packed, starts, chars, breaks, nTail, nBase, nBlock);
+                i += nBlock;
+                continue;
+            }
         }
         const unsigned nFirst = TopEnd(breaks & Isa::Below(Isa::Tz(wanted)));
         unsigned nPos = run.nChars ? 0 : nFirst;

@@ -256,6 +256,12 @@ struct CRunsSink {
 
 struct CLinesSink {
     static constexpr bool kLines = true;
+    // The offset and tab of a line whose offset has eight digits.
+    template <class Isa>
+    static void PutOffset(char* pLine, std::uint64_t nOffset)
+    {
+        PutPrefix<Isa>(pLine, nOffset, 8);
+    }
     template <class Isa>
     char* Keep(std::uint64_t nOffset, std::uint32_t, char* pLine, const char* pText, char* pEnd)
     {
@@ -393,9 +399,13 @@ const void* CStringScanner::EmitTable(bool bLines)
     }
     // The walk by blocks takes the top byte of an entry for its length, which
     // a character of four bytes does not have: such a code page goes a
-    // character at a time.
-    for (unsigned n = 0; n < 1u << 16; ++n)
+    // character at a time. For lines, the places that are no character (no
+    // entry) end a line (see StringBlocks::kLineEnd).
+    for (unsigned n = 0; n < 1u << 16; ++n) {
         m_bBlocks = m_bBlocks && (pEmit[n] >> 24) < 4;
+        if (bLines && pEmit[n] == 0)
+            pEmit[n] = StringBlocks::kLineEnd;
+    }
     return pEmit.get();
 }
 

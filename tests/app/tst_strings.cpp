@@ -433,8 +433,22 @@ void TestStrings::linesInParts_data()
         pairs += i % 300 == 299 ? "\xFF" : "\xD6\xD0\xCE\xC4";
         shortRuns += i % 5 == 0 ? "\x01\xD6\xD0" : i % 5 == 1 ? "ab\x80" : "\xFFx";
     }
+    // Stretches of one to nine characters, ASCII and pairs, between single
+    // breaks, and now and then one of 70 to 200 bytes: lines of three, four
+    // and five characters end at every place of a block, a run under way
+    // ends short or listed at a block's first break, and a block ends at a
+    // break or inside a pair.
+    QByteArray stretches;
+    for (int i = 0; stretches.size() < 20000; ++i) {
+        const int nChars = i % 11 == 10 ? 35 + i % 67 : 1 + (i * 7) % 9;
+        for (int k = 0; k < nChars; ++k)
+            stretches += (i + k) % 3 == 0 ? "\xD6\xD0" : "a";
+        stretches += i % 5 == 0 ? "\xFF" : "\x01";
+    }
     for (Build build : {Build::Sse2, Build::Avx2, Build::Avx2Pext}) {
         const char* pszBuild = kBuildNames[int(build)];
+        QTest::addRow("stretches of 1-9 characters, %s", pszBuild) << 936 << stretches << 4 << 5000u << build;
+        QTest::addRow("stretches of 1-9 characters, parts of 97, %s", pszBuild) << 936 << stretches << 4 << 97u << build;
         QTest::addRow("GB pairs, %s", pszBuild) << 936 << pairs << 4 << 5000u << build;
         QTest::addRow("GB pairs, a minimum of 64, %s", pszBuild) << 936 << pairs << 64 << 5000u << build;
         QTest::addRow("short runs among breaks, %s", pszBuild) << 936 << shortRuns << 2 << 5000u << build;
