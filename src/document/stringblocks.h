@@ -291,7 +291,7 @@ inline void WholeLines(const std::uint8_t* q, const std::uint32_t* pEmit, CRun& 
     // kept for the offsets.
     char* at[64];
     for (std::uint64_t bits = lines | ends | tail; bits; bits &= bits - 1) {
-        const unsigned j = unsigned(__builtin_ctzll(bits));
+        const std::size_t j = std::size_t(__builtin_ctzll(bits));
         std::uint16_t nAt;
         std::memcpy(&nAt, q + j, 2);
         const std::uint32_t c = pEmit[nAt];
