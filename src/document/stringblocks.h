@@ -16,6 +16,7 @@
 #include <emmintrin.h>
 #endif
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <cpuid.h>
 #include <immintrin.h>
 #define ZORBEL_STRINGS_AVX2 1
 #endif
@@ -500,6 +501,27 @@ WalkAvx2(const CRules& rules, CRun& run, Sink& sink, const std::uint8_t* p, std:
 }
 #endif
 
+#if ZORBEL_STRINGS_AVX2
+// Whether PEXT and PDEP take hundreds of cycles: on AMD's processors before
+// Zen 3 (families 15h and 17h) and Hygon's built on Zen (18h). Zen 3 and
+// later (19h on) take a few.
+inline bool SlowPext()
+{
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (!__get_cpuid(0, &eax, &ebx, &ecx, &edx))
+        return false;
+    const bool bAmd = ebx == signature_AMD_ebx && ecx == signature_AMD_ecx && edx == signature_AMD_edx;
+    // "HygonGenuine"
+    const bool bHygon = ebx == 0x6F677948 && ecx == 0x656E6975 && edx == 0x6E65476E;
+    if (!(bAmd || bHygon) || !__get_cpuid(1, &eax, &ebx, &ecx, &edx))
+        return false;
+    unsigned nFamily = (eax >> 8) & 0xF;
+    if (nFamily == 0xF)
+        nFamily += (eax >> 20) & 0xFF;
+    return nFamily < 0x19;
+}
+#endif
+
 // The best build this processor runs.
 inline CStringScanner::Build BestBuild()
 {
@@ -508,7 +530,7 @@ inline CStringScanner::Build BestBuild()
         if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("bmi") || !__builtin_cpu_supports("bmi2")
             || !__builtin_cpu_supports("popcnt"))
             return CStringScanner::Build::Sse2;
-        if (__builtin_cpu_is("amd") && !__builtin_cpu_is("znver3"))
+        if (SlowPext())
             return CStringScanner::Build::Avx2;
         return CStringScanner::Build::Avx2Pext;
     }();
