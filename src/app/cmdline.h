@@ -1,5 +1,7 @@
 #pragma once
 
+#include "filecommand.h"
+
 #include <QStringList>
 
 #include <string>
@@ -26,9 +28,6 @@ struct CFileCommandLine {
 int ParseFileCommandLine(int argc, char* argv[], const char* pszCommand, bool bTakesOutput, const char* pszUsage,
                          CFileCommandLine& cmd);
 
-// Which of those commands the command line names first, if any, before "--".
-enum class FileCommand { None, Dump, PrintPdf, Strings, Find };
-FileCommand FindFileCommand(int argc, char* argv[]);
 
 // The command line of the program with a window:
 //   zorbel [-h|--help] [-v|--version] [--] [FILE...]

@@ -179,8 +179,19 @@ bool CHexApp::InitInstance()
     UpdateClipboardFlag();
 
     m_pMainFrame->InitialShowWindow(m_nCmdShow);
-    if (!m_pMainFrame->isMinimized() && m_splash.Create(m_pMainFrame.get()))
+    if (!m_pMainFrame->isMinimized() && m_splash.Create(m_pMainFrame.get())) {
+        // Showing a splash turns the event loop once, so that it shows before
+        // the program goes on; the main window would be painted then too, and
+        // again as soon as the files below have opened. It is painted once,
+        // after them (or while a long one opens).
+        m_pMainFrame->setUpdatesEnabled(false);
         m_splash.show();
+        m_pMainFrame->setUpdatesEnabled(true);
+        // The paint the window had asked for was dropped while its updates
+        // were off, and it would not ask again while its area is still to be
+        // painted: ask for it once more.
+        QCoreApplication::postEvent(m_pMainFrame.get(), new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
+    }
     m_dwSplashStart = GetTickCount();
 
     // A file that cannot be opened has been reported; the program goes on

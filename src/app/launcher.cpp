@@ -1,54 +1,49 @@
-// The program a person starts. --dump needs nothing beyond QtCore, while loading
-// the window's libraries takes longer than a short dump itself; so this program
-// loads QtCore alone, dumps by itself, and hands every other command line to the
-// window program, which takes its place in the same process (so it keeps the
-// process id a caller may wait on).
+// The program a person starts. It loads no library beyond the C and C++ ones
+// and runs in its place, in the same process (so that it keeps the process id
+// a caller may wait on), the program for the command line: zorbel-cli, which
+// loads QtCore alone, for the commands that print a file without a window, and
+// the window program for everything else. Loading QtCore here first would cost
+// every start of the window the time to load it twice.
 
-#include "cmdline.h"
-#include "dump.h"
-#include "findmain.h"
-#include "stringsmain.h"
-
-#include <QString>
+#include "filecommand.h"
 
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
-#include <string>
+#include <string.h>
 
 namespace {
 
 // Next to this program in a build folder; where it is installed otherwise, found
-// from this program's own place so that the installed tree can be moved.
-std::string WindowProgram()
+// from this program's own place so that the installed tree can be moved. Plain
+// C strings: the C++ library is not loaded for this program.
+void Program(const char* pszName, char (&path)[PATH_MAX])
 {
-    char self[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0)
-        return ZORBEL_WINDOW_NAME;
-    std::string dir(self, std::size_t(n));
-    dir.erase(dir.rfind('/') + 1);
-    const std::string beside = dir + ZORBEL_WINDOW_NAME;
-    if (access(beside.c_str(), X_OK) == 0)
-        return beside;
-    return dir + ZORBEL_WINDOW_FROM_BIN "/" ZORBEL_WINDOW_NAME;
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    const char* slash = n > 0 ? static_cast<const char*>(memrchr(path, '/', std::size_t(n))) : nullptr;
+    if (!slash) {
+        std::snprintf(path, sizeof path, "%s", pszName);
+        return;
+    }
+    const int nDir = int(slash - path) + 1;
+    std::snprintf(path + nDir, sizeof path - std::size_t(nDir), "%s", pszName);
+    if (access(path, X_OK) == 0)
+        return;
+    std::snprintf(path + nDir, sizeof path - std::size_t(nDir), "%s/%s", ZORBEL_PROGRAMS_FROM_BIN, pszName);
 }
 
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    if (FindFileCommand(argc, argv) == FileCommand::Dump)
-        return DumpMain(argc, argv);
-    if (FindFileCommand(argc, argv) == FileCommand::Strings)
-        return StringsMain(argc, argv);
-    if (FindFileCommand(argc, argv) == FileCommand::Find)
-        return FindMain(argc, argv);
-    const std::string program = WindowProgram();
-    execv(program.c_str(), argv);
-    ReportError(QLatin1String("cannot start ") + QString::fromLocal8Bit(program.c_str()) + QLatin1String(": ")
-                + QString::fromLocal8Bit(std::strerror(errno)));
+    const FileCommand command = FindFileCommand(argc, argv);
+    const bool bWindow = command == FileCommand::None || command == FileCommand::PrintPdf;
+    char program[PATH_MAX];
+    Program(bWindow ? ZORBEL_WINDOW_NAME : ZORBEL_CLI_NAME, program);
+    execv(program, argv);
+    std::fprintf(stderr, "zorbel: cannot start %s: %s\n", program, std::strerror(errno));
     return 1;
 }

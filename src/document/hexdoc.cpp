@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cerrno>
+#include <utility>
 #include <new>
 #include <sys/mman.h>
 #include <thread>
@@ -427,6 +428,7 @@ bool CHexDoc::ReloadDocument()
     std::swap(m_pTable, fresh.m_pTable);
     m_bToldUnreadable = false;
     m_strFileType = fresh.m_strFileType;
+    m_strFileTypeOf = fresh.m_strFileTypeOf;
     AdoptFileWatch(fresh);
     // The history's steps were made on the bytes just dropped.
     m_history.Clear();
@@ -449,17 +451,25 @@ bool CHexDoc::OnOpenDocument(const QString& path)
         m_bBookmarksToStore = false;
     }
 
-    const QString typeName = ShellTypeName(path);
-    if (!typeName.isEmpty()) {
-        m_strFileType = typeName;
-        return true;
-    }
-    // "report.dat" -> "dat File", "README" -> "File", "name." -> " File".
-    const QString fileName = AfxFileTitle(path);
-    const int dot = fileName.lastIndexOf('.');
-    const QString prefix = dot < 0 ? QString() : fileName.mid(dot + 1) + ' ';
-    m_strFileType = prefix + AfxLoadString(IDS_FILE);
+    m_strFileType.clear();
+    m_strFileTypeOf = path;
     return true;
+}
+
+QString CHexDoc::GetFileType() const
+{
+    if (m_strFileTypeOf.isEmpty())
+        return m_strFileType;
+    const QString path = std::exchange(m_strFileTypeOf, QString());
+    m_strFileType = ShellTypeName(path);
+    if (m_strFileType.isEmpty()) {
+        // "report.dat" -> "dat File", "README" -> "File", "name." -> " File".
+        const QString fileName = AfxFileTitle(path);
+        const int dot = fileName.lastIndexOf('.');
+        const QString prefix = dot < 0 ? QString() : fileName.mid(dot + 1) + ' ';
+        m_strFileType = prefix + AfxLoadString(IDS_FILE);
+    }
+    return m_strFileType;
 }
 
 QString CHexDoc::ShellTypeName(const QString& path)

@@ -110,8 +110,15 @@ public:
     // another name. Without one (the default) nothing is kept. The profile
     // must outlive the document.
     void SetBookmarkProfile(CSettingsProfile* pProfile) { m_pBookmarkProfile = pProfile; }
-    QString GetFileType() const { return m_strFileType; }
-    void SetFileType(const QString& type) { m_strFileType = type; }
+    // What kind of file the document was opened from ("PNG image", "dat File"),
+    // worked out when first asked: the MIME database it reads costs more than
+    // the rest of opening a file, and only printing shows it.
+    QString GetFileType() const;
+    void SetFileType(const QString& type)
+    {
+        m_strFileType = type;
+        m_strFileTypeOf.clear();
+    }
 
     // Copies the bytes of the row starting at nOffset into hex and text (room for
     // CRowFormat::kMaxTextLength each) and returns how many it produced: 0 past the
@@ -334,7 +341,9 @@ private:
     // Whether they changed since they were loaded or stored: closing a file
     // whose bookmarks stayed as they were writes nothing.
     bool m_bBookmarksToStore = false;
-    QString m_strFileType;
+    mutable QString m_strFileType;
+    // The file whose type GetFileType has still to work out, if any.
+    mutable QString m_strFileTypeOf;
     std::uint32_t m_nSize = 0;
     std::uint8_t* m_pData = nullptr;
     // Set in piece mode only; m_pData is then null.

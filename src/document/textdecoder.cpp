@@ -80,9 +80,8 @@ char* Put(char* pOut, Output output)
 
 // One character, or U+FFFD when the codec could not map the bytes: it then gives
 // U+FFFD, more than one character, or (some codecs) the substitute control 0x1A.
-char32_t Decode(QStringDecoder& decoder, const char* bytes, int n)
+char32_t OneCharacter(QStringView s)
 {
-    const QString s = decoder.decode(QByteArrayView(bytes, n));
     char32_t ch;
     if (s.size() == 1)
         ch = s.at(0).unicode();
@@ -93,6 +92,46 @@ char32_t Decode(QStringDecoder& decoder, const char* bytes, int n)
     if (ch < 0x20 || (ch >= 0x7F && ch < 0xA0))
         return kReplacement;
     return ch;
+}
+
+char32_t Decode(QStringDecoder& decoder, const char* bytes, int n)
+{
+    const QString s = decoder.decode(QByteArrayView(bytes, n));
+    return OneCharacter(s);
+}
+
+// The pairs of one lead byte with each of the trail bytes, into out[0..]. They
+// are decoded in one call, each pair followed by a space, which is no trail
+// byte in any code page: whatever the codec makes of a pair it cannot map, the
+// space after it comes out as itself, so the text splits back into one piece
+// a pair. Should it not (a pair that decodes to a space), each pair of the row
+// is decoded on its own, as the codec would see it alone.
+void DecodeRow(QStringDecoder& decoder, std::uint8_t lead, const std::vector<std::uint8_t>& trails, char32_t* out)
+{
+    QByteArray bytes;
+    bytes.reserve(qsizetype(trails.size()) * 3);
+    for (const std::uint8_t trail : trails) {
+        bytes.append(char(lead));
+        bytes.append(char(trail));
+        bytes.append(' ');
+    }
+    const QString text = decoder.decode(bytes);
+    std::size_t n = 0;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) != QLatin1Char(' '))
+            continue;
+        if (n == trails.size())
+            break;
+        out[n++] = OneCharacter(QStringView(text).mid(start, i - start));
+        start = i + 1;
+    }
+    if (n == trails.size() && start == text.size())
+        return;
+    for (std::size_t t = 0; t < trails.size(); ++t) {
+        const char pair[2] = {char(lead), char(trails[t])};
+        out[t] = Decode(decoder, pair, 2);
+    }
 }
 
 } // namespace
@@ -134,14 +173,13 @@ struct CTextDecoder::Tables {
                 singles[b] = b >= 0x80 && decoder.isValid() ? Decode(decoder, &byte, 1) : kReplacement;
             singlesOut[b] = OutputOf(Utf8Of(singles[b]));
         }
-        for (int lead = 0; lead < 256 && decoder.isValid(); ++lead) {
-            for (int trail = 0; trail < 256; ++trail) {
-                if (leadIndex[lead] == kNone || trailIndex[trail] == kNone)
-                    continue;
-                const char pair[2] = {char(lead), char(trail)};
-                pairs[leadIndex[lead] * std::size_t(nTrails) + trailIndex[trail]] = Decode(decoder, pair, 2);
-            }
-        }
+        std::vector<std::uint8_t> trails;
+        for (int trail = 0; trail < 256; ++trail)
+            if (trailIndex[trail] != kNone)
+                trails.push_back(std::uint8_t(trail));
+        for (int lead = 0; lead < 256 && decoder.isValid() && !trails.empty(); ++lead)
+            if (leadIndex[lead] != kNone)
+                DecodeRow(decoder, std::uint8_t(lead), trails, &pairs[leadRow[lead]]);
         pairsOut.reserve(pairs.size());
         for (const char32_t ch : pairs)
             pairsOut.push_back(ch == kReplacement ? OutputOf(kWideReplacement, 4) : OutputOf(Utf8Of(ch)));

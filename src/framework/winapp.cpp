@@ -25,7 +25,10 @@
 #include <QPrinter>
 #include <QTimer>
 
+#include <chrono>
+#include <condition_variable>
 #include <exception>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -96,6 +99,10 @@ private:
     CLongTask& m_task;
 };
 
+// How long the interface's thread waits for a task before turning the event
+// loop while it runs: far below what a person notices, or the progress delay.
+constexpr int kQuickTaskMs = 20;
+
 // The work runs on its own thread while this one turns the event loop; the
 // progress shows in the main frame's status bar once the task has run for
 // CWinApp::s_nProgressDelay milliseconds.
@@ -103,14 +110,39 @@ void RunLongTask(CLongTask& task, const std::function<void()>& work)
 {
     QEventLoop loop;
     std::exception_ptr error;
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool bEnded = false;
     std::thread worker([&] {
         try {
             work();
         } catch (...) {
             error = std::current_exception();
         }
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            bEnded = true;
+        }
+        ended.notify_one();
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
+
+    // Most tasks (opening a file read as it is shown, saving a small one) end
+    // within a few milliseconds: waiting that long for them keeps the event
+    // loop from turning in between, which would paint the windows as they are
+    // before the task (the main window without the document being opened) and
+    // then again after it. Input meanwhile waits its turn, as it would behind
+    // any other work of this thread.
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        ended.wait_for(lock, std::chrono::milliseconds(kQuickTaskMs), [&] { return bEnded; });
+    }
+    if (bEnded) {
+        worker.join();
+        if (error)
+            std::rethrow_exception(error);
+        return;
+    }
 
     CLongTaskInputFilter filter(task);
     qApp->installEventFilter(&filter);

@@ -171,8 +171,19 @@ void CDataValuesPanel::OnCaretMoved(qint64 nCaret)
     Refresh();
 }
 
+void CDataValuesPanel::showEvent(QShowEvent* pEvent)
+{
+    QDockWidget::showEvent(pEvent);
+    Refresh();
+}
+
 void CDataValuesPanel::Refresh()
 {
+    // A hidden panel reads nothing: it catches up when it is shown. The
+    // character rows would otherwise build the tables of three code pages as
+    // the program starts and a document window opens, with the panel closed.
+    if (!isVisible())
+        return;
     // The editor of a row being edited keeps its text; the rest follow.
     m_bFilling = true;
     const CDataFormat format = Format();

@@ -51,6 +51,7 @@ protected:
     // Keys the panel's widgets leave stop here: passed on to the main window
     // they would reach its accelerators, and Delete would delete bytes.
     void keyPressEvent(QKeyEvent* pEvent) override;
+    void showEvent(QShowEvent* pEvent) override;
 
 private:
     void Refresh();

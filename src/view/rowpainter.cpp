@@ -37,9 +37,8 @@ bool DrawnInColour(const QFont& font, char32_t ch)
 }
 
 // A glyph centred in a box width wide from x, squeezed when the font draws it wider.
-void DrawGlyph(QPainter* pDC, qreal x, qreal baseline, qreal width, const QString& glyph)
+void DrawGlyph(QPainter* pDC, qreal x, qreal baseline, qreal width, const QString& glyph, qreal advance)
 {
-    const qreal advance = QFontMetricsF(pDC->font(), pDC->device()).horizontalAdvance(glyph);
     if (advance <= width) {
         pDC->drawText(QPointF(x + (width - advance) / 2, baseline), glyph);
         return;
@@ -167,7 +166,7 @@ void CRowPainter::DrawCellText(int nColumn, qreal top, int nCells, const QString
         DrawChar(nColumn, top, nCells, char32_t(ucs4[0]));
         return;
     }
-    DrawGlyph(m_pDC, X(nColumn), top + m_nAscent, nCells * m_nCharWidth, text);
+    DrawGlyph(m_pDC, X(nColumn), top + m_nAscent, nCells * m_nCharWidth, text, m_fm.horizontalAdvance(text));
 }
 
 bool CRowPainter::IsColourGlyph(char32_t ch)
@@ -192,10 +191,24 @@ void CRowPainter::DrawChar(int nColumn, qreal top, int nCells, char32_t ch)
         QPainter painter(&cells);
         painter.setFont(m_pDC->font());
         painter.setPen(m_pDC->pen());
-        DrawGlyph(&painter, 0, m_nAscent, width, glyph);
+        DrawGlyph(&painter, 0, m_nAscent, width, glyph, QFontMetricsF(painter.font(), &cells).horizontalAdvance(glyph));
         painter.end();
         m_pDC->drawImage(QPointF(X(nColumn), top), cells);
         return;
     }
-    DrawGlyph(m_pDC, X(nColumn), top + m_nAscent, width, glyph);
+    DrawGlyph(m_pDC, X(nColumn), top + m_nAscent, width, glyph, Advance(ch, glyph));
+}
+
+qreal CRowPainter::Advance(char32_t ch, const QString& glyph) const
+{
+    // A character of the basic plane takes its glyph's advance from the font
+    // directly, without laying the text out: a screen of double-byte text
+    // has hundreds. A combining mark is laid out, as it has no advance alone.
+    if (ch < 0x10000) {
+        const QChar one{char16_t(ch)};
+        if (one.category() != QChar::Mark_NonSpacing && one.category() != QChar::Mark_Enclosing
+            && one.category() != QChar::Mark_SpacingCombining)
+            return m_fm.horizontalAdvance(one);
+    }
+    return m_fm.horizontalAdvance(glyph);
 }

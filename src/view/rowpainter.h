@@ -63,6 +63,7 @@ private:
     void DrawChar(int nColumn, qreal top, int nCells, char32_t ch);
     void DrawCellText(int nColumn, qreal top, int nCells, const QString& text);
     bool IsColourGlyph(char32_t ch);
+    qreal Advance(char32_t ch, const QString& glyph) const;
 
     QPainter* m_pDC;
     QFontMetricsF m_fm;

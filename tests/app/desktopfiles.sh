@@ -27,6 +27,7 @@ expect() {
     fi
 }
 expect bin/zorbel
+expect libexec/zorbel/zorbel-cli
 expect libexec/zorbel/zorbel-window
 expect share/applications/com.vantorel.Zorbel.desktop
 expect share/metainfo/com.vantorel.Zorbel.metainfo.xml

@@ -139,9 +139,15 @@ void TestCommandLine::everyListedCodePageIsAccepted()
 // away from it, it still dumps, and says what it cannot start.
 void TestCommandLine::dumpsWithoutTheWindowProgram()
 {
-    const QString alone = TestSupport::scratchDir() + QStringLiteral("/zorbel");
-    QFile::remove(alone);
-    QVERIFY(QFile::copy(QStringLiteral(ZORBEL_BINARY), alone));
+    // zorbel and zorbel-cli alone dump; the window program is missing and
+    // said to be.
+    const QString dir = TestSupport::scratchDir() + QStringLiteral("/alone");
+    QDir(dir).removeRecursively();
+    QVERIFY(QDir().mkpath(dir));
+    const QString built = QFileInfo(QStringLiteral(ZORBEL_BINARY)).absolutePath();
+    for (const char* name : {"zorbel", "zorbel-cli"})
+        QVERIFY(QFile::copy(built + '/' + name, dir + '/' + name));
+    const QString alone = dir + QStringLiteral("/zorbel");
     const QString file = TestSupport::writeScratchFile("alone.bin", "AB");
     const TestSupport::ProgramResult dump = TestSupport::runProgram(alone, {"--dump", file});
     QCOMPARE(dump.exitCode, 0);
@@ -152,6 +158,13 @@ void TestCommandLine::dumpsWithoutTheWindowProgram()
     QVERIFY(version.out.isEmpty());
     QVERIFY2(version.err.startsWith("zorbel: cannot start ") && version.err.contains("zorbel-window"),
              version.err.constData());
+
+    // Without zorbel-cli a dump fails the same way, rather than opening a window.
+    QVERIFY(QFile::remove(dir + QStringLiteral("/zorbel-cli")));
+    const TestSupport::ProgramResult missing = TestSupport::runProgram(alone, {"--dump", file});
+    QCOMPARE(missing.exitCode, 1);
+    QVERIFY2(missing.err.startsWith("zorbel: cannot start ") && missing.err.contains("zorbel-cli"),
+             missing.err.constData());
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

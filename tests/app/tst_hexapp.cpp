@@ -26,6 +26,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QScopeGuard>
+#include <QSet>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -49,6 +50,21 @@ protected:
     }
 };
 
+// Records which views were given a paint event.
+class PaintRecorder : public QObject {
+public:
+    QSet<QObject*> painted;
+
+protected:
+    bool eventFilter(QObject* pObject, QEvent* pEvent) override
+    {
+        // The rows are painted on the view's viewport.
+        if (pEvent->type() == QEvent::Paint && pObject->parent())
+            painted.insert(pObject->parent());
+        return false;
+    }
+};
+
 } // namespace
 
 class TestHexApp : public QObject {
@@ -65,6 +81,7 @@ private slots:
     void splashClosesOnInput_data();
     void splashClosesOnInput();
     void noSplashWhenStartedMinimized();
+    void windowPaintedWithTheFileWhileTheSplashIsUp();
     void recentFiles();
     void nameNotUtf8OpensSavesAndComesBack();
     void documentsTakeTheUndoLimitFromTheSettings();
@@ -220,6 +237,21 @@ void TestHexApp::noSplashWhenStartedMinimized()
     AppFixture fixture({}, SW_SHOWMINIMIZED);
     QVERIFY(fixture.frame()->isMinimized());
     QVERIFY(!fixture.app->m_splash.IsWindowUp());
+}
+
+// The main window is kept from painting while the splash shows; it must paint
+// the opened file's rows after that, with nothing else asking it to.
+void TestHexApp::windowPaintedWithTheFileWhileTheSplashIsUp()
+{
+    PaintRecorder recorder;
+    qApp->installEventFilter(&recorder);
+    const auto unhook = qScopeGuard([&recorder] { qApp->removeEventFilter(&recorder); });
+    AppFixture fixture({TestSupport::writeScratchFile("first.bin", "ABCDEFGH")});
+    QVERIFY(fixture.app->m_splash.isVisible());
+    CMDIChildWnd* pChild = fixture.frame()->MDIGetActive();
+    QVERIFY(pChild);
+    QTRY_VERIFY(recorder.painted.contains(pChild->GetActiveView()));
+    QVERIFY(fixture.app->m_splash.IsWindowUp());
 }
 
 // "Settings"/"UndoLimitMB" is read as each document opens, in MiB.

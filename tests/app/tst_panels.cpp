@@ -69,6 +69,15 @@ void TestPanels::inspectorKeysAndFocus()
     QCOMPARE(QApplication::focusWidget(), pView);
     QTest::keyClick(pView, Qt::Key_Right);
     QCOMPARE(pInspector->Table()->item(CDataValuesPanel::RowOf(CDataType::UInt8), 1)->text(), QString("32"));
+
+    // Shown again after it was closed, it has caught up with the caret and the
+    // bytes that moved and changed meanwhile.
+    pInspector->hide();
+    QTest::keyClick(pView, Qt::Key_Right);
+    pView->GetDocument()->SetByte(2, 0x7F);
+    QTest::keyClick(pView, Qt::Key_I, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(pInspector->isVisible());
+    QCOMPARE(pInspector->Table()->item(CDataValuesPanel::RowOf(CDataType::UInt8), 1)->text(), QString("127"));
 }
 
 // Delete is the frame's Edit, Delete key: typed into a value it must edit the

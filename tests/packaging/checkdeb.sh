@@ -22,6 +22,7 @@ fail() {
 
 # Every file and link the package installs; folders are left out.
 expected='./usr/bin/zorbel
+./usr/libexec/zorbel/zorbel-cli
 ./usr/libexec/zorbel/zorbel-window
 ./usr/share/applications/com.vantorel.Zorbel.desktop
 ./usr/share/doc/zorbel/changelog.gz
@@ -50,7 +51,7 @@ for folder in "$@"; do
     fi
 done
 
-for program in usr/bin/zorbel usr/libexec/zorbel/zorbel-window; do
+for program in usr/bin/zorbel usr/libexec/zorbel/zorbel-cli usr/libexec/zorbel/zorbel-window; do
     if readelf -d "$root/unpacked/$program" | grep -q 'R\(UN\)\?PATH'; then
         fail "$program has a library search path: $(readelf -d "$root/unpacked/$program" | grep 'PATH')"
     else

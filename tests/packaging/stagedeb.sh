@@ -31,7 +31,7 @@ gzip -9nc "$src/debian/changelog" >"$root/usr/share/doc/zorbel/changelog.gz"
 # and take the folder holding DEBIAN for the package's root.
 mkdir "$root/DEBIAN"
 cd "$src"
-dpkg-shlibdeps -T"$work/substvars" -e"$root/usr/bin/zorbel" -e"$root/usr/libexec/zorbel/zorbel-window"
+dpkg-shlibdeps -T"$work/substvars" -e"$root/usr/bin/zorbel" -e"$root/usr/libexec/zorbel/zorbel-cli" -e"$root/usr/libexec/zorbel/zorbel-window"
 echo "misc:Depends=" >>"$work/substvars"
 dpkg-gencontrol -pzorbel -P"$root" -T"$work/substvars" -f"$work/files"
 dpkg-deb --root-owner-group --build "$root" "$work/zorbel.deb" >/dev/null

@@ -1,10 +1,12 @@
 #include "hexdoc.h"
 #include "rowformat.h"
 #include "testsupport.h"
+#include "codepage.h"
 #include "textdecoder.h"
 #include "utf8.h"
 
 #include <QRandomGenerator>
+#include <QStringDecoder>
 #include <QtTest>
 
 #include <cstring>
@@ -34,6 +36,8 @@ private slots:
     void textColumnToUtf8();
     void utf8MatchesCharacterByCharacter_data();
     void utf8MatchesCharacterByCharacter();
+    void pairsAsTheCodecDecodesEachAlone_data();
+    void pairsAsTheCodecDecodesEachAlone();
     void dumpLineMatchesRowAndDecoder_data();
     void dumpLineMatchesRowAndDecoder();
     void dumpLinesMatchLineByLine_data() { dumpLineMatchesRowAndDecoder_data(); }
@@ -443,6 +447,41 @@ void TestRowFormat::utf8MatchesCharacterByCharacter()
         const char* end = decoder.ToUtf8(text.constData(), int(text.size()), out);
         QVERIFY2(QString::fromUtf8(out, end - out) == expected, qPrintable(QString("row %1").arg(r)));
     }
+}
+
+// The decoder's tables decode a lead byte's pairs in one call; each must come
+// out as the codec gives that pair alone: one character that is no control, or
+// U+FFFD.
+void TestRowFormat::pairsAsTheCodecDecodesEachAlone_data()
+{
+    QTest::addColumn<int>("codePage");
+    for (const int cp : {932, 936, 949, 950})
+        QTest::addRow("%d", cp) << cp;
+}
+
+void TestRowFormat::pairsAsTheCodecDecodesEachAlone()
+{
+    QFETCH(int, codePage);
+    const CTextDecoder decoder(codePage);
+    QStringDecoder codec(CodecNameFromCodePage(codePage), QStringDecoder::Flag::Stateless);
+    QVERIFY(codec.isValid());
+    int nDefined = 0;
+    for (int lead = 0x80; lead < 0x100; ++lead) {
+        if (!IsLeadByte(codePage, std::uint8_t(lead)))
+            continue;
+        for (int trail = 0; trail < 0x100; ++trail) {
+            if (!IsTrailByte(codePage, std::uint8_t(trail)))
+                continue;
+            const char pair[2] = {char(lead), char(trail)};
+            const QList<uint> chars = QString(codec.decode(QByteArrayView(pair, 2))).toUcs4();
+            const bool bOne = chars.size() == 1 && chars[0] >= 0x20 && !(chars[0] >= 0x7F && chars[0] < 0xA0);
+            const char32_t expected = bOne ? char32_t(chars[0]) : char32_t(0xFFFD);
+            nDefined += int(bOne && expected != 0xFFFD);
+            if (decoder.DecodePair(std::uint8_t(lead), std::uint8_t(trail)) != expected)
+                QFAIL(qPrintable(QString("pair %1 %2").arg(lead, 2, 16).arg(trail, 2, 16)));
+        }
+    }
+    QVERIFY(nDefined > 7000);
 }
 
 namespace {
