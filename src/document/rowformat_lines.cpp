@@ -142,15 +142,32 @@ __attribute__((target("ssse3"), always_inline)) inline bool ClassifyRow(const st
             const std::uint32_t covered = chars | chars << 1 | chars << 2;
             if ((masks.nHigh & 0xFFFF & ~(covered | masks.nContinuation)) != 0)
                 return false;
-            keep = covered | classes.ShownMask(row);
+            std::uint32_t shown;
+            if (classes.HasNibbleTables()) {
+                std::uint32_t leads;   // none in UTF-8
+                classes.LeadAndShownMasks(row, leads, shown);
+            } else {
+                shown = classes.ShownMask(row);
+            }
+            keep = covered | shown;
         } else {
             // As GetRowText's whole row with the byte after it.
-            const std::uint32_t leads = classes.LeadMask(row);
-            std::uint32_t candidates = leads & classes.TrailMask(row + 1);
+            std::uint32_t leads;
+            std::uint32_t shown;
+            std::uint32_t trails;
+            if (classes.HasNibbleTables()) {
+                classes.LeadAndShownMasks(row, leads, shown);
+                trails = classes.TrailMaskBySsse3(row + 1);
+            } else {
+                leads = classes.LeadMask(row);
+                shown = classes.ShownMask(row);
+                trails = classes.TrailMask(row + 1);
+            }
+            std::uint32_t candidates = leads & trails;
             if (bContinued)
                 candidates &= ~1u;
             pairs = CByteClasses::PairStarts(candidates);
-            keep = pairs | (pairs << 1) | (classes.ShownMask(row) & ~leads);
+            keep = pairs | (pairs << 1) | (shown & ~leads);
             if (bContinued)
                 keep &= ~1u;
             // Bytes from 0x80 up shown alone, and pairs: lead bytes are all from 0x80 up.

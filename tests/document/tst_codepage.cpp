@@ -1,3 +1,4 @@
+#include "byteclasses.h"
 #include "codepage.h"
 #include "plainrules.h"
 #include "syslang.h"
@@ -9,6 +10,8 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 // The classification ranges, the language table and the content detection.
@@ -20,6 +23,8 @@ private slots:
 
     void classifiesRangeEdges_data();
     void classifiesRangeEdges();
+    void byteClassMasksMatchRules_data();
+    void byteClassMasksMatchRules();
     void hexDigits();
     void hexToByte_data();
     void hexToByte();
@@ -92,6 +97,54 @@ void TestCodePage::classifiesRangeEdges()
     QCOMPARE(IsTrailByte(cp, std::uint8_t(byte)), trail);
     QFETCH(bool, kana);
     QCOMPARE(IsHalfWidthKana(cp, std::uint8_t(byte)), kana);
+}
+
+// The row's byte classes by runs and, where the code page allows them, by two
+// look-ups per byte (one by each half): every byte value at every place of
+// the 16, as the rules say.
+void TestCodePage::byteClassMasksMatchRules_data()
+{
+    QTest::addColumn<int>("cp");
+    for (const int cp : {936, 950, 932, 65001, 949, 1252, 933, 937})
+        QTest::addRow("%d", cp) << cp;
+}
+
+void TestCodePage::byteClassMasksMatchRules()
+{
+    QFETCH(int, cp);
+    const CByteClasses& classes = CByteClasses::For(cp);
+    if (!classes.HasMasks())
+        QSKIP("no masks in this code page");
+#if defined(__x86_64__) || defined(__i386__)
+    // The shown code pages take the look-ups.
+    const bool bShown = std::find(std::begin(kShownCodePages), std::end(kShownCodePages), cp)
+        != std::end(kShownCodePages);
+    QVERIFY(classes.HasNibbleTables() || !bShown);
+#endif
+    for (int start = 0; start < 256; ++start) {
+        std::uint8_t bytes[16];
+        for (int i = 0; i < 16; ++i)
+            bytes[i] = std::uint8_t(start + 7 * i);
+        std::uint32_t lead = 0, trail = 0, shown = 0;
+        for (int i = 0; i < 16; ++i) {
+            lead |= std::uint32_t(IsLeadByte(cp, bytes[i])) << i;
+            trail |= std::uint32_t(IsTrailByte(cp, bytes[i])) << i;
+            shown |= std::uint32_t(IsShownAlone(cp, bytes[i])) << i;
+        }
+        const QString at = QString("from %1").arg(start);
+        QVERIFY2(classes.LeadMask(bytes) == lead, qPrintable(at));
+        QVERIFY2(classes.TrailMask(bytes) == trail, qPrintable(at));
+        QVERIFY2(classes.ShownMask(bytes) == shown, qPrintable(at));
+#if defined(__x86_64__) || defined(__i386__)
+        if (classes.HasNibbleTables()) {
+            std::uint32_t nibbleLead = 0, nibbleShown = 0;
+            classes.LeadAndShownMasks(bytes, nibbleLead, nibbleShown);
+            QVERIFY2(nibbleLead == lead, qPrintable(at));
+            QVERIFY2(nibbleShown == shown, qPrintable(at));
+            QVERIFY2(classes.TrailMaskBySsse3(bytes) == trail, qPrintable(at));
+        }
+#endif
+    }
 }
 
 void TestCodePage::hexDigits()
