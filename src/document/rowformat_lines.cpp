@@ -82,8 +82,9 @@ const std::uint64_t* ShownWideBits()
 // of three bytes other than an ideograph begins: a lead byte E0-EF before two
 // continuation bytes (bits of continuations, for 18 bytes), whose code point
 // is in ShownWideBits. Overlong sequences and surrogates are not shown.
-std::uint32_t AddShownWide(const std::uint8_t* row, __m128i bytes, std::uint32_t nIdeographs,
-                           std::uint32_t continuations)
+__attribute__((always_inline)) inline std::uint32_t AddShownWide(const std::uint8_t* row, __m128i bytes,
+                                                                  std::uint32_t nIdeographs,
+                                                                  std::uint32_t continuations)
 {
     const __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8(char(0xE0)));
     const auto leads = std::uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(15)), offset)));
@@ -112,6 +113,7 @@ struct RowCells {
 // Classifies the row and writes its hex part; false for a row that needs the
 // byte-by-byte rules. On success bContinued tells whether the next row is
 // continued.
+template <typename Utf8Masks = CUtf8Masks>
 __attribute__((target("ssse3"), always_inline)) inline bool ClassifyRow(const std::uint8_t* row,
                                                                        const CTextDecoder& decoder, char* pszOut,
                                                                        bool& bContinued, RowCells& cells)
@@ -137,7 +139,7 @@ __attribute__((target("ssse3"), always_inline)) inline bool ClassifyRow(const st
         if (nCodePage == kCodePageUtf8) {
             // As GetRowText's row of ideographs, other shown and wide
             // characters of three bytes, and ASCII.
-            const CUtf8Masks masks(row);
+            const Utf8Masks masks(row);
             chars = AddShownWide(row, bytes, masks.nIdeographs & 0xFFFF, masks.nContinuation);
             const std::uint32_t covered = chars | chars << 1 | chars << 2;
             if ((masks.nHigh & 0xFFFF & ~(covered | masks.nContinuation)) != 0)
@@ -386,6 +388,35 @@ FormatLineByAvx512(const std::uint8_t* row, const CTextDecoder& decoder, char* p
 
 #define ZORBEL_AVX2 __attribute__((target("avx2,bmi,bmi2,popcnt,lzcnt")))
 
+// CUtf8Masks with AVX2: the row's bytes 0-15 and 3-18 in one register, each
+// class found once for both.
+struct Utf8MasksByAvx2 {
+    std::uint32_t nHigh = 0;
+    std::uint32_t nContinuation = 0;
+    std::uint32_t nIdeographs = 0;
+
+    // Bytes 0-15 from the first half, 16-18 from the last three of the second.
+    static ZORBEL_AVX2 std::uint32_t Bits(__m256i in)
+    {
+        const auto m = std::uint32_t(_mm256_movemask_epi8(in));
+        return (m & 0xFFFFu) | (m >> 16 & 0xE000u) << 3;
+    }
+
+    ZORBEL_AVX2 explicit Utf8MasksByAvx2(const std::uint8_t* p)
+    {
+        const __m256i v = _mm256_inserti128_si256(
+            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 3)), 1);
+        nHigh = Bits(v);
+        nContinuation = Bits(_mm256_cmpgt_epi8(_mm256_set1_epi8(char(0xC0)), v));
+        const std::uint32_t e4 = Bits(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(char(0xE4))));
+        const __m256i offset = _mm256_sub_epi8(v, _mm256_set1_epi8(char(0xE5)));
+        const std::uint32_t e5e9 = Bits(_mm256_cmpeq_epi8(_mm256_min_epu8(offset, _mm256_set1_epi8(4)), offset));
+        const std::uint32_t fromB8 = Bits(_mm256_cmpeq_epi8(_mm256_max_epu8(v, _mm256_set1_epi8(char(0xB8))), v));
+        nIdeographs = (e5e9 | (e4 & (fromB8 >> 1))) & (nContinuation >> 1) & (nContinuation >> 2);
+    }
+};
+
 // The text column of a UTF-8 row of ideographs (and the other shown, wide
 // characters of three bytes) and ASCII, at p, with BMI2: it is the row's
 // cells as ClassifyRow selected them, the bytes of an ideograph that crosses
@@ -411,24 +442,23 @@ ZORBEL_AVX2 inline char* Utf8TextByBmi2(const std::uint8_t* row, const RowCells&
     const auto nLength = unsigned(_mm_popcnt_u64(nSlots));
     const std::uint64_t bytes = _bzhi_u64(~blanks, nLength);
 
-    std::uint64_t source[3];
-    source[0] = std::uint64_t(_mm_cvtsi128_si64(cells.text));
-    source[1] = std::uint64_t(_mm_cvtsi128_si64(_mm_unpackhi_epi64(cells.text, cells.text)));
+    // The source bytes, 8 to a number: the text column's two halves, then the
+    // bytes after it. The first 8 bytes of output take the first source bytes;
+    // the next 8 start at most two blanks in (source byte 6 to 8), the last 8
+    // at most five (11 to 16).
+    using Pair = unsigned __int128;
+    const auto first = std::uint64_t(_mm_cvtsi128_si64(cells.text));
+    const auto second = std::uint64_t(_mm_cvtsi128_si64(_mm_unpackhi_epi64(cells.text, cells.text)));
     std::uint16_t spill;
     std::memcpy(&spill, row + 16, 2);
-    source[2] = spill;
-    const auto from = [&source](unsigned nAt) {
-        // The 8 source bytes from byte nAt on (nAt up to 16).
-        const unsigned k = nAt >> 3;
-        const unsigned nShift = 8 * (nAt & 7);
-        const std::uint64_t next = k < 2 ? source[k + 1] : 0;
-        return nShift == 0 ? source[k] : source[k] >> nShift | next << (64 - nShift);
-    };
+    const auto nFrom1 = unsigned(_mm_popcnt_u64(bytes & 0xFF));
+    const auto nFrom2 = unsigned(_mm_popcnt_u64(bytes & 0xFFFF));
+    const std::uint64_t from[3] = {first, std::uint64_t((Pair(second) << 64 | first) >> (8 * nFrom1)),
+                                   std::uint64_t((Pair(spill) << 64 | second) >> (8 * (nFrom2 - 8)))};
 #pragma GCC unroll 3
     for (unsigned c = 0; c < 3; ++c) {
         const std::uint64_t places = _pdep_u64(bytes >> 8 * c, 0x0101010101010101ull) * 0xFF;
-        const auto nFrom = unsigned(_mm_popcnt_u64(_bzhi_u64(bytes, 8 * c)));
-        const std::uint64_t out = _pdep_u64(from(nFrom), places) | (0x2020202020202020ull & ~places);
+        const std::uint64_t out = _pdep_u64(from[c], places) | (0x2020202020202020ull & ~places);
         std::memcpy(p + 8 * c, &out, 8);
     }
     if (!kEndLine)
@@ -454,7 +484,7 @@ ZORBEL_AVX2 char* FormatLineByAvx2(const std::uint8_t* row, const CTextDecoder& 
                                    bool& bContinued)
 {
     RowCells cells;
-    if (!ClassifyRow(row, decoder, pszOut, bContinued, cells))
+    if (!ClassifyRow<Utf8MasksByAvx2>(row, decoder, pszOut, bContinued, cells))
         return nullptr;
     char* const pText = pszOut + CRowFormat::kHexPartLength;
     if (cells.chars != 0 && decoder.CodePage() == kCodePageUtf8)
