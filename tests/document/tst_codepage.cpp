@@ -457,8 +457,10 @@ void TestCodePage::detectMatchesByteByByteRule()
     SetSystemLocaleOverride("ja_JP");
     QRandomGenerator gen{quint32(qHash(QByteArray(QTest::currentDataTag())))};
     for (int trial = 0; trial < 400; ++trial) {
-        // Odd trials by the SSE2 blocks where the processor has AVX-512 too.
-        AllowAvx512Detection(trial % 2 == 0);
+        // In turn by the AVX-512 blocks, the AVX2 blocks and the SSE2 blocks,
+        // those the processor has.
+        AllowAvx512Detection(trial % 3 == 0);
+        AllowAvx2Detection(trial % 3 != 2);
         const int nPieces = int(gen.bounded(trial < 200 ? 300 : 5000));
         const int nRareOdds = int(gen.bounded(1, 3000));
         QByteArray bytes;
@@ -489,6 +491,7 @@ void TestCodePage::detectMatchesByteByByteRule()
         QVERIFY2(decided == cp, qPrintable(QString("trial %1 in parts of %2").arg(trial).arg(nSplit)));
     }
     AllowAvx512Detection(true);
+    AllowAvx2Detection(true);
 }
 
 void TestCodePage::detectListsLongLeadRuns_data()

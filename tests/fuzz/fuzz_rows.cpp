@@ -21,14 +21,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
     const std::uint8_t* p = doc.Data();
     const std::uint32_t n = doc.GetSize();
 
-    // By each kind of block the processor has.
-    for (const bool bAvx512 : {true, false}) {
-        AllowAvx512Detection(bAvx512);
+    // By each kind of block the processor has: AVX-512, AVX2, SSE2.
+    for (const int nBlocks : {0, 1, 2}) {
+        AllowAvx512Detection(nBlocks == 0);
+        AllowAvx2Detection(nBlocks == 1);
         FUZZ_CHECK(DetectCodePage(p, n) == Plain::DetectCodePage(p, n));
         // Detection never reads past the length given, end marker or not.
         FUZZ_CHECK(DetectCodePage(p, n - 1) == Plain::DetectCodePage(p, n - 1));
     }
     AllowAvx512Detection(true);
+    AllowAvx2Detection(true);
 
     for (const int nCodePage : kFuzzCodePages) {
         doc.SetCodePage(nCodePage);
