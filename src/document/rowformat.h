@@ -99,9 +99,11 @@ public:
     // Returns whether the AVX-512 path is taken from now on.
     static bool AllowAvx512(bool bAllow);
     // Where the processor has AVX2 and BMI2 (and AVX-512 is not taken), the
-    // fast path builds the same lanes in two 256-bit registers and packs them
-    // by pext. Tests turn that off to cover the SSSE3 path. Returns whether
-    // the AVX2 path is taken from now on, when AVX-512 is not.
+    // fast path places a UTF-8 row's characters by pdep and pext without a
+    // loop over them and ends a row without high bytes in the register; other
+    // rows go as in the SSSE3 path. Tests turn that off to cover the SSSE3
+    // path. Returns whether the AVX2 path is taken from now on, when AVX-512
+    // is not.
     static bool AllowAvx2(bool bAllow);
 
     // The lines of --dump for nRows rows from nOffset of pData: each the offset

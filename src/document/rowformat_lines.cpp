@@ -559,8 +559,8 @@ __attribute__((always_inline)) inline char* FormatLinesBy(const std::uint8_t* pD
         std::uint64_t nFileOffset, int nOffsetColumns, const CTextDecoder &decoder, char *p, bool &bContinued
 #define ZORBEL_LINES_ARGUMENTS pData, nSize, nOffset, nRows, nFileOffset, nOffsetColumns, decoder, p, bContinued
 
-// The AVX-512 rows are called from the SSSE3 loop (measured on such a
-// processor so).
+// The AVX-512 rows stay called from the SSSE3 loop, the way they were
+// measured on a processor with AVX-512.
 template <FastLine kLine, bool kEndsLine>
 __attribute__((target("ssse3"))) char* FormatLinesBySsse3(ZORBEL_LINES_PARAMETERS)
 {
