@@ -500,6 +500,14 @@ void TestRowFormat::dumpLineMatchesRowAndDecoder_data()
                 + QByteArray(n % 4, ' ');
         }
         QTest::addRow("wide characters among blanks, %d", cp) << cp << wide;
+        // Every character of U+3000-U+303F and U+FF00-U+FF61 with a letter
+        // after each, at every place of a row.
+        QString punctuation;
+        for (char16_t ch = 0x3000; ch <= 0x303F; ++ch)
+            punctuation += QChar(ch) + QStringLiteral("a");
+        for (char16_t ch = 0xFF00; ch <= 0xFF61; ++ch)
+            punctuation += QChar(ch) + QStringLiteral("a");
+        QTest::addRow("CJK punctuation and full-width forms, %d", cp) << cp << punctuation.toUtf8();
     }
 }
 
