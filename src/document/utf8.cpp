@@ -322,16 +322,69 @@ __attribute__((target("avx512f,avx512bw"))) bool IsUtf8TextByAvx512(const std::u
 #pragma GCC diagnostic pop
 #endif
 
+#define ZORBEL_UTF8_AVX2 1
+
+// BlockErrors over 32 bytes: the same tables in each 16-byte lane, the bytes
+// one, two and three back taken across the lanes from block and prev.
+__attribute__((target("avx2"))) __m256i HalfGroupErrors(__m256i block, __m256i prev, __m256i byte1High,
+                                                        __m256i byte1Low, __m256i byte2High)
+{
+    const __m256i low = _mm256_set1_epi8(0x0F);
+    // Each lane's 16 bytes before it: prev's second lane, then block's first.
+    const __m256i before = _mm256_permute2x128_si256(prev, block, 0x21);
+    const __m256i prev1 = _mm256_alignr_epi8(block, before, 15);
+    const __m256i special = _mm256_and_si256(
+        _mm256_and_si256(_mm256_shuffle_epi8(byte1High, _mm256_and_si256(_mm256_srli_epi16(prev1, 4), low)),
+                         _mm256_shuffle_epi8(byte1Low, _mm256_and_si256(prev1, low))),
+        _mm256_shuffle_epi8(byte2High, _mm256_and_si256(_mm256_srli_epi16(block, 4), low)));
+    const __m256i third = _mm256_subs_epu8(_mm256_alignr_epi8(block, before, 14), _mm256_set1_epi8(char(0xE0 - 0x80)));
+    const __m256i fourth = _mm256_subs_epu8(_mm256_alignr_epi8(block, before, 13), _mm256_set1_epi8(char(0xF0 - 0x80)));
+    const __m256i must23 = _mm256_and_si256(_mm256_or_si256(third, fourth), _mm256_set1_epi8(char(0x80)));
+    return _mm256_xor_si256(must23, special);
+}
+
+// Groups of 64 bytes in two 32-byte registers, then the last up to 64 bytes
+// as the 16-byte blocks do them.
+__attribute__((target("avx2"))) bool IsUtf8TextByAvx2(const std::uint8_t* pData, std::size_t nLength)
+{
+    const __m256i byte1High = _mm256_broadcastsi128_si256(Byte1High());
+    const __m256i byte1Low = _mm256_broadcastsi128_si256(Byte1Low());
+    const __m256i byte2High = _mm256_broadcastsi128_si256(Byte2High());
+    __m256i prev = _mm256_setzero_si256();
+    bool bHigh = false;
+    std::size_t i = 0;
+    while (nLength - i > 64) {
+        const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pData + i));
+        const __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pData + i + 32));
+        const auto high = std::uint32_t(_mm256_movemask_epi8(_mm256_or_si256(first, second)));
+        // A sequence the group before left open needs checking too.
+        if ((high | std::uint32_t(_mm256_movemask_epi8(prev)) >> 29) != 0) {
+            const __m256i errors = _mm256_or_si256(HalfGroupErrors(first, prev, byte1High, byte1Low, byte2High),
+                                                   HalfGroupErrors(second, first, byte1High, byte1Low, byte2High));
+            if (!_mm256_testz_si256(errors, errors))
+                return false;
+            bHigh = bHigh || high != 0;
+        }
+        prev = second;
+        i += 64;
+    }
+    const __m128i before = i == 0 ? _mm_setzero_si128() : _mm_loadu_si128(reinterpret_cast<const __m128i*>(pData + i - 16));
+    return IsUtf8TextByBlocks(pData, nLength, i, before, bHigh ? _mm_set1_epi8(char(0x80)) : _mm_setzero_si128());
+}
+
 #endif
 
 // Whether the 64-byte groups are used: where the processor has them, unless a
 // test turned them off.
 #ifdef ZORBEL_UTF8_AVX512
 const bool g_bHasAvx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+const bool g_bHasAvx2 = __builtin_cpu_supports("avx2");
 #else
 constexpr bool g_bHasAvx512 = false;
+constexpr bool g_bHasAvx2 = false;
 #endif
 bool g_bAvx512 = g_bHasAvx512;
+bool g_bAvx2 = g_bHasAvx2;
 
 } // namespace
 
@@ -340,6 +393,8 @@ bool IsUtf8Text(const std::uint8_t* pData, std::size_t nLength)
 #ifdef ZORBEL_UTF8_SSSE3
     if (g_bAvx512)
         return IsUtf8TextByAvx512(pData, nLength);
+    if (g_bAvx2)
+        return IsUtf8TextByAvx2(pData, nLength);
     static const bool bBlocks = __builtin_cpu_supports("ssse3");
     if (bBlocks)
         return IsUtf8TextByBlocks(pData, nLength, 0, _mm_setzero_si128(), _mm_setzero_si128());
@@ -351,4 +406,10 @@ bool AllowAvx512Utf8Check(bool bAllow)
 {
     g_bAvx512 = bAllow && g_bHasAvx512;
     return g_bAvx512;
+}
+
+bool AllowAvx2Utf8Check(bool bAllow)
+{
+    g_bAvx2 = bAllow && g_bHasAvx2;
+    return g_bAvx2;
 }

@@ -326,25 +326,47 @@ void TestCodePage::detectKeepsResultOfTextThatIsNotUtf8()
 
 // The check reads 16 bytes at a time where it can; it must answer as a walk of
 // one sequence after another does, at every length and alignment.
+namespace {
+
+// The ways the UTF-8 check can take: 64-byte groups in one AVX-512 register or
+// in two AVX2 registers, or 16-byte blocks alone.
+enum Utf8Check { kAvx512Groups, kAvx2Groups, kBlocks };
+
+// Turns the check to the way asked for; false when the processor lacks it.
+bool UseUtf8Check(int way)
+{
+    const bool bAvx512 = AllowAvx512Utf8Check(way == kAvx512Groups) == (way == kAvx512Groups);
+    const bool bAvx2 = AllowAvx2Utf8Check(way == kAvx2Groups) == (way == kAvx2Groups);
+    return bAvx512 && bAvx2;
+}
+
+void UseFastestUtf8Check()
+{
+    AllowAvx512Utf8Check(true);
+    AllowAvx2Utf8Check(true);
+}
+
+} // namespace
+
 void TestCodePage::utf8CheckMatchesSequenceWalk_data()
 {
     QTest::addColumn<int>("kind");
-    QTest::addColumn<bool>("avx512");
-    for (const bool bAvx512 : {false, true}) {
-        const char* how = bAvx512 ? "64-byte groups" : "16-byte blocks";
-        QTest::addRow("any byte, %s", how) << int(kAnyByte) << bAvx512;
-        QTest::addRow("UTF-8 look-alikes, %s", how) << int(kUtf8LookAlikes) << bAvx512;
-        QTest::addRow("mostly well-formed, %s", how) << int(kUtf8Text) << bAvx512;
+    QTest::addColumn<int>("way");
+    for (const int way : {kAvx512Groups, kAvx2Groups, kBlocks}) {
+        const char* how = way == kAvx512Groups ? "AVX-512 groups" : way == kAvx2Groups ? "AVX2 groups" : "16-byte blocks";
+        QTest::addRow("any byte, %s", how) << int(kAnyByte) << way;
+        QTest::addRow("UTF-8 look-alikes, %s", how) << int(kUtf8LookAlikes) << way;
+        QTest::addRow("mostly well-formed, %s", how) << int(kUtf8Text) << way;
     }
 }
 
 void TestCodePage::utf8CheckMatchesSequenceWalk()
 {
     QFETCH(int, kind);
-    QFETCH(bool, avx512);
-    if (AllowAvx512Utf8Check(avx512) != avx512)
-        QSKIP("this processor has no AVX-512");
-    const auto restore = qScopeGuard([] { AllowAvx512Utf8Check(true); });
+    QFETCH(int, way);
+    const auto restore = qScopeGuard([] { UseFastestUtf8Check(); });
+    if (!UseUtf8Check(way))
+        QSKIP("this processor lacks that way");
     QRandomGenerator gen(3);
     const QList<QByteArray> characters = {"a", "\xC3\xA9", "\xE4\xB8\xAD", "\xF0\x9F\x98\x80", "\xED\x9F\xBF"};
     int nValid = 0;
@@ -389,15 +411,15 @@ void TestCodePage::utf8CheckMatchesSequenceWalk()
 // check looks back across an edge into a group it passed as ASCII.
 void TestCodePage::utf8CheckAtGroupEdges()
 {
-    const auto restore = qScopeGuard([] { AllowAvx512Utf8Check(true); });
+    const auto restore = qScopeGuard([] { UseFastestUtf8Check(); });
     const struct {
         QByteArray bytes;
         bool bWhole;
     } pieces[] = {{"\xC3", false},         {"\xE4", false},    {"\xE4\xB8", false},       {"\xF0\x9F\x98", false},
                   {"\x80", false},         {"\xC3\xA9", true}, {"\xE4\xB8\xAD", true},    {"\xF0\x9F\x98\x80", true},
                   {"\xED\xA0\x80", false}, {"\xC0\xAF", false}};
-    for (const bool bAvx512 : {false, true}) {
-        if (AllowAvx512Utf8Check(bAvx512) != bAvx512)
+    for (const int way : {kAvx512Groups, kAvx2Groups, kBlocks}) {
+        if (!UseUtf8Check(way))
             continue;
         for (const auto& piece : pieces) {
             for (int nBefore = 0; nBefore < 140; ++nBefore) {
@@ -410,7 +432,7 @@ void TestCodePage::utf8CheckAtGroupEdges()
                                             .arg(QString::fromLatin1(piece.bytes.toHex(' ')))
                                             .arg(nBefore)
                                             .arg(nAfter)
-                                            .arg(bAvx512 ? "64-byte groups" : "16-byte blocks")));
+                                            .arg(way == kAvx512Groups ? "AVX-512 groups" : way == kAvx2Groups ? "AVX2 groups" : "16-byte blocks")));
                 }
             }
         }
