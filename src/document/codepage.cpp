@@ -329,7 +329,8 @@ struct BlockMasks256 : BlockMaskBits {
     {
         const __m256i first = Load(p);
         const __m256i second = Load(p + 32);
-        const __m256i any = _mm256_or_si256(_mm256_or_si256(first, Marks(first)), _mm256_or_si256(second, Marks(second)));
+        const __m256i any =
+            _mm256_or_si256(_mm256_or_si256(first, Marks(first)), _mm256_or_si256(second, Marks(second)));
         return _mm256_movemask_epi8(any) == 0;
     }
 };

@@ -340,6 +340,11 @@ bool UseUtf8Check(int way)
     return bAvx512 && bAvx2;
 }
 
+const char* Utf8CheckName(int way)
+{
+    return way == kAvx512Groups ? "AVX-512 groups" : way == kAvx2Groups ? "AVX2 groups" : "16-byte blocks";
+}
+
 void UseFastestUtf8Check()
 {
     AllowAvx512Utf8Check(true);
@@ -353,7 +358,7 @@ void TestCodePage::utf8CheckMatchesSequenceWalk_data()
     QTest::addColumn<int>("kind");
     QTest::addColumn<int>("way");
     for (const int way : {kAvx512Groups, kAvx2Groups, kBlocks}) {
-        const char* how = way == kAvx512Groups ? "AVX-512 groups" : way == kAvx2Groups ? "AVX2 groups" : "16-byte blocks";
+        const char* how = Utf8CheckName(way);
         QTest::addRow("any byte, %s", how) << int(kAnyByte) << way;
         QTest::addRow("UTF-8 look-alikes, %s", how) << int(kUtf8LookAlikes) << way;
         QTest::addRow("mostly well-formed, %s", how) << int(kUtf8Text) << way;
@@ -432,7 +437,7 @@ void TestCodePage::utf8CheckAtGroupEdges()
                                             .arg(QString::fromLatin1(piece.bytes.toHex(' ')))
                                             .arg(nBefore)
                                             .arg(nAfter)
-                                            .arg(way == kAvx512Groups ? "AVX-512 groups" : way == kAvx2Groups ? "AVX2 groups" : "16-byte blocks")));
+                                            .arg(Utf8CheckName(way))));
                 }
             }
         }
