@@ -4,7 +4,9 @@
 // registers), and the code page's detection over the whole file, in
 // nanoseconds of the thread's processor time per row of 16 bytes (the machine
 // may be shared).
-//   bench_rows [--codepage N] FILE...   (best of five runs of each step)
+//   bench_rows [--codepage N] [--no-avx512] [--no-avx2] FILE...   (best of five runs of each step;
+//   the options turn those fast paths of the line off, to compare them with the
+//   next one the processor has)
 
 #include "codepage.h"
 #include "rowformat.h"
@@ -52,6 +54,14 @@ int main(int argc, char* argv[])
     for (int a = 1; a < argc; ++a) {
         if (std::strcmp(argv[a], "--codepage") == 0 && a + 1 < argc) {
             nFixedCodePage = std::atoi(argv[++a]);
+            continue;
+        }
+        if (std::strcmp(argv[a], "--no-avx512") == 0) {
+            CRowFormat::AllowAvx512(false);
+            continue;
+        }
+        if (std::strcmp(argv[a], "--no-avx2") == 0) {
+            CRowFormat::AllowAvx2(false);
             continue;
         }
         QFile file(QString::fromLocal8Bit(argv[a]));

@@ -22,6 +22,33 @@ CByteClasses::CByteClasses(int nCodePage)
 {
     m_bMasks = Collect(m_lead, IsLeadByte, nCodePage) && Collect(m_trail, IsTrailByte, nCodePage)
         && Collect(m_shown, IsShownAlone, nCodePage);
+    m_bNibbles = m_leadNibbles.Collect(IsLeadByte, nCodePage) && m_trailNibbles.Collect(IsTrailByte, nCodePage)
+        && m_shownNibbles.Collect(IsShownAlone, nCodePage);
+}
+
+bool CByteClasses::Nibbles::Collect(bool (*test)(int nCodePage, std::uint8_t b), int nCodePage)
+{
+    std::uint16_t sets[8] = {};
+    int nSets = 0;
+    for (int h = 0; h < 16; ++h) {
+        std::uint16_t set = 0;
+        for (int l = 0; l < 16; ++l)
+            set |= std::uint16_t(test(nCodePage, std::uint8_t(h << 4 | l)) ? 1u << l : 0u);
+        if (set == 0)
+            continue;
+        int k = 0;
+        while (k < nSets && sets[k] != set)
+            ++k;
+        if (k == nSets) {
+            if (nSets == 8)
+                return false;
+            sets[nSets++] = set;
+            for (int l = 0; l < 16; ++l)
+                low[l] |= std::uint8_t((set >> l & 1u) << k);
+        }
+        high[h] = std::uint8_t(1u << k);
+    }
+    return true;
 }
 
 bool CByteClasses::Collect(Runs& runs, bool (*test)(int nCodePage, std::uint8_t b), int nCodePage)

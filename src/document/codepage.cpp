@@ -168,10 +168,13 @@ int DetectBytes(const std::uint8_t* pData, std::uint32_t nLength, std::uint32_t 
 // with: 0x1B, 0x7E or 0x81-0x9F. The byte after the block is read too. All is
 // worked out without branches, which text that mixes letters with GB
 // characters would make hard to predict.
-struct BlockMasks {
+struct BlockMaskBits {
     std::uint64_t leads = 0;
     std::uint64_t leadsBeforeLow = 0;
     bool bRare = false;
+};
+
+struct BlockMasks : BlockMaskBits {
 
     explicit BlockMasks(const std::uint8_t* p);
     // Whether the 64 bytes at p are all below 0x80 and none is 0x1B or 0x7E:
@@ -249,10 +252,7 @@ BlockMasks::BlockMasks(const std::uint8_t* p)
 #define ZORBEL_AVX512BW __attribute__((target("avx512f,avx512bw")))
 
 // BlockMasks from one 64-byte register, the masks straight from comparisons.
-struct BlockMasks512 {
-    std::uint64_t leads = 0;
-    std::uint64_t leadsBeforeLow = 0;
-    bool bRare = false;
+struct BlockMasks512 : BlockMaskBits {
 
     static ZORBEL_AVX512BW inline __mmask64 InRange(__m512i bytes, std::uint8_t first, std::uint8_t last)
     {
@@ -282,6 +282,60 @@ struct BlockMasks512 {
 };
 
 #undef ZORBEL_AVX512BW
+
+#define ZORBEL_DETECT_AVX2 __attribute__((target("avx2")))
+
+// BlockMasks from two 32-byte registers.
+struct BlockMasks256 : BlockMaskBits {
+
+    static ZORBEL_DETECT_AVX2 inline __m256i InRange(__m256i bytes, std::uint8_t first, std::uint8_t last)
+    {
+        const __m256i offset = _mm256_sub_epi8(bytes, _mm256_set1_epi8(char(first)));
+        return _mm256_cmpeq_epi8(_mm256_min_epu8(offset, _mm256_set1_epi8(char(last - first))), offset);
+    }
+
+    static ZORBEL_DETECT_AVX2 inline __m256i Marks(__m256i bytes)
+    {
+        return _mm256_or_si256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(0x1B)),
+                               _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(0x7E)));
+    }
+
+    static ZORBEL_DETECT_AVX2 inline std::uint64_t Bits(__m256i first, __m256i second)
+    {
+        return std::uint64_t(std::uint32_t(_mm256_movemask_epi8(first)))
+            | std::uint64_t(std::uint32_t(_mm256_movemask_epi8(second))) << 32;
+    }
+
+    static ZORBEL_DETECT_AVX2 inline __m256i Load(const std::uint8_t* p)
+    {
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    }
+
+    ZORBEL_DETECT_AVX2 explicit BlockMasks256(const std::uint8_t* p)
+    {
+        const __m256i first = Load(p);
+        const __m256i second = Load(p + 32);
+        const __m256i firstLeads = InRange(first, 0xA1, 0xFE);
+        const __m256i secondLeads = InRange(second, 0xA1, 0xFE);
+        leads = Bits(firstLeads, secondLeads);
+        leadsBeforeLow = Bits(_mm256_and_si256(firstLeads, InRange(Load(p + 1), 0x40, 0x7E)),
+                              _mm256_and_si256(secondLeads, InRange(Load(p + 33), 0x40, 0x7E)));
+        const __m256i rare = _mm256_or_si256(_mm256_or_si256(Marks(first), InRange(first, 0x81, 0x9F)),
+                                             _mm256_or_si256(Marks(second), InRange(second, 0x81, 0x9F)));
+        bRare = !_mm256_testz_si256(rare, rare);
+    }
+
+    static ZORBEL_DETECT_AVX2 bool IsPlain(const std::uint8_t* p)
+    {
+        const __m256i first = Load(p);
+        const __m256i second = Load(p + 32);
+        const __m256i any =
+            _mm256_or_si256(_mm256_or_si256(first, Marks(first)), _mm256_or_si256(second, Marks(second)));
+        return _mm256_movemask_epi8(any) == 0;
+    }
+};
+
+#undef ZORBEL_DETECT_AVX2
 
 #endif
 
@@ -378,10 +432,13 @@ __attribute__((always_inline)) inline int DetectDoubleByteBy(const std::uint8_t*
 
 #ifdef ZORBEL_DETECT_AVX512
 const bool g_bHasAvx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+const bool g_bHasAvx2 = __builtin_cpu_supports("avx2");
 #else
 constexpr bool g_bHasAvx512 = false;
+constexpr bool g_bHasAvx2 = false;
 #endif
 bool g_bAvx512 = g_bHasAvx512;
+bool g_bAvx2 = g_bHasAvx2;
 
 #ifdef ZORBEL_DETECT_AVX512
 
@@ -393,6 +450,13 @@ __attribute__((target("avx512f,avx512bw"))) int DetectDoubleByteByAvx512(const s
     return DetectDoubleByteBy<BlockMasks512>(pData, nLength, nEnd, i, result, pLeadRuns);
 }
 
+__attribute__((target("avx2"))) int DetectDoubleByteByAvx2(const std::uint8_t* pData, std::uint32_t nLength,
+                                                           std::uint32_t nEnd, std::uint32_t& i, int& result,
+                                                           std::vector<CByteRange>* pLeadRuns)
+{
+    return DetectDoubleByteBy<BlockMasks256>(pData, nLength, nEnd, i, result, pLeadRuns);
+}
+
 #endif
 
 int DetectDoubleByte(const std::uint8_t* pData, std::uint32_t nLength, std::uint32_t nEnd, std::uint32_t& i,
@@ -401,6 +465,8 @@ int DetectDoubleByte(const std::uint8_t* pData, std::uint32_t nLength, std::uint
 #ifdef ZORBEL_DETECT_AVX512
     if (g_bAvx512)
         return DetectDoubleByteByAvx512(pData, nLength, nEnd, i, result, pLeadRuns);
+    if (g_bAvx2)
+        return DetectDoubleByteByAvx2(pData, nLength, nEnd, i, result, pLeadRuns);
 #endif
     return DetectDoubleByteBy<BlockMasks>(pData, nLength, nEnd, i, result, pLeadRuns);
 }
@@ -412,6 +478,12 @@ bool AllowAvx512Detection(bool bAllow)
 {
     g_bAvx512 = bAllow && g_bHasAvx512;
     return g_bAvx512;
+}
+
+bool AllowAvx2Detection(bool bAllow)
+{
+    g_bAvx2 = bAllow && g_bHasAvx2;
+    return g_bAvx2;
 }
 
 int DetectCodePage(const std::uint8_t* pData, std::uint32_t nLength, std::vector<CByteRange>* pLeadRuns)

@@ -46,6 +46,11 @@ int DetectCodePage(const std::uint8_t* pData, std::uint32_t nLength, std::vector
 // blocks on such a machine too. Returns whether the AVX-512 blocks are used
 // from now on.
 bool AllowAvx512Detection(bool bAllow);
+// Where the processor has AVX2 (and AVX-512 is not taken), each block of 64
+// bytes is classified in two 32-byte registers. Tests turn that off to cover
+// the SSE2 blocks. Returns whether the AVX2 blocks are used from now on when
+// AVX-512 is not.
+bool AllowAvx2Detection(bool bAllow);
 // DetectCodePage over a file read from its start in parts, without holding it
 // whole. The caller reads each part into a buffer after the bytes kept from the
 // part before and calls Scan with all of them, the last part followed by the end

@@ -98,6 +98,13 @@ public:
     // over them. Tests turn that off to cover the SSSE3 path on such a machine.
     // Returns whether the AVX-512 path is taken from now on.
     static bool AllowAvx512(bool bAllow);
+    // Where the processor has AVX2 and BMI2 (and AVX-512 is not taken), the
+    // fast path places a UTF-8 row's characters by pdep and pext without a
+    // loop over them and ends a row without high bytes in the register; other
+    // rows go as in the SSSE3 path. Tests turn that off to cover the SSSE3
+    // path. Returns whether the AVX2 path is taken from now on, when AVX-512
+    // is not.
+    static bool AllowAvx2(bool bAllow);
 
     // The lines of --dump for nRows rows from nOffset of pData: each the offset
     // column for nFileOffset + 16r (nOffsetColumns wide, OffsetColumns), the

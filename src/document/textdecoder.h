@@ -70,6 +70,10 @@ public:
     // For a reader that knows where the column's characters begin without
     // writing the column.
     const std::uint64_t* CharOutputs() const { return m_pCharsOut; }
+    // The classes of bytes of the code page, held so that a caller formatting
+    // row after row need not find them for each (CByteClasses::For keeps the
+    // last one per thread, which costs a look-up of thread storage).
+    const CByteClasses& Classes() const { return *m_pClasses; }
 
     struct Tables;
 

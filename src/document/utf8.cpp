@@ -322,16 +322,80 @@ __attribute__((target("avx512f,avx512bw"))) bool IsUtf8TextByAvx512(const std::u
 #pragma GCC diagnostic pop
 #endif
 
+#define ZORBEL_UTF8_AVX2 1
+
+// The errors of a group of 64 bytes held in two 32-byte halves, after the 32
+// bytes of prev: BlockErrors in each 16-byte lane, with its three tables in
+// both lanes, the bytes one, two and three back taken across the lanes.
+__attribute__((target("avx2"))) __m256i GroupErrorsByHalves(__m256i first, __m256i second, __m256i prev,
+                                                            const __m256i (&tables)[3])
+{
+    const __m256i low = _mm256_set1_epi8(0x0F);
+    const __m256i halves[3] = {prev, first, second};
+    __m256i errors = _mm256_setzero_si256();
+    for (int k = 1; k < 3; ++k) {
+        // The 16 bytes before each lane of half k, then those shifted in by
+        // one, two and three.
+        const __m256i before = _mm256_permute2x128_si256(halves[k - 1], halves[k], 0x21);
+        const __m256i back[3] = {_mm256_alignr_epi8(halves[k], before, 15), _mm256_alignr_epi8(halves[k], before, 14),
+                                 _mm256_alignr_epi8(halves[k], before, 13)};
+        const __m256i byBefore =
+            _mm256_and_si256(_mm256_shuffle_epi8(tables[0], _mm256_and_si256(_mm256_srli_epi16(back[0], 4), low)),
+                             _mm256_shuffle_epi8(tables[1], _mm256_and_si256(back[0], low)));
+        const __m256i special = _mm256_and_si256(
+            byBefore, _mm256_shuffle_epi8(tables[2], _mm256_and_si256(_mm256_srli_epi16(halves[k], 4), low)));
+        // Bytes two back from E0 up and three back from F0 up need a
+        // continuation byte here.
+        const __m256i third = _mm256_subs_epu8(back[1], _mm256_set1_epi8(char(0xE0 - 0x80)));
+        const __m256i fourth = _mm256_subs_epu8(back[2], _mm256_set1_epi8(char(0xF0 - 0x80)));
+        const __m256i must23 = _mm256_and_si256(_mm256_or_si256(third, fourth), _mm256_set1_epi8(char(0x80)));
+        errors = _mm256_or_si256(errors, _mm256_xor_si256(must23, special));
+    }
+    return errors;
+}
+
+// Groups of 64 bytes in two 32-byte registers, then the last up to 64 bytes
+// as the 16-byte blocks do them.
+__attribute__((target("avx2"))) bool IsUtf8TextByAvx2(const std::uint8_t* pData, std::size_t nLength)
+{
+    const __m256i tables[3] = {_mm256_broadcastsi128_si256(Byte1High()), _mm256_broadcastsi128_si256(Byte1Low()),
+                               _mm256_broadcastsi128_si256(Byte2High())};
+    __m256i prev = _mm256_setzero_si256();
+    bool bHigh = false;
+    std::size_t i = 0;
+    for (; nLength - i > 64; i += 64) {
+        const auto* p = reinterpret_cast<const __m256i*>(pData + i);
+        const __m256i first = _mm256_loadu_si256(p);
+        const __m256i second = _mm256_loadu_si256(p + 1);
+        const auto high = std::uint32_t(_mm256_movemask_epi8(_mm256_or_si256(first, second)));
+        // A sequence that the group before left open (a byte from 0x80 up in
+        // its last three) needs checking too.
+        if ((high | std::uint32_t(_mm256_movemask_epi8(prev)) >> 29) != 0) {
+            const __m256i errors = GroupErrorsByHalves(first, second, prev, tables);
+            if (!_mm256_testz_si256(errors, errors))
+                return false;
+            bHigh = bHigh || high != 0;
+        }
+        prev = second;
+    }
+    const __m128i before =
+        i == 0 ? _mm_setzero_si128() : _mm_loadu_si128(reinterpret_cast<const __m128i*>(pData + i - 16));
+    return IsUtf8TextByBlocks(pData, nLength, i, before, bHigh ? _mm_set1_epi8(char(0x80)) : _mm_setzero_si128());
+}
+
 #endif
 
 // Whether the 64-byte groups are used: where the processor has them, unless a
 // test turned them off.
 #ifdef ZORBEL_UTF8_AVX512
 const bool g_bHasAvx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+const bool g_bHasAvx2 = __builtin_cpu_supports("avx2");
 #else
 constexpr bool g_bHasAvx512 = false;
+constexpr bool g_bHasAvx2 = false;
 #endif
 bool g_bAvx512 = g_bHasAvx512;
+bool g_bAvx2 = g_bHasAvx2;
 
 } // namespace
 
@@ -340,6 +404,8 @@ bool IsUtf8Text(const std::uint8_t* pData, std::size_t nLength)
 #ifdef ZORBEL_UTF8_SSSE3
     if (g_bAvx512)
         return IsUtf8TextByAvx512(pData, nLength);
+    if (g_bAvx2)
+        return IsUtf8TextByAvx2(pData, nLength);
     static const bool bBlocks = __builtin_cpu_supports("ssse3");
     if (bBlocks)
         return IsUtf8TextByBlocks(pData, nLength, 0, _mm_setzero_si128(), _mm_setzero_si128());
@@ -351,4 +417,10 @@ bool AllowAvx512Utf8Check(bool bAllow)
 {
     g_bAvx512 = bAllow && g_bHasAvx512;
     return g_bAvx512;
+}
+
+bool AllowAvx2Utf8Check(bool bAllow)
+{
+    g_bAvx2 = bAllow && g_bHasAvx2;
+    return g_bAvx2;
 }

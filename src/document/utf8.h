@@ -30,6 +30,11 @@ bool IsUtf8Text(const std::uint8_t* pData, std::size_t nLength);
 // register. Tests turn that off to cover the 16-byte blocks on such a machine
 // too. Returns whether the 64-byte groups are used from now on.
 bool AllowAvx512Utf8Check(bool bAllow);
+// Where the processor has AVX2 (and AVX-512 is not taken), groups of 64 bytes
+// are checked in two 32-byte registers. Tests turn that off to cover the
+// 16-byte blocks. Returns whether the AVX2 groups are used from now on, when
+// AVX-512 is not.
+bool AllowAvx2Utf8Check(bool bAllow);
 
 // The length (2-4) of the well-formed multi-byte sequence at p, reading at most
 // nLeft bytes, with its character in ch; 0 when p[0] starts none: an ASCII byte,

@@ -275,6 +275,13 @@ void TestDump::characterAcrossBlocks_data()
     QTest::newRow("GB, a dump block") << 64 * 16 + 16384 * 16 << "936" << QByteArray("\xC4\xE3") << QString::fromUtf8("你");
     QTest::newRow("Shift JIS, a dump block") << 64 * 16 + 16384 * 16 << "932" << QByteArray("\x82\x60") << QString::fromUtf8("Ａ");
     QTest::newRow("Shift JIS, 64 KiB") << 0x10000 << "932" << QByteArray("\x82\x60") << QString::fromUtf8("Ａ");
+    // A UTF-8 character is kept whole in the row where it begins, read from
+    // the bytes after the block's rows; the next block's row shows its other
+    // bytes as '.'.
+    QTest::newRow("UTF-8, the first dump block") << 64 * 16 << "65001" << QByteArray("\xE4\xB8\xAD")
+                                                 << QString::fromUtf8("中");
+    QTest::newRow("UTF-8, a dump block") << 64 * 16 + 16384 * 16 << "65001" << QByteArray("\xE3\x80\x82")
+                                         << QString::fromUtf8("。");
 }
 
 void TestDump::characterAcrossBlocks()
@@ -289,7 +296,7 @@ void TestDump::characterAcrossBlocks()
     const Result result = RunZorbel({"--dump", "--codepage", codePage, path});
     QCOMPARE(result.exitCode, 0);
     const QByteArray tail = Line(block - 16, QByteArray(15, 'a') + character.left(1), QString(15, 'a') + text)
-        + Line(block, character.mid(1) + "ok", ".ok");
+        + Line(block, character.mid(1) + "ok", QString(int(character.size()) - 1, '.') + "ok");
     QVERIFY2(result.out.endsWith(tail), result.out.right(200).constData());
     QCOMPARE(result.out.count('\n'), block / 16 + 1);
 }

@@ -1,3 +1,4 @@
+#include "byteclasses.h"
 #include "codepage.h"
 #include "plainrules.h"
 #include "syslang.h"
@@ -9,6 +10,8 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 // The classification ranges, the language table and the content detection.
@@ -20,6 +23,8 @@ private slots:
 
     void classifiesRangeEdges_data();
     void classifiesRangeEdges();
+    void byteClassMasksMatchRules_data();
+    void byteClassMasksMatchRules();
     void hexDigits();
     void hexToByte_data();
     void hexToByte();
@@ -92,6 +97,54 @@ void TestCodePage::classifiesRangeEdges()
     QCOMPARE(IsTrailByte(cp, std::uint8_t(byte)), trail);
     QFETCH(bool, kana);
     QCOMPARE(IsHalfWidthKana(cp, std::uint8_t(byte)), kana);
+}
+
+// The row's byte classes by runs and, where the code page allows them, by two
+// look-ups per byte (one by each half): every byte value at every place of
+// the 16, as the rules say.
+void TestCodePage::byteClassMasksMatchRules_data()
+{
+    QTest::addColumn<int>("cp");
+    for (const int cp : {936, 950, 932, 65001, 949, 1252, 933, 937})
+        QTest::addRow("%d", cp) << cp;
+}
+
+void TestCodePage::byteClassMasksMatchRules()
+{
+    QFETCH(int, cp);
+    const CByteClasses& classes = CByteClasses::For(cp);
+    if (!classes.HasMasks())
+        QSKIP("no masks in this code page");
+#if defined(__x86_64__) || defined(__i386__)
+    // The shown code pages take the look-ups.
+    const bool bShown = std::find(std::begin(kShownCodePages), std::end(kShownCodePages), cp)
+        != std::end(kShownCodePages);
+    QVERIFY(classes.HasNibbleTables() || !bShown);
+#endif
+    for (int start = 0; start < 256; ++start) {
+        std::uint8_t bytes[16];
+        for (int i = 0; i < 16; ++i)
+            bytes[i] = std::uint8_t(start + 7 * i);
+        std::uint32_t lead = 0, trail = 0, shown = 0;
+        for (int i = 0; i < 16; ++i) {
+            lead |= std::uint32_t(IsLeadByte(cp, bytes[i])) << i;
+            trail |= std::uint32_t(IsTrailByte(cp, bytes[i])) << i;
+            shown |= std::uint32_t(IsShownAlone(cp, bytes[i])) << i;
+        }
+        const QString at = QString("from %1").arg(start);
+        QVERIFY2(classes.LeadMask(bytes) == lead, qPrintable(at));
+        QVERIFY2(classes.TrailMask(bytes) == trail, qPrintable(at));
+        QVERIFY2(classes.ShownMask(bytes) == shown, qPrintable(at));
+#if defined(__x86_64__) || defined(__i386__)
+        if (classes.HasNibbleTables()) {
+            std::uint32_t nibbleLead = 0, nibbleShown = 0;
+            classes.LeadAndShownMasks(bytes, nibbleLead, nibbleShown);
+            QVERIFY2(nibbleLead == lead, qPrintable(at));
+            QVERIFY2(nibbleShown == shown, qPrintable(at));
+            QVERIFY2(classes.TrailMaskBySsse3(bytes) == trail, qPrintable(at));
+        }
+#endif
+    }
 }
 
 void TestCodePage::hexDigits()
@@ -273,25 +326,52 @@ void TestCodePage::detectKeepsResultOfTextThatIsNotUtf8()
 
 // The check reads 16 bytes at a time where it can; it must answer as a walk of
 // one sequence after another does, at every length and alignment.
+namespace {
+
+// The ways the UTF-8 check can take: 64-byte groups in one AVX-512 register or
+// in two AVX2 registers, or 16-byte blocks alone.
+enum Utf8Check { kAvx512Groups, kAvx2Groups, kBlocks };
+
+// Turns the check to the way asked for; false when the processor lacks it.
+bool UseUtf8Check(int way)
+{
+    const bool bAvx512 = AllowAvx512Utf8Check(way == kAvx512Groups) == (way == kAvx512Groups);
+    const bool bAvx2 = AllowAvx2Utf8Check(way == kAvx2Groups) == (way == kAvx2Groups);
+    return bAvx512 && bAvx2;
+}
+
+const char* Utf8CheckName(int way)
+{
+    return way == kAvx512Groups ? "AVX-512 groups" : way == kAvx2Groups ? "AVX2 groups" : "16-byte blocks";
+}
+
+void UseFastestUtf8Check()
+{
+    AllowAvx512Utf8Check(true);
+    AllowAvx2Utf8Check(true);
+}
+
+} // namespace
+
 void TestCodePage::utf8CheckMatchesSequenceWalk_data()
 {
     QTest::addColumn<int>("kind");
-    QTest::addColumn<bool>("avx512");
-    for (const bool bAvx512 : {false, true}) {
-        const char* how = bAvx512 ? "64-byte groups" : "16-byte blocks";
-        QTest::addRow("any byte, %s", how) << int(kAnyByte) << bAvx512;
-        QTest::addRow("UTF-8 look-alikes, %s", how) << int(kUtf8LookAlikes) << bAvx512;
-        QTest::addRow("mostly well-formed, %s", how) << int(kUtf8Text) << bAvx512;
+    QTest::addColumn<int>("way");
+    for (const int way : {kAvx512Groups, kAvx2Groups, kBlocks}) {
+        const char* how = Utf8CheckName(way);
+        QTest::addRow("any byte, %s", how) << int(kAnyByte) << way;
+        QTest::addRow("UTF-8 look-alikes, %s", how) << int(kUtf8LookAlikes) << way;
+        QTest::addRow("mostly well-formed, %s", how) << int(kUtf8Text) << way;
     }
 }
 
 void TestCodePage::utf8CheckMatchesSequenceWalk()
 {
     QFETCH(int, kind);
-    QFETCH(bool, avx512);
-    if (AllowAvx512Utf8Check(avx512) != avx512)
-        QSKIP("this processor has no AVX-512");
-    const auto restore = qScopeGuard([] { AllowAvx512Utf8Check(true); });
+    QFETCH(int, way);
+    const auto restore = qScopeGuard([] { UseFastestUtf8Check(); });
+    if (!UseUtf8Check(way))
+        QSKIP("this processor lacks that way");
     QRandomGenerator gen(3);
     const QList<QByteArray> characters = {"a", "\xC3\xA9", "\xE4\xB8\xAD", "\xF0\x9F\x98\x80", "\xED\x9F\xBF"};
     int nValid = 0;
@@ -336,15 +416,15 @@ void TestCodePage::utf8CheckMatchesSequenceWalk()
 // check looks back across an edge into a group it passed as ASCII.
 void TestCodePage::utf8CheckAtGroupEdges()
 {
-    const auto restore = qScopeGuard([] { AllowAvx512Utf8Check(true); });
+    const auto restore = qScopeGuard([] { UseFastestUtf8Check(); });
     const struct {
         QByteArray bytes;
         bool bWhole;
     } pieces[] = {{"\xC3", false},         {"\xE4", false},    {"\xE4\xB8", false},       {"\xF0\x9F\x98", false},
                   {"\x80", false},         {"\xC3\xA9", true}, {"\xE4\xB8\xAD", true},    {"\xF0\x9F\x98\x80", true},
                   {"\xED\xA0\x80", false}, {"\xC0\xAF", false}};
-    for (const bool bAvx512 : {false, true}) {
-        if (AllowAvx512Utf8Check(bAvx512) != bAvx512)
+    for (const int way : {kAvx512Groups, kAvx2Groups, kBlocks}) {
+        if (!UseUtf8Check(way))
             continue;
         for (const auto& piece : pieces) {
             for (int nBefore = 0; nBefore < 140; ++nBefore) {
@@ -357,7 +437,7 @@ void TestCodePage::utf8CheckAtGroupEdges()
                                             .arg(QString::fromLatin1(piece.bytes.toHex(' ')))
                                             .arg(nBefore)
                                             .arg(nAfter)
-                                            .arg(bAvx512 ? "64-byte groups" : "16-byte blocks")));
+                                            .arg(Utf8CheckName(way))));
                 }
             }
         }
@@ -404,8 +484,10 @@ void TestCodePage::detectMatchesByteByByteRule()
     SetSystemLocaleOverride("ja_JP");
     QRandomGenerator gen{quint32(qHash(QByteArray(QTest::currentDataTag())))};
     for (int trial = 0; trial < 400; ++trial) {
-        // Odd trials by the SSE2 blocks where the processor has AVX-512 too.
-        AllowAvx512Detection(trial % 2 == 0);
+        // In turn by the AVX-512 blocks, the AVX2 blocks and the SSE2 blocks,
+        // those the processor has.
+        AllowAvx512Detection(trial % 3 == 0);
+        AllowAvx2Detection(trial % 3 != 2);
         const int nPieces = int(gen.bounded(trial < 200 ? 300 : 5000));
         const int nRareOdds = int(gen.bounded(1, 3000));
         QByteArray bytes;
@@ -436,6 +518,7 @@ void TestCodePage::detectMatchesByteByByteRule()
         QVERIFY2(decided == cp, qPrintable(QString("trial %1 in parts of %2").arg(trial).arg(nSplit)));
     }
     AllowAvx512Detection(true);
+    AllowAvx2Detection(true);
 }
 
 void TestCodePage::detectListsLongLeadRuns_data()

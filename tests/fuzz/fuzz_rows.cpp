@@ -21,14 +21,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
     const std::uint8_t* p = doc.Data();
     const std::uint32_t n = doc.GetSize();
 
-    // By each kind of block the processor has.
-    for (const bool bAvx512 : {true, false}) {
-        AllowAvx512Detection(bAvx512);
+    // By each kind of block the processor has: AVX-512, AVX2, SSE2.
+    for (const int nBlocks : {0, 1, 2}) {
+        AllowAvx512Detection(nBlocks == 0);
+        AllowAvx2Detection(nBlocks == 1);
         FUZZ_CHECK(DetectCodePage(p, n) == Plain::DetectCodePage(p, n));
         // Detection never reads past the length given, end marker or not.
         FUZZ_CHECK(DetectCodePage(p, n - 1) == Plain::DetectCodePage(p, n - 1));
     }
     AllowAvx512Detection(true);
+    AllowAvx2Detection(true);
 
     for (const int nCodePage : kFuzzCodePages) {
         doc.SetCodePage(nCodePage);
@@ -63,10 +65,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
             // by each fast path the processor has.
             const CTextDecoder decoder(nCodePage);
             for (std::uint32_t nAt = nOffset; nAt < nOffset + 16 && nAt < n; ++nAt) {
-                for (const int nPath : {0, 1, 2, 3}) {
-                    const bool bAvx512 = nPath >= 2;
+                for (const int nPath : {0, 1, 2, 3, 4, 5}) {
+                    // AVX-512, AVX2 and SSSE3, each continued or not.
+                    const bool bAvx512 = nPath >= 4;
+                    const bool bAvx2 = nPath >= 2 && nPath < 4;
                     const bool bContinuation = (nPath & 1) != 0;
-                    if (CRowFormat::AllowAvx512(bAvx512) != bAvx512)
+                    if (CRowFormat::AllowAvx512(bAvx512) != bAvx512 || CRowFormat::AllowAvx2(bAvx2) != bAvx2)
                         continue;
                     char line[256], expected[256];
                     bool bLineNext = bContinuation;
@@ -80,6 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
                     FUZZ_CHECK(bLineNext == bExpectedNext);
                 }
                 CRowFormat::AllowAvx512(true);
+                CRowFormat::AllowAvx2(true);
             }
         }
     }

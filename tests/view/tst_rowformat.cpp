@@ -531,21 +531,44 @@ void TestRowFormat::dumpLineMatchesRowAndDecoder_data()
         // Rows of pairs only, among them some of two-byte UTF-8 (GB A1A4, U+00B7)
         // and undefined ones (BIG5 A3C0).
         QTest::addRow("rows of pairs, %d", cp) << cp << QByteArray("\xA1\xA4\xB0\xA1\xA3\xC0\xB0\xA1").repeated(40);
+        // Ideographs and wide punctuation (U+3002) at every cell of a row and
+        // across its end, with blanks and letters between them and at its end.
+        QByteArray wide;
+        for (int n = 0; n < 24; ++n) {
+            wide += QByteArray(n % 5, ' ') + "\xE4\xB8\xAD" + QByteArray(n % 3, 'a') + "\xE3\x80\x82"
+                + QByteArray(n % 4, ' ');
+        }
+        QTest::addRow("wide characters among blanks, %d", cp) << cp << wide;
+        // Every character of U+3000-U+303F and U+FF00-U+FF61 with a letter
+        // after each, at every place of a row.
+        QString punctuation;
+        for (char16_t ch = 0x3000; ch <= 0x303F; ++ch)
+            punctuation += QChar(ch) + QStringLiteral("a");
+        for (char16_t ch = 0xFF00; ch <= 0xFF61; ++ch)
+            punctuation += QChar(ch) + QStringLiteral("a");
+        QTest::addRow("CJK punctuation and full-width forms, %d", cp) << cp << punctuation.toUtf8();
     }
 }
 
 namespace {
 
-// Runs check(avx512) for each fast path of the dump lines the processor has:
-// AVX-512 and SSSE3, or SSSE3 alone; AVX-512 is allowed again after.
+// Runs check(path) for each fast path of the dump lines the processor has:
+// AVX-512, AVX2 with BMI2 and SSSE3, or those of them it has; each is allowed
+// again after.
 template <typename F>
 void ForEachFastPath(F check)
 {
-    for (const bool avx512 : {true, false}) {
-        if (CRowFormat::AllowAvx512(avx512) == avx512)
-            check(avx512);
-    }
-    CRowFormat::AllowAvx512(true);
+    const auto restore = qScopeGuard([] {
+        CRowFormat::AllowAvx512(true);
+        CRowFormat::AllowAvx2(true);
+    });
+    if (CRowFormat::AllowAvx512(true))
+        check("AVX-512");
+    CRowFormat::AllowAvx512(false);
+    if (CRowFormat::AllowAvx2(true))
+        check("AVX2");
+    CRowFormat::AllowAvx2(false);
+    check("SSSE3");
 }
 
 // A test's bytes with the end marker after them, as a document holds them.
@@ -565,7 +588,7 @@ void TestRowFormat::dumpLineMatchesRowAndDecoder()
     const std::vector<std::uint8_t> data = WithEndMarker(bytes);
     const auto nSize = std::uint32_t(data.size());
     const CTextDecoder decoder(codePage);
-    ForEachFastPath([&](bool avx512) {
+    ForEachFastPath([&](const char* path) {
         for (std::uint32_t offset = 0; offset < nSize; ++offset) {
             for (const bool continued : {false, true}) {
                 char expected[256];
@@ -580,8 +603,8 @@ void TestRowFormat::dumpLineMatchesRowAndDecoder()
                 const char* end = CRowFormat::FormatLine(data.data(), nSize, offset, decoder, line, next);
                 QVERIFY2(QByteArray(line, int(end - line)) == QByteArray(expected, int(expectedEnd - expected))
                              && next == expectedNext,
-                         qPrintable(QString("offset %1, continued %2, AVX-512 %3: %4").arg(offset).arg(continued)
-                                        .arg(avx512).arg(QString::fromUtf8(line, int(end - line)))));
+                         qPrintable(QString("offset %1, continued %2, %3: %4").arg(offset).arg(continued)
+                                        .arg(path, QString::fromUtf8(line, int(end - line)))));
             }
         }
     });
@@ -598,7 +621,7 @@ void TestRowFormat::dumpLinesMatchLineByLine()
     const auto nSize = std::uint32_t(data.size());
     const CTextDecoder decoder(codePage);
     constexpr int kMaxLine = 16 + 2 + CRowFormat::kHexPartLength + CRowFormat::kMaxTextLength * 3 + 16 + 1;
-    ForEachFastPath([&](bool) {
+    ForEachFastPath([&](const char*) {
         for (std::uint32_t offset = 0; offset < 16 && offset < nSize; offset += 5) {
             for (const bool continued : {false, true}) {
                 const std::uint32_t nRows = (nSize - offset + 15) / 16;
