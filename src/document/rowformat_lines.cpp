@@ -11,6 +11,7 @@
 #include "utf8.h"
 
 #ifdef ZORBEL_PAIRS_SSSE3
+#include <cpuid.h>
 #include <immintrin.h>
 #endif
 
@@ -521,8 +522,16 @@ const bool g_bHasAvx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_sup
     && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi")
     && __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
 bool g_bAvx512 = g_bHasAvx512;
+// LZCNT is a bit of the extended features (ECX of leaf 0x80000001), which not
+// every compiler's __builtin_cpu_supports names.
+bool HasLzcnt()
+{
+    unsigned eax, ebx, ecx, edx;
+    return __get_cpuid(0x80000001, &eax, &ebx, &ecx, &edx) && (ecx & (1u << 5)) != 0;
+}
+
 const bool g_bHasAvx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi")
-    && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("lzcnt");
+    && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt") && HasLzcnt();
 bool g_bAvx2 = g_bHasAvx2;
 
 // CRowFormat::FormatLines by a fast path: the offset, the row and the newline
