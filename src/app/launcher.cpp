@@ -1,4 +1,4 @@
-// The program a person starts. It loads no library beyond the C and C++ ones
+// The program a person starts. It loads no library beyond the C one
 // and runs in its place, in the same process (so that it keeps the process id
 // a caller may wait on), the program for the command line: zorbel-cli, which
 // loads QtCore alone, for the commands that print a file without a window, and
