@@ -42,13 +42,23 @@ const ButtonImage kButtonImages[] = {
     {ID_CODEPAGE_UTF8, nullptr, ":/icons/codepage-utf8.svg"},
 };
 
-QIcon ButtonIcon(unsigned nID)
+// Whether the desktop has an icon theme to draw the common commands. Without
+// one, Qt looks in its fallback theme, "hicolor", which holds programs' own
+// icons and none of these; each lookup there parses the theme's index for
+// nothing, a few milliseconds of the program's start.
+bool DesktopHasIconTheme()
+{
+    const QString theme = QIcon::themeName();
+    return !theme.isEmpty() && theme != QLatin1String("hicolor");
+}
+
+QIcon ButtonIcon(unsigned nID, bool bThemed)
 {
     for (const ButtonImage& image : kButtonImages) {
         if (image.nID != nID)
             continue;
         const QIcon own(QString::fromLatin1(image.file));
-        return image.theme ? QIcon::fromTheme(QString::fromLatin1(image.theme), own) : own;
+        return image.theme && bThemed ? QIcon::fromTheme(QString::fromLatin1(image.theme), own) : own;
     }
     return QIcon();
 }
@@ -120,9 +130,10 @@ bool CMainFrame::LoadFrame(unsigned nIDResource)
 int CMainFrame::OnCreate()
 {
     QList<QIcon> images;
+    const bool bThemed = DesktopHasIconTheme();
     for (unsigned nID : AfxLoadToolBar(IDR_MAINFRAME))
         if (nID != ID_SEPARATOR)
-            images.append(ButtonIcon(nID));
+            images.append(ButtonIcon(nID, bThemed));
     m_wndToolBar.setObjectName(QStringLiteral("toolbar"));
     m_wndToolBar.setIconSize(QSize(16, 16));
     if (!m_wndToolBar.LoadToolBar(IDR_MAINFRAME, this, images))
@@ -236,7 +247,7 @@ void CMainFrame::UpdateFrameTitle()
 void CMainFrame::OnIdleUpdateCmdUI()
 {
     ShowMenu(HasDocumentWindow() ? IDR_ZORBELTYPE : IDR_MAINFRAME);
-    m_wndStatusBar.UpdateIndicators();
+    m_wndStatusBar.OnIdleUpdateIndicators();
     // The panes follow the active view whatever changed its length or mode:
     // typing, replacing, another window becoming active.
     if (m_pStatusView) {

@@ -8,14 +8,19 @@
 
 #include <QAction>
 #include <QEnterEvent>
+#include <QDir>
 #include <QFile>
 #include <QHelpEvent>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
 #include <QWindow>
@@ -79,6 +84,7 @@ private slots:
     void languages_data();
     void languages();
     void toolbar();
+    void toolbarIconTheme();
     void numLock_data();
     void numLock();
     void viewToggles();
@@ -544,6 +550,41 @@ void TestMainFrame::toolbar()
     QCOMPARE(bar.allowedAreas(), Qt::AllToolBarAreas);
     QVERIFY(bar.isMovable());
     QCOMPARE(fixture.frame()->toolBarArea(&bar), Qt::TopToolBarArea);
+}
+
+// A desktop icon theme draws the common commands; without one (only the
+// fallback theme) the toolbar shows the program's own pictures.
+void TestMainFrame::toolbarIconTheme()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QDir(dir.path()).mkpath("desk/16x16/actions");
+    QFile index(dir.filePath("desk/index.theme"));
+    QVERIFY(index.open(QIODevice::WriteOnly));
+    index.write("[Icon Theme]\nName=desk\nDirectories=16x16/actions\n\n[16x16/actions]\nSize=16\nType=Fixed\n");
+    index.close();
+    QImage picture(16, 16, QImage::Format_ARGB32);
+    picture.fill(Qt::red);
+    QVERIFY(picture.save(dir.filePath("desk/16x16/actions/document-open.png")));
+
+    const QStringList paths = QIcon::themeSearchPaths();
+    const QString theme = QIcon::themeName();
+    const auto restore = qScopeGuard([&] {
+        QIcon::setThemeSearchPaths(paths);
+        QIcon::setThemeName(theme);
+    });
+    QIcon::setThemeSearchPaths({dir.path()});
+    for (const QString& name : {QString("desk"), QString("hicolor")}) {
+        QIcon::setThemeName(name);
+        AppFixture fixture;
+        const QIcon open = fixture.frame()->CommandAction(ID_FILE_OPEN)->icon();
+        const QIcon save = fixture.frame()->CommandAction(ID_FILE_SAVE)->icon();
+        QCOMPARE(open.name(), name == "desk" ? QString("document-open") : QString());
+        // A command the theme lacks keeps the program's own picture.
+        QVERIFY(!save.isNull());
+        QCOMPARE(save.name(), QString());
+        QCOMPARE(open.pixmap(16, 16).toImage().pixelColor(8, 8) == QColor(Qt::red), name == "desk");
+    }
 }
 
 void TestMainFrame::numLock_data()
