@@ -73,7 +73,7 @@ private:
 } // namespace
 #endif
 
-void AfxWatchKeyboardState(QObject* pOwner, std::function<void()> onChange)
+bool AfxWatchKeyboardState(QObject* pOwner, std::function<void()> onChange)
 {
 #ifdef ZORBEL_HAVE_X11
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
@@ -84,10 +84,12 @@ void AfxWatchKeyboardState(QObject* pOwner, std::function<void()> onChange)
     int nMajor = XkbMajorVersion;
     int nMinor = XkbMinorVersion;
     if (!display || !XkbQueryExtension(display, &nOpcode, &nEvent, &nError, &nMajor, &nMinor))
-        return;
+        return false;
     new CKeyboardStateFilter(pOwner, nEvent, std::move(onChange));
+    return true;
 #else
     Q_UNUSED(pOwner);
     Q_UNUSED(onChange);
+    return false;
 #endif
 }

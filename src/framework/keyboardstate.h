@@ -13,6 +13,6 @@ std::optional<bool> AfxGetNumLockIndicator();
 
 // Calls onChange from the event loop, for as long as pOwner lives, after the X
 // server reports a change of the keyboard's state: a modifier or a lock key
-// such as Num Lock, pressed in this program or in any other. Does nothing
-// where there is no X server.
-void AfxWatchKeyboardState(QObject* pOwner, std::function<void()> onChange);
+// such as Num Lock, pressed in this program or in any other. False, and
+// nothing watched, where there is no X server with the keyboard extension.
+bool AfxWatchKeyboardState(QObject* pOwner, std::function<void()> onChange);

@@ -45,7 +45,7 @@ bool ReadNumLockLeds()
 // Num Lock pressed while another program has the focus shows at once too.
 CStatusBar::CStatusBar(QWidget* pParent) : QStatusBar(pParent)
 {
-    AfxWatchKeyboardState(this, [this] { UpdateIndicators(); });
+    m_bKeyboardWatched = AfxWatchKeyboardState(this, [this] { UpdateIndicators(); });
 }
 
 CStatusBar::~CStatusBar() = default;
@@ -78,6 +78,8 @@ bool CStatusBar::SetIndicators(const QList<unsigned>& ids)
         m_panes.append(pane);
         ApplyPane(pane);
     }
+    if (m_bKeyboardWatched)
+        UpdateIndicators();
     return true;
 }
 
@@ -166,6 +168,16 @@ void CStatusBar::UpdateIndicators()
     else
         on = ReadNumLockLeds();
     SetPaneText(index, on ? AfxLoadString(ID_INDICATOR_NUM) : QString(), false);
+}
+
+// Where the X server reports every change of the keyboard's state, the
+// indicators were read when the panes were made and follow each report; asking
+// the server again at every idle would be a round trip per key, and the first
+// one, as the program starts, waits for the server to map the window.
+void CStatusBar::OnIdleUpdateIndicators()
+{
+    if (!m_bKeyboardWatched || numLockSource())
+        UpdateIndicators();
 }
 
 void CStatusBar::ShowProgress(const QString& text, qint64 nDone, qint64 nTotal)

@@ -50,6 +50,9 @@ public:
     QLabel* PaneLabel(int nIndex) const;
 
     void UpdateIndicators();
+    // The indicators as the program goes idle: read again only where their
+    // changes are not reported.
+    void OnIdleUpdateIndicators();
 
     // A progress bar before the panes, labelled with text: done of total, or a
     // busy bar while total is 0 (not known). EndProgress removes it.
@@ -75,4 +78,5 @@ private:
 
     QList<Pane> m_panes;
     QProgressBar* m_pProgress = nullptr;
+    bool m_bKeyboardWatched = false;
 };
