@@ -12,12 +12,34 @@ enum : std::uint8_t {
 
 } // namespace
 
+CLeadBlocks::~CLeadBlocks()
+{
+    Clear();
+}
+
+void CLeadBlocks::Clear()
+{
+    const qint64 nChunks = (m_nBlocks + kChunkBlocks - 1) / kChunkBlocks;
+    for (qint64 i = 0; i < nChunks; ++i)
+        delete m_chunks[std::size_t(i)].load(std::memory_order_relaxed);
+    m_chunks.reset();
+    m_nBlocks = 0;
+}
+
 void CLeadBlocks::Reset(qint64 nBlocks)
 {
+    Clear();
     m_nBlocks = std::max<qint64>(nBlocks, 0);
-    m_blocks = std::make_unique<std::atomic<std::uint8_t>[]>(std::size_t(m_nBlocks));
-    for (qint64 i = 0; i < m_nBlocks; ++i)
-        m_blocks[std::size_t(i)].store(0, std::memory_order_relaxed);
+    const qint64 nChunks = (m_nBlocks + kChunkBlocks - 1) / kChunkBlocks;
+    m_chunks = std::make_unique<std::atomic<Chunk*>[]>(std::size_t(nChunks));
+    for (qint64 i = 0; i < nChunks; ++i)
+        m_chunks[std::size_t(i)].store(nullptr, std::memory_order_relaxed);
+}
+
+std::uint8_t CLeadBlocks::Get(qint64 nIndex) const
+{
+    const Chunk* pChunk = m_chunks[std::size_t(nIndex / kChunkBlocks)].load(std::memory_order_acquire);
+    return pChunk ? pChunk->blocks[nIndex % kChunkBlocks].load(std::memory_order_relaxed) : 0;
 }
 
 std::uint8_t CLeadBlocks::SetOf(int nCodePage)
@@ -73,7 +95,16 @@ void CLeadBlocks::Note(qint64 nIndex, const std::uint8_t* p, qint64 n)
 {
     if (nIndex < 0 || nIndex >= m_nBlocks)
         return;
-    m_blocks[std::size_t(nIndex)].store(std::uint8_t(kKnown | Classify(p, n)), std::memory_order_relaxed);
+    // The first note of a chunk makes it; of two threads making it at once,
+    // one chunk is kept and the other thrown away.
+    std::atomic<Chunk*>& slot = m_chunks[std::size_t(nIndex / kChunkBlocks)];
+    Chunk* pChunk = slot.load(std::memory_order_acquire);
+    if (!pChunk) {
+        auto pNew = std::make_unique<Chunk>();
+        if (slot.compare_exchange_strong(pChunk, pNew.get(), std::memory_order_acq_rel, std::memory_order_acquire))
+            pChunk = pNew.release();
+    }
+    pChunk->blocks[nIndex % kChunkBlocks].store(std::uint8_t(kKnown | Classify(p, n)), std::memory_order_relaxed);
 }
 
 bool CLeadBlocks::IsAllLead(qint64 nIndex, int nCodePage) const
@@ -81,7 +112,7 @@ bool CLeadBlocks::IsAllLead(qint64 nIndex, int nCodePage) const
     if (nIndex < 0 || nIndex >= m_nBlocks)
         return false;
     const std::uint8_t set = SetOf(nCodePage);
-    return set != 0 && (m_blocks[std::size_t(nIndex)].load(std::memory_order_relaxed) & set) != 0;
+    return set != 0 && (Get(nIndex) & set) != 0;
 }
 
 qint64 CLeadBlocks::AllLeadFrom(qint64 nFirst, qint64 nLast, int nCodePage) const
@@ -91,7 +122,7 @@ qint64 CLeadBlocks::AllLeadFrom(qint64 nFirst, qint64 nLast, int nCodePage) cons
     if (set == 0 || nLast >= m_nBlocks)
         return nLast + 1;
     qint64 i = nLast;
-    while (i >= nFirst && (m_blocks[std::size_t(i)].load(std::memory_order_relaxed) & set) != 0)
+    while (i >= nFirst && (Get(i) & set) != 0)
         --i;
     return i + 1;
 }

@@ -18,8 +18,17 @@
 // stops every read), so nothing noted here ever goes stale: an edit of the
 // document makes pieces, never changes a block. Notes and questions may come
 // from several threads at once.
+//
+// The notes are kept in chunks made when a block in them is first noted, so
+// that opening a file costs the same whatever its length: a sparse file of
+// 64 GiB would otherwise have its megabyte of notes cleared at every open.
 class CLeadBlocks {
 public:
+    CLeadBlocks() = default;
+    ~CLeadBlocks();
+    CLeadBlocks(const CLeadBlocks&) = delete;
+    CLeadBlocks& operator=(const CLeadBlocks&) = delete;
+
     // Forgets everything; the file has nBlocks blocks.
     void Reset(qint64 nBlocks);
     // Notes the bytes of block nIndex, n of them (the last block is shorter).
@@ -37,8 +46,16 @@ public:
 private:
     // Bit 7: the block was noted; bits 0-2: all lead bytes of each lead set.
     enum : std::uint8_t { kKnown = 0x80 };
+    // A chunk's notes cover 4 GiB of a file of 64 KiB blocks.
+    static constexpr qint64 kChunkBlocks = 65536;
+    struct Chunk {
+        std::atomic<std::uint8_t> blocks[kChunkBlocks] = {};
+    };
     static std::uint8_t SetOf(int nCodePage);
+    // What is noted of block nIndex (0: nothing), 0 <= nIndex < m_nBlocks.
+    std::uint8_t Get(qint64 nIndex) const;
+    void Clear();
 
-    std::unique_ptr<std::atomic<std::uint8_t>[]> m_blocks;
+    std::unique_ptr<std::atomic<Chunk*>[]> m_chunks;
     qint64 m_nBlocks = 0;
 };

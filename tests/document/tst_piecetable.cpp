@@ -3,6 +3,7 @@
 #include "codepage.h"
 #include "diskfile.h"
 #include "fileblocks.h"
+#include "leadblocks.h"
 #include "longtask.h"
 #include "piecetable.h"
 #include "testsupport.h"
@@ -13,6 +14,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using TestSupport::readFile;
@@ -127,6 +129,7 @@ private slots:
     void findMatchesTheWholeBufferScan();
     void knownLeadBlocksMatchTheBytes_data();
     void knownLeadBlocksMatchTheBytes();
+    void leadNotesAcrossChunks();
 };
 
 void TestPieceTable::randomEditsMatchAByteVector_data()
@@ -479,6 +482,50 @@ void TestPieceTable::findMatchesTheWholeBufferScan()
         }
     }
     CPieceTable::s_nFindBlock = nSaved;
+}
+
+// The notes are kept in chunks of 65,536 blocks, made as blocks are noted:
+// runs across a chunk's edge, chunks never noted, the short last chunk, and
+// two threads noting the blocks of one new chunk at once.
+void TestPieceTable::leadNotesAcrossChunks()
+{
+    constexpr qint64 kChunk = 65536;
+    const std::uint8_t lead[4] = {0xCD, 0xCD, 0xCD, 0xCD};
+    const std::uint8_t text[4] = {'t', 'e', 'x', 't'};
+    CLeadBlocks leads;
+    leads.Reset(3 * kChunk + 5);
+    QVERIFY(!leads.IsAllLead(0, 936));
+    QVERIFY(!leads.IsAllLead(3 * kChunk + 4, 936));
+    QCOMPARE(leads.AllLeadFrom(0, 3 * kChunk + 4, 936), 3 * kChunk + 5);
+
+    for (qint64 i = kChunk - 3; i <= kChunk + 2; ++i)
+        leads.Note(i, lead, 4);
+    leads.Note(kChunk - 4, text, 4);
+    QCOMPARE(leads.AllLeadFrom(0, kChunk + 2, 936), kChunk - 3);
+    QCOMPARE(leads.AllLeadFrom(0, kChunk + 2, 950), kChunk - 3);
+    QCOMPARE(leads.AllLeadFrom(kChunk, kChunk + 2, 936), kChunk);
+    QCOMPARE(leads.AllLeadFrom(0, kChunk + 3, 936), kChunk + 4);
+    QVERIFY(!leads.IsAllLead(kChunk - 4, 936));
+    QVERIFY(!leads.IsAllLead(kChunk + 1, 1252));
+
+    leads.Note(3 * kChunk + 4, lead, 2);
+    QVERIFY(leads.IsAllLead(3 * kChunk + 4, 950));
+    leads.Note(3 * kChunk + 5, lead, 4);
+    QVERIFY(!leads.IsAllLead(3 * kChunk + 5, 950));
+    QVERIFY(!leads.IsAllLead(2 * kChunk + 7, 936));
+
+    std::thread other([&] {
+        for (qint64 i = 2 * kChunk; i < 3 * kChunk; i += 2)
+            leads.Note(i, lead, 4);
+    });
+    for (qint64 i = 2 * kChunk + 1; i < 3 * kChunk; i += 2)
+        leads.Note(i, lead, 4);
+    other.join();
+    QCOMPARE(leads.AllLeadFrom(0, 3 * kChunk - 1, 936), 2 * kChunk);
+
+    leads.Reset(10);
+    QVERIFY(!leads.IsAllLead(0, 936));
+    QCOMPARE(leads.AllLeadFrom(0, 9, 936), qint64(10));
 }
 
 void TestPieceTable::knownLeadBlocksMatchTheBytes_data()
