@@ -5,9 +5,10 @@
 // them (FormatLines), and the code page's detection over the whole file, in
 // nanoseconds of the thread's processor time per row of 16 bytes (the machine
 // may be shared).
-//   bench_rows [--codepage N] [--no-avx512] [--no-avx2] [--gather|--no-gather] FILE...   (best of
-//   five runs of each step; the --no options turn those fast paths of the line
-//   off, to compare them with the next one the processor has; --gather and
+//   bench_rows [--codepage N] [--avx512|--no-avx512] [--no-avx2] [--gather|--no-gather] FILE...
+//   (best of five runs of each step; the --no options turn those fast paths of
+//   the line off, to compare them with the next one the processor has;
+//   --avx512 takes the AVX-512 path where the processor's maker would not; --gather and
 //   --no-gather choose how the AVX-512 path looks up a double-byte row's
 //   characters, by a gather or by scalar loads, instead of by the processor's maker)
 
@@ -61,6 +62,10 @@ int main(int argc, char* argv[])
         }
         if (std::strcmp(argv[a], "--no-avx512") == 0) {
             CRowFormat::AllowAvx512(false);
+            continue;
+        }
+        if (std::strcmp(argv[a], "--avx512") == 0) {
+            CRowFormat::AllowAvx512(true);
             continue;
         }
         if (std::strcmp(argv[a], "--gather") == 0 || std::strcmp(argv[a], "--no-gather") == 0) {

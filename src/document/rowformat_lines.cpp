@@ -569,7 +569,6 @@ const bool g_bSsse3 = __builtin_cpu_supports("ssse3");
 const bool g_bHasAvx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")
     && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi")
     && __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
-bool g_bAvx512 = g_bHasAvx512;
 
 // Whether the processor is AMD's, by the maker's name in cpuid leaf 0.
 bool IsAmd()
@@ -580,12 +579,15 @@ bool IsAmd()
     // "AuthenticAMD" in EBX, EDX, ECX.
     return ebx == 0x68747541u && edx == 0x69746e65u && ecx == 0x444d4163u;
 }
+const bool g_bAmd = IsAmd();
 
-// On AMD's processors with AVX-512 (Zen 4) the gather cost a double-byte row
-// more than the scalar loads (measured); elsewhere the gather stays, as it was
-// measured on Intel's.
-const bool g_bGatherFirst = !IsAmd();
-bool g_bGather = g_bGatherFirst;
+// On AMD's processors with AVX-512 (Zen 4) the AVX2 path made --dump's lines
+// (FormatLines) faster than the AVX-512 one for ASCII, 0xCD and random rows
+// and as fast for the others (measured), so AVX-512 is taken there only when
+// allowed again; and where it is, the gather cost a double-byte row more than
+// scalar loads. Elsewhere both stay as they were measured on Intel's.
+bool g_bAvx512 = g_bHasAvx512 && !g_bAmd;
+bool g_bGather = !g_bAmd;
 
 // LZCNT is a bit of the extended features (ECX of leaf 0x80000001), which not
 // every compiler's __builtin_cpu_supports names.
@@ -675,10 +677,12 @@ bool CRowFormat::UseGather(bool bGather)
     return g_bAvx512;
 }
 
-void CRowFormat::UseProcessorsLookUp()
+void CRowFormat::UseProcessorsChoices()
 {
 #ifdef ZORBEL_PAIRS_SSSE3
-    g_bGather = g_bGatherFirst;
+    g_bAvx512 = g_bHasAvx512 && !g_bAmd;
+    g_bAvx2 = g_bHasAvx2;
+    g_bGather = !g_bAmd;
 #endif
 }
 

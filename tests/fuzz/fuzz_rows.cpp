@@ -85,9 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
                     FUZZ_CHECK(std::memcmp(line, expected, std::size_t(pEnd - line)) == 0);
                     FUZZ_CHECK(bLineNext == bExpectedNext);
                 }
-                CRowFormat::AllowAvx512(true);
-                CRowFormat::AllowAvx2(true);
-                CRowFormat::UseProcessorsLookUp();
+                CRowFormat::UseProcessorsChoices();
             }
         }
     }

@@ -561,14 +561,13 @@ namespace {
 
 // Runs check(path) for each fast path of the dump lines the processor has:
 // AVX-512 (its characters looked up by a gather and by scalar loads), AVX2
-// with BMI2 and SSSE3, or those of them it has; each is allowed again after.
+// with BMI2 and SSSE3, or those of them it has; the processor's own choices
+// come back after.
 template <typename F>
 void ForEachFastPath(F check)
 {
     const auto restore = qScopeGuard([] {
-        CRowFormat::AllowAvx512(true);
-        CRowFormat::AllowAvx2(true);
-        CRowFormat::UseProcessorsLookUp();
+        CRowFormat::UseProcessorsChoices();
     });
     if (CRowFormat::AllowAvx512(true)) {
         CRowFormat::UseGather(true);
