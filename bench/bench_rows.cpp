@@ -1,12 +1,16 @@
 // What each step of a --dump line costs, one thread, per file: the offset
 // column, the row (hex part and text column), the text column's UTF-8 after it,
-// the whole line as --dump makes it (FormatLine, the text column kept in
-// registers), and the code page's detection over the whole file, in
+// the whole line (FormatLine, the text column kept in registers), the lines
+// of 16384 rows at a time with their offsets and ends as --dump's loop makes
+// them (FormatLines), and the code page's detection over the whole file, in
 // nanoseconds of the thread's processor time per row of 16 bytes (the machine
 // may be shared).
-//   bench_rows [--codepage N] [--no-avx512] [--no-avx2] FILE...   (best of five runs of each step;
-//   the options turn those fast paths of the line off, to compare them with the
-//   next one the processor has)
+//   bench_rows [--codepage N] [--avx512|--no-avx512] [--no-avx2] [--gather|--no-gather] FILE...
+//   (best of five runs of each step; the --no options turn those fast paths of
+//   the line off, to compare them with the next one the processor has;
+//   --avx512 takes the AVX-512 path where the processor's maker would not; --gather and
+//   --no-gather choose how the AVX-512 path looks up a double-byte row's
+//   characters, by a gather or by scalar loads, instead of by the processor's maker)
 
 #include "codepage.h"
 #include "rowformat.h"
@@ -58,6 +62,14 @@ int main(int argc, char* argv[])
         }
         if (std::strcmp(argv[a], "--no-avx512") == 0) {
             CRowFormat::AllowAvx512(false);
+            continue;
+        }
+        if (std::strcmp(argv[a], "--avx512") == 0) {
+            CRowFormat::AllowAvx512(true);
+            continue;
+        }
+        if (std::strcmp(argv[a], "--gather") == 0 || std::strcmp(argv[a], "--no-gather") == 0) {
+            CRowFormat::UseGather(argv[a][2] == 'g');
             continue;
         }
         if (std::strcmp(argv[a], "--no-avx2") == 0) {
@@ -114,8 +126,25 @@ int main(int argc, char* argv[])
                                  - out.data());
             return n;
         });
-        std::printf("%s (%d): detection %.2f, offset %.2f, row %.2f, row and UTF-8 %.2f, FormatLine %.2f ns per row\n",
-                    argv[a], nCodePage, detect, offset, row, text, line);
+        // The lines as --dump makes them: offset, line and its end, in blocks of
+        // 16384 rows into one buffer.
+        constexpr std::uint32_t kBlockRows = 1u << 14;
+        std::vector<char> lines(std::size_t(kBlockRows) * (18 + CRowFormat::kMaxRowLength * 3 + 16));
+        const double dumpLines = BestNsPerRow(nRows, [&] {
+            std::size_t n = 0;
+            bool bContinued = false;
+            for (std::uint32_t r = 0; r < nRows; r += kBlockRows) {
+                const std::uint32_t nBlock = std::min(kBlockRows, nRows - r);
+                n += std::size_t(CRowFormat::FormatLines(data.data(), nSize, r * 16, nBlock, std::uint64_t(r) * 16,
+                                                         CRowFormat::OffsetColumns(nSize), decoder, lines.data(),
+                                                         bContinued)
+                                 - lines.data());
+            }
+            return n;
+        });
+        std::printf("%s (%d): detection %.2f, offset %.2f, row %.2f, row and UTF-8 %.2f, FormatLine %.2f, "
+                    "FormatLines %.2f ns per row\n",
+                    argv[a], nCodePage, detect, offset, row, text, line, dumpLines);
     }
     return 0;
 }

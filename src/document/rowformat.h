@@ -95,9 +95,19 @@ public:
 
     // Where the processor has AVX-512 (VBMI2), the fast path of FormatLine and
     // FormatLines packs a row's characters with one compress instead of a loop
-    // over them. Tests turn that off to cover the SSSE3 path on such a machine.
-    // Returns whether the AVX-512 path is taken from now on.
+    // over them. On AMD's processors it is not taken unless allowed here (the
+    // AVX2 path measured faster there). Tests turn it on and off to cover each
+    // path on such a machine. Returns whether the AVX-512 path is taken from
+    // now on.
     static bool AllowAvx512(bool bAllow);
+    // How the AVX-512 path looks up the UTF-8 of a double-byte row's
+    // characters: by a gather, or by scalar loads of the characters' entries
+    // alone (AMD's processors, where the gather was measured the slower).
+    // UseGather sets the way, for tests to cover both, and returns whether the
+    // AVX-512 path is taken.
+    static bool UseGather(bool bGather);
+    // Goes back to the paths and the look-up the processor takes by itself.
+    static void UseProcessorsChoices();
     // Where the processor has AVX2 and BMI2 (and AVX-512 is not taken), the
     // fast path places a UTF-8 row's characters by pdep and pext without a
     // loop over them and ends a row without high bytes in the register; other

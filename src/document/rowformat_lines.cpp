@@ -22,6 +22,10 @@ namespace {
 
 #ifdef ZORBEL_PAIRS_SSSE3
 
+// Whether the AVX-512 path looks a row's characters up by a gather, else by
+// scalar loads (LoadOutputs): set from the processor's maker below.
+extern bool g_bGather;
+
 // Shuffles that take 16 cells of a text column from cell i on (i up to 19), out
 // of its first 16 cells in one register; cells past 16 come out as 0.
 struct TextShifts {
@@ -315,6 +319,46 @@ __attribute__((target("ssse3"))) char* FormatLineBySsse3(const std::uint8_t* row
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 
+#define ZORBEL_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,bmi2,popcnt")))
+
+// The outputs of two characters by their byte pairs, the low 16 bits of each
+// half of both: each one's UTF-8 (the low half of its entry in
+// CTextDecoder::CharOutputs), the first in the low half.
+inline std::uint64_t TwoOutputs(const std::uint64_t* outputs, std::uint32_t nPairs)
+{
+    return std::uint32_t(outputs[nPairs & 0xFFFF]) | outputs[nPairs >> 16] << 32;
+}
+
+// The outputs of the eight characters whose byte pairs are the 16-bit halves
+// of at, in 32-bit lanes in order.
+ZORBEL_AVX512 inline __m256i EightOutputs(const std::uint64_t* outputs, __m128i at)
+{
+    const auto low = std::uint64_t(_mm_cvtsi128_si64(at));
+    const auto high = std::uint64_t(_mm_extract_epi64(at, 1));
+    return _mm256_set_epi64x(std::int64_t(TwoOutputs(outputs, std::uint32_t(high >> 32))),
+                             std::int64_t(TwoOutputs(outputs, std::uint32_t(high))),
+                             std::int64_t(TwoOutputs(outputs, std::uint32_t(low >> 32))),
+                             std::int64_t(TwoOutputs(outputs, std::uint32_t(low))));
+}
+
+// The lanes of FormatLineByAvx512 with the decoder's outputs of the characters
+// that begin at chars, by their byte pairs (a cell's byte and the next, 16
+// bits a cell), without a gather: the pairs of those cells packed to the
+// front, looked up by eight scalar loads (sixteen when more than eight cells
+// begin characters, as only single bytes from 0x80 up can), and spread back to
+// their cells. On AMD Zen 4 a gather of the 16 lanes took longer than the
+// classification of the row (measured); the loads do not.
+ZORBEL_AVX512 inline __m512i LoadOutputs(__m512i lanes, __mmask16 chars, __m256i pairBytes,
+                                         const std::uint64_t* outputs)
+{
+    // The cells left over read entry 0, which the expand drops.
+    const __m256i packed = _mm256_maskz_compress_epi16(chars, pairBytes);
+    __m512i got = _mm512_castsi256_si512(EightOutputs(outputs, _mm256_castsi256_si128(packed)));
+    if (__builtin_popcount(chars) > 8)
+        got = _mm512_inserti64x4(got, EightOutputs(outputs, _mm256_extracti128_si256(packed, 1)), 1);
+    return _mm512_mask_expand_epi32(lanes, chars, got);
+}
+
 // The same with AVX-512 (VBMI2), without a loop over the characters: each of the
 // 16 cells becomes a 32-bit lane holding what it writes, first byte lowest (its
 // byte, a character's UTF-8 from the decoder's table or the row, or nothing for
@@ -327,8 +371,8 @@ __attribute__((target("ssse3"))) char* FormatLineBySsse3(const std::uint8_t* row
 // rather than by reading back what was just stored, a read that every next
 // line's stores would wait for.
 template <bool kEndLine>
-__attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,bmi2,popcnt"))) char*
-FormatLineByAvx512(const std::uint8_t* row, const CTextDecoder& decoder, char* pszOut, bool& bContinued)
+ZORBEL_AVX512 char* FormatLineByAvx512(const std::uint8_t* row, const CTextDecoder& decoder, char* pszOut,
+                                       bool& bContinued)
 {
     const int nCodePage = decoder.CodePage();
     RowCells cells;
@@ -359,9 +403,12 @@ FormatLineByAvx512(const std::uint8_t* row, const CTextDecoder& decoder, char* p
         // of a pair writes nothing.
         const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
         const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 1));
-        const __m512i index = _mm512_cvtepu16_epi32(
-            _mm256_set_m128i(_mm_unpackhi_epi8(first, next), _mm_unpacklo_epi8(first, next)));
-        lanes = _mm512_mask_i32gather_epi32(lanes, chars, index, decoder.CharOutputs(), 8);
+        const __m256i pairBytes = _mm256_set_m128i(_mm_unpackhi_epi8(first, next), _mm_unpacklo_epi8(first, next));
+        if (g_bGather)
+            lanes = _mm512_mask_i32gather_epi32(lanes, chars, _mm512_cvtepu16_epi32(pairBytes),
+                                                decoder.CharOutputs(), 8);
+        else
+            lanes = LoadOutputs(lanes, chars, pairBytes, decoder.CharOutputs());
         empty = __mmask16(cells.pairs << 1);
     }
     lanes = _mm512_maskz_mov_epi32(__mmask16(~empty), lanes);
@@ -383,6 +430,7 @@ FormatLineByAvx512(const std::uint8_t* row, const CTextDecoder& decoder, char* p
     }
     return p + nLength;
 }
+#undef ZORBEL_AVX512
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
 #endif
@@ -521,7 +569,26 @@ const bool g_bSsse3 = __builtin_cpu_supports("ssse3");
 const bool g_bHasAvx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")
     && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi")
     && __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
-bool g_bAvx512 = g_bHasAvx512;
+
+// Whether the processor is AMD's, by the maker's name in cpuid leaf 0.
+bool IsAmd()
+{
+    unsigned eax, ebx, ecx, edx;
+    if (!__get_cpuid(0, &eax, &ebx, &ecx, &edx))
+        return false;
+    // "AuthenticAMD" in EBX, EDX, ECX.
+    return ebx == 0x68747541u && edx == 0x69746e65u && ecx == 0x444d4163u;
+}
+const bool g_bAmd = IsAmd();
+
+// On AMD's processors with AVX-512 (Zen 4) the AVX2 path made --dump's lines
+// (FormatLines) faster than the AVX-512 one for ASCII, 0xCD and random rows
+// and as fast for the others (measured), so AVX-512 is taken there only when
+// allowed again; and where it is, the gather cost a double-byte row more than
+// scalar loads. Elsewhere both stay as they were measured on Intel's.
+bool g_bAvx512 = g_bHasAvx512 && !g_bAmd;
+bool g_bGather = !g_bAmd;
+
 // LZCNT is a bit of the extended features (ECX of leaf 0x80000001), which not
 // every compiler's __builtin_cpu_supports names.
 bool HasLzcnt()
@@ -600,6 +667,23 @@ bool CRowFormat::AllowAvx512(bool bAllow)
 {
     g_bAvx512 = bAllow && g_bHasAvx512;
     return g_bAvx512;
+}
+
+bool CRowFormat::UseGather(bool bGather)
+{
+#ifdef ZORBEL_PAIRS_SSSE3
+    g_bGather = bGather;
+#endif
+    return g_bAvx512;
+}
+
+void CRowFormat::UseProcessorsChoices()
+{
+#ifdef ZORBEL_PAIRS_SSSE3
+    g_bAvx512 = g_bHasAvx512 && !g_bAmd;
+    g_bAvx2 = g_bHasAvx2;
+    g_bGather = !g_bAmd;
+#endif
 }
 
 bool CRowFormat::AllowAvx2(bool bAllow)

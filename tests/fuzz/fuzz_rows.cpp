@@ -65,13 +65,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
             // by each fast path the processor has.
             const CTextDecoder decoder(nCodePage);
             for (std::uint32_t nAt = nOffset; nAt < nOffset + 16 && nAt < n; ++nAt) {
-                for (const int nPath : {0, 1, 2, 3, 4, 5}) {
-                    // AVX-512, AVX2 and SSSE3, each continued or not.
+                for (const int nPath : {0, 1, 2, 3, 4, 5, 6, 7}) {
+                    // AVX-512 by a gather and by scalar loads, AVX2 and SSSE3,
+                    // each continued or not.
                     const bool bAvx512 = nPath >= 4;
                     const bool bAvx2 = nPath >= 2 && nPath < 4;
                     const bool bContinuation = (nPath & 1) != 0;
                     if (CRowFormat::AllowAvx512(bAvx512) != bAvx512 || CRowFormat::AllowAvx2(bAvx2) != bAvx2)
                         continue;
+                    CRowFormat::UseGather(nPath < 6);
                     char line[256], expected[256];
                     bool bLineNext = bContinuation;
                     bool bExpectedNext = bContinuation;
@@ -83,8 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
                     FUZZ_CHECK(std::memcmp(line, expected, std::size_t(pEnd - line)) == 0);
                     FUZZ_CHECK(bLineNext == bExpectedNext);
                 }
-                CRowFormat::AllowAvx512(true);
-                CRowFormat::AllowAvx2(true);
+                CRowFormat::UseProcessorsChoices();
             }
         }
     }

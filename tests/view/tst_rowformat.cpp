@@ -531,6 +531,13 @@ void TestRowFormat::dumpLineMatchesRowAndDecoder_data()
         // Rows of pairs only, among them some of two-byte UTF-8 (GB A1A4, U+00B7)
         // and undefined ones (BIG5 A3C0).
         QTest::addRow("rows of pairs, %d", cp) << cp << QByteArray("\xA1\xA4\xB0\xA1\xA3\xC0\xB0\xA1").repeated(40);
+        // Rows of more than eight characters, as only single bytes from 0x80 up
+        // make them: half-width katakana in Shift JIS, up to 16 in a row, alone
+        // and among pairs and letters.
+        QByteArray singles;
+        for (int n = 0; n < 40; ++n)
+            singles += QByteArray(n % 17, char(0xB1 + n % 40)) + "\x82\xA0" + QByteArray(n % 3, 'a');
+        QTest::addRow("single bytes from 0x80 up, %d", cp) << cp << singles;
         // Ideographs and wide punctuation (U+3002) at every cell of a row and
         // across its end, with blanks and letters between them and at its end.
         QByteArray wide;
@@ -553,17 +560,21 @@ void TestRowFormat::dumpLineMatchesRowAndDecoder_data()
 namespace {
 
 // Runs check(path) for each fast path of the dump lines the processor has:
-// AVX-512, AVX2 with BMI2 and SSSE3, or those of them it has; each is allowed
-// again after.
+// AVX-512 (its characters looked up by a gather and by scalar loads), AVX2
+// with BMI2 and SSSE3, or those of them it has; the processor's own choices
+// come back after.
 template <typename F>
 void ForEachFastPath(F check)
 {
     const auto restore = qScopeGuard([] {
-        CRowFormat::AllowAvx512(true);
-        CRowFormat::AllowAvx2(true);
+        CRowFormat::UseProcessorsChoices();
     });
-    if (CRowFormat::AllowAvx512(true))
-        check("AVX-512");
+    if (CRowFormat::AllowAvx512(true)) {
+        CRowFormat::UseGather(true);
+        check("AVX-512, gather");
+        CRowFormat::UseGather(false);
+        check("AVX-512, scalar loads");
+    }
     CRowFormat::AllowAvx512(false);
     if (CRowFormat::AllowAvx2(true))
         check("AVX2");
