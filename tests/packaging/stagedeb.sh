@@ -4,12 +4,17 @@
 # a scratch folder, and checks it with checkdeb.sh. scripts/package makes the
 # real package with dpkg-buildpackage, which builds everything again; this stays
 # quick by reusing the build.
-#   stagedeb.sh BUILD_DIR SOURCE_DIR VERSION
-# Exits 77 (skipped) without dpkg-deb and dpkg-dev's dpkg-gencontrol.
+#   stagedeb.sh BUILD_DIR SOURCE_DIR VERSION [--sanitized]
+# Exits 77 (skipped) without dpkg-deb and dpkg-dev's dpkg-gencontrol. With
+# --sanitized (a build with the sanitizers, never packaged for users) the
+# package is not checked for the build's and the sources' folders: the
+# sanitizers write each source file's path into the programs for their
+# reports, which no compiler option maps away.
 set -eu
 build=$1
 src=$2
 version=$3
+sanitized=${4:-}
 here=$(cd "$(dirname "$0")" && pwd)
 for tool in dpkg-deb dpkg-gencontrol dpkg-shlibdeps; do
     if ! command -v "$tool" >/dev/null 2>&1; then
@@ -35,4 +40,8 @@ dpkg-shlibdeps -T"$work/substvars" -e"$root/usr/bin/zorbel" -e"$root/usr/libexec
 echo "misc:Depends=" >>"$work/substvars"
 dpkg-gencontrol -pzorbel -P"$root" -T"$work/substvars" -f"$work/files"
 dpkg-deb --root-owner-group --build "$root" "$work/zorbel.deb" >/dev/null
-sh "$here/checkdeb.sh" "$work/zorbel.deb" "$version" "$(cd "$build" && pwd)" "$src"
+if [ "$sanitized" = --sanitized ]; then
+    sh "$here/checkdeb.sh" "$work/zorbel.deb" "$version"
+else
+    sh "$here/checkdeb.sh" "$work/zorbel.deb" "$version" "$(cd "$build" && pwd)" "$src"
+fi
