@@ -120,8 +120,13 @@ public:
 
     // Bytes of the document per block of a search; tests make it small.
     static qint64 s_nFindBlock;
+    // A search down over at least this many blocks reads and scans them on
+    // two threads in turn.
+    static constexpr qint64 kBlocksInTurns = 4;
 
 private:
+    // Find down over two threads taking the blocks in turn (Find chooses it).
+    FindResult FindDownInTurns(const CBytePattern& pattern, qint64 nFrom, qint64& nFound, CLongTask* pTask) const;
     // Replaces nCount pieces at nIndex by pieces and moves the starts after.
     void Swap(std::size_t nIndex, std::size_t nCount, const std::vector<CPiece>& pieces);
     // The piece holding nPos (< GetLength()).

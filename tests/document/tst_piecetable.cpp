@@ -10,6 +10,7 @@
 
 #include <QFile>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <fcntl.h>
@@ -130,6 +131,7 @@ private slots:
     void knownLeadBlocksMatchTheBytes_data();
     void knownLeadBlocksMatchTheBytes();
     void leadNotesAcrossChunks();
+    void findInTurnsStopsAsOneByOne();
 };
 
 void TestPieceTable::randomEditsMatchAByteVector_data()
@@ -526,6 +528,47 @@ void TestPieceTable::leadNotesAcrossChunks()
     leads.Reset(10);
     QVERIFY(!leads.IsAllLead(0, 936));
     QCOMPARE(leads.AllLeadFrom(0, 9, 936), qint64(10));
+}
+
+// A search down over many blocks takes them on two threads in turn; what it
+// answers when reading fails or the user cancels is what the blocks taken one
+// by one would answer: an occurrence before the first block that could not be
+// read is found, one after it is not.
+void TestPieceTable::findInTurnsStopsAsOneByOne()
+{
+    QRandomGenerator gen(12);
+    const QByteArray original = RandomBytes(64 * 1024, gen, 4);
+    const QString path = writeScratchFile(QStringLiteral("turns.bin"), original);
+    Age(path);
+    const QByteArray needle("needle");
+    const QByteArray added = QByteArray(200, 'x').replace(3, needle.size(), needle);
+    const CBytePattern scan(needle, true, 1252);
+    const qint64 nSaved = CPieceTable::s_nFindBlock;
+    CPieceTable::s_nFindBlock = 16;
+    const auto restore = qScopeGuard([nSaved] {
+        CPieceTable::s_nFindBlock = nSaved;
+        CLongTask::s_stepHook = {};
+    });
+
+    CPieceTable table(OpenBlocks(path, 4096, 8192));
+    qint64 nFound = -1;
+    QCOMPARE(table.Find(scan, 0, true, nFound), CPieceTable::FindResult::NotFound);
+    CLongTask task(QStringLiteral("find"), table.GetLength());
+    CLongTask::s_stepHook = [](CLongTask& task) { task.Cancel(); };
+    QCOMPARE(table.Find(scan, 0, true, nFound, &task), CPieceTable::FindResult::Cancelled);
+    CLongTask::s_stepHook = {};
+
+    // The needle in added bytes at the start and at the end, the file's bytes
+    // between them then rewritten by another program.
+    QVERIFY(table.Replace(0, 0, U8(added), added.size()));
+    QVERIFY(table.Replace(table.GetLength(), 0, U8(added), added.size()));
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::pwrite(fd, "changed", 7, 30000), ssize_t(7));
+    ::close(fd);
+    QCOMPARE(table.Find(scan, 0, true, nFound), CPieceTable::FindResult::Found);
+    QCOMPARE(nFound, qint64(3));
+    QCOMPARE(table.Find(scan, 4, true, nFound), CPieceTable::FindResult::ReadFailed);
 }
 
 void TestPieceTable::knownLeadBlocksMatchTheBytes_data()
