@@ -5,19 +5,27 @@
 //   - typing one byte at the start of the 1 GiB document, and its undo;
 //   - saving the 1 GiB document with one byte changed (temporary file, fsync,
 //     rename, folder sync) against `cp FILE COPY && sync COPY` of the same
-//     file, the copy alone flushed.
+//     file, the copy alone flushed;
+//   - writing one changed byte of that file in place (journal of the old byte,
+//     synced; the byte; the file synced; the journal removed), against one
+//     synced write of a byte to a small file, which is what the journal's
+//     sync alone costs.
 //   bench_files [DIR] [ROUNDS]   (files are made in DIR, default /tmp, and removed)
 
 #include "hexdoc.h"
+#include "inplacewrite.h"
 #include "randomfile.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -82,7 +90,7 @@ int main(int argc, char* argv[])
     sparseFile.close();
 
     std::vector<double> opensBig, opensSparse, opensSmall, ratiosBig, ratiosSparse;
-    std::vector<double> types, undos, saves, copies, ratios;
+    std::vector<double> types, undos, saves, copies, ratios, inPlace, journalSyncs;
     CHexDoc doc;
     if (!doc.OnOpenDocument(big))
         return 1;
@@ -127,6 +135,37 @@ int main(int argc, char* argv[])
         ratios.push_back(tSave / tCopy);
         QFile::remove(copy);
     }
+    // In place last: writing the file behind the document changes it under
+    // the document, which would then refuse its saves.
+    const qint64 nBigLength = QFileInfo(big).size();
+    const QByteArray scratch = QFile::encodeName(dir + "/zorbel-bench-sync.bin");
+    for (int round = 0; round < nRounds; ++round) {
+        const std::vector<CInPlaceChange> change = {{qint64(round) * 4096 + 7, QByteArray(1, char(round))}};
+        const auto writeInPlace = [&] {
+            try {
+                AfxWriteInPlace(big, nBigLength, change);
+                return true;
+            } catch (...) {
+                return false;
+            }
+        };
+        // What the journal's sync costs alone: one byte written and synced.
+        const auto syncOneByte = [&] {
+            const int fd = ::open(scratch.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            const bool bOk = fd >= 0 && ::write(fd, "x", 1) == 1 && ::fsync(fd) == 0;
+            if (fd >= 0)
+                ::close(fd);
+            return bOk;
+        };
+        if (round % 2 == 0) {
+            inPlace.push_back(Seconds(writeInPlace));
+            journalSyncs.push_back(Seconds(syncOneByte));
+        } else {
+            journalSyncs.push_back(Seconds(syncOneByte));
+            inPlace.push_back(Seconds(writeInPlace));
+        }
+    }
+    ::unlink(scratch.constData());
     Report("open 1 KiB, first screen", opensSmall);
     Report("open 1 GiB, first screen", opensBig);
     ReportRatios("  1 GiB / 1 KiB, per round:", ratiosBig);
@@ -139,6 +178,8 @@ int main(int argc, char* argv[])
     Report("save 1 GiB, one byte changed", saves);
     Report("cp + fsync of the copy, 1 GiB", copies);
     ReportRatios("save / (cp + fsync), per round (<= 1.5):", ratios);
+    Report("write one byte of 1 GiB in place", inPlace);
+    Report("  one synced byte (the journal's sync)", journalSyncs);
     QFile::remove(big);
     QFile::remove(small);
     QFile::remove(sparse);
