@@ -523,11 +523,110 @@ ZORBEL_AVX2 inline char* Utf8TextByBmi2(const std::uint8_t* row, const RowCells&
     return p + 1;
 }
 
+// How half a row of a double-byte code page goes out when its characters from
+// 0x80 up are all pairs whose UTF-8 is three bytes, as nearly every ideograph
+// and kana is: by its eight cells' layout (bits 0-7 the cells where pairs
+// begin, bit 8 set when the first cell is the second of a pair begun before
+// it), pshufb controls that take each byte of the output from the half's eight
+// cells (fromText) or from its pairs' UTF-8, four bytes a pair in order, the
+// fourth unused (fromChars); one that puts each pair's two bytes, as the
+// decoder's table is indexed, in a 32-bit lane of its own (keys); and the
+// output's length. A pair's second cell writes nothing; a pair begun in the
+// half's last cell writes all three bytes there. At most four pairs make
+// twelve bytes, so a half goes out in one store. Layouts with a pair beginning
+// in a pair's second cell cannot occur and are left as any other.
+struct HalfRowLayouts {
+    std::uint8_t fromText[512][16];
+    std::uint8_t fromChars[512][16];
+    std::uint8_t keys[512][16];
+    std::uint8_t length[512];
+
+    constexpr HalfRowLayouts() : fromText(), fromChars(), keys(), length()
+    {
+        for (int layout = 0; layout < 512; ++layout) {
+            for (int j = 0; j < 16; ++j) {
+                fromText[layout][j] = 0x80;
+                fromChars[layout][j] = 0x80;
+                keys[layout][j] = 0x80;
+            }
+            int j = 0;
+            int nPairs = 0;
+            bool bSecond = (layout & 0x100) != 0;
+            for (int cell = 0; cell < 8; ++cell) {
+                if (bSecond) {
+                    bSecond = false;
+                } else if ((layout >> cell) & 1) {
+                    for (int b = 0; b < 3; ++b)
+                        fromChars[layout][j++] = std::uint8_t(4 * nPairs + b);
+                    keys[layout][4 * nPairs] = std::uint8_t(2 * cell);
+                    keys[layout][4 * nPairs + 1] = std::uint8_t(2 * cell + 1);
+                    ++nPairs;
+                    bSecond = true;
+                } else {
+                    fromText[layout][j++] = std::uint8_t(cell);
+                }
+            }
+            length[layout] = std::uint8_t(j);
+        }
+    }
+};
+constexpr HalfRowLayouts kHalfRowLayouts;
+
+// Half a row's text column by its layout in kHalfRowLayouts: text holds its
+// eight cells first, keys the 16-bit table index of each of them (the cell's
+// byte and the next). Writes 16 bytes at p, of which the layout's length
+// count, and adds to nBad a bit for each pair whose UTF-8 is not three bytes.
+ZORBEL_AVX2 __attribute__((always_inline)) inline char* HalfRowText(__m128i text, __m128i keys, unsigned layout,
+                                                                    const std::uint64_t* outputs, unsigned& nBad,
+                                                                    char* p)
+{
+    const __m128i index = _mm_shuffle_epi8(keys, _mm_loadu_si128(reinterpret_cast<const __m128i*>(
+                                                     kHalfRowLayouts.keys[layout])));
+    // The low 32 bits of each entry: the UTF-8, first byte lowest. Lanes past
+    // the pairs read entry 0 and go unused. Four scalar loads: a gather of the
+    // four lanes was slower on AMD Zen 3 (measured).
+    const auto low = std::uint64_t(_mm_cvtsi128_si64(index));
+    const auto high = std::uint64_t(_mm_extract_epi64(index, 1));
+    const __m128i utf8 = _mm_set_epi64x(
+        std::int64_t(std::uint32_t(outputs[std::uint32_t(high)]) | outputs[high >> 32] << 32),
+        std::int64_t(std::uint32_t(outputs[std::uint32_t(low)]) | outputs[low >> 32] << 32));
+    // Three counted bytes: a lead byte E0-EF and a fourth byte of 0.
+    const __m128i three = _mm_cmpeq_epi32(_mm_and_si128(utf8, _mm_set1_epi32(int(0xFF0000F0u))),
+                                          _mm_set1_epi32(0xE0));
+    nBad |= (unsigned(_mm_movemask_ps(_mm_castsi128_ps(three))) ^ 0xFu)
+        & _bzhi_u32(0xFu, unsigned(__builtin_popcount(layout & 0xFFu)));
+    const __m128i out = _mm_or_si128(
+        _mm_shuffle_epi8(text, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kHalfRowLayouts.fromText[layout]))),
+        _mm_shuffle_epi8(utf8, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kHalfRowLayouts.fromChars[layout]))));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), out);
+    return p + kHalfRowLayouts.length[layout];
+}
+
+// The text column of a double-byte row whose characters from 0x80 up are all
+// pairs, by the layouts of its two halves, with no loop over the characters
+// and no branch on where they lie: unlike DoubleByteText's loop, whose length
+// varies from row to row, nothing here waits on a guessed branch. Returns the
+// end of what it wrote, or nullptr when a pair's UTF-8 is not three bytes
+// (undefined pairs, a few symbols), for DoubleByteText to write the row.
+ZORBEL_AVX2 __attribute__((always_inline)) inline char* PairsText(const std::uint8_t* row, const RowCells& cells,
+                                                                  const std::uint64_t* outputs, char* p)
+{
+    const std::uint32_t pairs = cells.pairs;
+    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 1));
+    unsigned nBad = 0;
+    p = HalfRowText(cells.text, _mm_unpacklo_epi8(first, next), pairs & 0xFFu, outputs, nBad, p);
+    p = HalfRowText(_mm_unpackhi_epi64(cells.text, cells.text), _mm_unpackhi_epi8(first, next),
+                    (pairs >> 8 & 0xFFu) | (pairs << 1 & 0x100u), outputs, nBad, p);
+    return nBad == 0 ? p : nullptr;
+}
+
 // FormatLineBySsse3 on a processor with AVX2 and BMI2: the UTF-8 rows by
-// Utf8TextByBmi2, the other rows as there (a packing of lanes as
-// FormatLineByAvx512 does, by two gathers or sixteen look-ups and pext, was
-// measured slower than the loop over the characters on such a processor). With
-// kEndLine it ends the line and returns the next line's start.
+// Utf8TextByBmi2, double-byte rows of pairs alone by PairsText, the other rows
+// as there (a packing of lanes as FormatLineByAvx512 does, by two gathers or
+// sixteen look-ups and pext, was measured slower than the loop over the
+// characters on such a processor). With kEndLine it ends the line and returns
+// the next line's start.
 template <bool kEndLine>
 ZORBEL_AVX2 char* FormatLineByAvx2(const std::uint8_t* row, const CTextDecoder& decoder, char* pszOut,
                                    bool& bContinued)
@@ -540,7 +639,10 @@ ZORBEL_AVX2 char* FormatLineByAvx2(const std::uint8_t* row, const CTextDecoder& 
         return Utf8TextByBmi2<kEndLine>(row, cells, pszOut, pText);
     if (cells.chars == 0)
         return PlainText<kEndLine>(cells.text, pszOut, pText);
-    char* pEnd = DoubleByteText(row, cells, decoder.CharOutputs(), pText);
+    const std::uint64_t* outputs = decoder.CharOutputs();
+    char* pEnd = cells.chars == cells.pairs ? PairsText(row, cells, outputs, pText) : nullptr;
+    if (!pEnd)
+        pEnd = DoubleByteText(row, cells, outputs, pText);
     return kEndLine ? EndLine(pszOut, pEnd) : pEnd;
 }
 
