@@ -116,9 +116,9 @@ bool DumpFile(CFileReader& reader, int nCodePage)
             if (!bDone)
                 bContinued = SpillsOver(block, nCodePage);
             nOffset += nBlockBytes;
-            pending.emplace_back(&block, std::async(std::launch::async, [&block, &decoder, nOffsetColumns] {
-                                 return FormatBlock(block, decoder, nOffsetColumns);
-                             }));
+            pending.Start(&block, [&block, &decoder, nOffsetColumns] {
+                return FormatBlock(block, decoder, nOffsetColumns);
+            });
         }
         const std::size_t nLength = pending.front().second.get();
         bWritten = WriteOutput(pending.front().first->out.data(), nLength);

@@ -121,9 +121,9 @@ bool DumpThroughTable(CFileReader& reader, const CCharTable& table)
             bDone = block.bLast;
             pBefore = &block;
             nOffset += kBlockBytes;
-            pending.emplace_back(&block, std::async(std::launch::async, [&block, &table, nOffsetColumns] {
-                                 return FormatBlock(block, table, nOffsetColumns);
-                             }));
+            pending.Start(&block, [&block, &table, nOffsetColumns] {
+                return FormatBlock(block, table, nOffsetColumns);
+            });
         }
         const std::size_t nLength = pending.front().second.get();
         bWritten = WriteOutput(pending.front().first->out.data(), nLength);
