@@ -589,19 +589,20 @@ constexpr HalfRowLayouts kHalfRowLayouts;
 // byte and the next). Writes 16 bytes at p, of which the layout's length
 // count, and adds to nBad a bit for each pair whose UTF-8 is not three bytes.
 ZORBEL_AVX2 __attribute__((always_inline)) inline char* HalfRowText(__m128i text, __m128i keys, unsigned layout,
-                                                                    const std::uint32_t* outputs, unsigned& nBad,
+                                                                    const std::uint64_t* outputs, unsigned& nBad,
                                                                     char* p)
 {
     const __m128i index = _mm_shuffle_epi8(keys, _mm_loadu_si128(reinterpret_cast<const __m128i*>(
                                                      kHalfRowLayouts.keys[layout])));
-    // Each pair's UTF-8, first byte lowest. Lanes past the pairs read entry 0
-    // and go unused. Four scalar loads: a gather of the four lanes was slower
-    // on AMD Zen 3, and so was a table of code points a quarter of the size
-    // (fewer cache misses, more work; measured).
+    // The low 32 bits of each entry: the UTF-8, first byte lowest. Lanes past
+    // the pairs read entry 0 and go unused. Four scalar loads: a gather of the
+    // four lanes was slower on AMD Zen 3, and so was a table of code points a
+    // quarter of the size (fewer cache misses, more work; measured).
     const auto low = std::uint64_t(_mm_cvtsi128_si64(index));
     const auto high = std::uint64_t(_mm_extract_epi64(index, 1));
-    const __m128i utf8 = _mm_set_epi32(int(outputs[high >> 32]), int(outputs[std::uint32_t(high)]),
-                                       int(outputs[low >> 32]), int(outputs[std::uint32_t(low)]));
+    const __m128i utf8 = _mm_set_epi64x(
+        std::int64_t(std::uint32_t(outputs[std::uint32_t(high)]) | outputs[high >> 32] << 32),
+        std::int64_t(std::uint32_t(outputs[std::uint32_t(low)]) | outputs[low >> 32] << 32));
     // Three counted bytes: a lead byte E0-EF and a fourth byte of 0.
     const __m128i three = _mm_cmpeq_epi32(_mm_and_si128(utf8, _mm_set1_epi32(int(0xFF0000F0u))),
                                           _mm_set1_epi32(0xE0));
@@ -621,15 +622,15 @@ ZORBEL_AVX2 __attribute__((always_inline)) inline char* HalfRowText(__m128i text
 // end of what it wrote, or nullptr when a pair's UTF-8 is not three bytes
 // (undefined pairs, a few symbols), for DoubleByteText to write the row.
 ZORBEL_AVX2 __attribute__((always_inline)) inline char* PairsText(const std::uint8_t* row, const RowCells& cells,
-                                                                  const std::uint32_t* utf8, char* p)
+                                                                  const std::uint64_t* outputs, char* p)
 {
     const std::uint32_t pairs = cells.pairs;
     const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
     const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 1));
     unsigned nBad = 0;
-    p = HalfRowText(cells.text, _mm_unpacklo_epi8(first, next), pairs & 0xFFu, utf8, nBad, p);
+    p = HalfRowText(cells.text, _mm_unpacklo_epi8(first, next), pairs & 0xFFu, outputs, nBad, p);
     p = HalfRowText(_mm_unpackhi_epi64(cells.text, cells.text), _mm_unpackhi_epi8(first, next),
-                    (pairs >> 8 & 0xFFu) | (pairs << 1 & 0x100u), utf8, nBad, p);
+                    (pairs >> 8 & 0xFFu) | (pairs << 1 & 0x100u), outputs, nBad, p);
     return nBad == 0 ? p : nullptr;
 }
 
@@ -652,7 +653,7 @@ ZORBEL_AVX2 char* FormatLineByAvx2(const std::uint8_t* row, const CTextDecoder& 
     if (cells.chars == 0)
         return PlainText<kEndLine>(cells.text, pszOut, pText);
     const std::uint64_t* outputs = decoder.CharOutputs();
-    char* pEnd = cells.chars == cells.pairs ? PairsText(row, cells, decoder.CharUtf8(), pText) : nullptr;
+    char* pEnd = cells.chars == cells.pairs ? PairsText(row, cells, outputs, pText) : nullptr;
     if (!pEnd)
         pEnd = DoubleByteText(row, cells, outputs, pText);
     return kEndLine ? EndLine(pszOut, pEnd) : pEnd;

@@ -153,8 +153,6 @@ struct CTextDecoder::Tables {
     // length stays beside the bytes, since working it out from them would hold
     // up the next character's store.
     std::vector<Output> charsOut;
-    // The bytes of charsOut without their lengths, half its size.
-    std::vector<std::uint32_t> charsUtf8;
 
     explicit Tables(int nCodePage)
     {
@@ -197,9 +195,6 @@ struct CTextDecoder::Tables {
                     out = pairsOut[PairIndex(std::uint8_t(b), std::uint8_t(next))];
             }
         }
-        charsUtf8.reserve(charsOut.size());
-        for (const Output out : charsOut)
-            charsUtf8.push_back(std::uint32_t(out));
     }
 
     std::size_t PairIndex(std::uint8_t lead, std::uint8_t trail) const
@@ -218,7 +213,6 @@ CTextDecoder::CTextDecoder(int nCodePage) : m_nCodePage(nCodePage), m_pClasses(&
         tables = std::make_unique<Tables>(nCodePage);
     m_pTables = tables.get();
     m_pCharsOut = m_pTables->charsOut.data();
-    m_pCharsUtf8 = m_pTables->charsUtf8.data();
 }
 
 char32_t CTextDecoder::DecodePair(std::uint8_t lead, std::uint8_t trail) const

@@ -70,10 +70,6 @@ public:
     // For a reader that knows where the column's characters begin without
     // writing the column.
     const std::uint64_t* CharOutputs() const { return m_pCharsOut; }
-    // The low 32 bits of CharOutputs alone, for a reader that tells the lengths
-    // by other means: half the size, so that more of a text's characters stay
-    // in the first-level cache.
-    const std::uint32_t* CharUtf8() const { return m_pCharsUtf8; }
     // The classes of bytes of the code page, held so that a caller formatting
     // row after row need not find them for each (CByteClasses::For keeps the
     // last one per thread, which costs a look-up of thread storage).
@@ -106,5 +102,4 @@ private:
     const Tables* m_pTables;
     const CByteClasses* m_pClasses;
     const std::uint64_t* m_pCharsOut;
-    const std::uint32_t* m_pCharsUtf8;
 };
