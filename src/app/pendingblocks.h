@@ -11,8 +11,8 @@
 // The blocks of a dump being formatted on other threads, oldest first, each
 // with the length of its output to come. The threads are the pool's own, made
 // once for the dump rather than once a block: a thread a block cost GB text's
-// dump a sixteenth of its time (measured), and each new thread found the byte
-// classes and tables it looks up cold. Going out of scope, also by an
+// dump about a twentieth of its time (measured), and each new thread found the
+// byte classes and tables it looks up cold. Going out of scope, also by an
 // exception, it waits for every task still running, so that none writes into
 // a block whose buffer is gone: declare it after the blocks.
 template <typename Block>

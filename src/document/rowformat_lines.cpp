@@ -87,8 +87,8 @@ __attribute__((noinline, cold)) const std::uint64_t* MakeShownWideBits()
     return bits.data();
 }
 
-// The bits once made cost a load: a row's code calls nothing, which would
-// make it save its registers (measured: a tenth of a row with punctuation).
+// The bits once made cost a load: a row's code calls nothing, where a call
+// made it save its registers and clear the upper vector state around it.
 inline const std::uint64_t* ShownWideBits()
 {
     const std::uint64_t* bits = g_pShownWideBits.load(std::memory_order_acquire);
