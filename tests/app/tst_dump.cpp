@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include <cstring>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -382,6 +383,24 @@ void TestDump::streamedRowsMatchWholeDocument()
     QCOMPARE(result.exitCode, 0);
     QCOMPARE(result.out.size(), expected.size());
     QVERIFY(result.out == expected);
+
+    // Allowed one processor (the child inherits the affinity), the program
+    // formats each block on the thread that reads it: the same lines.
+    cpu_set_t all;
+    QCOMPARE(sched_getaffinity(0, sizeof all, &all), 0);
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+        if (CPU_ISSET(cpu, &all)) {
+            CPU_SET(cpu, &one);
+            break;
+        }
+    }
+    QCOMPARE(sched_setaffinity(0, sizeof one, &one), 0);
+    const Result onOneCore = RunZorbel(args);
+    QCOMPARE(sched_setaffinity(0, sizeof all, &all), 0);
+    QCOMPARE(onOneCore.exitCode, 0);
+    QVERIFY(onOneCore.out == expected);
 }
 
 void TestDump::failures_data()
