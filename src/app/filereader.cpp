@@ -16,6 +16,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <new>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -110,6 +111,30 @@ void CFileReader::CopyStandardInput(int fd)
     }
 }
 
+sigjmp_buf g_busError;
+
+namespace {
+
+void OnBusError(int)
+{
+    siglongjmp(g_busError, 1);
+}
+
+} // namespace
+
+CBusErrorHandler::CBusErrorHandler()
+{
+    struct sigaction action = {};
+    action.sa_handler = OnBusError;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGBUS, &action, &m_old);
+}
+
+CBusErrorHandler::~CBusErrorHandler()
+{
+    ::sigaction(SIGBUS, &m_old, nullptr);
+}
+
 namespace {
 
 // Detection reads the file in parts of this many bytes.
@@ -126,24 +151,132 @@ qint64 GuessNoteAfterMs()
     return bOk && nMs >= 0 ? nMs : 300;
 }
 
+// Says once on standard error, when it is a terminal and the guess has taken
+// longer than GuessNoteAfterMs, why the first line waits and how to skip it.
+class CGuessNote {
+public:
+    explicit CGuessNote(const QString& path)
+        : m_path(path), m_bTerminal(::isatty(STDERR_FILENO) == 1), m_nAfterMs(GuessNoteAfterMs())
+    {
+        m_timer.start();
+    }
+
+    void Check()
+    {
+        if (m_bTerminal && !m_bNoted && m_timer.elapsed() >= m_nAfterMs) {
+            m_bNoted = true;
+            ReportError(AfxDisplayFileName(m_path)
+                        + QLatin1String(": guessing the code page from the whole file; --codepage N skips this"));
+        }
+    }
+
+private:
+    QString m_path;
+    bool m_bTerminal;
+    qint64 m_nAfterMs;
+    QElapsedTimer m_timer;
+    bool m_bNoted = false;
+};
+
+// Reads up to n bytes at nAt into p by pread, and returns how many.
+std::uint32_t ReadAt(int fd, std::uint64_t nAt, std::uint8_t* p, std::uint32_t n, const QString& path)
+{
+    std::uint32_t nDone = 0;
+    while (nDone < n) {
+        const ssize_t got = ::pread(fd, p + nDone, n - nDone, off_t(nAt + nDone));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            throw CFileException::FromErrno(errno, path);
+        if (got == 0)
+            break;
+        nDone += std::uint32_t(got);
+    }
+    return nDone;
+}
+
+// Scans the bytes from nFrom of a read-only mapping of nMapped bytes of the
+// file at nStart as a part that is not the last, and returns what the
+// detector returns; false when the window cannot be mapped.
+bool ScanWindow(int fd, const QString& path, std::uint64_t nStart, std::size_t nMapped, std::size_t nFrom,
+                CCodePageDetector& detector, int& nCodePage)
+{
+    void* const pMap = ::mmap(nullptr, nMapped, PROT_READ, MAP_SHARED | MAP_POPULATE, fd, off_t(nStart));
+    if (pMap == MAP_FAILED)
+        return false;
+    if (sigsetjmp(g_busError, 1) != 0) {
+        ::munmap(pMap, nMapped);
+        throw CFileException(CFileException::changedWhileOpen, path);
+    }
+    nCodePage = detector.Scan(static_cast<const std::uint8_t*>(pMap) + nFrom, std::uint32_t(nMapped - nFrom), false);
+    ::munmap(pMap, nMapped);
+    return true;
+}
+
+// The guess through read-only mappings of kMapWindowBytes: the file's bytes are
+// scanned where the kernel holds them, without the copy into a buffer that
+// reading makes, which was more than a third of an ASCII file's dump. Each
+// window, the file's last too, is scanned as a part that is not the last; the
+// few bytes the detector keeps at the end are read into a buffer before the
+// end marker. The length is taken again before each window, so that a file
+// that grows or shrinks between windows is read as Read would read it.
+// bMapped is false, with nothing read, when the file cannot be mapped (the
+// kernel's files, some file systems).
+int DetectMapped(int fd, const QString& path, CGuessNote& note, bool& bMapped)
+{
+    const std::uint64_t nPage = std::uint64_t(::sysconf(_SC_PAGESIZE));
+    const CBusErrorHandler handler;
+    CCodePageDetector detector;
+    std::uint64_t nAt = 0;
+    bMapped = true;
+    for (bool bFirst = true;; bFirst = false) {
+        note.Check();
+        struct stat st;
+        if (::fstat(fd, &st) != 0)
+            throw CFileException::FromErrno(errno, path);
+        const std::uint64_t nSize = std::max(std::uint64_t(std::max<off_t>(st.st_size, 0)), nAt);
+        const std::uint64_t nStart = nAt & ~(nPage - 1);
+        const std::uint64_t nEnd = std::min(nSize, nStart + kMapWindowBytes);
+        if (nEnd > nAt) {
+            int nCodePage = 0;
+            if (!ScanWindow(fd, path, nStart, std::size_t(nEnd - nStart), std::size_t(nAt - nStart), detector,
+                            nCodePage)) {
+                bMapped = !bFirst;
+                if (bFirst)
+                    return 0;
+                throw CFileException::FromErrno(errno, path);
+            }
+            if (nCodePage != 0)
+                return nCodePage;
+            nAt += detector.Kept();
+        }
+        if (nEnd == nSize) {
+            std::vector<std::uint8_t> tail(std::size_t(nEnd - nAt) + 1);
+            const std::uint32_t nHeld = ReadAt(fd, nAt, tail.data(), std::uint32_t(nEnd - nAt), path);
+            tail[nHeld] = 0xFF;
+            return detector.Scan(tail.data(), nHeld + 1, true);
+        }
+    }
+}
+
 } // namespace
 
 int DetectInFile(CFileReader& reader, const QString& path)
 {
+    CGuessNote note(path);
+    // Standard input copied to a file, and the kernel's files that read as
+    // empty, are read as they always were.
+    if (reader.Size() > 0 && path != QLatin1String("-")) {
+        bool bMapped = false;
+        const int nCodePage = DetectMapped(reader.Handle(), path, note, bMapped);
+        if (bMapped)
+            return nCodePage;
+    }
     std::vector<std::uint8_t> buffer(2 * kDetectBytes + 1);
     CCodePageDetector detector;
     std::uint32_t nKept = 0;
-    const bool bTerminal = ::isatty(STDERR_FILENO) == 1;
-    const qint64 nNoteAfterMs = GuessNoteAfterMs();
-    QElapsedTimer timer;
-    timer.start();
-    bool bNoted = false;
     for (;;) {
-        if (bTerminal && !bNoted && timer.elapsed() >= nNoteAfterMs) {
-            bNoted = true;
-            ReportError(AfxDisplayFileName(path)
-                        + QLatin1String(": guessing the code page from the whole file; --codepage N skips this"));
-        }
+        note.Check();
         const std::uint32_t n = reader.Read(buffer.data() + nKept, kDetectBytes);
         std::uint32_t nLength = nKept + n;
         const bool bLast = n < kDetectBytes;
@@ -155,7 +288,6 @@ int DetectInFile(CFileReader& reader, const QString& path)
         std::memmove(buffer.data(), buffer.data() + detector.Kept(), nKept);
     }
 }
-
 
 namespace {
 

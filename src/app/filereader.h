@@ -5,6 +5,8 @@
 
 struct CFileCommandLine;
 
+#include <csetjmp>
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -37,6 +39,31 @@ private:
     QFile m_file;
     QString m_path;
     std::uint64_t m_nSize = 0;
+};
+
+// The commands read a regular file through read-only mappings of this many
+// bytes at a time, without the copy that reading makes: its pages count in the
+// peak memory while they are mapped.
+inline constexpr std::uint64_t kMapWindowBytes = std::uint64_t(1) << 22;
+
+// Another program that shortens the file while a window of it is mapped takes
+// away the pages past its new end, and reading them raises SIGBUS. While a
+// CBusErrorHandler lives, the signal jumps back to the last
+// sigsetjmp(g_busError, 1), whose caller reports the file as changed. The
+// frames the jump leaves must hold nothing to destroy, and only the thread
+// that set it may read the mapping.
+extern sigjmp_buf g_busError;
+
+// Catches SIGBUS as above, and restores the handler the program had before.
+class CBusErrorHandler {
+public:
+    CBusErrorHandler();
+    ~CBusErrorHandler();
+    CBusErrorHandler(const CBusErrorHandler&) = delete;
+    CBusErrorHandler& operator=(const CBusErrorHandler&) = delete;
+
+private:
+    struct sigaction m_old = {};
 };
 
 // The code page the window would detect in the document of the whole file, its

@@ -10,8 +10,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <csetjmp>
-#include <csignal>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,9 +27,6 @@ const char kUsage[] = "Usage: zorbel --strings [--codepage N] [--table FILE.tbl]
 constexpr std::uint32_t kPartBytes = 1u << 17;
 constexpr std::uint32_t kFirstPartBytes = 1u << 14;
 constexpr std::size_t kOutBytes = std::size_t(1) << 17;
-// A file is mapped this many bytes at a time: its pages count in the peak
-// memory while they are mapped.
-constexpr std::uint64_t kWindowBytes = std::uint64_t(1) << 22;
 
 // The lines of the parts scanned so far, written out a few parts at a time.
 class CLineOutput {
@@ -89,34 +84,7 @@ bool PrintRead(CFileReader& reader, CStringScanner& scanner, CLineOutput& output
     return true;
 }
 
-// Another program that shortens the file while a window of it is mapped
-// takes away the pages past its new end, and reading them raises SIGBUS: the
-// handler jumps back to the window's loop, which reports the file as changed.
-// The frames of the scan it leaves hold nothing to destroy.
-sigjmp_buf g_busError;
-
-void OnBusError(int)
-{
-    siglongjmp(g_busError, 1);
-}
-
-// Restores the handler of SIGBUS the program had before.
-class CBusErrorHandler {
-public:
-    CBusErrorHandler()
-    {
-        struct sigaction action = {};
-        action.sa_handler = OnBusError;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGBUS, &action, &m_old);
-    }
-    ~CBusErrorHandler() { ::sigaction(SIGBUS, &m_old, nullptr); }
-
-private:
-    struct sigaction m_old = {};
-};
-
-// Scans the file through read-only mappings of kWindowBytes, without the
+// Scans the file through read-only mappings of kMapWindowBytes, without the
 // copy into a buffer that reading makes. The file's length is taken again
 // before each window, so that a file that shrinks or grows between windows is
 // read as Read would read it. Returns false once the output cannot be
@@ -140,7 +108,7 @@ bool PrintMapped(int fd, const QString& path, CStringScanner& scanner, CLineOutp
             return output.Scan(scanner, &none, 0, true) >= 0;
         }
         const std::uint64_t nStart = nAt & ~(nPage - 1);
-        const std::uint64_t nEnd = std::min(nSize, nStart + kWindowBytes);
+        const std::uint64_t nEnd = std::min(nSize, nStart + kMapWindowBytes);
         const bool bLast = nEnd == nSize;
         const std::size_t nMapped = std::size_t(nEnd - nStart);
         void* const pMap = ::mmap(nullptr, nMapped, PROT_READ, MAP_SHARED | MAP_POPULATE, fd, off_t(nStart));

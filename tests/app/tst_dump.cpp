@@ -343,6 +343,19 @@ void TestDump::streamedRowsMatchWholeDocument_data()
     for (const int nBefore : {0, 1, 2})
         QTest::addRow("UTF-8 ideographs through blocks after %d bytes", nBefore)
             << QByteArray(nBefore, 'a') + QString(nBlock, QChar(0x4E2D)).toUtf8() << 0;
+    // The guess scans a file through mappings of 4 MiB and reads the few bytes
+    // it keeps at the end; the same code page as the whole document's.
+    const int nWindow = 4 << 20;
+    QTest::newRow("decisive pair across the guess's windows")
+        << QByteArray(nWindow - 1, 'a') + "\x82\xA0" + QByteArray(100, char(0xCD)) << 0;
+    QTest::newRow("UTF-8 character across the guess's windows")
+        << QByteArray(nWindow - 1, 'a') + "\xE4\xB8\xAD" + QByteArray(100, 'b') << 0;
+    QTest::newRow("UTF-8 character ending a file of one window")
+        << QByteArray(nWindow - 3, 'a') + "\xE4\xB8\xAD" << 0;
+    QTest::newRow("UTF-8 character cut by the end of a file of one window")
+        << QByteArray(nWindow - 2, 'a') + "\xE4\xB8" << 0;
+    for (const QByteArray& tiny : {QByteArray("\xE4\xB8\xAD"), QByteArray("\xB0\xA1"), QByteArray("\xE4")})
+        QTest::addRow("file of %d bytes", int(tiny.size())) << tiny << 0;
     QByteArray random(2 * nBlock + 5, Qt::Uninitialized);
     for (char& b : random)
         b = char(gen.bounded(256));
