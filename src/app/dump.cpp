@@ -16,7 +16,6 @@
 #include <cstdio>
 #include <cstring>
 #include <future>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -80,7 +79,7 @@ bool DumpFile(CFileReader& reader, int nCodePage)
     const CTextDecoder decoder(nCodePage);
     // Every row's offset takes the columns of the last one.
     const int nOffsetColumns = CRowFormat::OffsetColumns(reader.Size());
-    const std::size_t nAhead = std::min(8u, 2 * std::max(1u, std::thread::hardware_concurrency()));
+    const std::size_t nAhead = CPendingBlocks<Block>::Ahead();
     // The blocks go round: one written is the next to be read into.
     std::vector<Block> blocks(nAhead);
     CPendingBlocks<Block> pending;

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstring>
 #include <future>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -80,7 +79,7 @@ std::size_t FormatBlock(Block& block, const CCharTable& table, int nOffsetColumn
 bool DumpThroughTable(CFileReader& reader, const CCharTable& table)
 {
     const int nOffsetColumns = CRowFormat::OffsetColumns(reader.Size());
-    const std::size_t nAhead = std::min(8u, 2 * std::max(1u, std::thread::hardware_concurrency()));
+    const std::size_t nAhead = CPendingBlocks<Block>::Ahead();
     std::vector<Block> blocks(nAhead);
     CPendingBlocks<Block> pending;
     std::size_t nNext = 0;

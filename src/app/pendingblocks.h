@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QThread>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <cstddef>
 #include <deque>
 #include <future>
@@ -24,6 +26,16 @@ struct CPendingBlocks : std::deque<std::pair<Block*, std::future<std::size_t>>> 
     {
         for (auto& block : *this)
             block.second.wait();
+    }
+
+    // How many blocks to format ahead of the output: two for each processor
+    // the process may run on (as the pool counts them), up to eight, and one
+    // alone when it may run on one, so that the same block's buffers, warm in
+    // the caches, take every part of the file.
+    static std::size_t Ahead()
+    {
+        const int nThreads = QThread::idealThreadCount();
+        return nThreads <= 1 ? 1 : std::size_t(std::min(8, 2 * nThreads));
     }
 
     // Queues the block, formatted by format() on a thread of the pool, which
