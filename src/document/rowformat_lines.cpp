@@ -273,11 +273,17 @@ __attribute__((target("ssse3"), always_inline)) inline char* DoubleByteText(cons
         const int at = __builtin_ctz(rest);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(p), TextFrom(cells.text, i));
         p += at - i;
-        const std::uint64_t out = outputs[CharBytes(row + at)];
+        // A byte alone shows the same whatever follows it, so it is looked up
+        // with a next byte of 0: its entry among the table's first 256 stays
+        // in the cache, where the byte after it would pick any of 256 entries
+        // 2 KiB apart (random bytes read as Shift JIS missed the first-level
+        // cache on most half-width katakana).
+        const std::uint32_t nPair = (cells.pairs >> at) & 1;
+        const std::uint64_t out = outputs[CharBytes(row + at) & (0xFFu | (0u - nPair) << 8)];
         const auto utf8 = std::uint32_t(out);
         std::memcpy(p, &utf8, 4);
         p += out >> 32;
-        i = at + 1 + int((cells.pairs >> at) & 1);
+        i = at + 1 + int(nPair);
     }
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), TextFrom(cells.text, i));
     return p + std::max(16 - i, 0);
