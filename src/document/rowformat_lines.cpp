@@ -159,7 +159,12 @@ __attribute__((target("ssse3"), always_inline)) inline bool ClassifyRow(const st
             const Utf8Masks masks(row);
             chars = AddShownWide(row, bytes, masks.nIdeographs & 0xFFFF, masks.nContinuation);
             const std::uint32_t covered = chars | chars << 1 | chars << 2;
-            if ((masks.nHigh & 0xFFFF & ~(covered | masks.nContinuation)) != 0)
+            // Other bytes from 0x80 up show as '.', one cell each, where no
+            // sequence can begin: continuation bytes, and lead bytes whose
+            // next byte is no continuation (most of those in binary data).
+            // Any other lead byte needs the walk.
+            const std::uint32_t alone = masks.nContinuation | ~(masks.nContinuation >> 1);
+            if ((masks.nHigh & 0xFFFF & ~(covered | alone)) != 0)
                 return false;
             std::uint32_t shown;
             if (classes.HasNibbleTables()) {
