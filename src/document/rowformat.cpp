@@ -77,6 +77,42 @@ std::uint32_t GetUtf8RowText(const std::uint8_t* row, std::uint32_t nLeft, std::
     return j;
 }
 
+// GetUtf8RowText for a row with the bytes after it at hand (kMaxTextLength),
+// its masks made: the walk stops only at the bytes that may begin a sequence
+// (from 0x80 up and no continuation byte, so never inside a sequence taken),
+// in order; every other byte shows as itself when shown (the bits of shown),
+// else as '.'. A walk through every byte was most of the time of a row of
+// binary data.
+std::uint32_t GetUtf8RowTextByLeads(const std::uint8_t* row, std::uint32_t nLeft, const CUtf8Masks& masks,
+                                    std::uint32_t shown, std::uint8_t* hex, char* text)
+{
+    std::uint32_t keep = shown & 0xFFFF;
+    std::uint32_t nEnd = 0;   // past the last sequence taken
+    for (std::uint32_t leads = masks.nHigh & ~masks.nContinuation & 0xFFFF; leads != 0; leads &= leads - 1) {
+        const auto at = std::uint32_t(__builtin_ctz(leads));
+        int n = 0;
+        if (IsIdeographAt(row + at, nLeft - at)) {
+            n = 3;
+        } else {
+            char32_t ch;
+            n = Utf8SequenceAt(row + at, nLeft - at, ch);
+            if (n != 0 && !IsShownChar(ch))
+                n = 0;
+        }
+        if (n != 0) {
+            keep |= ((1u << n) - 1) << at;
+            nEnd = at + std::uint32_t(n);
+        }
+    }
+    std::memcpy(hex, row, 16);
+    CByteClasses::Select(row, keep & 0xFFFF, '.', text);
+    for (std::uint32_t k = 16; k < nEnd; ++k) {
+        hex[k] = row[k];
+        text[k] = char(row[k]);
+    }
+    return std::max<std::uint32_t>(nEnd, 16);
+}
+
 } // namespace
 
 std::uint32_t CRowFormat::GetRowText(const std::uint8_t* pData, std::uint32_t nSize, int nCodePage,
@@ -112,6 +148,7 @@ std::uint32_t CRowFormat::GetRowText(const std::uint8_t* pData, std::uint32_t nS
                 }
                 return nEnd;
             }
+            return GetUtf8RowTextByLeads(row, nLeft, masks, classes.ShownMask(row), hex, text);
         }
         return GetUtf8RowText(row, nLeft, hex, text);
     }

@@ -27,6 +27,8 @@ private slots:
     void offsetColumnOfLargeFiles();
     void rowTextMatchesByteByByteRule_data();
     void rowTextMatchesByteByByteRule();
+    void utf8RowTextMatchesWalk_data();
+    void utf8RowTextMatchesWalk();
     void continuedRowsMatchWalkFromStart_data();
     void continuedRowsMatchWalkFromStart();
     void continuedRowsFollowEdits_data();
@@ -502,6 +504,78 @@ QString DumpedText(const QByteArray& strRow, const CTextDecoder& decoder)
 // of a row that reaches the end marker is its blank.
 // A dump line keeps the text column of most rows in registers; it must be what
 // the row and the decoder give, at every offset, after a continued row or not.
+void TestRowFormat::utf8RowTextMatchesWalk_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("random bytes") << RandomBytes(4099, 8);
+    // Every kind of sequence side by side, well-formed or not, shown or not.
+    QRandomGenerator gen(65001);
+    QByteArray mixed;
+    while (mixed.size() < 6000) {
+        switch (gen.bounded(9)) {
+        case 0: mixed += QByteArray("word ").left(int(gen.bounded(1, 6))); break;
+        case 1: mixed += QString(QChar(0x4E00 + gen.bounded(0x5200))).toUtf8(); break;
+        case 2: mixed += QString(QChar(0xA0 + gen.bounded(0x700))).toUtf8(); break;       // two bytes
+        case 3: mixed += QString(QChar(0x2000 + gen.bounded(0x1000))).toUtf8(); break;    // three, some not shown
+        case 4: mixed += QString(QChar(0xE000 + gen.bounded(0x2000))).toUtf8(); break;    // private use, forms
+        case 5: mixed += QString::fromUcs4(U"\U0001F600\U00020000").toUtf8().mid(int(gen.bounded(2)) * 4, 4); break;
+        case 6: mixed += QString(QChar(0x4E00 + gen.bounded(0x5200))).toUtf8().left(int(gen.bounded(1, 3))); break;
+        case 7: mixed += char(gen.bounded(0x80, 0x100)); break;   // continuation, C0, C1, F5-FF, leads alone
+        default: mixed += "\xE0\x80\x80\xED\xA0\x80\xF4\x90\x80\x80"; break;   // overlong, surrogate, past U+10FFFF
+        }
+    }
+    QTest::newRow("mixed sequences") << mixed;
+}
+
+// The row text of UTF-8 against the walk through every byte: a sequence of
+// an ideograph or of a shown character keeps its bytes, any other byte shows
+// as itself when printable ASCII, else as '.'.
+void TestRowFormat::utf8RowTextMatchesWalk()
+{
+    QFETCH(QByteArray, bytes);
+    const auto doc = MakeDoc(bytes, kCodePageUtf8);
+    const std::uint8_t* data = doc->Data();
+    for (std::uint32_t offset = 0; offset < doc->GetSize(); ++offset) {
+        std::uint8_t hex[20], expectedHex[20];
+        char text[20], expectedText[20];
+        std::memset(hex, 0xEE, 20);
+        std::memset(text, 'E', 20);
+        std::memcpy(expectedHex, hex, 20);
+        std::memcpy(expectedText, text, 20);
+
+        const std::uint32_t left = doc->GetSize() - offset;
+        const std::uint32_t count = std::min<std::uint32_t>(left, 16);
+        std::uint32_t j = 0;
+        while (j < count) {
+            const std::uint8_t* p = data + offset + j;
+            int n = 0;
+            if (IsIdeographAt(p, left - j)) {
+                n = 3;
+            } else if (p[0] >= 0x80) {
+                char32_t ch = 0;
+                n = Utf8SequenceAt(p, left - j, ch);
+                if (n != 0 && !IsShownChar(ch))
+                    n = 0;
+            }
+            if (n != 0) {
+                for (int k = 0; k < n; ++k) {
+                    expectedHex[j + k] = p[k];
+                    expectedText[j + k] = char(p[k]);
+                }
+                j += std::uint32_t(n);
+            } else {
+                expectedHex[j] = p[0];
+                expectedText[j] = p[0] >= 0x20 && p[0] <= 0x7E ? char(p[0]) : '.';
+                ++j;
+            }
+        }
+
+        const std::uint32_t n = doc->GetRowText(offset, hex, text, false);
+        QVERIFY2(n == j && std::memcmp(hex, expectedHex, 20) == 0 && std::memcmp(text, expectedText, 20) == 0,
+                 qPrintable(QString("offset %1").arg(offset)));
+    }
+}
+
 void TestRowFormat::dumpLineMatchesRowAndDecoder_data()
 {
     QTest::addColumn<int>("codePage");
