@@ -40,6 +40,7 @@ struct Block {
     std::uint32_t nSize = 0;   // bytes held, the ones after the rows included
     bool bLast = false;
     bool bContinued = false;   // the first row begins with a trail byte
+    bool bSpills = false;      // formatted: its last row's pair takes the next block's first byte
     std::vector<char> out;
 };
 
@@ -67,6 +68,7 @@ std::size_t FormatBlock(Block& block, const CTextDecoder& decoder, int nOffsetCo
     bool bContinued = block.bContinued;
     const char* p = CRowFormat::FormatLines(block.bytes.data(), block.nSize, 0, nRows, block.nOffset, nOffsetColumns,
                                             decoder, block.out.data(), bContinued);
+    block.bSpills = bContinued;
     return std::size_t(p - block.out.data());
 }
 
@@ -112,12 +114,18 @@ bool DumpFile(CFileReader& reader, int nCodePage)
                 block.bytes[nHeld++] = 0xFF;
             block.nSize = nHeld;
             bDone = block.bLast;
-            if (!bDone)
+            // Formatted ahead on other threads, the next block needs the
+            // pairing at this one's end first; formatted at once on this
+            // thread, the lines tell it, without walking back over a run of
+            // lead bytes (a file of 0xCD is one run).
+            if (!bDone && !pending.FormatsAtOnce())
                 bContinued = SpillsOver(block, nCodePage);
             nOffset += nBlockBytes;
             pending.Start(&block, [&block, &decoder, nOffsetColumns] {
                 return FormatBlock(block, decoder, nOffsetColumns);
             });
+            if (!bDone && pending.FormatsAtOnce())
+                bContinued = block.bSpills;
         }
         const std::size_t nLength = pending.front().second.get();
         bWritten = WriteOutput(pending.front().first->out.data(), nLength);

@@ -38,6 +38,9 @@ struct CPendingBlocks : std::deque<std::pair<Block*, std::future<std::size_t>>> 
         return nThreads <= 1 ? 1 : std::size_t(std::min(8, 2 * nThreads));
     }
 
+    // Whether Start formats each block at once on the calling thread (below).
+    bool FormatsAtOnce() const { return m_pool.maxThreadCount() <= 1; }
+
     // Queues the block, formatted by format() on a thread of the pool, which
     // returns the length of its output. When the process may run on one
     // processor only (the pool counts those its affinity allows), the block is
@@ -49,7 +52,7 @@ struct CPendingBlocks : std::deque<std::pair<Block*, std::future<std::size_t>>> 
     {
         auto task = std::make_shared<std::packaged_task<std::size_t()>>(std::move(format));
         this->emplace_back(pBlock, task->get_future());
-        if (m_pool.maxThreadCount() <= 1)
+        if (FormatsAtOnce())
             (*task)();
         else
             m_pool.start([task] { (*task)(); });
