@@ -96,16 +96,13 @@ inline const std::uint64_t* ShownWideBits()
 }
 
 // Adds to ideographs the cells of the 16 at row where a shown, wide character
-// of three bytes other than an ideograph begins: a lead byte E0-EF before two
-// continuation bytes (bits of continuations, for 18 bytes), whose code point
-// is in ShownWideBits. Overlong sequences and surrogates are not shown.
-__attribute__((always_inline)) inline std::uint32_t AddShownWide(const std::uint8_t* row, __m128i bytes,
-                                                                  std::uint32_t nIdeographs,
-                                                                  std::uint32_t continuations)
+// of three bytes other than an ideograph begins: of threes (a lead byte E0-EF
+// before two continuation bytes), those whose code point is in
+// ShownWideBits. Overlong sequences and surrogates are not shown.
+__attribute__((always_inline)) inline std::uint32_t AddShownWide(const std::uint8_t* row, std::uint32_t nIdeographs,
+                                                                  std::uint32_t threes)
 {
-    const __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8(char(0xE0)));
-    const auto leads = std::uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(15)), offset)));
-    std::uint32_t others = leads & ~nIdeographs & (continuations >> 1) & (continuations >> 2);
+    std::uint32_t others = threes & ~nIdeographs;
     if (others == 0)
         return nIdeographs;
     const std::uint64_t* bits = ShownWideBits();
@@ -116,6 +113,13 @@ __attribute__((always_inline)) inline std::uint32_t AddShownWide(const std::uint
             nIdeographs |= 1u << at;
     }
     return nIdeographs;
+}
+
+// The bytes from lowest up to lowest + span, as 0xFF.
+__attribute__((always_inline)) inline __m128i InRange(__m128i bytes, char lowest, char span)
+{
+    const __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8(lowest));
+    return _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(span)), offset);
 }
 
 // A row's cells as the fast path sees them: the text column's 16 cells (the
@@ -130,7 +134,6 @@ struct RowCells {
 // Classifies the row and writes its hex part; false for a row that needs the
 // byte-by-byte rules. On success bContinued tells whether the next row is
 // continued.
-template <typename Utf8Masks = CUtf8Masks>
 __attribute__((target("ssse3"), always_inline)) inline bool ClassifyRow(const std::uint8_t* row,
                                                                        const CTextDecoder& decoder, char* pszOut,
                                                                        bool& bContinued, RowCells& cells)
@@ -155,25 +158,38 @@ __attribute__((target("ssse3"), always_inline)) inline bool ClassifyRow(const st
             return false;
         if (nCodePage == kCodePageUtf8) {
             // As GetRowText's row of ideographs, other shown and wide
-            // characters of three bytes, and ASCII.
-            const Utf8Masks masks(row);
-            chars = AddShownWide(row, bytes, masks.nIdeographs & 0xFFFF, masks.nContinuation);
+            // characters of three bytes, and ASCII. The row is read three
+            // times, from its first, second and third byte, so that each test
+            // of a byte and the two after it is one register's, and each mask
+            // one movemask.
+            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 1));
+            const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 2));
+            const __m128i below = _mm_set1_epi8(char(0xC0));   // continuation bytes 0x80-0xBF, signed
+            const __m128i nextContinues = _mm_cmpgt_epi8(below, next);
+            const __m128i twoContinue = _mm_and_si128(nextContinues, _mm_cmpgt_epi8(below, after));
+            // CJK Unified Ideographs: E5-E9, or E4 before B8-BF.
+            const __m128i ideograph = _mm_or_si128(
+                InRange(bytes, char(0xE5), 4),
+                _mm_and_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(char(0xE4))),
+                              _mm_cmpeq_epi8(_mm_max_epu8(next, _mm_set1_epi8(char(0xB8))), next)));
+            const auto ideographs = std::uint32_t(_mm_movemask_epi8(_mm_and_si128(ideograph, twoContinue)));
+            const auto threes = std::uint32_t(
+                _mm_movemask_epi8(_mm_and_si128(InRange(bytes, char(0xE0), 15), twoContinue)));
+            chars = AddShownWide(row, ideographs, threes);
             const std::uint32_t covered = chars | chars << 1 | chars << 2;
             // Other bytes from 0x80 up show as '.', one cell each, where no
             // sequence can begin: continuation bytes, and lead bytes whose
             // next byte is no continuation (most of those in binary data).
             // Any other lead byte needs the walk.
-            const std::uint32_t alone = masks.nContinuation | ~(masks.nContinuation >> 1);
-            if ((masks.nHigh & 0xFFFF & ~(covered | alone)) != 0)
+            const __m128i nextBegins = _mm_cmpeq_epi8(nextContinues, _mm_setzero_si128());
+            const auto alone =
+                std::uint32_t(_mm_movemask_epi8(_mm_or_si128(_mm_cmpgt_epi8(below, bytes), nextBegins)));
+            if ((std::uint32_t(_mm_movemask_epi8(bytes)) & ~(covered | alone)) != 0)
                 return false;
-            std::uint32_t shown;
-            if (classes.HasNibbleTables()) {
-                std::uint32_t leads;   // none in UTF-8
-                classes.LeadAndShownMasks(row, leads, shown);
-            } else {
-                shown = classes.ShownMask(row);
-            }
-            keep = covered | shown;
+            // A byte shows alone in UTF-8 when it is printable ASCII.
+            const __m128i printable = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(0x1F)),
+                                                    _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x7F)));
+            keep = covered | std::uint32_t(_mm_movemask_epi8(printable));
         } else {
             // As GetRowText's whole row with the byte after it.
             std::uint32_t leads;
@@ -460,35 +476,6 @@ ZORBEL_AVX512 char* FormatLineByAvx512(const std::uint8_t* row, const CTextDecod
 
 #define ZORBEL_AVX2 __attribute__((target("avx2,bmi,bmi2,popcnt,lzcnt")))
 
-// CUtf8Masks with AVX2: the row's bytes 0-15 and 3-18 in one register, each
-// class found once for both.
-struct Utf8MasksByAvx2 {
-    std::uint32_t nHigh = 0;
-    std::uint32_t nContinuation = 0;
-    std::uint32_t nIdeographs = 0;
-
-    // Bytes 0-15 from the first half, 16-18 from the last three of the second.
-    static ZORBEL_AVX2 std::uint32_t Bits(__m256i in)
-    {
-        const auto m = std::uint32_t(_mm256_movemask_epi8(in));
-        return (m & 0xFFFFu) | (m >> 16 & 0xE000u) << 3;
-    }
-
-    ZORBEL_AVX2 explicit Utf8MasksByAvx2(const std::uint8_t* p)
-    {
-        const __m256i v = _mm256_inserti128_si256(
-            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 3)), 1);
-        nHigh = Bits(v);
-        nContinuation = Bits(_mm256_cmpgt_epi8(_mm256_set1_epi8(char(0xC0)), v));
-        const std::uint32_t e4 = Bits(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(char(0xE4))));
-        const __m256i offset = _mm256_sub_epi8(v, _mm256_set1_epi8(char(0xE5)));
-        const std::uint32_t e5e9 = Bits(_mm256_cmpeq_epi8(_mm256_min_epu8(offset, _mm256_set1_epi8(4)), offset));
-        const std::uint32_t fromB8 = Bits(_mm256_cmpeq_epi8(_mm256_max_epu8(v, _mm256_set1_epi8(char(0xB8))), v));
-        nIdeographs = (e5e9 | (e4 & (fromB8 >> 1))) & (nContinuation >> 1) & (nContinuation >> 2);
-    }
-};
-
 // The text column of a UTF-8 row of ideographs (and the other shown, wide
 // characters of three bytes) and ASCII, at p, with BMI2: it is the row's
 // cells as ClassifyRow selected them, the bytes of an ideograph that crosses
@@ -656,7 +643,7 @@ ZORBEL_AVX2 char* FormatLineByAvx2(const std::uint8_t* row, const CTextDecoder& 
                                    bool& bContinued)
 {
     RowCells cells;
-    if (!ClassifyRow<Utf8MasksByAvx2>(row, decoder, pszOut, bContinued, cells))
+    if (!ClassifyRow(row, decoder, pszOut, bContinued, cells))
         return nullptr;
     char* const pText = pszOut + CRowFormat::kHexPartLength;
     if (cells.chars != 0 && decoder.CodePage() == kCodePageUtf8)
