@@ -48,9 +48,9 @@ std::uint32_t CFileReader::Read(std::uint8_t* p, std::uint32_t n)
     return nDone;
 }
 
-void CFileReader::Rewind()
+void CFileReader::Seek(std::uint64_t nAt)
 {
-    if (!m_file.seek(0))
+    if (!m_file.seek(qint64(nAt)))
         throw CFileException::FromDevice(m_file, m_path);
 }
 
@@ -178,23 +178,6 @@ private:
     bool m_bNoted = false;
 };
 
-// Reads up to n bytes at nAt into p by pread, and returns how many.
-std::uint32_t ReadAt(int fd, std::uint64_t nAt, std::uint8_t* p, std::uint32_t n, const QString& path)
-{
-    std::uint32_t nDone = 0;
-    while (nDone < n) {
-        const ssize_t got = ::pread(fd, p + nDone, n - nDone, off_t(nAt + nDone));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            throw CFileException::FromErrno(errno, path);
-        if (got == 0)
-            break;
-        nDone += std::uint32_t(got);
-    }
-    return nDone;
-}
-
 // Scans the bytes from nFrom of a read-only mapping of nMapped bytes of the
 // file at nStart as a part that is not the last, and returns what the
 // detector returns; false when the window cannot be mapped.
@@ -222,8 +205,9 @@ bool ScanWindow(int fd, const QString& path, std::uint64_t nStart, std::size_t n
 // that grows or shrinks between windows is read as Read would read it.
 // bMapped is false, with nothing read, when the file cannot be mapped (the
 // kernel's files, some file systems).
-int DetectMapped(int fd, const QString& path, CGuessNote& note, bool& bMapped)
+int DetectMapped(CFileReader& reader, const QString& path, CGuessNote& note, bool& bMapped)
 {
+    const int fd = reader.Handle();
     const std::uint64_t nPage = std::uint64_t(::sysconf(_SC_PAGESIZE));
     const CBusErrorHandler handler;
     CCodePageDetector detector;
@@ -252,7 +236,8 @@ int DetectMapped(int fd, const QString& path, CGuessNote& note, bool& bMapped)
         }
         if (nEnd == nSize) {
             std::vector<std::uint8_t> tail(std::size_t(nEnd - nAt) + 1);
-            const std::uint32_t nHeld = ReadAt(fd, nAt, tail.data(), std::uint32_t(nEnd - nAt), path);
+            reader.Seek(nAt);
+            const std::uint32_t nHeld = reader.Read(tail.data(), std::uint32_t(nEnd - nAt));
             tail[nHeld] = 0xFF;
             return detector.Scan(tail.data(), nHeld + 1, true);
         }
@@ -268,7 +253,7 @@ int DetectInFile(CFileReader& reader, const QString& path)
     // empty, are read as they always were.
     if (reader.Size() > 0 && path != QLatin1String("-")) {
         bool bMapped = false;
-        const int nCodePage = DetectMapped(reader.Handle(), path, note, bMapped);
+        const int nCodePage = DetectMapped(reader, path, note, bMapped);
         if (bMapped)
             return nCodePage;
     }
@@ -318,7 +303,7 @@ int PrintFile(const CFileCommandLine& cmd, const std::function<bool(CFileReader&
         int nCodePage = cmd.nCodePage;
         if (nCodePage == 0) {
             nCodePage = DetectInFile(reader, path);
-            reader.Rewind();
+            reader.Seek(0);
         }
         if (!print(reader, nCodePage))
             return 1;

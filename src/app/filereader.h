@@ -24,12 +24,13 @@ public:
 
     // Reads up to n bytes into p and returns how many: fewer only at the end.
     std::uint32_t Read(std::uint8_t* p, std::uint32_t n);
-    void Rewind();
+    // Moves to nAt, from which Read goes on.
+    void Seek(std::uint64_t nAt);
     // The length the file had when it was opened (0 for the kernel's files that
     // read as empty until they are read).
     std::uint64_t Size() const { return m_nSize; }
     // The open file's descriptor, for reading it through a mapping; Read and
-    // Rewind do not see what is read that way.
+    // Seek do not see what is read that way.
     int Handle() const { return m_file.handle(); }
 
 private:
