@@ -67,50 +67,56 @@ inline char* EndLine(const char* pLine, char* p)
     return p + 1;
 }
 
-// One bit for each character from U+0800 to U+FFFF (three bytes of UTF-8, the
-// others 0) that is shown and wide, as an ideograph is: the fast path takes
-// such a character like an ideograph, its three bytes and a blank. Made on
-// first use, from IsShownChar and IsWideChar.
-std::atomic<const std::uint64_t*> g_pShownWideBits{nullptr};
+// Two bits for each character from U+0800 to U+FFFF (three bytes of UTF-8,
+// the others 0), in two halves of 0x10000 bits: the first is set where the
+// character is shown and wide, as an ideograph is, the second where it is
+// shown and narrow, as the quotation marks and the ellipsis of Chinese text
+// are. The fast path takes a wide character like an ideograph (its three
+// bytes and a blank), a narrow one as its three bytes and two blanks, as the
+// row rules do. Made on first use, from IsShownChar and IsWideChar.
+constexpr std::size_t kNarrowBits = 0x10000 / 64;
+std::atomic<const std::uint64_t*> g_pShownThreeBits{nullptr};
 
-__attribute__((noinline, cold)) const std::uint64_t* MakeShownWideBits()
+__attribute__((noinline, cold)) const std::uint64_t* MakeShownThreeBits()
 {
     static const std::vector<std::uint64_t> bits = [] {
-        std::vector<std::uint64_t> made(0x10000 / 64);
+        std::vector<std::uint64_t> made(2 * kNarrowBits);
         for (char32_t ch = 0x800; ch <= 0xFFFF; ++ch) {
-            if (IsWideChar(ch) && IsShownChar(ch))
-                made[ch / 64] |= std::uint64_t(1) << (ch % 64);
+            if (IsShownChar(ch))
+                made[(IsWideChar(ch) ? 0 : kNarrowBits) + ch / 64] |= std::uint64_t(1) << (ch % 64);
         }
         return made;
     }();
-    g_pShownWideBits.store(bits.data(), std::memory_order_release);
+    g_pShownThreeBits.store(bits.data(), std::memory_order_release);
     return bits.data();
 }
 
 // The bits once made cost a load: a row's code calls nothing, where a call
 // made it save its registers and clear the upper vector state around it.
-inline const std::uint64_t* ShownWideBits()
+inline const std::uint64_t* ShownThreeBits()
 {
-    const std::uint64_t* bits = g_pShownWideBits.load(std::memory_order_acquire);
-    return __builtin_expect(bits != nullptr, 1) ? bits : MakeShownWideBits();
+    const std::uint64_t* bits = g_pShownThreeBits.load(std::memory_order_acquire);
+    return __builtin_expect(bits != nullptr, 1) ? bits : MakeShownThreeBits();
 }
 
 // Adds to ideographs the cells of the 16 at row where a shown, wide character
-// of three bytes other than an ideograph begins: of threes (a lead byte E0-EF
-// before two continuation bytes), those whose code point is in
-// ShownWideBits. Overlong sequences and surrogates are not shown.
-__attribute__((always_inline)) inline std::uint32_t AddShownWide(const std::uint8_t* row, std::uint32_t nIdeographs,
-                                                                  std::uint32_t threes)
+// of three bytes other than an ideograph begins, and sets narrow to those
+// where a shown, narrow one begins: of threes (a lead byte E0-EF before two
+// continuation bytes), by their code points in ShownThreeBits. Overlong
+// sequences and surrogates are not shown.
+__attribute__((always_inline)) inline std::uint32_t AddShownThrees(const std::uint8_t* row, std::uint32_t nIdeographs,
+                                                                    std::uint32_t threes, std::uint32_t& nNarrow)
 {
     std::uint32_t others = threes & ~nIdeographs;
+    nNarrow = 0;
     if (others == 0)
         return nIdeographs;
-    const std::uint64_t* bits = ShownWideBits();
+    const std::uint64_t* bits = ShownThreeBits();
     for (; others != 0; others &= others - 1) {
         const int at = __builtin_ctz(others);
         const std::uint32_t ch = (row[at] & 0x0Fu) << 12 | (row[at + 1] & 0x3Fu) << 6 | (row[at + 2] & 0x3Fu);
-        if ((bits[ch / 64] >> (ch % 64)) & 1)
-            nIdeographs |= 1u << at;
+        nIdeographs |= std::uint32_t(bits[ch / 64] >> (ch % 64) & 1) << at;
+        nNarrow |= std::uint32_t(bits[kNarrowBits + ch / 64] >> (ch % 64) & 1) << at;
     }
     return nIdeographs;
 }
@@ -124,12 +130,22 @@ __attribute__((always_inline)) inline __m128i InRange(__m128i bytes, char lowest
 
 // A row's cells as the fast path sees them: the text column's 16 cells (the
 // byte where it shows as itself, else '.'), the cells where a character from
-// 0x80 up begins and those of them that begin a pair.
+// 0x80 up begins, those of them that begin a pair (double-byte code pages)
+// and those that begin a narrow character of three bytes (UTF-8).
 struct RowCells {
     __m128i text;
     std::uint32_t chars;
     std::uint32_t pairs;
+    std::uint32_t narrow;
 };
+
+// The blanks a UTF-8 character of three bytes that begins at cell at writes
+// after its bytes: one for each cell of the row's 16 it covers past the ones
+// it shows in (two when wide, one when narrow).
+inline int BlanksAfterThree(int at, bool bNarrow)
+{
+    return std::max(std::min(16, at + 3) - at - (bNarrow ? 1 : 2), 0);
+}
 
 // Classifies the row and writes its hex part; false for a row that needs the
 // byte-by-byte rules. On success bContinued tells whether the next row is
@@ -143,6 +159,7 @@ __attribute__((target("ssse3"), always_inline)) inline bool ClassifyRow(const st
     std::uint32_t keep;
     std::uint32_t chars = 0;   // cells where a character from 0x80 up begins
     std::uint32_t pairs = 0;
+    std::uint32_t narrow = 0;
     bool bNextContinued = false;
     if (_mm_movemask_epi8(bytes) == 0) {
         // Bytes below 0x80 are no lead bytes and show alone when printable, in
@@ -157,8 +174,8 @@ __attribute__((target("ssse3"), always_inline)) inline bool ClassifyRow(const st
         if (!classes.HasMasks())
             return false;
         if (nCodePage == kCodePageUtf8) {
-            // As GetRowText's row of ideographs, other shown and wide
-            // characters of three bytes, and ASCII. The row is read three
+            // As GetRowText's row of ideographs, other shown characters of
+            // three bytes, and ASCII. The row is read three
             // times, from its first, second and third byte, so that each test
             // of a byte and the two after it is one register's, and each mask
             // one movemask.
@@ -175,7 +192,8 @@ __attribute__((target("ssse3"), always_inline)) inline bool ClassifyRow(const st
             const auto ideographs = std::uint32_t(_mm_movemask_epi8(_mm_and_si128(ideograph, twoContinue)));
             const auto threes = std::uint32_t(
                 _mm_movemask_epi8(_mm_and_si128(InRange(bytes, char(0xE0), 15), twoContinue)));
-            chars = AddShownWide(row, ideographs, threes);
+            chars = AddShownThrees(row, ideographs, threes, narrow);
+            chars |= narrow;
             const std::uint32_t covered = chars | chars << 1 | chars << 2;
             // Other bytes from 0x80 up show as '.', one cell each, where no
             // sequence can begin: continuation bytes, and lead bytes whose
@@ -225,6 +243,7 @@ __attribute__((target("ssse3"), always_inline)) inline bool ClassifyRow(const st
     cells.text = _mm_or_si128(_mm_and_si128(kept, bytes), _mm_andnot_si128(kept, _mm_set1_epi8('.')));
     cells.chars = chars;
     cells.pairs = pairs;
+    cells.narrow = narrow;
     bContinued = bNextContinued;
     return true;
 }
@@ -332,16 +351,16 @@ __attribute__((target("ssse3"))) char* FormatLineBySsse3(const std::uint8_t* row
     }
     int i = 0;
     if (nCodePage == kCodePageUtf8) {
-        // An ideograph takes the blank of its third cell unless that lies past
-        // the row's 16 cells.
+        // A character of three bytes takes the blanks of the cells it
+        // covers past its own, up to the row's 16th.
         for (std::uint32_t rest = chars; rest != 0; rest &= rest - 1) {
             const int at = __builtin_ctz(rest);
             _mm_storeu_si128(reinterpret_cast<__m128i*>(p), TextFrom(text, i));
             p += at - i;
             std::memcpy(p, row + at, 4);
             p += 3;
-            *p = ' ';
-            p += at <= 13 ? 1 : 0;
+            std::memcpy(p, "  ", 2);
+            p += BlanksAfterThree(at, (cells.narrow >> at) & 1);
             i = at + 3;
         }
     } else {
@@ -424,8 +443,10 @@ ZORBEL_AVX512 char* FormatLineByAvx512(const std::uint8_t* row, const CTextDecod
     __m512i lanes = _mm512_cvtepu8_epi32(cells.text);
     __mmask16 empty;
     if (nCodePage == kCodePageUtf8) {
-        // An ideograph's three bytes from the row, and the blank of its third
-        // cell unless that lies past the row's 16 cells; its other cells write
+        // A character's three bytes from the row, and the blanks of the cells
+        // it covers past its own up to the row's 16th: an ideograph's third
+        // cell writes the blank after its bytes, a narrow one's second cell
+        // the blank after them and its third the next; its other cells write
         // nothing.
         const __m512i rowBytes = _mm512_zextsi256_si512(_mm256_maskz_loadu_epi8(0x7FFFF, row));
         const __m512i from = _mm512_add_epi8(_mm512_set1_epi32(0x00020100),
@@ -434,9 +455,12 @@ ZORBEL_AVX512 char* FormatLineByAvx512(const std::uint8_t* row, const CTextDecod
                                                               0x07070707, 0x06060606, 0x05050505, 0x04040404,
                                                               0x03030303, 0x02020202, 0x01010101, 0x00000000));
         const __m512i three = _mm512_and_si512(_mm512_permutexvar_epi8(from, rowBytes), _mm512_set1_epi32(0x00FFFFFF));
-        const __m512i blanks = _mm512_maskz_mov_epi32(0x3FFF, _mm512_set1_epi32(0x20000000));
+        const __m512i blanks = _mm512_maskz_mov_epi32(__mmask16(0x3FFF | (cells.narrow & 0x4000)),
+                                                      _mm512_set1_epi32(0x20000000));
         lanes = _mm512_mask_mov_epi32(lanes, chars, _mm512_or_si512(three, blanks));
-        empty = __mmask16((cells.chars << 1 | cells.chars << 2) & ~cells.chars);
+        const auto secondBlanks = __mmask16((cells.narrow & 0x3FFF) << 1);
+        lanes = _mm512_mask_mov_epi32(lanes, secondBlanks, _mm512_set1_epi32(' '));
+        empty = __mmask16((cells.chars << 1 | cells.chars << 2) & ~cells.chars & ~secondBlanks);
     } else {
         // A character's UTF-8 by its byte and the one after it; the second cell
         // of a pair writes nothing.
@@ -476,35 +500,52 @@ ZORBEL_AVX512 char* FormatLineByAvx512(const std::uint8_t* row, const CTextDecod
 
 #define ZORBEL_AVX2 __attribute__((target("avx2,bmi,bmi2,popcnt,lzcnt")))
 
-// The text column of a UTF-8 row of ideographs (and the other shown, wide
+// Eight bytes of output at p: the source bytes spread over the places whose
+// bits are set in the low 8 of bytes, blanks in the others.
+ZORBEL_AVX2 inline void SpreadEight(std::uint64_t source, std::uint64_t bytes, char* p)
+{
+    const std::uint64_t places = _pdep_u64(bytes, 0x0101010101010101ull) * 0xFF;
+    const std::uint64_t out = _pdep_u64(source, places) | (0x2020202020202020ull & ~places);
+    std::memcpy(p, &out, 8);
+}
+
+// The text column of a UTF-8 row of ideographs (and the other shown
 // characters of three bytes) and ASCII, at p, with BMI2: it is the row's
-// cells as ClassifyRow selected them, the bytes of an ideograph that crosses
-// the row's end after them, and a blank after each ideograph whose third cell
-// is in the row. The blanks' places in the output follow from the ideographs'
-// by pdep and pext, and each 8 bytes of output are the next source bytes
-// spread over the places that are not blanks (pdep), with no loop over the
-// ideographs. With kEndLine it ends the line as EndLine does and returns the
-// next line's start.
+// cells as ClassifyRow selected them, the bytes of a character that crosses
+// the row's end after them, and after each character the blanks of the cells
+// it covers in the row past its own. The blanks' places in the output follow
+// from the characters' by pdep and pext, and each 8 bytes of output are the
+// next source bytes spread over the places that are not blanks (pdep), with
+// no loop over the characters. With kEndLine it ends the line as EndLine does
+// and returns the next line's start.
 template <bool kEndLine>
 ZORBEL_AVX2 inline char* Utf8TextByBmi2(const std::uint8_t* row, const RowCells& cells, char* pszOut, char* p)
 {
-    const std::uint64_t ideographs = cells.chars;
-    // Source bytes: 16 cells, then the one or two bytes of an ideograph that
+    const std::uint64_t starts = cells.chars;
+    const std::uint64_t narrow = cells.narrow;
+    // Source bytes: 16 cells, then the one or two bytes of a character that
     // begins in cell 14 or 15.
-    const unsigned nSource = 16 + unsigned(ideographs >> 14 & 1) + 2 * unsigned(ideographs >> 15 & 1);
-    const std::uint64_t blankAfter = (ideographs & 0x3FFF) << 2;
-    // Two bits a source byte: the byte itself, then a blank when one follows
-    // it; nSlots holds the source bytes and the blanks.
-    const std::uint64_t blankBits = _pdep_u64(blankAfter, 0xAAAAAAAAAull);
-    const std::uint64_t nSlots = _pdep_u64(_bzhi_u64(~std::uint64_t(0), nSource), 0x555555555ull) | blankBits;
+    const unsigned nSource = 16 + unsigned(starts >> 14 & 1) + 2 * unsigned(starts >> 15 & 1);
+    // After a character's third byte, a blank for each cell of the row it
+    // covers past its own: one when it is wide and begins by cell 13, one when
+    // it is narrow and begins by cell 14 and a second when by cell 13.
+    const std::uint64_t firstBlankAfter = ((starts & 0x3FFF) | (narrow & 0x4000)) << 2;
+    const std::uint64_t secondBlankAfter = (narrow & 0x3FFF) << 2;
+    // Three bits a source byte: the byte itself, then up to two blanks that
+    // follow it; nSlots holds the source bytes and the blanks.
+    constexpr std::uint64_t kByteSlots = 0x0009249249249249ull;   // 18 source bytes
+    const std::uint64_t blankBits =
+        _pdep_u64(firstBlankAfter, kByteSlots << 1) | _pdep_u64(secondBlankAfter, kByteSlots << 2);
+    const std::uint64_t nSlots = _pdep_u64(_bzhi_u64(~std::uint64_t(0), nSource), kByteSlots) | blankBits;
     const std::uint64_t blanks = _pext_u64(blankBits, nSlots);
     const auto nLength = unsigned(_mm_popcnt_u64(nSlots));
     const std::uint64_t bytes = _bzhi_u64(~blanks, nLength);
 
     // The source bytes, 8 to a number: the text column's two halves, then the
     // bytes after it. The first 8 bytes of output take the first source bytes;
-    // the next 8 start at most two blanks in (source byte 6 to 8), the last 8
-    // at most five (11 to 16).
+    // the next 8 start at most two blanks in (source byte 6 to 8), the third 8
+    // at most six (10 to 16). Narrow characters alone make a fourth: up to 28
+    // bytes, the fourth 8 from source byte 14 to 18.
     using Pair = unsigned __int128;
     const auto first = std::uint64_t(_mm_cvtsi128_si64(cells.text));
     const auto second = std::uint64_t(_mm_cvtsi128_si64(_mm_unpackhi_epi64(cells.text, cells.text)));
@@ -515,10 +556,11 @@ ZORBEL_AVX2 inline char* Utf8TextByBmi2(const std::uint8_t* row, const RowCells&
     const std::uint64_t from[3] = {first, std::uint64_t((Pair(second) << 64 | first) >> (8 * nFrom1)),
                                    std::uint64_t((Pair(spill) << 64 | second) >> (8 * (nFrom2 - 8)))};
 #pragma GCC unroll 3
-    for (unsigned c = 0; c < 3; ++c) {
-        const std::uint64_t places = _pdep_u64(bytes >> 8 * c, 0x0101010101010101ull) * 0xFF;
-        const std::uint64_t out = _pdep_u64(from[c], places) | (0x2020202020202020ull & ~places);
-        std::memcpy(p + 8 * c, &out, 8);
+    for (unsigned c = 0; c < 3; ++c)
+        SpreadEight(from[c], bytes >> 8 * c, p + 8 * c);
+    if (nLength > 24) {
+        const auto nFrom3 = unsigned(_mm_popcnt_u64(bytes & 0xFFFFFF));
+        SpreadEight(std::uint64_t((Pair(spill) << 64 | second) >> (8 * (nFrom3 - 8))), bytes >> 24, p + 24);
     }
     if (!kEndLine)
         return p + nLength;

@@ -628,6 +628,17 @@ void TestRowFormat::dumpLineMatchesRowAndDecoder_data()
         for (char16_t ch = 0xFF00; ch <= 0xFF61; ++ch)
             punctuation += QChar(ch) + QStringLiteral("a");
         QTest::addRow("CJK punctuation and full-width forms, %d", cp) << cp << punctuation.toUtf8();
+        // Narrow characters of three bytes (quotation marks, ellipsis, dash,
+        // euro sign) side by side, among ideographs and wide punctuation, and
+        // two that are not shown (line separator, zero-width space), at every
+        // place of a row and across its end.
+        const char16_t threes[] = {0x201C, 0x201D, 0x2026, 0x2014, 0x20AC, 0x4E2D, 0x3002, 0x2028, 0x200B};
+        QString narrow;
+        for (int n = 0; n < 60; ++n) {
+            narrow += QString(n % 4, QLatin1Char('a')) + QChar(threes[n % 9]) + QChar(threes[n * 5 % 7])
+                + QString(n % 3, QLatin1Char(' '));
+        }
+        QTest::addRow("narrow characters of three bytes, %d", cp) << cp << narrow.toUtf8();
     }
 }
 
