@@ -96,9 +96,9 @@ public:
     // Where the processor has AVX-512 (VBMI2), the fast path of FormatLine and
     // FormatLines packs a row's characters with one compress instead of a loop
     // over them. On AMD's processors it is not taken unless allowed here (the
-    // AVX2 path measured faster there). Tests turn it on and off to cover each
-    // path on such a machine. Returns whether the AVX-512 path is taken from
-    // now on.
+    // AVX2 path measured faster there), but for UTF-8 rows. Tests turn it on
+    // and off, for every code page, to cover each path on such a machine.
+    // Returns whether the AVX-512 path is taken from now on.
     static bool AllowAvx512(bool bAllow);
     // How the AVX-512 path looks up the UTF-8 of a double-byte row's
     // characters: by a gather, or by scalar loads of the characters' entries

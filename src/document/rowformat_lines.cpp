@@ -743,8 +743,11 @@ const bool g_bAmd = IsAmd();
 // (FormatLines) faster than the AVX-512 one for ASCII, 0xCD and random rows
 // and as fast for the others (measured), so AVX-512 is taken there only when
 // allowed again; and where it is, the gather cost a double-byte row more than
-// scalar loads. Elsewhere both stay as they were measured on Intel's.
+// scalar loads. Elsewhere both stay as they were measured on Intel's. UTF-8
+// rows take AVX-512 wherever the processor has it: on Zen 5 their lines were
+// 6-12 % faster by it than by AVX2, on Zen 4 a little faster (measured).
 bool g_bAvx512 = g_bHasAvx512 && !g_bAmd;
+bool g_bAvx512Utf8 = g_bHasAvx512;
 bool g_bGather = !g_bAmd;
 
 // LZCNT is a bit of the extended features (ECX of leaf 0x80000001), which not
@@ -814,16 +817,24 @@ __attribute__((target("avx2,bmi,bmi2,popcnt,lzcnt"))) char* FormatLinesByAvx2(ZO
 // Without the fast paths nothing is allowed.
 constexpr bool g_bHasAvx512 = false;
 bool g_bAvx512 = false;
+bool g_bAvx512Utf8 = false;
 constexpr bool g_bHasAvx2 = false;
 bool g_bAvx2 = false;
 
 #endif
+
+// Whether the lines in the decoder's code page take the AVX-512 path.
+bool TakesAvx512(const CTextDecoder& decoder)
+{
+    return g_bAvx512 || (g_bAvx512Utf8 && decoder.CodePage() == kCodePageUtf8);
+}
 
 } // namespace
 
 bool CRowFormat::AllowAvx512(bool bAllow)
 {
     g_bAvx512 = bAllow && g_bHasAvx512;
+    g_bAvx512Utf8 = g_bAvx512;
     return g_bAvx512;
 }
 
@@ -839,6 +850,7 @@ void CRowFormat::UseProcessorsChoices()
 {
 #ifdef ZORBEL_PAIRS_SSSE3
     g_bAvx512 = g_bHasAvx512 && !g_bAmd;
+    g_bAvx512Utf8 = g_bHasAvx512;
     g_bAvx2 = g_bHasAvx2;
     g_bGather = !g_bAmd;
 #endif
@@ -855,7 +867,7 @@ char* CRowFormat::FormatLine(const std::uint8_t* pData, std::uint32_t nSize, std
 {
 #ifdef ZORBEL_PAIRS_SSSE3
     if (g_bSsse3 && nOffset < nSize && nSize - nOffset >= kMaxTextLength) {
-        const FastLine line = g_bAvx512 ? FormatLineByAvx512<false>
+        const FastLine line = TakesAvx512(decoder) ? FormatLineByAvx512<false>
                               : g_bAvx2  ? FormatLineByAvx2<false>
                                          : FormatLineBySsse3;
         if (char* pEnd = line(pData + nOffset, decoder, pszOut, bContinued))
@@ -871,7 +883,7 @@ char* CRowFormat::FormatLines(const std::uint8_t* pData, std::uint32_t nSize, st
 {
 #ifdef ZORBEL_PAIRS_SSSE3
     if (g_bAvx512 || g_bAvx2 || g_bSsse3) {
-        const auto lines = g_bAvx512 ? FormatLinesBySsse3<FormatLineByAvx512<true>, true>
+        const auto lines = TakesAvx512(decoder) ? FormatLinesBySsse3<FormatLineByAvx512<true>, true>
                            : g_bAvx2 ? FormatLinesByAvx2
                                      : FormatLinesBySsse3<FormatLineBySsse3, false>;
         return lines(pData, nSize, nOffset, nRows, nFileOffset, nOffsetColumns, decoder, pszOut, bContinued);
