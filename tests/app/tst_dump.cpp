@@ -36,6 +36,8 @@ private slots:
     void failures();
     void fileOfLengthZeroIsReadToItsEnd();
     void fileShortenedDuringTheGuess();
+    void guessReadEitherWay_data();
+    void guessReadEitherWay();
     void standardInput_data();
     void standardInput();
     void guessIsNotedOnATerminal_data();
@@ -484,6 +486,70 @@ void TestDump::fileShortenedDuringTheGuess()
     if (process.exitCode() != 0) {
         QCOMPARE(process.exitCode(), 1);
         QVERIFY2(err.contains(" was changed by another program while it was open."), err.constData());
+    }
+}
+
+// The guess reads the first 16 MiB in stretches of 4 MiB, by reads and through
+// a mapping in turn, and the rest the way that cost less; or one way, as
+// ZORBEL_DUMP_GUESS_BY says. A character or pair across the parts, or a pair
+// that decides past the first 16 MiB, must be guessed as in the whole
+// document, read either way or both.
+void TestDump::guessReadEitherWay_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("plain");   // the same without what decides
+
+    const int nMiB = 1 << 20;
+    const QByteArray character("\xE4\xB8\xAD");
+    QByteArray utf8(20 * nMiB, 'a');
+    for (const int nAt : {0, 16 * nMiB - 2, 18 * nMiB - 1, 20 * nMiB - 3})
+        utf8.replace(nAt, 3, character);
+    // A mapping starts at a page: wherever one starts near the stretches' ends,
+    // its first byte is a character's second, which must not be scanned again.
+    for (const int nStretch : {4, 8, 12}) {
+        for (int nPage = nStretch * nMiB - 8192; nPage < nStretch * nMiB + nMiB / 2; nPage += 4096)
+            utf8.replace(nPage - 1, 3, character);
+    }
+    QByteArray cut = utf8;
+    cut[4 * nMiB + 1] = 'a';   // the character across 4 MiB loses its last byte
+    QTest::newRow("UTF-8 characters across the parts") << utf8 << cut;
+    cut = utf8;
+    cut[18 * nMiB + 1] = 'a';
+    QTest::newRow("a UTF-8 character cut past the first 16 MiB") << cut << utf8;
+    // A run of lead bytes that no pair decides until one after an 'a'.
+    const QByteArray lead(20 * nMiB, char(0xCD));
+    QTest::newRow("a deciding pair past the first 16 MiB")
+        << QByteArray(lead).replace(19 * nMiB, 3, "a\x82\xA0") << lead;
+    QTest::newRow("a deciding pair across 8 MiB")
+        << QByteArray(lead).replace(8 * nMiB - 2, 3, "a\x82\xA0") << lead;
+}
+
+void TestDump::guessReadEitherWay()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, plain);
+
+    const auto detect = [](const QByteArray& content) {
+        CHexDoc doc;
+        doc.SetContents(content);
+        SetSystemLocaleOverride(QStringLiteral("C"));
+        const int nCodePage = DetectCodePage(doc.Data(), doc.GetSize());
+        SetSystemLocaleOverride(QString());
+        return nCodePage;
+    };
+    const int nExpected = detect(bytes);
+    const int nOther = detect(plain);
+    QVERIFY(nExpected != nOther);
+    const QString path = writeScratchFile("either.bin", bytes);
+    const auto remove = qScopeGuard([&path] { QFile::remove(path); });
+    // The first line tells the code page: it differs between the two.
+    const QByteArray expected = FirstLine({"--dump", "--codepage", QString::number(nExpected), path});
+    QVERIFY(expected != FirstLine({"--dump", "--codepage", QString::number(nOther), path}));
+
+    const auto unset = qScopeGuard([] { qunsetenv("ZORBEL_DUMP_GUESS_BY"); });
+    for (const char* way : {"", "map", "read"}) {
+        qputenv("ZORBEL_DUMP_GUESS_BY", way);
+        QVERIFY2(FirstLine({"--dump", path}) == expected, way);
     }
 }
 
