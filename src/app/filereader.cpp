@@ -138,6 +138,55 @@ CBusErrorHandler::~CBusErrorHandler()
 
 namespace {
 
+std::int64_t ThreadTimeNs()
+{
+    timespec now = {};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return std::int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+} // namespace
+
+CReadingWay::CReadingWay()
+{
+    const QByteArray forced = qgetenv("ZORBEL_READ_BY");
+    if (forced == "map" || forced == "read") {
+        m_bForced = true;
+        m_bMap = forced == "map";
+    }
+}
+
+bool CReadingWay::MapAt(std::uint64_t nAt)
+{
+    if (m_bForced || !m_bMappable)
+        return m_bMap && m_bMappable;
+    if (nAt < kSampleBytes)
+        return (nAt / kMapWindowBytes) % 2 == 1;   // stretches read, mapped, read, mapped
+    if (!m_bChosen) {
+        m_bChosen = true;
+        // Time per byte of each way, compared without a division.
+        m_bMap = m_nTried[1] > 0 && m_nTried[0] > 0
+            && double(m_nSpentNs[1]) * double(m_nTried[0]) < double(m_nSpentNs[0]) * double(m_nTried[1]);
+    }
+    return m_bMap;
+}
+
+void CReadingWay::Start()
+{
+    if (!m_bChosen && !m_bForced)
+        m_nStartNs = ThreadTimeNs();
+}
+
+void CReadingWay::Spent(bool bMapped, std::uint64_t nBytes)
+{
+    if (!m_bChosen && !m_bForced) {
+        m_nSpentNs[bMapped] += ThreadTimeNs() - m_nStartNs;
+        m_nTried[bMapped] += nBytes;
+    }
+}
+
+namespace {
+
 // Detection reads the file in parts of this many bytes.
 constexpr std::uint32_t kDetectBytes = 1u << 18;
 
@@ -197,73 +246,8 @@ bool ScanWindow(int fd, const QString& path, std::uint64_t nStart, std::size_t n
     return true;
 }
 
-std::int64_t ThreadTimeNs()
-{
-    timespec now = {};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return std::int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-// Which of the two ways of reading the guess takes: through mappings of the
-// file, without the copy that reading makes, or by reads into one buffer small
-// enough to stay in the processor's cache. Which is cheaper depends on the
-// machine: on one virtual machine the mapping scanned page-cache memory at a
-// quarter of the speed of the kernel's copy, on another the copy was the
-// dearer by a fifth. So the first 16 MiB are read both ways in turn, 4 MiB
-// each, and the rest the way that took less of this thread's processor time.
-// ZORBEL_DUMP_GUESS_BY ("map" or "read") chooses instead, for the tests.
-class CGuessReading {
-public:
-    CGuessReading()
-    {
-        const QByteArray forced = qgetenv("ZORBEL_DUMP_GUESS_BY");
-        if (forced == "map" || forced == "read") {
-            m_bForced = true;
-            m_bMap = forced == "map";
-        }
-    }
-
-    // Whether the part at nAt is to be mapped.
-    bool MapAt(std::uint64_t nAt)
-    {
-        if (m_bForced || !m_bMappable)
-            return m_bMap && m_bMappable;
-        if (nAt < kSampleBytes)
-            return (nAt / kMapWindowBytes) % 2 == 1;   // stretches read, mapped, read, mapped
-        if (!m_bChosen) {
-            m_bChosen = true;
-            // Time per byte of each way, compared without a division.
-            m_bMap = m_nTried[1] > 0 && m_nTried[0] > 0
-                && double(m_nSpentNs[1]) * double(m_nTried[0]) < double(m_nSpentNs[0]) * double(m_nTried[1]);
-        }
-        return m_bMap;
-    }
-
-    void Start() { m_nStartNs = ThreadTimeNs(); }
-    // What the part just read cost, counted while sampling.
-    void Spent(bool bMapped, std::uint64_t nBytes)
-    {
-        if (!m_bChosen && !m_bForced) {
-            m_nSpentNs[bMapped] += ThreadTimeNs() - m_nStartNs;
-            m_nTried[bMapped] += nBytes;
-        }
-    }
-    // The file cannot be mapped (some file systems): reads from here on.
-    void MappingFailed() { m_bMappable = false; }
-
-private:
-    static constexpr std::uint64_t kSampleBytes = 4 * kMapWindowBytes;
-    bool m_bForced = false;
-    bool m_bMap = false;
-    bool m_bMappable = true;
-    bool m_bChosen = false;
-    std::int64_t m_nStartNs = 0;
-    std::int64_t m_nSpentNs[2] = {};   // [read, mapped]
-    std::uint64_t m_nTried[2] = {};
-};
-
 // The guess over a regular file, one part at a time from an offset, the way
-// CGuessReading takes: a mapping's window of kMapWindowBytes or a read of
+// CReadingWay takes: a mapping's window of kMapWindowBytes or a read of
 // kDetectBytes, each scanned as a part that is not the last; the bytes from
 // the detector's Kept() on are read again with the next part. The length is
 // taken again before each part, so that a file that grows or shrinks is read
@@ -274,7 +258,7 @@ int DetectByParts(CFileReader& reader, const QString& path, CGuessNote& note)
     const int fd = reader.Handle();
     const std::uint64_t nPage = std::uint64_t(::sysconf(_SC_PAGESIZE));
     const CBusErrorHandler handler;
-    CGuessReading reading;
+    CReadingWay reading;
     CCodePageDetector detector;
     std::vector<std::uint8_t> buffer(kDetectBytes + 1);
     std::uint64_t nAt = 0;

@@ -84,65 +84,91 @@ bool PrintRead(CFileReader& reader, CStringScanner& scanner, CLineOutput& output
     return true;
 }
 
-// Scans the file through read-only mappings of kMapWindowBytes, without the
-// copy into a buffer that reading makes. The file's length is taken again
-// before each window, so that a file that shrinks or grows between windows is
-// read as Read would read it. Returns false once the output cannot be
-// written; throws when the file cannot be read; bMapped is false when the
-// file cannot be mapped at all (the kernel's files, some file systems), and
-// nothing was read.
-bool PrintMapped(int fd, const QString& path, CStringScanner& scanner, CLineOutput& output, bool& bMapped)
+// Scans the mapping of the file's bytes from nStart to nEnd, from nAt on, in
+// parts as they are read; the few bytes of a character the window's end cuts
+// off start the next part. Returns false once the output cannot be written,
+// and sets bMapped false when the window cannot be mapped.
+bool ScanMappedWindow(int fd, const QString& path, std::uint64_t nStart, std::uint64_t nAt, std::uint64_t nEnd,
+                      bool bLast, CStringScanner& scanner, CLineOutput& output, bool& bMapped)
 {
+    const std::size_t nMapped = std::size_t(nEnd - nStart);
+    void* const pMap = ::mmap(nullptr, nMapped, PROT_READ, MAP_SHARED | MAP_POPULATE, fd, off_t(nStart));
+    bMapped = pMap != MAP_FAILED;
+    if (!bMapped)
+        return true;
+    if (sigsetjmp(g_busError, 1) != 0) {
+        ::munmap(pMap, nMapped);
+        throw CFileException(CFileException::changedWhileOpen, path);
+    }
+    const std::uint8_t* p = static_cast<const std::uint8_t*>(pMap) + (nAt - nStart);
+    std::uint32_t nLeft = std::uint32_t(nEnd - nAt);
+    bool bOk = true;
+    for (;;) {
+        const std::uint32_t nPart = std::min(nLeft, output.PartBytes());
+        const bool bRest = nPart == nLeft;
+        const std::int64_t nDone = output.Scan(scanner, p, nPart, bLast && bRest);
+        if (nDone < 0) {
+            bOk = false;
+            break;
+        }
+        p += nDone;
+        nLeft -= std::uint32_t(nDone);
+        if (bRest)
+            break;
+    }
+    ::munmap(pMap, nMapped);
+    return bOk;
+}
+
+// Scans a regular file from the scanner's offset on, a part at a time, the way
+// CReadingWay takes: a read-only mapping of kMapWindowBytes, without the copy
+// into a buffer that reading makes, or a read of a part into a buffer. The
+// file's length is taken again before each part, so that a file that shrinks
+// or grows meanwhile is read as Read would read it. Returns false once the
+// output cannot be written; throws when the file cannot be read.
+bool PrintByParts(CFileReader& reader, const QString& path, CStringScanner& scanner, CLineOutput& output)
+{
+    const int fd = reader.Handle();
     const std::uint64_t nPage = std::uint64_t(::sysconf(_SC_PAGESIZE));
     const CBusErrorHandler handler;
-    bMapped = true;
-    for (bool bFirst = true;; bFirst = false) {
+    CReadingWay reading;
+    // Room for a part and the few bytes of a character (or a table's key) the
+    // last part cut off.
+    std::vector<std::uint8_t> buffer(kPartBytes + 8);
+    for (;;) {
         struct stat st;
         if (::fstat(fd, &st) != 0)
             throw CFileException::FromErrno(errno, path);
         const std::uint64_t nAt = scanner.Offset();
-        const std::uint64_t nSize = std::max(std::uint64_t(st.st_size), nAt);
+        const std::uint64_t nSize = std::max(std::uint64_t(std::max<off_t>(st.st_size, 0)), nAt);
         if (nSize == nAt) {
             // Nothing past what was scanned: the run under way ends.
             const std::uint8_t none = 0;
             return output.Scan(scanner, &none, 0, true) >= 0;
         }
-        const std::uint64_t nStart = nAt & ~(nPage - 1);
-        const std::uint64_t nEnd = std::min(nSize, nStart + kMapWindowBytes);
-        const bool bLast = nEnd == nSize;
-        const std::size_t nMapped = std::size_t(nEnd - nStart);
-        void* const pMap = ::mmap(nullptr, nMapped, PROT_READ, MAP_SHARED | MAP_POPULATE, fd, off_t(nStart));
-        if (pMap == MAP_FAILED) {
-            bMapped = !bFirst;
-            if (bFirst)
-                return true;
-            throw CFileException::FromErrno(errno, path);
-        }
-        if (sigsetjmp(g_busError, 1) != 0) {
-            ::munmap(pMap, nMapped);
-            throw CFileException(CFileException::changedWhileOpen, path);
-        }
-        const std::uint8_t* p = static_cast<const std::uint8_t*>(pMap) + (nAt - nStart);
-        std::uint32_t nLeft = std::uint32_t(nEnd - nAt);
-        // The window in parts, as they are read; the few bytes of a
-        // character the window's end cuts off start the next window.
-        bool bOk = true;
-        for (;;) {
-            const std::uint32_t nPart = std::min(nLeft, output.PartBytes());
-            const bool bRest = nPart == nLeft;
-            const std::int64_t nDone = output.Scan(scanner, p, nPart, bLast && bRest);
-            if (nDone < 0) {
-                bOk = false;
-                break;
+        reading.Start();
+        if (reading.MapAt(nAt)) {
+            const std::uint64_t nStart = nAt & ~(nPage - 1);
+            const std::uint64_t nEnd = std::min(nSize, nStart + kMapWindowBytes);
+            bool bMapped = false;
+            const bool bOk = ScanMappedWindow(fd, path, nStart, nAt, nEnd, nEnd == nSize, scanner, output, bMapped);
+            if (bMapped) {
+                reading.Spent(true, nEnd - nAt);
+                if (!bOk || nEnd == nSize)
+                    return bOk;
+                continue;
             }
-            p += nDone;
-            nLeft -= std::uint32_t(nDone);
-            if (bRest)
-                break;
+            reading.MappingFailed();
         }
-        ::munmap(pMap, nMapped);
-        if (!bOk || bLast)
-            return bOk;
+        const std::uint32_t nWanted = output.PartBytes();
+        reader.Seek(nAt);
+        const std::uint32_t nHeld = reader.Read(buffer.data(), nWanted);
+        const bool bLast = nHeld < nWanted;
+        if (output.Scan(scanner, buffer.data(), nHeld, bLast) < 0)
+            return false;
+        reading.Spent(false, nHeld);
+        if (bLast)
+            return true;
     }
 }
 
@@ -154,12 +180,8 @@ bool PrintStrings(CFileReader& reader, const CFileCommandLine& cmd, int nCodePag
     CLineOutput output(scanner);
     // Files the kernel makes as they are read (length 0) and standard input
     // copied to a file are read as they always were.
-    if (reader.Size() > 0 && path != QLatin1String("-")) {
-        bool bMapped = false;
-        const bool bOk = PrintMapped(reader.Handle(), path, scanner, output, bMapped);
-        if (bMapped)
-            return bOk;
-    }
+    if (reader.Size() > 0 && path != QLatin1String("-"))
+        return PrintByParts(reader, path, scanner, output);
     return PrintRead(reader, scanner, output);
 }
 

@@ -491,7 +491,7 @@ void TestDump::fileShortenedDuringTheGuess()
 
 // The guess reads the first 16 MiB in stretches of 4 MiB, by reads and through
 // a mapping in turn, and the rest the way that cost less; or one way, as
-// ZORBEL_DUMP_GUESS_BY says. A character or pair across the parts, or a pair
+// ZORBEL_READ_BY says. A character or pair across the parts, or a pair
 // that decides past the first 16 MiB, must be guessed as in the whole
 // document, read either way or both.
 void TestDump::guessReadEitherWay_data()
@@ -546,9 +546,9 @@ void TestDump::guessReadEitherWay()
     const QByteArray expected = FirstLine({"--dump", "--codepage", QString::number(nExpected), path});
     QVERIFY(expected != FirstLine({"--dump", "--codepage", QString::number(nOther), path}));
 
-    const auto unset = qScopeGuard([] { qunsetenv("ZORBEL_DUMP_GUESS_BY"); });
+    const auto unset = qScopeGuard([] { qunsetenv("ZORBEL_READ_BY"); });
     for (const char* way : {"", "map", "read"}) {
-        qputenv("ZORBEL_DUMP_GUESS_BY", way);
+        qputenv("ZORBEL_READ_BY", way);
         QVERIFY2(FirstLine({"--dump", path}) == expected, way);
     }
 }

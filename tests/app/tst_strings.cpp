@@ -22,8 +22,8 @@ private slots:
     void matchesOracle_data();
     void matchesOracle();
     void partsDoNotMatter();
-    void acrossMappedWindows_data();
-    void acrossMappedWindows();
+    void acrossWindowsAndParts_data();
+    void acrossWindowsAndParts();
     void readsThroughATable_data();
     void readsThroughATable();
     void linesInParts_data();
@@ -291,10 +291,13 @@ void TestStrings::partsDoNotMatter()
     }
 }
 
-void TestStrings::acrossMappedWindows_data()
+void TestStrings::acrossWindowsAndParts_data()
 {
-    // A file is mapped 4 MiB at a time: a character cut by a window's end
-    // goes on in the next window, which starts a page before it.
+    // A file is read 4 MiB at a time, by reads of parts and through a mapping
+    // in turn, then one way: a character cut by a window's or a part's end
+    // goes on in the next, a mapping starting a page before it. Here one
+    // straddles 4 MiB, where the reads give way to a mapping, and 8 MiB,
+    // where the reads take over again.
     QTest::addColumn<int>("codePage");
     QTest::addColumn<QByteArray>("straddling");
     QTest::addColumn<int>("before");   // bytes of it before the window's end
@@ -304,7 +307,7 @@ void TestStrings::acrossMappedWindows_data()
     QTest::newRow("run ends at the window's end") << 950 << QByteArray("abcd\x01") << 4;
 }
 
-void TestStrings::acrossMappedWindows()
+void TestStrings::acrossWindowsAndParts()
 {
     QFETCH(int, codePage);
     QFETCH(QByteArray, straddling);
@@ -313,25 +316,33 @@ void TestStrings::acrossMappedWindows()
     QRandomGenerator random{quint32(codePage)};
     const QByteArray mix = RandomMix(codePage, random);
     QByteArray bytes;
-    while (bytes.size() < kWindow + 3000)
+    while (bytes.size() < 2 * kWindow + 3000)
         bytes += mix;
     bytes.replace(kWindow - before, straddling.size(), straddling);
+    bytes.replace(2 * kWindow - before, straddling.size(), straddling);
     const QString path = m_dir.filePath(QStringLiteral("windows-%1").arg(codePage));
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(bytes), bytes.size());
     file.close();
-    const TestSupport::ProgramResult result = RunZorbel(
-        {QStringLiteral("--strings"), QStringLiteral("--codepage"), QString::number(codePage), QStringLiteral("--min"),
-         QStringLiteral("1"), path});
-    QCOMPARE(result.err, QByteArray());
-    QCOMPARE(result.exitCode, 0);
-    // The lines around the window's end, then the whole.
     const QByteArray expected = Oracle(bytes, codePage, 1, false);
-    const QByteArray near = QByteArray::number(kWindow - 64, 16).toUpper().rightJustified(8, '0');
-    const qsizetype nAt = expected.indexOf('\n', expected.indexOf('\n' + near.left(6)) + 1);
-    QCOMPARE(result.out.mid(nAt, 400), expected.mid(nAt, 400));
-    QCOMPARE(result.out, expected);
+    const auto unset = qScopeGuard([] { qunsetenv("ZORBEL_READ_BY"); });
+    // Each way alone, and both in turn.
+    for (const char* way : {"", "map", "read"}) {
+        qputenv("ZORBEL_READ_BY", way);
+        const TestSupport::ProgramResult result =
+            RunZorbel({QStringLiteral("--strings"), QStringLiteral("--codepage"), QString::number(codePage),
+                       QStringLiteral("--min"), QStringLiteral("1"), path});
+        QCOMPARE(result.err, QByteArray());
+        QCOMPARE(result.exitCode, 0);
+        // The lines around each window's end, then the whole.
+        for (const int nEnd : {kWindow, 2 * kWindow}) {
+            const QByteArray near = QByteArray::number(nEnd - 64, 16).toUpper().rightJustified(8, '0');
+            const qsizetype nAt = expected.indexOf('\n', expected.indexOf('\n' + near.left(6)) + 1);
+            QVERIFY2(result.out.mid(nAt, 400) == expected.mid(nAt, 400), way);
+        }
+        QVERIFY2(result.out == expected, way);
+    }
 }
 
 void TestStrings::readsThroughATable_data()
