@@ -11,9 +11,8 @@
 //   bench_panels strings FILE
 
 #include "datavaluespanel.h"
-#include "hexapp.h"
 #include "hexview.h"
-#include "mainfrm.h"
+#include "mainwindow.h"
 #include "stringspanel.h"
 
 #include <QAbstractItemModel>
@@ -23,11 +22,9 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QTableView>
-#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <vector>
 
 namespace {
@@ -62,27 +59,7 @@ double Median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
-struct App {
-    CHexApp app;
-    CMainFrame* pFrame = nullptr;
-    explicit App(const QStringList& args)
-    {
-        app.SetCommandLine(args);
-        app.m_nCmdShow = SW_SHOWNORMAL;
-        qApp->installEventFilter(&app);
-        if (app.InitInstance())
-            pFrame = app.GetMainFrame();
-        if (pFrame)
-            pFrame->resize(1280, 900);
-        QApplication::processEvents();
-    }
-    ~App()
-    {
-        if (pFrame)
-            pFrame->close();
-        app.ExitInstance();
-    }
-};
+using App = MainWindowApp;
 
 int Inspector(int nRounds)
 {
@@ -168,33 +145,17 @@ int Strings(const QString& path)
             first = timer.nsecsElapsed() / 1e9;
         }
     }
-    // The event loop's longest gap while the scan runs, seen by a 5 ms timer.
-    const auto threadTime = [] {
-        timespec t{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-        return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
-    };
-    QElapsedTimer gap;
-    gap.start();
-    qint64 nLongest = 0;
-    qint64 nLongestBusy = 0;
-    qint64 nBusyFrom = threadTime();
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        nLongest = std::max(nLongest, gap.nsecsElapsed());
-        gap.start();
-        const qint64 nNow = threadTime();
-        nLongestBusy = std::max(nLongestBusy, nNow - nBusyFrom);
-        nBusyFrom = nNow;
-    });
-    tick.start(5);
+    // The event loop's longest gap while the scan runs.
+    LoopGaps gaps;
+    gaps.Start();
     while (pPanel->IsScanning())
         QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    gaps.Stop();
     const double all = timer.nsecsElapsed() / 1e9;
     std::printf("strings panel, %s: open %.3f s; first rows painted %.3f s after; whole scan %.2f s, %d rows shown; "
                 "longest turn of the event loop during the scan %.1f ms, %.1f ms of its thread's processor time\n",
-                qPrintable(path), opened, first, all, pPanel->Table()->model()->rowCount(), nLongest / 1e6,
-                nLongestBusy / 1e6);
+                qPrintable(path), opened, first, all, pPanel->Table()->model()->rowCount(), gaps.LongestMs(),
+                gaps.LongestBusyMs());
     return 0;
 }
 
