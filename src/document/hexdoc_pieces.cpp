@@ -298,12 +298,26 @@ CHexDoc::EditResult CHexDoc::ReplaceAllPieces(const CBytePattern& pattern, qint6
     CLongTask task(AfxLoadString(IDS_REPLACING).replace(QLatin1String("%1"), GetTitle()), nLength - n - nFirst + 1);
     std::vector<qint64> hits;
     CPieceTable::FindResult result = CPieceTable::FindResult::NotFound;
+    // The replacement's bytes are stored before the task, the one change to
+    // the table that building the pieces needs; with millions of occurrences
+    // the new pieces take a while to build, so the task builds them too while
+    // the window goes on reading the table as it is, and the table takes them
+    // after it in a swap.
+    const std::uint8_t* pAdded =
+        m > 0 ? m_pTable->AddBytes(reinterpret_cast<const std::uint8_t*>(replacement.constData()), m) : nullptr;
+    CPieceTable::CPrepared prepared;
+    bool bKept = false;
     try {
         task.Run([&] {
             result = m_pTable->FindEach(pattern, nFirst, [&hits](qint64 nAt) {
                 hits.push_back(nAt);
                 return true;
             }, &task);
+            if (result != CPieceTable::FindResult::Found)
+                return;
+            bKept = HistoryHolds(hits.size() * sizeof(qint64) + std::uint64_t(m)
+                                 + (m_pTable->Pieces().size() + 2 * hits.size() + 1) * 2 * sizeof(CPiece));
+            prepared = m_pTable->PrepareReplaceAt(hits, n, pAdded, m, bKept);
         });
     } catch (const std::bad_alloc&) {
         return EditResult::OutOfMemory;
@@ -321,8 +335,6 @@ CHexDoc::EditResult CHexDoc::ReplaceAllPieces(const CBytePattern& pattern, qint6
     const auto nCount = std::uint64_t(hits.size());
     CEditStep step;
     step.before = before;
-    const bool bKept = HistoryHolds(nCount * sizeof(qint64) + std::uint64_t(m)
-                                    + (m_pTable->Pieces().size() + 2 * nCount + 1) * 2 * sizeof(CPiece));
     try {
         if (bKept || !m_bookmarks.IsEmpty()) {
             step.offsets = hits;
@@ -331,7 +343,7 @@ CHexDoc::EditResult CHexDoc::ReplaceAllPieces(const CBytePattern& pattern, qint6
             step.nRemove = n;
             step.inserted = replacement;
         }
-        CPieceStep pieces = m_pTable->ReplaceAt(hits, n, reinterpret_cast<const std::uint8_t*>(replacement.constData()), m);
+        CPieceStep pieces = m_pTable->CommitReplace(std::move(prepared));
         if (bKept)
             step.pieceSteps.push_back(std::move(pieces));
     } catch (const std::bad_alloc&) {

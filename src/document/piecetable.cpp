@@ -131,15 +131,26 @@ std::optional<CPieceStep> CPieceTable::Replace(qint64 nPos, qint64 nRemove, cons
 CPieceStep CPieceTable::ReplaceAt(const std::vector<qint64>& offsets, qint64 nRemove, const std::uint8_t* pSrc,
                                   qint64 nInsert)
 {
-    CPieceStep step;
     if (offsets.empty())
-        return step;
-    const qint64 nLength = GetLength();
+        return CPieceStep();
     const std::uint8_t* pAdded = nInsert > 0 ? Add(pSrc, nInsert) : nullptr;
+    return CommitReplace(PrepareReplaceAt(offsets, nRemove, pAdded, nInsert, true));
+}
+
+CPieceTable::CPrepared CPieceTable::PrepareReplaceAt(const std::vector<qint64>& offsets, qint64 nRemove,
+                                                     const std::uint8_t* pAdded, qint64 nInsert, bool bStep) const
+{
+    CPrepared prepared;
+    if (offsets.empty())
+        return prepared;
+    const qint64 nLength = GetLength();
     const std::size_t a = offsets.front() < nLength ? PieceAt(offsets.front()) : m_pieces.size();
-    std::vector<CPiece> pieces;
-    auto put = [&pieces](const CPiece& piece) {
-        if (!pieces.empty() && Joins(pieces.back(), piece))
+    // The pieces before the first offset stay; those from it on are built.
+    std::vector<CPiece>& pieces = prepared.pieces;
+    pieces.reserve(a + 2 * offsets.size() + 1);
+    pieces.assign(m_pieces.begin(), m_pieces.begin() + qsizetype(a));
+    auto put = [&pieces, a](const CPiece& piece) {
+        if (pieces.size() > a && Joins(pieces.back(), piece))
             pieces.back().nLength += piece.nLength;
         else
             pieces.push_back(piece);
@@ -164,15 +175,30 @@ CPieceStep CPieceTable::ReplaceAt(const std::vector<qint64>& offsets, qint64 nRe
         nFrom = nAt + nRemove;
     }
     copy(nFrom, nLength);
-    const qint64 nCount = qint64(offsets.size());
+    prepared.starts.resize(pieces.size() + 1);
+    prepared.starts[0] = 0;
+    for (std::size_t k = 0; k < pieces.size(); ++k)
+        prepared.starts[k + 1] = prepared.starts[k] + pieces[k].nLength;
+
+    CPieceStep& step = prepared.step;
     step.nIndex = a;
-    step.removed.assign(m_pieces.begin() + qsizetype(a), m_pieces.end());
-    step.inserted = std::move(pieces);
+    if (bStep) {
+        step.removed.assign(m_pieces.begin() + qsizetype(a), m_pieces.end());
+        step.inserted.assign(pieces.begin() + qsizetype(a), pieces.end());
+    }
     step.nPos = offsets.front();
     step.nRemoved = nLength - step.nPos;
-    step.nInserted = step.nRemoved + nCount * (nInsert - nRemove);
-    Redo(step);
-    return step;
+    step.nInserted = step.nRemoved + qint64(offsets.size()) * (nInsert - nRemove);
+    return prepared;
+}
+
+CPieceStep CPieceTable::CommitReplace(CPrepared&& prepared)
+{
+    if (prepared.starts.empty())
+        return std::move(prepared.step);
+    m_pieces.swap(prepared.pieces);
+    m_starts.swap(prepared.starts);
+    return std::move(prepared.step);
 }
 
 void CPieceTable::Swap(std::size_t nIndex, std::size_t nCount, const std::vector<CPiece>& pieces)

@@ -75,6 +75,22 @@ public:
     // bytes stored once for all of them.
     CPieceStep ReplaceAt(const std::vector<qint64>& offsets, qint64 nRemove, const std::uint8_t* pSrc,
                          qint64 nInsert);
+    // ReplaceAt in two halves, for millions of offsets: PrepareReplaceAt only
+    // reads the table, so it may run on another thread while others read it
+    // too, and builds the table as it will be; CommitReplace puts that in at
+    // the cost of a swap. pAdded holds the nInsert bytes, stored by AddBytes
+    // (nullptr when nInsert is 0); bStep keeps the pieces for Undo and Redo
+    // in the step.
+    struct CPrepared {
+        CPieceStep step;
+        std::vector<CPiece> pieces;
+        std::vector<qint64> starts;
+    };
+    CPrepared PrepareReplaceAt(const std::vector<qint64>& offsets, qint64 nRemove, const std::uint8_t* pAdded,
+                               qint64 nInsert, bool bStep) const;
+    CPieceStep CommitReplace(CPrepared&& prepared);
+    // Stores n bytes where they never move, for the pieces of an edit.
+    const std::uint8_t* AddBytes(const std::uint8_t* p, qint64 n) { return Add(p, n); }
     void Undo(const CPieceStep& step) { Swap(step.nIndex, step.inserted.size(), step.removed); }
     void Redo(const CPieceStep& step) { Swap(step.nIndex, step.removed.size(), step.inserted); }
 

@@ -18,6 +18,7 @@
 #include <QtTest>
 
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace TestSupport;
@@ -47,6 +48,7 @@ private slots:
     void guessesInTheBackground_data();
     void guessesInTheBackground();
     void chosenCodePageWinsOverTheGuess();
+    void replaceAllBuildsInItsTask();
 
 private:
     // A document of bytes, held whole or (bPieces) as pieces over a file.
@@ -590,6 +592,45 @@ void TestHexDocPieces::chosenCodePageWinsOverTheGuess()
     const auto unhook = qScopeGuard([] { CLongTask::s_stepHook = nullptr; });
     doc.GuessCodePage();
     QCOMPARE(doc.GetCodePage(), 932);
+}
+
+// Replace All of many occurrences builds the new pieces in its task, where
+// the window goes on painting: until the task ends the document reads as it
+// was, and after it as replaced; undone, as it was again. The runner here is
+// the window's kind, the work on a thread of its own while this one reads.
+void TestHexDocPieces::replaceAllBuildsInItsTask()
+{
+    QByteArray bytes(1 << 21, 'x');
+    for (int i = 0; i < bytes.size(); i += 4)
+        bytes[i] = 'A';
+    CHexDoc doc;
+    open(doc, "manyhits.bin", bytes, true);
+    int nReads = 0;
+    bool bSame = true;
+    CLongTask::SetRunner([&](CLongTask&, const std::function<void()>& work) {
+        std::atomic<bool> bDone{false};
+        std::thread worker([&] {
+            work();
+            bDone = true;
+        });
+        while (!bDone) {
+            bSame = bSame && all(doc) == bytes;
+            ++nReads;
+        }
+        worker.join();
+    });
+    const auto unset = qScopeGuard([] { CLongTask::SetRunner({}); });
+    qint64 nLast = 0;
+    std::uint64_t nCount = 0;
+    QCOMPARE(doc.ReplaceAll(CBytePattern(QByteArray("A"), true, 1252), 0, QByteArray("BC"), {}, nLast, &nCount),
+             CHexDoc::EditResult::Done);
+    QVERIFY(nReads > 0);
+    QVERIFY(bSame);
+    QCOMPARE(nCount, std::uint64_t(bytes.size() / 4));
+    QCOMPARE(all(doc), QByteArray(bytes).replace('A', "BC"));
+    CEditState state;
+    QCOMPARE(doc.Undo(state), CHexDoc::EditResult::Done);
+    QCOMPARE(all(doc), bytes);
 }
 
 // A file with another name is saved by rewriting it in place, which would
