@@ -68,6 +68,7 @@ constexpr unsigned ID_VIEW_ZOOM_RESET = 33262;  // View, Normal Size: the font's
 constexpr unsigned IDS_REPLACING = 33450;       // status bar during a long Replace All: "Replacing in %1"
 constexpr unsigned IDS_SEARCHING = 33451;       // status bar during a long Find, F3 or Replace: "Searching %1"
 constexpr unsigned IDS_REPLACED = 33452;        // status bar after Replace All; %1 how many were replaced
+constexpr unsigned IDS_REPLACED_NO_UNDO = 33454; // the same when the history could not keep the change; %1 as above
 constexpr unsigned IDS_GUESSING = 33453;        // status bar while Guess Again reads a large file: "Guessing ... %1"
 
 // Dock panels beside the rows: the Data Inspector and the Strings list.

@@ -89,5 +89,9 @@ void CHexView::ReplaceAll(const QString& strFind, const QString& strReplace, boo
     ShowMatch();
     UpdateByteCount();
     NoteStepAfter();
-    ShowStatusMessage(AfxLoadString(IDS_REPLACED).arg(nCount));
+    // A change the history could not keep says so with the count, which
+    // would otherwise take the warning's place.
+    ShowStatusMessage(
+        AfxLoadString(result == CHexDoc::EditResult::DoneWithoutUndo ? IDS_REPLACED_NO_UNDO : IDS_REPLACED)
+            .arg(nCount));
 }

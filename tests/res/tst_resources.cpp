@@ -198,7 +198,7 @@ void TestResources::placeholdersSurviveTranslation()
                             AFX_IDP_FILE_HARD_IO, AFX_IDP_FILE_DISKFULL, AFX_IDP_FILE_EOF,
                             AFX_IDP_FILE_TOO_LARGE, IDS_BYTE_COUNT, IDS_CARET_OFFSET, IDS_CARET_SELECTION,
                             IDS_GOTO_INVALID, IDS_GOTO_PAST_END, IDS_GOTO_BEFORE_START, IDS_REPLACING,
-                            IDS_SEARCHING, IDS_REPLACED};
+                            IDS_SEARCHING, IDS_REPLACED, IDS_REPLACED_NO_UNDO};
     auto placeholders = [](const QString& text) {
         QStringList found;
         for (auto it = placeholder.globalMatch(text); it.hasNext();)

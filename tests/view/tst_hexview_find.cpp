@@ -86,6 +86,7 @@ private slots:
     void replacingEndsTheInsertPause_data();
     void replacingEndsTheInsertPause();
     void dialogDrivesTheView();
+    void replaceAllBeyondTheHistorySaysSo();
     void findsTextInAUtf8Document();
     void highlightsTheSelectedBytes_data();
     void highlightsTheSelectedBytes();
@@ -520,6 +521,19 @@ void TestHexViewFind::findsTextInAUtf8Document()
     w.Select(0, 0);
     QTest::mouseClick(pDlg->findChild<QPushButton*>("findNext"), Qt::LeftButton);
     QCOMPARE(w.Selection(), Range(14, 20));
+}
+
+// A Replace All too large for the history is made, and the status bar says
+// beside the count that it cannot be undone.
+void TestHexViewFind::replaceAllBeyondTheHistorySaysSo()
+{
+    MainFrame main;
+    FindWindow w(Hex("00414200414200"));
+    w.doc.SetUndoLimit(0);
+    w.pView->ReplaceAll("41 42", "5A", false);
+    QCOMPARE(w.Bytes(), Hex("005a005a00"));
+    QVERIFY(!w.doc.History().CanUndo());
+    QCOMPARE(main.pBar->GetPaneText(0), AfxLoadString(IDS_REPLACED_NO_UNDO).arg(2));
 }
 
 void TestHexViewFind::dialogDrivesTheView()
