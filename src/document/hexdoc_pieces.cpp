@@ -315,8 +315,11 @@ CHexDoc::EditResult CHexDoc::ReplaceAllPieces(const CBytePattern& pattern, qint6
             }, &task);
             if (result != CPieceTable::FindResult::Found)
                 return;
+            // The step keeps the pieces from the first occurrence's on, and
+            // those built in their place: two more for each occurrence.
+            const std::size_t nFrom = m_pTable->PiecesFrom(hits.front());
             bKept = HistoryHolds(hits.size() * sizeof(qint64) + std::uint64_t(m)
-                                 + (m_pTable->Pieces().size() + 2 * hits.size() + 1) * 2 * sizeof(CPiece));
+                                 + (2 * nFrom + 2 * hits.size() + 1) * sizeof(CPiece));
             prepared = m_pTable->PrepareReplaceAt(hits, n, pAdded, m, bKept);
         });
     } catch (const std::bad_alloc&) {

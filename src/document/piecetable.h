@@ -89,6 +89,12 @@ public:
     CPrepared PrepareReplaceAt(const std::vector<qint64>& offsets, qint64 nRemove, const std::uint8_t* pAdded,
                                qint64 nInsert, bool bStep) const;
     CPieceStep CommitReplace(CPrepared&& prepared);
+    // How many pieces lie from the one holding nPos to the end: those a
+    // ReplaceAt from nPos builds anew.
+    std::size_t PiecesFrom(qint64 nPos) const
+    {
+        return nPos < GetLength() ? m_pieces.size() - PieceAt(nPos) : 0;
+    }
     // Stores n bytes where they never move, for the pieces of an edit.
     const std::uint8_t* AddBytes(const std::uint8_t* p, qint64 n) { return Add(p, n); }
     void Undo(const CPieceStep& step) { Swap(step.nIndex, step.inserted.size(), step.removed); }

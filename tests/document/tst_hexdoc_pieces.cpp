@@ -44,6 +44,7 @@ private slots:
     void changedByAnotherProgram_data();
     void changedByAnotherProgram();
     void pastFourGiB();
+    void replaceNearTheEndKeptAfterManyPieces();
     void noRewriteOverItself();
     void guessesInTheBackground_data();
     void guessesInTheBackground();
@@ -631,6 +632,31 @@ void TestHexDocPieces::replaceAllBuildsInItsTask()
     CEditState state;
     QCOMPARE(doc.Undo(state), CHexDoc::EditResult::Done);
     QCOMPARE(all(doc), bytes);
+}
+
+// What a Replace All keeps for its undo is the pieces from its first
+// occurrence on, not the whole table's: after a Replace All that left a
+// million pieces, one occurrence near the end fits a small history.
+void TestHexDocPieces::replaceNearTheEndKeptAfterManyPieces()
+{
+    QByteArray bytes(1 << 21, 'x');
+    for (int i = 0; i < bytes.size(); i += 4)
+        bytes[i] = 'A';
+    bytes[bytes.size() - 10] = 'Z';
+    CHexDoc doc;
+    open(doc, "endhit.bin", bytes, true);
+    qint64 nLast = 0;
+    std::uint64_t nCount = 0;
+    QVERIFY(CHexDoc::Changed(
+        doc.ReplaceAll(CBytePattern(QByteArray("A"), true, 1252), 0, QByteArray("BC"), {}, nLast, &nCount)));
+    const QByteArray replaced = all(doc);
+    doc.SetUndoLimit(64 * 1024);
+    QCOMPARE(doc.ReplaceAll(CBytePattern(QByteArray("Z"), true, 1252), 0, QByteArray("YY"), {}, nLast, &nCount),
+             CHexDoc::EditResult::Done);
+    QCOMPARE(nCount, std::uint64_t(1));
+    CEditState state;
+    QCOMPARE(doc.Undo(state), CHexDoc::EditResult::Done);
+    QCOMPARE(all(doc), replaced);
 }
 
 // A file with another name is saved by rewriting it in place, which would
