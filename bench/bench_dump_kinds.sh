@@ -2,7 +2,7 @@
 # Processor time of `taskset -c 0 ZORBEL --dump FILE > /dev/null` over 64 MiB of
 # each kind of content (ASCII text, random bytes, 0xCD, GB text, Shift JIS text,
 # UTF-8 Chinese, UTF-8 Chinese with wide punctuation, and with quotation marks
-# as well), the code page guessed, for one or more builds interleaved; each line gives the round, the kind, the build, the seconds and the load.
+# as well, and UTF-8 Japanese), the code page guessed, for one or more builds interleaved; each line gives the round, the kind, the build, the seconds and the load.
 #   bench/bench_dump_kinds.sh ROUNDS ZORBEL... [-- DIR]   (files made in DIR, default /tmp/zorbel-kinds, and kept)
 set -eu
 dir=/tmp/zorbel-kinds
@@ -40,9 +40,16 @@ piece() {
         my $r = rand(); if ($r < 0.1) { $s .= (" ", "abc", "123", ", ")[int(rand(4))] }
         elsif ($r < 0.2) { $s .= (chr(0xFF0C), chr(0x3002), chr(0x3001), chr(0x201C), chr(0x201D), chr(0x2026))[int(rand(6))] }
         else { $s .= chr(0x4E00 + int(rand(0x5000))) } } $s .= "\n" } print $s' ;;
+    # Japanese: kana with ideographs, punctuation and a little ASCII.
+    utf8ja) perl -CO -e 'srand(19); my $s = ""; while (length($s) < 400000) { for (1 .. 5 + int(rand(36))) {
+        my $r = rand(); if ($r < 0.05) { $s .= (" ", "abc", "123")[int(rand(3))] }
+        elsif ($r < 0.12) { $s .= (chr(0x3001), chr(0x3002), chr(0x300C), chr(0x300D), chr(0xFF01), chr(0xFF1F))[int(rand(6))] }
+        elsif ($r < 0.45) { $s .= chr(0x4E00 + int(rand(0x5000))) }
+        elsif ($r < 0.85) { $s .= chr(0x3041 + int(rand(0x56))) }
+        else { $s .= chr(0x30A1 + int(rand(0x5A))) } } $s .= "\n" } print $s' ;;
     esac
 }
-for kind in ascii gb sjis utf8 utf8punct utf8quotes; do
+for kind in ascii gb sjis utf8 utf8punct utf8quotes utf8ja; do
     [ -s $kind.bin ] && continue
     piece $kind > $kind.piece
     # Whole pieces up to 64 MiB: the UTF-8 piece ends at a line's end.
@@ -53,7 +60,7 @@ done
 [ -s cd.bin ] || head -c $((64 * MiB)) /dev/zero | tr '\000' '\315' > cd.bin
 cat ./*.bin > /dev/null
 for ((r = 1; r <= rounds; ++r)); do
-    for kind in ascii random cd gb sjis utf8 utf8punct utf8quotes; do
+    for kind in ascii random cd gb sjis utf8 utf8punct utf8quotes utf8ja; do
         for zorbel in "${builds[@]}"; do
             echo "$r $kind $zorbel $(cpu taskset -c 0 "$zorbel" --dump $kind.bin) $(cut -d' ' -f1 /proc/loadavg)"
         done

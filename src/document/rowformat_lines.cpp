@@ -100,15 +100,14 @@ inline const std::uint64_t* ShownThreeBits()
 }
 
 // Adds to ideographs the cells of the 16 at row where a shown, wide character
-// of three bytes other than an ideograph begins, and sets narrow to those
-// where a shown, narrow one begins: of threes (a lead byte E0-EF before two
-// continuation bytes), by their code points in ShownThreeBits. Overlong
-// sequences and surrogates are not shown.
+// of three bytes other than an ideograph begins, and to narrow those where a
+// shown, narrow one begins: of threes (a lead byte E0-EF before two
+// continuation bytes) not yet in either, by their code points in
+// ShownThreeBits. Overlong sequences and surrogates are not shown.
 __attribute__((always_inline)) inline std::uint32_t AddShownThrees(const std::uint8_t* row, std::uint32_t nIdeographs,
                                                                     std::uint32_t threes, std::uint32_t& nNarrow)
 {
-    std::uint32_t others = threes & ~nIdeographs;
-    nNarrow = 0;
+    std::uint32_t others = threes & ~nIdeographs & ~nNarrow;
     if (others == 0)
         return nIdeographs;
     const std::uint64_t* bits = ShownThreeBits();
@@ -126,6 +125,45 @@ __attribute__((always_inline)) inline __m128i InRange(__m128i bytes, char lowest
 {
     const __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8(lowest));
     return _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(span)), offset);
+}
+
+// The bytes equal to c, as 0xFF.
+__attribute__((always_inline)) inline __m128i Is(__m128i bytes, char c)
+{
+    return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c));
+}
+
+// The cells where one of the other wide characters of three bytes that CJK
+// text is full of begins, by their bytes, so that a row of them needs no
+// look-up one character at a time (Japanese text is mostly kana): the CJK
+// symbols and punctuation U+3000-U+303E (E3 80 80-BE), the kana U+3041-U+30FF
+// but for U+3097 and U+3098 (E3 81-83), and the full-width forms U+FF01-U+FF60
+// (EF BC 81-BF, EF BD 80-A0). Each is shown and wide, as ShownThreeBits has
+// them; the caller keeps the cells whose three bytes make a character.
+__attribute__((target("ssse3"), always_inline)) inline std::uint32_t CommonWideThrees(__m128i bytes, __m128i next,
+                                                                                      __m128i after)
+{
+    const __m128i unassigned = _mm_or_si128(
+        _mm_or_si128(_mm_and_si128(Is(next, char(0x80)), Is(after, char(0xBF))),
+                     _mm_and_si128(Is(next, char(0x81)), Is(after, char(0x80)))),
+        _mm_and_si128(Is(next, char(0x82)), InRange(after, char(0x97), 1)));
+    const __m128i symbolsAndKana =
+        _mm_andnot_si128(unassigned, _mm_and_si128(Is(bytes, char(0xE3)), InRange(next, char(0x80), 3)));
+    const __m128i fullWidth = _mm_and_si128(
+        Is(bytes, char(0xEF)),
+        _mm_or_si128(_mm_andnot_si128(Is(after, char(0x80)), Is(next, char(0xBC))),
+                     _mm_and_si128(Is(next, char(0xBD)), InRange(after, char(0x80), 0x20))));
+    return std::uint32_t(_mm_movemask_epi8(_mm_or_si128(symbolsAndKana, fullWidth)));
+}
+
+// The cells where one of the narrow characters of three bytes that CJK text
+// uses begins: the dashes, quotation marks, bullets and ellipsis of
+// U+2010-U+2027 (E2 80 90-A7), each shown and narrow.
+__attribute__((target("ssse3"), always_inline)) inline std::uint32_t CommonNarrowThrees(__m128i bytes, __m128i next,
+                                                                                        __m128i after)
+{
+    return std::uint32_t(_mm_movemask_epi8(_mm_and_si128(
+        _mm_and_si128(Is(bytes, char(0xE2)), Is(next, char(0x80))), InRange(after, char(0x90), 0x17))));
 }
 
 // A row's cells as the fast path sees them: the text column's 16 cells (the
@@ -189,9 +227,15 @@ __attribute__((target("ssse3"), always_inline)) inline bool ClassifyRow(const st
                 InRange(bytes, char(0xE5), 4),
                 _mm_and_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(char(0xE4))),
                               _mm_cmpeq_epi8(_mm_max_epu8(next, _mm_set1_epi8(char(0xB8))), next)));
-            const auto ideographs = std::uint32_t(_mm_movemask_epi8(_mm_and_si128(ideograph, twoContinue)));
+            auto ideographs = std::uint32_t(_mm_movemask_epi8(_mm_and_si128(ideograph, twoContinue)));
             const auto threes = std::uint32_t(
                 _mm_movemask_epi8(_mm_and_si128(InRange(bytes, char(0xE0), 15), twoContinue)));
+            // A row with one such character or none looks it up; more, as
+            // rows of kana are, are taken by their bytes first.
+            if (__builtin_popcount(threes & ~ideographs) > 1) {
+                ideographs |= CommonWideThrees(bytes, next, after) & threes;
+                narrow = CommonNarrowThrees(bytes, next, after) & threes;
+            }
             chars = AddShownThrees(row, ideographs, threes, narrow);
             chars |= narrow;
             const std::uint32_t covered = chars | chars << 1 | chars << 2;

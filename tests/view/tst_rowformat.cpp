@@ -620,14 +620,20 @@ void TestRowFormat::dumpLineMatchesRowAndDecoder_data()
                 + QByteArray(n % 4, ' ');
         }
         QTest::addRow("wide characters among blanks, %d", cp) << cp << wide;
-        // Every character of U+3000-U+303F and U+FF00-U+FF61 with a letter
+        // Every character of U+2000-U+2030 (dashes, quotation marks),
+        // U+3000-U+3100 (punctuation and kana) and U+FF00-U+FF61 with a letter
         // after each, at every place of a row.
         QString punctuation;
-        for (char16_t ch = 0x3000; ch <= 0x303F; ++ch)
+        for (char16_t ch = 0x2000; ch <= 0x2030; ++ch)
+            punctuation += QChar(ch) + QStringLiteral("a");
+        for (char16_t ch = 0x3000; ch <= 0x3100; ++ch)
             punctuation += QChar(ch) + QStringLiteral("a");
         for (char16_t ch = 0xFF00; ch <= 0xFF61; ++ch)
             punctuation += QChar(ch) + QStringLiteral("a");
         QTest::addRow("CJK punctuation and full-width forms, %d", cp) << cp << punctuation.toUtf8();
+        // The same without the letters, side by side as in Japanese text.
+        punctuation.remove(QLatin1Char('a'));
+        QTest::addRow("kana and punctuation side by side, %d", cp) << cp << punctuation.toUtf8();
         // Narrow characters of three bytes (quotation marks, ellipsis, dash,
         // euro sign) side by side, among ideographs and wide punctuation, and
         // two that are not shown (line separator, zero-width space), at every
