@@ -636,13 +636,15 @@ void TestHexDocPieces::replaceAllBuildsInItsTask()
 
 // What a Replace All keeps for its undo is the pieces from its first
 // occurrence on, not the whole table's: after a Replace All that left a
-// million pieces, one occurrence near the end fits a small history.
+// million pieces, one occurrence near the end fits a small history, and one
+// near the start does not.
 void TestHexDocPieces::replaceNearTheEndKeptAfterManyPieces()
 {
     QByteArray bytes(1 << 21, 'x');
     for (int i = 0; i < bytes.size(); i += 4)
         bytes[i] = 'A';
     bytes[bytes.size() - 10] = 'Z';
+    bytes[1] = 'Q';
     CHexDoc doc;
     open(doc, "endhit.bin", bytes, true);
     qint64 nLast = 0;
@@ -657,6 +659,10 @@ void TestHexDocPieces::replaceNearTheEndKeptAfterManyPieces()
     CEditState state;
     QCOMPARE(doc.Undo(state), CHexDoc::EditResult::Done);
     QCOMPARE(all(doc), replaced);
+
+    QCOMPARE(doc.ReplaceAll(CBytePattern(QByteArray("Q"), true, 1252), 0, QByteArray("RR"), {}, nLast, &nCount),
+             CHexDoc::EditResult::DoneWithoutUndo);
+    QCOMPARE(all(doc), QByteArray(replaced).replace('Q', "RR"));
 }
 
 // A file with another name is saved by rewriting it in place, which would
