@@ -158,7 +158,8 @@ __attribute__((target("ssse3"), always_inline)) inline std::uint32_t CommonWideT
 
 // The cells where one of the narrow characters of three bytes that CJK text
 // uses begins: the dashes, quotation marks, bullets and ellipsis of
-// U+2010-U+2027 (E2 80 90-A7), each shown and narrow.
+// U+2010-U+2027 (E2 80 90-A7), each shown and narrow. All three bytes are
+// tested, so these cells need no other.
 __attribute__((target("ssse3"), always_inline)) inline std::uint32_t CommonNarrowThrees(__m128i bytes, __m128i next,
                                                                                         __m128i after)
 {
@@ -234,7 +235,7 @@ __attribute__((target("ssse3"), always_inline)) inline bool ClassifyRow(const st
             // rows of kana are, are taken by their bytes first.
             if (__builtin_popcount(threes & ~ideographs) > 1) {
                 ideographs |= CommonWideThrees(bytes, next, after) & threes;
-                narrow = CommonNarrowThrees(bytes, next, after) & threes;
+                narrow = CommonNarrowThrees(bytes, next, after);
             }
             chars = AddShownThrees(row, ideographs, threes, narrow);
             chars |= narrow;

@@ -634,6 +634,14 @@ void TestRowFormat::dumpLineMatchesRowAndDecoder_data()
         // The same without the letters, side by side as in Japanese text.
         punctuation.remove(QLatin1Char('a'));
         QTest::addRow("kana and punctuation side by side, %d", cp) << cp << punctuation.toUtf8();
+        // Kana, full-width forms and quotation marks with their sequences cut
+        // short by ASCII among whole ones, at every place of a row.
+        QByteArray broken;
+        for (int n = 0; n < 48; ++n) {
+            broken += QByteArray(n % 3, 'a') + "\xE3\x81\x82" "\xE3\x81" "A" "\xE2\x80\x9C" "\xE2\x80" "B"
+                + "\xEF\xBC\x81" "\xEF\xBC" "C" + QByteArray(n % 2, ' ');
+        }
+        QTest::addRow("broken kana and punctuation, %d", cp) << cp << broken;
         // Narrow characters of three bytes (quotation marks, ellipsis, dash,
         // euro sign) side by side, among ideographs and wide punctuation, and
         // two that are not shown (line separator, zero-width space), at every
