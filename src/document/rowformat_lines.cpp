@@ -621,32 +621,43 @@ ZORBEL_AVX2 inline char* Utf8TextByBmi2(const std::uint8_t* row, const RowCells&
 }
 
 // How half a row of a double-byte code page goes out when its characters from
-// 0x80 up are all pairs whose UTF-8 is three bytes, as nearly every ideograph
-// and kana is: by its eight cells' layout (bits 0-7 the cells where pairs
-// begin, bit 8 set when the first cell is the second of a pair begun before
-// it), pshufb controls that take each byte of the output from the half's eight
-// cells (fromText) or from its pairs' UTF-8, four bytes a pair in order, the
-// fourth unused (fromChars); one that puts each pair's two bytes, as the
-// decoder's table is indexed, in a 32-bit lane of its own (keys); and the
-// output's length. A pair's second cell writes nothing; a pair begun in the
-// half's last cell writes all three bytes there. At most four pairs make
-// twelve bytes, so a half goes out in one store. Layouts with a pair beginning
-// in a pair's second cell cannot occur and are left as any other.
+// 0x80 up are all pairs: by its eight cells' layout (bits 0-7 the cells where
+// pairs begin, bit 8 set when the first cell is the second of a pair begun
+// before it), pshufb controls that take each byte of the output from the
+// half's eight cells (fromText) or from its pairs' UTF-8, four bytes a pair in
+// order (fromChars); one that puts each pair's two bytes, as the decoder's
+// table is indexed, in a 32-bit lane of its own (keys); and the output's
+// length. The controls come in two kinds: for pairs whose UTF-8 is three bytes,
+// as nearly every ideograph and kana is (fromText and fromChars, the fourth
+// byte unused), and for pairs of any length up to four (fromAnyText and
+// fromAnyChars, all four bytes taken, the ones past a pair's count being 0 for
+// the caller to pack out): Greek and Cyrillic letters are two bytes, an
+// undefined pair U+FFFD and a blank. A pair's second cell writes nothing; a
+// pair begun in the half's last cell writes all its bytes there, but for
+// fromAnyChars, which leaves it to the caller: with it, four pairs of four
+// bytes and a cell would make 17. So a half goes out in one store, or two.
+// Layouts with a pair beginning in a pair's second cell cannot occur and are
+// left as any other.
 struct HalfRowLayouts {
     std::uint8_t fromText[512][16];
     std::uint8_t fromChars[512][16];
+    std::uint8_t fromAnyText[512][16];
+    std::uint8_t fromAnyChars[512][16];
     std::uint8_t keys[512][16];
     std::uint8_t length[512];
 
-    constexpr HalfRowLayouts() : fromText(), fromChars(), keys(), length()
+    constexpr HalfRowLayouts() : fromText(), fromChars(), fromAnyText(), fromAnyChars(), keys(), length()
     {
         for (int layout = 0; layout < 512; ++layout) {
             for (int j = 0; j < 16; ++j) {
                 fromText[layout][j] = 0x80;
                 fromChars[layout][j] = 0x80;
+                fromAnyText[layout][j] = 0x80;
+                fromAnyChars[layout][j] = 0x80;
                 keys[layout][j] = 0x80;
             }
             int j = 0;
+            int jAny = 0;
             int nPairs = 0;
             bool bSecond = (layout & 0x100) != 0;
             for (int cell = 0; cell < 8; ++cell) {
@@ -655,12 +666,15 @@ struct HalfRowLayouts {
                 } else if ((layout >> cell) & 1) {
                     for (int b = 0; b < 3; ++b)
                         fromChars[layout][j++] = std::uint8_t(4 * nPairs + b);
+                    for (int b = 0; b < 4 && cell < 7; ++b)
+                        fromAnyChars[layout][jAny++] = std::uint8_t(4 * nPairs + b);
                     keys[layout][4 * nPairs] = std::uint8_t(2 * cell);
                     keys[layout][4 * nPairs + 1] = std::uint8_t(2 * cell + 1);
                     ++nPairs;
                     bSecond = true;
                 } else {
                     fromText[layout][j++] = std::uint8_t(cell);
+                    fromAnyText[layout][jAny++] = std::uint8_t(cell);
                 }
             }
             length[layout] = std::uint8_t(j);
@@ -669,13 +683,29 @@ struct HalfRowLayouts {
 };
 constexpr HalfRowLayouts kHalfRowLayouts;
 
-// Half a row's text column by its layout in kHalfRowLayouts: text holds its
-// eight cells first, keys the 16-bit table index of each of them (the cell's
-// byte and the next). Writes 16 bytes at p, of which the layout's length
-// count, and adds to nBad a bit for each pair whose UTF-8 is not three bytes.
-ZORBEL_AVX2 __attribute__((always_inline)) inline char* HalfRowText(__m128i text, __m128i keys, unsigned layout,
-                                                                    const std::uint64_t* outputs, unsigned& nBad,
-                                                                    char* p)
+// The 16 bytes of a register at p, those that are 0 left out; returns the end
+// of what counts. Writes 16 bytes at p.
+ZORBEL_AVX2 __attribute__((always_inline)) inline char* StoreNonZero(__m128i bytes, char* p)
+{
+    const auto kept = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_setzero_si128()))) ^ 0xFFFFu;
+    constexpr std::uint64_t kLowBits = 0x0101010101010101ull;
+    const std::uint64_t first =
+        _pext_u64(std::uint64_t(_mm_cvtsi128_si64(bytes)), _pdep_u64(kept & 0xFFu, kLowBits) * 0xFF);
+    const std::uint64_t second =
+        _pext_u64(std::uint64_t(_mm_extract_epi64(bytes, 1)), _pdep_u64(kept >> 8, kLowBits) * 0xFF);
+    std::memcpy(p, &first, 8);
+    p += _mm_popcnt_u32(kept & 0xFFu);
+    std::memcpy(p, &second, 8);
+    return p + _mm_popcnt_u32(kept >> 8);
+}
+
+// Half a row's text column by its layout in kHalfRowLayouts: half is its
+// eight bytes and the one after, text holds its eight cells first, keys the
+// 16-bit table index of each of them (the cell's byte and the next). Writes
+// up to 20 bytes at p and returns the end of what counts.
+ZORBEL_AVX2 __attribute__((always_inline)) inline char* HalfRowText(const std::uint8_t* half, __m128i text,
+                                                                    __m128i keys, unsigned layout,
+                                                                    const std::uint64_t* outputs, char* p)
 {
     const __m128i index = _mm_shuffle_epi8(keys, _mm_loadu_si128(reinterpret_cast<const __m128i*>(
                                                      kHalfRowLayouts.keys[layout])));
@@ -694,32 +724,46 @@ ZORBEL_AVX2 __attribute__((always_inline)) inline char* HalfRowText(__m128i text
     // Three counted bytes: a lead byte E0-EF and a fourth byte of 0.
     const __m128i three = _mm_cmpeq_epi32(_mm_and_si128(utf8, _mm_set1_epi32(int(0xFF0000F0u))),
                                           _mm_set1_epi32(0xE0));
-    nBad |= (unsigned(_mm_movemask_ps(_mm_castsi128_ps(three))) ^ 0xFu)
+    const unsigned nOther = (unsigned(_mm_movemask_ps(_mm_castsi128_ps(three))) ^ 0xFu)
         & _bzhi_u32(0xFu, unsigned(__builtin_popcount(layout & 0xFFu)));
-    const __m128i out = _mm_or_si128(
-        _mm_shuffle_epi8(text, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kHalfRowLayouts.fromText[layout]))),
-        _mm_shuffle_epi8(utf8, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kHalfRowLayouts.fromChars[layout]))));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), out);
-    return p + kHalfRowLayouts.length[layout];
+    const auto control = [layout](const std::uint8_t (&table)[512][16]) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(table[layout]));
+    };
+    if (__builtin_expect(nOther == 0, 1)) {
+        const __m128i out = _mm_or_si128(_mm_shuffle_epi8(text, control(kHalfRowLayouts.fromText)),
+                                         _mm_shuffle_epi8(utf8, control(kHalfRowLayouts.fromChars)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), out);
+        return p + kHalfRowLayouts.length[layout];
+    }
+    // A pair of another length: each pair's four bytes, its uncounted ones 0
+    // and packed out with the cells past the half's output (no cell shows as
+    // 0: a byte 0 shows as '.').
+    p = StoreNonZero(_mm_or_si128(_mm_shuffle_epi8(text, control(kHalfRowLayouts.fromAnyText)),
+                                  _mm_shuffle_epi8(utf8, control(kHalfRowLayouts.fromAnyChars))),
+                     p);
+    if ((layout & 0x80) == 0)
+        return p;
+    const std::uint64_t last = outputs[CharBytes(half + 7)];
+    const auto lastUtf8 = std::uint32_t(last);
+    std::memcpy(p, &lastUtf8, 4);
+    return p + (last >> 32);
 }
 
 // The text column of a double-byte row whose characters from 0x80 up are all
 // pairs, by the layouts of its two halves, with no loop over the characters
 // and no branch on where they lie: unlike DoubleByteText's loop, whose length
-// varies from row to row, nothing here waits on a guessed branch. Returns the
-// end of what it wrote, or nullptr when a pair's UTF-8 is not three bytes
-// (undefined pairs, a few symbols), for DoubleByteText to write the row.
+// varies from row to row, nothing here waits on a guessed branch but the rare
+// one for a pair whose UTF-8 is not three bytes. Returns the end of what it
+// wrote.
 ZORBEL_AVX2 __attribute__((always_inline)) inline char* PairsText(const std::uint8_t* row, const RowCells& cells,
                                                                   const std::uint64_t* outputs, char* p)
 {
     const std::uint32_t pairs = cells.pairs;
     const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
     const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 1));
-    unsigned nBad = 0;
-    p = HalfRowText(cells.text, _mm_unpacklo_epi8(first, next), pairs & 0xFFu, outputs, nBad, p);
-    p = HalfRowText(_mm_unpackhi_epi64(cells.text, cells.text), _mm_unpackhi_epi8(first, next),
-                    (pairs >> 8 & 0xFFu) | (pairs << 1 & 0x100u), outputs, nBad, p);
-    return nBad == 0 ? p : nullptr;
+    p = HalfRowText(row, cells.text, _mm_unpacklo_epi8(first, next), pairs & 0xFFu, outputs, p);
+    return HalfRowText(row + 8, _mm_unpackhi_epi64(cells.text, cells.text), _mm_unpackhi_epi8(first, next),
+                       (pairs >> 8 & 0xFFu) | (pairs << 1 & 0x100u), outputs, p);
 }
 
 // FormatLineBySsse3 on a processor with AVX2 and BMI2: the UTF-8 rows by
@@ -741,9 +785,8 @@ ZORBEL_AVX2 char* FormatLineByAvx2(const std::uint8_t* row, const CTextDecoder& 
     if (cells.chars == 0)
         return PlainText<kEndLine>(cells.text, pszOut, pText);
     const std::uint64_t* outputs = decoder.CharOutputs();
-    char* pEnd = cells.chars == cells.pairs ? PairsText(row, cells, outputs, pText) : nullptr;
-    if (!pEnd)
-        pEnd = DoubleByteText(row, cells, outputs, pText);
+    char* const pEnd = cells.chars == cells.pairs ? PairsText(row, cells, outputs, pText)
+                                                  : DoubleByteText(row, cells, outputs, pText);
     return kEndLine ? EndLine(pszOut, pEnd) : pEnd;
 }
 

@@ -605,6 +605,21 @@ void TestRowFormat::dumpLineMatchesRowAndDecoder_data()
         // Rows of pairs only, among them some of two-byte UTF-8 (GB A1A4, U+00B7)
         // and undefined ones (BIG5 A3C0).
         QTest::addRow("rows of pairs, %d", cp) << cp << QByteArray("\xA1\xA4\xB0\xA1\xA3\xC0\xB0\xA1").repeated(40);
+        // Pairs whose UTF-8 is three bytes, two (GB A1A4, Shift JIS 839F) or
+        // four (undefined ones, Shift JIS 8840 and BIG5 A3C0: U+FFFD and a
+        // blank), side by side and among letters, at every place of a row; and
+        // four undefined pairs with a letter in half a row, which make more than
+        // 16 bytes of it.
+        const char* const lengths[] = {"\xB0\xA1", "\xA1\xA4", "\x83\x9F", "\x88\x40", "\xA3\xC0", "\x82\xA0"};
+        QByteArray pairs;
+        for (int n = 0; n < 300; ++n) {
+            pairs += lengths[(n * 7 + n / 6) % 6];
+            if (n % 5 == 0)
+                pairs += QByteArray(n % 3 + 1, 'a');
+        }
+        for (int n = 0; n < 17; ++n)
+            pairs += QByteArray(n, 'a') + QByteArray("\x88\x40\xA3\xC0\x88\x40" "a" "\xA3\xC0\x88\x40").repeated(3);
+        QTest::addRow("pairs of every length, %d", cp) << cp << pairs;
         // Rows of more than eight characters, as only single bytes from 0x80 up
         // make them: half-width katakana in Shift JIS, up to 16 in a row, alone
         // and among pairs and letters.
