@@ -608,8 +608,8 @@ void TestRowFormat::dumpLineMatchesRowAndDecoder_data()
         // Pairs whose UTF-8 is three bytes, two (GB A1A4, Shift JIS 839F) or
         // four (undefined ones, Shift JIS 8840 and BIG5 A3C0: U+FFFD and a
         // blank), side by side and among letters, at every place of a row; and
-        // four undefined pairs with a letter in half a row, which make more than
-        // 16 bytes of it.
+        // four pairs of the code page's longest other kind with a letter in
+        // half a row, which make 17 bytes of it where they are undefined.
         const char* const lengths[] = {"\xB0\xA1", "\xA1\xA4", "\x83\x9F", "\x88\x40", "\xA3\xC0", "\x82\xA0"};
         QByteArray pairs;
         for (int n = 0; n < 300; ++n) {
@@ -617,8 +617,9 @@ void TestRowFormat::dumpLineMatchesRowAndDecoder_data()
             if (n % 5 == 0)
                 pairs += QByteArray(n % 3 + 1, 'a');
         }
+        const QByteArray odd = cp == 932 ? "\x88\x40" : cp == 950 ? "\xA3\xC0" : "\xA6\xA1";
         for (int n = 0; n < 17; ++n)
-            pairs += QByteArray(n, 'a') + QByteArray("\x88\x40\xA3\xC0\x88\x40" "a" "\xA3\xC0\x88\x40").repeated(3);
+            pairs += QByteArray(n, 'a') + (odd + odd + odd + 'a' + odd).repeated(3);
         QTest::addRow("pairs of every length, %d", cp) << cp << pairs;
         // Rows of more than eight characters, as only single bytes from 0x80 up
         // make them: half-width katakana in Shift JIS, up to 16 in a row, alone
