@@ -855,24 +855,80 @@ bool g_bAvx2 = g_bHasAvx2;
 // kEndsLine says the fast path ends the line itself.
 using FastLine = char* (*)(const std::uint8_t*, const CTextDecoder&, char*, bool&);
 
+// Whether a row reads as the one before it does: its 16 bytes and the three
+// after them that its text may take (kMaxTextLength) are those of the row
+// before and the three after that. The 16 bytes are one compare, which rows
+// of text fail; the three after them, known then to be equal to the row's
+// first three if the next row is the same too, are compared with those as
+// the four bytes from the row's last.
+__attribute__((always_inline)) inline bool SameAsRowBefore(const std::uint8_t* row)
+{
+    const auto load = [](const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(load(row - 16), load(row))) != 0xFFFF)
+        return false;
+    std::uint32_t nEnd, nBefore;
+    std::memcpy(&nEnd, row + 15, 4);
+    std::memcpy(&nBefore, row - 1, 4);
+    return nEnd == nBefore;
+}
+
+// The longest line after its offset that a run of equal rows copies: the hex
+// part, a text column of UTF-8 and the newline fit, and so does the longest
+// offset before it in the room FormatLines has for a line.
+constexpr int kMaxRepeated = 112;
+static_assert(kMaxRepeated <= CRowFormat::kHexPartLength + 3 * CRowFormat::kMaxTextLength + 16,
+              "a copied line stays in the room FormatLines has for a line");
+
 template <FastLine kLine, bool kEndsLine>
 __attribute__((always_inline)) inline char* FormatLinesBy(const std::uint8_t* pData, std::uint32_t nSize,
                                                           std::uint32_t nOffset, std::uint32_t nRows,
                                                           std::uint64_t nFileOffset, int nOffsetColumns,
                                                           const CTextDecoder& decoder, char* p, bool& bContinued)
 {
+    // A run of equal rows, as the filler of erased flash, zeros or 0xCD make
+    // in binary files, writes the line of its second row after the offset
+    // again for each row after it that begins as that row did: from a copy
+    // kept here, not from the line just written, whose bytes the stores of the
+    // row before may not yet have left. Nothing of it is kept from row to row
+    // but where the copy goes on, which rows of text never read.
+    char repeated[kMaxRepeated];
+    int nRepeated = 0;
+    std::uint32_t nRepeatsAt = 0;   // the offset of the row the copy goes on to, once made
+    bool bRepeatedContinued = false;   // bContinued as the copied row began
+    // The rest of a line after its offset.
+    const auto formatLine = [&](char* pLine, bool bFast) {
+        char* pEnd = bFast ? kLine(pData + nOffset, decoder, p, bContinued) : nullptr;
+        if (pEnd)
+            return kEndsLine ? pEnd : EndLine(pLine, pEnd);
+        return EndLine(pLine, FormatLineByRules(pData, nSize, nOffset, decoder, p, bContinued));
+    };
     for (std::uint32_t r = 0; r < nRows; ++r, nOffset += 16, nFileOffset += 16) {
         char* pLine = p;
         p += nFileOffset <= 0xFFFFFFFFu && nOffsetColumns == CRowFormat::kOffsetColumns
             ? (CRowParts::FormatShortOffset(std::uint32_t(nFileOffset), p), int(CRowFormat::kOffsetColumns))
             : CRowFormat::FormatOffset(nFileOffset, nOffsetColumns, p);
-        char* pEnd = nSize - nOffset >= CRowFormat::kMaxTextLength
-            ? kLine(pData + nOffset, decoder, p, bContinued)
-            : nullptr;
-        if (pEnd)
-            p = kEndsLine ? pEnd : EndLine(pLine, pEnd);
-        else
-            p = EndLine(pLine, FormatLineByRules(pData, nSize, nOffset, decoder, p, bContinued));
+        const bool bFast = nSize - nOffset >= CRowFormat::kMaxTextLength;
+        if (__builtin_expect(bFast && r > 0 && SameAsRowBefore(pData + nOffset), 0)) {
+            // The copied row ended as it began, so this one ends so too:
+            // bContinued stays.
+            if (nRepeatsAt == nOffset && bContinued == bRepeatedContinued && nRepeated <= kMaxRepeated) {
+                // All of the copy, in a few vector stores rather than a call:
+                // a line's room holds its offset and kMaxRepeated.
+                std::memcpy(p, repeated, kMaxRepeated);
+                p += nRepeated;
+                nRepeatsAt += 16;
+                continue;
+            }
+            char* const pText = p;
+            bRepeatedContinued = bContinued;
+            p = formatLine(pLine, bFast);
+            nRepeated = int(p - pText);
+            if (nRepeated <= kMaxRepeated)
+                std::memcpy(repeated, pText, std::size_t(nRepeated));
+            nRepeatsAt = nOffset + 16;
+            continue;
+        }
+        p = formatLine(pLine, bFast);
     }
     return p;
 }
