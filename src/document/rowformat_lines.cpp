@@ -857,13 +857,20 @@ using FastLine = char* (*)(const std::uint8_t*, const CTextDecoder&, char*, bool
 
 // Whether a row reads as the one before it does: its 16 bytes and the three
 // after them that its text may take (kMaxTextLength) are those of the row
-// before and the three after that. The 16 bytes are one compare, which rows
-// of text fail; the three after them, known then to be equal to the row's
-// first three if the next row is the same too, are compared with those as
-// the four bytes from the row's last.
+// before and the three after that. Rows of text fail at their first eight
+// bytes, one scalar compare, the cheapest test for the rows that pay it
+// (measured against a 16-byte compare first). Once the 16 are equal, the
+// three after them equal those after the row before when they equal the
+// row's own first three: the four bytes from the row's last are compared
+// with the four from the last of the row before.
 __attribute__((always_inline)) inline bool SameAsRowBefore(const std::uint8_t* row)
 {
     const auto load = [](const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+    std::uint64_t nFirst, nFirstBefore;
+    std::memcpy(&nFirst, row, 8);
+    std::memcpy(&nFirstBefore, row - 16, 8);
+    if (__builtin_expect(nFirst != nFirstBefore, 1))
+        return false;
     if (_mm_movemask_epi8(_mm_cmpeq_epi8(load(row - 16), load(row))) != 0xFFFF)
         return false;
     std::uint32_t nEnd, nBefore;

@@ -672,11 +672,14 @@ void TestRowFormat::dumpLineMatchesRowAndDecoder_data()
         // Runs of equal rows, which the lines copy: filler bytes; rows whose
         // last byte pairs with the next row's first, so that the run's first
         // row begins otherwise than the others; a UTF-8 ideograph across each
-        // row's end; runs broken by a byte.
-        const QByteArray runs = QByteArray(80, char(0xCD)) + QByteArray(48, '\0')
+        // row's end; a character of four bytes across each row's end, whose
+        // last byte in the row after the run is none; runs broken by a byte.
+        QByteArray runs = QByteArray(80, char(0xCD)) + QByteArray(48, '\0')
             + QByteArray("AAAAAAAAAAAAAAA\xB0").repeated(4) + QByteArray(50, char(0xB0))
-            + QByteArray("\xB8\xAD" "\xE4\xB8\xAD\xE4\xB8\xAD\xE4\xB8\xAD\xE4\xB8\xAD" "x\xE4").repeated(5)
-            + QByteArray(40, char(0xFF)) + 'a' + QByteArray(60, char(0xFF));
+            + QByteArray("\xB8\xAD" "\xE4\xB8\xAD\xE4\xB8\xAD\xE4\xB8\xAD\xE4\xB8\xAD" "x\xE4").repeated(5);
+        runs += QByteArray(-runs.size() & 15, 'z');   // the next run from a row's start
+        runs += QByteArray("\x9F\x98\x80" "abcdefghijkl" "\xF0").repeated(4) + "\x9F\x98" "A"
+            + QByteArray(20, 'b') + QByteArray(40, char(0xFF)) + 'a' + QByteArray(60, char(0xFF));
         QTest::addRow("runs of equal rows, %d", cp) << cp << runs;
     }
 }
