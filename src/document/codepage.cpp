@@ -249,7 +249,9 @@ BlockMasks::BlockMasks(const std::uint8_t* p)
 
 #ifdef ZORBEL_DETECT_AVX512
 
-#define ZORBEL_AVX512BW __attribute__((target("avx512f,avx512bw")))
+// BMI1 for andn, which GCC otherwise does on masks in mask registers, moving
+// each value there and back.
+#define ZORBEL_AVX512BW __attribute__((target("avx512f,avx512bw,bmi")))
 
 // BlockMasks from one 64-byte register, the masks straight from comparisons.
 struct BlockMasks512 : BlockMaskBits {
@@ -431,7 +433,8 @@ __attribute__((always_inline)) inline int DetectDoubleByteBy(const std::uint8_t*
 }
 
 #ifdef ZORBEL_DETECT_AVX512
-const bool g_bHasAvx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+const bool g_bHasAvx512 =
+    __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("bmi");
 const bool g_bHasAvx2 = __builtin_cpu_supports("avx2");
 #else
 constexpr bool g_bHasAvx512 = false;
@@ -442,10 +445,10 @@ bool g_bAvx2 = g_bHasAvx2;
 
 #ifdef ZORBEL_DETECT_AVX512
 
-__attribute__((target("avx512f,avx512bw"))) int DetectDoubleByteByAvx512(const std::uint8_t* pData,
-                                                                          std::uint32_t nLength, std::uint32_t nEnd,
-                                                                          std::uint32_t& i, int& result,
-                                                                          std::vector<CByteRange>* pLeadRuns)
+__attribute__((target("avx512f,avx512bw,bmi"))) int DetectDoubleByteByAvx512(const std::uint8_t* pData,
+                                                                              std::uint32_t nLength, std::uint32_t nEnd,
+                                                                              std::uint32_t& i, int& result,
+                                                                              std::vector<CByteRange>* pLeadRuns)
 {
     return DetectDoubleByteBy<BlockMasks512>(pData, nLength, nEnd, i, result, pLeadRuns);
 }
