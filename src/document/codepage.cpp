@@ -401,30 +401,43 @@ __attribute__((always_inline)) inline int DetectDoubleByteBy(const std::uint8_t*
     // hands on a pair when it ends in an odd run of lead bytes, and a block of
     // lead bytes alone hands on what it was handed. So no block waits for the
     // pairing of the one before, only for that one bit.
+    //
+    // The blocks that need no call go in an inner loop of their own: across a
+    // call no vector register keeps its value, and with the calls in the loop
+    // GCC made each block broadcast its constants again.
     std::uint32_t nBlock = i;
     std::uint32_t nCarry = 0;
-    while (nBlock < nEnd && nEnd - nBlock > 64) {
-        const std::uint8_t* p = pData + nBlock;
-        // Plain text: no pair is handed on past it.
-        if (Masks::IsPlain(p)) {
-            nCarry = 0;
-            nBlock += 64;
-            continue;
+    for (;;) {
+        bool bRare = false;
+        for (; nBlock < nEnd && nEnd - nBlock > 64; nBlock += 64) {
+            const std::uint8_t* p = pData + nBlock;
+            // Plain text: no pair is handed on past it.
+            if (Masks::IsPlain(p)) {
+                nCarry = 0;
+                continue;
+            }
+            const Masks masks(p);
+            const std::uint64_t candidates = masks.leads & ~std::uint64_t(nCarry);
+            if (masks.bRare || (PairStarts64(candidates) & masks.leadsBeforeLow) != 0) {
+                bRare = true;
+                break;
+            }
+            if (candidates != 0)
+                result = 936;
+            if (masks.leads != ~std::uint64_t(0))
+                nCarry = std::uint32_t(__builtin_clzll(~masks.leads)) & 1;
+            else if (pLeadRuns)
+                break;
         }
-        const Masks masks(p);
-        const std::uint64_t candidates = masks.leads & ~std::uint64_t(nCarry);
-        if (masks.bRare || (PairStarts64(candidates) & masks.leadsBeforeLow) != 0) {
+        if (!(nBlock < nEnd && nEnd - nBlock > 64))
+            break;
+        if (bRare) {
             i = nBlock + nCarry;
             if (const int nDecided = DetectBytes(pData, nLength, nBlock + 64, i, result))
                 return nDecided;
             nCarry = i - (nBlock + 64);
         } else {
-            if (candidates != 0)
-                result = 936;
-            if (masks.leads == ~std::uint64_t(0))
-                leadRuns.AddBlock(nBlock);
-            else
-                nCarry = std::uint32_t(__builtin_clzll(~masks.leads)) & 1;
+            leadRuns.AddBlock(nBlock);
         }
         nBlock += 64;
     }
