@@ -186,11 +186,17 @@ inline int BlanksAfterThree(int at, bool bNarrow)
     return std::max(std::min(16, at + 3) - at - (bNarrow ? 1 : 2), 0);
 }
 
-// Classifies the row and writes its hex part; false for a row that needs the
-// byte-by-byte rules. On success bContinued tells whether the next row is
-// continued.
+// A row's hex part and the blanks after it, at pszOut.
+__attribute__((target("ssse3"), always_inline)) inline void HexPart(const std::uint8_t* row, char* pszOut)
+{
+    CRowParts::FormatPairsBySsse3(row, pszOut);
+    std::memcpy(pszOut + 48, "    ", 4);
+}
+
+// Classifies the row; false for a row that needs the byte-by-byte rules. On
+// success bContinued tells whether the next row is continued.
 __attribute__((target("ssse3"), always_inline)) inline bool ClassifyRow(const std::uint8_t* row,
-                                                                       const CTextDecoder& decoder, char* pszOut,
+                                                                       const CTextDecoder& decoder,
                                                                        bool& bContinued, RowCells& cells)
 {
     const int nCodePage = decoder.CodePage();
@@ -278,9 +284,6 @@ __attribute__((target("ssse3"), always_inline)) inline bool ClassifyRow(const st
             bNextContinued = (pairs & 0x8000) != 0;
         }
     }
-    CRowParts::FormatPairsBySsse3(row, pszOut);
-    std::memcpy(pszOut + 48, "    ", 4);
-
     // Cell i shows its byte where bit i of keep is set, else '.'.
     const __m128i halves = _mm_unpacklo_epi64(_mm_set1_epi8(char(keep)), _mm_set1_epi8(char(keep >> 8)));
     const __m128i bits = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
@@ -385,8 +388,9 @@ __attribute__((target("ssse3"))) char* FormatLineBySsse3(const std::uint8_t* row
 {
     const int nCodePage = decoder.CodePage();
     RowCells cells;
-    if (!ClassifyRow(row, decoder, pszOut, bContinued, cells))
+    if (!ClassifyRow(row, decoder, bContinued, cells))
         return nullptr;
+    HexPart(row, pszOut);
     const __m128i text = cells.text;
     const std::uint32_t chars = cells.chars;
     char* p = pszOut + CRowFormat::kHexPartLength;
@@ -426,6 +430,46 @@ __attribute__((target("ssse3"))) char* FormatLineBySsse3(const std::uint8_t* row
 // starts, the cells kept) in mask registers, moving each value there and back,
 // and rows of pairs cost 1-1.5 ns more (measured on an Intel Xeon).
 #define ZORBEL_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,bmi,bmi2,popcnt")))
+
+// Where each of the hex part's 52 columns takes its digit from, out of the 16
+// high digits of a row's bytes followed by its 16 low ones, and (digits) the
+// columns that take one; the others are blanks. As CRowParts::PairColumns:
+// "XX " a byte, a blank between the halves, four blanks after.
+struct HexColumns {
+    std::uint8_t from[64];
+    std::uint64_t digits;
+    constexpr HexColumns() : from(), digits(0)
+    {
+        for (int j = 0; j < 48; ++j) {
+            const int c = j >= 24 ? j - 1 : j;   // the column as if no blank were between the halves
+            if (j == 24 || c % 3 == 2)
+                continue;
+            from[j] = std::uint8_t(c % 3 == 0 ? c / 3 : 16 + c / 3);
+            digits |= std::uint64_t(1) << j;
+        }
+    }
+};
+constexpr HexColumns kHexColumns;
+
+// The hex part at pszOut as HexPart writes it, by one permute of the digits:
+// it writes 64 bytes, the 12 past the hex part blanks that the text column
+// overwrites. Of HexPart's ten shuffles it keeps three: beside the AVX-512
+// instructions of a row of pairs the processor runs shuffles on one port
+// alone, and they took most of its time (measured on an Intel Xeon).
+ZORBEL_AVX512 inline void HexPartByAvx512(const std::uint8_t* row, char* pszOut)
+{
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
+    const __m128i low4 = _mm_set1_epi8(0x0F);
+    const __m256i nibbles = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_and_si128(_mm_srli_epi16(bytes, 4), low4)), _mm_and_si128(bytes, low4), 1);
+    const __m256i digits = _mm256_shuffle_epi8(
+        _mm256_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F', '0', '1', '2',
+                         '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'),
+        nibbles);
+    _mm512_storeu_si512(pszOut, _mm512_mask_permutexvar_epi8(_mm512_set1_epi8(' '), kHexColumns.digits,
+                                                             _mm512_loadu_si512(kHexColumns.from),
+                                                             _mm512_castsi256_si512(digits)));
+}
 
 // The outputs of two characters by their byte pairs, the low 16 bits of each
 // half of both: each one's UTF-8 (the low half of its entry in
@@ -482,8 +526,9 @@ ZORBEL_AVX512 char* FormatLineByAvx512(const std::uint8_t* row, const CTextDecod
 {
     const int nCodePage = decoder.CodePage();
     RowCells cells;
-    if (!ClassifyRow(row, decoder, pszOut, bContinued, cells))
+    if (!ClassifyRow(row, decoder, bContinued, cells))
         return nullptr;
+    HexPartByAvx512(row, pszOut);
     char* p = pszOut + CRowFormat::kHexPartLength;
     if (cells.chars == 0)
         return PlainText<kEndLine>(cells.text, pszOut, p);
@@ -780,8 +825,9 @@ ZORBEL_AVX2 char* FormatLineByAvx2(const std::uint8_t* row, const CTextDecoder& 
                                    bool& bContinued)
 {
     RowCells cells;
-    if (!ClassifyRow(row, decoder, pszOut, bContinued, cells))
+    if (!ClassifyRow(row, decoder, bContinued, cells))
         return nullptr;
+    HexPart(row, pszOut);
     char* const pText = pszOut + CRowFormat::kHexPartLength;
     if (cells.chars != 0 && decoder.CodePage() == kCodePageUtf8)
         return Utf8TextByBmi2<kEndLine>(row, cells, pszOut, pText);
