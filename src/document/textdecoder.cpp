@@ -153,6 +153,7 @@ struct CTextDecoder::Tables {
     // length stays beside the bytes, since working it out from them would hold
     // up the next character's store.
     std::vector<Output> charsOut;
+    std::vector<std::uint32_t> charBytesOut;   // the bytes of each of charsOut
 
     explicit Tables(int nCodePage)
     {
@@ -195,6 +196,9 @@ struct CTextDecoder::Tables {
                     out = pairsOut[PairIndex(std::uint8_t(b), std::uint8_t(next))];
             }
         }
+        charBytesOut.reserve(charsOut.size());
+        for (const Output out : charsOut)
+            charBytesOut.push_back(std::uint32_t(out));
     }
 
     std::size_t PairIndex(std::uint8_t lead, std::uint8_t trail) const
@@ -213,6 +217,7 @@ CTextDecoder::CTextDecoder(int nCodePage) : m_nCodePage(nCodePage), m_pClasses(&
         tables = std::make_unique<Tables>(nCodePage);
     m_pTables = tables.get();
     m_pCharsOut = m_pTables->charsOut.data();
+    m_pCharBytesOut = m_pTables->charBytesOut.data();
 }
 
 char32_t CTextDecoder::DecodePair(std::uint8_t lead, std::uint8_t trail) const
