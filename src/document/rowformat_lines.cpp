@@ -435,18 +435,22 @@ __attribute__((target("ssse3"))) char* FormatLineBySsse3(const std::uint8_t* row
 
 // Where each of the hex part's 52 columns takes its digit from, out of the 16
 // high digits of a row's bytes followed by its 16 low ones, and (digits) the
-// columns that take one; the others are blanks. As CRowParts::PairColumns:
-// "XX " a byte, a blank between the halves, four blanks after.
+// columns that take one; the others are blanks. Made from
+// CRowParts::PairColumns, whose indices count the digits of each byte in turn,
+// high first (of the first eight bytes, and of the last eight).
 struct HexColumns {
     std::uint8_t from[64];
     std::uint64_t digits;
     constexpr HexColumns() : from(), digits(0)
     {
+        const CRowParts::PairColumns& columns = CRowParts::kPairColumns;
         for (int j = 0; j < 48; ++j) {
-            const int c = j >= 24 ? j - 1 : j;   // the column as if no blank were between the halves
-            if (j == 24 || c % 3 == 2)
+            const int n = columns.first[j] != 0x80 ? columns.first[j]
+                          : columns.second[j] != 0x80 ? 16 + columns.second[j]
+                                                       : -1;
+            if (n < 0)
                 continue;
-            from[j] = std::uint8_t(c % 3 == 0 ? c / 3 : 16 + c / 3);
+            from[j] = std::uint8_t(n % 2 == 0 ? n / 2 : 16 + n / 2);
             digits |= std::uint64_t(1) << j;
         }
     }
