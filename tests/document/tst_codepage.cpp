@@ -501,6 +501,12 @@ void TestCodePage::detectMatchesByteByByteRule()
         const int expected = Plain::DetectCodePage(data, std::uint32_t(bytes.size()));
         const int cp = DetectCodePage(data, std::uint32_t(bytes.size()));
         QVERIFY2(cp == expected, qPrintable(QString("trial %1: %2").arg(trial).arg(bytes.toHex().constData())));
+        // Whole blocks of 64 in a buffer of exactly their length: no block's
+        // look-ahead may read past its end (which the sanitizers report).
+        const std::vector<std::uint8_t> blocks(data, data + (bytes.size() & ~qsizetype(63)));
+        if (!blocks.empty())
+            QCOMPARE(DetectCodePage(blocks.data(), std::uint32_t(blocks.size())),
+                     Plain::DetectCodePage(blocks.data(), std::uint32_t(blocks.size())));
 
         // In parts, as --dump reads a file: the bytes each scan keeps go on at
         // the start of the next part.
