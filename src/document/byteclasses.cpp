@@ -24,6 +24,11 @@ CByteClasses::CByteClasses(int nCodePage)
         && Collect(m_shown, IsShownAlone, nCodePage);
     m_bNibbles = m_leadNibbles.Collect(IsLeadByte, nCodePage) && m_trailNibbles.Collect(IsTrailByte, nCodePage)
         && m_shownNibbles.Collect(IsShownAlone, nCodePage);
+    const Nibbles* quarters[] = {&m_leadNibbles, &m_trailNibbles};
+    for (int q = 0; q < 2; ++q) {
+        std::memcpy(m_quarterHighs + 16 * q, quarters[q]->high, 16);
+        std::memcpy(m_quarterLows + 16 * q, quarters[q]->low, 16);
+    }
 }
 
 bool CByteClasses::Nibbles::Collect(bool (*test)(int nCodePage, std::uint8_t b), int nCodePage)

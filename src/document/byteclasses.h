@@ -61,6 +61,14 @@ public:
     }
 #endif
 
+    // The nibble tables of lead and trail bytes in the first two quarters of
+    // a 64-byte register, for a register that holds a row's 16 bytes in its
+    // first quarter and the 16 from its second byte in the second; the other
+    // quarters are 0. One look-up by each half of the bytes then tells both
+    // classes (HasMasks and HasNibbleTables both; otherwise null).
+    const std::uint8_t* QuarterHighs() const { return m_bMasks && m_bNibbles ? m_quarterHighs : nullptr; }
+    const std::uint8_t* QuarterLows() const { return m_quarterLows; }
+
     // Writes 16 bytes to pOut: p[i] where bit i of nKeep is set, else chFill.
     static void Select(const std::uint8_t* p, std::uint32_t nKeep, char chFill, char* pOut);
 
@@ -119,6 +127,8 @@ private:
     Nibbles m_leadNibbles;
     Nibbles m_trailNibbles;
     Nibbles m_shownNibbles;
+    alignas(64) std::uint8_t m_quarterHighs[64] = {};
+    alignas(64) std::uint8_t m_quarterLows[64] = {};
 };
 
 #if defined(__SSE2__)

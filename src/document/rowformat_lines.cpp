@@ -514,6 +514,136 @@ ZORBEL_AVX512 inline __m512i LoadOutputs(__m512i lanes, __mmask16 chars, __m256i
     return _mm512_mask_expand_epi32(lanes, chars, got);
 }
 
+// The constants of PairsLineByAvx512, which it loads: made from immediates,
+// as the compiler otherwise makes them again for every row, each took a move
+// into a vector register on the port that the row's shuffles wait for (see
+// there).
+struct PairsConstants {
+    std::uint8_t low4[64];      // 0x0F
+    std::uint8_t lastQuarter[64];   // the fourth quarter's bytes 0xFF
+    std::uint8_t digits[64];    // the hex digits in each quarter
+    std::uint8_t blanks[64];
+    std::uint8_t hexFrom[64];   // the hex part's columns out of the digits, then the blanks
+    // Each cell's byte and the next in the low 16 bits of its lane, out of the
+    // row, the row from its second byte, then 0; a continued row's first cell
+    // takes 0 (the second).
+    std::uint8_t pairFrom[2][64];
+    constexpr PairsConstants() : low4(), lastQuarter(), digits(), blanks(), hexFrom(), pairFrom()
+    {
+        for (int j = 0; j < 64; ++j) {
+            low4[j] = 0x0F;
+            lastQuarter[j] = j >= 48 ? 0xFF : 0;
+            digits[j] = std::uint8_t("0123456789ABCDEF"[j % 16]);
+            blanks[j] = ' ';
+            pairFrom[0][j] = 64;
+            pairFrom[1][j] = 64;
+            // HexPartByAvx512's columns, with the low digits in the fourth quarter.
+            const int from = kHexColumns.from[j];
+            hexFrom[j] = std::uint8_t((kHexColumns.digits >> j & 1) == 0 ? 64 : from < 16 ? from : 32 + from);
+        }
+        for (int i = 0; i < 16; ++i) {
+            for (int c = 0; c < 2; ++c) {
+                if (i > 0 || c == 0) {
+                    pairFrom[c][4 * i] = std::uint8_t(i);
+                    pairFrom[c][4 * i + 1] = std::uint8_t(16 + i);
+                }
+            }
+        }
+    }
+};
+alignas(64) constexpr PairsConstants g_pairsConstants;
+
+// The text column of FormatLineByAvx512 out of its 16 lanes, at p, each
+// lane's bytes that are not 0 in turn; with kEndLine it ends the line as
+// EndLine does and returns the next line's start.
+template <bool kEndLine>
+ZORBEL_AVX512 __attribute__((always_inline)) inline char* StoreLanes(__m512i lanes, bool bUtf8, char* pszOut, char* p)
+{
+    const __mmask64 written = _mm512_test_epi8_mask(lanes, lanes);
+    _mm512_storeu_si512(p, _mm512_maskz_compress_epi8(written, lanes));
+    const auto nLength = int(_mm_popcnt_u64(written));
+    // Double-byte rows seldom end in a blank: the walk back costs them less
+    // than working out the last byte that is none (measured).
+    if (kEndLine && !bUtf8)
+        return EndLine(pszOut, p + nLength);
+    if (kEndLine) {
+        // The bytes written up to the last that is no blank; the text's
+        // trailing blanks are found in the register rather than by reading
+        // back what was just stored, a read that every next line's stores
+        // would wait for.
+        const __mmask64 shown = _mm512_test_epi8_mask(_mm512_xor_si512(lanes, _mm512_set1_epi8(' ')), lanes);
+        if (shown == 0)
+            return EndLine(pszOut, p + nLength);
+        p += _mm_popcnt_u64(_bzhi_u64(written, 64 - unsigned(__builtin_clzll(shown))));
+        *p = '\n';
+        return p + 1;
+    }
+    return p + nLength;
+}
+
+// The 64 bytes at p, which are aligned.
+ZORBEL_AVX512 __attribute__((always_inline)) inline __m512i Load64(const std::uint8_t* p)
+{
+    return _mm512_load_si512(p);
+}
+
+// FormatLineByAvx512 for a row of a double-byte code page with a byte from
+// 0x80 up, where the code page's classes have quarter tables and characters
+// are gathered. Counted in the instructions the compiler makes, a row of
+// pairs waited on the one port that does the shuffles, permutes, moves to
+// mask registers and moves of a general register into a vector register (an
+// Intel Xeon's port 5): the row is made with fewer of them.
+// - The row's 16 bytes in three quarters of one 64-byte register and the 16
+//   from its second byte in the second, by two loads; one look-up by each
+//   half of its bytes in
+//   CByteClasses' quarter tables tells the lead and trail bytes at once
+//   (ClassifyRow takes six 16-byte look-ups, three compares and three masks).
+// - The hex part takes the digits of the same halves.
+// - Every cell's lane is gathered from CTextDecoder::CellBytesOut, which
+//   holds what a cell shows where the walk lands on it, '.' included; the
+//   second cells of pairs are then emptied by one masked move, with no
+//   widening of the text column into lanes and no mask of the cells that
+//   begin characters or show '.'.
+// - Constants are loaded (g_pairsConstants).
+// Returns the line's end as FormatLineByAvx512 does.
+template <bool kEndLine>
+ZORBEL_AVX512 __attribute__((always_inline)) inline char* PairsLineByAvx512(const std::uint8_t* row,
+                                                                            const CByteClasses& classes,
+                                                                            const std::uint32_t* cellBytesOut,
+                                                                            char* pszOut, bool& bContinued)
+{
+    // The compiler knows the values but not, through these pointers, where
+    // they come from: it loads the constants rather than making them from
+    // immediates, and the row into all four quarters at once rather than
+    // spreading the 16 bytes the caller tested.
+    const PairsConstants* pk = &g_pairsConstants;
+    const std::uint8_t* pRow = row;
+    __asm__("" : "+r"(pk), "+r"(pRow));
+    const PairsConstants& k = *pk;
+    const __m512i data = _mm512_inserti32x4(
+        _mm512_broadcast_i32x4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pRow))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 1)), 1);
+    const __m512i highs = _mm512_and_si512(_mm512_srli_epi16(data, 4), Load64(k.low4));
+    const __m512i lows = _mm512_and_si512(data, Load64(k.low4));
+    const auto in = std::uint64_t(_mm512_test_epi8_mask(_mm512_shuffle_epi8(Load64(classes.QuarterHighs()), highs),
+                                                        _mm512_shuffle_epi8(Load64(classes.QuarterLows()), lows)));
+    // Lead bytes before trail bytes, but for a first byte that ends the row
+    // before.
+    const std::uint32_t candidates = std::uint32_t(in) & std::uint32_t(in >> 16) & (bContinued ? 0xFFFEu : 0xFFFFu);
+    const std::uint32_t pairs = CByteClasses::PairStarts(candidates);
+    // A continued row's first cell reads entry 0, which is '.'.
+    const std::uint8_t* pairFrom = k.pairFrom[bContinued];
+    bContinued = (pairs & 0x8000) != 0;
+    // The high digits of the row's bytes in the first quarter, the low ones
+    // in the fourth, then the columns and blanks of the hex part.
+    const __m512i digits = _mm512_shuffle_epi8(Load64(k.digits),
+                                               _mm512_ternarylogic_epi32(highs, lows, Load64(k.lastQuarter), 0xD8));
+    _mm512_storeu_si512(pszOut, _mm512_permutex2var_epi8(digits, Load64(k.hexFrom), Load64(k.blanks)));
+    const __m512i at = _mm512_permutex2var_epi8(data, Load64(pairFrom), _mm512_setzero_si512());
+    const __m512i lanes = _mm512_maskz_mov_epi32(__mmask16(~(pairs << 1)), _mm512_i32gather_epi32(at, cellBytesOut, 4));
+    return StoreLanes<kEndLine>(lanes, false, pszOut, pszOut + CRowFormat::kHexPartLength);
+}
+
 // The same with AVX-512 (VBMI2), without a loop over the characters: each of the
 // 16 cells becomes a 32-bit lane holding what it writes, first byte lowest (its
 // byte, a character's UTF-8 from the decoder's table or the row, or nothing for
@@ -530,6 +660,10 @@ ZORBEL_AVX512 char* FormatLineByAvx512(const std::uint8_t* row, const CTextDecod
                                        bool& bContinued)
 {
     const int nCodePage = decoder.CodePage();
+    const CByteClasses& classes = decoder.Classes();
+    if (_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row))) != 0 && nCodePage != kCodePageUtf8
+        && g_bGather && classes.QuarterHighs() != nullptr)
+        return PairsLineByAvx512<kEndLine>(row, classes, decoder.CellBytesOut(), pszOut, bContinued);
     RowCells cells;
     if (!ClassifyRow(row, decoder, bContinued, cells))
         return nullptr;
@@ -566,37 +700,21 @@ ZORBEL_AVX512 char* FormatLineByAvx512(const std::uint8_t* row, const CTextDecod
     } else {
         // A character's UTF-8 by its byte and the one after it; the second cell
         // of a pair writes nothing.
-        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
-        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 1));
-        const __m256i pairBytes = _mm256_set_m128i(_mm_unpackhi_epi8(first, next), _mm_unpacklo_epi8(first, next));
         // From the table of the bytes alone, half the size of CharOutputs, so
         // that a row's characters touch fewer cache lines (on an Intel Xeon rows
         // of random bytes took 0.5 ns less, of GB text 0.2).
+        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 1));
+        const __m256i pairBytes = _mm256_set_m128i(_mm_unpackhi_epi8(first, next), _mm_unpacklo_epi8(first, next));
         if (g_bGather)
             lanes = _mm512_mask_i32gather_epi32(lanes, chars, _mm512_cvtepu16_epi32(pairBytes),
-                                                decoder.CharBytesOut(), 4);
+                                                decoder.CellBytesOut(), 4);
         else
             lanes = LoadOutputs(lanes, chars, pairBytes, decoder.CharOutputs());
         empty = __mmask16(cells.pairs << 1);
     }
-    lanes = _mm512_maskz_mov_epi32(__mmask16(~empty), lanes);
-    const __mmask64 written = _mm512_test_epi8_mask(lanes, lanes);
-    _mm512_storeu_si512(p, _mm512_maskz_compress_epi8(written, lanes));
-    const auto nLength = int(_mm_popcnt_u64(written));
-    // Double-byte rows seldom end in a blank: the walk back costs them less
-    // than working out the last byte that is none (measured).
-    if (kEndLine && nCodePage != kCodePageUtf8)
-        return EndLine(pszOut, p + nLength);
-    if (kEndLine) {
-        // The bytes written up to the last that is no blank.
-        const __mmask64 shown = _mm512_test_epi8_mask(_mm512_xor_si512(lanes, _mm512_set1_epi8(' ')), lanes);
-        if (shown == 0)
-            return EndLine(pszOut, p + nLength);
-        p += _mm_popcnt_u64(_bzhi_u64(written, 64 - unsigned(__builtin_clzll(shown))));
-        *p = '\n';
-        return p + 1;
-    }
-    return p + nLength;
+    return StoreLanes<kEndLine>(_mm512_maskz_mov_epi32(__mmask16(~empty), lanes), nCodePage == kCodePageUtf8, pszOut,
+                                p);
 }
 #undef ZORBEL_AVX512
 #if defined(__GNUC__) && !defined(__clang__)

@@ -153,7 +153,7 @@ struct CTextDecoder::Tables {
     // length stays beside the bytes, since working it out from them would hold
     // up the next character's store.
     std::vector<Output> charsOut;
-    std::vector<std::uint32_t> charBytesOut;   // the bytes of each of charsOut
+    std::vector<std::uint32_t> cellBytesOut;   // CellBytesOut
 
     explicit Tables(int nCodePage)
     {
@@ -196,9 +196,12 @@ struct CTextDecoder::Tables {
                     out = pairsOut[PairIndex(std::uint8_t(b), std::uint8_t(next))];
             }
         }
-        charBytesOut.reserve(charsOut.size());
-        for (const Output out : charsOut)
-            charBytesOut.push_back(std::uint32_t(out));
+        cellBytesOut.resize(charsOut.size());
+        for (std::size_t bytes = 0; bytes < charsOut.size(); ++bytes) {
+            const auto b = std::uint8_t(bytes);
+            const bool bPair = leadIndex[b] != kNone && trailIndex[bytes >> 8] != kNone;
+            cellBytesOut[bytes] = bPair || IsShownAlone(nCodePage, b) ? std::uint32_t(charsOut[bytes]) : '.';
+        }
     }
 
     std::size_t PairIndex(std::uint8_t lead, std::uint8_t trail) const
@@ -217,7 +220,7 @@ CTextDecoder::CTextDecoder(int nCodePage) : m_nCodePage(nCodePage), m_pClasses(&
         tables = std::make_unique<Tables>(nCodePage);
     m_pTables = tables.get();
     m_pCharsOut = m_pTables->charsOut.data();
-    m_pCharBytesOut = m_pTables->charBytesOut.data();
+    m_pCellBytesOut = m_pTables->cellBytesOut.data();
 }
 
 char32_t CTextDecoder::DecodePair(std::uint8_t lead, std::uint8_t trail) const

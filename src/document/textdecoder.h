@@ -70,9 +70,14 @@ public:
     // For a reader that knows where the column's characters begin without
     // writing the column.
     const std::uint64_t* CharOutputs() const { return m_pCharsOut; }
-    // The low 32 bits of each of those, the bytes alone: half the memory, for
-    // a reader that tells their count from the bytes that are not 0.
-    const std::uint32_t* CharBytesOut() const { return m_pCharBytesOut; }
+    // What a cell of a row shows where the walk over the row lands on it, by
+    // its byte and the one after it as CharOutputs takes them, as bytes alone
+    // (the low 32 bits of a CharOutputs entry, for a reader that tells their
+    // count from the bytes that are not 0): a lead byte before a trail byte
+    // the pair's character, a byte shown alone (IsShownAlone) itself, any other
+    // byte '.'. Half the memory of CharOutputs, and a row's cells need no test
+    // of which of them show '.'.
+    const std::uint32_t* CellBytesOut() const { return m_pCellBytesOut; }
     // The classes of bytes of the code page, held so that a caller formatting
     // row after row need not find them for each (CByteClasses::For keeps the
     // last one per thread, which costs a look-up of thread storage).
@@ -105,5 +110,5 @@ private:
     const Tables* m_pTables;
     const CByteClasses* m_pClasses;
     const std::uint64_t* m_pCharsOut;
-    const std::uint32_t* m_pCharBytesOut;
+    const std::uint32_t* m_pCellBytesOut;
 };
