@@ -120,17 +120,50 @@ __attribute__((always_inline)) inline std::uint32_t AddShownThrees(const std::ui
     return nIdeographs;
 }
 
-// The bytes from lowest up to lowest + span, as 0xFF.
-__attribute__((always_inline)) inline __m128i InRange(__m128i bytes, char lowest, char span)
+// Each byte value in all 16 bytes of a register: the constants of the UTF-8
+// rows' tests, which they load. Made from immediates, as the compiler makes
+// them when it knows their values, each took two instructions a row, one of
+// them a move into a vector register on the port that the row's shuffles wait
+// for (an Intel Xeon's port 5).
+struct ByteSplats {
+    alignas(16) std::uint8_t of[256][16];
+    constexpr ByteSplats() : of()
+    {
+        for (int b = 0; b < 256; ++b) {
+            for (int j = 0; j < 16; ++j)
+                of[b][j] = std::uint8_t(b);
+        }
+    }
+};
+constexpr ByteSplats kByteSplats;
+
+// kByteSplats through a pointer whose target the compiler does not know, so
+// that it loads them; taken once a row.
+__attribute__((always_inline)) inline const ByteSplats* OpaqueSplats()
 {
-    const __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8(lowest));
-    return _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(span)), offset);
+    const ByteSplats* splats = &kByteSplats;
+    __asm__("" : "+r"(splats));
+    return splats;
+}
+
+// The byte value c in all 16 bytes, from splats.
+__attribute__((always_inline)) inline __m128i Splat(const ByteSplats* splats, std::uint8_t c)
+{
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(splats->of[c]));
+}
+
+// The bytes from lowest up to lowest + span, as 0xFF.
+__attribute__((always_inline)) inline __m128i InRange(const ByteSplats* splats, __m128i bytes, std::uint8_t lowest,
+                                                      std::uint8_t span)
+{
+    const __m128i offset = _mm_sub_epi8(bytes, Splat(splats, lowest));
+    return _mm_cmpeq_epi8(_mm_min_epu8(offset, Splat(splats, span)), offset);
 }
 
 // The bytes equal to c, as 0xFF.
-__attribute__((always_inline)) inline __m128i Is(__m128i bytes, char c)
+__attribute__((always_inline)) inline __m128i Is(const ByteSplats* splats, __m128i bytes, std::uint8_t c)
 {
-    return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c));
+    return _mm_cmpeq_epi8(bytes, Splat(splats, c));
 }
 
 // The cells where one of the other wide characters of three bytes that CJK
@@ -140,19 +173,20 @@ __attribute__((always_inline)) inline __m128i Is(__m128i bytes, char c)
 // but for U+3097 and U+3098 (E3 81-83), and the full-width forms U+FF01-U+FF60
 // (EF BC 81-BF, EF BD 80-A0). Each is shown and wide, as ShownThreeBits has
 // them; the caller keeps the cells whose three bytes make a character.
-__attribute__((target("ssse3"), always_inline)) inline std::uint32_t CommonWideThrees(__m128i bytes, __m128i next,
+__attribute__((target("ssse3"), always_inline)) inline std::uint32_t CommonWideThrees(const ByteSplats* k,
+                                                                                      __m128i bytes, __m128i next,
                                                                                       __m128i after)
 {
     const __m128i unassigned = _mm_or_si128(
-        _mm_or_si128(_mm_and_si128(Is(next, char(0x80)), Is(after, char(0xBF))),
-                     _mm_and_si128(Is(next, char(0x81)), Is(after, char(0x80)))),
-        _mm_and_si128(Is(next, char(0x82)), InRange(after, char(0x97), 1)));
+        _mm_or_si128(_mm_and_si128(Is(k, next, 0x80), Is(k, after, 0xBF)),
+                     _mm_and_si128(Is(k, next, 0x81), Is(k, after, 0x80))),
+        _mm_and_si128(Is(k, next, 0x82), InRange(k, after, 0x97, 1)));
     const __m128i symbolsAndKana =
-        _mm_andnot_si128(unassigned, _mm_and_si128(Is(bytes, char(0xE3)), InRange(next, char(0x80), 3)));
+        _mm_andnot_si128(unassigned, _mm_and_si128(Is(k, bytes, 0xE3), InRange(k, next, 0x80, 3)));
     const __m128i fullWidth = _mm_and_si128(
-        Is(bytes, char(0xEF)),
-        _mm_or_si128(_mm_andnot_si128(Is(after, char(0x80)), Is(next, char(0xBC))),
-                     _mm_and_si128(Is(next, char(0xBD)), InRange(after, char(0x80), 0x20))));
+        Is(k, bytes, 0xEF),
+        _mm_or_si128(_mm_andnot_si128(Is(k, after, 0x80), Is(k, next, 0xBC)),
+                     _mm_and_si128(Is(k, next, 0xBD), InRange(k, after, 0x80, 0x20))));
     return std::uint32_t(_mm_movemask_epi8(_mm_or_si128(symbolsAndKana, fullWidth)));
 }
 
@@ -160,11 +194,12 @@ __attribute__((target("ssse3"), always_inline)) inline std::uint32_t CommonWideT
 // uses begins: the dashes, quotation marks, bullets and ellipsis of
 // U+2010-U+2027 (E2 80 90-A7), each shown and narrow. All three bytes are
 // tested, so these cells need no other.
-__attribute__((target("ssse3"), always_inline)) inline std::uint32_t CommonNarrowThrees(__m128i bytes, __m128i next,
+__attribute__((target("ssse3"), always_inline)) inline std::uint32_t CommonNarrowThrees(const ByteSplats* k,
+                                                                                        __m128i bytes, __m128i next,
                                                                                         __m128i after)
 {
     return std::uint32_t(_mm_movemask_epi8(_mm_and_si128(
-        _mm_and_si128(Is(bytes, char(0xE2)), Is(next, char(0x80))), InRange(after, char(0x90), 0x17))));
+        _mm_and_si128(Is(k, bytes, 0xE2), Is(k, next, 0x80)), InRange(k, after, 0x90, 0x17))));
 }
 
 // A row's cells as the fast path sees them: the text column's 16 cells (the
@@ -225,24 +260,24 @@ __attribute__((target("ssse3"), always_inline)) inline bool ClassifyRow(const st
             // times, from its first, second and third byte, so that each test
             // of a byte and the two after it is one register's, and each mask
             // one movemask.
+            const ByteSplats* k = OpaqueSplats();
             const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 1));
             const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 2));
-            const __m128i below = _mm_set1_epi8(char(0xC0));   // continuation bytes 0x80-0xBF, signed
+            const __m128i below = Splat(k, 0xC0);   // continuation bytes 0x80-0xBF, signed
             const __m128i nextContinues = _mm_cmpgt_epi8(below, next);
             const __m128i twoContinue = _mm_and_si128(nextContinues, _mm_cmpgt_epi8(below, after));
             // CJK Unified Ideographs: E5-E9, or E4 before B8-BF.
             const __m128i ideograph = _mm_or_si128(
-                InRange(bytes, char(0xE5), 4),
-                _mm_and_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(char(0xE4))),
-                              _mm_cmpeq_epi8(_mm_max_epu8(next, _mm_set1_epi8(char(0xB8))), next)));
+                InRange(k, bytes, 0xE5, 4),
+                _mm_and_si128(Is(k, bytes, 0xE4), _mm_cmpeq_epi8(_mm_max_epu8(next, Splat(k, 0xB8)), next)));
             auto ideographs = std::uint32_t(_mm_movemask_epi8(_mm_and_si128(ideograph, twoContinue)));
             const auto threes = std::uint32_t(
-                _mm_movemask_epi8(_mm_and_si128(InRange(bytes, char(0xE0), 15), twoContinue)));
+                _mm_movemask_epi8(_mm_and_si128(InRange(k, bytes, 0xE0, 15), twoContinue)));
             // A row with one such character or none looks it up; more, as
             // rows of kana are, are taken by their bytes first.
             if (__builtin_popcount(threes & ~ideographs) > 1) {
-                ideographs |= CommonWideThrees(bytes, next, after) & threes;
-                narrow = CommonNarrowThrees(bytes, next, after);
+                ideographs |= CommonWideThrees(k, bytes, next, after) & threes;
+                narrow = CommonNarrowThrees(k, bytes, next, after);
             }
             chars = AddShownThrees(row, ideographs, threes, narrow);
             chars |= narrow;
@@ -257,8 +292,8 @@ __attribute__((target("ssse3"), always_inline)) inline bool ClassifyRow(const st
             if ((std::uint32_t(_mm_movemask_epi8(bytes)) & ~(covered | alone)) != 0)
                 return false;
             // A byte shows alone in UTF-8 when it is printable ASCII.
-            const __m128i printable = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(0x1F)),
-                                                    _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x7F)));
+            const __m128i printable =
+                _mm_and_si128(_mm_cmpgt_epi8(bytes, Splat(k, 0x1F)), _mm_cmplt_epi8(bytes, Splat(k, 0x7F)));
             keep = covered | std::uint32_t(_mm_movemask_epi8(printable));
         } else {
             // As GetRowText's whole row with the byte after it.
@@ -514,11 +549,11 @@ ZORBEL_AVX512 inline __m512i LoadOutputs(__m512i lanes, __mmask16 chars, __m256i
     return _mm512_mask_expand_epi32(lanes, chars, got);
 }
 
-// The constants of PairsLineByAvx512, which it loads: made from immediates,
+// The constants of the AVX-512 rows, which they load: made from immediates,
 // as the compiler otherwise makes them again for every row, each took a move
 // into a vector register on the port that the row's shuffles wait for (see
-// there).
-struct PairsConstants {
+// PairsLineByAvx512).
+struct LaneConstants {
     std::uint8_t low4[64];      // 0x0F
     std::uint8_t lastQuarter[64];   // the fourth quarter's bytes 0xFF
     std::uint8_t digits[64];    // the hex digits in each quarter
@@ -528,7 +563,13 @@ struct PairsConstants {
     // row, the row from its second byte, then 0; a continued row's first cell
     // takes 0 (the second).
     std::uint8_t pairFrom[2][64];
-    constexpr PairsConstants() : low4(), lastQuarter(), digits(), blanks(), hexFrom(), pairFrom()
+    // Each cell's byte and the two after it out of a UTF-8 row's 19 bytes (and
+    // 0 after them), then the blank of a character's third cell out of blanks
+    // ([1]: the 15th cell's too, for a narrow character).
+    std::uint8_t utf8From[2][64];
+    std::uint8_t blankLanes[64];   // ' ' in the low byte of each 32-bit lane
+    constexpr LaneConstants()
+        : low4(), lastQuarter(), digits(), blanks(), hexFrom(), pairFrom(), utf8From(), blankLanes()
     {
         for (int j = 0; j < 64; ++j) {
             low4[j] = 0x0F;
@@ -537,6 +578,10 @@ struct PairsConstants {
             blanks[j] = ' ';
             pairFrom[0][j] = 64;
             pairFrom[1][j] = 64;
+            blankLanes[j] = j % 4 == 0 ? ' ' : 0;
+            const int cell = j / 4;
+            for (int n = 0; n < 2; ++n)
+                utf8From[n][j] = std::uint8_t(j % 4 < 3 ? cell + j % 4 : cell < 14 + n ? 64 : 32);
             // HexPartByAvx512's columns, with the low digits in the fourth quarter.
             const int from = kHexColumns.from[j];
             hexFrom[j] = std::uint8_t((kHexColumns.digits >> j & 1) == 0 ? 64 : from < 16 ? from : 32 + from);
@@ -551,7 +596,13 @@ struct PairsConstants {
         }
     }
 };
-alignas(64) constexpr PairsConstants g_pairsConstants;
+alignas(64) constexpr LaneConstants g_laneConstants;
+
+// The 64 bytes at p, which are aligned.
+ZORBEL_AVX512 __attribute__((always_inline)) inline __m512i Load64(const std::uint8_t* p)
+{
+    return _mm512_load_si512(p);
+}
 
 // The text column of FormatLineByAvx512 out of its 16 lanes, at p, each
 // lane's bytes that are not 0 in turn; with kEndLine it ends the line as
@@ -571,7 +622,9 @@ ZORBEL_AVX512 __attribute__((always_inline)) inline char* StoreLanes(__m512i lan
         // trailing blanks are found in the register rather than by reading
         // back what was just stored, a read that every next line's stores
         // would wait for.
-        const __mmask64 shown = _mm512_test_epi8_mask(_mm512_xor_si512(lanes, _mm512_set1_epi8(' ')), lanes);
+        const LaneConstants* pk = &g_laneConstants;
+        __asm__("" : "+r"(pk));
+        const __mmask64 shown = _mm512_test_epi8_mask(_mm512_xor_si512(lanes, Load64(pk->blanks)), lanes);
         if (shown == 0)
             return EndLine(pszOut, p + nLength);
         p += _mm_popcnt_u64(_bzhi_u64(written, 64 - unsigned(__builtin_clzll(shown))));
@@ -579,12 +632,6 @@ ZORBEL_AVX512 __attribute__((always_inline)) inline char* StoreLanes(__m512i lan
         return p + 1;
     }
     return p + nLength;
-}
-
-// The 64 bytes at p, which are aligned.
-ZORBEL_AVX512 __attribute__((always_inline)) inline __m512i Load64(const std::uint8_t* p)
-{
-    return _mm512_load_si512(p);
 }
 
 // FormatLineByAvx512 for a row of a double-byte code page with a byte from
@@ -604,7 +651,7 @@ ZORBEL_AVX512 __attribute__((always_inline)) inline __m512i Load64(const std::ui
 //   second cells of pairs are then emptied by one masked move, with no
 //   widening of the text column into lanes and no mask of the cells that
 //   begin characters or show '.'.
-// - Constants are loaded (g_pairsConstants).
+// - Constants are loaded (g_laneConstants).
 // Returns the line's end as FormatLineByAvx512 does.
 template <bool kEndLine>
 ZORBEL_AVX512 __attribute__((always_inline)) inline char* PairsLineByAvx512(const std::uint8_t* row,
@@ -616,10 +663,10 @@ ZORBEL_AVX512 __attribute__((always_inline)) inline char* PairsLineByAvx512(cons
     // they come from: it loads the constants rather than making them from
     // immediates, and the row into all four quarters at once rather than
     // spreading the 16 bytes the caller tested.
-    const PairsConstants* pk = &g_pairsConstants;
+    const LaneConstants* pk = &g_laneConstants;
     const std::uint8_t* pRow = row;
     __asm__("" : "+r"(pk), "+r"(pRow));
-    const PairsConstants& k = *pk;
+    const LaneConstants& k = *pk;
     const __m512i data = _mm512_inserti32x4(
         _mm512_broadcast_i32x4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pRow))),
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 1)), 1);
@@ -684,18 +731,14 @@ ZORBEL_AVX512 char* FormatLineByAvx512(const std::uint8_t* row, const CTextDecod
         // cell writes the blank after its bytes, a narrow one's second cell
         // the blank after them and its third the next; its other cells write
         // nothing.
+        const LaneConstants* pk = &g_laneConstants;
+        __asm__("" : "+r"(pk));
         const __m512i rowBytes = _mm512_zextsi256_si512(_mm256_maskz_loadu_epi8(0x7FFFF, row));
-        const __m512i from = _mm512_add_epi8(_mm512_set1_epi32(0x00020100),
-                                             _mm512_set_epi32(0x0F0F0F0F, 0x0E0E0E0E, 0x0D0D0D0D, 0x0C0C0C0C,
-                                                              0x0B0B0B0B, 0x0A0A0A0A, 0x09090909, 0x08080808,
-                                                              0x07070707, 0x06060606, 0x05050505, 0x04040404,
-                                                              0x03030303, 0x02020202, 0x01010101, 0x00000000));
-        const __m512i three = _mm512_and_si512(_mm512_permutexvar_epi8(from, rowBytes), _mm512_set1_epi32(0x00FFFFFF));
-        const __m512i blanks = _mm512_maskz_mov_epi32(__mmask16(0x3FFF | (cells.narrow & 0x4000)),
-                                                      _mm512_set1_epi32(0x20000000));
-        lanes = _mm512_mask_mov_epi32(lanes, chars, _mm512_or_si512(three, blanks));
+        const __m512i threeAndBlank =
+            _mm512_permutex2var_epi8(rowBytes, Load64(pk->utf8From[cells.narrow >> 14 & 1]), Load64(pk->blanks));
+        lanes = _mm512_mask_mov_epi32(lanes, chars, threeAndBlank);
         const auto secondBlanks = __mmask16((cells.narrow & 0x3FFF) << 1);
-        lanes = _mm512_mask_mov_epi32(lanes, secondBlanks, _mm512_set1_epi32(' '));
+        lanes = _mm512_mask_mov_epi32(lanes, secondBlanks, Load64(pk->blankLanes));
         empty = __mmask16((cells.chars << 1 | cells.chars << 2) & ~cells.chars & ~secondBlanks);
     } else {
         // A character's UTF-8 by its byte and the one after it; the second cell
