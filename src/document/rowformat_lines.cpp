@@ -653,6 +653,13 @@ ZORBEL_AVX512 __attribute__((always_inline)) inline char* StoreLanes(__m512i lan
 //   begin characters or show '.'.
 // - Constants are loaded (g_laneConstants).
 // Returns the line's end as FormatLineByAvx512 does.
+// Whether FormatLineByAvx512 takes the decoder's rows with a byte from 0x80
+// up by PairsLineByAvx512.
+inline bool TakesPairsLine(const CTextDecoder& decoder)
+{
+    return decoder.CodePage() != kCodePageUtf8 && g_bGather && decoder.Classes().QuarterHighs() != nullptr;
+}
+
 template <bool kEndLine>
 ZORBEL_AVX512 __attribute__((always_inline)) inline char* PairsLineByAvx512(const std::uint8_t* row,
                                                                             const CByteClasses& classes,
@@ -702,14 +709,14 @@ ZORBEL_AVX512 __attribute__((always_inline)) inline char* PairsLineByAvx512(cons
 // the next line's start: the text's trailing blanks are found in the register
 // rather than by reading back what was just stored, a read that every next
 // line's stores would wait for.
-template <bool kEndLine>
+template <bool kEndLine, bool kPairs = false>
 ZORBEL_AVX512 char* FormatLineByAvx512(const std::uint8_t* row, const CTextDecoder& decoder, char* pszOut,
                                        bool& bContinued)
 {
     const int nCodePage = decoder.CodePage();
     const CByteClasses& classes = decoder.Classes();
-    if (_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row))) != 0 && nCodePage != kCodePageUtf8
-        && g_bGather && classes.QuarterHighs() != nullptr)
+    if (_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row))) != 0
+        && (kPairs || TakesPairsLine(decoder)))
         return PairsLineByAvx512<kEndLine>(row, classes, decoder.CellBytesOut(), pszOut, bContinued);
     RowCells cells;
     if (!ClassifyRow(row, decoder, bContinued, cells))
@@ -1199,6 +1206,13 @@ __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,bmi,bmi2
 {
     return FormatLinesBy<FormatLineByAvx512<true>, true>(ZORBEL_LINES_ARGUMENTS);
 }
+
+// The same where TakesPairsLine holds, which the rows then need not test.
+__attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,bmi,bmi2,popcnt"))) char*
+FormatPairsLinesByAvx512(ZORBEL_LINES_PARAMETERS)
+{
+    return FormatLinesBy<FormatLineByAvx512<true, true>, true>(ZORBEL_LINES_ARGUMENTS);
+}
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
 #endif
@@ -1282,7 +1296,7 @@ char* CRowFormat::FormatLines(const std::uint8_t* pData, std::uint32_t nSize, st
 {
 #ifdef ZORBEL_PAIRS_SSSE3
     if (g_bAvx512 || g_bAvx2 || g_bSsse3) {
-        const auto lines = TakesAvx512(decoder) ? FormatLinesByAvx512
+        const auto lines = TakesAvx512(decoder) ? (TakesPairsLine(decoder) ? FormatPairsLinesByAvx512 : FormatLinesByAvx512)
                            : g_bAvx2 ? FormatLinesByAvx2
                                      : FormatLinesBySsse3<FormatLineBySsse3, false>;
         return lines(pData, nSize, nOffset, nRows, nFileOffset, nOffsetColumns, decoder, pszOut, bContinued);
