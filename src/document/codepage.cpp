@@ -411,6 +411,12 @@ __attribute__((always_inline)) inline int DetectDoubleByteBy(const std::uint8_t*
         bool bRare = false;
         for (; nBlock < nEnd && nEnd - nBlock > 64; nBlock += 64) {
             const std::uint8_t* p = pData + nBlock;
+            // Over GB text, whose blocks all take the masks and the branches
+            // below, the pass waited on its loads and ran at half of memchr's
+            // speed from memory; asking for the bytes 2 KiB ahead doubled it
+            // (bench_detect: 4.5 -> 9.0 GB/s, memchr 10.4; 1 KiB gave 7.7,
+            // 4 KiB 9.4 with ASCII a little slower).
+            __builtin_prefetch(p + 2048);
             // Plain text: no pair is handed on past it.
             if (Masks::IsPlain(p)) {
                 nCarry = 0;
