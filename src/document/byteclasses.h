@@ -65,8 +65,9 @@ public:
     // a 64-byte register, for a register that holds a row's 16 bytes in its
     // first quarter and the 16 from its second byte in the second; the other
     // quarters are 0. One look-up by each half of the bytes then tells both
-    // classes (HasMasks and HasNibbleTables both; otherwise null).
-    const std::uint8_t* QuarterHighs() const { return m_bMasks && m_bNibbles ? m_quarterHighs : nullptr; }
+    // classes, where HasQuarterTables (HasMasks and HasNibbleTables both).
+    bool HasQuarterTables() const { return m_bMasks && m_bNibbles; }
+    const std::uint8_t* QuarterHighs() const { return m_quarterHighs; }
     const std::uint8_t* QuarterLows() const { return m_quarterLows; }
 
     // Writes 16 bytes to pOut: p[i] where bit i of nKeep is set, else chFill.

@@ -555,7 +555,7 @@ ZORBEL_AVX512 inline __m512i LoadOutputs(__m512i lanes, __mmask16 chars, __m256i
 // PairsLineByAvx512).
 struct LaneConstants {
     std::uint8_t low4[64];      // 0x0F
-    std::uint8_t lastQuarter[64];   // the fourth quarter's bytes 0xFF
+    std::uint8_t thirdQuarter[64];   // the third quarter's bytes 0xFF
     std::uint8_t digits[64];    // the hex digits in each quarter
     std::uint8_t blanks[64];
     std::uint8_t hexFrom[64];   // the hex part's columns out of the digits, then the blanks
@@ -569,11 +569,11 @@ struct LaneConstants {
     std::uint8_t utf8From[2][64];
     std::uint8_t blankLanes[64];   // ' ' in the low byte of each 32-bit lane
     constexpr LaneConstants()
-        : low4(), lastQuarter(), digits(), blanks(), hexFrom(), pairFrom(), utf8From(), blankLanes()
+        : low4(), thirdQuarter(), digits(), blanks(), hexFrom(), pairFrom(), utf8From(), blankLanes()
     {
         for (int j = 0; j < 64; ++j) {
             low4[j] = 0x0F;
-            lastQuarter[j] = j >= 48 ? 0xFF : 0;
+            thirdQuarter[j] = j >= 32 && j < 48 ? 0xFF : 0;
             digits[j] = std::uint8_t("0123456789ABCDEF"[j % 16]);
             blanks[j] = ' ';
             pairFrom[0][j] = 64;
@@ -582,9 +582,9 @@ struct LaneConstants {
             const int cell = j / 4;
             for (int n = 0; n < 2; ++n)
                 utf8From[n][j] = std::uint8_t(j % 4 < 3 ? cell + j % 4 : cell < 14 + n ? 64 : 32);
-            // HexPartByAvx512's columns, with the low digits in the fourth quarter.
+            // HexPartByAvx512's columns, with the low digits in the third quarter.
             const int from = kHexColumns.from[j];
-            hexFrom[j] = std::uint8_t((kHexColumns.digits >> j & 1) == 0 ? 64 : from < 16 ? from : 32 + from);
+            hexFrom[j] = std::uint8_t((kHexColumns.digits >> j & 1) == 0 ? 64 : from < 16 ? from : 16 + from);
         }
         for (int i = 0; i < 16; ++i) {
             for (int c = 0; c < 2; ++c) {
@@ -640,11 +640,11 @@ ZORBEL_AVX512 __attribute__((always_inline)) inline char* StoreLanes(__m512i lan
 // pairs waited on the one port that does the shuffles, permutes, moves to
 // mask registers and moves of a general register into a vector register (an
 // Intel Xeon's port 5): the row is made with fewer of them.
-// - The row's 16 bytes in three quarters of one 64-byte register and the 16
-//   from its second byte in the second, by two loads; one look-up by each
-//   half of its bytes in
-//   CByteClasses' quarter tables tells the lead and trail bytes at once
-//   (ClassifyRow takes six 16-byte look-ups, three compares and three masks).
+// - The row's 16 bytes, the 16 from its second byte and the row again in
+//   the quarters of one 64-byte register, by loads; one look-up by each half
+//   of its bytes in CByteClasses' quarter tables tells the lead and trail
+//   bytes at once (ClassifyRow takes six 16-byte look-ups, three compares
+//   and three masks).
 // - The hex part takes the digits of the same halves.
 // - Every cell's lane is gathered from CTextDecoder::CellBytesOut, which
 //   holds what a cell shows where the walk lands on it, '.' included; the
@@ -657,7 +657,7 @@ ZORBEL_AVX512 __attribute__((always_inline)) inline char* StoreLanes(__m512i lan
 // up by PairsLineByAvx512.
 inline bool TakesPairsLine(const CTextDecoder& decoder)
 {
-    return decoder.CodePage() != kCodePageUtf8 && g_bGather && decoder.Classes().QuarterHighs() != nullptr;
+    return decoder.CodePage() != kCodePageUtf8 && g_bGather && decoder.Classes().HasQuarterTables();
 }
 
 template <bool kEndLine>
@@ -668,15 +668,19 @@ ZORBEL_AVX512 __attribute__((always_inline)) inline char* PairsLineByAvx512(cons
 {
     // The compiler knows the values but not, through these pointers, where
     // they come from: it loads the constants rather than making them from
-    // immediates, and the row into all four quarters at once rather than
-    // spreading the 16 bytes the caller tested.
+    // immediates, and inserts the row's third quarter from memory rather
+    // than from the register it already holds.
     const LaneConstants* pk = &g_laneConstants;
     const std::uint8_t* pRow = row;
     __asm__("" : "+r"(pk), "+r"(pRow));
     const LaneConstants& k = *pk;
+    // The row, the row from its second byte, the row again; the fourth
+    // quarter goes unused. Each inserted from memory, where an insert from a
+    // register would wait for the shuffle port.
     const __m512i data = _mm512_inserti32x4(
-        _mm512_broadcast_i32x4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pRow))),
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 1)), 1);
+        _mm512_inserti32x4(_mm512_castsi128_si512(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row))),
+                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 1)), 1),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(pRow)), 2);
     const __m512i highs = _mm512_and_si512(_mm512_srli_epi16(data, 4), Load64(k.low4));
     const __m512i lows = _mm512_and_si512(data, Load64(k.low4));
     const auto in = std::uint64_t(_mm512_test_epi8_mask(_mm512_shuffle_epi8(Load64(classes.QuarterHighs()), highs),
@@ -689,9 +693,9 @@ ZORBEL_AVX512 __attribute__((always_inline)) inline char* PairsLineByAvx512(cons
     const std::uint8_t* pairFrom = k.pairFrom[bContinued];
     bContinued = (pairs & 0x8000) != 0;
     // The high digits of the row's bytes in the first quarter, the low ones
-    // in the fourth, then the columns and blanks of the hex part.
+    // in the third, then the columns and blanks of the hex part.
     const __m512i digits = _mm512_shuffle_epi8(Load64(k.digits),
-                                               _mm512_ternarylogic_epi32(highs, lows, Load64(k.lastQuarter), 0xD8));
+                                               _mm512_ternarylogic_epi32(highs, lows, Load64(k.thirdQuarter), 0xD8));
     _mm512_storeu_si512(pszOut, _mm512_permutex2var_epi8(digits, Load64(k.hexFrom), Load64(k.blanks)));
     const __m512i at = _mm512_permutex2var_epi8(data, Load64(pairFrom), _mm512_setzero_si512());
     const __m512i lanes = _mm512_maskz_mov_epi32(__mmask16(~(pairs << 1)), _mm512_i32gather_epi32(at, cellBytesOut, 4));
