@@ -634,6 +634,13 @@ ZORBEL_AVX512 __attribute__((always_inline)) inline char* StoreLanes(__m512i lan
     return p + nLength;
 }
 
+// Whether FormatLineByAvx512 takes the decoder's rows with a byte from 0x80
+// up by PairsLineByAvx512.
+inline bool TakesPairsLine(const CTextDecoder& decoder)
+{
+    return decoder.CodePage() != kCodePageUtf8 && g_bGather && decoder.Classes().HasQuarterTables();
+}
+
 // FormatLineByAvx512 for a row of a double-byte code page with a byte from
 // 0x80 up, where the code page's classes have quarter tables and characters
 // are gathered. Counted in the instructions the compiler makes, a row of
@@ -653,13 +660,6 @@ ZORBEL_AVX512 __attribute__((always_inline)) inline char* StoreLanes(__m512i lan
 //   begin characters or show '.'.
 // - Constants are loaded (g_laneConstants).
 // Returns the line's end as FormatLineByAvx512 does.
-// Whether FormatLineByAvx512 takes the decoder's rows with a byte from 0x80
-// up by PairsLineByAvx512.
-inline bool TakesPairsLine(const CTextDecoder& decoder)
-{
-    return decoder.CodePage() != kCodePageUtf8 && g_bGather && decoder.Classes().HasQuarterTables();
-}
-
 template <bool kEndLine>
 ZORBEL_AVX512 __attribute__((always_inline)) inline char* PairsLineByAvx512(const std::uint8_t* row,
                                                                             const CByteClasses& classes,
@@ -713,6 +713,8 @@ ZORBEL_AVX512 __attribute__((always_inline)) inline char* PairsLineByAvx512(cons
 // the next line's start: the text's trailing blanks are found in the register
 // rather than by reading back what was just stored, a read that every next
 // line's stores would wait for.
+// kPairs says that TakesPairsLine holds for the decoder, which the row then
+// need not test.
 template <bool kEndLine, bool kPairs = false>
 ZORBEL_AVX512 char* FormatLineByAvx512(const std::uint8_t* row, const CTextDecoder& decoder, char* pszOut,
                                        bool& bContinued)
@@ -754,9 +756,10 @@ ZORBEL_AVX512 char* FormatLineByAvx512(const std::uint8_t* row, const CTextDecod
     } else {
         // A character's UTF-8 by its byte and the one after it; the second cell
         // of a pair writes nothing.
-        // From the table of the bytes alone, half the size of CharOutputs, so
-        // that a row's characters touch fewer cache lines (on an Intel Xeon rows
-        // of random bytes took 0.5 ns less, of GB text 0.2).
+        // From CellBytesOut, whose entries for the cells that begin
+        // characters are the bytes of CharOutputs' alone, half its size, so
+        // that a row's characters touch fewer cache lines (on an Intel Xeon
+        // rows of random bytes took 0.5 ns less, of GB text 0.2).
         const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
         const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 1));
         const __m256i pairBytes = _mm256_set_m128i(_mm_unpackhi_epi8(first, next), _mm_unpacklo_epi8(first, next));
@@ -1300,9 +1303,11 @@ char* CRowFormat::FormatLines(const std::uint8_t* pData, std::uint32_t nSize, st
 {
 #ifdef ZORBEL_PAIRS_SSSE3
     if (g_bAvx512 || g_bAvx2 || g_bSsse3) {
-        const auto lines = TakesAvx512(decoder) ? (TakesPairsLine(decoder) ? FormatPairsLinesByAvx512 : FormatLinesByAvx512)
-                           : g_bAvx2 ? FormatLinesByAvx2
-                                     : FormatLinesBySsse3<FormatLineBySsse3, false>;
+        const bool bAvx512 = TakesAvx512(decoder);
+        const auto lines = bAvx512 && TakesPairsLine(decoder) ? FormatPairsLinesByAvx512
+                           : bAvx512                          ? FormatLinesByAvx512
+                           : g_bAvx2                          ? FormatLinesByAvx2
+                                                              : FormatLinesBySsse3<FormatLineBySsse3, false>;
         return lines(pData, nSize, nOffset, nRows, nFileOffset, nOffsetColumns, decoder, pszOut, bContinued);
     }
 #endif
