@@ -754,20 +754,14 @@ ZORBEL_AVX512 char* FormatLineByAvx512(const std::uint8_t* row, const CTextDecod
         lanes = _mm512_mask_mov_epi32(lanes, secondBlanks, Load64(pk->blankLanes));
         empty = __mmask16((cells.chars << 1 | cells.chars << 2) & ~cells.chars & ~secondBlanks);
     } else {
-        // A character's UTF-8 by its byte and the one after it; the second cell
-        // of a pair writes nothing.
-        // From CellBytesOut, whose entries for the cells that begin
-        // characters are the bytes of CharOutputs' alone, half its size, so
-        // that a row's characters touch fewer cache lines (on an Intel Xeon
-        // rows of random bytes took 0.5 ns less, of GB text 0.2).
+        // A character's UTF-8 by its byte and the one after it, by scalar
+        // loads; the second cell of a pair writes nothing. (Where characters
+        // are gathered, every code page's classes have quarter tables and
+        // these rows go to PairsLineByAvx512.)
         const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
         const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 1));
         const __m256i pairBytes = _mm256_set_m128i(_mm_unpackhi_epi8(first, next), _mm_unpacklo_epi8(first, next));
-        if (g_bGather)
-            lanes = _mm512_mask_i32gather_epi32(lanes, chars, _mm512_cvtepu16_epi32(pairBytes),
-                                                decoder.CellBytesOut(), 4);
-        else
-            lanes = LoadOutputs(lanes, chars, pairBytes, decoder.CharOutputs());
+        lanes = LoadOutputs(lanes, chars, pairBytes, decoder.CharOutputs());
         empty = __mmask16(cells.pairs << 1);
     }
     return StoreLanes<kEndLine>(_mm512_maskz_mov_epi32(__mmask16(~empty), lanes), nCodePage == kCodePageUtf8, pszOut,

@@ -120,6 +120,19 @@ void TestCodePage::byteClassMasksMatchRules()
     const bool bShown = std::find(std::begin(kShownCodePages), std::end(kShownCodePages), cp)
         != std::end(kShownCodePages);
     QVERIFY(classes.HasNibbleTables() || !bShown);
+    // The quarter tables tell lead bytes in the first quarter and trail bytes
+    // in the second, by one entry for each half of the byte; every shown code
+    // page has them.
+    QVERIFY(classes.HasQuarterTables() || !bShown);
+    if (classes.HasQuarterTables()) {
+        for (int b = 0; b < 256; ++b) {
+            const auto inQuarter = [&](int q) {
+                return (classes.QuarterHighs()[16 * q + (b >> 4)] & classes.QuarterLows()[16 * q + (b & 15)]) != 0;
+            };
+            QVERIFY2(inQuarter(0) == IsLeadByte(cp, std::uint8_t(b)), qPrintable(QString::number(b, 16)));
+            QVERIFY2(inQuarter(1) == IsTrailByte(cp, std::uint8_t(b)), qPrintable(QString::number(b, 16)));
+        }
+    }
 #endif
     for (int start = 0; start < 256; ++start) {
         std::uint8_t bytes[16];
