@@ -184,7 +184,7 @@ struct CTextDecoder::Tables {
         pairsOut.reserve(pairs.size());
         for (const char32_t ch : pairs)
             pairsOut.push_back(ch == kReplacement ? OutputOf(kWideReplacement, 4) : OutputOf(Utf8Of(ch)));
-        charsOut.resize(std::size_t(1) << 16);
+        charsOut.assign(std::size_t(kWritesNothing) + 1, 0);
         for (int next = 0; next < 256; ++next) {
             for (int b = 0; b < 256; ++b) {
                 Output& out = charsOut[std::size_t(next) << 8 | std::size_t(b)];
@@ -196,8 +196,8 @@ struct CTextDecoder::Tables {
                     out = pairsOut[PairIndex(std::uint8_t(b), std::uint8_t(next))];
             }
         }
-        cellBytesOut.resize(charsOut.size());
-        for (std::size_t bytes = 0; bytes < charsOut.size(); ++bytes) {
+        cellBytesOut.resize(kWritesNothing);
+        for (std::size_t bytes = 0; bytes < cellBytesOut.size(); ++bytes) {
             const auto b = std::uint8_t(bytes);
             const bool bPair = leadIndex[b] != kNone && trailIndex[bytes >> 8] != kNone;
             cellBytesOut[bytes] = bPair || IsShownAlone(nCodePage, b) ? std::uint32_t(charsOut[bytes]) : '.';

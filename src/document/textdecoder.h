@@ -70,6 +70,8 @@ public:
     // For a reader that knows where the column's characters begin without
     // writing the column.
     const std::uint64_t* CharOutputs() const { return m_pCharsOut; }
+    // The one entry of CharOutputs past its 64 Ki: no bytes, a count of 0.
+    static constexpr std::uint32_t kWritesNothing = 0x10000;
     // What a cell of a row shows where the walk over the row lands on it, by
     // its byte and the one after it as CharOutputs takes them, as bytes alone
     // (the low 32 bits of a CharOutputs entry, for a reader that tells their
