@@ -48,16 +48,26 @@ public:
                                                             std::uint32_t& nShown) const
     {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i high = _mm_and_si128(_mm_srli_epi16(bytes, 4), _mm_set1_epi8(0x0F));
-        const __m128i low = _mm_and_si128(bytes, _mm_set1_epi8(0x0F));
-        nLead = m_leadNibbles.Mask(high, low);
-        nShown = m_shownNibbles.Mask(high, low);
+        LeadAndShownMasks(_mm_and_si128(_mm_srli_epi16(bytes, 4), _mm_set1_epi8(0x0F)),
+                          _mm_and_si128(bytes, _mm_set1_epi8(0x0F)), nLead, nShown);
     }
     __attribute__((target("ssse3"))) std::uint32_t TrailMaskBySsse3(const std::uint8_t* p) const
     {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        return m_trailNibbles.Mask(_mm_and_si128(_mm_srli_epi16(bytes, 4), _mm_set1_epi8(0x0F)),
-                                   _mm_and_si128(bytes, _mm_set1_epi8(0x0F)));
+        return TrailMaskBySsse3(_mm_and_si128(_mm_srli_epi16(bytes, 4), _mm_set1_epi8(0x0F)),
+                                _mm_and_si128(bytes, _mm_set1_epi8(0x0F)));
+    }
+    // The same from the high and the low halves of the 16 bytes, for a caller
+    // that has them.
+    __attribute__((target("ssse3"))) void LeadAndShownMasks(__m128i high, __m128i low, std::uint32_t& nLead,
+                                                            std::uint32_t& nShown) const
+    {
+        nLead = m_leadNibbles.Mask(high, low);
+        nShown = m_shownNibbles.Mask(high, low);
+    }
+    __attribute__((target("ssse3"))) std::uint32_t TrailMaskBySsse3(__m128i high, __m128i low) const
+    {
+        return m_trailNibbles.Mask(high, low);
     }
 #endif
 

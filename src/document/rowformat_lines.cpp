@@ -120,18 +120,30 @@ __attribute__((always_inline)) inline std::uint32_t AddShownThrees(const std::ui
     return nIdeographs;
 }
 
-// Each byte value in all 16 bytes of a register: the constants of the UTF-8
-// rows' tests, which they load. Made from immediates, as the compiler makes
-// them when it knows their values, each took two instructions a row, one of
-// them a move into a vector register on the port that the row's shuffles wait
-// for (an Intel Xeon's port 5).
+// Each byte value in all 16 bytes of a register, and the other constants of
+// the SSSE3 and AVX2 rows, which they load. Made from immediates, as the
+// compiler makes them when it knows their values, each took two or three
+// instructions a row, one of them a move or shuffle into a vector register on
+// the port that the row's shuffles wait for (an Intel Xeon's port 5).
 struct ByteSplats {
     alignas(16) std::uint8_t of[256][16];
-    constexpr ByteSplats() : of()
+    // Bit i % 8 in byte i: the bit of a mask byte that tells cell i.
+    alignas(16) std::uint8_t cellBits[16];
+    // A 32-bit lane of three UTF-8 bytes has a lead byte E0-EF and a fourth
+    // byte of 0: the bits tested, and their values.
+    alignas(16) std::uint32_t threeMask[4];
+    alignas(16) std::uint32_t threeLead[4];
+    constexpr ByteSplats() : of(), cellBits(), threeMask(), threeLead()
     {
         for (int b = 0; b < 256; ++b) {
             for (int j = 0; j < 16; ++j)
                 of[b][j] = std::uint8_t(b);
+        }
+        for (int j = 0; j < 16; ++j)
+            cellBits[j] = std::uint8_t(1u << (j % 8));
+        for (int j = 0; j < 4; ++j) {
+            threeMask[j] = 0xFF0000F0u;
+            threeLead[j] = 0xE0u;
         }
     }
 };
@@ -164,6 +176,15 @@ __attribute__((always_inline)) inline __m128i InRange(const ByteSplats* splats, 
 __attribute__((always_inline)) inline __m128i Is(const ByteSplats* splats, __m128i bytes, std::uint8_t c)
 {
     return _mm_cmpeq_epi8(bytes, Splat(splats, c));
+}
+
+// Bit i of a 16-bit mask spread to byte i, as 0xFF where it is set.
+__attribute__((target("ssse3"), always_inline)) inline __m128i BytesOfBits(const ByteSplats* splats,
+                                                                          std::uint32_t bits)
+{
+    const __m128i each = _mm_load_si128(reinterpret_cast<const __m128i*>(splats->cellBits));
+    const __m128i halves = _mm_unpacklo_epi64(_mm_set1_epi8(char(bits)), _mm_set1_epi8(char(bits >> 8)));
+    return _mm_cmpeq_epi8(_mm_and_si128(halves, each), each);
 }
 
 // The cells where one of the other wide characters of three bytes that CJK
@@ -225,7 +246,7 @@ inline int BlanksAfterThree(int at, bool bNarrow)
 // A row's hex part and the blanks after it, at pszOut.
 __attribute__((target("ssse3"), always_inline)) inline void HexPart(const std::uint8_t* row, char* pszOut)
 {
-    CRowParts::FormatPairsBySsse3(row, pszOut);
+    CRowParts::FormatPairsBySsse3(row, pszOut, Splat(OpaqueSplats(), 0x0F));
     std::memcpy(pszOut + 48, "    ", 4);
 }
 
@@ -236,6 +257,7 @@ __attribute__((target("ssse3"), always_inline)) inline bool ClassifyRow(const st
                                                                        bool& bContinued, RowCells& cells)
 {
     const int nCodePage = decoder.CodePage();
+    const ByteSplats* k = OpaqueSplats();
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
     std::uint32_t keep;
     std::uint32_t chars = 0;   // cells where a character from 0x80 up begins
@@ -245,8 +267,8 @@ __attribute__((target("ssse3"), always_inline)) inline bool ClassifyRow(const st
     if (_mm_movemask_epi8(bytes) == 0) {
         // Bytes below 0x80 are no lead bytes and show alone when printable, in
         // every code page; a continued row's first byte stays '.'.
-        const __m128i printable = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(0x1F)),
-                                                _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x7F)));
+        const __m128i printable =
+            _mm_and_si128(_mm_cmpgt_epi8(bytes, Splat(k, 0x1F)), _mm_cmplt_epi8(bytes, Splat(k, 0x7F)));
         keep = std::uint32_t(_mm_movemask_epi8(printable));
         if (bContinued && nCodePage != kCodePageUtf8)
             keep &= ~1u;
@@ -260,7 +282,6 @@ __attribute__((target("ssse3"), always_inline)) inline bool ClassifyRow(const st
             // times, from its first, second and third byte, so that each test
             // of a byte and the two after it is one register's, and each mask
             // one movemask.
-            const ByteSplats* k = OpaqueSplats();
             const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 1));
             const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 2));
             const __m128i below = Splat(k, 0xC0);   // continuation bytes 0x80-0xBF, signed
@@ -301,8 +322,12 @@ __attribute__((target("ssse3"), always_inline)) inline bool ClassifyRow(const st
             std::uint32_t shown;
             std::uint32_t trails;
             if (classes.HasNibbleTables()) {
-                classes.LeadAndShownMasks(row, leads, shown);
-                trails = classes.TrailMaskBySsse3(row + 1);
+                const __m128i low4 = Splat(k, 0x0F);
+                const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 1));
+                classes.LeadAndShownMasks(_mm_and_si128(_mm_srli_epi16(bytes, 4), low4), _mm_and_si128(bytes, low4),
+                                          leads, shown);
+                trails = classes.TrailMaskBySsse3(_mm_and_si128(_mm_srli_epi16(next, 4), low4),
+                                                  _mm_and_si128(next, low4));
             } else {
                 leads = classes.LeadMask(row);
                 shown = classes.ShownMask(row);
@@ -321,10 +346,8 @@ __attribute__((target("ssse3"), always_inline)) inline bool ClassifyRow(const st
         }
     }
     // Cell i shows its byte where bit i of keep is set, else '.'.
-    const __m128i halves = _mm_unpacklo_epi64(_mm_set1_epi8(char(keep)), _mm_set1_epi8(char(keep >> 8)));
-    const __m128i bits = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
-    const __m128i kept = _mm_cmpeq_epi8(_mm_and_si128(halves, bits), bits);
-    cells.text = _mm_or_si128(_mm_and_si128(kept, bytes), _mm_andnot_si128(kept, _mm_set1_epi8('.')));
+    const __m128i kept = BytesOfBits(k, keep);
+    cells.text = _mm_or_si128(_mm_and_si128(kept, bytes), _mm_andnot_si128(kept, Splat(k, '.')));
     cells.keep = keep;
     cells.chars = chars;
     cells.pairs = pairs;
@@ -934,7 +957,8 @@ ZORBEL_AVX2 __attribute__((always_inline)) inline char* StoreNonZero(__m128i byt
 // up to 20 bytes at p and returns the end of what counts.
 ZORBEL_AVX2 __attribute__((always_inline)) inline char* HalfRowText(const std::uint8_t* half, __m128i text,
                                                                     __m128i keys, unsigned layout,
-                                                                    const std::uint64_t* outputs, char* p)
+                                                                    const std::uint64_t* outputs,
+                                                                    const ByteSplats* k, char* p)
 {
     const __m128i index = _mm_shuffle_epi8(keys, _mm_loadu_si128(reinterpret_cast<const __m128i*>(
                                                      kHalfRowLayouts.keys[layout])));
@@ -951,8 +975,9 @@ ZORBEL_AVX2 __attribute__((always_inline)) inline char* HalfRowText(const std::u
     utf8 = _mm_insert_epi32(utf8, int(std::uint32_t(outputs[std::uint32_t(high)])), 2);
     utf8 = _mm_insert_epi32(utf8, int(std::uint32_t(outputs[high >> 32])), 3);
     // Three counted bytes: a lead byte E0-EF and a fourth byte of 0.
-    const __m128i three = _mm_cmpeq_epi32(_mm_and_si128(utf8, _mm_set1_epi32(int(0xFF0000F0u))),
-                                          _mm_set1_epi32(0xE0));
+    const __m128i three =
+        _mm_cmpeq_epi32(_mm_and_si128(utf8, _mm_load_si128(reinterpret_cast<const __m128i*>(k->threeMask))),
+                        _mm_load_si128(reinterpret_cast<const __m128i*>(k->threeLead)));
     const unsigned nOther = (unsigned(_mm_movemask_ps(_mm_castsi128_ps(three))) ^ 0xFu)
         & _bzhi_u32(0xFu, unsigned(__builtin_popcount(layout & 0xFFu)));
     const auto control = [layout](const std::uint8_t (&table)[512][16]) {
@@ -990,9 +1015,10 @@ ZORBEL_AVX2 __attribute__((always_inline)) inline char* PairsText(const std::uin
     const std::uint32_t pairs = cells.pairs;
     const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
     const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 1));
-    p = HalfRowText(row, cells.text, _mm_unpacklo_epi8(first, next), pairs & 0xFFu, outputs, p);
+    const ByteSplats* k = OpaqueSplats();
+    p = HalfRowText(row, cells.text, _mm_unpacklo_epi8(first, next), pairs & 0xFFu, outputs, k, p);
     return HalfRowText(row + 8, _mm_unpackhi_epi64(cells.text, cells.text), _mm_unpackhi_epi8(first, next),
-                       (pairs >> 8 & 0xFFu) | (pairs << 1 & 0x100u), outputs, p);
+                       (pairs >> 8 & 0xFFu) | (pairs << 1 & 0x100u), outputs, k, p);
 }
 
 // The 32-bit lanes of the eight bits of bits, as all ones where a bit is set.
@@ -1019,11 +1045,7 @@ ZORBEL_AVX2 __attribute__((always_inline)) inline char* CellsText(const std::uin
 {
     const std::uint32_t pairs = cells.pairs;
     const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 1));
-    const __m128i pairBytes = _mm_cmpeq_epi8(
-        _mm_and_si128(_mm_unpacklo_epi64(_mm_set1_epi8(char(pairs)), _mm_set1_epi8(char(pairs >> 8))),
-                      _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128)),
-        _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128));
-    const __m128i trails = _mm_and_si128(next, pairBytes);
+    const __m128i trails = _mm_and_si128(next, BytesOfBits(OpaqueSplats(), pairs));
     const std::uint32_t seconds = pairs << 1;
     const __m256i nothing = _mm256_set1_epi32(CTextDecoder::kWritesNothing);
     std::uint32_t index[16];

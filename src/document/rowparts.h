@@ -83,9 +83,14 @@ struct CRowParts {
     // halves: 48 columns, the last pair's blank not written.
     __attribute__((target("ssse3"))) static void FormatPairsBySsse3(const std::uint8_t* bytes, char* pszOut)
     {
+        FormatPairsBySsse3(bytes, pszOut, _mm_set1_epi8(0x0F));
+    }
+    // The same with 0x0F in every byte of low4, for a caller that loads it.
+    __attribute__((target("ssse3"))) static void FormatPairsBySsse3(const std::uint8_t* bytes, char* pszOut,
+                                                                    __m128i low4)
+    {
         const __m128i digits =
             _mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F');
-        const __m128i low4 = _mm_set1_epi8(0x0F);
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
         const __m128i high = _mm_shuffle_epi8(digits, _mm_and_si128(_mm_srli_epi16(v, 4), low4));
         const __m128i low = _mm_shuffle_epi8(digits, _mm_and_si128(v, low4));
