@@ -1036,8 +1036,8 @@ ZORBEL_AVX2 __attribute__((always_inline)) inline __m256i LanesOfBits(std::uint3
 // next byte of 0 (as DoubleByteText looks it up, which keeps those entries in
 // the cache), a pair's first cell the pair's, and its second cell the entry
 // past the table's 64 Ki, which writes nothing. Rows mixing pairs with bytes
-// alone, as random bytes read as Shift JIS do, took 31 ns a row by
-// DoubleByteText's loop, whose length varies from row to row, and take 24
+// alone, as random bytes read as Shift JIS do, took 27-31 ns a row by
+// DoubleByteText's loop, whose length varies from row to row, and take 22-24
 // this way (measured on an Intel Xeon with AVX-512 turned off). Returns the
 // end of what it wrote.
 ZORBEL_AVX2 __attribute__((always_inline)) inline char* CellsText(const std::uint8_t* row, const RowCells& cells,
