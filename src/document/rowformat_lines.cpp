@@ -6,6 +6,7 @@
 
 #include "byteclasses.h"
 #include "codepage.h"
+#include "processor.h"
 #include "rowparts.h"
 #include "textdecoder.h"
 #include "utf8.h"
@@ -491,49 +492,6 @@ __attribute__((target("ssse3"))) char* FormatLineBySsse3(const std::uint8_t* row
 // and rows of pairs cost 1-1.5 ns more (measured on an Intel Xeon).
 #define ZORBEL_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,bmi,bmi2,popcnt")))
 
-// Where each of the hex part's 52 columns takes its digit from, out of the 16
-// high digits of a row's bytes followed by its 16 low ones, and (digits) the
-// columns that take one; the others are blanks. Made from
-// CRowParts::PairColumns, whose indices count the digits of each byte in turn,
-// high first (of the first eight bytes, and of the last eight).
-struct HexColumns {
-    std::uint8_t from[64];
-    std::uint64_t digits;
-    constexpr HexColumns() : from(), digits(0)
-    {
-        const CRowParts::PairColumns& columns = CRowParts::kPairColumns;
-        for (int j = 0; j < 48; ++j) {
-            const int n = columns.first[j] != 0x80 ? columns.first[j]
-                          : columns.second[j] != 0x80 ? 16 + columns.second[j]
-                                                       : -1;
-            if (n < 0)
-                continue;
-            from[j] = std::uint8_t(n % 2 == 0 ? n / 2 : 16 + n / 2);
-            digits |= std::uint64_t(1) << j;
-        }
-    }
-};
-constexpr HexColumns kHexColumns;
-
-// The hex part at pszOut as HexPart writes it, by one permute of the digits:
-// it writes 64 bytes, the 12 past the hex part blanks that the text column
-// overwrites. Of HexPart's ten shuffles it keeps three (on an Intel Xeon rows
-// of ASCII took 0.5 ns less, of UTF-8 ideographs 1.7 ns, of pairs 0.3).
-ZORBEL_AVX512 inline void HexPartByAvx512(const std::uint8_t* row, char* pszOut)
-{
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
-    const __m128i low4 = _mm_set1_epi8(0x0F);
-    const __m256i nibbles = _mm256_inserti128_si256(
-        _mm256_castsi128_si256(_mm_and_si128(_mm_srli_epi16(bytes, 4), low4)), _mm_and_si128(bytes, low4), 1);
-    const __m256i digits = _mm256_shuffle_epi8(
-        _mm256_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F', '0', '1', '2',
-                         '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'),
-        nibbles);
-    _mm512_storeu_si512(pszOut, _mm512_mask_permutexvar_epi8(_mm512_set1_epi8(' '), kHexColumns.digits,
-                                                             _mm512_loadu_si512(kHexColumns.from),
-                                                             _mm512_castsi256_si512(digits)));
-}
-
 // The outputs of two characters by their byte pairs, the low 16 bits of each
 // half of both: each one's UTF-8 (the low half of its entry in
 // CTextDecoder::CharOutputs), the first in the low half.
@@ -605,9 +563,11 @@ struct LaneConstants {
             const int cell = j / 4;
             for (int n = 0; n < 2; ++n)
                 utf8From[n][j] = std::uint8_t(j % 4 < 3 ? cell + j % 4 : cell < 14 + n ? 64 : 32);
-            // HexPartByAvx512's columns, with the low digits in the third quarter.
-            const int from = kHexColumns.from[j];
-            hexFrom[j] = std::uint8_t((kHexColumns.digits >> j & 1) == 0 ? 64 : from < 16 ? from : 16 + from);
+            // CRowParts::FormatHexPartByAvx512's columns, with the low digits
+            // in the third quarter.
+            const CRowParts::HexColumns& columns = CRowParts::kHexColumns;
+            const int from = columns.from[j];
+            hexFrom[j] = std::uint8_t((columns.digits >> j & 1) == 0 ? 64 : from < 16 ? from : 16 + from);
         }
         for (int i = 0; i < 16; ++i) {
             for (int c = 0; c < 2; ++c) {
@@ -754,7 +714,7 @@ ZORBEL_AVX512 char* FormatLineByAvx512(const std::uint8_t* row, const CTextDecod
     // instructions (the compiler drops those).
     cells.text = _mm_mask_blend_epi8(__mmask16(cells.keep), _mm_set1_epi8('.'),
                                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(row)));
-    HexPartByAvx512(row, pszOut);
+    CRowParts::FormatHexPartByAvx512(row, pszOut);
     char* p = pszOut + CRowFormat::kHexPartLength;
     if (cells.chars == 0)
         return PlainText<kEndLine>(cells.text, pszOut, p);
@@ -1116,21 +1076,8 @@ char* FormatLineByRules(const std::uint8_t* pData, std::uint32_t nSize, std::uin
 #ifdef ZORBEL_PAIRS_SSSE3
 
 const bool g_bSsse3 = __builtin_cpu_supports("ssse3");
-const bool g_bHasAvx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")
-    && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi")
-    && __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2")
-    && __builtin_cpu_supports("popcnt");
-
-// Whether the processor is AMD's, by the maker's name in cpuid leaf 0.
-bool IsAmd()
-{
-    unsigned eax, ebx, ecx, edx;
-    if (!__get_cpuid(0, &eax, &ebx, &ecx, &edx))
-        return false;
-    // "AuthenticAMD" in EBX, EDX, ECX.
-    return ebx == 0x68747541u && edx == 0x69746e65u && ecx == 0x444d4163u;
-}
-const bool g_bAmd = IsAmd();
+const bool g_bHasAvx512 = HasLinesAvx512();
+const bool g_bAmd = IsAmdProcessor();
 
 // On AMD's processors with AVX-512 (Zen 4) the AVX2 path made --dump's lines
 // (FormatLines) faster than the AVX-512 one for ASCII, 0xCD and random rows

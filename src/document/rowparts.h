@@ -4,7 +4,7 @@
 #include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
-#include <tmmintrin.h>
+#include <immintrin.h>
 #define ZORBEL_PAIRS_SSSE3 1
 #endif
 
@@ -105,9 +105,56 @@ struct CRowParts {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(pszOut + i), out);
         }
     }
+
+    // Where each of the hex part's 52 columns takes its digit from, out of the
+    // 16 high digits of a row's bytes followed by its 16 low ones, and
+    // (digits) the columns that take one; the others are blanks. Made from
+    // kPairColumns, whose indices count the digits of each byte in turn, high
+    // first (of the first eight bytes, and of the last eight).
+    struct HexColumns {
+        std::uint8_t from[64];
+        std::uint64_t digits;
+        constexpr HexColumns() : from(), digits(0)
+        {
+            const PairColumns columns;
+            for (int j = 0; j < 48; ++j) {
+                const int n = columns.first[j] != 0x80 ? columns.first[j]
+                              : columns.second[j] != 0x80 ? 16 + columns.second[j]
+                                                           : -1;
+                if (n < 0)
+                    continue;
+                from[j] = std::uint8_t(n % 2 == 0 ? n / 2 : 16 + n / 2);
+                digits |= std::uint64_t(1) << j;
+            }
+        }
+    };
+    static const HexColumns kHexColumns;
+
+    // The hex part of the 16 bytes at bytes, the pairs and the four blanks
+    // after them, by one permute of the digits: it writes 64 bytes at pszOut,
+    // the 12 past the hex part blanks for the text column to overwrite. Of
+    // FormatPairsBySsse3's ten shuffles it keeps three (on an Intel Xeon rows
+    // of ASCII took 0.5 ns less, of UTF-8 ideographs 1.7 ns, of pairs 0.3).
+    __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi"))) static void
+    FormatHexPartByAvx512(const std::uint8_t* bytes, char* pszOut)
+    {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+        const __m128i low4 = _mm_set1_epi8(0x0F);
+        const __m256i nibbles = _mm256_inserti128_si256(
+            _mm256_castsi128_si256(_mm_and_si128(_mm_srli_epi16(v, 4), low4)), _mm_and_si128(v, low4), 1);
+        const __m256i digits =
+            _mm256_shuffle_epi8(_mm256_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D',
+                                                 'E', 'F', '0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B',
+                                                 'C', 'D', 'E', 'F'),
+                                nibbles);
+        _mm512_storeu_si512(pszOut, _mm512_mask_permutexvar_epi8(_mm512_set1_epi8(' '), kHexColumns.digits,
+                                                                 _mm512_loadu_si512(kHexColumns.from),
+                                                                 _mm512_castsi256_si512(digits)));
+    }
 #endif
 };
 
 #ifdef ZORBEL_PAIRS_SSSE3
 inline constexpr CRowParts::PairColumns CRowParts::kPairColumns{};
+inline constexpr CRowParts::HexColumns CRowParts::kHexColumns{};
 #endif
