@@ -113,6 +113,8 @@ public:
     enum : std::uint32_t { kStepPair = 0x80, kStepSlow = 0x40, kStepNone = 0x20, kStepEnd = 0x10 };
     bool HasSteps() const { return !m_steps.empty(); }
     std::uint32_t StepAt(std::uint32_t nBytes) const { return m_steps[nBytes]; }
+    // All 64 Ki steps, for a gather of several at once.
+    const std::uint32_t* Steps() const { return m_steps.data(); }
     static std::uint32_t StepFlags(std::uint32_t nStep)
     {
 #if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__

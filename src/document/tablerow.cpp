@@ -3,6 +3,7 @@
 #include "byteclasses.h"
 #include "chartable.h"
 #include "hexdoc.h"
+#include "processor.h"
 #include "rowformat.h"
 #include "rowparts.h"
 
@@ -239,14 +240,24 @@ __attribute__((target("ssse3"))) bool WriteRowBySsse3(const CCharTable& table, c
     return WriteUtf8BySsse3(table, row, nSkip, pOut, nNext);
 }
 
-// CTableRow::FormatLines on a processor with SSSE3: the offset, the hex
+// A row's text column by a fast way, as WriteUtf8BySsse3 takes it.
+using FastRow = bool (*)(const CCharTable&, const std::uint8_t*, std::uint32_t, char*&, std::uint32_t&);
+
+// CTableRow::FormatLines by a fast way for the rows: the offset, the hex
 // part and the row's text column made in the loop, without calls and
-// WriteUtf8's checks between rows.
-__attribute__((target("ssse3"))) char* FormatLinesBySsse3(const CCharTable& table, const std::uint8_t* pData,
-                                                          std::uint32_t nLength, std::uint32_t nRows,
-                                                          std::uint64_t nFileOffset, int nOffsetColumns,
-                                                          std::uint32_t& nLanding, char* p)
+// WriteUtf8's checks between rows. Made inline in the loop built for the
+// processor features of the row's way, as the row's code is.
+template <FastRow kRow, void (*kHexPart)(const std::uint8_t*, char*)>
+__attribute__((target("ssse3"), always_inline)) inline char* FormatLinesBy(const CCharTable& table,
+                                                                         const std::uint8_t* pData,
+                                                                         std::uint32_t nLength, std::uint32_t nRows,
+                                                                         std::uint64_t nFileOffset,
+                                                                         int nOffsetColumns,
+                                                                         std::uint32_t& nLandingInOut, char* p)
 {
+    // Kept in registers through the rows: stored through the caller's
+    // reference or passed by one to the calls, they went to memory each row.
+    std::uint32_t nLanding = nLandingInOut;
     const bool bShortOffsets = nOffsetColumns == CRowFormat::kOffsetColumns
                                && nFileOffset + std::uint64_t(nRows) * kRowBytes <= 0x100000000u;
     // Rows go by 16 bytes, so that of sixteen rows in a row only the offset's
@@ -271,20 +282,102 @@ __attribute__((target("ssse3"))) char* FormatLinesBySsse3(const CCharTable& tabl
         } else {
             p += CRowFormat::FormatOffset(nFileOffset + nRow, nOffsetColumns, p);
         }
-        CRowParts::FormatPairsBySsse3(pData + nRow, p);
-        std::memcpy(p + 48, "    ", 4);
+        kHexPart(pData + nRow, p);
         p += CRowFormat::kHexPartLength;
         std::uint32_t nStep = 0;
         const std::uint32_t nSkip = nLanding - nRow;
-        nLanding = nSkip < kRowBytes && WriteUtf8BySsse3(table, pData + nRow, nSkip, p, nStep)
-            ? nRow + nStep
-            : CTableRow::WriteUtf8(table, pData, nLength, nRow, nLanding, p);
+        if (nSkip < kRowBytes && kRow(table, pData + nRow, nSkip, p, nStep)) {
+            nLanding = nRow + nStep;
+        } else {
+            char* pText = p;
+            nLanding = CTableRow::WriteUtf8(table, pData, nLength, nRow, nLanding, pText);
+            p = pText;
+        }
         while (p > pLine && p[-1] == ' ')
             --p;
         *p++ = '\n';
     }
+    nLandingInOut = nLanding;
     return p;
 }
+
+// The hex part and the blanks after it, for FormatLinesBy.
+__attribute__((target("ssse3"), always_inline)) inline void HexPartBySsse3(const std::uint8_t* row, char* pszOut)
+{
+    CRowParts::FormatPairsBySsse3(row, pszOut);
+    std::memcpy(pszOut + 48, "    ", 4);
+}
+
+#define ZORBEL_TABLE_LINES_PARAMETERS                                                                            \
+    const CCharTable &table, const std::uint8_t *pData, std::uint32_t nLength, std::uint32_t nRows,              \
+        std::uint64_t nFileOffset, int nOffsetColumns, std::uint32_t &nLanding, char *p
+#define ZORBEL_TABLE_LINES_ARGUMENTS table, pData, nLength, nRows, nFileOffset, nOffsetColumns, nLanding, p
+
+__attribute__((target("ssse3"))) char* FormatLinesBySsse3(ZORBEL_TABLE_LINES_PARAMETERS)
+{
+    return FormatLinesBy<WriteUtf8BySsse3, HexPartBySsse3>(ZORBEL_TABLE_LINES_ARGUMENTS);
+}
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#define ZORBEL_TABLE_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,bmi,bmi2,popcnt")))
+
+// WriteUtf8BySsse3 with AVX-512: the 16 steps by one gather, and the texts of
+// the places the walk lands on packed by one compress, each place's first
+// bytes as many as its count. The SSSE3 way takes each key out of a register
+// and puts each step into one, two instructions apiece on the port that does
+// the shuffles, and packs four places at a time.
+ZORBEL_TABLE_AVX512 inline bool WriteUtf8ByAvx512(const CCharTable& table,
+                                                                                 const std::uint8_t* row,
+                                                                                 std::uint32_t nSkip, char*& pOut,
+                                                                                 std::uint32_t& nNext)
+{
+    // Each place's two bytes as one number, p[0] << 8 | p[1], in its lane.
+    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
+    const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 1));
+    const __m512i keys = _mm512_cvtepu16_epi32(
+        _mm256_set_m128i(_mm_unpackhi_epi8(second, first), _mm_unpacklo_epi8(second, first)));
+    const __m512i steps = _mm512_i32gather_epi32(keys, table.Steps(), 4);
+    // The flags are the top bits of each step: kStepPair its sign, kStepSlow
+    // the next.
+    const auto pairs = std::uint32_t(_mm512_cmplt_epi32_mask(steps, _mm512_setzero_si512()));
+    const auto slow = std::uint32_t(_mm512_test_epi32_mask(steps, _mm512_set1_epi32(0x40000000)));
+    const Landings walk(pairs, nSkip);
+    if ((walk.landings & slow) != 0)
+        return false;
+    // Each landing place's count in all four bytes of its lane (0 elsewhere),
+    // and the bytes below it kept.
+    const __m512i counts = _mm512_maskz_and_epi32(__mmask16(walk.landings), _mm512_srli_epi32(steps, 24),
+                                                  _mm512_set1_epi32(3));
+    const __m512i spread = _mm512_shuffle_epi8(counts, _mm512_set4_epi32(0x0C0C0C0C, 0x08080808, 0x04040404, 0));
+    const __mmask64 kept = _mm512_cmplt_epu8_mask(_mm512_set1_epi32(0x03020100), spread);
+    // The bytes before the walk's first landing show '.': one store, however
+    // many there are.
+    char* p = pOut;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_set1_epi8('.'));
+    p += nSkip;
+    _mm512_storeu_si512(p, _mm512_maskz_compress_epi8(kept, steps));
+    pOut = p + _mm_popcnt_u64(kept);
+    nNext = walk.Next();
+    return true;
+}
+
+ZORBEL_TABLE_AVX512 char* FormatLinesByAvx512(ZORBEL_TABLE_LINES_PARAMETERS)
+{
+    return FormatLinesBy<WriteUtf8ByAvx512, CRowParts::FormatHexPartByAvx512>(ZORBEL_TABLE_LINES_ARGUMENTS);
+}
+
+#undef ZORBEL_TABLE_AVX512
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
+// Not on AMD's processors: there a gather of 16 lanes took longer than the
+// rest of a code page's row (measured on Zen 4), and the table's rows have
+// not been measured.
+const bool g_bAvx512 = HasLinesAvx512() && !IsAmdProcessor();
 
 #endif
 
@@ -337,12 +430,15 @@ std::size_t CTableRow::MaxUtf8(const CCharTable& table)
 }
 
 bool CTableRow::s_bPlainSteps = false;
+bool CTableRow::s_bSsse3Steps = false;
 
 char* CTableRow::FormatLines(const CCharTable& table, const std::uint8_t* pData, std::uint32_t nLength,
                              std::uint32_t nRows, std::uint64_t nFileOffset, int nOffsetColumns,
                              std::uint32_t& nLanding, char* p)
 {
 #ifdef ZORBEL_TABLE_SSSE3
+    if (g_bAvx512 && !s_bPlainSteps && !s_bSsse3Steps && table.HasSteps())
+        return FormatLinesByAvx512(table, pData, nLength, nRows, nFileOffset, nOffsetColumns, nLanding, p);
     if (g_bSsse3 && !s_bPlainSteps && table.HasSteps())
         return FormatLinesBySsse3(table, pData, nLength, nRows, nFileOffset, nOffsetColumns, nLanding, p);
 #endif

@@ -64,4 +64,7 @@ public:
     // Makes WriteUtf8 take the plain way through its common rows, which
     // processors without SSSE3 take, so that tests can compare both ways.
     static bool s_bPlainSteps;
+    // Makes FormatLines take the SSSE3 way where the processor has a faster
+    // one (AVX-512), so that tests can compare that way too.
+    static bool s_bSsse3Steps;
 };

@@ -7,8 +7,9 @@
 
 #include <vector>
 
-// The lines --dump writes through a table, by the loop made for SSSE3 against
-// the plain loop that calls CRowFormat's row parts and WriteUtf8 row by row.
+// The lines --dump writes through a table, by the loops made for SSSE3 and
+// for AVX-512 (where the processor has it) against the plain loop that calls
+// CRowFormat's row parts and WriteUtf8 row by row.
 class TestTableRow : public QObject {
     Q_OBJECT
 
@@ -24,11 +25,17 @@ struct Lines {
     std::uint32_t nLanding = 0;
 };
 
+enum class Way { Fastest, Ssse3, Plain };
+
 Lines FormatLines(const CCharTable& table, const QByteArray& data, std::uint32_t nRows, quint64 nFileOffset,
-                  int nOffsetColumns, std::uint32_t nLanding, bool bPlain)
+                  int nOffsetColumns, std::uint32_t nLanding, Way way)
 {
-    CTableRow::s_bPlainSteps = bPlain;
-    const auto restore = qScopeGuard([] { CTableRow::s_bPlainSteps = false; });
+    CTableRow::s_bPlainSteps = way == Way::Plain;
+    CTableRow::s_bSsse3Steps = way == Way::Ssse3;
+    const auto restore = qScopeGuard([] {
+        CTableRow::s_bPlainSteps = false;
+        CTableRow::s_bSsse3Steps = false;
+    });
     const std::size_t nMaxLine = 18 + CRowFormat::kMaxRowLength + CTableRow::MaxUtf8(table) + 1;
     std::vector<char> out(nRows * nMaxLine);
     const char* pEnd = CTableRow::FormatLines(table, reinterpret_cast<const std::uint8_t*>(data.constData()),
@@ -75,10 +82,13 @@ void TestTableRow::formatsLinesLikePlainLoop()
         QByteArray data;
         for (int i = 0; i < 64 * 16 + 4; ++i)
             data += alphabet[random.bounded(int(sizeof alphabet) - 1)];
-        const Lines fast = FormatLines(table, data, 64, nFileOffset, nOffsetColumns, std::uint32_t(nLanding), false);
-        const Lines plain = FormatLines(table, data, 64, nFileOffset, nOffsetColumns, std::uint32_t(nLanding), true);
-        QCOMPARE(fast.text, plain.text);
-        QCOMPARE(fast.nLanding, plain.nLanding);
+        const Lines plain =
+            FormatLines(table, data, 64, nFileOffset, nOffsetColumns, std::uint32_t(nLanding), Way::Plain);
+        for (const Way way : {Way::Fastest, Way::Ssse3}) {
+            const Lines fast = FormatLines(table, data, 64, nFileOffset, nOffsetColumns, std::uint32_t(nLanding), way);
+            QCOMPARE(fast.text, plain.text);
+            QCOMPARE(fast.nLanding, plain.nLanding);
+        }
     }
 }
 
