@@ -58,7 +58,7 @@ for kind in ascii gb sjis utf8 utf8punct utf8quotes utf8ja; do
 done
 [ -s random.bin ] || head -c $((64 * MiB)) /dev/urandom > random.bin
 [ -s cd.bin ] || head -c $((64 * MiB)) /dev/zero | tr '\000' '\315' > cd.bin
-cat ./*.bin > /dev/null
+warm ./*.bin
 for ((r = 1; r <= rounds; ++r)); do
     for kind in ascii random cd gb sjis utf8 utf8punct utf8quotes utf8ja; do
         for zorbel in "${builds[@]}"; do

@@ -14,7 +14,7 @@ source "$here/dump_rounds.sh"
 file=${STRINGS_FILE:-/tmp/zorbel-bench-strings.bin}
 [ -s "$file" ] || { echo "$file: make it with bench/bench_strings.sh" >&2; exit 2; }
 [ -s big.tbl ] || "$here/bench_dump_table.sh" 0 "${builds[0]}" -- "$dir"
-cat "$file" > /dev/null
+warm "$file"
 for ((r = 1; r <= rounds; ++r)); do
     for zorbel in "${builds[@]}"; do
         table=$(cpu taskset -c 0 "$zorbel" --strings --table big.tbl "$file")
