@@ -253,11 +253,8 @@ __attribute__((target("ssse3"), always_inline)) inline char* FormatLinesBy(const
                                                                          std::uint32_t nLength, std::uint32_t nRows,
                                                                          std::uint64_t nFileOffset,
                                                                          int nOffsetColumns,
-                                                                         std::uint32_t& nLandingInOut, char* p)
+                                                                         std::uint32_t& nLanding, char* p)
 {
-    // Kept in registers through the rows: stored through the caller's
-    // reference or passed by one to the calls, they went to memory each row.
-    std::uint32_t nLanding = nLandingInOut;
     const bool bShortOffsets = nOffsetColumns == CRowFormat::kOffsetColumns
                                && nFileOffset + std::uint64_t(nRows) * kRowBytes <= 0x100000000u;
     // Rows go by 16 bytes, so that of sixteen rows in a row only the offset's
@@ -286,18 +283,13 @@ __attribute__((target("ssse3"), always_inline)) inline char* FormatLinesBy(const
         p += CRowFormat::kHexPartLength;
         std::uint32_t nStep = 0;
         const std::uint32_t nSkip = nLanding - nRow;
-        if (nSkip < kRowBytes && kRow(table, pData + nRow, nSkip, p, nStep)) {
-            nLanding = nRow + nStep;
-        } else {
-            char* pText = p;
-            nLanding = CTableRow::WriteUtf8(table, pData, nLength, nRow, nLanding, pText);
-            p = pText;
-        }
+        nLanding = nSkip < kRowBytes && kRow(table, pData + nRow, nSkip, p, nStep)
+            ? nRow + nStep
+            : CTableRow::WriteUtf8(table, pData, nLength, nRow, nLanding, p);
         while (p > pLine && p[-1] == ' ')
             --p;
         *p++ = '\n';
     }
-    nLandingInOut = nLanding;
     return p;
 }
 
