@@ -321,10 +321,8 @@ __attribute__((target("ssse3"))) char* FormatLinesBySsse3(ZORBEL_TABLE_LINES_PAR
 // bytes as many as its count. The SSSE3 way takes each key out of a register
 // and puts each step into one, two instructions apiece on the port that does
 // the shuffles, and packs four places at a time.
-ZORBEL_TABLE_AVX512 inline bool WriteUtf8ByAvx512(const CCharTable& table,
-                                                                                 const std::uint8_t* row,
-                                                                                 std::uint32_t nSkip, char*& pOut,
-                                                                                 std::uint32_t& nNext)
+ZORBEL_TABLE_AVX512 inline bool WriteUtf8ByAvx512(const CCharTable& table, const std::uint8_t* row, std::uint32_t nSkip,
+                                                  char*& pOut, std::uint32_t& nNext)
 {
     // Each place's two bytes as one number, p[0] << 8 | p[1], in its lane.
     const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
