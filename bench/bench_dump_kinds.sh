@@ -2,7 +2,8 @@
 # Processor time of `taskset -c 0 ZORBEL --dump FILE > /dev/null` over 64 MiB of
 # each kind of content (ASCII text, random bytes, 0xCD, GB text, Shift JIS text,
 # UTF-8 Chinese, UTF-8 Chinese with wide punctuation, and with quotation marks
-# as well, and UTF-8 Japanese), the code page guessed, for one or more builds interleaved; each line gives the round, the kind, the build, the seconds and the load.
+# as well, and UTF-8 Japanese), the code page guessed, for one or more builds interleaved; each line gives the round, the kind, the build, the seconds and the load,
+# and a summary by build follows on standard error.
 #   bench/bench_dump_kinds.sh ROUNDS ZORBEL... [-- DIR]   (files made in DIR, default /tmp/zorbel-kinds, and kept)
 set -eu
 dir=/tmp/zorbel-kinds
@@ -59,10 +60,34 @@ done
 [ -s random.bin ] || head -c $((64 * MiB)) /dev/urandom > random.bin
 [ -s cd.bin ] || head -c $((64 * MiB)) /dev/zero | tr '\000' '\315' > cd.bin
 warm ./*.bin
+rounds_out=$(mktemp)
+trap 'rm -f "$rounds_out"' EXIT
 for ((r = 1; r <= rounds; ++r)); do
     for kind in ascii random cd gb sjis utf8 utf8punct utf8quotes utf8ja; do
         for zorbel in "${builds[@]}"; do
             echo "$r $kind $zorbel $(cpu taskset -c 0 "$zorbel" --dump $kind.bin) $(cut -d' ' -f1 /proc/loadavg)"
         done
     done
-done
+done | tee "$rounds_out"
+# On standard error, for each build: each kind's median seconds and the
+# median and range of its ratio to ASCII in the same round, and the load.
+python3 - "$rounds_out" >&2 <<'PY'
+import collections, statistics, sys
+times = collections.defaultdict(dict)
+loads = []
+for line in open(sys.argv[1]):
+    r, kind, build, seconds, load = line.split()
+    times[build, kind][r] = float(seconds)
+    loads.append(float(load))
+if not loads:
+    sys.exit()
+print(f"load {min(loads):.2f}-{max(loads):.2f}")
+for build in dict.fromkeys(b for b, _ in times):
+    print(build)
+    ascii = times[build, "ascii"]
+    for kind in dict.fromkeys(k for b, k in times if b == build):
+        got = times[build, kind]
+        ratios = [got[r] / ascii[r] for r in got if ascii.get(r)]
+        print(f"  {kind:10} {statistics.median(got.values()):.3f} s  "
+              f"{statistics.median(ratios):.2f} x ASCII ({min(ratios):.2f}-{max(ratios):.2f})")
+PY
