@@ -11,6 +11,7 @@
 #include <optional>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -447,16 +448,28 @@ void TestPrintPdf::writesStandardOutput()
         QVERIFY(run.stdOut.startsWith("%PDF"));
         QVERIFY(run.stdOut.trimmed().endsWith("%%EOF"));
     } else {
-        // The exit status of zorbel itself, not of the pipe's last command.
+        // A pipe whose reading end is closed before zorbel starts, so that
+        // every write fails however small the PDF is and however soon it is
+        // written; a reader that merely exits early would race the writer.
+        int pipeEnds[2] = {-1, -1};
+        if (into == QStringLiteral("closed")) {
+            QVERIFY(::pipe(pipeEnds) == 0);
+            ::close(pipeEnds[0]);
+        }
+        const int nWriteEnd = pipeEnds[1];
         const QString script = into == QStringLiteral("closed")
-                                   ? QStringLiteral("\"$0\" --print-pdf - \"$1\" | true; exit ${PIPESTATUS[0]}")
+                                   ? QStringLiteral("exec \"$0\" --print-pdf - \"$1\"")
                                    : QStringLiteral("exec \"$0\" --print-pdf - \"$1\" > /dev/full");
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("DISPLAY"));
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         process.setProcessEnvironment(env);
+        if (nWriteEnd >= 0)
+            process.setChildProcessModifier([nWriteEnd] { ::dup2(nWriteEnd, STDOUT_FILENO); });
         process.start(bash, {QStringLiteral("-c"), script, QStringLiteral(ZORBEL_BINARY), file});
+        if (nWriteEnd >= 0)
+            ::close(nWriteEnd);
         QVERIFY(process.waitForFinished(60000));
         run.nExitCode = process.exitCode();
         run.stdErr = process.readAllStandardError();
