@@ -65,7 +65,8 @@ trap 'rm -f "$rounds_out"' EXIT
 for ((r = 1; r <= rounds; ++r)); do
     for kind in ascii random cd gb sjis utf8 utf8punct utf8quotes utf8ja; do
         for zorbel in "${builds[@]}"; do
-            echo "$r $kind $zorbel $(cpu taskset -c 0 "$zorbel" --dump $kind.bin) $(cut -d' ' -f1 /proc/loadavg)"
+            seconds=$(cpu taskset -c 0 "$zorbel" --dump $kind.bin)
+            echo "$r $kind $zorbel $seconds $(cut -d' ' -f1 /proc/loadavg)"
         done
     done
 done | tee "$rounds_out"

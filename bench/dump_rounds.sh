@@ -2,6 +2,7 @@
 # ROUNDS ZORBEL... [-- DIR] and the default DIR in $dir: sets $rounds and
 # $builds (full paths), makes DIR and enters it. cpu COMMAND... prints the
 # command's processor time (user + system) in seconds, its output dropped.
+set -o pipefail
 rounds=${1:?usage: $(basename "$0") ROUNDS ZORBEL... [-- DIR]}
 shift
 builds=()
@@ -17,8 +18,15 @@ cd "$dir"
 # Python wrapper (getrusage of its child) was used before and counted about
 # 60 ms more than the command used (63 ms for `true`), which flattered every
 # ratio to ASCII and understated its speed.
+# A command that fails stops the benchmark: its time would be that of the
+# failure, a figure that looks like a fast run.
 cpu() {
-    bash -c '"$@" > /dev/null; times' _ "$@" | tail -n 1 |
+    local out
+    out=$(bash -c '"$@" > /dev/null || exit; times' _ "$@") || {
+        echo "$(basename "$0"): failed: $*" >&2
+        return 1
+    }
+    tail -n 1 <<< "$out" |
         awk '{ split($1, u, /[ms]/); split($2, s, /[ms]/); printf "%.3f\n", u[1] * 60 + u[2] + s[1] * 60 + s[2] }'
 }
 
