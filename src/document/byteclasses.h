@@ -95,6 +95,15 @@ public:
         return (evenRuns & even) | (nCandidates & ~evenRuns & ~even);
     }
 
+    // The same for 64 bytes.
+    static std::uint64_t PairStarts64(std::uint64_t nCandidates)
+    {
+        const std::uint64_t even = 0x5555555555555555ull;
+        const std::uint64_t runStarts = nCandidates & ~(nCandidates << 1);
+        const std::uint64_t evenRuns = nCandidates & ~(nCandidates + (runStarts & even));
+        return (evenRuns & even) | (nCandidates & ~evenRuns & ~even);
+    }
+
 private:
     // 1252's shown bytes take six runs, 949's trail bytes three.
     enum { kMaxRuns = 6 };
