@@ -1,5 +1,6 @@
 #include "codepage.h"
 
+#include "byteclasses.h"
 #include "syslang.h"
 #include "utf8.h"
 
@@ -341,16 +342,6 @@ struct BlockMasks256 : BlockMaskBits {
 
 #endif
 
-// Given bit k set where a lead byte at k takes the next byte with it, the bits
-// where the walk from bit 0 takes a pair, as CByteClasses::PairStarts for 64 bits.
-inline std::uint64_t PairStarts64(std::uint64_t nCandidates)
-{
-    const std::uint64_t even = 0x5555555555555555ull;
-    const std::uint64_t runStarts = nCandidates & ~(nCandidates << 1);
-    const std::uint64_t evenRuns = nCandidates & ~(nCandidates + (runStarts & even));
-    return (evenRuns & even) | (nCandidates & ~evenRuns & ~even);
-}
-
 // Joins blocks of 64 lead bytes into runs and keeps the long ones.
 class CLeadRunList {
 public:
@@ -424,7 +415,7 @@ __attribute__((always_inline)) inline int DetectDoubleByteBy(const std::uint8_t*
             }
             const Masks masks(p);
             const std::uint64_t candidates = masks.leads & ~std::uint64_t(nCarry);
-            if (masks.bRare || (PairStarts64(candidates) & masks.leadsBeforeLow) != 0) {
+            if (masks.bRare || (CByteClasses::PairStarts64(candidates) & masks.leadsBeforeLow) != 0) {
                 bRare = true;
                 break;
             }

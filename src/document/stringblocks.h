@@ -6,6 +6,7 @@
 // of a block made 32 bytes an instruction, the walk between stretches with
 // TZCNT, SHLX and POPCNT), chosen at run time.
 
+#include "byteclasses.h"
 #include "stringscan.h"
 
 #include <algorithm>
@@ -93,19 +94,6 @@ template <class Isa, class Sink>
 inline void EndRun(CRun& run, Sink& sink, const CRules& rules)
 {
     EndRun<Isa>(run, sink, rules.nMinChars, rules.bNonAsciiOnly);
-}
-
-// The pairs that start at the bits of pairs: a stretch of pair bits that
-// starts at s holds a pair at s, one at s + 2 and so on, the byte after each
-// being its trail byte. Adding a stretch's first bit to the stretch clears it
-// when it starts at an even bit.
-inline std::uint64_t PairStarts(std::uint64_t pairs)
-{
-    constexpr std::uint64_t kEven = 0x5555555555555555u;
-    const std::uint64_t first = pairs & ~(pairs << 1);
-    const std::uint64_t evenStretches = pairs & ~(pairs + (first & kEven));
-    const std::uint64_t oddStretches = pairs ^ evenStretches;
-    return (evenStretches & kEven) | (oddStretches & ~kEven);
 }
 
 // The place after the highest set bit of x, 0 for none, without a branch.
@@ -345,7 +333,7 @@ std::uint32_t Walk(const CRules& rules, CRun& runUnderWay, Sink& sink, const std
         const std::uint64_t ascii = Isa::Ascii(q);
         // Where a lead byte and the byte after it make a character: a lead
         // byte followed by a trail byte, if the pair is defined. The walk from
-        // the block's start meets only the pairs that start where PairStarts
+        // the block's start meets only the pairs that start where PairStarts64
         // says; when those are all defined the undefined ones it steps over as
         // trail bytes change nothing, else each candidate is looked up.
         std::uint64_t pairStarts = 0;
@@ -365,10 +353,10 @@ std::uint32_t Walk(const CRules& rules, CRun& runUnderWay, Sink& sink, const std
                 }
                 return found;
             };
-            pairStarts = PairStarts(candidates);
+            pairStarts = CByteClasses::PairStarts64(candidates);
             const std::uint64_t unsure = pairStarts & ~Isa::Range(q, rules.safe);
             if (unsure && defined(unsure) != unsure)
-                pairStarts = PairStarts(defined(candidates));
+                pairStarts = CByteClasses::PairStarts64(defined(candidates));
         }
         std::uint64_t singles = 0;
         if (rules.pSingles) {
