@@ -820,6 +820,10 @@ void TestRowFormat::charOutputsEndInZeros()
         const bool bPair = IsLeadByte(codePage, b) && IsTrailByte(codePage, std::uint8_t(bytes >> 8));
         const std::uint32_t expected = bPair || IsShownAlone(codePage, b) ? std::uint32_t(outputs[bytes]) : '.';
         QVERIFY2(decoder.CellBytesOut()[bytes] == expected, qPrintable(QString::number(bytes, 16)));
+        // The AVX-512 rows look a cell that is no lead byte up without the
+        // byte after it.
+        if (!IsLeadByte(codePage, b))
+            QVERIFY2(decoder.CellBytesOut()[bytes] == decoder.CellBytesOut()[b], qPrintable(QString::number(bytes, 16)));
     }
 }
 
