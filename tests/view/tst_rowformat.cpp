@@ -763,8 +763,10 @@ void TestRowFormat::dumpLinesMatchLineByLine()
         for (std::uint32_t offset = 0; offset < 16 && offset < nSize; offset += 5) {
             for (const bool continued : {false, true}) {
                 const std::uint32_t nRows = (nSize - offset + 15) / 16;
-                // Odd offsets start near 4 GiB, where the offset column widens.
-                const std::uint64_t nFileOffset = 0xFFFFFFF0ull * (offset & 1);
+                // The lines start at 0, near 4 GiB, where the offset column
+                // widens, and near 16 and 256 MiB, where its digits grow.
+                const std::uint64_t starts[] = {0, 0xFFFFFFF0ull, 0xFFFFD0, 0xFFFFFC0};
+                const std::uint64_t nFileOffset = starts[offset / 5];
                 const int nColumns = CRowFormat::OffsetColumns(nFileOffset + 16 * nRows);
                 QByteArray expected;
                 bool expectedNext = continued;
