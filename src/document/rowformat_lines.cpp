@@ -589,8 +589,8 @@ struct FourRowConstants {
     std::uint8_t hexFrom[4][64];
     // Each of row r's cells' byte and the next in the low 16 bits of its lane.
     std::uint8_t keysFrom[4][64];
-    // What a row's lanes hold before its characters go in: nothing, or for a
-    // row that begins with the second byte of a pair '.' in the first lane
+    // What a row's lanes hold where the gather loads nothing: nothing, or for
+    // a row that begins with the second byte of a pair '.' in the first lane
     // (as PairsLineByAvx512 shows it, from entry 0 of CellBytesOut).
     std::uint8_t firstLanes[2][64];
     std::uint8_t highBits[64];   // 0x80
@@ -788,9 +788,12 @@ ZORBEL_AVX512 inline char* FourPairsLinesByAvx512(const std::uint8_t* row, const
         const std::uint64_t keyBytes =
             _pdep_u64(std::uint32_t(leads >> 16 * r) & 0xFFFF, 0x2222222222222222ull) | 0x1111111111111111ull;
         const __m512i at = _mm512_maskz_permutex2var_epi8(keyBytes, data, Load64(pk4->keysFrom[r]), next);
+        // The gather loads nothing for the cells that write nothing: the
+        // pairs are known before it here, where a row alone would wait for
+        // them (on an Intel Xeon rows of GB took 11.5 ns against 12.6).
         const auto rowSeconds = std::uint32_t(seconds >> 16 * r) & 0xFFFF;
-        const __m512i lanes = _mm512_mask_mov_epi32(Load64(pk4->firstLanes[rowSeconds & 1]), __mmask16(~rowSeconds),
-                                                    _mm512_i32gather_epi32(at, cellBytesOut, 4));
+        const __m512i lanes = _mm512_mask_i32gather_epi32(Load64(pk4->firstLanes[rowSeconds & 1]),
+                                                          __mmask16(~rowSeconds), at, cellBytesOut, 4);
         p = StoreLanes<true>(lanes, false, p, p + CRowFormat::kHexPartLength);
     }
     return p;
