@@ -733,8 +733,9 @@ ZORBEL_AVX512 __attribute__((always_inline)) inline __m512i BroadcastQuarter(con
 // returns its length. Returns the end of the fourth line, or nullptr, having
 // written nothing, when a row has no byte from 0x80 up (PlainText takes it)
 // or may repeat the row before it (the caller's run of equal rows copies it).
-// On an Intel Xeon rows of GB took 6 % less, of Shift JIS 9 %, random bytes
-// as before (bench_rows).
+// On an Intel Xeon, with its look-ups below, rows of GB took 11.2 ns against
+// 13.6 one by one, of Shift JIS 11.5 against 13.5, of random bytes 11.6
+// against 14.9 (bench_rows).
 template <typename OffsetWriter>
 ZORBEL_AVX512 inline char* FourPairsLinesByAvx512(const std::uint8_t* row, const CByteClasses& classes,
                                                   const std::uint32_t* cellBytesOut, char* p, bool& bContinued,
