@@ -105,18 +105,20 @@ inline const std::uint64_t* ShownThreeBits()
 // shown, narrow one begins: of threes (a lead byte E0-EF before two
 // continuation bytes) not yet in either, by their code points in
 // ShownThreeBits. Overlong sequences and surrogates are not shown.
-__attribute__((always_inline)) inline std::uint32_t AddShownThrees(const std::uint8_t* row, std::uint32_t nIdeographs,
-                                                                    std::uint32_t threes, std::uint32_t& nNarrow)
+// The cells are bits of 32 (a row) or 64 (four rows) bits.
+template <typename Cells>
+__attribute__((always_inline)) inline Cells AddShownThrees(const std::uint8_t* row, Cells nIdeographs, Cells threes,
+                                                           Cells& nNarrow)
 {
-    std::uint32_t others = threes & ~nIdeographs & ~nNarrow;
+    Cells others = threes & ~nIdeographs & ~nNarrow;
     if (others == 0)
         return nIdeographs;
     const std::uint64_t* bits = ShownThreeBits();
     for (; others != 0; others &= others - 1) {
-        const int at = __builtin_ctz(others);
+        const int at = __builtin_ctzll(others);
         const std::uint32_t ch = (row[at] & 0x0Fu) << 12 | (row[at + 1] & 0x3Fu) << 6 | (row[at + 2] & 0x3Fu);
-        nIdeographs |= std::uint32_t(bits[ch / 64] >> (ch % 64) & 1) << at;
-        nNarrow |= std::uint32_t(bits[kNarrowBits + ch / 64] >> (ch % 64) & 1) << at;
+        nIdeographs |= Cells(bits[ch / 64] >> (ch % 64) & 1) << at;
+        nNarrow |= Cells(bits[kNarrowBits + ch / 64] >> (ch % 64) & 1) << at;
     }
     return nIdeographs;
 }
@@ -589,12 +591,14 @@ struct FourRowConstants {
     std::uint8_t hexFrom[4][64];
     // Each of row r's cells' byte and the next in the low 16 bits of its lane.
     std::uint8_t keysFrom[4][64];
+    // Each of row r's cells in the low byte of its lane.
+    std::uint8_t cellsFrom[4][64];
     // What a row's lanes hold where the gather loads nothing: nothing, or for
     // a row that begins with the second byte of a pair '.' in the first lane
     // (as PairsLineByAvx512 shows it, from entry 0 of CellBytesOut).
     std::uint8_t firstLanes[2][64];
     std::uint8_t highBits[64];   // 0x80
-    constexpr FourRowConstants() : hexFrom(), keysFrom(), firstLanes(), highBits()
+    constexpr FourRowConstants() : hexFrom(), keysFrom(), cellsFrom(), firstLanes(), highBits()
     {
         const CRowParts::HexColumns& columns = CRowParts::kHexColumns;
         for (int j = 0; j < 64; ++j) {
@@ -606,6 +610,7 @@ struct FourRowConstants {
                                              : from < 16                      ? 16 * r + from
                                                                               : 64 + 16 * r + from - 16);
                 keysFrom[r][j] = std::uint8_t(j % 4 == 0 ? 16 * r + j / 4 : j % 4 == 1 ? 64 + 16 * r + j / 4 : 0);
+                cellsFrom[r][j] = std::uint8_t(16 * r + j / 4);
             }
         }
     }
@@ -722,6 +727,32 @@ ZORBEL_AVX512 __attribute__((always_inline)) inline __m512i BroadcastQuarter(con
     return _mm512_broadcast_i32x4(_mm_load_si128(reinterpret_cast<const __m128i*>(p)));
 }
 
+// The hex digits of four rows' bytes, made once for their hex parts: the
+// high digits of the 64 bytes, and the low ones.
+struct FourRowsDigits {
+    __m512i high;
+    __m512i low;
+};
+
+ZORBEL_AVX512 __attribute__((always_inline)) inline FourRowsDigits DigitsOf(const LaneConstants* pk, __m512i highs,
+                                                                            __m512i lows)
+{
+    return {_mm512_shuffle_epi8(Load64(pk->digits), highs), _mm512_shuffle_epi8(Load64(pk->digits), lows)};
+}
+
+// Row r of four: its offset at p (the first row's is written already) and
+// its hex part after it. Returns where the hex part begins.
+template <typename OffsetWriter>
+ZORBEL_AVX512 __attribute__((always_inline)) inline char* FourRowsLineStart(int r, char* p, const FourRowsDigits& digits,
+                                                                            const OffsetWriter& formatOffset)
+{
+    if (r > 0)
+        p += formatOffset(r, p);
+    _mm512_storeu_si512(p, _mm512_mask2_permutex2var_epi8(digits.high, Load64(g_fourRowConstants.hexFrom[r]),
+                                                          CRowParts::kHexColumns.digits, digits.low));
+    return p;
+}
+
 // Four lines of rows of a double-byte code page at row, each row with a byte
 // from 0x80 up, where TakesPairsLine holds, as PairsLineByAvx512 makes each
 // of them with what does not depend on the row made once for the four: the
@@ -772,14 +803,10 @@ ZORBEL_AVX512 inline char* FourPairsLinesByAvx512(const std::uint8_t* row, const
     // a row that goes on with a pair begun before it, which shows '.'.
     const std::uint64_t seconds = pairs << 1 | std::uint64_t(bContinued);
     bContinued = (pairs >> 63) != 0;
-    const __m512i highDigits = _mm512_shuffle_epi8(Load64(pk->digits), highs);
-    const __m512i lowDigits = _mm512_shuffle_epi8(Load64(pk->digits), lows);
+    const FourRowsDigits digits = DigitsOf(pk, highs, lows);
 #pragma GCC unroll 4
     for (int r = 0; r < 4; ++r) {
-        if (r > 0)
-            p += formatOffset(r, p);
-        _mm512_storeu_si512(p, _mm512_mask2_permutex2var_epi8(highDigits, Load64(pk4->hexFrom[r]),
-                                                              CRowParts::kHexColumns.digits, lowDigits));
+        p = FourRowsLineStart(r, p, digits, formatOffset);
         // Each cell's key in the low 16 bits of its lane, the high ones 0. A
         // cell that is no lead byte shows what it shows whatever follows it,
         // and its key leaves the next byte out: rows of random bytes then
@@ -796,6 +823,100 @@ ZORBEL_AVX512 inline char* FourPairsLinesByAvx512(const std::uint8_t* row, const
         const __m512i lanes = _mm512_mask_i32gather_epi32(Load64(pk4->firstLanes[rowSeconds & 1]),
                                                           __mmask16(~rowSeconds), at, cellBytesOut, 4);
         p = StoreLanes<true>(lanes, false, p, p + CRowFormat::kHexPartLength);
+    }
+    return p;
+}
+
+// The bytes of v from lowest up to lowest + span, and those equal to c, as
+// masks of 64 bits.
+ZORBEL_AVX512 __attribute__((always_inline)) inline std::uint64_t InRange64(__m512i v, std::uint8_t lowest,
+                                                                            std::uint8_t span)
+{
+    return _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8(char(lowest))), _mm512_set1_epi8(char(span)));
+}
+
+ZORBEL_AVX512 __attribute__((always_inline)) inline std::uint64_t Is64(__m512i v, std::uint8_t c)
+{
+    return _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(char(c)));
+}
+
+// Four lines of UTF-8 rows at row, as FormatLineByAvx512 makes each, with
+// ClassifyRow's tests made once for the four rows in 64-byte registers (the
+// rows, and the rows from their second and third bytes); each row then
+// takes its hex part, its lanes and its store. The first row's offset is
+// written at p already; formatOffset(r, p) writes row r's and returns its
+// length. Returns the end of the fourth line, or nullptr, having written
+// nothing, when a row needs the byte-by-byte rules (a lead byte that begins
+// no character the fast path takes) or may repeat the row before it.
+// The common wide and narrow characters are told by their bytes in every
+// row, where a row alone tests first whether it holds more than one that is
+// no ideograph. On an Intel Xeon rows of UTF-8 Chinese took 10.9 ns against
+// 12.1 one by one, of Japanese 10.9 against 19.0, of Chinese with wide
+// punctuation 10.9 against 19.6 (bench_rows).
+template <typename OffsetWriter>
+ZORBEL_AVX512 inline char* FourUtf8LinesByAvx512(const std::uint8_t* row, char* p, const OffsetWriter& formatOffset)
+{
+    const LaneConstants* pk = &g_laneConstants;
+    const FourRowConstants* pk4 = &g_fourRowConstants;
+    __asm__("" : "+r"(pk), "+r"(pk4));
+    const __m512i data = _mm512_loadu_si512(row);
+    const auto same8 = unsigned(_mm512_cmpeq_epi64_mask(data, _mm512_loadu_si512(row - 16)));
+    if ((same8 & same8 >> 1 & 0x55) != 0)
+        return nullptr;
+    const __m512i next = _mm512_loadu_si512(row + 1);
+    const __m512i after = _mm512_loadu_si512(row + 2);
+    const std::uint64_t nextContinues = InRange64(next, 0x80, 0x3F);
+    const std::uint64_t twoContinue = nextContinues & InRange64(after, 0x80, 0x3F);
+    // CJK Unified Ideographs: E5-E9, or E4 before B8-BF.
+    std::uint64_t ideographs =
+        (InRange64(data, 0xE5, 4) | (Is64(data, 0xE4) & InRange64(next, 0xB8, 7))) & twoContinue;
+    const std::uint64_t threes = InRange64(data, 0xE0, 15) & twoContinue;
+    // CommonWideThrees and CommonNarrowThrees: the symbols and punctuation,
+    // kana and full-width forms, and the narrow dashes, quotation marks and
+    // ellipsis, by their bytes.
+    const std::uint64_t unassigned = (Is64(next, 0x80) & Is64(after, 0xBF)) | (Is64(next, 0x81) & Is64(after, 0x80))
+        | (Is64(next, 0x82) & InRange64(after, 0x97, 1));
+    const std::uint64_t symbolsAndKana = Is64(data, 0xE3) & InRange64(next, 0x80, 3) & ~unassigned;
+    const std::uint64_t fullWidth =
+        Is64(data, 0xEF)
+        & ((Is64(next, 0xBC) & ~Is64(after, 0x80)) | (Is64(next, 0xBD) & InRange64(after, 0x80, 0x20)));
+    ideographs |= (symbolsAndKana | fullWidth) & threes;
+    std::uint64_t narrow = Is64(data, 0xE2) & Is64(next, 0x80) & InRange64(after, 0x90, 0x17);
+    const std::uint64_t chars = AddShownThrees(row, ideographs, threes, narrow) | narrow;
+    // A character covers its three cells of its own row only.
+    constexpr std::uint64_t kRowStarts = 0x0001000100010001ull;
+    const std::uint64_t covered = chars | (chars << 1 & ~kRowStarts) | (chars << 2 & ~(kRowStarts * 3));
+    // Other bytes from 0x80 up show as '.', one cell each, where no sequence
+    // can begin: continuation bytes, and lead bytes whose next byte is no
+    // continuation. Any other lead byte needs the walk.
+    const std::uint64_t alone = InRange64(data, 0x80, 0x3F) | ~nextContinues;
+    const auto highs = std::uint64_t(_mm512_movepi8_mask(data));
+    if ((highs & ~(covered | alone)) != 0)
+        return nullptr;
+    // Each cell shows its byte where it is printable ASCII or begins or
+    // goes on with a character, else '.'.
+    const std::uint64_t keep = covered | InRange64(data, 0x20, 0x5E);
+    const __m512i text = _mm512_mask_blend_epi8(keep, _mm512_set1_epi8('.'), data);
+    const __m512i low4 = Load64(pk->low4);
+    const FourRowsDigits digits =
+        DigitsOf(pk, _mm512_and_si512(_mm512_srli_epi16(data, 4), low4), _mm512_and_si512(data, low4));
+#pragma GCC unroll 4
+    for (int r = 0; r < 4; ++r) {
+        p = FourRowsLineStart(r, p, digits, formatOffset);
+        const auto rowChars = std::uint32_t(chars >> 16 * r) & 0xFFFF;
+        const auto rowNarrow = std::uint32_t(narrow >> 16 * r) & 0xFFFF;
+        // The row's cells in the low bytes of their lanes; then as
+        // FormatLineByAvx512 does for a UTF-8 row.
+        __m512i lanes = _mm512_maskz_permutexvar_epi8(0x1111111111111111ull, Load64(pk4->cellsFrom[r]), text);
+        const __m512i rowBytes = _mm512_zextsi256_si512(_mm256_maskz_loadu_epi8(0x7FFFF, row + 16 * r));
+        const __m512i threeAndBlank =
+            _mm512_permutex2var_epi8(rowBytes, Load64(pk->utf8From[rowNarrow >> 14 & 1]), Load64(pk->blanks));
+        lanes = _mm512_mask_mov_epi32(lanes, __mmask16(rowChars), threeAndBlank);
+        const auto secondBlanks = __mmask16((rowNarrow & 0x3FFF) << 1);
+        lanes = _mm512_mask_mov_epi32(lanes, secondBlanks, Load64(pk->blankLanes));
+        const auto empty = __mmask16((rowChars << 1 | rowChars << 2) & ~rowChars & ~secondBlanks);
+        p = StoreLanes<true>(_mm512_maskz_mov_epi32(__mmask16(~empty), lanes), true, p,
+                             p + CRowFormat::kHexPartLength);
     }
     return p;
 }
@@ -1268,7 +1389,10 @@ __attribute__((always_inline)) inline char* LineAfterOffset(const std::uint8_t* 
     return EndLine(pLine, FormatLineByRules(pData, nSize, nOffset, decoder, p, bContinued));
 }
 
-template <FastLine kLine, bool kEndsLine, bool kFourPairs = false>
+// How FormatLinesBy takes rows four at a time, if it does.
+enum class FourRows { none, pairs, utf8 };
+
+template <FastLine kLine, bool kEndsLine, FourRows kFour = FourRows::none>
 __attribute__((always_inline)) inline char* FormatLinesBy(const std::uint8_t* pData, std::uint32_t nSize,
                                                           std::uint32_t nOffset, std::uint32_t nRows,
                                                           std::uint64_t nFileOffset, int nOffsetColumns,
@@ -1307,15 +1431,19 @@ __attribute__((always_inline)) inline char* FormatLinesBy(const std::uint8_t* pD
             }
             pCopyFrom = p;
             bRepeatedContinued = bContinued;
-        } else if constexpr (kFourPairs) {
-            // Rows of pairs four at a time from one with a byte from 0x80 up,
-            // tested first so that rows of ASCII pay nothing more; the row
-            // before, the four and the bytes after them in reach.
+        } else if constexpr (kFour != FourRows::none) {
+            // Rows four at a time from one with a byte from 0x80 up, tested
+            // first so that rows of ASCII pay nothing more; the row before,
+            // the four and the bytes after them in reach.
             if (_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pData + nOffset))) != 0 && r > 0
                 && nRows - r >= 4 && nSize - nOffset >= 48 + CRowFormat::kMaxTextLength) {
-                char* pEnd = FourPairsLinesByAvx512(
-                    pData + nOffset, decoder.Classes(), decoder.CellBytesOut(), p, bContinued,
-                    [&](int nRow, char* pOut) { return formatOffset(nFileOffset + 16 * unsigned(nRow), pOut); });
+                const auto rowOffset = [&](int nRow, char* pOut) {
+                    return formatOffset(nFileOffset + 16 * unsigned(nRow), pOut);
+                };
+                char* pEnd = kFour == FourRows::pairs
+                                 ? FourPairsLinesByAvx512(pData + nOffset, decoder.Classes(), decoder.CellBytesOut(),
+                                                          p, bContinued, rowOffset)
+                                 : FourUtf8LinesByAvx512(pData + nOffset, p, rowOffset);
                 if (pEnd) {
                     p = pEnd;
                     r += 3;
@@ -1368,7 +1496,14 @@ __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,bmi,bmi2
 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,bmi,bmi2,popcnt"))) char*
 FormatPairsLinesByAvx512(ZORBEL_LINES_PARAMETERS)
 {
-    return FormatLinesBy<FormatLineByAvx512<true, true>, true, true>(ZORBEL_LINES_ARGUMENTS);
+    return FormatLinesBy<FormatLineByAvx512<true, true>, true, FourRows::pairs>(ZORBEL_LINES_ARGUMENTS);
+}
+
+// The same for UTF-8.
+__attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,bmi,bmi2,popcnt"))) char*
+FormatUtf8LinesByAvx512(ZORBEL_LINES_PARAMETERS)
+{
+    return FormatLinesBy<FormatLineByAvx512<true>, true, FourRows::utf8>(ZORBEL_LINES_ARGUMENTS);
 }
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
@@ -1454,8 +1589,9 @@ char* CRowFormat::FormatLines(const std::uint8_t* pData, std::uint32_t nSize, st
 #ifdef ZORBEL_PAIRS_SSSE3
     if (g_bAvx512 || g_bAvx2 || g_bSsse3) {
         const bool bAvx512 = TakesAvx512(decoder);
-        const auto lines = bAvx512 && TakesPairsLine(decoder) ? FormatPairsLinesByAvx512
-                           : bAvx512                          ? FormatLinesByAvx512
+        const auto lines = bAvx512 && TakesPairsLine(decoder)              ? FormatPairsLinesByAvx512
+                           : bAvx512 && decoder.CodePage() == kCodePageUtf8 ? FormatUtf8LinesByAvx512
+                           : bAvx512                                         ? FormatLinesByAvx512
                            : g_bAvx2                          ? FormatLinesByAvx2
                                                               : FormatLinesBySsse3<FormatLineBySsse3, false>;
         return lines(pData, nSize, nOffset, nRows, nFileOffset, nOffsetColumns, decoder, pszOut, bContinued);

@@ -658,6 +658,14 @@ void TestRowFormat::dumpLineMatchesRowAndDecoder_data()
                 + "\xEF\xBC\x81" "\xEF\xBC" "C" + QByteArray(n % 2, ' ');
         }
         QTest::addRow("broken kana and punctuation, %d", cp) << cp << broken;
+        // One broken sequence at a time among whole characters, so that rows
+        // taken together hold it and nothing else that needs the rules.
+        QByteArray lone;
+        for (int n = 0; n < 24; ++n) {
+            lone += QString::fromUtf8("日本語のテキスト、「です」。").toUtf8().repeated(n % 4 + 1)
+                + (n % 2 ? "\xE3\x81" "A" : "\xEF\xBC" "B") + QByteArray(n % 3, 'a');
+        }
+        QTest::addRow("one broken sequence among whole ones, %d", cp) << cp << lone;
         // Narrow characters of three bytes (quotation marks, ellipsis, dash,
         // euro sign) side by side, among ideographs and wide punctuation, and
         // two that are not shown (line separator, zero-width space), at every
