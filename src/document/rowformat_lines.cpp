@@ -583,8 +583,8 @@ struct LaneConstants {
 };
 alignas(64) constexpr LaneConstants g_laneConstants;
 
-// The constants of FourPairsLinesByAvx512, which takes four rows in one
-// register (the rows' 64 bytes, and the 64 from the first row's second byte).
+// The constants of the rows taken four at a time (FourPairsLinesByAvx512,
+// FourUtf8LinesByAvx512), whose 64 bytes are in one register.
 struct FourRowConstants {
     // Row r's hex part: its columns' digits out of the four rows' high digits
     // (0-63) and low digits (64-127); blanks, taken as they stand, elsewhere.
