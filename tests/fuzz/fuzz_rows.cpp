@@ -88,6 +88,42 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
                 CRowFormat::UseProcessorsChoices();
             }
         }
+
+        // The lines of the whole input by FormatLines, which takes rows
+        // together where it can, as the rows one by one make them; from near
+        // 16 MiB, so that the offsets' digits grow among them.
+        const CTextDecoder decoder(nCodePage);
+        const std::uint64_t nFileOffset = 0xFFFFC0;
+        const int nColumns = CRowFormat::OffsetColumns(nFileOffset + n);
+        constexpr int kMaxLine = 16 + 2 + CRowFormat::kHexPartLength + CRowFormat::kMaxTextLength * 3 + 16 + 1;
+        std::vector<char> expected;
+        bool bExpectedNext = false;
+        for (std::uint32_t nRow = 0; nRow < nRows; ++nRow) {
+            char line[kMaxLine];
+            char* pEnd = line + CRowFormat::FormatOffset(nFileOffset + 16 * nRow, nColumns, line);
+            const int nRowLength = CRowFormat::FormatRow(p, n, nCodePage, nRow * 16, pEnd, bExpectedNext);
+            char* pText = pEnd + CRowFormat::kHexPartLength;
+            pEnd = decoder.ToUtf8(pText, nRowLength - CRowFormat::kHexPartLength, pText);
+            while (pEnd > line && pEnd[-1] == ' ')
+                --pEnd;
+            expected.insert(expected.end(), line, pEnd);
+            expected.push_back('\n');
+        }
+        for (const int nPath : {0, 1, 2, 3}) {
+            // AVX-512 by a gather and by scalar loads, AVX2, SSSE3.
+            const bool bAvx512 = nPath < 2;
+            if (CRowFormat::AllowAvx512(bAvx512) != bAvx512 || CRowFormat::AllowAvx2(nPath == 2) != (nPath == 2))
+                continue;
+            CRowFormat::UseGather(nPath == 0);
+            std::vector<char> lines(std::size_t(nRows) * kMaxLine);
+            bool bNext = false;
+            const char* pEnd =
+                CRowFormat::FormatLines(p, n, 0, nRows, nFileOffset, nColumns, decoder, lines.data(), bNext);
+            FUZZ_CHECK(std::size_t(pEnd - lines.data()) == expected.size());
+            FUZZ_CHECK(std::memcmp(lines.data(), expected.data(), expected.size()) == 0);
+            FUZZ_CHECK(bNext == bExpectedNext);
+        }
+        CRowFormat::UseProcessorsChoices();
     }
     return 0;
 }
