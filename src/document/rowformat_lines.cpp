@@ -1432,11 +1432,11 @@ __attribute__((always_inline)) inline char* FormatLinesBy(const std::uint8_t* pD
             pCopyFrom = p;
             bRepeatedContinued = bContinued;
         } else if constexpr (kFour != FourRows::none) {
-            // Rows four at a time from one with a byte from 0x80 up, tested
-            // first so that rows of ASCII pay nothing more; the row before,
-            // the four and the bytes after them in reach.
-            if (_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pData + nOffset))) != 0 && r > 0
-                && nRows - r >= 4 && nSize - nOffset >= 48 + CRowFormat::kMaxTextLength) {
+            // Rows four at a time, with the row before, the four and the
+            // bytes after them in reach, from a row with a byte from 0x80 up,
+            // so that rows of ASCII pay no more than that test.
+            if (r > 0 && nRows - r >= 4 && nSize - nOffset >= 48 + CRowFormat::kMaxTextLength
+                && _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pData + nOffset))) != 0) {
                 const auto rowOffset = [&](int nRow, char* pOut) {
                     return formatOffset(nFileOffset + 16 * unsigned(nRow), pOut);
                 };
