@@ -1,5 +1,7 @@
 #include "chartable.h"
 
+#include "diskfile.h"
+#include "fileexception.h"
 #include "resource.h"
 #include "resources.h"
 
@@ -138,18 +140,18 @@ bool CCharTable::Parse(const QByteArray& file, ParseError* pError)
 bool CCharTable::LoadFile(const QString& path, QString* pMessage)
 {
     const QString name = QDir::toNativeSeparators(path);
-    QFile file(path);
-    const auto cannotRead = [&] {
+    QByteArray bytes;
+    try {
+        // A FIFO would block and a device never end: only regular files are
+        // read, and no more of them than a table can take.
+        bytes = AfxReadRegularFile(path, kMaxFileSize);
+    } catch (const CFileException& e) {
+        // The system's words where it gave some, else the program's own.
         *pMessage = AfxLoadString(IDS_BOOKMARK_READ_FAILED)
                         .replace(QLatin1String("%1"), name)
-                        .replace(QLatin1String("%2"), file.errorString());
+                        .replace(QLatin1String("%2"), e.m_strDetail.isEmpty() ? e.GetErrorMessage() : e.m_strDetail);
         return false;
-    };
-    if (!file.open(QIODevice::ReadOnly))
-        return cannotRead();
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return cannotRead();
+    }
     ParseError error;
     if (!Parse(bytes, &error)) {
         *pMessage = error.nLine == 0 ? AfxLoadString(IDS_TABLE_EMPTY).replace(QLatin1String("%1"), name)

@@ -58,9 +58,13 @@ public:
 
     // Reads the table file at path and takes its file name as Name(). On
     // failure the table is left as it was and *pMessage says why, in the
-    // user's language: the file that cannot be read, or the line that is no
-    // entry.
+    // user's language: the file that cannot be read (no regular file, or
+    // larger than kMaxFileSize), or the line that is no entry.
     bool LoadFile(const QString& path, QString* pMessage);
+    // The largest table file read: a table of every two-byte key takes about
+    // 1.5 MiB, so this leaves room for long keys and comments, and a device
+    // or a wrong file chosen by mistake is refused rather than read whole.
+    static constexpr qint64 kMaxFileSize = 16 << 20;
 
     bool IsEmpty() const { return m_entries.empty(); }
     const std::vector<Entry>& Entries() const { return m_entries; }

@@ -374,6 +374,21 @@ void AfxOpenRegularFile(QFile& file, const QString& path)
     }
 }
 
+QByteArray AfxReadRegularFile(const QString& path, qint64 nLimit)
+{
+    QFile file;
+    AfxOpenRegularFile(file, path);
+    QByteArray bytes = file.read(nLimit + 1);
+    if (file.error() != QFileDevice::NoError)
+        throw CFileException::FromDevice(file, path);
+    if (bytes.size() > nLimit) {
+        CFileException e(CFileException::tooLarge, path);
+        e.m_nLimit = quint64(nLimit);
+        throw e;
+    }
+    return bytes;
+}
+
 void AfxWriteFileSafely(const QString& target, const std::function<void(QFileDevice&)>& write)
 {
     struct stat st;

@@ -35,6 +35,12 @@ QString AfxCanonicalFilePath(const QString& path);
 // been given to something else meanwhile. Throws CFileException.
 void AfxOpenRegularFile(QFile& file, const QString& path);
 
+// The whole of the regular file at path, opened as AfxOpenRegularFile opens
+// it, for files read at once (lists and tables): one longer than nLimit bytes
+// is refused with CFileException::tooLarge rather than read. Throws
+// CFileException.
+QByteArray AfxReadRegularFile(const QString& path, qint64 nLimit);
+
 // Writes the file target (no symbolic link) through write, which throws on
 // failure, so that a failure or a cancel leaves the old bytes on disk and a
 // success has put the new bytes on the disk before it returns. Only regular

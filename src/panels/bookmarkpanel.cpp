@@ -198,16 +198,7 @@ bool CBookmarkPanel::ImportFrom(const QString& path)
         return false;
     QByteArray bytes;
     try {
-        QFile file;
-        AfxOpenRegularFile(file, path);
-        bytes = file.read(kMaxImport + 1);
-        if (file.error() != QFileDevice::NoError)
-            throw CFileException::FromDevice(file, path);
-        if (bytes.size() > kMaxImport) {
-            CFileException e(CFileException::tooLarge, path);
-            e.m_nLimit = kMaxImport;
-            throw e;
-        }
+        bytes = AfxReadRegularFile(path, kMaxImport);
     } catch (const CFileException& e) {
         AfxMessageBox(AfxLoadString(IDS_BOOKMARK_READ_FAILED).arg(path, e.GetErrorMessage()), MB_OK | MB_ICONSTOP);
         return false;

@@ -6,6 +6,8 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using TestSupport::scratchDir;
 using TestSupport::writeScratchFile;
 
@@ -119,6 +121,15 @@ void TestDumpTable::failures_data()
                                                 << "Line 2 of ";
     QTest::newRow("PDF with a bad table") << QStringList{"--print-pdf", "OUT", "--table", "BAD", "FILE"} << 1
                                           << "Line 2 of ";
+    // Files that are no table are refused at once, not read: a FIFO would
+    // wait for a writer, a device never end.
+    QTest::newRow("a FIFO") << QStringList{"--dump", "--table", "FIFO", "FILE"} << 1
+                            << "Cannot read FIFO: FIFO is not a file that can be opened.";
+    QTest::newRow("a device") << QStringList{"--dump", "--table", "/dev/null", "FILE"} << 1
+                              << "Cannot read /dev/null: /dev/null is not a file that can be opened.";
+    QTest::newRow("larger than a table can be")
+        << QStringList{"--dump", "--table", "HUGE", "FILE"} << 1
+        << "Cannot read HUGE: HUGE is too large: files of up to 16777216 bytes can be opened.";
 }
 
 void TestDumpTable::failures()
@@ -129,9 +140,18 @@ void TestDumpTable::failures()
     const QString bad = writeScratchFile("bad.tbl", "41=A\n41\n");
     const QString file = writeScratchFile("some.bin", "AB");
     const QString out = scratchDir() + "/bad.pdf";
+    const QString fifo = scratchDir() + "/fifo.tbl";
+    QFile::remove(fifo);
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0666) == 0);
+    // A good table but for a comment that makes it one byte too long.
+    const QByteArray entry = "41=A\n#";
+    const QString huge = writeScratchFile("huge.tbl", entry + QByteArray(CCharTable::kMaxFileSize + 1 - entry.size(), 'x'));
     args.replaceInStrings(QRegularExpression("^BAD$"), bad);
     args.replaceInStrings(QRegularExpression("^FILE$"), file);
     args.replaceInStrings(QRegularExpression("^OUT$"), out);
+    args.replaceInStrings(QRegularExpression("^FIFO$"), fifo);
+    args.replaceInStrings(QRegularExpression("^HUGE$"), huge);
+    message.replace("FIFO", fifo).replace("HUGE", huge);
     const Result result = TestSupport::runProgram(ZORBEL_BINARY, args);
     QCOMPARE(result.exitCode, exitCode);
     QCOMPARE(result.out, QByteArray());
