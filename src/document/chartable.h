@@ -186,6 +186,6 @@ private:
     // StepAt's steps: 256 KiB, made once a table is parsed.
     std::vector<std::uint32_t> m_steps;
     // Values that can be written, by their first UTF-16 unit, the longest
-    // first: the value and the entry it writes.
+    // first, each once: the value and the first entry that writes it.
     QHash<char16_t, std::vector<std::pair<QString, int>>> m_values;
 };

@@ -440,6 +440,7 @@ void TestCharTable::encodes_data()
     QTest::newRow("newline as line break") << QString("n\n") << QByteArray("\x6E\xFE") << -1 << 0u;
     QTest::newRow("end code's text") << QString("<end>") << QByteArray("\xFF") << -1 << 0u;
     QTest::newRow("first of equal values") << QString("x") << QByteArray("\x78") << -1 << 0u;
+    QTest::newRow("first of equal values among others") << QString("thtt") << QByteArray("\x83\x74\x74") << -1 << 0u;
     QTest::newRow("refused") << QString("tnq") << QByteArray() << 2 << uint('q');
     QTest::newRow("refused outside the BMP") << QString::fromUtf8("n😀") << QByteArray() << 1 << 0x1F600u;
 }
@@ -449,7 +450,7 @@ void TestCharTable::encodes()
     QFETCH(QString, text);
     QFETCH(int, nRefusedAt);
     CCharTable table;
-    QVERIFY(table.Parse("74=t\n6E=n\n82=the\n8081=魔\n*FE\n/FF=<end>\n78=x\n79=x\n"));
+    QVERIFY(table.Parse("74=t\n6E=n\n82=the\n8081=魔\n*FE\n/FF=<end>\n78=x\n79=x\n83=th\n84=the\n85=t\n"));
     const CEncodedText result = table.Encode(text);
     QTEST(result.bytes, "bytes");
     QCOMPARE(result.bOk, nRefusedAt < 0);
