@@ -66,6 +66,18 @@ bool ParseKey(QStringView hex, QByteArray& key)
     return true;
 }
 
+// A line of a table file as a message quotes it: its first 80 characters.
+// A file chosen by mistake may have megabytes before its first line break,
+// which a message box took minutes to lay out.
+QString QuotedLine(const QString& line)
+{
+    constexpr qsizetype kMost = 80;
+    if (line.size() <= kMost)
+        return line;
+    const qsizetype n = line[kMost].isLowSurrogate() ? kMost - 1 : kMost;
+    return line.left(n) + QChar(0x2026);
+}
+
 // The first n bytes at p (n at most 8) as a big-endian number.
 std::uint64_t KeyValue(const std::uint8_t* p, int n)
 {
@@ -171,7 +183,7 @@ bool CCharTable::LoadFile(const QString& path, QString* pMessage)
                                      : AfxLoadString(IDS_TABLE_BAD_LINE)
                                            .replace(QLatin1String("%1"), QString::number(error.nLine))
                                            .replace(QLatin1String("%2"), name)
-                                           .replace(QLatin1String("%3"), error.strLine);
+                                           .replace(QLatin1String("%3"), QuotedLine(error.strLine));
         return false;
     }
     m_strName = QFileInfo(path).fileName();

@@ -130,6 +130,11 @@ void TestHexViewTable::badTableIsRefusedWithItsLine()
     QCOMPARE(window.Grab(), before);
     QVERIFY(!window->LoadCharTable(TestSupport::scratchDir() + "/no such.tbl"));
     QVERIFY(m_messages.last().startsWith("Cannot read "));
+    // A file with megabytes before its first line break (chosen by mistake)
+    // is quoted by its line's start only.
+    QVERIFY(!window->LoadCharTable(TableFile("41=A\n" + QByteArray(1 << 20, 'x'))));
+    QVERIFY2(m_messages.last().contains(": " + QString(80, 'x') + QChar(0x2026) + "\n"), qPrintable(m_messages.last()));
+    QVERIFY(m_messages.last().size() < 400);
 }
 
 void TestHexViewTable::menuShowsTheTableAndCodePagePutsItAway()
