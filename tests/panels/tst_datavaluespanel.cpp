@@ -117,11 +117,11 @@ void TestDataValuesPanel::saysWhenBytesRunOut()
 {
     m_pWindow->Type("End");
     // The caret on the end marker: nothing to read, nothing to edit.
-    QCOMPARE(Value(CDataType::UInt8), QString("1 bytes needed, 0 left"));
+    QCOMPARE(Value(CDataType::UInt8), QString("1 byte(s) needed, 0 left"));
     m_pWindow->Type("Left");
     QCOMPARE(Value(CDataType::UInt8), QString("9"));
-    QCOMPARE(Value(CDataType::Int16), QString("2 bytes needed, 1 left"));
-    QCOMPARE(Value(CDataType::Float64), QString("8 bytes needed, 1 left"));
+    QCOMPARE(Value(CDataType::Int16), QString("2 byte(s) needed, 1 left"));
+    QCOMPARE(Value(CDataType::Float64), QString("8 byte(s) needed, 1 left"));
 }
 
 void TestDataValuesPanel::byteOrderAndBase()
