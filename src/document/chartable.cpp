@@ -173,17 +173,14 @@ bool CCharTable::LoadFile(const QString& path, QString* pMessage)
     } catch (const CFileException& e) {
         // The system's words where it gave some, else the program's own.
         *pMessage = AfxLoadString(IDS_BOOKMARK_READ_FAILED)
-                        .replace(QLatin1String("%1"), name)
-                        .replace(QLatin1String("%2"), e.m_strDetail.isEmpty() ? e.GetErrorMessage() : e.m_strDetail);
+                        .arg(name, e.m_strDetail.isEmpty() ? e.GetErrorMessage() : e.m_strDetail);
         return false;
     }
     ParseError error;
     if (!Parse(bytes, &error)) {
         *pMessage = error.nLine == 0 ? AfxLoadString(IDS_TABLE_EMPTY).replace(QLatin1String("%1"), name)
                                      : AfxLoadString(IDS_TABLE_BAD_LINE)
-                                           .replace(QLatin1String("%1"), QString::number(error.nLine))
-                                           .replace(QLatin1String("%2"), name)
-                                           .replace(QLatin1String("%3"), QuotedLine(error.strLine));
+                                           .arg(QString::number(error.nLine), name, QuotedLine(error.strLine));
         return false;
     }
     m_strName = QFileInfo(path).fileName();

@@ -61,8 +61,7 @@ void CleanSaveLeftovers(const QString& target)
 {
     for (const QString& leftover : AfxRemoveSaveLeftovers(target)) {
         const QString question = AfxLoadString(AFX_IDP_SAVE_LEFTOVER)
-                                     .replace(QLatin1String("%1"), AfxDisplayFileName(leftover))
-                                     .replace(QLatin1String("%2"), AfxDisplayFileName(target));
+                                     .arg(AfxDisplayFileName(leftover), AfxDisplayFileName(target));
         if (AfxMessageBox(question, MB_YESNO | MB_ICONQUESTION) == IDYES)
             ::unlink(AfxEncodeFileName(leftover).constData());
     }
@@ -93,9 +92,7 @@ bool RecoverInPlaceWrite(const QString& path)
     } catch (const CFileException& e) {
         const QString journal = AfxDisplayFileName(AfxDecodeFileName(AfxInPlaceJournalPath(target)));
         AfxMessageBox(AfxLoadString(AFX_IDP_INPLACE_NOT_ROLLED_BACK)
-                          .replace(QLatin1String("%1"), AfxDisplayFileName(path))
-                          .replace(QLatin1String("%2"), journal)
-                          .replace(QLatin1String("%3"), e.GetErrorMessage()),
+                          .arg(AfxDisplayFileName(path), journal, e.GetErrorMessage()),
                       MB_OK | MB_ICONSTOP);
         return false;
     }

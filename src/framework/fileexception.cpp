@@ -124,8 +124,8 @@ QString CFileException::GetErrorMessage() const
     case genericException:
         return QString();
     }
-    QString text = AfxLoadString(id).replace(QLatin1String("%1"), AfxDisplayFileName(m_strFileName));
+    // Both at once: a name may hold "%2" (as "%20" does).
     if (m_cause == tooLarge)
-        text.replace(QLatin1String("%2"), QString::number(m_nLimit));
-    return text;
+        return AfxLoadString(id).arg(AfxDisplayFileName(m_strFileName), QString::number(m_nLimit));
+    return AfxLoadString(id).replace(QLatin1String("%1"), AfxDisplayFileName(m_strFileName));
 }

@@ -237,9 +237,7 @@ bool CHexView::FitsBeforeTheEnd(const QString& text, qint64 nBytes)
         return true;
     MessageBeep(MB_ICONEXCLAMATION);
     ShowStatusMessage(AfxLoadString(IDS_OVERWRITE_PAST_END)
-                          .replace(QLatin1String("%1"), text)
-                          .replace(QLatin1String("%2"), QString::number(nBytes))
-                          .replace(QLatin1String("%3"), QString::number(nLength - m_nCaretPos)));
+                          .arg(text, QString::number(nBytes), QString::number(nLength - m_nCaretPos)));
     return false;
 }
 
@@ -425,7 +423,6 @@ bool CHexView::EncodeOrRefuse(const QString& text, QByteArray& bytes)
     const QString strCode = QString::number(uint(ch), 16).toUpper().rightJustified(4, QLatin1Char('0'));
     const QString strChar = QString::fromUcs4(&ch, 1) + QStringLiteral(" (U+") + strCode + QLatin1Char(')');
     ShowStatusMessage(AfxLoadString(pTable ? IDS_TABLE_CANNOT_ENCODE : IDS_CANNOT_ENCODE)
-                          .replace(QLatin1String("%1"), strChar)
-                          .replace(QLatin1String("%2"), pTable ? pTable->Name() : QString::number(nCodePage)));
+                          .arg(strChar, pTable ? pTable->Name() : QString::number(nCodePage)));
     return false;
 }

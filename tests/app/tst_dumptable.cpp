@@ -115,6 +115,9 @@ void TestDumpTable::failures_data()
     QTest::newRow("bad line") << QStringList{"--dump", "--table", "BAD", "FILE"} << 1 << "Line 2 of ";
     QTest::newRow("no table file") << QStringList{"--dump", "--table", "/nonexistent/t.tbl", "FILE"} << 1
                                    << "Cannot read /nonexistent/t.tbl";
+    // A name with "%2" in it (as "%20" has) is named as it is.
+    QTest::newRow("no table file, a name with %20") << QStringList{"--dump", "--table", "/nonexistent/t%20.tbl", "FILE"}
+                                                    << 1 << "Cannot read /nonexistent/t%20.tbl: No such file";
     QTest::newRow("--table without its file") << QStringList{"--dump", "FILE", "--table"} << 2 << "--table needs";
     QTest::newRow("two tables") << QStringList{"--dump", "--table", "a", "--table=b", "FILE"} << 2 << "--table needs";
     QTest::newRow("--strings with a bad table") << QStringList{"--strings", "--table", "BAD", "FILE"} << 1
