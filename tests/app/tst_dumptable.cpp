@@ -21,6 +21,7 @@ private slots:
     void streamedRowsMatchWholeFile();
     void failures_data();
     void failures();
+    void tableOfTheLargestSizeLoads();
     void printsPdfThroughTable();
 };
 
@@ -160,6 +161,18 @@ void TestDumpTable::failures()
     QCOMPARE(result.out, QByteArray());
     QVERIFY2(result.err.startsWith("zorbel: " + message.toUtf8()), result.err.constData());
     QVERIFY(!QFile::exists(out));
+}
+
+void TestDumpTable::tableOfTheLargestSizeLoads()
+{
+    const QByteArray entry = "41=A\n#";
+    const QString table =
+        writeScratchFile("largest.tbl", entry + QByteArray(CCharTable::kMaxFileSize - entry.size(), 'x'));
+    const QString file = writeScratchFile("some.bin", "AB");
+    const Result result = TestSupport::runProgram(ZORBEL_BINARY, {"--dump", "--table", table, file});
+    QCOMPARE(result.err, QByteArray());
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY(result.out.contains("41 42"));
 }
 
 void TestDumpTable::printsPdfThroughTable()

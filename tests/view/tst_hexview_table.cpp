@@ -135,6 +135,12 @@ void TestHexViewTable::badTableIsRefusedWithItsLine()
     QVERIFY(!window->LoadCharTable(TableFile("41=A\n" + QByteArray(1 << 20, 'x'))));
     QVERIFY2(m_messages.last().contains(": " + QString(80, 'x') + QChar(0x2026) + "\n"), qPrintable(m_messages.last()));
     QVERIFY(m_messages.last().size() < 400);
+    // A line of 80 characters is quoted whole; a cut never splits a
+    // character outside the BMP.
+    QVERIFY(!window->LoadCharTable(TableFile("41=A\n" + QByteArray(80, 'y'))));
+    QVERIFY2(m_messages.last().contains(": " + QString(80, 'y') + "\n"), qPrintable(m_messages.last()));
+    QVERIFY(!window->LoadCharTable(TableFile("41=A\n" + QByteArray(79, 'z') + QByteArray("\xF0\x9F\x98\x80").repeated(3))));
+    QVERIFY2(m_messages.last().contains(": " + QString(79, 'z') + QChar(0x2026) + "\n"), qPrintable(m_messages.last()));
 }
 
 void TestHexViewTable::menuShowsTheTableAndCodePagePutsItAway()
