@@ -42,12 +42,13 @@ struct BareView {
     }
     ~BareView() { view.AttachDocument(nullptr); }
 
-    // "Ins", "End", "Tab", "Right", "S+Right" (with Shift), "Clear" (Edit,
+    // "Ins", "End", "Tab", "Right", "Left", "S+Right" (with Shift), "Clear" (Edit,
     // Delete, which the frame's accelerators would run), else text typed.
     void Press(const QString& step)
     {
         static const QHash<QString, Qt::Key> named = {
-            {"Ins", Qt::Key_Insert}, {"End", Qt::Key_End}, {"Tab", Qt::Key_Tab}, {"Right", Qt::Key_Right}};
+            {"Ins", Qt::Key_Insert}, {"End", Qt::Key_End}, {"Tab", Qt::Key_Tab}, {"Right", Qt::Key_Right},
+            {"Left", Qt::Key_Left}};
         if (step == "Clear")
             QVERIFY(AfxExecuteCommand(&view, ID_EDIT_CLEAR));
         else if (step.startsWith("S+"))
@@ -108,6 +109,10 @@ void TestHexViewStatus::reports_data()
                                  << "Offset: 0x2 (2)  Selected: 0x1-0x1, 1 Byte(s)";
     QTest::newRow("a character the code page cannot hold")
         << QStringList{"Tab", QString::fromUtf8("中")} << Message << "U+4E2D";
+    QTest::newRow("the character before its code page")
+        << QStringList{"Tab", QString::fromUtf8("中")} << Message << QString::fromUtf8("中 (U+4E2D) cannot be written in code page 1252");
+    QTest::newRow("overwrite past the end")
+        << QStringList{"Ins", "Tab", "End", "Left", "abc"} << Message << "abc needs 3 bytes where 1 are left";
 }
 
 void TestHexViewStatus::reports()
